@@ -1,0 +1,39 @@
+# Per-generation compilation of the primitives.
+#
+# A primitive's build for one processor generation lives in a source whose
+# name ends in the generation's suffix: _px.cpp, _sse2.cpp, _ssse3.cpp,
+# _movbe.cpp, _sse41.cpp, _avx.cpp or _avx2.cpp.  Such a file is compiled with
+# that generation's instruction-set flags and with PRIM_GEN_NS naming its
+# namespace, so that inline and template code compiled for one generation can
+# never be merged by the linker into another generation's code.  Every other
+# primitives source (tables, public entries) is generic x86-64 code with
+# PRIM_GEN_NS=generic.  All primitives sources get -ffp-contract=off: a build
+# that must fuse multiply and add says so with the FMA intrinsic.
+
+set(PRIM_GENERATIONS px sse2 ssse3 movbe sse41 avx avx2)
+set(PRIM_FLAGS_px    "")
+set(PRIM_FLAGS_sse2  "")
+set(PRIM_FLAGS_ssse3 "-mssse3")
+set(PRIM_FLAGS_movbe "-mssse3;-mmovbe")
+set(PRIM_FLAGS_sse41 "-msse4.2")
+set(PRIM_FLAGS_avx   "-mavx")
+set(PRIM_FLAGS_avx2  "-mavx2;-mfma;-mbmi;-mbmi2")
+
+# prim_add_library(<target> <sources>...)
+function(prim_add_library target)
+  add_library(${target} STATIC ${ARGN})
+  foreach(src IN LISTS ARGN)
+    set(gen generic)
+    foreach(g IN LISTS PRIM_GENERATIONS)
+      if(src MATCHES "_${g}\\.cpp$")
+        set(gen ${g})
+      endif()
+    endforeach()
+    if(gen STREQUAL "generic")
+      set(opts "-ffp-contract=off;-DPRIM_GEN_NS=generic")
+    else()
+      set(opts "-ffp-contract=off;-DPRIM_GEN_NS=${gen};${PRIM_FLAGS_${gen}}")
+    endif()
+    set_source_files_properties(${src} PROPERTIES COMPILE_OPTIONS "${opts}")
+  endforeach()
+endfunction()

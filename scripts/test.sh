@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test through
+# CTest; then builds and runs the tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash scripts/deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DDCP_SANITIZE=ON -DDCP_BUILD_BENCH=OFF
+cmake --build build-san -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  DCP_SANITIZED=1 ctest --test-dir build-san --output-on-failure -j "$jobs"
