@@ -8,3 +8,10 @@
 #ifndef PRIM_GEN_NS
 #define PRIM_GEN_NS generic
 #endif
+
+// PRIM_BUILD(vecAdd_32f) names the build of the generation being compiled
+// (avx2_vecAdd_32f in an avx2 source), so one kernel header can define the
+// builds of several generations.
+#define PRIM_BUILD_CAT2(gen, name) gen##_##name
+#define PRIM_BUILD_CAT(gen, name) PRIM_BUILD_CAT2(gen, name)
+#define PRIM_BUILD(name) PRIM_BUILD_CAT(PRIM_GEN_NS, name)

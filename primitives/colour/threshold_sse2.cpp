@@ -1,0 +1,2 @@
+// Threshold primitives: sse2 builds.
+#include "primitives/colour/threshold_simd-inl.h"

@@ -1,0 +1,2 @@
+// Threshold primitives: sse41 builds.
+#include "primitives/colour/threshold_simd-inl.h"

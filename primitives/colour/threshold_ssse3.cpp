@@ -1,0 +1,2 @@
+// Threshold primitives: ssse3 builds.
+#include "primitives/colour/threshold_simd-inl.h"
