@@ -11,8 +11,11 @@ template <bool GreaterThan>
 inline void scalarF(const float* s, float* d, int n, float level) {
   const __m128 lv = _mm_set_ss(level);
   for (int i = 0; i < n; ++i) {
-    const __m128 x = _mm_load_ss(s + i);
-    _mm_store_ss(d + i, GreaterThan ? _mm_min_ss(x, lv) : _mm_max_ss(x, lv));
+    float v;
+    __builtin_memcpy(&v, s + i, 4);
+    const __m128 x = _mm_set_ss(v);
+    const float r = _mm_cvtss_f32(GreaterThan ? _mm_min_ss(x, lv) : _mm_max_ss(x, lv));
+    __builtin_memcpy(d + i, &r, 4);
   }
 }
 

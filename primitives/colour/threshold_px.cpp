@@ -7,6 +7,21 @@
 
 namespace prim::PRIM_GEN_NS::threshold {
 namespace {
+// Elements need not be aligned to their size: they move as bytes.
+template <class T>
+inline T load(const T* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+template <class T>
+inline void store(T* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+template <class T, class Pick>
+inline void loop(const T* s, T* d, int len, Pick pick) {
+  for (int i = 0; i < len; ++i) store(d + i, pick(load(s + i)));
+}
 inline PrimResult check(const void* s, const void* d, int len) {
   if (!s || !d) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
@@ -30,11 +45,10 @@ PrimResult px_ownsThreshold_32f(const Prim32f* pSrc, Prim32f* pDst, int len, Pri
     u |= 0x00400000u;
     std::memcpy(&level, &u, 4);
   }
-  if (rel == primRelationLT) {
-    for (int i = 0; i < len; ++i) pDst[i] = pSrc[i] > level ? pSrc[i] : level;
-  } else {
-    for (int i = 0; i < len; ++i) pDst[i] = pSrc[i] < level ? pSrc[i] : level;
-  }
+  if (rel == primRelationLT)
+    th::loop(pSrc, pDst, len, [level](float x) { return x > level ? x : level; });
+  else
+    th::loop(pSrc, pDst, len, [level](float x) { return x < level ? x : level; });
   return primResultOk;
 }
 
@@ -42,11 +56,10 @@ PrimResult px_ownsThreshold_16s(const Prim16s* pSrc, Prim16s* pDst, int len, Pri
                                 PrimThresholdRelation rel) {
   if (PrimResult st = th::check(pSrc, pDst, len)) return st;
   if (PrimResult st = th::checkRelation(rel)) return st;
-  if (rel == primRelationLT) {
-    for (int i = 0; i < len; ++i) pDst[i] = static_cast<Prim16s>(pSrc[i] > level ? pSrc[i] : level);
-  } else {
-    for (int i = 0; i < len; ++i) pDst[i] = static_cast<Prim16s>(pSrc[i] < level ? pSrc[i] : level);
-  }
+  if (rel == primRelationLT)
+    th::loop(pSrc, pDst, len, [level](Prim16s x) { return static_cast<Prim16s>(x > level ? x : level); });
+  else
+    th::loop(pSrc, pDst, len, [level](Prim16s x) { return static_cast<Prim16s>(x < level ? x : level); });
   return primResultOk;
 }
 
@@ -64,11 +77,11 @@ PrimResult px_vecThreshold_GT_16s(const Prim16s* pSrc, Prim16s* pDst, int len, P
 }
 PrimResult px_vecThreshold_LT_32s(const Prim32s* pSrc, Prim32s* pDst, int len, Prim32s level) {
   if (PrimResult st = th::check(pSrc, pDst, len)) return st;
-  for (int i = 0; i < len; ++i) pDst[i] = level > pSrc[i] ? level : pSrc[i];
+  th::loop(pSrc, pDst, len, [level](Prim32s x) { return level > x ? level : x; });
   return primResultOk;
 }
 PrimResult px_vecThreshold_GT_32s(const Prim32s* pSrc, Prim32s* pDst, int len, Prim32s level) {
   if (PrimResult st = th::check(pSrc, pDst, len)) return st;
-  for (int i = 0; i < len; ++i) pDst[i] = pSrc[i] > level ? level : pSrc[i];
+  th::loop(pSrc, pDst, len, [level](Prim32s x) { return x > level ? level : x; });
   return primResultOk;
 }

@@ -1,4 +1,6 @@
 // Colour twist: generic build, double precision, rounded once per output.
+#include <cstring>
+
 #include "primitives/colour/twist_builds.h"
 #include "primitives/colour/twist_check-inl.h"
 
@@ -11,12 +13,13 @@ PrimResult px_imgColorTwist_32f_C3R(const Prim32f* pSrc, int srcStep, Prim32f* p
     for (int i = 0; i < 3; ++i)
       for (int j = 0; j < 4; ++j) m[i][j] = twist[i][j];
     for (int p = 0; p < len; p += 3) {
-      const double s0 = s[p], s1 = s[p + 1], s2 = s[p + 2];
-      double out[3];
-      for (int i = 0; i < 3; ++i) out[i] = ((m[i][0] * s0 + m[i][3]) + m[i][1] * s1) + m[i][2] * s2;
-      d[p] = static_cast<float>(out[0]);
-      d[p + 1] = static_cast<float>(out[1]);
-      d[p + 2] = static_cast<float>(out[2]);
+      // Rows need not be 4-byte aligned: move the floats as bytes.
+      float in[3], out[3];
+      std::memcpy(in, s + p, sizeof in);
+      const double s0 = in[0], s1 = in[1], s2 = in[2];
+      for (int i = 0; i < 3; ++i)
+        out[i] = static_cast<float>(((m[i][0] * s0 + m[i][3]) + m[i][1] * s1) + m[i][2] * s2);
+      std::memcpy(d + p, out, sizeof out);
     }
   });
   return primResultOk;

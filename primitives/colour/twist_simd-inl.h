@@ -30,14 +30,22 @@ inline __m128 transform(const Block& b, __m128 s0, __m128 s1, __m128 s2) {
   return _mm_add_ps(t, u);
 }
 
+// Pixels need not be 4-byte aligned: single floats move as bytes.
+inline __m128 loadChannel(const float* s) {
+  float v;
+  __builtin_memcpy(&v, s, 4);
+  return _mm_set1_ps(v);
+}
+
 inline __m128 transformPixel(const Block& b, const float* s) {
-  return transform(b, _mm_set1_ps(s[0]), _mm_set1_ps(s[1]), _mm_set1_ps(s[2]));
+  return transform(b, loadChannel(s), loadChannel(s + 1), loadChannel(s + 2));
 }
 
 // One 8-byte store of d0, d1 and one 4-byte store of d2.
 inline void storePixel(float* d, __m128 v) {
-  _mm_storel_pi(reinterpret_cast<__m64*>(d), v);
-  _mm_store_ss(d + 2, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2)));
+  _mm_storel_epi64(reinterpret_cast<__m128i*>(d), _mm_castps_si128(v));
+  const float d2 = _mm_cvtss_f32(_mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2)));
+  __builtin_memcpy(d + 2, &d2, 4);
 }
 
 inline __m128 lane(__m128 v, int i) {
