@@ -1,0 +1,2 @@
+// Image primitives: avx builds.
+#include "primitives/image/image_simd-inl.h"

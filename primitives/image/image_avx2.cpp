@@ -1,0 +1,2 @@
+// Image primitives: avx2 builds.
+#include "primitives/image/image_simd-inl.h"

@@ -1,0 +1,2 @@
+// Image primitives: sse2 builds.
+#include "primitives/image/image_simd-inl.h"
