@@ -129,4 +129,13 @@ void ReadQuantBody(CodecAdapterBoundedInputBE& in, QuantStyle& q);
 // enough levels.
 void CheckQuantValues(QuantStyle& q, std::uint32_t levels);
 
+// The step of one subband for a component with `levels` decomposition
+// levels: band 0 HL, 1 LH, 2 HH of decomposition level k + 1 (k = 0 finest).
+// A segment lists the coarsest level first, so when it gives more levels than
+// the component has, the component takes the first ones listed (entries
+// k + levelCount - levels); a derived record is expanded from its base step.
+// Reads nothing outside the record; values a record cannot give are {0, 0}.
+SubbandStep QuantLevelStep(const QuantStyle& q, std::uint32_t levels, std::uint32_t k, std::uint32_t band);
+SubbandStep QuantLLStep(const QuantStyle& q);
+
 }  // namespace Codec

@@ -52,6 +52,12 @@ bool ReadMainHeader(CodecAdapterBoundedInputBE& in, CodestreamHeader& h) {
       out.Warning(J2k::Warn_MainHeaderOnlyInCodestream());
       return false;
     }
+    if (code == kMarkerReservedNoSegment) {
+      // These markers stand alone: reading a length here would swallow the
+      // next marker and the rest of the header with it.
+      out.Warning(J2k::Warn_MainHeaderUnknownMarker());
+      continue;
+    }
     OpenSegment(in, ReadMarkerLength(in), out);
     switch (code) {
       case kMarkerCOD:

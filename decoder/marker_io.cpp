@@ -28,7 +28,7 @@ std::uint16_t ReadMarker(CodecAdapterBoundedInputBE& in) {
     case kMarkerEOC:
       return code;
     default:
-      return kMarkerUnknown;
+      return (code & 0xFFF0) == 0xFF30 ? kMarkerReservedNoSegment : kMarkerUnknown;
   }
 }
 

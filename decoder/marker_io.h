@@ -30,9 +30,12 @@ enum MarkerCode : std::uint16_t {
   kMarkerSOD = 0xFF93,
   kMarkerEOC = 0xFFD9,
   kMarkerUnknown = 0xFFFF,
+  // 0xFF30 to 0xFF3F: reserved markers that carry no length and no body.
+  kMarkerReservedNoSegment = 0xFF30,
 };
 
-// Two bytes, mapped to one of the known codes or kMarkerUnknown.
+// Two bytes, mapped to one of the known codes, kMarkerReservedNoSegment for
+// the whole range 0xFF30 to 0xFF3F, or kMarkerUnknown.
 std::uint16_t ReadMarker(CodecAdapterBoundedInputBE& in);
 
 // The length field L of a marker segment; returns the body length L - 2.

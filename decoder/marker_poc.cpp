@@ -25,8 +25,9 @@ void ReadPOCBody(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, std::uint32_
     const std::uint32_t re = in.ReadU8();
     if (re > kMaxResolutionIndex) throw J2k::Except_POCResLevelIndexExceedBound();
     if (re < rs) throw J2k::Except_POCInverseResLevelProgr();
+    // An end beyond the component count is valid (the end is exclusive and
+    // the packet iterator clamps it to the tile's components).
     std::uint32_t ce = ReadComponentIndex(in, csiz);
-    if (ce > csiz) throw J2k::Except_POCCompIndexExceedNOfComponents();
     if (ce == 0) ce = 256;
     if (ce < cs) throw J2k::Except_POCInverseCompProgr();
     const std::uint32_t order = in.ReadU8();

@@ -85,4 +85,17 @@ void CheckQuantValues(QuantStyle& q, std::uint32_t levels) {
   if (levels > q.levelCount) throw J2k::Except_OCDOrQCCLackOfQuantValues();
 }
 
+SubbandStep QuantLevelStep(const QuantStyle& q, std::uint32_t levels, std::uint32_t k, std::uint32_t band) {
+  if (k >= levels || band > 2) return {};
+  if (q.style == kQuantDerived) {
+    const std::uint32_t drop = levels - 1 - k;
+    return {q.base.mantissa, q.base.exponent > drop ? q.base.exponent - drop : 0};
+  }
+  if (levels > q.levelCount || q.levelCount > q.levels.Count()) return {};
+  const LevelSteps& l = q.levels[k + (q.levelCount - levels)];
+  return band == 0 ? l.hl : band == 1 ? l.lh : l.hh;
+}
+
+SubbandStep QuantLLStep(const QuantStyle& q) { return q.style == kQuantDerived ? q.base : q.ll; }
+
 }  // namespace Codec
