@@ -1,0 +1,154 @@
+// Owning holders: release counts, shared and owned references, lists, planes.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "decoder/coding_params.h"
+#include "decoder/holders.h"
+
+using namespace Codec;
+
+namespace {
+
+struct Counted {
+  static int alive;
+  Counted() { ++alive; }
+  ~Counted() { --alive; }
+};
+int Counted::alive = 0;
+
+}  // namespace
+
+TEST(Holders, ArrayResetDestroysElements) {
+  {
+    OwnedArray<Counted> a;
+    a.Reset(3);
+    EXPECT_EQ(Counted::alive, 3);
+    EXPECT_EQ(a.Count(), 3u);
+    a.Reset(0);
+    EXPECT_EQ(Counted::alive, 0);
+    EXPECT_EQ(a.Data(), nullptr);
+    EXPECT_TRUE(a.Empty());
+    a.Reset(2);
+  }
+  EXPECT_EQ(Counted::alive, 0);
+  OwnedArray<std::uint32_t> plain;
+  plain.Reset(4);
+  for (std::uint32_t v : plain) EXPECT_EQ(v, 0u);  // plain values start zeroed
+}
+
+TEST(Holders, OversizedArrayIsAMemoryFailure) {
+  OwnedArray<std::uint64_t> a;
+  try {
+    a.Reset(std::size_t{1} << 40);
+    ADD_FAILURE() << "no exception";
+  } catch (const BDiagnDescr& d) {
+    EXPECT_EQ(d.Code(), 83u);
+  }
+  EXPECT_EQ(a.Data(), nullptr);
+  EXPECT_EQ(a.Count(), 0u);
+}
+
+TEST(Holders, OwnedPointer) {
+  OwnedPtr<Counted> p;
+  p.Make();
+  p.Make();
+  EXPECT_EQ(Counted::alive, 1);
+  Counted* raw = p.Release();
+  EXPECT_EQ(Counted::alive, 1);
+  delete raw;
+  p.Reset(new Counted);
+  p.Reset();
+  EXPECT_EQ(Counted::alive, 0);
+}
+
+TEST(Holders, OwnedRefSharedAndOwned) {
+  Counted shared;
+  {
+    OwnedRef<Counted> r;
+    r.MakeOwn();
+    EXPECT_TRUE(r.Owned());
+    EXPECT_EQ(Counted::alive, 2);
+    r.SetShared(&shared);  // the owned one goes, exactly once
+    EXPECT_EQ(Counted::alive, 1);
+    EXPECT_FALSE(r.Owned());
+    EXPECT_EQ(r.Get(), &shared);
+    r.SetShared(&shared);
+  }
+  EXPECT_EQ(Counted::alive, 1);  // the shared object is not released
+  OwnedRef<Counted> self;
+  Counted& own = self.MakeOwn();
+  self.SetShared(&own);  // sharing what it owns keeps it alive and owned
+  EXPECT_TRUE(self.Owned());
+  EXPECT_EQ(Counted::alive, 2);
+}
+
+TEST(Holders, ComponentStylesKeepTheDefault) {
+  ComponentQuantStyles q;
+  q.SetUp(3);
+  EXPECT_EQ(&q.Get(1), &q.Default());
+  QuantStyle& own = q.OwnRecord(1);
+  own.style = 2;
+  EXPECT_TRUE(q.HasOwn(1));
+  EXPECT_EQ(q.Get(1).style, 2u);
+  q.OwnRecord(1);  // replaced by a fresh record
+  EXPECT_EQ(q.Get(1).style, 0u);
+  EXPECT_TRUE(q.Get(1).notRead);
+  q.SetUp(2);  // owned records go, the default stays
+  EXPECT_FALSE(q.HasOwn(1));
+  EXPECT_EQ(&q.Get(1), &q.Default());
+  q.Clear();
+  EXPECT_EQ(q.Count(), 0u);
+}
+
+TEST(Holders, ListPushPop) {
+  OwnedList<Counted> l;
+  l.PushFront();
+  Counted* second = &l.PushFront();
+  l.PushBack();
+  EXPECT_EQ(l.Count(), 3u);
+  EXPECT_EQ(l.First(), second);
+  l.PopBack();
+  l.PopFront();
+  EXPECT_EQ(Counted::alive, 1);
+  EXPECT_EQ(l.First(), l.Last());
+  l.PopFront();
+  l.PopFront();  // popping an empty list does nothing
+  EXPECT_TRUE(l.Empty());
+  l.PushBack();
+  l.PushBack();
+  l.Clear();
+  EXPECT_EQ(Counted::alive, 0);
+}
+
+TEST(Holders, Planes) {
+  SubbandPlane p;
+  p.AllocPlaneOrThrow(0, 100, 4);  // empty: no memory, step 0, no exception
+  EXPECT_EQ(p.data, nullptr);
+  EXPECT_EQ(p.step, 0);
+  EXPECT_EQ(p.height, 100u);
+  p.AllocPlaneOrThrow(17, 3, 4);
+  ASSERT_NE(p.data, nullptr);
+  EXPECT_EQ(p.step, 128);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p.data) % 64, 0u);
+  for (std::uint32_t y = 0; y < 3; ++y)
+    for (std::uint32_t x = 0; x < 17; ++x)
+      reinterpret_cast<std::int32_t*>(static_cast<std::uint8_t*>(p.data) + y * p.step)[x] = 1;
+  try {
+    p.AllocPlaneOrThrow(0x40000000u, 0x40000000u, 4);  // far beyond one block
+    ADD_FAILURE() << "no exception";
+  } catch (const BDiagnDescr& d) {
+    EXPECT_EQ(d.Code(), 83u);
+  }
+  EXPECT_EQ(p.data, nullptr);
+}
+
+TEST(Holders, Buffer) {
+  OwnedBuffer b;
+  b.Reset(10);
+  ASSERT_NE(b.Data(), nullptr);
+  b.Data()[9] = 1;
+  EXPECT_EQ(b.Size(), 10u);
+  b.Reset();
+  EXPECT_EQ(b.Data(), nullptr);
+}
