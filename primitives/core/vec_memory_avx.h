@@ -1,0 +1,198 @@
+// The AVX kernels of copy, zero and set, shared by the avx and avx2 builds
+// (the two generations run the same algorithms).  Included only by those
+// generation sources; everything lives in the generation's namespace.
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "primitives/core/cpu_internal.h"
+#include "primitives/core/gen_namespace.h"
+#include "primitives/core/prim_types.h"
+
+namespace prim::PRIM_GEN_NS::avx {
+
+inline std::uintptr_t address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+
+inline constexpr std::size_t stringMoveThreshold = 32768;  // copies from here use the string move
+inline constexpr std::size_t tailFirstThreshold = 16384;   // copies from here move their tail first
+inline constexpr std::size_t largeThreshold = 0x200000;    // clears and fills above: large kernel
+
+// ---------------------------------------------------------------------------
+// Copy.
+
+// Below 256 bytes: pieces of 128, 64, 32, 16, 8, 4, 2 and 1 bytes as the
+// length's bits require, unaligned.
+inline void copyPieces(const Prim8u* s, Prim8u* d, std::size_t n) {
+  if (n & 128) std::memcpy(d, s, 128), s += 128, d += 128;
+  if (n & 64) std::memcpy(d, s, 64), s += 64, d += 64;
+  if (n & 32) std::memcpy(d, s, 32), s += 32, d += 32;
+  if (n & 16) std::memcpy(d, s, 16), s += 16, d += 16;
+  if (n & 8) std::memcpy(d, s, 8), s += 8, d += 8;
+  if (n & 4) std::memcpy(d, s, 4), s += 4, d += 4;
+  if (n & 2) std::memcpy(d, s, 2), s += 2, d += 2;
+  if (n & 1) *d = *s;
+}
+
+template <bool aligned>
+inline void copyBlocks(const Prim8u* s, Prim8u* d, std::size_t blocks) {
+  for (; blocks > 0; --blocks, s += 256, d += 256) {
+    __m256i x[8];
+    for (int k = 0; k < 8; ++k) {
+      const __m256i* p = reinterpret_cast<const __m256i*>(s + 32 * k);
+      x[k] = aligned ? _mm256_load_si256(p) : _mm256_loadu_si256(p);
+    }
+    for (int k = 0; k < 8; ++k) {
+      __m256i* q = reinterpret_cast<__m256i*>(d + 32 * k);
+      if constexpr (aligned)
+        _mm256_store_si256(q, x[k]);
+      else
+        _mm256_storeu_si256(q, x[k]);
+    }
+  }
+}
+
+// The string move.  The direction flag is cleared for the move; the calling
+// convention has it clear at every call, so clearing it also restores it.
+inline void moveStringBytes(const Prim8u*& s, Prim8u*& d, std::size_t count) {
+  __asm__ volatile("cld\n\trep movsb" : "+S"(s), "+D"(d), "+c"(count) : : "memory", "cc");
+}
+inline void moveStringWords(const Prim8u*& s, Prim8u*& d, std::size_t count) {
+  __asm__ volatile("cld\n\trep movsw" : "+S"(s), "+D"(d), "+c"(count) : : "memory", "cc");
+}
+inline void moveStringDwords(const Prim8u*& s, Prim8u*& d, std::size_t count) {
+  __asm__ volatile("cld\n\trep movsl" : "+S"(s), "+D"(d), "+c"(count) : : "memory", "cc");
+}
+
+// From 32768 bytes: the widest element on which source and destination agree.
+inline void copyString(const Prim8u* s, Prim8u* d, std::size_t n) {
+  const std::uintptr_t skew = address(s) ^ address(d);
+  if ((skew & 3) == 0) {
+    if (address(d) & 1) *d++ = *s++, --n;
+    if (address(d) & 2) std::memcpy(d, s, 2), d += 2, s += 2, n -= 2;
+    moveStringDwords(s, d, n / 4);
+    for (std::size_t i = 0; i < (n & 3); ++i) d[i] = s[i];
+  } else if ((skew & 1) == 0) {
+    if (address(d) & 1) *d++ = *s++, --n;
+    moveStringWords(s, d, n / 2);
+    if (n & 1) *d = *s;
+  } else {
+    moveStringBytes(s, d, n);
+  }
+}
+
+inline void copyBytes(const Prim8u* s, Prim8u* d, std::size_t n) {
+  if (n < 256) {
+    copyPieces(s, d, n);
+    return;
+  }
+  if (n >= stringMoveThreshold) {
+    copyString(s, d, n);
+    return;
+  }
+  const std::size_t blocks = n / 256, tail = n % 256, bodyBytes = n - tail;
+  const bool aligned = ((address(s) | address(d)) & 31) == 0;
+  if (n >= tailFirstThreshold) copyPieces(s + bodyBytes, d + bodyBytes, tail);
+  if (aligned)
+    copyBlocks<true>(s, d, blocks);
+  else
+    copyBlocks<false>(s, d, blocks);
+  if (n < tailFirstThreshold) copyPieces(s + bodyBytes, d + bodyBytes, tail);
+}
+
+// ---------------------------------------------------------------------------
+// Clear and fill.
+//
+// A fill writes bytes of a pattern whose period (1, 2 or 4 bytes) is the
+// element size; a store at byte offset o from the start of the fill takes the
+// pattern from phase o mod period, so any destination address works.
+
+struct Pattern {
+  alignas(32) Prim8u b[160];  // the value repeated; 3 bytes of phase plus 128 bytes of piece
+  std::size_t periodMask;     // period - 1
+
+  const Prim8u* at(std::size_t offset) const { return b + (offset & periodMask); }
+  __m256i vector(std::size_t offset) const {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at(offset)));
+  }
+};
+
+inline Pattern makePattern(const void* value, std::size_t period) {
+  Pattern p;
+  for (std::size_t i = 0; i < sizeof p.b; i += period) std::memcpy(p.b + i, value, period);
+  p.periodMask = period - 1;
+  return p;
+}
+
+// Below 256 bytes: pieces as the length's bits require; d lies at byte offset
+// `offset` from the start of the fill.
+inline void fillPieces(Prim8u* d, std::size_t n, const Pattern& p, std::size_t offset) {
+  for (std::size_t piece = 128; piece > 0; piece >>= 1) {
+    if (n & piece) {
+      std::memcpy(d, p.at(offset), piece);
+      d += piece, offset += piece;
+    }
+  }
+}
+
+// The ordinary kernel: pieces below 256 bytes; otherwise one unaligned
+// 32-byte store, aligned 32-byte stores in 256-byte blocks from the next
+// 32-byte boundary, and the rest as pieces.
+inline void fillOrdinary(Prim8u* d, std::size_t n, const Pattern& p) {
+  if (n < 256) {
+    fillPieces(d, n, p, 0);
+    return;
+  }
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), p.vector(0));
+  std::size_t offset = 32 - (address(d) & 31);
+  const __m256i v = p.vector(offset);
+  Prim8u* q = d + offset;
+  std::size_t rest = n - offset;
+  for (; rest >= 256; rest -= 256, q += 256, offset += 256)
+    for (int k = 0; k < 8; ++k) _mm256_store_si256(reinterpret_cast<__m256i*>(q + 32 * k), v);
+  fillPieces(q, rest, p, offset);
+}
+
+// The large kernel: the first 64 bytes unaligned, then non-temporal 32-byte
+// stores in 64-byte blocks from the next 64-byte boundary, the rest as
+// pieces, then a store fence.
+inline void fillNonTemporal(Prim8u* d, std::size_t n, const Pattern& p) {
+  ownNoteNonTemporalPath();
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), p.vector(0));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32), p.vector(32));
+  std::size_t offset = 64 - (address(d) & 63);
+  const __m256i v = p.vector(offset);
+  Prim8u* q = d + offset;
+  std::size_t rest = n - offset;
+  for (; rest >= 64; rest -= 64, q += 64, offset += 64) {
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(q), v);
+    _mm256_stream_si256(reinterpret_cast<__m256i*>(q + 32), v);
+  }
+  fillPieces(q, rest, p, offset);
+  _mm_sfence();
+}
+
+// elements x elementSize bytes at d; above the large threshold the cache size
+// is asked for, and the fill bypasses the caches when the element count
+// exceeds the cache size divided by the element size.
+inline void fill(Prim8u* d, std::size_t elements, const void* value, std::size_t elementSize) {
+  const Pattern p = makePattern(value, elementSize);
+  const std::size_t n = elements * elementSize;
+  if (n > largeThreshold) {
+    const Prim64s cache = ownKernelLargestCacheSize();
+    if (cache > 0 && elements > static_cast<std::size_t>(cache) / elementSize) {
+      fillNonTemporal(d, n, p);
+      return;
+    }
+  }
+  fillOrdinary(d, n, p);
+}
+
+inline void fillBytes(Prim8u* d, std::size_t n, Prim8u value) { fill(d, n, &value, 1); }
+inline void fill16(Prim8u* d, std::size_t len, Prim16s value) { fill(d, len, &value, 2); }
+inline void fill32(Prim8u* d, std::size_t len, Prim32s value) { fill(d, len, &value, 4); }
+
+}  // namespace prim::PRIM_GEN_NS::avx
