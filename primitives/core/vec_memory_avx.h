@@ -106,35 +106,52 @@ inline void copyBytes(const Prim8u* s, Prim8u* d, std::size_t n) {
 // ---------------------------------------------------------------------------
 // Clear and fill.
 //
-// A fill writes bytes of a pattern whose period (1, 2 or 4 bytes) is the
-// element size; a store at byte offset o from the start of the fill takes the
-// pattern from phase o mod period, so any destination address works.
+// A fill writes a pattern whose period (1, 2 or 4 bytes) is the element size,
+// held as one 32-bit word.  A store at byte offset o from the start of the
+// fill uses the word rotated by the phase o mod period, so any destination
+// address works.
 
 struct Pattern {
-  alignas(32) Prim8u b[160];  // the value repeated; 3 bytes of phase plus 128 bytes of piece
-  std::size_t periodMask;     // period - 1
+  Prim32u word;        // bytes 0..3 of the pattern at phase 0
+  std::size_t phaseMask;  // period - 1
 
-  const Prim8u* at(std::size_t offset) const { return b + (offset & periodMask); }
-  __m256i vector(std::size_t offset) const {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at(offset)));
+  Prim32u at(std::size_t offset) const {
+    const unsigned r = static_cast<unsigned>(offset & phaseMask) * 8;
+    return r == 0 ? word : (word >> r) | (word << (32 - r));
   }
+  __m256i vector(std::size_t offset) const { return _mm256_set1_epi32(static_cast<int>(at(offset))); }
 };
 
-inline Pattern makePattern(const void* value, std::size_t period) {
-  Pattern p;
-  for (std::size_t i = 0; i < sizeof p.b; i += period) std::memcpy(p.b + i, value, period);
-  p.periodMask = period - 1;
-  return p;
-}
-
-// Below 256 bytes: pieces as the length's bits require; d lies at byte offset
-// `offset` from the start of the fill.
+// Below 256 bytes: pieces of 128, 64, 32, 16, 8, 4, 2 and 1 bytes as the
+// length's bits require; d lies at byte offset `offset` from the fill start.
 inline void fillPieces(Prim8u* d, std::size_t n, const Pattern& p, std::size_t offset) {
-  for (std::size_t piece = 128; piece > 0; piece >>= 1) {
-    if (n & piece) {
-      std::memcpy(d, p.at(offset), piece);
-      d += piece, offset += piece;
+  if (n >= 16) {
+    // Every piece from 128 to 4 bytes keeps the phase (the period divides 4).
+    const __m256i v = p.vector(offset);
+    if (n & 128) {
+      for (int k = 0; k < 4; ++k) _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32 * k), v);
+      d += 128;
     }
+    if (n & 64) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), v);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32), v);
+      d += 64;
+    }
+    if (n & 32) _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), v), d += 32;
+    if (n & 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm256_castsi256_si128(v)), d += 16;
+    offset += n & ~std::size_t{15};
+  }
+  const Prim32u w = p.at(offset);
+  if (n & 8) {
+    const std::uint64_t w2 = (std::uint64_t{w} << 32) | w;
+    std::memcpy(d, &w2, 8);
+    d += 8;
+  }
+  if (n & 4) std::memcpy(d, &w, 4), d += 4;
+  if (n & 2) std::memcpy(d, &w, 2), d += 2;
+  if (n & 1) {
+    const Prim32u last = p.at(offset + (n & 14));
+    std::memcpy(d, &last, 1);
   }
 }
 
@@ -161,8 +178,9 @@ inline void fillOrdinary(Prim8u* d, std::size_t n, const Pattern& p) {
 // pieces, then a store fence.
 inline void fillNonTemporal(Prim8u* d, std::size_t n, const Pattern& p) {
   ownNoteNonTemporalPath();
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), p.vector(0));
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32), p.vector(32));
+  const __m256i v0 = p.vector(0);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), v0);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 32), v0);
   std::size_t offset = 64 - (address(d) & 63);
   const __m256i v = p.vector(offset);
   Prim8u* q = d + offset;
@@ -178,8 +196,8 @@ inline void fillNonTemporal(Prim8u* d, std::size_t n, const Pattern& p) {
 // elements x elementSize bytes at d; above the large threshold the cache size
 // is asked for, and the fill bypasses the caches when the element count
 // exceeds the cache size divided by the element size.
-inline void fill(Prim8u* d, std::size_t elements, const void* value, std::size_t elementSize) {
-  const Pattern p = makePattern(value, elementSize);
+inline void fill(Prim8u* d, std::size_t elements, Prim32u word, std::size_t elementSize) {
+  const Pattern p{word, elementSize - 1};
   const std::size_t n = elements * elementSize;
   if (n > largeThreshold) {
     const Prim64s cache = ownKernelLargestCacheSize();
@@ -191,8 +209,10 @@ inline void fill(Prim8u* d, std::size_t elements, const void* value, std::size_t
   fillOrdinary(d, n, p);
 }
 
-inline void fillBytes(Prim8u* d, std::size_t n, Prim8u value) { fill(d, n, &value, 1); }
-inline void fill16(Prim8u* d, std::size_t len, Prim16s value) { fill(d, len, &value, 2); }
-inline void fill32(Prim8u* d, std::size_t len, Prim32s value) { fill(d, len, &value, 4); }
+inline void fillBytes(Prim8u* d, std::size_t n, Prim8u value) { fill(d, n, value * 0x01010101u, 1); }
+inline void fill16(Prim8u* d, std::size_t len, Prim16s value) {
+  fill(d, len, static_cast<Prim16u>(value) * 0x00010001u, 2);
+}
+inline void fill32(Prim8u* d, std::size_t len, Prim32s value) { fill(d, len, static_cast<Prim32u>(value), 4); }
 
 }  // namespace prim::PRIM_GEN_NS::avx
