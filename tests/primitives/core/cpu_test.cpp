@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "primitives/core/cpu.h"
 #include "primitives/core/dispatch.h"
@@ -215,6 +217,23 @@ TEST(CpuFeatureMaskTest, GetinfoaTagQueriesTheRequestedLeaf) {
   Prim32u other[4] = {4, 0, 1, 0};
   ASSERT_EQ(primGetCpuFeatureMask(&m, other), primResultOk);
   EXPECT_EQ(other[0], 0x000306c3u);
+}
+
+TEST(CpuFeatureMaskTest, ConcurrentFirstCallsAgree) {
+  RecordedCpu cpu;
+  cpu.setLeaf1(0, ecxAvxClass, edxBase);
+  cpu.setXcr0(7);
+  cpu.install();
+  PrimCpuFeatureMask expected = 0;
+  ASSERT_EQ(primGetCpuFeatureMask(&expected, nullptr), primResultOk);
+  for (int round = 0; round < 20; ++round) {
+    cpu.install();  // forgets the cached mask
+    std::vector<PrimCpuFeatureMask> seen(8, 0);
+    std::vector<std::thread> threads;
+    for (auto& m : seen) threads.emplace_back([&m] { primGetCpuFeatureMask(&m, nullptr); });
+    for (auto& t : threads) t.join();
+    for (PrimCpuFeatureMask m : seen) EXPECT_EQ(m, expected);
+  }
 }
 
 TEST(CpuDispatchTest, NoCpuidKeepsPxAndReportsUnknownCpu) {

@@ -223,19 +223,22 @@ TEST_F(LargestCacheTest, NullPointerLeavesTheStateAlone) {
 
 TEST_F(LargestCacheTest, EveryDescriptorRowIsFoundAlone) {
   int rows = 0;
-  for (const OwnCacheDescriptor* row = ownCacheDescriptorTable; row->descriptor != 0; ++row, ++rows) {
-    SCOPED_TRACE("descriptor " + std::to_string(row->descriptor));
+  while (ownCacheDescriptorTable[rows].descriptor != 0) ++rows;
+  ASSERT_EQ(rows, ownCacheDescriptorRows);
+  for (int i = 0; i < rows; ++i) {
+    const Prim32u descriptor = ownCacheDescriptorTable[i].descriptor;
+    const Prim32u expected = ownCacheDescriptorTable[i].size;
+    SCOPED_TRACE("descriptor " + std::to_string(descriptor));
     RecordedCpu cpu(2);
-    setLeaf2(cpu, {0x01, 0, row->descriptor << 8, 0});
+    setLeaf2(cpu, {0x01, 0, descriptor << 8, 0});
     cpu.install();
     int size = -1;
     EXPECT_EQ(primQueryLargestCacheSize(&size), primResultOk);
-    EXPECT_EQ(size, static_cast<int>(row->size));
-    if (row != ownCacheDescriptorTable) {
-      EXPECT_LE(row->size, row[-1].size) << "largest first";
+    EXPECT_EQ(size, static_cast<int>(expected));
+    if (i > 0) {
+      EXPECT_LE(expected, ownCacheDescriptorTable[i - 1].size) << "largest first";
     }
   }
-  EXPECT_EQ(rows, ownCacheDescriptorRows);
 }
 
 TEST_F(LargestCacheTest, PackedTableRepeatsTheRowsOf512KiBAndMore) {

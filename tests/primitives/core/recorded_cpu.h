@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <utility>
@@ -37,8 +38,8 @@ class RecordedCpu {
   // Installs the recording (again, after changes: forgets cached results).
   void install() { primTestSetCpuQuerySource(&source_); }
 
-  int cpuidCalls() const { return cpuidCalls_; }
-  int xgetbvCalls() const { return xgetbvCalls_; }
+  int cpuidCalls() const { return cpuidCalls_.load(); }
+  int xgetbvCalls() const { return xgetbvCalls_.load(); }
 
  private:
   static int supported(void* c) { return static_cast<RecordedCpu*>(c)->supported_ ? 1 : 0; }
@@ -58,7 +59,7 @@ class RecordedCpu {
   std::map<std::pair<Prim32u, Prim32u>, Regs> leaves_;
   std::uint64_t xcr0_ = 0;
   bool supported_ = true;
-  int cpuidCalls_ = 0;
-  int xgetbvCalls_ = 0;
+  std::atomic<int> cpuidCalls_{0};
+  std::atomic<int> xgetbvCalls_{0};
   PrimCpuQuerySource source_{supported, cpuid, xgetbv, this};
 };
