@@ -127,13 +127,17 @@ std::vector<std::size_t> elementLengths(const std::vector<std::size_t>& byteLeng
   return v;
 }
 
-// Every source and destination alignment 0..31 for short copies; for long
-// ones every alignment of each with the other at 0 and equal alignments,
-// which covers every relative offset.
+// Every source and destination alignment 0..31 for short copies and around
+// the string-move threshold; for the other long ones every alignment of each
+// with the other at 0, equal and mirrored alignments, which covers every
+// relative offset.
 template <class T>
 void sweepCopy(PrimResult (*px)(const T*, T*, int), PrimResult (*build)(const T*, T*, int)) {
   Buffers b(70000);
-  for (std::size_t bytes : elementLengths<T>(shortByteLengths()))
+  std::vector<std::size_t> everyAlignment = shortByteLengths();
+  everyAlignment.push_back(32767);
+  everyAlignment.push_back(32768);
+  for (std::size_t bytes : elementLengths<T>(everyAlignment))
     for (std::size_t sa = 0; sa < 32; ++sa)
       for (std::size_t da = 0; da < 32; ++da) {
         compareCopy(px, build, b, bytes, sa, da);
