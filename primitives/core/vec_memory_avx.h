@@ -38,20 +38,29 @@ inline void copyPieces(const Prim8u* s, Prim8u* d, std::size_t n) {
 }
 
 template <bool aligned>
+inline __m256i load32(const Prim8u* s) {
+  if constexpr (aligned) return _mm256_load_si256(reinterpret_cast<const __m256i*>(s));
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s));
+}
+template <bool aligned>
+inline void store32(Prim8u* d, __m256i v) {
+  if constexpr (aligned)
+    _mm256_store_si256(reinterpret_cast<__m256i*>(d), v);
+  else
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), v);
+}
+
+// 256-byte blocks of 32-byte moves.
+template <bool aligned>
 inline void copyBlocks(const Prim8u* s, Prim8u* d, std::size_t blocks) {
   for (; blocks > 0; --blocks, s += 256, d += 256) {
-    __m256i x[8];
-    for (int k = 0; k < 8; ++k) {
-      const __m256i* p = reinterpret_cast<const __m256i*>(s + 32 * k);
-      x[k] = aligned ? _mm256_load_si256(p) : _mm256_loadu_si256(p);
-    }
-    for (int k = 0; k < 8; ++k) {
-      __m256i* q = reinterpret_cast<__m256i*>(d + 32 * k);
-      if constexpr (aligned)
-        _mm256_store_si256(q, x[k]);
-      else
-        _mm256_storeu_si256(q, x[k]);
-    }
+    const __m256i a = load32<aligned>(s), b = load32<aligned>(s + 32);
+    const __m256i c = load32<aligned>(s + 64), e = load32<aligned>(s + 96);
+    store32<aligned>(d, a), store32<aligned>(d + 32, b), store32<aligned>(d + 64, c), store32<aligned>(d + 96, e);
+    const __m256i f = load32<aligned>(s + 128), g = load32<aligned>(s + 160);
+    const __m256i h = load32<aligned>(s + 192), i = load32<aligned>(s + 224);
+    store32<aligned>(d + 128, f), store32<aligned>(d + 160, g), store32<aligned>(d + 192, h),
+        store32<aligned>(d + 224, i);
   }
 }
 

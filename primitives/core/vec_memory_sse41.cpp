@@ -17,24 +17,30 @@ constexpr std::size_t copyThreshold = 0x100000;    // non-temporal rule from thi
 constexpr std::size_t nonTemporalChunk = 0x40000;  // pre-read and written chunk by chunk
 
 // Copies n bytes (a multiple of 64) to a 16-byte aligned destination.
+template <bool alignedSource>
+inline __m128i load(const Prim8u* s) {
+  if constexpr (alignedSource) return _mm_load_si128(reinterpret_cast<const __m128i*>(s));
+  return _mm_lddqu_si128(reinterpret_cast<const __m128i*>(s));
+}
+template <bool nonTemporal>
+inline void store(Prim8u* d, __m128i v) {
+  if constexpr (nonTemporal)
+    _mm_stream_si128(reinterpret_cast<__m128i*>(d), v);
+  else
+    _mm_store_si128(reinterpret_cast<__m128i*>(d), v);
+}
+
 template <bool alignedSource, bool nonTemporal>
 void body(const Prim8u* s, Prim8u* d, std::size_t n) {
   for (; n >= 64; n -= 64, s += 64, d += 64) {
-    __m128i x[4];
-    for (int k = 0; k < 4; ++k) {
-      const __m128i* p = reinterpret_cast<const __m128i*>(s + 16 * k);
-      if constexpr (alignedSource)
-        x[k] = _mm_load_si128(p);
-      else
-        x[k] = _mm_lddqu_si128(p);
-    }
-    __m128i* q = reinterpret_cast<__m128i*>(d);
-    for (int k = 0; k < 4; ++k) {
-      if constexpr (nonTemporal)
-        _mm_stream_si128(q + k, x[k]);
-      else
-        _mm_store_si128(q + k, x[k]);
-    }
+    const __m128i x0 = load<alignedSource>(s + 0);
+    const __m128i x1 = load<alignedSource>(s + 16);
+    const __m128i x2 = load<alignedSource>(s + 32);
+    const __m128i x3 = load<alignedSource>(s + 48);
+    store<nonTemporal>(d + 0, x0);
+    store<nonTemporal>(d + 16, x1);
+    store<nonTemporal>(d + 32, x2);
+    store<nonTemporal>(d + 48, x3);
   }
 }
 

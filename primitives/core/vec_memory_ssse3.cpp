@@ -16,24 +16,38 @@ constexpr std::size_t shortCopy = 16;           // below: overlapping stores at 
 constexpr std::size_t copyThreshold = 0x20000;  // non-temporal rule only above this
 
 // Copies n bytes (a multiple of 128) to a 16-byte aligned destination.
+template <bool alignedSource>
+inline __m128i load(const Prim8u* s) {
+  if constexpr (alignedSource) return _mm_load_si128(reinterpret_cast<const __m128i*>(s));
+  return _mm_lddqu_si128(reinterpret_cast<const __m128i*>(s));
+}
+template <bool nonTemporal>
+inline void store(Prim8u* d, __m128i v) {
+  if constexpr (nonTemporal)
+    _mm_stream_si128(reinterpret_cast<__m128i*>(d), v);
+  else
+    _mm_store_si128(reinterpret_cast<__m128i*>(d), v);
+}
+
 template <bool alignedSource, bool nonTemporal>
 void body(const Prim8u* s, Prim8u* d, std::size_t n) {
   for (; n >= 128; n -= 128, s += 128, d += 128) {
-    __m128i x[8];
-    for (int k = 0; k < 8; ++k) {
-      const __m128i* p = reinterpret_cast<const __m128i*>(s + 16 * k);
-      if constexpr (alignedSource)
-        x[k] = _mm_load_si128(p);
-      else
-        x[k] = _mm_lddqu_si128(p);
-    }
-    __m128i* q = reinterpret_cast<__m128i*>(d);
-    for (int k = 0; k < 8; ++k) {
-      if constexpr (nonTemporal)
-        _mm_stream_si128(q + k, x[k]);
-      else
-        _mm_store_si128(q + k, x[k]);
-    }
+    const __m128i x0 = load<alignedSource>(s + 0);
+    const __m128i x1 = load<alignedSource>(s + 16);
+    const __m128i x2 = load<alignedSource>(s + 32);
+    const __m128i x3 = load<alignedSource>(s + 48);
+    const __m128i x4 = load<alignedSource>(s + 64);
+    const __m128i x5 = load<alignedSource>(s + 80);
+    const __m128i x6 = load<alignedSource>(s + 96);
+    const __m128i x7 = load<alignedSource>(s + 112);
+    store<nonTemporal>(d + 0, x0);
+    store<nonTemporal>(d + 16, x1);
+    store<nonTemporal>(d + 32, x2);
+    store<nonTemporal>(d + 48, x3);
+    store<nonTemporal>(d + 64, x4);
+    store<nonTemporal>(d + 80, x5);
+    store<nonTemporal>(d + 96, x6);
+    store<nonTemporal>(d + 112, x7);
   }
 }
 
