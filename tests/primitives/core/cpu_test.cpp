@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "primitives/core/cpu.h"
+#include "primitives/core/cpu_internal.h"
 #include "primitives/core/dispatch.h"
 #include "primitives/core/test_hooks.h"
 #include "primitives/core/vec_memory_builds.h"
@@ -234,6 +235,31 @@ TEST(CpuFeatureMaskTest, ConcurrentFirstCallsAgree) {
     for (auto& t : threads) t.join();
     for (PrimCpuFeatureMask m : seen) EXPECT_EQ(m, expected);
   }
+}
+
+TEST(CpuQueryTest, QueryOperationsReadTheRecordedProcessor) {
+  RecordedCpu cpu(0x16);
+  cpu.setLeaf1(0, ecxOsxsave | ecxAvx, edxBase);
+  cpu.setXcr0(0xe7);
+  cpu.install();
+  EXPECT_EQ(ownCpuidSupported(), 1);
+  EXPECT_EQ(ownCpuidMaxLeaf(), 0x16u);
+  EXPECT_EQ(ownIsReferenceVendor(), 1);
+  EXPECT_EQ(ownOsSavesAvxState(), 1);
+  Prim32u r[4];
+  ownCpuid(r, 1, 0);
+  EXPECT_EQ(r[2], ecxOsxsave | ecxAvx);
+  EXPECT_EQ(r[3], edxBase);
+
+  cpu.setXcr0(0x3);  // YMM state not saved
+  EXPECT_EQ(ownOsSavesAvxState(), 0);
+  cpu.setOtherVendor(0x16);
+  EXPECT_EQ(ownIsReferenceVendor(), 0);
+  // A vendor that differs in one word only.
+  cpu.setVendor(0x16, 0x756e6547, 0x49656e69, 0x6c65746f);
+  EXPECT_EQ(ownIsReferenceVendor(), 0);
+  cpu.setCpuidSupported(false);
+  EXPECT_EQ(ownCpuidSupported(), 0);
 }
 
 TEST(CpuDispatchTest, NoCpuidKeepsPxAndReportsUnknownCpu) {
