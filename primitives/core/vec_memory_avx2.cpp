@@ -1,34 +1,40 @@
-// Copy, zero and set: avx2 builds (placeholder element loops until the
-// generation's own kernels land).
+// Copy, zero and set: avx2 builds (the AVX kernels of vec_memory_avx.h).
+#include <cstddef>
+
+#include "primitives/core/vec_memory_avx.h"
 #include "primitives/core/vec_memory_builds.h"
+#include "primitives/core/vec_memory_entries.h"
 
-namespace prim::PRIM_GEN_NS {
-namespace {
-template <class T>
-PrimResult copyLoop(const T* s, T* d, int len) {
-  if (!s || !d) return primResultNullPointer;
+using namespace prim::PRIM_GEN_NS::avx;
+
+PRIM_DEFINE_VEC_COPY_ENTRY(avx2, 8u, 1)
+PRIM_DEFINE_VEC_FILL_ENTRIES(avx2)
+
+// The 16-bit and 32-bit copies go through the byte copy's entry, in pieces of
+// 0x7fffffe0 bytes while the rest would not fit its length.
+PrimResult avx2_vecCopy_16s(const Prim16s* pSrc, Prim16s* pDst, int len) {
+  if (!pSrc || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
-  for (int i = 0; i < len; ++i) d[i] = s[i];
-  return primResultOk;
+  const Prim8u* s = PRIM_VEC_MEMORY_CBYTES(pSrc);
+  Prim8u* d = PRIM_VEC_MEMORY_BYTES(pDst);
+  while (len > 0x3fffffff) {
+    avx2_vecCopy_8u(s, d, 0x7fffffe0);
+    s += 0x7fffffe0, d += 0x7fffffe0, len -= 0x3ffffff0;
+  }
+  return avx2_vecCopy_8u(s, d, len * 2);
 }
-template <class T>
-PrimResult setLoop(T v, T* d, int len) {
-  if (!d) return primResultNullPointer;
+
+PrimResult avx2_vecCopy_32s(const Prim32s* pSrc, Prim32s* pDst, int len) {
+  if (!pSrc || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
-  for (int i = 0; i < len; ++i) d[i] = v;
-  return primResultOk;
+  const Prim8u* s = PRIM_VEC_MEMORY_CBYTES(pSrc);
+  Prim8u* d = PRIM_VEC_MEMORY_BYTES(pDst);
+  if (len > 0x1fffffff) {
+    // The rest after these pieces is 8 to 0x1fffffff elements.
+    for (int pieces = (len - 8) / 0x1ffffff8; pieces > 0; --pieces) {
+      avx2_vecCopy_8u(s, d, 0x7fffffe0);
+      s += 0x7fffffe0, d += 0x7fffffe0, len -= 0x1ffffff8;
+    }
+  }
+  return avx2_vecCopy_8u(s, d, len * 4);
 }
-}  // namespace
-}  // namespace prim::PRIM_GEN_NS
-
-using namespace prim::PRIM_GEN_NS;
-
-PrimResult avx2_vecCopy_8u(const Prim8u* s, Prim8u* d, int n) { return copyLoop(s, d, n); }
-PrimResult avx2_vecCopy_16s(const Prim16s* s, Prim16s* d, int n) { return copyLoop(s, d, n); }
-PrimResult avx2_vecCopy_32s(const Prim32s* s, Prim32s* d, int n) { return copyLoop(s, d, n); }
-PrimResult avx2_vecZero_8u(Prim8u* d, int n) { return setLoop<Prim8u>(0, d, n); }
-PrimResult avx2_vecZero_16s(Prim16s* d, int n) { return setLoop<Prim16s>(0, d, n); }
-PrimResult avx2_vecZero_32s(Prim32s* d, int n) { return setLoop<Prim32s>(0, d, n); }
-PrimResult avx2_vecSet_8u(Prim8u v, Prim8u* d, int n) { return setLoop(v, d, n); }
-PrimResult avx2_vecSet_16s(Prim16s v, Prim16s* d, int n) { return setLoop(v, d, n); }
-PrimResult avx2_vecSet_32s(Prim32s v, Prim32s* d, int n) { return setLoop(v, d, n); }

@@ -25,3 +25,8 @@ PRIM_DECLARE_VEC_MEMORY_BUILDS(avx)
 PRIM_DECLARE_VEC_MEMORY_BUILDS(avx2)
 
 #undef PRIM_DECLARE_VEC_MEMORY_BUILDS
+
+// The clears the ssse3 builds of the vector arithmetic primitives call (same
+// contract as the vecZero builds).
+PrimResult ssse3_ownsZero_16s(Prim16s* pDst, int len);
+PrimResult ssse3_ownsZero_32s(Prim32s* pDst, int len);

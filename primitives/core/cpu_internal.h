@@ -1,0 +1,57 @@
+// Internal processor queries of the primitives core, shared by the detection,
+// the largest-cache query and the large-size paths of copy, zero and set.
+// Not for use outside primitives/.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "primitives/core/prim_types.h"
+
+// cpuid with EAX = leaf and ECX = subLeaf; regs receives EAX, EBX, ECX, EDX.
+void ownCpuid(Prim32u regs[4], Prim32u leaf, Prim32u subLeaf);
+// 1 when the processor has the cpuid instruction, else 0.
+int ownCpuidSupported();
+// Highest standard leaf (leaf 0 EAX).
+Prim32u ownCpuidMaxLeaf();
+// 1 when leaf 0 names the reference vendor ("GenuineIntel"), else 0.
+int ownIsReferenceVendor();
+// 1 when leaf 1 reports OSXSAVE and AVX and XCR0 has the XMM and YMM bits.
+int ownOsSavesAvxState();
+
+// Features the chosen generation's builds may rely on (3 until
+// primInitCpuDispatch runs).  Nothing in the library reads it.
+extern std::atomic<PrimCpuFeatureMask> ownEnabledCpuFeatures;
+void ownSetEnabledCpuFeatures(PrimCpuFeatureMask mask);
+
+// Size rows of the cpuid leaf-2 descriptors: descriptor byte and the size in
+// bytes of the data or unified cache it announces, largest first, ended by a
+// row whose descriptor is 0.
+struct OwnCacheDescriptor {
+  Prim32u descriptor;
+  Prim32u size;
+};
+inline constexpr int ownCacheDescriptorRows = 55;
+extern const OwnCacheDescriptor ownCacheDescriptorTable[ownCacheDescriptorRows + 1];
+
+// Size from the cpuid leaf-2 descriptors, or -1 when none is announced.
+Prim32s ownCacheSizeFromDescriptors(const OwnCacheDescriptor* table);
+
+// The first 43 rows of ownCacheDescriptorTable (512 KiB and more) packed as
+// descriptor byte and size code c, the size being (c >> 4) << ((c & 15) + 18);
+// a descriptor 0 ends it.
+inline constexpr int ownPackedCacheDescriptorRows = 43;
+extern const Prim8u ownPackedCacheDescriptorTable[2 * ownPackedCacheDescriptorRows + 2];
+
+// Cache size the sse2, ssse3 and sse41 copy, zero and set kernels compare
+// with, read afresh on every call: the reference vendor and a leaf-2 count of
+// 1 are required and the packed table gives the size; 0 when none is found.
+Prim64s ownKernelCacheSizeFromDescriptors();
+
+// Cache size the avx and avx2 large kernels compare with: the size of
+// primQueryLargestCacheSize when it reports success, else 0.
+Prim64s ownKernelLargestCacheSize();
+
+// Counts the calls of a copy, zero or set kernel that took its non-temporal
+// path (read by the tests to see that those paths ran).
+void ownNoteNonTemporalPath();
