@@ -46,15 +46,21 @@ void TReadWriteLock::UnlockRead() {
 void TReadWriteLock::LockWrite() {
   mSection.Enter();
   const std::uint32_t t = platformCurrentThreadId();
+  // The waiting count stays raised from the first wait until the hold is
+  // taken, so that no new reader slips in between two polls.
+  bool waiting = false;
   while (mWriteHolds + static_cast<std::int32_t>(mReaders.size()) != 0) {
     if (mWriter == t) break;
     if (mReaders.size() == 1 && mReaders[0].thread == t) break;  // a lone reader upgrades
+    if (!waiting) {
+      mWaitingWriters.fetch_add(1);
+      waiting = true;
+    }
     mSection.Leave();
-    mWaitingWriters.fetch_add(1);
     mReleased.Wait(kPollMs);
-    mWaitingWriters.fetch_sub(1);
     mSection.Enter();
   }
+  if (waiting) mWaitingWriters.fetch_sub(1);
   ++mWriteHolds;
   mWriter = t;
   mSection.Leave();
