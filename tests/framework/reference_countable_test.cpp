@@ -19,6 +19,10 @@ class TTracked : public TReferenceCountable {
   ~TTracked() override { ++gDeleted; }
   bool IsDeletedOnMainThread() const override { return mMainThread; }
   bool IsDeletable() const override { return mDeletable; }
+  // Plain heap storage: some tests pretend main has ended, when the
+  // framework's allocator no longer frees.
+  static void* operator new(std::size_t size) { return std::malloc(size); }
+  static void operator delete(void* block) noexcept { std::free(block); }
   int mValue = 7;
 
  private:
