@@ -102,7 +102,12 @@ class TSingleton {
   static T* Instance() {
     return static_cast<T*>(static_cast<TSingleton*>(TThreadContext::GetValue(Slot())));
   }
-  static std::int32_t Slot() { return sSlot; }
+  // T's slot index, drawn once (during static initialisation, see below;
+  // asking earlier, from another static initialiser, draws it then).
+  static std::int32_t Slot() {
+    static const std::int32_t slot = TThreadContext::AllocateSlot();
+    return slot;
+  }
 
   static inline Factory sFactory = nullptr;
   static inline Destroyer sDestroyer = nullptr;
@@ -116,7 +121,7 @@ class TSingleton {
   }
 
  private:
-  static inline const std::int32_t sSlot = TThreadContext::AllocateSlot();
+  static inline const std::int32_t sSlotAtStart = Slot();
 };
 
 // The standard destroyer.

@@ -273,3 +273,43 @@ TEST_F(MemoryFallbackTest, FreeAfterMainHasEndedKeepsTheBlock) {
 }
 
 }  // namespace
+
+namespace {
+
+// Fills the process's pool with blocks of `size` until it refuses.
+std::vector<void*> FillPool(std::size_t size) {
+  std::vector<void*> blocks;
+  for (;;) {
+    try {
+      blocks.push_back(TMemory::Allocate("test", size));
+    } catch (const TOutOfMemoryException&) {
+      return blocks;
+    }
+  }
+}
+
+TEST_F(MemoryFallbackTest, StringsThrowWithoutStorageAndStayIntact) {
+  std::u16string longText(600, u'x');
+  TString text(u"abc");
+  TString shared(longText.c_str());
+  TString copy(shared);
+  RefusingHeapScope refuse;
+  std::vector<void*> big = FillPool(100000);
+  std::vector<void*> small = FillPool(1000);
+  ASSERT_GE(small.size(), 3u);
+  // One free block of 1,008 data bytes between used ones: room for a
+  // buffer object but not for 600 characters.
+  TMemory::Free(small[1]);
+  EXPECT_THROW(TString(longText.c_str()), TOutOfMemoryException);
+  EXPECT_THROW(text.AppendText(longText.c_str()), TOutOfMemoryException);
+  EXPECT_THROW(copy.SetCharAt(0, u'X'), TOutOfMemoryException);  // copy on write
+  EXPECT_TRUE(text.EqualsText(u"abc"));
+  EXPECT_TRUE(copy.SharesBufferWith(shared));
+  EXPECT_EQ(copy.CharAt(0), u'x');
+  // The failed buffer objects went back: the hole serves its full size.
+  EXPECT_EQ(TMemory::Allocate("test", 1000 - kHeader), small[1]);
+  for (void* p : big) TMemory::Free(p);
+  for (void* p : small) TMemory::Free(p);
+}
+
+}  // namespace
