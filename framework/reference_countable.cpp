@@ -35,11 +35,11 @@ void TReferenceCountable::Release() noexcept {
 }
 
 void* TCommand::AllocateMemory(std::size_t size) noexcept {
-  if (auto fn = FrameworkHooks().allocateCommandMemory) return fn(size);
   try {
+    if (auto fn = FrameworkHooks().allocateCommandMemory) return fn(size);
     return TMemory::Allocate("#CommandPoolAllocator", size);
   } catch (...) {
-    return nullptr;
+    return nullptr;  // no memory: callers skip the command
   }
 }
 

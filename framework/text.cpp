@@ -176,20 +176,20 @@ TString FormatOne(const TString& format, const TFormatArg& arg) {
       f += 2;
       continue;
     }
-    const char16_t* specStart = f++;
-    std::string spec = "%";
-    while (*f && std::strchr("-+ #0", static_cast<char>(*f)) && *f < 0x80) spec += static_cast<char>(*f++);
+    const char16_t* directiveStart = f++;
+    std::string directive = "%";
+    while (*f && std::strchr("-+ #0", static_cast<char>(*f)) && *f < 0x80) directive += static_cast<char>(*f++);
     int digits = 0;
     while (*f >= u'0' && *f <= u'9') {
-      if (++digits <= 3) spec += static_cast<char>(*f);
+      if (++digits <= 3) directive += static_cast<char>(*f);
       ++f;
     }
     if (*f == u'.') {
-      spec += '.';
+      directive += '.';
       ++f;
       digits = 0;
       while (*f >= u'0' && *f <= u'9') {
-        if (++digits <= 2) spec += static_cast<char>(*f);
+        if (++digits <= 2) directive += static_cast<char>(*f);
         ++f;
       }
     }
@@ -207,7 +207,7 @@ TString FormatOne(const TString& format, const TFormatArg& arg) {
     if (consumed || (!isInt && !isFloat)) {
       // Not a conversion this value can fill: copy it as text.
       const char16_t* stop = conv ? f + 1 : f;
-      for (const char16_t* p = specStart; p < stop; ++p) put(*p);
+      for (const char16_t* p = directiveStart; p < stop; ++p) put(*p);
       f = stop;
       continue;
     }
@@ -222,8 +222,8 @@ TString FormatOne(const TString& format, const TFormatArg& arg) {
       continue;
     }
     if (isInt) {
-      spec += "ll";
-      spec += static_cast<char>(conv);
+      directive += "ll";
+      directive += static_cast<char>(conv);
       bool signedConv = conv == u'd' || conv == u'i';
       long long sv;
       unsigned long long uv;
@@ -243,16 +243,16 @@ TString FormatOne(const TString& format, const TFormatArg& arg) {
         uv = arg.u;
       }
       if (signedConv) {
-        std::snprintf(buffer, sizeof buffer, spec.c_str(), sv);
+        std::snprintf(buffer, sizeof buffer, directive.c_str(), sv);
       } else {
-        std::snprintf(buffer, sizeof buffer, spec.c_str(), uv);
+        std::snprintf(buffer, sizeof buffer, directive.c_str(), uv);
       }
     } else {
-      spec += static_cast<char>(conv);
+      directive += static_cast<char>(conv);
       double d = arg.kind == TArgKind::kFloat    ? arg.d
                  : arg.kind == TArgKind::kSigned ? static_cast<double>(arg.s)
                                                  : static_cast<double>(arg.u);
-      std::snprintf(buffer, sizeof buffer, spec.c_str(), d);
+      std::snprintf(buffer, sizeof buffer, directive.c_str(), d);
     }
     for (const char* p = buffer; *p; ++p) put(static_cast<char16_t>(static_cast<unsigned char>(*p)));
   }
