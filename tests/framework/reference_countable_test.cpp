@@ -208,9 +208,12 @@ TEST_F(DeferredDeletion, DeletedInPlaceWhenDeferralIsNotPossible) {
   FrameworkHooks().allocateCommandMemory = [](std::size_t) -> void* { return nullptr; };
   { TPtr<TTracked> p(new TTracked()); }
   EXPECT_EQ(gDeleted, 4);
-  FrameworkHooks().postCommand = nullptr;
+  FrameworkHooks().allocateCommandMemory = [](std::size_t) -> void* { throw 1; };
   { TPtr<TTracked> p(new TTracked()); }
   EXPECT_EQ(gDeleted, 5);
+  FrameworkHooks().postCommand = nullptr;
+  { TPtr<TTracked> p(new TTracked()); }
+  EXPECT_EQ(gDeleted, 6);
   EXPECT_TRUE(sQueue.empty());
   tLogicalId = 3;
 }
