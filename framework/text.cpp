@@ -178,7 +178,9 @@ TString FormatOne(const TString& format, const TFormatArg& arg) {
     }
     const char16_t* directiveStart = f++;
     std::string directive = "%";
-    while (*f && std::strchr("-+ #0", static_cast<char>(*f)) && *f < 0x80) directive += static_cast<char>(*f++);
+    while (*f && *f < 0x80 && std::strchr("-+ #0", static_cast<char>(*f))) {
+      directive += static_cast<char>(*f++);
+    }
     int digits = 0;
     while (*f >= u'0' && *f <= u'9') {
       if (++digits <= 3) directive += static_cast<char>(*f);
