@@ -1,0 +1,52 @@
+// POSIX/Linux implementations of the operating-system services.
+#include "platform/system.h"
+
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+std::size_t platformPageSize() {
+  long size = sysconf(_SC_PAGESIZE);
+  return size > 0 ? static_cast<std::size_t>(size) : 4096;
+}
+
+std::uint64_t platformMonotonicMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
+         static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+std::uint32_t platformCurrentThreadId() {
+  // The kernel's thread id: unique among living threads, stable for a
+  // thread's lifetime, and never 0.  Cached per thread: the system call
+  // costs more than the lookups that use it.
+  thread_local std::uint32_t id = static_cast<std::uint32_t>(syscall(SYS_gettid));
+  return id;
+}
+
+PlatformLocalTime platformLocalTime() {
+  time_t now = time(nullptr);
+  tm parts{};
+  localtime_r(&now, &parts);
+  return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+          parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+}
+
+bool platformTlsAlloc(PlatformTlsKey* key) {
+  pthread_key_t k;
+  if (pthread_key_create(&k, nullptr) != 0) return false;
+  *key = static_cast<PlatformTlsKey>(k);
+  return true;
+}
+
+void platformTlsFree(PlatformTlsKey key) { pthread_key_delete(static_cast<pthread_key_t>(key)); }
+
+void* platformTlsGet(PlatformTlsKey key) {
+  return pthread_getspecific(static_cast<pthread_key_t>(key));
+}
+
+bool platformTlsSet(PlatformTlsKey key, void* value) {
+  return pthread_setspecific(static_cast<pthread_key_t>(key), value) == 0;
+}

@@ -1,0 +1,33 @@
+// Operating-system services the framework needs, named for what they do.
+// This is the only place that calls the system directly; the POSIX/Linux
+// implementations live in system.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Size of a memory page in bytes.
+std::size_t platformPageSize();
+
+// Milliseconds of a monotonic clock (never goes back, unaffected by changes
+// of the wall-clock time).  Only differences are meaningful.
+std::uint64_t platformMonotonicMs();
+
+// The operating system's id of the calling thread (never 0).
+std::uint32_t platformCurrentThreadId();
+
+// Local calendar date and time of day.
+struct PlatformLocalTime {
+  std::int32_t year, month, day;        // month 1-12, day 1-31
+  std::int32_t hour, minute, second;    // 0-23, 0-59, 0-60
+};
+PlatformLocalTime platformLocalTime();
+
+// Thread-local storage slots holding one pointer per thread (null in every
+// thread until set).  platformTlsAlloc returns false when the system has no
+// free slot.
+using PlatformTlsKey = std::uint32_t;
+bool platformTlsAlloc(PlatformTlsKey* key);
+void platformTlsFree(PlatformTlsKey key);
+void* platformTlsGet(PlatformTlsKey key);
+bool platformTlsSet(PlatformTlsKey key, void* value);
