@@ -1,0 +1,4 @@
+dcp_add_test(prim_wavelet_tests
+  SOURCES
+    ${CMAKE_CURRENT_SOURCE_DIR}/wavelet53_test.cpp
+  LIBS prim_wavelet prim_core)
