@@ -45,8 +45,7 @@ void rct16Row(Prim16s* p0, Prim16s* p1, Prim16s* p2, int width) {
   for (; x < width; ++x) rct16Sample(p0[x], p1[x], p2[x]);
 }
 
-void COLOUR_NAME(_owniInvReversibleColorRow_32s)(Prim32s* p0, Prim32s* p1, Prim32s* p2,
-                                                 int width) {
+void COLOUR_NAME(_owniInvReversibleColorRow_32s)(Prim32s* p0, Prim32s* p1, Prim32s* p2, int width) {
   int x = 0;
   for (; x + 8 <= width; x += 8) {
     const __m128i v0 = load(p2 + x), v1 = load(p2 + x + 4);
@@ -91,9 +90,8 @@ void COLOUR_NAME(_owniInvIrreversibleColor_16s)(Prim16s* const pPlanes[3], int s
       };
       const __m128i r = finish(_mm_madd_epi16(_mm_unpacklo_epi16(cr, one), cR),
                                _mm_madd_epi16(_mm_unpackhi_epi16(cr, one), cR));
-      const __m128i g =
-          finish(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(cb, cr), cG), half),
-                 _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(cb, cr), cG), half));
+      const __m128i g = finish(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(cb, cr), cG), half),
+                               _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(cb, cr), cG), half));
       const __m128i b = finish(_mm_madd_epi16(_mm_unpacklo_epi16(cb, one), cB),
                                _mm_madd_epi16(_mm_unpackhi_epi16(cb, one), cB));
       store(p0 + x, r);
@@ -107,8 +105,8 @@ void COLOUR_NAME(_owniInvIrreversibleColor_16s)(Prim16s* const pPlanes[3], int s
 // Irreversible, float: single precision, the two chroma products of G added
 // first and Y last.
 void COLOUR_NAME(_owniInvIrreversibleColorRow_32f)(float* p0, float* p1, float* p2, int width) {
-  const __m128 kR = _mm_set1_ps(1.402f), kGb = _mm_set1_ps(-0.34413f),
-               kGr = _mm_set1_ps(-0.71414f), kB = _mm_set1_ps(1.772f);
+  const __m128 kR = _mm_set1_ps(1.402f), kGb = _mm_set1_ps(-0.34413f), kGr = _mm_set1_ps(-0.71414f),
+               kB = _mm_set1_ps(1.772f);
   int x = 0;
   for (; x + 4 <= width; x += 4) {
     const __m128 yy = _mm_loadu_ps(p0 + x), cb = _mm_loadu_ps(p1 + x), cr = _mm_loadu_ps(p2 + x);
@@ -142,9 +140,8 @@ PrimResult COLOUR_NAME(_imgInvReversibleColor_32s_P3IR)(Prim32s* const pPlanes[3
   const PrimResult r = checkPlanes(pPlanes, step, width, height);
   if (r != primResultOk) return r;
   for (int y = 0; y < height; ++y)
-    COLOUR_NAME(_owniInvReversibleColorRow_32s)(rowAt(pPlanes[0], step, y),
-                                                rowAt(pPlanes[1], step, y),
-                                                rowAt(pPlanes[2], step, y), width);
+    COLOUR_NAME(_owniInvReversibleColorRow_32s)
+    (rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y), width);
   return primResultOk;
 }
 
@@ -161,8 +158,7 @@ PrimResult COLOUR_NAME(_imgInvIrreversibleColor_32f_P3IR)(Prim32f* const pPlanes
   const PrimResult r = checkPlanes(pPlanes, step, width, height);
   if (r != primResultOk) return r;
   for (int y = 0; y < height; ++y)
-    COLOUR_NAME(_owniInvIrreversibleColorRow_32f)(rowAt(pPlanes[0], step, y),
-                                                  rowAt(pPlanes[1], step, y),
-                                                  rowAt(pPlanes[2], step, y), width);
+    COLOUR_NAME(_owniInvIrreversibleColorRow_32f)
+    (rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y), width);
   return primResultOk;
 }

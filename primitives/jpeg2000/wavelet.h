@@ -20,11 +20,11 @@
 // reads, relative to L[0] and H[0]: phase 0 L[0]..L[width], H[-1]..H[width];
 // other phase L[-1]..L[width-1], H[-1]..H[width].  Writes 2 x width samples.
 PrimResult imgInvLift53Rows_16s_C1R(const Prim16s* pLow, int lowStep, const Prim16s* pHigh,
-                                    int highStep, int width, int height, Prim16s* pDst,
-                                    int dstStep, int phase);
+                                    int highStep, int width, int height, Prim16s* pDst, int dstStep,
+                                    int phase);
 PrimResult imgInvLift53Rows_32s_C1R(const Prim32s* pLow, int lowStep, const Prim32s* pHigh,
-                                    int highStep, int width, int height, Prim32s* pDst,
-                                    int dstStep, int phase);
+                                    int highStep, int width, int height, Prim32s* pDst, int dstStep,
+                                    int phase);
 
 // One step of the vertical inverse 5/3: from L(n), H(n-1), H(n) and x(2n-2)
 // makes x(2n-1) and x(2n).
@@ -40,23 +40,23 @@ PrimResult imgInvLift53ColumnStep_32s_C1(const Prim32s* pLowRow, const Prim32s* 
 // to L[0] and H[0]: phase 0 L[-1]..L[max(width+1,2)], H[-2]..H[max(width+1,2)];
 // other phase L[-2]..L[max(width,1)], H[-2]..H[max(width+1,2)].
 PrimResult imgInvLift97Rows_16s_C1R(const Prim16s* pLow, int lowStep, const Prim16s* pHigh,
-                                    int highStep, int width, int height, Prim16s* pDst,
-                                    int dstStep, int phase);
+                                    int highStep, int width, int height, Prim16s* pDst, int dstStep,
+                                    int phase);
 PrimResult imgInvLift97Rows_32f_C1R(const Prim32f* pLow, int lowStep, const Prim32f* pHigh,
-                                    int highStep, int width, int height, Prim32f* pDst,
-                                    int dstStep, int phase);
+                                    int highStep, int width, int height, Prim32f* pDst, int dstStep,
+                                    int phase);
 
 // One step of the vertical inverse 9/7: makes x(2n) (pDstEven, after the
 // delta step) and x(2n-1) (pDstOdd, after the gamma step), finishes x(2n-2)
 // (pEvenDelta) and x(2n-3) (pOddGamma).
 PrimResult imgInvLift97ColumnStep_16s_C1(const Prim16s* pLowRow, const Prim16s* pHighPrev,
                                          const Prim16s* pHighNext, const Prim16s* pEvenFinal,
-                                         Prim16s* pOddGamma, Prim16s* pEvenDelta,
-                                         Prim16s* pDstOdd, Prim16s* pDstEven, int width);
+                                         Prim16s* pOddGamma, Prim16s* pEvenDelta, Prim16s* pDstOdd,
+                                         Prim16s* pDstEven, int width);
 PrimResult imgInvLift97ColumnStep_32f_C1(const Prim32f* pLowRow, const Prim32f* pHighPrev,
                                          const Prim32f* pHighNext, const Prim32f* pEvenFinal,
-                                         Prim32f* pOddGamma, Prim32f* pEvenDelta,
-                                         Prim32f* pDstOdd, Prim32f* pDstEven, int width);
+                                         Prim32f* pOddGamma, Prim32f* pEvenDelta, Prim32f* pDstOdd,
+                                         Prim32f* pDstEven, int width);
 
 // Inverse component transforms, in place: planes Y, U (B-G), V (R-G) become
 // R, G, B (reversible); Y, Cb, Cr become R, G, B (irreversible; 16-bit in Q14

@@ -76,9 +76,7 @@ inline Prim16s q16Step2(int h, int ea, int eb) {
   return sat16(roundQ16(53274LL * h - 57862LL * (ea + eb)));
 }
 // Beta step.
-inline Prim16s q16Step3(int e, int oa, int ob) {
-  return sat16(e - roundQ16(-3472LL * (oa + ob)));
-}
+inline Prim16s q16Step3(int e, int oa, int ob) { return sat16(e - roundQ16(-3472LL * (oa + ob))); }
 // Alpha step.
 inline Prim16s q16Step4(int o, int ea, int eb) {
   return sat16(o - roundQ16(-103949LL * (ea + eb)));

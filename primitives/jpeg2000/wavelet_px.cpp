@@ -97,8 +97,8 @@ PrimResult px_imgInvLift97Rows_16s_C1R(const Prim16s* pLow, int lowStep, const P
 PrimResult px_imgInvLift97Rows_32f_C1R(const Prim32f* pLow, int lowStep, const Prim32f* pHigh,
                                        int highStep, int width, int height, Prim32f* pDst,
                                        int dstStep, int phase) {
-  return invLift97RowsFloat<ArithPx>(pLow, lowStep, pHigh, highStep, width, height, pDst,
-                                     dstStep, phase, middle97FloatPasses<ArithPx>);
+  return invLift97RowsFloat<ArithPx>(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep,
+                                     phase, middle97FloatPasses<ArithPx>);
 }
 
 PrimResult px_imgInvLift97ColumnStep_16s_C1(const Prim16s* pLowRow, const Prim16s* pHighPrev,
@@ -106,13 +106,13 @@ PrimResult px_imgInvLift97ColumnStep_16s_C1(const Prim16s* pLowRow, const Prim16
                                             Prim16s* pOddGamma, Prim16s* pEvenDelta,
                                             Prim16s* pDstOdd, Prim16s* pDstEven, int width) {
   const PrimResult r = checkColumn<Prim16s>(
-      {pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven},
-      width);
+      {pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
   for (int i = 0; i < width; ++i) pDstEven[i] = q16Step1(pLowRow[i], pHighPrev[i], pHighNext[i]);
   for (int i = 0; i < width; ++i) pDstOdd[i] = q16Step2(pHighPrev[i], pEvenDelta[i], pDstEven[i]);
   for (int i = 0; i < width; ++i) pEvenDelta[i] = q16Step3(pEvenDelta[i], pOddGamma[i], pDstOdd[i]);
-  for (int i = 0; i < width; ++i) pOddGamma[i] = q16Step4(pOddGamma[i], pEvenFinal[i], pEvenDelta[i]);
+  for (int i = 0; i < width; ++i)
+    pOddGamma[i] = q16Step4(pOddGamma[i], pEvenFinal[i], pEvenDelta[i]);
   return primResultOk;
 }
 
@@ -121,8 +121,7 @@ PrimResult px_imgInvLift97ColumnStep_32f_C1(const Prim32f* pLowRow, const Prim32
                                             Prim32f* pOddGamma, Prim32f* pEvenDelta,
                                             Prim32f* pDstOdd, Prim32f* pDstEven, int width) {
   const PrimResult r = checkColumn<Prim32f>(
-      {pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven},
-      width);
+      {pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
   using A = ArithPx;
   // Element by element in increasing order, so that overlapping rows see the

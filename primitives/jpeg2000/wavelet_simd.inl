@@ -74,8 +74,7 @@ void WAVELET_NAME(_owniInvLift53Rows_32s)(int prev, const Prim32s* pL, const Pri
   const __m128i two = _mm_set1_epi32(2);
   for (; i + 4 <= n; i += 4) {
     const __m128i h = load(pH + i), hn = load(pH + i + 1), l = load(pL + i);
-    const __m128i e =
-        _mm_sub_epi32(l, _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(h, hn), two), 2));
+    const __m128i e = _mm_sub_epi32(l, _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(h, hn), two), 2));
     const __m128i ePrev = _mm_or_si128(_mm_slli_si128(e, 4), carry);
     const __m128i o = _mm_add_epi32(h, _mm_srai_epi32(_mm_add_epi32(ePrev, e), 1));
     store(pD + 2 * i, _mm_unpacklo_epi32(o, e));
@@ -282,7 +281,8 @@ void WAVELET_NAME(_owniInvLift97ColumnStep_16s)(const Prim16s* pL, const Prim16s
                                                 Prim16s* pOg, Prim16s* pEd, Prim16s* pDo,
                                                 Prim16s* pDe, int width) {
   int i = 0;
-  for (; i + 8 <= width; i += 8) store(pDe + i, q16Step1(load(pL + i), load(pHp + i), load(pHn + i)));
+  for (; i + 8 <= width; i += 8)
+    store(pDe + i, q16Step1(load(pL + i), load(pHp + i), load(pHn + i)));
   for (; i < width; ++i) pDe[i] = wavelet::q16Step1(pL[i], pHp[i], pHn[i]);
   for (i = 0; i + 8 <= width; i += 8)
     store(pDo + i, q16Step2(load(pHp + i), load(pEd + i), load(pDe + i)));
@@ -351,8 +351,7 @@ inline bool floatAligned(const void* p) { return reinterpret_cast<std::uintptr_t
 
 // One block of the middle of a float 9/7 row (block coordinates of
 // middle97Fixed).  Both paths compute every value with the same operations.
-void WAVELET_NAME(_owniInvLift97RowBlock_32f)(const float* pL, const float* pH, int n,
-                                              float* pD) {
+void WAVELET_NAME(_owniInvLift97RowBlock_32f)(const float* pL, const float* pH, int n, float* pD) {
   if (n <= 2) return;
   const int m = n - 2;
   using A = ArithSingle;
@@ -385,8 +384,8 @@ void WAVELET_NAME(_owniInvLift97RowBlock_32f)(const float* pL, const float* pH, 
                  fStep2(_mm_loadu_ps(pH + j + 1), _mm_loadu_ps(E + j - 1), _mm_load_ps(E + j)));
   for (; j < m; ++j) O[j] = A::step2(pH[j + 1], E[j - 1], E[j]);
   for (j = 0; j + 4 <= m; j += 4)
-    _mm_storeu_ps(E + j - 1, fStep3(_mm_loadu_ps(E + j - 1), _mm_loadu_ps(O + j - 1),
-                                    _mm_load_ps(O + j)));
+    _mm_storeu_ps(E + j - 1,
+                  fStep3(_mm_loadu_ps(E + j - 1), _mm_loadu_ps(O + j - 1), _mm_load_ps(O + j)));
   for (; j < m; ++j) E[j - 1] = A::step3(E[j - 1], O[j - 1], O[j]);
   for (j = 0; j + 4 <= m; j += 4)
     _mm_storeu_ps(O + j - 1, fStep4(_mm_loadu_ps(O + j - 1), _mm_loadu_ps(E + j - 2),
@@ -405,8 +404,7 @@ void WAVELET_NAME(_owniInvLift97RowBlock_32f)(const float* pL, const float* pH, 
   }
 }
 
-void WAVELET_NAME(_owniInvLift97RowMiddle_32f)(const float* pL, const float* pH, int n,
-                                               float* pD) {
+void WAVELET_NAME(_owniInvLift97RowMiddle_32f)(const float* pL, const float* pH, int n, float* pD) {
   while (n > kBlock97Float) {
     WAVELET_NAME(_owniInvLift97RowBlock_32f)(pL, pH, kBlock97Float, pD);
     pL += kBlock97Float - 2;
@@ -576,28 +574,26 @@ PrimResult WAVELET_NAME(_imgInvLift53Rows_32s_C1R)(const Prim32s* pLow, int lowS
 PrimResult WAVELET_NAME(_imgInvLift53ColumnStep_16s_C1)(const Prim16s* pLowRow,
                                                         const Prim16s* pHighPrev,
                                                         const Prim16s* pHighNext,
-                                                        const Prim16s* pEvenPrev,
-                                                        Prim16s* pDstOdd, Prim16s* pDstEven,
-                                                        int width) {
-  const PrimResult r = checkColumn<Prim16s>(
-      {pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd, pDstEven}, width);
+                                                        const Prim16s* pEvenPrev, Prim16s* pDstOdd,
+                                                        Prim16s* pDstEven, int width) {
+  const PrimResult r =
+      checkColumn<Prim16s>({pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
-  WAVELET_NAME(_owniInvLift53ColumnStep_16s)(pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd,
-                                             pDstEven, width);
+  WAVELET_NAME(_owniInvLift53ColumnStep_16s)
+  (pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd, pDstEven, width);
   return primResultOk;
 }
 
 PrimResult WAVELET_NAME(_imgInvLift53ColumnStep_32s_C1)(const Prim32s* pLowRow,
                                                         const Prim32s* pHighPrev,
                                                         const Prim32s* pHighNext,
-                                                        const Prim32s* pEvenPrev,
-                                                        Prim32s* pDstOdd, Prim32s* pDstEven,
-                                                        int width) {
-  const PrimResult r = checkColumn<Prim32s>(
-      {pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd, pDstEven}, width);
+                                                        const Prim32s* pEvenPrev, Prim32s* pDstOdd,
+                                                        Prim32s* pDstEven, int width) {
+  const PrimResult r =
+      checkColumn<Prim32s>({pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
-  WAVELET_NAME(_owniInvLift53ColumnStep_32s)(pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd,
-                                             pDstEven, width);
+  WAVELET_NAME(_owniInvLift53ColumnStep_32s)
+  (pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd, pDstEven, width);
   return primResultOk;
 }
 
@@ -614,11 +610,11 @@ PrimResult WAVELET_NAME(_imgInvLift97Rows_32f_C1R)(const Prim32f* pLow, int lowS
                                                    int height, Prim32f* pDst, int dstStep,
                                                    int phase) {
 #if defined(__SSSE3__)
-  return invLift97RowsFloat<ArithRows>(pLow, lowStep, pHigh, highStep, width, height, pDst,
-                                       dstStep, phase, WAVELET_NAME(_owniInvLift97RowMiddle_32f));
+  return invLift97RowsFloat<ArithRows>(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep,
+                                       phase, WAVELET_NAME(_owniInvLift97RowMiddle_32f));
 #else
-  return invLift97RowsFloat<ArithRows>(pLow, lowStep, pHigh, highStep, width, height, pDst,
-                                       dstStep, phase, middle97FloatSse2);
+  return invLift97RowsFloat<ArithRows>(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep,
+                                       phase, middle97FloatSse2);
 #endif
 }
 
@@ -627,11 +623,10 @@ PrimResult WAVELET_NAME(_imgInvLift97ColumnStep_16s_C1)(
     const Prim16s* pEvenFinal, Prim16s* pOddGamma, Prim16s* pEvenDelta, Prim16s* pDstOdd,
     Prim16s* pDstEven, int width) {
   const PrimResult r = checkColumn<Prim16s>(
-      {pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven},
-      width);
+      {pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
-  WAVELET_NAME(_owniInvLift97ColumnStep_16s)(pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma,
-                                             pEvenDelta, pDstOdd, pDstEven, width);
+  WAVELET_NAME(_owniInvLift97ColumnStep_16s)
+  (pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven, width);
   return primResultOk;
 }
 
@@ -640,8 +635,7 @@ PrimResult WAVELET_NAME(_imgInvLift97ColumnStep_32f_C1)(
     const Prim32f* pEvenFinal, Prim32f* pOddGamma, Prim32f* pEvenDelta, Prim32f* pDstOdd,
     Prim32f* pDstEven, int width) {
   const PrimResult r = checkColumn<Prim32f>(
-      {pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven},
-      width);
+      {pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
   invLift97ColumnFloat(pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd,
                        pDstEven, width);

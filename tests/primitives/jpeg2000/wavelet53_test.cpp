@@ -57,12 +57,12 @@ inline PrimResult rows53Px(const Prim32s* l, int ls, const Prim32s* h, int hs, i
                            Prim32s* d, int ds, int ph) {
   return px_imgInvLift53Rows_32s_C1R(l, ls, h, hs, w, ht, d, ds, ph);
 }
-inline PrimResult column53(const Prim16s* l, const Prim16s* hp, const Prim16s* hn,
-                           const Prim16s* e, Prim16s* o, Prim16s* ev, int w) {
+inline PrimResult column53(const Prim16s* l, const Prim16s* hp, const Prim16s* hn, const Prim16s* e,
+                           Prim16s* o, Prim16s* ev, int w) {
   return imgInvLift53ColumnStep_16s_C1(l, hp, hn, e, o, ev, w);
 }
-inline PrimResult column53(const Prim32s* l, const Prim32s* hp, const Prim32s* hn,
-                           const Prim32s* e, Prim32s* o, Prim32s* ev, int w) {
+inline PrimResult column53(const Prim32s* l, const Prim32s* hp, const Prim32s* hn, const Prim32s* e,
+                           Prim32s* o, Prim32s* ev, int w) {
   return imgInvLift53ColumnStep_32s_C1(l, hp, hn, e, o, ev, w);
 }
 inline PrimResult column53Px(const Prim16s* l, const Prim16s* hp, const Prim16s* hn,
@@ -138,8 +138,7 @@ void roundTripColumns(int width, int rows, long long range) {
       H[n][c] = static_cast<T>(high[c][n]);
     }
   std::vector<std::vector<T>> out(rows, std::vector<T>(width));
-  for (int c = 0; c < width; ++c)
-    out[0][c] = static_cast<T>(L[0][c] - ((2LL * H[0][c] + 2) >> 2));
+  for (int c = 0; c < width; ++c) out[0][c] = static_cast<T>(L[0][c] - ((2LL * H[0][c] + 2) >> 2));
   for (int n = 1; n < half; ++n)
     ASSERT_EQ(column53(L[n].data(), H[n - 1].data(), H[n].data(), out[2 * n - 2].data(),
                        out[2 * n - 1].data(), out[2 * n].data(), width),

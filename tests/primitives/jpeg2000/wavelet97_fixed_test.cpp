@@ -100,7 +100,8 @@ class Lift97FixedTest : public ::testing::TestWithParam<std::int32_t> {
 struct FixedRows {
   std::vector<Prim16s> low, high;
   int w;
-  FixedRows(int w_, int lo, int hi, int offset = 0) : low(w_ + 6 + offset), high(w_ + 6 + offset), w(w_) {
+  FixedRows(int w_, int lo, int hi, int offset = 0)
+      : low(w_ + 6 + offset), high(w_ + 6 + offset), w(w_) {
     fillUniform(low, lo, hi);
     fillUniform(high, lo, hi);
   }
@@ -114,8 +115,8 @@ void checkRowAgainstModel(int w, int phase, int lo, int hi, int offset) {
   const int dstOff = 4 + (offset * 3) % 5;
   Prim16s* dst = got.data() + dstOff;
   ASSERT_EQ(rows97(rows.L(), 2 * w, rows.H(), 2 * w, w, 1, dst, 4 * w, phase), 0);
-  const auto want = modelRow([&](int i) { return rows.L()[i]; },
-                             [&](int i) { return rows.H()[i]; }, w, phase == 0);
+  const auto want = modelRow([&](int i) { return rows.L()[i]; }, [&](int i) { return rows.H()[i]; },
+                             w, phase == 0);
   for (int i = 0; i < 2 * w; ++i)
     ASSERT_EQ(dst[i], want[i]) << "width " << w << " phase " << phase << " sample " << i;
   for (int i = 0; i < dstOff; ++i) ASSERT_EQ(got[i], 0x7777);
@@ -256,8 +257,8 @@ TEST_P(Lift97FixedTest, ColumnWorkedValues) {
   for (const auto& c : cases) {
     // Width 17 carries the case at every index, through vector and scalar code.
     const int w = 17;
-    std::vector<Prim16s> L(w, c.L), Hp(w, c.Hp), Hn(w, c.Hn), Ef(w, c.Ef), Og(w, c.Og),
-        Ed(w, c.Ed), Do(w), De(w);
+    std::vector<Prim16s> L(w, c.L), Hp(w, c.Hp), Hn(w, c.Hn), Ef(w, c.Ef), Og(w, c.Og), Ed(w, c.Ed),
+        Do(w), De(w);
     ASSERT_EQ(imgInvLift97ColumnStep_16s_C1(L.data(), Hp.data(), Hn.data(), Ef.data(), Og.data(),
                                             Ed.data(), Do.data(), De.data(), w),
               0);

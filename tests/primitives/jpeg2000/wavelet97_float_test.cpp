@@ -21,8 +21,8 @@ using namespace wavelet_test;
 
 namespace {
 
-const float K = 1.2301741f, DK = 0.36052364f, IK = 0.8128931f, G = 0.8829111f,
-            B = -0.052980117f, A = -1.5861343f;
+const float K = 1.2301741f, DK = 0.36052364f, IK = 0.8128931f, G = 0.8829111f, B = -0.052980117f,
+            A = -1.5861343f;
 
 // --- Scalar models of the single-precision arithmetic ---------------------
 
@@ -199,8 +199,8 @@ TEST_P(Lift97FloatTest, RowsEqualTheModelOfTheirArithmetic) {
                                             [&](int i) { return rows.H()[i]; }, w, phase == 0, m);
         for (int i = 0; i < 2 * w; ++i)
           ASSERT_EQ(bits(dst[i]), bits(want[i]))
-              << "width " << w << " phase " << phase << " sample " << i << ": " << dst[i]
-              << " vs " << want[i];
+              << "width " << w << " phase " << phase << " sample " << i << ": " << dst[i] << " vs "
+              << want[i];
       }
 }
 
@@ -237,9 +237,8 @@ TEST_P(Lift97FloatTest, RowWorkedValues) {
   for (int phase : {0, 1})
     for (int w : {2, 3, 30, 700}) {
       std::vector<float> low(w + 6, 1.0f), high(w + 6, 0.0f), out(2 * w);
-      ASSERT_EQ(rows97(low.data() + 3, 4 * w, high.data() + 3, 4 * w, w, 1, out.data(), 8 * w,
-                       phase),
-                0);
+      ASSERT_EQ(
+          rows97(low.data() + 3, 4 * w, high.data() + 3, 4 * w, w, 1, out.data(), 8 * w, phase), 0);
       for (float v : out) EXPECT_NEAR(v, 1.0f, 4 * 0x1p-23);
     }
   // Any non-zero phase is the odd phase.
@@ -305,8 +304,8 @@ struct ColumnValues {
 
 // a1 and a2: the arithmetic of passes 1 and 2 (in the avx2 build each pass
 // takes its own path); passes 3 and 4 follow a2.
-ColumnValues modelColumn(float L, float Hp, float Hn, float Ef, float Og, float Ed,
-                         ColumnArith a1, ColumnArith a2) {
+ColumnValues modelColumn(float L, float Hp, float Hn, float Ef, float Og, float Ed, ColumnArith a1,
+                         ColumnArith a2) {
   auto twoProducts = [&](ColumnArith a, float c, float x, float d, float s) -> float {
     switch (a) {
       case ColumnArith::Double:
@@ -375,7 +374,7 @@ TEST_P(Lift97FloatTest, ColumnStepEqualsTheModelOfItsArithmetic) {
         r.resize(w + 16);
         fillUniformF(r, -1000, 1000);
       }
-      const int o[8] = {off, (off + 1) % 8, (off + 2) % 8, (off + 3) % 8,
+      const int o[8] = {off,           (off + 1) % 8, (off + 2) % 8, (off + 3) % 8,
                         (off + 5) % 8, (off * 3) % 8, (off * 5) % 8, 7 - off};
       float* p[8];
       for (int k = 0; k < 8; ++k) p[k] = rows[k].data() + 4 + o[k];
@@ -383,7 +382,8 @@ TEST_P(Lift97FloatTest, ColumnStepEqualsTheModelOfItsArithmetic) {
       const std::vector<float> before[4] = {rows[4], rows[5], rows[6], rows[7]};
       ASSERT_EQ(column97(p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], w), 0);
       const std::int32_t g = GetParam();
-      const auto vecEven = avx2VectorElements(w, p[7], 57), vecOdd = avx2VectorElements(w, p[6], 57);
+      const auto vecEven = avx2VectorElements(w, p[7], 57),
+                 vecOdd = avx2VectorElements(w, p[6], 57);
       for (int i = 0; i < w; ++i) {
         ColumnArith a1 = ColumnArith::Single, a2 = ColumnArith::Single;
         if (g == primGenPx) a1 = a2 = ColumnArith::Double;
@@ -425,13 +425,12 @@ TEST_P(Lift97FloatTest, ColumnBitPatterns) {
   // L = 1, Hp = 1, Hn = 2: the generic build and the avx2 element path round
   // one way, the single-precision builds and the avx2 vector path the other.
   for (int w : {1, 15, 16}) {
-    std::vector<float> L(w, 1.0f), Hp(w, 1.0f), Hn(w, 2.0f), Z(w, 0.0f), Og(w, 0.0f),
-        Ed(w, 0.0f), Do(w), De(w);
+    std::vector<float> L(w, 1.0f), Hp(w, 1.0f), Hn(w, 2.0f), Z(w, 0.0f), Og(w, 0.0f), Ed(w, 0.0f),
+        Do(w), De(w);
     ASSERT_EQ(column97(L.data(), Hp.data(), Hn.data(), Z.data(), Og.data(), Ed.data(), Do.data(),
                        De.data(), w),
               0);
-    const bool first =
-        GetParam() == primGenPx || (GetParam() == primGenAvx2 && w < 16);
+    const bool first = GetParam() == primGenPx || (GetParam() == primGenAvx2 && w < 16);
     for (int i = 0; i < w; ++i) {
       EXPECT_EQ(bits(De[i]), first ? 0x3E182B6Cu : 0x3E182B70u) << w;
       EXPECT_EQ(bits(Do[i]), first ? 0x3F2E8338u : 0x3F2E8337u) << w;
@@ -448,8 +447,8 @@ TEST_P(Lift97FloatTest, ColumnOverlappingRowsRunInIndexOrder) {
     std::vector<float> low(w + 1), Hp(w), Hn(w), Ef(w), Og(w), Ed(w), Do(w);
     for (auto* v : {&low, &Hp, &Hn, &Ef, &Og, &Ed}) fillUniformF(*v, -10, 10);
     const std::vector<float> low0 = low, og0 = Og, ed0 = Ed;
-    ASSERT_EQ(column97(low.data(), Hp.data(), Hn.data(), Ef.data(), Og.data(), Ed.data(),
-                       Do.data(), low.data() + 1, w),
+    ASSERT_EQ(column97(low.data(), Hp.data(), Hn.data(), Ef.data(), Og.data(), Ed.data(), Do.data(),
+                       low.data() + 1, w),
               0);
     ColumnArith a = GetParam() == primGenPx     ? ColumnArith::Double
                     : GetParam() == primGenAvx2 ? ColumnArith::FusedOne
