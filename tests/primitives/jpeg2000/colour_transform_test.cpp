@@ -179,6 +179,36 @@ TEST_P(ColourTest, IrreversibleFollowsItsFormulas16s) {
     }
 }
 
+TEST_P(ColourTest, IntegerTransformsAtTheCornersOfTheRange16s) {
+  // Every combination of extreme samples against the formulas: the
+  // reversible one wraps, the irreversible one saturates.
+  const Prim16s v[] = {-32768, -32767, -16385, -2, -1, 0, 1, 16383, 32766, 32767};
+  const int n = 10, w = n * n * n;
+  std::vector<Prim16s> p[3], q[3];
+  for (int k = 0; k < 3; ++k) p[k].resize(w);
+  for (int i = 0; i < w; ++i) {
+    p[0][i] = v[i % n];
+    p[1][i] = v[i / n % n];
+    p[2][i] = v[i / (n * n)];
+  }
+  for (int k = 0; k < 3; ++k) q[k] = p[k];
+  Prim16s* planes[3] = {p[0].data(), p[1].data(), p[2].data()};
+  Prim16s* planesQ[3] = {q[0].data(), q[1].data(), q[2].data()};
+  ASSERT_EQ(imgInvReversibleColor_16s_P3IR(planes, 2 * w, w, 1), 0);
+  ASSERT_EQ(imgInvIrreversibleColor_16s_P3IR(planesQ, 2 * w, w, 1), 0);
+  for (int i = 0; i < w; ++i) {
+    const int y = v[i % n], u = v[i / n % n], vv = v[i / (n * n)];
+    const int g = y - static_cast<int>(std::floor((u + vv) / 4.0));
+    EXPECT_EQ(p[1][i], static_cast<Prim16s>(g));
+    EXPECT_EQ(p[0][i], static_cast<Prim16s>(vv + g));
+    EXPECT_EQ(p[2][i], static_cast<Prim16s>(u + g));
+    auto sat = [](double x) { return static_cast<Prim16s>(std::clamp(x, -32768.0, 32767.0)); };
+    EXPECT_EQ(q[0][i], sat(y + std::floor((22970.0 * vv + 8192) / 16384)));
+    EXPECT_EQ(q[1][i], sat(y + std::floor((8192.0 - 5638.0 * u - 11700.0 * vv) / 16384)));
+    EXPECT_EQ(q[2][i], sat(y + std::floor((29032.0 * u + 8192) / 16384)));
+  }
+}
+
 TEST_P(ColourTest, IrreversibleWorkedValues32f) {
   float y = 1, cb = 1, cr = 1;
   one(imgInvIrreversibleColor_32f_P3IR, y, cb, cr);

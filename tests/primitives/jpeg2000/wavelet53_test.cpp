@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <vector>
 
@@ -232,6 +233,29 @@ TEST_P(Lift53Test, WorkedValues) {
       EXPECT_EQ(d[2 * i], 8191) << i;
       EXPECT_EQ(d[2 * i + 1], -8192) << i;
     }
+  }
+}
+
+TEST_P(Lift53Test, ColumnStepAtTheCornersOfTheRange) {
+  // Every combination of extreme 16-bit samples, one per index, against the
+  // formulas with exact sums and 16-bit results.
+  const Prim16s v[] = {-32768, -32767, -16385, -2, -1, 0, 1, 16383, 32766, 32767};
+  const int n = 10, w = n * n * n * n;
+  std::vector<Prim16s> L(w), Hp(w), Hn(w), E(w), o(w), e(w);
+  for (int k = 0; k < w; ++k) {
+    L[k] = v[k % n];
+    Hp[k] = v[k / n % n];
+    Hn[k] = v[k / (n * n) % n];
+    E[k] = v[k / (n * n * n)];
+  }
+  ASSERT_EQ(column53(L.data(), Hp.data(), Hn.data(), E.data(), o.data(), e.data(), w), 0);
+  for (int k = 0; k < w; ++k) {
+    const Prim16s ev =
+        static_cast<Prim16s>(L[k] - static_cast<int>(std::floor((Hp[k] + Hn[k] + 2) / 4.0)));
+    const Prim16s od =
+        static_cast<Prim16s>(Hp[k] + static_cast<int>(std::floor((E[k] + ev) / 2.0)));
+    ASSERT_EQ(e[k], ev) << k;
+    ASSERT_EQ(o[k], od) << k;
   }
 }
 

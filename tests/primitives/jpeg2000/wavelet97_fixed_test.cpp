@@ -321,6 +321,34 @@ TEST_P(Lift97FixedTest, ColumnStepEqualsTheExactModel) {
     }
 }
 
+TEST_P(Lift97FixedTest, ColumnStepAtTheCornersOfTheRange) {
+  // Every combination of extreme samples in the six input rows, one per
+  // index: the widest products and sums the 32-bit lanes must hold.
+  const Prim16s v[] = {-32768, -32767, -16385, -1, 0, 1, 16384, 32766, 32767};
+  const int n = 9, w = n * n * n * n * n * n;
+  std::vector<Prim16s> L(w), Hp(w), Hn(w), Ef(w), Og(w), Ed(w), Do(w), De(w);
+  for (int i = 0, k = 0; k < w; ++k, i = k) {
+    for (auto* r : {&L, &Hp, &Hn, &Ef, &Og, &Ed}) {
+      (*r)[k] = v[i % n];
+      i /= n;
+    }
+  }
+  const std::vector<Prim16s> og0 = Og, ed0 = Ed;
+  ASSERT_EQ(imgInvLift97ColumnStep_16s_C1(L.data(), Hp.data(), Hn.data(), Ef.data(), Og.data(),
+                                          Ed.data(), Do.data(), De.data(), w),
+            0);
+  for (int i = 0; i < w; ++i) {
+    const long long de = first(L[i], Hp[i] + Hn[i]);
+    const long long dout = second(Hp[i], ed0[i] + de);
+    const long long ed = beta(ed0[i], og0[i] + dout);
+    const long long og = alpha(og0[i], Ef[i] + ed);
+    ASSERT_EQ(De[i], de) << i;
+    ASSERT_EQ(Do[i], dout) << i;
+    ASSERT_EQ(Ed[i], ed) << i;
+    ASSERT_EQ(Og[i], og) << i;
+  }
+}
+
 TEST_P(Lift97FixedTest, ColumnArgumentChecks) {
   Prim16s a[4] = {1, 2, 3, 4}, b[4] = {5, 6, 7, 8};
   EXPECT_EQ(imgInvLift97ColumnStep_16s_C1(a, a, a, a, b, b + 1, b + 2, nullptr, 0),
