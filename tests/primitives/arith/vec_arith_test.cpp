@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -15,6 +16,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "primitives/arith/vec_arith_builds.h"
@@ -362,6 +364,33 @@ class ArithAllBuilds : public ::testing::TestWithParam<std::int32_t> {
   void TearDown() override { primTestForceGeneration(0); }
 };
 
+// Runs f(offset, count) over [0, total) once as a whole and once in slices
+// whose lengths cycle through 1..47, so that every element also passes the
+// scalar, short-vector and long paths of each kernel at varied positions.
+template <class F>
+void wholeAndSliced(int total, F f) {
+  f(0, total);
+  for (int phase : {0, 17}) {
+    for (int at = 0, k = phase; at < total; ++k) {
+      const int n = std::min(1 + k % 47, total - at);
+      f(at, n);
+      at += n;
+    }
+  }
+}
+
+// The same permutation of several equally long vectors, so that the extreme
+// intermediates land at varied positions within the slices.
+template <class... V>
+void shuffleTogether(std::uint32_t seed, V&... v) {
+  const std::size_t n = std::get<0>(std::tie(v...)).size();
+  std::mt19937 rng(seed);
+  for (std::size_t i = n; i > 1; --i) {
+    const std::size_t j = rng() % i;
+    (std::swap(v[i - 1], v[j]), ...);
+  }
+}
+
 // Every reachable 16-bit intermediate, through every build, at every factor
 // from -18 to 18 and the extremes.
 TEST_P(ArithAllBuilds, Every16BitIntermediate) {
@@ -384,18 +413,27 @@ TEST_P(ArithAllBuilds, Every16BitIntermediate) {
     ab.push_back(static_cast<Prim16s>(r - a));
     ra.push_back(r);
   }
+  shuffleTogether(1, sa, sb, rs);
+  shuffleTogether(2, aa, ab, ra);
   std::vector<Prim16s> all(65536);
   for (int i = 0; i < 65536; ++i) all[i] = static_cast<Prim16s>(i - 32768);
+  shuffleTogether(3, all);
   std::vector<Prim16s> out(131072);
   for (int sf : factors) {
-    ASSERT_EQ(vecSub_16s_Sfs(sa.data(), sb.data(), out.data(), static_cast<int>(sa.size()), sf), 0);
+    wholeAndSliced(static_cast<int>(sa.size()), [&](int at, int n) {
+      ASSERT_EQ(vecSub_16s_Sfs(sa.data() + at, sb.data() + at, out.data() + at, n, sf), 0);
+    });
     for (std::size_t i = 0; i < rs.size(); ++i)
       ASSERT_EQ(out[i], sfsref::apply<Prim16s>(rs[i], sf)) << "sub r=" << rs[i] << " sf=" << sf;
-    ASSERT_EQ(vecAdd_16s_Sfs(aa.data(), ab.data(), out.data(), static_cast<int>(aa.size()), sf), 0);
+    wholeAndSliced(static_cast<int>(aa.size()), [&](int at, int n) {
+      ASSERT_EQ(vecAdd_16s_Sfs(aa.data() + at, ab.data() + at, out.data() + at, n, sf), 0);
+    });
     for (std::size_t i = 0; i < ra.size(); ++i)
       ASSERT_EQ(out[i], sfsref::apply<Prim16s>(ra[i], sf)) << "add r=" << ra[i] << " sf=" << sf;
     for (Prim16s val : {Prim16s{-32768}, Prim16s{-1}, Prim16s{0}, Prim16s{1}, Prim16s{2}, Prim16s{32767}}) {
-      ASSERT_EQ(vecAddC_16s_Sfs(all.data(), val, out.data(), 65536, sf), 0);
+      wholeAndSliced(65536, [&](int at, int n) {
+        ASSERT_EQ(vecAddC_16s_Sfs(all.data() + at, val, out.data() + at, n, sf), 0);
+      });
       for (int i = 0; i < 65536; ++i)
         ASSERT_EQ(out[i], sfsref::apply<Prim16s>(std::int32_t{all[i]} + val, sf))
             << "addC x=" << all[i] << " val=" << val << " sf=" << sf;
@@ -426,6 +464,7 @@ TEST_P(ArithAllBuilds, Boundary32BitPairs) {
       a.push_back(x);
       b.push_back(y);
     }
+  shuffleTogether(4, a, b);
   const int n = static_cast<int>(a.size());
   std::vector<Prim32s> out(n);
   std::vector<int> factors;
@@ -433,11 +472,15 @@ TEST_P(ArithAllBuilds, Boundary32BitPairs) {
   factors.push_back(INT_MIN);
   factors.push_back(INT_MAX);
   for (int sf : factors) {
-    ASSERT_EQ(vecAdd_32s_Sfs(a.data(), b.data(), out.data(), n, sf), 0);
+    wholeAndSliced(n, [&](int at, int m) {
+      ASSERT_EQ(vecAdd_32s_Sfs(a.data() + at, b.data() + at, out.data() + at, m, sf), 0);
+    });
     for (int i = 0; i < n; ++i)
       ASSERT_EQ(out[i], sfsref::apply<Prim32s>(std::int64_t{a[i]} + b[i], sf))
           << "add " << a[i] << " + " << b[i] << " sf=" << sf;
-    ASSERT_EQ(vecSub_32s_Sfs(a.data(), b.data(), out.data(), n, sf), 0);
+    wholeAndSliced(n, [&](int at, int m) {
+      ASSERT_EQ(vecSub_32s_Sfs(a.data() + at, b.data() + at, out.data() + at, m, sf), 0);
+    });
     for (int i = 0; i < n; ++i)
       ASSERT_EQ(out[i], sfsref::apply<Prim32s>(std::int64_t{b[i]} - a[i], sf))
           << "sub " << b[i] << " - " << a[i] << " sf=" << sf;
