@@ -64,7 +64,15 @@ inline Prim16s scalar(int32_t r, int p) {
   }
 }
 
-inline __m128i load8(const Prim16s* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+// A = true: the address is known to be 16-byte aligned (the aligned form,
+// which the pre-VEX processors run faster).
+template <bool A = false>
+inline __m128i load8(const Prim16s* p) {
+  if constexpr (A)
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(p));
+  else
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
 inline __m128i load4(const Prim16s* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
 
 // Four words in the low half to four sign-extended 32-bit lanes.
@@ -103,12 +111,15 @@ inline __m128i min32767(__m128i x) {
 // intermediates as two vectors of four 32-bit lanes (pairs multiplied and
 // added, PMADDWD).  exact4(i) / exact8(i): the same by sign extension.
 struct AddOps {
+  static constexpr bool kEightStepShortRounding = false;
   const Prim16s* a;
   const Prim16s* b;
   int32_t exact(ptrdiff_t i) const { return int32_t{a[i]} + b[i]; }
-  __m128i sat8(ptrdiff_t i) const { return _mm_adds_epi16(load8(a + i), load8(b + i)); }
+  template <bool AA = false, bool AB = false>
+  __m128i sat8(ptrdiff_t i) const { return _mm_adds_epi16(load8<AA>(a + i), load8<AB>(b + i)); }
+  template <bool AA = false, bool AB = false>
   void wide8(ptrdiff_t i, __m128i& lo, __m128i& hi) const {
-    const __m128i x = load8(a + i), y = load8(b + i), one = _mm_set1_epi16(1);
+    const __m128i x = load8<AA>(a + i), y = load8<AB>(b + i), one = _mm_set1_epi16(1);
     lo = _mm_madd_epi16(_mm_unpacklo_epi16(x, y), one);
     hi = _mm_madd_epi16(_mm_unpackhi_epi16(x, y), one);
   }
@@ -120,7 +131,8 @@ struct AddOps {
     hi = exact4(i + 4);
   }
   bool overlaps(const Prim16s* d, ptrdiff_t n) const { return near(d, a, n) || near(d, b, n); }
-  bool aligned16(ptrdiff_t i) const { return ((addr(a + i) | addr(b + i)) & 15) == 0; }
+  bool aAligned(ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }
+  bool bAligned(ptrdiff_t i) const { return (addr(b + i) & 15) == 0; }
   void prefetch(ptrdiff_t i) const {
     _mm_prefetch(reinterpret_cast<const char*>(a + i) + 256, _MM_HINT_NTA);
     _mm_prefetch(reinterpret_cast<const char*>(b + i) + 256, _MM_HINT_NTA);
@@ -132,12 +144,15 @@ struct AddOps {
 };
 
 struct SubOps {  // second operand minus the first
+  static constexpr bool kEightStepShortRounding = false;
   const Prim16s* a;
   const Prim16s* b;
   int32_t exact(ptrdiff_t i) const { return int32_t{b[i]} - a[i]; }
-  __m128i sat8(ptrdiff_t i) const { return _mm_subs_epi16(load8(b + i), load8(a + i)); }
+  template <bool AA = false, bool AB = false>
+  __m128i sat8(ptrdiff_t i) const { return _mm_subs_epi16(load8<AB>(b + i), load8<AA>(a + i)); }
+  template <bool AA = false, bool AB = false>
   void wide8(ptrdiff_t i, __m128i& lo, __m128i& hi) const {
-    const __m128i x = load8(a + i), y = load8(b + i), w = _mm_set1_epi32(0x0001ffff);  // (-1, +1)
+    const __m128i x = load8<AA>(a + i), y = load8<AB>(b + i), w = _mm_set1_epi32(0x0001ffff);  // (-1, +1)
     lo = _mm_madd_epi16(_mm_unpacklo_epi16(x, y), w);
     hi = _mm_madd_epi16(_mm_unpackhi_epi16(x, y), w);
   }
@@ -151,7 +166,8 @@ struct SubOps {  // second operand minus the first
   bool overlaps(const Prim16s* d, ptrdiff_t n) const {
     return AddOps::near(d, a, n) || AddOps::near(d, b, n);
   }
-  bool aligned16(ptrdiff_t i) const { return ((addr(a + i) | addr(b + i)) & 15) == 0; }
+  bool aAligned(ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }
+  bool bAligned(ptrdiff_t i) const { return (addr(b + i) & 15) == 0; }
   void prefetch(ptrdiff_t i) const {
     _mm_prefetch(reinterpret_cast<const char*>(a + i) + 256, _MM_HINT_NTA);
     _mm_prefetch(reinterpret_cast<const char*>(b + i) + 256, _MM_HINT_NTA);
@@ -159,6 +175,8 @@ struct SubOps {  // second operand minus the first
 };
 
 struct AddCOps {  // the constant, broadcast once per call
+  // The avx add-constant kernels round eight elements per short-path step.
+  static constexpr bool kEightStepShortRounding = true;
   const Prim16s* a;
   int32_t val;
   __m128i v16;
@@ -167,9 +185,11 @@ struct AddCOps {  // the constant, broadcast once per call
       : a(src), val(value), v16(_mm_set1_epi16(static_cast<short>(value))),
         v32(_mm_set1_epi32(value)) {}
   int32_t exact(ptrdiff_t i) const { return a[i] + val; }
-  __m128i sat8(ptrdiff_t i) const { return _mm_adds_epi16(load8(a + i), v16); }
+  template <bool AA = false, bool = false>
+  __m128i sat8(ptrdiff_t i) const { return _mm_adds_epi16(load8<AA>(a + i), v16); }
+  template <bool AA = false, bool = false>
   void wide8(ptrdiff_t i, __m128i& lo, __m128i& hi) const {
-    const __m128i x = load8(a + i), one = _mm_set1_epi16(1);
+    const __m128i x = load8<AA>(a + i), one = _mm_set1_epi16(1);
     lo = _mm_madd_epi16(_mm_unpacklo_epi16(x, v16), one);
     hi = _mm_madd_epi16(_mm_unpackhi_epi16(x, v16), one);
   }
@@ -179,7 +199,8 @@ struct AddCOps {  // the constant, broadcast once per call
     hi = exact4(i + 4);
   }
   bool overlaps(const Prim16s* d, ptrdiff_t n) const { return AddOps::near(d, a, n); }
-  bool aligned16(ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }
+  bool aAligned(ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }
+  bool bAligned(ptrdiff_t) const { return true; }  // the constant is in a register
   void prefetch(ptrdiff_t i) const {
     _mm_prefetch(reinterpret_cast<const char*>(a + i) + 256, _MM_HINT_NTA);
   }
@@ -204,23 +225,23 @@ inline __m128i round4(__m128i d, const Params& k) {
 }
 
 // Eight results of the long path.
-template <Case C, class Ops>
+template <Case C, bool AA, bool AB, class Ops>
 inline __m128i long8(const Ops& ops, ptrdiff_t i, const Params& k) {
   if constexpr (C == Case::Sfs0) {
-    return ops.sat8(i);
+    return ops.template sat8<AA, AB>(i);
   } else if constexpr (C == Case::Sfs1 || C == Case::SfsPos) {
     __m128i lo, hi;
-    ops.wide8(i, lo, hi);
+    ops.template wide8<AA, AB>(i, lo, hi);
     return _mm_packs_epi32(round4(lo, k), round4(hi, k));  // packs turns 32768 into 32767
   } else if constexpr (C == Case::SfsNeg) {
     // A saturated 16-bit value saturates again after a shift of 1 or more,
     // so the saturated intermediate gives the result of the exact one.
-    const __m128i s = ops.sat8(i), sign = _mm_srai_epi16(s, 15);
+    const __m128i s = ops.template sat8<AA, AB>(i), sign = _mm_srai_epi16(s, 15);
     return _mm_packs_epi32(_mm_sll_epi32(_mm_unpacklo_epi16(s, sign), k.count),
                            _mm_sll_epi32(_mm_unpackhi_epi16(s, sign), k.count));
   } else {
     // Each saturated value times 65536, packed back: sign saturation.
-    const __m128i s = ops.sat8(i), z = _mm_setzero_si128();
+    const __m128i s = ops.template sat8<AA, AB>(i), z = _mm_setzero_si128();
     return _mm_packs_epi32(_mm_unpacklo_epi16(z, s), _mm_unpackhi_epi16(z, s));
   }
 }
@@ -267,7 +288,16 @@ inline void shortPath(const Ops& ops, Prim16s* d, ptrdiff_t i, ptrdiff_t n, cons
     scalarRange<C>(ops, d, i, end, k.p);
     return;
   }
-  if constexpr (C == Case::Sfs1 || C == Case::SfsPos) {
+  if constexpr ((C == Case::Sfs1 || C == Case::SfsPos) && kVex && Ops::kEightStepShortRounding) {
+    if (n < 8) {
+      scalarRange<C>(ops, d, i, end, k.p);
+      return;
+    }
+    const ptrdiff_t vend = i + (n & ~ptrdiff_t{7});
+    for (; i < vend; i += 8)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), long8<C, false, false>(ops, i, k));
+    scalarRange<C>(ops, d, i, end, k.p);
+  } else if constexpr (C == Case::Sfs1 || C == Case::SfsPos) {
     const ptrdiff_t vend = i + (n & ~ptrdiff_t{3});
     for (; i < vend; i += 4)
       _mm_storel_epi64(reinterpret_cast<__m128i*>(d + i), short4<C>(ops, i, k));
@@ -302,21 +332,40 @@ inline void store8(Prim16s* p, __m128i v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
 
-template <Case C, bool kAligned, bool kPrefetch, class Ops>
+template <Case C, bool kAligned, bool kPrefetch, bool AA, bool AB, class Ops>
 inline ptrdiff_t mainLoop(const Ops& ops, Prim16s* d, ptrdiff_t i, ptrdiff_t end, const Params& k) {
   constexpr ptrdiff_t W = (C == Case::Sfs1 || C == Case::SfsPos) ? 8 : 16;
   for (; i < end; i += W) {
     if constexpr (kPrefetch) ops.prefetch(i);
     if constexpr (W == 16) {
-      const __m128i r0 = long8<C>(ops, i, k);
-      const __m128i r1 = long8<C>(ops, i + 8, k);
+      const __m128i r0 = long8<C, AA, AB>(ops, i, k);
+      const __m128i r1 = long8<C, AA, AB>(ops, i + 8, k);
       store8<kAligned>(d + i, r0);
       store8<kAligned>(d + i + 8, r1);
     } else {
-      store8<kAligned>(d + i, long8<C>(ops, i, k));
+      store8<kAligned>(d + i, long8<C, AA, AB>(ops, i, k));
     }
   }
   return i;
+}
+
+// The main loop in the variant for the sources' alignment at element i,
+// tested once: aligned loads for a source on a 16-byte boundary (the VEX
+// builds use the misalignment-tolerant form throughout).  kPrefetch applies
+// to the loop whose destination and sources are all aligned.
+template <Case C, bool kAligned, bool kPrefetch, class Ops>
+inline ptrdiff_t mainLoopFor(const Ops& ops, Prim16s* d, ptrdiff_t i, ptrdiff_t end,
+                             const Params& k) {
+  const bool aa = ops.aAligned(i), ab = ops.bAligned(i);
+  if constexpr (kVex) {
+    if (kAligned && aa && ab) return mainLoop<C, kAligned, kPrefetch, false, false>(ops, d, i, end, k);
+    return mainLoop<C, kAligned, false, false, false>(ops, d, i, end, k);
+  } else {
+    if (aa && ab) return mainLoop<C, kAligned, kPrefetch && kAligned, true, true>(ops, d, i, end, k);
+    if (aa) return mainLoop<C, kAligned, false, true, false>(ops, d, i, end, k);
+    if (ab) return mainLoop<C, kAligned, false, false, true>(ops, d, i, end, k);
+    return mainLoop<C, kAligned, false, false, false>(ops, d, i, end, k);
+  }
 }
 
 // One kernel: the case C over len >= 1 elements.  p is the shift count of
@@ -329,16 +378,12 @@ inline void run(const Ops& ops, Prim16s* d, int len, int p) {
   ptrdiff_t i = 0;
   if (len >= W + 7) {
     if (addr(d) & 1) {
-      const ptrdiff_t end = (len / W) * W;
-      i = mainLoop<C, false, false>(ops, d, 0, end, k);
+      // An odd destination cannot be aligned: no head, unaligned stores.
+      i = mainLoopFor<C, false, false>(ops, d, 0, (len / W) * W, k);
     } else {
       const ptrdiff_t head = headTo16(d);
       scalarRange<C>(ops, d, 0, head, k.p);
-      const ptrdiff_t end = head + ((len - head) / W) * W;
-      if (kPrefetch && ops.aligned16(head))
-        i = mainLoop<C, true, kPrefetch>(ops, d, head, end, k);
-      else
-        i = mainLoop<C, true, false>(ops, d, head, end, k);
+      i = mainLoopFor<C, true, kPrefetch>(ops, d, head, head + ((len - head) / W) * W, k);
     }
   }
   shortPath<C>(ops, d, i, len - i, k);

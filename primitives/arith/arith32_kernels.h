@@ -30,7 +30,13 @@ inline std::uintptr_t addr(const void* p) { return reinterpret_cast<std::uintptr
 
 struct L128 {
   using V = __m128i;
-  static V load4(const Prim32s* p) { return _mm_loadu_si128(reinterpret_cast<const V*>(p)); }
+  template <bool A = false>  // A: known to be 16-byte aligned
+  static V load4(const Prim32s* p) {
+    if constexpr (A)
+      return _mm_load_si128(reinterpret_cast<const V*>(p));
+    else
+      return _mm_loadu_si128(reinterpret_cast<const V*>(p));
+  }
   static V load2(const Prim32s* p) { return _mm_loadl_epi64(reinterpret_cast<const V*>(p)); }
   static V load1(const Prim32s* p) { return _mm_cvtsi32_si128(*p); }
   static void store4a(Prim32s* p, V v) {
@@ -263,7 +269,9 @@ struct RAddC1 {
 // Second operand: a vector, or a constant broadcast to every lane.
 struct Arr {
   const Prim32s* p;
-  L128::V v4(ptrdiff_t i) const { return L128::load4(p + i); }
+  template <bool A = false>
+  L128::V v4(ptrdiff_t i) const { return L128::load4<A>(p + i); }
+  bool aligned(ptrdiff_t i) const { return (addr(p + i) & 15) == 0; }
   L128::V v2(ptrdiff_t i) const { return L128::load2(p + i); }
   L128::V v1(ptrdiff_t i) const { return L128::load1(p + i); }
 #if defined(__AVX2__)
@@ -272,7 +280,9 @@ struct Arr {
 };
 struct Bcast {
   int32_t val;
+  template <bool = false>
   L128::V v4(ptrdiff_t) const { return L128::set1(val); }
+  bool aligned(ptrdiff_t) const { return true; }
   L128::V v2(ptrdiff_t) const { return L128::set1(val); }
   L128::V v1(ptrdiff_t) const { return L128::set1(val); }
 #if defined(__AVX2__)
@@ -291,11 +301,46 @@ inline void tail(const R& rule, const Prim32s* a, const B& b, Prim32s* d, ptrdif
   if ((n - i) & 1) L128::store1(d + i, rule.template op<L128>(L128::load1(a + i), b.v1(i)));
 }
 
+// Blocks of 8 (two vectors; loads before stores, so pDst may equal a
+// source) from i up to end; S: aligned stores; AA / AB: aligned loads of
+// each source.
+template <bool S, bool AA, bool AB, class R, class B>
+inline ptrdiff_t blocks(const R& rule, const Prim32s* a, const B& b, Prim32s* d, ptrdiff_t i,
+                        ptrdiff_t end) {
+  for (; i < end; i += 8) {
+    const auto r0 = rule.template op<L128>(L128::load4<AA>(a + i), b.template v4<AB>(i));
+    const auto r1 = rule.template op<L128>(L128::load4<AA>(a + i + 4), b.template v4<AB>(i + 4));
+    if constexpr (S) {
+      L128::store4a(d + i, r0);
+      L128::store4a(d + i + 4, r1);
+    } else {
+      L128::store4(d + i, r0);
+      L128::store4(d + i + 4, r1);
+    }
+  }
+  return i;
+}
+
+// The block loop in the variant for the sources' alignment, tested once
+// (the VEX build uses the misalignment-tolerant form throughout).
+template <bool S, class R, class B>
+inline ptrdiff_t blocksFor(const R& rule, const Prim32s* a, const B& b, Prim32s* d, ptrdiff_t i,
+                           ptrdiff_t end) {
+#if defined(__AVX__)
+  return blocks<S, false, false>(rule, a, b, d, i, end);
+#else
+  const bool aa = (addr(a + i) & 15) == 0, ab = b.aligned(i);
+  if (aa && ab) return blocks<S, true, true>(rule, a, b, d, i, end);
+  if (aa) return blocks<S, true, false>(rule, a, b, d, i, end);
+  if (ab) return blocks<S, false, true>(rule, a, b, d, i, end);
+  return blocks<S, false, false>(rule, a, b, d, i, end);
+#endif
+}
+
 // The 16-byte kernel skeleton (sse2, ssse3, sse41, avx): below 11 elements
 // the tail alone; otherwise a destination on a 4-byte boundary is brought to
-// a 16-byte boundary by a pair and / or a single element, then blocks of 8
-// (two vectors; loads before stores, so pDst may equal a source), then the
-// tail.
+// a 16-byte boundary by a pair and / or a single element, then blocks of 8,
+// then the tail.
 template <class R, class B>
 inline void run(const R& rule, const Prim32s* a, const B& b, Prim32s* d, int len) {
   ptrdiff_t i = 0;
@@ -311,21 +356,9 @@ inline void run(const R& rule, const Prim32s* a, const B& b, Prim32s* d, int len
         L128::store1(d + i, rule.template op<L128>(L128::load1(a + i), b.v1(i)));
         ++i;
       }
-      const ptrdiff_t end = i + ((n - i) / 8) * 8;
-      for (; i < end; i += 8) {
-        const auto r0 = rule.template op<L128>(L128::load4(a + i), b.v4(i));
-        const auto r1 = rule.template op<L128>(L128::load4(a + i + 4), b.v4(i + 4));
-        L128::store4a(d + i, r0);
-        L128::store4a(d + i + 4, r1);
-      }
+      i = blocksFor<true>(rule, a, b, d, i, i + ((n - i) / 8) * 8);
     } else {
-      const ptrdiff_t end = (n / 8) * 8;
-      for (; i < end; i += 8) {
-        const auto r0 = rule.template op<L128>(L128::load4(a + i), b.v4(i));
-        const auto r1 = rule.template op<L128>(L128::load4(a + i + 4), b.v4(i + 4));
-        L128::store4(d + i, r0);
-        L128::store4(d + i + 4, r1);
-      }
+      i = blocksFor<false>(rule, a, b, d, 0, (n / 8) * 8);
     }
   }
   tail(rule, a, b, d, i, n);

@@ -23,44 +23,62 @@ namespace prim::PRIM_GEN_NS::f32 {
 
 inline std::uintptr_t addr(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
 
+// A = true: the address is known to be 16-byte aligned.
+template <bool A>
+inline __m128 load4(const Prim32f* p) {
+  if constexpr (A)
+    return _mm_load_ps(p);
+  else
+    return _mm_loadu_ps(p);
+}
+
 // Operand sets: s(i) one element, v4(i) four lanes, v8(i) eight lanes.
 struct MulC {
   const Prim32f* a;
   Prim32f val;
   Prim32f s(std::ptrdiff_t i) const { return forder::mul(a[i], val); }
-  __m128 v4(std::ptrdiff_t i) const { return forder::mul(_mm_loadu_ps(a + i), _mm_set1_ps(val)); }
+  template <bool AA = false, bool = false>
+  __m128 v4(std::ptrdiff_t i) const { return forder::mul(load4<AA>(a + i), _mm_set1_ps(val)); }
 #if defined(__AVX__)
   __m256 v8(std::ptrdiff_t i) const {
     return forder::mul(_mm256_loadu_ps(a + i), _mm256_set1_ps(val));
   }
 #endif
-  bool sourcesAligned16(std::ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }
+  bool streams(std::ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }  // aligned source only
+  bool aAligned(std::ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }
+  bool bAligned(std::ptrdiff_t) const { return true; }
 };
 
 struct Add {
   const Prim32f* a;
   const Prim32f* b;
   Prim32f s(std::ptrdiff_t i) const { return forder::add(a[i], b[i]); }
-  __m128 v4(std::ptrdiff_t i) const { return forder::add(_mm_loadu_ps(a + i), _mm_loadu_ps(b + i)); }
+  template <bool AA = false, bool AB = false>
+  __m128 v4(std::ptrdiff_t i) const { return forder::add(load4<AA>(a + i), load4<AB>(b + i)); }
 #if defined(__AVX__)
   __m256 v8(std::ptrdiff_t i) const {
     return forder::add(_mm256_loadu_ps(a + i), _mm256_loadu_ps(b + i));
   }
 #endif
-  bool sourcesAligned16(std::ptrdiff_t) const { return true; }  // streams whatever the sources
+  bool streams(std::ptrdiff_t) const { return true; }  // whatever the sources
+  bool aAligned(std::ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }
+  bool bAligned(std::ptrdiff_t i) const { return (addr(b + i) & 15) == 0; }
 };
 
 struct Sub {
   const Prim32f* a;
   const Prim32f* b;
   Prim32f s(std::ptrdiff_t i) const { return b[i] - a[i]; }
-  __m128 v4(std::ptrdiff_t i) const { return _mm_sub_ps(_mm_loadu_ps(b + i), _mm_loadu_ps(a + i)); }
+  template <bool AA = false, bool AB = false>
+  __m128 v4(std::ptrdiff_t i) const { return _mm_sub_ps(load4<AB>(b + i), load4<AA>(a + i)); }
 #if defined(__AVX__)
   __m256 v8(std::ptrdiff_t i) const {
     return _mm256_sub_ps(_mm256_loadu_ps(b + i), _mm256_loadu_ps(a + i));
   }
 #endif
-  bool sourcesAligned16(std::ptrdiff_t) const { return true; }
+  bool streams(std::ptrdiff_t) const { return true; }
+  bool aAligned(std::ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }
+  bool bAligned(std::ptrdiff_t i) const { return (addr(b + i) & 15) == 0; }
 };
 
 template <class Ops>
@@ -68,11 +86,44 @@ inline void scalarRange(const Ops& ops, Prim32f* d, std::ptrdiff_t from, std::pt
   for (std::ptrdiff_t i = from; i < to; ++i) d[i] = ops.s(i);
 }
 
+// Blocks of 8 from i up to end.  S: aligned stores (NT: non-temporal);
+// AA / AB: aligned loads of each source.
+template <bool S, bool NT, bool AA, bool AB, class Ops>
+inline std::ptrdiff_t blocks(const Ops& ops, Prim32f* d, std::ptrdiff_t i, std::ptrdiff_t end) {
+  for (; i < end; i += 8) {
+    const __m128 r0 = ops.template v4<AA, AB>(i);
+    const __m128 r1 = ops.template v4<AA, AB>(i + 4);
+    if constexpr (NT) {
+      _mm_stream_ps(d + i, r0);
+      _mm_stream_ps(d + i + 4, r1);
+    } else if constexpr (S) {
+      _mm_store_ps(d + i, r0);
+      _mm_store_ps(d + i + 4, r1);
+    } else {
+      _mm_storeu_ps(d + i, r0);
+      _mm_storeu_ps(d + i + 4, r1);
+    }
+  }
+  return i;
+}
+
+// The block loop in the variant for the sources' alignment, tested once.
+template <bool S, bool NT, class Ops>
+inline std::ptrdiff_t blocksFor(const Ops& ops, Prim32f* d, std::ptrdiff_t i, std::ptrdiff_t end) {
+  const bool aa = ops.aAligned(i), ab = ops.bAligned(i);
+  if (aa && ab) return blocks<S, NT, true, true>(ops, d, i, end);
+  if (aa) return blocks<S, NT, true, false>(ops, d, i, end);
+  if (ab) return blocks<S, NT, false, true>(ops, d, i, end);
+  return blocks<S, NT, false, false>(ops, d, i, end);
+}
+
 // The 16-byte loop: below 11 elements scalar; a destination that is not on a
 // 4-byte boundary gets unaligned blocks of 8 from the first element;
 // otherwise 0 to 3 scalar elements bring it to a 16-byte boundary and the
-// blocks store aligned, non-temporally when more than ntBlocks whole blocks
-// follow and the operand set allows it.  The remainder is scalar.
+// blocks store aligned, non-temporally (then fenced) when more than ntBlocks
+// whole blocks follow and the operand set allows it.  The remainder is
+// scalar.  Each source is loaded with the aligned form when it lies on a
+// 16-byte boundary.
 template <class Ops>
 inline void sseLoop(const Ops& ops, Prim32f* d, int len, long ntBlocks) {
   if (len < 11) {
@@ -81,36 +132,19 @@ inline void sseLoop(const Ops& ops, Prim32f* d, int len, long ntBlocks) {
   }
   std::ptrdiff_t i = 0;
   if (addr(d) & 3) {
-    const std::ptrdiff_t end = len - (len % 8);
-    for (; i < end; i += 8) {
-      const __m128 r0 = ops.v4(i);
-      const __m128 r1 = ops.v4(i + 4);
-      _mm_storeu_ps(d + i, r0);
-      _mm_storeu_ps(d + i + 4, r1);
-    }
+    i = blocksFor<false, false>(ops, d, 0, len - (len % 8));
     scalarRange(ops, d, i, len);
     return;
   }
   const std::ptrdiff_t head = ((16 - (addr(d) & 15)) / 4) % 4;
   scalarRange(ops, d, 0, head);
-  i = head;
-  const std::ptrdiff_t blocks = (len - head) / 8;
-  const std::ptrdiff_t end = head + blocks * 8;
-  if (blocks > ntBlocks && ops.sourcesAligned16(head)) {
-    for (; i < end; i += 8) {
-      const __m128 r0 = ops.v4(i);
-      const __m128 r1 = ops.v4(i + 4);
-      _mm_stream_ps(d + i, r0);
-      _mm_stream_ps(d + i + 4, r1);
-    }
+  const std::ptrdiff_t nBlocks = (len - head) / 8;
+  const std::ptrdiff_t end = head + nBlocks * 8;
+  if (nBlocks > ntBlocks && ops.streams(head)) {
+    i = blocksFor<true, true>(ops, d, head, end);
     _mm_sfence();
   } else {
-    for (; i < end; i += 8) {
-      const __m128 r0 = ops.v4(i);
-      const __m128 r1 = ops.v4(i + 4);
-      _mm_store_ps(d + i, r0);
-      _mm_store_ps(d + i + 4, r1);
-    }
+    i = blocksFor<true, false>(ops, d, head, end);
   }
   scalarRange(ops, d, i, len);
 }
