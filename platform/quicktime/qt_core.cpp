@@ -238,6 +238,10 @@ Handle NewHandle(Size byteCount) {
     SetMemError(OSErr(err));
     return nullptr;
   }
+  return AllocateHandle(byteCount);
+}
+
+Handle AllocateHandle(Size byteCount) {
   if (byteCount < 0) {
     SetMemError(paramErr);
     return nullptr;

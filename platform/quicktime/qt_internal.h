@@ -56,6 +56,8 @@ struct HandleBlock {
   Size size;
 };
 HandleBlock* BlockOf(Handle h);
+// NewHandle without the fault switch, for the layer's own handles.
+Handle AllocateHandle(Size byteCount);
 
 // ------------------------------------------------------------ movies
 struct UserDataRecord {

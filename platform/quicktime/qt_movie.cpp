@@ -123,7 +123,7 @@ OSErr QTNewDataReferenceFromFullPathCFString(CFStringRef filePath, int16_t pathS
     return paramErr;
   if (pathStyle != kQTNativeDefaultPathStyle && pathStyle != kQTPOSIXPathStyle) return paramErr;
   const std::string& path = filePath->text;
-  Handle h = NewHandle(Size(path.size()));
+  Handle h = AllocateHandle(Size(path.size()));
   if (h == nullptr) return MemError();
   std::memcpy(*h, path.data(), path.size());
   *outDataRef = h;
