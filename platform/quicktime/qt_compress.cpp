@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <thread>
 
 #include "platform/quicktime/qt_internal.h"
 
@@ -35,11 +34,6 @@ int64_t Hundredths(Fixed rate) { return std::llround(double(rate) * 100.0 / 6553
 double RateFactor(CodecQ quality) {
   const double q = double(std::min<CodecQ>(quality, codecMaxQuality));
   return 33.0 - 5.0 * q / 256.0;
-}
-
-int EncoderThreads() {
-  unsigned n = std::thread::hardware_concurrency();
-  return int(std::clamp(n, 1u, 16u));
 }
 
 void FreeSession(SessionRecord* s) {
@@ -320,7 +314,7 @@ OSStatus ICMCompressionSessionCreate(CFAllocatorRef /*allocator*/, int width, in
   c->chroma_sample_location = AVCHROMA_LOC_LEFT;
   // The sample description needs the parameter sets before the first sample.
   c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  c->thread_count = EncoderThreads();
+  c->thread_count = 0;  // x264 chooses: 1.5 frame threads per processor
   if (!o.allowTemporalCompression) {
     c->gop_size = 1;
     c->max_b_frames = 0;

@@ -229,10 +229,10 @@ OSErr UpdateMovieInStorage(Movie theMovie, DataHandler dh) {
 }
 
 OSErr CloseMovieStorage(DataHandler dh) {
-  int32_t err = 0;
-  if (FaultHit(faults::Call::CloseMovieStorage, &err)) return OSErr(err);
   if (dh == nullptr) return paramErr;
-  OSErr result = noErr;
+  // Like a failed close(2), a failed close still releases the storage.
+  int32_t err = 0;
+  OSErr result = FaultHit(faults::Call::CloseMovieStorage, &err) ? OSErr(err) : noErr;
   MovieRecord* movie = dh->movie;
   if (movie != nullptr) {
     // An unsaved movie keeps what the muxer had buffered.
@@ -240,7 +240,7 @@ OSErr CloseMovieStorage(DataHandler dh) {
     if (movie->format != nullptr) movie->format->pb = nullptr;
     movie->storage = nullptr;
   }
-  if (dh->writeError != noErr) result = dh->writeError;
+  if (result == noErr && dh->writeError != noErr) result = dh->writeError;
   if (dh->avio != nullptr) {
     av_freep(&dh->avio->buffer);
     avio_context_free(&dh->avio);

@@ -5,7 +5,8 @@
 // test.  Calls answering a status return the armed error; calls answering
 // an object answer null and leave the error for GetMoviesError / MemError;
 // SCGetInfo clears the record it was asked to fill; AddUserDataText and the
-// storage calls return the error without writing.  Nothing is armed unless a
+// storage calls return the error without writing, except CloseMovieStorage,
+// which still releases the storage, as a failed close does.  Nothing is armed unless a
 // test arms it.
 #pragma once
 
