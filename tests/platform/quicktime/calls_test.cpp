@@ -395,7 +395,7 @@ TEST_F(CallsTest, OutputCallbackFailureFailsTheSessionForGood) {
   ASSERT_EQ(CVPixelBufferCreateWithBytes(nullptr, 16, 16, 24, rgb, 48, nullptr, nullptr, nullptr,
                                          &pb),
             noErr);
-  // Without temporal compression each frame comes out at once.
+  // Default options: no temporal compression; the frames come out at the end.
   for (int i = 0; i < 3; ++i)
     ICMCompressionSessionEncodeFrame(s, pb, i * 100, 100, 3, nullptr, nullptr, nullptr);
   EXPECT_EQ(ICMCompressionSessionCompleteFrames(s, true, 0, 0), dskFulErr);
@@ -417,6 +417,9 @@ struct FaultCase {
   bool infoItem;       // the saved movie has the text item
 };
 
+void PrintTo(const FaultCase& c, std::ostream* os) {
+  *os << "call " << int(c.call) << " after " << c.skip;
+}
 class FaultTest : public CallsTest, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(FaultTest, ReachesTheWritersFailure) {

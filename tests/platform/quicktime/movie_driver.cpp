@@ -151,11 +151,11 @@ bool MovieDriver::Begin(int width, int height, int rateIndex, CodecQ quality,
       failure = "Failed to copy compression options";
       break;
     }
-    if (ICMCompressionSessionOptionsSetAllowTemporalCompression(options, true) != noErr) {
+    if (ICMCompressionSessionOptionsSetAllowTemporalCompression(options, allowTemporal_) != noErr) {
       failure = "Failed to enable temporal compression options";
       break;
     }
-    if (ICMCompressionSessionOptionsSetAllowFrameReordering(options, true) != noErr) {
+    if (ICMCompressionSessionOptionsSetAllowFrameReordering(options, allowReordering_) != noErr) {
       failure = "Failed to set compression options";
       break;
     }

@@ -36,6 +36,12 @@ class MovieDriver {
   // failing storage call's error (the writer itself drops it).
   qt::OSErr Close();
 
+  // What Begin passes to the two boolean session options (the writer: both true).
+  void SetSessionOptions(bool temporal, bool reordering) {
+    allowTemporal_ = temporal;
+    allowReordering_ = reordering;
+  }
+
   const std::string& error() const { return error_; }
   int32_t version() const { return version_; }
   int timeScale() const { return timeScale_; }
@@ -78,6 +84,8 @@ class MovieDriver {
   bool inEncode_ = false;
   bool releasedBeforeReturn_ = true;
   int trackingCalls_ = 0;
+  bool allowTemporal_ = true;
+  bool allowReordering_ = true;
 };
 
 }  // namespace qttest

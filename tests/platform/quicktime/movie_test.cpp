@@ -170,6 +170,7 @@ struct RateCase {
   const char* frameRate;
   qt::Fixed readBack;
 };
+void PrintTo(const RateCase& c, std::ostream* os) { *os << "index " << c.index; }
 class FrameRateTest : public MovieTest, public ::testing::WithParamInterface<RateCase> {};
 
 TEST_P(FrameRateTest, TimeScaleAndFrameRate) {
@@ -224,6 +225,36 @@ TEST_F(MovieTest, KeyFrameAtLeastEveryKeyFrameRate) {
   EXPECT_NE(settings.find("keyint=24 "), std::string::npos) << settings;
   EXPECT_NE(settings.find("bframes=3 "), std::string::npos) << settings;
   EXPECT_NE(settings.find("crf=18.0 "), std::string::npos) << settings;
+}
+
+TEST_F(MovieTest, SessionOptionsChooseKeyFramesAndReordering) {
+  const struct {
+    bool temporal, reordering;
+    const char* setting;
+    bool allKeys;
+  } cases[] = {{false, true, "bframes=0 ", true}, {true, false, "bframes=0 ", false}};
+  for (const auto& c : cases) {
+    const std::string path = PathOf("options.mov");
+    {
+      MovieDriver d;
+      d.SetSessionOptions(c.temporal, c.reordering);
+      ASSERT_TRUE(d.Open(path, kInfo));
+      ASSERT_TRUE(d.Begin(32, 32, 2)) << d.error();
+      for (int i = 0; i < 10; ++i) {
+        auto f = NaturalFrame(32, 32, 96, i);
+        ASSERT_TRUE(d.AddFrame(f.data(), 96));
+      }
+      ASSERT_TRUE(d.Finish());
+      ASSERT_EQ(d.Close(), qt::noErr);
+    }
+    std::string settings = MediaInfo(path, "Video;%Encoded_Library_Settings%");
+    EXPECT_NE(settings.find(c.setting), std::string::npos) << settings;
+    std::vector<bool> keys = KeyFrames(path);
+    ASSERT_EQ(keys.size(), 10u);
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), true) == 10, c.allKeys);
+    // In display order, frame by frame, whatever the coding order.
+    ExpectFramesMatch(path, 32, 32, 32, 32, 10, 35.0);  // 36.3 dB measured at 32 x 32
+  }
 }
 
 TEST_F(MovieTest, QualityMapsToRateFactor) {
