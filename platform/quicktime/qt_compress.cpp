@@ -430,7 +430,10 @@ CVReturn CVPixelBufferCreateWithBytes(CFAllocatorRef /*allocator*/, size_t width
   if (pixelFormatType != k24RGBPixelFormat) return kCVReturnInvalidPixelFormat;
   if (width < 1 || height < 1 || width > size_t(kMaxFrameSide) || height > size_t(kMaxFrameSide))
     return kCVReturnInvalidSize;
-  if (bytesPerRow < 3 * width || bytesPerRow > SIZE_MAX / height) return kCVReturnInvalidArgument;
+  // Rows are addressed with int strides by the converter.
+  if (bytesPerRow < 3 * width || bytesPerRow > size_t(INT32_MAX) ||
+      bytesPerRow > SIZE_MAX / height)
+    return kCVReturnInvalidArgument;
   auto* pb = new (std::nothrow) PixelBufferRecord;
   if (pb == nullptr) return kCVReturnAllocationFailed;
   pb->width = width;

@@ -241,6 +241,9 @@ TEST_F(CallsTest, BadSizesAndFormatsAreRefused) {
   EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 64, 4, 24, pixels, 191, nullptr, nullptr,
                                          nullptr, &pb),
             kCVReturnInvalidArgument);
+  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 64, 4, 24, pixels, size_t(1) << 31, nullptr,
+                                         nullptr, nullptr, &pb),
+            kCVReturnInvalidArgument);
   EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 64, 4, 32, pixels, 256, nullptr, nullptr,
                                          nullptr, &pb),
             kCVReturnInvalidPixelFormat);
