@@ -257,11 +257,15 @@ OSErr QTNewDataReferenceFromFullPathCFString(CFStringRef filePath, int16_t pathS
 OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType creator,
                          ScriptCode scriptTag, long createMovieFileFlags,
                          DataHandler* outDataHandler, Movie* newMovie);
-// Writes the movie: the sample tables and the user data.  Once.
+// Writes the movie: the sample tables and the user data.  Once; an error
+// here (a full disk, say) means the file is not a complete movie.
 OSErr AddMovieToStorage(Movie theMovie, DataHandler dh);
 // After AddMovieToStorage: nothing more to write; answers how the save went.
 OSErr UpdateMovieInStorage(Movie theMovie, DataHandler dh);
+// Closes the file (a movie not saved keeps what was written of it).
 OSErr CloseMovieStorage(DataHandler dh);
+// A movie owns its track, a track its media: disposing one disposes what it
+// owns.  Samples already stored stay in the file.
 void DisposeMovie(Movie theMovie);
 
 UserData GetMovieUserData(Movie theMovie);
