@@ -143,6 +143,7 @@ class MXFReader::h__Reader {
     parts_.clear();
     segments_.clear();
     scanned_.clear();
+    clip_ = false;
   }
   bool IsOpen() const { return open_; }
   const PictureDescriptor& Descriptor() const { return desc_; }
@@ -157,7 +158,10 @@ class MXFReader::h__Reader {
 
   Result_t DoOpen(const char* filename);
   Result_t ListPartitions(const PartitionPack& header, std::vector<PartitionPack>& out, std::uint64_t& rip_offset);
+  Result_t StreamOffset(ui32_t n, std::uint64_t& offset) const;
   Result_t Locate(ui32_t n, std::uint64_t& pos, std::uint64_t& limit, bool& exact) const;
+  void DetectClipWrapping();
+  Result_t ReadClipFrame(ui32_t n, FrameBuffer& buf);
   void ScanForFrames();
   std::uint64_t IndexedFrames() const;
   void FillFromSubDescriptor(const HeaderMetadata& md, const LocalSet& sub);
@@ -166,6 +170,7 @@ class MXFReader::h__Reader {
   File file_;
   bool open_ = false;
   bool encrypted_ = false;
+  bool clip_ = false;  // all frames in one KLV, indexed inside its value
   PictureDescriptor desc_{};
   std::vector<EssencePart> parts_;
   std::vector<IndexSegment> segments_;
@@ -524,6 +529,7 @@ Result_t MXFReader::h__Reader::DoOpen(const char* filename) {
             [](const EssencePart& a, const EssencePart& b) { return a.body_offset < b.body_offset; });
 
   if (segments_.empty()) ScanForFrames();
+  else DetectClipWrapping();
 
   // A missing container duration is taken from the index, the key scan or the track.
   if (container_duration == 0) container_duration = segments_.empty() ? scanned_.size() : IndexedFrames();
@@ -581,8 +587,24 @@ void MXFReader::h__Reader::ScanForFrames() {
   }
 }
 
+Result_t MXFReader::h__Reader::StreamOffset(ui32_t n, std::uint64_t& offset) const {
+  for (const IndexSegment& seg : segments_) {
+    const std::uint64_t start = static_cast<std::uint64_t>(seg.start);
+    if (n < start) continue;
+    const std::uint64_t rel = n - start;
+    if (seg.edit_unit_byte_count != 0) {
+      if (seg.duration > 0 && rel >= static_cast<std::uint64_t>(seg.duration)) continue;
+      offset = std::uint64_t{n} * seg.edit_unit_byte_count;
+    } else {
+      if (rel >= seg.stream_offsets.size()) continue;
+      offset = seg.stream_offsets[rel];
+    }
+    return RESULT_OK;
+  }
+  return RESULT_RANGE;
+}
+
 Result_t MXFReader::h__Reader::Locate(ui32_t n, std::uint64_t& pos, std::uint64_t& limit, bool& exact) const {
-  std::uint64_t stream_offset = 0;
   if (segments_.empty()) {
     if (n >= scanned_.size()) return RESULT_RANGE;
     pos = scanned_[n];
@@ -595,22 +617,9 @@ Result_t MXFReader::h__Reader::Locate(ui32_t n, std::uint64_t& pos, std::uint64_
     }
     return RESULT_BADSEEK;
   }
-  bool found = false;
-  for (const IndexSegment& seg : segments_) {
-    const std::uint64_t start = static_cast<std::uint64_t>(seg.start);
-    if (n < start) continue;
-    const std::uint64_t rel = n - start;
-    if (seg.edit_unit_byte_count != 0) {
-      if (seg.duration > 0 && rel >= static_cast<std::uint64_t>(seg.duration)) continue;
-      stream_offset = std::uint64_t{n} * seg.edit_unit_byte_count;
-    } else {
-      if (rel >= seg.stream_offsets.size()) continue;
-      stream_offset = seg.stream_offsets[rel];
-    }
-    found = true;
-    break;
-  }
-  if (!found) return RESULT_RANGE;
+  std::uint64_t stream_offset = 0;
+  Result_t r = StreamOffset(n, stream_offset);
+  if (r.Failure()) return r;
   exact = false;
   for (const EssencePart& p : parts_) {
     if (stream_offset >= p.body_offset && stream_offset - p.body_offset < p.end - p.start) {
@@ -622,8 +631,49 @@ Result_t MXFReader::h__Reader::Locate(ui32_t n, std::uint64_t& pos, std::uint64_
   return RESULT_BADSEEK;
 }
 
+void MXFReader::h__Reader::DetectClipWrapping() {
+  // Some writers put every codestream into one essence KLV and index the
+  // codestreams inside its value, although they label the essence frame
+  // wrapped.  Then frame 1 starts inside the first KLV.
+  clip_ = false;
+  if (segments_.empty() || parts_.size() != 1) return;
+  KlvHeader klv;
+  std::uint64_t second = 0;
+  if (ReadKlvHeader(file_, parts_[0].start, klv) != KlvStatus::kOk || !IsJpeg2000Element(klv.key)) return;
+  if (StreamOffset(1, second).Failure()) return;
+  if (second <= parts_[0].body_offset || second - parts_[0].body_offset >= klv.header_size + klv.length) return;
+  parts_[0].start = klv.ValueOffset();
+  parts_[0].end = klv.End();
+  clip_ = true;
+}
+
+Result_t MXFReader::h__Reader::ReadClipFrame(ui32_t n, FrameBuffer& buf) {
+  std::uint64_t pos = 0, limit = 0, next_pos = 0;
+  bool exact = false;
+  Result_t r = Locate(n, pos, limit, exact);
+  if (r.Failure()) return r;
+  // The frame runs to the next frame's start, or to the end of the value.
+  std::uint64_t next = 0;
+  if (n < UINT32_MAX && StreamOffset(n + 1, next).Success()) {
+    if (next < parts_[0].body_offset || next - parts_[0].body_offset > limit - parts_[0].start) return RESULT_BADSEEK;
+    next_pos = parts_[0].start + (next - parts_[0].body_offset);
+  } else {
+    next_pos = limit;
+  }
+  if (next_pos < pos) return RESULT_FORMAT;
+  const std::uint64_t length = next_pos - pos;
+  if (length > buf.Capacity() || (buf.Data() == nullptr && length > 0)) return RESULT_SMALLBUF;
+  if (!file_.ReadAt(pos, buf.Data(), static_cast<std::size_t>(length))) return RESULT_READFAIL;
+  buf.Size(static_cast<ui32_t>(length));
+  buf.FrameNumber(n);
+  buf.SourceLength(0);
+  buf.PlaintextOffset(0);
+  return RESULT_OK;
+}
+
 Result_t MXFReader::h__Reader::ReadFrame(ui32_t n, FrameBuffer& buf, AESDecContext* ctx) {
   if (!open_) return RESULT_INIT;
+  if (clip_) return ReadClipFrame(n, buf);
   std::uint64_t pos = 0, limit = 0;
   bool exact = false;
   Result_t r = Locate(n, pos, limit, exact);
