@@ -327,7 +327,8 @@ void MXFReader::h__Reader::FillFromSubDescriptor(const HeaderMetadata& md, const
     desc_.ImageComponents[c] = {items[3 * c], items[3 * c + 1], items[3 * c + 2]};
 
   auto cod = md.GetByLabel(sub, labels::Jpeg2000Property(labels::kCodingStyleDefault));
-  std::memcpy(&desc_.CodingStyleDefault, cod.data(), std::min(cod.size(), sizeof(CodingStyleDefault_t)));
+  if (!cod.empty())
+    std::memcpy(&desc_.CodingStyleDefault, cod.data(), std::min(cod.size(), sizeof(CodingStyleDefault_t)));
   auto qcd = md.GetByLabel(sub, labels::Jpeg2000Property(labels::kQuantizationDefault));
   if (!qcd.empty()) {
     desc_.QuantizationDefault.Sqcd = qcd[0];
@@ -353,7 +354,8 @@ void MXFReader::h__Reader::FillFromCodestream(const CodestreamParams& cp) {
   for (std::size_t c = 0; c < cp.components.size() && c < MaxComponents; ++c)
     desc_.ImageComponents[c] = {cp.components[c].ssiz, cp.components[c].xrsiz, cp.components[c].yrsiz};
   std::memset(&desc_.CodingStyleDefault, 0, sizeof desc_.CodingStyleDefault);
-  std::memcpy(&desc_.CodingStyleDefault, cp.cod.data(), std::min(cp.cod.size(), sizeof(CodingStyleDefault_t)));
+  if (!cp.cod.empty())
+    std::memcpy(&desc_.CodingStyleDefault, cp.cod.data(), std::min(cp.cod.size(), sizeof(CodingStyleDefault_t)));
   std::memset(&desc_.QuantizationDefault, 0, sizeof desc_.QuantizationDefault);
   if (!cp.qcd.empty()) {
     desc_.QuantizationDefault.Sqcd = cp.qcd[0];
