@@ -80,6 +80,12 @@ bool File::Open(const char* path) {
   }
   size_ = static_cast<std::uint64_t>(end);
   position_ = 0;
+  // Something that opens but cannot be read (a folder) counts as not opened.
+  std::uint8_t probe = 0;
+  if (size_ > 0 && !ReadAt(0, &probe, 1)) {
+    Close();
+    return false;
+  }
   return true;
 }
 

@@ -45,6 +45,29 @@ TEST(RealFilesTest, EssenceTypeOfEveryFile) {
   }
 }
 
+TEST(RealFilesTest, SoundAt96kHz) {
+  // The sound file with its AudioSamplingRate (tag 3d03) changed from 48000/1 to 96000/1.
+  REQUIRE_TESTDATA(path, "mxf/smpte_pcm_sound.mxf");
+  Bytes b = ReadBytes(path);
+  const std::uint8_t rate48k[] = {0x3d, 0x03, 0x00, 0x08, 0x00, 0x00, 0xbb, 0x80, 0x00, 0x00, 0x00, 0x01};
+  std::size_t hits = 0;
+  for (std::size_t i = 0; i + sizeof rate48k <= b.size(); ++i) {
+    if (std::memcmp(&b[i], rate48k, sizeof rate48k) == 0) {
+      b[i + 5] = 0x01;
+      b[i + 6] = 0x77;
+      b[i + 7] = 0x00;
+      ++hits;
+    }
+  }
+  ASSERT_EQ(hits, 1u);
+  TempDir dir;
+  const std::string copy = dir.File("sound96.mxf");
+  WriteBytes(copy, b);
+  ASDCP::EssenceType_t type = ASDCP::ESS_UNKNOWN;
+  ASSERT_EQ(ASDCP::EssenceType(copy.c_str(), type), Kumu::RESULT_OK);
+  EXPECT_EQ(type, ASDCP::ESS_PCM_24b_96k);
+}
+
 TEST(RealFilesTest, EmptyMissingAndNonMxfFiles) {
   REQUIRE_TESTDATA(empty, "mxf/empty.mxf");
   ASDCP::EssenceType_t type = ASDCP::ESS_MPEG2_VES;
@@ -57,6 +80,10 @@ TEST(RealFilesTest, EmptyMissingAndNonMxfFiles) {
   EXPECT_EQ(ASDCP::EssenceType(missing.c_str(), type), Kumu::RESULT_FILEOPEN);
   EXPECT_EQ(reader.OpenRead(missing.c_str()), Kumu::RESULT_FILEOPEN);
   EXPECT_EQ(ASDCP::EssenceType(nullptr, type), Kumu::RESULT_PTR);
+  // A folder opens as a stream on some systems but cannot be read.
+  const std::string folder = std::filesystem::path(empty).parent_path().string();
+  EXPECT_EQ(ASDCP::EssenceType(folder.c_str(), type), Kumu::RESULT_FILEOPEN);
+  EXPECT_EQ(reader.OpenRead(folder.c_str()), Kumu::RESULT_FILEOPEN);
 
   // A JPEG 2000 codestream is not an MXF file.
   REQUIRE_TESTDATA(j2c, "cinema/profile-cinema2k.j2c");
