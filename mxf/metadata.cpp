@@ -105,14 +105,17 @@ Result_t HeaderMetadata::Read(File& file, std::uint64_t pos, std::uint64_t byte_
     if (std::memcmp(p, kUlPrefix, 4) != 0) return ASDCP::RESULT_KLV_CODING;
     UL key;
     std::memcpy(key.data(), p, 16);
+    // A partition pack, an index segment or essence here means the byte count
+    // ran past the metadata; stop at what was read so far.
+    if (IsPartitionKey(key) || SameLabel(key.data(), labels::kIndexSegment.data())) break;
+    if (SameLabelPrefix(key.data(), labels::kGenericContainerElementPrefix.data(), 12) ||
+        SameLabelPrefix(key.data(), labels::kEncryptedTriplet.data(), 13))
+      break;
     std::uint64_t length = 0;
     const std::size_t ber = DecodeBer(p + 16, end - at - 16, length);
     if (ber == 0) return ASDCP::RESULT_KLV_CODING;
     const std::size_t value = at + 16 + ber;
     if (length > end - value) return ASDCP::RESULT_KLV_CODING;
-    // A partition pack or an index segment here means the byte count ran past
-    // the metadata; stop at what was read so far.
-    if (IsPartitionKey(key) || SameLabel(key.data(), labels::kIndexSegment.data())) break;
     if (SameLabel(key.data(), labels::kPrimerPack.data())) {
       if (!seen_primer) {
         Result_t r = ParsePrimer(value, length);

@@ -117,6 +117,45 @@ TEST(WriterTest, LayoutsWithoutIndexOrRandomIndexPack) {
   }
 }
 
+TEST(WriterTest, PartitionsFoundByWalkingTheFile) {
+  // No random index pack and no footer offset in the header: the reader walks
+  // the file to find the body and footer partitions.
+  TempDir dir;
+  const std::vector<Bytes> frames = SomeFrames(6);
+  for (bool interop : {false, true}) {
+    mxfwrite::TrackFileOptions o;
+    o.interop = interop;
+    o.write_rip = false;
+    const std::string path = dir.File("walk.mxf");
+    ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
+    Bytes b = ReadBytes(path);
+    ASSERT_EQ(b[16], 0x83);
+    for (int i = 0; i < 8; ++i) b[20 + 24 + i] = 0;  // FooterPartition of the header partition pack
+    WriteBytes(path, b);
+    ExpectReadsBack(path, frames);
+  }
+}
+
+TEST(WriterTest, HeaderByteCountRunningIntoTheEssence) {
+  // An Interop-style file whose HeaderByteCount also counts the first frame's
+  // key: the metadata ends where the essence begins.
+  TempDir dir;
+  const std::vector<Bytes> frames = SomeFrames(3);
+  mxfwrite::TrackFileOptions o;
+  o.interop = true;
+  const std::string path = dir.File("overrun.mxf");
+  ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
+  Bytes b = ReadBytes(path);
+  std::uint64_t count = 0;
+  for (int i = 0; i < 8; ++i) count = (count << 8) | b[20 + 32 + i];
+  count += 20;
+  for (int i = 7; i >= 0; --i, count >>= 8) b[20 + 32 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count);
+  WriteBytes(path, b);
+  ASDCP::EssenceType_t type = ASDCP::ESS_UNKNOWN;
+  EXPECT_EQ(ASDCP::EssenceType(path.c_str(), type), Kumu::RESULT_OK);
+  EXPECT_EQ(type, ASDCP::ESS_JPEG_2000);
+}
+
 TEST(WriterTest, ManyFramesSpanSeveralIndexSegments) {
   TempDir dir;
   std::vector<Bytes> frames;
