@@ -225,7 +225,6 @@ class FrameBuffer : public ASDCP::FrameBuffer {
  public:
   FrameBuffer() = default;
   explicit FrameBuffer(ui32_t capacity) { Capacity(capacity); }
-  using ASDCP::FrameBuffer::Capacity;
 };
 
 // Reader of a frame-wrapped JPEG 2000 picture track file.
