@@ -1,0 +1,29 @@
+// Planes of reconstruction: temporary 16-bit and float level sets of a
+// tile-component's geometry, the sign-magnitude mapping of the code-blocks'
+// coefficients and the plane conversions between the sample paths.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/geometry.h"
+#include "decoder/holders.h"
+#include "decoder/level_set.h"
+
+namespace Codec {
+
+// Allocates every plane of a set of 16-bit samples (AllocLevelSet32 makes the
+// 32-bit ones); throws Except_faultMalloc when a plane cannot be had.
+void AllocLevelSet16(LevelSet& set, const Rect& rect, std::uint32_t n);
+
+// Maps every coefficient of a 32-bit set between sign-magnitude and two's
+// complement (the mapping is its own inverse).
+void FlipSignMagnitude(LevelSet& set);
+
+// Row-by-row plane conversions over the source plane's size.
+void ConvertPlane32s16s(const SubbandPlane& src, SubbandPlane& dst);  // saturating
+void ConvertPlane32s32f(const SubbandPlane& src, SubbandPlane& dst);
+// Left shift that saturates to [-32768, 32767] (a wrapped coefficient would
+// come back with the wrong sign and magnitude).
+void ShiftPlaneLeft16s(SubbandPlane& plane, int count);
+
+}  // namespace Codec
