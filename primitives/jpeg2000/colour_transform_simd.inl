@@ -1,0 +1,164 @@
+// Vector builds of the inverse component transforms.  Each of
+// colour_transform_sse2.cpp .. colour_transform_avx2.cpp includes this file
+// once and compiles it with its own instruction set.  All builds of the
+// integer transforms give the generic build's samples; the float builds work
+// in single precision.
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "primitives/jpeg2000/wavelet_builds.h"
+#include "primitives/jpeg2000/wavelet_lift.h"
+
+#define COLOUR_CAT2(a, b) a##b
+#define COLOUR_CAT(a, b) COLOUR_CAT2(a, b)
+#define COLOUR_NAME(name) COLOUR_CAT(PRIM_GEN_NS, name)
+
+namespace prim::PRIM_GEN_NS {
+namespace {
+using namespace wavelet;
+
+inline __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+inline void store(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+
+inline bool closerThan(const void* a, const void* b, std::intptr_t bytes) {
+  const std::intptr_t d = reinterpret_cast<std::intptr_t>(a) - reinterpret_cast<std::intptr_t>(b);
+  return d < bytes && d > -bytes;
+}
+
+// Reversible, 16 bits: floor((U + V) / 4) as the exact floor average of the
+// two lanes shifted once more, so the sum never wraps.
+void rct16Row(Prim16s* p0, Prim16s* p1, Prim16s* p2, int width) {
+  const std::intptr_t span = static_cast<std::intptr_t>(width) * 2;
+  int x = 0;
+  if (!closerThan(p0, p1, span) && !closerThan(p0, p2, span) && !closerThan(p1, p2, span)) {
+    for (; x + 8 <= width; x += 8) {
+      const __m128i v = load(p2 + x), u = load(p1 + x), yy = load(p0 + x);
+      const __m128i avg =
+          _mm_add_epi16(_mm_and_si128(u, v), _mm_srai_epi16(_mm_xor_si128(u, v), 1));
+      const __m128i g = _mm_sub_epi16(yy, _mm_srai_epi16(avg, 1));
+      store(p0 + x, _mm_add_epi16(v, g));
+      store(p1 + x, g);
+      store(p2 + x, _mm_add_epi16(u, g));
+    }
+  }
+  for (; x < width; ++x) rct16Sample(p0[x], p1[x], p2[x]);
+}
+
+void COLOUR_NAME(_owniInvReversibleColorRow_32s)(Prim32s* p0, Prim32s* p1, Prim32s* p2, int width) {
+  int x = 0;
+  for (; x + 8 <= width; x += 8) {
+    const __m128i v0 = load(p2 + x), v1 = load(p2 + x + 4);
+    const __m128i u0 = load(p1 + x), u1 = load(p1 + x + 4);
+    const __m128i y0 = load(p0 + x), y1 = load(p0 + x + 4);
+    const __m128i g0 = _mm_sub_epi32(y0, _mm_srai_epi32(_mm_add_epi32(u0, v0), 2));
+    const __m128i g1 = _mm_sub_epi32(y1, _mm_srai_epi32(_mm_add_epi32(u1, v1), 2));
+    store(p0 + x, _mm_add_epi32(v0, g0));
+    store(p0 + x + 4, _mm_add_epi32(v1, g1));
+    store(p1 + x, g0);
+    store(p1 + x + 4, g1);
+    store(p2 + x, _mm_add_epi32(u0, g0));
+    store(p2 + x + 4, _mm_add_epi32(u1, g1));
+  }
+  for (; x < width; ++x) rct32Sample(p0[x], p1[x], p2[x]);
+}
+
+inline __m128i pair16(int c0, int c1) {
+  return _mm_set1_epi32(static_cast<int>(static_cast<Prim32u>(static_cast<Prim16u>(c0)) |
+                                         (static_cast<Prim32u>(static_cast<Prim16u>(c1)) << 16)));
+}
+
+// Irreversible, 16 bits, Q14: multiply-adds of 16-bit pairs (the rounding
+// half rides on a lane of 1s), the sum with Y in 32 bits, then saturation.
+void COLOUR_NAME(_owniInvIrreversibleColor_16s)(Prim16s* const pPlanes[3], int step, int width,
+                                                int height) {
+  const __m128i one = _mm_set1_epi16(1);
+  const __m128i cR = pair16(22970, 8192), cG = pair16(-5638, -11700), cB = pair16(29032, 8192);
+  const __m128i half = _mm_set1_epi32(8192);
+  for (int y = 0; y < height; ++y) {
+    Prim16s* p0 = rowAt(pPlanes[0], step, y);
+    Prim16s* p1 = rowAt(pPlanes[1], step, y);
+    Prim16s* p2 = rowAt(pPlanes[2], step, y);
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+      const __m128i cr = load(p2 + x), yy = load(p0 + x), cb = load(p1 + x);
+      const __m128i yLo = _mm_srai_epi32(_mm_unpacklo_epi16(yy, yy), 16);
+      const __m128i yHi = _mm_srai_epi32(_mm_unpackhi_epi16(yy, yy), 16);
+      auto finish = [&](__m128i lo, __m128i hi) {
+        return _mm_packs_epi32(_mm_add_epi32(yLo, _mm_srai_epi32(lo, 14)),
+                               _mm_add_epi32(yHi, _mm_srai_epi32(hi, 14)));
+      };
+      const __m128i r = finish(_mm_madd_epi16(_mm_unpacklo_epi16(cr, one), cR),
+                               _mm_madd_epi16(_mm_unpackhi_epi16(cr, one), cR));
+      const __m128i g = finish(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(cb, cr), cG), half),
+                               _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(cb, cr), cG), half));
+      const __m128i b = finish(_mm_madd_epi16(_mm_unpacklo_epi16(cb, one), cB),
+                               _mm_madd_epi16(_mm_unpackhi_epi16(cb, one), cB));
+      store(p0 + x, r);
+      store(p1 + x, g);
+      store(p2 + x, b);
+    }
+    for (; x < width; ++x) ict16Sample(p0[x], p1[x], p2[x]);
+  }
+}
+
+// Irreversible, float: single precision, the two chroma products of G added
+// first and Y last.
+void COLOUR_NAME(_owniInvIrreversibleColorRow_32f)(float* p0, float* p1, float* p2, int width) {
+  const __m128 kR = _mm_set1_ps(1.402f), kGb = _mm_set1_ps(-0.34413f), kGr = _mm_set1_ps(-0.71414f),
+               kB = _mm_set1_ps(1.772f);
+  int x = 0;
+  for (; x + 4 <= width; x += 4) {
+    const __m128 yy = _mm_loadu_ps(p0 + x), cb = _mm_loadu_ps(p1 + x), cr = _mm_loadu_ps(p2 + x);
+    const __m128 r = _mm_add_ps(_mm_mul_ps(cr, kR), yy);
+    const __m128 g = _mm_add_ps(_mm_add_ps(_mm_mul_ps(cb, kGb), _mm_mul_ps(cr, kGr)), yy);
+    const __m128 b = _mm_add_ps(_mm_mul_ps(cb, kB), yy);
+    _mm_storeu_ps(p0 + x, r);
+    _mm_storeu_ps(p1 + x, g);
+    _mm_storeu_ps(p2 + x, b);
+  }
+  for (; x < width; ++x) ict32fSample(p0[x], p1[x], p2[x]);
+}
+
+}  // namespace
+}  // namespace prim::PRIM_GEN_NS
+
+using namespace prim::PRIM_GEN_NS;
+
+PrimResult COLOUR_NAME(_imgInvReversibleColor_16s_P3IR)(Prim16s* const pPlanes[3], int step,
+                                                        int width, int height) {
+  const PrimResult r = checkPlanes(pPlanes, step, width, height);
+  if (r != primResultOk) return r;
+  for (int y = 0; y < height; ++y)
+    rct16Row(rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y),
+             width);
+  return primResultOk;
+}
+
+PrimResult COLOUR_NAME(_imgInvReversibleColor_32s_P3IR)(Prim32s* const pPlanes[3], int step,
+                                                        int width, int height) {
+  const PrimResult r = checkPlanes(pPlanes, step, width, height);
+  if (r != primResultOk) return r;
+  for (int y = 0; y < height; ++y)
+    COLOUR_NAME(_owniInvReversibleColorRow_32s)
+    (rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y), width);
+  return primResultOk;
+}
+
+PrimResult COLOUR_NAME(_imgInvIrreversibleColor_16s_P3IR)(Prim16s* const pPlanes[3], int step,
+                                                          int width, int height) {
+  const PrimResult r = checkPlanes(pPlanes, step, width, height);
+  if (r != primResultOk) return r;
+  COLOUR_NAME(_owniInvIrreversibleColor_16s)(pPlanes, step, width, height);
+  return primResultOk;
+}
+
+PrimResult COLOUR_NAME(_imgInvIrreversibleColor_32f_P3IR)(Prim32f* const pPlanes[3], int step,
+                                                          int width, int height) {
+  const PrimResult r = checkPlanes(pPlanes, step, width, height);
+  if (r != primResultOk) return r;
+  for (int y = 0; y < height; ++y)
+    COLOUR_NAME(_owniInvIrreversibleColorRow_32f)
+    (rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y), width);
+  return primResultOk;
+}

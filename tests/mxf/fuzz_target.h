@@ -1,0 +1,14 @@
+// One fuzz input through the whole reading path: essence-type probe, open,
+// descriptor, every frame.  Shared by the libFuzzer program and the bounded
+// mutation test.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace mxftest {
+
+// Writes the input to a scratch file and reads it as a track file; returns 0.
+int MxfFuzzOneInput(const std::uint8_t* data, std::size_t size);
+
+}  // namespace mxftest
