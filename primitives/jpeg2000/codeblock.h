@@ -44,22 +44,23 @@ enum : Prim32u {
 };
 
 #pragma pack(push, 4)
+// The 64-bit fields lie at multiples of 8 from the start of the state.
 struct PrimCbGeometry {
-  std::uint64_t destination;  // address of the first coefficient
   Prim32s width;
   Prim32s height;
-  Prim32s dstStep;  // bytes from one coefficient row to the next
+  Prim32s dstStep;            // bytes from one coefficient row to the next
+  std::uint64_t destination;  // address of the first coefficient
 };
 
 struct PrimCbPassCursor {
-  Prim32u geometry;  // offset of the geometry group in the state
+  Prim64s stripeStep;  // 4 x destination step, in bytes
+  Prim32u geometry;    // offset of the geometry group in the state
   Prim32s bitPlane;  // plane the next pass decodes; negative: finished
   Prim32u planeBit;
   Prim32u newMagnitude;
   Prim32u halfBit;
   Prim32u keepMask;
-  Prim32s stripeRow;   // first row of the stripe last worked on
-  Prim64s stripeStep;  // 4 x destination step, in bytes
+  Prim32s stripeRow;  // first row of the stripe last worked on
 };
 
 struct PrimCbFlagCursor {
@@ -122,6 +123,11 @@ struct PrimCodeBlockDecoderState {
 
 static_assert(sizeof(PrimCodeBlockDecoderState) <= primCodeBlockHeaderBytes,
               "the code-block decoder header must fit its 356 bytes");
+static_assert(offsetof(PrimCodeBlockDecoderState, geometry.destination) % 8 == 0 &&
+                  offsetof(PrimCodeBlockDecoderState, pass.stripeStep) % 8 == 0 &&
+                  offsetof(PrimCodeBlockDecoderState, mq.segment) % 8 == 0 &&
+                  offsetof(PrimCodeBlockDecoderState, raw.segment) % 8 == 0,
+              "64-bit fields of the header are 8-byte aligned in the state");
 
 inline constexpr Prim32u primCodeBlockMagic = 0x434d4150u;  // 'P' 'A' 'M' 'C'
 

@@ -155,7 +155,7 @@ TEST(CodeBlockState, BeginSetsUpTheCodeBlock) {
   EXPECT_EQ(s->flagCursor.pairRowStep, 128);
   const int expectOffsets[6] = {-64, 64, -68, -60, 60, 68};
   for (int i = 0; i < 6; ++i) EXPECT_EQ(s->flagCursor.neighbour[i], expectOffsets[i]);
-  EXPECT_EQ(s->pass.stripeStep, 320);
+  EXPECT_EQ(Prim64s{s->pass.stripeStep}, 320);
   // Destination rows cleared over the width only.
   for (int y = 0; y < 7; ++y)
     for (int x = 0; x < 20; ++x) EXPECT_EQ(dst[y * 20 + x], x < 13 ? 0 : -1) << y << "," << x;
@@ -687,7 +687,7 @@ TEST_P(CodeBlockBuilds, ContextResetAtEveryAlignment) {
                                                        primCbResetContexts),
               primResultOk);
     for (int i = 0; i < 19; ++i) {
-      s->mq.state[i] = 40u + static_cast<std::uint32_t>(i);  // anything else
+      s->mq.state[i] = 5u + static_cast<std::uint32_t>(i);  // anything else
       s->mq.mps[i] = 1;
     }
     std::vector<std::uint8_t> seg(20);
