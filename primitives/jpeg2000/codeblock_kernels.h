@@ -29,6 +29,10 @@
 #include <immintrin.h>
 #endif
 
+// The decision and its callers fold into each pass, so that the MQ registers
+// stay in processor registers through a whole pass.
+#define PRIM_CB_INLINE __attribute__((always_inline)) inline
+
 namespace prim::PRIM_GEN_NS {
 namespace cb {
 
@@ -277,7 +281,8 @@ inline void startMq(State* s, const u8* p, i32 len) {
 // The sse2 decision: one routine for every context, with the probability
 // table handed in; A, C and CT stay in locals through the renormalisation
 // and are stored once.
-inline u32 owniMqDecodeSymbol(Mq& m, u32 cx, const prim::cbshared::MqRow* table) {
+PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx,
+                                                             const prim::cbshared::MqRow* table) {
   const u32 I = m.st[cx];
   const prim::cbshared::MqRow& row = table[I];
   const u32 qe = row.qe;
@@ -350,14 +355,14 @@ inline u32 owniMqDecodeSymbol(Mq& m, u32 cx, const prim::cbshared::MqRow* table)
   m.CT = ct;
   return d;
 }
-inline u32 decide(Mq& m, u32 cx) { return owniMqDecodeSymbol(m, cx, prim::cbshared::mqStateTable); }
-inline u32 decideUniform(Mq& m) { return owniMqDecodeSymbol(m, 0, prim::cbshared::mqStateTable); }
-inline u32 decideRunLength(Mq& m) { return owniMqDecodeSymbol(m, 1, prim::cbshared::mqStateTable); }
+PRIM_CB_INLINE u32 decide(Mq& m, u32 cx) { return owniMqDecodeSymbol(m, cx, prim::cbshared::mqStateTable); }
+PRIM_CB_INLINE u32 decideUniform(Mq& m) { return owniMqDecodeSymbol(m, 0, prim::cbshared::mqStateTable); }
+PRIM_CB_INLINE u32 decideRunLength(Mq& m) { return owniMqDecodeSymbol(m, 1, prim::cbshared::mqStateTable); }
 #endif
 
 // Takes the next byte into C (0xFF bit stuffing; a marker or the end of the
 // segment stops the input for good).
-inline void mqByteIn(Mq& m) {
+PRIM_CB_INLINE void mqByteIn(Mq& m) {
   if (m.end) {
     m.CT = 8;
     return;
@@ -378,7 +383,7 @@ inline void mqByteIn(Mq& m) {
   }
 }
 
-inline void mqRenormalise(Mq& m) {
+PRIM_CB_INLINE void mqRenormalise(Mq& m) {
   do {
     if (m.CT == 0) mqByteIn(m);
     m.A <<= 1;
@@ -388,7 +393,7 @@ inline void mqRenormalise(Mq& m) {
 }
 
 #if PRIM_CB_BUILD != 1
-inline u32 owniMqDecodeSymbol(Mq& m, u32 cx) {
+PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx) {
   const u32 I = m.st[cx];
   const prim::cbshared::MqRow& row = prim::cbshared::mqStateTable[I];
   const u32 qe = row.qe;
@@ -417,11 +422,11 @@ inline u32 owniMqDecodeSymbol(Mq& m, u32 cx) {
   mqRenormalise(m);
   return d;
 }
-inline u32 owniMqDecodeUniformContext(Mq& m) { return owniMqDecodeSymbol(m, 0); }
-inline u32 owniMqDecodeRunLengthContext(Mq& m) { return owniMqDecodeSymbol(m, 1); }
-inline u32 decide(Mq& m, u32 cx) { return owniMqDecodeSymbol(m, cx); }
-inline u32 decideUniform(Mq& m) { return owniMqDecodeUniformContext(m); }
-inline u32 decideRunLength(Mq& m) { return owniMqDecodeRunLengthContext(m); }
+PRIM_CB_INLINE u32 owniMqDecodeUniformContext(Mq& m) { return owniMqDecodeSymbol(m, 0); }
+PRIM_CB_INLINE u32 owniMqDecodeRunLengthContext(Mq& m) { return owniMqDecodeSymbol(m, 1); }
+PRIM_CB_INLINE u32 decide(Mq& m, u32 cx) { return owniMqDecodeSymbol(m, cx); }
+PRIM_CB_INLINE u32 decideUniform(Mq& m) { return owniMqDecodeUniformContext(m); }
+PRIM_CB_INLINE u32 decideRunLength(Mq& m) { return owniMqDecodeRunLengthContext(m); }
 #endif
 
 // Predictable-termination check at the end of an MQ-coded pass: 1 when the
@@ -480,7 +485,7 @@ inline void storeRaw(const Raw& r, State* s) {
   s->raw.bitPosition = r.bitPos;
   s->raw.currentByte = r.cur;
 }
-inline u32 rawBit(Raw& r) {
+PRIM_CB_INLINE u32 rawBit(Raw& r) {
   if (r.bitPos < 0) {
     // After a 0xFF the next byte's top bit is a stuffed 0.
     r.bitPos = r.cur == 0xFF ? 6 : 7;
@@ -555,7 +560,7 @@ inline void storeCursors(State* s, const Pass& P) {
 // own bits into its half, neighbour bits into the eight around it.  A sample
 // in stripe row 0 under vertically causal coding leaves the stripe above
 // alone.
-inline void markLow(u32* e, i64 fs, u32 neg, bool skipAbove, u32 own) {
+PRIM_CB_INLINE void markLow(u32* e, i64 fs, u32 neg, bool skipAbove, u32 own) {
   e[0] |= own | ((kSigU | kNbr | (neg << 10)) << 16);
   e[-1] |= kSigR | kNbr | (neg << 11) | ((kSigUR | kNbr) << 16);
   e[1] |= kSigL | kNbr | (neg << 12) | ((kSigUL | kNbr) << 16);
@@ -567,7 +572,7 @@ inline void markLow(u32* e, i64 fs, u32 neg, bool skipAbove, u32 own) {
   }
 }
 // The sample in the high half of *e (stripe row 1 or 3) became significant.
-inline void markHigh(u32* e, i64 fs, u32 neg, u32 own) {
+PRIM_CB_INLINE void markHigh(u32* e, i64 fs, u32 neg, u32 own) {
   e[0] |= (own << 16) | kSigD | kNbr | (neg << 9);
   e[-1] |= ((kSigR | kNbr | (neg << 11)) << 16) | kSigDR | kNbr;
   e[1] |= ((kSigL | kNbr | (neg << 12)) << 16) | kSigDL | kNbr;
@@ -581,74 +586,94 @@ inline void markHigh(u32* e, i64 fs, u32 neg, u32 own) {
 // Coding passes.  Each decodes one whole pass at the plane in the pass
 // cursor and returns 1 when it found damaged data, else 0.
 
+// One pair entry of the significance pass: the upper sample, then (when the
+// stripe has it) the lower one, which sees the entry as the upper one left it.
 template <class Bits>
-inline u32 significanceScan(State* s, Pass& P, Bits& bits, u32 causal) {
-  const i64 fs = P.fs;
-  for (int y0 = 0; y0 < P.height; y0 += 4) {
-    const int rows = P.height - y0 < 4 ? P.height - y0 : 4;
-    u32* col = P.flags + (1 + y0 / 2) * fs + 1;
-    u8* c0 = P.dst + y0 * P.dstStep;
-    for (int x = 0; x < P.width; ++x, ++col, c0 += 4) {
-      u32* e = col;
-      u8* c = c0;
-      for (int pr = 0; pr < rows; pr += 2, e += fs, c += 2 * P.dstStep) {
-        u32 v = *e;
-        if ((v & ~(v >> 2) & kBoth(kNbr)) == 0) continue;
-        if ((v & (kNbr | kSigma)) == kNbr) {
-          if (bits.significance(v & 0xFFu)) {
-            const u32 neg = bits.sign(v & 0xFFFFu);
-            store32(c, (neg << 31) | P.newMag);
-            markLow(e, fs, neg, causal && pr == 0, kSigma | kVisit);
-          } else {
-            *e |= kVisit;
-          }
-        }
-        if (pr + 1 < rows) {
-          v = *e >> 16;
-          if ((v & (kNbr | kSigma)) == kNbr) {
-            if (bits.significance(v & 0xFFu)) {
-              const u32 neg = bits.sign(v);
-              store32(c + P.dstStep, (neg << 31) | P.newMag);
-              markHigh(e, fs, neg, kSigma | kVisit);
-            } else {
-              *e |= kVisit << 16;
-            }
-          }
-        }
-      }
+PRIM_CB_INLINE void significancePair(const Pass& P, Bits& bits, u32* e, u8* c, bool lower,
+                                     bool skipAbove) {
+  u32 v = *e;
+  if ((v & ~(v >> 2) & kBoth(kNbr)) == 0) return;
+  if ((v & (kNbr | kSigma)) == kNbr) {
+    if (bits.significance(v & 0xFFu)) {
+      const u32 neg = bits.sign(v & 0xFFFFu);
+      store32(c, (neg << 31) | P.newMag);
+      markLow(e, P.fs, neg, skipAbove, kSigma | kVisit);
+    } else {
+      *e |= kVisit;
     }
   }
-  (void)s;
-  return 0;
+  if (!lower) return;
+  v = *e >> 16;
+  if ((v & (kNbr | kSigma)) == kNbr) {
+    if (bits.significance(v & 0xFFu)) {
+      const u32 neg = bits.sign(v);
+      store32(c + P.dstStep, (neg << 31) | P.newMag);
+      markHigh(e, P.fs, neg, kSigma | kVisit);
+    } else {
+      *e |= kVisit << 16;
+    }
+  }
 }
 
 template <class Bits>
-inline void refinementScan(Pass& P, Bits& bits) {
+PRIM_CB_INLINE void significanceScan(const Pass& P, Bits& bits, u32 causal) {
   const i64 fs = P.fs;
+  const i64 pairStep = 2 * P.dstStep;
   for (int y0 = 0; y0 < P.height; y0 += 4) {
     const int rows = P.height - y0 < 4 ? P.height - y0 : 4;
-    u32* col = P.flags + (1 + y0 / 2) * fs + 1;
-    u8* c0 = P.dst + y0 * P.dstStep;
-    for (int x = 0; x < P.width; ++x, ++col, c0 += 4) {
-      u32* e = col;
-      u8* c = c0;
-      for (int pr = 0; pr < rows; pr += 2, e += fs, c += 2 * P.dstStep) {
-        u32 v = *e;
-        if ((v & ~(v << 1) & kBoth(kSigma)) == 0) continue;
-        if ((v & (kSigma | kVisit)) == kSigma) {
-          const u32 b = bits.refinement(v & 0x1FFu);
-          store32(c, (load32(c) & P.keepMask) | (b << P.p) | P.halfBit);
-          *e |= bits.refinedBit;
-        }
-        if (pr + 1 < rows) {
-          v = *e >> 16;
-          if ((v & (kSigma | kVisit)) == kSigma) {
-            u8* c1 = c + P.dstStep;
-            const u32 b = bits.refinement(v & 0x1FFu);
-            store32(c1, (load32(c1) & P.keepMask) | (b << P.p) | P.halfBit);
-            *e |= bits.refinedBit << 16;
-          }
-        }
+    u32* e = P.flags + (1 + y0 / 2) * fs + 1;
+    u8* c = P.dst + y0 * P.dstStep;
+    if (rows == 4) {
+      for (int x = 0; x < P.width; ++x, ++e, c += 4) {
+        significancePair(P, bits, e, c, true, causal != 0);
+        significancePair(P, bits, e + fs, c + pairStep, true, false);
+      }
+    } else {
+      for (int x = 0; x < P.width; ++x, ++e, c += 4) {
+        significancePair(P, bits, e, c, rows > 1, causal != 0);
+        if (rows > 2) significancePair(P, bits, e + fs, c + pairStep, false, false);
+      }
+    }
+  }
+}
+
+// One pair entry of the refinement pass.
+template <class Bits>
+PRIM_CB_INLINE void refinementPair(const Pass& P, Bits& bits, u32* e, u8* c, bool lower) {
+  u32 v = *e;
+  if ((v & ~(v << 1) & kBoth(kSigma)) == 0) return;
+  if ((v & (kSigma | kVisit)) == kSigma) {
+    const u32 b = bits.refinement(v & 0x1FFu);
+    store32(c, (load32(c) & P.keepMask) | (b << P.p) | P.halfBit);
+    *e |= bits.refinedBit;
+  }
+  if (!lower) return;
+  v = *e >> 16;
+  if ((v & (kSigma | kVisit)) == kSigma) {
+    u8* c1 = c + P.dstStep;
+    const u32 b = bits.refinement(v & 0x1FFu);
+    store32(c1, (load32(c1) & P.keepMask) | (b << P.p) | P.halfBit);
+    *e |= bits.refinedBit << 16;
+  }
+}
+
+template <class Bits>
+PRIM_CB_INLINE void refinementScan(const Pass& P, Bits& bits) {
+  const i64 fs = P.fs;
+  const i64 pairStep = 2 * P.dstStep;
+  for (int y0 = 0; y0 < P.height; y0 += 4) {
+    const int rows = P.height - y0 < 4 ? P.height - y0 : 4;
+    u32* e = P.flags + (1 + y0 / 2) * fs + 1;
+    u8* c = P.dst + y0 * P.dstStep;
+    if (rows == 4) {
+      for (int x = 0; x < P.width; ++x, ++e, c += 4) {
+        refinementPair(P, bits, e, c, true);
+        refinementPair(P, bits, e + fs, c + pairStep, true);
+      }
+    } else {
+      for (int x = 0; x < P.width; ++x, ++e, c += 4) {
+        refinementPair(P, bits, e, c, rows > 1);
+        if (rows > 2) refinementPair(P, bits, e + fs, c + pairStep, false);
       }
     }
   }
@@ -659,12 +684,12 @@ struct MqBits {
   Mq& m;
   const u32* zc;
   static constexpr u32 refinedBit = kRefined;
-  u32 significance(u32 nb) { return decide(m, zc[nb]); }
-  u32 sign(u32 half) {
+  PRIM_CB_INLINE u32 significance(u32 nb) { return decide(m, zc[nb]); }
+  PRIM_CB_INLINE u32 sign(u32 half) {
     const u32 sc = kSign.t[(half >> 4) & 0x1FFu];
     return decide(m, sc & 0xFu) ^ (sc >> 31);
   }
-  u32 refinement(u32 low9) { return decide(m, kRef.t[low9]); }
+  PRIM_CB_INLINE u32 refinement(u32 low9) { return decide(m, kRef.t[low9]); }
 };
 // Bits of the raw passes: the significance bit, then the sign bit (1
 // negative); refinement leaves no refined mark.
@@ -690,7 +715,7 @@ inline u32 owniCodeBlockSignificancePass(State* s, u32 causal, u32 reset, u32 te
   Mq m;
   loadMq(m, s);
   MqBits bits{m, P.zc};
-  significanceScan(s, P, bits, causal);
+  significanceScan(P, bits, causal);
   storeCursors(s, P);
   return endMqPass(s, m, 0, reset, termCheck);
 }
@@ -712,7 +737,7 @@ inline u32 owniCodeBlockRawSignificancePass(State* s, u32 causal, u32 paddingChe
   Raw r;
   loadRaw(r, s);
   RawBits bits{r};
-  significanceScan(s, P, bits, causal);
+  significanceScan(P, bits, causal);
   storeCursors(s, P);
   storeRaw(r, s);
   return paddingCheck ? rawPaddingDamaged(r) : 0u;
@@ -731,7 +756,8 @@ inline u32 owniCodeBlockRawRefinementPass(State* s) {
 }
 
 // One sample of the clean-up's normal path, in the low or high half of *e.
-inline void cleanupSample(Pass& P, MqBits& bits, u32* e, u8* c, bool high, bool skipAbove) {
+PRIM_CB_INLINE void cleanupSample(const Pass& P, MqBits& bits, u32* e, u8* c, bool high,
+                                  bool skipAbove) {
   const u32 v = high ? (*e >> 16) : (*e & 0xFFFFu);
   if (v & (kSigma | kVisit)) return;
   if (!bits.significance(v & 0xFFu)) return;
@@ -743,6 +769,16 @@ inline void cleanupSample(Pass& P, MqBits& bits, u32* e, u8* c, bool high, bool 
     markLow(e, P.fs, neg, skipAbove, kSigma | kVisit);
 }
 
+// One pair entry of the clean-up's normal path; nothing to do when both
+// halves are already significant or visited.
+PRIM_CB_INLINE void cleanupPair(const Pass& P, MqBits& bits, u32* e, u8* c, bool lower,
+                                bool skipAbove) {
+  const u32 v = *e;
+  if ((~(v | (v << 1)) & kBoth(kSigma)) == 0) return;
+  cleanupSample(P, bits, e, c, false, skipAbove);
+  if (lower) cleanupSample(P, bits, e, c + P.dstStep, true, false);
+}
+
 inline u32 owniCodeBlockCleanupPass(State* s, u32 causal, u32 segSymbol, u32 reset,
                                     u32 termCheck) {
   Pass P;
@@ -752,15 +788,26 @@ inline u32 owniCodeBlockCleanupPass(State* s, u32 causal, u32 segSymbol, u32 res
   MqBits bits{m, P.zc};
   const i64 fs = P.fs;
   const i64 step = P.dstStep;
+  const bool skipAbove = causal != 0;
   for (int y0 = 0; y0 < P.height; y0 += 4) {
     const int rows = P.height - y0 < 4 ? P.height - y0 : 4;
-    u32* col = P.flags + (1 + y0 / 2) * fs + 1;
+    u32* e1 = P.flags + (1 + y0 / 2) * fs + 1;
     u8* c0 = P.dst + y0 * step;
-    for (int x = 0; x < P.width; ++x, ++col, c0 += 4) {
-      u32* e1 = col;
-      u32* e2 = col + fs;
-      int first = 0;
-      if (rows == 4 && *e1 == 0 && *e2 == 0) {
+    if (rows < 4) {
+      // A short last stripe never runs in run-length mode.
+      for (int x = 0; x < P.width; ++x, ++e1, c0 += 4) {
+        cleanupPair(P, bits, e1, c0, rows > 1, skipAbove);
+        if (rows > 2) {
+          cleanupPair(P, bits, e1 + fs, c0 + 2 * step, false, false);
+          e1[fs] &= ~kBoth(kVisit);
+        }
+        *e1 &= ~kBoth(kVisit);
+      }
+      continue;
+    }
+    for (int x = 0; x < P.width; ++x, ++e1, c0 += 4) {
+      u32* e2 = e1 + fs;
+      if ((*e1 | *e2) == 0) {
         // Run-length mode: one decision for the whole column.
         if (!decideRunLength(m)) continue;
         u32 r = decideUniform(m) << 1;
@@ -783,24 +830,16 @@ inline u32 owniCodeBlockCleanupPass(State* s, u32 causal, u32 segSymbol, u32 res
         if (high)
           markHigh(e, fs, neg, kSigma);
         else
-          markLow(e, fs, neg, causal && row == 0, kSigma | kVisit);
-        first = row + 1;
-      }
-      for (int row = first; row < rows; ++row) {
-        u32* e = (row >> 1) ? e2 : e1;
-        if ((row & 1) == 0 || row == first) {
-          // Whole-entry test: nothing to do when both halves are already
-          // significant or visited.
-          const u32 v = *e;
-          if ((~(v | (v << 1)) & kBoth(kSigma)) == 0) {
-            row |= 1;
-            continue;
-          }
-        }
-        cleanupSample(P, bits, e, c0 + row * step, (row & 1) != 0, causal && row == 0);
+          markLow(e, fs, neg, skipAbove && row == 0, kSigma | kVisit);
+        // The rows below it as in the normal path.
+        for (int y = row + 1; y < 4; ++y)
+          cleanupSample(P, bits, (y >> 1) ? e2 : e1, c0 + y * step, (y & 1) != 0, false);
+      } else {
+        cleanupPair(P, bits, e1, c0, true, skipAbove);
+        cleanupPair(P, bits, e2, c0 + 2 * step, true, false);
       }
       *e1 &= ~kBoth(kVisit);
-      if (rows > 2) *e2 &= ~kBoth(kVisit);
+      *e2 &= ~kBoth(kVisit);
     }
   }
   u32 damaged = 0;
