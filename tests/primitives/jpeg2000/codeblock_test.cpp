@@ -504,6 +504,74 @@ TEST(CodeBlockPasses, WrongSegmentationSymbolIsDamage) {
   EXPECT_EQ(run.passesLeft, 0);  // the later passes still ran
 }
 
+TEST(CodeBlockPasses, DamageLeavesTheDriverWhereIntactDataWould) {
+  std::mt19937 rng(31);
+  for (std::uint32_t style : {kSegSymbol, kSegSymbol | kBypass, kPredictable | kTermAll,
+                              kPredictable | kBypass | kSegSymbol, kBypass | kTermAll}) {
+    EncodeOptions o;
+    o.width = 12;
+    o.height = 12;
+    o.bitPlanes = 9;
+    o.style = style;
+    const EncodedBlock eb = encodeRandom(rng, o);
+    StateBuffer good(12, 12), bad(12, 12);
+    std::vector<std::int32_t> dg(144), db(144);
+    imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dg.data(), 48, 12, 12, good.get(), 0, 9, style);
+    imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(db.data(), 48, 12, 12, bad.get(), 0, 9, style);
+    imgCodeBlockDecodeSetPasses_JPEG2000(eb.passes, good.get());
+    imgCodeBlockDecodeSetPasses_JPEG2000(eb.passes, bad.get());
+    bool sawDamage = false;
+    for (const Segment& seg : eb.segments) {
+      std::vector<std::uint8_t> junk(seg.bytes.size() + 3);
+      for (auto& b : junk) b = static_cast<std::uint8_t>(rng() & 0x7F);
+      const std::uint8_t zero = 0;
+      EXPECT_EQ(imgCodeBlockDecodePasses_JPEG2000(seg.bytes.empty() ? &zero : seg.bytes.data(),
+                                                  static_cast<int>(seg.bytes.size()),
+                                                  good.get()),
+                primResultOk);
+      const PrimResult r =
+          imgCodeBlockDecodePasses_JPEG2000(junk.data(), static_cast<int>(junk.size()), bad.get());
+      ASSERT_TRUE(r == primResultOk || r == primResultDamagedCodeBlock);
+      sawDamage |= r == primResultDamagedCodeBlock;
+      EXPECT_EQ(bad.get()->control.errorWord, sawDamage ? 1u : 0u);
+      EXPECT_EQ(bad.get()->control.nextKind, good.get()->control.nextKind);
+      EXPECT_EQ(bad.get()->pass.bitPlane, good.get()->pass.bitPlane);
+      EXPECT_EQ(bad.get()->control.passesToRun, good.get()->control.passesToRun);
+    }
+    EXPECT_TRUE(sawDamage) << style;
+    // The next begin clears the error word.
+    imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(db.data(), 48, 12, 12, bad.get(), 0, 9, style);
+    EXPECT_EQ(bad.get()->control.errorWord, 0u);
+  }
+}
+
+TEST(CodeBlockPasses, VerticallyCausalLeavesTheStripeAboveAlone) {
+  for (std::uint32_t style : {0u, kCausal}) {
+    EncodeOptions o;
+    o.width = 1;
+    o.height = 8;
+    o.bitPlanes = 1;
+    o.style = style;
+    std::vector<std::int32_t> c(8, 0);
+    c[4] = -1;  // first row of the second stripe
+    const EncodedBlock eb = encodeCodeBlock(c, o);
+    StateBuffer st(1, 8);
+    std::vector<std::int32_t> dst(8);
+    auto* s = st.get();
+    imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 4, 1, 8, s, 0, 1, style);
+    imgCodeBlockDecodeSetPasses_JPEG2000(1, s);
+    ASSERT_EQ(imgCodeBlockDecodePasses_JPEG2000(eb.segments[0].bytes.data(),
+                                                static_cast<int>(eb.segments[0].bytes.size()), s),
+              primResultOk);
+    EXPECT_EQ(static_cast<std::uint32_t>(dst[4]), 0x80000001u);
+    // Flag row 2 holds rows 2 and 3; row 3 is its high half.
+    std::uint32_t entry;
+    std::memcpy(&entry, st.bytes() + s->flagRecord.flagRows + 2 * s->flagRecord.flagStride + 4, 4);
+    const std::uint32_t below = (1u << 4) | (1u << 9) | (1u << 13);  // significant, negative
+    EXPECT_EQ(entry >> 16, style ? 0u : below) << style;
+  }
+}
+
 TEST(CodeBlockPasses, PredictableTerminationCatchesChangedBytes) {
   std::mt19937 rng(11);
   int caught = 0, tried = 0;
@@ -576,9 +644,11 @@ TEST(CodeBlockPasses, RawPaddingPatterns) {
 
 class CodeBlockBuilds : public GenerationTest {};
 
-// Header bytes with the destination address blanked, then the work area.
-std::vector<std::uint8_t> stateImage(const StateBuffer& st) {
-  std::vector<std::uint8_t> img(st.bytes(), st.bytes() + st.size());
+// Header bytes with the destination address blanked, then the work area
+// (its first `limit` bytes when given).
+std::vector<std::uint8_t> stateImage(const StateBuffer& st, std::size_t limit = 0) {
+  const std::size_t n = limit && limit < st.size() ? limit : st.size();
+  std::vector<std::uint8_t> img(st.bytes(), st.bytes() + n);
   std::memset(img.data() + offsetof(PrimCodeBlockDecoderState, geometry.destination), 0, 8);
   return img;
 }
@@ -618,6 +688,7 @@ TEST_P(CodeBlockBuilds, IdenticalToPxStateIncluded) {
   std::mt19937 rng(1000 + generation());
   const int sizes[][2] = {{4, 4}, {1, 1},  {3, 5},  {32, 32}, {64, 64}, {7, 2},
                           {5, 13}, {64, 4}, {16, 9}, {1024, 4}, {4, 1024}};
+  StateBuffer bigA(1024, 1024), bigB(1024, 1024);
   for (int t = 0; t < 600; ++t) {
     const auto& sz = sizes[rng() % (sizeof(sizes) / sizeof(sizes[0]))];
     EncodeOptions o;
@@ -636,14 +707,23 @@ TEST_P(CodeBlockBuilds, IdenticalToPxStateIncluded) {
     if (rng() % 8 == 0) flags |= 0x7FE00000u & static_cast<std::uint32_t>(rng());  // ignored bits
     SCOPED_TRACE("case " + std::to_string(t));
 
-    StateBuffer sa(o.width, o.height, misalign), sb(o.width, o.height, misalign);
+    // Half of the cases decode into a large state that keeps whatever the
+    // code-blocks before left in it.
+    const bool reuse = rng() & 1;
+    if (reuse && rng() % 3 == 0) flags |= primCbKeepFlagRows;
+    StateBuffer la(o.width, o.height, misalign), lb(o.width, o.height, misalign);
+    StateBuffer& sa = reuse ? bigA : la;
+    StateBuffer& sb = reuse ? bigB : lb;
+    const std::size_t limit = reuse ? 512 + static_cast<std::size_t>(4 * o.width + 40) *
+                                                  static_cast<std::size_t>(o.height / 2 + 4)
+                                    : 0;
     std::vector<std::int32_t> da(static_cast<std::size_t>(o.width) * o.height, 0x0BADF00D);
     std::vector<std::int32_t> dbuf = da;
     ASSERT_EQ(px.begin(da.data(), o.width * 4, o.width, o.height, sa.get(), o.band,
                        o.bitPlanes, flags),
               gb.begin(dbuf.data(), o.width * 4, o.width, o.height, sb.get(), o.band,
                        o.bitPlanes, flags));
-    ASSERT_EQ(stateImage(sa), stateImage(sb));
+    ASSERT_EQ(stateImage(sa, limit), stateImage(sb, limit));
     ASSERT_EQ(da, dbuf);
     std::vector<Segment> segs = eb.segments;
     bool pristine = !damage;
@@ -667,10 +747,10 @@ TEST_P(CodeBlockBuilds, IdenticalToPxStateIncluded) {
       const PrimResult rb = gb.decode(p, static_cast<int>(bytes.size()), sb.get());
       ASSERT_EQ(ra, rb) << "segment " << i;
       ASSERT_EQ(da, dbuf) << "segment " << i;
-      ASSERT_EQ(stateImage(sa), stateImage(sb)) << "segment " << i;
+      ASSERT_EQ(stateImage(sa, limit), stateImage(sb, limit)) << "segment " << i;
       budget = sa.get()->control.passesToRun;
     }
-    if (pristine && (flags & primCbKeepDestination) == 0) {
+    if (pristine && (flags & (primCbKeepDestination | primCbKeepFlagRows)) == 0) {
       for (std::size_t k = 0; k < da.size(); ++k)
         ASSERT_EQ(static_cast<std::uint32_t>(da[k]), eb.expected[k]);
     }
