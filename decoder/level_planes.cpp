@@ -18,9 +18,9 @@ void ForEachPlane(LevelSet& set, Fn&& fn) {
   }
 }
 
-bool Usable(const SubbandPlane& p) { return p.data && p.width && p.height && p.step; }
-
 }  // namespace
+
+bool Usable(const SubbandPlane& p) { return p.data && p.width && p.height && p.step; }
 
 void AllocLevelSet16(LevelSet& set, const Rect& rect, std::uint32_t n) {
   set.levels = n;
@@ -74,6 +74,33 @@ void ShiftPlaneLeft16s(SubbandPlane& plane, int count) {
   auto* row = static_cast<std::uint8_t*>(plane.data);
   for (std::uint32_t y = 0; y < plane.height; ++y, row += plane.step)
     RowLShiftSat16s(reinterpret_cast<std::int16_t*>(row), count, static_cast<int>(plane.width));
+}
+
+}  // namespace Codec
+
+namespace Codec {
+
+void AddMidpointOffset32f(SubbandPlane& plane) {
+  if (!Usable(plane)) return;
+  auto* row = static_cast<std::uint8_t*>(plane.data);
+  for (std::uint32_t y = 0; y < plane.height; ++y, row += plane.step) {
+    auto* v = reinterpret_cast<float*>(row);
+    for (std::uint32_t x = 0; x < plane.width; ++x) v[x] += v[x] > 0.0f ? 0.5f : v[x] < 0.0f ? -0.5f : 0.0f;
+  }
+}
+
+void AddMidpointOffset16s(SubbandPlane& plane, int fractionBits) {
+  if (!Usable(plane) || fractionBits < 1) return;
+  const std::int32_t half = 1 << (fractionBits - 1);
+  auto* row = static_cast<std::uint8_t*>(plane.data);
+  for (std::uint32_t y = 0; y < plane.height; ++y, row += plane.step) {
+    auto* v = reinterpret_cast<std::int16_t*>(row);
+    for (std::uint32_t x = 0; x < plane.width; ++x) {
+      const std::int32_t s = v[x];
+      const std::int32_t r = s > 0 ? s + half : s < 0 ? s - half : 0;
+      v[x] = static_cast<std::int16_t>(r > 32767 ? 32767 : r < -32768 ? -32768 : r);
+    }
+  }
 }
 
 }  // namespace Codec

@@ -26,4 +26,14 @@ void ConvertPlane32s32f(const SubbandPlane& src, SubbandPlane& dst);
 // come back with the wrong sign and magnitude).
 void ShiftPlaneLeft16s(SubbandPlane& plane, int count);
 
+// Irreversible path: a decoded coefficient q != 0 stands for a value between
+// |q| and |q| + 1 steps; these move it to the middle of that interval (half a
+// step away from zero) before dequantisation.  The 16-bit form works on
+// samples with `fractionBits` fractional bits.
+void AddMidpointOffset32f(SubbandPlane& plane);
+void AddMidpointOffset16s(SubbandPlane& plane, int fractionBits);
+
+// True for a plane that holds samples.
+bool Usable(const SubbandPlane& p);
+
 }  // namespace Codec

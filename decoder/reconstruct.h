@@ -2,9 +2,11 @@
 // sign-magnitude, one plane per subband) become image samples in a
 // destination plane of the tile-component's size.
 //
-// 16-bit path: the coefficients are narrowed to 16 bits (saturating); on the
-// irreversible path they are shifted left by 4 (4 fractional bits, kept until
-// the tile output) and dequantised, then inversely transformed.  32-bit path:
+// 16-bit path: reversible coefficients are narrowed to 16 bits (saturating);
+// irreversible ones are dequantised on 32 bits into 16-bit samples with 4
+// fractional bits (kept until the tile output), saturating; then the inverse
+// transform runs.  Irreversible coefficients are reconstructed at the middle
+// of their quantisation interval.  32-bit path:
 // the reversible transform runs straight on the coefficient planes; the
 // irreversible one converts them to floats, dequantises and writes floats.
 // The coefficients are back in sign-magnitude when a call returns.
@@ -35,5 +37,9 @@ void Dequantize16(LevelSet& set, const QuantStyle& q, std::uint32_t R);
 void Dequantize32f(LevelSet& set, const QuantStyle& q, std::uint32_t R);
 void DequantizeBand16(SubbandPlane& plane, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb);
 void DequantizeBand32f(SubbandPlane& plane, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb);
+// From 32-bit two's-complement coefficients to dequantised 16-bit samples with
+// 4 fractional bits, half a step away from zero, saturating.
+void DequantizeNarrow16(const SubbandPlane& src, SubbandPlane& dst, std::uint32_t mantissa, std::uint32_t exponent,
+                        std::uint32_t Rb);
 
 }  // namespace Codec

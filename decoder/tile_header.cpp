@@ -6,7 +6,7 @@ namespace Codec {
 
 namespace {
 
-// POC, PLT, COM and PPM are handled alike in first and later tile-part
+// POC, PLT, COM, PPM, PPT and RGN are handled alike in first and later tile-part
 // headers; true when the code was one of them.
 bool ReadCommonSegment(CodecAdapterBoundedInputBE& in, std::uint16_t code, std::uint32_t csiz,
                        OwnedRef<ProgressionList>& changes, bool& ownPoc, BDiagnOutput& out) {
@@ -25,7 +25,13 @@ bool ReadCommonSegment(CodecAdapterBoundedInputBE& in, std::uint16_t code, std::
       out.Warning(J2k::Warn_COMUsed());
       return true;
     case kMarkerPPM:
+    case kMarkerPPT:
+      // Packed packet headers are not supported: refused like PPM, since
+      // skipping them would leave every packet header unread.
       throw J2k::Except_PPMUsed();
+    case kMarkerRGN:
+      // A region of interest that is skipped decodes wrong samples.
+      throw J2k::Except_RGNUsed();
     default:
       return false;
   }

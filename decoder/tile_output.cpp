@@ -178,8 +178,9 @@ void OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const Ca
     }
   }
 
-  // 2. Components sampled differently cannot share a transform.
-  if (IsMCTResampled(h)) throw J2k::Except_mctIsResampled();
+  // 2. Components sampled differently cannot share a transform; a tile that
+  // does not apply one is output component by component.
+  if (tile.applyMct && IsMCTResampled(h)) throw J2k::Except_mctIsResampled();
 
   // 3. Sample stage.  Each component is finished by its own transform; the
   // component transform covers components 0 to 2 and the rows all three have.

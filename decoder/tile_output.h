@@ -54,7 +54,9 @@ struct CallerPlanes {
 bool CheckCallerImage(const CodestreamHeader& h, void* const* planes, const ImageBufferDescr& descr);
 
 // Reconstructs and stores one tile.  Throws Except_mctIsResampled (after the
-// components were reconstructed) and whatever reconstruction throws.
+// components were reconstructed) when the tile applies its component
+// transform to components sampled differently, and whatever reconstruction
+// throws.
 void OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const CallerPlanes& planes);
 
 }  // namespace Codec

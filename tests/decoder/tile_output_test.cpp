@@ -116,19 +116,21 @@ TEST(TileOutput, ReversibleComponentTransformShiftsAndClamps12BitUnsigned) {
 
 TEST(TileOutput, FloatPathRoundsTiesToEvenThenShiftsAndClamps) {
   CodestreamHeader h;
-  MakeHeader(h, 1, 4, 1, 11);  // 12-bit unsigned
+  MakeHeader(h, 1, 5, 1, 11);  // 12-bit unsigned
   TileSetup t;
   t.transforms[0] = 0;
-  // Step 0.5 on LL: Rb = 12, exponent 13, mantissa 0.
+  // Unit step on LL (Rb = 12, exponent 12): a coefficient q stands for the
+  // middle of [q, q + 1), so every value is a tie.
   t.quant[0].style = kQuantExpounded;
-  t.quant[0].ll = {0, 13};
-  FillLL(t.sets[0], {0, 0, 4, 1}, {4095, -4097, 5, 7});
+  t.quant[0].ll = {0, 12};
+  FillLL(t.sets[0], {0, 0, 5, 1}, {2047, -2049, 2, 3, -3});
   Caller caller(h, kImageData32s);
-  Output(h, t.Input({0, 0, 4, 1}, false), caller);
+  Output(h, t.Input({0, 0, 5, 1}, false), caller);
   EXPECT_EQ(caller.At<std::int32_t>(0, 0, 0), 4095);  // 2047.5 -> 2048 -> 4096 -> 4095
-  EXPECT_EQ(caller.At<std::int32_t>(0, 1, 0), 0);     // -2048.5 -> -2048 -> 0
+  EXPECT_EQ(caller.At<std::int32_t>(0, 1, 0), 0);     // -2049.5 -> -2050 -> -2 -> 0
   EXPECT_EQ(caller.At<std::int32_t>(0, 2, 0), 2050);  // 2.5 -> 2
   EXPECT_EQ(caller.At<std::int32_t>(0, 3, 0), 2052);  // 3.5 -> 4
+  EXPECT_EQ(caller.At<std::int32_t>(0, 4, 0), 2044);  // -3.5 -> -4
 }
 
 TEST(TileOutput, SixteenBitIrreversiblePathRemovesFractionAndClamps) {
@@ -145,10 +147,10 @@ TEST(TileOutput, SixteenBitIrreversiblePathRemovesFractionAndClamps) {
   FillLL(t.sets[1], {0, 0, 3, 1}, {-3, 500, -500});
   Caller caller(h, kImageData16s);
   Output(h, t.Input({0, 0, 3, 1}, false), caller);
-  EXPECT_EQ(caller.At<std::int16_t>(0, 0, 0), 138);
+  EXPECT_EQ(caller.At<std::int16_t>(0, 0, 0), 138);  // 10.5 -> 10
   EXPECT_EQ(caller.At<std::int16_t>(0, 1, 0), 0);    // clamped low
   EXPECT_EQ(caller.At<std::int16_t>(0, 2, 0), 255);  // clamped high
-  EXPECT_EQ(caller.At<std::int16_t>(1, 0, 0), -3);
+  EXPECT_EQ(caller.At<std::int16_t>(1, 0, 0), -4);  // -3.5, shifted down
   EXPECT_EQ(caller.At<std::int16_t>(1, 1, 0), 127);
   EXPECT_EQ(caller.At<std::int16_t>(1, 2, 0), -128);
 }
@@ -203,10 +205,14 @@ TEST(TileOutput, MixedTransformsWarnAndEachComponentFollowsItsOwn) {
   for (int c = 0; c < 3; ++c) FillLL(t.sets[c], {0, 0, 1, 1}, {5});
   Caller caller(h, kImageData32s);
   Output(h, t.Input({0, 0, 1, 1}, false), caller);
-  for (std::uint32_t c = 0; c < 3; ++c) EXPECT_EQ(caller.At<std::int32_t>(c, 0, 0), 133) << c;
+  // 5/3 components keep 5; the 9/7 one is the middle of its interval, 5.5,
+  // rounded to even.
+  EXPECT_EQ(caller.At<std::int32_t>(0, 0, 0), 133);
+  EXPECT_EQ(caller.At<std::int32_t>(1, 0, 0), 133);
+  EXPECT_EQ(caller.At<std::int32_t>(2, 0, 0), 134);
 }
 
-TEST(TileOutput, ResampledComponentsAreRefusedAfterReconstruction) {
+TEST(TileOutput, ResampledComponentsAreRefusedOnlyUnderTheComponentTransform) {
   CodestreamHeader h;
   MakeHeader(h, 3, 4, 2, 7);
   h.sampling[1] = {2, 1};
@@ -216,7 +222,11 @@ TEST(TileOutput, ResampledComponentsAreRefusedAfterReconstruction) {
   FillLL(t.sets[1], {0, 0, 2, 2}, {1});
   FillLL(t.sets[2], {0, 0, 4, 2}, {1});
   Caller caller(h, kImageData32s);
-  EXPECT_THROW(Output(h, t.Input({0, 0, 4, 2}, false), caller), J2k::Except_mctIsResampled);
+  EXPECT_THROW(Output(h, t.Input({0, 0, 4, 2}, true), caller), J2k::Except_mctIsResampled);
+  // Without the transform each component is output on its own.
+  Caller plain(h, kImageData32s);
+  Output(h, t.Input({0, 0, 4, 2}, false), plain);
+  EXPECT_EQ(plain.At<std::int32_t>(1, 1, 1), 129);
 }
 
 TEST(TileOutput, TileRectanglesAreCutToTheImage) {
