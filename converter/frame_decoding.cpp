@@ -57,7 +57,7 @@ Kumu::Result_t DecodeFrameImage(const std::uint8_t* data, std::uint32_t size, co
   const Kumu::Result_t signature = IsJP2FileFormat(stream);
   if (signature.Failure()) return ConverterFailure(kCategoryImageDecoder, kNoJpegData);
 
-  std::unique_ptr<TFrameDecoder> decoder = MakeFrameDecoder(signature.Value() == 0);
+  std::unique_ptr<Codec::BaseImageDecoder> decoder = MakeFrameDecoder(signature.Value() == 0);
   if (!decoder || decoder->Init() != 0) {
     return ConverterFailure(kCategoryImageDecoder, "Decoder initialization failed");
   }
