@@ -1,0 +1,305 @@
+// The conversion run: the progress line, the frame range and thread count,
+// then whole conversions by the tool as a child process: real picture
+// tracks checked with ffprobe and against an independent conversion, track
+// files made for the test (rates, a damaged frame in the middle, a frame of
+// the wrong size, an oversized frame), an unwritable destination and a full
+// disk.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "converter/conversion_run.h"
+#include "converter/framework_bridge.h"
+#include "mxf/AS_DCP.h"
+#include "mxf/writer.h"
+#include "tests/converter/reference_conversion.h"
+#include "tests/converter/tool_runner.h"
+#include "tests/platform/quicktime/media_tools.h"
+#include "tests/support/testdata.h"
+
+namespace {
+
+using convtest::RunTool;
+using Frames = std::vector<std::vector<std::uint8_t>>;
+
+const std::string kErrorHead = "\n\nERROR: Program stopped with:\n";
+
+std::string Progress(std::uint32_t frame, std::uint32_t start, std::uint32_t end, float ms) {
+  char line[4096];
+  EXPECT_GE(FormatProgressLine(line, sizeof(line), frame, start, end, ms), 0);
+  return line;
+}
+
+TEST(ProgressLine, NoEstimateWithinTheFirstFiveFrames) {
+  EXPECT_EQ(Progress(0, 0, 24, 0.0f), "\rProcessing frame 0/24");
+  EXPECT_EQ(Progress(4, 0, 24, 900.0f), "\rProcessing frame 4/24");
+  EXPECT_EQ(Progress(104, 100, 124, 900.0f), "\rProcessing frame 104/124");
+}
+
+TEST(ProgressLine, EstimateAndRate) {
+  const std::string blanks(12, ' ');
+  // 8 frames in 1 s: 16 left take 2 s.
+  EXPECT_EQ(Progress(8, 0, 24, 1000.0f), "\rProcessing frame 8/24 - ETA 00:00:02 (8.0 FPS)" + blanks);
+  EXPECT_EQ(Progress(5, 0, 24, 2500.0f), "\rProcessing frame 5/24 - ETA 00:00:09 (2.0 FPS)" + blanks);
+  // 49,995 s left: 13 h 53 min 15 s.
+  EXPECT_EQ(Progress(10, 0, 100000, 5000.0f), "\rProcessing frame 10/100000 - ETA 13:53:15 (2.0 FPS)" + blanks);
+  EXPECT_EQ(Progress(108, 100, 140, 400.0f), "\rProcessing frame 108/140 - ETA 00:00:01 (20.0 FPS)" + blanks);
+}
+
+TEST(FrameRange, EndSaturatesAndStaysWithinTheFile) {
+  EXPECT_EQ(FrameRangeEnd(0, 0xFFFFFFFFu, 24), 24u);  // the default count: the whole file
+  EXPECT_EQ(FrameRangeEnd(10, 0xFFFFFFFFu, 24), 24u);  // would wrap to 9 in 32 bits
+  EXPECT_EQ(FrameRangeEnd(0, 0, 24), 24u);
+  EXPECT_EQ(FrameRangeEnd(5, 3, 24), 8u);
+  EXPECT_EQ(FrameRangeEnd(30, 5, 24), 24u);  // start beyond the end: an empty range
+  EXPECT_EQ(FrameRangeEnd(0xFFFFFFF0u, 0x20, 0xFFFFFFFFu), 0xFFFFFFFFu);
+}
+
+TEST(DecoderThreads, OneToEight) {
+  EXPECT_EQ(DecoderThreadCount(-3), 1u);
+  EXPECT_EQ(DecoderThreadCount(0), 1u);
+  EXPECT_EQ(DecoderThreadCount(1), 1u);
+  EXPECT_EQ(DecoderThreadCount(5), 5u);
+  EXPECT_EQ(DecoderThreadCount(8), 8u);
+  EXPECT_EQ(DecoderThreadCount(64), 8u);
+}
+
+// --- whole conversions -------------------------------------------------------
+
+class ConversionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { folder_ = convtest::TempFolder(); }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+
+  // The codestreams of the small real SMPTE picture track, read with the
+  // project's reader.
+  static Frames SmallFrames() {
+    Frames frames;
+    const std::string path = testDataPath("mxf/smpte_dci_2k_picture.mxf");
+    if (path.empty()) return frames;
+    ASDCP::JP2K::MXFReader reader;
+    if (reader.OpenRead(path.c_str()).Failure()) return frames;
+    ASDCP::JP2K::FrameBuffer buffer(1302083);
+    for (std::uint32_t i = 0;; ++i) {
+      if (reader.ReadFrame(i, buffer).Failure()) break;
+      frames.emplace_back(buffer.RoData(), buffer.RoData() + buffer.Size());
+    }
+    return frames;
+  }
+
+  std::string Wrap(const std::string& name, const Frames& frames, ASDCP::Rational rate = {24, 1}) {
+    mxfwrite::TrackFileOptions options;
+    options.edit_rate = rate;
+    const std::string path = Path(name);
+    EXPECT_TRUE(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, options).Success());
+    return path;
+  }
+
+  std::string folder_;
+};
+
+TEST_F(ConversionTest, RealPictureTrackMatchesAnIndependentConversion) {
+  REQUIRE_TESTDATA(track, "mxf/smpte_dci_2k_picture.mxf");
+  const auto run = RunTool({"-v", track, Path("real")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const std::string head =
+      "Opening input mxf file: '" + track +
+      "'\n"
+      "MXF file info: AspectRatio: 1998/1080, EditRate: 24/1, SampleRate: 24/1, StoredWidth: 1998, "
+      "StoredHeight: 1080, ContainerDuration: 24\n"
+      "MXF file info: JPEG 2000 Metadata (bits h-sep v-sep): 12,1,1 12,1,1 12,1,1 \n"
+      "MXF file info: Scod: 1, ProgressionOrder: 4, NumberOfLayers: 1, MultiCompTransform: 1, "
+      "DecompositionLevels: 5, CodeblockWidth: 3, CodeblockHeight: 3, CodeblockStyle: 0, Transformation: 0\n"
+      "Initializing QuickTime...\n"
+      "Running QuickTime Version: 7100000\n"
+      "Opening file '" +
+      Path("real.mov") +
+      "' for writing...\n"
+      "Compressing with codec 'H.264', framerate: 24...\n";
+  ASSERT_EQ(run.out.substr(0, head.size()), head);
+  // One progress line per batch of as many frames as there are decoder
+  // threads, then "Done".
+  const std::uint32_t n = DecoderThreadCount(ConverterNumberOfProcessors());
+  std::string progress;
+  for (std::uint32_t frame = 0; frame < 24; frame += n) {
+    progress += frame <= 4 ? "\\rProcessing frame " + std::to_string(frame) + "/24"
+                           : "\\rProcessing frame " + std::to_string(frame) +
+                                 "/24 - ETA \\d\\d:\\d\\d:\\d\\d \\(\\d+\\.\\d FPS\\) {12}";
+  }
+  EXPECT_TRUE(std::regex_match(run.out.substr(head.size()), std::regex(progress + "\nDone\n")))
+      << run.out.substr(head.size());
+
+  const std::string movie = Path("real.mov");
+  auto p = qttest::Probe(movie);
+  EXPECT_EQ(p["codec_name"], "h264");
+  EXPECT_EQ(p["codec_tag_string"], "avc1");
+  EXPECT_EQ(p["width"], "1998");
+  EXPECT_EQ(p["height"], "1080");
+  EXPECT_EQ(p["nb_read_frames"], "24");
+  EXPECT_EQ(p["r_frame_rate"], "24/1");
+  EXPECT_EQ(p["time_base"], "1/2400");
+
+  // Every frame decoded back against the independent conversion of the same
+  // codestream (ffmpeg extracts it, opj_decompress decodes it).
+  const auto codestreams = convtest::ExtractCodestreams(track, folder_);
+  ASSERT_EQ(codestreams.size(), 24u);
+  int decoded = 0;
+  const std::vector<std::uint8_t> rgb = qttest::DecodeRgb(movie, 1998, 1080, &decoded);
+  ASSERT_EQ(decoded, 24);
+  const std::size_t frameBytes = std::size_t{1998} * 1080 * 3;
+  double worst = 1e9;
+  for (int i = 0; i < 24; i += 5) {
+    convtest::ReferenceFrame reference;
+    if (!convtest::IndependentConversion(codestreams[i], reference)) GTEST_SKIP() << "opj_decompress is not available";
+    const double psnr = qttest::Psnr(reference.rgb.data(), 1998 * 3, rgb.data() + i * frameBytes, 1998 * 3, 1998, 1080);
+    worst = std::min(worst, psnr);
+    EXPECT_GT(psnr, 35.0) << "frame " << i;
+  }
+  RecordProperty("worst_psnr", std::to_string(worst));
+}
+
+TEST_F(ConversionTest, InteropTrackAndDefaultPrefix) {
+  REQUIRE_TESTDATA(track, "mxf/interop_dci_2k_picture.mxf");
+  // Without a prefix the input path without its extension is the prefix;
+  // -W changes nothing.
+  const std::string input = Path("reel.one.mxf");
+  ASSERT_EQ(symlink(track.c_str(), input.c_str()), 0);
+  const auto run = RunTool({"-W", input});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out.substr(run.out.size() - 6), "\nDone\n");
+  EXPECT_EQ(qttest::Probe(Path("reel.one.mov"))["nb_read_frames"], "24");
+  // ".mov" is always appended.
+  const auto second = RunTool({input, Path("out.mov")});
+  ASSERT_EQ(second.exitCode, 0);
+  EXPECT_TRUE(std::filesystem::exists(Path("out.mov.mov")));
+}
+
+TEST_F(ConversionTest, FrameRatesOfTheTrack) {
+  Frames frames = SmallFrames();
+  if (frames.empty()) GTEST_SKIP() << "test data absent";
+  frames.resize(3);
+  // 23.976: time scale 2398.
+  auto run = RunTool({Wrap("ntsc.mxf", frames, {24000, 1001}), Path("ntsc")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  auto p = qttest::Probe(Path("ntsc.mov"));
+  EXPECT_EQ(p["time_base"], "1/2398");
+  EXPECT_EQ(p["r_frame_rate"], "1199/50");  // 2398/100
+  EXPECT_EQ(p["nb_read_frames"], "3");
+  // 48 fps is not a rate the writer knows: 24 with a note.
+  run = RunTool({Wrap("hfr.mxf", frames, {48, 1}), Path("hfr")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "NOTE: Invalid frame format. assuming 24FPS.\n");
+  EXPECT_EQ(qttest::Probe(Path("hfr.mov"))["r_frame_rate"], "24/1");
+}
+
+TEST_F(ConversionTest, OneAndEightDecoderThreads) {
+  Frames frames = SmallFrames();
+  if (frames.empty()) GTEST_SKIP() << "test data absent";
+  frames.resize(10);
+  const std::string track = Wrap("ten.mxf", frames);
+  int status = 0;
+  // One processor: one frame per batch, the estimate from the sixth frame on.
+  const std::string one = qttest::Shell("taskset -c 0 " + qttest::Quote(DCP2MOV_PATH) + " " + qttest::Quote(track) +
+                                            " " + qttest::Quote(Path("one")) + " 2>/dev/null",
+                                        &status);
+  ASSERT_EQ(status, 0);
+  std::string expected;
+  for (int f = 0; f < 10; ++f) {
+    expected += f <= 4 ? "\\rProcessing frame " + std::to_string(f) + "/10"
+                       : "\\rProcessing frame " + std::to_string(f) + "/10 - ETA [^\\r]*";
+  }
+  EXPECT_TRUE(std::regex_match(one, std::regex(expected + "\nDone\n"))) << one;
+  if (ConverterNumberOfProcessors() >= 8) {
+    const auto eight = RunTool({track, Path("eight")});
+    ASSERT_EQ(eight.exitCode, 0);
+    EXPECT_TRUE(std::regex_match(eight.out, std::regex("\\rProcessing frame 0/10\\rProcessing frame 8/10 - ETA "
+                                                       "[^\\r]* FPS\\) {12}\nDone\n")))
+        << eight.out;
+  }
+  EXPECT_EQ(qttest::Probe(Path("one.mov"))["nb_read_frames"], "10");
+}
+
+TEST_F(ConversionTest, DamagedFrameInTheMiddleStopsTheRunAndKeepsTheMovie) {
+  Frames frames = SmallFrames();
+  if (frames.empty()) GTEST_SKIP() << "test data absent";
+  const std::uint32_t n = DecoderThreadCount(ConverterNumberOfProcessors());
+  frames.resize(std::min<std::size_t>(frames.size(), 3 * n));
+  while (frames.size() < 3 * n) frames.push_back(frames[frames.size() % 24]);
+  // The second frame of the third batch is no codestream at all.
+  std::vector<std::uint8_t>& bad = frames[2 * n + (n > 1 ? 1 : 0)];
+  for (std::size_t i = 0; i < bad.size(); ++i) bad[i] = static_cast<std::uint8_t>(i * 131 + 7);
+  const auto run = RunTool({Wrap("damaged.mxf", frames), Path("damaged")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Failed to read JPEG header (not a JPEG image?)\n");
+  EXPECT_EQ(run.out.find("Done"), std::string::npos);
+  // The frames of the batches before are in a movie that plays.
+  auto p = qttest::Probe(Path("damaged.mov"));
+  EXPECT_EQ(p["codec_name"], "h264");
+  EXPECT_EQ(p["nb_read_frames"], std::to_string(2 * n));
+  int decoded = 0;
+  qttest::DecodeRgb(Path("damaged.mov"), 1998, 1080, &decoded);
+  EXPECT_EQ(decoded, static_cast<int>(2 * n));
+}
+
+TEST_F(ConversionTest, FrameOfTheWrongSize) {
+  Frames frames = SmallFrames();
+  REQUIRE_TESTDATA(odd, "cinema/profile-cinema2k.j2c");
+  if (frames.empty()) GTEST_SKIP() << "test data absent";
+  frames.resize(3);
+  frames.push_back(convtest::ReadBytes(odd));  // 793 x 1080 in a 1998 x 1080 track
+  const auto run = RunTool({Wrap("mixed.mxf", frames), Path("mixed")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Unexpected frame width/height of decoded frame\n");
+  EXPECT_EQ(run.out.find("Done"), std::string::npos);
+}
+
+TEST_F(ConversionTest, FrameLargerThanTheFrameBuffer) {
+  Frames frames = SmallFrames();
+  if (frames.empty()) GTEST_SKIP() << "test data absent";
+  frames.resize(2);
+  frames[1].resize(1302084, 0);  // one byte more than a frame buffer holds
+  const auto run = RunTool({Wrap("large.mxf", frames), Path("large")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, kErrorHead + "  SMALLBUF: The given buffer is too small.\n");
+}
+
+TEST_F(ConversionTest, SubsampledComponentsAreRefused) {
+  // 4:2:2 components: refused before any sample is read.
+  REQUIRE_TESTDATA(track, "mxf/op1a_jpeg2000_422_10bit.mxf");
+  const auto run = RunTool({track, Path("sub")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Unexpected frame width/height of decoded frame\n");
+}
+
+TEST_F(ConversionTest, UnwritableDestination) {
+  REQUIRE_TESTDATA(track, "mxf/smpte_dci_2k_picture.mxf");
+  const auto run = RunTool({track, "/nonexistent/folder/movie"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, kErrorHead + "  QuickTimeVideoFile: Failed to create a new movie\n");
+}
+
+TEST_F(ConversionTest, FullDiskGivesNoDone) {
+  REQUIRE_TESTDATA(track, "mxf/smpte_dci_2k_picture.mxf");
+  // A file-size limit stands in for a full disk: writes beyond it fail.
+  for (int limitKb : {1, 3}) {
+    int status = 0;
+    const std::string out = qttest::Shell("sh -c " +
+                                              qttest::Quote("trap '' XFSZ; ulimit -f " + std::to_string(limitKb) +
+                                                            "; exec " + qttest::Quote(DCP2MOV_PATH) + " " +
+                                                            qttest::Quote(track) + " " + qttest::Quote(Path("full"))) +
+                                              " 2>&1",
+                                          &status);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_EQ(out.find("Done"), std::string::npos) << out;
+    EXPECT_NE(out.find(kErrorHead + "  QuickTimeVideoFile: "), std::string::npos) << out;
+  }
+}
+
+}  // namespace
