@@ -3,11 +3,11 @@
 // on the general allocator.
 //
 // Each allocator owns page-sized, page-aligned blocks.  A block starts with
-// a 16-byte header holding its owner (the TMemoryBlock), so that a chunk
-// finds its block by rounding its address down to the page.  The rest of the
-// block is a chain of chunks, each an 8-byte header - 4 unused bytes and a
-// signed size word s (s > 0 free, s < 0 in use, 0 end of chain) - followed by
-// its payload.  Sizes are rounded up to 8 bytes, so every payload is 8-byte
+// a 16-byte header holding its owner (the TMemoryBlock).  The rest of the
+// block is a chain of chunks, each an 8-byte header - the chunk's distance
+// from the start of its page (so a chunk finds its owner at the page start)
+// and a signed size word s (s > 0 free, s < 0 in use, 0 end of chain) -
+// followed by its payload.  Sizes are rounded up to 8 bytes, so every payload is 8-byte
 // aligned.  Allocation is first fit with lazy merging of free neighbours;
 // a per-block hint of the largest free chunk lets a full block be skipped.
 #pragma once
@@ -38,7 +38,14 @@ class TCommandPoolAllocator : public TReferenceCountable {
         : mMemory(memory), mAllocation(allocation) {}
     bool IsDeletedOnMainThread() const override { return false; }
     // Largest free chunk seen by the last full scan, or kStaleHint.
-    std::atomic<std::uint32_t> mHint{kStaleHint};
+    std::uint32_t Hint() const {
+      return static_cast<std::uint32_t>(mHintState.load(std::memory_order_acquire));
+    }
+    // Marks the block changed (every allocation and free in it).
+    void MakeHintStale() noexcept;
+    // The hint with a change count in its upper half: a scan stores its
+    // result only when nothing changed in the block meanwhile.
+    std::atomic<std::uint64_t> mHintState{kStaleHint};
     // The block (page-aligned, block size bytes) and the framework
     // allocation it lies in.
     unsigned char* mMemory;

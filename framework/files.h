@@ -137,6 +137,10 @@ TStringArray FindFolders(const TString& folder, const TString& pattern);
 // True when the folder exists afterwards; with parents, missing parents are
 // made first.
 bool CreateFolder(const TString& folder, bool withParents);
+// Creates a folder only this user may enter (0700), with missing parents
+// made normally; true only when the folder is then a real folder (not a
+// link) owned by this user.
+bool CreatePrivateFolder(const TString& folder);
 // Deletes the folder and everything in it.  Files, links and other entries
 // are unlinked; a symbolic link is never followed (a link to a folder
 // outside the tree loses the link only, and a link given as the folder is
