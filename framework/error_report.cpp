@@ -8,7 +8,8 @@
 #include "framework/exceptions.h"
 #include "framework/framework_hooks.h"
 #include "framework/log.h"
-#include "framework/pending_services.h"
+#include "framework/console.h"
+#include "framework/files.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ void ConsoleMessage(const TString& message) {
   message.ToNarrowArray(bytes, 0);
   bytes.EnsureSize(bytes.Size() + 1);
   bytes[bytes.Size() - 1] = 0;
-  ServiceConsoleText(bytes.Data());
+  WriteConsoleText(bytes.Data());
 }
 
 // A box on this platform: the title and the text on the error stream.
@@ -81,10 +82,14 @@ TSystemGlobals::TSystemGlobals() : mHandler(&DefaultErrorHandler) {}
 
 TSystemGlobals::~TSystemGlobals() = default;
 
-void TSystemGlobals::OnCreated() { FrameworkHooks().reportMessage = &ReportHook; }
+void TSystemGlobals::OnCreated() {
+  FrameworkHooks().reportMessage = &ReportHook;
+  SetFileChangeNotifier(&NotifyFileChange);
+}
 
 void TSystemGlobals::OnDestroying() {
   if (FrameworkHooks().reportMessage == &ReportHook) FrameworkHooks().reportMessage = nullptr;
+  SetFileChangeNotifier(nullptr);
 }
 
 void* GetMainWindow() {
@@ -179,7 +184,7 @@ void NotifyFileChange(const TString& path) {
   for (std::int32_t i = 0; i < globals->mExcludedPaths.Count(); ++i) {
     const TString& excluded = globals->mExcludedPaths[i];
     if (excluded.IsEmpty()) continue;
-    if (path.EqualsNoCase(excluded) || path.StartsWithNoCase(excluded)) return;
+    if (PathEqualsNoCase(path, excluded) || IsInsideFolder(excluded, path)) return;
   }
   for (std::int32_t i = 0; i < globals->mFileListeners.Count(); ++i) {
     const TSystemGlobals::FileListener& listener = globals->mFileListeners[i];

@@ -6,7 +6,10 @@
 
 #include "framework/exceptions.h"
 #include "framework/framework_hooks.h"
-#include "framework/pending_services.h"
+#include "framework/console.h"
+#include "framework/files.h"
+#include "framework/folders.h"
+#include "framework/system_info.h"
 #include "framework/text.h"
 #include "platform/raw_io.h"
 #include "platform/system.h"
@@ -163,16 +166,12 @@ bool TLog::IsEchoToConsole() const {
 void TLog::OpenFile() {
   TByteArray path;
   ToPathBytes(mPath, path);
-  const bool existed = platformRawFileExists(path.Data());
+  const bool existed = FileExists(mPath);
   if (existed && mOverwriteMode == 0) {
     std::uint64_t size = 0;
     if (platformRawFileSize(path.Data(), &size) && size > kCutThreshold) CutFile();
   }
-  TByteArray folder;
-  ToPathBytes(mFolder, folder);
-  if (folder.Data()[0] && !platformRawFolderExists(folder.Data())) {
-    platformRawCreateFolders(folder.Data());
-  }
+  if (!mFolder.IsEmpty() && !FolderExists(mFolder)) CreateFolder(mFolder, true);
   mFd = platformRawOpenForAppend(path.Data(), mOverwriteMode != 0);
   if (mFd >= 0 && this == gApplicationLog.Get()) gCrashFd.store(mFd);
   mLastLineMs = mClock();
@@ -192,7 +191,7 @@ void TLog::OpenFile() {
   TString time(u"Time    : ");
   time.Append(TimeText(TTime::Now()));
   TString os(u"OS      : ");
-  os.Append(ServiceOperatingSystemName());
+  os.Append(GetOsName());
   const TString* lines[] = {&rule, &version, &date, &time, &os, &rule};
   for (const TString* line : lines) {
     TByteArray bytes;
@@ -265,7 +264,7 @@ void TLog::WriteLine(const char* category, const char* text) {
       echo.AppendText(u": ");
     }
     echo.Append(body);
-    ServiceConsoleLine(echo);
+    WriteConsoleLine(echo);
   }
 }
 
@@ -292,7 +291,7 @@ void SetApplicationLog(TLog* log) {
 }
 
 void OpenApplicationLog() {
-  SetApplicationLog(new TLog(ServiceApplicationDataFolder(), TString(u"Log.txt"), 0, true));
+  SetApplicationLog(new TLog(ApplicationDataFolder(), TString(u"Log.txt"), 0, true));
 }
 
 void CloseApplicationLog() { SetApplicationLog(nullptr); }

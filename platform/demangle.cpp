@@ -553,11 +553,51 @@ class Reader {
       if (isRestrict) Put(out, " restrict");
       return AddSubstitutionOfTail(out, start);
     }
+    if ((c == 'P' || c == 'R' || c == 'O') && mPos[1] == 'F') {
+      // Pointer or reference to a function: "ret (*)(params)".
+      ++mPos;
+      const std::size_t mark = Mark();
+      Text returned, params;
+      if (!NewText(returned) || !NewText(params)) return false;
+      if (!ParseFunctionType(returned, params)) return false;
+      const std::size_t start = out.length;
+      Put(out, returned);
+      Put(out, " (");
+      Put(out, params);
+      Put(out, ")");
+      if (!AddSubstitutionOfTail(out, start)) return false;
+      out.length = start;
+      Put(out, returned);
+      Put(out, c == 'P' ? " (*)(" : c == 'R' ? " (&)(" : " (&&)(");
+      Put(out, params);
+      Put(out, ")");
+      Release(mark);
+      return AddSubstitutionOfTail(out, start);
+    }
     if (c == 'P' || c == 'R' || c == 'O') {
+      // A pointer to a pointer to a function would need its declarator
+      // nested ("(**)"): not read.
+      const char* p = mPos + 1;
+      while (*p == 'P' || *p == 'R' || *p == 'O' || *p == 'K' || *p == 'V' || *p == 'r') ++p;
+      if (*p == 'F') return Fail();
       ++mPos;
       const std::size_t start = out.length;
       if (!ParseType(out)) return false;
       Put(out, c == 'P' ? "*" : c == 'R' ? "&" : "&&");
+      return AddSubstitutionOfTail(out, start);
+    }
+    if (c == 'F') {
+      // A function type on its own (a template argument): "ret (params)".
+      const std::size_t mark = Mark();
+      Text returned, params;
+      if (!NewText(returned) || !NewText(params)) return false;
+      if (!ParseFunctionType(returned, params)) return false;
+      const std::size_t start = out.length;
+      Put(out, returned);
+      Put(out, " (");
+      Put(out, params);
+      Put(out, ")");
+      Release(mark);
       return AddSubstitutionOfTail(out, start);
     }
     if (c == 'T') {
@@ -604,6 +644,30 @@ class Reader {
       return true;
     }
     return Fail();
+  }
+
+  // F [Y] <return type> <parameter types> E; "v" alone is no parameter.
+  bool ParseFunctionType(Text& returned, Text& params) {
+    if (!Take('F')) return Fail();
+    Take('Y');
+    if (!ParseType(returned)) return false;
+    if (Peek('v') && mPos[1] == 'E') {
+      mPos += 2;
+      return true;
+    }
+    bool first = true;
+    while (!Take('E')) {
+      if (AtEnd()) return Fail();
+      if (Peek('R') && mPos[1] == 'E') return Fail();  // ref-qualified function types
+      const std::size_t mark = Mark();
+      Text param;
+      if (!NewText(param) || !ParseType(param)) return false;
+      if (!first) Put(params, ", ");
+      Put(params, param);
+      first = false;
+      Release(mark);
+    }
+    return !mFailed;
   }
 
   // The text written since `start` as a substitution candidate.

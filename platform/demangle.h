@@ -3,9 +3,10 @@
 // handler.  It reads the common forms: nested and std names, constructors
 // and destructors, operators, templates with type and integer arguments,
 // substitutions, template parameters, qualifiers, pointers and references,
-// ABI tags and clone suffixes.  Anything else (function types, arrays,
-// member pointers, packs, expressions, local names) makes it give up, and
-// the caller shows the mangled name.
+// function types and pointers to functions, ABI tags and clone suffixes.
+// Anything else (arrays, member pointers, pointers to pointers to
+// functions, packs, expressions, local names) makes it give up, and the
+// caller shows the mangled name.
 #pragma once
 
 #include <cstddef>

@@ -83,6 +83,12 @@ const char* const kSupported[] = {
     "_ZN1AdaEPv",
     "_ZN1AaSERKS_",
     "_ZN1AeqERKS_",
+    "_Z14RunGuardedMainPFiPvES_",
+    "_Z1fPFviE",
+    "_Z1fRFviES0_",
+    "_Z1fPFvvEPFPKciE",
+    "_ZNKSt8functionIFvvEEclEv",
+    "_ZNSt8functionIFiRKiEEC2ERKS3_",
 };
 
 TEST_F(Demangle, CommonFormsMatchTheRuntime) {
@@ -99,12 +105,11 @@ TEST_F(Demangle, UnsupportedFormsAreRefusedNotGuessed) {
   const char* const refused[] = {
       "main",                       // not mangled
       "_Z",                         // empty
-      "_Z1fPFviE",                  // function type
+      "_Z1fPPFviE",                 // pointer to a pointer to a function
       "_Z1fA3_i",                   // array
       "_ZZ4mainE1x",                // local name
       "_Z1fIJiEEvv",                // pack
       "_Z1fM1AFvvE",                // member pointer
-      "_ZNKSt8functionIFvvEEclEv",  // function type inside arguments
       "_Z3fooS_",                   // substitution that does not exist
       "_Z3fooT_",                   // template parameter outside a template
       "_Z3fo",                      // name shorter than its length
