@@ -1,0 +1,180 @@
+// Start-up, shutdown and the crash handler, each run in a child process
+// (the probe program) with its own HOME, XDG_DATA_HOME and TMPDIR, so that
+// the real user's folders are never touched.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/framework/framework3_test_util.h"
+
+namespace {
+
+class ProbeTest : public ::testing::Test {
+ protected:
+  ProbeTest() {
+    mkdir((mScratch.Path() + "home").c_str(), 0700);
+    mkdir((mScratch.Path() + "data").c_str(), 0700);
+    mkdir((mScratch.Path() + "tmp").c_str(), 0700);
+  }
+
+  ChildResult Run(const char* mode) {
+    return RunChild(ProbeProgram(), {mode},
+                    {"HOME=" + mScratch.Path() + "home", "XDG_DATA_HOME=" + mScratch.Path() + "data",
+                     "TMPDIR=" + mScratch.Path() + "tmp"});
+  }
+  std::string LogPath() const { return mScratch.Path() + "data/Tarvo/V0.0.1/Log.txt"; }
+  std::string Log() const { return ReadWholeFile(LogPath()); }
+
+  // The lines of `text` (split at LF) that start with `prefix`.
+  static std::vector<std::string> LinesStartingWith(const std::string& text,
+                                                    const std::string& prefix) {
+    std::vector<std::string> found;
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(start, end - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.rfind(prefix, 0) == 0) found.push_back(line.substr(prefix.size()));
+      start = end + 1;
+    }
+    return found;
+  }
+
+  ScratchFolder mScratch;
+};
+
+TEST_F(ProbeTest, StartupAndShutdownRunEveryStepInOrder) {
+  const ChildResult result = Run("order");
+  ASSERT_TRUE(result.exited) << result.output;
+  EXPECT_EQ(result.exitCode, 7) << result.output;  // the run's own result
+  const std::vector<std::string> steps = LinesStartingWith(result.output, "step: ");
+  EXPECT_EQ(steps, (std::vector<std::string>{
+                       "SeedRandom", "primInitCpuDispatch", "DetectProcessor",
+                       "EnableLowFragmentationHeap", "CreateThreadManager",
+                       "CreateThreadCommunicator", "CreateSystemGlobals", "StartStringSystem",
+                       "SetOutOfMemoryText", "CreateCommandPool", "OpenApplicationLog",
+                       "RemoveStaleTempFolders", "TestSSE",
+                       // shutdown
+                       "DispatchAll", "DeleteTempFolder", "CloseApplicationLog",
+                       "DestroyCommandPool", "ClearOutOfMemoryText", "StopStringSystem",
+                       "DestroySystemGlobals", "DestroyThreadCommunicator", "DestroyThreadManager",
+                       "ClearRegistrations"}));
+  EXPECT_EQ(LinesStartingWith(result.output, "started: "), std::vector<std::string>{"yes"});
+  EXPECT_EQ(LinesStartingWith(result.output, "main thread: "), std::vector<std::string>{"3"});
+  EXPECT_EQ(LinesStartingWith(result.output, "stopped: "), std::vector<std::string>{"yes"});
+
+  // The command posted during the run executed in the shutdown dispatch,
+  // before the log closed.
+  const std::string log = Log();
+  const std::size_t running = log.find("Probe: running\r\n");
+  const std::size_t command = log.find("Command: dispatched at shutdown\r\n");
+  const std::string closingLine = "\r\n\r\nClosing log file...\r\n";
+  const std::size_t closing = log.find(closingLine);
+  ASSERT_NE(running, std::string::npos) << log;
+  ASSERT_NE(command, std::string::npos) << log;
+  ASSERT_NE(closing, std::string::npos) << log;
+  EXPECT_LT(running, command);
+  EXPECT_LT(command, closing);
+  EXPECT_EQ(closing + closingLine.size(), log.size());
+
+  // The process's temporary folder is gone with its contents.
+  const std::vector<std::string> temp = LinesStartingWith(result.output, "temp: ");
+  ASSERT_EQ(temp.size(), 1u);
+  EXPECT_EQ(temp[0].rfind(mScratch.Path() + "tmp/Tarvo-", 0), 0u) << temp[0];
+  EXPECT_FALSE(PathExists(temp[0]));
+}
+
+TEST_F(ProbeTest, AProcessorWithoutSseIsRefusedLoggedAndEndsWithOne) {
+  const ChildResult result = Run("no-sse");
+  ASSERT_TRUE(result.exited) << result.output;
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.output.find("run reached"), std::string::npos);
+  const std::string log = Log();
+  const std::string cpu = "CPU: SSE instruction set not supported. Bailing out..\r\n";
+  const std::string exception =
+      "Exception: Tarvo requires a CPU with the SSE instruction set enabled and hence cannot "
+      "run on this computer.\r\n";
+  const std::size_t cpuAt = log.find(cpu);
+  const std::size_t exceptionAt = log.find(exception);
+  ASSERT_NE(cpuAt, std::string::npos) << log;
+  ASSERT_NE(exceptionAt, std::string::npos) << log;
+  EXPECT_LT(cpuAt, exceptionAt);
+  // The shutdown ran after the refusal: the log was closed.
+  EXPECT_NE(log.find("Closing log file...\r\n", exceptionAt), std::string::npos);
+  // The lines reached the console through the log's own echo.
+  EXPECT_NE(result.output.find("Tarvo LOG> CPU: SSE instruction set not supported."),
+            std::string::npos);
+}
+
+TEST_F(ProbeTest, ACppExceptionReachingMainIsLoggedShutsDownAndEndsWithOne) {
+  const ChildResult result = Run("throw");
+  ASSERT_TRUE(result.exited) << result.output;
+  EXPECT_EQ(result.exitCode, 1);
+  const std::string log = Log();
+  const std::size_t at = log.find("CrashLog: Unhandled exception: probe failure\r\n");
+  ASSERT_NE(at, std::string::npos) << log;
+  EXPECT_NE(log.find("Closing log file...\r\n", at), std::string::npos);
+}
+
+// The crash lines of a log: the signal code line and the frame lines.
+void ExpectCrashTrace(const std::string& log, const char* code, const char* function) {
+  const std::size_t at = log.find(std::string("\r\nCrashLog: Handling Exception! Code : ") + code +
+                                  "\r\n");
+  ASSERT_NE(at, std::string::npos) << log.substr(log.size() > 4000 ? log.size() - 4000 : 0);
+  const std::regex frame("CrashLog: (0x[0-9a-f]+|\\(nil\\)): .+ \\+[0-9A-F]{5,}\r");
+  std::size_t frames = 0;
+  bool named = false;
+  std::size_t start = log.find("\r\n", at + 2) + 2;
+  while (start < log.size()) {
+    const std::size_t end = log.find('\n', start);
+    if (end == std::string::npos) break;
+    const std::string line = log.substr(start, end - start);
+    if (line.rfind("CrashLog: ", 0) == 0) {
+      EXPECT_TRUE(std::regex_match(line, frame)) << line;
+      if (frames == 0 && function) {
+        named = line.find(function) != std::string::npos;
+      }
+      ++frames;
+    }
+    start = end + 1;
+  }
+  EXPECT_GE(frames, 1u);
+  if (function) {
+    EXPECT_TRUE(named) << "first frame should be in " << function;
+  }
+}
+
+TEST_F(ProbeTest, AFaultInAWorkerThreadLeavesAStackTraceAndEndsWithOne) {
+  const ChildResult result = Run("fault-worker");
+  ASSERT_FALSE(result.timedOut) << "the crash handler hung";
+  ASSERT_TRUE(result.exited) << "ended by signal " << result.signal;
+  EXPECT_EQ(result.exitCode, 1);
+  const std::string log = Log();
+  EXPECT_NE(log.find("Worker: about to fault\r\n"), std::string::npos);
+  ExpectCrashTrace(log, "B", "ProbeWriteThroughNull(int volatile*)");
+}
+
+TEST_F(ProbeTest, AStackOverflowInAWorkerIsHandledOnTheAlternateStack) {
+  const ChildResult result = Run("overflow-worker");
+  ASSERT_FALSE(result.timedOut) << "the crash handler hung";
+  ASSERT_TRUE(result.exited) << "ended by signal " << result.signal;
+  EXPECT_EQ(result.exitCode, 1);
+  ExpectCrashTrace(Log(), "B", "ProbeRecurse(int)");
+}
+
+TEST_F(ProbeTest, AnAbortIsHandledLikeAFault) {
+  const ChildResult result = Run("abort");
+  ASSERT_FALSE(result.timedOut);
+  ASSERT_TRUE(result.exited) << "ended by signal " << result.signal;
+  EXPECT_EQ(result.exitCode, 1);
+  ExpectCrashTrace(Log(), "6", nullptr);
+  // The log echoes to the console, so the crash lines reach it too.
+  EXPECT_NE(result.output.find("Tarvo LOG> CrashLog: Handling Exception! Code : 6\n"),
+            std::string::npos);
+}
+
+}  // namespace
