@@ -1,11 +1,22 @@
 #include "converter/decoder_component.h"
 
 #include "converter/colour_conversion.h"
+#include "framework/thread_manager.h"
+
+namespace {
+
+// The thread manager's level for the operating system's highest priority.
+constexpr std::int32_t kDecoderPriorityLevel = 4;
+
+}  // namespace
 
 TDecoderThreadComponent::TDecoderThreadComponent() {
   mRunning.exchange(1);
   mBusy.exchange(0);
-  mThread = std::thread(&TDecoderThreadComponent::ThreadProc, this);
+  if (TThreadManager* manager = TThreadManager::Instance()) {
+    mThreadId = manager->CreateThread(&TDecoderThreadComponent::ThreadProc, this, TThreadManager::kNoLogicalThread,
+                                      kDecoderPriorityLevel);
+  }
 }
 
 TDecoderThreadComponent::~TDecoderThreadComponent() {
@@ -13,7 +24,9 @@ TDecoderThreadComponent::~TDecoderThreadComponent() {
   mStartEvent.Set();
   // The thread may be in the middle of a frame; it touches this component
   // until it leaves its loop, so the component waits for it to end.
-  if (mThread.joinable()) mThread.join();
+  if (mThreadId != 0) {
+    if (TThreadManager* manager = TThreadManager::Instance()) manager->WaitForThread(mThreadId);
+  }
 }
 
 void TDecoderThreadComponent::SetExpectedBitDepths(const std::uint32_t depths[3]) {
@@ -25,10 +38,20 @@ void TDecoderThreadComponent::StartDecode(TFrameSize size, const std::uint8_t* d
   mExpectedHeight = size.height;
   mFrameData = data;
   mFrameSize = bytes;
+  if (mThreadId == 0) {
+    mResult = DecodeFrame();
+    mExpectedWidth = 0;
+    mExpectedHeight = 0;
+    mFrameData = nullptr;
+    mFrameSize = 0;
+    mDoneEvent.Set();
+    return;
+  }
   mStartEvent.Set();
 }
 
-std::int32_t TDecoderThreadComponent::ThreadProc(TDecoderThreadComponent* component) {
+std::uint32_t TDecoderThreadComponent::ThreadProc(void* argument) {
+  auto* component = static_cast<TDecoderThreadComponent*>(argument);
   component->mBusy.exchange(1);
   while (component->mRunning.load() != 0) {
     component->mStartEvent.Wait(TEvent::kInfinite);

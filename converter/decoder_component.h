@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <thread>
 
 #include "converter/frame_decoding.h"
 #include "decoder/diagnostics.h"
@@ -27,7 +26,8 @@ struct TFrameSize {
 
 class TDecoderThreadComponent {
  public:
-  // Starts the worker thread.
+  // Starts the worker thread (through the thread manager, without a logical
+  // id, at the highest priority).
   TDecoderThreadComponent();
   // Stops the worker thread and waits until it has ended.
   ~TDecoderThreadComponent();
@@ -39,6 +39,8 @@ class TDecoderThreadComponent {
   void SetExpectedBitDepths(const std::uint32_t depths[3]);
 
   // Hands a frame to the worker: stores the input, then sets the start event.
+  // Without a worker thread the frame is decoded here, before the call
+  // returns, and the done event is set all the same.
   void StartDecode(TFrameSize size, const std::uint8_t* data, std::uint32_t bytes);
 
   TEvent& GetDoneEvent() { return mDoneEvent; }
@@ -54,7 +56,7 @@ class TDecoderThreadComponent {
   Kumu::Result_t ConvertColors(const Codec::ImageBuffer& image);
 
  private:
-  static std::int32_t ThreadProc(TDecoderThreadComponent* component);
+  static std::uint32_t ThreadProc(void* component);
 
   // Input.
   std::uint32_t mExpectedWidth = 0;
@@ -73,5 +75,5 @@ class TDecoderThreadComponent {
   TEvent mDoneEvent;
   std::atomic<std::int32_t> mBusy{0};
   std::atomic<std::int32_t> mRunning{0};
-  std::thread mThread;
+  std::uint32_t mThreadId = 0;  // 0: no thread could be started
 };

@@ -163,3 +163,19 @@ TEST(EssenceType, EncryptedPictureStopsAtTheFirstFrame) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CommandLine, NotesAndErrorsAreLogged) {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  ASSERT_NE(data, nullptr);
+  const std::string log = std::string(data) + "/Tarvo/V0.0.1/Log.txt";
+  RunTool({"-x"});
+  RunTool({"/nonexistent.mxf"});
+  const std::string text = convtest::ReadFile(log);
+  EXPECT_NE(text.find("Cmd-line: NOTE: Unrecognized option: -x\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("Cmd-line: There was a problem. Type dcp2mov -h for help.\r\n"), std::string::npos);
+  EXPECT_NE(text.find("Cmd-line:   FILEOPEN: File open failure.\r\n"), std::string::npos);
+}
+
+}  // namespace
