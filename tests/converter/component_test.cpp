@@ -140,7 +140,12 @@ TEST_F(CinemaFrame, DamagedDataFailsTheFrame) {
   // The main header alone: the header reads, the data does not all come.
   std::vector<std::uint8_t> damaged = bytes_;
   for (std::size_t i = 200; i < damaged.size(); i += 3) damaged[i] ^= 0x5A;
+  // Decoder diagnostics go nowhere: nothing on the console.
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   const Kumu::Result_t r = Decode(component, {793, 1080}, damaged.data(), static_cast<std::uint32_t>(damaged.size()));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   // Damage in the packets either fails the data or decodes to something; it
   // never crashes, and a failure names the data step.
   if (r.Failure()) {

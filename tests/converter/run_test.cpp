@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
+#include "converter/command_line.h"
 #include "converter/conversion_run.h"
 #include "converter/framework_bridge.h"
 #include "mxf/AS_DCP.h"
@@ -69,6 +69,48 @@ TEST(DecoderThreads, OneToEight) {
 
 // --- whole conversions -------------------------------------------------------
 
+// The progress lines of a run's standard output, each checked for its form:
+// the frame numbers, whether each carried an estimate, and what follows the
+// last line.  False when a line is malformed.
+struct ProgressLines {
+  std::vector<std::uint32_t> frames;
+  std::vector<bool> estimates;
+  std::string tail;
+};
+
+bool ParseProgress(const std::string& out, std::uint32_t end, ProgressLines& lines) {
+  if (out.empty() || out[0] != '\r') return false;
+  std::size_t at = 1;
+  while (true) {
+    const std::size_t next = out.find('\r', at);
+    std::string line = out.substr(at, next == std::string::npos ? std::string::npos : next - at);
+    if (next == std::string::npos) {
+      const std::size_t newline = line.find('\n');
+      lines.tail = newline == std::string::npos ? "" : line.substr(newline);
+      line = line.substr(0, newline);
+    }
+    unsigned frame = 0, last = 0, h = 0, m = 0, sec = 0;
+    float fps = 0;
+    int used = 0;
+    if (std::sscanf(line.c_str(), "Processing frame %u/%u%n", &frame, &last, &used) != 2 || last != end) return false;
+    if (static_cast<std::size_t>(used) == line.size()) {
+      lines.estimates.push_back(false);
+    } else {
+      char rest[64] = {0};
+      if (std::sscanf(line.c_str() + used, " - ETA %2u:%2u:%2u (%f FPS)%63[ ]", &h, &m, &sec, &fps, rest) != 5 ||
+          std::string(rest) != std::string(12, ' ') || line.find(" FPS)") == std::string::npos ||
+          line.substr(used, 7) != " - ETA " || line[used + 9] != ':' || line[used + 12] != ':') {
+        return false;
+      }
+      lines.estimates.push_back(true);
+    }
+    lines.frames.push_back(frame);
+    if (next == std::string::npos) return true;
+    at = next + 1;
+  }
+}
+
+
 class ConversionTest : public ::testing::Test {
  protected:
   void SetUp() override { folder_ = convtest::TempFolder(); }
@@ -124,16 +166,19 @@ TEST_F(ConversionTest, RealPictureTrackMatchesAnIndependentConversion) {
       "Compressing with codec 'H.264', framerate: 24...\n";
   ASSERT_EQ(run.out.substr(0, head.size()), head);
   // One progress line per batch of as many frames as there are decoder
-  // threads, then "Done".
+  // threads, the estimate from the sixth frame on, then "Done".
   const std::uint32_t n = DecoderThreadCount(ConverterNumberOfProcessors());
-  std::string progress;
+  ProgressLines lines;
+  ASSERT_TRUE(ParseProgress(run.out.substr(head.size()), 24, lines)) << run.out.substr(head.size());
+  std::vector<std::uint32_t> frames;
+  std::vector<bool> estimates;
   for (std::uint32_t frame = 0; frame < 24; frame += n) {
-    progress += frame <= 4 ? "\\rProcessing frame " + std::to_string(frame) + "/24"
-                           : "\\rProcessing frame " + std::to_string(frame) +
-                                 "/24 - ETA \\d\\d:\\d\\d:\\d\\d \\(\\d+\\.\\d FPS\\) {12}";
+    frames.push_back(frame);
+    estimates.push_back(frame > 4);
   }
-  EXPECT_TRUE(std::regex_match(run.out.substr(head.size()), std::regex(progress + "\nDone\n")))
-      << run.out.substr(head.size());
+  EXPECT_EQ(lines.frames, frames);
+  EXPECT_EQ(lines.estimates, estimates);
+  EXPECT_EQ(lines.tail, "\nDone\n");
 
   const std::string movie = Path("real.mov");
   auto p = qttest::Probe(movie);
@@ -209,18 +254,20 @@ TEST_F(ConversionTest, OneAndEightDecoderThreads) {
                                             " " + qttest::Quote(Path("one")) + " 2>/dev/null",
                                         &status);
   ASSERT_EQ(status, 0);
-  std::string expected;
-  for (int f = 0; f < 10; ++f) {
-    expected += f <= 4 ? "\\rProcessing frame " + std::to_string(f) + "/10"
-                       : "\\rProcessing frame " + std::to_string(f) + "/10 - ETA [^\\r]*";
-  }
-  EXPECT_TRUE(std::regex_match(one, std::regex(expected + "\nDone\n"))) << one;
+  ProgressLines lines;
+  ASSERT_TRUE(ParseProgress(one, 10, lines)) << one;
+  EXPECT_EQ(lines.frames, (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(lines.estimates,
+            (std::vector<bool>{false, false, false, false, false, true, true, true, true, true}));
+  EXPECT_EQ(lines.tail, "\nDone\n");
   if (ConverterNumberOfProcessors() >= 8) {
     const auto eight = RunTool({track, Path("eight")});
     ASSERT_EQ(eight.exitCode, 0);
-    EXPECT_TRUE(std::regex_match(eight.out, std::regex("\\rProcessing frame 0/10\\rProcessing frame 8/10 - ETA "
-                                                       "[^\\r]* FPS\\) {12}\nDone\n")))
-        << eight.out;
+    ProgressLines batches;
+    ASSERT_TRUE(ParseProgress(eight.out, 10, batches)) << eight.out;
+    EXPECT_EQ(batches.frames, (std::vector<std::uint32_t>{0, 8}));
+    EXPECT_EQ(batches.estimates, (std::vector<bool>{false, true}));
+    EXPECT_EQ(batches.tail, "\nDone\n");
   }
   EXPECT_EQ(qttest::Probe(Path("one.mov"))["nb_read_frames"], "10");
 }
@@ -300,6 +347,38 @@ TEST_F(ConversionTest, FullDiskGivesNoDone) {
     EXPECT_EQ(out.find("Done"), std::string::npos) << out;
     EXPECT_NE(out.find(kErrorHead + "  QuickTimeVideoFile: "), std::string::npos) << out;
   }
+}
+
+// The frame range is not on the command line; the run itself takes it.
+TEST_F(ConversionTest, FrameRangeOfTheRun) {
+  REQUIRE_TESTDATA(track, "mxf/smpte_dci_2k_picture.mxf");
+  TStringArray arguments;
+  arguments.Append(TString(u"dcp2mov"));
+  arguments.Append(TString::FromNarrow(track.c_str(), 3));
+  arguments.Append(TString::FromNarrow(Path("range").c_str(), 3));
+  TCommandLineOptions options(arguments);
+  ASSERT_FALSE(options.HasParseError());
+  // Frames 5, 6, 7.
+  options.mStartFrame = 5;
+  options.mFrameCount = 3;
+  testing::internal::CaptureStdout();
+  Kumu::Result_t result = ConvertTrackFile(options);
+  std::string out = testing::internal::GetCapturedStdout();
+  ASSERT_EQ(result.Value(), 0) << result.Label();
+  EXPECT_EQ(out.substr(0, 21), "\rProcessing frame 5/8");
+  EXPECT_EQ(out.substr(out.size() - 6), "\nDone\n");
+  EXPECT_EQ(qttest::Probe(Path("range.mov"))["nb_read_frames"], "3");
+  // A start beyond the file: no progress line, an empty movie, "Done".
+  options.mStartFrame = 30;
+  options.mFrameCount = -1;
+  options.mOutputPrefix = TString::FromNarrow(Path("none").c_str(), 3);
+  testing::internal::CaptureStdout();
+  result = ConvertTrackFile(options);
+  out = testing::internal::GetCapturedStdout();
+  ASSERT_EQ(result.Value(), 0) << result.Label();
+  EXPECT_EQ(out, "\nDone\n");
+  EXPECT_TRUE(std::filesystem::exists(Path("none.mov")));
+  EXPECT_EQ(qttest::Probe(Path("none.mov"))["format.TAG:major_brand"], "qt  ");
 }
 
 }  // namespace
