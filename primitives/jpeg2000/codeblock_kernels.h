@@ -355,9 +355,15 @@ PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx,
   m.CT = ct;
   return d;
 }
-PRIM_CB_INLINE u32 decide(Mq& m, u32 cx) { return owniMqDecodeSymbol(m, cx, prim::cbshared::mqStateTable); }
-PRIM_CB_INLINE u32 decideUniform(Mq& m) { return owniMqDecodeSymbol(m, 0, prim::cbshared::mqStateTable); }
-PRIM_CB_INLINE u32 decideRunLength(Mq& m) { return owniMqDecodeSymbol(m, 1, prim::cbshared::mqStateTable); }
+PRIM_CB_INLINE u32 decide(Mq& m, u32 cx) {
+  return owniMqDecodeSymbol(m, cx, prim::cbshared::mqStateTable);
+}
+PRIM_CB_INLINE u32 decideUniform(Mq& m) {
+  return owniMqDecodeSymbol(m, 0, prim::cbshared::mqStateTable);
+}
+PRIM_CB_INLINE u32 decideRunLength(Mq& m) {
+  return owniMqDecodeSymbol(m, 1, prim::cbshared::mqStateTable);
+}
 #endif
 
 // Takes the next byte into C (0xFF bit stuffing; a marker or the end of the
