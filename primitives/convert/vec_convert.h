@@ -33,7 +33,8 @@ PrimResult vecConvert_32f32s_Sfs(const Prim32f* pSrc, Prim32s* pDst, int len, in
                                  int scaleFactor);
 
 // pDst[i] = pSrc[i] * 2^-scaleFactor rounded once to single precision under
-// the caller's rounding mode; scaleFactor is clamped to -96..126 first.
+// the caller's rounding mode; scaleFactor is clamped to -96..126 first.  The
+// caller's MXCSR is as it was after the call (no flag raised stays).
 PrimResult vecConvert_32s32f_Sfs(const Prim32s* pSrc, Prim32f* pDst, int len, int scaleFactor);
 
 // Low 16 bits of each element shifted left by val.
