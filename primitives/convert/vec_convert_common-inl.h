@@ -3,6 +3,7 @@
 // their vectors do not cover and for the cases their vector paths leave out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -12,6 +13,18 @@
 namespace prim::PRIM_GEN_NS::convert {
 
 inline std::uintptr_t addr(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+
+// Element i of an array that need not be aligned to its element size.
+template <class T>
+inline T ld(const T* p, std::size_t i) {
+  T v;
+  std::memcpy(&v, p + i, sizeof(T));
+  return v;
+}
+template <class T>
+inline void st(T* p, std::size_t i, T v) {
+  std::memcpy(p + i, &v, sizeof(T));
+}
 
 // ---------------------------------------------------------------------------
 // The SSE control and status register of the calling thread.  The accesses
@@ -141,11 +154,11 @@ inline Prim32s roundScaled(double p, Round r) {
 // MxcsrScope, so no caller setting (DAZ above all) reaches the arithmetic.
 inline void convertScalar(const Prim32f* pSrc, Prim32s* pDst, int len, Round r, int sf) {
   if (sf == 0) {
-    for (int i = 0; i < len; ++i) pDst[i] = roundScaled(static_cast<double>(pSrc[i]), r);
+    for (int i = 0; i < len; ++i) st(pDst, i, roundScaled(static_cast<double>(ld(pSrc, i)), r));
     return;
   }
   const double m = r == Round::nearestEven ? pow2NegDouble(sf) : static_cast<double>(pow2NegFloat(sf));
-  for (int i = 0; i < len; ++i) pDst[i] = roundScaled(static_cast<double>(pSrc[i]) * m, r);
+  for (int i = 0; i < len; ++i) st(pDst, i, roundScaled(static_cast<double>(ld(pSrc, i)) * m, r));
 }
 
 // The vector kernels multiply in single precision; this is exact, or
@@ -183,11 +196,11 @@ template <class T>
 inline void signFill(const T* pSrc, T* pDst, int len) {
   int i = 0;
   for (; i + 2 <= len; i += 2) {
-    const T a = pSrc[i], b = pSrc[i + 1];
-    pDst[i] = a < 0 ? T(-1) : T(0);
-    pDst[i + 1] = b < 0 ? T(-1) : T(0);
+    const T a = ld(pSrc, i), b = ld(pSrc, i + 1);
+    st(pDst, i, a < 0 ? T(-1) : T(0));
+    st(pDst, i + 1, b < 0 ? T(-1) : T(0));
   }
-  if (i < len) pDst[i] = pSrc[i] < 0 ? T(-1) : T(0);
+  if (i < len) st(pDst, i, ld(pSrc, i) < 0 ? T(-1) : T(0));
 }
 
 // Checks of the right shifts after the copy case.

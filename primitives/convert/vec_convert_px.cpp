@@ -8,8 +8,8 @@ namespace cv = prim::PRIM_GEN_NS::convert;
 PrimResult px_vecConvert_32s16s(const Prim32s* pSrc, Prim16s* pDst, int len) {
   if (PrimResult st = cv::checkConvert(pSrc, pDst, len)) return st;
   for (int i = 0; i < len; ++i) {
-    const Prim32s v = pSrc[i];
-    pDst[i] = static_cast<Prim16s>(v < -32768 ? -32768 : (v >= 32767 ? 32767 : v));
+    const Prim32s v = cv::ld(pSrc, i);
+    cv::st(pDst, i, static_cast<Prim16s>(v < -32768 ? -32768 : (v >= 32767 ? 32767 : v)));
   }
   return primResultOk;
 }
@@ -35,13 +35,13 @@ PrimResult px_vecConvert_32s32f_Sfs(const Prim32s* pSrc, Prim32f* pDst, int len,
   if (PrimResult st = cv::checkConvert(pSrc, pDst, len)) return st;
   cv::MxcsrKeep keep;
   if (scaleFactor == 0) {
-    for (int i = 0; i < len; ++i) pDst[i] = static_cast<Prim32f>(pSrc[i]);
+    for (int i = 0; i < len; ++i) cv::st(pDst, i, static_cast<Prim32f>(cv::ld(pSrc, i)));
     return primResultOk;
   }
   // The product is exact in double precision and rounded once to float under
   // the caller's rounding mode.
   const double m = cv::pow2NegFloat(cv::clampIntToFloatFactor(scaleFactor));
-  for (int i = 0; i < len; ++i) pDst[i] = static_cast<Prim32f>(static_cast<double>(pSrc[i]) * m);
+  for (int i = 0; i < len; ++i) cv::st(pDst, i, static_cast<Prim32f>(static_cast<double>(cv::ld(pSrc, i)) * m));
   return primResultOk;
 }
 
@@ -52,7 +52,7 @@ PrimResult px_ownsLShiftC_16s_Body(const Prim16s* pSrc, int val, Prim16s* pDst, 
     return px_vecZero_16s(pDst, len);
   }
   if (PrimResult st = cv::checkShift(pSrc, val, pDst, len)) return st;
-  for (int i = 0; i < len; ++i) pDst[i] = cv::shl16(pSrc[i], val);
+  for (int i = 0; i < len; ++i) cv::st(pDst, i, cv::shl16(cv::ld(pSrc, i), val));
   return primResultOk;
 }
 
@@ -64,7 +64,7 @@ PrimResult px_vecRShiftC_16s(const Prim16s* pSrc, int val, Prim16s* pDst, int le
   if (val == 0) return px_vecCopy_16s(pSrc, pDst, len);
   if (PrimResult st = cv::checkShift(pSrc, val, pDst, len)) return st;
   const int n = val > 15 ? 15 : val;  // 15 already leaves only the sign
-  for (int i = 0; i < len; ++i) pDst[i] = cv::sar16(pSrc[i], n);
+  for (int i = 0; i < len; ++i) cv::st(pDst, i, cv::sar16(cv::ld(pSrc, i), n));
   return primResultOk;
 }
 
@@ -72,6 +72,6 @@ PrimResult px_vecRShiftC_32s(const Prim32s* pSrc, int val, Prim32s* pDst, int le
   if (val == 0) return px_vecCopy_32s(pSrc, pDst, len);
   if (PrimResult st = cv::checkShift(pSrc, val, pDst, len)) return st;
   const int n = val > 31 ? 31 : val;
-  for (int i = 0; i < len; ++i) pDst[i] = cv::sar32(pSrc[i], n);
+  for (int i = 0; i < len; ++i) cv::st(pDst, i, cv::sar32(cv::ld(pSrc, i), n));
   return primResultOk;
 }

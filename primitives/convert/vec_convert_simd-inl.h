@@ -103,7 +103,7 @@ struct F2I {
 
 template <class Op>
 inline void f2iOne(const Op& op, const Prim32f* s, Prim32s* d) {
-  store4(d, op(_mm_load_ss(s)));
+  store4(d, op(_mm_castsi128_ps(load4(s))));
 }
 
 // Head of single elements up to a 16-byte destination (when the destination
@@ -244,7 +244,7 @@ void PRIM_BUILD(ownsConvert_32s16s)(const Prim32s* pSrc, Prim16s* pDst, int len)
 
 void PRIM_BUILD(ownsConvert_8s16s)(const std::int8_t* pSrc, Prim16s* pDst, int len) {
   int i = 0;
-  while (i < len && (cv::addr(pDst + i) & 15)) pDst[i] = pSrc[i], ++i;
+  while (i < len && (cv::addr(pDst + i) & 15)) cv::st(pDst, i, Prim16s{pSrc[i]}), ++i;
   for (; len - i >= 32; i += 32) {
     const __m128i a0 = cv::load8(pSrc + i), a1 = cv::load8(pSrc + i + 8);
     const __m128i a2 = cv::load8(pSrc + i + 16), a3 = cv::load8(pSrc + i + 24);
@@ -259,12 +259,12 @@ void PRIM_BUILD(ownsConvert_8s16s)(const std::int8_t* pSrc, Prim16s* pDst, int l
     std::memcpy(&two, pSrc + i, 2);
     cv::store4(pDst + i, cv::widen8(_mm_cvtsi32_si128(two)));
   }
-  if (i < len) pDst[i] = pSrc[i];
+  if (i < len) cv::st(pDst, i, Prim16s{pSrc[i]});
 }
 
 void PRIM_BUILD(ownsConvert_16s32s)(const Prim16s* pSrc, Prim32s* pDst, int len) {
   int i = 0;
-  while (i < len && (cv::addr(pDst + i) & 15)) pDst[i] = pSrc[i], ++i;
+  while (i < len && (cv::addr(pDst + i) & 15)) cv::st(pDst, i, Prim32s{cv::ld(pSrc, i)}), ++i;
   if (len - i >= 16) {
     const bool stream = len - i - 16 > cv::kStreamThreshold && (cv::addr(pDst + i) & 15) == 0;
     for (; len - i >= 16; i += 16) {
@@ -281,7 +281,7 @@ void PRIM_BUILD(ownsConvert_16s32s)(const Prim16s* pSrc, Prim32s* pDst, int len)
     if (stream) _mm_sfence();
   }
   for (; len - i >= 4; i += 4) cv::store16(pDst + i, cv::widen16(cv::load8(pSrc + i)));
-  for (; i < len; ++i) pDst[i] = pSrc[i];
+  for (; i < len; ++i) cv::st(pDst, i, Prim32s{cv::ld(pSrc, i)});
 }
 
 #if PRIM_CONVERT_GEN == 1
@@ -292,14 +292,14 @@ namespace {
 template <class T, class Widen>
 void toFloat(const T* s, Prim32f* d, int len, Widen widen) {
   int i = 0;
-  while (i < len && (addr(d + i) & 12)) d[i] = static_cast<Prim32f>(s[i]), ++i;
+  while (i < len && (addr(d + i) & 12)) st(d, i, static_cast<Prim32f>(ld(s, i))), ++i;
   constexpr int perLoad = 16 / sizeof(T);  // elements of one 16-byte load
   for (; len - i >= perLoad; i += perLoad) {
     __m128i q[4];
     widen(load16(s + i), q);
     for (int k = 0; k < perLoad / 4; ++k) _mm_storeu_ps(d + i + 4 * k, _mm_cvtepi32_ps(q[k]));
   }
-  for (; i < len; ++i) d[i] = static_cast<Prim32f>(s[i]);
+  for (; i < len; ++i) st(d, i, static_cast<Prim32f>(ld(s, i)));
 }
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS::convert
@@ -340,14 +340,14 @@ void sse2_ownsConvert_32s32f(const Prim32s* pSrc, Prim32f* pDst, int len) {
 }
 void sse2_ownsConvert_32s64f(const Prim32s* pSrc, Prim64f* pDst, int len) {
   int i = 0;
-  if (len > 0 && (cv::addr(pDst) & 8)) pDst[0] = pSrc[0], i = 1;
+  if (len > 0 && (cv::addr(pDst) & 8)) cv::st(pDst, 0, Prim64f(cv::ld(pSrc, 0))), i = 1;
   for (; len - i >= 4; i += 4) {
     const __m128d a = _mm_cvtepi32_pd(cv::load8(pSrc + i)), b = _mm_cvtepi32_pd(cv::load8(pSrc + i + 2));
     _mm_storeu_pd(pDst + i, a);
     _mm_storeu_pd(pDst + i + 2, b);
   }
   if (len - i >= 2) _mm_storeu_pd(pDst + i, _mm_cvtepi32_pd(cv::load8(pSrc + i))), i += 2;
-  if (i < len) pDst[i] = pSrc[i];
+  if (i < len) cv::st(pDst, i, Prim64f(cv::ld(pSrc, i)));
 }
 #endif
 
@@ -394,16 +394,16 @@ PrimResult PRIM_BUILD(vecConvert_32s32f_Sfs)(const Prim32s* pSrc, Prim32f* pDst,
   const bool scale = scaleFactor != 0;
   const float m = cv::pow2NegFloat(cv::clampIntToFloatFactor(scaleFactor));
   auto scalar = [&](int from, int to) {
-    for (int i = from; i < to; ++i) pDst[i] = cv::intToFloat(pSrc[i], m, scale);
+    for (int i = from; i < to; ++i) cv::st(pDst, i, cv::intToFloat(cv::ld(pSrc, i), m, scale));
   };
   if (len <= 6 || cv::rangesOverlap(pSrc, pDst, std::size_t(len) * 4)) {
     int i = 0;
     for (; i + 2 <= len; i += 2) {
-      const Prim32s a = pSrc[i], b = pSrc[i + 1];
-      pDst[i] = cv::intToFloat(a, m, scale);
-      pDst[i + 1] = cv::intToFloat(b, m, scale);
+      const Prim32s a = cv::ld(pSrc, i), b = cv::ld(pSrc, i + 1);
+      cv::st(pDst, i, cv::intToFloat(a, m, scale));
+      cv::st(pDst, i + 1, cv::intToFloat(b, m, scale));
     }
-    if (i < len) pDst[i] = cv::intToFloat(pSrc[i], m, scale);
+    if (i < len) cv::st(pDst, i, cv::intToFloat(cv::ld(pSrc, i), m, scale));
     return primResultOk;
   }
 #if PRIM_CONVERT_GEN >= 5
@@ -616,7 +616,7 @@ PrimResult avx2_ownsLShiftC_16s_Body(const Prim16s* pSrc, int val, Prim16s* pDst
   }
   if (PrimResult st = cv::checkShift(pSrc, val, pDst, len)) return st;
   auto single = [&](int from, int to) {
-    for (int i = from; i < to; ++i) pDst[i] = cv::shl16(pSrc[i], val);
+    for (int i = from; i < to; ++i) cv::st(pDst, i, cv::shl16(cv::ld(pSrc, i), val));
   };
   if (len < 16) return single(0, len), primResultOk;
   int i = 0;
@@ -644,14 +644,14 @@ namespace {
 template <class T, int HeadThreshold, class Vec16, class Vec8>
 void rshiftAvx2(const T* pSrc, int val, T* pDst, int len, Vec16 pass16, Vec8 pass8) {
   auto single = [&](int from, int to) {
-    for (int i = from; i < to; ++i) pDst[i] = static_cast<T>(pSrc[i] >> val);
+    for (int i = from; i < to; ++i) st(pDst, i, static_cast<T>(ld(pSrc, i) >> val));
   };
   if (len <= 6 || rangesOverlap(pSrc, pDst, std::size_t(len) * sizeof(T))) {
     int i = 0;
     for (; i + 2 <= len; i += 2) {
-      const T a = pSrc[i], b = pSrc[i + 1];
-      pDst[i] = static_cast<T>(a >> val);
-      pDst[i + 1] = static_cast<T>(b >> val);
+      const T a = ld(pSrc, i), b = ld(pSrc, i + 1);
+      st(pDst, i, static_cast<T>(a >> val));
+      st(pDst, i + 1, static_cast<T>(b >> val));
     }
     single(i, len);
     return;
