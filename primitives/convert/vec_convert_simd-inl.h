@@ -200,7 +200,6 @@ void f2iKernel(const Prim32f* s, Prim32s* d, int len, int sf) {
 
 inline __m128i narrowLane(__m128i x) { return _mm_packs_epi32(x, x); }
 
-template <class T>
 inline void narrowOne(const Prim32s* s, Prim16s* d) {
   const __m128i r = narrowLane(load4(s));
   const Prim16s v = static_cast<Prim16s>(_mm_cvtsi128_si32(r));
@@ -221,7 +220,7 @@ namespace cv = prim::PRIM_GEN_NS::convert;
 // threshold), then groups of 4 and single elements.
 void PRIM_BUILD(ownsConvert_32s16s)(const Prim32s* pSrc, Prim16s* pDst, int len) {
   int i = 0;
-  while (i < len && (cv::addr(pDst + i) & 15)) cv::narrowOne<Prim16s>(pSrc + i, pDst + i), ++i;
+  while (i < len && (cv::addr(pDst + i) & 15)) cv::narrowOne(pSrc + i, pDst + i), ++i;
   if (len - i >= 16) {
     const bool stream = len - i - 16 > cv::kStreamThreshold;
     for (; len - i >= 16; i += 16) {
@@ -239,7 +238,7 @@ void PRIM_BUILD(ownsConvert_32s16s)(const Prim32s* pSrc, Prim16s* pDst, int len)
     if (stream) _mm_sfence();
   }
   for (; len - i >= 4; i += 4) cv::store8(pDst + i, cv::narrowLane(cv::load16(pSrc + i)));
-  for (; i < len; ++i) cv::narrowOne<Prim16s>(pSrc + i, pDst + i);
+  for (; i < len; ++i) cv::narrowOne(pSrc + i, pDst + i);
 }
 
 void PRIM_BUILD(ownsConvert_8s16s)(const std::int8_t* pSrc, Prim16s* pDst, int len) {

@@ -138,13 +138,12 @@ TEST(ConvertFloatToIntPx, DoesNotDependOnTheCallersSettings) {
   EXPECT_EQ(r, 1);
 }
 
-TEST(ConvertFloatToIntPx, ListedResults) {
-  struct Case {
-    float x;
-    int mode, sf;
-    std::int32_t want;
-  };
-  const Case cases[] = {
+struct ListedCase {
+  float x;
+  int mode, sf;
+  std::int32_t want;
+};
+const ListedCase kListed[] = {
       {2.5f, 1, 0, 2}, {3.5f, 1, 0, 4}, {-2.5f, 1, 0, -2}, {-0.5f, 1, 0, 0}, {-0.0f, 1, 0, 0},
       {2147483520.0f, 1, 0, 2147483520}, {2147483648.0f, 1, 0, kMax}, {INFINITY, 1, 0, kMax},
       {-2147483648.0f, 1, 0, kMin}, {-3.0e9f, 1, 0, kMin}, {-INFINITY, 1, 0, kMin}, {NAN, 1, 0, kMin},
@@ -155,7 +154,9 @@ TEST(ConvertFloatToIntPx, ListedResults) {
       {1.25f, 1, -1, 2}, {1.25f, 2, -1, 3}, {1.25f, 0, -1, 2}, {3.0e38f, 0, 150, 0}, {INFINITY, 0, 150, kMin},
       {1.0f, 0, -128, kMax}, {-1.0f, 2, -128, kMin}, {0.0f, 0, -128, kMin}, {3.0e38f, 1, 150, 0},
       {3.0e38f, 1, 127, 2}, {3.0e38f, 0, 127, 1}, {3.0e38f, 2, 127, 2}, {1.0f, 1, -2147483647 - 1, kMax}, {1.0e-30f, 1, 2147483647, 0}};
-  for (const Case& c : cases) {
+
+TEST(ConvertFloatToIntPx, ListedResults) {
+  for (const ListedCase& c : kListed) {
     std::int32_t r = 12345;
     ASSERT_EQ(px_vecConvert_32f32s_Sfs(&c.x, &r, 1, c.mode, c.sf), 0);
     EXPECT_EQ(r, c.want) << c.x << " roundMode " << c.mode << " sf " << c.sf;
@@ -166,6 +167,19 @@ TEST(ConvertFloatToIntPx, ListedResults) {
 // Every build against px.
 
 class ConvertBuildsTest : public GenerationTest {};
+
+TEST_P(ConvertBuildsTest, ListedResults) {
+  // Each case alone, and as a whole vector (the vector paths).
+  for (const ListedCase& c : kListed) {
+    std::int32_t r = 12345;
+    ASSERT_EQ(vecConvert_32f32s_Sfs(&c.x, &r, 1, c.mode, c.sf), 0);
+    EXPECT_EQ(r, c.want) << c.x << " roundMode " << c.mode << " sf " << c.sf;
+    std::vector<float> v(40, c.x);
+    std::vector<std::int32_t> out(40);
+    ASSERT_EQ(vecConvert_32f32s_Sfs(v.data(), out.data(), 40, c.mode, c.sf), 0);
+    for (std::int32_t o : out) ASSERT_EQ(o, c.want) << c.x << " roundMode " << c.mode << " sf " << c.sf;
+  }
+}
 
 TEST_P(ConvertBuildsTest, FloatToIntMatchesPxForEveryScaleFactorAndCallerSetting) {
   std::vector<int> factors = extremeFactors();
