@@ -267,3 +267,26 @@ TEST(ShiftKernels, EveryKernelOfTheSse2ToAvxBuilds) {
 }
 
 }  // namespace
+
+namespace {
+
+class IntegerMxcsrTest : public GenerationTest {};
+
+// The integer primitives neither read nor change the caller's MXCSR.
+TEST_P(IntegerMxcsrTest, CallerMxcsrUntouched) {
+  std::vector<Prim16s> a16(100, -7), b16(100);
+  std::vector<Prim32s> a32(100, 70000), b32(100);
+  for (const CallerSetting& c : kCallerSettings) {
+    const std::uint32_t after = runUnder(c.mxcsr, [&] {
+      vecLShiftC_16s(a16.data(), 3, b16.data(), 100);
+      vecRShiftC_16s(a16.data(), 3, b16.data(), 100);
+      vecRShiftC_32s(a32.data(), 3, b32.data(), 100);
+      vecConvert_32s16s(a32.data(), b16.data(), 100);
+    });
+    EXPECT_EQ(after, c.mxcsr) << c.name;
+  }
+}
+
+INSTANTIATE_GENERATIONS(IntegerMxcsrTest);
+
+}  // namespace
