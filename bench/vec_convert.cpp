@@ -73,8 +73,8 @@ const struct {
     {"convert_32s32f",
      [](std::int32_t g, Buffers& b, int n) {
        pick(g, px_vecConvert_32s32f_Sfs, sse2_vecConvert_32s32f_Sfs, ssse3_vecConvert_32s32f_Sfs,
-            sse41_vecConvert_32s32f_Sfs, avx_vecConvert_32s32f_Sfs, avx2_vecConvert_32s32f_Sfs)(b.i32.data(),
-                                                                                                b.f.data(), n, 0);
+            sse41_vecConvert_32s32f_Sfs, avx_vecConvert_32s32f_Sfs,
+            avx2_vecConvert_32s32f_Sfs)(b.i32.data(), b.f.data(), n, 0);
      }},
     {"lshift_16s_inplace",
      [](std::int32_t g, Buffers& b, int n) {

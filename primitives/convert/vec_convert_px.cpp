@@ -41,7 +41,8 @@ PrimResult px_vecConvert_32s32f_Sfs(const Prim32s* pSrc, Prim32f* pDst, int len,
   // The product is exact in double precision and rounded once to float under
   // the caller's rounding mode.
   const double m = cv::pow2NegFloat(cv::clampIntToFloatFactor(scaleFactor));
-  for (int i = 0; i < len; ++i) cv::st(pDst, i, static_cast<Prim32f>(static_cast<double>(cv::ld(pSrc, i)) * m));
+  for (int i = 0; i < len; ++i)
+    cv::st(pDst, i, static_cast<Prim32f>(static_cast<double>(cv::ld(pSrc, i)) * m));
   return primResultOk;
 }
 

@@ -64,7 +64,8 @@ template <class T, class F>
 inline void oneLane(const T* s, T* d, F f) {
   std::uint32_t v = 0;
   std::memcpy(&v, s, sizeof(T));
-  const std::uint32_t r = static_cast<std::uint32_t>(_mm_cvtsi128_si32(f(_mm_cvtsi32_si128(static_cast<int>(v)))));
+  const std::uint32_t r =
+      static_cast<std::uint32_t>(_mm_cvtsi128_si32(f(_mm_cvtsi32_si128(static_cast<int>(v)))));
   std::memcpy(d, &r, sizeof(T));
 }
 
@@ -129,7 +130,8 @@ void f2iRun4(const Prim32f* s, Prim32s* d, int len, const Op& op) {
 
 #if PRIM_CONVERT_GEN == 6
 inline __m256i flipHigh(__m256i r, __m256 v) {
-  return _mm256_xor_si256(r, _mm256_castps_si256(_mm256_cmp_ps(v, _mm256_set1_ps(2147483648.0f), _CMP_GE_OS)));
+  return _mm256_xor_si256(r,
+                          _mm256_castps_si256(_mm256_cmp_ps(v, _mm256_set1_ps(2147483648.0f), _CMP_GE_OS)));
 }
 
 template <Round R, bool Scale>
@@ -166,7 +168,8 @@ void f2iRun8(const Prim32f* s, Prim32s* d, int len, float m) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i + 16), r2);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i + 24), r3);
   }
-  for (; len - i >= 8; i += 8) _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), op8(_mm256_loadu_ps(s + i)));
+  for (; len - i >= 8; i += 8)
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), op8(_mm256_loadu_ps(s + i)));
   if (len - i >= 4) store16(d + i, op4(_mm_loadu_ps(s + i))), i += 4;
   for (; i < len; ++i) f2iOne(op4, s + i, d + i);
 }
@@ -305,7 +308,8 @@ void toFloat(const T* s, Prim32f* d, int len, Widen widen) {
 
 void sse2_ownsConvert_8s32f(const std::int8_t* pSrc, Prim32f* pDst, int len) {
   cv::toFloat(pSrc, pDst, len, [](__m128i x, __m128i* q) {
-    const __m128i lo = _mm_srai_epi16(_mm_unpacklo_epi8(x, x), 8), hi = _mm_srai_epi16(_mm_unpackhi_epi8(x, x), 8);
+    const __m128i lo = _mm_srai_epi16(_mm_unpacklo_epi8(x, x), 8),
+                  hi = _mm_srai_epi16(_mm_unpackhi_epi8(x, x), 8);
     q[0] = _mm_srai_epi32(_mm_unpacklo_epi16(lo, lo), 16);
     q[1] = _mm_srai_epi32(_mm_unpackhi_epi16(lo, lo), 16);
     q[2] = _mm_srai_epi32(_mm_unpacklo_epi16(hi, hi), 16);
@@ -456,11 +460,26 @@ PrimResult PRIM_BUILD(vecConvert_32s32f_Sfs)(const Prim32s* pSrc, Prim32f* pDst,
 namespace prim::PRIM_GEN_NS::convert {
 namespace {
 
-struct Sll16 { __m128i c; __m128i operator()(__m128i x) const { return _mm_sll_epi16(x, c); } };
-struct Sra16 { __m128i c; __m128i operator()(__m128i x) const { return _mm_sra_epi16(x, c); } };
-struct Srl16 { __m128i c; __m128i operator()(__m128i x) const { return _mm_srl_epi16(x, c); } };
-struct Sll32 { __m128i c; __m128i operator()(__m128i x) const { return _mm_sll_epi32(x, c); } };
-struct Sra32 { __m128i c; __m128i operator()(__m128i x) const { return _mm_sra_epi32(x, c); } };
+struct Sll16 {
+  __m128i c;
+  __m128i operator()(__m128i x) const { return _mm_sll_epi16(x, c); }
+};
+struct Sra16 {
+  __m128i c;
+  __m128i operator()(__m128i x) const { return _mm_sra_epi16(x, c); }
+};
+struct Srl16 {
+  __m128i c;
+  __m128i operator()(__m128i x) const { return _mm_srl_epi16(x, c); }
+};
+struct Sll32 {
+  __m128i c;
+  __m128i operator()(__m128i x) const { return _mm_sll_epi32(x, c); }
+};
+struct Sra32 {
+  __m128i c;
+  __m128i operator()(__m128i x) const { return _mm_sra_epi32(x, c); }
+};
 // Bytes: 16-bit lane shift, then a mask removes the bits that crossed from
 // the neighbouring byte.
 struct Sll8 {

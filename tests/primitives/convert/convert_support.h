@@ -14,11 +14,16 @@ struct CallerSetting {
   std::uint32_t mxcsr;
   const char* name;
 };
-inline constexpr CallerSetting kCallerSettings[] = {
-    {0x1f80, "default"},          {0x3f80, "round down"},      {0x5f80, "round up"},
-    {0x7f80, "round toward zero"}, {0x1fc0, "denormals are zero"}, {0x9f80, "flush to zero"},
-    {0xffc0, "toward zero, DAZ, FTZ"}, {0x1fbf, "every flag raised"}, {0x1f00, "invalid unmasked"},
-    {0x5fff, "round up, DAZ, all flags"}};
+inline constexpr CallerSetting kCallerSettings[] = {{0x1f80, "default"},
+                                                    {0x3f80, "round down"},
+                                                    {0x5f80, "round up"},
+                                                    {0x7f80, "round toward zero"},
+                                                    {0x1fc0, "denormals are zero"},
+                                                    {0x9f80, "flush to zero"},
+                                                    {0xffc0, "toward zero, DAZ, FTZ"},
+                                                    {0x1fbf, "every flag raised"},
+                                                    {0x1f00, "invalid unmasked"},
+                                                    {0x5fff, "round up, DAZ, all flags"}};
 
 // Runs f with the thread's MXCSR set to `mxcsr` and returns the MXCSR that f
 // left; the test's own setting is back afterwards.

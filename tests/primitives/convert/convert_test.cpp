@@ -87,8 +87,36 @@ std::vector<float> inputsFor(int sf, unsigned seed) {
 const int kRoundModes[] = {0, 1, 2, -1, 7};
 
 std::vector<int> extremeFactors() {
-  return {-2147483647 - 1, -100000, -2000, -1075, -1074, -1025, -1024, -1023, -300, -160, -150, -149, -129,
-          -128, -127, 127, 128, 129, 148, 149, 150, 151, 200, 1022, 1023, 1073, 1074, 1075, 1076, 100000,
+  return {-2147483647 - 1,
+          -100000,
+          -2000,
+          -1075,
+          -1074,
+          -1025,
+          -1024,
+          -1023,
+          -300,
+          -160,
+          -150,
+          -149,
+          -129,
+          -128,
+          -127,
+          127,
+          128,
+          129,
+          148,
+          149,
+          150,
+          151,
+          200,
+          1022,
+          1023,
+          1073,
+          1074,
+          1075,
+          1076,
+          100000,
           2147483647};
 }
 
@@ -143,17 +171,53 @@ struct ListedCase {
   int mode, sf;
   std::int32_t want;
 };
-const ListedCase kListed[] = {
-      {2.5f, 1, 0, 2}, {3.5f, 1, 0, 4}, {-2.5f, 1, 0, -2}, {-0.5f, 1, 0, 0}, {-0.0f, 1, 0, 0},
-      {2147483520.0f, 1, 0, 2147483520}, {2147483648.0f, 1, 0, kMax}, {INFINITY, 1, 0, kMax},
-      {-2147483648.0f, 1, 0, kMin}, {-3.0e9f, 1, 0, kMin}, {-INFINITY, 1, 0, kMin}, {NAN, 1, 0, kMin},
-      {-NAN, 1, 0, kMin}, {2.9f, 0, 0, 2}, {-2.9f, 0, 0, -2}, {1.0e10f, 0, 0, kMax}, {NAN, 0, 0, kMin},
-      {0.5f, 2, 0, 1}, {-0.5f, 2, 0, -1}, {1.5f, -1, 0, 2}, {0.49999997f, 7, 0, 0}, {8388609.0f, 2, 0, 8388609},
-      {2.5f, 2, 0, 3}, {-2.5f, 2, 0, -3}, {3.0e9f, 2, 0, kMax}, {NAN, 2, 0, kMin}, {-NAN, 2, 0, kMin},
-      {20.0f, 1, 3, 2}, {28.0f, 1, 3, 4}, {1.5f, 1, -2, 6}, {5.0f, 1, 1, 2}, {5.0f, 2, 1, 3}, {5.0f, 0, 1, 2},
-      {1.25f, 1, -1, 2}, {1.25f, 2, -1, 3}, {1.25f, 0, -1, 2}, {3.0e38f, 0, 150, 0}, {INFINITY, 0, 150, kMin},
-      {1.0f, 0, -128, kMax}, {-1.0f, 2, -128, kMin}, {0.0f, 0, -128, kMin}, {3.0e38f, 1, 150, 0},
-      {3.0e38f, 1, 127, 2}, {3.0e38f, 0, 127, 1}, {3.0e38f, 2, 127, 2}, {1.0f, 1, -2147483647 - 1, kMax}, {1.0e-30f, 1, 2147483647, 0}};
+const ListedCase kListed[] = {{2.5f, 1, 0, 2},
+                              {3.5f, 1, 0, 4},
+                              {-2.5f, 1, 0, -2},
+                              {-0.5f, 1, 0, 0},
+                              {-0.0f, 1, 0, 0},
+                              {2147483520.0f, 1, 0, 2147483520},
+                              {2147483648.0f, 1, 0, kMax},
+                              {INFINITY, 1, 0, kMax},
+                              {-2147483648.0f, 1, 0, kMin},
+                              {-3.0e9f, 1, 0, kMin},
+                              {-INFINITY, 1, 0, kMin},
+                              {NAN, 1, 0, kMin},
+                              {-NAN, 1, 0, kMin},
+                              {2.9f, 0, 0, 2},
+                              {-2.9f, 0, 0, -2},
+                              {1.0e10f, 0, 0, kMax},
+                              {NAN, 0, 0, kMin},
+                              {0.5f, 2, 0, 1},
+                              {-0.5f, 2, 0, -1},
+                              {1.5f, -1, 0, 2},
+                              {0.49999997f, 7, 0, 0},
+                              {8388609.0f, 2, 0, 8388609},
+                              {2.5f, 2, 0, 3},
+                              {-2.5f, 2, 0, -3},
+                              {3.0e9f, 2, 0, kMax},
+                              {NAN, 2, 0, kMin},
+                              {-NAN, 2, 0, kMin},
+                              {20.0f, 1, 3, 2},
+                              {28.0f, 1, 3, 4},
+                              {1.5f, 1, -2, 6},
+                              {5.0f, 1, 1, 2},
+                              {5.0f, 2, 1, 3},
+                              {5.0f, 0, 1, 2},
+                              {1.25f, 1, -1, 2},
+                              {1.25f, 2, -1, 3},
+                              {1.25f, 0, -1, 2},
+                              {3.0e38f, 0, 150, 0},
+                              {INFINITY, 0, 150, kMin},
+                              {1.0f, 0, -128, kMax},
+                              {-1.0f, 2, -128, kMin},
+                              {0.0f, 0, -128, kMin},
+                              {3.0e38f, 1, 150, 0},
+                              {3.0e38f, 1, 127, 2},
+                              {3.0e38f, 0, 127, 1},
+                              {3.0e38f, 2, 127, 2},
+                              {1.0f, 1, -2147483647 - 1, kMax},
+                              {1.0e-30f, 1, 2147483647, 0}};
 
 TEST(ConvertFloatToIntPx, ListedResults) {
   for (const ListedCase& c : kListed) {
@@ -193,13 +257,14 @@ TEST_P(ConvertBuildsTest, FloatToIntMatchesPxForEveryScaleFactorAndCallerSetting
         // Offsets 1 and 4 elements: the heads and the unaligned forms.
         for (int off : {0, 1}) {
           std::vector<std::int32_t> got(n + 1, 0x5a5a5a5a);
-          const std::uint32_t after =
-              runUnder(c.mxcsr, [&] { ASSERT_EQ(vecConvert_32f32s_Sfs(in.data(), got.data() + off, n, mode, sf), 0); });
+          const std::uint32_t after = runUnder(c.mxcsr, [&] {
+            ASSERT_EQ(vecConvert_32f32s_Sfs(in.data(), got.data() + off, n, mode, sf), 0);
+          });
           ASSERT_EQ(after, c.mxcsr) << "MXCSR changed: " << c.name << " roundMode " << mode << " sf " << sf;
           for (int i = 0; i < n; ++i)
-            ASSERT_EQ(got[off + i], want[i]) << "x " << in[i] << " (0x" << std::hex
-                                             << std::bit_cast<std::uint32_t>(in[i]) << std::dec << ") roundMode "
-                                             << mode << " sf " << sf << " caller " << c.name;
+            ASSERT_EQ(got[off + i], want[i])
+                << "x " << in[i] << " (0x" << std::hex << std::bit_cast<std::uint32_t>(in[i]) << std::dec
+                << ") roundMode " << mode << " sf " << sf << " caller " << c.name;
         }
       }
     }
@@ -211,7 +276,8 @@ TEST_P(ConvertBuildsTest, FloatToIntEveryLengthAndAlignmentInPlace) {
   pool.resize(2100);
   std::mt19937 rng(9);
   std::uniform_real_distribution<float> d(-3.0e9f, 3.0e9f);
-  for (std::size_t i = 800; i < pool.size(); ++i) pool[i] = i % 7 == 0 ? NAN : d(rng) / static_cast<float>(1 << (i % 30));
+  for (std::size_t i = 800; i < pool.size(); ++i)
+    pool[i] = i % 7 == 0 ? NAN : d(rng) / static_cast<float>(1 << (i % 30));
   std::shuffle(pool.begin(), pool.end(), rng);
   std::vector<int> lengths;
   for (int len = 1; len <= 70; ++len) lengths.push_back(len);
@@ -247,12 +313,20 @@ TEST_P(ConvertBuildsTest, FloatToIntKernelsAsTheEntryCallsThem) {
   // The kernels themselves, with the mode argument the entries pass.
   using K = void (*)(const Prim32f*, Prim32s*, int, int, int);
   using H = void (*)(const Prim32f*, Prim32s*, int, int);
-  const K kernels[] = {nullptr, sse2_ownsConvert_32f32s_Sfs, ssse3_ownsConvert_32f32s_Sfs,
-                       ssse3_ownsConvert_32f32s_Sfs, sse41_ownsConvert_32f32s_Sfs, avx_ownsConvert_32f32s_Sfs,
+  const K kernels[] = {nullptr,
+                       sse2_ownsConvert_32f32s_Sfs,
+                       ssse3_ownsConvert_32f32s_Sfs,
+                       ssse3_ownsConvert_32f32s_Sfs,
+                       sse41_ownsConvert_32f32s_Sfs,
+                       avx_ownsConvert_32f32s_Sfs,
                        avx2_ownsConvert_32f32s_Sfs};
-  const H halfAway[] = {nullptr, sse2_ownsConvert_32f32s_HalfAway_Sfs, ssse3_ownsConvert_32f32s_Sfs_HalfAway,
-                        ssse3_ownsConvert_32f32s_Sfs_HalfAway, sse41_ownsConvert_32f32s_Sfs_HalfAway,
-                        avx_ownsConvert_32f32s_Sfs_HalfAway, avx2_ownsConvert_32f32s_Sfs_HalfAway};
+  const H halfAway[] = {nullptr,
+                        sse2_ownsConvert_32f32s_HalfAway_Sfs,
+                        ssse3_ownsConvert_32f32s_Sfs_HalfAway,
+                        ssse3_ownsConvert_32f32s_Sfs_HalfAway,
+                        sse41_ownsConvert_32f32s_Sfs_HalfAway,
+                        avx_ownsConvert_32f32s_Sfs_HalfAway,
+                        avx2_ownsConvert_32f32s_Sfs_HalfAway};
   const std::vector<float> in = inputsFor(-4, 5);
   const int n = static_cast<int>(in.size());
   std::vector<std::int32_t> got(n);
@@ -289,11 +363,14 @@ float referenceToFloat(std::int32_t x, int sf, int rc) {
   if (shift > 0) {
     std::uint64_t q = a >> shift;
     const std::uint64_t rem = a & ((std::uint64_t{1} << shift) - 1), half = std::uint64_t{1} << (shift - 1);
-    const bool up = rc == 0 ? (rem > half || (rem == half && (q & 1))) : rc == 1 ? (negative && rem) : rc == 2 ? (!negative && rem) : false;
+    const bool up = rc == 0   ? (rem > half || (rem == half && (q & 1)))
+                    : rc == 1 ? (negative && rem)
+                    : rc == 2 ? (!negative && rem)
+                              : false;
     a = (q + (up ? 1 : 0)) << shift;
   }
   const double v = std::ldexp(static_cast<double>(a), -sf);  // exact
-  return static_cast<float>(negative ? -v : v);                // exact
+  return static_cast<float>(negative ? -v : v);              // exact
 }
 
 TEST(ConvertIntToFloatPx, MatchesTheReferenceUnderEveryRoundingMode) {
@@ -302,12 +379,12 @@ TEST(ConvertIntToFloatPx, MatchesTheReferenceUnderEveryRoundingMode) {
     for (int rc = 0; rc < 4; ++rc) {
       std::vector<float> out(in.size());
       const std::uint32_t mxcsr = 0x1f80u | (static_cast<std::uint32_t>(rc) << 13);
-      const std::uint32_t after = runUnder(mxcsr, [&] {
-        px_vecConvert_32s32f_Sfs(in.data(), out.data(), static_cast<int>(in.size()), sf);
-      });
+      const std::uint32_t after = runUnder(
+          mxcsr, [&] { px_vecConvert_32s32f_Sfs(in.data(), out.data(), static_cast<int>(in.size()), sf); });
       EXPECT_EQ(after, mxcsr);
       for (std::size_t i = 0; i < in.size(); ++i)
-        ASSERT_EQ(std::bit_cast<std::uint32_t>(out[i]), std::bit_cast<std::uint32_t>(referenceToFloat(in[i], sf, rc)))
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(out[i]),
+                  std::bit_cast<std::uint32_t>(referenceToFloat(in[i], sf, rc)))
             << in[i] << " sf " << sf << " rc " << rc;
     }
   }
@@ -339,12 +416,14 @@ TEST_P(ConvertBuildsTest, IntToFloatMatchesPx) {
             if (len > 100 && so != 0 && dof > 4) continue;
             Guarded src(bytes, so), dst(bytes, dof);
             src.fill(pool.data());
-            const std::uint32_t after =
-                runUnder(mxcsr, [&] { ASSERT_EQ(vecConvert_32s32f_Sfs(src.as<std::int32_t>(), dst.as<float>(), len, sf), 0); });
+            const std::uint32_t after = runUnder(mxcsr, [&] {
+              ASSERT_EQ(vecConvert_32s32f_Sfs(src.as<std::int32_t>(), dst.as<float>(), len, sf), 0);
+            });
             ASSERT_EQ(after, mxcsr);
             ASSERT_TRUE(dst.guardsIntact());
             ASSERT_EQ(0, std::memcmp(dst.window().data(), want.data(), bytes))
-                << "len " << len << " sf " << sf << " offsets " << so << "/" << dof << " mxcsr " << std::hex << mxcsr;
+                << "len " << len << " sf " << sf << " offsets " << so << "/" << dof << " mxcsr " << std::hex
+                << mxcsr;
           }
           Guarded io(bytes, so);
           io.fill(pool.data());

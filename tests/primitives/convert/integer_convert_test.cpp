@@ -17,12 +17,15 @@ std::vector<std::int32_t> narrowPool(std::size_t n) {
   std::mt19937 rng(4);
   std::vector<std::int32_t> v(n);
   for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::int32_t>(rng()) >> (i % 24);
-  const std::int32_t edges[] = {32767, 32768, -32768, -32769, 2147483647, -2147483647 - 1, 0, -1, 40000, -40000};
+  const std::int32_t edges[] = {32767,           32768, -32768, -32769, 2147483647,
+                                -2147483647 - 1, 0,     -1,     40000,  -40000};
   for (std::size_t i = 0; i < std::size(edges); ++i) v[i * 5 % n] = edges[i];
   return v;
 }
 
-Prim16s saturate16(std::int32_t v) { return static_cast<Prim16s>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v)); }
+Prim16s saturate16(std::int32_t v) {
+  return static_cast<Prim16s>(v > 32767 ? 32767 : (v < -32768 ? -32768 : v));
+}
 
 TEST(NarrowPx, SaturatesToSixteenBits) {
   const std::vector<std::int32_t> in = narrowPool(300);
@@ -80,12 +83,17 @@ struct IntKernels {
 };
 IntKernels kernelsOf(std::int32_t g) {
   switch (g) {
-    case 1: return {sse2_ownsConvert_32s16s, sse2_ownsConvert_8s16s, sse2_ownsConvert_16s32s};
+    case 1:
+      return {sse2_ownsConvert_32s16s, sse2_ownsConvert_8s16s, sse2_ownsConvert_16s32s};
     case 2:
-    case 3: return {ssse3_ownsConvert_32s16s, ssse3_ownsConvert_8s16s, ssse3_ownsConvert_16s32s};
-    case 4: return {sse41_ownsConvert_32s16s, sse41_ownsConvert_8s16s, sse41_ownsConvert_16s32s};
-    case 5: return {avx_ownsConvert_32s16s, avx_ownsConvert_8s16s, avx_ownsConvert_16s32s};
-    default: return {avx2_ownsConvert_32s16s, avx2_ownsConvert_8s16s, avx2_ownsConvert_16s32s};
+    case 3:
+      return {ssse3_ownsConvert_32s16s, ssse3_ownsConvert_8s16s, ssse3_ownsConvert_16s32s};
+    case 4:
+      return {sse41_ownsConvert_32s16s, sse41_ownsConvert_8s16s, sse41_ownsConvert_16s32s};
+    case 5:
+      return {avx_ownsConvert_32s16s, avx_ownsConvert_8s16s, avx_ownsConvert_16s32s};
+    default:
+      return {avx2_ownsConvert_32s16s, avx2_ownsConvert_8s16s, avx2_ownsConvert_16s32s};
   }
 }
 
@@ -114,7 +122,8 @@ void checkKernel(K kernel, Want want, unsigned seed) {
           D d;
           std::memcpy(&d, out.data() + i * sizeof(D), sizeof(D));
           const D w = want(pool[i]);
-          ASSERT_EQ(std::memcmp(&d, &w, sizeof(D)), 0) << "len " << len << " element " << i << " offsets " << so << "/" << dof;
+          ASSERT_EQ(std::memcmp(&d, &w, sizeof(D)), 0)
+              << "len " << len << " element " << i << " offsets " << so << "/" << dof;
         }
       }
     }
@@ -124,19 +133,27 @@ void checkKernel(K kernel, Want want, unsigned seed) {
 TEST_P(IntegerConvertTest, WideningAndNarrowingKernels) {
   const IntKernels k = kernelsOf(generation());
   checkKernel<std::int32_t, Prim16s>(k.narrow, saturate16, 1);
-  checkKernel<std::int8_t, Prim16s>(k.widen8, [](std::int8_t v) { return Prim16s{v}; }, 2);
-  checkKernel<Prim16s, Prim32s>(k.widen16, [](Prim16s v) { return Prim32s{v}; }, 3);
+  checkKernel<std::int8_t, Prim16s>(
+      k.widen8, [](std::int8_t v) { return Prim16s{v}; }, 2);
+  checkKernel<Prim16s, Prim32s>(
+      k.widen16, [](Prim16s v) { return Prim32s{v}; }, 3);
 }
 
 INSTANTIATE_GENERATIONS(IntegerConvertTest);
 
 TEST(IntToFloatKernels, ExactConversionsOfTheSse2Build) {
-  checkKernel<std::int8_t, float>(sse2_ownsConvert_8s32f, [](std::int8_t v) { return static_cast<float>(v); }, 4);
-  checkKernel<Prim8u, float>(sse2_ownsConvert_8u32f, [](Prim8u v) { return static_cast<float>(v); }, 5);
-  checkKernel<Prim16s, float>(sse2_ownsConvert_16s32f, [](Prim16s v) { return static_cast<float>(v); }, 6);
-  checkKernel<Prim16u, float>(sse2_ownsConvert_16u32f, [](Prim16u v) { return static_cast<float>(v); }, 7);
-  checkKernel<Prim32s, double>(sse2_ownsConvert_32s64f, [](Prim32s v) { return static_cast<double>(v); }, 8);
-  checkKernel<Prim32s, float>(sse2_ownsConvert_32s32f, [](Prim32s v) { return static_cast<float>(v); }, 9);
+  checkKernel<std::int8_t, float>(
+      sse2_ownsConvert_8s32f, [](std::int8_t v) { return static_cast<float>(v); }, 4);
+  checkKernel<Prim8u, float>(
+      sse2_ownsConvert_8u32f, [](Prim8u v) { return static_cast<float>(v); }, 5);
+  checkKernel<Prim16s, float>(
+      sse2_ownsConvert_16s32f, [](Prim16s v) { return static_cast<float>(v); }, 6);
+  checkKernel<Prim16u, float>(
+      sse2_ownsConvert_16u32f, [](Prim16u v) { return static_cast<float>(v); }, 7);
+  checkKernel<Prim32s, double>(
+      sse2_ownsConvert_32s64f, [](Prim32s v) { return static_cast<double>(v); }, 8);
+  checkKernel<Prim32s, float>(
+      sse2_ownsConvert_32s32f, [](Prim32s v) { return static_cast<float>(v); }, 9);
   const Prim8u b = 255;
   const std::int32_t big = 16777217;
   float f = 0;

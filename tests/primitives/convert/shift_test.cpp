@@ -28,7 +28,11 @@ std::vector<T> pool(unsigned seed, std::size_t n) {
 }
 
 // The element rules, in plain integer arithmetic.
-Prim16s lshift16(Prim16s v, int n) { return n > 15 ? 0 : static_cast<Prim16s>((static_cast<std::uint32_t>(static_cast<std::uint16_t>(v)) << n) & 0xffff); }
+Prim16s lshift16(Prim16s v, int n) {
+  return n > 15 ? 0
+                : static_cast<Prim16s>((static_cast<std::uint32_t>(static_cast<std::uint16_t>(v)) << n) &
+                                       0xffff);
+}
 Prim16s rshift16(Prim16s v, int n) {
   if (n > 15) return v < 0 ? -1 : 0;
   // Division by 2^n rounded toward minus infinity.
@@ -174,7 +178,8 @@ void compareShift(Build build, Px px, int maxCount, unsigned seed) {
         io.fill(src.data());
         ASSERT_EQ(build(io.as<T>(), n, io.as<T>(), len), 0);
         ASSERT_TRUE(io.guardsIntact());
-        ASSERT_EQ(0, std::memcmp(io.window().data(), want.data(), bytes)) << "in place, count " << n << " len " << len;
+        ASSERT_EQ(0, std::memcmp(io.window().data(), want.data(), bytes))
+            << "in place, count " << n << " len " << len;
       }
     }
   }
@@ -200,12 +205,13 @@ struct ShiftKernels {
   void (*l8)(const Prim8u*, int, Prim8u*, int);
   void (*r8)(const Prim8u*, int, Prim8u*, int);
 };
-#define PRIM_KERNELS(g)                                                                                    \
-  ShiftKernels {                                                                                           \
-#g, g##_ownsLShiftC_16s, g##_ownsRShiftC_16s, g##_ownsRShiftC_16u, g##_ownsRShiftC_32s, g##_ownsLShiftC_32s, \
-        g##_ownsLShiftC_8u, g##_ownsRShiftC_8u                                                             \
+#define PRIM_KERNELS(g)                                                                     \
+  ShiftKernels {                                                                            \
+#g, g##_ownsLShiftC_16s, g##_ownsRShiftC_16s, g##_ownsRShiftC_16u, g##_ownsRShiftC_32s, \
+        g##_ownsLShiftC_32s, g##_ownsLShiftC_8u, g##_ownsRShiftC_8u                         \
   }
-const ShiftKernels kKernels[] = {PRIM_KERNELS(sse2), PRIM_KERNELS(ssse3), PRIM_KERNELS(sse41), PRIM_KERNELS(avx)};
+const ShiftKernels kKernels[] = {PRIM_KERNELS(sse2), PRIM_KERNELS(ssse3), PRIM_KERNELS(sse41),
+                                 PRIM_KERNELS(avx)};
 #undef PRIM_KERNELS
 
 template <class T, class K, class Rule>
@@ -224,7 +230,8 @@ void checkShiftKernel(const char* name, K kernel, Rule rule, int minCount, int m
           for (int i = 0; i < len; ++i) {
             T v;
             std::memcpy(&v, out.data() + i * sizeof(T), sizeof(T));
-            ASSERT_EQ(v, rule(src[i], n)) << name << " count " << n << " len " << len << " offsets " << so << "/" << dof;
+            ASSERT_EQ(v, rule(src[i], n))
+                << name << " count " << n << " len " << len << " offsets " << so << "/" << dof;
           }
         }
         Guarded io(bytes, so);
@@ -248,13 +255,18 @@ TEST(ShiftKernels, EveryKernelOfTheSse2ToAvxBuilds) {
     if (std::string(k.name) == "ssse3" && !primTestGenerationSupported(primGenSsse3)) continue;
     checkShiftKernel<Prim16s>(k.name, k.l16, lshift16, 1, 15, 21);
     checkShiftKernel<Prim16s>(k.name, k.r16, rshift16, 1, 15, 22);
-    checkShiftKernel<Prim16u>(k.name, k.r16u, [](Prim16u v, int n) { return static_cast<Prim16u>(v >> n); }, 1, 15, 23);
+    checkShiftKernel<Prim16u>(
+        k.name, k.r16u, [](Prim16u v, int n) { return static_cast<Prim16u>(v >> n); }, 1, 15, 23);
     checkShiftKernel<Prim32s>(k.name, k.r32, rshift32, 1, 31, 24);
     checkShiftKernel<Prim32s>(
-        k.name, k.l32, [](Prim32s v, int n) { return static_cast<Prim32s>(static_cast<std::uint32_t>(v) << n); }, 1, 31, 25);
+        k.name, k.l32,
+        [](Prim32s v, int n) { return static_cast<Prim32s>(static_cast<std::uint32_t>(v) << n); }, 1, 31, 25);
     // Byte counts of 8 to 15 clear every byte.
-    checkShiftKernel<Prim8u>(k.name, k.l8, [](Prim8u v, int n) { return static_cast<Prim8u>(n > 7 ? 0 : (v << n) & 0xff); }, 1, 15, 26);
-    checkShiftKernel<Prim8u>(k.name, k.r8, [](Prim8u v, int n) { return static_cast<Prim8u>(n > 7 ? 0 : v >> n); }, 1, 15, 27);
+    checkShiftKernel<Prim8u>(
+        k.name, k.l8, [](Prim8u v, int n) { return static_cast<Prim8u>(n > 7 ? 0 : (v << n) & 0xff); }, 1, 15,
+        26);
+    checkShiftKernel<Prim8u>(
+        k.name, k.r8, [](Prim8u v, int n) { return static_cast<Prim8u>(n > 7 ? 0 : v >> n); }, 1, 15, 27);
     const Prim8u bytes[2] = {0x81, 0xff};
     Prim8u out[2];
     k.l8(bytes, 1, out, 2);
