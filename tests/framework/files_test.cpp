@@ -188,6 +188,53 @@ TEST(FileStreams, WriteReadAndSize) {
   SetFileChangeNotifier(previous);
 }
 
+TEST(FileStreams, AFullDeviceRaisesTheWriteAndFlushTexts) {
+  if (!PathExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TFile full(Wide("/dev/full"));
+  ASSERT_TRUE(full.Open(TFile::kWrite));
+  // Small writes stay in the stream's buffer until the flush fails.
+  full.Write("x", 1);
+  try {
+    full.Flush();
+    ADD_FAILURE() << "flush succeeded";
+  } catch (const TReadableException& e) {
+    EXPECT_TRUE(e.Message().EqualsText(u"Failed to flush the file to disk. Probably the disk is full."));
+  }
+  full.Close();
+  ASSERT_TRUE(full.Open(TFile::kWrite));
+  const std::string big(1 << 20, 'y');
+  try {
+    full.Write(big.data(), big.size());
+    ADD_FAILURE() << "write succeeded";
+  } catch (const TReadableException& e) {
+    EXPECT_TRUE(e.Message().EqualsText(
+        u"File I/O error: Please make sure that there is enough space available on the device!"));
+  }
+  full.Close();
+}
+
+TEST(FileStreams, ReadWriteModes) {
+  const std::string root = FreshFolder("modes");
+  const std::string path = root + "/rw";
+  WriteTextFile(path, "old contents");
+  TFile file(Wide(path));
+  ASSERT_TRUE(file.Open(TFile::kReadWrite));  // truncates
+  EXPECT_EQ(file.Size(), 0);
+  file.Write("abc", 3);
+  file.Close();
+  ASSERT_TRUE(file.Open(TFile::kReadAppend));
+  file.Write("def", 3);
+  EXPECT_EQ(file.Size(), 6);
+  file.Close();
+  EXPECT_EQ(ReadTextFile(path), "abcdef");
+  // Opening again closes the stream held before.
+  ASSERT_TRUE(file.Open(TFile::kRead));
+  ASSERT_TRUE(file.Open(TFile::kRead));
+  char two[2];
+  file.Read(two, 2);
+  EXPECT_EQ(std::string(two, 2), "ab");
+}
+
 TEST(FileStreams, FailuresAndRefusals) {
   const std::string root = FreshFolder("filefail");
   TFile empty{TString()};
