@@ -2,8 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +16,18 @@
 namespace {
 
 const std::string kRule(60, '=');
+
+// Whether `text` matches `shape`, where '9' stands for any digit and every
+// other character for itself.
+bool MatchesShape(const std::string& text, const std::string& shape) {
+  if (text.size() != shape.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (shape[i] == '9' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != shape[i]) {
+      return false;
+    }
+  }
+  return true;
+}
 
 // The clock the blank-line tests move by hand.
 std::uint64_t gNow = 0;
@@ -43,9 +55,10 @@ void ExpectHeaderAt(const std::vector<std::string>& lines, std::size_t at) {
   ASSERT_GE(lines.size(), at + 6);
   EXPECT_EQ(lines[at], kRule);
   EXPECT_EQ(lines[at + 1], "Version : Tarvo V0.0.1 (Dec  7 2016)");
-  EXPECT_TRUE(std::regex_match(lines[at + 2], std::regex("Date    : \\d{4}-\\d\\d-\\d\\d")))
-      << lines[at + 2];
-  EXPECT_TRUE(std::regex_match(lines[at + 3], std::regex("Time    : (\\d\\d:\\d\\d:\\d\\d)?")))
+  EXPECT_TRUE(MatchesShape(lines[at + 2], "Date    : 9999-99-99")) << lines[at + 2];
+  // The time of day 00:00:00 has no text.
+  EXPECT_TRUE(MatchesShape(lines[at + 3], "Time    : 99:99:99") ||
+              lines[at + 3] == "Time    : ")
       << lines[at + 3];
   EXPECT_EQ(lines[at + 4].rfind("OS      : ", 0), 0u);
   EXPECT_GT(lines[at + 4].size(), 10u);
@@ -261,17 +274,21 @@ TEST_F(LogTest, EightThreadsLoggingAtOnceLoseAndMixNothing) {
   for (std::thread& thread : threads) thread.join();
   log.Reset();
   const std::vector<std::string> lines = Lines();
-  const std::regex pattern("T(\\d): thread (\\d) line (\\d+) x{100}");
   std::vector<int> next(kThreads, 0);
   int counted = 0;
   for (std::size_t i = AfterHeader(lines, 0); i + 1 < lines.size(); ++i) {
     if (lines[i].empty()) continue;
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(lines[i], match, pattern)) << "line " << i << ": " << lines[i];
-    const int t = std::stoi(match[1]);
-    ASSERT_EQ(t, std::stoi(match[2]));
-    EXPECT_EQ(std::stoi(match[3]), next[static_cast<std::size_t>(t)]) << "thread " << t;
-    next[static_cast<std::size_t>(t)] = std::stoi(match[3]) + 1;
+    int t = -1, same = -2, number = -1, consumed = 0;
+    ASSERT_EQ(std::sscanf(lines[i].c_str(), "T%d: thread %d line %d %n", &t, &same, &number,
+                          &consumed),
+              3)
+        << "line " << i << ": " << lines[i];
+    ASSERT_TRUE(t >= 0 && t < kThreads && t == same) << lines[i];
+    // The whole line, and nothing of another line in it.
+    ASSERT_EQ(lines[i], "T" + std::to_string(t) + ": thread " + std::to_string(t) + " line " +
+                            std::to_string(number) + " " + padding);
+    EXPECT_EQ(number, next[static_cast<std::size_t>(t)]) << "thread " << t;
+    next[static_cast<std::size_t>(t)] = number + 1;
     ++counted;
   }
   EXPECT_EQ(counted, kThreads * kLines);
