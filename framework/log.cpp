@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "framework/exceptions.h"
-#include "framework/framework_hooks.h"
 #include "framework/console.h"
+#include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/folders.h"
+#include "framework/framework_hooks.h"
 #include "framework/system_info.h"
 #include "framework/text.h"
 #include "platform/raw_io.h"

@@ -1,3 +1,5 @@
+#include "framework/error_report.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -6,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "framework/error_report.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/log.h"
@@ -205,8 +206,8 @@ TEST_F(ErrorReportTest, WithoutAHookTheBoxIsALineOnTheErrorStream) {
 
 TEST_F(ErrorReportTest, TheBugReportRequestIsExpandedAndAppended) {
   const std::string request = Narrow(GetBugReportRequest());
-  EXPECT_EQ(request.rfind("\n\nPlease report this problem by sending a mail with the Log.txt,\n", 0),
-            0u);
+  EXPECT_EQ(
+      request.rfind("\n\nPlease report this problem by sending a mail with the Log.txt,\n", 0), 0u);
   EXPECT_EQ(request.find("$M"), std::string::npos);
   const std::string address = Narrow(GetProductSupportEmail());
   ASSERT_FALSE(address.empty());

@@ -97,8 +97,8 @@ int RunOrder() {
 
 int RunFaultWorker(bool overflow) {
   TLog::Instance()->SetEchoToConsole(false);
-  TThreadManager::Instance()->CreateThread(overflow ? &OverflowingWorker : &FaultingWorker,
-                                           nullptr, -1, 2);
+  TThreadManager::Instance()->CreateThread(overflow ? &OverflowingWorker : &FaultingWorker, nullptr,
+                                           -1, 2);
   // The main thread keeps taking the log's lock while the worker crashes.
   for (long i = 0;; ++i) TLog::Instance()->Write("Main", "tick %ld", i);
 }

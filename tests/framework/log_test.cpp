@@ -1,3 +1,5 @@
+#include "framework/log.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "framework/exceptions.h"
-#include "framework/log.h"
 #include "tests/framework/framework3_test_util.h"
 #include "tests/framework/framework_test_env.h"
 
@@ -22,7 +23,8 @@ const std::string kRule(60, '=');
 bool MatchesShape(const std::string& text, const std::string& shape) {
   if (text.size() != shape.size()) return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (shape[i] == '9' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != shape[i]) {
+    if (shape[i] == '9' ? !std::isdigit(static_cast<unsigned char>(text[i]))
+                        : text[i] != shape[i]) {
       return false;
     }
   }
@@ -57,8 +59,7 @@ void ExpectHeaderAt(const std::vector<std::string>& lines, std::size_t at) {
   EXPECT_EQ(lines[at + 1], "Version : Tarvo V0.0.1 (Dec  7 2016)");
   EXPECT_TRUE(MatchesShape(lines[at + 2], "Date    : 9999-99-99")) << lines[at + 2];
   // The time of day 00:00:00 has no text.
-  EXPECT_TRUE(MatchesShape(lines[at + 3], "Time    : 99:99:99") ||
-              lines[at + 3] == "Time    : ")
+  EXPECT_TRUE(MatchesShape(lines[at + 3], "Time    : 99:99:99") || lines[at + 3] == "Time    : ")
       << lines[at + 3];
   EXPECT_EQ(lines[at + 4].rfind("OS      : ", 0), 0u);
   EXPECT_GT(lines[at + 4].size(), 10u);
@@ -112,25 +113,24 @@ TEST_F(LogTest, BlankLinesSeparateCategoriesAndPausesOverTwoSeconds) {
   TPtr<TLog> log = MakeLog();
   log->SetClockForTesting(&TestClock);
   gNow = 10000;
-  log->WriteMessage("A", "first");           // new category: blank line
+  log->WriteMessage("A", "first");  // new category: blank line
   gNow += 1000;
-  log->WriteMessage("A", "same, 1000 ms");    // directly after
+  log->WriteMessage("A", "same, 1000 ms");  // directly after
   gNow += 2000;
-  log->WriteMessage("A", "same, 2000 ms");    // exactly 2000: still directly
+  log->WriteMessage("A", "same, 2000 ms");  // exactly 2000: still directly
   gNow += 2001;
-  log->WriteMessage("A", "same, 2001 ms");    // pause: blank line
-  log->WriteMessage("B", "other category");   // blank line
+  log->WriteMessage("A", "same, 2001 ms");   // pause: blank line
+  log->WriteMessage("B", "other category");  // blank line
   log->WriteMessage("B", "same again");
-  log->WriteMessage("", "no category");       // blank line, no ": "
+  log->WriteMessage("", "no category");  // blank line, no ": "
   log->WriteMessage("", "still none");
   log.Reset();
   const std::vector<std::string> lines = Lines();
   const std::vector<std::string> body(lines.begin() + AfterHeader(lines, 0), lines.end());
-  EXPECT_EQ(body, (std::vector<std::string>{"", "A: first", "A: same, 1000 ms",
-                                            "A: same, 2000 ms", "", "A: same, 2001 ms", "",
-                                            "B: other category", "B: same again", "",
-                                            "no category", "still none",
-                                            "Closing log file..."}));
+  EXPECT_EQ(body,
+            (std::vector<std::string>{"", "A: first", "A: same, 1000 ms", "A: same, 2000 ms", "",
+                                      "A: same, 2001 ms", "", "B: other category", "B: same again",
+                                      "", "no category", "still none", "Closing log file..."}));
 }
 
 TEST_F(LogTest, LinesAreUtf8WithCrLf) {
@@ -138,7 +138,9 @@ TEST_F(LogTest, LinesAreUtf8WithCrLf) {
   log->WriteText("Ünïcode", TString(u"Grüße € \U0001D11E"));
   log.Reset();
   const std::string contents = ReadWholeFile(LogPath());
-  EXPECT_NE(contents.find("\r\n\r\n\xC3\x9Cn\xC3\xAF" "code: Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC "
+  EXPECT_NE(contents.find("\r\n\r\n\xC3\x9Cn\xC3\xAF"
+                          "code: Gr\xC3\xBC\xC3\x9F"
+                          "e \xE2\x82\xAC "
                           "\xF0\x9D\x84\x9E\r\n"),
             std::string::npos);
 }
@@ -215,8 +217,7 @@ TEST_F(LogTest, MissingFoldersAreCreated) {
   TPtr<TLog> log(new TLog(folder, TString(u"Log.txt"), 0, false));
   log->WriteMessage("Deep", "line");
   log.Reset();
-  EXPECT_NE(ReadWholeFile(mScratch.Path() + "a/b/c/Log.txt").find("Deep: line"),
-            std::string::npos);
+  EXPECT_NE(ReadWholeFile(mScratch.Path() + "a/b/c/Log.txt").find("Deep: line"), std::string::npos);
 }
 
 TEST_F(LogTest, ExceptionsAreLoggedButNotTheOnesTheLogCausesItself) {
@@ -279,9 +280,9 @@ TEST_F(LogTest, EightThreadsLoggingAtOnceLoseAndMixNothing) {
   for (std::size_t i = AfterHeader(lines, 0); i + 1 < lines.size(); ++i) {
     if (lines[i].empty()) continue;
     int t = -1, same = -2, number = -1, consumed = 0;
-    ASSERT_EQ(std::sscanf(lines[i].c_str(), "T%d: thread %d line %d %n", &t, &same, &number,
-                          &consumed),
-              3)
+    ASSERT_EQ(
+        std::sscanf(lines[i].c_str(), "T%d: thread %d line %d %n", &t, &same, &number, &consumed),
+        3)
         << "line " << i << ": " << lines[i];
     ASSERT_TRUE(t >= 0 && t < kThreads && t == same) << lines[i];
     // The whole line, and nothing of another line in it.

@@ -21,9 +21,10 @@ class ProbeTest : public ::testing::Test {
   }
 
   ChildResult Run(const char* mode) {
-    return RunChild(ProbeProgram(), {mode},
-                    {"HOME=" + mScratch.Path() + "home", "XDG_DATA_HOME=" + mScratch.Path() + "data",
-                     "TMPDIR=" + mScratch.Path() + "tmp"});
+    return RunChild(
+        ProbeProgram(), {mode},
+        {"HOME=" + mScratch.Path() + "home", "XDG_DATA_HOME=" + mScratch.Path() + "data",
+         "TMPDIR=" + mScratch.Path() + "tmp"});
   }
   std::string LogPath() const { return mScratch.Path() + "data/Tarvo/V0.0.1/Log.txt"; }
   std::string Log() const { return ReadWholeFile(LogPath()); }
@@ -52,17 +53,16 @@ TEST_F(ProbeTest, StartupAndShutdownRunEveryStepInOrder) {
   ASSERT_TRUE(result.exited) << result.output;
   EXPECT_EQ(result.exitCode, 7) << result.output;  // the run's own result
   const std::vector<std::string> steps = LinesStartingWith(result.output, "step: ");
-  EXPECT_EQ(steps, (std::vector<std::string>{
-                       "SeedRandom", "primInitCpuDispatch", "DetectProcessor",
-                       "EnableLowFragmentationHeap", "CreateThreadManager",
-                       "CreateThreadCommunicator", "CreateSystemGlobals", "StartStringSystem",
-                       "SetOutOfMemoryText", "CreateCommandPool", "OpenApplicationLog",
-                       "RemoveStaleTempFolders", "TestSSE",
-                       // shutdown
-                       "DispatchAll", "DeleteTempFolder", "CloseApplicationLog",
-                       "DestroyCommandPool", "ClearOutOfMemoryText", "StopStringSystem",
-                       "DestroySystemGlobals", "DestroyThreadCommunicator", "DestroyThreadManager",
-                       "ClearRegistrations"}));
+  EXPECT_EQ(steps,
+            (std::vector<std::string>{
+                "SeedRandom", "primInitCpuDispatch", "DetectProcessor",
+                "EnableLowFragmentationHeap", "CreateThreadManager", "CreateThreadCommunicator",
+                "CreateSystemGlobals", "StartStringSystem", "SetOutOfMemoryText",
+                "CreateCommandPool", "OpenApplicationLog", "RemoveStaleTempFolders", "TestSSE",
+                // shutdown
+                "DispatchAll", "DeleteTempFolder", "CloseApplicationLog", "DestroyCommandPool",
+                "ClearOutOfMemoryText", "StopStringSystem", "DestroySystemGlobals",
+                "DestroyThreadCommunicator", "DestroyThreadManager", "ClearRegistrations"}));
   EXPECT_EQ(LinesStartingWith(result.output, "started: "), std::vector<std::string>{"yes"});
   EXPECT_EQ(LinesStartingWith(result.output, "main thread: "), std::vector<std::string>{"3"});
   EXPECT_EQ(LinesStartingWith(result.output, "stopped: "), std::vector<std::string>{"yes"});
@@ -143,7 +143,8 @@ bool IsFrameLine(const std::string& line) {
   const std::string displacement = line.substr(plus + 2);
   if (displacement.size() < 5) return false;
   for (char c : displacement) {
-    if (!std::isxdigit(static_cast<unsigned char>(c)) || std::islower(static_cast<unsigned char>(c))) {
+    if (!std::isxdigit(static_cast<unsigned char>(c)) ||
+        std::islower(static_cast<unsigned char>(c))) {
       return false;
     }
   }
@@ -152,8 +153,8 @@ bool IsFrameLine(const std::string& line) {
 
 // The crash lines of a log: the signal code line and the frame lines.
 void ExpectCrashTrace(const std::string& log, const char* code, const char* function) {
-  const std::size_t at = log.find(std::string("\r\nCrashLog: Handling Exception! Code : ") + code +
-                                  "\r\n");
+  const std::size_t at =
+      log.find(std::string("\r\nCrashLog: Handling Exception! Code : ") + code + "\r\n");
   ASSERT_NE(at, std::string::npos) << log.substr(log.size() > 4000 ? log.size() - 4000 : 0);
   std::size_t frames = 0;
   bool named = false;
