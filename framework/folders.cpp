@@ -140,11 +140,15 @@ std::int32_t RemoveStaleTempFoldersIn(const TString& root) {
     }
     if (pid == self || ProcessIsRunning(pid)) continue;
     const TString path = AppendPath(folder, names[i]);
-    TByteArray narrow;
-    path.ToNarrowArray(narrow, 0);
-    narrow.Resize(narrow.Size() + 1);
-    narrow[narrow.Size() - 1] = 0;
     // Only real folders of this user: never a link, never someone else's.
+    // (Asked without the trailing separator, which would follow a link.)
+    TString entry = folder;
+    entry.Append(names[i]);
+    TByteArray narrow;
+    entry.ToNarrowArray(narrow, 0);
+    const std::int32_t length = narrow.Size();
+    narrow.Resize(length + 1);
+    narrow[length] = 0;
     if (!platformIsOwnFolder(narrow.Data())) continue;
     if (DeleteFolderTree(path)) ++deleted;
   }

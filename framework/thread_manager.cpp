@@ -199,6 +199,8 @@ std::uint32_t TThreadManager::CreateThread(ThreadProcedure procedure, void* argu
 }
 
 bool TThreadManager::WaitForThread(std::uint32_t threadId, std::uint32_t* exitCode) {
+  // A thread cannot wait for its own end.
+  if (threadId == platformCurrentThreadId()) return false;
   TStartedThreads::Entry found{};
   bool known = false;
   {
