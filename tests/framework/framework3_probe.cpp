@@ -109,7 +109,12 @@ int Run(void*) {
     std::printf("run reached\n");
     return 0;
   }
-  if (std::strcmp(gMode, "throw") == 0) throw std::runtime_error("probe failure");
+  if (std::strcmp(gMode, "throw") == 0) {
+    // The temporary folder exists when the run fails.
+    std::printf("temp: %s\n", TempFolder().ToNarrow(3));
+    std::fflush(stdout);
+    throw std::runtime_error("probe failure");
+  }
   if (std::strcmp(gMode, "fault-worker") == 0) return RunFaultWorker(false);
   if (std::strcmp(gMode, "overflow-worker") == 0) return RunFaultWorker(true);
   if (std::strcmp(gMode, "abort") == 0) std::abort();

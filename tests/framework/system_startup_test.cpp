@@ -3,6 +3,9 @@
 // the real user's folders are never touched.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <dirent.h>
 
 #include <cctype>
 #include <string>
@@ -20,14 +23,26 @@ class ProbeTest : public ::testing::Test {
     mkdir((mScratch.Path() + "tmp").c_str(), 0700);
   }
 
-  ChildResult Run(const char* mode) {
+  ChildResult Run(const char* mode, const std::string& program = ProbeProgram()) {
     return RunChild(
-        ProbeProgram(), {mode},
+        program, {mode},
         {"HOME=" + mScratch.Path() + "home", "XDG_DATA_HOME=" + mScratch.Path() + "data",
          "TMPDIR=" + mScratch.Path() + "tmp"});
   }
   std::string LogPath() const { return mScratch.Path() + "data/Tarvo/V0.0.1/Log.txt"; }
   std::string Log() const { return ReadWholeFile(LogPath()); }
+  // The names in the child's TMPDIR.
+  std::vector<std::string> TempEntries() const {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir((mScratch.Path() + "tmp").c_str())) {
+      while (dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+      }
+      closedir(dir);
+    }
+    return names;
+  }
 
   // The lines of `text` (split at LF) that start with `prefix`.
   static std::vector<std::string> LinesStartingWith(const std::string& text,
@@ -49,7 +64,20 @@ class ProbeTest : public ::testing::Test {
 };
 
 TEST_F(ProbeTest, StartupAndShutdownRunEveryStepInOrder) {
-  const ChildResult result = Run("order");
+  // A temporary folder of a process that no longer runs, and one that is
+  // not named like the framework's.
+  const std::string stale = mScratch.Path() + "tmp/Tarvo-0-3999999";
+  const std::string foreign = mScratch.Path() + "tmp/Tarvo-notes";
+  ASSERT_EQ(mkdir(stale.c_str(), 0700), 0);
+  WriteWholeFile(stale + "/left.bin", "x");
+  ASSERT_EQ(mkdir(foreign.c_str(), 0700), 0);
+  // Stale folders are only removed when no other process runs the same
+  // program, and other probe tests may run meanwhile: this one runs a copy
+  // of the probe under a name of its own.
+  const std::string copy = mScratch.Path() + "order-probe-" + std::to_string(getpid());
+  WriteWholeFile(copy, ReadWholeFile(ProbeProgram()));
+  ASSERT_EQ(chmod(copy.c_str(), 0700), 0);
+  const ChildResult result = Run("order", copy);
   ASSERT_TRUE(result.exited) << result.output;
   EXPECT_EQ(result.exitCode, 7) << result.output;  // the run's own result
   const std::vector<std::string> steps = LinesStartingWith(result.output, "step: ");
@@ -86,6 +114,9 @@ TEST_F(ProbeTest, StartupAndShutdownRunEveryStepInOrder) {
   ASSERT_EQ(temp.size(), 1u);
   EXPECT_EQ(temp[0].rfind(mScratch.Path() + "tmp/Tarvo-", 0), 0u) << temp[0];
   EXPECT_FALSE(PathExists(temp[0]));
+  // Start-up removed the stale folder and left the foreign one alone.
+  EXPECT_FALSE(PathExists(stale));
+  EXPECT_TRUE(PathExists(foreign));
 }
 
 TEST_F(ProbeTest, AProcessorWithoutSseIsRefusedLoggedAndEndsWithOne) {
@@ -103,8 +134,10 @@ TEST_F(ProbeTest, AProcessorWithoutSseIsRefusedLoggedAndEndsWithOne) {
   ASSERT_NE(cpuAt, std::string::npos) << log;
   ASSERT_NE(exceptionAt, std::string::npos) << log;
   EXPECT_LT(cpuAt, exceptionAt);
-  // The shutdown ran after the refusal: the log was closed.
+  // The shutdown ran after the refusal: the log was closed and no temporary
+  // folder is left.
   EXPECT_NE(log.find("Closing log file...\r\n", exceptionAt), std::string::npos);
+  EXPECT_EQ(TempEntries(), std::vector<std::string>{});
   // The lines reached the console through the log's own echo.
   EXPECT_NE(result.output.find("Tarvo LOG> CPU: SSE instruction set not supported."),
             std::string::npos);
@@ -118,6 +151,11 @@ TEST_F(ProbeTest, ACppExceptionReachingMainIsLoggedShutsDownAndEndsWithOne) {
   const std::size_t at = log.find("CrashLog: Unhandled exception: probe failure\r\n");
   ASSERT_NE(at, std::string::npos) << log;
   EXPECT_NE(log.find("Closing log file...\r\n", at), std::string::npos);
+  // The shutdown after the failure still removed the temporary folder.
+  const std::vector<std::string> temp = LinesStartingWith(result.output, "temp: ");
+  ASSERT_EQ(temp.size(), 1u);
+  EXPECT_FALSE(PathExists(temp[0]));
+  EXPECT_EQ(TempEntries(), std::vector<std::string>{});
 }
 
 // Whether `line` reads "CrashLog: <address>: <name> +<5 or more hex digits>".
