@@ -322,4 +322,27 @@ TEST_F(LogTest, EchoWritesTheLineToTheConsole) {
   EXPECT_NE(echoed.find("Tarvo LOG> Version : Tarvo V0.0.1"), std::string::npos);
 }
 
+TEST_F(LogTest, ALogThatCannotOpenStillEchoesItsLinesWithoutHeaders) {
+  // A folder where the file should be: it cannot be opened.
+  ASSERT_EQ(mkdir(LogPath().c_str(), 0755), 0);
+  const std::string capture = mScratch.Path() + "stdout.txt";
+  fflush(stdout);
+  const int saved = dup(1);
+  FILE* file = fopen(capture.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  dup2(fileno(file), 1);
+  {
+    TPtr<TLog> log = MakeLog();
+    log->SetEchoToConsole(true);
+    log->WriteMessage("A", "one");
+    log->WriteMessage("A", "two");
+    EXPECT_FALSE(log->IsOpen());
+  }
+  fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  fclose(file);
+  EXPECT_EQ(ReadWholeFile(capture), "Tarvo LOG> A: one\nTarvo LOG> A: two\n");
+}
+
 }  // namespace
