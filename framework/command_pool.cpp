@@ -247,10 +247,15 @@ void* TCommandPoolAllocator::Allocate(std::size_t size) {
 
 void FreeCommandChunk(void* payload) {
   if (!payload) return;
+  // The owner is read while the chunk is still in use: once its size word
+  // says free, the block's own allocator may merge it and hand it out again.
+  TCommandPoolAllocator::TMemoryBlock* owner = TCommandPoolAllocator::OwnerOf(payload);
   auto* sizeWord = static_cast<unsigned char*>(payload) - 4;
   const auto size = static_cast<std::int32_t>(LoadWord(sizeWord));
   if (size < 0) StoreWord(sizeWord, static_cast<std::uint32_t>(-size));
-  TCommandPoolAllocator::OwnerOf(payload)->MakeHintStale();
+  // Stale after the store: a scan that began before cannot keep a hint
+  // that misses this chunk.
+  owner->MakeHintStale();
 }
 
 // --- TCommandPoolGlobals ------------------------------------------------------------

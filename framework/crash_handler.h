@@ -54,8 +54,8 @@ std::int32_t WalkStack(const TCrashException& exception, void** frames, std::int
 void FormatStackTrace(void* const* frames, std::int32_t count,
                       void (*line)(const char* text, void* context), void* context);
 
-// Writes one "CrashLog" line without allocation or locks (used by the
-// handler; usable from any thread).
+// Writes one "CrashLog" line without allocation or locks, through static
+// buffers: one thread at a time (the handler's).
 void WriteCrashLogLine(const char* text);
 
 // Logs a C++ exception that reached main's guard under "CrashLog":

@@ -5,11 +5,11 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "framework/console.h"
 #include "framework/exceptions.h"
+#include "framework/files.h"
 #include "framework/framework_hooks.h"
 #include "framework/log.h"
-#include "framework/console.h"
-#include "framework/files.h"
 
 namespace {
 
@@ -114,7 +114,8 @@ void ReportMessage(const TString& message, std::int32_t severity) {
 void DefaultErrorHandler(void*, const TString& message, std::int32_t severity) {
   if (FrameworkThreadManagerExists() && FrameworkLogicalThreadId() != kMainLogicalThread) {
     TLog* log = TLog::Instance();
-    if (log && severity == kSeverityWarning) log->Write("System", "Warning: %s", message.ToNarrow(0));
+    if (log && severity == kSeverityWarning)
+      log->Write("System", "Warning: %s", message.ToNarrow(0));
     if (log && severity == kSeverityError) log->Write("System", "Error: %s", message.ToNarrow(0));
     ConsoleMessage(message);
     return;
@@ -193,7 +194,8 @@ void NotifyFileChange(const TString& path) {
 }
 
 void AddExitCallback(TSystemGlobals::ExitCallback callback) {
-  if (TSystemGlobals* globals = TSystemGlobals::Instance()) globals->mExitCallbacks.Append(callback);
+  if (TSystemGlobals* globals = TSystemGlobals::Instance())
+    globals->mExitCallbacks.Append(callback);
 }
 
 void AddFileListener(void (*callback)(void* data, const TString& path), void* data) {

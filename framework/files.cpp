@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 

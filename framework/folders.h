@@ -29,8 +29,9 @@ void ForgetTempFolder();
 // processes that no longer run next to this process's own.
 void RemoveStaleTempFolders();
 // The same within `root`: every sub-folder named product "-" index "-" pid
-// whose pid is neither this process nor a running process is deleted.
-// Returns the number of folders deleted.
+// whose pid is neither this process nor a running process, and which is a
+// real folder (not a link) of this user, is deleted.  Returns the number of
+// folders deleted.
 std::int32_t RemoveStaleTempFoldersIn(const TString& root);
 // Whether a process of that id runs.
 bool ProcessIsRunning(std::uint32_t pid);

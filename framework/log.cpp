@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "framework/exceptions.h"
-#include "framework/framework_hooks.h"
 #include "framework/console.h"
+#include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/folders.h"
+#include "framework/framework_hooks.h"
 #include "framework/system_info.h"
 #include "framework/text.h"
 #include "platform/raw_io.h"
@@ -175,8 +175,10 @@ void TLog::OpenFile() {
   mFd = platformRawOpenForAppend(path.Data(), mOverwriteMode != 0);
   if (mFd >= 0 && this == gApplicationLog.Get()) gCrashFd.store(mFd);
   mLastLineMs = mClock();
-  if (!mHeaderEnabled) return;
-  if (mFd >= 0 && mOverwriteMode == 0 && existed) WriteRaw("\r\n\r\n\r\n\r\n", 8);
+  // Without a file the header is not echoed either: every later line tries
+  // to open the file again and would repeat it on the console.
+  if (!mHeaderEnabled || mFd < 0) return;
+  if (mOverwriteMode == 0 && existed) WriteRaw("\r\n\r\n\r\n\r\n", 8);
   const TString rule = TString::Repeat(TString(u"="), 60);
   TString version(u"Version : ");
   version.Append(GetProductName());

@@ -43,7 +43,14 @@ struct TThreadStartRecord {
   // the handle: the "created suspended" state.
   TEvent started;
   TEvent resume;
+  // The creator and the thread each hold the record while they may touch
+  // its events; the last one to let go frees it.
+  std::atomic<int> holders{2};
 };
+
+void LetGo(TThreadStartRecord* record) {
+  if (record->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete record;
+}
 
 void LogThreadFailure(int errorCode) {
   auto write = FrameworkHooks().writeLog;
@@ -195,10 +202,13 @@ std::uint32_t TThreadManager::CreateThread(ThreadProcedure procedure, void* argu
   }
   if (!kept) platformDetachThread(handle);  // runs on, cannot be waited for
   record->resume.Set();
+  LetGo(record);
   return threadId;
 }
 
 bool TThreadManager::WaitForThread(std::uint32_t threadId, std::uint32_t* exitCode) {
+  // A thread cannot wait for its own end.
+  if (threadId == platformCurrentThreadId()) return false;
   TStartedThreads::Entry found{};
   bool known = false;
   {
@@ -244,7 +254,7 @@ void TThreadManager::ThreadEntry(void* raw) {
   }
   if (task) RevertMultimediaScheduling(task);
   record->exit->code.store(code, std::memory_order_release);
-  delete record;
+  LetGo(record);
 }
 
 void CreateThreadManager() {

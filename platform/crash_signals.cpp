@@ -119,8 +119,8 @@ bool platformPrepareThreadAltStack() {
   // One guard page below the stack turns an overflow of the handler itself
   // into a fault instead of silent damage.
   const std::size_t mappingSize = size + static_cast<std::size_t>(page);
-  void* mapping = mmap(nullptr, mappingSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                       -1, 0);
+  void* mapping =
+      mmap(nullptr, mappingSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapping == MAP_FAILED) return false;
   mprotect(mapping, static_cast<std::size_t>(page), PROT_NONE);
   stack_t stack{};

@@ -265,7 +265,8 @@ class Reader {
       if (level != 0) return Fail();
     }
     std::size_t begin = end;
-    while (begin > 0 && !(begin >= 2 && prefix.data[begin - 1] == ':' && prefix.data[begin - 2] == ':')) {
+    while (begin > 0 &&
+           !(begin >= 2 && prefix.data[begin - 1] == ':' && prefix.data[begin - 2] == ':')) {
       --begin;
     }
     if (begin == end || end - begin >= size) return Fail();
@@ -345,14 +346,28 @@ class Reader {
     const char type = *mPos;
     const char* suffix = nullptr;
     switch (type) {
-      case 'i': suffix = ""; break;
-      case 'j': suffix = "u"; break;
-      case 'l': suffix = "l"; break;
-      case 'm': suffix = "ul"; break;
-      case 'x': suffix = "ll"; break;
-      case 'y': suffix = "ull"; break;
-      case 'b': break;
-      default: return Fail();
+      case 'i':
+        suffix = "";
+        break;
+      case 'j':
+        suffix = "u";
+        break;
+      case 'l':
+        suffix = "l";
+        break;
+      case 'm':
+        suffix = "ul";
+        break;
+      case 'x':
+        suffix = "ll";
+        break;
+      case 'y':
+        suffix = "ull";
+        break;
+      case 'b':
+        break;
+      default:
+        return Fail();
     }
     ++mPos;
     const bool negative = Take('n');
@@ -480,26 +495,16 @@ class Reader {
     static const struct {
       char code;
       const char* text;
-    } kBuiltins[] = {{'v', "void"},
-                     {'w', "wchar_t"},
-                     {'b', "bool"},
-                     {'c', "char"},
-                     {'a', "signed char"},
-                     {'h', "unsigned char"},
-                     {'s', "short"},
-                     {'t', "unsigned short"},
-                     {'i', "int"},
-                     {'j', "unsigned int"},
-                     {'l', "long"},
-                     {'m', "unsigned long"},
-                     {'x', "long long"},
-                     {'y', "unsigned long long"},
-                     {'n', "__int128"},
-                     {'o', "unsigned __int128"},
-                     {'f', "float"},
-                     {'d', "double"},
-                     {'e', "long double"},
-                     {'g', "__float128"},
+    } kBuiltins[] = {{'v', "void"},        {'w', "wchar_t"},
+                     {'b', "bool"},        {'c', "char"},
+                     {'a', "signed char"}, {'h', "unsigned char"},
+                     {'s', "short"},       {'t', "unsigned short"},
+                     {'i', "int"},         {'j', "unsigned int"},
+                     {'l', "long"},        {'m', "unsigned long"},
+                     {'x', "long long"},   {'y', "unsigned long long"},
+                     {'n', "__int128"},    {'o', "unsigned __int128"},
+                     {'f', "float"},       {'d', "double"},
+                     {'e', "long double"}, {'g', "__float128"},
                      {'z', "..."}};
     for (const auto& builtin : kBuiltins) {
       if (Take(builtin.code)) {

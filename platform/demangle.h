@@ -37,5 +37,4 @@ struct PlatformDemangler {
 // Writes the readable form of `mangled` into `out` (always zero-terminated
 // when outSize > 0).  Returns false, with `out` left empty, when the name is
 // not a mangled C++ name of the forms above or does not fit.
-bool platformDemangle(const char* mangled, char* out, std::size_t outSize,
-                      PlatformDemangler* work);
+bool platformDemangle(const char* mangled, char* out, std::size_t outSize, PlatformDemangler* work);

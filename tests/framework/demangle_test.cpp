@@ -1,5 +1,7 @@
 // The crash handler's demangler against the runtime's own (__cxa_demangle,
 // which allocates and so cannot serve inside a signal handler).
+#include "platform/demangle.h"
+
 #include <cxxabi.h>
 #include <gtest/gtest.h>
 
@@ -10,7 +12,6 @@
 
 #include "framework/tstring.h"
 #include "platform/crash_signals.h"
-#include "platform/demangle.h"
 
 namespace {
 
@@ -103,19 +104,19 @@ TEST_F(Demangle, CommonFormsMatchTheRuntime) {
 
 TEST_F(Demangle, UnsupportedFormsAreRefusedNotGuessed) {
   const char* const refused[] = {
-      "main",                       // not mangled
-      "_Z",                         // empty
-      "_Z1fPPFviE",                 // pointer to a pointer to a function
-      "_Z1fA3_i",                   // array
-      "_ZZ4mainE1x",                // local name
-      "_Z1fIJiEEvv",                // pack
-      "_Z1fM1AFvvE",                // member pointer
-      "_Z3fooS_",                   // substitution that does not exist
-      "_Z3fooT_",                   // template parameter outside a template
-      "_Z3fo",                      // name shorter than its length
-      "_Z999999999999999999foo",    // absurd length
-      "_Z1f3ba",                    // parameter shorter than its length
-      "_ZN3fooEvQ",                 // trailing garbage
+      "main",                     // not mangled
+      "_Z",                       // empty
+      "_Z1fPPFviE",               // pointer to a pointer to a function
+      "_Z1fA3_i",                 // array
+      "_ZZ4mainE1x",              // local name
+      "_Z1fIJiEEvv",              // pack
+      "_Z1fM1AFvvE",              // member pointer
+      "_Z3fooS_",                 // substitution that does not exist
+      "_Z3fooT_",                 // template parameter outside a template
+      "_Z3fo",                    // name shorter than its length
+      "_Z999999999999999999foo",  // absurd length
+      "_Z1f3ba",                  // parameter shorter than its length
+      "_ZN3fooEvQ",               // trailing garbage
   };
   for (const char* mangled : refused) {
     std::string mine = "x";
@@ -159,9 +160,15 @@ TEST_F(Demangle, DamagedNamesNeverCrash) {
       for (int e = 0; e < edits && !damaged.empty(); ++e) {
         const std::size_t at = random() % damaged.size();
         switch (random() % 3) {
-          case 0: damaged[at] = static_cast<char>(' ' + random() % 95); break;
-          case 1: damaged.erase(at, 1); break;
-          default: damaged.insert(at, 1, "NSIEKPRT_0123LZ"[random() % 15]); break;
+          case 0:
+            damaged[at] = static_cast<char>(' ' + random() % 95);
+            break;
+          case 1:
+            damaged.erase(at, 1);
+            break;
+          default:
+            damaged.insert(at, 1, "NSIEKPRT_0123LZ"[random() % 15]);
+            break;
         }
       }
       std::string mine;

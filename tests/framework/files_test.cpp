@@ -26,7 +26,7 @@ TStringArray Patterns(std::initializer_list<const char*> texts) {
   return array;
 }
 
-TEST(Paths, NormalizeFolderPath) {
+TEST(FilePaths, NormalizeFolderPath) {
   EXPECT_EQ(Normal("/a//b/./c/../"), "/a/b/");
   EXPECT_EQ(Normal("/a/b"), "/a/b/");
   EXPECT_EQ(Normal(""), "");
@@ -47,7 +47,7 @@ TEST(Paths, NormalizeFolderPath) {
   EXPECT_EQ(Normal("/a\\b"), "/a\\b/");
 }
 
-TEST(Paths, FolderOperations) {
+TEST(FilePaths, FolderOperations) {
   TString folder = Wide("/a/b/");
   ParentFolder(folder);
   EXPECT_EQ(Narrow(folder), "/a/");
@@ -74,7 +74,7 @@ TEST(Paths, FolderOperations) {
   EXPECT_TRUE(PathDiffersNoCase(Wide("/x/y"), Wide("/x/z")));
 }
 
-TEST(Paths, FileNamesAndExtensions) {
+TEST(FilePaths, FileNamesAndExtensions) {
   EXPECT_EQ(Narrow(ExtractFileName(Wide("/a/b.txt"))), "b.txt");
   EXPECT_EQ(Narrow(ExtractFileName(Wide("name.txt"))), "name.txt");
   EXPECT_EQ(Narrow(ExtractFileName(Wide("/a/b/"))), "b/");
@@ -89,7 +89,7 @@ TEST(Paths, FileNamesAndExtensions) {
   EXPECT_EQ(Narrow(RemoveFileExtension(Wide("x."))), "x");
 }
 
-TEST(Patterns, SettingsPatternsCompareFromTheEnd) {
+TEST(FilePatterns, SettingsPatternsCompareFromTheEnd) {
   EXPECT_TRUE(MatchesAnyPattern(Wide("settings.XML"), Patterns({"*.xml"})));
   EXPECT_FALSE(MatchesAnyPattern(Wide("xml"), Patterns({"*.xml"})));
   EXPECT_TRUE(MatchesAnyPattern(Wide(".xml"), Patterns({"*.xml"})));
@@ -100,7 +100,7 @@ TEST(Patterns, SettingsPatternsCompareFromTheEnd) {
   EXPECT_FALSE(MatchesAnyPattern(Wide("a.xml"), TStringArray()));
 }
 
-TEST(Patterns, SearchWildcards) {
+TEST(FilePatterns, SearchWildcards) {
   EXPECT_TRUE(MatchesWildcard(Wide("README"), Wide("*.*")));
   EXPECT_TRUE(MatchesWildcard(Wide("a.TXT"), Wide("*.txt")));
   EXPECT_FALSE(MatchesWildcard(Wide("a.txt.bak"), Wide("*.txt")));
@@ -113,7 +113,7 @@ TEST(Patterns, SearchWildcards) {
   EXPECT_TRUE(MatchesWildcard(Wide("x"), Wide("**")));
 }
 
-TEST(Searches, FilesAndFoldersSorted) {
+TEST(FolderSearches, FilesAndFoldersSorted) {
   const std::string root = FreshFolder("search");
   for (const char* name : {"b.xml", "A.XML", "c.db", "d.txt", "noext", "z.xml"}) {
     WriteTextFile(root + "/" + name, "x");
@@ -138,7 +138,7 @@ TEST(Searches, FilesAndFoldersSorted) {
   EXPECT_EQ(Names(FindFolders(folder, Wide("*.xml"))), (std::vector<std::string>{"sub.xml"}));
 }
 
-TEST(Files, WriteReadAndSize) {
+TEST(FileStreams, WriteReadAndSize) {
   const std::string root = FreshFolder("files");
   const std::string path = root + "/data.bin";
   std::vector<std::string> notified;
@@ -188,7 +188,54 @@ TEST(Files, WriteReadAndSize) {
   SetFileChangeNotifier(previous);
 }
 
-TEST(Files, FailuresAndRefusals) {
+TEST(FileStreams, AFullDeviceRaisesTheWriteAndFlushTexts) {
+  if (!PathExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TFile full(Wide("/dev/full"));
+  ASSERT_TRUE(full.Open(TFile::kWrite));
+  // Small writes stay in the stream's buffer until the flush fails.
+  full.Write("x", 1);
+  try {
+    full.Flush();
+    ADD_FAILURE() << "flush succeeded";
+  } catch (const TReadableException& e) {
+    EXPECT_TRUE(e.Message().EqualsText(u"Failed to flush the file to disk. Probably the disk is full."));
+  }
+  full.Close();
+  ASSERT_TRUE(full.Open(TFile::kWrite));
+  const std::string big(1 << 20, 'y');
+  try {
+    full.Write(big.data(), big.size());
+    ADD_FAILURE() << "write succeeded";
+  } catch (const TReadableException& e) {
+    EXPECT_TRUE(e.Message().EqualsText(
+        u"File I/O error: Please make sure that there is enough space available on the device!"));
+  }
+  full.Close();
+}
+
+TEST(FileStreams, ReadWriteModes) {
+  const std::string root = FreshFolder("modes");
+  const std::string path = root + "/rw";
+  WriteTextFile(path, "old contents");
+  TFile file(Wide(path));
+  ASSERT_TRUE(file.Open(TFile::kReadWrite));  // truncates
+  EXPECT_EQ(file.Size(), 0);
+  file.Write("abc", 3);
+  file.Close();
+  ASSERT_TRUE(file.Open(TFile::kReadAppend));
+  file.Write("def", 3);
+  EXPECT_EQ(file.Size(), 6);
+  file.Close();
+  EXPECT_EQ(ReadTextFile(path), "abcdef");
+  // Opening again closes the stream held before.
+  ASSERT_TRUE(file.Open(TFile::kRead));
+  ASSERT_TRUE(file.Open(TFile::kRead));
+  char two[2];
+  file.Read(two, 2);
+  EXPECT_EQ(std::string(two, 2), "ab");
+}
+
+TEST(FileStreams, FailuresAndRefusals) {
   const std::string root = FreshFolder("filefail");
   TFile empty{TString()};
   EXPECT_FALSE(empty.Open(TFile::kRead));
@@ -211,7 +258,7 @@ TEST(Files, FailuresAndRefusals) {
   EXPECT_FALSE(FileExistsAt(TString()));
 }
 
-TEST(Folders, CreateWithAndWithoutParents) {
+TEST(FolderTrees, CreateWithAndWithoutParents) {
   const std::string root = FreshFolder("create");
   EXPECT_FALSE(CreateFolder(Wide(root + "/a/b/c/"), false));
   EXPECT_TRUE(CreateFolder(Wide(root + "/a/b/c/"), true));
@@ -226,7 +273,7 @@ TEST(Folders, CreateWithAndWithoutParents) {
   EXPECT_FALSE(CreatePrivateFolder(Wide(root + "/p/link/")));
 }
 
-TEST(Folders, TreeDeletionWithReadOnlyFilesAndAnOutsideLink) {
+TEST(FolderTrees, TreeDeletionWithReadOnlyFilesAndAnOutsideLink) {
   const std::string root = FreshFolder("tree");
   const std::string outside = root + "/outside";
   mkdir(outside.c_str(), 0755);
@@ -258,7 +305,7 @@ TEST(Folders, TreeDeletionWithReadOnlyFilesAndAnOutsideLink) {
   EXPECT_FALSE(DeleteFolderTree(TString()));
 }
 
-TEST(Folders, ALinkGivenAsTheTreeLosesOnlyTheLink) {
+TEST(FolderTrees, ALinkGivenAsTheTreeLosesOnlyTheLink) {
   const std::string root = FreshFolder("treelink");
   mkdir((root + "/target").c_str(), 0755);
   WriteTextFile(root + "/target/keep", "k");
@@ -271,7 +318,7 @@ TEST(Folders, ALinkGivenAsTheTreeLosesOnlyTheLink) {
 std::string TrashFiles() { return TestHome() + "/.local/share/Trash/files"; }
 std::string TrashInfo() { return TestHome() + "/.local/share/Trash/info"; }
 
-TEST(Shell, DeletionGoesToTheTrash) {
+TEST(ShellOperations, DeletionGoesToTheTrash) {
   const std::string root = FreshFolder("trash");
   WriteTextFile(root + "/doc one.txt", "1");
   ASSERT_TRUE(DeleteFileToRecycleBin(Wide(root + "/doc one.txt")));
@@ -293,7 +340,7 @@ TEST(Shell, DeletionGoesToTheTrash) {
   EXPECT_EQ(ModeOf(TestHome() + "/.local/share/Trash/files"), 0700);
 }
 
-TEST(Shell, CopyFilesAndFolders) {
+TEST(ShellOperations, CopyFilesAndFolders) {
   const std::string root = FreshFolder("copy");
   WriteTextFile(root + "/a.xml", "new");
   ASSERT_TRUE(CopyFileWithShell(Wide(root + "/a.xml"), Wide(root + "/b.xml")));
@@ -317,7 +364,7 @@ TEST(Shell, CopyFilesAndFolders) {
   EXPECT_FALSE(PathExists(root + "/x"));
 }
 
-TEST(Shell, AFailedCopyBringsTheTargetBack) {
+TEST(ShellOperations, AFailedCopyBringsTheTargetBack) {
   const std::string root = FreshFolder("copyfail");
   mkdir((root + "/src").c_str(), 0755);
   WriteTextFile(root + "/src/ok", "ok");
@@ -332,7 +379,7 @@ TEST(Shell, AFailedCopyBringsTheTargetBack) {
   EXPECT_FALSE(PathExists(TrashInfo() + "/target.trashinfo"));
 }
 
-TEST(Program, ModuleFolderAndInstances) {
+TEST(ProgramFolder, ModuleFolderAndInstances) {
   const TString folder = ModuleFolder();
   EXPECT_TRUE(folder.EndsWith(u'/'));
   EXPECT_TRUE(FolderExists(folder));

@@ -26,8 +26,10 @@
 #include "framework/thread_communicator.h"
 #include "framework/thread_manager.h"
 
-// Kept out of line and exported, so that the stack trace can name them.
-__attribute__((noinline)) void ProbeWriteThroughNull(volatile int* target) {
+// Kept out of line and exported, so that the stack trace can name them.  The
+// sanitizers' own checks are off here: the fault itself is what is tested.
+__attribute__((noinline, no_sanitize("address", "undefined"))) void ProbeWriteThroughNull(
+    volatile int* target) {
   *target = 42;
   asm volatile("" ::: "memory");
 }
@@ -95,8 +97,8 @@ int RunOrder() {
 
 int RunFaultWorker(bool overflow) {
   TLog::Instance()->SetEchoToConsole(false);
-  TThreadManager::Instance()->CreateThread(overflow ? &OverflowingWorker : &FaultingWorker,
-                                           nullptr, -1, 2);
+  TThreadManager::Instance()->CreateThread(overflow ? &OverflowingWorker : &FaultingWorker, nullptr,
+                                           -1, 2);
   // The main thread keeps taking the log's lock while the worker crashes.
   for (long i = 0;; ++i) TLog::Instance()->Write("Main", "tick %ld", i);
 }
@@ -107,7 +109,12 @@ int Run(void*) {
     std::printf("run reached\n");
     return 0;
   }
-  if (std::strcmp(gMode, "throw") == 0) throw std::runtime_error("probe failure");
+  if (std::strcmp(gMode, "throw") == 0) {
+    // The temporary folder exists when the run fails.
+    std::printf("temp: %s\n", TempFolder().ToNarrow(3));
+    std::fflush(stdout);
+    throw std::runtime_error("probe failure");
+  }
   if (std::strcmp(gMode, "fault-worker") == 0) return RunFaultWorker(false);
   if (std::strcmp(gMode, "overflow-worker") == 0) return RunFaultWorker(true);
   if (std::strcmp(gMode, "abort") == 0) std::abort();

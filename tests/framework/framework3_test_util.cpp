@@ -135,4 +135,6 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   return result;
 }
 
-std::string ProbeProgram() { return std::string(DCP_BINARY_DIR) + "/tests/framework/framework3_probe"; }
+std::string ProbeProgram() {
+  return std::string(DCP_BINARY_DIR) + "/tests/framework/framework3_probe";
+}

@@ -34,11 +34,11 @@ std::vector<std::string> LogLines(const std::string& contents);
 
 // The result of a child process.
 struct ChildResult {
-  bool exited = false;     // ended by exit (not by a signal, not hung)
+  bool exited = false;  // ended by exit (not by a signal, not hung)
   int exitCode = -1;
-  int signal = 0;          // the signal that ended it, when not exited
-  bool timedOut = false;   // killed by the watchdog (a deadlock)
-  std::string output;      // stdout and stderr together
+  int signal = 0;         // the signal that ended it, when not exited
+  bool timedOut = false;  // killed by the watchdog (a deadlock)
+  std::string output;     // stdout and stderr together
 };
 
 // Runs `program` with `arguments` and the environment variables `env`

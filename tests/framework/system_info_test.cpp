@@ -99,7 +99,7 @@ TEST(SystemInformation, MainRunningCounter) {
   EXPECT_FALSE(FrameworkIsMainRunning());
 }
 
-TEST(Console, LinesGoToTheStandardOutput) {
+TEST(ConsoleLines, LinesGoToTheStandardOutput) {
   testing::internal::CaptureStdout();
   WriteConsoleLine(TString(u"Gr\u00fc\u00dfe \u2192 ok"));
   WriteConsoleLine(TString());

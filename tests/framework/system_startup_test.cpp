@@ -3,8 +3,11 @@
 // the real user's folders are never touched.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <regex>
+#include <dirent.h>
+
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -20,13 +23,26 @@ class ProbeTest : public ::testing::Test {
     mkdir((mScratch.Path() + "tmp").c_str(), 0700);
   }
 
-  ChildResult Run(const char* mode) {
-    return RunChild(ProbeProgram(), {mode},
-                    {"HOME=" + mScratch.Path() + "home", "XDG_DATA_HOME=" + mScratch.Path() + "data",
-                     "TMPDIR=" + mScratch.Path() + "tmp"});
+  ChildResult Run(const char* mode, const std::string& program = ProbeProgram()) {
+    return RunChild(
+        program, {mode},
+        {"HOME=" + mScratch.Path() + "home", "XDG_DATA_HOME=" + mScratch.Path() + "data",
+         "TMPDIR=" + mScratch.Path() + "tmp"});
   }
   std::string LogPath() const { return mScratch.Path() + "data/Tarvo/V0.0.1/Log.txt"; }
   std::string Log() const { return ReadWholeFile(LogPath()); }
+  // The names in the child's TMPDIR.
+  std::vector<std::string> TempEntries() const {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir((mScratch.Path() + "tmp").c_str())) {
+      while (dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+      }
+      closedir(dir);
+    }
+    return names;
+  }
 
   // The lines of `text` (split at LF) that start with `prefix`.
   static std::vector<std::string> LinesStartingWith(const std::string& text,
@@ -48,21 +64,33 @@ class ProbeTest : public ::testing::Test {
 };
 
 TEST_F(ProbeTest, StartupAndShutdownRunEveryStepInOrder) {
-  const ChildResult result = Run("order");
+  // A temporary folder of a process that no longer runs, and one that is
+  // not named like the framework's.
+  const std::string stale = mScratch.Path() + "tmp/Tarvo-0-3999999";
+  const std::string foreign = mScratch.Path() + "tmp/Tarvo-notes";
+  ASSERT_EQ(mkdir(stale.c_str(), 0700), 0);
+  WriteWholeFile(stale + "/left.bin", "x");
+  ASSERT_EQ(mkdir(foreign.c_str(), 0700), 0);
+  // Stale folders are only removed when no other process runs the same
+  // program, and other probe tests may run meanwhile: this one runs a copy
+  // of the probe under a name of its own.
+  const std::string copy = mScratch.Path() + "order-probe-" + std::to_string(getpid());
+  WriteWholeFile(copy, ReadWholeFile(ProbeProgram()));
+  ASSERT_EQ(chmod(copy.c_str(), 0700), 0);
+  const ChildResult result = Run("order", copy);
   ASSERT_TRUE(result.exited) << result.output;
   EXPECT_EQ(result.exitCode, 7) << result.output;  // the run's own result
   const std::vector<std::string> steps = LinesStartingWith(result.output, "step: ");
-  EXPECT_EQ(steps, (std::vector<std::string>{
-                       "SeedRandom", "primInitCpuDispatch", "DetectProcessor",
-                       "EnableLowFragmentationHeap", "CreateThreadManager",
-                       "CreateThreadCommunicator", "CreateSystemGlobals", "StartStringSystem",
-                       "SetOutOfMemoryText", "CreateCommandPool", "OpenApplicationLog",
-                       "RemoveStaleTempFolders", "TestSSE",
-                       // shutdown
-                       "DispatchAll", "DeleteTempFolder", "CloseApplicationLog",
-                       "DestroyCommandPool", "ClearOutOfMemoryText", "StopStringSystem",
-                       "DestroySystemGlobals", "DestroyThreadCommunicator", "DestroyThreadManager",
-                       "ClearRegistrations"}));
+  EXPECT_EQ(steps,
+            (std::vector<std::string>{
+                "SeedRandom", "primInitCpuDispatch", "DetectProcessor",
+                "EnableLowFragmentationHeap", "CreateThreadManager", "CreateThreadCommunicator",
+                "CreateSystemGlobals", "StartStringSystem", "SetOutOfMemoryText",
+                "CreateCommandPool", "OpenApplicationLog", "RemoveStaleTempFolders", "TestSSE",
+                // shutdown
+                "DispatchAll", "DeleteTempFolder", "CloseApplicationLog", "DestroyCommandPool",
+                "ClearOutOfMemoryText", "StopStringSystem", "DestroySystemGlobals",
+                "DestroyThreadCommunicator", "DestroyThreadManager", "ClearRegistrations"}));
   EXPECT_EQ(LinesStartingWith(result.output, "started: "), std::vector<std::string>{"yes"});
   EXPECT_EQ(LinesStartingWith(result.output, "main thread: "), std::vector<std::string>{"3"});
   EXPECT_EQ(LinesStartingWith(result.output, "stopped: "), std::vector<std::string>{"yes"});
@@ -86,6 +114,9 @@ TEST_F(ProbeTest, StartupAndShutdownRunEveryStepInOrder) {
   ASSERT_EQ(temp.size(), 1u);
   EXPECT_EQ(temp[0].rfind(mScratch.Path() + "tmp/Tarvo-", 0), 0u) << temp[0];
   EXPECT_FALSE(PathExists(temp[0]));
+  // Start-up removed the stale folder and left the foreign one alone.
+  EXPECT_FALSE(PathExists(stale));
+  EXPECT_TRUE(PathExists(foreign));
 }
 
 TEST_F(ProbeTest, AProcessorWithoutSseIsRefusedLoggedAndEndsWithOne) {
@@ -103,8 +134,10 @@ TEST_F(ProbeTest, AProcessorWithoutSseIsRefusedLoggedAndEndsWithOne) {
   ASSERT_NE(cpuAt, std::string::npos) << log;
   ASSERT_NE(exceptionAt, std::string::npos) << log;
   EXPECT_LT(cpuAt, exceptionAt);
-  // The shutdown ran after the refusal: the log was closed.
+  // The shutdown ran after the refusal: the log was closed and no temporary
+  // folder is left.
   EXPECT_NE(log.find("Closing log file...\r\n", exceptionAt), std::string::npos);
+  EXPECT_EQ(TempEntries(), std::vector<std::string>{});
   // The lines reached the console through the log's own echo.
   EXPECT_NE(result.output.find("Tarvo LOG> CPU: SSE instruction set not supported."),
             std::string::npos);
@@ -118,23 +151,59 @@ TEST_F(ProbeTest, ACppExceptionReachingMainIsLoggedShutsDownAndEndsWithOne) {
   const std::size_t at = log.find("CrashLog: Unhandled exception: probe failure\r\n");
   ASSERT_NE(at, std::string::npos) << log;
   EXPECT_NE(log.find("Closing log file...\r\n", at), std::string::npos);
+  // The shutdown after the failure still removed the temporary folder.
+  const std::vector<std::string> temp = LinesStartingWith(result.output, "temp: ");
+  ASSERT_EQ(temp.size(), 1u);
+  EXPECT_FALSE(PathExists(temp[0]));
+  EXPECT_EQ(TempEntries(), std::vector<std::string>{});
+}
+
+// Whether `line` reads "CrashLog: <address>: <name> +<5 or more hex digits>".
+bool IsFrameLine(const std::string& line) {
+  const std::string prefix = "CrashLog: ";
+  if (line.rfind(prefix, 0) != 0) return false;
+  std::size_t pos = prefix.size();
+  if (line.compare(pos, 5, "(nil)") == 0) {
+    pos += 5;
+  } else {
+    if (line.compare(pos, 2, "0x") != 0) return false;
+    pos += 2;
+    const std::size_t digits = pos;
+    while (pos < line.size() && std::isxdigit(static_cast<unsigned char>(line[pos])) &&
+           !std::isupper(static_cast<unsigned char>(line[pos]))) {
+      ++pos;
+    }
+    if (pos == digits) return false;
+  }
+  if (line.compare(pos, 2, ": ") != 0) return false;
+  const std::size_t plus = line.rfind(" +");
+  if (plus == std::string::npos || plus <= pos + 2) return false;
+  const std::string displacement = line.substr(plus + 2);
+  if (displacement.size() < 5) return false;
+  for (char c : displacement) {
+    if (!std::isxdigit(static_cast<unsigned char>(c)) ||
+        std::islower(static_cast<unsigned char>(c))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // The crash lines of a log: the signal code line and the frame lines.
 void ExpectCrashTrace(const std::string& log, const char* code, const char* function) {
-  const std::size_t at = log.find(std::string("\r\nCrashLog: Handling Exception! Code : ") + code +
-                                  "\r\n");
+  const std::size_t at =
+      log.find(std::string("\r\nCrashLog: Handling Exception! Code : ") + code + "\r\n");
   ASSERT_NE(at, std::string::npos) << log.substr(log.size() > 4000 ? log.size() - 4000 : 0);
-  const std::regex frame("CrashLog: (0x[0-9a-f]+|\\(nil\\)): .+ \\+[0-9A-F]{5,}\r");
   std::size_t frames = 0;
   bool named = false;
   std::size_t start = log.find("\r\n", at + 2) + 2;
   while (start < log.size()) {
     const std::size_t end = log.find('\n', start);
     if (end == std::string::npos) break;
-    const std::string line = log.substr(start, end - start);
+    std::string line = log.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.rfind("CrashLog: ", 0) == 0) {
-      EXPECT_TRUE(std::regex_match(line, frame)) << line;
+      EXPECT_TRUE(IsFrameLine(line)) << line;
       if (frames == 0 && function) {
         named = line.find(function) != std::string::npos;
       }

@@ -110,6 +110,21 @@ TEST_F(ThreadManager, ThreadsRunInTheirCreatorsContext) {
   }
 }
 
+std::uint32_t WaitForItself(void* argument) {
+  auto* waited = static_cast<bool*>(argument);
+  *waited = TThreadManager::Instance()->WaitForThread(platformCurrentThreadId());
+  return 1;
+}
+
+TEST_F(ThreadManager, AThreadCannotWaitForItself) {
+  bool waited = true;
+  const std::uint32_t id = Manager().CreateThread(&WaitForItself, &waited, -1, 2);
+  std::uint32_t code = 0;
+  ASSERT_TRUE(Manager().WaitForThread(id, &code));
+  EXPECT_EQ(code, 1u);
+  EXPECT_FALSE(waited);
+}
+
 TEST_F(ThreadManager, EachStartedThreadIsWaitedForOnce) {
   Observed seen;
   const std::uint32_t id = Manager().CreateThread(&Observe, &seen, -1, 2);
