@@ -80,25 +80,18 @@ void ShiftPlaneLeft16s(SubbandPlane& plane, int count) {
 
 namespace Codec {
 
-void AddMidpointOffset32f(SubbandPlane& plane) {
-  if (!Usable(plane)) return;
-  auto* row = static_cast<std::uint8_t*>(plane.data);
-  for (std::uint32_t y = 0; y < plane.height; ++y, row += plane.step) {
-    auto* v = reinterpret_cast<float*>(row);
-    for (std::uint32_t x = 0; x < plane.width; ++x) v[x] += v[x] > 0.0f ? 0.5f : v[x] < 0.0f ? -0.5f : 0.0f;
-  }
-}
-
-void AddMidpointOffset16s(SubbandPlane& plane, int fractionBits) {
-  if (!Usable(plane) || fractionBits < 1) return;
-  const std::int32_t half = 1 << (fractionBits - 1);
-  auto* row = static_cast<std::uint8_t*>(plane.data);
-  for (std::uint32_t y = 0; y < plane.height; ++y, row += plane.step) {
-    auto* v = reinterpret_cast<std::int16_t*>(row);
-    for (std::uint32_t x = 0; x < plane.width; ++x) {
-      const std::int32_t s = v[x];
-      const std::int32_t r = s > 0 ? s + half : s < 0 ? s - half : 0;
-      v[x] = static_cast<std::int16_t>(r > 32767 ? 32767 : r < -32768 ? -32768 : r);
+void AddMidpointOffset32f(SubbandPlane& plane, Midpoint mode, std::uint32_t x0, std::uint32_t y0, std::uint32_t w,
+                          std::uint32_t h) {
+  if (mode == Midpoint::kNone || !Usable(plane) || x0 >= plane.width || y0 >= plane.height) return;
+  const bool onlyOnes = mode == Midpoint::kMagnitudeOne;
+  w = w < plane.width - x0 ? w : plane.width - x0;
+  h = h < plane.height - y0 ? h : plane.height - y0;
+  auto* row = static_cast<std::uint8_t*>(plane.data) + std::size_t{y0} * plane.step;
+  for (std::uint32_t y = 0; y < h; ++y, row += plane.step) {
+    auto* v = reinterpret_cast<float*>(row) + x0;
+    for (std::uint32_t x = 0; x < w; ++x) {
+      if (onlyOnes && v[x] != 1.0f && v[x] != -1.0f) continue;
+      v[x] += v[x] > 0.0f ? 0.5f : v[x] < 0.0f ? -0.5f : 0.0f;
     }
   }
 }

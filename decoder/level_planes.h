@@ -26,12 +26,15 @@ void ConvertPlane32s32f(const SubbandPlane& src, SubbandPlane& dst);
 // come back with the wrong sign and magnitude).
 void ShiftPlaneLeft16s(SubbandPlane& plane, int count);
 
-// Irreversible path: a decoded coefficient q != 0 stands for a value between
-// |q| and |q| + 1 steps; these move it to the middle of that interval (half a
-// step away from zero) before dequantisation.  The 16-bit form works on
-// samples with `fractionBits` fractional bits.
-void AddMidpointOffset32f(SubbandPlane& plane);
-void AddMidpointOffset16s(SubbandPlane& plane, int fractionBits);
+// Irreversible path: a coefficient q != 0 whose last bit-plane was decoded
+// stands for a value between |q| and |q| + 1 steps; it is moved to the middle
+// of that interval (half a step away from zero) before dequantisation.
+// Which coefficients of a code-block: none, every non-zero one, or those of
+// magnitude 1 (a code-block that stopped after the significance pass of its
+// last bit-plane).
+enum class Midpoint { kNone, kAll, kMagnitudeOne };
+void AddMidpointOffset32f(SubbandPlane& plane, Midpoint mode, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                          std::uint32_t h);
 
 // True for a plane that holds samples.
 bool Usable(const SubbandPlane& p);

@@ -3,6 +3,7 @@
 // PPM) made by other tools.
 #pragma once
 
+#include <cctype>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -137,9 +138,21 @@ inline bool ReadPnm(const std::string& path, std::vector<Component>& comps) {
     return t;
   };
   const std::string magic = token();
-  const int channels = magic == "P6" ? 3 : magic == "P5" ? 1 : 0;
+  const bool ascii = magic == "P2" || magic == "P3";
+  const int channels = magic == "P6" || magic == "P3" ? 3 : magic == "P5" || magic == "P2" ? 1 : 0;
   if (!channels) return false;
   const std::uint32_t w = std::stoul(token()), h = std::stoul(token()), maxv = std::stoul(token());
+  if (ascii) {
+    const std::size_t n = std::size_t{w} * h;
+    comps.assign(channels, Component{w, h, std::vector<std::int32_t>(n)});
+    for (std::size_t i = 0; i < n; ++i)
+      for (int c = 0; c < channels; ++c) {
+        const std::string t = token();
+        if (t.empty()) return false;
+        comps[c].samples[i] = std::stoi(t);
+      }
+    return true;
+  }
   ++pos;  // one white space after the maximum
   const int bytes = maxv > 255 ? 2 : 1;
   const std::size_t n = std::size_t{w} * h;
