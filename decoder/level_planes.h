@@ -19,9 +19,10 @@ void AllocLevelSet16(LevelSet& set, const Rect& rect, std::uint32_t n);
 // complement (the mapping is its own inverse).
 void FlipSignMagnitude(LevelSet& set);
 
-// Row-by-row plane conversions over the source plane's size.
-void ConvertPlane32s16s(const SubbandPlane& src, SubbandPlane& dst);  // saturating
-void ConvertPlane32s32f(const SubbandPlane& src, SubbandPlane& dst);
+// Row-by-row plane conversions over the source plane's size, reading the
+// code-blocks' sign-magnitude words (so the coefficients need no flip).
+void ConvertPlaneSM32s16s(const SubbandPlane& src, SubbandPlane& dst);  // saturating
+void ConvertPlaneSM32s32f(const SubbandPlane& src, SubbandPlane& dst);
 // Left shift that saturates to [-32768, 32767] (a wrapped coefficient would
 // come back with the wrong sign and magnitude).
 void ShiftPlaneLeft16s(SubbandPlane& plane, int count);
@@ -32,9 +33,11 @@ void ShiftPlaneLeft16s(SubbandPlane& plane, int count);
 // Which coefficients of a code-block: none, every non-zero one, or those of
 // magnitude 1 (a code-block that stopped after the significance pass of its
 // last bit-plane).
+// ConvertRectSM32s32fMidpoint converts the rectangle {x, y, w, h} of a
+// sign-magnitude plane again, with the midpoint, into the float plane.
 enum class Midpoint { kNone, kAll, kMagnitudeOne };
-void AddMidpointOffset32f(SubbandPlane& plane, Midpoint mode, std::uint32_t x, std::uint32_t y, std::uint32_t w,
-                          std::uint32_t h);
+void ConvertRectSM32s32fMidpoint(const SubbandPlane& src, SubbandPlane& dst, Midpoint mode, std::uint32_t x,
+                                 std::uint32_t y, std::uint32_t w, std::uint32_t h);
 
 // True for a plane that holds samples.
 bool Usable(const SubbandPlane& p);

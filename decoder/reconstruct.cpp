@@ -135,7 +135,8 @@ void DequantizeNarrow16(const SubbandPlane& src, SubbandPlane& dst, std::uint32_
     const auto* in = reinterpret_cast<const std::int32_t*>(s) + x0;
     auto* out = reinterpret_cast<std::int16_t*>(d) + x0;
     for (std::uint32_t x = 0; x < w; ++x) {
-      const std::int64_t q = in[x];
+      const std::int64_t m = static_cast<std::uint32_t>(in[x]) & 0x7FFFFFFFu;
+      const std::int64_t q = (static_cast<std::uint32_t>(in[x]) & 0x80000000u) ? -m : m;
       const std::int64_t half =
           midpoint == Midpoint::kAll || (midpoint == Midpoint::kMagnitudeOne && (q == 1 || q == -1)) ? 8 : 0;
       const std::int64_t v = q > 0 ? 16 * q + half : q < 0 ? 16 * q - half : 0;
@@ -152,8 +153,8 @@ void DequantizeNarrow16(const SubbandPlane& src, SubbandPlane& dst, std::uint32_
 }
 
 void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::int32_t dstStep) {
+  // Every conversion reads the sign-magnitude words as they are.
   LevelSet& coeffs = *c.set;
-  SignMagnitudeGuard twos(coeffs);
   LevelSet narrow;
   AllocLevelSet16(narrow, c.rect, coeffs.levels);
   if (c.transform == 0) {
@@ -190,25 +191,27 @@ void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::i
     }
     InvDWT97_16s(narrow, dst, dstStep, c.rect);
   } else {
-    ForEachPlanePair(coeffs, narrow, [](SubbandPlane& s, SubbandPlane& d) { ConvertPlane32s16s(s, d); });
+    ForEachPlanePair(coeffs, narrow, [](SubbandPlane& s, SubbandPlane& d) { ConvertPlaneSM32s16s(s, d); });
     InvDWT53_16s(narrow, dst, dstStep, c.rect);
   }
 }
 
 void ReconstructTile32(const ComponentCoefficients& c, void* dst, std::int32_t dstStep) {
   LevelSet& coeffs = *c.set;
-  SignMagnitudeGuard twos(coeffs);
   if (c.transform != 0) {
+    // The transform reads the coefficient planes themselves: two's complement
+    // while it runs, sign-magnitude again afterwards.
+    SignMagnitudeGuard twos(coeffs);
     InvDWT53_32s(coeffs, static_cast<std::int32_t*>(dst), dstStep, c.rect);
     return;
   }
   LevelSet floats;
   AllocLevelSet32(floats, c.rect, coeffs.levels);
-  ForEachPlanePair(coeffs, floats, [](SubbandPlane& s, SubbandPlane& d) { ConvertPlane32s32f(s, d); });
+  ForEachPlanePair(coeffs, floats, [](SubbandPlane& s, SubbandPlane& d) { ConvertPlaneSM32s32f(s, d); });
   if (c.blocks) {
     ForEachCompleteBlock(*c.blocks, coeffs, floats,
-                         [](SubbandPlane&, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
-                            std::uint32_t h, Midpoint mode) { AddMidpointOffset32f(d, mode, x, y, w, h); });
+                         [](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                            std::uint32_t h, Midpoint mode) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
   }
   if (c.quant) Dequantize32f(floats, *c.quant, c.precision);
   InvDWT97_32f(floats, static_cast<float*>(dst), dstStep, c.rect);

@@ -42,7 +42,7 @@ void Dequantize16(LevelSet& set, const QuantStyle& q, std::uint32_t R);
 void Dequantize32f(LevelSet& set, const QuantStyle& q, std::uint32_t R);
 void DequantizeBand16(SubbandPlane& plane, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb);
 void DequantizeBand32f(SubbandPlane& plane, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb);
-// From 32-bit two's-complement coefficients to dequantised 16-bit samples with
+// From 32-bit sign-magnitude coefficients to dequantised 16-bit samples with
 // 4 fractional bits, saturating; the coefficients that `midpoint` selects are
 // taken as q +- 1/2.  The rectangle {x, y, w, h} of the planes is converted (the
 // whole plane with the default).
