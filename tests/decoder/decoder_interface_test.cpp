@@ -236,7 +236,7 @@ TEST_F(Body, LengthPastTheEndOfTheDataWarnsAndKeepsTheFrame) {
   ExpectReference(d);
   EXPECT_TRUE(Said(d, "Warn_SOTTilePartLengthExceedActualLength"));
   // The same without EOC: the data simply ends.
-  b.resize(b.size() - 2);
+  b.erase(b.end() - 2, b.end());
   Decoded e;
   codec_test::Decode(b, e);
   ExpectReference(e);
