@@ -49,6 +49,13 @@ bool CodestreamReader::ReadNextTilePart() {
     sotAlreadyRead = false;
   } else {
     for (;;) {
+      // The data ends without EOC (a truncated frame, or surplus tile-part
+      // bytes skipped up to the end): the codestream ends here, and what was
+      // decoded is kept.
+      if (in.Remaining() < 2) {
+        tilePartsPending = false;
+        return false;
+      }
       const std::uint16_t code = ReadMarker(in);
       if (code == kMarkerSOT) break;
       if (code == kMarkerEOC) {
@@ -174,6 +181,7 @@ void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& d
     in.transforms = transforms.Data();
     in.quant = quant.Data();
     in.applyMct = mctApplicable[t] && tile.Global().mct;
+    in.blocks = &tile.Component(0);
     OutputTile(header, in, caller);
   }
 }

@@ -119,11 +119,10 @@ TEST(TileOutput, FloatPathRoundsTiesToEvenThenShiftsAndClamps) {
   MakeHeader(h, 1, 5, 1, 11);  // 12-bit unsigned
   TileSetup t;
   t.transforms[0] = 0;
-  // Unit step on LL (Rb = 12, exponent 12): a coefficient q stands for the
-  // middle of [q, q + 1), so every value is a tie.
+  // Step 0.5 on LL (Rb = 12, exponent 13): odd coefficients give ties.
   t.quant[0].style = kQuantExpounded;
-  t.quant[0].ll = {0, 12};
-  FillLL(t.sets[0], {0, 0, 5, 1}, {2047, -2049, 2, 3, -3});
+  t.quant[0].ll = {0, 13};
+  FillLL(t.sets[0], {0, 0, 5, 1}, {4095, -4099, 5, 7, -7});
   Caller caller(h, kImageData32s);
   Output(h, t.Input({0, 0, 5, 1}, false), caller);
   EXPECT_EQ(caller.At<std::int32_t>(0, 0, 0), 4095);  // 2047.5 -> 2048 -> 4096 -> 4095
@@ -147,10 +146,10 @@ TEST(TileOutput, SixteenBitIrreversiblePathRemovesFractionAndClamps) {
   FillLL(t.sets[1], {0, 0, 3, 1}, {-3, 500, -500});
   Caller caller(h, kImageData16s);
   Output(h, t.Input({0, 0, 3, 1}, false), caller);
-  EXPECT_EQ(caller.At<std::int16_t>(0, 0, 0), 138);  // 10.5 -> 10
+  EXPECT_EQ(caller.At<std::int16_t>(0, 0, 0), 138);
   EXPECT_EQ(caller.At<std::int16_t>(0, 1, 0), 0);    // clamped low
   EXPECT_EQ(caller.At<std::int16_t>(0, 2, 0), 255);  // clamped high
-  EXPECT_EQ(caller.At<std::int16_t>(1, 0, 0), -4);  // -3.5, shifted down
+  EXPECT_EQ(caller.At<std::int16_t>(1, 0, 0), -3);
   EXPECT_EQ(caller.At<std::int16_t>(1, 1, 0), 127);
   EXPECT_EQ(caller.At<std::int16_t>(1, 2, 0), -128);
 }
@@ -205,11 +204,7 @@ TEST(TileOutput, MixedTransformsWarnAndEachComponentFollowsItsOwn) {
   for (int c = 0; c < 3; ++c) FillLL(t.sets[c], {0, 0, 1, 1}, {5});
   Caller caller(h, kImageData32s);
   Output(h, t.Input({0, 0, 1, 1}, false), caller);
-  // 5/3 components keep 5; the 9/7 one is the middle of its interval, 5.5,
-  // rounded to even.
-  EXPECT_EQ(caller.At<std::int32_t>(0, 0, 0), 133);
-  EXPECT_EQ(caller.At<std::int32_t>(1, 0, 0), 133);
-  EXPECT_EQ(caller.At<std::int32_t>(2, 0, 0), 134);
+  for (std::uint32_t c = 0; c < 3; ++c) EXPECT_EQ(caller.At<std::int32_t>(c, 0, 0), 133) << c;
 }
 
 TEST(TileOutput, ResampledComponentsAreRefusedOnlyUnderTheComponentTransform) {
@@ -357,6 +352,63 @@ TEST(Reconstruction, SixteenBitPathSaturatesAndRestoresSignMagnitude) {
   EXPECT_EQ(out[0], 32767);
   EXPECT_EQ(out[1], -32768);
   EXPECT_EQ(out[2], 32767);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Dequantisation, NarrowingSaturatesForEveryStep) {
+  using namespace Codec;
+  SubbandPlane src, dst;
+  src.AllocPlaneOrThrow(4, 1, 4);
+  dst.AllocPlaneOrThrow(4, 1, 2);
+  auto* s = static_cast<std::uint32_t*>(src.data);
+  auto* d = static_cast<std::int16_t*>(dst.data);
+  s[0] = 0x7FFFFFFFu;  // the largest magnitude
+  s[1] = 0xFFFFFFFFu;  // its negative
+  s[2] = 3;
+  s[3] = 0x80000000u;  // minus zero
+  // Steps from 2^-20 to 2^31: large products saturate, none wraps.
+  for (std::uint32_t e = 0; e < 32; ++e) {
+    DequantizeNarrow16(src, dst, 2047, e, 20);
+    EXPECT_EQ(d[0], e <= 30 ? 32767 : d[0]) << e;
+    EXPECT_GE(d[0], 0) << e;
+    EXPECT_LE(d[1], 0) << e;
+    EXPECT_EQ(d[3], 0) << e;
+  }
+  // Unit step (exponent = Rb): 3 -> 48 (4 fractional bits); with the midpoint 56.
+  DequantizeNarrow16(src, dst, 0, 9, 9);
+  EXPECT_EQ(d[2], 48);
+  DequantizeNarrow16(src, dst, 0, 9, 9, Midpoint::kAll);
+  EXPECT_EQ(d[2], 56);
+  DequantizeNarrow16(src, dst, 0, 9, 9, Midpoint::kMagnitudeOne);
+  EXPECT_EQ(d[2], 48);
+}
+
+TEST(Dequantisation, MidpointConversionOfARectangle) {
+  using namespace Codec;
+  SubbandPlane src, dst;
+  src.AllocPlaneOrThrow(3, 2, 4);
+  dst.AllocPlaneOrThrow(3, 2, 4);
+  auto* s = static_cast<std::uint32_t*>(src.data);
+  const std::uint32_t values[3] = {0, 1, 0x80000005u};
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x)
+      reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(src.data) + y * src.step)[x] = values[x];
+  ConvertPlaneSM32s32f(src, dst);
+  auto row = [&](int y) { return reinterpret_cast<float*>(static_cast<std::uint8_t*>(dst.data) + y * dst.step); };
+  EXPECT_EQ(row(0)[2], -5.0f);
+  ConvertRectSM32s32fMidpoint(src, dst, Midpoint::kAll, 1, 1, 5, 5);  // clipped to the plane
+  EXPECT_EQ(row(0)[1], 1.0f);
+  EXPECT_EQ(row(1)[0], 0.0f);
+  EXPECT_EQ(row(1)[1], 1.5f);
+  EXPECT_EQ(row(1)[2], -5.5f);
+  ConvertRectSM32s32fMidpoint(src, dst, Midpoint::kMagnitudeOne, 0, 0, 3, 1);
+  EXPECT_EQ(row(0)[0], 0.0f);
+  EXPECT_EQ(row(0)[1], 1.5f);
+  EXPECT_EQ(row(0)[2], -5.0f);
+  (void)s;
 }
 
 }  // namespace
