@@ -108,10 +108,13 @@ TEST_F(CinemaFrame, DecodesAndConvertsLikeAnIndependentDecoder) {
     ASSERT_EQ(component.GetData().Size(), 1998 * 1080 * 3);
     const auto* rgb = reinterpret_cast<const std::uint8_t*>(component.GetData().Data());
     const double psnr = qttest::Psnr(reference.rgb.data(), 1998 * 3, rgb, 1998 * 3, 1998, 1080);
-    EXPECT_GT(psnr, 50.0);
+    EXPECT_GT(psnr, 60.0);
     // Two 9/7 decoders may differ by a code value here and there, and near
-    // black the output gamma turns one code value into several levels, so
-    // the bound is on the PSNR.
+    // black the output gamma turns one code value into several levels: few
+    // samples may be more than one level apart.
+    std::size_t apart = 0;
+    for (std::size_t i = 0; i < reference.rgb.size(); ++i) apart += std::abs(int(reference.rgb[i]) - int(rgb[i])) > 1;
+    EXPECT_LT(apart, reference.rgb.size() / 1000) << apart;
     RecordProperty("psnr", std::to_string(psnr));
     std::printf("PSNR against the independent conversion: %.2f dB\n", psnr);
   }
