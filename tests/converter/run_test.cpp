@@ -209,6 +209,26 @@ TEST_F(ConversionTest, RealPictureTrackMatchesAnIndependentConversion) {
   RecordProperty("worst_psnr", std::to_string(worst));
 }
 
+TEST_F(ConversionTest, DetailedCinemaFramesMatchAnIndependentConversion) {
+  // The real track's frames are plain; these two are full 2K pictures.
+  REQUIRE_TESTDATA(codestream, "cinema/X_4_2K_24_185_CBR_WB_000.j2k");
+  convtest::ReferenceFrame reference;
+  if (!convtest::IndependentConversion(codestream, reference)) GTEST_SKIP() << "opj_decompress is not available";
+  const Frames frames(2, convtest::ReadBytes(codestream));
+  const auto run = RunTool({Wrap("detailed.mxf", frames), Path("detailed")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  int decoded = 0;
+  const std::vector<std::uint8_t> rgb = qttest::DecodeRgb(Path("detailed.mov"), 1998, 1080, &decoded);
+  ASSERT_EQ(decoded, 2);
+  for (int i = 0; i < 2; ++i) {
+    const double psnr = qttest::Psnr(reference.rgb.data(), 1998 * 3, rgb.data() + std::size_t(i) * 1998 * 1080 * 3,
+                                     1998 * 3, 1998, 1080);
+    // H.264 at the writer's quality with 4:2:0 chroma gives about 35.3 dB here.
+    EXPECT_GT(psnr, 33.0) << "frame " << i;
+    RecordProperty("psnr" + std::to_string(i), std::to_string(psnr));
+  }
+}
+
 TEST_F(ConversionTest, InteropTrackAndDefaultPrefix) {
   REQUIRE_TESTDATA(track, "mxf/interop_dci_2k_picture.mxf");
   // Without a prefix the input path without its extension is the prefix;
