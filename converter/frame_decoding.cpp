@@ -57,12 +57,13 @@ Kumu::Result_t DecodeFrameImage(const std::uint8_t* data, std::uint32_t size, co
   const Kumu::Result_t signature = IsJP2FileFormat(stream);
   if (signature.Failure()) return ConverterFailure(kCategoryImageDecoder, kNoJpegData);
 
+  // The sink outlives the decoder that reports to it.
+  TDecoderLogger logger;
   std::unique_ptr<Codec::BaseImageDecoder> decoder = MakeFrameDecoder(signature.Value() == 0);
   if (!decoder || decoder->Init() != 0) {
     return ConverterFailure(kCategoryImageDecoder, "Decoder initialization failed");
   }
   if (decoder->AttachStream(&stream) != 0) return ConverterFailure(kCategoryImageDecoder, "Stream attaching failed");
-  TDecoderLogger logger;
   decoder->AttachDiagnOutput(&logger);
 
   Codec::ImageHeader header;

@@ -34,4 +34,3 @@ TString ConverterModuleFilePath() { return GetModuleFilePath(); }
 
 TString ConverterExtractFileName(const TString& path) { return ExtractFileName(path); }
 TString ConverterRemoveFileExtension(const TString& path) { return RemoveFileExtension(path); }
-bool ConverterFileExists(const TString& path) { return FileExists(path); }

@@ -36,7 +36,6 @@ TString ConverterModuleFilePath();
 
 // The part of a path after its last separator (the whole path when there is
 // none); the path without its file extension (a dot before the last separator
-// is kept); whether a path names an existing file (not a folder).
+// is kept).
 TString ConverterExtractFileName(const TString& path);
 TString ConverterRemoveFileExtension(const TString& path);
-bool ConverterFileExists(const TString& path);

@@ -245,6 +245,16 @@ TEST_F(ConversionTest, InteropTrackAndDefaultPrefix) {
   EXPECT_TRUE(std::filesystem::exists(Path("out.mov.mov")));
 }
 
+TEST_F(ConversionTest, EightBitTrackConverts) {
+  // 8-bit components scale by 255 instead of 4095.
+  REQUIRE_TESTDATA(track, "mxf/smpte_rgb8_picture.mxf");
+  const auto run = RunTool({"-v", track, Path("rgb8")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("MXF file info: JPEG 2000 Metadata (bits h-sep v-sep): 8,1,1 8,1,1 8,1,1 \n"),
+            std::string::npos);
+  EXPECT_EQ(qttest::Probe(Path("rgb8.mov"))["nb_read_frames"], "24");
+}
+
 TEST_F(ConversionTest, FrameRatesOfTheTrack) {
   Frames frames = SmallFrames();
   if (frames.empty()) GTEST_SKIP() << "test data absent";
