@@ -411,4 +411,51 @@ TEST_F(ConversionTest, FrameRangeOfTheRun) {
   EXPECT_EQ(qttest::Probe(Path("none.mov"))["format.TAG:major_brand"], "qt  ");
 }
 
+// A small codestream of `components` 8-bit components made by opj_compress
+// (or a JP2 file when `name` ends in .jp2); empty when that tool is missing.
+std::vector<std::uint8_t> MakeCodestream(const std::string& folder, const std::string& name, int components) {
+  std::string pixels;
+  for (int i = 0; i < 64 * 32 * components; ++i) pixels += static_cast<char>((i * 7) & 0xFF);
+  convtest::WriteFile(folder + "/in.raw", pixels);
+  int status = 0;
+  qttest::Shell("opj_compress -i " + qttest::Quote(folder + "/in.raw") + " -F 64,32," + std::to_string(components) +
+                    ",8,u -o " + qttest::Quote(folder + "/" + name) + " >/dev/null 2>&1",
+                &status);
+  return status == 0 ? convtest::ReadBytes(folder + "/" + name) : std::vector<std::uint8_t>();
+}
+
+TEST_F(ConversionTest, OnlyThreeComponentFramesConvert) {
+  const std::string countError =
+      kErrorHead + "  ImageDecoder: Unexpected number of color channels in JPEG. Expected 3, found 1 (gray scale?)\n";
+  for (int components : {1, 2, 4}) {
+    const Frames frames{MakeCodestream(folder_, "c.j2c", components)};
+    if (frames[0].empty()) GTEST_SKIP() << "opj_compress is not available";
+    const auto run = RunTool({"-v", Wrap("c.mxf", frames), Path("c")});
+    EXPECT_EQ(run.exitCode, 1) << components;
+    EXPECT_EQ(run.err, countError) << components;
+    // The verbose line lists the components the descriptor describes (at
+    // most three), never more.
+    std::string listed;
+    for (int c = 0; c < std::min(components, 3); ++c) listed += "8,1,1 ";
+    EXPECT_NE(run.out.find("(bits h-sep v-sep): " + listed + "\n"), std::string::npos) << run.out;
+  }
+  // Three components of the same codestream family convert.
+  const Frames three{MakeCodestream(folder_, "c.j2c", 3)};
+  const auto run = RunTool({Wrap("c3.mxf", three), Path("c3")});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(qttest::Probe(Path("c3.mov"))["width"], "64");
+}
+
+TEST_F(ConversionTest, JP2FrameGoesToTheJP2Decoder) {
+  // A frame carrying the JP2 signature is not given to the codestream
+  // decoder; without the JP2 decoder in this build it fails.
+  const std::vector<std::uint8_t> first = MakeCodestream(folder_, "c.j2c", 3);
+  const std::vector<std::uint8_t> jp2 = MakeCodestream(folder_, "c.jp2", 3);
+  if (first.empty() || jp2.empty()) GTEST_SKIP() << "opj_compress is not available";
+  ASSERT_EQ(std::string(jp2.begin() + 4, jp2.begin() + 8), "jP  ");
+  const auto run = RunTool({Wrap("jp2.mxf", Frames{first, jp2}), Path("jp2")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Decoder initialization failed\n");
+}
+
 }  // namespace
