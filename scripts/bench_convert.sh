@@ -11,6 +11,9 @@
 # names the Release build (default build-release).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+for tool in bc /usr/bin/time taskset ffmpeg ffprobe; do
+  command -v "$tool" >/dev/null || { echo "bench_convert: $tool is missing" >&2; exit 1; }
+done
 build=${BUILD_DIR:-$root/build-release}
 if [ ! -x "$build/converter/dcp2mov" ] || [ ! -x "$build/mxf/mxf_wrap" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDCP_BUILD_TESTS=OFF -DDCP_BUILD_BENCH=OFF >/dev/null

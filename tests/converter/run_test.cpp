@@ -364,18 +364,28 @@ TEST_F(ConversionTest, UnwritableDestination) {
 
 TEST_F(ConversionTest, FullDiskGivesNoDone) {
   REQUIRE_TESTDATA(track, "mxf/smpte_dci_2k_picture.mxf");
-  // A file-size limit stands in for a full disk: writes beyond it fail.
-  for (int limitKb : {1, 3}) {
+  // A file-size limit stands in for a full disk: writes beyond it fail.  The
+  // limit (in 512-byte blocks) is set once far below the movie's size, where
+  // the frames do not fit, and once just below it, where only the saving of
+  // the movie's index fails.
+  ASSERT_EQ(RunTool({track, Path("unlimited")}).exitCode, 0);
+  const auto size = std::filesystem::file_size(Path("unlimited.mov"));
+  const struct {
+    std::uintmax_t blocks;
+    const char* error;  // null: any of the writer's
+  } limits[] = {{1, nullptr}, {(size - 1) / 512, "Failed to save the movie file"}};
+  for (const auto& limit : limits) {
     int status = 0;
     const std::string out = qttest::Shell("sh -c " +
-                                              qttest::Quote("trap '' XFSZ; ulimit -f " + std::to_string(limitKb) +
+                                              qttest::Quote("trap '' XFSZ; ulimit -f " + std::to_string(limit.blocks) +
                                                             "; exec " + qttest::Quote(DCP2MOV_PATH) + " " +
                                                             qttest::Quote(track) + " " + qttest::Quote(Path("full"))) +
                                               " 2>&1",
                                           &status);
     EXPECT_EQ(status, 1) << out;
     EXPECT_EQ(out.find("Done"), std::string::npos) << out;
-    EXPECT_NE(out.find(kErrorHead + "  QuickTimeVideoFile: "), std::string::npos) << out;
+    const std::string head = kErrorHead + "  QuickTimeVideoFile: ";
+    EXPECT_NE(out.find(limit.error ? head + limit.error + "\n" : head), std::string::npos) << out;
   }
 }
 
