@@ -29,7 +29,8 @@ void Convert(const Codec::ImageBuffer& image, std::uint32_t w, std::uint32_t h, 
 std::vector<int> ConvertTriple(std::int32_t x, std::int32_t y, std::int32_t z, std::uint32_t precision = 11) {
   Codec::ImageBuffer image;
   const std::int32_t v[3] = {x, y, z};
-  EXPECT_TRUE(MakeImage(image, 1, 1, 3, precision, [&](std::uint32_t c, std::uint32_t, std::uint32_t) { return v[c]; }));
+  EXPECT_TRUE(
+      MakeImage(image, 1, 1, 3, precision, [&](std::uint32_t c, std::uint32_t, std::uint32_t) { return v[c]; }));
   Converted out;
   Convert(image, 1, 1, out);
   EXPECT_EQ(out.result.Value(), 0) << out.result.Label();
