@@ -1,0 +1,245 @@
+// Inverse wavelet transform over levels.
+#include "decoder/wavelet_inverse.h"
+
+#include <cstring>
+#include <type_traits>
+
+#include "decoder/holders.h"
+
+namespace Codec {
+
+namespace {
+
+inline std::int16_t Low16(std::int32_t v) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(v)); }
+inline std::int32_t Low32(std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); }
+inline std::int16_t Sat16(std::int64_t v) {
+  return static_cast<std::int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+}
+
+// Lifting kernels.  Step S applies to the low (even) positions when S is
+// even and to the high (odd) positions when S is odd; a and b are the two
+// neighbours (the same sample twice where the signal is mirrored).
+
+// Reversible 5/3: predict the even samples, then update the odd ones.
+template <typename T>
+struct Kernel53 {
+  using Sample = T;
+  static constexpr int kSteps = 2;
+  static T Wrap(std::int64_t v) {
+    if constexpr (sizeof(T) == 2) return Low16(static_cast<std::int32_t>(v));
+    else return Low32(v);
+  }
+  template <int S>
+  static T Step(T x, T a, T b) {
+    using Wide = std::conditional_t<sizeof(T) == 2, std::int32_t, std::int64_t>;
+    if constexpr (S == 0) return Wrap(Wide{x} - ((Wide{a} + Wide{b} + 2) >> 2));
+    else return Wrap(Wide{x} + ((Wide{a} + Wide{b}) >> 1));
+  }
+  // A lone sample at an odd position is half its high coefficient.
+  static T Single(T h, bool /*vertical*/) { return static_cast<T>(h >> 1); }
+};
+
+// Irreversible 9/7 in Q16 fixed point: every step is
+// sat16((cs x self - cn x (a + b) + 2^15) >> 16) with 64-bit products.
+struct Kernel97Fixed {
+  using Sample = std::int16_t;
+  static constexpr int kSteps = 4;
+  static constexpr std::int64_t kSelf[4] = {80621, 53274, 65536, 65536};     // K, 1/K, 1, 1
+  static constexpr std::int64_t kNeigh[4] = {23627, 57862, -3472, -103949};  // delta/K, gamma, beta, alpha
+  template <int S>
+  static std::int16_t Step(std::int16_t x, std::int16_t a, std::int16_t b) {
+    const std::int64_t sum = std::int32_t{a} + std::int32_t{b};
+    return Sat16((kSelf[S] * x - kNeigh[S] * sum + 32768) >> 16);
+  }
+  // Rows take H >> 1; columns the rounded half (H + 1) >> 1.
+  static std::int16_t Single(std::int16_t h, bool vertical) {
+    return vertical ? static_cast<std::int16_t>((std::int32_t{h} + 1) >> 1) : static_cast<std::int16_t>(h >> 1);
+  }
+};
+
+// Irreversible 9/7 on floats, every operation a float operation.
+struct Kernel97Float {
+  using Sample = float;
+  static constexpr int kSteps = 4;
+  template <int S>
+  static float Step(float x, float a, float b) {
+    if constexpr (S == 0) return 1.2301741f * x - 0.36052364f * (a + b);
+    else if constexpr (S == 1) return 0.8128931f * x - 0.8829111f * (a + b);
+    else if constexpr (S == 2) return x - (-0.052980117f) * (a + b);
+    else return x - (-1.5861343f) * (a + b);
+  }
+  static float Single(float h, bool /*vertical*/) { return 0.5f * h; }
+};
+
+template <class K, int S>
+void StepRow(typename K::Sample* x, const typename K::Sample* a, const typename K::Sample* b, std::uint32_t w) {
+  for (std::uint32_t i = 0; i < w; ++i) x[i] = K::template Step<S>(x[i], a[i], b[i]);
+}
+
+template <class K>
+void StepRowDispatch(int s, typename K::Sample* x, const typename K::Sample* a, const typename K::Sample* b,
+                     std::uint32_t w) {
+  switch (s) {
+    case 0: StepRow<K, 0>(x, a, b, w); break;
+    case 1: StepRow<K, 1>(x, a, b, w); break;
+    case 2: if constexpr (K::kSteps > 2) StepRow<K, 2>(x, a, b, w); break;
+    default: if constexpr (K::kSteps > 3) StepRow<K, 3>(x, a, b, w); break;
+  }
+}
+
+// One step of the lifting along a row of n samples (n >= 2) whose position i
+// is low when (i + phase) is even.
+template <class K, int S>
+void LiftRowStep(typename K::Sample* x, std::uint32_t n, std::uint32_t phase) {
+  // First position this step touches: parity S means low (0) or high (1).
+  std::uint32_t i = (phase + S) & 1;
+  if (i == 0) {  // left edge mirrored: neighbour x[1] twice
+    x[0] = K::template Step<S>(x[0], x[1], x[1]);
+    i = 2;
+  }
+  const std::uint32_t last = n - 1;
+  for (; i < last; i += 2) x[i] = K::template Step<S>(x[i], x[i - 1], x[i + 1]);
+  if (i == last) x[last] = K::template Step<S>(x[last], x[last - 1], x[last - 1]);
+}
+
+template <class K>
+void LiftRow(typename K::Sample* x, std::uint32_t n, std::uint32_t phase) {
+  if (n == 0) return;
+  if (n == 1) {
+    if (phase) x[0] = K::Single(x[0], false);
+    return;
+  }
+  LiftRowStep<K, 0>(x, n, phase);
+  LiftRowStep<K, 1>(x, n, phase);
+  if constexpr (K::kSteps > 2) {
+    LiftRowStep<K, 2>(x, n, phase);
+    LiftRowStep<K, 3>(x, n, phase);
+  }
+}
+
+// Vertical synthesis over the h rows of an output plane in place.  Step s at
+// row p runs once step s - 1 has run at rows p - 1 and p + 1; visiting the
+// rows as a wavefront (step s at row t - s for t = 0, 1, ...) keeps that
+// order while each row is revisited while it is still in the cache.
+template <class K>
+void LiftColumns(std::uint8_t* base, std::int32_t step, std::uint32_t w, std::uint32_t h, std::uint32_t phase) {
+  using T = typename K::Sample;
+  auto row = [&](std::uint32_t p) { return reinterpret_cast<T*>(base + static_cast<std::ptrdiff_t>(p) * step); };
+  if (h == 0 || w == 0) return;
+  if (h == 1) {
+    if (phase) {
+      T* r = row(0);
+      for (std::uint32_t i = 0; i < w; ++i) r[i] = K::Single(r[i], true);
+    }
+    return;
+  }
+  const std::uint32_t last = h - 1;
+  for (std::uint32_t t = 0; t < h + K::kSteps - 1; ++t) {
+    for (int s = 0; s < K::kSteps; ++s) {
+      if (t < static_cast<std::uint32_t>(s)) break;
+      const std::uint32_t p = t - static_cast<std::uint32_t>(s);
+      if (p > last) continue;
+      if (((p + phase + static_cast<std::uint32_t>(s)) & 1) != 0) continue;  // not this step's parity
+      const std::uint32_t a = p == 0 ? 1 : p - 1;
+      const std::uint32_t b = p == last ? p - 1 : p + 1;
+      StepRowDispatch<K>(s, row(p), row(a), row(b), w);
+    }
+  }
+}
+
+struct PlaneRef {
+  const std::uint8_t* data;
+  std::int32_t step;
+};
+
+// Synthesises one level: output rectangle r from its LL (previous level or
+// the set's LL plane) and the level's HL, LH and HH planes.
+template <class K>
+void SynthesizeLevel(PlaneRef ll, const SubbandPlane& hl, const SubbandPlane& lh, const SubbandPlane& hh,
+                     std::uint8_t* out, std::int32_t outStep, const Rect& r) {
+  using T = typename K::Sample;
+  const std::uint32_t w = r.width, h = r.height;
+  if (w == 0 || h == 0) return;
+  const std::uint32_t px = r.x & 1, py = r.y & 1;
+  const std::uint64_t x1 = std::uint64_t{r.x} + w;
+  const std::uint32_t nL = static_cast<std::uint32_t>(((x1 + 1) >> 1) - ((std::uint64_t{r.x} + 1) >> 1));
+  const std::uint32_t nH = static_cast<std::uint32_t>((x1 >> 1) - (r.x >> 1));
+  for (std::uint32_t j = 0; j < h; ++j) {
+    T* o = reinterpret_cast<T*>(out + static_cast<std::ptrdiff_t>(j) * outStep);
+    const bool lowRow = ((j + py) & 1) == 0;
+    const std::uint32_t band = lowRow ? (j - py) >> 1 : (j + py - 1) >> 1;
+    const T* L;
+    const T* H;
+    if (lowRow) {
+      L = reinterpret_cast<const T*>(ll.data + static_cast<std::ptrdiff_t>(band) * ll.step);
+      H = hl.data ? reinterpret_cast<const T*>(static_cast<const std::uint8_t*>(hl.data) +
+                                               static_cast<std::ptrdiff_t>(band) * hl.step)
+                  : nullptr;
+    } else {
+      L = lh.data ? reinterpret_cast<const T*>(static_cast<const std::uint8_t*>(lh.data) +
+                                               static_cast<std::ptrdiff_t>(band) * lh.step)
+                  : nullptr;
+      H = hh.data ? reinterpret_cast<const T*>(static_cast<const std::uint8_t*>(hh.data) +
+                                               static_cast<std::ptrdiff_t>(band) * hh.step)
+                  : nullptr;
+    }
+    // Interleave: position i is low when (i + px) is even.
+    if (px == 0) {
+      for (std::uint32_t k = 0; k < nL; ++k) o[2 * k] = L[k];
+      for (std::uint32_t k = 0; k < nH; ++k) o[2 * k + 1] = H[k];
+    } else {
+      for (std::uint32_t k = 0; k < nH; ++k) o[2 * k] = H[k];
+      for (std::uint32_t k = 0; k < nL; ++k) o[2 * k + 1] = L[k];
+    }
+    LiftRow<K>(o, w, px);
+  }
+  LiftColumns<K>(out, outStep, w, h, py);
+}
+
+template <class K>
+void InvDWT(const LevelSet& set, typename K::Sample* dst, std::int32_t dstStep, const Rect& rect) {
+  using T = typename K::Sample;
+  const std::uint32_t n = set.levels;
+  if (rect.width == 0 || rect.height == 0) return;
+  if (n == 0) {
+    const SubbandPlane& ll = set.ll;
+    if (!ll.data) return;
+    for (std::uint32_t y = 0; y < rect.height; ++y)
+      std::memcpy(reinterpret_cast<std::uint8_t*>(dst) + static_cast<std::ptrdiff_t>(y) * dstStep,
+                  static_cast<const std::uint8_t*>(ll.data) + static_cast<std::ptrdiff_t>(y) * ll.step,
+                  std::size_t{rect.width} * sizeof(T));
+    return;
+  }
+  SubbandPlane temp;
+  if (n >= 2) {
+    const Rect llRect = ResolutionRect(rect, 1);
+    temp.AllocPlaneOrThrow(llRect.width, llRect.height, sizeof(T));
+  }
+  PlaneRef ll{static_cast<const std::uint8_t*>(set.ll.data), set.ll.step};
+  for (std::uint32_t i = n; i-- > 0;) {
+    // Level 0 writes the destination; the levels before it alternate.
+    const bool toDst = (i % 2) == 0;
+    std::uint8_t* out = toDst ? reinterpret_cast<std::uint8_t*>(dst) : static_cast<std::uint8_t*>(temp.data);
+    const std::int32_t outStep = toDst ? dstStep : temp.step;
+    const DecompositionLevel& lv = set.level[i];
+    SynthesizeLevel<K>(ll, lv.hl, lv.lh, lv.hh, out, outStep, ResolutionRect(rect, i));
+    ll = {out, outStep};
+  }
+}
+
+}  // namespace
+
+void InvDWT53_16s(const LevelSet& set, std::int16_t* dst, std::int32_t dstStep, const Rect& rect) {
+  InvDWT<Kernel53<std::int16_t>>(set, dst, dstStep, rect);
+}
+void InvDWT53_32s(const LevelSet& set, std::int32_t* dst, std::int32_t dstStep, const Rect& rect) {
+  InvDWT<Kernel53<std::int32_t>>(set, dst, dstStep, rect);
+}
+void InvDWT97_16s(const LevelSet& set, std::int16_t* dst, std::int32_t dstStep, const Rect& rect) {
+  InvDWT<Kernel97Fixed>(set, dst, dstStep, rect);
+}
+void InvDWT97_32f(const LevelSet& set, float* dst, std::int32_t dstStep, const Rect& rect) {
+  InvDWT<Kernel97Float>(set, dst, dstStep, rect);
+}
+
+}  // namespace Codec
