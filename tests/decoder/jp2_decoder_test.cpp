@@ -395,3 +395,37 @@ TEST(Jp2Decoder, TruncatedFilesFailCleanly) {
     for (const Record& rec : r.sink.records) EXPECT_EQ(rec.codecId, 3);
   }
 }
+
+TEST(Jp2Decoder, EverySingleByteCorruptionDecodesOrFailsCleanly) {
+  Ihdr ih;
+  ih.nc = 2;
+  const Bytes full = JP2(Cat({ImageHeaderBox(ih), Box("bpcc", {7, 7}), ColourSpec(16),
+                              Palette(2, {0x87, 0x0B}, {{1, 2}, {3, 4}}), CompMapping({{0, 1, 0}, {1, 1, 1}, {0, 0, 0}}),
+                              Box("res ", Box("resc", Bytes(10, 1)))}),
+                         EmptyCodestream(Components({7, 7})));
+  {
+    Session whole(full);
+    ASSERT_EQ(whole.headerResult, 0);
+    ASSERT_EQ(whole.Data(), 0);
+  }
+  const std::uint8_t values[] = {0x00, 0x01, 0x07, 0x7F, 0x80, 0xFF};
+  for (std::size_t i = 0; i < full.size(); ++i) {
+    for (std::uint8_t v : values) {
+      Bytes bad = full;
+      bad[i] = v;
+      Session r(bad);
+      if (r.headerResult == 0) {
+        // Whatever the header says must be consistent with what the caller gets.
+        const ImageColourSpec& cs = r.header.colourSpec;
+        for (std::uint32_t ch = 0; ch < cs.channelCount; ++ch) {
+          ASSERT_LT(cs.channelComponents[ch], r.header.ComponentCount()) << i;
+          if (!cs.channelDirect[ch]) {
+            ASSERT_LT(cs.channelPaletteColumns[ch], cs.paletteColumnCount) << i;
+          }
+        }
+        if (std::uint64_t{r.sampling.rect.width} * r.sampling.rect.height <= (1u << 20)) r.Data();
+      }
+      for (const Record& rec : r.sink.records) ASSERT_EQ(rec.codecId, 3) << i;
+    }
+  }
+}

@@ -393,3 +393,22 @@ TEST(Jp2RealDecode, AssortedFilesDecodeOrFailCleanly) {
   EXPECT_GT(decoded, 0u);
   EXPECT_GT(refused, 0u);
 }
+
+TEST(Jp2RealDecode, EveryTruncationOfTheBoxesFailsCleanly) {
+  for (const char* name : {"file1", "file5", "file9"}) {
+    SCOPED_TRACE(name);
+    REQUIRE_TESTDATA(path, std::string("partone/") + name + ".jp2");
+    const Bytes file = codec_test::ReadFile(path);
+    const Bytes cs = CodestreamOf(file);
+    ASSERT_FALSE(cs.empty());
+    // Up to and a little into the codestream box.
+    const std::size_t end = static_cast<std::size_t>(std::search(file.begin(), file.end(), cs.begin(), cs.begin() + 16) -
+                                                     file.begin()) + 16;
+    for (std::size_t cut = 0; cut < end; ++cut) {
+      Jp2Decoded d;
+      DecodeJp2(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut)), d, Codec::kImageData32s, 0);
+      ASSERT_NE(d.headerResult, 0) << cut;
+      ASSERT_FALSE(d.sink.codes.empty()) << cut;
+    }
+  }
+}
