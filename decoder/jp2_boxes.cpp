@@ -93,8 +93,7 @@ void ReadHeaderSubBoxes(CodecAdapterBoundedInputBE& in, Jp2HeaderRecords& record
 
 }  // namespace
 
-void ReadHeaderBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, Jp2HeaderRecords& records,
-                   Jp2UuidPayload& uuid) {
+void ReadHeaderBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, Jp2HeaderRecords& records, Jp2UuidPayload& uuid) {
   for (;;) {
     if (in.Remaining() == 0) throw Jp2::Except_headerBoxNotFound();
     std::uint32_t type = 0, length = 0;
@@ -106,8 +105,10 @@ void ReadHeaderBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, Jp2HeaderR
       CloseBox(in, out);
       return;
     }
-    if (type == kBoxUuid) ReadUuidBox(in, uuid);
-    else out.Warning(Jp2::Warn_UnexpectedBoxIsIgnored());
+    if (type == kBoxUuid)
+      ReadUuidBox(in, uuid);
+    else
+      out.Warning(Jp2::Warn_UnexpectedBoxIsIgnored());
     CloseBox(in, out, false);
   }
 }
@@ -358,11 +359,18 @@ void CheckChannels(const Jp2HeaderRecords& records) {
   if (records.mapping.notRead) return;
   std::uint32_t expected = 0;
   switch (s.enumCS) {
-    case 12: expected = 4; break;
+    case 12:
+      expected = 4;
+      break;
     case 16:
-    case 18: expected = 3; break;
-    case 17: expected = 1; break;
-    default: return;
+    case 18:
+      expected = 3;
+      break;
+    case 17:
+      expected = 1;
+      break;
+    default:
+      return;
   }
   if (records.mapping.channelCount != expected)
     out.Warning(Jp2::Warn_NOfChannelsMismatchColourSpecAndCompMappingBoxes());
@@ -384,7 +392,8 @@ void CheckCodestream(const Jp2HeaderRecords& records, const CodestreamHeader& cs
     }
   }
   if (!records.bitsPerComp.notRead) {
-    const std::size_t n = components < records.bitsPerComp.depths.Count() ? components : records.bitsPerComp.depths.Count();
+    const std::size_t n =
+        components < records.bitsPerComp.depths.Count() ? components : records.bitsPerComp.depths.Count();
     for (std::size_t c = 0; c < n; ++c) {
       if (cs.precisions[c] != records.bitsPerComp.depths[c]) {
         out.Warning(Jp2::Warn_BitsPerCompMismatchCSMainHeaderAndBitsPerCompBoxes());

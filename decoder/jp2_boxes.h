@@ -63,7 +63,7 @@ inline constexpr std::uint32_t kJp2MaxPaletteEntries = 1024;
 struct Jp2ImageHeader {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  std::uint16_t componentCount = 0;  // NC
+  std::uint16_t componentCount = 0;   // NC
   std::uint8_t bitsPerComponent = 0;  // BPC; 255: varies, see the bpcc box
   bool bpcUniform = false;
 };
@@ -81,10 +81,10 @@ struct Jp2ColourSpecBox {
 
 struct Jp2Palette {
   bool notRead = true;
-  std::uint16_t entryCount = 0;  // NE
-  std::uint8_t columnCount = 0;  // NPC
-  OwnedArray<std::uint8_t> sizes;     // per column: bit 7 signed, bits 0-6 depth - 1
-  OwnedArray<std::int64_t> entries;   // column c, entry e at c * NE + e
+  std::uint16_t entryCount = 0;      // NE
+  std::uint8_t columnCount = 0;      // NPC
+  OwnedArray<std::uint8_t> sizes;    // per column: bit 7 signed, bits 0-6 depth - 1
+  OwnedArray<std::int64_t> entries;  // column c, entry e at c * NE + e
 
   std::int64_t Entry(std::uint32_t column, std::uint32_t entry) const {
     return entries[std::size_t(column) * entryCount + entry];
@@ -92,10 +92,10 @@ struct Jp2Palette {
 };
 
 struct Jp2Channel {
-  std::uint16_t component = 0;  // CMP
-  std::uint32_t mappingType = 0;  // MTYP: 0 direct, 1 palette
+  std::uint16_t component = 0;     // CMP
+  std::uint32_t mappingType = 0;   // MTYP: 0 direct, 1 palette
   std::uint8_t paletteColumn = 0;  // PCOL
-  bool paletteMapped = false;  // set by the palette and mapping check
+  bool paletteMapped = false;      // set by the palette and mapping check
 };
 
 struct Jp2ComponentMapping {
@@ -157,8 +157,7 @@ void CloseBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, bool check = tr
 void ReadSignatureBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out);
 void ReadFileTypeBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out);
 // Searches for the header super-box (reading UUID boxes on the way) and reads it.
-void ReadHeaderBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, Jp2HeaderRecords& records,
-                   Jp2UuidPayload& uuid);
+void ReadHeaderBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, Jp2HeaderRecords& records, Jp2UuidPayload& uuid);
 // Closes an open codestream box, then searches for the next one.  True when
 // found: its bound is then left open (and `boxOpen` set) as the bound of the
 // codestream.  False when the file ends first.

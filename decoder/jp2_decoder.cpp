@@ -47,11 +47,16 @@ std::int32_t Guarded(BDiagnOutput& out, Fn&& fn) {
 std::int32_t ColourSpaceCode(const Jp2ColourSpecBox& s) {
   if (s.method != 1) return 0;
   switch (s.enumCS) {
-    case 12: return 11;  // CMYK
-    case 16: return 3;   // sRGB
-    case 17: return 1;   // greyscale
-    case 18: return 10;  // sYCC
-    default: return 0;
+    case 12:
+      return 11;  // CMYK
+    case 16:
+      return 3;  // sRGB
+    case 17:
+      return 1;  // greyscale
+    case 18:
+      return 10;  // sYCC
+    default:
+      return 0;
   }
 }
 

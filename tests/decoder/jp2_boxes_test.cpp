@@ -1,11 +1,12 @@
 // JP2 box reader: hand-made files for each box diagnostic, box framing with
 // plain, extended and open-ended lengths, the sub-boxes of the header box and
 // the consistency checks, and truncated and hostile files.
+#include "decoder/jp2_boxes.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "decoder/jp2_boxes.h"
 #include "tests/decoder/jp2_builder.h"
 
 using namespace Codec;
@@ -229,8 +230,8 @@ TEST(Jp2Boxes, BoxesBeforeTheHeaderBox) {
   // An unknown UUID box there is read by the UUID reader, quietly for the caller.
   Bytes unknownUuid(20, 0x11);
   Reader r;
-  p = r.Run(Cat({Signature(), FileType(), Box("uuid", unknownUuid), Box("jp2h", ImageHeaderBox()),
-                 Box("jp2c", Codestream())}));
+  p = r.Run(Cat(
+      {Signature(), FileType(), Box("uuid", unknownUuid), Box("jp2h", ImageHeaderBox()), Box("jp2c", Codestream())}));
   EXPECT_FALSE(p.failed);
   EXPECT_EQ(p.top, Codes{});
   EXPECT_EQ(p.uuid, Codes{kUnknownUuid});
@@ -240,8 +241,8 @@ TEST(Jp2Boxes, BoxesBeforeTheHeaderBox) {
   const Bytes payload = {9, 8, 7, 6, 5};
   kept.insert(kept.end(), payload.begin(), payload.end());
   Reader k;
-  p = k.Run(Cat({Signature(), FileType(), Box("uuid", kept), Box("jp2h", ImageHeaderBox()),
-                 Box("jp2c", Codestream())}));
+  p = k.Run(
+      Cat({Signature(), FileType(), Box("uuid", kept), Box("jp2h", ImageHeaderBox()), Box("jp2c", Codestream())}));
   EXPECT_FALSE(p.failed);
   EXPECT_EQ(p.uuid, Codes{});
   ASSERT_EQ(k.uuid.length, payload.size());
@@ -263,8 +264,7 @@ TEST(Jp2Boxes, MissingHeaderOrCodestreamBox) {
   EXPECT_FALSE(p.failed);
   EXPECT_FALSE(p.codestreamFound);
   // Boxes after the header box that are not a codestream box are ignored with a warning.
-  p = Read(Cat({Signature(), FileType(), Box("jp2h", ImageHeaderBox()), Box("uuid", Bytes(16, 0)),
-                Box("xml ", {})}));
+  p = Read(Cat({Signature(), FileType(), Box("jp2h", ImageHeaderBox()), Box("uuid", Bytes(16, 0)), Box("xml ", {})}));
   EXPECT_FALSE(p.failed);
   EXPECT_FALSE(p.codestreamFound);
   EXPECT_EQ(p.top, (Codes{kUnexpectedBox, kUnexpectedBox}));
@@ -423,7 +423,7 @@ TEST(Jp2Boxes, PaletteDepthsBeyond64BitsAreBoundedBeforeTheSignExtension) {
   Builder b;
   b.u16(2).u8(2).u8(0xFF).u8(0xBF);  // columns: signed field 127, signed field 63
   for (int k = 0; k < 8; ++k) b.u8(0x55);
-  for (int k = 0; k < 8; ++k) b.u8(0xFF);  // entry 0, column 0: low 64 bits all ones
+  for (int k = 0; k < 8; ++k) b.u8(0xFF);                 // entry 0, column 0: low 64 bits all ones
   for (int k = 0; k < 8; ++k) b.u8(0x80 >> (k ? 8 : 0));  // column 1: 0x80 00 .. 00
   for (int k = 0; k < 8; ++k) b.u8(0);
   for (int k = 0; k < 7; ++k) b.u8(0);
@@ -538,8 +538,8 @@ TEST(Jp2Boxes, ResolutionBox) {
   EXPECT_EQ(r.records.resolution.capture.horizontalDen, 2u);
   EXPECT_EQ(r.records.resolution.display.horizontalExp, 0xFE);
   EXPECT_FALSE(r.records.resolution.displayNotRead);
-  p = Read(SimpleFile(Box("res ", Cat({Box("resc", rec.b), Box("resc", rec.b), Box("resd", rec.b),
-                                       Box("resd", rec.b)}))));
+  p = Read(
+      SimpleFile(Box("res ", Cat({Box("resc", rec.b), Box("resc", rec.b), Box("resd", rec.b), Box("resd", rec.b)}))));
   EXPECT_EQ(p.records, (Codes{kExtraCapture, kExtraDisplay}));
   // A record too short for its fields.
   EXPECT_EQ(Read(SimpleFile(Box("res ", Box("resc", Bytes(9, 0))))).exceptionCode, kNoData);

@@ -38,8 +38,11 @@ inline Bytes Box(const char* type, const Bytes& content) {
 inline Bytes XBox(const char* type, const Bytes& content) {
   Builder b;
   const std::uint64_t xl = content.size() + 16;
-  b.u32(1).bytes(Type(type)).u32(static_cast<std::uint32_t>(xl >> 32)).u32(static_cast<std::uint32_t>(xl)).bytes(
-      content);
+  b.u32(1)
+      .bytes(Type(type))
+      .u32(static_cast<std::uint32_t>(xl >> 32))
+      .u32(static_cast<std::uint32_t>(xl))
+      .bytes(content);
   return b.b;
 }
 // A box with a length field of the caller's choice.
@@ -51,8 +54,7 @@ inline Bytes RawBox(std::uint32_t lbox, const char* type, const Bytes& content) 
 
 inline Bytes Signature() { return Box("jP  ", {0x0D, 0x0A, 0x87, 0x0A}); }
 
-inline Bytes FileType(const char* brand = "jp2 ", std::uint32_t minor = 0,
-                      std::vector<const char*> compat = {"jp2 "}) {
+inline Bytes FileType(const char* brand = "jp2 ", std::uint32_t minor = 0, std::vector<const char*> compat = {"jp2 "}) {
   Builder b;
   b.bytes(Type(brand)).u32(minor);
   for (const char* c : compat) b.bytes(Type(c));

@@ -2,13 +2,14 @@
 // (geometry from the codestream, colour space codes, palette and component
 // mapping), the diagnostics that reach the caller's sink with codec id 3, and
 // ReadData's checks of the caller's image.
+#include "decoder/jp2_decoder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "decoder/jp2_decoder.h"
 #include "tests/decoder/jp2_builder.h"
 
 using namespace Codec;
@@ -69,7 +70,8 @@ struct Session {
     return dataResult;
   }
   std::int32_t Sample(std::uint32_t c, std::uint32_t x, std::uint32_t y) const {
-    const auto* row = static_cast<const std::uint8_t*>(image.planePointers[c]) + std::size_t{y} * image.layout.rowSteps[c];
+    const auto* row =
+        static_cast<const std::uint8_t*>(image.planePointers[c]) + std::size_t{y} * image.layout.rowSteps[c];
     return image.layout.dataType == kImageData16s ? reinterpret_cast<const std::int16_t*>(row)[x]
                                                   : reinterpret_cast<const std::int32_t*>(row)[x];
   }
@@ -161,7 +163,7 @@ TEST(Jp2Decoder, ColourSpaceCodes) {
   const struct {
     Bytes colr;
     std::int32_t code;
-  } cases[] = {{ColourSpec(16), 3}, {ColourSpec(17), 1}, {ColourSpec(18), 10}, {ColourSpec(12), 11},
+  } cases[] = {{ColourSpec(16), 3},   {ColourSpec(17), 1}, {ColourSpec(18), 10},   {ColourSpec(12), 11},
                {ColourSpec(0, 2), 0}, {ColourSpec(21), 0}, {ColourSpec(16, 7), 0}, {{}, 0}};
   for (const auto& c : cases) {
     Session r(JP2(Cat({ImageHeaderBox(), c.colr})));
@@ -214,7 +216,8 @@ TEST(Jp2Decoder, ColourSpecificationNeedsBothBoxes) {
 
 TEST(Jp2Decoder, ComponentMappingOf300Channels) {
   std::vector<MapEntry> map;
-  for (std::uint32_t i = 0; i < 300; ++i) map.push_back({0, static_cast<std::uint8_t>(i % 2), static_cast<std::uint8_t>(i % 3)});
+  for (std::uint32_t i = 0; i < 300; ++i)
+    map.push_back({0, static_cast<std::uint8_t>(i % 2), static_cast<std::uint8_t>(i % 3)});
   const Bytes pclr = Palette(2, {7, 7, 7}, {{10, 20, 30}, {11, 21, 31}});
   Session r(JP2(Cat({ImageHeaderBox(), pclr, CompMapping(map)})));
   ASSERT_EQ(r.headerResult, 0);
@@ -239,8 +242,8 @@ TEST(Jp2Decoder, MappingToAComponentTheCodestreamLacksIsRefused) {
   // The same mapping over a two-component codestream is accepted.
   Ihdr two;
   two.nc = 2;
-  Session ok(JP2(Cat({ImageHeaderBox(two), pclr, CompMapping({{0, 1, 0}, {1, 0, 0}})}),
-             EmptyCodestream(Components({7, 7}))));
+  Session ok(
+      JP2(Cat({ImageHeaderBox(two), pclr, CompMapping({{0, 1, 0}, {1, 0, 0}})}), EmptyCodestream(Components({7, 7}))));
   EXPECT_EQ(ok.headerResult, 0);
   EXPECT_EQ(ok.header.colourSpec.channelComponents[1], 1u);
 }
@@ -381,8 +384,8 @@ TEST(Jp2Decoder, ResetInputDetachesTheStream) {
 }
 
 TEST(Jp2Decoder, TruncatedFilesFailCleanly) {
-  const Bytes full = JP2(Cat({ImageHeaderBox(), ColourSpec(16), Palette(2, {7}, {{1}, {2}}),
-                              CompMapping({{0, 1, 0}})}));
+  const Bytes full =
+      JP2(Cat({ImageHeaderBox(), ColourSpec(16), Palette(2, {7}, {{1}, {2}}), CompMapping({{0, 1, 0}})}));
   // The main header ends with the first SOT code, after which the header can be read.
   const std::size_t headerEnd = full.size() - EmptyCodestream().size() + codec_test::Minimal().size();
   for (std::size_t cut = 0; cut < full.size(); ++cut) {
@@ -399,10 +402,10 @@ TEST(Jp2Decoder, TruncatedFilesFailCleanly) {
 TEST(Jp2Decoder, EverySingleByteCorruptionDecodesOrFailsCleanly) {
   Ihdr ih;
   ih.nc = 2;
-  const Bytes full = JP2(Cat({ImageHeaderBox(ih), Box("bpcc", {7, 7}), ColourSpec(16),
-                              Palette(2, {0x87, 0x0B}, {{1, 2}, {3, 4}}), CompMapping({{0, 1, 0}, {1, 1, 1}, {0, 0, 0}}),
-                              Box("res ", Box("resc", Bytes(10, 1)))}),
-                         EmptyCodestream(Components({7, 7})));
+  const Bytes full =
+      JP2(Cat({ImageHeaderBox(ih), Box("bpcc", {7, 7}), ColourSpec(16), Palette(2, {0x87, 0x0B}, {{1, 2}, {3, 4}}),
+               CompMapping({{0, 1, 0}, {1, 1, 1}, {0, 0, 0}}), Box("res ", Box("resc", Bytes(10, 1)))}),
+          EmptyCodestream(Components({7, 7})));
   {
     Session whole(full);
     ASSERT_EQ(whole.headerResult, 0);

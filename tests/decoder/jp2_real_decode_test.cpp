@@ -7,7 +7,6 @@
 // files whose references went through colour management.  Every file of the
 // assorted damaged set decodes or fails cleanly.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -102,7 +101,8 @@ Bytes CodestreamOf(const Bytes& f) {
   std::size_t p = 0;
   while (p + 8 <= f.size()) {
     const std::uint64_t lbox = (std::uint64_t{f[p]} << 24) | (f[p + 1] << 16) | (f[p + 2] << 8) | f[p + 3];
-    const std::string type(f.begin() + static_cast<std::ptrdiff_t>(p + 4), f.begin() + static_cast<std::ptrdiff_t>(p + 8));
+    const std::string type(f.begin() + static_cast<std::ptrdiff_t>(p + 4),
+                           f.begin() + static_cast<std::ptrdiff_t>(p + 8));
     std::uint64_t header = 8, length = lbox;
     if (lbox == 1) {
       if (p + 16 > f.size()) return {};
@@ -114,7 +114,8 @@ Bytes CodestreamOf(const Bytes& f) {
     }
     if (length < header || p + length > f.size()) return {};
     if (type == "jp2c")
-      return Bytes(f.begin() + static_cast<std::ptrdiff_t>(p + header), f.begin() + static_cast<std::ptrdiff_t>(p + length));
+      return Bytes(f.begin() + static_cast<std::ptrdiff_t>(p + header),
+                   f.begin() + static_cast<std::ptrdiff_t>(p + length));
     p += length;
   }
   return {};
@@ -159,8 +160,8 @@ std::string Said(const codec_test::RecordingSink& s) {
   return t;
 }
 
-const char* const kPartOne[] = {"file1", "file2", "file3", "file4", "file5", "file6", "file7", "file8", "file9",
-                                "subsampling_1", "subsampling_2", "zoo2"};
+const char* const kPartOne[] = {"file1", "file2", "file3", "file4",         "file5",         "file6",
+                                "file7", "file8", "file9", "subsampling_1", "subsampling_2", "zoo2"};
 
 }  // namespace
 
@@ -193,8 +194,8 @@ TEST(Jp2RealDecode, ColourSpaceCodes) {
   const struct {
     const char* name;
     std::int32_t code;
-  } cases[] = {{"file1", 3}, {"file2", 10}, {"file4", 1}, {"file5", 0}, {"file8", 0}, {"file9", 3},
-               {"subsampling_1", 10}};
+  } cases[] = {{"file1", 3}, {"file2", 10}, {"file4", 1},         {"file5", 0},
+               {"file8", 0}, {"file9", 3},  {"subsampling_1", 10}};
   for (const auto& c : cases) {
     REQUIRE_TESTDATA(path, std::string("partone/") + c.name + ".jp2");
     Jp2Decoded d;
@@ -293,7 +294,10 @@ TEST(Jp2RealDecode, SubsampledChromaAgainstAnIndependentDecoder) {
       std::fwrite(cs.data(), 1, cs.size(), f);
       std::fclose(f);
     }
-    ASSERT_EQ(std::system(("ffmpeg -v error -y -c:v jpeg2000 -i '" + j2k + "' -f rawvideo -pix_fmt yuv420p '" + yuv + "'").c_str()), 0);
+    ASSERT_EQ(
+        std::system(
+            ("ffmpeg -v error -y -c:v jpeg2000 -i '" + j2k + "' -f rawvideo -pix_fmt yuv420p '" + yuv + "'").c_str()),
+        0);
     const Bytes planes = codec_test::ReadFile(yuv);
     std::size_t at = 0;
     for (int c = 0; c < 3; ++c) {
@@ -304,8 +308,9 @@ TEST(Jp2RealDecode, SubsampledChromaAgainstAnIndependentDecoder) {
       }
       const std::size_t n = std::size_t{got.width} * got.height;
       ASSERT_LE(at + n, planes.size());
-      Component want{got.width, got.height, std::vector<std::int32_t>(planes.begin() + static_cast<std::ptrdiff_t>(at),
-                                                                      planes.begin() + static_cast<std::ptrdiff_t>(at + n))};
+      Component want{got.width, got.height,
+                     std::vector<std::int32_t>(planes.begin() + static_cast<std::ptrdiff_t>(at),
+                                               planes.begin() + static_cast<std::ptrdiff_t>(at + n))};
       at += n;
       const codec_test::ErrorStats e = codec_test::Compare(got, want);
       EXPECT_LE(e.peak, 2) << "component " << c;
@@ -402,8 +407,9 @@ TEST(Jp2RealDecode, EveryTruncationOfTheBoxesFailsCleanly) {
     const Bytes cs = CodestreamOf(file);
     ASSERT_FALSE(cs.empty());
     // Up to and a little into the codestream box.
-    const std::size_t end = static_cast<std::size_t>(std::search(file.begin(), file.end(), cs.begin(), cs.begin() + 16) -
-                                                     file.begin()) + 16;
+    const std::size_t end =
+        static_cast<std::size_t>(std::search(file.begin(), file.end(), cs.begin(), cs.begin() + 16) - file.begin()) +
+        16;
     for (std::size_t cut = 0; cut < end; ++cut) {
       Jp2Decoded d;
       DecodeJp2(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut)), d, Codec::kImageData32s, 0);
