@@ -174,6 +174,7 @@ void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& d
     in.transforms = transforms.Data();
     in.quant = quant.Data();
     in.applyMct = mctApplicable[t] && tile.Global().mct;
+    in.blocks = &tile.Component(0);
     OutputTile(header, in, caller);
   }
 }

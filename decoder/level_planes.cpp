@@ -1,6 +1,8 @@
 // Planes of reconstruction and their conversions.
 #include "decoder/level_planes.h"
 
+#include <cstring>
+
 #include "decoder/sample_rows.h"
 
 namespace Codec {
@@ -44,29 +46,55 @@ void FlipSignMagnitude(LevelSet& set) {
     for (std::uint32_t y = 0; y < p.height; ++y, row += p.step) {
       auto* w = reinterpret_cast<std::uint32_t*>(row);
       for (std::uint32_t x = 0; x < p.width; ++x) {
+        // Negative words (bit 31 set) become (0 - word) with bit 31 forced.
         const std::uint32_t v = w[x];
-        w[x] = (v & 0x80000000u) ? ((0u - v) | 0x80000000u) : v;
+        const std::uint32_t neg = static_cast<std::uint32_t>(static_cast<std::int32_t>(v) >> 31);
+        w[x] = (((0u - v) | 0x80000000u) & neg) | (v & ~neg);
       }
     }
   });
 }
 
-void ConvertPlane32s16s(const SubbandPlane& src, SubbandPlane& dst) {
-  if (!Usable(src) || !dst.data) return;
-  const auto* s = static_cast<const std::uint8_t*>(src.data);
-  auto* d = static_cast<std::uint8_t*>(dst.data);
-  for (std::uint32_t y = 0; y < src.height; ++y, s += src.step, d += dst.step)
-    RowConvert32s16s(reinterpret_cast<const std::int32_t*>(s), reinterpret_cast<std::int16_t*>(d),
-                     static_cast<int>(src.width));
+namespace {
+
+// Signed value of a sign-magnitude word.
+inline std::int64_t SignMagnitudeValue(std::uint32_t v) {
+  const std::int64_t m = v & 0x7FFFFFFFu;
+  return (v & 0x80000000u) ? -m : m;
 }
 
-void ConvertPlane32s32f(const SubbandPlane& src, SubbandPlane& dst) {
+}  // namespace
+
+void ConvertPlaneSM32s16s(const SubbandPlane& src, SubbandPlane& dst) {
   if (!Usable(src) || !dst.data) return;
   const auto* s = static_cast<const std::uint8_t*>(src.data);
   auto* d = static_cast<std::uint8_t*>(dst.data);
-  for (std::uint32_t y = 0; y < src.height; ++y, s += src.step, d += dst.step)
-    RowConvert32s32f(reinterpret_cast<const std::int32_t*>(s), reinterpret_cast<float*>(d),
-                     static_cast<int>(src.width));
+  for (std::uint32_t y = 0; y < src.height; ++y, s += src.step, d += dst.step) {
+    const auto* in = reinterpret_cast<const std::uint32_t*>(s);
+    auto* out = reinterpret_cast<std::int16_t*>(d);
+    for (std::uint32_t x = 0; x < src.width; ++x) {
+      const std::int64_t v = SignMagnitudeValue(in[x]);
+      out[x] = static_cast<std::int16_t>(v > 32767 ? 32767 : v < -32768 ? -32768 : v);
+    }
+  }
+}
+
+void ConvertPlaneSM32s32f(const SubbandPlane& src, SubbandPlane& dst) {
+  if (!Usable(src) || !dst.data) return;
+  const auto* s = static_cast<const std::uint8_t*>(src.data);
+  auto* d = static_cast<std::uint8_t*>(dst.data);
+  for (std::uint32_t y = 0; y < src.height; ++y, s += src.step, d += dst.step) {
+    const auto* in = reinterpret_cast<const std::uint32_t*>(s);
+    auto* out = reinterpret_cast<float*>(d);
+    for (std::uint32_t x = 0; x < src.width; ++x) {
+      // The magnitude as a float, then the sign bit moved over.
+      const float m = static_cast<float>(static_cast<std::int32_t>(in[x] & 0x7FFFFFFFu));
+      std::uint32_t bits;
+      std::memcpy(&bits, &m, 4);
+      bits |= in[x] & 0x80000000u;
+      std::memcpy(&out[x], &bits, 4);
+    }
+  }
 }
 
 void ShiftPlaneLeft16s(SubbandPlane& plane, int count) {
@@ -80,25 +108,27 @@ void ShiftPlaneLeft16s(SubbandPlane& plane, int count) {
 
 namespace Codec {
 
-void AddMidpointOffset32f(SubbandPlane& plane) {
-  if (!Usable(plane)) return;
-  auto* row = static_cast<std::uint8_t*>(plane.data);
-  for (std::uint32_t y = 0; y < plane.height; ++y, row += plane.step) {
-    auto* v = reinterpret_cast<float*>(row);
-    for (std::uint32_t x = 0; x < plane.width; ++x) v[x] += v[x] > 0.0f ? 0.5f : v[x] < 0.0f ? -0.5f : 0.0f;
-  }
-}
-
-void AddMidpointOffset16s(SubbandPlane& plane, int fractionBits) {
-  if (!Usable(plane) || fractionBits < 1) return;
-  const std::int32_t half = 1 << (fractionBits - 1);
-  auto* row = static_cast<std::uint8_t*>(plane.data);
-  for (std::uint32_t y = 0; y < plane.height; ++y, row += plane.step) {
-    auto* v = reinterpret_cast<std::int16_t*>(row);
-    for (std::uint32_t x = 0; x < plane.width; ++x) {
-      const std::int32_t s = v[x];
-      const std::int32_t r = s > 0 ? s + half : s < 0 ? s - half : 0;
-      v[x] = static_cast<std::int16_t>(r > 32767 ? 32767 : r < -32768 ? -32768 : r);
+void ConvertRectSM32s32fMidpoint(const SubbandPlane& src, SubbandPlane& dst, Midpoint mode, std::uint32_t x0,
+                                 std::uint32_t y0, std::uint32_t w, std::uint32_t h) {
+  if (mode == Midpoint::kNone || !Usable(src) || !dst.data || x0 >= src.width || y0 >= src.height) return;
+  w = w < src.width - x0 ? w : src.width - x0;
+  h = h < src.height - y0 ? h : src.height - y0;
+  // Magnitude m becomes m + 1/2 (every m != 0, or only m == 1), then the sign
+  // bit is moved over; no branch, so the rows vectorise.
+  const std::uint32_t only = mode == Midpoint::kMagnitudeOne ? 1u : 0u;
+  const auto* s = static_cast<const std::uint8_t*>(src.data) + std::size_t{y0} * src.step;
+  auto* d = static_cast<std::uint8_t*>(dst.data) + std::size_t{y0} * dst.step;
+  for (std::uint32_t y = 0; y < h; ++y, s += src.step, d += dst.step) {
+    const auto* in = reinterpret_cast<const std::uint32_t*>(s) + x0;
+    auto* out = reinterpret_cast<float*>(d) + x0;
+    for (std::uint32_t x = 0; x < w; ++x) {
+      const std::uint32_t m = in[x] & 0x7FFFFFFFu;
+      const std::uint32_t take = only ? static_cast<std::uint32_t>(m == 1) : static_cast<std::uint32_t>(m != 0);
+      const float f = static_cast<float>(static_cast<std::int32_t>(m)) + static_cast<float>(take) * 0.5f;
+      std::uint32_t bits;
+      std::memcpy(&bits, &f, 4);
+      bits |= in[x] & 0x80000000u;
+      std::memcpy(&out[x], &bits, 4);
     }
   }
 }

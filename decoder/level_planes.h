@@ -19,19 +19,25 @@ void AllocLevelSet16(LevelSet& set, const Rect& rect, std::uint32_t n);
 // complement (the mapping is its own inverse).
 void FlipSignMagnitude(LevelSet& set);
 
-// Row-by-row plane conversions over the source plane's size.
-void ConvertPlane32s16s(const SubbandPlane& src, SubbandPlane& dst);  // saturating
-void ConvertPlane32s32f(const SubbandPlane& src, SubbandPlane& dst);
+// Row-by-row plane conversions over the source plane's size, reading the
+// code-blocks' sign-magnitude words (so the coefficients need no flip).
+void ConvertPlaneSM32s16s(const SubbandPlane& src, SubbandPlane& dst);  // saturating
+void ConvertPlaneSM32s32f(const SubbandPlane& src, SubbandPlane& dst);
 // Left shift that saturates to [-32768, 32767] (a wrapped coefficient would
 // come back with the wrong sign and magnitude).
 void ShiftPlaneLeft16s(SubbandPlane& plane, int count);
 
-// Irreversible path: a decoded coefficient q != 0 stands for a value between
-// |q| and |q| + 1 steps; these move it to the middle of that interval (half a
-// step away from zero) before dequantisation.  The 16-bit form works on
-// samples with `fractionBits` fractional bits.
-void AddMidpointOffset32f(SubbandPlane& plane);
-void AddMidpointOffset16s(SubbandPlane& plane, int fractionBits);
+// Irreversible path: a coefficient q != 0 whose last bit-plane was decoded
+// stands for a value between |q| and |q| + 1 steps; it is moved to the middle
+// of that interval (half a step away from zero) before dequantisation.
+// Which coefficients of a code-block: none, every non-zero one, or those of
+// magnitude 1 (a code-block that stopped after the significance pass of its
+// last bit-plane).
+// ConvertRectSM32s32fMidpoint converts the rectangle {x, y, w, h} of a
+// sign-magnitude plane again, with the midpoint, into the float plane.
+enum class Midpoint { kNone, kAll, kMagnitudeOne };
+void ConvertRectSM32s32fMidpoint(const SubbandPlane& src, SubbandPlane& dst, Midpoint mode, std::uint32_t x,
+                                 std::uint32_t y, std::uint32_t w, std::uint32_t h);
 
 // True for a plane that holds samples.
 bool Usable(const SubbandPlane& p);

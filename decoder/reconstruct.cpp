@@ -1,6 +1,7 @@
 // Tile reconstruction and dequantisation.
 #include "decoder/reconstruct.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "decoder/wavelet_inverse.h"
@@ -47,6 +48,47 @@ void ForEachBandStep(LevelSet& set, const QuantStyle& q, std::uint32_t R, Fn&& f
   fn(set.ll, QuantLLStep(q), R + 1);
 }
 
+// Visits the code-blocks of a tile-component whose coefficients need the
+// midpoint: fn(32-bit plane, matching plane of `other`, x, y, w, h, mode).
+template <typename Fn>
+void ForEachCompleteBlock(const TileComponent& tc, LevelSet& set, LevelSet& other, Fn&& fn) {
+  auto visit = [&](const Band& band, SubbandPlane& plane, SubbandPlane& otherPlane) {
+    if (!Usable(plane)) return;
+    for (std::uint32_t py = 0; py < band.precinctRows; ++py)
+      for (std::uint32_t px = 0; px < band.precinctColumns; ++px) {
+        const PrecinctBand* pb = band.At(px, py);
+        if (!pb) continue;
+        for (const CodeBlock& cb : pb->codeBlocks) {
+          const CodeBlockParams& p = cb.Params();
+          if (!cb.Begun() || !p.destination || cb.BitPlanes() < 1) continue;
+          // Coding passes: a clean-up on the top bit-plane, then significance,
+          // refinement and clean-up on each lower one; the last bit-plane's
+          // passes are numbers 3P - 4, 3P - 3 and 3P - 2.  A coefficient that
+          // a pass of the last bit-plane visited is an exact integer there
+          // (every other one already sits at the middle of its interval):
+          // after the refinement pass that is every non-zero coefficient;
+          // after only the significance pass, the ones it made significant,
+          // which are exactly those of magnitude 1.
+          const std::uint64_t planes = static_cast<std::uint64_t>(cb.BitPlanes());
+          const std::uint64_t passes = cb.PassesReceived();
+          Midpoint mode;
+          if (passes + 3 >= 3 * planes) mode = Midpoint::kAll;
+          else if (planes >= 2 && passes + 4 == 3 * planes) mode = Midpoint::kMagnitudeOne;
+          else continue;
+          const std::ptrdiff_t off =
+              reinterpret_cast<const std::uint8_t*>(p.destination) - static_cast<const std::uint8_t*>(plane.data);
+          if (off < 0 || plane.step <= 0) continue;
+          const auto y = static_cast<std::uint32_t>(off / plane.step);
+          const auto x = static_cast<std::uint32_t>((off % plane.step) / 4);
+          fn(plane, otherPlane, x, y, p.width, p.height, mode);
+        }
+      }
+  };
+  visit(tc.ll, set.ll, other.ll);
+  for (std::uint32_t i = 0; i < set.levels && i < tc.resolutions.Count(); ++i)
+    for (std::uint32_t k = 0; k < 3; ++k) visit(tc.resolutions[i].bands[k], set.level[i].Band(k), other.level[i].Band(k));
+}
+
 }  // namespace
 
 void DequantizeBand16(SubbandPlane& p, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb) {
@@ -77,20 +119,27 @@ void Dequantize32f(LevelSet& set, const QuantStyle& q, std::uint32_t R) {
 }
 
 void DequantizeNarrow16(const SubbandPlane& src, SubbandPlane& dst, std::uint32_t mantissa, std::uint32_t exponent,
-                        std::uint32_t Rb) {
-  if (!Usable(src) || !dst.data) return;
-  // value x 16 = (q +- 1/2) x (2^11 + mu) x 2^(Rb - eps - 11) x 2^4, formed on
-  // 64 bits as (16q +- 8) x (2^11 + mu) x 2^-sf, rounded half to even.
+                        std::uint32_t Rb, Midpoint midpoint, std::uint32_t x0, std::uint32_t y0, std::uint32_t w,
+                        std::uint32_t h) {
+  if (!Usable(src) || !dst.data || x0 >= src.width || y0 >= src.height) return;
+  w = std::min(w, src.width - x0);
+  h = std::min(h, src.height - y0);
+
+  // value x 16 = q x (2^11 + mu) x 2^(Rb - eps - 11) x 2^4, formed on 64 bits
+  // as 16q (+- 8 for the midpoint) x (2^11 + mu) x 2^-sf, rounded half to even.
   const std::int64_t factor = 2048 + (mantissa & 2047);
   const int sf = static_cast<int>(exponent & 31) - static_cast<int>(Rb) + 11;
-  const auto* s = static_cast<const std::uint8_t*>(src.data);
-  auto* d = static_cast<std::uint8_t*>(dst.data);
-  for (std::uint32_t y = 0; y < src.height; ++y, s += src.step, d += dst.step) {
-    const auto* in = reinterpret_cast<const std::int32_t*>(s);
-    auto* out = reinterpret_cast<std::int16_t*>(d);
-    for (std::uint32_t x = 0; x < src.width; ++x) {
-      const std::int64_t q = in[x];
-      const std::int64_t v = q > 0 ? 16 * q + 8 : q < 0 ? 16 * q - 8 : 0;
+  const auto* s = static_cast<const std::uint8_t*>(src.data) + std::size_t{y0} * src.step;
+  auto* d = static_cast<std::uint8_t*>(dst.data) + std::size_t{y0} * dst.step;
+  for (std::uint32_t y = 0; y < h; ++y, s += src.step, d += dst.step) {
+    const auto* in = reinterpret_cast<const std::int32_t*>(s) + x0;
+    auto* out = reinterpret_cast<std::int16_t*>(d) + x0;
+    for (std::uint32_t x = 0; x < w; ++x) {
+      const std::int64_t m = static_cast<std::uint32_t>(in[x]) & 0x7FFFFFFFu;
+      const std::int64_t q = (static_cast<std::uint32_t>(in[x]) & 0x80000000u) ? -m : m;
+      const std::int64_t half =
+          midpoint == Midpoint::kAll || (midpoint == Midpoint::kMagnitudeOne && (q == 1 || q == -1)) ? 8 : 0;
+      const std::int64_t v = q > 0 ? 16 * q + half : q < 0 ? 16 * q - half : 0;
       std::int64_t p = v * factor;
       if (sf > 0) {
         if (sf > 62) p = 0;
@@ -104,8 +153,8 @@ void DequantizeNarrow16(const SubbandPlane& src, SubbandPlane& dst, std::uint32_
 }
 
 void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::int32_t dstStep) {
+  // Every conversion reads the sign-magnitude words as they are.
   LevelSet& coeffs = *c.set;
-  SignMagnitudeGuard twos(coeffs);
   LevelSet narrow;
   AllocLevelSet16(narrow, c.rect, coeffs.levels);
   if (c.transform == 0) {
@@ -124,26 +173,46 @@ void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::i
     }
     const SubbandStep ll = QuantLLStep(q);
     DequantizeNarrow16(coeffs.ll, narrow.ll, ll.mantissa, ll.exponent, R + 1);
+    if (c.blocks) {
+      ForEachCompleteBlock(*c.blocks, coeffs, narrow,
+                           [&](SubbandPlane& src, SubbandPlane& dstPlane, std::uint32_t x, std::uint32_t y,
+                               std::uint32_t w, std::uint32_t h, Midpoint mode) {
+                             // Which subband: find the step of the plane.
+                             SubbandStep st = ll;
+                             std::uint32_t Rb = R + 1;
+                             for (std::uint32_t i = 0; i < n; ++i)
+                               for (std::uint32_t k = 0; k < 3; ++k)
+                                 if (&coeffs.level[i].Band(k) == &src) {
+                                   st = QuantLevelStep(q, n, i, k);
+                                   Rb = R + (k == 2 ? 3 : 2);
+                                 }
+                             DequantizeNarrow16(src, dstPlane, st.mantissa, st.exponent, Rb, mode, x, y, w, h);
+                           });
+    }
     InvDWT97_16s(narrow, dst, dstStep, c.rect);
   } else {
-    ForEachPlanePair(coeffs, narrow, [](SubbandPlane& s, SubbandPlane& d) { ConvertPlane32s16s(s, d); });
+    ForEachPlanePair(coeffs, narrow, [](SubbandPlane& s, SubbandPlane& d) { ConvertPlaneSM32s16s(s, d); });
     InvDWT53_16s(narrow, dst, dstStep, c.rect);
   }
 }
 
 void ReconstructTile32(const ComponentCoefficients& c, void* dst, std::int32_t dstStep) {
   LevelSet& coeffs = *c.set;
-  SignMagnitudeGuard twos(coeffs);
   if (c.transform != 0) {
+    // The transform reads the coefficient planes themselves: two's complement
+    // while it runs, sign-magnitude again afterwards.
+    SignMagnitudeGuard twos(coeffs);
     InvDWT53_32s(coeffs, static_cast<std::int32_t*>(dst), dstStep, c.rect);
     return;
   }
   LevelSet floats;
   AllocLevelSet32(floats, c.rect, coeffs.levels);
-  ForEachPlanePair(coeffs, floats, [](SubbandPlane& s, SubbandPlane& d) {
-    ConvertPlane32s32f(s, d);
-    AddMidpointOffset32f(d);
-  });
+  ForEachPlanePair(coeffs, floats, [](SubbandPlane& s, SubbandPlane& d) { ConvertPlaneSM32s32f(s, d); });
+  if (c.blocks) {
+    ForEachCompleteBlock(*c.blocks, coeffs, floats,
+                         [](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                            std::uint32_t h, Midpoint mode) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
+  }
   if (c.quant) Dequantize32f(floats, *c.quant, c.precision);
   InvDWT97_32f(floats, static_cast<float*>(dst), dstStep, c.rect);
 }

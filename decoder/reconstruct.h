@@ -17,6 +17,7 @@
 #include "decoder/coding_params.h"
 #include "decoder/geometry.h"
 #include "decoder/level_planes.h"
+#include "decoder/tile.h"
 
 namespace Codec {
 
@@ -27,6 +28,10 @@ struct ComponentCoefficients {
   std::uint32_t transform = 1;         // 0 irreversible 9/7, else reversible 5/3
   const QuantStyle* quant = nullptr;   // the component's quantisation
   std::uint32_t precision = 0;         // bit depth minus one
+  // The code-blocks that wrote the set: on the irreversible path, those
+  // decoded down to their last bit-plane are reconstructed at the middle of
+  // their quantisation interval (the others already are).  Null: none.
+  const TileComponent* blocks = nullptr;
 };
 
 void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::int32_t dstStep);
@@ -37,9 +42,12 @@ void Dequantize16(LevelSet& set, const QuantStyle& q, std::uint32_t R);
 void Dequantize32f(LevelSet& set, const QuantStyle& q, std::uint32_t R);
 void DequantizeBand16(SubbandPlane& plane, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb);
 void DequantizeBand32f(SubbandPlane& plane, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb);
-// From 32-bit two's-complement coefficients to dequantised 16-bit samples with
-// 4 fractional bits, half a step away from zero, saturating.
+// From 32-bit sign-magnitude coefficients to dequantised 16-bit samples with
+// 4 fractional bits, saturating; the coefficients that `midpoint` selects are
+// taken as q +- 1/2.  The rectangle {x, y, w, h} of the planes is converted (the
+// whole plane with the default).
 void DequantizeNarrow16(const SubbandPlane& src, SubbandPlane& dst, std::uint32_t mantissa, std::uint32_t exponent,
-                        std::uint32_t Rb);
+                        std::uint32_t Rb, Midpoint midpoint = Midpoint::kNone, std::uint32_t x = 0, std::uint32_t y = 0,
+                        std::uint32_t w = 0xFFFFFFFFu, std::uint32_t h = 0xFFFFFFFFu);
 
 }  // namespace Codec

@@ -33,10 +33,20 @@ void RowConvert32f32s(float* row, int len) {
   for (int i = 0; i < len; ++i) {
     const float v = row[i];
     std::int32_t r;
-    if (v >= 2147483520.0f) r = INT32_MAX;
-    else if (v < -2147483648.0f) r = INT32_MIN;
-    else if (v != v) r = 0;
-    else r = static_cast<std::int32_t>(std::nearbyint(v));
+    if (v > -4194304.0f && v < 4194304.0f) {
+      // Below 2^22 in magnitude, adding and taking away 1.5 x 2^23 rounds to
+      // the nearest integer, ties to even, in the default rounding mode.
+      const float shifted = v + 12582912.0f;
+      r = static_cast<std::int32_t>(shifted - 12582912.0f);
+    } else if (v >= 2147483520.0f) {
+      r = INT32_MAX;
+    } else if (v < -2147483648.0f) {
+      r = INT32_MIN;
+    } else if (v != v) {
+      r = 0;
+    } else {
+      r = static_cast<std::int32_t>(v);  // already a whole number
+    }
     out[i] = r;
   }
 }

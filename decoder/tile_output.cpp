@@ -161,6 +161,7 @@ void OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const Ca
     cc.transform = tile.transforms[c];
     cc.quant = tile.quant[c];
     cc.precision = h.BitDepth(c) - 1;
+    cc.blocks = tile.blocks ? &tile.blocks[c] : nullptr;
     const bool fits = x0 == tc.x && y0 == tc.y && reg.width == tc.width && reg.height == tc.height;
     if (fits) {
       if (is16) ReconstructTile16(cc, reinterpret_cast<std::int16_t*>(reg.data), reg.step);

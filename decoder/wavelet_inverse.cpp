@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "decoder/holders.h"
+#include "primitives/jpeg2000/wavelet.h"
 
 namespace Codec {
 
@@ -25,6 +26,7 @@ template <typename T>
 struct Kernel53 {
   using Sample = T;
   static constexpr int kSteps = 2;
+  static constexpr bool kColumnPrimitive = true;
   static T Wrap(std::int64_t v) {
     if constexpr (sizeof(T) == 2) return Low16(static_cast<std::int32_t>(v));
     else return Low32(v);
@@ -37,6 +39,13 @@ struct Kernel53 {
   }
   // A lone sample at an odd position is half its high coefficient.
   static T Single(T h, bool /*vertical*/) { return static_cast<T>(h >> 1); }
+  // Both steps around low row p in place: rows p - 2 .. p + 1.
+  static void ColumnStep(T* const* r, std::uint32_t w) {
+    if constexpr (sizeof(T) == 2)
+      imgInvLift53ColumnStep_16s_C1(r[2], r[1], r[3], r[0], r[1], r[2], static_cast<int>(w));
+    else
+      imgInvLift53ColumnStep_32s_C1(r[2], r[1], r[3], r[0], r[1], r[2], static_cast<int>(w));
+  }
 };
 
 // Irreversible 9/7 in Q16 fixed point: every step is
@@ -44,6 +53,7 @@ struct Kernel53 {
 struct Kernel97Fixed {
   using Sample = std::int16_t;
   static constexpr int kSteps = 4;
+  static constexpr bool kColumnPrimitive = true;
   static constexpr std::int64_t kSelf[4] = {80621, 53274, 65536, 65536};     // K, 1/K, 1, 1
   static constexpr std::int64_t kNeigh[4] = {23627, 57862, -3472, -103949};  // delta/K, gamma, beta, alpha
   template <int S>
@@ -54,6 +64,10 @@ struct Kernel97Fixed {
   // Rows take H >> 1; columns the rounded half (H + 1) >> 1.
   static std::int16_t Single(std::int16_t h, bool vertical) {
     return vertical ? static_cast<std::int16_t>((std::int32_t{h} + 1) >> 1) : static_cast<std::int16_t>(h >> 1);
+  }
+  // The four steps around low row p in place: rows p - 4 .. p + 1.
+  static void ColumnStep(std::int16_t* const* r, std::uint32_t w) {
+    imgInvLift97ColumnStep_16s_C1(r[4], r[3], r[5], r[0], r[1], r[2], r[3], r[4], static_cast<int>(w));
   }
 };
 
@@ -69,10 +83,19 @@ struct Kernel97Float {
     else return x - (-1.5861343f) * (a + b);
   }
   static float Single(float h, bool /*vertical*/) { return 0.5f * h; }
+  // No column-step primitive: its builds round differently (the generic one
+  // in double precision), and every build must give the same samples.
+  static constexpr bool kColumnPrimitive = false;
+  static void ColumnStep(float* const*, std::uint32_t) {}
 };
 
+// x is never a or b (a and b may be the same row).
+// The loop is vectorised in the baseline instruction set (the same in every
+// build, so every processor gives the same samples).
 template <class K, int S>
-void StepRow(typename K::Sample* x, const typename K::Sample* a, const typename K::Sample* b, std::uint32_t w) {
+__attribute__((optimize("-ftree-vectorize", "-fvect-cost-model=dynamic"))) void StepRow(
+    typename K::Sample* __restrict x, const typename K::Sample* __restrict a, const typename K::Sample* __restrict b,
+    std::uint32_t w) {
   for (std::uint32_t i = 0; i < w; ++i) x[i] = K::template Step<S>(x[i], a[i], b[i]);
 }
 
@@ -134,7 +157,17 @@ void LiftColumns(std::uint8_t* base, std::int32_t step, std::uint32_t w, std::ui
     return;
   }
   const std::uint32_t last = h - 1;
+  // Rows a column step spans: p - 2 .. p + 1 (5/3), p - 4 .. p + 1 (9/7).
+  constexpr std::uint32_t kBack = K::kSteps;
   for (std::uint32_t t = 0; t < h + K::kSteps - 1; ++t) {
+    // Away from both edges all steps of this wavefront run as one column step
+    // (the rows are distinct and every neighbour exists).
+    if (K::kColumnPrimitive && ((t + phase) & 1) == 0 && t >= kBack && t + 1 <= last) {
+      T* r[6];
+      for (std::uint32_t k = 0; k <= kBack + 1; ++k) r[k] = row(t - kBack + k);
+      K::ColumnStep(r, w);
+      continue;
+    }
     for (int s = 0; s < K::kSteps; ++s) {
       if (t < static_cast<std::uint32_t>(s)) break;
       const std::uint32_t p = t - static_cast<std::uint32_t>(s);

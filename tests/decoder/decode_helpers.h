@@ -3,12 +3,18 @@
 // PPM) made by other tools.
 #pragma once
 
+#include <cctype>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "decoder/image_decoder.h"
 #include "decoder/image_records.h"
@@ -46,8 +52,10 @@ struct Decoded {
 };
 
 // Decodes `bytes` in the converter's call order into an image of data type
-// `type` (6: 32-bit, 3: 16-bit samples).
-inline void Decode(const std::vector<std::uint8_t>& bytes, Decoded& out, std::int32_t type = Codec::kImageData32s) {
+// `type` (6: 32-bit, 3: 16-bit samples).  An image of more than `maxSamples`
+// samples per component is not laid out (ReadData is not called).
+inline void Decode(const std::vector<std::uint8_t>& bytes, Decoded& out, std::int32_t type = Codec::kImageData32s,
+                   std::uint64_t maxSamples = std::uint64_t{1} << 40) {
   Codec::CMemBuffInput stream;
   stream.Open(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
   Codec::JPEG2000Decoder dec;
@@ -58,6 +66,10 @@ inline void Decode(const std::vector<std::uint8_t>& bytes, Decoded& out, std::in
   Codec::ImageSampling sampling;
   out.headerResult = dec.ReadHeader(&header, &sampling);
   if (out.headerResult != 0) return;
+  for (std::uint32_t c = 0; c < sampling.count; ++c) {
+    const Codec::Rect r = sampling.ComponentRectOf(c);
+    if (std::uint64_t{r.width} * r.height > maxSamples) return;
+  }
   Codec::ImageBuffer image;
   if (image.Alloc(type, 0, sampling, 6, 0) != 0) return;
   out.dataResult = dec.ReadData(image.planePointers, &image.layout);
@@ -137,9 +149,21 @@ inline bool ReadPnm(const std::string& path, std::vector<Component>& comps) {
     return t;
   };
   const std::string magic = token();
-  const int channels = magic == "P6" ? 3 : magic == "P5" ? 1 : 0;
+  const bool ascii = magic == "P2" || magic == "P3";
+  const int channels = magic == "P6" || magic == "P3" ? 3 : magic == "P5" || magic == "P2" ? 1 : 0;
   if (!channels) return false;
   const std::uint32_t w = std::stoul(token()), h = std::stoul(token()), maxv = std::stoul(token());
+  if (ascii) {
+    const std::size_t n = std::size_t{w} * h;
+    comps.assign(channels, Component{w, h, std::vector<std::int32_t>(n)});
+    for (std::size_t i = 0; i < n; ++i)
+      for (int c = 0; c < channels; ++c) {
+        const std::string t = token();
+        if (t.empty()) return false;
+        comps[c].samples[i] = std::stoi(t);
+      }
+    return true;
+  }
   ++pos;  // one white space after the maximum
   const int bytes = maxv > 255 ? 2 : 1;
   const std::size_t n = std::size_t{w} * h;
@@ -166,6 +190,50 @@ inline ErrorStats Compare(const Component& a, const Component& b) {
   }
   s.mse = a.samples.empty() ? 0 : sum / static_cast<double>(a.samples.size());
   return s;
+}
+
+// Decodes a file with Debian's opj_decompress into a temporary folder and
+// reads its PGX output, one file per component.  False when the tool is not
+// installed or fails.
+inline bool DecodeWithOpenJpeg(const std::string& path, std::vector<Component>& comps) {
+  if (std::system("command -v opj_decompress >/dev/null 2>&1") != 0) return false;
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("dcp_opj_" + std::to_string(::getpid()) + "_" +
+                                                    std::to_string(std::hash<std::string>{}(path)));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string cmd = "opj_decompress -i '" + path + "' -o '" + (dir / "out.pgx").string() + "' >/dev/null 2>&1";
+  const bool ran = std::system(cmd.c_str()) == 0;
+  comps.clear();
+  for (int c = 0; ran; ++c) {
+    Component comp;
+    const fs::path p = dir / ("out_" + std::to_string(c) + ".pgx");
+    if (!fs::exists(p) || !ReadPgx(p.string(), comp)) break;
+    comps.push_back(std::move(comp));
+  }
+  fs::remove_all(dir);
+  return ran && !comps.empty();
+}
+
+// FFmpeg's own decoder for a 12-bit X'Y'Z' codestream: three components.
+inline bool DecodeXyzWithFfmpeg(const std::string& path, std::uint32_t w, std::uint32_t h,
+                                std::vector<Component>& comps) {
+  if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) return false;
+  namespace fs = std::filesystem;
+  const fs::path raw = fs::temp_directory_path() / ("dcp_ff_" + std::to_string(::getpid()) + ".raw");
+  const std::string cmd = "ffmpeg -v error -y -i '" + path + "' -f rawvideo -pix_fmt xyz12le '" + raw.string() + "'";
+  if (std::system(cmd.c_str()) != 0) return false;
+  const std::vector<std::uint8_t> b = ReadFile(raw.string());
+  fs::remove(raw);
+  const std::size_t n = std::size_t{w} * h;
+  if (b.size() != n * 6) return false;
+  comps.assign(3, Component{w, h, std::vector<std::int32_t>(n)});
+  for (std::size_t i = 0; i < n; ++i)
+    for (int c = 0; c < 3; ++c) {
+      const std::size_t k = (i * 3 + c) * 2;
+      comps[c].samples[i] = (b[k] | (b[k + 1] << 8)) >> 4;  // 12 bits in the high bits
+    }
+  return true;
 }
 
 }  // namespace codec_test

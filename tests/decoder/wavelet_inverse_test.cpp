@@ -150,6 +150,8 @@ std::vector<Case> Cases() {
   cases.push_back({{13, 29, 61, 37}, 4});
   cases.push_back({{1, 1, 33, 17}, 3});
   cases.push_back({{2, 5, 130, 9}, 6});
+  cases.push_back({{0, 0, 1998, 24}, 5});
+  cases.push_back({{0, 0, 20, 1080}, 5});
   return cases;
 }
 
