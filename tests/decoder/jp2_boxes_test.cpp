@@ -477,9 +477,11 @@ TEST(Jp2Boxes, ComponentMappingAndPaletteChecks) {
   const Bytes pclr = Palette(2, {7, 7}, {{1, 2}, {3, 4}});
   // Both boxes: each channel checked against the palette.
   Reader r;
-  Pass p = r.Run(File(Cat({ImageHeaderBox(), pclr, CompMapping({{0, 1, 0}, {0, 1, 1}, {0, 1, 2}, {0, 0, 0}})})));
-  EXPECT_EQ(p.records, (Codes{kColumnExceeds, kNonPaletteMapping}));
-  ASSERT_EQ(r.records.mapping.channelCount, 4u);
+  // The column is checked before the mapping type.
+  Pass p = r.Run(
+      File(Cat({ImageHeaderBox(), pclr, CompMapping({{0, 1, 0}, {0, 1, 1}, {0, 1, 2}, {0, 0, 0}, {0, 0, 5}})})));
+  EXPECT_EQ(p.records, (Codes{kColumnExceeds, kNonPaletteMapping, kColumnExceeds}));
+  ASSERT_EQ(r.records.mapping.channelCount, 5u);
   EXPECT_TRUE(r.records.mapping.channels[0].paletteMapped);
   EXPECT_TRUE(r.records.mapping.channels[1].paletteMapped);
   EXPECT_FALSE(r.records.mapping.channels[2].paletteMapped);

@@ -202,7 +202,7 @@ TEST(Jp2Decoder, PaletteAndMappingIntoTheCallersColourSpecification) {
 
 TEST(Jp2Decoder, ColourSpecificationNeedsBothBoxes) {
   const Bytes pclr = Palette(2, {7}, {{1}, {2}});
-  // A palette without a component mapping: empty, even over an earlier filling.
+  // A palette without a component mapping, and a mapping without a palette: empty.
   Session r(JP2(Cat({ImageHeaderBox(), pclr})));
   ASSERT_EQ(r.headerResult, 0);
   const ImageColourSpec& cs = r.header.colourSpec;
@@ -212,6 +212,21 @@ TEST(Jp2Decoder, ColourSpecificationNeedsBothBoxes) {
   Session m(JP2(Cat({ImageHeaderBox(), CompMapping({{0, 1, 0}})})));
   ASSERT_EQ(m.headerResult, 0);
   EXPECT_EQ(m.header.colourSpec.channelCount, 0u);
+
+  // A header that held a colour specification from an earlier file is emptied.
+  const Bytes file = JP2(Cat({ImageHeaderBox(), pclr}));
+  CMemBuffInput stream;
+  stream.Open(file.data(), static_cast<std::uint32_t>(file.size()));
+  JP2Decoder dec;
+  ASSERT_EQ(dec.Init(), 0);
+  ASSERT_EQ(dec.AttachStream(&stream), 0);
+  ImageHeader header;
+  ImageSampling sampling;
+  ASSERT_EQ(header.colourSpec.Alloc(2, 1, 4), 0);
+  ASSERT_EQ(dec.ReadHeader(&header, &sampling), 0);
+  EXPECT_EQ(header.colourSpec.channelCount | header.colourSpec.paletteColumnCount, 0u);
+  EXPECT_EQ(header.colourSpec.palette, nullptr);
+  EXPECT_EQ(header.colourSpec.paletteRanges, nullptr);
 }
 
 TEST(Jp2Decoder, ComponentMappingOf300Channels) {
