@@ -1,6 +1,8 @@
 // POSIX/Linux threads, processes and processor queries.
 #include "platform/threads.h"
 
+#include "platform/crash_signals.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +31,9 @@ struct StartBlock {
 void* StartRoutine(void* raw) {
   StartBlock block = *static_cast<StartBlock*>(raw);
   std::free(raw);
+  // Every thread gets its own signal stack, so that the crash handler can
+  // still run (and log) when this thread overflows its stack.
+  platformPrepareThreadAltStack();
   block.entry(block.argument);
   return nullptr;
 }
