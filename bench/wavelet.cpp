@@ -1,4 +1,4 @@
-// bench-libs: prim_wavelet prim_core
+// bench-libs: prim_jpeg2000 prim_core
 //
 // One 2048x1080 component through five levels of the inverse wavelet
 // transforms (9/7 in float and in 16-bit fixed point, 5/3 in 16 and 32

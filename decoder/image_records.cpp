@@ -1,5 +1,5 @@
 // Caller image records: counted arrays, ranges, sampling, colour
-// specification, header and the plane buffer.
+// space record, header and the plane buffer.
 #include "decoder/image_records.h"
 
 #include <cstdint>

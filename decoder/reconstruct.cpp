@@ -145,7 +145,9 @@ void DequantizeNarrow16(const SubbandPlane& src, SubbandPlane& dst, std::uint32_
         if (sf > 62) p = 0;
         else p = (p + (std::int64_t{1} << (sf - 1)) - 1 + ((p >> sf) & 1)) >> sf;
       } else if (sf < 0) {
-        p = -sf > 20 ? (p > 0 ? 32767 : p < 0 ? -32768 : 0) : p * (std::int64_t{1} << -sf);
+        // A left shift: anything but a small product leaves the 16-bit range.
+        const bool large = -sf > 16 || p >= 65536 || p <= -65536;
+        p = large ? (p > 0 ? 32767 : p < 0 ? -32768 : 0) : p * (std::int64_t{1} << -sf);
       }
       out[x] = static_cast<std::int16_t>(p > 32767 ? 32767 : p < -32768 ? -32768 : p);
     }

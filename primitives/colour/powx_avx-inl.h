@@ -75,9 +75,16 @@ inline __m128 expQuad(__m256d t) {
   return _mm_mul_ps(_mm256_cvtpd_ps(z), _mm_castsi128_ps(scale));
 }
 
+// Positive zeros ride along (computed as 1.0, stored as +0) when val > 0:
+// clamped rows are full of them and would otherwise leave the vector path.
 inline bool vectorBlock(const float* src, float val, float* dst) {
-  const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-  const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4));
+  const __m128i one = _mm_set1_epi32(0x3f800000);
+  const __m128i in0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+  const __m128i in1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 4));
+  const __m128i z0 = _mm_cmpeq_epi32(in0, _mm_setzero_si128());
+  const __m128i z1 = _mm_cmpeq_epi32(in1, _mm_setzero_si128());
+  const __m128i b0 = _mm_or_si128(_mm_andnot_si128(z0, in0), _mm_and_si128(z0, one));
+  const __m128i b1 = _mm_or_si128(_mm_andnot_si128(z1, in1), _mm_and_si128(z1, one));
   const __m256d vv = _mm256_set1_pd(static_cast<double>(val));
   const __m256d t0 = _mm256_mul_pd(vv, logQuad(b0));
   const __m256d t1 = _mm256_mul_pd(vv, logQuad(b1));
@@ -86,21 +93,24 @@ inline bool vectorBlock(const float* src, float val, float* dst) {
   const __m256d over = _mm256_or_pd(_mm256_cmp_pd(_mm256_andnot_pd(absMask, t0), limit, _CMP_NLE_UQ),
                                     _mm256_cmp_pd(_mm256_andnot_pd(absMask, t1), limit, _CMP_NLE_UQ));
   if (_mm256_movemask_pd(over) != 0) return false;
-  const __m128 r0 = expQuad(t0);
-  const __m128 r1 = expQuad(t1);
+  const __m128 r0 = _mm_andnot_ps(_mm_castsi128_ps(z0), expQuad(t0));
+  const __m128 r1 = _mm_andnot_ps(_mm_castsi128_ps(z1), expQuad(t1));
   _mm_storeu_ps(dst, r0);
   _mm_storeu_ps(dst + 4, r1);
   return true;
 }
 
-inline bool blockOrdinary(const float* src) {
+// Every lane a positive normal number, or +0 when zeros may ride along.
+inline bool blockOrdinary(const float* src, bool zerosAllowed) {
   const __m256i v = _mm256_castps_si256(_mm256_loadu_ps(src));
   const __m128i lo = _mm256_castsi256_si128(v), hi = _mm256_extractf128_si256(v, 1);
-  // Positive normal: bits - 0x00800000 below 0x7f000000 as a signed compare
-  // on values first checked to be positive.
   const __m128i minNormal = _mm_set1_epi32(0x007fffff), inf = _mm_set1_epi32(0x7f800000);
-  const __m128i ok0 = _mm_and_si128(_mm_cmpgt_epi32(lo, minNormal), _mm_cmplt_epi32(lo, inf));
-  const __m128i ok1 = _mm_and_si128(_mm_cmpgt_epi32(hi, minNormal), _mm_cmplt_epi32(hi, inf));
+  __m128i ok0 = _mm_and_si128(_mm_cmpgt_epi32(lo, minNormal), _mm_cmplt_epi32(lo, inf));
+  __m128i ok1 = _mm_and_si128(_mm_cmpgt_epi32(hi, minNormal), _mm_cmplt_epi32(hi, inf));
+  if (zerosAllowed) {
+    ok0 = _mm_or_si128(ok0, _mm_cmpeq_epi32(lo, _mm_setzero_si128()));
+    ok1 = _mm_or_si128(ok1, _mm_cmpeq_epi32(hi, _mm_setzero_si128()));
+  }
   return _mm_movemask_epi8(_mm_and_si128(ok0, ok1)) == 0xffff;
 }
 
@@ -108,9 +118,10 @@ __attribute__((noinline)) PrimResult runVector(const Prim32f* src, Prim32f val, 
   const ValKind kind = classify(val);
   bool reported = false;
   int i = 0;
+  const bool zerosAllowed = val > 0.0f;  // +0 ^ val = +0, not reported
   if (std::isfinite(val)) {
     for (; i + 8 <= len; i += 8) {
-      if (!blockOrdinary(src + i) || !vectorBlock(src + i, val, dst + i))
+      if (!blockOrdinary(src + i, zerosAllowed) || !vectorBlock(src + i, val, dst + i))
         reported |= scalarRange(src, val, dst, i, i + 8, kind);
     }
   }

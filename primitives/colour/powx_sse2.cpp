@@ -40,9 +40,16 @@ inline __m128d logPair(const std::uint32_t* bits) {
 }
 
 // Eight elements; false when the block must go element by element.
+// Positive zeros ride along (computed as 1.0, stored as +0) when val > 0:
+// clamped rows are full of them and would otherwise leave the vector path.
 inline bool vectorBlock(const float* src, float val, float* dst) {
   alignas(16) std::uint32_t bits[8];
   std::memcpy(bits, src, sizeof bits);
+  alignas(16) std::uint32_t keep[8];
+  for (int k = 0; k < 8; ++k) {
+    keep[k] = bits[k] == 0 ? 0u : ~0u;
+    if (bits[k] == 0) bits[k] = 0x3f800000u;
+  }
   alignas(16) double t[8];
   const __m128d vv = _mm_set1_pd(static_cast<double>(val));
   __m128d over = _mm_setzero_pd();
@@ -82,8 +89,10 @@ inline bool vectorBlock(const float* src, float val, float* dst) {
     const __m128 inner = _mm_add_ps(_mm_add_ps(r, _mm_load_ps(lo)),
                                     _mm_mul_ps(_mm_set1_ps(0.5f), _mm_mul_ps(r, r)));
     const __m128 res = _mm_add_ps(h, _mm_mul_ps(h, inner));
+    const __m128 scaled =
+        _mm_mul_ps(res, _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(scale))));
     _mm_storeu_ps(dst + 4 * half,
-                  _mm_mul_ps(res, _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(scale)))));
+                  _mm_and_ps(scaled, _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(keep + 4 * half)))));
   }
   return true;
 }
@@ -96,10 +105,12 @@ __attribute__((noinline)) PrimResult run(const Prim32f* src, Prim32f val, Prim32
   const ValKind kind = classify(val);
   bool reported = false;
   int i = 0;
+  const bool zerosAllowed = val > 0.0f;  // +0 ^ val = +0, not reported
   if (std::isfinite(val)) {
     for (; i + 8 <= len; i += 8) {
       bool ordinary = true;
-      for (int k = 0; k < 8; ++k) ordinary &= positiveNormal(src[i + k]);
+      for (int k = 0; k < 8; ++k)
+        ordinary &= positiveNormal(src[i + k]) || (zerosAllowed && floatBits(src[i + k]) == 0);
       if (!ordinary || !vectorBlock(src + i, val, dst + i))
         reported |= scalarRange(src, val, dst, i, i + 8, kind);
     }

@@ -1,5 +1,5 @@
 // Caller image records: counted arrays, ranges, sampling, colour
-// specification, header and plane layout.
+// space record, header and plane layout.
 #include <gtest/gtest.h>
 
 #include <numeric>

@@ -355,3 +355,60 @@ TEST(Reconstruction, SixteenBitPathSaturatesAndRestoresSignMagnitude) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Dequantisation, NarrowingSaturatesForEveryStep) {
+  using namespace Codec;
+  SubbandPlane src, dst;
+  src.AllocPlaneOrThrow(4, 1, 4);
+  dst.AllocPlaneOrThrow(4, 1, 2);
+  auto* s = static_cast<std::uint32_t*>(src.data);
+  auto* d = static_cast<std::int16_t*>(dst.data);
+  s[0] = 0x7FFFFFFFu;  // the largest magnitude
+  s[1] = 0xFFFFFFFFu;  // its negative
+  s[2] = 3;
+  s[3] = 0x80000000u;  // minus zero
+  // Steps from 2^-20 to 2^31: large products saturate, none wraps.
+  for (std::uint32_t e = 0; e < 32; ++e) {
+    DequantizeNarrow16(src, dst, 2047, e, 20);
+    EXPECT_EQ(d[0], e <= 30 ? 32767 : d[0]) << e;
+    EXPECT_GE(d[0], 0) << e;
+    EXPECT_LE(d[1], 0) << e;
+    EXPECT_EQ(d[3], 0) << e;
+  }
+  // Unit step (exponent = Rb): 3 -> 48 (4 fractional bits); with the midpoint 56.
+  DequantizeNarrow16(src, dst, 0, 9, 9);
+  EXPECT_EQ(d[2], 48);
+  DequantizeNarrow16(src, dst, 0, 9, 9, Midpoint::kAll);
+  EXPECT_EQ(d[2], 56);
+  DequantizeNarrow16(src, dst, 0, 9, 9, Midpoint::kMagnitudeOne);
+  EXPECT_EQ(d[2], 48);
+}
+
+TEST(Dequantisation, MidpointConversionOfARectangle) {
+  using namespace Codec;
+  SubbandPlane src, dst;
+  src.AllocPlaneOrThrow(3, 2, 4);
+  dst.AllocPlaneOrThrow(3, 2, 4);
+  auto* s = static_cast<std::uint32_t*>(src.data);
+  const std::uint32_t values[3] = {0, 1, 0x80000005u};
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x)
+      reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(src.data) + y * src.step)[x] = values[x];
+  ConvertPlaneSM32s32f(src, dst);
+  auto row = [&](int y) { return reinterpret_cast<float*>(static_cast<std::uint8_t*>(dst.data) + y * dst.step); };
+  EXPECT_EQ(row(0)[2], -5.0f);
+  ConvertRectSM32s32fMidpoint(src, dst, Midpoint::kAll, 1, 1, 5, 5);  // clipped to the plane
+  EXPECT_EQ(row(0)[1], 1.0f);
+  EXPECT_EQ(row(1)[0], 0.0f);
+  EXPECT_EQ(row(1)[1], 1.5f);
+  EXPECT_EQ(row(1)[2], -5.5f);
+  ConvertRectSM32s32fMidpoint(src, dst, Midpoint::kMagnitudeOne, 0, 0, 3, 1);
+  EXPECT_EQ(row(0)[0], 0.0f);
+  EXPECT_EQ(row(0)[1], 1.5f);
+  EXPECT_EQ(row(0)[2], -5.0f);
+  (void)s;
+}
+
+}  // namespace

@@ -1,0 +1,303 @@
+#include "framework/log.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "framework/console.h"
+#include "framework/exceptions.h"
+#include "framework/files.h"
+#include "framework/folders.h"
+#include "framework/framework_hooks.h"
+#include "framework/system_info.h"
+#include "framework/text.h"
+#include "platform/raw_io.h"
+#include "platform/system.h"
+
+namespace {
+
+// Set while the calling thread writes a line, so that a write it causes
+// meanwhile (an exception made inside the log) is dropped instead of
+// re-entering the log.
+thread_local bool tWritingNow = false;
+
+TPtr<TLog> gApplicationLog;
+
+// The application log as the crash handler sees it.
+std::atomic<int> gCrashFd{-1};
+std::atomic<bool> gCrashEcho{false};
+char gCrashPath[4096];
+
+std::uint64_t MonotonicClock() { return platformMonotonicMs(); }
+
+// Zero-terminated UTF-8 copy of a TString.
+void ToPathBytes(const TString& text, TByteArray& bytes) {
+  text.ToNarrowArray(bytes, 3);
+  bytes.EnsureSize(bytes.Size() + 1);
+  bytes[bytes.Size() - 1] = 0;
+}
+
+[[noreturn]] void ThrowLogError(const char16_t* text) {
+  throw TReadableException(TString::ExpandTemplates(TString(text)));
+}
+
+const char16_t kWriteFailed[] =
+    u"File I/O error: Please make sure that there is enough space available on the device!";
+
+// Length of `text` (size bytes) without a UTF-8 sequence cut off at its end.
+std::size_t WholeUtf8Length(const char* text, std::size_t size) {
+  std::size_t start = size;
+  // Step back over continuation bytes to the lead byte of the last sequence.
+  while (start > 0 && size - start < 4 &&
+         (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) {
+    --start;
+  }
+  if (start == 0) return size;
+  const unsigned char lead = static_cast<unsigned char>(text[start - 1]);
+  std::size_t need = 1;
+  if (lead >= 0xF0) {
+    need = 4;
+  } else if (lead >= 0xE0) {
+    need = 3;
+  } else if (lead >= 0xC0) {
+    need = 2;
+  }
+  return size - (start - 1) < need ? start - 1 : size;
+}
+
+void WriteLogHook(const char* category, const TString& text) {
+  if (TLog* log = TLog::Instance()) log->WriteText(category, text);
+}
+
+}  // namespace
+
+TLog::Clock TLog::DefaultClock() { return &MonotonicClock; }
+
+TLog::TLog(const TString& folder, const TString& fileName, std::int32_t overwriteMode,
+           bool echoToConsole)
+    : mFolder(folder),
+      mFileName(fileName),
+      mClock(DefaultClock()),
+      mOverwriteMode(overwriteMode),
+      mEchoToConsole(echoToConsole) {
+  mLastLineMs = mClock();
+  mPath = mFolder;
+  if (!mPath.IsEmpty() && !mPath.EndsWith(u'/')) mPath.AppendChar(u'/');
+  mPath.Append(mFileName);
+}
+
+TLog::~TLog() {
+  const bool wasWriting = tWritingNow;
+  tWritingNow = true;
+  {
+    TCriticalSectionLock lock(&mSection);
+    if (mFd >= 0) {
+      try {
+        WriteLine("", "Closing log file...");
+      } catch (...) {
+      }
+    }
+    CloseFile();
+  }
+  tWritingNow = wasWriting;
+}
+
+TLog* TLog::Instance() { return gApplicationLog.Get(); }
+
+void TLog::Write(const char* category, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  WriteV(category, format, args);
+  va_end(args);
+}
+
+void TLog::WriteV(const char* category, const char* format, va_list args) {
+  char buffer[kFormatBufferSize];
+  buffer[0] = 0;
+  const int wanted = vsnprintf(buffer, sizeof buffer, format ? format : "", args);
+  if (wanted < 0) {
+    buffer[0] = 0;
+  } else if (static_cast<std::size_t>(wanted) >= sizeof buffer) {
+    // Cut: vsnprintf kept kFormatBufferSize - 1 bytes; drop a sequence it
+    // split.
+    buffer[WholeUtf8Length(buffer, sizeof buffer - 1)] = 0;
+  }
+  WriteMessage(category, buffer);
+}
+
+void TLog::WriteMessage(const char* category, const char* text) {
+  if (tWritingNow) return;
+  tWritingNow = true;
+  try {
+    TCriticalSectionLock lock(&mSection);
+    if (mFd < 0) OpenFile();
+    WriteLine(category ? category : "", text ? text : "");
+  } catch (...) {
+    // The line is lost; the exception has not been logged (the guard above
+    // kept it out).
+  }
+  tWritingNow = false;
+}
+
+void TLog::WriteText(const char* category, const TString& text) {
+  if (tWritingNow) return;
+  TByteArray bytes;
+  try {
+    text.ToNarrowArray(bytes, 0);
+    bytes.EnsureSize(bytes.Size() + 1);
+    bytes[bytes.Size() - 1] = 0;
+  } catch (...) {
+    return;
+  }
+  WriteMessage(category, bytes.Data());
+}
+
+void TLog::SetEchoToConsole(bool echo) {
+  TCriticalSectionLock lock(&mSection);
+  mEchoToConsole = echo;
+  if (this == gApplicationLog.Get()) gCrashEcho.store(echo);
+}
+
+bool TLog::IsEchoToConsole() const {
+  TCriticalSectionLock lock(&mSection);
+  return mEchoToConsole;
+}
+
+void TLog::OpenFile() {
+  TByteArray path;
+  ToPathBytes(mPath, path);
+  const bool existed = FileExists(mPath);
+  if (existed && mOverwriteMode == 0) {
+    std::uint64_t size = 0;
+    if (platformRawFileSize(path.Data(), &size) && size > kCutThreshold) CutFile();
+  }
+  if (!mFolder.IsEmpty() && !FolderExists(mFolder)) CreateFolder(mFolder, true);
+  mFd = platformRawOpenForAppend(path.Data(), mOverwriteMode != 0);
+  if (mFd >= 0 && this == gApplicationLog.Get()) gCrashFd.store(mFd);
+  mLastLineMs = mClock();
+  // Without a file the header is not echoed either: every later line tries
+  // to open the file again and would repeat it on the console.
+  if (!mHeaderEnabled || mFd < 0) return;
+  if (mOverwriteMode == 0 && existed) WriteRaw("\r\n\r\n\r\n\r\n", 8);
+  const TString rule = TString::Repeat(TString(u"="), 60);
+  TString version(u"Version : ");
+  version.Append(GetProductName());
+  version.AppendChar(u' ');
+  version.Append(GetVersionText());
+  version.Append(GetAlphaOrBetaText());
+  version.AppendText(u" (");
+  version.Append(GetBuildDateText());
+  version.AppendChar(u')');
+  TString date(u"Date    : ");
+  date.Append(DateText(TDate::Today()));
+  TString time(u"Time    : ");
+  time.Append(TimeText(TTime::Now()));
+  TString os(u"OS      : ");
+  os.Append(GetOsName());
+  const TString* lines[] = {&rule, &version, &date, &time, &os, &rule};
+  for (const TString* line : lines) {
+    TByteArray bytes;
+    ToPathBytes(*line, bytes);
+    WriteLine("", bytes.Data());
+  }
+}
+
+void TLog::CutFile() {
+  TByteArray path;
+  ToPathBytes(mPath, path);
+  TString cutName = mPath;
+  cutName.AppendText(u".cut");
+  TByteArray cutPath;
+  ToPathBytes(cutName, cutPath);
+
+  const int in = platformRawOpenForReading(path.Data());
+  if (in < 0) ThrowLogError(u"File I/O Error");
+  std::uint64_t size = 0;
+  if (!platformRawFileSize(path.Data(), &size) || size <= kCutThreshold) {
+    platformRawClose(in);
+    return;
+  }
+  TByteArray tail(static_cast<std::int32_t>(kCutKeep));
+  const bool read = platformRawReadAt(in, tail.Data(), kCutKeep, size - kCutKeep);
+  platformRawClose(in);
+  if (!read) ThrowLogError(u"Unexpected end of file!");
+
+  // The tail goes to a new file that replaces the log in one rename, so
+  // that a cut that fails half way leaves the old log as it was.
+  const int out = platformRawOpenForAppend(cutPath.Data(), true);
+  if (out < 0) ThrowLogError(u"File I/O Error");
+  const bool written = platformRawWriteAll(out, tail.Data(), kCutKeep) && platformRawSync(out);
+  platformRawClose(out);
+  if (!written || !platformRawRename(cutPath.Data(), path.Data())) {
+    platformRawRemove(cutPath.Data());
+    ThrowLogError(kWriteFailed);
+  }
+}
+
+void TLog::WriteRaw(const char* data, std::size_t size) {
+  if (!platformRawWriteAll(mFd, data, size)) ThrowLogError(kWriteFailed);
+}
+
+void TLog::WriteLine(const char* category, const char* text) {
+  const TString cat = TString::FromNarrow(category, 0);
+  const TString body = TString::FromNarrow(text, 0);
+  if (mFd >= 0) {
+    const std::uint64_t now = mClock();
+    const bool separate = !cat.Equals(mLastCategory) || now - mLastLineMs > kSeparateAfterMs;
+    TString line;
+    if (separate) line.AppendText(u"\r\n");
+    if (!cat.IsEmpty()) {
+      line.Append(cat);
+      line.AppendText(u": ");
+    }
+    line.Append(body);
+    line.AppendText(u"\r\n");
+    TByteArray bytes;
+    line.ToNarrowArray(bytes, 0);
+    WriteRaw(bytes.Data(), static_cast<std::size_t>(bytes.Size()));
+    mLastCategory = cat;
+    mLastLineMs = mClock();
+  }
+  if (mEchoToConsole) {
+    TString echo = GetProductName();
+    echo.AppendText(u" LOG> ");
+    if (!cat.IsEmpty()) {
+      echo.Append(cat);
+      echo.AppendText(u": ");
+    }
+    echo.Append(body);
+    WriteConsoleLine(echo);
+  }
+}
+
+void TLog::CloseFile() noexcept {
+  if (mFd < 0) return;
+  if (gCrashFd.load() == mFd) gCrashFd.store(-1);
+  platformRawClose(mFd);
+  mFd = -1;
+}
+
+void SetApplicationLog(TLog* log) {
+  gCrashFd.store(-1);
+  gCrashPath[0] = 0;
+  if (log) {
+    TByteArray path;
+    ToPathBytes(log->FilePath(), path);
+    const std::size_t length = std::strlen(path.Data());
+    if (length < sizeof gCrashPath) std::memcpy(gCrashPath, path.Data(), length + 1);
+    gCrashEcho.store(log->IsEchoToConsole());
+  }
+  gApplicationLog.Reset(log);
+  if (log && log->IsOpen()) gCrashFd.store(log->Descriptor());
+  FrameworkHooks().writeLog = log ? &WriteLogHook : nullptr;
+}
+
+void OpenApplicationLog() {
+  SetApplicationLog(new TLog(ApplicationDataFolder(), TString(u"Log.txt"), 0, true));
+}
+
+void CloseApplicationLog() { SetApplicationLog(nullptr); }
+
+int LogCrashDescriptor() { return gCrashFd.load(std::memory_order_relaxed); }
+const char* LogCrashPath() { return gCrashPath; }
+bool LogCrashEcho() { return gCrashEcho.load(std::memory_order_relaxed); }

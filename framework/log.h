@@ -1,0 +1,109 @@
+// The application's log file "Log.txt" in the application-data folder.
+//
+// Every line carries a category; each run starts with a header block; a log
+// that has grown past 4 MB is cut to its last 1 MB when it is opened; lines
+// may be echoed to the console.  Lines end in CR LF and are UTF-8.
+//
+// Any thread may log.  One lock serialises whole lines, so concurrent
+// threads never lose or interleave them; a thread that causes a log write
+// while it is already writing one (an exception constructed inside the log,
+// say) is not logged again - that guard is kept per operating-system thread.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+#include "framework/reference_countable.h"
+#include "framework/sync.h"
+#include "framework/tstring.h"
+
+class TLog : public TReferenceCountable {
+ public:
+  // Sizes of the cut: a log longer than kCutThreshold bytes keeps only its
+  // last kCutKeep bytes.
+  static constexpr std::uint64_t kCutThreshold = 0x400000;
+  static constexpr std::uint64_t kCutKeep = 0x100000;
+  // Two lines further apart than this get a blank line between them.
+  static constexpr std::uint64_t kSeparateAfterMs = 2000;
+  // Size of the formatting buffer of Write (including the terminator).
+  static constexpr std::size_t kFormatBufferSize = 4096;
+
+  // Milliseconds of a monotonic clock (tests inject their own).
+  using Clock = std::uint64_t (*)();
+
+  // `overwriteMode` 0 appends to an existing log (with the size cut and a
+  // separator between runs), a positive value overwrites it.  The file is
+  // not opened until the first line.
+  TLog(const TString& folder, const TString& fileName, std::int32_t overwriteMode,
+       bool echoToConsole);
+  // Writes "Closing log file..." when the file is open, then closes it.
+  ~TLog() override;
+
+  // The application's log, or null.
+  static TLog* Instance();
+
+  // Formats with printf into kFormatBufferSize bytes (longer output is cut,
+  // never in the middle of a UTF-8 sequence) and writes it as one line.
+  void Write(const char* category, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  void WriteV(const char* category, const char* format, va_list args);
+  // Writes one line of 8-bit (UTF-8) text.  Never throws: a line that cannot
+  // be written is lost.
+  void WriteMessage(const char* category, const char* text);
+  // The same for a TString.
+  void WriteText(const char* category, const TString& text);
+
+  void SetEchoToConsole(bool echo);
+  bool IsEchoToConsole() const;
+
+  // Whether the file is open; its full path.
+  bool IsOpen() const { return mFd >= 0; }
+  const TString& FilePath() const { return mPath; }
+  // The open file's descriptor, -1 when closed.
+  int Descriptor() const { return mFd; }
+
+  // Test control: the clock that decides the blank lines.
+  void SetClockForTesting(Clock clock) { mClock = clock ? clock : DefaultClock(); }
+  static Clock DefaultClock();
+
+ private:
+  // Opens the file (cut, folder, header); throws TReadableException.
+  void OpenFile();
+  // Cuts an over-long log to its last kCutKeep bytes through a new file
+  // renamed over it; the log stays whole when that fails.
+  void CutFile();
+  void WriteLine(const char* category, const char* text);
+  void WriteRaw(const char* data, std::size_t size);
+  void CloseFile() noexcept;
+
+  TString mFolder;
+  TString mFileName;
+  TString mLastCategory;
+  std::uint64_t mLastLineMs = 0;
+  Clock mClock;
+  std::int32_t mOverwriteMode;
+  bool mEchoToConsole;
+  bool mHeaderEnabled = true;
+  TString mPath;
+  int mFd = -1;
+  // Serialises whole lines (and the opening of the file).
+  mutable TCriticalSection mSection;
+};
+
+// Creates the application's log ("Log.txt" in ApplicationDataFolder,
+// appending, echo on), installs it as TLog::Instance and as the framework's
+// log hook.
+void OpenApplicationLog();
+// Removes the log hook and releases the application's log (which writes its
+// closing line).
+void CloseApplicationLog();
+// Installs `log` as the application's log (null: none).  OpenApplicationLog
+// uses it; tests install logs of their own.
+void SetApplicationLog(TLog* log);
+
+// What the crash handler needs to write into the log without locks or
+// allocation: the application log's descriptor (-1 when not open), its path
+// as zero-terminated UTF-8 (empty when there is no application log), and
+// whether it echoes to the console.  Readable from a signal handler.
+int LogCrashDescriptor();
+const char* LogCrashPath();
+bool LogCrashEcho();

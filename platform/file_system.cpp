@@ -1,0 +1,165 @@
+// POSIX/Linux file-system calls.
+#include "platform/file_system.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+PlatformEntryKind platformEntryKind(const char* path, bool followLinks) {
+  struct stat info {};
+  int rc = followLinks ? stat(path, &info) : lstat(path, &info);
+  if (rc != 0) return PlatformEntryKind::kNone;
+  if (S_ISDIR(info.st_mode)) return PlatformEntryKind::kFolder;
+  if (S_ISLNK(info.st_mode)) return PlatformEntryKind::kLink;
+  if (S_ISREG(info.st_mode)) return PlatformEntryKind::kFile;
+  return PlatformEntryKind::kOther;
+}
+
+bool platformListFolder(const char* path, void (*visit)(void* context, const char* name),
+                        void* context) {
+  DIR* dir = opendir(path);
+  if (!dir) return false;
+  bool ok = true;
+  for (;;) {
+    errno = 0;
+    dirent* entry = readdir(dir);
+    if (!entry) {
+      ok = errno == 0;
+      break;
+    }
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    visit(context, name);
+  }
+  closedir(dir);
+  return ok;
+}
+
+bool platformMakeFolder(const char* path, std::uint32_t permissions, int* errorCode) {
+  if (mkdir(path, static_cast<mode_t>(permissions)) == 0) return true;
+  if (errorCode) *errorCode = errno;
+  return false;
+}
+
+bool platformIsOwnFolder(const char* path) {
+  struct stat info {};
+  return lstat(path, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid();
+}
+
+bool platformRemoveFolder(const char* path) { return rmdir(path) == 0; }
+
+bool platformRemoveFile(const char* path) { return unlink(path) == 0; }
+
+bool platformMakeFolderAccessible(const char* path) {
+  struct stat info {};
+  if (lstat(path, &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  if ((info.st_mode & S_IRWXU) == S_IRWXU) return true;
+  return chmod(path, (info.st_mode & 07777) | S_IRWXU) == 0;
+}
+
+bool platformRename(const char* from, const char* to, int* errorCode) {
+  if (rename(from, to) == 0) return true;
+  if (errorCode) *errorCode = errno;
+  return false;
+}
+
+namespace {
+
+bool WriteAll(int fd, const char* bytes, std::size_t count) {
+  while (count > 0) {
+    ssize_t n = write(fd, bytes, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += n;
+    count -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool platformCopyFile(const char* from, const char* to) {
+  int in = open(from, O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat info {};
+  if (fstat(in, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(in);
+    return false;
+  }
+  int out = open(to, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, (info.st_mode & 0777) | S_IWUSR);
+  if (out < 0) {
+    close(in);
+    return false;
+  }
+  bool ok = true;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(in, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    if (!WriteAll(out, buffer, static_cast<std::size_t>(n))) {
+      ok = false;
+      break;
+    }
+  }
+  close(in);
+  if (close(out) != 0) ok = false;
+  if (ok) ok = chmod(to, info.st_mode & 07777) == 0;
+  if (!ok) unlink(to);
+  return ok;
+}
+
+bool platformReadLink(const char* path, char* target, std::size_t capacity) {
+  if (capacity == 0) return false;
+  ssize_t n = readlink(path, target, capacity - 1);
+  if (n < 0 || static_cast<std::size_t>(n) >= capacity - 1) return false;
+  target[n] = 0;
+  return true;
+}
+
+bool platformMakeLink(const char* target, const char* path) { return symlink(target, path) == 0; }
+
+bool platformDeviceOf(const char* path, std::uint64_t* device) {
+  struct stat info {};
+  if (lstat(path, &info) != 0) return false;
+  *device = static_cast<std::uint64_t>(info.st_dev);
+  return true;
+}
+
+bool platformCurrentFolder(char* path, std::size_t capacity) {
+  return getcwd(path, capacity) != nullptr;
+}
+
+bool platformProgramPath(char* path, std::size_t capacity) {
+  return platformReadLink("/proc/self/exe", path, capacity);
+}
+
+const char* platformEnvironment(const char* name) { return std::getenv(name); }
+
+const char* platformUserDatabaseHome() {
+  passwd* entry = getpwuid(geteuid());
+  return entry && entry->pw_dir && *entry->pw_dir ? entry->pw_dir : nullptr;
+}
+
+std::uint32_t platformUserId() { return static_cast<std::uint32_t>(geteuid()); }
+
+bool platformCreateNewFile(const char* path, const char* bytes, std::size_t count) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes, count);
+  if (close(fd) != 0) ok = false;
+  if (!ok) unlink(path);
+  return ok;
+}

@@ -1,0 +1,52 @@
+// File-system calls behind the framework's files and folders, named for
+// what they do.  Paths are zero-terminated 8-bit (UTF-8) texts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+enum class PlatformEntryKind { kNone, kFile, kFolder, kLink, kOther };
+
+// What is at `path`: with `followLinks` a link counts as what it points to
+// (kNone for a dangling one); without it a link is kLink.
+PlatformEntryKind platformEntryKind(const char* path, bool followLinks);
+// Calls `visit(context, name)` for every entry of the folder other than "."
+// and "..", in the order the system gives them.  False when the folder
+// cannot be read.
+bool platformListFolder(const char* path, void (*visit)(void* context, const char* name),
+                        void* context);
+// mkdir with the given permissions (the process's mask applies).  True when
+// made; false with the error code otherwise.
+bool platformMakeFolder(const char* path, std::uint32_t permissions, int* errorCode);
+// Whether `path` is a folder itself (not a link) owned by this user.
+bool platformIsOwnFolder(const char* path);
+// rmdir; unlink (never a folder).
+bool platformRemoveFolder(const char* path);
+bool platformRemoveFile(const char* path);
+// Gives the owner read, write and search rights on a folder (so that its
+// entries can be listed and removed).
+bool platformMakeFolderAccessible(const char* path);
+// rename; false with the error code.
+bool platformRename(const char* from, const char* to, int* errorCode);
+// Copies a regular file's bytes and permissions to a new file (an existing
+// one is refused).  False when anything failed (a partial target is
+// removed).
+bool platformCopyFile(const char* from, const char* to);
+// Reads a symbolic link's target; makes a symbolic link.
+bool platformReadLink(const char* path, char* target, std::size_t capacity);
+bool platformMakeLink(const char* target, const char* path);
+// Device number of what is at `path` (no link followed); false when absent.
+bool platformDeviceOf(const char* path, std::uint64_t* device);
+// The current folder, zero-terminated; false when it does not fit.
+bool platformCurrentFolder(char* path, std::size_t capacity);
+// The program file's path; false when it cannot be read.
+bool platformProgramPath(char* path, std::size_t capacity);
+// An environment variable, or null.
+const char* platformEnvironment(const char* name);
+// The user's home folder from the user database, or null.
+const char* platformUserDatabaseHome();
+// The user id of this process.
+std::uint32_t platformUserId();
+// Creates a new file exclusively with the given bytes; false when it exists
+// or cannot be written.
+bool platformCreateNewFile(const char* path, const char* bytes, std::size_t count);

@@ -1,0 +1,31 @@
+// Unbuffered file access through descriptors, for the log and the crash
+// handler.  Paths are zero-terminated UTF-8.  The write, close and open calls
+// here are safe to use from a signal handler.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Opens for appending (created when missing), or truncating when
+// `truncate`; -1 on failure.
+int platformRawOpenForAppend(const char* path, bool truncate);
+// Opens an existing file for reading; -1 on failure.
+int platformRawOpenForReading(const char* path);
+// Writes all `size` bytes (retrying short writes); false on failure.
+bool platformRawWriteAll(int fd, const void* data, std::size_t size);
+// Reads exactly `size` bytes from `offset`; false on failure or end of file.
+bool platformRawReadAt(int fd, void* data, std::size_t size, std::uint64_t offset);
+// Writes the file's data to the device; false on failure.
+bool platformRawSync(int fd);
+void platformRawClose(int fd);
+
+// Whether a regular file / a folder exists at `path`.
+bool platformRawFileExists(const char* path);
+bool platformRawFolderExists(const char* path);
+// The size of the file at `path`; false when it cannot be had.
+bool platformRawFileSize(const char* path, std::uint64_t* size);
+// Replaces `to` by `from` in one step; false on failure.
+bool platformRawRename(const char* from, const char* to);
+bool platformRawRemove(const char* path);
+// Creates the folder and its missing parents; true when it exists afterwards.
+bool platformRawCreateFolders(const char* path);

@@ -1,0 +1,348 @@
+#include "framework/log.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/exceptions.h"
+#include "tests/framework/framework3_test_util.h"
+#include "tests/framework/framework_test_env.h"
+
+namespace {
+
+const std::string kRule(60, '=');
+
+// Whether `text` matches `shape`, where '9' stands for any digit and every
+// other character for itself.
+bool MatchesShape(const std::string& text, const std::string& shape) {
+  if (text.size() != shape.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (shape[i] == '9' ? !std::isdigit(static_cast<unsigned char>(text[i]))
+                        : text[i] != shape[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The clock the blank-line tests move by hand.
+std::uint64_t gNow = 0;
+std::uint64_t TestClock() { return gNow; }
+
+class LogTest : public FrameworkTest {
+ protected:
+  ~LogTest() override { SetApplicationLog(nullptr); }
+
+  TPtr<TLog> MakeLog(std::int32_t mode = 0, const char* name = "Log.txt") {
+    return TPtr<TLog>(new TLog(mScratch.Folder(), TString::FromNarrow(name, 3), mode, false));
+  }
+  std::string LogPath(const char* name = "Log.txt") const { return mScratch.Path() + name; }
+  std::vector<std::string> Lines(const char* name = "Log.txt") const {
+    return LogLines(ReadWholeFile(LogPath(name)));
+  }
+
+  ScratchFolder mScratch;
+};
+
+// Index of the first line after the header block that starts at `from`.
+std::size_t AfterHeader(const std::vector<std::string>&, std::size_t from) { return from + 6; }
+
+void ExpectHeaderAt(const std::vector<std::string>& lines, std::size_t at) {
+  ASSERT_GE(lines.size(), at + 6);
+  EXPECT_EQ(lines[at], kRule);
+  EXPECT_EQ(lines[at + 1], "Version : Tarvo V0.0.1 (Dec  7 2016)");
+  EXPECT_TRUE(MatchesShape(lines[at + 2], "Date    : 9999-99-99")) << lines[at + 2];
+  // The time of day 00:00:00 has no text.
+  EXPECT_TRUE(MatchesShape(lines[at + 3], "Time    : 99:99:99") || lines[at + 3] == "Time    : ")
+      << lines[at + 3];
+  EXPECT_EQ(lines[at + 4].rfind("OS      : ", 0), 0u);
+  EXPECT_GT(lines[at + 4].size(), 10u);
+  EXPECT_EQ(lines[at + 5], kRule);
+}
+
+TEST_F(LogTest, FirstLineOpensTheFileWithTheHeaderAndTheLastCloses) {
+  TPtr<TLog> log = MakeLog();
+  EXPECT_FALSE(log->IsOpen());
+  EXPECT_FALSE(PathExists(LogPath()));
+  log->WriteMessage("App", "hello");
+  EXPECT_TRUE(log->IsOpen());
+  log.Reset();
+  const std::string contents = ReadWholeFile(LogPath());
+  const std::vector<std::string> lines = LogLines(contents);
+  ExpectHeaderAt(lines, 0);
+  const std::vector<std::string> rest(lines.begin() + 6, lines.end());
+  EXPECT_EQ(rest, (std::vector<std::string>{"", "App: hello", "", "Closing log file..."}));
+  // Every line ends in CR LF; no bare LF anywhere.
+  ASSERT_GE(contents.size(), 2u);
+  EXPECT_EQ(contents.substr(contents.size() - 2), "\r\n");
+  EXPECT_EQ(std::count(contents.begin(), contents.end(), '\n'),
+            std::count(contents.begin(), contents.end(), '\r'));
+}
+
+TEST_F(LogTest, EachRunAppendsItsHeaderAfterFourLineBreaks) {
+  MakeLog()->WriteMessage("Run", "one");
+  MakeLog()->WriteMessage("Run", "two");
+  const std::vector<std::string> lines = Lines();
+  // Run one: header, blank, line, blank, closing line (10 lines); then four
+  // empty lines and the second run.
+  ASSERT_EQ(lines.size(), 24u);
+  EXPECT_EQ(lines[7], "Run: one");
+  EXPECT_EQ(lines[9], "Closing log file...");
+  for (std::size_t i = 10; i < 14; ++i) EXPECT_EQ(lines[i], "") << i;
+  ExpectHeaderAt(lines, 14);
+  EXPECT_EQ(lines[21], "Run: two");
+  EXPECT_EQ(lines[23], "Closing log file...");
+}
+
+TEST_F(LogTest, OverwriteModeStartsAFreshFile) {
+  WriteWholeFile(LogPath(), "old contents\r\n");
+  MakeLog(1)->WriteMessage("New", "line");
+  const std::vector<std::string> lines = Lines();
+  ExpectHeaderAt(lines, 0);
+  EXPECT_EQ(lines[7], "New: line");
+  EXPECT_EQ(ReadWholeFile(LogPath()).find("old contents"), std::string::npos);
+}
+
+TEST_F(LogTest, BlankLinesSeparateCategoriesAndPausesOverTwoSeconds) {
+  TPtr<TLog> log = MakeLog();
+  log->SetClockForTesting(&TestClock);
+  gNow = 10000;
+  log->WriteMessage("A", "first");  // new category: blank line
+  gNow += 1000;
+  log->WriteMessage("A", "same, 1000 ms");  // directly after
+  gNow += 2000;
+  log->WriteMessage("A", "same, 2000 ms");  // exactly 2000: still directly
+  gNow += 2001;
+  log->WriteMessage("A", "same, 2001 ms");   // pause: blank line
+  log->WriteMessage("B", "other category");  // blank line
+  log->WriteMessage("B", "same again");
+  log->WriteMessage("", "no category");  // blank line, no ": "
+  log->WriteMessage("", "still none");
+  log.Reset();
+  const std::vector<std::string> lines = Lines();
+  const std::vector<std::string> body(lines.begin() + AfterHeader(lines, 0), lines.end());
+  EXPECT_EQ(body,
+            (std::vector<std::string>{"", "A: first", "A: same, 1000 ms", "A: same, 2000 ms", "",
+                                      "A: same, 2001 ms", "", "B: other category", "B: same again",
+                                      "", "no category", "still none", "Closing log file..."}));
+}
+
+TEST_F(LogTest, LinesAreUtf8WithCrLf) {
+  TPtr<TLog> log = MakeLog();
+  log->WriteText("Ünïcode", TString(u"Grüße € \U0001D11E"));
+  log.Reset();
+  const std::string contents = ReadWholeFile(LogPath());
+  EXPECT_NE(contents.find("\r\n\r\n\xC3\x9Cn\xC3\xAF"
+                          "code: Gr\xC3\xBC\xC3\x9F"
+                          "e \xE2\x82\xAC "
+                          "\xF0\x9D\x84\x9E\r\n"),
+            std::string::npos);
+}
+
+TEST_F(LogTest, FormattedLinesAreCutAtTheBufferWithoutSplittingACharacter) {
+  TPtr<TLog> log = MakeLog();
+  const std::string plain(5000, 'a');
+  log->Write("Cut", "%s", plain.c_str());
+  // 4094 bytes, then a three-byte character of which only one byte fits.
+  const std::string split = std::string(4094, 'b') + "\xE2\x82\xAC" + "tail";
+  log->Write("Cut", "%s", split.c_str());
+  // A character that ends exactly at the cut is kept.
+  const std::string exact = std::string(4092, 'c') + "\xE2\x82\xAC" + "tail";
+  log->Write("Cut", "%s", exact.c_str());
+  log->Write("Num", "%d-%s", 42, "x");
+  log.Reset();
+  const std::vector<std::string> lines = Lines();
+  const std::size_t first = AfterHeader(lines, 0) + 1;
+  ASSERT_GT(lines.size(), first + 4);
+  EXPECT_EQ(lines[first], "Cut: " + std::string(4095, 'a'));
+  EXPECT_EQ(lines[first + 1], "Cut: " + std::string(4094, 'b'));
+  EXPECT_EQ(lines[first + 2], "Cut: " + std::string(4092, 'c') + "\xE2\x82\xAC");
+  EXPECT_EQ(lines[first + 4], "Num: 42-x");
+}
+
+// A log of `size` bytes whose every byte depends on its position, so that a
+// kept tail can be checked exactly.
+std::string PatternedLog(std::size_t size) {
+  std::string text(size, ' ');
+  for (std::size_t i = 0; i < size; ++i) {
+    text[i] = static_cast<char>('A' + (i * 7 + i / 977) % 26);
+  }
+  return text;
+}
+
+TEST_F(LogTest, ALogOfExactlyFourMegabytesIsKeptWhole) {
+  const std::string old = PatternedLog(4194304);
+  WriteWholeFile(LogPath(), old);
+  MakeLog()->WriteMessage("After", "cut?");
+  const std::string contents = ReadWholeFile(LogPath());
+  ASSERT_GT(contents.size(), old.size());
+  EXPECT_TRUE(contents.compare(0, old.size(), old) == 0);
+  EXPECT_EQ(contents.compare(old.size(), 8 + 60, "\r\n\r\n\r\n\r\n" + kRule), 0);
+}
+
+TEST_F(LogTest, ALongerLogIsCutToItsLastMegabyteBeforeTheNewHeader) {
+  for (std::size_t size : {std::size_t{4194305}, std::size_t{5 * 1024 * 1024}}) {
+    const std::string old = PatternedLog(size);
+    WriteWholeFile(LogPath(), old);
+    MakeLog()->WriteMessage("After", "cut");
+    const std::string contents = ReadWholeFile(LogPath());
+    ASSERT_GT(contents.size(), 1048576u) << size;
+    EXPECT_TRUE(contents.compare(0, 1048576, old, size - 1048576, 1048576) == 0) << size;
+    EXPECT_EQ(contents.compare(1048576, 8 + 60, "\r\n\r\n\r\n\r\n" + kRule), 0) << size;
+    EXPECT_NE(contents.find("After: cut\r\n"), std::string::npos);
+    EXPECT_FALSE(PathExists(LogPath("Log.txt.cut")));
+  }
+}
+
+TEST_F(LogTest, AFailedCutKeepsTheLogWhole) {
+  const std::string old = PatternedLog(4194305);
+  WriteWholeFile(LogPath(), old);
+  // A folder where the cut wants its new file: the cut cannot be written.
+  ASSERT_EQ(mkdir(LogPath("Log.txt.cut").c_str(), 0755), 0);
+  TPtr<TLog> log = MakeLog();
+  log->WriteMessage("Lost", "line");
+  EXPECT_FALSE(log->IsOpen());
+  log.Reset();
+  EXPECT_TRUE(ReadWholeFile(LogPath()) == old);
+}
+
+TEST_F(LogTest, MissingFoldersAreCreated) {
+  const TString folder = TString::FromNarrow((mScratch.Path() + "a/b/c/").c_str(), 3);
+  TPtr<TLog> log(new TLog(folder, TString(u"Log.txt"), 0, false));
+  log->WriteMessage("Deep", "line");
+  log.Reset();
+  EXPECT_NE(ReadWholeFile(mScratch.Path() + "a/b/c/Log.txt").find("Deep: line"), std::string::npos);
+}
+
+TEST_F(LogTest, ExceptionsAreLoggedButNotTheOnesTheLogCausesItself) {
+  TPtr<TLog> log = MakeLog();
+  SetApplicationLog(log.Get());
+  EXPECT_EQ(TLog::Instance(), log.Get());
+  { TReadableException outside(TString(u"made outside the log")); }
+
+  // A log on a device that is always full: its writes fail inside the log,
+  // and the exception that failure makes must not come back into any log
+  // on this thread, nor hang it.
+  TPtr<TLog> full(new TLog(TString(u"/dev/"), TString(u"full"), 0, false));
+  full->WriteMessage("Never", "written");
+  full->WriteMessage("Never", "written either");
+  full.Reset();
+
+  // The same with the failing log as the application's log.
+  TPtr<TLog> fullApp(new TLog(TString(u"/dev/"), TString(u"full"), 0, false));
+  SetApplicationLog(fullApp.Get());
+  fullApp->WriteMessage("Never", "written");
+  SetApplicationLog(log.Get());
+  fullApp.Reset();
+
+  log->WriteMessage("Still", "working");
+  SetApplicationLog(nullptr);
+  log.Reset();
+  const std::string contents = ReadWholeFile(LogPath());
+  EXPECT_NE(contents.find("Exception: made outside the log\r\n"), std::string::npos);
+  EXPECT_EQ(contents.find("enough space"), std::string::npos);
+  EXPECT_NE(contents.find("Still: working\r\n"), std::string::npos);
+}
+
+TEST_F(LogTest, EightThreadsLoggingAtOnceLoseAndMixNothing) {
+  TPtr<TLog> log = MakeLog();
+  constexpr int kThreads = 8;
+  constexpr int kLines = 1500;
+  const std::string padding(100, 'x');
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const std::string category = "T" + std::to_string(t);
+      for (int i = 0; i < kLines; ++i) {
+        if (i % 2 == 0) {
+          log->Write(category.c_str(), "thread %d line %d %s", t, i, padding.c_str());
+        } else {
+          log->WriteText(category.c_str(),
+                         TString::FromNarrow(("thread " + std::to_string(t) + " line " +
+                                              std::to_string(i) + " " + padding)
+                                                 .c_str(),
+                                             3));
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  log.Reset();
+  const std::vector<std::string> lines = Lines();
+  std::vector<int> next(kThreads, 0);
+  int counted = 0;
+  for (std::size_t i = AfterHeader(lines, 0); i + 1 < lines.size(); ++i) {
+    if (lines[i].empty()) continue;
+    int t = -1, same = -2, number = -1, consumed = 0;
+    ASSERT_EQ(
+        std::sscanf(lines[i].c_str(), "T%d: thread %d line %d %n", &t, &same, &number, &consumed),
+        3)
+        << "line " << i << ": " << lines[i];
+    ASSERT_TRUE(t >= 0 && t < kThreads && t == same) << lines[i];
+    // The whole line, and nothing of another line in it.
+    ASSERT_EQ(lines[i], "T" + std::to_string(t) + ": thread " + std::to_string(t) + " line " +
+                            std::to_string(number) + " " + padding);
+    EXPECT_EQ(number, next[static_cast<std::size_t>(t)]) << "thread " << t;
+    next[static_cast<std::size_t>(t)] = number + 1;
+    ++counted;
+  }
+  EXPECT_EQ(counted, kThreads * kLines);
+  EXPECT_EQ(lines.back(), "Closing log file...");
+}
+
+TEST_F(LogTest, EchoWritesTheLineToTheConsole) {
+  const std::string capture = mScratch.Path() + "stdout.txt";
+  fflush(stdout);
+  const int saved = dup(1);
+  FILE* file = fopen(capture.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  dup2(fileno(file), 1);
+  {
+    TPtr<TLog> log = MakeLog();
+    log->SetEchoToConsole(true);
+    EXPECT_TRUE(log->IsEchoToConsole());
+    log->WriteMessage("Cat", "echoed");
+    log->SetEchoToConsole(false);
+    log->WriteMessage("Cat", "quiet");
+  }
+  fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  fclose(file);
+  const std::string echoed = ReadWholeFile(capture);
+  EXPECT_NE(echoed.find("Tarvo LOG> Cat: echoed\n"), std::string::npos);
+  EXPECT_EQ(echoed.find("quiet"), std::string::npos);
+  // The header lines are echoed too, without a category.
+  EXPECT_NE(echoed.find("Tarvo LOG> Version : Tarvo V0.0.1"), std::string::npos);
+}
+
+TEST_F(LogTest, ALogThatCannotOpenStillEchoesItsLinesWithoutHeaders) {
+  // A folder where the file should be: it cannot be opened.
+  ASSERT_EQ(mkdir(LogPath().c_str(), 0755), 0);
+  const std::string capture = mScratch.Path() + "stdout.txt";
+  fflush(stdout);
+  const int saved = dup(1);
+  FILE* file = fopen(capture.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  dup2(fileno(file), 1);
+  {
+    TPtr<TLog> log = MakeLog();
+    log->SetEchoToConsole(true);
+    log->WriteMessage("A", "one");
+    log->WriteMessage("A", "two");
+    EXPECT_FALSE(log->IsOpen());
+  }
+  fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  fclose(file);
+  EXPECT_EQ(ReadWholeFile(capture), "Tarvo LOG> A: one\nTarvo LOG> A: two\n");
+}
+
+}  // namespace
