@@ -158,12 +158,13 @@ void CodestreamReader::ReadAllTileParts() {
 
 void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& descr) {
   const std::uint32_t n = header.componentCount;
+  if (n == 0) return;
   OwnedArray<std::uint8_t*> data;
   OwnedArray<std::uint32_t> transforms;
   OwnedArray<const QuantStyle*> quant;
-  data.Reset(n ? n : 1);
-  transforms.Reset(n ? n : 1);
-  quant.Reset(n ? n : 1);
+  data.Reset(n);
+  transforms.Reset(n);
+  quant.Reset(n);
   for (std::uint32_t c = 0; c < n; ++c) data[c] = static_cast<std::uint8_t*>(planes[c]);
   CallerPlanes caller{data.Data(), descr.rowSteps, descr.dataType};
   for (std::uint32_t t = 0; t < tiles.Count(); ++t) {

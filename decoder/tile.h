@@ -242,6 +242,21 @@ class TileComponent {
   std::uint32_t BandsOf(std::uint32_t r, Band* out[3]);
 };
 
+// Precinct parts and code-blocks a tile may hold in all (about 300 bytes of
+// records each at most); more is refused with Except_faultMalloc.  A 4096 x
+// 2160 three-component frame with 4 x 4 code-blocks needs under 2^21.
+inline constexpr std::uint64_t kMaxTileRecords = std::uint64_t{1} << 23;
+
+// Coefficients a tile may hold over all its components (4 bytes each, so
+// 1 GB); more is refused with Except_faultMalloc.  A 4096 x 2160 frame of
+// three components holds under 2^25.
+inline constexpr std::uint64_t kMaxTileSamples = std::uint64_t{1} << 28;
+
+// Precinct parts and code-blocks of one tile-component, without building
+// them; any value above limit means "more than limit".
+std::uint64_t CountTileComponentRecords(const Rect& tcRect, const CodingStyle& style, const QuantStyle& quant,
+                                        std::uint64_t limit);
+
 // Builds one tile-component over its coefficient planes.
 void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle& style, const QuantStyle& quant,
                         std::uint32_t precision, std::uint32_t layers, LevelSet& planes, BDiagnOutput* output);

@@ -65,6 +65,35 @@ void Cell(std::uint64_t start, std::uint64_t end, std::uint32_t e, std::uint64_t
 
 }  // namespace
 
+std::uint64_t CountBandRecords(const BandBuild& b, std::uint64_t limit) {
+  const std::uint64_t rx0 = b.resolution.x, ry0 = b.resolution.y;
+  const std::uint64_t rx1 = rx0 + b.resolution.width, ry1 = ry0 + b.resolution.height;
+  const std::uint64_t cols = CellCount(rx0, rx1, b.precinct.ppx);
+  const std::uint64_t rows = CellCount(ry0, ry1, b.precinct.ppy);
+  if (cols > limit || rows > limit || cols * rows > limit) return limit + 1;
+  const Rect bandRect = b.lowestResolution ? b.resolution : BandRect(b.resolution, b.orientation);
+  if (bandRect.width == 0 || bandRect.height == 0) return cols * rows;
+  // The code-block partition of a precinct's band part depends on its column
+  // in x and its row in y only, so the count is a product of two sums.
+  std::uint64_t across = 0, down = 0;
+  for (std::uint64_t i = 0; i < cols; ++i) {
+    std::uint64_t c0, c1;
+    Cell(rx0, rx1, b.precinct.ppx, i, c0, c1);
+    Rect part{static_cast<std::uint32_t>(c0), 0, static_cast<std::uint32_t>(c1 - c0), 1};
+    if (!b.lowestResolution) part = BandRect(part, b.orientation);
+    if (part.width) across += CellCount(part.x, std::uint64_t{part.x} + part.width, b.xcb);
+  }
+  for (std::uint64_t j = 0; j < rows; ++j) {
+    std::uint64_t c0, c1;
+    Cell(ry0, ry1, b.precinct.ppy, j, c0, c1);
+    Rect part{0, static_cast<std::uint32_t>(c0), 1, static_cast<std::uint32_t>(c1 - c0)};
+    if (!b.lowestResolution) part = BandRect(part, b.orientation);
+    if (part.height) down += CellCount(part.y, std::uint64_t{part.y} + part.height, b.ycb);
+  }
+  if (across > limit || down > limit || across * down > limit) return limit + 1;
+  return cols * rows + across * down;
+}
+
 void BuildBand(Band& band, const BandBuild& b, BDiagnOutput* output) {
   const Rect bandRect = b.lowestResolution ? b.resolution : BandRect(b.resolution, b.orientation);
   band.rect = bandRect;
@@ -144,12 +173,14 @@ std::uint32_t TileComponent::BandsOf(std::uint32_t r, Band* out[3]) {
   return 3;
 }
 
-void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle& style, const QuantStyle& quant,
-                        std::uint32_t precision, std::uint32_t layers, LevelSet& planes, BDiagnOutput* output) {
+namespace {
+
+// Calls f(band build, band) for every band of a tile-component, resolution 0
+// first; band is null when only the builds are wanted.
+template <class F>
+void ForEachBand(TileComponent* tc, const Rect& tcRect, const CodingStyle& style, const QuantStyle& quant,
+                 std::uint32_t precision, std::uint32_t layers, LevelSet* planes, F&& f) {
   const std::uint32_t nl = style.levels;
-  tc.levels = nl;
-  tc.route.SetOutput(output);
-  tc.resolutions.Reset(nl);
   BandBuild b;
   b.xcb = style.codeBlockWidthExp;
   b.ycb = style.codeBlockHeightExp;
@@ -162,10 +193,10 @@ void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle
   b.resolution = ResolutionRect(tcRect, nl);
   b.lowestResolution = true;
   b.precinct = style.precincts.Count() > 0 ? style.precincts[0] : PrecinctSize{15, 15};
-  b.plane = &planes.ll;
+  b.plane = planes ? &planes->ll : nullptr;
   b.rb = precision;
   b.epsMinusRb = static_cast<std::int32_t>(QuantLLStep(quant).exponent) - static_cast<std::int32_t>(b.rb);
-  BuildBand(tc.ll, b, output);
+  f(b, tc ? &tc->ll : nullptr);
 
   static const std::uint32_t kOrientation[3] = {kBandHL, kBandLH, kBandHH};
   static const std::uint32_t kGain[3] = {1, 1, 2};
@@ -176,13 +207,35 @@ void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle
     b.precinct = r < style.precincts.Count() ? style.precincts[r] : PrecinctSize{15, 15};
     for (std::uint32_t k = 0; k < 3; ++k) {
       b.orientation = kOrientation[k];
-      b.plane = &planes.level[i].Band(k);
+      b.plane = planes ? &planes->level[i].Band(k) : nullptr;
       b.rb = precision + kGain[k];
       b.epsMinusRb =
           static_cast<std::int32_t>(QuantLevelStep(quant, nl, i, k).exponent) - static_cast<std::int32_t>(b.rb);
-      BuildBand(tc.resolutions[i].bands[k], b, output);
+      f(b, tc ? &tc->resolutions[i].bands[k] : nullptr);
     }
   }
+}
+
+}  // namespace
+
+std::uint64_t CountTileComponentRecords(const Rect& tcRect, const CodingStyle& style, const QuantStyle& quant,
+                                        std::uint64_t limit) {
+  std::uint64_t total = 0;
+  ForEachBand(nullptr, tcRect, style, quant, 0, 0, nullptr, [&](const BandBuild& b, Band*) {
+    if (total > limit) return;
+    total += CountBandRecords(b, limit);
+  });
+  return total;
+}
+
+void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle& style, const QuantStyle& quant,
+                        std::uint32_t precision, std::uint32_t layers, LevelSet& planes, BDiagnOutput* output) {
+  const std::uint32_t nl = style.levels;
+  tc.levels = nl;
+  tc.route.SetOutput(output);
+  tc.resolutions.Reset(nl);
+  ForEachBand(&tc, tcRect, style, quant, precision, layers, &planes,
+              [&](const BandBuild& b, Band* band) { BuildBand(*band, b, output); });
 
   // Lowest resolution whose bands are not all empty.
   tc.lowestResolution = ~0u;
@@ -238,6 +291,20 @@ void Tile::Start(CodecAdapterBoundedInputBE& in) {
       if (s.precincts[r].ppx == 0) throw J2k::Except_BadCODOrCOCCodeBlockWidth();
       if (s.precincts[r].ppy == 0) throw J2k::Except_BadCODOrCOCCodeBlockHeight();
     }
+  }
+
+  // The precinct and code-block records of a tile are refused beyond a
+  // fixed budget before anything is allocated: tiny precincts or code-blocks
+  // over a large tile would otherwise ask for gigabytes of records.
+  std::uint64_t records = 0, samples = 0;
+  for (std::uint32_t c = 0; c < n; ++c) {
+    const Rect tc = ComponentRect(rect_, h.sampling[c]);
+    // Likewise the coefficient planes: a header of a few bytes must not make
+    // the decoder take and clear gigabytes.
+    samples += std::uint64_t{tc.width} * tc.height;
+    if (samples > kMaxTileSamples) ThrowFaultMalloc();
+    records += CountTileComponentRecords(tc, *params_.coding[c], *params_.quant[c], kMaxTileRecords);
+    if (records > kMaxTileRecords) ThrowFaultMalloc();
   }
 
   for (std::uint32_t c = 0; c < n; ++c) {
