@@ -1,8 +1,8 @@
 #include "converter/frame_decoders.h"
 
+#include "decoder/jp2_decoder.h"
+
 std::unique_ptr<Codec::BaseImageDecoder> MakeFrameDecoder(bool jp2File) {
-  // JP2 files need the JP2 file decoder, which this build does not have yet:
-  // such a frame fails as a decoder that cannot be initialised.
-  if (jp2File) return nullptr;
+  if (jp2File) return std::make_unique<Codec::JP2Decoder>();
   return std::make_unique<Codec::JPEG2000Decoder>();
 }

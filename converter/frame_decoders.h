@@ -7,6 +7,5 @@
 #include "decoder/image_decoder.h"
 
 // The decoder for a frame: the JP2 file decoder when the data carries the
-// JP2 signature, the codestream decoder otherwise.  Null when that decoder
-// is not part of this build.
+// JP2 signature, the codestream decoder otherwise.
 std::unique_ptr<Codec::BaseImageDecoder> MakeFrameDecoder(bool jp2File);

@@ -61,14 +61,14 @@ TEST(DecoderComponent, RefusesDataThatIsNoJpeg2000) {
   for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<std::uint8_t>(i * 37 + 11);
   Kumu::Result_t r = Decode(component, {16, 16}, garbage.data(), static_cast<std::uint32_t>(garbage.size()));
   EXPECT_STREQ(r.Label(), "Failed to read JPEG header (not a JPEG image?)");
-  // A frame with the JP2 signature goes to the JP2 file decoder, which this
-  // build does not have: it is not fed to the codestream decoder.
+  // With the JP2 signature the same bytes go to the JP2 file decoder, which
+  // finds no header either.
   garbage[4] = 0x6A;
   garbage[5] = 0x50;
   garbage[6] = 0x20;
   garbage[7] = 0x20;
   r = Decode(component, {16, 16}, garbage.data(), static_cast<std::uint32_t>(garbage.size()));
-  EXPECT_STREQ(r.Label(), "Decoder initialization failed");
+  EXPECT_STREQ(r.Label(), "Failed to read JPEG header (not a JPEG image?)");
 }
 
 TEST(DecoderComponent, ManyIdleComponentsStopAndJoin) {
