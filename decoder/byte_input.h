@@ -99,6 +99,15 @@ class ByteInputBoundService : public Base {
     Consume(4);
     return this->ReadU32();
   }
+  // The next two bytes, big-endian, without consuming them; false (and v
+  // unchanged) when the top bound has fewer than two bytes left.
+  bool PeekU16(std::uint16_t& v) {
+    if (Remaining() < 2 || !this->stream_) return false;
+    const std::uint16_t read = this->ReadU16();
+    this->stream_->Skip(-2);
+    v = read;
+    return true;
+  }
   // Accounts and skips n bytes of the current segment.
   void SkipBytes(std::uint32_t n) {
     Consume(n);

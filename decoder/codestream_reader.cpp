@@ -1,0 +1,190 @@
+// Tile-parts and the codestream body.
+#include "decoder/codestream_reader.h"
+
+#include "decoder/marker_io.h"
+#include "decoder/tile_output.h"
+
+namespace Codec {
+
+void CodestreamReader::SetOutput(BDiagnOutput* out) {
+  output = out ? out : &defaultOutput;
+  header.SetOutput(output);
+}
+
+void CodestreamReader::Reset(CodecAdapterBoundedInputBE* in) {
+  input = in;
+  header.Reset();
+  tilePartsPending = false;
+  sotAlreadyRead = true;
+  tiles.Reset();
+  mctApplicable.Reset();
+  currentTile = 0xFFFFFFFFu;
+  tilePartRemaining = 0;
+  tilePartLengthKnown = false;
+}
+
+void CodestreamReader::ReadCodestreamHeader() {
+  tiles.Reset();
+  mctApplicable.Reset();
+  tilePartsPending = ReadMainHeader(*input, header);
+  sotAlreadyRead = true;
+  // The tile count is a product of two 32-bit counts: refuse it before the
+  // array is made when it does not fit.
+  const std::uint64_t count = std::uint64_t{header.TilesAcross()} * header.TilesDown();
+  if (count > kMaxTiles) throw J2k::Except_SIZGeometryTooLage();
+  const auto n = static_cast<std::uint32_t>(count);
+  tiles.Reset(n);
+  mctApplicable.Reset(n);
+  for (std::uint32_t i = 0; i < n; ++i) {
+    tiles[i].SetOutput(output);
+    tiles[i].SetTileRect(header, i);
+  }
+}
+
+bool CodestreamReader::ReadNextTilePart() {
+  if (!tilePartsPending) return false;
+  CodecAdapterBoundedInputBE& in = *input;
+  BDiagnOutput& out = *output;
+  if (sotAlreadyRead) {
+    sotAlreadyRead = false;
+  } else {
+    for (;;) {
+      // The data ends without EOC (a truncated frame, or surplus tile-part
+      // bytes skipped up to the end): the codestream ends here, and what was
+      // decoded is kept.
+      if (in.Remaining() < 2) {
+        tilePartsPending = false;
+        return false;
+      }
+      const std::uint16_t code = ReadMarker(in);
+      if (code == kMarkerSOT) break;
+      if (code == kMarkerEOC) {
+        tilePartsPending = false;
+        return false;
+      }
+      out.Warning(J2k::Warn_CodeStreamBodyUnknownMarker());
+      // 0xFF30 to 0xFF3F stand alone; every other code carries a length.
+      if (code == kMarkerReservedNoSegment) continue;
+      in.SkipBytes(ReadMarkerLength(in));
+    }
+  }
+
+  // SOT segment.
+  const std::uint32_t bodyLength = ReadMarkerLength(in);
+  OpenSegment(in, bodyLength, out);
+  const std::uint32_t isot = in.TakeU16();
+  const std::uint32_t psot = in.TakeU32();
+  const std::uint32_t tpsot = in.ReadU8();
+  const std::uint32_t tnsot = in.ReadU8();
+  CloseSegment(in, out);
+
+  if (isot >= tiles.Count()) throw J2k::Except_SOTTileIndexExceedNOfTiles();
+  currentTile = isot;
+  Tile& tile = tiles[isot];
+  const std::uint32_t before = in.Consumed();
+
+  if (tpsot != tile.TilePartsRead()) out.Warning(J2k::Warn_SOTTilePartIndexMismatch());
+  if (tnsot != 0) {
+    if (tile.tilePartsAnnounced != 0 && tile.tilePartsAnnounced != tnsot) {
+      out.Warning(J2k::Warn_SOTNOfTilePartsMismatch());
+      if (tnsot > tile.tilePartsAnnounced) tile.tilePartsAnnounced = tnsot;
+    } else {
+      tile.tilePartsAnnounced = tnsot;
+    }
+  }
+  if (tile.tilePartsAnnounced != 0 && tile.tilePartsAnnounced <= tile.TilePartsRead())
+    out.Warning(J2k::Warn_ActualNOfTilePartsExceedSpecifiedInSOT());
+
+  if (tile.TilePartsRead() == 0) {
+    tile.Start(in);
+    const std::uint32_t n = tile.ComponentCount();
+    OwnedArray<std::uint32_t> transforms;
+    transforms.Reset(n ? n : 1);
+    for (std::uint32_t c = 0; c < n; ++c) transforms[c] = tile.Params().coding[c]->transform;
+    mctApplicable[isot] = CheckTileMCT(n, tile.Global().mct, transforms.Data(), out) ? 1 : 0;
+  } else {
+    tile.Continue(in);
+  }
+
+  const std::uint64_t headerSize = 2ull + (bodyLength + 2ull) + (in.Consumed() - before);
+  if (psot != 0) {
+    if (psot < headerSize) {
+      out.Warning(J2k::Warn_SOTTilePartLengthLessHeaderSize());
+      tilePartRemaining = 0;
+      tilePartLengthKnown = false;
+    } else {
+      tilePartLengthKnown = true;
+      tilePartRemaining = static_cast<std::uint32_t>(psot - headerSize);
+    }
+  } else {
+    tilePartLengthKnown = false;
+  }
+  return true;
+}
+
+bool CodestreamReader::ReadTilePartData() {
+  Tile& tile = tiles[currentTile];
+  CodecAdapterBoundedInputBE& in = *input;
+  if (!tilePartLengthKnown) return tile.DecodeNextPacket(in);
+  if (tilePartRemaining == 0) return false;
+  const std::uint32_t before = in.Consumed();
+  const bool decoded = tile.DecodeNextPacket(in);
+  const std::uint32_t used = in.Consumed() - before;
+  if (used > tilePartRemaining) {
+    output->Warning(J2k::Warn_SOTTilePartLengthLessActualLength());
+    tilePartLengthKnown = false;
+    tilePartRemaining = 0;
+    return true;
+  }
+  if (!decoded) {
+    output->Warning(J2k::Warn_SOTTilePartLengthExceedActualLength());
+    // Surplus bytes are skipped up to the end of the data at most: a length
+    // that runs past the end changes nothing in packets already decoded.
+    const std::uint32_t available = in.Remaining();
+    in.SkipBytes(tilePartRemaining < available ? tilePartRemaining : available);
+    tilePartRemaining = 0;
+    return true;
+  }
+  tilePartRemaining -= used;
+  return true;
+}
+
+void CodestreamReader::ReadAllTileParts() {
+  while (ReadNextTilePart()) {
+    while (ReadTilePartData()) {
+    }
+  }
+}
+
+void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& descr) {
+  const std::uint32_t n = header.componentCount;
+  if (n == 0) return;
+  OwnedArray<std::uint8_t*> data;
+  OwnedArray<std::uint32_t> transforms;
+  OwnedArray<const QuantStyle*> quant;
+  data.Reset(n);
+  transforms.Reset(n);
+  quant.Reset(n);
+  for (std::uint32_t c = 0; c < n; ++c) data[c] = static_cast<std::uint8_t*>(planes[c]);
+  CallerPlanes caller{data.Data(), descr.rowSteps, descr.dataType};
+  for (std::uint32_t t = 0; t < tiles.Count(); ++t) {
+    Tile& tile = tiles[t];
+    // A tile without any tile-part has no planes: nothing of it is written.
+    if (tile.TilePartsRead() == 0 || tile.ComponentCount() != n) continue;
+    tile.FinishCodeBlocks();
+    for (std::uint32_t c = 0; c < n; ++c) {
+      transforms[c] = tile.Params().coding[c]->transform;
+      quant[c] = tile.Params().quant[c].Get();
+    }
+    TileOutputInput in;
+    in.rect = tile.TileRect();
+    in.sets = &tile.Planes(0);
+    in.transforms = transforms.Data();
+    in.quant = quant.Data();
+    in.applyMct = mctApplicable[t] && tile.Global().mct;
+    in.blocks = &tile.Component(0);
+    OutputTile(header, in, caller);
+  }
+}
+
+}  // namespace Codec

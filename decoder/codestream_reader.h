@@ -1,0 +1,65 @@
+// The codestream reader: the main header, then the tile-parts (SOT segment,
+// tile-part header up to SOD, packet data) up to EOC, and the output of the
+// decoded tiles into the caller's planes.  Codec::JPEG2000Decoder runs it on
+// the attached stream; the JP2 decoder on the contents of its codestream box.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/byte_input.h"
+#include "decoder/codestream_header.h"
+#include "decoder/diagnostics.h"
+#include "decoder/holders.h"
+#include "decoder/image_records.h"
+#include "decoder/tile.h"
+
+namespace Codec {
+
+class CodestreamReader {
+ public:
+  CodestreamReader() { header.SetOutput(output); }
+  CodestreamReader(const CodestreamReader&) = delete;
+  CodestreamReader& operator=(const CodestreamReader&) = delete;
+
+  // Where warnings and caught failures go (null: dropped).
+  void SetOutput(BDiagnOutput* out);
+  BDiagnOutput& Output() const { return *output; }
+
+  // Back to the state before a codestream, reading from `in`.
+  void Reset(CodecAdapterBoundedInputBE* in);
+
+  // Main header, then one tile record per tile.
+  void ReadCodestreamHeader();
+  // True when a tile-part header was read and its data may follow; false at
+  // the end of the codestream.
+  bool ReadNextTilePart();
+  // True while the current tile-part may hold further packets; decodes at
+  // most one packet per call.
+  bool ReadTilePartData();
+  // Every tile-part and packet up to the end of the codestream.
+  void ReadAllTileParts();
+
+  // Writes every tile into the caller's planes (data type 3 or 6), in tile
+  // order.  The planes must have passed CheckCallerImage.
+  void WriteTiles(void* const* planes, const ImageBufferDescr& descr);
+
+  std::uint32_t TileCount() const { return static_cast<std::uint32_t>(tiles.Count()); }
+  Tile& TileAt(std::uint32_t i) const { return tiles[i]; }
+
+  // Fields of the reader, in the order the decoder's state lists them.
+  CodecAdapterBoundedInputBE* input = nullptr;
+  BDiagnOutput defaultOutput;
+  BDiagnOutput* output = &defaultOutput;
+  bool tilePartsPending = false;
+  bool sotAlreadyRead = true;
+  CodestreamHeader header;
+  OwnedArray<Tile> tiles;
+  std::uint32_t currentTile = 0xFFFFFFFFu;
+  std::uint32_t tilePartRemaining = 0;
+  bool tilePartLengthKnown = false;
+  // Per tile: whether its component transform may be applied (set when the
+  // tile starts).
+  OwnedArray<std::uint8_t> mctApplicable;
+};
+
+}  // namespace Codec

@@ -1,0 +1,128 @@
+// Codec::JPEG2000Decoder: the codestream reader behind the codec interface.
+#include "decoder/image_decoder.h"
+
+#include <new>
+
+#include "decoder/codestream_reader.h"
+#include "decoder/tile_output.h"
+
+namespace Codec {
+
+struct JPEG2000DecoderState {
+  JPEG2000DecoderState() {
+    reader.SetOutput(&adapterOutput);
+    reader.input = &byteInput;
+  }
+  CodestreamReader reader;
+  CodecAdapterDiagnOutput<2> adapterOutput;
+  CodecAdapterBoundedInputBE byteInput;
+};
+
+namespace {
+
+const CodecInfo kInfo = {{1, 0, 0, 0}, "JPEG 2000 codestream decoder", "v1.0 beta", "Jul 20 2015"};
+
+// Runs one entry operation's work: a diagnostic thrown out of it is reported
+// to the sink as an error; running out of memory, or any other exception,
+// also ends the operation with -1 and nothing escapes to the caller.
+template <typename Fn>
+std::int32_t Guarded(BDiagnOutput& out, Fn&& fn) {
+  try {
+    return fn();
+  } catch (const BDiagnDescr& d) {
+    out.Error(d);
+  } catch (const std::bad_alloc&) {
+    out.Error(J2k::Except_faultMalloc());
+  } catch (...) {
+  }
+  return -1;
+}
+
+}  // namespace
+
+JPEG2000Decoder::~JPEG2000Decoder() { Close(); }
+
+std::int32_t JPEG2000Decoder::Init() {
+  if (state_) return 0;
+  state_ = new (std::nothrow) JPEG2000DecoderState;
+  return state_ ? 0 : -1;
+}
+
+std::int32_t JPEG2000Decoder::Close() {
+  delete state_;
+  state_ = nullptr;
+  return 0;
+}
+
+void JPEG2000Decoder::AttachDiagnOutput(BaseStreamDiagn* sink) {
+  if (!state_) return;
+  state_->adapterOutput.AttachSink(sink);
+  state_->reader.SetOutput(&state_->adapterOutput);
+}
+
+void JPEG2000Decoder::DetachDiagnOutput() {
+  if (state_) state_->adapterOutput.DetachSink();
+}
+
+const CodecInfo* JPEG2000Decoder::GetInfo() { return &kInfo; }
+
+std::int32_t JPEG2000Decoder::CapabilityForward(std::int32_t /*unused*/) { return Capability(); }
+
+std::int32_t JPEG2000Decoder::Capability() { return 1; }
+
+std::int32_t JPEG2000Decoder::ResetInput() {
+  if (!state_) return -1;
+  return Guarded(state_->adapterOutput, [&] {
+    state_->byteInput.ResetInput();
+    return 0;
+  });
+}
+
+std::int32_t JPEG2000Decoder::AttachStream(BaseStreamInput* stream) {
+  if (!state_) return -1;
+  return Guarded(state_->adapterOutput, [&] {
+    state_->byteInput.AttachStream(stream);
+    state_->reader.Reset(&state_->byteInput);
+    return 0;
+  });
+}
+
+std::int32_t JPEG2000Decoder::ReadHeader(ImageHeader* header, ImageSampling* sampling) {
+  if (!state_) return -1;
+  return Guarded(state_->adapterOutput, [&] {
+    CodestreamReader& r = state_->reader;
+    r.ReadCodestreamHeader();
+    const CodestreamHeader& h = r.header;
+    if (header) {
+      header->SetComponentCount(h.componentCount);
+      header->reserved[0] = header->reserved[1] = 0;
+      header->colourSpace = 0;
+      for (std::uint32_t c = 0; c < h.componentCount && c < header->ComponentCount(); ++c) {
+        ImageComponentDescr d;
+        d.SetBitDepth(h.precisions[c] & 0x7F, (h.precisions[c] >> 7) != 0);
+        header->components[c] = d;
+      }
+    }
+    if (sampling) {
+      sampling->ResetFactors(h.componentCount);
+      sampling->rect = h.image;
+      for (std::uint32_t c = 0; c < h.componentCount && c < sampling->count; ++c) sampling->factors[c] = h.sampling[c];
+    }
+    return 0;
+  });
+}
+
+std::int32_t JPEG2000Decoder::ReadData(void** planes, ImageBufferDescr* descr) {
+  if (!state_ || !descr || descr->planeLayout != kPlanePerComponent) return -1;
+  CodestreamReader& r = state_->reader;
+  // The caller's image must take every component before a byte is decoded.
+  if (!CheckCallerImage(r.header, planes, *descr)) return -1;
+  return Guarded(state_->adapterOutput, [&] {
+    r.ReadAllTileParts();
+    if (descr->dataType != kImageData16s && descr->dataType != kImageData32s) return -1;
+    r.WriteTiles(planes, *descr);
+    return 0;
+  });
+}
+
+}  // namespace Codec

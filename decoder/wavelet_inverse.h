@@ -1,0 +1,29 @@
+// Inverse discrete wavelet transform of one tile-component over all its
+// decomposition levels: reversible 5/3 on 16-bit or 32-bit integers,
+// irreversible 9/7 in 16-bit fixed point (samples with 4 fractional bits,
+// constants in Q16) or on 32-bit floats.
+//
+// Each level is synthesised into its output plane: every output row is made
+// from its band row pair by the horizontal synthesis, then the rows are
+// combined vertically in one top-down pass that keeps only the rows a lifting
+// step still needs.  The levels alternate between one temporary plane of the
+// tile-component's largest intermediate size and the destination, so that
+// the finest level writes the destination.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/geometry.h"
+#include "decoder/level_planes.h"
+
+namespace Codec {
+
+// `set` holds the subband planes of the path's sample type; `dst` receives the
+// rectangle's width x height samples, rows dstStep bytes apart.  Throws
+// Except_faultMalloc when the temporary plane cannot be had.
+void InvDWT53_16s(const LevelSet& set, std::int16_t* dst, std::int32_t dstStep, const Rect& rect);
+void InvDWT53_32s(const LevelSet& set, std::int32_t* dst, std::int32_t dstStep, const Rect& rect);
+void InvDWT97_16s(const LevelSet& set, std::int16_t* dst, std::int32_t dstStep, const Rect& rect);
+void InvDWT97_32f(const LevelSet& set, float* dst, std::int32_t dstStep, const Rect& rect);
+
+}  // namespace Codec

@@ -1,0 +1,326 @@
+// Codec::JPEG2000Decoder behind the codec interface: its lifecycle, the
+// entry operations' results without a state, the caller-image checks before
+// any byte is decoded, failures reported to the sink and never thrown, and
+// the codestream body's tile-part handling on real codestreams altered by
+// hand.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "decode_helpers.h"
+#include "tests/support/testdata.h"
+
+namespace {
+
+using codec_test::Decoded;
+using Bytes = std::vector<std::uint8_t>;
+
+const char kPrefix[] = "Codec::JPEG2000Decoder::";
+
+bool Said(const Decoded& d, const std::string& name) {
+  for (const std::string& t : d.sink.texts)
+    if (t == kPrefix + name) return true;
+  return false;
+}
+
+TEST(DecoderInterface, LifecycleWithoutAndWithState) {
+  Codec::JPEG2000Decoder dec;
+  codec_test::RecordingSink sink;
+  // No state yet: the operations that need one fail or do nothing.
+  dec.AttachDiagnOutput(&sink);
+  dec.DetachDiagnOutput();
+  Codec::CMemBuffInput stream;
+  EXPECT_EQ(dec.AttachStream(&stream), -1);
+  EXPECT_EQ(dec.ResetInput(), -1);
+  Codec::ImageHeader header;
+  Codec::ImageSampling sampling;
+  EXPECT_EQ(dec.ReadHeader(&header, &sampling), -1);
+  EXPECT_EQ(header.ComponentCount(), 0u);
+  EXPECT_EQ(sampling.count, 0u);
+  Codec::ImageBufferDescr descr;
+  EXPECT_EQ(dec.ReadData(nullptr, &descr), -1);
+  EXPECT_EQ(dec.Close(), 0);
+  EXPECT_EQ(dec.Capability(), 1);
+  EXPECT_EQ(dec.CapabilityForward(7), 1);
+  const Codec::CodecInfo* info = dec.GetInfo();
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->words[0], 1u);
+  EXPECT_STREQ(info->version, "v1.0 beta");
+  EXPECT_STREQ(info->buildDate, "Jul 20 2015");
+  // Init twice keeps the state; Close twice is harmless.
+  EXPECT_EQ(dec.Init(), 0);
+  EXPECT_EQ(dec.Init(), 0);
+  EXPECT_EQ(dec.ResetInput(), 0);
+  EXPECT_EQ(dec.Close(), 0);
+  EXPECT_EQ(dec.Close(), 0);
+  EXPECT_TRUE(sink.codes.empty());
+}
+
+TEST(DecoderInterface, ReadDataRefusesAnImageThatDoesNotMatchBeforeReading) {
+  REQUIRE_TESTDATA(path, "conformance/p0_09.j2k");
+  const Bytes bytes = codec_test::ReadFile(path);
+  Codec::CMemBuffInput stream;
+  stream.Open(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  Codec::JPEG2000Decoder dec;
+  ASSERT_EQ(dec.Init(), 0);
+  ASSERT_EQ(dec.AttachStream(&stream), 0);
+  Codec::ImageHeader header;
+  Codec::ImageSampling sampling;
+  ASSERT_EQ(dec.ReadHeader(&header, &sampling), 0);
+  EXPECT_EQ(header.ComponentCount(), 1u);
+  EXPECT_EQ(header.components[0].precision, 7u);
+  EXPECT_EQ(sampling.rect.width, 17u);
+  EXPECT_EQ(sampling.rect.height, 37u);
+  std::uint64_t afterHeader = 0;
+  stream.Position(afterHeader);
+
+  // A smaller image than the codestream's.
+  Codec::ImageSampling small;
+  small.ResetFactors(1);
+  small.rect = {0, 0, 16, 37};
+  small.factors[0] = {1, 1};
+  Codec::ImageBuffer wrong;
+  ASSERT_EQ(wrong.Alloc(Codec::kImageData32s, 0, small, 6, 0), 0);
+  EXPECT_EQ(dec.ReadData(wrong.planePointers, &wrong.layout), -1);
+  // Interleaved layout.
+  Codec::ImageBuffer image;
+  ASSERT_EQ(image.Alloc(Codec::kImageData32s, 0, sampling, 6, 0), 0);
+  image.layout.planeLayout = Codec::kPlaneInterleaved;
+  EXPECT_EQ(dec.ReadData(image.planePointers, &image.layout), -1);
+  image.layout.planeLayout = Codec::kPlanePerComponent;
+  // A row step too short for the width.
+  const std::uint32_t keep = image.layout.rowSteps[0];
+  image.layout.rowSteps[0] = 16 * 4;
+  EXPECT_EQ(dec.ReadData(image.planePointers, &image.layout), -1);
+  image.layout.rowSteps[0] = keep;
+  std::uint64_t now = 0;
+  stream.Position(now);
+  EXPECT_EQ(now, afterHeader) << "no byte may be read for a refused image";
+
+  // An unknown data type decodes the codestream, then fails.
+  image.layout.dataType = 5;
+  EXPECT_EQ(dec.ReadData(image.planePointers, &image.layout), -1);
+  stream.Position(now);
+  EXPECT_EQ(now, bytes.size());
+}
+
+TEST(DecoderInterface, MalformedHeaderIsReportedToTheSink) {
+  Decoded d;
+  codec_test::Decode(Bytes{0xFF, 0x4F, 0xFF, 0x52, 0x00, 0x02}, d);
+  EXPECT_EQ(d.headerResult, -1);
+  EXPECT_TRUE(Said(d, "Except_SIZNotFound"));
+  Decoded empty;
+  codec_test::Decode(Bytes{}, empty);
+  EXPECT_EQ(empty.headerResult, -1);
+  EXPECT_FALSE(empty.sink.texts.empty());
+}
+
+// A stream whose reads throw what a caller's stream might: nothing of it
+// leaves the decoder.
+struct ThrowingStream : Codec::BaseStreamInput {
+  int mode = 0;
+  std::int32_t Size(std::uint64_t& size) override {
+    size = 16;
+    return 0;
+  }
+  std::int32_t Position(std::uint64_t& position) override {
+    position = 0;
+    return 0;
+  }
+  std::int32_t Read(void*, std::uint64_t, std::uint64_t&) override {
+    if (mode == 0) throw std::bad_alloc();
+    throw std::runtime_error("stream failed");
+  }
+  std::int32_t Skip(std::int64_t) override { return 0; }
+  std::int32_t Seek(std::int64_t, std::int32_t) override { return 0; }
+};
+
+TEST(DecoderInterface, ExceptionsOfOtherKindsEndTheOperationWithFailure) {
+  for (int mode : {0, 1}) {
+    ThrowingStream stream;
+    stream.mode = mode;
+    Codec::JPEG2000Decoder dec;
+    codec_test::RecordingSink sink;
+    ASSERT_EQ(dec.Init(), 0);
+    ASSERT_EQ(dec.AttachStream(&stream), 0);
+    dec.AttachDiagnOutput(&sink);
+    Codec::ImageHeader header;
+    Codec::ImageSampling sampling;
+    EXPECT_EQ(dec.ReadHeader(&header, &sampling), -1);
+    if (mode == 0) {
+      ASSERT_EQ(sink.texts.size(), 1u);
+      EXPECT_EQ(sink.texts[0], std::string(kPrefix) + "Except_faultMalloc");
+    }
+  }
+}
+
+TEST(DecoderInterface, DetachedSinkHearsNothingMore) {
+  REQUIRE_TESTDATA(path, "conformance/p0_09.j2k");
+  const Bytes bytes = codec_test::ReadFile(path);
+  Codec::CMemBuffInput stream;
+  stream.Open(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  Codec::JPEG2000Decoder dec;
+  codec_test::RecordingSink sink;
+  ASSERT_EQ(dec.Init(), 0);
+  ASSERT_EQ(dec.AttachStream(&stream), 0);
+  dec.AttachDiagnOutput(&sink);
+  dec.DetachDiagnOutput();
+  Codec::ImageHeader header;
+  Codec::ImageSampling sampling;
+  ASSERT_EQ(dec.ReadHeader(&header, &sampling), 0);
+  EXPECT_TRUE(sink.texts.empty());
+}
+
+// --- The codestream body ---------------------------------------------------
+
+// p0_09: SOC .. main header, one tile-part (SOT at 114, Psot 478), EOC.
+constexpr std::size_t kSot = 114;
+
+struct Body : ::testing::Test {
+  Bytes base;
+  std::vector<codec_test::Component> reference;
+  void SetUp() override {
+    const std::string path = testDataPath("conformance/p0_09.j2k");
+    if (path.empty()) GTEST_SKIP() << "test data conformance/p0_09.j2k is absent";
+    base = codec_test::ReadFile(path);
+    ASSERT_EQ(base[kSot], 0xFF);
+    ASSERT_EQ(base[kSot + 1], 0x90);
+    Decoded d;
+    codec_test::Decode(base, d);
+    ASSERT_EQ(d.dataResult, 0);
+    reference = d.components;
+  }
+  static std::uint32_t Psot(const Bytes& b) {
+    return (std::uint32_t{b[kSot + 6]} << 24) | (b[kSot + 7] << 16) | (b[kSot + 8] << 8) | b[kSot + 9];
+  }
+  static void SetPsot(Bytes& b, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k) b[kSot + 6 + k] = static_cast<std::uint8_t>(v >> (24 - 8 * k));
+  }
+  void ExpectReference(const Decoded& d) {
+    ASSERT_EQ(d.dataResult, 0);
+    ASSERT_EQ(d.components.size(), reference.size());
+    EXPECT_EQ(d.components[0].samples, reference[0].samples);
+  }
+};
+
+TEST_F(Body, MatchingLengthDecodesWithoutTilePartWarnings) {
+  Decoded d;
+  codec_test::Decode(base, d);
+  ExpectReference(d);
+  for (const char* w : {"Warn_SOTTilePartLengthExceedActualLength", "Warn_SOTTilePartLengthLessActualLength",
+                        "Warn_SOTTilePartIndexMismatch", "Warn_CodeStreamBodyUnknownMarker"})
+    EXPECT_FALSE(Said(d, w)) << w;
+}
+
+TEST_F(Body, SurplusAnnouncedBytesAreSkippedWithOneWarning) {
+  Bytes b = base;
+  const std::size_t end = kSot + Psot(b);
+  b.insert(b.begin() + static_cast<std::ptrdiff_t>(end), 100, 0x5A);
+  SetPsot(b, Psot(b) + 100);
+  Decoded d;
+  codec_test::Decode(b, d);
+  ExpectReference(d);
+  EXPECT_TRUE(Said(d, "Warn_SOTTilePartLengthExceedActualLength"));
+  EXPECT_FALSE(Said(d, "Warn_CodeStreamBodyUnknownMarker"));
+}
+
+TEST_F(Body, LengthPastTheEndOfTheDataWarnsAndKeepsTheFrame) {
+  Bytes b = base;
+  SetPsot(b, 0x00100000);
+  Decoded d;
+  codec_test::Decode(b, d);
+  ExpectReference(d);
+  EXPECT_TRUE(Said(d, "Warn_SOTTilePartLengthExceedActualLength"));
+  // The same without EOC: the data simply ends.
+  b.erase(b.end() - 2, b.end());
+  Decoded e;
+  codec_test::Decode(b, e);
+  ExpectReference(e);
+}
+
+TEST_F(Body, ZeroLengthRunsToTheEndOfTheTile) {
+  Bytes b = base;
+  SetPsot(b, 0);
+  Decoded d;
+  codec_test::Decode(b, d);
+  ExpectReference(d);
+}
+
+TEST_F(Body, LengthBelowTheHeaderWarnsAndDecodesByPackets) {
+  Bytes b = base;
+  SetPsot(b, 12);
+  Decoded d;
+  codec_test::Decode(b, d);
+  ExpectReference(d);
+  EXPECT_TRUE(Said(d, "Warn_SOTTilePartLengthLessHeaderSize"));
+}
+
+TEST_F(Body, TileIndexOutsideTheGridIsRefused) {
+  Bytes b = base;
+  b[kSot + 5] = 1;  // Isot 1 of 1 tile
+  Decoded d;
+  codec_test::Decode(b, d);
+  EXPECT_EQ(d.headerResult, 0);
+  EXPECT_EQ(d.dataResult, -1);
+  EXPECT_TRUE(Said(d, "Except_SOTTileIndexExceedNOfTiles"));
+}
+
+TEST_F(Body, TilePartIndexMismatchOnlyWarns) {
+  Bytes b = base;
+  b[kSot + 10] = 1;  // TPsot 1 on the first tile-part
+  Decoded d;
+  codec_test::Decode(b, d);
+  ExpectReference(d);
+  EXPECT_TRUE(Said(d, "Warn_SOTTilePartIndexMismatch"));
+}
+
+TEST_F(Body, UnknownMarkersBetweenTilePartsAreSkipped) {
+  const std::size_t end = kSot + Psot(base);
+  // A reserved marker stands alone; another unknown one carries a length.
+  for (const Bytes& extra : {Bytes{0xFF, 0x30}, Bytes{0xFF, 0x6F, 0x00, 0x04, 0x12, 0x34}}) {
+    Bytes b = base;
+    b.insert(b.begin() + static_cast<std::ptrdiff_t>(end), extra.begin(), extra.end());
+    Decoded d;
+    codec_test::Decode(b, d);
+    ExpectReference(d);
+    EXPECT_TRUE(Said(d, "Warn_CodeStreamBodyUnknownMarker"));
+  }
+}
+
+TEST_F(Body, RegionOfInterestAndPackedHeadersInATilePartAreRefused) {
+  const struct {
+    Bytes segment;
+    const char* diagnostic;
+  } cases[] = {{{0xFF, 0x5E, 0x00, 0x05, 0x00, 0x00, 0x07}, "Except_RGNUsed"},
+               {{0xFF, 0x61, 0x00, 0x04, 0x00, 0x00}, "Except_PPMUsed"}};
+  for (const auto& c : cases) {
+    Bytes b = base;
+    // Right after the SOT segment (12 bytes), before SOD.
+    b.insert(b.begin() + static_cast<std::ptrdiff_t>(kSot + 12), c.segment.begin(), c.segment.end());
+    SetPsot(b, Psot(b) + static_cast<std::uint32_t>(c.segment.size()));
+    Decoded d;
+    codec_test::Decode(b, d);
+    EXPECT_EQ(d.dataResult, -1) << c.diagnostic;
+    EXPECT_TRUE(Said(d, c.diagnostic)) << c.diagnostic;
+  }
+}
+
+TEST_F(Body, TruncatedDataFailsCleanly) {
+  for (std::size_t cut = kSot + 14; cut < base.size(); cut += 37) {
+    Bytes b(base.begin(), base.begin() + static_cast<std::ptrdiff_t>(cut));
+    Decoded d;
+    codec_test::Decode(b, d);
+    EXPECT_EQ(d.headerResult, 0);
+    // Either the packets that were there decode, or the frame fails with a
+    // reason; nothing else.
+    if (d.dataResult != 0) {
+      EXPECT_FALSE(d.sink.texts.empty()) << cut;
+    }
+  }
+}
+
+}  // namespace
