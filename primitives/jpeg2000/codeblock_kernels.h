@@ -355,9 +355,15 @@ PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx,
   m.CT = ct;
   return d;
 }
-PRIM_CB_INLINE u32 decide(Mq& m, u32 cx) { return owniMqDecodeSymbol(m, cx, prim::cbshared::mqStateTable); }
-PRIM_CB_INLINE u32 decideUniform(Mq& m) { return owniMqDecodeSymbol(m, 0, prim::cbshared::mqStateTable); }
-PRIM_CB_INLINE u32 decideRunLength(Mq& m) { return owniMqDecodeSymbol(m, 1, prim::cbshared::mqStateTable); }
+PRIM_CB_INLINE u32 decide(Mq& m, u32 cx) {
+  return owniMqDecodeSymbol(m, cx, prim::cbshared::mqStateTable);
+}
+PRIM_CB_INLINE u32 decideUniform(Mq& m) {
+  return owniMqDecodeSymbol(m, 0, prim::cbshared::mqStateTable);
+}
+PRIM_CB_INLINE u32 decideRunLength(Mq& m) {
+  return owniMqDecodeSymbol(m, 1, prim::cbshared::mqStateTable);
+}
 #endif
 
 // Takes the next byte into C (0xFF bit stuffing; a marker or the end of the
@@ -561,23 +567,23 @@ inline void storeCursors(State* s, const Pass& P) {
 // in stripe row 0 under vertically causal coding leaves the stripe above
 // alone.
 PRIM_CB_INLINE void markLow(u32* e, i64 fs, u32 neg, bool skipAbove, u32 own) {
-  e[0] |= own | ((kSigU | kNbr | (neg << 10)) << 16);
-  e[-1] |= kSigR | kNbr | (neg << 11) | ((kSigUR | kNbr) << 16);
-  e[1] |= kSigL | kNbr | (neg << 12) | ((kSigUL | kNbr) << 16);
+  e[0] |= own | ((kSigU | kNbr | (neg * kNegU)) << 16);
+  e[-1] |= kSigR | kNbr | (neg * kNegR) | ((kSigUR | kNbr) << 16);
+  e[1] |= kSigL | kNbr | (neg * kNegL) | ((kSigUL | kNbr) << 16);
   if (!skipAbove) {
     u32* up = e - fs;
-    up[0] |= (kSigD | kNbr | (neg << 9)) << 16;
+    up[0] |= (kSigD | kNbr | (neg * kNegD)) << 16;
     up[-1] |= (kSigDR | kNbr) << 16;
     up[1] |= (kSigDL | kNbr) << 16;
   }
 }
 // The sample in the high half of *e (stripe row 1 or 3) became significant.
 PRIM_CB_INLINE void markHigh(u32* e, i64 fs, u32 neg, u32 own) {
-  e[0] |= (own << 16) | kSigD | kNbr | (neg << 9);
-  e[-1] |= ((kSigR | kNbr | (neg << 11)) << 16) | kSigDR | kNbr;
-  e[1] |= ((kSigL | kNbr | (neg << 12)) << 16) | kSigDL | kNbr;
+  e[0] |= (own << 16) | kSigD | kNbr | (neg * kNegD);
+  e[-1] |= ((kSigR | kNbr | (neg * kNegR)) << 16) | kSigDR | kNbr;
+  e[1] |= ((kSigL | kNbr | (neg * kNegL)) << 16) | kSigDL | kNbr;
   u32* dn = e + fs;
-  dn[0] |= kSigU | kNbr | (neg << 10);
+  dn[0] |= kSigU | kNbr | (neg * kNegU);
   dn[-1] |= kSigUR | kNbr;
   dn[1] |= kSigUL | kNbr;
 }

@@ -757,6 +757,39 @@ TEST_P(CodeBlockBuilds, IdenticalToPxStateIncluded) {
   }
 }
 
+TEST_P(CodeBlockBuilds, AnotherBuildMayContinueACodeBlock) {
+  // Calls alternate between px and this build; the result is px's alone.
+  std::mt19937 rng(66 + generation());
+  const Build& gb = kBuilds[generation()];
+  for (int t = 0; t < 60; ++t) {
+    EncodeOptions o;
+    o.width = 24;
+    o.height = 21;
+    o.band = static_cast<int>(rng() % 4);
+    o.bitPlanes = 3 + static_cast<int>(rng() % 10);
+    o.style = static_cast<std::uint32_t>(rng() & 0x1F) | kPredictable;
+    const EncodedBlock eb = encodeRandom(rng, o);
+    StateBuffer sa(24, 21), sb(24, 21);
+    std::vector<std::int32_t> da(24 * 21), dbuf(24 * 21);
+    kBuilds[0].begin(da.data(), 96, 24, 21, sa.get(), o.band, o.bitPlanes, o.style);
+    gb.begin(dbuf.data(), 96, 24, 21, sb.get(), o.band, o.bitPlanes, o.style);
+    imgCodeBlockDecodeSetPasses_JPEG2000(eb.passes, sa.get());
+    imgCodeBlockDecodeSetPasses_JPEG2000(eb.passes, sb.get());
+    for (std::size_t i = 0; i < eb.segments.size(); ++i) {
+      const auto& seg = eb.segments[i].bytes;
+      const std::uint8_t zero = 0;
+      const std::uint8_t* p = seg.empty() ? &zero : seg.data();
+      const Build& mixed = (i & 1) ? kBuilds[0] : gb;
+      ASSERT_EQ(kBuilds[0].decode(p, static_cast<int>(seg.size()), sa.get()),
+                mixed.decode(p, static_cast<int>(seg.size()), sb.get()));
+    }
+    ASSERT_EQ(da, dbuf);
+    ASSERT_EQ(stateImage(sa), stateImage(sb));
+    for (std::size_t k = 0; k < da.size(); ++k)
+      ASSERT_EQ(static_cast<std::uint32_t>(da[k]), eb.expected[k]);
+  }
+}
+
 TEST_P(CodeBlockBuilds, ContextResetAtEveryAlignment) {
   std::mt19937 rng(55);
   for (int misalign = 0; misalign < 64; misalign += 4) {
