@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/decoder/codestream_builder.h"
+#include "tests/decoder/opj_support.h"
 #include "tests/decoder/tile_walk.h"
 #include "tests/support/testdata.h"
 
@@ -222,4 +223,36 @@ TEST(HostilePackets, TruncatedDataStillDecodesWhatArrived) {
   EXPECT_GT(w.tiles[0].Global().layers, 1u);
   EXPECT_GT(energy, 0u);
   (void)o;
+}
+
+TEST(HostilePackets, BitFlipsInEveryCodeBlockStyleAndMarkerMode) {
+  // Codestreams made at test time with raw (bypass) passes, per-pass
+  // termination, segmentation symbols, SOP/EPH markers and several layers:
+  // damage there reaches the raw and terminated segment paths.
+  if (!HaveOpenJpegTools()) GTEST_SKIP() << "opj_compress is not installed";
+  ScratchDir dir;
+  WritePgm(dir / "in.pgm", TestPicture(97, 71, 3));
+  const char* options[] = {"-n 3 -M 63 -r 20,6,1 -SOP -EPH -b 8,8", "-n 2 -M 1 -r 9,3,1 -p RPCL -c [16,16]",
+                           "-n 3 -M 4 -r 5,1 -SOP -p CPRL", "-n 2 -M 48 -r 12,4,1 -EPH -t 48,40"};
+  std::mt19937 rng(31);
+  for (const char* opt : options) {
+    ASSERT_TRUE(RunQuiet("opj_compress -i " + (dir / "in.pgm") + " -o " + (dir / "cs.j2k") + " " + opt)) << opt;
+    const Bytes full = ReadFile(dir / "cs.j2k");
+    {
+      CodestreamWalk clean;
+      const WalkOutcome o = clean.Run(full);
+      EXPECT_FALSE(o.failed) << opt;
+    }
+    const std::size_t sod = FirstSod(full);
+    for (int i = 0; i < 250; ++i) {
+      Bytes b = full;
+      const int flips = 1 + static_cast<int>(rng() % 4);
+      for (int k = 0; k < flips; ++k) b[sod + rng() % (b.size() - sod)] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+      if (i % 5 == 0) b.resize(sod + rng() % (b.size() - sod));
+      CodestreamWalk w;
+      const auto t0 = std::chrono::steady_clock::now();
+      w.Run(b);
+      EXPECT_LT(Seconds(t0), 5.0) << opt << " case " << i;
+    }
+  }
 }
