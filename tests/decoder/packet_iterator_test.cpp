@@ -431,3 +431,32 @@ TEST(PacketIterator, TinyPrecinctsOnALargeTileTakeTimeByPrecinct) {
   }
   EXPECT_EQ(produced, 5u);
 }
+
+TEST(PacketIterator, ManyLayersOverEmptyResolutionsDoNotSpin) {
+  // 3000 components of 32 levels on a one-sample tile at an odd position:
+  // almost every resolution is empty, and 65535 layers would make the
+  // layer-led orders step over tens of billions of empty candidates.
+  const std::uint32_t n = 3000;
+  std::vector<CodingStyle> styles(n);
+  std::vector<IteratorComponent> ic(n);
+  for (std::uint32_t c = 0; c < n; ++c) {
+    styles[c].levels = 32;
+    styles[c].precincts.Reset(33);
+    for (auto& pp : styles[c].precincts) pp = {15, 15};
+    ic[c] = {&styles[c], {1, 1}};
+  }
+  for (std::uint32_t order : {0u, 1u}) {
+    PacketIterator it;
+    it.SetUp({5, 7, 1, 1}, ic.data(), n, order, 0xFFFF, nullptr, 0);
+    std::size_t count = 0;
+    while (it.Available() && count < 10) {
+      it.Advance();
+      ++count;
+    }
+    EXPECT_EQ(count, 10u);
+    // A record that names only empty resolutions ends at once.
+    const ProgressionChange empty = Poc(order, 1, 32, 0, n, 0xFFFF);
+    it.SetUp({5, 7, 1, 1}, ic.data(), n, order, 0xFFFF, &empty, 1);
+    EXPECT_TRUE(it.Available());  // the default record after it
+  }
+}
