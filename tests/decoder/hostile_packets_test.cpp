@@ -197,7 +197,8 @@ TEST(HostilePackets, PrecinctExponentZeroAboveResolutionZeroIsRefused) {
   Builder ok = Start();
   ok.segment(0xFF52, CodBody(0x01, 0, 1, 0, 1, 4, 4, 0, 1, Bytes{0x00, 0x11}));
   ok.segment(0xFF5C, QcdBody(1));
-  ok.u16(0xFF90).u16(10).u16(0).u32(0).u8(0).u8(1).u16(0xFF93).bytes(Bytes(2 * 32 * 24, 0)).u16(0xFFD9);  // one empty packet per precinct
+  // One empty packet per precinct.
+  ok.u16(0xFF90).u16(10).u16(0).u32(0).u8(0).u8(1).u16(0xFF93).bytes(Bytes(2 * 32 * 24, 0)).u16(0xFFD9);
   CodestreamWalk w2;
   const WalkOutcome o2 = w2.Run(ok.b);
   EXPECT_FALSE(o2.failed) << o2.exceptionCode;

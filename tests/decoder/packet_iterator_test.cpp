@@ -42,8 +42,10 @@ struct ResGeom {
 
 ResGeom Geom(const Config& cfg, std::uint32_t c, std::uint32_t r) {
   const Comp& k = cfg.comps[c];
-  const std::uint64_t tcx0 = ceildiv(cfg.tile.x, k.xr), tcx1 = ceildiv(std::uint64_t{cfg.tile.x} + cfg.tile.width, k.xr);
-  const std::uint64_t tcy0 = ceildiv(cfg.tile.y, k.yr), tcy1 = ceildiv(std::uint64_t{cfg.tile.y} + cfg.tile.height, k.yr);
+  const std::uint64_t tcx0 = ceildiv(cfg.tile.x, k.xr);
+  const std::uint64_t tcx1 = ceildiv(std::uint64_t{cfg.tile.x} + cfg.tile.width, k.xr);
+  const std::uint64_t tcy0 = ceildiv(cfg.tile.y, k.yr);
+  const std::uint64_t tcy1 = ceildiv(std::uint64_t{cfg.tile.y} + cfg.tile.height, k.yr);
   const std::uint64_t d = std::uint64_t{1} << (k.levels - r);
   ResGeom g;
   g.trx0 = ceildiv(tcx0, d);
@@ -217,7 +219,9 @@ Comp Uniform(std::uint32_t levels, std::uint32_t xr, std::uint32_t yr, std::uint
 }
 
 Config Random(std::mt19937& rng) {
-  auto pick = [&](std::uint32_t lo, std::uint32_t hi) { return std::uniform_int_distribution<std::uint32_t>(lo, hi)(rng); };
+  auto pick = [&](std::uint32_t lo, std::uint32_t hi) {
+    return std::uniform_int_distribution<std::uint32_t>(lo, hi)(rng);
+  };
   Config cfg;
   cfg.tile = {pick(0, 40), pick(0, 40), pick(1, 90), pick(1, 90)};
   const std::uint32_t n = pick(1, 3);
