@@ -1,10 +1,9 @@
 // Damaged packet data never crashes, hangs or over-allocates: truncations
 // and bit flips over real codestreams, the assorted damaged files, and
 // hand-made codestreams with hostile geometry.  (Run under AddressSanitizer
-// with the sanitizer build.)
+// with the sanitizer build; a hang shows as the test's time-out.)
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -27,10 +26,6 @@ std::size_t FirstSod(const Bytes& b) {
   for (std::size_t i = 0; i + 1 < b.size(); ++i)
     if (b[i] == 0xFF && b[i + 1] == 0x93) return i + 2;
   return 0;
-}
-
-double Seconds(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
 }  // namespace
@@ -85,9 +80,7 @@ TEST(HostilePackets, BitFlipsInPacketDataNeverCrash) {
         b[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
       }
       CodestreamWalk w;
-      const auto t0 = std::chrono::steady_clock::now();
       w.Run(b);
-      EXPECT_LT(Seconds(t0), 5.0) << f << " flip case " << i;
     }
   }
 }
@@ -120,9 +113,7 @@ TEST(HostilePackets, RandomBytesAsPacketData) {
     }
     b.u16(0xFFD9);
     CodestreamWalk w;
-    const auto t0 = std::chrono::steady_clock::now();
     w.Run(b.b);
-    EXPECT_LT(Seconds(t0), 5.0) << "case " << i;
   }
 }
 
@@ -134,9 +125,7 @@ TEST(HostilePackets, AssortedFilesNeverCrashOrHang) {
     const Bytes cs = CodestreamOf(ReadFile(e.path().string()));
     if (cs.empty()) continue;
     CodestreamWalk w;
-    const auto t0 = std::chrono::steady_clock::now();
     w.Run(cs);
-    EXPECT_LT(Seconds(t0), 20.0) << e.path().filename();
     ++walked;
   }
   EXPECT_GT(walked, 50u);
@@ -158,9 +147,7 @@ TEST(HostilePackets, HugeTileWithTinyPrecinctsEndsWithItsData) {
     Bytes data(2000, 0x00);  // empty packets
     b.u16(0xFF90).u16(10).u16(0).u32(0).u8(0).u8(1).u16(0xFF93).bytes(data).u16(0xFFD9);
     CodestreamWalk w;
-    const auto t0 = std::chrono::steady_clock::now();
     const WalkOutcome o = w.Run(b.b);
-    EXPECT_LT(Seconds(t0), 10.0) << "order " << int(order);
     EXPECT_TRUE(o.failed);  // the data runs out long before the packets
   }
 }
@@ -177,11 +164,9 @@ TEST(HostilePackets, TooManyPrecinctsAndCodeBlocksAreRefusedBeforeAllocation) {
   b.segment(0xFF5C, QcdBody(1));
   b.u16(0xFF90).u16(10).u16(0).u32(0).u8(0).u8(1).u16(0xFF93).bytes(Bytes(100, 0)).u16(0xFFD9);
   CodestreamWalk w;
-  const auto t0 = std::chrono::steady_clock::now();
   const WalkOutcome o = w.Run(b.b);
   EXPECT_TRUE(o.failed);
   EXPECT_EQ(o.exceptionCode, J2k::Except_faultMalloc::code);
-  EXPECT_LT(Seconds(t0), 2.0);
 }
 
 TEST(HostilePackets, PrecinctExponentZeroAboveResolutionZeroIsRefused) {
@@ -251,9 +236,7 @@ TEST(HostilePackets, BitFlipsInEveryCodeBlockStyleAndMarkerMode) {
       for (int k = 0; k < flips; ++k) b[sod + rng() % (b.size() - sod)] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
       if (i % 5 == 0) b.resize(sod + rng() % (b.size() - sod));
       CodestreamWalk w;
-      const auto t0 = std::chrono::steady_clock::now();
       w.Run(b);
-      EXPECT_LT(Seconds(t0), 5.0) << opt << " case " << i;
     }
   }
 }
