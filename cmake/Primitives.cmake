@@ -12,14 +12,22 @@
 
 set(PRIM_GENERATIONS px sse2 ssse3 movbe sse41 avx avx2)
 # px stays plain scalar code: no auto-vectorisation, no library-call idioms.
-set(PRIM_FLAGS_px    "-fno-tree-vectorize;-fno-tree-loop-distribute-patterns")
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  set(PRIM_FLAGS_px "-fno-tree-vectorize;-fno-tree-loop-distribute-patterns")
+else()
+  set(PRIM_FLAGS_px "-fno-vectorize;-fno-slp-vectorize")
+endif()
 set(PRIM_FLAGS_sse2  "")
 set(PRIM_FLAGS_ssse3 "-mssse3")
 set(PRIM_FLAGS_movbe "-mssse3;-mmovbe")
 set(PRIM_FLAGS_sse41 "-msse4.2")
 # Unaligned 256-bit moves stay whole (generic tuning would split them).
-set(PRIM_FLAGS_avx   "-mavx;-mno-avx256-split-unaligned-load;-mno-avx256-split-unaligned-store")
-set(PRIM_FLAGS_avx2  "-mavx2;-mfma;-mbmi;-mbmi2;-mno-avx256-split-unaligned-load;-mno-avx256-split-unaligned-store")
+set(PRIM_FLAGS_avx   "-mavx")
+set(PRIM_FLAGS_avx2  "-mavx2;-mfma;-mbmi;-mbmi2")
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  list(APPEND PRIM_FLAGS_avx -mno-avx256-split-unaligned-load -mno-avx256-split-unaligned-store)
+  list(APPEND PRIM_FLAGS_avx2 -mno-avx256-split-unaligned-load -mno-avx256-split-unaligned-store)
+endif()
 
 # prim_add_library(<target> <sources>...)
 function(prim_add_library target)

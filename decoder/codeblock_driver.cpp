@@ -30,6 +30,9 @@ CodeBlock::~CodeBlock() { primAlignedFree(state_); }
 void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output) {
   params_ = p;
   route_.SetOutput(output);
+  // A state sized for another code-block must not be reused.
+  primAlignedFree(state_);
+  state_ = nullptr;
   segments_.Clear();
   pendingSegBytes_ = 0;
   pendingSegPasses_ = 0;

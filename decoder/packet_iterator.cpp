@@ -102,6 +102,20 @@ void PacketIterator::Load(const ProgressionChange& rec, bool isDefault) {
   layerEnd_ = rec.layerEnd < layers_ ? rec.layerEnd : layers_;
   onDefault_ = isDefault;
   restart_ = true;
+  // The pairs with precincts, resolution first (the order of both layer-led
+  // loops within a layer and of RLCP's outer loop).
+  std::size_t n = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    if (pass == 1) pairs_.Reset(n);
+    std::size_t k = 0;
+    for (std::uint32_t r = resStart_; r < resEnd_; ++r)
+      for (std::uint32_t c = compStart_; c < compEnd_; ++c) {
+        if (!HasGrid(c, r)) continue;
+        if (pass == 1) pairs_[k] = {r, c};
+        ++k;
+      }
+    n = k;
+  }
 }
 
 void PacketIterator::Restart() {
@@ -207,17 +221,21 @@ bool PacketIterator::Search() {
 // the packet produced last; every loop variable is a member, so the jump
 // crosses no initialisation.
 
+// LRCP and RLCP run over the (resolution, component) pairs of the record
+// that have a precinct grid, listed at load: a pair without precincts costs
+// nothing per layer, so a record of many layers over empty resolutions or
+// components cannot spin.
+
 bool PacketIterator::SearchLRCP(bool resume) {
   if (resume) goto next;
   for (l_ = 0; l_ < layerEnd_; ++l_) {
-    for (r_ = resStart_; r_ < resEnd_; ++r_) {
-      for (c_ = compStart_; c_ < compEnd_; ++c_) {
-        if (!HasGrid(c_, r_)) continue;
-        for (py_ = 0; py_ < comps_[c_].resolutions[r_].rows; ++py_) {
-          for (px_ = 0; px_ < comps_[c_].resolutions[r_].columns; ++px_) {
-            if (Emit()) return true;
-          next:;
-          }
+    for (pair_ = 0; pair_ < pairs_.Count(); ++pair_) {
+      r_ = pairs_[pair_].r;
+      c_ = pairs_[pair_].c;
+      for (py_ = 0; py_ < comps_[c_].resolutions[r_].rows; ++py_) {
+        for (px_ = 0; px_ < comps_[c_].resolutions[r_].columns; ++px_) {
+          if (Emit()) return true;
+        next:;
         }
       }
     }
@@ -227,10 +245,12 @@ bool PacketIterator::SearchLRCP(bool resume) {
 
 bool PacketIterator::SearchRLCP(bool resume) {
   if (resume) goto next;
-  for (r_ = resStart_; r_ < resEnd_; ++r_) {
+  for (group_ = 0; group_ < pairs_.Count(); group_ = groupEnd_) {
+    for (groupEnd_ = group_; groupEnd_ < pairs_.Count() && pairs_[groupEnd_].r == pairs_[group_].r;) ++groupEnd_;
     for (l_ = 0; l_ < layerEnd_; ++l_) {
-      for (c_ = compStart_; c_ < compEnd_; ++c_) {
-        if (!HasGrid(c_, r_)) continue;
+      for (pair_ = group_; pair_ < groupEnd_; ++pair_) {
+        r_ = pairs_[pair_].r;
+        c_ = pairs_[pair_].c;
         for (py_ = 0; py_ < comps_[c_].resolutions[r_].rows; ++py_) {
           for (px_ = 0; px_ < comps_[c_].resolutions[r_].columns; ++px_) {
             if (Emit()) return true;

@@ -122,6 +122,12 @@ class PacketIterator {
   std::uint32_t l_ = 0, r_ = 0, c_ = 0, px_ = 0, py_ = 0;
   std::uint64_t x_ = 0, y_ = 0;
   std::uint64_t stepX_ = 1, stepY_ = 1;
+  struct ResolutionComponent {
+    std::uint32_t r = 0;
+    std::uint32_t c = 0;
+  };
+  OwnedArray<ResolutionComponent> pairs_;  // of the record in force, with precincts
+  std::size_t pair_ = 0, group_ = 0, groupEnd_ = 0;
 
   bool available_ = false;
   PacketPosition current_;

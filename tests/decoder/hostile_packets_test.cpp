@@ -1,16 +1,16 @@
 // Damaged packet data never crashes, hangs or over-allocates: truncations
 // and bit flips over real codestreams, the assorted damaged files, and
 // hand-made codestreams with hostile geometry.  (Run under AddressSanitizer
-// with the sanitizer build.)
+// with the sanitizer build; a hang shows as the test's time-out.)
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "tests/decoder/codestream_builder.h"
+#include "tests/decoder/opj_support.h"
 #include "tests/decoder/tile_walk.h"
 #include "tests/support/testdata.h"
 
@@ -26,10 +26,6 @@ std::size_t FirstSod(const Bytes& b) {
   for (std::size_t i = 0; i + 1 < b.size(); ++i)
     if (b[i] == 0xFF && b[i + 1] == 0x93) return i + 2;
   return 0;
-}
-
-double Seconds(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
 }  // namespace
@@ -84,9 +80,7 @@ TEST(HostilePackets, BitFlipsInPacketDataNeverCrash) {
         b[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
       }
       CodestreamWalk w;
-      const auto t0 = std::chrono::steady_clock::now();
       w.Run(b);
-      EXPECT_LT(Seconds(t0), 5.0) << f << " flip case " << i;
     }
   }
 }
@@ -119,9 +113,7 @@ TEST(HostilePackets, RandomBytesAsPacketData) {
     }
     b.u16(0xFFD9);
     CodestreamWalk w;
-    const auto t0 = std::chrono::steady_clock::now();
     w.Run(b.b);
-    EXPECT_LT(Seconds(t0), 5.0) << "case " << i;
   }
 }
 
@@ -133,9 +125,7 @@ TEST(HostilePackets, AssortedFilesNeverCrashOrHang) {
     const Bytes cs = CodestreamOf(ReadFile(e.path().string()));
     if (cs.empty()) continue;
     CodestreamWalk w;
-    const auto t0 = std::chrono::steady_clock::now();
     w.Run(cs);
-    EXPECT_LT(Seconds(t0), 20.0) << e.path().filename();
     ++walked;
   }
   EXPECT_GT(walked, 50u);
@@ -157,9 +147,7 @@ TEST(HostilePackets, HugeTileWithTinyPrecinctsEndsWithItsData) {
     Bytes data(2000, 0x00);  // empty packets
     b.u16(0xFF90).u16(10).u16(0).u32(0).u8(0).u8(1).u16(0xFF93).bytes(data).u16(0xFFD9);
     CodestreamWalk w;
-    const auto t0 = std::chrono::steady_clock::now();
     const WalkOutcome o = w.Run(b.b);
-    EXPECT_LT(Seconds(t0), 10.0) << "order " << int(order);
     EXPECT_TRUE(o.failed);  // the data runs out long before the packets
   }
 }
@@ -176,11 +164,9 @@ TEST(HostilePackets, TooManyPrecinctsAndCodeBlocksAreRefusedBeforeAllocation) {
   b.segment(0xFF5C, QcdBody(1));
   b.u16(0xFF90).u16(10).u16(0).u32(0).u8(0).u8(1).u16(0xFF93).bytes(Bytes(100, 0)).u16(0xFFD9);
   CodestreamWalk w;
-  const auto t0 = std::chrono::steady_clock::now();
   const WalkOutcome o = w.Run(b.b);
   EXPECT_TRUE(o.failed);
   EXPECT_EQ(o.exceptionCode, J2k::Except_faultMalloc::code);
-  EXPECT_LT(Seconds(t0), 2.0);
 }
 
 TEST(HostilePackets, PrecinctExponentZeroAboveResolutionZeroIsRefused) {
@@ -196,7 +182,8 @@ TEST(HostilePackets, PrecinctExponentZeroAboveResolutionZeroIsRefused) {
   Builder ok = Start();
   ok.segment(0xFF52, CodBody(0x01, 0, 1, 0, 1, 4, 4, 0, 1, Bytes{0x00, 0x11}));
   ok.segment(0xFF5C, QcdBody(1));
-  ok.u16(0xFF90).u16(10).u16(0).u32(0).u8(0).u8(1).u16(0xFF93).bytes(Bytes(2 * 32 * 24, 0)).u16(0xFFD9);  // one empty packet per precinct
+  // One empty packet per precinct.
+  ok.u16(0xFF90).u16(10).u16(0).u32(0).u8(0).u8(1).u16(0xFF93).bytes(Bytes(2 * 32 * 24, 0)).u16(0xFFD9);
   CodestreamWalk w2;
   const WalkOutcome o2 = w2.Run(ok.b);
   EXPECT_FALSE(o2.failed) << o2.exceptionCode;
@@ -222,4 +209,39 @@ TEST(HostilePackets, TruncatedDataStillDecodesWhatArrived) {
   EXPECT_GT(w.tiles[0].Global().layers, 1u);
   EXPECT_GT(energy, 0u);
   (void)o;
+}
+
+TEST(HostilePackets, BitFlipsInEveryCodeBlockStyleAndMarkerMode) {
+  // Codestreams made at test time with raw (bypass) passes, per-pass
+  // termination, segmentation symbols, SOP/EPH markers and several layers:
+  // damage there reaches the raw and terminated segment paths.
+  if (!HaveOpenJpegTools()) GTEST_SKIP() << "opj_compress is not installed";
+  ScratchDir dir;
+  WritePgm(dir / "in.pgm", TestPicture(97, 71, 3));
+  const char* options[] = {"-n 3 -M 63 -r 20,6,1 -SOP -EPH -b 8,8", "-n 2 -M 1 -r 9,3,1 -p RPCL -c [16,16]",
+                           "-n 3 -M 4 -r 5,1 -SOP -p CPRL", "-n 2 -M 48 -r 12,4,1 -EPH -t 48,40"};
+  std::mt19937 rng(31);
+  std::size_t damageReports = 0;
+  for (const char* opt : options) {
+    ASSERT_TRUE(RunQuiet("opj_compress -i " + (dir / "in.pgm") + " -o " + (dir / "cs.j2k") + " " + opt)) << opt;
+    const Bytes full = ReadFile(dir / "cs.j2k");
+    {
+      CodestreamWalk clean;
+      const WalkOutcome o = clean.Run(full);
+      EXPECT_FALSE(o.failed) << opt;
+    }
+    const std::size_t sod = FirstSod(full);
+    for (int i = 0; i < 250; ++i) {
+      Bytes b = full;
+      const int flips = 1 + static_cast<int>(rng() % 4);
+      for (int k = 0; k < flips; ++k) b[sod + rng() % (b.size() - sod)] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+      if (i % 5 == 0) b.resize(sod + rng() % (b.size() - sod));
+      CodestreamWalk w;
+      const WalkOutcome o = w.Run(b);
+      for (std::uint32_t code : o.codes) damageReports += code == 31;
+    }
+  }
+  // Segmentation symbols and predictable termination find damage, and the
+  // code-block warnings reach the decoder's sink.
+  EXPECT_GT(damageReports, 0u);
 }

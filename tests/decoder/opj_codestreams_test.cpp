@@ -7,6 +7,7 @@
 // resolution, and without decomposition levels they are the picture itself.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -261,3 +262,89 @@ TEST(OpjConformance, ReversibleLowestResolutionMatches) {
     }
   }
 }
+
+namespace {
+
+void WritePpm(const std::string& path, std::uint32_t w, std::uint32_t h, std::uint32_t seed) {
+  std::ofstream f(path, std::ios::binary);
+  f << "P6\n" << w << " " << h << "\n255\n";
+  std::uint32_t s = seed;
+  for (std::uint32_t y = 0; y < h; ++y)
+    for (std::uint32_t x = 0; x < w; ++x)
+      for (std::uint32_t c = 0; c < 3; ++c) {
+        s = s * 1664525u + 1013904223u;
+        f.put(static_cast<char>((x * (3 + c) + y * (2 + 2 * c) + (s >> 26)) % 256));
+      }
+}
+
+struct ColourCase {
+  const char* name;
+  const char* options;
+};
+
+class OpjColour : public ::testing::TestWithParam<ColourCase> {};
+
+}  // namespace
+
+// Three components with the reversible component transform, subsampling and
+// the position-driven orders: every component rebuilt from all its bands,
+// through the inverse transform, equals the independent decoder's output.
+TEST_P(OpjColour, ComponentsMatchTheIndependentDecoder) {
+  if (!HaveOpenJpegTools()) GTEST_SKIP() << "opj_compress / opj_decompress are not installed";
+  const ColourCase& k = GetParam();
+  ScratchDir dir;
+  WritePpm(dir / "in.ppm", 61, 45, 11);
+  ASSERT_TRUE(RunQuiet("opj_compress -i " + (dir / "in.ppm") + " -o " + (dir / "cs.j2k") + " " + k.options));
+  ASSERT_TRUE(RunQuiet("opj_decompress -i " + (dir / "cs.j2k") + " -o " + (dir / "out.pgx")));
+  CodestreamWalk w;
+  const WalkOutcome o = w.Run(ReadFile(dir / "cs.j2k"));
+  ASSERT_FALSE(o.failed) << o.exceptionCode;
+  EXPECT_EQ(CountCode(o.codes, kDamage), 0u);
+  EXPECT_EQ(CountCode(o.codes, kMismatch), 0u);
+  const CodestreamHeader& h = w.header;
+  ASSERT_EQ(h.componentCount, 3u);
+  std::vector<Image> ref(3);
+  for (std::uint32_t c = 0; c < 3; ++c) ref[c] = ReadPgx(dir / ("out_" + std::to_string(c) + ".pgx"));
+  std::size_t bad = 0, compared = 0;
+  for (std::size_t i = 0; i < w.tiles.Count(); ++i) {
+    Tile& t = w.tiles[i];
+    ASSERT_TRUE(Complete(t, o.packets[i]));
+    std::vector<std::vector<std::int64_t>> comp(3);
+    std::vector<Rect> rects(3);
+    for (std::uint32_t c = 0; c < 3; ++c) {
+      rects[c] = ComponentRect(t.TileRect(), h.sampling[c]);
+      comp[c] = Reconstruct53(t.Planes(c), rects[c]);
+    }
+    if (h.globalStyle.mct) {
+      for (std::size_t j = 0; j < comp[0].size(); ++j) {
+        const std::int64_t y = comp[0][j], u = comp[1][j], v = comp[2][j];
+        const std::int64_t g = y - ((u + v) >> 2);
+        comp[0][j] = v + g;
+        comp[1][j] = g;
+        comp[2][j] = u + g;
+      }
+    }
+    for (std::uint32_t c = 0; c < 3; ++c) {
+      const Rect ic = ComponentRect(h.image, h.sampling[c]);
+      ASSERT_EQ(ref[c].width, ic.width);
+      for (std::uint32_t y = 0; y < rects[c].height; ++y)
+        for (std::uint32_t x = 0; x < rects[c].width; ++x) {
+          const std::size_t rx = rects[c].x - ic.x + x, ry = rects[c].y - ic.y + y;
+          ++compared;
+          if (comp[c][y * rects[c].width + x] + 128 != ref[c].samples[ry * ref[c].width + rx]) ++bad;
+        }
+    }
+  }
+  EXPECT_EQ(bad, 0u);
+  EXPECT_EQ(compared, ref[0].samples.size() + ref[1].samples.size() + ref[2].samples.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Colour, OpjColour,
+    ::testing::Values(ColourCase{"RpclPrecincts", "-n 3 -p RPCL -c [16,16],[8,8],[8,8] -r 6,1"},
+                      ColourCase{"PcrlSubsampled", "-n 3 -p PCRL -s 2,1 -c [32,32],[16,16],[8,8]"},
+                      ColourCase{"CprlSubsampledTiles", "-n 2 -p CPRL -s 1,2 -t 32,32 -c [16,16],[8,8] -M 1 -r 6,1"},
+                      ColourCase{"CprlSmallTiles", "-n 2 -p CPRL -s 1,2 -t 24,24 -c [8,8],[4,4]"},
+                      ColourCase{"LrcpNoTransform", "-n 4 -p LRCP -mct 0 -b 4,8 -SOP -EPH -r 9,3,1"},
+                      ColourCase{"RlcpTileParts", "-n 3 -p RLCP -TP C -t 32,32 -M 38 -r 5,1"}),
+    [](const ::testing::TestParamInfo<ColourCase>& info) { return std::string(info.param.name); });

@@ -544,3 +544,34 @@ TEST(CodeBlockDriver, UnincludedCodeBlocksStayZero) {
     for (std::uint32_t x = 0; x < p.width; ++x)
       EXPECT_EQ(reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(p.data) + y * p.step)[x], 0u);
 }
+
+TEST(PacketHeader, CodeBlockFirstIncludedAtLayerThree) {
+  // Two code-blocks over five layers; the second is first included at layer
+  // 3: its inclusion leaf is read with thresholds 1, 2, 3, 4, then it reads
+  // single inclusion bits.  cb0 adds one pass of one byte in every layer.
+  OneResolution t(8, 4, 2, 0, 5);
+  const char* cb1Bits[5] = {"0", "0", "0", "1 1 0 0 001", "1 0 0 001"};
+  Bytes data;
+  for (int l = 0; l < 5; ++l) {
+    BitWriter w;
+    w.Bits("1");
+    w.Bits(l == 0 ? "11 11 0 0 001" : "1 0 0 001");  // cb0 (first: inclusion and zero planes)
+    w.Bits(cb1Bits[l]);
+    const Bytes h = w.Finish();
+    data.insert(data.end(), h.begin(), h.end());
+    data.push_back(0x11);                // cb0's byte
+    if (l >= 3) data.push_back(0x22);    // cb1's byte
+  }
+  Input in(data);
+  PlainPacketInput pin(in.in);
+  for (std::uint32_t l = 0; l < 5; ++l) {
+    EXPECT_TRUE(DecodePacketHeader(pin, t.tc_, 0, 0, 0, l, t.route));
+    EXPECT_EQ(t.Block(1).Included(), l >= 3) << "layer " << l;
+    DecodePacketBody(pin, t.tc_, 0, 0, 0, l);
+  }
+  EXPECT_EQ(in.in.Remaining(), 0u);
+  EXPECT_EQ(t.Block(0).PassesReceived(), 5u);
+  EXPECT_EQ(t.Block(1).PassesReceived(), 2u);
+  // The inclusion leaf of cb1 holds 3, learnt at threshold 4.
+  EXPECT_EQ(t.Precinct().inclusion.NodeAt(1).value, 3u);
+}

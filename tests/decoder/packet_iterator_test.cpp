@@ -42,8 +42,10 @@ struct ResGeom {
 
 ResGeom Geom(const Config& cfg, std::uint32_t c, std::uint32_t r) {
   const Comp& k = cfg.comps[c];
-  const std::uint64_t tcx0 = ceildiv(cfg.tile.x, k.xr), tcx1 = ceildiv(std::uint64_t{cfg.tile.x} + cfg.tile.width, k.xr);
-  const std::uint64_t tcy0 = ceildiv(cfg.tile.y, k.yr), tcy1 = ceildiv(std::uint64_t{cfg.tile.y} + cfg.tile.height, k.yr);
+  const std::uint64_t tcx0 = ceildiv(cfg.tile.x, k.xr);
+  const std::uint64_t tcx1 = ceildiv(std::uint64_t{cfg.tile.x} + cfg.tile.width, k.xr);
+  const std::uint64_t tcy0 = ceildiv(cfg.tile.y, k.yr);
+  const std::uint64_t tcy1 = ceildiv(std::uint64_t{cfg.tile.y} + cfg.tile.height, k.yr);
   const std::uint64_t d = std::uint64_t{1} << (k.levels - r);
   ResGeom g;
   g.trx0 = ceildiv(tcx0, d);
@@ -217,7 +219,9 @@ Comp Uniform(std::uint32_t levels, std::uint32_t xr, std::uint32_t yr, std::uint
 }
 
 Config Random(std::mt19937& rng) {
-  auto pick = [&](std::uint32_t lo, std::uint32_t hi) { return std::uniform_int_distribution<std::uint32_t>(lo, hi)(rng); };
+  auto pick = [&](std::uint32_t lo, std::uint32_t hi) {
+    return std::uniform_int_distribution<std::uint32_t>(lo, hi)(rng);
+  };
   Config cfg;
   cfg.tile = {pick(0, 40), pick(0, 40), pick(1, 90), pick(1, 90)};
   const std::uint32_t n = pick(1, 3);
@@ -430,4 +434,33 @@ TEST(PacketIterator, TinyPrecinctsOnALargeTileTakeTimeByPrecinct) {
     ++produced;
   }
   EXPECT_EQ(produced, 5u);
+}
+
+TEST(PacketIterator, ManyLayersOverEmptyResolutionsDoNotSpin) {
+  // 3000 components of 32 levels on a one-sample tile at an odd position:
+  // almost every resolution is empty, and 65535 layers would make the
+  // layer-led orders step over tens of billions of empty candidates.
+  const std::uint32_t n = 3000;
+  std::vector<CodingStyle> styles(n);
+  std::vector<IteratorComponent> ic(n);
+  for (std::uint32_t c = 0; c < n; ++c) {
+    styles[c].levels = 32;
+    styles[c].precincts.Reset(33);
+    for (auto& pp : styles[c].precincts) pp = {15, 15};
+    ic[c] = {&styles[c], {1, 1}};
+  }
+  for (std::uint32_t order : {0u, 1u}) {
+    PacketIterator it;
+    it.SetUp({5, 7, 1, 1}, ic.data(), n, order, 0xFFFF, nullptr, 0);
+    std::size_t count = 0;
+    while (it.Available() && count < 10) {
+      it.Advance();
+      ++count;
+    }
+    EXPECT_EQ(count, 10u);
+    // A record that names only empty resolutions ends at once.
+    const ProgressionChange empty = Poc(order, 1, 32, 0, n, 0xFFFF);
+    it.SetUp({5, 7, 1, 1}, ic.data(), n, order, 0xFFFF, &empty, 1);
+    EXPECT_TRUE(it.Available());  // the default record after it
+  }
 }
