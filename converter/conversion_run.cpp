@@ -1,0 +1,219 @@
+#include "converter/conversion_run.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "converter/command_line.h"
+#include "converter/console.h"
+#include "converter/decoder_component.h"
+#include "converter/framework_bridge.h"
+#include "converter/quicktime_video_file.h"
+#include "framework/arrays.h"
+#include "framework/frame_rate.h"
+#include "framework/sync.h"
+#include "framework/tstring.h"
+#include "mxf/AS_DCP.h"
+
+namespace {
+
+constexpr std::uint32_t kFrameBufferCapacity = 1302083;
+constexpr std::uint32_t kMaxDecoderThreads = 8;
+constexpr std::uint32_t kMovieQuality = 768;
+constexpr std::uint32_t kPixelFormatRgb24 = 24;
+constexpr std::size_t kProgressBuffer = 4096;
+
+void PrintErrorLine(const Kumu::Result_t& result) {
+  PrintNote("\n\nERROR: Program stopped with:");
+  PrintNote("  %s: %s", result.Symbol(), result.Label());
+}
+
+void PrintDescriptor(const ASDCP::JP2K::PictureDescriptor& d) {
+  PrintInfo(
+      "MXF file info: AspectRatio: %d/%d, EditRate: %d/%d, SampleRate: %d/%d, StoredWidth: %u, StoredHeight: %u, "
+      "ContainerDuration: %u",
+      d.AspectRatio.Numerator, d.AspectRatio.Denominator, d.EditRate.Numerator, d.EditRate.Denominator,
+      d.SampleRate.Numerator, d.SampleRate.Denominator, d.StoredWidth, d.StoredHeight, d.ContainerDuration);
+
+  const TString unsignedFormat = TString::DefaultUnsignedFormat();
+  TString components;
+  const std::uint32_t described = d.Csize < ASDCP::JP2K::MaxComponents ? d.Csize : ASDCP::JP2K::MaxComponents;
+  for (std::uint32_t c = 0; c < described; ++c) {
+    const ASDCP::JP2K::ImageComponent_t& ic = d.ImageComponents[c];
+    components.Append(TString::FromInt(static_cast<std::int32_t>(ic.Ssize) + 1));
+    components.AppendChar(u',');
+    components.Append(TString::FormatValue(unsignedFormat, static_cast<std::uint32_t>(ic.XRsize)));
+    components.AppendChar(u',');
+    components.Append(TString::FormatValue(unsignedFormat, static_cast<std::uint32_t>(ic.YRsize)));
+    components.AppendChar(u' ');
+  }
+  PrintInfo("MXF file info: JPEG 2000 Metadata (bits h-sep v-sep): %s", components.ToNarrow(0));
+
+  const ASDCP::JP2K::CodingStyleDefault_t& cod = d.CodingStyleDefault;
+  const auto layers = static_cast<short>((cod.SGcod.NumberOfLayers[0] << 8) | cod.SGcod.NumberOfLayers[1]);
+  PrintInfo(
+      "MXF file info: Scod: %hd, ProgressionOrder: %hd, NumberOfLayers: %hd, MultiCompTransform: %hd, "
+      "DecompositionLevels: %hd, CodeblockWidth: %hd, CodeblockHeight: %hd, CodeblockStyle: %hd, Transformation: %hd",
+      static_cast<short>(cod.Scod), static_cast<short>(cod.SGcod.ProgressionOrder), layers,
+      static_cast<short>(cod.SGcod.MultiCompTransform), static_cast<short>(cod.SPcod.DecompositionLevels),
+      static_cast<short>(cod.SPcod.CodeblockWidth), static_cast<short>(cod.SPcod.CodeblockHeight),
+      static_cast<short>(cod.SPcod.CodeblockStyle), static_cast<short>(cod.SPcod.Transformation));
+}
+
+void ShowProgress(std::uint32_t frame, std::uint32_t start, std::uint32_t end, const TStopwatch& stopwatch) {
+  char line[kProgressBuffer];
+  if (FormatProgressLine(line, sizeof(line), frame, start, end, stopwatch.ElapsedMs()) < 0) return;
+  std::fputs(line, stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int FormatProgressLine(char* buffer, std::size_t size, std::uint32_t frame, std::uint32_t start, std::uint32_t end,
+                       float elapsedMs) {
+  if (frame - start <= 4 && frame >= start) {
+    return FormatToBuffer(buffer, size, "\rProcessing frame %u/%u", frame, end);
+  }
+  const float elapsed = elapsedMs * 0.001f;
+  const float perFrame = elapsed / static_cast<float>(frame - start);
+  const float remaining = static_cast<float>(end - frame) * perFrame;
+  const float hours = std::floor(remaining * 0.00027777778f);
+  const float minutes = std::floor(std::fmod(remaining, 3600.0f) * 0.016666668f);
+  const float seconds = std::fmod(remaining, 60.0f);
+  auto whole = [](float v) -> int {
+    return (v > -2147483648.0f && v < 2147483648.0f) ? static_cast<int>(v) : 0;
+  };
+  const double rate = 1.0f / perFrame;
+  return FormatToBuffer(buffer, size, "\rProcessing frame %u/%u - ETA %02d:%02d:%02d (%.1f FPS)%s", frame, end,
+                        whole(hours), whole(minutes), whole(seconds), rate, "            ");
+}
+
+std::uint32_t FrameRangeEnd(std::uint32_t start, std::uint32_t count, std::uint32_t duration) {
+  const std::uint32_t length = count != 0 ? count : duration;
+  const std::uint64_t end = std::uint64_t{start} + length;
+  const std::uint32_t saturated = end > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(end);
+  return saturated < duration ? saturated : duration;
+}
+
+std::uint32_t DecoderThreadCount(std::int32_t processors) {
+  if (processors < 1) return 1;
+  return static_cast<std::uint32_t>(processors) > kMaxDecoderThreads ? kMaxDecoderThreads
+                                                                      : static_cast<std::uint32_t>(processors);
+}
+
+Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options) {
+  const char* inputPath = options.mInputPath.ToNarrow(0);
+  PrintInfo("Opening input mxf file: '%s'", inputPath);
+
+  // Declared in the reverse order of their release: the components first,
+  // then the frame buffers, the writer (whose close saves the movie), the
+  // reader.
+  ASDCP::JP2K::MXFReader reader;
+  Kumu::Result_t result = reader.OpenRead(options.mInputPath.ToNarrow(0));
+  if (result.Failure()) return result;
+
+  ASDCP::JP2K::PictureDescriptor descriptor{};
+  descriptor.EditRate = ASDCP::Rational();
+  descriptor.SampleRate = ASDCP::Rational();
+  descriptor.AspectRatio = ASDCP::Rational();
+  result = reader.FillPictureDescriptor(descriptor);
+  if (result.Failure()) return result;
+  if (options.mVerbose) PrintDescriptor(descriptor);
+
+  TPtr<TQuickTimeVideoFile> writer(new TQuickTimeVideoFile);
+  TString moviePath = options.mOutputPrefix;
+  moviePath.AppendText(u".mov");
+  result = writer->Open(moviePath);
+  if (result.Failure()) return result;
+
+  const double editRate = static_cast<double>(descriptor.EditRate.Numerator) /
+                          static_cast<double>(descriptor.EditRate.Denominator);
+  std::int32_t rateIndex = FrameRateToIndex(editRate);
+  if (rateIndex == -1) {
+    PrintNote("NOTE: Invalid frame format. assuming 24FPS.");
+    rateIndex = 1;
+  }
+  result = writer->BeginVideoTrack({descriptor.StoredWidth, descriptor.StoredHeight}, rateIndex, options.mCodecType,
+                                   kMovieQuality, kPixelFormatRgb24);
+  if (result.Failure()) return result;
+
+  const std::uint32_t start = static_cast<std::uint32_t>(options.mStartFrame);
+  const std::uint32_t end =
+      FrameRangeEnd(start, static_cast<std::uint32_t>(options.mFrameCount), descriptor.ContainerDuration);
+
+  const std::uint32_t n = DecoderThreadCount(ConverterNumberOfProcessors());
+  TFixedArray<ASDCP::JP2K::FrameBuffer> buffers(static_cast<std::int32_t>(n));
+  for (std::uint32_t i = 0; i < n; ++i) {
+    result = buffers[i].Capacity(kFrameBufferCapacity);
+    if (result.Failure()) return result;
+  }
+  TFixedArray<TDecoderThreadComponent> components(static_cast<std::int32_t>(n));
+  std::uint32_t depths[3] = {0, 0, 0};
+  const std::uint32_t described =
+      descriptor.Csize < ASDCP::JP2K::MaxComponents ? descriptor.Csize : ASDCP::JP2K::MaxComponents;
+  for (std::uint32_t c = 0; c < described; ++c) depths[c] = (descriptor.ImageComponents[c].Ssize & 0x7Fu) + 1;
+  for (std::uint32_t i = 0; i < n; ++i) components[i].SetExpectedBitDepths(depths);
+
+  const TFrameSize frameSize{descriptor.StoredWidth, descriptor.StoredHeight};
+  TStopwatch stopwatch;
+  for (std::uint32_t frame = start; frame < end;) {
+    ShowProgress(frame, start, end, stopwatch);
+    const std::uint32_t b = end - frame < n ? end - frame : n;
+    for (std::uint32_t i = 0; i < b; ++i) {
+      result = reader.ReadFrame(frame + i, buffers[i]);
+      if (result.Failure()) return result;
+      components[i].StartDecode(frameSize, buffers[i].RoData(), buffers[i].Size());
+    }
+    // Every started component finishes its frame before the batch ends.
+    Kumu::Result_t batch = Kumu::RESULT_OK;
+    for (std::uint32_t i = 0; i < b; ++i) {
+      components[i].GetDoneEvent().Wait(TEvent::kInfinite);
+      const Kumu::Result_t decoded = components[i].GetResult();
+      if (decoded.Failure() && batch.Success()) batch = decoded;
+    }
+    if (batch.Failure()) return batch;
+    for (std::uint32_t i = 0; i < b; ++i) {
+      result = writer->AddFrame(components[i].GetData().Data(), components[i].GetSize());
+      if (result.Failure()) return result;
+    }
+    frame += b;
+  }
+
+  result = writer->Finish();
+  if (result.Failure()) return result;
+  result = writer->Close();
+  if (result.Failure()) return result;
+  std::fputs("\nDone\n", stdout);
+  std::fflush(stdout);
+  return Kumu::RESULT_OK;
+}
+
+std::int32_t CheckEssenceAndConvert(const TCommandLineOptions& options) {
+  ASDCP::EssenceType_t type = ASDCP::ESS_UNKNOWN;
+  Kumu::Result_t result = ASDCP::EssenceType(options.mInputPath.ToNarrow(0), type);
+  if (result.Failure()) {
+    PrintErrorLine(result);
+    return kExitFailed;
+  }
+  switch (type) {
+    case ASDCP::ESS_MPEG2_VES:
+      PrintNote("ERROR: Mpeg streams not supported (only JPEG_2000).");
+      return kExitUnsupported;
+    case ASDCP::ESS_JPEG_2000:
+      result = ConvertTrackFile(options);
+      if (result.Failure()) {
+        PrintErrorLine(result);
+        return kExitFailed;
+      }
+      return kExitOk;
+    case ASDCP::ESS_PCM_24b_48k:
+    case ASDCP::ESS_PCM_24b_96k:
+      PrintNote("ERROR: Audio files are not supported.");
+      return kExitUnsupported;
+    case ASDCP::ESS_JPEG_2000_S:
+      PrintNote("ERROR: Stereoscopic files are not supported.");
+      return kExitUnsupported;
+    default:
+      PrintNote("ERROR: %s: Unknown or unsupported input MXF video file type.\n", options.mInputPath.ToNarrow(0));
+      return kExitUnsupported;
+  }
+}

@@ -1,0 +1,32 @@
+// The conversion run: the essence-type check of the input, then the
+// conversion of a JPEG 2000 track file into the movie, batch by batch
+// through the decoder components, with the progress line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "mxf/KM_error.h"
+
+class TCommandLineOptions;
+
+// The essence-type check and the conversion with their notes and error line;
+// the exit code.
+std::int32_t CheckEssenceAndConvert(const TCommandLineOptions& options);
+
+// Converts the input track file into the movie named by the output prefix
+// with ".mov" appended.
+Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options);
+
+// The progress line of a batch that begins at `frame` of the range
+// [start, end), `elapsedMs` after the first batch began.  Within the first
+// five frames of the range it carries no estimate.
+int FormatProgressLine(char* buffer, std::size_t size, std::uint32_t frame, std::uint32_t start,
+                       std::uint32_t end, float elapsedMs);
+
+// The end of the frame range: start + count (the whole file for a count of
+// 0), limited to the duration; a sum beyond 32 bits saturates.
+std::uint32_t FrameRangeEnd(std::uint32_t start, std::uint32_t count, std::uint32_t duration);
+
+// The decoder threads of a run: the logical processors, clamped to 1..8.
+std::uint32_t DecoderThreadCount(std::int32_t processors);

@@ -1,0 +1,93 @@
+#include "converter/frame_decoding.h"
+
+#include <memory>
+
+#include "converter/decoder_component.h"
+#include "converter/results.h"
+#include "converter/frame_decoders.h"
+
+namespace {
+
+const char* const kNoJpegData = "Unexpected or invalid input data (no JPEG2k data?)";
+const char* const kWrongSize = "Unexpected frame width/height of decoded frame";
+const char* const kWrongCount = "Unexpected number of color channels in JPEG. Expected 3, found 1 (gray scale?)";
+const char* const kWrongDepth = "Unexpected bit depth of decoded frame";
+
+// The frame's header against what the track says: size, three components
+// sampled at full resolution, and each component's depth.
+Kumu::Result_t CheckHeader(const Codec::ImageHeader& header, const Codec::ImageSampling& sampling,
+                           const TFrameFormat& format) {
+  if (sampling.rect.width != format.width || sampling.rect.height != format.height) {
+    return ConverterFailure(kCategoryImageDecoder, kWrongSize);
+  }
+  if (sampling.count != 3 || !sampling.factors || Codec::CountedArraySize(sampling.factors) < 3 ||
+      header.ComponentCount() != 3) {
+    return ConverterFailure(kCategoryImageDecoder, kWrongCount);
+  }
+  for (std::uint32_t c = 0; c < 3; ++c) {
+    if (sampling.factors[c].x != 1 || sampling.factors[c].y != 1) {
+      return ConverterFailure(kCategoryImageDecoder, kWrongSize);
+    }
+    const std::uint32_t depth = header.components[c].precision + 1;
+    const bool known = format.bitDepth[c] != 0;
+    if (depth < 1 || depth > 30 || (known && depth != format.bitDepth[c])) {
+      return ConverterFailure(kCategoryImageDecoder, kWrongDepth);
+    }
+  }
+  return Kumu::RESULT_OK;
+}
+
+}  // namespace
+
+Kumu::Result_t IsJP2FileFormat(Codec::BaseStreamInput& stream) {
+  if (stream.Seek(4, Codec::BaseStreamInput::SeekBegin) != 0) return Kumu::RESULT_BADSEEK;
+  std::uint8_t bytes[4] = {0, 0, 0, 0};
+  std::uint64_t read = 0;
+  const std::int32_t status = stream.Read(bytes, 4, read);
+  if (status != 0 || read != 4) return Kumu::RESULT_BADSEEK;
+  if (stream.Seek(0, Codec::BaseStreamInput::SeekBegin) != 0) return Kumu::RESULT_BADSEEK;
+  if (bytes[0] == 0x6A && bytes[1] == 0x50 && bytes[2] == 0x20 && bytes[3] == 0x20) return Kumu::RESULT_OK;
+  return Kumu::RESULT_FALSE;
+}
+
+Kumu::Result_t DecodeFrameImage(const std::uint8_t* data, std::uint32_t size, const TFrameFormat& format,
+                                Codec::ImageBuffer& image) {
+  Codec::CMemBuffInput stream;
+  stream.Open(data, size);  // a null frame leaves the stream empty
+  const Kumu::Result_t signature = IsJP2FileFormat(stream);
+  if (signature.Failure()) return ConverterFailure(kCategoryImageDecoder, kNoJpegData);
+
+  // The sink outlives the decoder that reports to it.
+  TDecoderLogger logger;
+  std::unique_ptr<Codec::BaseImageDecoder> decoder = MakeFrameDecoder(signature.Value() == 0);
+  if (!decoder || decoder->Init() != 0) {
+    return ConverterFailure(kCategoryImageDecoder, "Decoder initialization failed");
+  }
+  if (decoder->AttachStream(&stream) != 0) return ConverterFailure(kCategoryImageDecoder, "Stream attaching failed");
+  decoder->AttachDiagnOutput(&logger);
+
+  Codec::ImageHeader header;
+  Codec::ImageSampling sampling;
+  if (decoder->ReadHeader(&header, &sampling) != 0) {
+    return ConverterFailure(kCategoryImageDecoder, "Failed to read JPEG header (not a JPEG image?)");
+  }
+  sampling.Normalize();
+  const Kumu::Result_t checked = CheckHeader(header, sampling, format);
+  if (checked.Failure()) return checked;
+
+  if (image.Alloc(Codec::kImageData32s, Codec::kPlanePerComponent, sampling, 5, 1) != 0) {
+    return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the decoded image");
+  }
+  if (image.header.SetComponentCount(sampling.count) != 0) {
+    return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the decoded image");
+  }
+  image.header.colourSpace = header.colourSpace;
+  image.header.reserved[0] = 0;
+  image.header.reserved[1] = 0;
+  image.header.components[0] = header.components[0];
+
+  if (decoder->ReadData(image.planePointers, &image.layout) != 0) {
+    return ConverterFailure(kCategoryImageDecoder, "Failed to read JPEG data");
+  }
+  return Kumu::RESULT_OK;
+}

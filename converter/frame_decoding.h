@@ -1,0 +1,28 @@
+// Decoding of one frame's JPEG 2000 data (a raw codestream or a JP2 file)
+// into a caller image of 32-bit signed samples, one plane per component.
+#pragma once
+
+#include <cstdint>
+
+#include "decoder/image_records.h"
+#include "decoder/stream_input.h"
+#include "mxf/KM_error.h"
+
+// What the track says every frame must be.  A bit depth of 0 means the track
+// does not say; the frame's depth must then lie within 1..30 bits.
+struct TFrameFormat {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t bitDepth[3] = {0, 0, 0};
+};
+
+// Whether the stream holds a JP2 file: bytes 4 to 7 are "jP  " (OK), other
+// bytes (FALSE), or the stream is too short to tell (BADSEEK).  The stream is
+// left at its beginning.
+Kumu::Result_t IsJP2FileFormat(Codec::BaseStreamInput& stream);
+
+// Decodes the frame into `image` (which must be empty).  The header is
+// checked against `format` before the image is allocated.  Failures carry the
+// category "ImageDecoder".
+Kumu::Result_t DecodeFrameImage(const std::uint8_t* data, std::uint32_t size, const TFrameFormat& format,
+                                Codec::ImageBuffer& image);

@@ -1,0 +1,88 @@
+// The movie writer: one video track compressed through a QuickTime
+// compression session ('avc1' by default) at the track's frame rate.
+// QuickTime is started on the first open and stopped at process exit.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/reference_countable.h"
+#include "framework/tstring.h"
+#include "mxf/KM_error.h"
+#include "platform/quicktime/quicktime.h"
+
+struct TVideoSize {
+  std::uint32_t width;
+  std::uint32_t height;
+};
+
+class TQuickTimeVideoFile : public TReferenceCountable {
+ public:
+  TQuickTimeVideoFile() = default;
+  // Closes the movie (its result is dropped).
+  ~TQuickTimeVideoFile() override;
+  TQuickTimeVideoFile(const TQuickTimeVideoFile&) = delete;
+  TQuickTimeVideoFile& operator=(const TQuickTimeVideoFile&) = delete;
+
+  bool IsDeletedOnMainThread() const override { return false; }
+  bool IsDeletable() const override { return true; }
+
+  // Every operation answers a result; failures have the value -1 and the
+  // category "QuickTimeVideoFile".
+  Kumu::Result_t Open(const TString& path);
+  Kumu::Result_t BeginVideoTrack(TVideoSize size, std::int32_t frameRateIndex, std::uint32_t codecType,
+                                 std::uint32_t quality, std::uint32_t pixelFormat);
+  // One frame of `bytesPerRow`-byte rows in the track's pixel format.
+  Kumu::Result_t AddFrame(const void* data, std::uint32_t bytesPerRow);
+  // Completes the compression and inserts the media into the track.
+  Kumu::Result_t Finish();
+  // Finishes the track when frames are pending, saves the movie into its
+  // file and releases everything.  A failed save is a failure.
+  Kumu::Result_t Close();
+
+  std::int32_t FramesWritten() const { return mFramesWritten; }
+  std::int32_t TimeScale() const { return mTimeScale; }
+  std::int32_t FrameDuration() const { return mFrameDuration; }
+
+  // QuickTime's callbacks: an encoded frame becomes a sample of the media
+  // (the reference value); a released source frame's pixel buffer is freed.
+  static qt::OSStatus OnEncodedFrame(void* media, qt::ICMCompressionSessionRef session, qt::OSStatus error,
+                                     qt::ICMEncodedFrameRef frame, void* reserved);
+  static void OnSourceFrameTracking(void* writer, qt::ICMSourceTrackingFlags flags, void* sourceFrame,
+                                    void* reserved);
+
+ private:
+  void AddUserDataText(const TString& text);
+  void ReleaseTrackObjects();
+
+  qt::Movie mMovie = nullptr;
+  qt::DataHandler mDataHandler = nullptr;
+  qt::Handle mDataReference = nullptr;
+  qt::OSType mDataReferenceType = 0;
+  qt::ComponentInstance mCompressor = nullptr;
+  std::int32_t mWidth = -1;
+  std::int32_t mHeight = -1;
+  std::int32_t mFrameRateIndex = -1;
+  std::int32_t mFramesWritten = 0;
+  qt::Media mMedia = nullptr;
+  qt::Track mTrack = nullptr;
+  std::int32_t mTimeScale = 0;
+  std::int32_t mFrameDuration = 0;
+  qt::ICMCompressionSessionRef mSession = nullptr;
+  std::uint32_t mPixelFormat = 0;
+  std::uint32_t mCodecType = 0;
+  // The pixel buffer of the frame being encoded until QuickTime releases it.
+  qt::CVPixelBufferRef mPendingPixelBuffer = nullptr;
+};
+
+// Starts QuickTime once per process (a failed start is not retried); the
+// QuickTime version, 0 when it is not known.
+std::int32_t StartQuickTime();
+void StopQuickTime();
+
+// The 16.16 frame rate of a frame-rate index (the exact rate x 65536,
+// truncated).
+qt::Fixed FixedRateFromFrameRateIndex(std::int32_t index);
+// Time scale and frame duration (always 100) of a frame-rate index, and of
+// the frame rate the compressor read back.
+void TimeScaleFromFrameRateIndex(std::int32_t& timeScale, std::int32_t& duration, std::int32_t index);
+void TimeScaleFromFixedRate(std::int32_t& timeScale, std::int32_t& duration, const qt::SCTemporalSettings& settings);

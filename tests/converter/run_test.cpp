@@ -1,0 +1,481 @@
+// The conversion run: the progress line, the frame range and thread count,
+// then whole conversions by the tool as a child process: real picture
+// tracks checked with ffprobe and against an independent conversion, track
+// files made for the test (rates, a damaged frame in the middle, a frame of
+// the wrong size, an oversized frame), an unwritable destination and a full
+// disk.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "converter/command_line.h"
+#include "converter/conversion_run.h"
+#include "converter/framework_bridge.h"
+#include "mxf/AS_DCP.h"
+#include "mxf/writer.h"
+#include "tests/converter/reference_conversion.h"
+#include "tests/converter/tool_runner.h"
+#include "tests/platform/quicktime/media_tools.h"
+#include "tests/support/testdata.h"
+
+namespace {
+
+using convtest::RunTool;
+using Frames = std::vector<std::vector<std::uint8_t>>;
+
+const std::string kErrorHead = "\n\nERROR: Program stopped with:\n";
+
+std::string Progress(std::uint32_t frame, std::uint32_t start, std::uint32_t end, float ms) {
+  char line[4096];
+  EXPECT_GE(FormatProgressLine(line, sizeof(line), frame, start, end, ms), 0);
+  return line;
+}
+
+TEST(ProgressLine, NoEstimateWithinTheFirstFiveFrames) {
+  EXPECT_EQ(Progress(0, 0, 24, 0.0f), "\rProcessing frame 0/24");
+  EXPECT_EQ(Progress(4, 0, 24, 900.0f), "\rProcessing frame 4/24");
+  EXPECT_EQ(Progress(104, 100, 124, 900.0f), "\rProcessing frame 104/124");
+}
+
+TEST(ProgressLine, EstimateAndRate) {
+  const std::string blanks(12, ' ');
+  // 8 frames in 1 s: 16 left take 2 s.
+  EXPECT_EQ(Progress(8, 0, 24, 1000.0f), "\rProcessing frame 8/24 - ETA 00:00:02 (8.0 FPS)" + blanks);
+  EXPECT_EQ(Progress(5, 0, 24, 2500.0f), "\rProcessing frame 5/24 - ETA 00:00:09 (2.0 FPS)" + blanks);
+  // 49,995 s left: 13 h 53 min 15 s.
+  EXPECT_EQ(Progress(10, 0, 100000, 5000.0f), "\rProcessing frame 10/100000 - ETA 13:53:15 (2.0 FPS)" + blanks);
+  EXPECT_EQ(Progress(108, 100, 140, 400.0f), "\rProcessing frame 108/140 - ETA 00:00:01 (20.0 FPS)" + blanks);
+}
+
+TEST(FrameRange, EndSaturatesAndStaysWithinTheFile) {
+  EXPECT_EQ(FrameRangeEnd(0, 0xFFFFFFFFu, 24), 24u);  // the default count: the whole file
+  EXPECT_EQ(FrameRangeEnd(10, 0xFFFFFFFFu, 24), 24u);  // would wrap to 9 in 32 bits
+  EXPECT_EQ(FrameRangeEnd(0, 0, 24), 24u);
+  EXPECT_EQ(FrameRangeEnd(5, 3, 24), 8u);
+  EXPECT_EQ(FrameRangeEnd(30, 5, 24), 24u);  // start beyond the end: an empty range
+  EXPECT_EQ(FrameRangeEnd(0xFFFFFFF0u, 0x20, 0xFFFFFFFFu), 0xFFFFFFFFu);
+}
+
+TEST(DecoderThreads, OneToEight) {
+  EXPECT_EQ(DecoderThreadCount(-3), 1u);
+  EXPECT_EQ(DecoderThreadCount(0), 1u);
+  EXPECT_EQ(DecoderThreadCount(1), 1u);
+  EXPECT_EQ(DecoderThreadCount(5), 5u);
+  EXPECT_EQ(DecoderThreadCount(8), 8u);
+  EXPECT_EQ(DecoderThreadCount(64), 8u);
+}
+
+// --- whole conversions -------------------------------------------------------
+
+// The progress lines of a run's standard output, each checked for its form:
+// the frame numbers, whether each carried an estimate, and what follows the
+// last line.  False when a line is malformed.
+struct ProgressLines {
+  std::vector<std::uint32_t> frames;
+  std::vector<bool> estimates;
+  std::string tail;
+};
+
+bool ParseProgress(const std::string& out, std::uint32_t end, ProgressLines& lines) {
+  if (out.empty() || out[0] != '\r') return false;
+  std::size_t at = 1;
+  while (true) {
+    const std::size_t next = out.find('\r', at);
+    std::string line = out.substr(at, next == std::string::npos ? std::string::npos : next - at);
+    if (next == std::string::npos) {
+      const std::size_t newline = line.find('\n');
+      lines.tail = newline == std::string::npos ? "" : line.substr(newline);
+      line = line.substr(0, newline);
+    }
+    unsigned frame = 0, last = 0, h = 0, m = 0, sec = 0;
+    float fps = 0;
+    int used = 0;
+    if (std::sscanf(line.c_str(), "Processing frame %u/%u%n", &frame, &last, &used) != 2 || last != end) return false;
+    if (static_cast<std::size_t>(used) == line.size()) {
+      lines.estimates.push_back(false);
+    } else {
+      char rest[64] = {0};
+      if (std::sscanf(line.c_str() + used, " - ETA %2u:%2u:%2u (%f FPS)%63[ ]", &h, &m, &sec, &fps, rest) != 5 ||
+          std::string(rest) != std::string(12, ' ') || line.find(" FPS)") == std::string::npos ||
+          line.substr(used, 7) != " - ETA " || line[used + 9] != ':' || line[used + 12] != ':') {
+        return false;
+      }
+      lines.estimates.push_back(true);
+    }
+    lines.frames.push_back(frame);
+    if (next == std::string::npos) return true;
+    at = next + 1;
+  }
+}
+
+
+class ConversionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { folder_ = convtest::TempFolder(); }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+
+  // The codestreams of the small real SMPTE picture track, read with the
+  // project's reader.
+  static Frames SmallFrames() {
+    Frames frames;
+    const std::string path = testDataPath("mxf/smpte_dci_2k_picture.mxf");
+    if (path.empty()) return frames;
+    ASDCP::JP2K::MXFReader reader;
+    if (reader.OpenRead(path.c_str()).Failure()) return frames;
+    ASDCP::JP2K::FrameBuffer buffer(1302083);
+    for (std::uint32_t i = 0;; ++i) {
+      if (reader.ReadFrame(i, buffer).Failure()) break;
+      frames.emplace_back(buffer.RoData(), buffer.RoData() + buffer.Size());
+    }
+    return frames;
+  }
+
+  std::string Wrap(const std::string& name, const Frames& frames, ASDCP::Rational rate = {24, 1}) {
+    mxfwrite::TrackFileOptions options;
+    options.edit_rate = rate;
+    const std::string path = Path(name);
+    EXPECT_TRUE(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, options).Success());
+    return path;
+  }
+
+  std::string folder_;
+};
+
+TEST_F(ConversionTest, RealPictureTrackMatchesAnIndependentConversion) {
+  REQUIRE_TESTDATA(track, "mxf/smpte_dci_2k_picture.mxf");
+  const auto run = RunTool({"-v", track, Path("real")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  const std::string head =
+      "Opening input mxf file: '" + track +
+      "'\n"
+      "MXF file info: AspectRatio: 1998/1080, EditRate: 24/1, SampleRate: 24/1, StoredWidth: 1998, "
+      "StoredHeight: 1080, ContainerDuration: 24\n"
+      "MXF file info: JPEG 2000 Metadata (bits h-sep v-sep): 12,1,1 12,1,1 12,1,1 \n"
+      "MXF file info: Scod: 1, ProgressionOrder: 4, NumberOfLayers: 1, MultiCompTransform: 1, "
+      "DecompositionLevels: 5, CodeblockWidth: 3, CodeblockHeight: 3, CodeblockStyle: 0, Transformation: 0\n"
+      "Initializing QuickTime...\n"
+      "Running QuickTime Version: 7100000\n"
+      "Opening file '" +
+      Path("real.mov") +
+      "' for writing...\n"
+      "Compressing with codec 'H.264', framerate: 24...\n";
+  ASSERT_EQ(run.out.substr(0, head.size()), head);
+  // One progress line per batch of as many frames as there are decoder
+  // threads, the estimate from the sixth frame on, then "Done".
+  const std::uint32_t n = DecoderThreadCount(ConverterNumberOfProcessors());
+  ProgressLines lines;
+  ASSERT_TRUE(ParseProgress(run.out.substr(head.size()), 24, lines)) << run.out.substr(head.size());
+  std::vector<std::uint32_t> frames;
+  std::vector<bool> estimates;
+  for (std::uint32_t frame = 0; frame < 24; frame += n) {
+    frames.push_back(frame);
+    estimates.push_back(frame > 4);
+  }
+  EXPECT_EQ(lines.frames, frames);
+  EXPECT_EQ(lines.estimates, estimates);
+  EXPECT_EQ(lines.tail, "\nDone\n");
+
+  const std::string movie = Path("real.mov");
+  auto p = qttest::Probe(movie);
+  EXPECT_EQ(p["codec_name"], "h264");
+  EXPECT_EQ(p["codec_tag_string"], "avc1");
+  EXPECT_EQ(p["width"], "1998");
+  EXPECT_EQ(p["height"], "1080");
+  EXPECT_EQ(p["nb_read_frames"], "24");
+  EXPECT_EQ(p["r_frame_rate"], "24/1");
+  EXPECT_EQ(p["time_base"], "1/2400");
+
+  // Every frame decoded back against the independent conversion of the same
+  // codestream (ffmpeg extracts it, opj_decompress decodes it).
+  const auto codestreams = convtest::ExtractCodestreams(track, folder_);
+  ASSERT_EQ(codestreams.size(), 24u);
+  int decoded = 0;
+  const std::vector<std::uint8_t> rgb = qttest::DecodeRgb(movie, 1998, 1080, &decoded);
+  ASSERT_EQ(decoded, 24);
+  const std::size_t frameBytes = std::size_t{1998} * 1080 * 3;
+  double worst = 1e9;
+  for (int i = 0; i < 24; i += 5) {
+    convtest::ReferenceFrame reference;
+    if (!convtest::IndependentConversion(codestreams[i], reference)) GTEST_SKIP() << "opj_decompress is not available";
+    const double psnr = qttest::Psnr(reference.rgb.data(), 1998 * 3, rgb.data() + i * frameBytes, 1998 * 3, 1998, 1080);
+    worst = std::min(worst, psnr);
+    EXPECT_GT(psnr, 35.0) << "frame " << i;
+  }
+  RecordProperty("worst_psnr", std::to_string(worst));
+}
+
+TEST_F(ConversionTest, DetailedCinemaFramesMatchAnIndependentConversion) {
+  // The real track's frames are plain; these two are full 2K pictures.
+  REQUIRE_TESTDATA(codestream, "cinema/X_4_2K_24_185_CBR_WB_000.j2k");
+  convtest::ReferenceFrame reference;
+  if (!convtest::IndependentConversion(codestream, reference)) GTEST_SKIP() << "opj_decompress is not available";
+  const Frames frames(2, convtest::ReadBytes(codestream));
+  const auto run = RunTool({Wrap("detailed.mxf", frames), Path("detailed")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  int decoded = 0;
+  const std::vector<std::uint8_t> rgb = qttest::DecodeRgb(Path("detailed.mov"), 1998, 1080, &decoded);
+  ASSERT_EQ(decoded, 2);
+  for (int i = 0; i < 2; ++i) {
+    const double psnr = qttest::Psnr(reference.rgb.data(), 1998 * 3, rgb.data() + std::size_t(i) * 1998 * 1080 * 3,
+                                     1998 * 3, 1998, 1080);
+    // H.264 at the writer's quality with 4:2:0 chroma gives about 35.3 dB here.
+    EXPECT_GT(psnr, 33.0) << "frame " << i;
+    RecordProperty("psnr" + std::to_string(i), std::to_string(psnr));
+  }
+}
+
+TEST_F(ConversionTest, InteropTrackAndDefaultPrefix) {
+  REQUIRE_TESTDATA(track, "mxf/interop_dci_2k_picture.mxf");
+  // Without a prefix the input path without its extension is the prefix;
+  // -W changes nothing.
+  const std::string input = Path("reel.one.mxf");
+  ASSERT_EQ(symlink(track.c_str(), input.c_str()), 0);
+  const auto run = RunTool({"-W", input});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out.substr(run.out.size() - 6), "\nDone\n");
+  EXPECT_EQ(qttest::Probe(Path("reel.one.mov"))["nb_read_frames"], "24");
+  // ".mov" is always appended.
+  const auto second = RunTool({input, Path("out.mov")});
+  ASSERT_EQ(second.exitCode, 0);
+  EXPECT_TRUE(std::filesystem::exists(Path("out.mov.mov")));
+}
+
+TEST_F(ConversionTest, EightBitTrackConverts) {
+  // 8-bit components scale by 255 instead of 4095.
+  REQUIRE_TESTDATA(track, "mxf/smpte_rgb8_picture.mxf");
+  const auto run = RunTool({"-v", track, Path("rgb8")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("MXF file info: JPEG 2000 Metadata (bits h-sep v-sep): 8,1,1 8,1,1 8,1,1 \n"),
+            std::string::npos);
+  EXPECT_EQ(qttest::Probe(Path("rgb8.mov"))["nb_read_frames"], "24");
+}
+
+TEST_F(ConversionTest, FrameRatesOfTheTrack) {
+  Frames frames = SmallFrames();
+  if (frames.empty()) GTEST_SKIP() << "test data absent";
+  frames.resize(3);
+  // 23.976: time scale 2398.
+  auto run = RunTool({Wrap("ntsc.mxf", frames, {24000, 1001}), Path("ntsc")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  auto p = qttest::Probe(Path("ntsc.mov"));
+  EXPECT_EQ(p["time_base"], "1/2398");
+  EXPECT_EQ(p["r_frame_rate"], "1199/50");  // 2398/100
+  EXPECT_EQ(p["nb_read_frames"], "3");
+  // 48 fps is not a rate the writer knows: 24 with a note.
+  run = RunTool({Wrap("hfr.mxf", frames, {48, 1}), Path("hfr")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "NOTE: Invalid frame format. assuming 24FPS.\n");
+  EXPECT_EQ(qttest::Probe(Path("hfr.mov"))["r_frame_rate"], "24/1");
+}
+
+TEST_F(ConversionTest, OneAndEightDecoderThreads) {
+  Frames frames = SmallFrames();
+  if (frames.empty()) GTEST_SKIP() << "test data absent";
+  frames.resize(10);
+  const std::string track = Wrap("ten.mxf", frames);
+  int status = 0;
+  // One processor: one frame per batch, the estimate from the sixth frame on.
+  const std::string one = qttest::Shell("taskset -c 0 " + qttest::Quote(DCP2MOV_PATH) + " " + qttest::Quote(track) +
+                                            " " + qttest::Quote(Path("one")) + " 2>/dev/null",
+                                        &status);
+  ASSERT_EQ(status, 0);
+  ProgressLines lines;
+  ASSERT_TRUE(ParseProgress(one, 10, lines)) << one;
+  EXPECT_EQ(lines.frames, (std::vector<std::uint32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(lines.estimates,
+            (std::vector<bool>{false, false, false, false, false, true, true, true, true, true}));
+  EXPECT_EQ(lines.tail, "\nDone\n");
+  if (ConverterNumberOfProcessors() >= 8) {
+    const auto eight = RunTool({track, Path("eight")});
+    ASSERT_EQ(eight.exitCode, 0);
+    ProgressLines batches;
+    ASSERT_TRUE(ParseProgress(eight.out, 10, batches)) << eight.out;
+    EXPECT_EQ(batches.frames, (std::vector<std::uint32_t>{0, 8}));
+    EXPECT_EQ(batches.estimates, (std::vector<bool>{false, true}));
+    EXPECT_EQ(batches.tail, "\nDone\n");
+  }
+  EXPECT_EQ(qttest::Probe(Path("one.mov"))["nb_read_frames"], "10");
+}
+
+TEST_F(ConversionTest, DamagedFrameInTheMiddleStopsTheRunAndKeepsTheMovie) {
+  Frames frames = SmallFrames();
+  if (frames.empty()) GTEST_SKIP() << "test data absent";
+  const std::uint32_t n = DecoderThreadCount(ConverterNumberOfProcessors());
+  frames.resize(std::min<std::size_t>(frames.size(), 3 * n));
+  while (frames.size() < 3 * n) frames.push_back(frames[frames.size() % 24]);
+  // The second frame of the third batch is no codestream at all.
+  std::vector<std::uint8_t>& bad = frames[2 * n + (n > 1 ? 1 : 0)];
+  for (std::size_t i = 0; i < bad.size(); ++i) bad[i] = static_cast<std::uint8_t>(i * 131 + 7);
+  const auto run = RunTool({Wrap("damaged.mxf", frames), Path("damaged")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Failed to read JPEG header (not a JPEG image?)\n");
+  EXPECT_EQ(run.out.find("Done"), std::string::npos);
+  // The frames of the batches before are in a movie that plays.
+  auto p = qttest::Probe(Path("damaged.mov"));
+  EXPECT_EQ(p["codec_name"], "h264");
+  EXPECT_EQ(p["nb_read_frames"], std::to_string(2 * n));
+  int decoded = 0;
+  qttest::DecodeRgb(Path("damaged.mov"), 1998, 1080, &decoded);
+  EXPECT_EQ(decoded, static_cast<int>(2 * n));
+}
+
+TEST_F(ConversionTest, FrameOfTheWrongSize) {
+  Frames frames = SmallFrames();
+  REQUIRE_TESTDATA(odd, "cinema/profile-cinema2k.j2c");
+  if (frames.empty()) GTEST_SKIP() << "test data absent";
+  frames.resize(3);
+  frames.push_back(convtest::ReadBytes(odd));  // 793 x 1080 in a 1998 x 1080 track
+  const auto run = RunTool({Wrap("mixed.mxf", frames), Path("mixed")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Unexpected frame width/height of decoded frame\n");
+  EXPECT_EQ(run.out.find("Done"), std::string::npos);
+}
+
+TEST_F(ConversionTest, FrameLargerThanTheFrameBuffer) {
+  Frames frames = SmallFrames();
+  if (frames.empty()) GTEST_SKIP() << "test data absent";
+  frames.resize(2);
+  frames[1].resize(1302084, 0);  // one byte more than a frame buffer holds
+  const auto run = RunTool({Wrap("large.mxf", frames), Path("large")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, kErrorHead + "  SMALLBUF: The given buffer is too small.\n");
+}
+
+TEST_F(ConversionTest, SubsampledComponentsAreRefused) {
+  // 4:2:2 components: refused before any sample is read.
+  REQUIRE_TESTDATA(track, "mxf/op1a_jpeg2000_422_10bit.mxf");
+  const auto run = RunTool({track, Path("sub")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Unexpected frame width/height of decoded frame\n");
+}
+
+TEST_F(ConversionTest, UnwritableDestination) {
+  REQUIRE_TESTDATA(track, "mxf/smpte_dci_2k_picture.mxf");
+  const auto run = RunTool({track, "/nonexistent/folder/movie"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, kErrorHead + "  QuickTimeVideoFile: Failed to create a new movie\n");
+}
+
+TEST_F(ConversionTest, FullDiskGivesNoDone) {
+  REQUIRE_TESTDATA(track, "mxf/smpte_dci_2k_picture.mxf");
+  // A file-size limit stands in for a full disk: writes beyond it fail.  The
+  // limit (in 512-byte blocks) is set once far below the movie's size, where
+  // the frames do not fit, and once just below it, where only the saving of
+  // the movie's index fails.
+  ASSERT_EQ(RunTool({track, Path("unlimited")}).exitCode, 0);
+  const auto size = std::filesystem::file_size(Path("unlimited.mov"));
+  const struct {
+    std::uintmax_t blocks;
+    const char* error;  // null: any of the writer's
+  } limits[] = {{1, nullptr}, {(size - 1) / 512, "Failed to save the movie file"}};
+  for (const auto& limit : limits) {
+    int status = 0;
+    const std::string out = qttest::Shell("sh -c " +
+                                              qttest::Quote("trap '' XFSZ; ulimit -f " + std::to_string(limit.blocks) +
+                                                            "; exec " + qttest::Quote(DCP2MOV_PATH) + " " +
+                                                            qttest::Quote(track) + " " + qttest::Quote(Path("full"))) +
+                                              " 2>&1",
+                                          &status);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_EQ(out.find("Done"), std::string::npos) << out;
+    const std::string head = kErrorHead + "  QuickTimeVideoFile: ";
+    EXPECT_NE(out.find(limit.error ? head + limit.error + "\n" : head), std::string::npos) << out;
+  }
+}
+
+// The frame range is not on the command line; the run itself takes it.
+TEST_F(ConversionTest, FrameRangeOfTheRun) {
+  REQUIRE_TESTDATA(track, "mxf/smpte_dci_2k_picture.mxf");
+  TStringArray arguments;
+  arguments.Append(TString(u"dcp2mov"));
+  arguments.Append(TString::FromNarrow(track.c_str(), 3));
+  arguments.Append(TString::FromNarrow(Path("range").c_str(), 3));
+  TCommandLineOptions options(arguments);
+  ASSERT_FALSE(options.HasParseError());
+  // Frames 5, 6, 7.
+  options.mStartFrame = 5;
+  options.mFrameCount = 3;
+  testing::internal::CaptureStdout();
+  Kumu::Result_t result = ConvertTrackFile(options);
+  std::string out = testing::internal::GetCapturedStdout();
+  ASSERT_EQ(result.Value(), 0) << result.Label();
+  EXPECT_EQ(out.substr(0, 21), "\rProcessing frame 5/8");
+  EXPECT_EQ(out.substr(out.size() - 6), "\nDone\n");
+  EXPECT_EQ(qttest::Probe(Path("range.mov"))["nb_read_frames"], "3");
+  // A start beyond the file: no progress line, an empty movie, "Done".
+  options.mStartFrame = 30;
+  options.mFrameCount = -1;
+  options.mOutputPrefix = TString::FromNarrow(Path("none").c_str(), 3);
+  testing::internal::CaptureStdout();
+  result = ConvertTrackFile(options);
+  out = testing::internal::GetCapturedStdout();
+  ASSERT_EQ(result.Value(), 0) << result.Label();
+  EXPECT_EQ(out, "\nDone\n");
+  EXPECT_TRUE(std::filesystem::exists(Path("none.mov")));
+  EXPECT_EQ(qttest::Probe(Path("none.mov"))["format.TAG:major_brand"], "qt  ");
+}
+
+// A small codestream of `components` 8-bit components made by opj_compress
+// (or a JP2 file when `name` ends in .jp2); empty when that tool is missing.
+std::vector<std::uint8_t> MakeCodestream(const std::string& folder, const std::string& name, int components) {
+  std::string pixels;
+  for (int i = 0; i < 64 * 32 * components; ++i) pixels += static_cast<char>((i * 7) & 0xFF);
+  convtest::WriteFile(folder + "/in.raw", pixels);
+  int status = 0;
+  qttest::Shell("opj_compress -i " + qttest::Quote(folder + "/in.raw") + " -F 64,32," + std::to_string(components) +
+                    ",8,u -o " + qttest::Quote(folder + "/" + name) + " >/dev/null 2>&1",
+                &status);
+  return status == 0 ? convtest::ReadBytes(folder + "/" + name) : std::vector<std::uint8_t>();
+}
+
+TEST_F(ConversionTest, OnlyThreeComponentFramesConvert) {
+  const std::string countError =
+      kErrorHead + "  ImageDecoder: Unexpected number of color channels in JPEG. Expected 3, found 1 (gray scale?)\n";
+  for (int components : {1, 2, 4}) {
+    const Frames frames{MakeCodestream(folder_, "c.j2c", components)};
+    if (frames[0].empty()) GTEST_SKIP() << "opj_compress is not available";
+    const auto run = RunTool({"-v", Wrap("c.mxf", frames), Path("c")});
+    EXPECT_EQ(run.exitCode, 1) << components;
+    EXPECT_EQ(run.err, countError) << components;
+    // The verbose line lists the components the descriptor describes (at
+    // most three), never more.
+    std::string listed;
+    for (int c = 0; c < std::min(components, 3); ++c) listed += "8,1,1 ";
+    EXPECT_NE(run.out.find("(bits h-sep v-sep): " + listed + "\n"), std::string::npos) << run.out;
+  }
+  // Three components of the same codestream family convert.
+  const Frames three{MakeCodestream(folder_, "c.j2c", 3)};
+  const auto run = RunTool({Wrap("c3.mxf", three), Path("c3")});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(qttest::Probe(Path("c3.mov"))["width"], "64");
+}
+
+TEST_F(ConversionTest, JP2FramesGoToTheJP2Decoder) {
+  // Frames carrying the JP2 signature decode through the JP2 file decoder:
+  // the same picture as a raw codestream and as a JP2 file converts alike.
+  const std::vector<std::uint8_t> raw = MakeCodestream(folder_, "c.j2c", 3);
+  const std::vector<std::uint8_t> jp2 = MakeCodestream(folder_, "c.jp2", 3);
+  if (raw.empty() || jp2.empty()) GTEST_SKIP() << "opj_compress is not available";
+  ASSERT_EQ(std::string(jp2.begin() + 4, jp2.begin() + 8), "jP  ");
+  const auto run = RunTool({Wrap("jp2.mxf", Frames{raw, jp2, jp2}), Path("jp2")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  int decoded = 0;
+  const std::vector<std::uint8_t> rgb = qttest::DecodeRgb(Path("jp2.mov"), 64, 32, &decoded);
+  ASSERT_EQ(decoded, 3);
+  const std::size_t frame = 64 * 32 * 3;
+  EXPECT_GT(qttest::Psnr(rgb.data(), 64 * 3, rgb.data() + frame, 64 * 3, 64, 32), 40.0);
+  // A JP2 file whose codestream box is damaged fails like a damaged codestream.
+  std::vector<std::uint8_t> damaged = jp2;
+  damaged.resize(60);
+  const auto bad = RunTool({Wrap("jp2bad.mxf", Frames{raw, damaged}), Path("jp2bad")});
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_EQ(bad.err.find(kErrorHead + "  ImageDecoder: "), 0u) << bad.err;
+}
+
+}  // namespace

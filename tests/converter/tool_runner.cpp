@@ -1,0 +1,63 @@
+#include "tests/converter/tool_runner.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace convtest {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string TempFolder() {
+  char tmpl[] = "/tmp/dcp2mov_test_XXXXXX";
+  const char* d = mkdtemp(tmpl);
+  return d != nullptr ? std::string(d) : std::string("/tmp");
+}
+
+ToolRun RunTool(const std::vector<std::string>& arguments) {
+  ToolRun run;
+  const std::string folder = TempFolder();
+  const std::string outPath = folder + "/stdout";
+  const std::string errPath = folder + "/stderr";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<std::string> all{DCP2MOV_PATH};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, DCP2MOV_PATH, &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  run.out = ReadFile(outPath);
+  run.err = ReadFile(errPath);
+  std::remove(outPath.c_str());
+  std::remove(errPath.c_str());
+  rmdir(folder.c_str());
+  return run;
+}
+
+}  // namespace convtest

@@ -1,0 +1,25 @@
+// Runs the dcp2mov executable as a child process with exact arguments and
+// collects its exit code, standard output and standard error.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace convtest {
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// The arguments go to the program unchanged (no shell).
+ToolRun RunTool(const std::vector<std::string>& arguments);
+
+// A fresh folder for one test's files.
+std::string TempFolder();
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+}  // namespace convtest
