@@ -7,13 +7,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <random>
-#include <string>
 #include <vector>
 
-#include "decode_helpers.h"
 #include "tests/decoder/fuzz_target.h"
 #include "tests/support/fuzz_mutation.h"
-#include "tests/support/testdata.h"
 
 namespace {
 
@@ -46,13 +43,9 @@ void Mutate(Bytes& b, std::mt19937& rng) {
 }
 
 TEST(DecoderFuzz, BoundedMutationRun) {
-  std::vector<Bytes> seeds;
-  for (const char* name : {"conformance/p0_01.j2k", "conformance/p0_09.j2k", "conformance/p0_12.j2k",
-                           "conformance/p1_01.j2k", "conformance/p1_07.j2k", "partone/a2_colr.j2c",
-                           "cinema/profile-cinema2k.j2c"}) {
-    const std::string path = testDataPath(name);
-    if (!path.empty()) seeds.push_back(codec_test::ReadFile(path));
-  }
+  const std::vector<Bytes> seeds = fuzzrun::TestDataSeeds(
+      {"conformance/p0_01.j2k", "conformance/p0_09.j2k", "conformance/p0_12.j2k", "conformance/p1_01.j2k",
+       "conformance/p1_07.j2k", "partone/a2_colr.j2c", "cinema/profile-cinema2k.j2c"});
   if (seeds.empty()) GTEST_SKIP() << "no seed codestreams under " << DCP_TESTDATA_DIR;
   // Fewer inputs under the sanitizers, which run ten times slower.
   const int runs = std::getenv("DCP_SANITIZED") ? 60 : 250;

@@ -11,7 +11,6 @@
 #include "tests/mxf/fuzz_target.h"
 #include "tests/mxf/mxf_test_util.h"
 #include "tests/support/fuzz_mutation.h"
-#include "tests/support/testdata.h"
 
 namespace {
 
@@ -47,13 +46,9 @@ void Mutate(Bytes& b, std::mt19937& rng) {
 }
 
 TEST(FuzzTest, BoundedMutationRun) {
-  std::vector<Bytes> seeds;
-  for (const char* name : {"mxf/smpte_dci_2k_picture.mxf", "mxf/interop_dci_2k_picture.mxf",
-                           "mxf/op1a_jpeg2000_422_10bit.mxf", "mxf/smpte_encrypted_picture.mxf",
-                           "mxf/smpte_stereoscopic_picture.mxf", "mxf/timed_text.mxf"}) {
-    const std::string path = testDataPath(name);
-    if (!path.empty()) seeds.push_back(ReadBytes(path));
-  }
+  std::vector<Bytes> seeds = fuzzrun::TestDataSeeds(
+      {"mxf/smpte_dci_2k_picture.mxf", "mxf/interop_dci_2k_picture.mxf", "mxf/op1a_jpeg2000_422_10bit.mxf",
+       "mxf/smpte_encrypted_picture.mxf", "mxf/smpte_stereoscopic_picture.mxf", "mxf/timed_text.mxf"});
   TempDir dir;
   std::vector<Bytes> frames;
   for (int i = 0; i < 4; ++i) frames.push_back(TinyCodestream(96, 64, 12, 40 + i));

@@ -7,14 +7,33 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
 #include <optional>
 #include <random>
 #include <span>
+#include <string>
 #include <vector>
+
+#include "tests/support/testdata.h"
 
 namespace fuzzrun {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// The contents of those of the named files of the shared test data that are
+// present, in the order named.
+inline std::vector<Bytes> TestDataSeeds(std::initializer_list<const char*> names) {
+  std::vector<Bytes> seeds;
+  for (const char* name : names) {
+    const std::string path = testDataPath(name);
+    if (path.empty()) continue;
+    std::ifstream in(path, std::ios::binary);
+    seeds.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  return seeds;
+}
 
 // The mutations below take a non-empty input.
 
