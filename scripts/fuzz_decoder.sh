@@ -6,17 +6,7 @@
 # inputs go to build-fuzz/decoder-corpus, and a crash leaves its input in
 # build-fuzz/.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-seconds=${1:-60}
-cd "$root"
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDCP_BUILD_BENCH=OFF \
-  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer" >/dev/null
-cmake --build build-fuzz -j4 --target decoder_fuzz
-mkdir -p build-fuzz/decoder-corpus
-seeds=()
-for d in conformance partone progression; do
-  [ -d ../shared/testdata/$d ] && seeds+=(../shared/testdata/$d)
-done
-cd build-fuzz
-./tests/decoder/decoder_fuzz -max_total_time="$seconds" -max_len=1048576 -timeout=20 -rss_limit_mb=3072 \
-  -print_final_stats=1 decoder-corpus "${seeds[@]/#/$root/}"
+. "$(dirname "$0")/fuzz_common.sh"
+fuzz_build decoder_fuzz decoder-corpus
+fuzz_seeds conformance partone progression
+fuzz_run tests/decoder/decoder_fuzz decoder-corpus -max_len=1048576 -timeout=20 -rss_limit_mb=3072

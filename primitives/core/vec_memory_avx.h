@@ -1,6 +1,7 @@
 // The AVX kernels of copy, zero and set, shared by the avx and avx2 builds
-// (the two generations run the same algorithms).  Included only by those
-// generation sources; everything lives in the generation's namespace.
+// (the two generations run the same algorithms).  Included only by their
+// builds (vec_memory_avx-inl.h); everything lives in the generation's
+// namespace.
 #pragma once
 
 #include <immintrin.h>

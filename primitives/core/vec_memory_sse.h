@@ -1,9 +1,13 @@
 // The SSE2 clear and fill kernels shared by the sse2, ssse3 and sse41 builds
-// of copy, zero and set, and the helpers of their copy kernels.  Included only
-// by those generation sources; everything lives in the generation's namespace.
+// of copy, zero and set, and the helpers and the long path of their copy
+// kernels.  Included only by those generation sources; everything lives in
+// the generation's namespace.
 #pragma once
 
 #include <emmintrin.h>
+#if defined(__SSE3__)
+#include <pmmintrin.h>
+#endif
 
 #include <cstddef>
 #include <cstdint>
@@ -133,4 +137,82 @@ inline void touchSource(const Prim8u* s, std::size_t n) {
   static_cast<void>(sum);
 }
 
+// The copy path below is local to each source that includes this file, so
+// that the compiler folds it into that source's copy kernel.
+namespace {
+
+// Loads and stores of the copy bodies.  The unaligned load is LDDQU where the
+// generation has SSE3.
+template <bool alignedSource>
+inline __m128i load(const Prim8u* s) {
+  if constexpr (alignedSource) return _mm_load_si128(reinterpret_cast<const __m128i*>(s));
+#if defined(__SSE3__)
+  return _mm_lddqu_si128(reinterpret_cast<const __m128i*>(s));
+#else
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+#endif
+}
+template <bool nonTemporal>
+inline void store(Prim8u* d, __m128i v) {
+  if constexpr (nonTemporal)
+    _mm_stream_si128(reinterpret_cast<__m128i*>(d), v);
+  else
+    _mm_store_si128(reinterpret_cast<__m128i*>(d), v);
+}
+
+// Copies n bytes (a multiple of 64) to a 16-byte aligned destination.
+template <bool alignedSource, bool nonTemporal>
+inline void body64(const Prim8u* s, Prim8u* d, std::size_t n) {
+  for (; n >= 64; n -= 64, s += 64, d += 64) {
+    const __m128i x0 = load<alignedSource>(s + 0);
+    const __m128i x1 = load<alignedSource>(s + 16);
+    const __m128i x2 = load<alignedSource>(s + 32);
+    const __m128i x3 = load<alignedSource>(s + 48);
+    store<nonTemporal>(d + 0, x0);
+    store<nonTemporal>(d + 16, x1);
+    store<nonTemporal>(d + 32, x2);
+    store<nonTemporal>(d + 48, x3);
+  }
+}
+
+template <bool nonTemporal>
+inline void body64AnySource(const Prim8u* s, Prim8u* d, std::size_t n) {
+  if ((address(s) & 15) == 0)
+    body64<true, nonTemporal>(s, d, n);
+  else
+    body64<false, nonTemporal>(s, d, n);
+}
+
+// Non-temporal copies pre-read and write their body chunk by chunk.
+inline constexpr std::size_t nonTemporalChunk = 0x40000;
+
+// The long copy of the sse2 and sse41 builds (n at least their short-copy
+// size): one unaligned move, then on from the next 16-byte boundary in 64-byte
+// blocks (cached or non-temporal as the caller chose), 16-byte moves, and a
+// last move ending at the end.
+inline void copyLong(const Prim8u* s, Prim8u* d, std::size_t n, bool nonTemporal) {
+  const Prim8u* const sEnd = s + n;
+  Prim8u* const dEnd = d + n;
+  copy16u(d, s);
+  const std::size_t head = 16 - (address(d) & 15);
+  s += head, d += head, n -= head;
+  std::size_t bodyBytes = n & ~std::size_t{63};
+  if (nonTemporal) {
+    ownNoteNonTemporalPath();
+    while (bodyBytes > 0) {
+      const std::size_t chunk = bodyBytes < nonTemporalChunk ? bodyBytes : nonTemporalChunk;
+      touchSource(s, chunk);
+      body64AnySource<true>(s, d, chunk);
+      s += chunk, d += chunk, n -= chunk, bodyBytes -= chunk;
+    }
+    _mm_sfence();
+  } else {
+    body64AnySource<false>(s, d, bodyBytes);
+    s += bodyBytes, d += bodyBytes, n -= bodyBytes;
+  }
+  for (; n >= 16; n -= 16, s += 16, d += 16) copy16u(d, s);
+  if (n) copy16u(dEnd - 16, sEnd - 16);
+}
+
+}  // namespace
 }  // namespace prim::PRIM_GEN_NS::sse

@@ -16,19 +16,6 @@ constexpr std::size_t shortCopy = 16;           // below: overlapping stores at 
 constexpr std::size_t copyThreshold = 0x20000;  // non-temporal rule only above this
 
 // Copies n bytes (a multiple of 128) to a 16-byte aligned destination.
-template <bool alignedSource>
-inline __m128i load(const Prim8u* s) {
-  if constexpr (alignedSource) return _mm_load_si128(reinterpret_cast<const __m128i*>(s));
-  return _mm_lddqu_si128(reinterpret_cast<const __m128i*>(s));
-}
-template <bool nonTemporal>
-inline void store(Prim8u* d, __m128i v) {
-  if constexpr (nonTemporal)
-    _mm_stream_si128(reinterpret_cast<__m128i*>(d), v);
-  else
-    _mm_store_si128(reinterpret_cast<__m128i*>(d), v);
-}
-
 template <bool alignedSource, bool nonTemporal>
 void body(const Prim8u* s, Prim8u* d, std::size_t n) {
   for (; n >= 128; n -= 128, s += 128, d += 128) {

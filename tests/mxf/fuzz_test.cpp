@@ -10,7 +10,7 @@
 #include "mxf/writer.h"
 #include "tests/mxf/fuzz_target.h"
 #include "tests/mxf/mxf_test_util.h"
-#include "tests/support/testdata.h"
+#include "tests/support/fuzz_mutation.h"
 
 namespace {
 
@@ -20,21 +20,18 @@ using namespace mxftest;
 void Mutate(Bytes& b, std::mt19937& rng) {
   if (b.empty()) return;
   switch (rng() % 6) {
-    case 0:  // random bytes
-      for (int n = 1 + static_cast<int>(rng() % 4); n > 0; --n) b[rng() % b.size()] = static_cast<std::uint8_t>(rng());
+    case 0:
+      fuzzrun::RandomBytes(b, rng);
       break;
-    case 1:  // truncation
-      b.resize(rng() % b.size());
+    case 1:
+      fuzzrun::Truncate(b, rng);
       break;
-    case 2:  // an extreme 2-, 4- or 8-byte big-endian field
+    case 2:  // an extreme 2-, 4- or 8-byte field, its last byte at times random
     case 3: {
+      static constexpr std::uint8_t kFills[] = {0x00, 0xff, 0x7f, 0x80};
       const std::size_t width = std::size_t{2} << (rng() % 3);
-      if (b.size() < width) break;
-      const std::size_t at = rng() % (b.size() - width + 1);
-      const std::uint8_t pattern[] = {0x00, 0xff, 0x7f, 0x80};
-      const std::uint8_t fill = pattern[rng() % 4];
-      for (std::size_t i = 0; i < width; ++i) b[at + i] = fill;
-      if (rng() % 2 == 0) b[at + width - 1] = static_cast<std::uint8_t>(rng());
+      const auto at = fuzzrun::ExtremeField(b, rng, width, kFills);
+      if (at && rng() % 2 == 0) b[*at + width - 1] = static_cast<std::uint8_t>(rng());
       break;
     }
     case 4: {  // a BER length byte
@@ -42,25 +39,16 @@ void Mutate(Bytes& b, std::mt19937& rng) {
       b[rng() % b.size()] = bers[rng() % 6];
       break;
     }
-    default: {  // a block copied from elsewhere (keys where they do not belong)
-      const std::size_t n = 1 + rng() % 32;
-      if (b.size() < 2 * n) break;
-      const std::size_t from = rng() % (b.size() - n), to = rng() % (b.size() - n);
-      std::copy(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(from + n),
-                b.begin() + static_cast<std::ptrdiff_t>(to));
+    default:  // a block copied from elsewhere (keys where they do not belong)
+      fuzzrun::CopyBlock(b, rng);
       break;
-    }
   }
 }
 
 TEST(FuzzTest, BoundedMutationRun) {
-  std::vector<Bytes> seeds;
-  for (const char* name : {"mxf/smpte_dci_2k_picture.mxf", "mxf/interop_dci_2k_picture.mxf",
-                           "mxf/op1a_jpeg2000_422_10bit.mxf", "mxf/smpte_encrypted_picture.mxf",
-                           "mxf/smpte_stereoscopic_picture.mxf", "mxf/timed_text.mxf"}) {
-    const std::string path = testDataPath(name);
-    if (!path.empty()) seeds.push_back(ReadBytes(path));
-  }
+  std::vector<Bytes> seeds = fuzzrun::TestDataSeeds(
+      {"mxf/smpte_dci_2k_picture.mxf", "mxf/interop_dci_2k_picture.mxf", "mxf/op1a_jpeg2000_422_10bit.mxf",
+       "mxf/smpte_encrypted_picture.mxf", "mxf/smpte_stereoscopic_picture.mxf", "mxf/timed_text.mxf"});
   TempDir dir;
   std::vector<Bytes> frames;
   for (int i = 0; i < 4; ++i) frames.push_back(TinyCodestream(96, 64, 12, 40 + i));
@@ -74,14 +62,7 @@ TEST(FuzzTest, BoundedMutationRun) {
     seeds.push_back(ReadBytes(path));
   }
   std::mt19937 rng(7);
-  for (const Bytes& seed : seeds) {
-    MxfFuzzOneInput(seed.data(), seed.size());
-    for (int i = 0; i < 2000; ++i) {
-      Bytes b = seed;
-      for (int m = 1 + static_cast<int>(rng() % 3); m > 0; --m) Mutate(b, rng);
-      MxfFuzzOneInput(b.data(), b.size());
-    }
-  }
+  fuzzrun::RunMutations(seeds, 2000, rng, Mutate, MxfFuzzOneInput);
   MxfFuzzOneInput(nullptr, 0);
 }
 
