@@ -34,7 +34,8 @@ void ShiftPlaneLeft16s(SubbandPlane& plane, int count);
 // magnitude 1 (a code-block that stopped after the significance pass of its
 // last bit-plane).
 // ConvertRectSM32s32fMidpoint converts the rectangle {x, y, w, h} of a
-// sign-magnitude plane again, with the midpoint, into the float plane.
+// sign-magnitude plane, with the midpoint `mode` asks for, into the float
+// plane.
 enum class Midpoint { kNone, kAll, kMagnitudeOne };
 void ConvertRectSM32s32fMidpoint(const SubbandPlane& src, SubbandPlane& dst, Midpoint mode, std::uint32_t x,
                                  std::uint32_t y, std::uint32_t w, std::uint32_t h);

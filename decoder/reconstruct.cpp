@@ -48,10 +48,11 @@ void ForEachBandStep(LevelSet& set, const QuantStyle& q, std::uint32_t R, Fn&& f
   fn(set.ll, QuantLLStep(q), R + 1);
 }
 
-// Visits the code-blocks of a tile-component whose coefficients need the
-// midpoint: fn(32-bit plane, matching plane of `other`, x, y, w, h, mode).
+// Visits the code-blocks of a tile-component with the midpoint their
+// coefficients need: fn(32-bit plane, matching plane of `other`, x, y, w, h,
+// mode); with `all` also those that need none (mode kNone).
 template <typename Fn>
-void ForEachCompleteBlock(const TileComponent& tc, LevelSet& set, LevelSet& other, Fn&& fn) {
+void ForEachBlock(const TileComponent& tc, LevelSet& set, LevelSet& other, bool all, Fn&& fn) {
   auto visit = [&](const Band& band, SubbandPlane& plane, SubbandPlane& otherPlane) {
     if (!Usable(plane)) return;
     for (std::uint32_t py = 0; py < band.precinctRows; ++py)
@@ -60,7 +61,7 @@ void ForEachCompleteBlock(const TileComponent& tc, LevelSet& set, LevelSet& othe
         if (!pb) continue;
         for (const CodeBlock& cb : pb->codeBlocks) {
           const CodeBlockParams& p = cb.Params();
-          if (!cb.Begun() || !p.destination || cb.BitPlanes() < 1) continue;
+          if (!p.destination) continue;
           // Coding passes: a clean-up on the top bit-plane, then significance,
           // refinement and clean-up on each lower one; the last bit-plane's
           // passes are numbers 3P - 4, 3P - 3 and 3P - 2.  A coefficient that
@@ -69,12 +70,14 @@ void ForEachCompleteBlock(const TileComponent& tc, LevelSet& set, LevelSet& othe
           // after the refinement pass that is every non-zero coefficient;
           // after only the significance pass, the ones it made significant,
           // which are exactly those of magnitude 1.
-          const std::uint64_t planes = static_cast<std::uint64_t>(cb.BitPlanes());
-          const std::uint64_t passes = cb.PassesReceived();
-          Midpoint mode;
-          if (passes + 3 >= 3 * planes) mode = Midpoint::kAll;
-          else if (planes >= 2 && passes + 4 == 3 * planes) mode = Midpoint::kMagnitudeOne;
-          else continue;
+          Midpoint mode = Midpoint::kNone;
+          if (cb.Begun() && cb.BitPlanes() >= 1) {
+            const std::uint64_t planes = static_cast<std::uint64_t>(cb.BitPlanes());
+            const std::uint64_t passes = cb.PassesReceived();
+            if (passes + 3 >= 3 * planes) mode = Midpoint::kAll;
+            else if (planes >= 2 && passes + 4 == 3 * planes) mode = Midpoint::kMagnitudeOne;
+          }
+          if (mode == Midpoint::kNone && !all) continue;
           const std::ptrdiff_t off =
               reinterpret_cast<const std::uint8_t*>(p.destination) - static_cast<const std::uint8_t*>(plane.data);
           if (off < 0 || plane.step <= 0) continue;
@@ -176,7 +179,7 @@ void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::i
     const SubbandStep ll = QuantLLStep(q);
     DequantizeNarrow16(coeffs.ll, narrow.ll, ll.mantissa, ll.exponent, R + 1);
     if (c.blocks) {
-      ForEachCompleteBlock(*c.blocks, coeffs, narrow,
+      ForEachBlock(*c.blocks, coeffs, narrow, false,
                            [&](SubbandPlane& src, SubbandPlane& dstPlane, std::uint32_t x, std::uint32_t y,
                                std::uint32_t w, std::uint32_t h, Midpoint mode) {
                              // Which subband: find the step of the plane.
@@ -209,11 +212,29 @@ void ReconstructTile32(const ComponentCoefficients& c, void* dst, std::int32_t d
   }
   LevelSet floats;
   AllocLevelSet32(floats, c.rect, coeffs.levels);
-  ForEachPlanePair(coeffs, floats, [](SubbandPlane& s, SubbandPlane& d) { ConvertPlaneSM32s32f(s, d); });
+  // The code-blocks tile their bands: then each is converted once, with the
+  // midpoint it needs.  Otherwise the planes are converted whole and the
+  // code-blocks that need the midpoint again.
+  std::uint64_t blockArea = 0, planeArea = 0;
+  ForEachPlanePair(coeffs, floats, [&](SubbandPlane& s, SubbandPlane&) {
+    if (Usable(s)) planeArea += std::uint64_t{s.width} * s.height;
+  });
   if (c.blocks) {
-    ForEachCompleteBlock(*c.blocks, coeffs, floats,
-                         [](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
-                            std::uint32_t h, Midpoint mode) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
+    ForEachBlock(*c.blocks, coeffs, floats, true,
+                 [&](SubbandPlane&, SubbandPlane&, std::uint32_t, std::uint32_t, std::uint32_t w, std::uint32_t h,
+                     Midpoint) { blockArea += std::uint64_t{w} * h; });
+  }
+  if (c.blocks && blockArea == planeArea) {
+    ForEachBlock(*c.blocks, coeffs, floats, true,
+                 [](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                    std::uint32_t h, Midpoint mode) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
+  } else {
+    ForEachPlanePair(coeffs, floats, [](SubbandPlane& s, SubbandPlane& d) { ConvertPlaneSM32s32f(s, d); });
+    if (c.blocks) {
+      ForEachBlock(*c.blocks, coeffs, floats, false,
+                   [](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                      std::uint32_t h, Midpoint mode) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
+    }
   }
   if (c.quant) Dequantize32f(floats, *c.quant, c.precision);
   InvDWT97_32f(floats, static_cast<float*>(dst), dstStep, c.rect);

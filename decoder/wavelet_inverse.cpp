@@ -110,36 +110,6 @@ void StepRowDispatch(int s, typename K::Sample* x, const typename K::Sample* a, 
   }
 }
 
-// One step of the lifting along a row of n samples (n >= 2) whose position i
-// is low when (i + phase) is even.
-template <class K, int S>
-void LiftRowStep(typename K::Sample* x, std::uint32_t n, std::uint32_t phase) {
-  // First position this step touches: parity S means low (0) or high (1).
-  std::uint32_t i = (phase + S) & 1;
-  if (i == 0) {  // left edge mirrored: neighbour x[1] twice
-    x[0] = K::template Step<S>(x[0], x[1], x[1]);
-    i = 2;
-  }
-  const std::uint32_t last = n - 1;
-  for (; i < last; i += 2) x[i] = K::template Step<S>(x[i], x[i - 1], x[i + 1]);
-  if (i == last) x[last] = K::template Step<S>(x[last], x[last - 1], x[last - 1]);
-}
-
-template <class K>
-void LiftRow(typename K::Sample* x, std::uint32_t n, std::uint32_t phase) {
-  if (n == 0) return;
-  if (n == 1) {
-    if (phase) x[0] = K::Single(x[0], false);
-    return;
-  }
-  LiftRowStep<K, 0>(x, n, phase);
-  LiftRowStep<K, 1>(x, n, phase);
-  if constexpr (K::kSteps > 2) {
-    LiftRowStep<K, 2>(x, n, phase);
-    LiftRowStep<K, 3>(x, n, phase);
-  }
-}
-
 // Vertical synthesis over the h rows of an output plane in place.  Step s at
 // row p runs once step s - 1 has run at rows p - 1 and p + 1; visiting the
 // rows as a wavefront (step s at row t - s for t = 0, 1, ...) keeps that
@@ -180,6 +150,37 @@ void LiftColumns(std::uint8_t* base, std::int32_t step, std::uint32_t w, std::ui
   }
 }
 
+// One row (n >= 2 samples) lifted on its separated halves: lo[0..nL) the low
+// samples, hi[0..nH) the high ones, each with room for one sample on either
+// side.  Low sample k sits between high samples k - 1 and k at phase 0 and
+// between k and k + 1 at phase 1; high sample k between low k and k + 1 at
+// phase 0, k - 1 and k at phase 1.  The symmetric extension repeats the first
+// and the last sample of a half beyond its ends.
+template <class K>
+void LiftHalves(typename K::Sample* lo, std::uint32_t nL, typename K::Sample* hi, std::uint32_t nH,
+                std::uint32_t phase) {
+  const std::ptrdiff_t lowFirst = phase == 0 ? -1 : 0;   // hi offset of a low sample's left neighbour
+  const std::ptrdiff_t highFirst = phase == 0 ? 0 : -1;  // lo offset of a high sample's left neighbour
+  auto padHigh = [&] {
+    hi[-1] = hi[0];
+    hi[nH] = hi[nH - 1];
+  };
+  auto padLow = [&] {
+    lo[-1] = lo[0];
+    lo[nL] = lo[nL - 1];
+  };
+  padHigh();
+  StepRow<K, 0>(lo, hi + lowFirst, hi + lowFirst + 1, nL);
+  padLow();
+  StepRow<K, 1>(hi, lo + highFirst, lo + highFirst + 1, nH);
+  if constexpr (K::kSteps > 2) {
+    padHigh();
+    StepRow<K, 2>(lo, hi + lowFirst, hi + lowFirst + 1, nL);
+    padLow();
+    StepRow<K, 3>(hi, lo + highFirst, lo + highFirst + 1, nH);
+  }
+}
+
 struct PlaneRef {
   const std::uint8_t* data;
   std::int32_t step;
@@ -197,6 +198,8 @@ void SynthesizeLevel(PlaneRef ll, const SubbandPlane& hl, const SubbandPlane& lh
   const std::uint64_t x1 = std::uint64_t{r.x} + w;
   const std::uint32_t nL = static_cast<std::uint32_t>(((x1 + 1) >> 1) - ((std::uint64_t{r.x} + 1) >> 1));
   const std::uint32_t nH = static_cast<std::uint32_t>((x1 >> 1) - (r.x >> 1));
+  OwnedArray<T> lines;
+  lines.Reset(std::size_t{nL} + nH + 4);
   for (std::uint32_t j = 0; j < h; ++j) {
     T* o = reinterpret_cast<T*>(out + static_cast<std::ptrdiff_t>(j) * outStep);
     const bool lowRow = ((j + py) & 1) == 0;
@@ -216,15 +219,26 @@ void SynthesizeLevel(PlaneRef ll, const SubbandPlane& hl, const SubbandPlane& lh
                                                static_cast<std::ptrdiff_t>(band) * hh.step)
                   : nullptr;
     }
-    // Interleave: position i is low when (i + px) is even.
-    if (px == 0) {
-      for (std::uint32_t k = 0; k < nL; ++k) o[2 * k] = L[k];
-      for (std::uint32_t k = 0; k < nH; ++k) o[2 * k + 1] = H[k];
-    } else {
-      for (std::uint32_t k = 0; k < nH; ++k) o[2 * k] = H[k];
-      for (std::uint32_t k = 0; k < nL; ++k) o[2 * k + 1] = L[k];
+    if (w == 1) {
+      // A lone sample: the low one as it is, or half the high one.
+      o[0] = px == 0 ? L[0] : K::Single(H[0], false);
+      continue;
     }
-    LiftRow<K>(o, w, px);
+    // The low and high halves are lifted apart, each contiguous with one
+    // mirrored sample on either side, then interleaved into the row:
+    // position i is low when (i + px) is even.
+    T* lo = lines.Data() + 1;
+    T* hi = lines.Data() + nL + 3;
+    std::memcpy(lo, L, std::size_t{nL} * sizeof(T));
+    std::memcpy(hi, H, std::size_t{nH} * sizeof(T));
+    LiftHalves<K>(lo, nL, hi, nH, px);
+    if (px == 0) {
+      for (std::uint32_t k = 0; k < nL; ++k) o[2 * k] = lo[k];
+      for (std::uint32_t k = 0; k < nH; ++k) o[2 * k + 1] = hi[k];
+    } else {
+      for (std::uint32_t k = 0; k < nH; ++k) o[2 * k] = hi[k];
+      for (std::uint32_t k = 0; k < nL; ++k) o[2 * k + 1] = lo[k];
+    }
   }
   LiftColumns<K>(out, outStep, w, h, py);
 }
