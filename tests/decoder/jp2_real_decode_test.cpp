@@ -473,3 +473,65 @@ TEST(Jp2RealDecode, LosslessFilesMadeByAnIndependentEncoder) {
     }
   }
 }
+
+TEST(Jp2RealDecode, BoundedMutationRunOverTheBoxes) {
+  // Repeatable mutations aimed at the boxes (lengths, counts, palette and
+  // mapping fields) of real files: every input decodes or fails cleanly, and
+  // what the caller receives is consistent (run under the sanitizers).
+  std::vector<Bytes> seeds;
+  for (const char* name : {"partone/file9.jp2", "partone/file5.jp2", "partone/subsampling_1.jp2"}) {
+    const std::string path = testDataPath(name);
+    if (path.empty()) GTEST_SKIP() << "test data " << name << " is absent";
+    Bytes file = codec_test::ReadFile(path);
+    // The boxes and the start of the codestream keep each decode short.
+    const Bytes cs = CodestreamOf(file);
+    ASSERT_FALSE(cs.empty());
+    file.resize(file.size() - cs.size() + std::min<std::size_t>(cs.size(), 3000));
+    seeds.push_back(file);
+  }
+  std::uint32_t seed = 2024;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  const int rounds = std::getenv("DCP_SANITIZED") ? 300 : 2000;
+  int decoded = 0, failed = 0;
+  for (const Bytes& original : seeds) {
+    const std::size_t boxes = original.size() - std::min<std::size_t>(original.size(), 3000) + 200;
+    for (int round = 0; round < rounds; ++round) {
+      Bytes b = original;
+      for (int m = 1 + static_cast<int>(next() % 3); m > 0; --m) {
+        const std::size_t at = next() % std::min(boxes, b.size());
+        switch (next() % 4) {
+          case 0:
+            b[at] = static_cast<std::uint8_t>(next());
+            break;
+          case 1:  // an extreme 4-byte field (a box length, a count)
+            for (std::size_t i = at; i < std::min(at + 4, b.size()); ++i) b[i] = (next() & 1) ? 0xFF : 0x00;
+            break;
+          case 2:
+            b[at] ^= static_cast<std::uint8_t>(1u << (next() % 8));
+            break;
+          default:
+            b.resize(at);
+            break;
+        }
+        if (b.empty()) break;
+      }
+      Jp2Decoded d;
+      DecodeJp2(b, d, (round & 1) ? Codec::kImageData16s : Codec::kImageData32s, std::uint64_t{1} << 20);
+      if (d.headerResult == 0) {
+        for (std::uint32_t ch = 0; ch < d.channels; ++ch) {
+          ASSERT_LT(d.channelComponent[ch], d.componentMax.size()) << round;
+          if (!d.channelDirect[ch]) {
+            ASSERT_LT(d.channelColumn[ch], d.palette.size()) << round;
+          }
+        }
+      }
+      ++(d.dataResult == 0 ? decoded : failed);
+    }
+  }
+  // The run reaches both outcomes.
+  EXPECT_GT(decoded, 0);
+  EXPECT_GT(failed, 0);
+}
