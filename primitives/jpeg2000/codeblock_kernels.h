@@ -399,34 +399,30 @@ PRIM_CB_INLINE void mqRenormalise(Mq& m) {
 }
 
 #if PRIM_CB_BUILD != 1
+// The common path (A still at least 0x8000 after taking off Qe, and the code
+// above it) is one branch; the two exchanges are resolved with masks rather
+// than branches on the symbol, which is close to random in the busy contexts.
 PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx) {
   const u32 I = m.st[cx];
   const prim::cbshared::MqRow& row = prim::cbshared::mqStateTable[I];
   const u32 qe = row.qe;
-  m.A -= qe;
-  u32 d = m.mps[cx];
-  if (m.A > (m.C >> 16)) {
-    if (m.A & 0x8000u) return d;
-    if (m.A < qe) {
-      d ^= 1u;
-      m.st[cx] = row.nlps;
-      if (row.switchMps) m.mps[cx] = d;
-    } else {
-      m.st[cx] = row.nmps;
-    }
-  } else {
-    m.C -= m.A << 16;
-    if (m.A < qe) {
-      m.st[cx] = row.nmps;
-    } else {
-      d ^= 1u;
-      m.st[cx] = row.nlps;
-      if (row.switchMps) m.mps[cx] = d;
-    }
-    m.A = qe;
+  const u32 a = m.A - qe;
+  const u32 mps = m.mps[cx];
+  const u32 chigh = m.C >> 16;
+  if (__builtin_expect(a > chigh, 1) && (a & 0x8000u)) {
+    m.A = a;
+    return mps;
   }
+  // lower: all ones when the code lies in the lower (Qe) sub-interval.
+  const u32 lower = 0u - static_cast<u32>(a <= chigh);
+  const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
+  const u32 lpsMask = 0u - lps;
+  m.C -= (a << 16) & lower;
+  m.A = (qe & lower) | (a & ~lower);
+  m.st[cx] = (row.nlps & lpsMask) | (row.nmps & ~lpsMask);
+  m.mps[cx] = mps ^ (lps & row.switchMps);
   mqRenormalise(m);
-  return d;
+  return mps ^ lps;
 }
 PRIM_CB_INLINE u32 owniMqDecodeUniformContext(Mq& m) { return owniMqDecodeSymbol(m, 0); }
 PRIM_CB_INLINE u32 owniMqDecodeRunLengthContext(Mq& m) { return owniMqDecodeSymbol(m, 1); }
