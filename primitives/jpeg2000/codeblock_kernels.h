@@ -398,6 +398,43 @@ PRIM_CB_INLINE void mqRenormalise(Mq& m) {
   } while ((m.A & 0x8000u) == 0);
 }
 
+// Shifts that bring the top set bit of an 8-bit value up to bit 7 (index 0
+// unused).
+struct ShiftTable {
+  u8 t[256];
+};
+constexpr ShiftTable makeShiftTable() {
+  ShiftTable z{};
+  for (int i = 1; i < 256; ++i) {
+    int n = 0;
+    while (((i << n) & 0x80) == 0) ++n;
+    z.t[i] = static_cast<u8>(n);
+  }
+  return z;
+}
+alignas(64) inline constexpr ShiftTable kShift8 = makeShiftTable();
+
+// Renormalisation after an exchange, when A (1 to 0x7FFF) is known to need n
+// shifts: the shifts that CT still covers are made at once, and a byte is
+// taken in whenever CT runs out before bit 15 of A is reached, exactly where
+// the bit-by-bit loop would take it.
+PRIM_CB_INLINE void mqRenormaliseBy(Mq& m, i32 n) {
+  while (__builtin_expect(n > m.CT, 0)) {
+    m.A <<= m.CT;
+    m.C <<= m.CT;
+    n -= m.CT;
+    m.CT = 0;
+    mqByteIn(m);
+  }
+  m.A <<= n;
+  m.C <<= n;
+  m.CT -= n;
+}
+PRIM_CB_INLINE i32 mqShiftsFor(u32 a) {
+  const u32 hi = a >> 8;
+  return hi ? kShift8.t[hi] : 8 + kShift8.t[a];
+}
+
 #if PRIM_CB_BUILD != 1
 // The common path (A still at least 0x8000 after taking off Qe, and the code
 // above it) is one branch; the two exchanges are resolved with masks rather
@@ -421,7 +458,7 @@ PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx) {
   m.A = (qe & lower) | (a & ~lower);
   m.st[cx] = (row.nlps & lpsMask) | (row.nmps & ~lpsMask);
   m.mps[cx] = mps ^ (lps & row.switchMps);
-  mqRenormalise(m);
+  mqRenormaliseBy(m, mqShiftsFor(m.A));
   return mps ^ lps;
 }
 PRIM_CB_INLINE u32 owniMqDecodeUniformContext(Mq& m) { return owniMqDecodeSymbol(m, 0); }
