@@ -277,83 +277,94 @@ inline void startMq(State* s, const u8* p, i32 len) {
   s->mq.A = 0x8000;
 }
 
+// Shifts that bring the top set bit of an 8-bit value up to bit 7 (index 0
+// unused).
+struct ShiftTable {
+  u8 t[256];
+};
+constexpr ShiftTable makeShiftTable() {
+  ShiftTable z{};
+  for (int i = 1; i < 256; ++i) {
+    int n = 0;
+    while (((i << n) & 0x80) == 0) ++n;
+    z.t[i] = static_cast<u8>(n);
+  }
+  return z;
+}
+alignas(64) inline constexpr ShiftTable kShift8 = makeShiftTable();
+
 #if PRIM_CB_BUILD == 1
+// Byte input of the sse2 decision: the segment length minus the byte
+// position is compared with 1 once; the last byte is handled on its own (the
+// byte after it reads as 0xFF).
+PRIM_CB_INLINE void sse2ByteIn(Mq& m, u32& c, i32& ct) {
+  const i32 left = m.len - m.pos;
+  if (m.end) {
+    ct = 8;
+  } else if (left > 1) {
+    const u32 b = m.seg[m.pos];
+    const u32 b1 = m.seg[m.pos + 1];
+    if (b != 0xFF) {
+      ++m.pos;
+      c += 0xFF00u - (b1 << 8);
+      ct = 8;
+    } else if (b1 > 0x8F) {
+      m.end = 1;
+      ct = 8;
+    } else {
+      ++m.pos;
+      c += 0xFE00u - (b1 << 9);
+      ct = 7;
+    }
+  } else if (left == 1) {
+    if (m.seg[m.pos] == 0xFF) {
+      m.end = 1;
+    } else {
+      ++m.pos;
+    }
+    ct = 8;
+  } else {
+    m.end = 1;
+    ct = 8;
+  }
+}
+
 // The sse2 decision: one routine for every context, with the probability
 // table handed in; A, C and CT stay in locals through the renormalisation
 // and are stored once.
-PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx,
-                                                             const prim::cbshared::MqRow* table) {
+PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx, const prim::cbshared::MqRow* table) {
   const u32 I = m.st[cx];
   const prim::cbshared::MqRow& row = table[I];
   const u32 qe = row.qe;
   u32 a = m.A - qe;
   u32 c = m.C;
-  u32 d = m.mps[cx];
-  if (a > (c >> 16)) {
-    if (a & 0x8000u) {
-      m.A = a;
-      return d;
-    }
-    if (a < qe) {
-      d ^= 1u;
-      m.st[cx] = row.nlps;
-      if (row.switchMps) m.mps[cx] = d;
-    } else {
-      m.st[cx] = row.nmps;
-    }
-  } else {
-    c -= a << 16;
-    if (a < qe) {
-      m.st[cx] = row.nmps;
-    } else {
-      d ^= 1u;
-      m.st[cx] = row.nlps;
-      if (row.switchMps) m.mps[cx] = d;
-    }
-    a = qe;
+  const u32 mps = m.mps[cx];
+  if (__builtin_expect(a > (c >> 16), 1) && (a & 0x8000u)) {
+    m.A = a;
+    return mps;
   }
+  const u32 lower = 0u - static_cast<u32>(a <= (c >> 16));
+  const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
+  const u32 lpsMask = 0u - lps;
+  c -= (a << 16) & lower;
+  a = (qe & lower) | (a & ~lower);
+  m.st[cx] = (row.nlps & lpsMask) | (row.nmps & ~lpsMask);
+  m.mps[cx] = mps ^ (lps & row.switchMps);
+  // a (1 to 0x7FFF) needs n shifts; a byte comes in whenever CT runs out
+  // first.
+  const u32 hi = a >> 8;
+  i32 n = hi ? kShift8.t[hi] : 8 + kShift8.t[a];
   i32 ct = m.CT;
-  do {
-    if (ct == 0) {
-      const i32 left = m.len - m.pos;
-      if (m.end) {
-        ct = 8;
-      } else if (left > 1) {
-        const u32 b = m.seg[m.pos];
-        const u32 b1 = m.seg[m.pos + 1];
-        if (b != 0xFF) {
-          ++m.pos;
-          c += 0xFF00u - (b1 << 8);
-          ct = 8;
-        } else if (b1 > 0x8F) {
-          m.end = 1;
-          ct = 8;
-        } else {
-          ++m.pos;
-          c += 0xFE00u - (b1 << 9);
-          ct = 7;
-        }
-      } else if (left == 1) {
-        // The last byte: the one after it reads as 0xFF.
-        if (m.seg[m.pos] == 0xFF) {
-          m.end = 1;
-        } else {
-          ++m.pos;
-        }
-        ct = 8;
-      } else {
-        m.end = 1;
-        ct = 8;
-      }
-    }
-    a <<= 1;
-    c <<= 1;
-    --ct;
-  } while ((a & 0x8000u) == 0);
-  m.A = a;
-  m.C = c;
-  m.CT = ct;
-  return d;
+  while (__builtin_expect(n > ct, 0)) {
+    a <<= ct;
+    c <<= ct;
+    n -= ct;
+    sse2ByteIn(m, c, ct);
+  }
+  m.A = a << n;
+  m.C = c << n;
+  m.CT = ct - n;
+  return mps ^ lps;
 }
 PRIM_CB_INLINE u32 decide(Mq& m, u32 cx) {
   return owniMqDecodeSymbol(m, cx, prim::cbshared::mqStateTable);
@@ -397,22 +408,6 @@ PRIM_CB_INLINE void mqRenormalise(Mq& m) {
     --m.CT;
   } while ((m.A & 0x8000u) == 0);
 }
-
-// Shifts that bring the top set bit of an 8-bit value up to bit 7 (index 0
-// unused).
-struct ShiftTable {
-  u8 t[256];
-};
-constexpr ShiftTable makeShiftTable() {
-  ShiftTable z{};
-  for (int i = 1; i < 256; ++i) {
-    int n = 0;
-    while (((i << n) & 0x80) == 0) ++n;
-    z.t[i] = static_cast<u8>(n);
-  }
-  return z;
-}
-alignas(64) inline constexpr ShiftTable kShift8 = makeShiftTable();
 
 // Renormalisation after an exchange, when A (1 to 0x7FFF) is known to need n
 // shifts: the shifts that CT still covers are made at once, and a byte is
