@@ -375,6 +375,9 @@ PRIM_CB_INLINE u32 decideUniform(Mq& m) {
 PRIM_CB_INLINE u32 decideRunLength(Mq& m) {
   return owniMqDecodeSymbol(m, 1, prim::cbshared::mqStateTable);
 }
+PRIM_CB_INLINE u32 decideFlat(Mq& m, u32 cx) {
+  return owniMqDecodeSymbol(m, cx, prim::cbshared::mqStateTable);
+}
 #endif
 
 // Takes the next byte into C (0xFF bit stuffing; a marker or the end of the
@@ -456,9 +459,32 @@ PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx) {
   mqRenormaliseBy(m, mqShiftsFor(m.A));
   return mps ^ lps;
 }
+// The same decision without the branch on the common path, for contexts
+// whose symbols are close to random (the common path is then hard to
+// predict): A keeping bit 15 simply means no shift and no state change.
+PRIM_CB_INLINE u32 owniMqDecodeSymbolFlat(Mq& m, u32 cx) {
+  const u32 I = m.st[cx];
+  const prim::cbshared::MqRow& row = prim::cbshared::mqStateTable[I];
+  const u32 qe = row.qe;
+  const u32 a = m.A - qe;
+  const u32 mps = m.mps[cx];
+  const u32 lower = 0u - static_cast<u32>(a <= (m.C >> 16));
+  const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
+  const u32 lpsMask = 0u - lps;
+  const u32 aNew = (qe & lower) | (a & ~lower);
+  const i32 n = mqShiftsFor(aNew);  // 0: A keeps bit 15, nothing changes
+  const u32 next = (row.nlps & lpsMask) | (row.nmps & ~lpsMask);
+  m.st[cx] = n ? next : I;
+  m.mps[cx] = mps ^ (lps & row.switchMps);
+  m.C -= (a << 16) & lower;
+  m.A = aNew;
+  mqRenormaliseBy(m, n);
+  return mps ^ lps;
+}
 PRIM_CB_INLINE u32 owniMqDecodeUniformContext(Mq& m) { return owniMqDecodeSymbol(m, 0); }
 PRIM_CB_INLINE u32 owniMqDecodeRunLengthContext(Mq& m) { return owniMqDecodeSymbol(m, 1); }
 PRIM_CB_INLINE u32 decide(Mq& m, u32 cx) { return owniMqDecodeSymbol(m, cx); }
+PRIM_CB_INLINE u32 decideFlat(Mq& m, u32 cx) { return owniMqDecodeSymbolFlat(m, cx); }
 PRIM_CB_INLINE u32 decideUniform(Mq& m) { return owniMqDecodeUniformContext(m); }
 PRIM_CB_INLINE u32 decideRunLength(Mq& m) { return owniMqDecodeRunLengthContext(m); }
 #endif
@@ -723,7 +749,7 @@ struct MqBits {
     const u32 sc = kSign.t[(half >> 4) & 0x1FFu];
     return decide(m, sc & 0xFu) ^ (sc >> 31);
   }
-  PRIM_CB_INLINE u32 refinement(u32 low9) { return decide(m, kRef.t[low9]); }
+  PRIM_CB_INLINE u32 refinement(u32 low9) { return decideFlat(m, kRef.t[low9]); }
 };
 // Bits of the raw passes: the significance bit, then the sign bit (1
 // negative); refinement leaves no refined mark.
