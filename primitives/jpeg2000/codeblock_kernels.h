@@ -428,9 +428,12 @@ PRIM_CB_INLINE void mqRenormaliseBy(Mq& m, i32 n) {
   m.C <<= n;
   m.CT -= n;
 }
+// Shifts that bring A (1 to 0xFFFF: A is at least 0x8000 before each
+// decision, so A - Qe never wraps) to bit 15; 0 when it is there already.
+// Taking the low 16 bits only keeps the look-up inside the table.
 PRIM_CB_INLINE i32 mqShiftsFor(u32 a) {
-  const u32 hi = a >> 8;
-  return hi ? kShift8.t[hi] : 8 + kShift8.t[a];
+  const u32 hi = static_cast<std::uint16_t>(a) >> 8;
+  return hi ? kShift8.t[hi] : 8 + kShift8.t[static_cast<u8>(a)];
 }
 
 #if PRIM_CB_BUILD != 1
