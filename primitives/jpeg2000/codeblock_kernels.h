@@ -293,6 +293,14 @@ constexpr ShiftTable makeShiftTable() {
 }
 alignas(64) inline constexpr ShiftTable kShift8 = makeShiftTable();
 
+// Shifts that bring A (1 to 0xFFFF: A is at least 0x8000 before each
+// decision, so A - Qe never wraps) to bit 15; 0 when it is there already.
+// Taking the low 16 bits only keeps the look-up inside the table.
+PRIM_CB_INLINE i32 mqShiftsFor(u32 a) {
+  const u32 hi = static_cast<std::uint16_t>(a) >> 8;
+  return hi ? kShift8.t[hi] : 8 + kShift8.t[static_cast<u8>(a)];
+}
+
 #if PRIM_CB_BUILD == 1
 // Byte input of the sse2 decision: the segment length minus the byte
 // position is compared with 1 once; the last byte is handled on its own (the
@@ -331,7 +339,10 @@ PRIM_CB_INLINE void sse2ByteIn(Mq& m, u32& c, i32& ct) {
 
 // The sse2 decision: one routine for every context, with the probability
 // table handed in; A, C and CT stay in locals through the renormalisation
-// and are stored once.
+// and are stored once.  With kFlat the common path (A keeps bit 15) takes no
+// branch of its own: it is the case of no shift and no state change, which
+// suits contexts whose symbols are close to random.
+template <bool kFlat = false>
 PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx, const prim::cbshared::MqRow* table) {
   const u32 I = m.st[cx];
   const prim::cbshared::MqRow& row = table[I];
@@ -339,7 +350,7 @@ PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx, const prim::cbshared::MqRow
   u32 a = m.A - qe;
   u32 c = m.C;
   const u32 mps = m.mps[cx];
-  if (__builtin_expect(a > (c >> 16), 1) && (a & 0x8000u)) {
+  if (!kFlat && __builtin_expect(a > (c >> 16), 1) && (a & 0x8000u)) {
     m.A = a;
     return mps;
   }
@@ -348,12 +359,12 @@ PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx, const prim::cbshared::MqRow
   const u32 lpsMask = 0u - lps;
   c -= (a << 16) & lower;
   a = (qe & lower) | (a & ~lower);
-  m.st[cx] = (row.nlps & lpsMask) | (row.nmps & ~lpsMask);
+  // a needs n shifts (0: it keeps bit 15 and the state stays); a byte comes
+  // in whenever CT runs out first.
+  i32 n = mqShiftsFor(a);
+  const u32 next = (row.nlps & lpsMask) | (row.nmps & ~lpsMask);
+  m.st[cx] = (kFlat && n == 0) ? I : next;
   m.mps[cx] = mps ^ (lps & row.switchMps);
-  // a (1 to 0x7FFF) needs n shifts; a byte comes in whenever CT runs out
-  // first.
-  const u32 hi = a >> 8;
-  i32 n = hi ? kShift8.t[hi] : 8 + kShift8.t[a];
   i32 ct = m.CT;
   while (__builtin_expect(n > ct, 0)) {
     a <<= ct;
@@ -376,7 +387,7 @@ PRIM_CB_INLINE u32 decideRunLength(Mq& m) {
   return owniMqDecodeSymbol(m, 1, prim::cbshared::mqStateTable);
 }
 PRIM_CB_INLINE u32 decideFlat(Mq& m, u32 cx) {
-  return owniMqDecodeSymbol(m, cx, prim::cbshared::mqStateTable);
+  return owniMqDecodeSymbol<true>(m, cx, prim::cbshared::mqStateTable);
 }
 #endif
 
@@ -428,14 +439,6 @@ PRIM_CB_INLINE void mqRenormaliseBy(Mq& m, i32 n) {
   m.C <<= n;
   m.CT -= n;
 }
-// Shifts that bring A (1 to 0xFFFF: A is at least 0x8000 before each
-// decision, so A - Qe never wraps) to bit 15; 0 when it is there already.
-// Taking the low 16 bits only keeps the look-up inside the table.
-PRIM_CB_INLINE i32 mqShiftsFor(u32 a) {
-  const u32 hi = static_cast<std::uint16_t>(a) >> 8;
-  return hi ? kShift8.t[hi] : 8 + kShift8.t[static_cast<u8>(a)];
-}
-
 #if PRIM_CB_BUILD != 1
 // The common path (A still at least 0x8000 after taking off Qe, and the code
 // above it) is one branch; the two exchanges are resolved with masks rather
