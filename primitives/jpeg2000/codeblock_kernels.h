@@ -354,17 +354,43 @@ PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx, const prim::cbshared::MqRow
     m.A = a;
     return mps;
   }
-  const u32 lower = 0u - static_cast<u32>(a <= (c >> 16));
-  const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
-  const u32 lpsMask = 0u - lps;
-  c -= (a << 16) & lower;
-  a = (qe & lower) | (a & ~lower);
-  // a needs n shifts (0: it keeps bit 15 and the state stays); a byte comes
-  // in whenever CT runs out first.
-  i32 n = mqShiftsFor(a);
-  const u32 next = (row.nlps & lpsMask) | (row.nmps & ~lpsMask);
-  m.st[cx] = (kFlat && n == 0) ? I : next;
-  m.mps[cx] = mps ^ (lps & row.switchMps);
+  u32 d = mps;
+  i32 n;
+  if (kFlat) {
+    const u32 lower = 0u - static_cast<u32>(a <= (c >> 16));
+    const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
+    const u32 lpsMask = 0u - lps;
+    c -= (a << 16) & lower;
+    a = (qe & lower) | (a & ~lower);
+    // a needs n shifts (0: it keeps bit 15 and the state stays).
+    n = mqShiftsFor(a);
+    const u32 next = (row.nlps & lpsMask) | (row.nmps & ~lpsMask);
+    m.st[cx] = n == 0 ? I : next;
+    m.mps[cx] = mps ^ (lps & row.switchMps);
+    d ^= lps;
+  } else {
+    if (a > (c >> 16)) {
+      if (a < qe) {
+        d ^= 1u;
+        m.st[cx] = row.nlps;
+        if (row.switchMps) m.mps[cx] = d;
+      } else {
+        m.st[cx] = row.nmps;
+      }
+    } else {
+      c -= a << 16;
+      if (a < qe) {
+        m.st[cx] = row.nmps;
+      } else {
+        d ^= 1u;
+        m.st[cx] = row.nlps;
+        if (row.switchMps) m.mps[cx] = d;
+      }
+      a = qe;
+    }
+    n = mqShiftsFor(a);
+  }
+  // A byte comes in whenever CT runs out before the n shifts are done.
   i32 ct = m.CT;
   while (__builtin_expect(n > ct, 0)) {
     a <<= ct;
@@ -375,7 +401,7 @@ PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx, const prim::cbshared::MqRow
   m.A = a << n;
   m.C = c << n;
   m.CT = ct - n;
-  return mps ^ lps;
+  return d;
 }
 PRIM_CB_INLINE u32 decide(Mq& m, u32 cx) {
   return owniMqDecodeSymbol(m, cx, prim::cbshared::mqStateTable);
@@ -454,16 +480,31 @@ PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx) {
     m.A = a;
     return mps;
   }
-  // lower: all ones when the code lies in the lower (Qe) sub-interval.
-  const u32 lower = 0u - static_cast<u32>(a <= chigh);
-  const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
-  const u32 lpsMask = 0u - lps;
-  m.C -= (a << 16) & lower;
-  m.A = (qe & lower) | (a & ~lower);
-  m.st[cx] = (row.nlps & lpsMask) | (row.nmps & ~lpsMask);
-  m.mps[cx] = mps ^ (lps & row.switchMps);
+  // The exchanges branch on the symbol: in the significance, sign and
+  // clean-up contexts it is mostly well predicted.
+  u32 d = mps;
+  if (a > chigh) {
+    if (a < qe) {
+      d ^= 1u;
+      m.st[cx] = row.nlps;
+      if (row.switchMps) m.mps[cx] = d;
+    } else {
+      m.st[cx] = row.nmps;
+    }
+    m.A = a;
+  } else {
+    m.C -= a << 16;
+    if (a < qe) {
+      m.st[cx] = row.nmps;
+    } else {
+      d ^= 1u;
+      m.st[cx] = row.nlps;
+      if (row.switchMps) m.mps[cx] = d;
+    }
+    m.A = qe;
+  }
   mqRenormaliseBy(m, mqShiftsFor(m.A));
-  return mps ^ lps;
+  return d;
 }
 // The same decision without the branch on the common path, for contexts
 // whose symbols are close to random (the common path is then hard to
