@@ -786,18 +786,25 @@ PRIM_CB_INLINE void refinementScan(const Pass& P, Bits& bits) {
   }
 }
 
-// Decisions of the MQ-coded passes.
-struct MqBits {
+// Decisions of the MQ-coded passes.  The significance pass takes its
+// zero-coding decisions in the branch-free form (a sample with a
+// significant neighbour is close to even odds); the clean-up pass keeps the
+// branch, as most of its samples lie in quiet, well-predicted regions.
+template <bool kFlatZc>
+struct MqBitsT {
   Mq& m;
   const u32* zc;
   static constexpr u32 refinedBit = kRefined;
-  PRIM_CB_INLINE u32 significance(u32 nb) { return decide(m, zc[nb]); }
+  PRIM_CB_INLINE u32 significance(u32 nb) {
+    return kFlatZc ? decideFlat(m, zc[nb]) : decide(m, zc[nb]);
+  }
   PRIM_CB_INLINE u32 sign(u32 half) {
     const u32 sc = kSign.t[(half >> 4) & 0x1FFu];
     return decide(m, sc & 0xFu) ^ (sc >> 31);
   }
   PRIM_CB_INLINE u32 refinement(u32 low9) { return decideFlat(m, kRef.t[low9]); }
 };
+using MqBits = MqBitsT<false>;
 // Bits of the raw passes: the significance bit, then the sign bit (1
 // negative); refinement leaves no refined mark.
 struct RawBits {
@@ -821,7 +828,7 @@ inline u32 owniCodeBlockSignificancePass(State* s, u32 causal, u32 reset, u32 te
   setUpPass(s, P);
   Mq m;
   loadMq(m, s);
-  MqBits bits{m, P.zc};
+  MqBitsT<true> bits{m, P.zc};
   significanceScan(P, bits, causal);
   storeCursors(s, P);
   return endMqPass(s, m, 0, reset, termCheck);
