@@ -800,7 +800,7 @@ struct MqBitsT {
   }
   PRIM_CB_INLINE u32 sign(u32 half) {
     const u32 sc = kSign.t[(half >> 4) & 0x1FFu];
-    return decide(m, sc & 0xFu) ^ (sc >> 31);
+    return decideFlat(m, sc & 0xFu) ^ (sc >> 31);
   }
   PRIM_CB_INLINE u32 refinement(u32 low9) { return decideFlat(m, kRef.t[low9]); }
 };
