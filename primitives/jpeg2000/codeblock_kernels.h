@@ -786,10 +786,11 @@ PRIM_CB_INLINE void refinementScan(const Pass& P, Bits& bits) {
   }
 }
 
-// Decisions of the MQ-coded passes.  The significance pass takes its
-// zero-coding decisions in the branch-free form (a sample with a
-// significant neighbour is close to even odds); the clean-up pass keeps the
-// branch, as most of its samples lie in quiet, well-predicted regions.
+// Decisions of the MQ-coded passes.  Sign and refinement decisions, and the
+// zero-coding decisions of the significance pass (a sample with a
+// significant neighbour), are close to even odds and take the branch-free
+// form; the clean-up pass keeps the branch for its zero-coding decisions, as
+// most of its samples lie in quiet, well-predicted regions.
 template <bool kFlatZc>
 struct MqBitsT {
   Mq& m;
