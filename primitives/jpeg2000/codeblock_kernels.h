@@ -293,9 +293,10 @@ constexpr ShiftTable makeShiftTable() {
 }
 alignas(64) inline constexpr ShiftTable kShift8 = makeShiftTable();
 
-// Shifts that bring A (1 to 0xFFFF: A is at least 0x8000 before each
-// decision, so A - Qe never wraps) to bit 15; 0 when it is there already.
-// Taking the low 16 bits only keeps the look-up inside the table.
+// Shifts that the bit-by-bit renormalisation would make on A: the number of
+// leading zeros of its low 16 bits, 0 when bit 15 is set already.  Only the
+// low 16 bits matter, as the loop tests bit 15 alone (A is 1 to 0xFFFF in
+// any case: it is at least 0x8000 before each decision).
 PRIM_CB_INLINE i32 mqShiftsFor(u32 a) {
   const u32 hi = static_cast<std::uint16_t>(a) >> 8;
   return hi ? kShift8.t[hi] : 8 + kShift8.t[static_cast<u8>(a)];
@@ -467,8 +468,8 @@ PRIM_CB_INLINE void mqRenormaliseBy(Mq& m, i32 n) {
 }
 #if PRIM_CB_BUILD != 1
 // The common path (A still at least 0x8000 after taking off Qe, and the code
-// above it) is one branch; the two exchanges are resolved with masks rather
-// than branches on the symbol, which is close to random in the busy contexts.
+// above it) is one branch; the renormalisation after an exchange shifts by
+// the known count.
 PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx) {
   const u32 I = m.st[cx];
   const prim::cbshared::MqRow& row = prim::cbshared::mqStateTable[I];
@@ -480,8 +481,8 @@ PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx) {
     m.A = a;
     return mps;
   }
-  // The exchanges branch on the symbol: in the significance, sign and
-  // clean-up contexts it is mostly well predicted.
+  // The exchanges branch on the symbol: in the contexts that use this form
+  // it is mostly well predicted.
   u32 d = mps;
   if (a > chigh) {
     if (a < qe) {
