@@ -277,82 +277,131 @@ inline void startMq(State* s, const u8* p, i32 len) {
   s->mq.A = 0x8000;
 }
 
+// Shifts that bring the top set bit of an 8-bit value up to bit 7 (index 0
+// unused).
+struct ShiftTable {
+  u8 t[256];
+};
+constexpr ShiftTable makeShiftTable() {
+  ShiftTable z{};
+  for (int i = 1; i < 256; ++i) {
+    int n = 0;
+    while (((i << n) & 0x80) == 0) ++n;
+    z.t[i] = static_cast<u8>(n);
+  }
+  return z;
+}
+alignas(64) inline constexpr ShiftTable kShift8 = makeShiftTable();
+
+// Shifts that the bit-by-bit renormalisation would make on A: the number of
+// leading zeros of its low 16 bits, 0 when bit 15 is set already.  Only the
+// low 16 bits matter, as the loop tests bit 15 alone (A is 1 to 0xFFFF in
+// any case: it is at least 0x8000 before each decision).
+PRIM_CB_INLINE i32 mqShiftsFor(u32 a) {
+  const u32 hi = static_cast<std::uint16_t>(a) >> 8;
+  return hi ? kShift8.t[hi] : 8 + kShift8.t[static_cast<u8>(a)];
+}
+
 #if PRIM_CB_BUILD == 1
+// Byte input of the sse2 decision: the segment length minus the byte
+// position is compared with 1 once; the last byte is handled on its own (the
+// byte after it reads as 0xFF).
+PRIM_CB_INLINE void sse2ByteIn(Mq& m, u32& c, i32& ct) {
+  const i32 left = m.len - m.pos;
+  if (m.end) {
+    ct = 8;
+  } else if (left > 1) {
+    const u32 b = m.seg[m.pos];
+    const u32 b1 = m.seg[m.pos + 1];
+    if (b != 0xFF) {
+      ++m.pos;
+      c += 0xFF00u - (b1 << 8);
+      ct = 8;
+    } else if (b1 > 0x8F) {
+      m.end = 1;
+      ct = 8;
+    } else {
+      ++m.pos;
+      c += 0xFE00u - (b1 << 9);
+      ct = 7;
+    }
+  } else if (left == 1) {
+    if (m.seg[m.pos] == 0xFF) {
+      m.end = 1;
+    } else {
+      ++m.pos;
+    }
+    ct = 8;
+  } else {
+    m.end = 1;
+    ct = 8;
+  }
+}
+
 // The sse2 decision: one routine for every context, with the probability
 // table handed in; A, C and CT stay in locals through the renormalisation
-// and are stored once.
-PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx,
-                                                             const prim::cbshared::MqRow* table) {
+// and are stored once.  With kFlat the common path (A keeps bit 15) takes no
+// branch of its own: it is the case of no shift and no state change, which
+// suits contexts whose symbols are close to random.
+template <bool kFlat = false>
+PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx, const prim::cbshared::MqRow* table) {
   const u32 I = m.st[cx];
   const prim::cbshared::MqRow& row = table[I];
   const u32 qe = row.qe;
   u32 a = m.A - qe;
   u32 c = m.C;
-  u32 d = m.mps[cx];
-  if (a > (c >> 16)) {
-    if (a & 0x8000u) {
-      m.A = a;
-      return d;
-    }
-    if (a < qe) {
-      d ^= 1u;
-      m.st[cx] = row.nlps;
-      if (row.switchMps) m.mps[cx] = d;
-    } else {
-      m.st[cx] = row.nmps;
-    }
-  } else {
-    c -= a << 16;
-    if (a < qe) {
-      m.st[cx] = row.nmps;
-    } else {
-      d ^= 1u;
-      m.st[cx] = row.nlps;
-      if (row.switchMps) m.mps[cx] = d;
-    }
-    a = qe;
+  const u32 mps = m.mps[cx];
+  if (!kFlat && __builtin_expect(a > (c >> 16), 1) && (a & 0x8000u)) {
+    m.A = a;
+    return mps;
   }
-  i32 ct = m.CT;
-  do {
-    if (ct == 0) {
-      const i32 left = m.len - m.pos;
-      if (m.end) {
-        ct = 8;
-      } else if (left > 1) {
-        const u32 b = m.seg[m.pos];
-        const u32 b1 = m.seg[m.pos + 1];
-        if (b != 0xFF) {
-          ++m.pos;
-          c += 0xFF00u - (b1 << 8);
-          ct = 8;
-        } else if (b1 > 0x8F) {
-          m.end = 1;
-          ct = 8;
-        } else {
-          ++m.pos;
-          c += 0xFE00u - (b1 << 9);
-          ct = 7;
-        }
-      } else if (left == 1) {
-        // The last byte: the one after it reads as 0xFF.
-        if (m.seg[m.pos] == 0xFF) {
-          m.end = 1;
-        } else {
-          ++m.pos;
-        }
-        ct = 8;
+  u32 d = mps;
+  i32 n;
+  if (kFlat) {
+    const u32 lower = 0u - static_cast<u32>(a <= (c >> 16));
+    const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
+    const u32 lpsMask = 0u - lps;
+    c -= (a << 16) & lower;
+    a = (qe & lower) | (a & ~lower);
+    // a needs n shifts (0: it keeps bit 15 and the state stays).
+    n = mqShiftsFor(a);
+    const u32 next = (row.nlps & lpsMask) | (row.nmps & ~lpsMask);
+    m.st[cx] = n == 0 ? I : next;
+    m.mps[cx] = mps ^ (lps & row.switchMps);
+    d ^= lps;
+  } else {
+    if (a > (c >> 16)) {
+      if (a < qe) {
+        d ^= 1u;
+        m.st[cx] = row.nlps;
+        if (row.switchMps) m.mps[cx] = d;
       } else {
-        m.end = 1;
-        ct = 8;
+        m.st[cx] = row.nmps;
       }
+    } else {
+      c -= a << 16;
+      if (a < qe) {
+        m.st[cx] = row.nmps;
+      } else {
+        d ^= 1u;
+        m.st[cx] = row.nlps;
+        if (row.switchMps) m.mps[cx] = d;
+      }
+      a = qe;
     }
-    a <<= 1;
-    c <<= 1;
-    --ct;
-  } while ((a & 0x8000u) == 0);
-  m.A = a;
-  m.C = c;
-  m.CT = ct;
+    n = mqShiftsFor(a);
+  }
+  // A byte comes in whenever CT runs out before the n shifts are done.
+  i32 ct = m.CT;
+  while (__builtin_expect(n > ct, 0)) {
+    a <<= ct;
+    c <<= ct;
+    n -= ct;
+    sse2ByteIn(m, c, ct);
+  }
+  m.A = a << n;
+  m.C = c << n;
+  m.CT = ct - n;
   return d;
 }
 PRIM_CB_INLINE u32 decide(Mq& m, u32 cx) {
@@ -363,6 +412,9 @@ PRIM_CB_INLINE u32 decideUniform(Mq& m) {
 }
 PRIM_CB_INLINE u32 decideRunLength(Mq& m) {
   return owniMqDecodeSymbol(m, 1, prim::cbshared::mqStateTable);
+}
+PRIM_CB_INLINE u32 decideFlat(Mq& m, u32 cx) {
+  return owniMqDecodeSymbol<true>(m, cx, prim::cbshared::mqStateTable);
 }
 #endif
 
@@ -398,25 +450,52 @@ PRIM_CB_INLINE void mqRenormalise(Mq& m) {
   } while ((m.A & 0x8000u) == 0);
 }
 
+// Renormalisation after an exchange, when A (1 to 0x7FFF) is known to need n
+// shifts: the shifts that CT still covers are made at once, and a byte is
+// taken in whenever CT runs out before bit 15 of A is reached, exactly where
+// the bit-by-bit loop would take it.
+PRIM_CB_INLINE void mqRenormaliseBy(Mq& m, i32 n) {
+  while (__builtin_expect(n > m.CT, 0)) {
+    m.A <<= m.CT;
+    m.C <<= m.CT;
+    n -= m.CT;
+    m.CT = 0;
+    mqByteIn(m);
+  }
+  m.A <<= n;
+  m.C <<= n;
+  m.CT -= n;
+}
 #if PRIM_CB_BUILD != 1
+// The common path (A still at least 0x8000 after taking off Qe, and the code
+// above it) is one branch; the renormalisation after an exchange shifts by
+// the known count.
 PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx) {
   const u32 I = m.st[cx];
   const prim::cbshared::MqRow& row = prim::cbshared::mqStateTable[I];
   const u32 qe = row.qe;
-  m.A -= qe;
-  u32 d = m.mps[cx];
-  if (m.A > (m.C >> 16)) {
-    if (m.A & 0x8000u) return d;
-    if (m.A < qe) {
+  const u32 a = m.A - qe;
+  const u32 mps = m.mps[cx];
+  const u32 chigh = m.C >> 16;
+  if (__builtin_expect(a > chigh, 1) && (a & 0x8000u)) {
+    m.A = a;
+    return mps;
+  }
+  // The exchanges branch on the symbol: in the contexts that use this form
+  // it is mostly well predicted.
+  u32 d = mps;
+  if (a > chigh) {
+    if (a < qe) {
       d ^= 1u;
       m.st[cx] = row.nlps;
       if (row.switchMps) m.mps[cx] = d;
     } else {
       m.st[cx] = row.nmps;
     }
+    m.A = a;
   } else {
-    m.C -= m.A << 16;
-    if (m.A < qe) {
+    m.C -= a << 16;
+    if (a < qe) {
       m.st[cx] = row.nmps;
     } else {
       d ^= 1u;
@@ -425,12 +504,35 @@ PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx) {
     }
     m.A = qe;
   }
-  mqRenormalise(m);
+  mqRenormaliseBy(m, mqShiftsFor(m.A));
   return d;
+}
+// The same decision without the branch on the common path, for contexts
+// whose symbols are close to random (the common path is then hard to
+// predict): A keeping bit 15 simply means no shift and no state change.
+PRIM_CB_INLINE u32 owniMqDecodeSymbolFlat(Mq& m, u32 cx) {
+  const u32 I = m.st[cx];
+  const prim::cbshared::MqRow& row = prim::cbshared::mqStateTable[I];
+  const u32 qe = row.qe;
+  const u32 a = m.A - qe;
+  const u32 mps = m.mps[cx];
+  const u32 lower = 0u - static_cast<u32>(a <= (m.C >> 16));
+  const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
+  const u32 lpsMask = 0u - lps;
+  const u32 aNew = (qe & lower) | (a & ~lower);
+  const i32 n = mqShiftsFor(aNew);  // 0: A keeps bit 15, nothing changes
+  const u32 next = (row.nlps & lpsMask) | (row.nmps & ~lpsMask);
+  m.st[cx] = n ? next : I;
+  m.mps[cx] = mps ^ (lps & row.switchMps);
+  m.C -= (a << 16) & lower;
+  m.A = aNew;
+  mqRenormaliseBy(m, n);
+  return mps ^ lps;
 }
 PRIM_CB_INLINE u32 owniMqDecodeUniformContext(Mq& m) { return owniMqDecodeSymbol(m, 0); }
 PRIM_CB_INLINE u32 owniMqDecodeRunLengthContext(Mq& m) { return owniMqDecodeSymbol(m, 1); }
 PRIM_CB_INLINE u32 decide(Mq& m, u32 cx) { return owniMqDecodeSymbol(m, cx); }
+PRIM_CB_INLINE u32 decideFlat(Mq& m, u32 cx) { return owniMqDecodeSymbolFlat(m, cx); }
 PRIM_CB_INLINE u32 decideUniform(Mq& m) { return owniMqDecodeUniformContext(m); }
 PRIM_CB_INLINE u32 decideRunLength(Mq& m) { return owniMqDecodeRunLengthContext(m); }
 #endif
@@ -685,18 +787,26 @@ PRIM_CB_INLINE void refinementScan(const Pass& P, Bits& bits) {
   }
 }
 
-// Decisions of the MQ-coded passes.
-struct MqBits {
+// Decisions of the MQ-coded passes.  Sign and refinement decisions, and the
+// zero-coding decisions of the significance pass (a sample with a
+// significant neighbour), are close to even odds and take the branch-free
+// form; the clean-up pass keeps the branch for its zero-coding decisions, as
+// most of its samples lie in quiet, well-predicted regions.
+template <bool kFlatZc>
+struct MqBitsT {
   Mq& m;
   const u32* zc;
   static constexpr u32 refinedBit = kRefined;
-  PRIM_CB_INLINE u32 significance(u32 nb) { return decide(m, zc[nb]); }
+  PRIM_CB_INLINE u32 significance(u32 nb) {
+    return kFlatZc ? decideFlat(m, zc[nb]) : decide(m, zc[nb]);
+  }
   PRIM_CB_INLINE u32 sign(u32 half) {
     const u32 sc = kSign.t[(half >> 4) & 0x1FFu];
-    return decide(m, sc & 0xFu) ^ (sc >> 31);
+    return decideFlat(m, sc & 0xFu) ^ (sc >> 31);
   }
-  PRIM_CB_INLINE u32 refinement(u32 low9) { return decide(m, kRef.t[low9]); }
+  PRIM_CB_INLINE u32 refinement(u32 low9) { return decideFlat(m, kRef.t[low9]); }
 };
+using MqBits = MqBitsT<false>;
 // Bits of the raw passes: the significance bit, then the sign bit (1
 // negative); refinement leaves no refined mark.
 struct RawBits {
@@ -720,7 +830,7 @@ inline u32 owniCodeBlockSignificancePass(State* s, u32 causal, u32 reset, u32 te
   setUpPass(s, P);
   Mq m;
   loadMq(m, s);
-  MqBits bits{m, P.zc};
+  MqBitsT<true> bits{m, P.zc};
   significanceScan(P, bits, causal);
   storeCursors(s, P);
   return endMqPass(s, m, 0, reset, termCheck);
