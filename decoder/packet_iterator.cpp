@@ -64,6 +64,19 @@ void PacketIterator::SetUp(const Rect& tile, const IteratorComponent* components
       rg.counters.Reset(static_cast<std::size_t>(cells));
     }
   }
+  gridStart_.Reset(std::size_t{maxResolutions_} + 1);
+  for (std::uint32_t r = 0; r <= maxResolutions_; ++r) gridStart_[r] = 0;
+  for (std::uint32_t c = 0; c < componentCount; ++c)
+    for (std::uint32_t r = 0; r < maxResolutions_; ++r)
+      if (HasGrid(c, r)) ++gridStart_[r + 1];
+  for (std::uint32_t r = 0; r < maxResolutions_; ++r) gridStart_[r + 1] += gridStart_[r];
+  gridComps_.Reset(gridStart_[maxResolutions_]);
+  for (std::uint32_t r = 0; r < maxResolutions_; ++r) {
+    std::size_t at = gridStart_[r];
+    for (std::uint32_t c = 0; c < componentCount; ++c)
+      if (HasGrid(c, r)) gridComps_[at++] = c;
+  }
+
   default_ = {};
   default_.progressionOrder = order;
   default_.resolutionStart = 0;
@@ -169,6 +182,21 @@ bool PacketIterator::HasGrid(std::uint32_t c, std::uint32_t r) const {
   return rg.columns > 0 && rg.rows > 0;
 }
 
+std::size_t PacketIterator::FirstGridEntry(std::uint32_t r, std::uint32_t c) const {
+  std::size_t lo = gridStart_[r], hi = gridStart_[r + 1];
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (gridComps_[mid] < c) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo;
+}
+
+bool PacketIterator::AnyGridInRecord(std::uint32_t r) const {
+  const std::size_t g = FirstGridEntry(r, compStart_);
+  return g < gridStart_[r + 1] && gridComps_[g] < compEnd_;
+}
+
 bool PacketIterator::Emit() {
   ResolutionGrid& rg = comps_[c_].resolutions[r_];
   std::uint32_t& counter = rg.counters[std::size_t{py_} * rg.columns + px_];
@@ -211,8 +239,8 @@ bool PacketIterator::SearchLRCP(bool resume) {
   if (resume) goto next;
   for (l_ = 0; l_ < layerEnd_; ++l_) {
     for (r_ = resStart_; r_ < resEnd_; ++r_) {
-      for (c_ = compStart_; c_ < compEnd_; ++c_) {
-        if (!HasGrid(c_, r_)) continue;
+      for (g_ = FirstGridEntry(r_, compStart_); g_ < gridStart_[r_ + 1] && gridComps_[g_] < compEnd_; ++g_) {
+        c_ = gridComps_[g_];
         for (py_ = 0; py_ < comps_[c_].resolutions[r_].rows; ++py_) {
           for (px_ = 0; px_ < comps_[c_].resolutions[r_].columns; ++px_) {
             if (Emit()) return true;
@@ -228,9 +256,10 @@ bool PacketIterator::SearchLRCP(bool resume) {
 bool PacketIterator::SearchRLCP(bool resume) {
   if (resume) goto next;
   for (r_ = resStart_; r_ < resEnd_; ++r_) {
+    if (!AnyGridInRecord(r_)) continue;
     for (l_ = 0; l_ < layerEnd_; ++l_) {
-      for (c_ = compStart_; c_ < compEnd_; ++c_) {
-        if (!HasGrid(c_, r_)) continue;
+      for (g_ = FirstGridEntry(r_, compStart_); g_ < gridStart_[r_ + 1] && gridComps_[g_] < compEnd_; ++g_) {
+        c_ = gridComps_[g_];
         for (py_ = 0; py_ < comps_[c_].resolutions[r_].rows; ++py_) {
           for (px_ = 0; px_ < comps_[c_].resolutions[r_].columns; ++px_) {
             if (Emit()) return true;

@@ -95,6 +95,11 @@ class PacketIterator {
   bool Emit();
   std::uint32_t FirstLayer() const;
   bool HasGrid(std::uint32_t c, std::uint32_t r) const;
+  // Index in gridComps_ of the first component >= c with a grid at r (the
+  // end of r's run when there is none).
+  std::size_t FirstGridEntry(std::uint32_t r, std::uint32_t c) const;
+  // Whether some component of the record in force has a grid at r.
+  bool AnyGridInRecord(std::uint32_t r) const;
   // Whether the current position starts a precinct of (c, r); sets the
   // current precinct indices when it does.
   bool StartsPrecinct(std::uint32_t c, std::uint32_t r);
@@ -110,6 +115,12 @@ class PacketIterator {
   std::uint32_t maxResolutions_ = 0;  // largest NL + 1
   std::uint32_t layers_ = 0;          // COD layer count
   std::uint64_t tx0_ = 0, tx1_ = 0, ty0_ = 0, ty1_ = 0;
+  // The components with a precinct grid at each resolution, in component
+  // order: resolution r's run is gridComps_[gridStart_[r] .. gridStart_[r + 1]).
+  // The layer-major orders walk only these, so a resolution that is empty
+  // in most components costs nothing per layer.
+  OwnedArray<std::size_t> gridStart_;
+  OwnedArray<std::uint32_t> gridComps_;
 
   // Record in force.
   std::uint32_t order_ = 0;
@@ -120,6 +131,7 @@ class PacketIterator {
 
   // Loop state.
   std::uint32_t l_ = 0, r_ = 0, c_ = 0, px_ = 0, py_ = 0;
+  std::size_t g_ = 0;  // entry of c_ in gridComps_ (layer-major orders)
   std::uint64_t x_ = 0, y_ = 0;
   std::uint64_t stepX_ = 1, stepY_ = 1;
 
