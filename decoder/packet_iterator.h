@@ -39,6 +39,14 @@ struct IteratorComponent {
 
 class PacketIterator {
  public:
+  // A (c, r) with its next lattice point in x or y.
+  struct Candidate {
+    std::uint64_t pos;
+    std::uint32_t c;
+    std::uint32_t r;
+    std::uint64_t lattice;
+  };
+
   PacketIterator() = default;
   PacketIterator(const PacketIterator&) = delete;
   PacketIterator& operator=(const PacketIterator&) = delete;
@@ -105,10 +113,15 @@ class PacketIterator {
   bool StartsPrecinct(std::uint32_t c, std::uint32_t r);
   // Lattice steps of the position-driven orders, over all components or one.
   void ComputeSteps(std::uint32_t onlyComponent, bool allComponents);
-  // The next position after x (or y) at which some (c, r) of the current
-  // loop starts a precinct, given the lattice step; beyond the tile when none.
-  std::uint64_t NextStart(std::uint64_t v, bool vertical, std::uint32_t cFirst, std::uint32_t cEnd,
-                          bool oneResolution) const;
+  // The lattice of (c, r) in x or y: the multiples of both the step and its
+  // precinct period (all ones when no multiple but 0 can lie in a tile).
+  std::uint64_t Lattice(std::uint32_t c, std::uint32_t r, bool vertical) const;
+  // RPCL, PCRL and CPRL.
+  bool SearchByPosition(bool resume);
+  // Fills the row heap for the current outer loop value (RPCL: resolution,
+  // CPRL: component, PCRL: one pass); false when the outer loop is done.
+  bool StartOuter();
+  void PushRow(std::uint32_t c, std::uint32_t r);
 
   OwnedArray<ComponentGrid> comps_;
   std::uint32_t componentCount_ = 0;
@@ -134,6 +147,14 @@ class PacketIterator {
   std::size_t g_ = 0;  // entry of c_ in gridComps_ (layer-major orders)
   std::uint64_t x_ = 0, y_ = 0;
   std::uint64_t stepX_ = 1, stepY_ = 1;
+  // Position-driven orders: (c, r) by next row, (c, r) of the current row by
+  // next position; outer loop value; whether the layer loop of the current
+  // candidate is under way.
+  OwnedArray<Candidate> rowHeap_, colHeap_;
+  std::size_t rowCount_ = 0, colCount_ = 0;
+  std::uint32_t outer_ = 0;
+  bool inRow_ = false;
+  bool atCandidate_ = false;
 
   bool available_ = false;
   PacketPosition current_;
