@@ -4,6 +4,8 @@
 // diagnostic.
 #include <gtest/gtest.h>
 
+#include <set>
+#include <tuple>
 #include <vector>
 
 #include "decoder/image_decoder.h"
@@ -65,6 +67,21 @@ Bytes ManyEmptyResolutions(std::uint32_t comps, std::uint16_t layers, std::uint8
   for (int i = 0; i < 16; ++i) b.u8(0);
   b.u16(0xFFD9);
   return b.b;
+}
+
+// Components whose precinct lattices cross: A has a precinct in every column
+// and one row, B one column and a precinct in every row, the others a few
+// of each.  (x, y, sampling) per component: A (1, 255), B (255, 1), the
+// rest (255, 255); one level, 1 x 1 precincts.
+SizParams CrossingLattices(std::uint32_t others, std::uint32_t size) {
+  SizParams p;
+  p.xsiz = p.ysiz = p.xtsiz = p.ytsiz = size;
+  p.ssiz.assign(others + 2, 7);
+  p.xr = {1, 255};
+  p.yr = {255, 1};
+  p.xr.resize(others + 2, 255);
+  p.yr.resize(others + 2, 255);
+  return p;
 }
 
 }  // namespace
@@ -138,4 +155,52 @@ TEST(FuzzRegressions, HighThroughputCodeBlocksInATilePartAreRefused) {
   EXPECT_EQ(o.data, -1);
   ASSERT_FALSE(o.codes.empty());
   EXPECT_EQ(o.codes.back(), 48u);
+}
+
+// The position-driven orders once stepped over every position at which any
+// component starts a precinct in x, for every row at which any starts one in
+// y, and tried every component there: lattices that cross (one component
+// dense in x, another dense in y) made that the product of both with the
+// component count, billions of tries for a few thousand precincts.
+TEST(FuzzRegressions, PositionOrdersFollowThePrecinctsNotTheirCrossProduct) {
+  const std::uint32_t others = 500, size = 2048;
+  const SizParams p = CrossingLattices(others, size);
+  const std::uint32_t comps = others + 2;
+  std::vector<CodingStyle> styles(comps);
+  std::vector<IteratorComponent> ic(comps);
+  std::size_t precincts = 0;
+  for (std::uint32_t c = 0; c < comps; ++c) {
+    styles[c].levels = 0;
+    styles[c].precincts.Reset(1);
+    styles[c].precincts[0] = {0, 0};
+    ic[c] = {&styles[c], {p.xr[c], p.yr[c]}};
+    precincts += std::size_t{(size + p.xr[c] - 1) / p.xr[c]} * ((size + p.yr[c] - 1) / p.yr[c]);
+  }
+  for (std::uint32_t order : {2u, 3u, 4u}) {
+    PacketIterator it;
+    it.SetUp({0, 0, size, size}, ic.data(), comps, order, 1, nullptr, 0);
+    std::set<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>> seen;
+    std::size_t produced = 0;
+    while (it.Available() && produced <= precincts) {
+      const PacketPosition& q = it.Current();
+      seen.insert({q.component, q.precinctX, q.precinctY});
+      ++produced;
+      it.Advance();
+    }
+    // Every precinct once.
+    EXPECT_EQ(produced, precincts) << "order " << order;
+    EXPECT_EQ(seen.size(), precincts) << "order " << order;
+  }
+  // The same geometry as a codestream, RPCL: decoding its few bytes of empty
+  // packets ends at once, with a result.
+  Builder b = Start(p);
+  b.segment(0xFF52, CodBody(0x01, 2, 1, 0, 0, 4, 4, 0, 1, {0x00})).segment(0xFF5C, QcdBody(0));
+  b.u16(0xFF90).u16(10).u16(0).u32(0).u8(0).u8(1).u16(0xFF93);
+  for (int i = 0; i < 64; ++i) b.u8(0);
+  b.u16(0xFFD9);
+  const Outcome o = DecodeBytes(b.b);
+  EXPECT_EQ(o.header, 0);
+  if (o.data != 0) {
+    EXPECT_FALSE(o.codes.empty());
+  }
 }
