@@ -14,5 +14,7 @@ mkdir -p build-fuzz/mxf-corpus
 seeds=()
 [ -d ../shared/testdata/mxf ] && seeds+=(../shared/testdata/mxf)
 cd build-fuzz
+# Undefined behaviour stops the run and leaves its input, like a crash.
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 ./tests/mxf/mxf_fuzz -max_total_time="$seconds" -max_len=262144 -timeout=10 -rss_limit_mb=2048 \
   -print_final_stats=1 mxf-corpus "${seeds[@]/#/$root/}"
