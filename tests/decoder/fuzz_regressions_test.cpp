@@ -204,3 +204,66 @@ TEST(FuzzRegressions, PositionOrdersFollowThePrecinctsNotTheirCrossProduct) {
     EXPECT_FALSE(o.codes.empty());
   }
 }
+
+// A tile-part of fourteen bytes starts a tile, and a started tile keeps a
+// few hundred bytes per resolution of each component until the image is
+// written: 65280 one-sample tiles of 1000 components in 900 KB took more than
+// 22 GB, of 16 components with 5 levels 3 GB.  The tiles started are now
+// bounded by their components and resolutions (weight 2^21 in all).
+Bytes TinyTiles(std::uint32_t comps, std::uint8_t levels, std::uint32_t tilesStarted) {
+  SizParams p;
+  p.xsiz = 255;
+  p.ysiz = 256;  // 65280 tiles of 1 x 1
+  p.xtsiz = p.ytsiz = 1;
+  p.ssiz.assign(comps, 7);
+  p.xr.assign(comps, 1);
+  p.yr.assign(comps, 1);
+  Builder b = Start(p);
+  b.segment(0xFF52, CodBody(0, 0, 1, 0, levels)).segment(0xFF5C, QcdBody(levels));
+  // Each tile-part: SOT (Psot 14: no packet data) and SOD.
+  for (std::uint32_t t = 0; t < tilesStarted; ++t) b.u16(0xFF90).u16(10).u16(t).u32(14).u8(0).u8(1).u16(0xFF93);
+  b.u16(0xFFD9);
+  return b.b;
+}
+
+TEST(FuzzRegressions, TileStructuresAreBoundedAcrossTiles) {
+  constexpr std::uint32_t kFaultMalloc = 83;
+  {
+    const Outcome o = DecodeBytes(TinyTiles(1000, 0, 65280));
+    EXPECT_EQ(o.header, 0);
+    EXPECT_EQ(o.data, -1);
+    ASSERT_FALSE(o.codes.empty());
+    EXPECT_EQ(o.codes.back(), kFaultMalloc);
+  }
+  {
+    const Outcome o = DecodeBytes(TinyTiles(16, 5, 65280));
+    EXPECT_EQ(o.data, -1);
+    ASSERT_FALSE(o.codes.empty());
+    EXPECT_EQ(o.codes.back(), kFaultMalloc);
+  }
+  // A header of 65535 tiles of 16384 components makes no planes before a tile
+  // starts (it used to ask for one plane record per tile and component, tens
+  // of gigabytes, in ReadHeader).
+  {
+    SizParams p;
+    p.xsiz = 255;
+    p.ysiz = 257;
+    p.xtsiz = p.ytsiz = 1;
+    p.ssiz.assign(16384, 7);
+    p.xr.assign(16384, 1);
+    p.yr.assign(16384, 1);
+    const Bytes bytes = Minimal({}, p);
+    CMemBuffInput stream;
+    stream.Open(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    JPEG2000Decoder dec;
+    ASSERT_EQ(dec.Init(), 0);
+    ASSERT_EQ(dec.AttachStream(&stream), 0);
+    ImageHeader header;
+    ImageSampling sampling;
+    EXPECT_EQ(dec.ReadHeader(&header, &sampling), 0);
+  }
+  // Far below the bound: 4096 tiles started of three components decode.
+  const Outcome o = DecodeBytes(TinyTiles(3, 0, 4096));
+  EXPECT_EQ(o.header, 0);
+  EXPECT_EQ(o.data, 0);
+}
