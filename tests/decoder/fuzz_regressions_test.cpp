@@ -267,3 +267,35 @@ TEST(FuzzRegressions, TileStructuresAreBoundedAcrossTiles) {
   EXPECT_EQ(o.header, 0);
   EXPECT_EQ(o.data, 0);
 }
+
+// Found by libFuzzer (an out-of-memory report): 2 x 2 precincts at every
+// resolution of a 2048 x 2048 tile ask for 4 M precinct parts and as many
+// code-blocks, 1.5 GB of records from 60 KB, allowed by the former per-tile
+// bound of 2^23 records.  The bound is now 2^21 (about 600 MB).
+TEST(FuzzRegressions, TinyPrecinctsOverALargeTileAreRefused) {
+  SizParams p;
+  p.xsiz = p.ysiz = p.xtsiz = p.ytsiz = 2048;
+  Builder b = Start(p);
+  const Bytes precincts(6, 0x11);
+  b.segment(0xFF52, CodBody(0x01, 0, 65535, 0, 5, 4, 4, 0, 1, precincts)).segment(0xFF5C, QcdBody(5));
+  b.u16(0xFF90).u16(10).u16(0).u32(0).u8(0).u8(1).u16(0xFF93);
+  for (int i = 0; i < 64; ++i) b.u8(0);
+  b.u16(0xFFD9);
+  const Outcome o = DecodeBytes(b.b);
+  EXPECT_EQ(o.header, 0);
+  EXPECT_EQ(o.data, -1);
+  ASSERT_FALSE(o.codes.empty());
+  EXPECT_EQ(o.codes.back(), 83u);  // Except_faultMalloc
+  // One step coarser (4 x 4 precincts above resolution 0) stays below the bound.
+  Builder c = Start(p);
+  c.segment(0xFF52, CodBody(0x01, 0, 1, 0, 5, 4, 4, 0, 1, {0x11, 0x22, 0x22, 0x22, 0x22, 0x22}))
+      .segment(0xFF5C, QcdBody(5));
+  c.u16(0xFF90).u16(10).u16(0).u32(0).u8(0).u8(1).u16(0xFF93);
+  for (int i = 0; i < 64; ++i) c.u8(0);
+  c.u16(0xFFD9);
+  const Outcome fine = DecodeBytes(c.b);
+  ASSERT_FALSE(fine.codes.empty() && fine.data != 0);
+  if (!fine.codes.empty()) {
+    EXPECT_NE(fine.codes.back(), 83u);
+  }
+}
