@@ -21,11 +21,13 @@ void CodestreamReader::Reset(CodecAdapterBoundedInputBE* in) {
   currentTile = 0xFFFFFFFFu;
   tilePartRemaining = 0;
   tilePartLengthKnown = false;
+  startedTileWeight = 0;
 }
 
 void CodestreamReader::ReadCodestreamHeader() {
   tiles.Reset();
   mctApplicable.Reset();
+  startedTileWeight = 0;
   tilePartsPending = ReadMainHeader(*input, header);
   sotAlreadyRead = true;
   // The tile count is a product of two 32-bit counts: refuse it before the
@@ -100,7 +102,11 @@ bool CodestreamReader::ReadNextTilePart() {
     const std::uint32_t n = tile.ComponentCount();
     OwnedArray<std::uint32_t> transforms;
     transforms.Reset(n ? n : 1);
-    for (std::uint32_t c = 0; c < n; ++c) transforms[c] = tile.Params().coding[c]->transform;
+    for (std::uint32_t c = 0; c < n; ++c) {
+      transforms[c] = tile.Params().coding[c]->transform;
+      startedTileWeight += std::uint64_t{tile.Params().coding[c]->levels} + 2;
+    }
+    if (startedTileWeight > kMaxStartedTileWeight) throw J2k::Except_faultMalloc();
     mctApplicable[isot] = CheckTileMCT(n, tile.Global().mct, transforms.Data(), out) ? 1 : 0;
   } else {
     tile.Continue(in);

@@ -60,6 +60,18 @@ class CodestreamReader {
   // Per tile: whether its component transform may be applied (set when the
   // tile starts).
   OwnedArray<std::uint8_t> mctApplicable;
+  // The tile-components of the tiles started so far, each weighted by its
+  // levels + 2 (its own records and those of each resolution): a started
+  // tile keeps about a kilobyte per component and half of one per resolution
+  // until the image is written, whatever its size, so the sum is bounded by
+  // kMaxStartedTileWeight.
+  std::uint64_t startedTileWeight = 0;
 };
+
+// About a gigabyte of tile structures: far above what real images need
+// (65535 tiles of three components and five levels weigh 1.4 M), far below
+// what a few hundred kilobytes of tiny tiles of many components and levels
+// could otherwise claim.
+inline constexpr std::uint64_t kMaxStartedTileWeight = std::uint64_t{1} << 21;
 
 }  // namespace Codec

@@ -111,6 +111,8 @@ const char* DiagnNameOf(DJP2CSUnsuppException n) {
       return "Codec::JPEG2000Decoder::Except_PPMUsed";
     case DJP2CSUnsuppException::RGNUsed:
       return "Codec::JPEG2000Decoder::Except_RGNUsed";
+    case DJP2CSUnsuppException::HTBlockCodingUsed:
+      return "Codec::JPEG2000Decoder::Except_HTBlockCodingUsed";
     case DJP2CSUnsuppException::mctIsResampled:
       return "Codec::JPEG2000Decoder::Except_mctIsResampled";
   }

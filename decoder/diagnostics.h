@@ -95,6 +95,7 @@ enum class DPHWarning : std::uint32_t {
 enum class DJP2CSUnsuppException : std::uint32_t {
   PPMUsed = 2,
   RGNUsed = 4,
+  HTBlockCodingUsed = 5,
   mctIsResampled = 18,
 };
 enum class DJP2CSException : std::uint32_t {
@@ -353,6 +354,7 @@ CODEC_DIAGN(Warn_UnknownMCTUsage, DJP2MarkerWarning, UnknownMCTUsage)
 CODEC_DIAGN(Warn_BadPacketHeaderPadding, DPHWarning, BadPacketHeaderPadding)
 CODEC_DIAGN(Except_PPMUsed, DJP2CSUnsuppException, PPMUsed)
 CODEC_DIAGN(Except_RGNUsed, DJP2CSUnsuppException, RGNUsed)
+CODEC_DIAGN(Except_HTBlockCodingUsed, DJP2CSUnsuppException, HTBlockCodingUsed)
 CODEC_DIAGN(Except_mctIsResampled, DJP2CSUnsuppException, mctIsResampled)
 CODEC_DIAGN(Except_SOTTileIndexExceedNOfTiles, DJP2CSException, SOTTileIndexExceedNOfTiles)
 CODEC_DIAGN(Except_SOCNotFound, DJP2CSException, SOCNotFound)

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "decoder/sample_rows.h"
+#include "decoder/vectorize_hint.h"
 
 namespace Codec {
 
@@ -79,7 +80,7 @@ void ConvertPlaneSM32s16s(const SubbandPlane& src, SubbandPlane& dst) {
   }
 }
 
-__attribute__((optimize("-ftree-vectorize", "-fvect-cost-model=dynamic"))) void ConvertPlaneSM32s32f(const SubbandPlane& src, SubbandPlane& dst) {
+CODEC_VECTORIZE_HINT void ConvertPlaneSM32s32f(const SubbandPlane& src, SubbandPlane& dst) {
   if (!Usable(src) || !dst.data) return;
   const auto* s = static_cast<const std::uint8_t*>(src.data);
   auto* d = static_cast<std::uint8_t*>(dst.data);
@@ -108,7 +109,7 @@ void ShiftPlaneLeft16s(SubbandPlane& plane, int count) {
 
 namespace Codec {
 
-__attribute__((optimize("-ftree-vectorize", "-fvect-cost-model=dynamic"))) void ConvertRectSM32s32fMidpoint(const SubbandPlane& src, SubbandPlane& dst, Midpoint mode, std::uint32_t x0,
+CODEC_VECTORIZE_HINT void ConvertRectSM32s32fMidpoint(const SubbandPlane& src, SubbandPlane& dst, Midpoint mode, std::uint32_t x0,
                                  std::uint32_t y0, std::uint32_t w, std::uint32_t h) {
   if (!Usable(src) || !dst.data || x0 >= src.width || y0 >= src.height) return;
   w = w < src.width - x0 ? w : src.width - x0;

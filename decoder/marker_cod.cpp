@@ -36,7 +36,12 @@ void ReadSPcod(CodecAdapterBoundedInputBE& in, CodingStyle& style, bool precinct
   style.codeBlockWidthExp = xcb + 2;
   style.codeBlockHeightExp = ycb + 2;
 
-  style.codeBlockFlags = MapCodeBlockStyle(in.ReadU8());
+  // Style bit 0x40 announces high-throughput code-blocks (another block
+  // coder entirely); decoding them as ordinary code-blocks would give noise
+  // reported as success, so such a codestream is refused.
+  const std::uint8_t blockStyle = in.ReadU8();
+  if (blockStyle & 0x40) throw J2k::Except_HTBlockCodingUsed();
+  style.codeBlockFlags = MapCodeBlockStyle(blockStyle);
 
   const std::uint32_t transform = in.ReadU8();
   if (transform > 1) throw J2k::Except_BadCODOrCOCTransformationType();

@@ -1,6 +1,7 @@
 // The packet iterator: five progression orders, POC records, layer counters.
 #include "decoder/packet_iterator.h"
 
+#include <algorithm>
 #include <numeric>
 
 namespace Codec {
@@ -64,6 +65,25 @@ void PacketIterator::SetUp(const Rect& tile, const IteratorComponent* components
       rg.counters.Reset(static_cast<std::size_t>(cells));
     }
   }
+  gridStart_.Reset(std::size_t{maxResolutions_} + 1);
+  for (std::uint32_t r = 0; r <= maxResolutions_; ++r) gridStart_[r] = 0;
+  for (std::uint32_t c = 0; c < componentCount; ++c)
+    for (std::uint32_t r = 0; r < maxResolutions_; ++r)
+      if (HasGrid(c, r)) ++gridStart_[r + 1];
+  for (std::uint32_t r = 0; r < maxResolutions_; ++r) gridStart_[r + 1] += gridStart_[r];
+  gridComps_.Reset(gridStart_[maxResolutions_]);
+  std::size_t pairs = 0;
+  for (std::uint32_t c = 0; c < componentCount; ++c) pairs += comps_[c].resolutions.Count();
+  rowHeap_.Reset(pairs);
+  colHeap_.Reset(pairs);
+  rowCount_ = 0;
+  colCount_ = 0;
+  for (std::uint32_t r = 0; r < maxResolutions_; ++r) {
+    std::size_t at = gridStart_[r];
+    for (std::uint32_t c = 0; c < componentCount; ++c)
+      if (HasGrid(c, r)) gridComps_[at++] = c;
+  }
+
   default_ = {};
   default_.progressionOrder = order;
   default_.resolutionStart = 0;
@@ -102,20 +122,6 @@ void PacketIterator::Load(const ProgressionChange& rec, bool isDefault) {
   layerEnd_ = rec.layerEnd < layers_ ? rec.layerEnd : layers_;
   onDefault_ = isDefault;
   restart_ = true;
-  // The pairs with precincts, resolution first (the order of both layer-led
-  // loops within a layer and of RLCP's outer loop).
-  std::size_t n = 0;
-  for (int pass = 0; pass < 2; ++pass) {
-    if (pass == 1) pairs_.Reset(n);
-    std::size_t k = 0;
-    for (std::uint32_t r = resStart_; r < resEnd_; ++r)
-      for (std::uint32_t c = compStart_; c < compEnd_; ++c) {
-        if (!HasGrid(c, r)) continue;
-        if (pass == 1) pairs_[k] = {r, c};
-        ++k;
-      }
-    n = k;
-  }
 }
 
 void PacketIterator::Restart() {
@@ -183,6 +189,21 @@ bool PacketIterator::HasGrid(std::uint32_t c, std::uint32_t r) const {
   return rg.columns > 0 && rg.rows > 0;
 }
 
+std::size_t PacketIterator::FirstGridEntry(std::uint32_t r, std::uint32_t c) const {
+  std::size_t lo = gridStart_[r], hi = gridStart_[r + 1];
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (gridComps_[mid] < c) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo;
+}
+
+bool PacketIterator::AnyGridInRecord(std::uint32_t r) const {
+  const std::size_t g = FirstGridEntry(r, compStart_);
+  return g < gridStart_[r + 1] && gridComps_[g] < compEnd_;
+}
+
 bool PacketIterator::Emit() {
   ResolutionGrid& rg = comps_[c_].resolutions[r_];
   std::uint32_t& counter = rg.counters[std::size_t{py_} * rg.columns + px_];
@@ -221,21 +242,17 @@ bool PacketIterator::Search() {
 // the packet produced last; every loop variable is a member, so the jump
 // crosses no initialisation.
 
-// LRCP and RLCP run over the (resolution, component) pairs of the record
-// that have a precinct grid, listed at load: a pair without precincts costs
-// nothing per layer, so a record of many layers over empty resolutions or
-// components cannot spin.
-
 bool PacketIterator::SearchLRCP(bool resume) {
   if (resume) goto next;
   for (l_ = 0; l_ < layerEnd_; ++l_) {
-    for (pair_ = 0; pair_ < pairs_.Count(); ++pair_) {
-      r_ = pairs_[pair_].r;
-      c_ = pairs_[pair_].c;
-      for (py_ = 0; py_ < comps_[c_].resolutions[r_].rows; ++py_) {
-        for (px_ = 0; px_ < comps_[c_].resolutions[r_].columns; ++px_) {
-          if (Emit()) return true;
-        next:;
+    for (r_ = resStart_; r_ < resEnd_; ++r_) {
+      for (g_ = FirstGridEntry(r_, compStart_); g_ < gridStart_[r_ + 1] && gridComps_[g_] < compEnd_; ++g_) {
+        c_ = gridComps_[g_];
+        for (py_ = 0; py_ < comps_[c_].resolutions[r_].rows; ++py_) {
+          for (px_ = 0; px_ < comps_[c_].resolutions[r_].columns; ++px_) {
+            if (Emit()) return true;
+          next:;
+          }
         }
       }
     }
@@ -245,12 +262,11 @@ bool PacketIterator::SearchLRCP(bool resume) {
 
 bool PacketIterator::SearchRLCP(bool resume) {
   if (resume) goto next;
-  for (group_ = 0; group_ < pairs_.Count(); group_ = groupEnd_) {
-    for (groupEnd_ = group_; groupEnd_ < pairs_.Count() && pairs_[groupEnd_].r == pairs_[group_].r;) ++groupEnd_;
+  for (r_ = resStart_; r_ < resEnd_; ++r_) {
+    if (!AnyGridInRecord(r_)) continue;
     for (l_ = 0; l_ < layerEnd_; ++l_) {
-      for (pair_ = group_; pair_ < groupEnd_; ++pair_) {
-        r_ = pairs_[pair_].r;
-        c_ = pairs_[pair_].c;
+      for (g_ = FirstGridEntry(r_, compStart_); g_ < gridStart_[r_ + 1] && gridComps_[g_] < compEnd_; ++g_) {
+        c_ = gridComps_[g_];
         for (py_ = 0; py_ < comps_[c_].resolutions[r_].rows; ++py_) {
           for (px_ = 0; px_ < comps_[c_].resolutions[r_].columns; ++px_) {
             if (Emit()) return true;
@@ -304,86 +320,132 @@ bool PacketIterator::StartsPrecinct(std::uint32_t c, std::uint32_t r) {
   return true;
 }
 
-std::uint64_t PacketIterator::NextStart(std::uint64_t v, bool vertical, std::uint32_t cFirst, std::uint32_t cEnd,
-                                        bool oneResolution) const {
-  const std::uint64_t step = vertical ? stepY_ : stepX_;
-  std::uint64_t best = kBeyond;
-  for (std::uint32_t c = cFirst; c < cEnd; ++c) {
-    const ComponentGrid& g = comps_[c];
-    const std::uint32_t rFirst = oneResolution ? r_ : resStart_;
-    std::uint32_t rEnd = oneResolution ? r_ + 1 : resEnd_;
-    if (rEnd > g.levels + 1) rEnd = g.levels + 1;
-    for (std::uint32_t r = rFirst; r < rEnd; ++r) {
-      if (!HasGrid(c, r)) continue;
-      const ResolutionGrid& rg = g.resolutions[r];
-      const std::uint32_t e = (vertical ? rg.ppy : rg.ppx) + g.levels - r;
-      const std::uint64_t period = std::uint64_t{vertical ? g.sampling.y : g.sampling.x} << e;
-      // Only positions on the lattice of the step are visited; of those, a
-      // precinct of (c, r) starts at the multiples of both.
-      const std::uint64_t l = Lcm(step, period);
-      if (l == kBeyond) continue;
-      const std::uint64_t next = (v / l + 1) * l;
-      if (next < best) best = next;
-    }
-  }
-  return best;
+std::uint64_t PacketIterator::Lattice(std::uint32_t c, std::uint32_t r, bool vertical) const {
+  const ComponentGrid& g = comps_[c];
+  const ResolutionGrid& rg = g.resolutions[r];
+  const std::uint32_t e = (vertical ? rg.ppy : rg.ppx) + g.levels - r;
+  const std::uint64_t period = std::uint64_t{vertical ? g.sampling.y : g.sampling.x} << e;
+  // Only positions on the lattice of the step are visited; of those, a
+  // precinct of (c, r) starts at the multiples of both.
+  return Lcm(vertical ? stepY_ : stepX_, period);
 }
 
-bool PacketIterator::SearchRPCL(bool resume) {
-  if (resume) goto next;
-  ComputeSteps(0, true);
-  for (r_ = resStart_; r_ < resEnd_; ++r_) {
-    for (y_ = ty0_; y_ < ty1_; y_ = NextStart(y_, true, compStart_, compEnd_, true)) {
-      for (x_ = tx0_; x_ < tx1_; x_ = NextStart(x_, false, compStart_, compEnd_, true)) {
-        for (c_ = compStart_; c_ < compEnd_; ++c_) {
-          if (!StartsPrecinct(c_, r_)) continue;
-          for (l_ = FirstLayer(); l_ < layerEnd_; ++l_) {
-            if (Emit()) return true;
-          next:;
-          }
-        }
-      }
-    }
-  }
-  return false;
+namespace {
+
+// Heap order: the smallest position first, then component, then resolution.
+bool Later(const PacketIterator::Candidate& a, const PacketIterator::Candidate& b) {
+  if (a.pos != b.pos) return a.pos > b.pos;
+  if (a.c != b.c) return a.c > b.c;
+  return a.r > b.r;
 }
 
-bool PacketIterator::SearchPCRL(bool resume) {
-  if (resume) goto next;
-  ComputeSteps(0, true);
-  for (y_ = ty0_; y_ < ty1_; y_ = NextStart(y_, true, compStart_, compEnd_, false)) {
-    for (x_ = tx0_; x_ < tx1_; x_ = NextStart(x_, false, compStart_, compEnd_, false)) {
-      for (c_ = compStart_; c_ < compEnd_; ++c_) {
-        for (r_ = resStart_; r_ < resEnd_ && r_ < comps_[c_].levels + 1; ++r_) {
-          if (!StartsPrecinct(c_, r_)) continue;
-          for (l_ = FirstLayer(); l_ < layerEnd_; ++l_) {
-            if (Emit()) return true;
-          next:;
-          }
-        }
-      }
-    }
-  }
-  return false;
+std::uint64_t NextOnLattice(std::uint64_t v, std::uint64_t lattice) {
+  return lattice == kBeyond ? kBeyond : (v / lattice + 1) * lattice;
 }
 
-bool PacketIterator::SearchCPRL(bool resume) {
-  if (resume) goto next;
-  for (c_ = compStart_; c_ < compEnd_; ++c_) {
-    ComputeSteps(c_, false);
-    for (y_ = ty0_; y_ < ty1_; y_ = NextStart(y_, true, c_, c_ + 1, false)) {
-      for (x_ = tx0_; x_ < tx1_; x_ = NextStart(x_, false, c_, c_ + 1, false)) {
-        for (r_ = resStart_; r_ < resEnd_ && r_ < comps_[c_].levels + 1; ++r_) {
-          if (!StartsPrecinct(c_, r_)) continue;
-          for (l_ = FirstLayer(); l_ < layerEnd_; ++l_) {
-            if (Emit()) return true;
-          next:;
-          }
+}  // namespace
+
+void PacketIterator::PushRow(std::uint32_t c, std::uint32_t r) {
+  rowHeap_[rowCount_++] = {ty0_, c, r, Lattice(c, r, true)};
+  std::push_heap(rowHeap_.Data(), rowHeap_.Data() + rowCount_, Later);
+}
+
+bool PacketIterator::StartOuter() {
+  rowCount_ = 0;
+  colCount_ = 0;
+  inRow_ = false;
+  switch (order_) {
+    case kRPCL:
+      if (outer_ >= resEnd_) return false;
+      for (std::size_t g = FirstGridEntry(outer_, compStart_); g < gridStart_[outer_ + 1] && gridComps_[g] < compEnd_;
+           ++g)
+        PushRow(gridComps_[g], outer_);
+      return true;
+    case kPCRL:
+      if (outer_ > 0) return false;
+      for (std::uint32_t c = compStart_; c < compEnd_; ++c)
+        for (std::uint32_t r = resStart_; r < resEnd_ && r < comps_[c].levels + 1; ++r)
+          if (HasGrid(c, r)) PushRow(c, r);
+      return true;
+    default:  // CPRL
+      if (outer_ >= compEnd_) return false;
+      ComputeSteps(outer_, false);
+      for (std::uint32_t r = resStart_; r < resEnd_ && r < comps_[outer_].levels + 1; ++r)
+        if (HasGrid(outer_, r)) PushRow(outer_, r);
+      return true;
+  }
+}
+
+// The position-driven orders visit, row by row and within a row from left to
+// right, only the positions at which some (c, r) of the loop has a lattice
+// point; at each, the (c, r) with a point there come in component and
+// resolution order.  Two heaps of (c, r) keyed by their next lattice point
+// drive the rows and the positions of a row, so the work follows the
+// precincts and not the product of the grids of different (c, r).
+bool PacketIterator::SearchByPosition(bool resume) {
+  if (!resume) {
+    if (order_ != kCPRL) ComputeSteps(0, true);
+    outer_ = order_ == kRPCL ? resStart_ : order_ == kCPRL ? compStart_ : 0;
+    atCandidate_ = false;
+    if (!StartOuter()) return false;
+  }
+  for (;;) {
+    if (atCandidate_) {
+      for (++l_; l_ < layerEnd_; ++l_)
+        if (Emit()) return true;
+      atCandidate_ = false;
+    }
+    if (inRow_ && colCount_ > 0) {
+      std::pop_heap(colHeap_.Data(), colHeap_.Data() + colCount_, Later);
+      const Candidate next = colHeap_[colCount_ - 1];
+      const std::uint64_t after = NextOnLattice(next.pos, next.lattice);
+      if (after < tx1_) {
+        colHeap_[colCount_ - 1].pos = after;
+        std::push_heap(colHeap_.Data(), colHeap_.Data() + colCount_, Later);
+      } else {
+        --colCount_;
+      }
+      x_ = next.pos;
+      c_ = next.c;
+      r_ = next.r;
+      if (!StartsPrecinct(c_, r_)) continue;
+      for (l_ = FirstLayer(); l_ < layerEnd_; ++l_) {
+        if (Emit()) {
+          atCandidate_ = true;
+          return true;
         }
       }
+      continue;
     }
+    inRow_ = false;
+    if (rowCount_ > 0) {
+      // The next row: every (c, r) with a lattice point on it starts the row
+      // at the tile's left edge.
+      y_ = rowHeap_[0].pos;
+      colCount_ = 0;
+      while (rowCount_ > 0 && rowHeap_[0].pos == y_) {
+        std::pop_heap(rowHeap_.Data(), rowHeap_.Data() + rowCount_, Later);
+        Candidate& e = rowHeap_[rowCount_ - 1];
+        colHeap_[colCount_++] = {tx0_, e.c, e.r, Lattice(e.c, e.r, false)};
+        const std::uint64_t after = NextOnLattice(e.pos, e.lattice);
+        if (after < ty1_) {
+          e.pos = after;
+          std::push_heap(rowHeap_.Data(), rowHeap_.Data() + rowCount_, Later);
+        } else {
+          --rowCount_;
+        }
+      }
+      std::make_heap(colHeap_.Data(), colHeap_.Data() + colCount_, Later);
+      inRow_ = true;
+      continue;
+    }
+    ++outer_;
+    if (!StartOuter()) return false;
   }
-  return false;
 }
+
+bool PacketIterator::SearchRPCL(bool resume) { return SearchByPosition(resume); }
+bool PacketIterator::SearchPCRL(bool resume) { return SearchByPosition(resume); }
+bool PacketIterator::SearchCPRL(bool resume) { return SearchByPosition(resume); }
 
 }  // namespace Codec

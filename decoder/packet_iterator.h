@@ -39,6 +39,14 @@ struct IteratorComponent {
 
 class PacketIterator {
  public:
+  // A (c, r) with its next lattice point in x or y.
+  struct Candidate {
+    std::uint64_t pos;
+    std::uint32_t c;
+    std::uint32_t r;
+    std::uint64_t lattice;
+  };
+
   PacketIterator() = default;
   PacketIterator(const PacketIterator&) = delete;
   PacketIterator& operator=(const PacketIterator&) = delete;
@@ -95,21 +103,37 @@ class PacketIterator {
   bool Emit();
   std::uint32_t FirstLayer() const;
   bool HasGrid(std::uint32_t c, std::uint32_t r) const;
+  // Index in gridComps_ of the first component >= c with a grid at r (the
+  // end of r's run when there is none).
+  std::size_t FirstGridEntry(std::uint32_t r, std::uint32_t c) const;
+  // Whether some component of the record in force has a grid at r.
+  bool AnyGridInRecord(std::uint32_t r) const;
   // Whether the current position starts a precinct of (c, r); sets the
   // current precinct indices when it does.
   bool StartsPrecinct(std::uint32_t c, std::uint32_t r);
   // Lattice steps of the position-driven orders, over all components or one.
   void ComputeSteps(std::uint32_t onlyComponent, bool allComponents);
-  // The next position after x (or y) at which some (c, r) of the current
-  // loop starts a precinct, given the lattice step; beyond the tile when none.
-  std::uint64_t NextStart(std::uint64_t v, bool vertical, std::uint32_t cFirst, std::uint32_t cEnd,
-                          bool oneResolution) const;
+  // The lattice of (c, r) in x or y: the multiples of both the step and its
+  // precinct period (all ones when no multiple but 0 can lie in a tile).
+  std::uint64_t Lattice(std::uint32_t c, std::uint32_t r, bool vertical) const;
+  // RPCL, PCRL and CPRL.
+  bool SearchByPosition(bool resume);
+  // Fills the row heap for the current outer loop value (RPCL: resolution,
+  // CPRL: component, PCRL: one pass); false when the outer loop is done.
+  bool StartOuter();
+  void PushRow(std::uint32_t c, std::uint32_t r);
 
   OwnedArray<ComponentGrid> comps_;
   std::uint32_t componentCount_ = 0;
   std::uint32_t maxResolutions_ = 0;  // largest NL + 1
   std::uint32_t layers_ = 0;          // COD layer count
   std::uint64_t tx0_ = 0, tx1_ = 0, ty0_ = 0, ty1_ = 0;
+  // The components with a precinct grid at each resolution, in component
+  // order: resolution r's run is gridComps_[gridStart_[r] .. gridStart_[r + 1]).
+  // The layer-major orders walk only these, so a resolution that is empty
+  // in most components costs nothing per layer.
+  OwnedArray<std::size_t> gridStart_;
+  OwnedArray<std::uint32_t> gridComps_;
 
   // Record in force.
   std::uint32_t order_ = 0;
@@ -120,14 +144,17 @@ class PacketIterator {
 
   // Loop state.
   std::uint32_t l_ = 0, r_ = 0, c_ = 0, px_ = 0, py_ = 0;
+  std::size_t g_ = 0;  // entry of c_ in gridComps_ (layer-major orders)
   std::uint64_t x_ = 0, y_ = 0;
   std::uint64_t stepX_ = 1, stepY_ = 1;
-  struct ResolutionComponent {
-    std::uint32_t r = 0;
-    std::uint32_t c = 0;
-  };
-  OwnedArray<ResolutionComponent> pairs_;  // of the record in force, with precincts
-  std::size_t pair_ = 0, group_ = 0, groupEnd_ = 0;
+  // Position-driven orders: (c, r) by next row, (c, r) of the current row by
+  // next position; outer loop value; whether the layer loop of the current
+  // candidate is under way.
+  OwnedArray<Candidate> rowHeap_, colHeap_;
+  std::size_t rowCount_ = 0, colCount_ = 0;
+  std::uint32_t outer_ = 0;
+  bool inRow_ = false;
+  bool atCandidate_ = false;
 
   bool available_ = false;
   PacketPosition current_;

@@ -243,9 +243,12 @@ class TileComponent {
 };
 
 // Precinct parts and code-blocks a tile may hold in all (about 300 bytes of
-// records each at most); more is refused with Except_faultMalloc.  A 4096 x
-// 2160 three-component frame with 4 x 4 code-blocks needs under 2^21.
-inline constexpr std::uint64_t kMaxTileRecords = std::uint64_t{1} << 23;
+// records each at most, so some 600 MB); more is refused with
+// Except_faultMalloc.  A 4096 x 2160 three-component frame with 4 x 4
+// code-blocks needs under 2^21; 2 x 2 precincts over a 2048 x 2048 tile, from
+// a 60 KB codestream, would take 1.5 GB (and every decoder thread may hold
+// such a tile).
+inline constexpr std::uint64_t kMaxTileRecords = std::uint64_t{1} << 21;
 
 // Coefficients a tile may hold over all its components (4 bytes each, so
 // 1 GB); more is refused with Except_faultMalloc.  A 4096 x 2160 frame of

@@ -274,7 +274,6 @@ void Tile::SetTileRect(const CodestreamHeader& h, std::uint32_t index) {
   rect_ = {static_cast<std::uint32_t>(x0), static_cast<std::uint32_t>(y0), static_cast<std::uint32_t>(x1 - x0),
            static_cast<std::uint32_t>(y1 - y0)};
   componentCount_ = h.componentCount;
-  levelSets_.Reset(h.componentCount);
 }
 
 void Tile::Start(CodecAdapterBoundedInputBE& in) {
@@ -307,6 +306,9 @@ void Tile::Start(CodecAdapterBoundedInputBE& in) {
     if (records > kMaxTileRecords) ThrowFaultMalloc();
   }
 
+  // The planes are made when the tile starts, not with the tile record: a
+  // header may announce 65535 tiles of 16384 components.
+  levelSets_.Reset(n);
   for (std::uint32_t c = 0; c < n; ++c) {
     const Rect tc = ComponentRect(rect_, h.sampling[c]);
     AllocLevelSet32(levelSets_[c], tc, params_.coding[c]->levels);

@@ -32,5 +32,7 @@ fuzz_run() {
   local program=$1 corpus=$2
   shift 2
   cd build-fuzz
+  # Undefined behaviour stops the run and leaves its input, like a crash.
+  export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
   "./$program" -max_total_time="$seconds" "$@" -print_final_stats=1 "$corpus" "${seeds[@]/#/$root/}"
 }

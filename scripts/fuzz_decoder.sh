@@ -8,5 +8,5 @@
 set -euo pipefail
 . "$(dirname "$0")/fuzz_common.sh"
 fuzz_build decoder_fuzz decoder-corpus
-fuzz_seeds conformance partone progression
+fuzz_seeds conformance partone progression cinema
 fuzz_run tests/decoder/decoder_fuzz decoder-corpus -max_len=1048576 -timeout=20 -rss_limit_mb=3072

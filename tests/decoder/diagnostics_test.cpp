@@ -67,6 +67,7 @@ const Row kRows[] = {
     ROW(J2k::Warn_BadPacketHeaderPadding, 42, "Codec::JPEG2000Decoder::Warn_BadPacketHeaderPadding"),
     ROW(J2k::Except_PPMUsed, 45, "Codec::JPEG2000Decoder::Except_PPMUsed"),
     ROW(J2k::Except_RGNUsed, 47, "Codec::JPEG2000Decoder::Except_RGNUsed"),
+    ROW(J2k::Except_HTBlockCodingUsed, 48, "Codec::JPEG2000Decoder::Except_HTBlockCodingUsed"),
     ROW(J2k::Except_mctIsResampled, 61, "Codec::JPEG2000Decoder::Except_mctIsResampled"),
     ROW(J2k::Except_SOTTileIndexExceedNOfTiles, 62, "Codec::JPEG2000Decoder::Except_SOTTileIndexExceedNOfTiles"),
     ROW(J2k::Except_SOCNotFound, 63, "Codec::JPEG2000Decoder::Except_SOCNotFound"),
@@ -141,7 +142,7 @@ const Row kRows[] = {
 }  // namespace
 
 TEST(DecoderDiagnostics, EveryDiagnosticHasItsCodeAndName) {
-  ASSERT_EQ(std::size(kRows), 109u);
+  ASSERT_EQ(std::size(kRows), 110u);
   for (const Row& r : kRows) {
     EXPECT_EQ(r.classCode, r.code) << r.expectedName;
     EXPECT_EQ(r.name, r.expectedName);

@@ -36,6 +36,7 @@ enum : std::uint32_t {
   kWarnMCT = 41,
   kPPM = 45,
   kRGN = 47,
+  kHTBlockCoding = 48,
   kSOCNotFound = 63,
   kSIZNotFound = 64,
   kCOCIndex = 65,
@@ -302,6 +303,30 @@ TEST(MainHeader, CodeBlockStyleFlags) {
   EXPECT_EQ(MapCodeBlockStyle(0x10), 0x100000u);
   EXPECT_EQ(MapCodeBlockStyle(0x20), 0x10u);
   EXPECT_EQ(MapCodeBlockStyle(0xC0), 0u);
+}
+
+// High-throughput code-blocks (style bit 0x40, alone or with the mixed-mode
+// bit 0x80) are another block coder: COD and COC announcing them are refused
+// rather than decoded into noise.  Bit 0x80 alone stays ignored.
+TEST(MainHeader, HighThroughputCodeBlocksRefused) {
+  for (std::uint8_t style : {0x40, 0xC0, 0x48}) {
+    Builder b = Start();
+    b.segment(0xFF52, CodBody(0, 0, 1, 0, 2, 4, 4, style)).segment(0xFF5C, QcdBody()).u16(0xFF90);
+    ExpectRefused(b.b, kHTBlockCoding);
+  }
+  {
+    Builder b = Start(ThreeComponents());
+    b.segment(0xFF52, CodBody()).segment(0xFF53, {1, 0x00, 2, 4, 4, 0x40, 1}).segment(0xFF5C, QcdBody()).u16(0xFF90);
+    ExpectRefused(b.b, kHTBlockCoding);
+  }
+  {
+    Builder b = Start();
+    b.segment(0xFF52, CodBody(0, 0, 1, 0, 2, 4, 4, 0x80)).segment(0xFF5C, QcdBody()).u16(0xFF90);
+    CodestreamHeader h;
+    const ParseOutcome r = Parse(b.b, h);
+    EXPECT_FALSE(r.failed);
+    EXPECT_EQ(h.codingStyles.Default().codeBlockFlags, 0u);
+  }
 }
 
 TEST(MainHeader, ComponentOverrides) {
