@@ -60,7 +60,7 @@ std::int32_t ColourSpaceCode(const Jp2ColourSpecBox& s) {
   }
 }
 
-// The palette and component mapping into the caller's colour specification.
+// The palette and component mapping into the caller's colour description.
 // -1 when it cannot be allocated, or when a channel names a component the
 // codestream does not have (no caller could use that channel).
 std::int32_t FillColourSpec(const Jp2HeaderRecords& r, std::uint32_t components, ImageColourSpec& spec) {

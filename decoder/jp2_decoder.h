@@ -37,10 +37,10 @@ class JP2Decoder final : public BaseImageDecoder {
   std::int32_t ResetInput() override;
   std::int32_t AttachStream(BaseStreamInput* stream) override;
   // Besides the geometry and component ranges: the colour space code from an
-  // enumerated colour specification (sRGB 3, greyscale 1, sYCC 10, CMYK 11,
+  // enumerated colour description (sRGB 3, greyscale 1, sYCC 10, CMYK 11,
   // anything else 0), and the palette with its component mapping when the
   // file has both.  A mapping that names a component the codestream does
-  // not have is refused (-1, no colour specification).
+  // not have is refused (-1, no colour description).
   std::int32_t ReadHeader(ImageHeader* header, ImageSampling* sampling) override;
   // The caller's image is checked as for a raw codestream (one plane per
   // component, each able to take its whole component) before anything is

@@ -341,7 +341,7 @@ TEST(Jp2Boxes, UnknownSubBoxesAreSkippedAndWarnedAboutOnTheRecordsOutput) {
 
 TEST(Jp2Boxes, ColourSpecificationMethods) {
   Reader r;
-  // Two colour specification boxes: the second counts.
+  // Two colour boxes: the second counts.
   Pass p = r.Run(File(Cat({ImageHeaderBox(), ColourSpec(16), ColourSpec(17)})));
   EXPECT_EQ(p.records, Codes{kExtraColour});
   EXPECT_EQ(r.records.colourSpec.enumCS, 17u);

@@ -213,7 +213,7 @@ TEST(Jp2Decoder, ColourSpecificationNeedsBothBoxes) {
   ASSERT_EQ(m.headerResult, 0);
   EXPECT_EQ(m.header.colourSpec.channelCount, 0u);
 
-  // A header that held a colour specification from an earlier file is emptied.
+  // A header that held a colour description from an earlier file is emptied.
   const Bytes file = JP2(Cat({ImageHeaderBox(), pclr}));
   CMemBuffInput stream;
   stream.Open(file.data(), static_cast<std::uint32_t>(file.size()));

@@ -31,7 +31,7 @@ struct Expected {
 };
 
 // Codes: 0 unknown sub-box, 2 box longer than its reading, 6 extra colour
-// specification, 13 unknown enumerated colour space, 22 not enumerated,
+// box, 13 unknown enumerated colour space, 22 not enumerated,
 // 28 unexpected box ignored; from the codestream, which shares the
 // output: 22 comment marker, 38 unknown capabilities (Rsiz).
 const Expected kFiles[] = {

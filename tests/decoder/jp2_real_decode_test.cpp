@@ -2,7 +2,7 @@
 // those of the codestream decoder on the codestream a test-side box walk cuts
 // out of the file, and agree with the reference images where the reference is
 // the decoded samples themselves (exact or within a rounding), with the
-// palette applied through the caller's colour specification, and with an
+// palette applied through the caller's colour description, and with an
 // independent decoder (opj_decompress, run into a temporary folder) for the
 // files whose references went through colour management.  Every file of the
 // assorted damaged set decodes or fails cleanly.
