@@ -4,6 +4,7 @@
 #include <new>
 
 #include "decoder/codestream_reader.h"
+#include "decoder/entry_guard.h"
 #include "decoder/tile_output.h"
 
 namespace Codec {
@@ -21,22 +22,6 @@ struct JPEG2000DecoderState {
 namespace {
 
 const CodecInfo kInfo = {{1, 0, 0, 0}, "JPEG 2000 codestream decoder", "v1.0 beta", "Jul 20 2015"};
-
-// Runs one entry operation's work: a diagnostic thrown out of it is reported
-// to the sink as an error; running out of memory, or any other exception,
-// also ends the operation with -1 and nothing escapes to the caller.
-template <typename Fn>
-std::int32_t Guarded(BDiagnOutput& out, Fn&& fn) {
-  try {
-    return fn();
-  } catch (const BDiagnDescr& d) {
-    out.Error(d);
-  } catch (const std::bad_alloc&) {
-    out.Error(J2k::Except_faultMalloc());
-  } catch (...) {
-  }
-  return -1;
-}
 
 }  // namespace
 
@@ -72,7 +57,7 @@ std::int32_t JPEG2000Decoder::Capability() { return 1; }
 
 std::int32_t JPEG2000Decoder::ResetInput() {
   if (!state_) return -1;
-  return Guarded(state_->adapterOutput, [&] {
+  return GuardedEntry(state_->adapterOutput, [&] {
     state_->byteInput.ResetInput();
     return 0;
   });
@@ -80,7 +65,7 @@ std::int32_t JPEG2000Decoder::ResetInput() {
 
 std::int32_t JPEG2000Decoder::AttachStream(BaseStreamInput* stream) {
   if (!state_) return -1;
-  return Guarded(state_->adapterOutput, [&] {
+  return GuardedEntry(state_->adapterOutput, [&] {
     state_->byteInput.AttachStream(stream);
     state_->reader.Reset(&state_->byteInput);
     return 0;
@@ -89,7 +74,7 @@ std::int32_t JPEG2000Decoder::AttachStream(BaseStreamInput* stream) {
 
 std::int32_t JPEG2000Decoder::ReadHeader(ImageHeader* header, ImageSampling* sampling) {
   if (!state_) return -1;
-  return Guarded(state_->adapterOutput, [&] {
+  return GuardedEntry(state_->adapterOutput, [&] {
     CodestreamReader& r = state_->reader;
     r.ReadCodestreamHeader();
     const CodestreamHeader& h = r.header;
@@ -117,7 +102,7 @@ std::int32_t JPEG2000Decoder::ReadData(void** planes, ImageBufferDescr* descr) {
   CodestreamReader& r = state_->reader;
   // The caller's image must take every component before a byte is decoded.
   if (!CheckCallerImage(r.header, planes, *descr)) return -1;
-  return Guarded(state_->adapterOutput, [&] {
+  return GuardedEntry(state_->adapterOutput, [&] {
     r.ReadAllTileParts();
     if (descr->dataType != kImageData16s && descr->dataType != kImageData32s) return -1;
     r.WriteTiles(planes, *descr);

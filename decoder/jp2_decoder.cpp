@@ -5,6 +5,7 @@
 #include <new>
 
 #include "decoder/codestream_reader.h"
+#include "decoder/entry_guard.h"
 #include "decoder/jp2_boxes.h"
 #include "decoder/tile_output.h"
 
@@ -27,21 +28,6 @@ namespace {
 
 const CodecInfo kInfo = {{1, 0, 0, 0}, "JPEG 2000 JP2 file decoder", "v1.0 beta", "Jul 20 2015"};
 
-// Runs one entry operation's work: a diagnostic thrown out of it is reported
-// to the sink as an error; running out of memory, or any other exception,
-// also ends the operation with -1 and nothing escapes to the caller.
-template <typename Fn>
-std::int32_t Guarded(BDiagnOutput& out, Fn&& fn) {
-  try {
-    return fn();
-  } catch (const BDiagnDescr& d) {
-    out.Error(d);
-  } catch (const std::bad_alloc&) {
-    out.Error(J2k::Except_faultMalloc());
-  } catch (...) {
-  }
-  return -1;
-}
 
 // Colour space code of the caller's header for an enumerated colour space.
 std::int32_t ColourSpaceCode(const Jp2ColourSpecBox& s) {
@@ -135,7 +121,7 @@ std::int32_t JP2Decoder::Capability() { return 1; }
 
 std::int32_t JP2Decoder::ResetInput() {
   if (!state_) return -1;
-  return Guarded(state_->adapterOutput, [&] {
+  return GuardedEntry(state_->adapterOutput, [&] {
     // The open segment (the codestream box, once found) is dropped without
     // reading its rest.
     state_->byteInput.ResetInput();
@@ -146,7 +132,7 @@ std::int32_t JP2Decoder::ResetInput() {
 
 std::int32_t JP2Decoder::AttachStream(BaseStreamInput* stream) {
   if (!state_) return -1;
-  return Guarded(state_->adapterOutput, [&] {
+  return GuardedEntry(state_->adapterOutput, [&] {
     // The whole file is the outermost bound, as for a raw codestream: a box
     // that runs "to the end" ends there.
     state_->byteInput.AttachStream(stream);
@@ -159,7 +145,7 @@ std::int32_t JP2Decoder::AttachStream(BaseStreamInput* stream) {
 std::int32_t JP2Decoder::ReadHeader(ImageHeader* header, ImageSampling* sampling) {
   if (!state_) return -1;
   JP2DecoderState& s = *state_;
-  return Guarded(s.adapterOutput, [&]() -> std::int32_t {
+  return GuardedEntry(s.adapterOutput, [&]() -> std::int32_t {
     CodecAdapterBoundedInputBE& in = s.byteInput;
     BDiagnOutput& out = *s.route.Output();
     ReadSignatureBox(in, out);
@@ -203,7 +189,7 @@ std::int32_t JP2Decoder::ReadData(void** planes, ImageBufferDescr* descr) {
   CodestreamReader& r = state_->reader;
   // The caller's image must take every component before a byte is decoded.
   if (!CheckCallerImage(r.header, planes, *descr)) return -1;
-  return Guarded(state_->adapterOutput, [&] {
+  return GuardedEntry(state_->adapterOutput, [&] {
     r.ReadAllTileParts();
     if (descr->dataType != kImageData16s && descr->dataType != kImageData32s) return -1;
     r.WriteTiles(planes, *descr);
