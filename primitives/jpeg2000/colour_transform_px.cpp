@@ -4,61 +4,51 @@
 
 using namespace prim::PRIM_GEN_NS::wavelet;
 
-PrimResult px_imgInvReversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width,
-                                             int height) {
+namespace prim::PRIM_GEN_NS::wavelet {
+namespace {
+// Checks the planes, then applies `sample` to the three samples of every
+// pixel, row by row.
+template <class T, class Sample>
+PrimResult forEachPixel(T* const pPlanes[3], int step, int width, int height, Sample sample) {
   const PrimResult r = checkPlanes(pPlanes, step, width, height);
   if (r != primResultOk) return r;
   for (int y = 0; y < height; ++y) {
-    Prim16s* p0 = rowAt(pPlanes[0], step, y);
-    Prim16s* p1 = rowAt(pPlanes[1], step, y);
-    Prim16s* p2 = rowAt(pPlanes[2], step, y);
-    for (int x = 0; x < width; ++x) rct16Sample(p0[x], p1[x], p2[x]);
+    T* p0 = rowAt(pPlanes[0], step, y);
+    T* p1 = rowAt(pPlanes[1], step, y);
+    T* p2 = rowAt(pPlanes[2], step, y);
+    for (int x = 0; x < width; ++x) sample(p0[x], p1[x], p2[x]);
   }
   return primResultOk;
+}
+}  // namespace
+}  // namespace prim::PRIM_GEN_NS::wavelet
+
+PrimResult px_imgInvReversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width,
+                                             int height) {
+  return forEachPixel(pPlanes, step, width, height,
+                      [](Prim16s& a, Prim16s& b, Prim16s& c) { rct16Sample(a, b, c); });
 }
 
 PrimResult px_imgInvReversibleColor_32s_P3IR(Prim32s* const pPlanes[3], int step, int width,
                                              int height) {
-  const PrimResult r = checkPlanes(pPlanes, step, width, height);
-  if (r != primResultOk) return r;
-  for (int y = 0; y < height; ++y) {
-    Prim32s* p0 = rowAt(pPlanes[0], step, y);
-    Prim32s* p1 = rowAt(pPlanes[1], step, y);
-    Prim32s* p2 = rowAt(pPlanes[2], step, y);
-    for (int x = 0; x < width; ++x) rct32Sample(p0[x], p1[x], p2[x]);
-  }
-  return primResultOk;
+  return forEachPixel(pPlanes, step, width, height,
+                      [](Prim32s& a, Prim32s& b, Prim32s& c) { rct32Sample(a, b, c); });
 }
 
 PrimResult px_imgInvIrreversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width,
                                                int height) {
-  const PrimResult r = checkPlanes(pPlanes, step, width, height);
-  if (r != primResultOk) return r;
-  for (int y = 0; y < height; ++y) {
-    Prim16s* p0 = rowAt(pPlanes[0], step, y);
-    Prim16s* p1 = rowAt(pPlanes[1], step, y);
-    Prim16s* p2 = rowAt(pPlanes[2], step, y);
-    for (int x = 0; x < width; ++x) ict16Sample(p0[x], p1[x], p2[x]);
-  }
-  return primResultOk;
+  return forEachPixel(pPlanes, step, width, height,
+                      [](Prim16s& a, Prim16s& b, Prim16s& c) { ict16Sample(a, b, c); });
 }
 
 PrimResult px_imgInvIrreversibleColor_32f_P3IR(Prim32f* const pPlanes[3], int step, int width,
                                                int height) {
-  const PrimResult r = checkPlanes(pPlanes, step, width, height);
-  if (r != primResultOk) return r;
   const double kR = 1.402f, kGb = 0.34413f, kGr = 0.71414f, kB = 1.772f;
-  for (int y = 0; y < height; ++y) {
-    Prim32f* p0 = rowAt(pPlanes[0], step, y);
-    Prim32f* p1 = rowAt(pPlanes[1], step, y);
-    Prim32f* p2 = rowAt(pPlanes[2], step, y);
-    for (int x = 0; x < width; ++x) {
-      // Intermediates in double precision, each result rounded once.
-      const double yy = p0[x], cr = p2[x], cb = p1[x];
-      p0[x] = static_cast<float>(kR * cr + yy);
-      p1[x] = static_cast<float>((yy - kGb * cb) - kGr * cr);
-      p2[x] = static_cast<float>(yy + kB * cb);
-    }
-  }
-  return primResultOk;
+  return forEachPixel(pPlanes, step, width, height, [=](Prim32f& s0, Prim32f& s1, Prim32f& s2) {
+    // Intermediates in double precision, each result rounded once.
+    const double yy = s0, cr = s2, cb = s1;
+    s0 = static_cast<float>(kR * cr + yy);
+    s1 = static_cast<float>((yy - kGb * cb) - kGr * cr);
+    s2 = static_cast<float>(yy + kB * cb);
+  });
 }
