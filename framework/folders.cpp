@@ -155,11 +155,15 @@ std::int32_t RemoveStaleTempFoldersIn(const TString& root) {
   return deleted;
 }
 
-void RemoveStaleTempFolders() {
-  if (IsAnotherInstanceRunning()) return;
+std::int32_t RemoveStaleTempFoldersBesideOwn() {
   TString root = TempFolder();
   ParentFolder(root);
-  RemoveStaleTempFoldersIn(root);
+  return RemoveStaleTempFoldersIn(root);
+}
+
+void RemoveStaleTempFolders() {
+  if (IsAnotherInstanceRunning()) return;
+  RemoveStaleTempFoldersBesideOwn();
 }
 
 std::int32_t CarryOverSettingsInto(const TString& current, std::int32_t major, std::int32_t minor,

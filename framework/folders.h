@@ -28,6 +28,9 @@ void ForgetTempFolder();
 // Start-up: unless another instance runs, deletes the temporary folders of
 // processes that no longer run next to this process's own.
 void RemoveStaleTempFolders();
+// The same without asking whether another instance runs: the stale folders
+// next to this process's own temporary folder.  Returns the number deleted.
+std::int32_t RemoveStaleTempFoldersBesideOwn();
 // The same within `root`: every sub-folder named product "-" index "-" pid
 // whose pid is neither this process nor a running process, and which is a
 // real folder (not a link) of this user, is deleted.  Returns the number of

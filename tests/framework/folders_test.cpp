@@ -207,14 +207,11 @@ TEST_F(TemporaryFolders, StartUpCleanupLooksBesideTheOwnFolder) {
   const std::string stale = TestTmp() + "/Tarvo-0-" + std::to_string(dead);
   mkdir(stale.c_str(), 0700);
   const std::string own = Narrow(TempFolder());
-  RemoveStaleTempFolders();
-  // Unless another instance of this program runs beside the test, the stale
-  // folder has gone; the own folder stays in any case.
-  if (!IsAnotherInstanceRunning()) {
-    EXPECT_FALSE(PathExists(stale));
-  }
+  // The instance check is left out: other copies of this test program come
+  // and go while the suite runs in parallel.
+  EXPECT_GE(RemoveStaleTempFoldersBesideOwn(), 1);
+  EXPECT_FALSE(PathExists(stale));
   EXPECT_TRUE(IsFolder(own));
-  rmdir(stale.c_str());
 }
 
 TEST(ProcessIds, RunningAndEnded) {
