@@ -14,7 +14,8 @@ void ownCpuid(Prim32u regs[4], Prim32u leaf, Prim32u subLeaf);
 int ownCpuidSupported();
 // Highest standard leaf (leaf 0 EAX).
 Prim32u ownCpuidMaxLeaf();
-// 1 when leaf 0 names the reference vendor ("GenuineIntel"), else 0.
+// 1 when leaf 0 names the reference vendor (EBX, EDX, ECX = 0x756e6547,
+// 0x49656e69, 0x6c65746e), else 0.
 int ownIsReferenceVendor();
 // 1 when leaf 1 reports OSXSAVE and AVX and XCR0 has the XMM and YMM bits.
 int ownOsSavesAvxState();
