@@ -105,7 +105,8 @@ bool platformCpuid(std::uint32_t leaf, std::uint32_t regs[4]) {
 #if defined(__x86_64__) || defined(__i386__)
   unsigned a = 0, b = 0, c = 0, d = 0;
   // The leaf must not exceed the maximum of its range.
-  if (__get_cpuid_max(leaf & 0x80000000u, nullptr) < leaf) return false;
+  // (The maximum is unsigned in one compiler's header and int in another's.)
+  if (static_cast<std::uint32_t>(__get_cpuid_max(leaf & 0x80000000u, nullptr)) < leaf) return false;
   __cpuid_count(leaf, 0, a, b, c, d);
   regs[0] = a, regs[1] = b, regs[2] = c, regs[3] = d;
   return true;

@@ -73,7 +73,7 @@ std::size_t CountCode(const WalkOutcome& o, std::uint32_t code) {
   return n;
 }
 
-constexpr std::uint32_t kDamage = 31, kMismatch = 32, kPadding = 42, kNoData = 82;
+constexpr std::uint32_t kDamage = 31, kMismatch = 32, kPadding = 42;
 
 }  // namespace
 
