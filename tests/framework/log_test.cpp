@@ -258,14 +258,18 @@ TEST_F(LogTest, EightThreadsLoggingAtOnceLoseAndMixNothing) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      const std::string category = "T" + std::to_string(t);
+      const std::string category = std::string("T").append(std::to_string(t));
       for (int i = 0; i < kLines; ++i) {
         if (i % 2 == 0) {
           log->Write(category.c_str(), "thread %d line %d %s", t, i, padding.c_str());
         } else {
           log->WriteText(category.c_str(),
-                         TString::FromNarrow(("thread " + std::to_string(t) + " line " +
-                                              std::to_string(i) + " " + padding)
+                         TString::FromNarrow(std::string("thread ")
+                                                 .append(std::to_string(t))
+                                                 .append(" line ")
+                                                 .append(std::to_string(i))
+                                                 .append(" ")
+                                                 .append(padding)
                                                  .c_str(),
                                              3));
         }
@@ -286,8 +290,14 @@ TEST_F(LogTest, EightThreadsLoggingAtOnceLoseAndMixNothing) {
         << "line " << i << ": " << lines[i];
     ASSERT_TRUE(t >= 0 && t < kThreads && t == same) << lines[i];
     // The whole line, and nothing of another line in it.
-    ASSERT_EQ(lines[i], "T" + std::to_string(t) + ": thread " + std::to_string(t) + " line " +
-                            std::to_string(number) + " " + padding);
+    ASSERT_EQ(lines[i], std::string("T")
+                            .append(std::to_string(t))
+                            .append(": thread ")
+                            .append(std::to_string(t))
+                            .append(" line ")
+                            .append(std::to_string(number))
+                            .append(" ")
+                            .append(padding));
     EXPECT_EQ(number, next[static_cast<std::size_t>(t)]) << "thread " << t;
     next[static_cast<std::size_t>(t)] = number + 1;
     ++counted;

@@ -109,7 +109,7 @@ TEST(WriterTest, LayoutsWithoutIndexOrRandomIndexPack) {
       o.write_index = variant != 1;  // 1: frames found by a key scan
       o.write_rip = variant == 1;    // 0, 2: partitions found through the footer chain
       if (variant == 2) o.write_index = false;
-      const std::string path = dir.File("v" + std::to_string(variant) + (interop ? "i" : "s") + ".mxf");
+      const std::string path = dir.File(std::string("v").append(std::to_string(variant)).append(interop ? "i.mxf" : "s.mxf"));
       ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
       SCOPED_TRACE(path);
       ExpectReadsBack(path, frames);
