@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test through
-# CTest; then builds and runs the tests again under AddressSanitizer and
+# CTest; builds every target again as Release and with clang (no second test
+# run: these catch warnings that only one optimiser or compiler reports);
+# then builds and runs the tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,6 +13,12 @@ jobs=$(nproc)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release
+cmake --build build-release -j "$jobs"
+
+CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Debug
+cmake --build build-clang -j "$jobs"
 
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DDCP_SANITIZE=ON -DDCP_BUILD_BENCH=OFF
 cmake --build build-san -j "$jobs"
