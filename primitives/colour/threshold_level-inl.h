@@ -261,18 +261,28 @@ void complexCopy(const Prim64fc* s, Prim64fc* d, int len, double level, Prim64fc
   }
 }
 
-// In place: only replaced elements are written; a stretch with nothing to
-// replace is left untouched.
+// In place: only replaced elements are written; a block of four with
+// nothing to replace costs one mask test.
 template <bool GreaterThan>
 void complexInPlace(Prim64fc* p, int len, double level, Prim64fc value) {
   const __m128d level2 = _mm_set1_pd(level * level);
   const __m128d v = _mm_set_pd(value.im, value.re);
-  for (; len >= 2; len -= 2, p += 2) {
+  for (; len >= 4; len -= 4, p += 4) {
+    const double* q = parts(p);
+    const int m = _mm_movemask_pd(beyond<GreaterThan>(norm2(_mm_loadu_pd(q), _mm_loadu_pd(q + 2)), level2)) |
+                  _mm_movemask_pd(beyond<GreaterThan>(norm2(_mm_loadu_pd(q + 4), _mm_loadu_pd(q + 6)), level2))
+                      << 2;
+    if (m == 0) continue;
+    for (int i = 0; i < 4; ++i)
+      if (m & (1 << i)) _mm_storeu_pd(parts(p + i), v);
+  }
+  if (len >= 2) {
     const __m128d a = _mm_loadu_pd(parts(p));
     const __m128d b = _mm_loadu_pd(parts(p) + 2);
     const int m = _mm_movemask_pd(beyond<GreaterThan>(norm2(a, b), level2));
     if (m & 1) _mm_storeu_pd(parts(p), v);
     if (m & 2) _mm_storeu_pd(parts(p) + 2, v);
+    p += 2, len -= 2;
   }
   if (len >= 1) {
     const __m128d a = _mm_loadu_pd(parts(p));

@@ -306,8 +306,10 @@ TEST_P(ThresholdValueTest, MatchesElementRules) {
   for (bool gt : {false, true}) {
     const CI ci = gt ? pick(g, BUILDS(ownsThreshold_GTVal_64fc_I)) : pick(g, BUILDS(ownsThreshold_LTVal_64fc_I));
     const CO co = gt ? pick(g, BUILDS(ownsThreshold_GTVal_64fc)) : pick(g, BUILDS(ownsThreshold_LTVal_64fc));
-    // A negative level acts as its magnitude; a NaN level replaces nothing.
-    for (double level : {5.0, -5.0, 0.0, 2.0, inf, nan}) {
+    // A negative level acts as its magnitude; a NaN level replaces nothing;
+    // squares that overflow compare as +infinity, equal to an infinite
+    // squared level.
+    for (double level : {5.0, -5.0, 0.0, 2.0, 1e300, inf, nan}) {
       SCOPED_TRACE(testing::Message() << (gt ? "GT" : "LT") << " 64fc level " << level);
       auto expect = [&](Prim64fc x, Pos) {
         const double m = x.re * x.re + x.im * x.im, l2 = level * level;
