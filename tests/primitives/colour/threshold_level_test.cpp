@@ -142,8 +142,8 @@ std::vector<T> intPool(unsigned seed, std::initializer_list<T> levels) {
   for (T s : special) v[at] = s, at += 7;
   for (T l : levels) {
     for (int d = -1; d <= 1; ++d) {
-      v[at++] = static_cast<T>(l + d);
-      v[at++] = static_cast<T>(-l + d);
+      v[at++] = static_cast<T>(std::int64_t{l} + d);  // wraps past the ends
+      v[at++] = static_cast<T>(-std::int64_t{l} + d);
     }
   }
   return v;
