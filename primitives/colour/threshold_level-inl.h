@@ -104,9 +104,9 @@ struct TwoLevel {
   __m128i apply(__m128i x) const {
     const __m128i below = F::out(F::nle(levelLT, F::in(x)));
     const __m128i above = F::out(F::lt(levelGT, F::in(x)));
-    return _mm_or_si128(_mm_andnot_si128(_mm_or_si128(below, above), x),
-                        _mm_or_si128(_mm_and_si128(below, F::out(valueLT)),
-                                     _mm_and_si128(above, F::out(valueGT))));
+    return _mm_or_si128(
+        _mm_andnot_si128(_mm_or_si128(below, above), x),
+        _mm_or_si128(_mm_and_si128(below, F::out(valueLT)), _mm_and_si128(above, F::out(valueGT))));
   }
 };
 struct TwoLevelS16 {
@@ -250,7 +250,8 @@ void complexCopy(const Prim64fc* s, Prim64fc* d, int len, double level, Prim64fc
     const __m128d a = _mm_loadu_pd(parts(s));
     const __m128d b = _mm_loadu_pd(parts(s) + 2);
     const __m128i m = _mm_castpd_si128(beyond<GreaterThan>(norm2(a, b), level2));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(parts(d)), choose(_mm_unpacklo_epi64(m, m), v, _mm_castpd_si128(a)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(parts(d)),
+                     choose(_mm_unpacklo_epi64(m, m), v, _mm_castpd_si128(a)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(parts(d) + 2),
                      choose(_mm_unpackhi_epi64(m, m), v, _mm_castpd_si128(b)));
   }
@@ -269,9 +270,9 @@ void complexInPlace(Prim64fc* p, int len, double level, Prim64fc value) {
   const __m128d v = _mm_set_pd(value.im, value.re);
   for (; len >= 4; len -= 4, p += 4) {
     const double* q = parts(p);
-    const int m = _mm_movemask_pd(beyond<GreaterThan>(norm2(_mm_loadu_pd(q), _mm_loadu_pd(q + 2)), level2)) |
-                  _mm_movemask_pd(beyond<GreaterThan>(norm2(_mm_loadu_pd(q + 4), _mm_loadu_pd(q + 6)), level2))
-                      << 2;
+    const int m =
+        _mm_movemask_pd(beyond<GreaterThan>(norm2(_mm_loadu_pd(q), _mm_loadu_pd(q + 2)), level2)) |
+        _mm_movemask_pd(beyond<GreaterThan>(norm2(_mm_loadu_pd(q + 4), _mm_loadu_pd(q + 6)), level2)) << 2;
     if (m == 0) continue;
     for (int i = 0; i < 4; ++i)
       if (m & (1 << i)) _mm_storeu_pd(parts(p + i), v);
