@@ -12,6 +12,11 @@ using Prim32u = std::uint32_t;
 using Prim32f = float;
 using Prim64s = std::int64_t;
 using Prim64f = double;
+// Complex double: the real part, then the imaginary part (16 bytes).
+struct Prim64fc {
+  Prim64f re;
+  Prim64f im;
+};
 
 // Signed status of every primitive: 0 success, negative errors (nothing was
 // done), positive warnings (the operation completed).

@@ -1,0 +1,2 @@
+// Further threshold kernels: avx build.
+#include "primitives/colour/threshold_level-inl.h"
