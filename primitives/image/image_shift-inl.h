@@ -83,7 +83,9 @@ struct OneCount {
   explicit OneCount(Prim32u n) {
     const int c = clampCount<K, Bits>(n);
     cnt = _mm_cvtsi32_si128(Bits == 8 && K == ShiftKind::Arithmetic ? c + 8 : c);
-    byteMask = _mm_set1_epi8(static_cast<char>(K == ShiftKind::Left ? (0xFF << c) & 0xFF : 0xFF >> c));
+    // Only 8u uses the byte mask, where c is at most 8.
+    const int b = std::min(c, 8);
+    byteMask = _mm_set1_epi8(static_cast<char>(K == ShiftKind::Left ? (0xFF << b) & 0xFF : 0xFF >> b));
   }
   __m128i shift(__m128i x) const {
     if constexpr (Bits != 8) {
