@@ -1,5 +1,5 @@
-// Colour twist: the SSE2 row kernels, the one-pixel kernels for integer
-// pixels and the build entry that every SIMD build compiles (sse2, ssse3,
+// Colour twist: the SSE2 row kernels, the one-pixel kernels for float and
+// integer pixels and the build entry that every SIMD build compiles (sse2, ssse3,
 // sse41, avx, avx2 run the same code).
 //
 // The 3x4 matrix is laid out as a twist block of four columns; column j holds
@@ -125,33 +125,18 @@ void rowNonTemporal(const float* pSrc, float* pDst, int len, const float* block)
 }
 
 // ---------------------------------------------------------------------------
-// Integer pixels, one pixel per step: each sample is widened to a float, the
-// matrix is applied as above, and the result is clamped to the sample type
-// (a NaN gives the upper bound), rounded in the current rounding mode and
-// stored.
+// One-pixel kernels for float and integer pixels.  An integer sample is
+// widened to a float, the matrix is applied as above, and the result is
+// clamped to the sample type (a NaN gives the upper bound), rounded in the
+// current rounding mode and stored; float results are stored as they are.
 
-// Bounds of the sample types, one vector each.
+// Bounds of the integer sample types, one vector each.
 alignas(16) constexpr float kBounds[5][4] = {{65535.0f, 65535.0f, 65535.0f, 65535.0f},
                                              {32767.0f, 32767.0f, 32767.0f, 32767.0f},
                                              {-32768.0f, -32768.0f, -32768.0f, -32768.0f},
                                              {255.0f, 255.0f, 255.0f, 255.0f},
                                              {0.0f, 0.0f, 0.0f, 0.0f}};
 enum : int { kHigh16u, kHigh16s, kLow16s, kHigh8u, kZero };
-
-template <class T>
-struct SampleBounds;
-template <>
-struct SampleBounds<Prim8u> {
-  static constexpr int low = kZero, high = kHigh8u;
-};
-template <>
-struct SampleBounds<Prim16u> {
-  static constexpr int low = kZero, high = kHigh16u;
-};
-template <>
-struct SampleBounds<Prim16s> {
-  static constexpr int low = kLow16s, high = kHigh16s;
-};
 
 // Samples need no alignment: they move as bytes.
 template <class T>
@@ -179,6 +164,32 @@ inline void narrow(__m128i v, T out[3]) {
   out[1] = static_cast<T>(_mm_extract_epi16(v, 2));
   out[2] = static_cast<T>(_mm_extract_epi16(v, 4));
 }
+
+// What a pixel's sums become in the sample type.  Integers: minps gives its
+// second operand when either is NaN, so a NaN becomes the upper bound.
+template <class T, int Low, int High>
+struct IntegerOutput {
+  __m128 low = _mm_load_ps(kBounds[Low]), high = _mm_load_ps(kBounds[High]);
+  __m128 finish(__m128 r) const { return _mm_max_ps(_mm_min_ps(r, high), low); }
+  void values(__m128 r, T out[3]) const { narrow(_mm_cvtps_epi32(r), out); }
+};
+template <class T>
+struct Output;
+template <>
+struct Output<Prim8u> : IntegerOutput<Prim8u, kZero, kHigh8u> {};
+template <>
+struct Output<Prim16u> : IntegerOutput<Prim16u, kZero, kHigh16u> {};
+template <>
+struct Output<Prim16s> : IntegerOutput<Prim16s, kLow16s, kHigh16s> {};
+template <>
+struct Output<float> {
+  __m128 finish(__m128 r) const { return r; }
+  void values(__m128 r, float out[3]) const {
+    alignas(16) float lanes[4];
+    _mm_store_ps(lanes, r);
+    out[0] = lanes[0], out[1] = lanes[1], out[2] = lanes[2];
+  }
+};
 
 // Pixels of Channels interleaved samples, of which the first three are
 // transformed (3: C3, 4: AC4).
@@ -211,13 +222,11 @@ template <class T, class Pixels>
 void twistPixels(Pixels px, int pixels, const float* block) {
   if (pixels < 1) return;
   const Block b = loadBlock(block);
-  const __m128 low = _mm_load_ps(kBounds[SampleBounds<T>::low]);
-  const __m128 high = _mm_load_ps(kBounds[SampleBounds<T>::high]);
-  // minps gives its second operand when either is NaN: a NaN becomes high.
-  auto clamp = [&](const Products& p) { return _mm_max_ps(_mm_min_ps(sums(b, p), high), low); };
+  const Output<T> output;
+  auto finish = [&](const Products& p) { return output.finish(sums(b, p)); };
   auto store = [&](__m128 r) {
     T out[3];
-    narrow(_mm_cvtps_epi32(r), out);
+    output.values(r, out);
     for (int c = 0; c < 3; ++c) storeSample(px.dst(c), out[c]);
   };
   auto load = [&] {
@@ -225,13 +234,13 @@ void twistPixels(Pixels px, int pixels, const float* block) {
   };
   Products current = load();
   while (--pixels > 0) {
-    const __m128 r = clamp(current);
+    const __m128 r = finish(current);
     px.nextSrc();
     current = load();
     store(r);
     px.nextDst();
   }
-  store(clamp(current));
+  store(finish(current));
 }
 
 template <class T, int Channels>
@@ -270,7 +279,7 @@ PrimResult PRIM_BUILD(imgColorTwist_32f_C3R)(const Prim32f* pSrc, int srcStep, P
   return primResultOk;
 }
 
-#define PRIM_TWIST_INT_KERNELS(type)                                                         \
+#define PRIM_TWIST_PIXEL_KERNELS(type)                                                         \
   void PRIM_BUILD(owniColorTwist_##type##_C3)(const Prim##type* pSrc, Prim##type* pDst,      \
                                               int len, const Prim32f* block) {               \
     prim::PRIM_GEN_NS::twist::twistInterleaved<Prim##type, 3>(pSrc, pDst, len, block);       \
@@ -284,7 +293,8 @@ PrimResult PRIM_BUILD(imgColorTwist_32f_C3R)(const Prim32f* pSrc, int srcStep, P
                                               const Prim32f* block) {                        \
     prim::PRIM_GEN_NS::twist::twistPlanar(pSrc, pDst, distances, len, block);                \
   }
-PRIM_TWIST_INT_KERNELS(8u)
-PRIM_TWIST_INT_KERNELS(16u)
-PRIM_TWIST_INT_KERNELS(16s)
-#undef PRIM_TWIST_INT_KERNELS
+PRIM_TWIST_PIXEL_KERNELS(32f)
+PRIM_TWIST_PIXEL_KERNELS(8u)
+PRIM_TWIST_PIXEL_KERNELS(16u)
+PRIM_TWIST_PIXEL_KERNELS(16s)
+#undef PRIM_TWIST_PIXEL_KERNELS

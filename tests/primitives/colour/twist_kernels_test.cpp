@@ -1,13 +1,15 @@
-// One-pixel colour twist kernels for 8u, 16u and 16s pixels (C3, AC4, P3).
-// There is no generic build: every SIMD build is checked against the element
-// formula, t = m3 + m0 s0, u = m1 s1 + m2 s2, r = t + u in single precision,
-// clamped to the type (NaN: upper bound) and rounded to nearest even.
+// One-pixel colour twist kernels for 32f, 8u, 16u and 16s pixels (C3, AC4,
+// P3).  There is no generic build: every SIMD build is checked against the
+// element formula, t = m3 + m0 s0, u = m1 s1 + m2 s2, r = t + u in single
+// precision; integers clamped to the type (NaN: upper bound) and rounded to
+// nearest even.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 #include "primitives/colour/twist_builds.h"
@@ -36,9 +38,11 @@ struct Kernels {
    TWIST_KERNELS(avx2, type)}
 
 // Index: generation (entry 0 unused: no generic build).
+const Kernels<Prim32f> k32f[7] = TWIST_KERNEL_TABLE(32f);
 const Kernels<Prim8u> k8u[7] = TWIST_KERNEL_TABLE(8u);
 const Kernels<Prim16u> k16u[7] = TWIST_KERNEL_TABLE(16u);
 const Kernels<Prim16s> k16s[7] = TWIST_KERNEL_TABLE(16s);
+const Kernels<Prim32f>& kernels(Prim32f, int g) { return k32f[g]; }
 const Kernels<Prim8u>& kernels(Prim8u, int g) { return k8u[g]; }
 const Kernels<Prim16u>& kernels(Prim16u, int g) { return k16u[g]; }
 const Kernels<Prim16s>& kernels(Prim16s, int g) { return k16s[g]; }
@@ -57,6 +61,7 @@ T formula(const float* block, int i, const T s[3]) {
   const float t = block[12 + i] + block[i] * s0;
   const float u = block[4 + i] * s1 + block[8 + i] * s2;
   float r = t + u;
+  if constexpr (std::is_floating_point_v<T>) return r;
   const float high = std::numeric_limits<T>::max(), low = std::numeric_limits<T>::min();
   if (!(r <= high)) r = high;
   if (r < low) r = low;
@@ -123,13 +128,14 @@ struct PixelRun {
 
 template <class T>
 T randomSample(std::mt19937& rng) {
-  // A quarter of the samples are the type's extremes.
-  switch (rng() % 8) {
-    case 0: return std::numeric_limits<T>::min();
-    case 1: return std::numeric_limits<T>::max();
-    default:
-      return static_cast<T>(std::uniform_int_distribution<int>(std::numeric_limits<T>::min(),
-                                                               std::numeric_limits<T>::max())(rng));
+  constexpr T lo = std::numeric_limits<T>::lowest(), hi = std::numeric_limits<T>::max();
+  if constexpr (std::is_floating_point_v<T>) {
+    return std::uniform_real_distribution<T>(-50, 300)(rng);
+  } else {
+    // A quarter of the samples are the type's extremes.
+    const int r = static_cast<int>(rng() % 8);
+    if (r < 2) return r == 0 ? lo : hi;
+    return static_cast<T>(std::uniform_int_distribution<int>(lo, hi)(rng));
   }
 }
 
@@ -162,13 +168,14 @@ void checkRun(PixelRun<T>& run, const Kernels<T>& k, const std::vector<float>& b
       ASSERT_EQ(get<T>(run.src, run.srcAt(p, c)), get<T>(want, run.dstAt(p, c))) << "in place";
 }
 
-class TwistIntTest : public GenerationTest {
+class TwistKernelTest : public GenerationTest {
  protected:
   template <class T>
   void formulaAtEveryLengthAndAlignment() {
     std::mt19937 rng(11);
     std::uniform_real_distribution<float> gain(-2.0f, 2.0f);
-    const float range = static_cast<float>(std::numeric_limits<T>::max());
+    const float range =
+        std::is_floating_point_v<T> ? 255.0f : static_cast<float>(std::numeric_limits<T>::max());
     std::uniform_real_distribution<float> offset(-0.3f * range, 1.3f * range);
     for (Layout l : kLayouts)
       for (int n : {1, 2, 3, 5, 8, 17})
@@ -228,13 +235,14 @@ class TwistIntTest : public GenerationTest {
   }
 };
 
-TEST_P(TwistIntTest, MatchesFormulaAtEveryLengthAlignmentPlaneOrderAndInPlace) {
+TEST_P(TwistKernelTest, MatchesFormulaAtEveryLengthAlignmentPlaneOrderAndInPlace) {
+  formulaAtEveryLengthAndAlignment<Prim32f>();
   formulaAtEveryLengthAndAlignment<Prim8u>();
   formulaAtEveryLengthAndAlignment<Prim16u>();
   formulaAtEveryLengthAndAlignment<Prim16s>();
 }
 
-TEST_P(TwistIntTest, IdentitySaturationNonFiniteAndRounding) {
+TEST_P(TwistKernelTest, IdentitySaturationNonFiniteAndRounding) {
   identityAndSaturation<Prim8u>();
   identityAndSaturation<Prim16u>();
   identityAndSaturation<Prim16s>();
@@ -245,6 +253,6 @@ TEST_P(TwistIntTest, IdentitySaturationNonFiniteAndRounding) {
   EXPECT_EQ(onePixel<Prim16s>(half, -5)[0], -2);  // -2.5 to even
 }
 
-INSTANTIATE_GENERATIONS(TwistIntTest);
+INSTANTIATE_GENERATIONS(TwistKernelTest);
 
 }  // namespace
