@@ -70,6 +70,37 @@ void sse2_owniCopyRowMasked_32s_C3(const Prim8u* pSrc, Prim8u* pDst, int len, co
 void sse2_owniSetRowMasked_32s(const Prim8u* pattern, Prim8u* pDst, int len, const Prim8u* pMask);
 void sse2_owniSetRowMasked_32s_C3(const Prim8u* pattern, Prim8u* pDst, int len, const Prim8u* pMask);
 
+// Region kernels of the shift module (imgRShiftC_16s_C1R runs the 16s
+// one-channel kernel; no primitive calls the others): left shifts of 8u, 16u
+// and 32s, logical right shifts of 8u and 16u, arithmetic right shifts of 8s,
+// 16s and 32s.  One-channel kernels count the width in elements and take one
+// count; C4, AC4 and AC4Same count it in pixels of four channels and read
+// shifts[0..3], shifts[0..2] and shifts[0].  AC4 and AC4Same leave the
+// destination's fourth channel alone.  Counts at or beyond the element width
+// give zero, or the sign fill for arithmetic shifts.  pDst may be pSrc with
+// the same step.
+#define PRIM_DECLARE_SHIFT_KERNELS_OF(gen, name, T)                                      \
+  void gen##_##name(const T*, int, T*, int, int, int, Prim32u);                         \
+  void gen##_##name##_C4(const T*, int, T*, int, int, int, const Prim32u*);             \
+  void gen##_##name##_AC4(const T*, int, T*, int, int, int, const Prim32u*);            \
+  void gen##_##name##_AC4Same(const T*, int, T*, int, int, int, const Prim32u*);
+#define PRIM_DECLARE_SHIFT_KERNELS(gen)                                \
+  PRIM_DECLARE_SHIFT_KERNELS_OF(gen, owniLShiftC_8u, Prim8u)           \
+  PRIM_DECLARE_SHIFT_KERNELS_OF(gen, owniRShiftC_8u, Prim8u)           \
+  PRIM_DECLARE_SHIFT_KERNELS_OF(gen, owniRShiftC_8s, std::int8_t)      \
+  PRIM_DECLARE_SHIFT_KERNELS_OF(gen, owniLShiftC_16u, Prim16u)         \
+  PRIM_DECLARE_SHIFT_KERNELS_OF(gen, owniRShiftC_16u, Prim16u)         \
+  PRIM_DECLARE_SHIFT_KERNELS_OF(gen, owniRShiftC_16s, Prim16s)         \
+  PRIM_DECLARE_SHIFT_KERNELS_OF(gen, owniLShiftC_32s, Prim32s)         \
+  PRIM_DECLARE_SHIFT_KERNELS_OF(gen, owniRShiftC_32s, Prim32s)
+PRIM_DECLARE_SHIFT_KERNELS(sse2)
+PRIM_DECLARE_SHIFT_KERNELS(ssse3)
+PRIM_DECLARE_SHIFT_KERNELS(sse41)
+PRIM_DECLARE_SHIFT_KERNELS(avx)
+PRIM_DECLARE_SHIFT_KERNELS(avx2)
+#undef PRIM_DECLARE_SHIFT_KERNELS
+#undef PRIM_DECLARE_SHIFT_KERNELS_OF
+
 // Largest cache as the region copy kernels see it (cpuid leaf 2 of the
 // reference vendor); 0 when the lookup fails.
 int owniRegionCacheSize();

@@ -5,8 +5,9 @@
 // merge contiguous regions into one run; large runs bypass the caches with
 // non-temporal stores when the Part's size and cache rules say so.  The
 // multiply and shift builds align each destination row with scalar head
-// elements and then run whole vectors.  Every build gives the generic
-// build's results bit for bit.
+// elements and then run whole vectors (the shift kernels are in
+// image_shift-inl.h).  Every build gives the generic build's results bit for
+// bit.
 #include <immintrin.h>
 
 #include <cstdint>
@@ -319,26 +320,10 @@ void mulRow32f(const float* s, float value, float* d, int n) {
   }
 }
 
-// ---------------------------------------------------------------------------
-// Right shift of one row by 1..31.
-void shiftRow(const Prim16s* s, Prim16s* d, int n, int count) {
-  const __m128i cnt = _mm_cvtsi32_si128(count);
-  int i = 0;
-  if (!(addr(d) & 1)) {
-    const int k = static_cast<int>((16 - (addr(d) & 15)) & 15) / 2;
-    if (n >= k) {
-      for (; i < k; ++i) store(d + i, static_cast<Prim16s>(std::int32_t{load<Prim16s>(s + i)} >> count));
-      for (; n - i >= 8; i += 8)
-        _mm_store_si128(reinterpret_cast<__m128i*>(d + i), _mm_sra_epi16(loadU(s + i), cnt));
-    }
-  } else {
-    for (; n - i >= 8; i += 8) storeU(d + i, _mm_sra_epi16(loadU(s + i), cnt));
-  }
-  for (; i < n; ++i) store(d + i, static_cast<Prim16s>(std::int32_t{load<Prim16s>(s + i)} >> count));
-}
-
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS::image
+
+#include "primitives/image/image_shift-inl.h"
 
 namespace imb = prim::PRIM_GEN_NS::image;
 
@@ -455,8 +440,7 @@ PrimResult PRIM_BUILD(imgRShiftC_16s_C1R)(const Prim16s* pSrc, int srcStep, Prim
     return PRIM_BUILD(imgCopy_16s_C1R)(pSrc, srcStep, pDst, dstStep, width, height);
 #endif
   }
-  for (int r = 0; r < height; ++r)
-    imb::shiftRow(imb::row(pSrc, srcStep, r), imb::row(pDst, dstStep, r), width, static_cast<int>(shift));
+  PRIM_BUILD(owniRShiftC_16s)(pSrc, srcStep, pDst, dstStep, width, height, shift);
   return primResultOk;
 }
 
