@@ -184,6 +184,9 @@ constexpr bool kLt32sAlignsSource = true;
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS::threshold
 
+// Other kernel families of the module include this file for its cores and
+// element operations only.
+#if !defined(PRIM_THRESHOLD_CORES_ONLY)
 namespace thr = prim::PRIM_GEN_NS::threshold;
 
 #if !defined(__AVX__)
@@ -227,3 +230,4 @@ PrimResult PRIM_BUILD(vecThreshold_GT_32s)(const Prim32s* pSrc, Prim32s* pDst, i
   thr::core(thr::GtS32{_mm_set1_epi32(level)}, pSrc, pDst, len, false);
   return primResultOk;
 }
+#endif  // !PRIM_THRESHOLD_CORES_ONLY
