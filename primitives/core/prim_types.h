@@ -13,6 +13,17 @@ using Prim32f = float;
 using Prim64s = std::int64_t;
 using Prim64f = double;
 
+// Complex elements: the real part first.
+struct Prim16sc {
+  Prim16s re, im;
+};
+struct Prim32fc {
+  Prim32f re, im;
+};
+struct Prim64fc {
+  Prim64f re, im;
+};
+
 // Signed status of every primitive: 0 success, negative errors (nothing was
 // done), positive warnings (the operation completed).
 using PrimResult = std::int32_t;
