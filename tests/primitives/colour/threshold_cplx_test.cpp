@@ -257,33 +257,6 @@ TEST_P(ThresholdComplexKernels, Float32cRescaleToTheLevel) {
   }
 }
 
-TEST_P(ThresholdComplexKernels, Float32cRescaleExamples) {
-  if (!has32fc()) GTEST_SKIP() << "the sse2 build carries no 32fc kernels";
-  // One element beyond the level in a block of four: the others keep their bits.
-  const Prim32fc in[4] = {{0.1f, 0.2f}, {6, 8}, {-1.1f, 3.3f}, {4.9f, 0}};
-  Prim32fc out[4];
-  build().rescale32fc(5, in, out, 4, 1);
-  EXPECT_NEAR(out[1].re, 3, 3e-6);
-  EXPECT_NEAR(out[1].im, 4, 3e-6);
-  for (int i : {0, 2, 3}) EXPECT_TRUE(sameBits(in[i], out[i])) << i;
-  Prim32fc v[3] = {{0.6f, 0.8f}, {0, 0}, {3, 4}};
-  build().rescale32fcI(5, v, 3, 0);
-  EXPECT_NEAR(v[0].re, 3, 3e-6);
-  EXPECT_NEAR(v[0].im, 4, 3e-6);
-  EXPECT_TRUE(v[1].re == 5 && v[1].im == 0);
-  EXPECT_TRUE(sameBits(v[2], Prim32fc{3, 4}));  // m == L2
-  // A negative level acts through its magnitude, except for a zero element.
-  Prim32fc w[2] = {{6, 8}, {0, 0}};
-  build().rescale32fcI(-5, w, 1, 1);
-  EXPECT_NEAR(w[0].re, 3, 3e-6);
-  build().rescale32fcI(-5, w + 1, 1, 0);
-  EXPECT_EQ(w[1].re, -5);
-  // An infinite squared magnitude keeps its direction.
-  Prim32fc inf{INFINITY, 1};
-  build().rescale32fcI(5, &inf, 1, 1);
-  EXPECT_TRUE(inf.re == 5 && inf.im == 0);
-}
-
 TEST_P(ThresholdComplexKernels, Float32cReplaceByValue) {
   if (!has32fc()) GTEST_SKIP() << "the sse2 build carries no 32fc kernels";
   const auto pool = pool32fc();
