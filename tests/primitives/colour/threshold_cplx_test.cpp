@@ -257,6 +257,15 @@ TEST_P(ThresholdComplexKernels, Float32cRescaleToTheLevel) {
   }
 }
 
+// The in-place kernel stores no block in which nothing is rescaled.
+TEST_P(ThresholdComplexKernels, Float32cUnchangedBlocksAreNotWritten) {
+  if (!has32fc()) GTEST_SKIP() << "the sse2 build carries no 32fc kernels";
+  const std::vector<Prim32fc> v(23, Prim32fc{3, -4});
+  threshold_sweep::ReadOnlyCopy page(v.data(), v.size() * sizeof(Prim32fc));
+  build().rescale32fcI(5, page.as<Prim32fc>() + 1, 22, 1);
+  build().rescale32fcI(5, page.as<Prim32fc>(), 23, 0);
+}
+
 TEST_P(ThresholdComplexKernels, Float32cReplaceByValue) {
   if (!has32fc()) GTEST_SKIP() << "the sse2 build carries no 32fc kernels";
   const auto pool = pool32fc();

@@ -89,6 +89,19 @@ TEST_P(ThresholdInPlaceKernels, Integer32sFollowTheElementRules) {
   }
 }
 
+// Blocks with nothing beyond the levels are not stored: an aligned vector
+// whose length leaves no always-written step lives on a read-only page.
+TEST_P(ThresholdInPlaceKernels, UnchangedBlocksAreNotWritten) {
+  std::vector<Prim32s> v(64);
+  for (int i = 0; i < 64; ++i) v[i] = i - 20;
+  threshold_sweep::ReadOnlyCopy page(v.data(), v.size() * sizeof(Prim32s));
+  Prim32s* p = page.as<Prim32s>();
+  build().lt32sI(p, 64, -20);
+  build().gt32sI(p, 62, 43);
+  build().twoLevelI(p + 1, 61, -21, 0, 44, 0);
+  EXPECT_EQ(0, std::memcmp(p, v.data(), v.size() * sizeof(Prim32s)));
+}
+
 std::vector<double> pool64f() {
   std::mt19937 rng(22);
   std::uniform_real_distribution<double> d(-3.0, 3.0);

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace threshold_sweep {
@@ -85,6 +87,26 @@ inline std::vector<int> lengths() {
   for (int n : {31, 32, 33, 40, 63, 64, 65, 100}) v.push_back(n);
   return v;
 }
+
+// A copy of `data` on a read-only page, 64-byte aligned: a kernel that stores
+// into it faults, so a call that must leave memory unwritten can be checked.
+class ReadOnlyCopy {
+ public:
+  ReadOnlyCopy(const void* data, std::size_t n) : size_(4096 * ((n + 4095) / 4096)) {
+    void* m = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m == MAP_FAILED) throw std::bad_alloc();
+    map_ = static_cast<unsigned char*>(m);
+    std::memcpy(map_, data, n);
+    mprotect(map_, size_, PROT_READ);
+  }
+  ~ReadOnlyCopy() { munmap(map_, size_); }
+  template <class E>
+  E* as() const { return reinterpret_cast<E*>(map_); }
+
+ private:
+  std::size_t size_;
+  unsigned char* map_;
+};
 
 template <class T>
 bool sameBits(const T& a, const T& b) {
