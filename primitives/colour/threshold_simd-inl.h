@@ -184,8 +184,8 @@ constexpr bool kLt32sAlignsSource = true;
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS::threshold
 
-// Sources of further threshold kernels include this file for its cores
-// alone.
+// Other kernel families of the module include this file for its cores and
+// element operations only.
 #if !defined(PRIM_THRESHOLD_CORES_ONLY)
 namespace thr = prim::PRIM_GEN_NS::threshold;
 

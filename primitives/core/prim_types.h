@@ -12,10 +12,15 @@ using Prim32u = std::uint32_t;
 using Prim32f = float;
 using Prim64s = std::int64_t;
 using Prim64f = double;
-// Complex double: the real part, then the imaginary part (16 bytes).
+// Complex elements: the real part, then the imaginary part.
+struct Prim16sc {
+  Prim16s re, im;
+};
+struct Prim32fc {
+  Prim32f re, im;
+};
 struct Prim64fc {
-  Prim64f re;
-  Prim64f im;
+  Prim64f re, im;
 };
 
 // Signed status of every primitive: 0 success, negative errors (nothing was
