@@ -3,6 +3,7 @@
 // conversions where it has them): every half, every 16-bit integer, the
 // float ties between halves, scale factors, every caller control setting,
 // lengths, alignments, guard bytes and in place.
+#include <cpuid.h>
 #include <gtest/gtest.h>
 #include <immintrin.h>
 
@@ -77,7 +78,11 @@ Prim16s refHalfToInt(std::uint16_t h, bool nearest, int sf) {
 }
 
 // The processor's own conversions, where it has them.
-bool haveF16c() { return __builtin_cpu_supports("f16c"); }
+// F16C: CPUID leaf 1, ECX bit 29; its VEX encoding needs the AVX state.
+bool haveF16c() {
+  unsigned a, b, c, d;
+  return primTestGenerationSupported(primGenAvx) && __get_cpuid(1, &a, &b, &c, &d) && (c >> 29 & 1);
+}
 __attribute__((target("f16c"))) std::uint32_t f16cToFloat(std::uint16_t h) {
   return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_castps_si128(_mm_cvtph_ps(_mm_cvtsi32_si128(h)))));
 }
@@ -130,6 +135,8 @@ struct HalfKernels {
 const HalfKernels kBuilds[] = {PRIM_HALF(sse2, primGenSse2), PRIM_HALF(sse41, primGenSse41),
                                PRIM_HALF(avx, primGenAvx)};
 #undef PRIM_HALF
+
+void PrintTo(const HalfKernels& k, std::ostream* os) { *os << k.name; }
 
 class HalfTest : public ::testing::TestWithParam<HalfKernels> {
  protected:
