@@ -40,7 +40,16 @@ __m128i widen(const T* p, int count) {
   }
 }
 
-inline void storeOne(Prim32f* d, __m128 v) { _mm_store_ss(d, v); }
+// Single elements through memcpy: the arrays need not be aligned to their
+// element size.
+inline void storeOne(Prim32f* d, __m128 v) {
+  const float f = _mm_cvtss_f32(v);
+  std::memcpy(d, &f, 4);
+}
+inline void storeOne(Prim64f* d, __m128d v) {
+  const double f = _mm_cvtsd_f64(v);
+  std::memcpy(d, &f, 8);
+}
 
 // Single elements up to a 16-byte destination, `Pass` elements per step in
 // groups of four (each group converted and stored as one vector), then
@@ -101,7 +110,7 @@ void sse2_ownsConvert_32s32f_Unrolled(const Prim32s* pSrc, Prim32f* pDst, int le
 void sse2_ownsConvert_32s64f_Unrolled(const Prim32s* pSrc, Prim64f* pDst, int len) {
   int i = 0;
   auto pair = [&](int at) { return _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pSrc + at))); };
-  auto one = [&](int at) { _mm_store_sd(pDst + at, _mm_cvtepi32_pd(cve::widen(pSrc + at, 1))); };
+  auto one = [&](int at) { cve::storeOne(pDst + at, _mm_cvtepi32_pd(cve::widen(pSrc + at, 1))); };
   if (len > 0 && (cve::addr(pDst) & 8)) one(0), i = 1;
   for (; len - i >= 16; i += 16) {
     __m128d r[8];

@@ -94,7 +94,7 @@ template <Round R>
 struct FloatLanes {
   __m128 m, lo, hi;
   __m128i operator()(const Prim32f* p, int count) const {
-    const __m128 x = count == 4 ? _mm_loadu_ps(p) : _mm_load_ss(p);
+    const __m128 x = count == 4 ? _mm_loadu_ps(p) : _mm_set_ss(ld(p, 0));
     // A NaN becomes the minimum: the maximum takes its second operand then.
     const __m128 v = _mm_min_ps(_mm_max_ps(_mm_mul_ps(x, m), lo), hi);
     if constexpr (R == Round::nearestEven) return _mm_cvtps_epi32(v);
@@ -116,7 +116,7 @@ struct DoubleLanes {
     return _mm_cvttpd_epi32(_mm_or_pd(a, _mm_and_pd(v, sign)));
   }
   __m128i operator()(const Prim64f* p, int count) const {
-    if (count == 1) return two(_mm_load_sd(p));
+    if (count == 1) return two(_mm_set_sd(ld(p, 0)));
     return _mm_unpacklo_epi64(two(_mm_loadu_pd(p)), two(_mm_loadu_pd(p + 2)));
   }
 };
