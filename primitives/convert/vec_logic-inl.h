@@ -105,25 +105,18 @@ inline __m128i spread(int val) {
 
 // Lane shifts by a count held as an unsigned 64-bit number.
 inline __m128i countOf(int val) { return _mm_cvtsi32_si128(val); }
-struct Sll16 {
+enum class Lane { sll16, srl16, sra16, sll32, sra32 };
+template <Lane K>
+struct LaneShift {
   __m128i c;
-  __m128i operator()(__m128i a, __m128i) const { return _mm_sll_epi16(a, c); }
-};
-struct Srl16 {
-  __m128i c;
-  __m128i operator()(__m128i a, __m128i) const { return _mm_srl_epi16(a, c); }
-};
-struct Sra16 {
-  __m128i c;
-  __m128i operator()(__m128i a, __m128i) const { return _mm_sra_epi16(a, c); }
-};
-struct Sll32 {
-  __m128i c;
-  __m128i operator()(__m128i a, __m128i) const { return _mm_sll_epi32(a, c); }
-};
-struct Sra32 {
-  __m128i c;
-  __m128i operator()(__m128i a, __m128i) const { return _mm_sra_epi32(a, c); }
+  explicit LaneShift(int val) : c(countOf(val)) {}
+  __m128i operator()(__m128i a, __m128i) const {
+    if constexpr (K == Lane::sll16) return _mm_sll_epi16(a, c);
+    if constexpr (K == Lane::srl16) return _mm_srl_epi16(a, c);
+    if constexpr (K == Lane::sra16) return _mm_sra_epi16(a, c);
+    if constexpr (K == Lane::sll32) return _mm_sll_epi32(a, c);
+    return _mm_sra_epi32(a, c);
+  }
 };
 // Bytes shift in 16-bit lanes; a mask, itself made by the same lane shift
 // (so it is 0 from a count of 8 on), clears the bits that crossed from the
@@ -186,11 +179,11 @@ PRIM_LOGIC_C(XorC_32s, Xor, Prim32s, 4)
   }
 PRIM_SHIFT_I(LShiftC_8u, Prim8u, 1, Sll8(val))
 PRIM_SHIFT_I(RShiftC_8u, Prim8u, 1, Srl8(val))
-PRIM_SHIFT_I(LShiftC_16u, Prim16u, 2, Sll16{cvl::countOf(val)})
-PRIM_SHIFT_I(RShiftC_16u, Prim16u, 2, Srl16{cvl::countOf(val)})
-PRIM_SHIFT_I(RShiftC_16s, Prim16s, 2, Sra16{cvl::countOf(val)})
-PRIM_SHIFT_I(LShiftC_32s, Prim32s, 4, Sll32{cvl::countOf(val)})
-PRIM_SHIFT_I(RShiftC_32s, Prim32s, 4, Sra32{cvl::countOf(val)})
+PRIM_SHIFT_I(LShiftC_16u, Prim16u, 2, LaneShift<cvl::Lane::sll16>(val))
+PRIM_SHIFT_I(RShiftC_16u, Prim16u, 2, LaneShift<cvl::Lane::srl16>(val))
+PRIM_SHIFT_I(RShiftC_16s, Prim16s, 2, LaneShift<cvl::Lane::sra16>(val))
+PRIM_SHIFT_I(LShiftC_32s, Prim32s, 4, LaneShift<cvl::Lane::sll32>(val))
+PRIM_SHIFT_I(RShiftC_32s, Prim32s, 4, LaneShift<cvl::Lane::sra32>(val))
 #undef PRIM_SHIFT_I
 
 // Logic between two vectors, into a third and in place (pSrcDst op pSrc).
