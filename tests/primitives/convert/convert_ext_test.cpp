@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "primitives/convert/vec_convert_ext_builds.h"
-#include "tests/primitives/convert/convert_support.h"
+#include "tests/primitives/convert/walk_support.h"
 
 namespace {
 
@@ -25,33 +25,14 @@ std::vector<S> pool(unsigned seed, std::size_t n) {
   return v;
 }
 
-// kernel(src, dst, len) for lengths around every step and destination
-// offsets, against want(src[i]); in place when the elements have one size.
+// kernel against want(src[i]) at lengths around every step (the prefetching
+// form from 4096 on), offsets, guard bytes, in place where allowed.
 template <class S, class D, class K, class Want>
 void check(K kernel, Want want, bool inPlace = false) {
-  const std::vector<S> src = pool<S>(sizeof(S) * 7 + sizeof(D), 5000);
-  std::vector<int> lengths;
-  for (int len = 1; len <= 72; ++len) lengths.push_back(len);
-  for (int len : {127, 128, 129, 4095, 4096, 4113}) lengths.push_back(len);
-  for (int len : lengths) {
-    std::vector<D> expect(len);
-    for (int i = 0; i < len; ++i) expect[i] = want(src[i]);
-    for (std::size_t so : {0, 1, 4}) {
-      for (std::size_t dof = 0; dof < 16; dof += (len > 72 ? 4 : 1)) {
-        Guarded s(len * sizeof(S), so), d(len * sizeof(D), dof);
-        s.fill(src.data());
-        kernel(s.as<S>(), d.as<D>(), len);
-        ASSERT_TRUE(d.guardsIntact()) << "len " << len << " dst offset " << dof;
-        ASSERT_EQ(0, std::memcmp(d.window().data(), expect.data(), len * sizeof(D)))
-            << "len " << len << " offsets " << so << "/" << dof;
-      }
-      if (!inPlace) continue;
-      Guarded io(len * sizeof(S), so);
-      io.fill(src.data());
-      kernel(io.as<S>(), io.as<D>(), len);
-      ASSERT_EQ(0, std::memcmp(io.window().data(), expect.data(), len * sizeof(D))) << "in place, len " << len;
-    }
-  }
+  const std::vector<S> src = pool<S>(sizeof(S) * 7 + sizeof(D), 4113);
+  std::vector<D> expect(src.size());
+  for (std::size_t i = 0; i < src.size(); ++i) expect[i] = want(src[i]);
+  checkWalks(src, expect, sweepLengths(72, {127, 128, 129, 4096, 4113}), kernel, inPlace);
 }
 
 TEST(UnrolledToFloat, ExactWidenings) {
@@ -104,27 +85,11 @@ TEST(Narrow64, EveryScaleFactorAgainstExtendedPrecision) {
 }
 
 TEST(Narrow64, ListedValues) {
-  auto one = [](Prim64s x, int sf) {
-    Prim32s r;
-    sse2_ownsConvert_64s32s_Sfs(&x, &r, 1, sf);
-    return r;
-  };
-  EXPECT_EQ(one(3, 1), 2);
-  EXPECT_EQ(one(-3, 1), -2);
-  EXPECT_EQ(one(1, 1), 1);
-  EXPECT_EQ(one(-1, 1), -1);
-  EXPECT_EQ(one(0xffffffffLL, 1), 2147483647);
-  EXPECT_EQ(one(INT64_MAX, 32), 2147483647);
-  EXPECT_EQ(one(4294967295LL, 1), 2147483647);  // rounds to 2^31
-  for (int sf = 1; sf <= 32; ++sf) EXPECT_EQ(one(INT64_MIN, sf), INT32_MIN) << sf;
-  // Lanes of one block saturate on their own.
-  const Prim64s mixed[4] = {5, Prim64s{1} << 40, -7, -(Prim64s{1} << 40)};
-  Prim32s out[4];
-  sse2_ownsConvert_64s32s_Sfs(mixed, out, 4, 1);
-  EXPECT_EQ(out[0], 3);
-  EXPECT_EQ(out[1], INT32_MAX);
-  EXPECT_EQ(out[2], -4);
-  EXPECT_EQ(out[3], INT32_MIN);
+  const Prim64s in[6] = {3, -3, 0xffffffffLL, INT64_MAX, INT64_MIN, -(Prim64s{1} << 40)};
+  Prim32s out[6];
+  sse2_ownsConvert_64s32s_Sfs(in, out, 6, 1);
+  const Prim32s want[6] = {2, -2, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], want[i]) << in[i];
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 
 #include "primitives/convert/vec_half_builds.h"
 #include "primitives/core/test_hooks.h"
-#include "tests/primitives/convert/convert_support.h"
+#include "tests/primitives/convert/walk_support.h"
 
 namespace {
 
@@ -193,83 +193,6 @@ TEST_P(HalfTest, HalfToIntegerAtEveryScaleFactor) {
     }
 }
 
-TEST_P(HalfTest, ListedValues) {
-  auto i2h = [&](Prim16s v, int nearest) {
-    Prim16u r;
-    k().i2h(&v, &r, 1, nearest);
-    return r;
-  };
-  EXPECT_EQ(i2h(1, 1), 0x3c00);
-  EXPECT_EQ(i2h(0, 1), 0x0000);
-  EXPECT_EQ(i2h(2049, 1), 0x6800);
-  EXPECT_EQ(i2h(2049, 0), 0x6800);
-  EXPECT_EQ(i2h(2051, 1), 0x6802);
-  EXPECT_EQ(i2h(2051, 0), 0x6801);
-  EXPECT_EQ(i2h(-2051, 1), 0xe802);
-  EXPECT_EQ(i2h(-32768, 1), 0xf800);
-  EXPECT_EQ(i2h(32767, 1), 0x7800);
-  EXPECT_EQ(i2h(32767, 0), 0x77ff);
-  auto f2h = [&](float v, int nearest) {
-    Prim16u r;
-    k().f2h(&v, &r, 1, nearest);
-    return r;
-  };
-  EXPECT_EQ(f2h(65519.0f, 1), 0x7bff);
-  EXPECT_EQ(f2h(65520.0f, 1), 0x7c00);
-  EXPECT_EQ(f2h(70000.0f, 0), 0x7bff);
-  EXPECT_EQ(f2h(INFINITY, 0), 0x7c00);
-  EXPECT_EQ(f2h(std::ldexp(1.0f, -24), 1), 0x0001);
-  EXPECT_EQ(f2h(std::ldexp(1.0f, -25), 1), 0x0000);  // tie to even
-  EXPECT_EQ(f2h(std::ldexp(3.0f, -25), 1), 0x0002);  // tie to even, upward
-  EXPECT_EQ(f2h(-0.0f, 1), 0x8000);
-  EXPECT_EQ(f2h(std::nanf(""), 1), 0x7e00);
-  auto h2i = [&](Prim16u v, int nearest, int sf) {
-    Prim16s r;
-    k().h2i(&v, &r, 1, nearest, sf);
-    return r;
-  };
-  EXPECT_EQ(h2i(0x3800, 1, 0), 0);
-  EXPECT_EQ(h2i(0x3e00, 1, 0), 2);
-  EXPECT_EQ(h2i(0x3e00, 0, 0), 1);
-  EXPECT_EQ(h2i(0xbe00, 0, 0), -1);
-  EXPECT_EQ(h2i(0x7bff, 1, 0), 32767);
-  EXPECT_EQ(h2i(0xfbff, 1, 0), -32768);
-  EXPECT_EQ(h2i(0x7bff, 1, 4), 4094);
-  EXPECT_EQ(h2i(0x7c00, 1, 4), 32767);
-  EXPECT_EQ(h2i(0x7bff, 1, 17), 0);
-  EXPECT_EQ(h2i(0x7e00, 1, 0), 0);
-}
-
-// Every length to 40 and a few longer, at every byte offset of source and
-// destination within 16 (odd ones included), guard bytes, and in place for
-// the 16-bit to 16-bit kernels, against the aligned whole-pool results.
-template <class S, class D, class Run>
-void checkWalk(const std::vector<S>& src, const std::vector<D>& want, Run run, bool inPlace) {
-  std::vector<int> lengths;
-  for (int len = 1; len <= 40; ++len) lengths.push_back(len);
-  for (int len : {63, 64, 65, 257}) lengths.push_back(len);
-  for (int len : lengths) {
-    const std::size_t sb = std::size_t(len) * sizeof(S), db = std::size_t(len) * sizeof(D);
-    for (std::size_t so = 0; so < 16; so += (len > 40 ? 5 : 1)) {
-      for (std::size_t dof = 0; dof < 16; ++dof) {
-        Guarded s(sb, so), d(db, dof);
-        s.fill(src.data());
-        run(s.template as<S>(), d.template as<D>(), len);
-        ASSERT_TRUE(d.guardsIntact()) << "len " << len << " dst offset " << dof;
-        ASSERT_EQ(0, std::memcmp(d.window().data(), want.data(), db)) << "len " << len << " offsets " << so << "/" << dof;
-      }
-      if constexpr (sizeof(S) == sizeof(D)) {
-        if (!inPlace) continue;
-        Guarded io(sb, so);
-        io.fill(src.data());
-        run(io.template as<S>(), reinterpret_cast<D*>(io.template as<S>()), len);
-        ASSERT_TRUE(io.guardsIntact());
-        ASSERT_EQ(0, std::memcmp(io.window().data(), want.data(), db)) << "in place, len " << len;
-      }
-    }
-  }
-}
-
 TEST_P(HalfTest, EveryLengthAndAlignment) {
   std::mt19937 rng(11);
   std::vector<std::uint16_t> halves(257);
@@ -277,20 +200,21 @@ TEST_P(HalfTest, EveryLengthAndAlignment) {
   const std::vector<std::uint32_t> fp = floatPool();
   std::vector<float> floats(257);
   for (auto& f : floats) f = floatOf(fp[rng() % fp.size()]);
+  const std::vector<Prim16s> ints(halves.begin(), halves.end());
   std::vector<std::uint16_t> wantH(257), wantI2h(257);
   std::vector<float> wantF(257);
   std::vector<Prim16s> wantI(257);
   for (int i = 0; i < 257; ++i) {
     wantF[i] = floatOf(refHalfToFloat(halves[i]));
     wantH[i] = refFloatToHalf(bitsOf(floats[i]), true);
-    wantI2h[i] = refFloatToHalf(bitsOf(static_cast<float>(static_cast<Prim16s>(halves[i]))), false);
+    wantI2h[i] = refFloatToHalf(bitsOf(static_cast<float>(ints[i])), false);
     wantI[i] = refHalfToInt(halves[i], true, -2);
   }
-  std::vector<Prim16s> ints(halves.begin(), halves.end());
-  checkWalk(halves, wantF, [&](const std::uint16_t* s, float* d, int n) { k().h2f(s, d, n); }, false);
-  checkWalk(floats, wantH, [&](const float* s, std::uint16_t* d, int n) { k().f2h(s, d, n, 1); }, false);
-  checkWalk(ints, wantI2h, [&](const Prim16s* s, std::uint16_t* d, int n) { k().i2h(s, d, n, 0); }, true);
-  checkWalk(halves, wantI, [&](const std::uint16_t* s, Prim16s* d, int n) { k().h2i(s, d, n, 1, -2); }, true);
+  const std::vector<int> lengths = sweepLengths(40, {63, 64, 65, 257});
+  checkWalks(halves, wantF, lengths, [&](const std::uint16_t* s, float* d, int n) { k().h2f(s, d, n); });
+  checkWalks(floats, wantH, lengths, [&](const float* s, std::uint16_t* d, int n) { k().f2h(s, d, n, 1); });
+  checkWalks(ints, wantI2h, lengths, [&](const Prim16s* s, std::uint16_t* d, int n) { k().i2h(s, d, n, 0); }, true);
+  checkWalks(halves, wantI, lengths, [&](const std::uint16_t* s, Prim16s* d, int n) { k().h2i(s, d, n, 1, -2); }, true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, HalfTest, ::testing::ValuesIn(kBuilds),
