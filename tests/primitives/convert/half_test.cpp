@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <immintrin.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -18,16 +19,8 @@
 
 namespace {
 
-std::uint32_t bitsOf(float f) {
-  std::uint32_t u;
-  std::memcpy(&u, &f, 4);
-  return u;
-}
-float floatOf(std::uint32_t u) {
-  float f;
-  std::memcpy(&f, &u, 4);
-  return f;
-}
+std::uint32_t bitsOf(float f) { return std::bit_cast<std::uint32_t>(f); }
+float floatOf(std::uint32_t u) { return std::bit_cast<float>(u); }
 
 // ---------------------------------------------------------------------------
 // Exact references in double precision and integers.
