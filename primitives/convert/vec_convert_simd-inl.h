@@ -582,12 +582,16 @@ void PRIM_BUILD(ownsLShiftC_32s)(const Prim32s* pSrc, int val, Prim32s* pDst, in
   cv::shift32(pSrc, pDst, len, cv::Sll32{_mm_cvtsi32_si128(val)});
 }
 void PRIM_BUILD(ownsLShiftC_8u)(const Prim8u* pSrc, int val, Prim8u* pDst, int len) {
-  const __m128i mask = _mm_set1_epi8(static_cast<char>((0xff << val) & 0xff));
-  cv::shift8(pSrc, pDst, len, cv::Sll8{_mm_cvtsi32_si128(val), mask});
+  // The mask comes from the same lane shift, so every count is defined:
+  // from 8 on (negative counts read as unsigned) every byte becomes 0.
+  const __m128i c = _mm_cvtsi32_si128(val);
+  const __m128i lo = _mm_and_si128(_mm_sll_epi16(_mm_set1_epi16(0xff), c), _mm_set1_epi16(0xff));
+  cv::shift8(pSrc, pDst, len, cv::Sll8{c, _mm_or_si128(lo, _mm_slli_epi16(lo, 8))});
 }
 void PRIM_BUILD(ownsRShiftC_8u)(const Prim8u* pSrc, int val, Prim8u* pDst, int len) {
-  const __m128i mask = _mm_set1_epi8(static_cast<char>(0xff >> val));
-  cv::shift8(pSrc, pDst, len, cv::Srl8{_mm_cvtsi32_si128(val), mask});
+  const __m128i c = _mm_cvtsi32_si128(val);
+  const __m128i lo = _mm_srl_epi16(_mm_set1_epi16(0xff), c);
+  cv::shift8(pSrc, pDst, len, cv::Srl8{c, _mm_or_si128(lo, _mm_slli_epi16(lo, 8))});
 }
 
 PrimResult PRIM_BUILD(ownsLShiftC_16s_Body)(const Prim16s* pSrc, int val, Prim16s* pDst, int len) {

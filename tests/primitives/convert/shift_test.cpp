@@ -9,7 +9,7 @@
 
 #include "primitives/convert/vec_convert.h"
 #include "primitives/convert/vec_convert_builds.h"
-#include "tests/primitives/convert/convert_support.h"
+#include "tests/primitives/convert/walk_support.h"
 #include "tests/support/generations.h"
 
 namespace {
@@ -275,6 +275,37 @@ TEST(ShiftKernels, EveryKernelOfTheSse2ToAvxBuilds) {
     k.r8(bytes, 1, out, 2);
     EXPECT_EQ(out[0], 0x40);
     EXPECT_EQ(out[1], 0x7f);
+  }
+}
+
+// Counts at or beyond the element width (negative ones read as unsigned):
+// zero fill, or sign fill for the arithmetic right shifts, for every element
+// of every length and alignment.
+TEST(ShiftKernels, CountsBeyondTheWidthFill) {
+  const std::vector<Prim8u> b = pool<Prim8u>(31, 300);
+  const std::vector<Prim16s> h = pool<Prim16s>(32, 300);
+  const std::vector<Prim32s> w = pool<Prim32s>(33, 300);
+  const std::vector<Prim16u> u = pool<Prim16u>(34, 300);
+  std::vector<Prim8u> zero8(300, 0);
+  std::vector<Prim16u> zero16u(300, 0);
+  std::vector<Prim16s> zero16(300, 0), fill16(300);
+  std::vector<Prim32s> zero32(300, 0), fill32(300);
+  for (int i = 0; i < 300; ++i) fill16[i] = h[i] < 0 ? -1 : 0, fill32[i] = w[i] < 0 ? -1 : 0;
+  const std::vector<int> lengths = sweepLengths(40, {64, 65, 257});
+  for (const ShiftKernels& k : kKernels) {
+    const std::string name = k.name;
+    const std::int32_t gen = name == "sse2" ? primGenSse2 : name == "ssse3" ? primGenSsse3 : name == "sse41" ? primGenSse41 : primGenAvx;
+    if (!primTestGenerationSupported(gen)) continue;
+    for (int n : {32, 33, 1000, -1, -2147483647 - 1}) {
+      SCOPED_TRACE(name + " by " + std::to_string(n));
+      checkWalks(b, zero8, lengths, [&](const Prim8u* s, Prim8u* d, int len) { k.l8(s, n, d, len); }, true);
+      checkWalks(b, zero8, lengths, [&](const Prim8u* s, Prim8u* d, int len) { k.r8(s, n, d, len); }, true);
+      checkWalks(h, zero16, lengths, [&](const Prim16s* s, Prim16s* d, int len) { k.l16(s, n, d, len); }, true);
+      checkWalks(h, fill16, lengths, [&](const Prim16s* s, Prim16s* d, int len) { k.r16(s, n, d, len); }, true);
+      checkWalks(u, zero16u, lengths, [&](const Prim16u* s, Prim16u* d, int len) { k.r16u(s, n, d, len); }, true);
+      checkWalks(w, zero32, lengths, [&](const Prim32s* s, Prim32s* d, int len) { k.l32(s, n, d, len); }, true);
+      checkWalks(w, fill32, lengths, [&](const Prim32s* s, Prim32s* d, int len) { k.r32(s, n, d, len); }, true);
+    }
   }
 }
 
