@@ -9,14 +9,18 @@
 #include "mxf/KM_error.h"
 
 class TCommandLineOptions;
+struct TRunFailure;
 
 // The essence-type check and the conversion with their notes and error line;
 // the exit code.
 std::int32_t CheckEssenceAndConvert(const TCommandLineOptions& options);
 
 // Converts the input track file into the movie named by the output prefix
-// with ".mov" appended.
-Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options);
+// with ".mov" appended; with -W (read only) every frame is read and decoded
+// and no movie file is made.  A failure leaves the frames converted before it
+// in the movie; a movie the run created is removed when no frame reached it.
+// `failure`, when given, receives the file, frame and cause of a failure.
+Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options, TRunFailure* failure = nullptr);
 
 // The progress line of a batch that begins at `frame` of the range
 // [start, end), `elapsedMs` after the first batch began.  Within the first
