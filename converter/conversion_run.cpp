@@ -118,24 +118,6 @@ std::uint32_t InitialFrameCapacity(std::uint32_t largest) {
   return largest < kMaxFrameBytes ? largest : kMaxFrameBytes;
 }
 
-// Reads a frame into the buffer, doubling the buffer while the frame does not
-// fit, up to the bound of one frame; `tooLarge` when the frame exceeds it.
-Kumu::Result_t ReadFrameGrowing(const ASDCP::JP2K::MXFReader& reader, std::uint32_t number,
-                                ASDCP::JP2K::FrameBuffer& buffer, bool& tooLarge) {
-  while (true) {
-    const Kumu::Result_t result = reader.ReadFrame(number, buffer);
-    if (result != Kumu::RESULT_SMALLBUF) return result;
-    if (buffer.Capacity() >= kMaxFrameBytes) {
-      tooLarge = true;
-      return result;
-    }
-    const std::uint64_t doubled = std::uint64_t{buffer.Capacity()} * 2;
-    const Kumu::Result_t grown =
-        buffer.Capacity(doubled < kMaxFrameBytes ? static_cast<std::uint32_t>(doubled) : kMaxFrameBytes);
-    if (grown.Failure()) return grown;
-  }
-}
-
 // Removes, when the run fails before a frame reached it, the movie file the
 // run created; a file that was there before the run is never removed.
 class TEmptyMovieRemoval {
@@ -162,6 +144,22 @@ class TEmptyMovieRemoval {
 };
 
 }  // namespace
+
+Kumu::Result_t ReadFrameGrowing(const ASDCP::JP2K::MXFReader& reader, std::uint32_t number,
+                                ASDCP::JP2K::FrameBuffer& buffer, bool& tooLarge, std::uint32_t bound) {
+  tooLarge = false;
+  while (true) {
+    const Kumu::Result_t result = reader.ReadFrame(number, buffer);
+    if (result != Kumu::RESULT_SMALLBUF) return result;
+    if (buffer.Capacity() >= bound) {
+      tooLarge = true;
+      return result;
+    }
+    const std::uint64_t doubled = std::uint64_t{buffer.Capacity()} * 2;
+    const Kumu::Result_t grown = buffer.Capacity(doubled < bound ? static_cast<std::uint32_t>(doubled) : bound);
+    if (grown.Failure()) return grown;
+  }
+}
 
 Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options, TRunFailure* failure) {
   TRunFailure unused;

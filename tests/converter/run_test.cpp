@@ -527,13 +527,27 @@ TEST_P(LargeFrames, ConvertWithAndWithoutAnIndex) {
   const Frames frames{small, PadWithComments(small, 1302084), PadWithComments(small, 1302095),
                       PadWithComments(small, 4000000)};
   ASSERT_EQ(frames[3].size(), 4000000u);
-  const auto run = RunTool({Wrap("large.mxf", frames, {24, 1}, GetParam()), Path("large")});
+  const std::string track = Wrap("large.mxf", frames, {24, 1}, GetParam());
+  const auto run = RunTool({track, Path("large")});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.err, "");
   int decoded = 0;
   const std::vector<std::uint8_t> rgb = qttest::DecodeRgb(Path("large.mov"), 64, 32, &decoded);
   ASSERT_EQ(decoded, 4);
   EXPECT_GT(qttest::Psnr(rgb.data(), 64 * 3, rgb.data() + 3 * 64 * 32 * 3, 64 * 3, 64, 32), 40.0);
+
+  // A frame beyond the bound is refused, and the cause says so.
+  ASDCP::JP2K::MXFReader reader;
+  ASSERT_EQ(reader.OpenRead(track.c_str()), Kumu::RESULT_OK);
+  ASDCP::JP2K::FrameBuffer buffer(1302083);
+  bool tooLarge = false;
+  EXPECT_EQ(ReadFrameGrowing(reader, 3, buffer, tooLarge, 2u << 20), Kumu::RESULT_SMALLBUF);
+  EXPECT_TRUE(tooLarge);
+  EXPECT_EQ(buffer.Capacity(), 2u << 20);
+  EXPECT_EQ(FrameReadCause(Kumu::RESULT_SMALLBUF, true), "the frame is larger than 256 MiB, the most a frame may take");
+  EXPECT_EQ(ReadFrameGrowing(reader, 3, buffer, tooLarge, 4u << 20), Kumu::RESULT_OK);
+  EXPECT_FALSE(tooLarge);
+  EXPECT_EQ(buffer.Size(), 4000000u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Index, LargeFrames, ::testing::Bool());
