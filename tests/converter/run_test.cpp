@@ -591,6 +591,7 @@ TEST_P(CauseLine, NamesTheFileFrameAndCause) {
   std::string input = Path("input.mxf");
   const std::string name = c.name;
   if (name == "not MXF") convtest::WriteFile(input, "JPEG 2000 frames are not an MXF file");
+  if (name == "folder") std::filesystem::create_directory(input);  // no file to read
   if (name == "high-throughput") input = Wrap("ht.mxf", Frames{good, WithHighThroughputStyle(good), good});
   if (name == "wrong size") input = Wrap("size.mxf", Frames{good, good, MakeCodestream(folder_, "n.j2c", 3, 32)});
   const auto run = RunTool({input, Path("movie")});
@@ -602,6 +603,7 @@ INSTANTIATE_TEST_SUITE_P(
     Failures, CauseLine,
     ::testing::Values(
         CauseCase{"missing", 1, "  FILEOPEN: File open failure.", "", "No such file or directory"},
+        CauseCase{"folder", 1, "  FILEOPEN: File open failure.", "", "Is a directory"},
         CauseCase{"not MXF", 1, "  FAIL: An undefined error was detected.", "", "not an MXF file"},
         CauseCase{"high-throughput", 1, "  ImageDecoder: Failed to read JPEG header (not a JPEG image?)",
                   ", frame 1", "high-throughput coding is not supported"},
