@@ -308,8 +308,7 @@ std::int32_t CheckEssenceAndConvert(const TCommandLineOptions& options) {
     case ASDCP::ESS_MPEG2_VES:
       PrintNote("ERROR: Mpeg streams not supported (only JPEG_2000).");
       return kExitUnsupported;
-    case ASDCP::ESS_JPEG_2000:
-    {
+    case ASDCP::ESS_JPEG_2000: {
       TRunFailure failure;
       result = ConvertTrackFile(options, &failure);
       if (result.Failure()) {
@@ -317,8 +316,8 @@ std::int32_t CheckEssenceAndConvert(const TCommandLineOptions& options) {
         PrintFailureCause(failure);
         return kExitFailed;
       }
-    }
       return kExitOk;
+    }
     case ASDCP::ESS_PCM_24b_48k:
     case ASDCP::ESS_PCM_24b_96k:
       PrintNote("ERROR: Audio files are not supported.");

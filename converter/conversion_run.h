@@ -11,7 +11,6 @@
 #include "mxf/KM_error.h"
 
 class TCommandLineOptions;
-struct TRunFailure;
 
 // The essence-type check and the conversion with their notes and error line;
 // the exit code.
