@@ -70,8 +70,9 @@ void sse2_owniCopyRowMasked_32s_C3(const Prim8u* pSrc, Prim8u* pDst, int len, co
 void sse2_owniSetRowMasked_32s(const Prim8u* pattern, Prim8u* pDst, int len, const Prim8u* pMask);
 void sse2_owniSetRowMasked_32s_C3(const Prim8u* pattern, Prim8u* pDst, int len, const Prim8u* pMask);
 
-// Largest cache as the region copy kernels see it (cpuid leaf 2 of the
-// reference vendor); 0 when the lookup fails.
+// Largest cache as the region copy kernels see it: the core's leaf-2 lookup
+// (ownLargeCacheSizeFromDescriptors) on a processor that lists leaf 2; 0 when
+// the lookup fails.
 int owniRegionCacheSize();
 
 // Test control: a value of 0 or more replaces the lookup's answer (0 = the
