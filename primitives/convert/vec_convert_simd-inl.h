@@ -227,9 +227,9 @@ void PRIM_BUILD(ownsConvert_16s32s)(const Prim16s* pSrc, Prim32s* pDst, int len)
   for (; i < len; ++i) cv::st(pDst, i, Prim32s{cv::ld(pSrc, i)});
 }
 
-#if PRIM_CONVERT_GEN == 1
-// Integer to float members of the sse2 build.  Head while the destination
-// has bit 2 or 3 set, whole vectors, then halving steps.
+#if PRIM_CONVERT_GEN <= 2
+// Integer to float members of the sse2 and ssse3 builds.  Head while the
+// destination has bit 2 or 3 set, whole vectors, then single elements.
 namespace prim::PRIM_GEN_NS::convert {
 namespace {
 template <class T, class Widen>
@@ -247,7 +247,7 @@ void toFloat(const T* s, Prim32f* d, int len, Widen widen) {
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS::convert
 
-void sse2_ownsConvert_8s32f(const std::int8_t* pSrc, Prim32f* pDst, int len) {
+void PRIM_BUILD(ownsConvert_8s32f)(const std::int8_t* pSrc, Prim32f* pDst, int len) {
   cv::toFloat(pSrc, pDst, len, [](__m128i x, __m128i* q) {
     const __m128i lo = _mm_srai_epi16(_mm_unpacklo_epi8(x, x), 8),
                   hi = _mm_srai_epi16(_mm_unpackhi_epi8(x, x), 8);
@@ -257,7 +257,7 @@ void sse2_ownsConvert_8s32f(const std::int8_t* pSrc, Prim32f* pDst, int len) {
     q[3] = _mm_srai_epi32(_mm_unpackhi_epi16(hi, hi), 16);
   });
 }
-void sse2_ownsConvert_8u32f(const Prim8u* pSrc, Prim32f* pDst, int len) {
+void PRIM_BUILD(ownsConvert_8u32f)(const Prim8u* pSrc, Prim32f* pDst, int len) {
   cv::toFloat(pSrc, pDst, len, [](__m128i x, __m128i* q) {
     const __m128i z = _mm_setzero_si128();
     const __m128i lo = _mm_unpacklo_epi8(x, z), hi = _mm_unpackhi_epi8(x, z);
@@ -267,22 +267,25 @@ void sse2_ownsConvert_8u32f(const Prim8u* pSrc, Prim32f* pDst, int len) {
     q[3] = _mm_unpackhi_epi16(hi, z);
   });
 }
-void sse2_ownsConvert_16s32f(const Prim16s* pSrc, Prim32f* pDst, int len) {
+void PRIM_BUILD(ownsConvert_16s32f)(const Prim16s* pSrc, Prim32f* pDst, int len) {
   cv::toFloat(pSrc, pDst, len, [](__m128i x, __m128i* q) {
     q[0] = _mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16);
     q[1] = _mm_srai_epi32(_mm_unpackhi_epi16(x, x), 16);
   });
 }
-void sse2_ownsConvert_16u32f(const Prim16u* pSrc, Prim32f* pDst, int len) {
+void PRIM_BUILD(ownsConvert_16u32f)(const Prim16u* pSrc, Prim32f* pDst, int len) {
   cv::toFloat(pSrc, pDst, len, [](__m128i x, __m128i* q) {
     q[0] = _mm_unpacklo_epi16(x, _mm_setzero_si128());
     q[1] = _mm_unpackhi_epi16(x, _mm_setzero_si128());
   });
 }
-void sse2_ownsConvert_32s32f(const Prim32s* pSrc, Prim32f* pDst, int len) {
+// Rounds under the caller's rounding mode and drops the inexact flag that
+// rounding raises: the caller's MXCSR is as it was.
+void PRIM_BUILD(ownsConvert_32s32f)(const Prim32s* pSrc, Prim32f* pDst, int len) {
+  cv::MxcsrKeep keep;
   cv::toFloat(pSrc, pDst, len, [](__m128i x, __m128i* q) { q[0] = x; });
 }
-void sse2_ownsConvert_32s64f(const Prim32s* pSrc, Prim64f* pDst, int len) {
+void PRIM_BUILD(ownsConvert_32s64f)(const Prim32s* pSrc, Prim64f* pDst, int len) {
   int i = 0;
   if (len > 0 && (cv::addr(pDst) & 8)) cv::st(pDst, 0, Prim64f(cv::ld(pSrc, 0))), i = 1;
   for (; len - i >= 4; i += 4) {
