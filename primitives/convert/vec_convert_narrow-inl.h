@@ -1,5 +1,5 @@
 // Conversions to narrower integers, one source compiled per generation
-// (ssse3, sse41, avx): floats to signed and unsigned 8- and 16-bit integers,
+// (ssse3, sse41, avx; it needs nothing beyond sse2): floats to signed and unsigned 8- and 16-bit integers,
 // doubles and 64-bit integers to 32-bit integers, each scaled by
 // 2^-scaleFactor, rounded and saturated.
 //
@@ -281,6 +281,16 @@ void longToInt(const Prim64s* s, Prim32s* d, int len, int sf) {
 
 namespace cv = prim::PRIM_GEN_NS::convert;
 
+// An sse2 build of this source names its half-away kernels with the scale
+// factor suffix last and its 64-bit integer kernel without a rounding suffix.
+#if defined(__SSSE3__)
+#define PRIM_NARROW_HALFAWAY(name) PRIM_BUILD(ownsConvert_##name##_Sfs_HalfAway)
+#define PRIM_NARROW_64S PRIM_BUILD(ownsConvert_64s32s_Sfs_HalfAway)
+#else
+#define PRIM_NARROW_HALFAWAY(name) PRIM_BUILD(ownsConvert_##name##_HalfAway_Sfs)
+#define PRIM_NARROW_64S PRIM_BUILD(ownsConvert_64s32s_Sfs)
+#endif
+
 void PRIM_BUILD(ownsConvert_32f8s_Sfs)(const Prim32f* pSrc, std::int8_t* pDst, int len, int roundMode,
                                        int scaleFactor) {
   cv::floatToNarrowTwoModes(pSrc, pDst, len, roundMode, scaleFactor);
@@ -297,19 +307,16 @@ void PRIM_BUILD(ownsConvert_32f16u_Sfs)(const Prim32f* pSrc, Prim16u* pDst, int 
                                         int scaleFactor) {
   cv::floatToNarrowTwoModes(pSrc, pDst, len, roundMode, scaleFactor);
 }
-void PRIM_BUILD(ownsConvert_32f8s_Sfs_HalfAway)(const Prim32f* pSrc, std::int8_t* pDst, int len,
-                                                int scaleFactor) {
+void PRIM_NARROW_HALFAWAY(32f8s)(const Prim32f* pSrc, std::int8_t* pDst, int len, int scaleFactor) {
   cv::floatToNarrow<std::int8_t, cv::Round::halfAway>(pSrc, pDst, len, scaleFactor);
 }
-void PRIM_BUILD(ownsConvert_32f8u_Sfs_HalfAway)(const Prim32f* pSrc, Prim8u* pDst, int len, int scaleFactor) {
+void PRIM_NARROW_HALFAWAY(32f8u)(const Prim32f* pSrc, Prim8u* pDst, int len, int scaleFactor) {
   cv::floatToNarrow<Prim8u, cv::Round::halfAway>(pSrc, pDst, len, scaleFactor);
 }
-void PRIM_BUILD(ownsConvert_32f16s_Sfs_HalfAway)(const Prim32f* pSrc, Prim16s* pDst, int len,
-                                                 int scaleFactor) {
+void PRIM_NARROW_HALFAWAY(32f16s)(const Prim32f* pSrc, Prim16s* pDst, int len, int scaleFactor) {
   cv::floatToNarrow<Prim16s, cv::Round::halfAway>(pSrc, pDst, len, scaleFactor);
 }
-void PRIM_BUILD(ownsConvert_32f16u_Sfs_HalfAway)(const Prim32f* pSrc, Prim16u* pDst, int len,
-                                                 int scaleFactor) {
+void PRIM_NARROW_HALFAWAY(32f16u)(const Prim32f* pSrc, Prim16u* pDst, int len, int scaleFactor) {
   cv::floatToNarrow<Prim16u, cv::Round::halfAway>(pSrc, pDst, len, scaleFactor);
 }
 
@@ -324,12 +331,13 @@ void PRIM_BUILD(ownsConvert_64f32s_Sfs)(const Prim64f* pSrc, Prim32s* pDst, int 
 }
 #endif
 
-void PRIM_BUILD(ownsConvert_64f32s_Sfs_HalfAway)(const Prim64f* pSrc, Prim32s* pDst, int len,
-                                                 int scaleFactor) {
+void PRIM_NARROW_HALFAWAY(64f32s)(const Prim64f* pSrc, Prim32s* pDst, int len, int scaleFactor) {
   cv::doubleToInt<cv::Round::halfAway>(pSrc, pDst, len, scaleFactor);
 }
 
-void PRIM_BUILD(ownsConvert_64s32s_Sfs_HalfAway)(const Prim64s* pSrc, Prim32s* pDst, int len,
-                                                 int scaleFactor) {
+void PRIM_NARROW_64S(const Prim64s* pSrc, Prim32s* pDst, int len, int scaleFactor) {
   cv::longToInt(pSrc, pDst, len, scaleFactor);
 }
+
+#undef PRIM_NARROW_HALFAWAY
+#undef PRIM_NARROW_64S
