@@ -291,6 +291,26 @@ TEST_P(NarrowConvertTest, EveryLengthAlignmentAndInPlace) {
         [&](std::int64_t x) { return ruleLong(x, sf); });
 }
 
+TEST_P(NarrowConvertTest, NothingWrittenForLengthsBelowOne) {
+  const NarrowBuild b = build();
+  Guarded src(64, 0);
+  src.fill(std::vector<unsigned char>(64, 0x41).data());
+  for (int len : {0, -1, -100}) {
+    Guarded dst(0, 4);
+    for (int sf : {3, 200}) {
+      for (int mode : {0, 1, kHalfAway}) {
+        b.f8s(src.as<float>(), dst.as<std::int8_t>(), len, mode, sf);
+        b.f8u(src.as<float>(), dst.as<Prim8u>(), len, mode, sf);
+        b.f16s(src.as<float>(), dst.as<Prim16s>(), len, mode, sf);
+        b.f16u(src.as<float>(), dst.as<Prim16u>(), len, mode, sf);
+        if (b.d32s.twoModes || mode == kHalfAway) b.d32s(src.as<double>(), dst.as<Prim32s>(), len, mode, sf);
+      }
+      b.q32s(src.as<std::int64_t>(), dst.as<Prim32s>(), len, sf);
+    }
+    ASSERT_TRUE(dst.guardsIntact()) << "len " << len;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(NarrowBuilds, NarrowConvertTest, ::testing::Values(2, 4, 5),
                          [](const ::testing::TestParamInfo<std::int32_t>& info) {
                            return std::string(generationName(info.param));
