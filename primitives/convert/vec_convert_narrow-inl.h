@@ -184,9 +184,6 @@ struct D2I {
   }
 };
 
-// Two 64-bit lanes' results (low halves of a and b) as one vector of four.
-inline __m128i joinPairs(__m128i a, __m128i b) { return _mm_unpacklo_epi64(a, b); }
-
 template <Round R>
 void doubleToInt(const Prim64f* s, Prim32s* d, int len, int sf) {
   MxcsrScope scope(R == Round::halfAway ? kMxcsrTowardZero : kMxcsrNearest);
@@ -195,7 +192,7 @@ void doubleToInt(const Prim64f* s, Prim32s* d, int len, int sf) {
       constexpr int N = decltype(n)::value;
       if constexpr (N == 4) {
         const __m128i a = op(_mm_loadu_pd(s + i)), b = op(_mm_loadu_pd(s + i + 2));
-        store16(d + i, joinPairs(a, b));
+        store16(d + i, _mm_unpacklo_epi64(a, b));
       } else if constexpr (N == 2) {
         store8(d + i, op(_mm_loadu_pd(s + i)));
       } else {
@@ -213,42 +210,25 @@ void doubleToInt(const Prim64f* s, Prim32s* d, int len, int sf) {
 // ===========================================================================
 // 64-bit integer to 32-bit integer: x / 2^sf rounded half away from zero,
 // saturated.  Pure integer arithmetic; the control register is not touched.
-
-// The sign of each 64-bit lane in all its bits.
-inline __m128i signOf64(__m128i x) { return _mm_shuffle_epi32(_mm_srai_epi32(x, 31), _MM_SHUFFLE(3, 3, 1, 1)); }
-
-// Shift counts 1 to 63 on two lanes; the two results in the low half.
-struct Q2I {
-  __m128i s, rs;    // counts sf and 64 - sf
-  __m128i low;      // 2^sf - 1
-  __m128i half;     // 2^(sf-1)
-  __m128i operator()(__m128i x) const {
-    const __m128i sign = signOf64(x);
-    __m128i q = _mm_or_si128(_mm_srl_epi64(x, s), _mm_sll_epi64(sign, rs));  // floor(x / 2^sf)
-    // Up by one when the remainder reaches one half (x >= 0) or passes it
-    // (x < 0): when rem - half - (x < 0) is not negative.
-    const __m128i rem = _mm_and_si128(x, low);
-    const __m128i diff = _mm_add_epi64(_mm_sub_epi64(rem, half), sign);
-    q = _mm_add_epi64(q, _mm_add_epi64(signOf64(diff), _mm_set1_epi64x(1)));
-    // q fits when its high half repeats the sign of its low half; a misfit
-    // saturates by the sign of the source.
-    const __m128i hi = _mm_shuffle_epi32(q, _MM_SHUFFLE(3, 3, 1, 1));
-    const __m128i loSign = _mm_shuffle_epi32(_mm_srai_epi32(q, 31), _MM_SHUFFLE(2, 2, 0, 0));
-    const __m128i fits = _mm_cmpeq_epi32(hi, loSign);
-    const __m128i sat = _mm_xor_si128(sign, _mm_set1_epi64x(0x7fffffff));
-    const __m128i r = _mm_or_si128(_mm_and_si128(fits, q), _mm_andnot_si128(fits, sat));
-    return _mm_shuffle_epi32(r, _MM_SHUFFLE(3, 3, 2, 0));
-  }
-};
+// Without 64-bit arithmetic shifts and compares in these instruction sets,
+// vector lanes cost more than this scalar loop, which has no branch.
 
 inline Prim32s saturate32(__int128 v) {
   return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<Prim32s>(v));
 }
 
-// The same rule for the factors the vector step does not take: sf <= 0
-// multiplies (exactly, then saturates), sf >= 64 leaves magnitudes of at
-// most one half.
-inline Prim32s longToIntScalar(std::int64_t x, int sf) {
+// sf from 1 to 63: floor(x / 2^sf), up by one when the remainder reaches
+// one half (x >= 0) or passes it (x < 0); a misfit saturates by its sign,
+// which is the source's.
+inline Prim32s longToIntShift(std::int64_t x, int sf) {
+  const std::uint64_t rem = static_cast<std::uint64_t>(x) & ((std::uint64_t{1} << sf) - 1);
+  const std::int64_t q = (x >> sf) + (rem + (x >= 0 ? 1 : 0) > (std::uint64_t{1} << (sf - 1)) ? 1 : 0);
+  return q > INT32_MAX ? INT32_MAX : (q < INT32_MIN ? INT32_MIN : static_cast<Prim32s>(q));
+}
+
+// The other factors: sf <= 0 multiplies (exactly, then saturates), sf >= 64
+// leaves magnitudes of at most one half.
+inline Prim32s longToIntOther(std::int64_t x, int sf) {
   if (sf <= 0) {
     if (x == 0) return 0;
     if (sf < -32) return x > 0 ? INT32_MAX : INT32_MIN;
@@ -258,22 +238,10 @@ inline Prim32s longToIntScalar(std::int64_t x, int sf) {
 }
 
 void longToInt(const Prim64s* s, Prim32s* d, int len, int sf) {
-  if (sf < 1 || sf > 63) {
-    for (int i = 0; i < len; ++i) st(d, i, longToIntScalar(ld(s, i), sf));
-    return;
-  }
-  const Q2I op{_mm_cvtsi32_si128(sf), _mm_cvtsi32_si128(64 - sf),
-               _mm_set1_epi64x(static_cast<std::int64_t>((std::uint64_t{1} << sf) - 1)),
-               _mm_set1_epi64x(static_cast<std::int64_t>(std::uint64_t{1} << (sf - 1)))};
-  walk<4>(d, len, [&](int i, auto n) {
-    constexpr int N = decltype(n)::value;
-    if constexpr (N == 4)
-      store16(d + i, joinPairs(op(load16(s + i)), op(load16(s + i + 2))));
-    else if constexpr (N == 2)
-      store8(d + i, op(load16(s + i)));
-    else
-      store4(d + i, op(load8(s + i)));
-  });
+  if (sf >= 1 && sf <= 63)
+    for (int i = 0; i < len; ++i) st(d, i, longToIntShift(ld(s, i), sf));
+  else
+    for (int i = 0; i < len; ++i) st(d, i, longToIntOther(ld(s, i), sf));
 }
 
 }  // namespace
