@@ -222,8 +222,10 @@ inline Prim32s saturate32(__int128 v) {
 // which is the source's.
 inline Prim32s longToIntShift(std::int64_t x, int sf) {
   const std::uint64_t rem = static_cast<std::uint64_t>(x) & ((std::uint64_t{1} << sf) - 1);
-  const std::int64_t q = (x >> sf) + (rem + (x >= 0 ? 1 : 0) > (std::uint64_t{1} << (sf - 1)) ? 1 : 0);
-  return q > INT32_MAX ? INT32_MAX : (q < INT32_MIN ? INT32_MIN : static_cast<Prim32s>(q));
+  std::int64_t q = (x >> sf) + (rem + (x >= 0 ? 1 : 0) > (std::uint64_t{1} << (sf - 1)) ? 1 : 0);
+  q = q > INT32_MAX ? INT32_MAX : q;  // two selects, no branch on the data
+  q = q < INT32_MIN ? INT32_MIN : q;
+  return static_cast<Prim32s>(q);
 }
 
 // The other factors: sf <= 0 multiplies (exactly, then saturates), sf >= 64
