@@ -1,15 +1,16 @@
 // Conversions to narrower integers, one source compiled per generation
-// (ssse3, sse41, avx; it needs nothing beyond sse2): floats to signed and unsigned 8- and 16-bit integers,
-// doubles and 64-bit integers to 32-bit integers, each scaled by
-// 2^-scaleFactor, rounded and saturated.
+// (ssse3, sse41 and avx; it needs nothing beyond sse2): floats to signed and
+// unsigned 8- and 16-bit integers, doubles and 64-bit integers to 32-bit
+// integers, each scaled by 2^-scaleFactor, rounded and saturated.
 //
-// Every float kernel gives the generic rule of the 32-bit conversion (the px
-// build of vecConvert_32f32s_Sfs, roundScaled) saturated to the destination
-// range: NaN gives the type's minimum, +infinity its maximum, -infinity its
-// minimum, whatever the build, the alignment or the caller's MXCSR.  Each
-// float kernel computes under its own MXCSR and gives the caller's back
-// exactly.  The result of element i lies at or below its source, and every
-// step loads all its elements before it stores, so pDst may be pSrc itself.
+// Every float and double kernel gives the generic rule of the 32-bit
+// conversion (the px build of vecConvert_32f32s_Sfs, roundScaled) saturated
+// to the destination range: NaN gives the type's minimum, +infinity its
+// maximum, -infinity its minimum, whatever the build, the alignment or the
+// caller's MXCSR.  Each of them computes under its own MXCSR and gives the
+// caller's back exactly.  The result of element i lies at or below its
+// source, and every step loads all its elements before it stores, so pDst
+// may be pSrc itself.
 #include <immintrin.h>
 
 #include <cstdint>
