@@ -2,15 +2,20 @@
 // The decoder's conversions and shifts in each build, over one row of 2048
 // samples and over 1 Mi samples, reported as the speed relative to the px
 // build over the same buffers in the same run ("vs_px" above 1 means faster).
+// The conversions to narrower integers, which have no px build, run in the
+// builds that have them against the generic rule as a scalar loop.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "primitives/convert/vec_convert_builds.h"
+#include "primitives/convert/vec_convert_common-inl.h"
 #include "primitives/core/test_hooks.h"
 
 namespace {
@@ -29,13 +34,18 @@ struct Buffers {
   std::vector<float> f;
   std::vector<Prim32s> i32, o32;
   std::vector<Prim16s> i16, o16;
-  explicit Buffers(int n) : f(n), i32(n), o32(n), i16(n), o16(n) {
+  std::vector<double> f64;
+  std::vector<Prim64s> i64;
+  std::vector<Prim8u> o8;
+  explicit Buffers(int n) : f(n), i32(n), o32(n), i16(n), o16(n), f64(n), i64(n), o8(n) {
     std::mt19937 rng(1);
     std::uniform_real_distribution<float> d(-70000.0f, 70000.0f);
     for (int k = 0; k < n; ++k) {
       f[k] = d(rng);
       i32[k] = static_cast<Prim32s>(f[k]);
       i16[k] = static_cast<Prim16s>(i32[k] / 4);
+      f64[k] = f[k] + 0.25 * (k % 4);
+      i64[k] = static_cast<Prim64s>(i32[k]) << (k % 32);  // a part saturates at 32 bits
     }
   }
 };
@@ -49,9 +59,34 @@ Fn pick(std::int32_t g, Fn px, Fn sse2, Fn ssse3, Fn sse41, Fn avx, Fn avx2) {
   return all[g];
 }
 
+namespace cv = prim::generic::convert;
+
+volatile int benchShift = 8;
+
+// The generic rule of the conversions to narrower integers as a scalar loop:
+// scaled, rounded and saturated one by one (their "px" here).
+template <class S, class D>
+void scalarRule(const S* s, D* d, int n, cv::Round r, int sf) {
+  cv::MxcsrScope scope(cv::kMxcsrNearest);
+  const double m = cv::genericMultiplier(r, sf);
+  for (int i = 0; i < n; ++i) {
+    const Prim32s v = cv::roundScaled(static_cast<double>(s[i]) * m, r);
+    d[i] = static_cast<D>(std::clamp<Prim32s>(v, std::numeric_limits<D>::min(), std::numeric_limits<D>::max()));
+  }
+}
+
+template <class Fn>
+Fn pickNarrow(std::int32_t g, Fn ssse3, Fn sse41, Fn avx) {
+  return g == 2 ? ssse3 : (g == 4 ? sse41 : avx);
+}
+
+// Builds that carry an operation, one bit per generation.
+constexpr std::uint32_t kAllBuilds = 0x76, kNarrowBuilds = 0x34;
+
 const struct {
   const char* name;
   Op op;
+  std::uint32_t builds = kAllBuilds;
 } kOps[] = {
     {"convert_32f32s_near",
      [](std::int32_t g, Buffers& b, int n) {
@@ -91,6 +126,44 @@ const struct {
        pick(g, px_vecRShiftC_32s, sse2_vecRShiftC_32s, ssse3_vecRShiftC_32s, sse41_vecRShiftC_32s,
             avx_vecRShiftC_32s, avx2_vecRShiftC_32s)(b.i32.data(), 1, b.o32.data(), n);
      }},
+    {"convert_32f8u_near",
+     [](std::int32_t g, Buffers& b, int n) {
+       if (g == 0) return scalarRule(b.f.data(), b.o8.data(), n, cv::Round::nearestEven, 0);
+       pickNarrow(g, ssse3_ownsConvert_32f8u_Sfs, sse41_ownsConvert_32f8u_Sfs, avx_ownsConvert_32f8u_Sfs)(
+           b.f.data(), b.o8.data(), n, 1, 0);
+     },
+     kNarrowBuilds},
+    {"convert_32f16s_halfaway_sf3",
+     [](std::int32_t g, Buffers& b, int n) {
+       if (g == 0) return scalarRule(b.f.data(), b.o16.data(), n, cv::Round::halfAway, 3);
+       pickNarrow(g, ssse3_ownsConvert_32f16s_Sfs_HalfAway, sse41_ownsConvert_32f16s_Sfs_HalfAway,
+                  avx_ownsConvert_32f16s_Sfs_HalfAway)(b.f.data(), b.o16.data(), n, 3);
+     },
+     kNarrowBuilds},
+    {"convert_64f32s_halfaway",
+     [](std::int32_t g, Buffers& b, int n) {
+       if (g == 0) return scalarRule(b.f64.data(), b.o32.data(), n, cv::Round::halfAway, 0);
+       pickNarrow(g, ssse3_ownsConvert_64f32s_Sfs_HalfAway, sse41_ownsConvert_64f32s_Sfs_HalfAway,
+                  avx_ownsConvert_64f32s_Sfs_HalfAway)(b.f64.data(), b.o32.data(), n, 0);
+     },
+     kNarrowBuilds},
+    {"convert_64s32s_sf8",
+     [](std::int32_t g, Buffers& b, int n) {
+       if (g == 0) {
+         // Half away from zero by a shift the compiler does not know (the
+         // bench data cannot overflow the sum).
+         const int sf = benchShift;
+         const Prim64s bias = (Prim64s{1} << (sf - 1)) - 1;
+         for (int i = 0; i < n; ++i) {
+           const Prim64s x = b.i64[i], r = (x + bias + (x >= 0 ? 1 : 0)) >> sf;
+           b.o32[i] = static_cast<Prim32s>(std::clamp<Prim64s>(r, INT32_MIN, INT32_MAX));
+         }
+         return;
+       }
+       pickNarrow(g, ssse3_ownsConvert_64s32s_Sfs_HalfAway, sse41_ownsConvert_64s32s_Sfs_HalfAway,
+                  avx_ownsConvert_64s32s_Sfs_HalfAway)(b.i64.data(), b.o32.data(), n, 8);
+     },
+     kNarrowBuilds},
 };
 
 void run(benchmark::State& state, const Op& op, std::int32_t g) {
@@ -120,10 +193,11 @@ void run(benchmark::State& state, const Op& op, std::int32_t g) {
 void registerAll() {
   for (const auto& o : kOps)
     for (std::int32_t g : benchedGenerations)
-      benchmark::RegisterBenchmark((std::string("vec_") + o.name + "/" + generationNames[g]).c_str(),
-                                   [&op = o.op, g](benchmark::State& st) { run(st, op, g); })
-          ->Arg(2048)
-          ->Arg(1 << 20);
+      if ((o.builds >> g) & 1)
+        benchmark::RegisterBenchmark((std::string("vec_") + o.name + "/" + generationNames[g]).c_str(),
+                                     [&op = o.op, g](benchmark::State& st) { run(st, op, g); })
+            ->Arg(2048)
+            ->Arg(1 << 20);
 }
 
 const int registered = (registerAll(), 0);

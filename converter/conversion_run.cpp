@@ -1,13 +1,20 @@
 #include "converter/conversion_run.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <string>
+#include <utility>
 
 #include "converter/command_line.h"
 #include "converter/console.h"
 #include "converter/decoder_component.h"
 #include "converter/framework_bridge.h"
 #include "converter/quicktime_video_file.h"
+#include "converter/run_report.h"
 #include "framework/arrays.h"
 #include "framework/frame_rate.h"
 #include "framework/sync.h"
@@ -16,6 +23,7 @@
 
 namespace {
 
+// The frame buffers' least capacity: a frame at 250 Mbit/s and 24 fps.
 constexpr std::uint32_t kFrameBufferCapacity = 1302083;
 constexpr std::uint32_t kMaxDecoderThreads = 8;
 constexpr std::uint32_t kMovieQuality = 768;
@@ -100,16 +108,75 @@ std::uint32_t DecoderThreadCount(std::int32_t processors) {
                                                                       : static_cast<std::uint32_t>(processors);
 }
 
-Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options) {
+namespace {
+
+// The capacity of the frame buffers for a track whose index says no frame is
+// larger than `largest` bytes (0: no index): at least the room of a frame at
+// 250 Mbit/s and 24 fps, at most the bound of one frame.
+std::uint32_t InitialFrameCapacity(std::uint32_t largest) {
+  if (largest < kFrameBufferCapacity) return kFrameBufferCapacity;
+  return largest < kMaxFrameBytes ? largest : kMaxFrameBytes;
+}
+
+// Removes, when the run fails before a frame reached it, the movie file the
+// run created; a file that was there before the run is never removed.
+class TEmptyMovieRemoval {
+ public:
+  explicit TEmptyMovieRemoval(std::string path) : mPath(std::move(path)) {
+    struct stat info {};
+    mExisted = lstat(mPath.c_str(), &info) == 0;
+  }
+  ~TEmptyMovieRemoval() {
+    if (!mKeep && mFramesAdded == 0 && !mExisted) unlink(mPath.c_str());
+  }
+  TEmptyMovieRemoval(const TEmptyMovieRemoval&) = delete;
+  TEmptyMovieRemoval& operator=(const TEmptyMovieRemoval&) = delete;
+
+  void FrameAdded() { ++mFramesAdded; }
+  // The run succeeded: the movie stays, even without frames.
+  void Keep() { mKeep = true; }
+
+ private:
+  std::string mPath;
+  bool mExisted = false;
+  bool mKeep = false;
+  std::uint64_t mFramesAdded = 0;
+};
+
+}  // namespace
+
+Kumu::Result_t ReadFrameGrowing(const ASDCP::JP2K::MXFReader& reader, std::uint32_t number,
+                                ASDCP::JP2K::FrameBuffer& buffer, bool& tooLarge, std::uint32_t bound) {
+  tooLarge = false;
+  while (true) {
+    const Kumu::Result_t result = reader.ReadFrame(number, buffer);
+    if (result != Kumu::RESULT_SMALLBUF) return result;
+    if (buffer.Capacity() >= bound) {
+      tooLarge = true;
+      return result;
+    }
+    const std::uint64_t doubled = std::uint64_t{buffer.Capacity()} * 2;
+    const Kumu::Result_t grown = buffer.Capacity(doubled < bound ? static_cast<std::uint32_t>(doubled) : bound);
+    if (grown.Failure()) return grown;
+  }
+}
+
+Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options, TRunFailure* failure) {
+  TRunFailure unused;
+  TRunFailure& why = failure ? *failure : unused;
   const char* inputPath = options.mInputPath.ToNarrow(0);
   PrintInfo("Opening input mxf file: '%s'", inputPath);
+  const std::string input(inputPath);
 
   // Declared in the reverse order of their release: the components first,
   // then the frame buffers, the writer (whose close saves the movie), the
-  // reader.
+  // removal of an empty movie, the reader.
   ASDCP::JP2K::MXFReader reader;
-  Kumu::Result_t result = reader.OpenRead(options.mInputPath.ToNarrow(0));
-  if (result.Failure()) return result;
+  Kumu::Result_t result = reader.OpenRead(input.c_str());
+  if (result.Failure()) {
+    why = {input, -1, InputFileCause(input.c_str(), result)};
+    return result;
+  }
 
   ASDCP::JP2K::PictureDescriptor descriptor{};
   descriptor.EditRate = ASDCP::Rational();
@@ -119,32 +186,52 @@ Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options) {
   if (result.Failure()) return result;
   if (options.mVerbose) PrintDescriptor(descriptor);
 
-  TPtr<TQuickTimeVideoFile> writer(new TQuickTimeVideoFile);
+  // With -W every frame is read and decoded, and no movie is written.
+  const bool writeMovie = options.mReadOnly == 0;
   TString moviePath = options.mOutputPrefix;
   moviePath.AppendText(u".mov");
-  result = writer->Open(moviePath);
-  if (result.Failure()) return result;
-
-  const double editRate = static_cast<double>(descriptor.EditRate.Numerator) /
-                          static_cast<double>(descriptor.EditRate.Denominator);
-  std::int32_t rateIndex = FrameRateToIndex(editRate);
-  if (rateIndex == -1) {
-    PrintNote("NOTE: Invalid frame format. assuming 24FPS.");
-    rateIndex = 1;
+  const std::string movie(moviePath.ToNarrow(0));
+  std::unique_ptr<TEmptyMovieRemoval> removal;
+  TPtr<TQuickTimeVideoFile> writer;
+  if (writeMovie) {
+    removal = std::make_unique<TEmptyMovieRemoval>(movie);
+    writer = TPtr<TQuickTimeVideoFile>(new TQuickTimeVideoFile);
+    result = writer->Open(moviePath);
+    if (result.Failure()) {
+      why = {movie, -1, MovieCause(movie.c_str(), result)};
+      return result;
+    }
+    const double editRate = static_cast<double>(descriptor.EditRate.Numerator) /
+                            static_cast<double>(descriptor.EditRate.Denominator);
+    std::int32_t rateIndex = FrameRateToIndex(editRate);
+    if (rateIndex == -1) {
+      PrintNote("NOTE: Invalid frame format. assuming 24FPS.");
+      rateIndex = 1;
+    }
+    result = writer->BeginVideoTrack({descriptor.StoredWidth, descriptor.StoredHeight}, rateIndex,
+                                     options.mCodecType, kMovieQuality, kPixelFormatRgb24);
+    if (result.Failure()) {
+      why = {movie, -1, MovieCause(movie.c_str(), result)};
+      return result;
+    }
   }
-  result = writer->BeginVideoTrack({descriptor.StoredWidth, descriptor.StoredHeight}, rateIndex, options.mCodecType,
-                                   kMovieQuality, kPixelFormatRgb24);
-  if (result.Failure()) return result;
 
   const std::uint32_t start = static_cast<std::uint32_t>(options.mStartFrame);
   const std::uint32_t end =
       FrameRangeEnd(start, static_cast<std::uint32_t>(options.mFrameCount), descriptor.ContainerDuration);
 
+  // The buffers take the largest frame the index knows; a larger frame makes
+  // its buffer grow.
+  std::uint32_t largest = 0;
+  if (reader.LargestFrameSize(largest).Failure()) largest = 0;
   const std::uint32_t n = DecoderThreadCount(ConverterNumberOfProcessors());
   TFixedArray<ASDCP::JP2K::FrameBuffer> buffers(static_cast<std::int32_t>(n));
   for (std::uint32_t i = 0; i < n; ++i) {
-    result = buffers[i].Capacity(kFrameBufferCapacity);
-    if (result.Failure()) return result;
+    result = buffers[i].Capacity(InitialFrameCapacity(largest));
+    if (result.Failure()) {
+      why = {input, -1, "not enough memory for the frame buffers"};
+      return result;
+    }
   }
   TFixedArray<TDecoderThreadComponent> components(static_cast<std::int32_t>(n));
   std::uint32_t depths[3] = {0, 0, 0};
@@ -159,8 +246,12 @@ Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options) {
     ShowProgress(frame, start, end, stopwatch);
     const std::uint32_t b = end - frame < n ? end - frame : n;
     for (std::uint32_t i = 0; i < b; ++i) {
-      result = reader.ReadFrame(frame + i, buffers[i]);
-      if (result.Failure()) return result;
+      bool tooLarge = false;
+      result = ReadFrameGrowing(reader, frame + i, buffers[i], tooLarge);
+      if (result.Failure()) {
+        why = {input, frame + i, FrameReadCause(result, tooLarge)};
+        return result;
+      }
       components[i].StartDecode(frameSize, buffers[i].RoData(), buffers[i].Size());
     }
     // Every started component finishes its frame before the batch ends.
@@ -168,20 +259,37 @@ Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options) {
     for (std::uint32_t i = 0; i < b; ++i) {
       components[i].GetDoneEvent().Wait(TEvent::kInfinite);
       const Kumu::Result_t decoded = components[i].GetResult();
-      if (decoded.Failure() && batch.Success()) batch = decoded;
+      if (decoded.Failure() && batch.Success()) {
+        batch = decoded;
+        why = {input, frame + i,
+               FrameDecodeCause(decoded, components[i].GetStop(), frameSize.width, frameSize.height, depths)};
+      }
     }
     if (batch.Failure()) return batch;
-    for (std::uint32_t i = 0; i < b; ++i) {
+    for (std::uint32_t i = 0; i < b && writeMovie; ++i) {
       result = writer->AddFrame(components[i].GetData().Data(), components[i].GetSize());
-      if (result.Failure()) return result;
+      if (result.Failure()) {
+        why = {movie, frame + i, MovieCause(movie.c_str(), result)};
+        return result;
+      }
+      removal->FrameAdded();
     }
     frame += b;
   }
 
-  result = writer->Finish();
-  if (result.Failure()) return result;
-  result = writer->Close();
-  if (result.Failure()) return result;
+  if (writeMovie) {
+    result = writer->Finish();
+    if (result.Failure()) {
+      why = {movie, -1, MovieCause(movie.c_str(), result)};
+      return result;
+    }
+    result = writer->Close();
+    if (result.Failure()) {
+      why = {movie, -1, MovieCause(movie.c_str(), result)};
+      return result;
+    }
+    removal->Keep();
+  }
   std::fputs("\nDone\n", stdout);
   std::fflush(stdout);
   return Kumu::RESULT_OK;
@@ -189,22 +297,27 @@ Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options) {
 
 std::int32_t CheckEssenceAndConvert(const TCommandLineOptions& options) {
   ASDCP::EssenceType_t type = ASDCP::ESS_UNKNOWN;
-  Kumu::Result_t result = ASDCP::EssenceType(options.mInputPath.ToNarrow(0), type);
+  const std::string input(options.mInputPath.ToNarrow(0));
+  Kumu::Result_t result = ASDCP::EssenceType(input.c_str(), type);
   if (result.Failure()) {
     PrintErrorLine(result);
+    PrintFailureCause({input, -1, InputFileCause(input.c_str(), result)});
     return kExitFailed;
   }
   switch (type) {
     case ASDCP::ESS_MPEG2_VES:
       PrintNote("ERROR: Mpeg streams not supported (only JPEG_2000).");
       return kExitUnsupported;
-    case ASDCP::ESS_JPEG_2000:
-      result = ConvertTrackFile(options);
+    case ASDCP::ESS_JPEG_2000: {
+      TRunFailure failure;
+      result = ConvertTrackFile(options, &failure);
       if (result.Failure()) {
         PrintErrorLine(result);
+        PrintFailureCause(failure);
         return kExitFailed;
       }
       return kExitOk;
+    }
     case ASDCP::ESS_PCM_24b_48k:
     case ASDCP::ESS_PCM_24b_96k:
       PrintNote("ERROR: Audio files are not supported.");

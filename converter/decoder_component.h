@@ -13,10 +13,17 @@
 #include "framework/sync.h"
 #include "mxf/KM_error.h"
 
-// The decoder's diagnostics sink: every warning and error is dropped.
+// The decoder's diagnostics sink: warnings are dropped; an error (the
+// diagnostic that ends an entry operation) is kept in the frame's stop record,
+// where the run's error report finds it.
 class TDecoderLogger : public Codec::BaseStreamDiagn {
  public:
+  explicit TDecoderLogger(TFrameStop& stop) : mStop(stop) {}
   ~TDecoderLogger() override = default;
+  void Write(const Codec::BaseDiagnDescriptor& descr) override;
+
+ private:
+  TFrameStop& mStop;
 };
 
 struct TFrameSize {
@@ -45,6 +52,8 @@ class TDecoderThreadComponent {
 
   TEvent& GetDoneEvent() { return mDoneEvent; }
   Kumu::Result_t GetResult() const { return mResult; }
+  // Why the last decode failed (read, like the result, after the done event).
+  const TFrameStop& GetStop() const { return mStop; }
   TByteArray& GetData() { return mOutput; }
   std::uint32_t GetSize() const { return mOutputRowSize; }
   std::uint32_t GetWidth() const { return mOutputWidth; }
@@ -70,6 +79,7 @@ class TDecoderThreadComponent {
   std::uint32_t mOutputWidth = 0;
   std::uint32_t mOutputHeight = 0;
   Kumu::Result_t mResult = Kumu::RESULT_FALSE;
+  TFrameStop mStop;
   // Hand-over.
   TEvent mStartEvent;
   TEvent mDoneEvent;

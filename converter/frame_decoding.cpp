@@ -50,15 +50,37 @@ Kumu::Result_t IsJP2FileFormat(Codec::BaseStreamInput& stream) {
   return Kumu::RESULT_FALSE;
 }
 
+namespace {
+
+// What the frame's header says, for the report of a refused frame.
+void NoteHeader(const Codec::ImageHeader& header, const Codec::ImageSampling& sampling, TFrameStop& stop) {
+  stop.headerRead = true;
+  stop.width = sampling.rect.width;
+  stop.height = sampling.rect.height;
+  stop.components = sampling.count;
+  const std::uint32_t factors = sampling.factors ? Codec::CountedArraySize(sampling.factors) : 0;
+  for (std::uint32_t c = 0; c < sampling.count && c < factors; ++c) {
+    if (sampling.factors[c].x != 1 || sampling.factors[c].y != 1) stop.fullResolution = false;
+  }
+  for (std::uint32_t c = 0; c < 3 && c < header.ComponentCount(); ++c) {
+    stop.bitDepth[c] = header.components[c].precision + 1;
+  }
+}
+
+}  // namespace
+
 Kumu::Result_t DecodeFrameImage(const std::uint8_t* data, std::uint32_t size, const TFrameFormat& format,
-                                Codec::ImageBuffer& image) {
+                                Codec::ImageBuffer& image, TFrameStop* stop) {
+  TFrameStop unused;
+  TFrameStop& why = stop ? *stop : unused;
+  why = TFrameStop();
   Codec::CMemBuffInput stream;
   stream.Open(data, size);  // a null frame leaves the stream empty
   const Kumu::Result_t signature = IsJP2FileFormat(stream);
   if (signature.Failure()) return ConverterFailure(kCategoryImageDecoder, kNoJpegData);
 
   // The sink outlives the decoder that reports to it.
-  TDecoderLogger logger;
+  TDecoderLogger logger(why);
   std::unique_ptr<Codec::BaseImageDecoder> decoder = MakeFrameDecoder(signature.Value() == 0);
   if (!decoder || decoder->Init() != 0) {
     return ConverterFailure(kCategoryImageDecoder, "Decoder initialization failed");
@@ -72,6 +94,7 @@ Kumu::Result_t DecodeFrameImage(const std::uint8_t* data, std::uint32_t size, co
     return ConverterFailure(kCategoryImageDecoder, "Failed to read JPEG header (not a JPEG image?)");
   }
   sampling.Normalize();
+  NoteHeader(header, sampling, why);
   const Kumu::Result_t checked = CheckHeader(header, sampling, format);
   if (checked.Failure()) return checked;
 

@@ -16,6 +16,21 @@ struct TFrameFormat {
   std::uint32_t bitDepth[3] = {0, 0, 0};
 };
 
+// Why a frame's decoding stopped, for the error report: the decoder
+// diagnostic that ended it (the last error the decoder reported), and the
+// picture the frame's header describes once the header was read.
+struct TFrameStop {
+  std::int32_t codecId = 0;  // 0: the decoder reported no error
+  std::uint32_t code = 0;
+  char name[96] = {};
+  bool headerRead = false;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+  std::uint32_t components = 0;
+  bool fullResolution = true;
+  std::uint32_t bitDepth[3] = {0, 0, 0};
+};
+
 // Whether the stream holds a JP2 file: bytes 4 to 7 are "jP  " (OK), other
 // bytes (FALSE), or the stream is too short to tell (BADSEEK).  The stream is
 // left at its beginning.
@@ -23,6 +38,6 @@ Kumu::Result_t IsJP2FileFormat(Codec::BaseStreamInput& stream);
 
 // Decodes the frame into `image` (which must be empty).  The header is
 // checked against `format` before the image is allocated.  Failures carry the
-// category "ImageDecoder".
+// category "ImageDecoder"; `stop`, when given, says why.
 Kumu::Result_t DecodeFrameImage(const std::uint8_t* data, std::uint32_t size, const TFrameFormat& format,
-                                Codec::ImageBuffer& image);
+                                Codec::ImageBuffer& image, TFrameStop* stop = nullptr);

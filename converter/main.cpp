@@ -1,11 +1,11 @@
 // dcp2mov: converts a Digital Cinema picture track file into a QuickTime
 // movie.
-#include <sys/resource.h>
-
+#include <cstdint>
 #include <cstdio>
 
 #include "converter/command_line.h"
 #include "converter/framework_bridge.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -17,16 +17,8 @@ struct TArguments {
 // Raises the limit of open files to 2048, else 1024; a failure is reported
 // and the run goes on.
 void RaiseOpenFileLimit() {
-  rlimit limit{};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
-    std::perror("_setmaxstdio(2048 or 1024) failed");
-    return;
-  }
-  for (rlim_t wanted : {rlim_t{2048}, rlim_t{1024}}) {
-    if (limit.rlim_cur >= wanted) return;
-    rlimit raised = limit;
-    raised.rlim_cur = wanted;
-    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) return;
+  for (std::uint64_t wanted : {2048u, 1024u}) {
+    if (platformEnsureOpenFileLimit(wanted)) return;
   }
   std::perror("_setmaxstdio(2048 or 1024) failed");
 }

@@ -1,15 +1,14 @@
 #include "framework/error_report.h"
 
-#include <errno.h>
 #include <stdio.h>
-#include <string.h>
-#include <unistd.h>
 
 #include "framework/console.h"
 #include "framework/exceptions.h"
 #include "framework/files.h"
 #include "framework/framework_hooks.h"
 #include "framework/log.h"
+#include "platform/crash_signals.h"
+#include "platform/threads.h"
 
 namespace {
 
@@ -152,14 +151,11 @@ TString GetBugReportRequest() {
 }
 
 TString GetLastErrorText() {
-  const int error = errno;
+  const int error = platformLastErrorCode();
+  if (error == 0) return TString(u"Unknown error");
   char buffer[1024];
-  buffer[0] = 0;
-  // The GNU strerror_r may return a static text instead of filling the
-  // buffer.
-  const char* text = strerror_r(error, buffer, sizeof buffer);
-  if (error == 0 || !text || !text[0]) return TString(u"Unknown error");
-  TString result = TString::FromNarrow(text, 0);
+  platformErrorText(error, buffer, sizeof buffer);  // "Unknown error" when the system has no text
+  TString result = TString::FromNarrow(buffer, 0);
   result.Trim();
   result.ReplaceLineBreaks();
   return result.IsEmpty() ? TString(u"Unknown error") : result;
@@ -176,7 +172,7 @@ void TerminateApplication() {
     }
   }
   fflush(nullptr);
-  _exit(1);
+  platformExitNow(1);
 }
 
 void NotifyFileChange(const TString& path) {

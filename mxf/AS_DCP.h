@@ -253,6 +253,13 @@ class MXFReader {
   Result_t ReadFrame(ui32_t frame_number, FrameBuffer& buf, AESDecContext* ctx = nullptr,
                      HMACContext* hmac = nullptr) const;
 
+  // An upper bound on the codestream size of every indexed frame: the
+  // largest distance from one indexed edit unit to the next (or to the end of
+  // its partition's essence), so never more than the file holds.
+  // RESULT_FALSE when the file has no index table (`size` is then 0),
+  // RESULT_INIT when nothing is open.
+  Result_t LargestFrameSize(ui32_t& size) const;
+
   // Closes the file (RESULT_INIT when nothing is open).
   Result_t Close() const;
 

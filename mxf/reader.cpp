@@ -147,6 +147,7 @@ class MXFReader::h__Reader {
   }
   bool IsOpen() const { return open_; }
   const PictureDescriptor& Descriptor() const { return desc_; }
+  Result_t LargestFrameSize(ui32_t& size) const;
 
  private:
   // Essence bytes of one partition: stream offsets [body_offset, body_offset + end - start).
@@ -574,6 +575,36 @@ std::uint64_t MXFReader::h__Reader::IndexedFrames() const {
   return end;
 }
 
+Result_t MXFReader::h__Reader::LargestFrameSize(ui32_t& size) const {
+  size = 0;
+  if (!open_) return RESULT_INIT;
+  if (segments_.empty()) return RESULT_FALSE;
+  std::uint64_t largest = 0;
+  std::vector<std::uint64_t> offsets;
+  for (const IndexSegment& seg : segments_) {
+    if (seg.edit_unit_byte_count != 0) {
+      largest = std::max<std::uint64_t>(largest, seg.edit_unit_byte_count);
+    } else {
+      offsets.insert(offsets.end(), seg.stream_offsets.begin(), seg.stream_offsets.end());
+    }
+  }
+  std::sort(offsets.begin(), offsets.end());
+  offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+  // Each unit ends where the next one begins, or at the end of the essence of
+  // the partition that holds it; a unit outside every partition bounds nothing.
+  for (std::size_t i = 0; i < offsets.size(); ++i) {
+    for (const EssencePart& p : parts_) {
+      const std::uint64_t part_end = p.body_offset + (p.end - p.start);
+      if (offsets[i] < p.body_offset || offsets[i] >= part_end) continue;
+      const std::uint64_t next = i + 1 < offsets.size() && offsets[i + 1] < part_end ? offsets[i + 1] : part_end;
+      largest = std::max(largest, next - offsets[i]);
+      break;
+    }
+  }
+  size = largest > UINT32_MAX ? UINT32_MAX : static_cast<ui32_t>(largest);
+  return RESULT_OK;
+}
+
 void MXFReader::h__Reader::ScanForFrames() {
   scanned_.clear();
   for (const EssencePart& p : parts_) {
@@ -737,6 +768,8 @@ Result_t MXFReader::FillPictureDescriptor(PictureDescriptor& desc) const {
 Result_t MXFReader::ReadFrame(ui32_t frame_number, FrameBuffer& buf, AESDecContext* ctx, HMACContext*) const {
   return reader_->ReadFrame(frame_number, buf, ctx);
 }
+
+Result_t MXFReader::LargestFrameSize(ui32_t& size) const { return reader_->LargestFrameSize(size); }
 
 Result_t MXFReader::Close() const {
   if (!reader_->IsOpen()) return RESULT_INIT;

@@ -2,6 +2,7 @@
 #include "platform/system.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -49,4 +50,12 @@ void* platformTlsGet(PlatformTlsKey key) {
 
 bool platformTlsSet(PlatformTlsKey key, void* value) {
   return pthread_setspecific(static_cast<pthread_key_t>(key), value) == 0;
+}
+
+bool platformEnsureOpenFileLimit(std::uint64_t count) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return false;
+  if (limit.rlim_cur >= count) return true;
+  limit.rlim_cur = static_cast<rlim_t>(count);
+  return setrlimit(RLIMIT_NOFILE, &limit) == 0;
 }

@@ -31,3 +31,9 @@ bool platformTlsAlloc(PlatformTlsKey* key);
 void platformTlsFree(PlatformTlsKey key);
 void* platformTlsGet(PlatformTlsKey key);
 bool platformTlsSet(PlatformTlsKey key, void* value);
+
+// Makes sure the process may keep at least `count` files open, raising its
+// soft limit when it is lower (never above the hard limit).  False when the
+// limit cannot be read or raised; the thread's last system error (the one
+// perror reports) then says why.
+bool platformEnsureOpenFileLimit(std::uint64_t count);

@@ -87,3 +87,49 @@ PRIM_DECLARE_SHIFT_KERNELS(ssse3)
 PRIM_DECLARE_SHIFT_KERNELS(sse41)
 PRIM_DECLARE_SHIFT_KERNELS(avx)
 #undef PRIM_DECLARE_SHIFT_KERNELS
+
+// Conversions to narrower integers of the ssse3, sse41 and avx builds (no
+// primitive calls these).  roundMode 0 truncates, any other value rounds half
+// to even; the HalfAway kernels round half away from zero.  Float and double
+// sources give the px rule of vecConvert_32f32s_Sfs saturated to the
+// destination (NaN to its minimum) and leave the caller's MXCSR exactly as
+// found; 64-bit integers give x / 2^scaleFactor rounded half away from zero
+// and saturated, for any factor.  pDst may equal pSrc.
+#define PRIM_DECLARE_NARROW_KERNELS(gen)                                                        \
+  void gen##_ownsConvert_32f8s_Sfs(const Prim32f* pSrc, std::int8_t* pDst, int len, int roundMode, \
+                                   int scaleFactor);                                            \
+  void gen##_ownsConvert_32f8u_Sfs(const Prim32f* pSrc, Prim8u* pDst, int len, int roundMode,   \
+                                   int scaleFactor);                                            \
+  void gen##_ownsConvert_32f16s_Sfs(const Prim32f* pSrc, Prim16s* pDst, int len, int roundMode, \
+                                    int scaleFactor);                                           \
+  void gen##_ownsConvert_32f16u_Sfs(const Prim32f* pSrc, Prim16u* pDst, int len, int roundMode, \
+                                    int scaleFactor);                                           \
+  void gen##_ownsConvert_32f8s_Sfs_HalfAway(const Prim32f* pSrc, std::int8_t* pDst, int len,    \
+                                            int scaleFactor);                                   \
+  void gen##_ownsConvert_32f8u_Sfs_HalfAway(const Prim32f* pSrc, Prim8u* pDst, int len,         \
+                                            int scaleFactor);                                   \
+  void gen##_ownsConvert_32f16s_Sfs_HalfAway(const Prim32f* pSrc, Prim16s* pDst, int len,       \
+                                             int scaleFactor);                                  \
+  void gen##_ownsConvert_32f16u_Sfs_HalfAway(const Prim32f* pSrc, Prim16u* pDst, int len,       \
+                                             int scaleFactor);                                  \
+  void gen##_ownsConvert_64f32s_Sfs_HalfAway(const Prim64f* pSrc, Prim32s* pDst, int len,       \
+                                             int scaleFactor);                                  \
+  void gen##_ownsConvert_64s32s_Sfs_HalfAway(const Prim64s* pSrc, Prim32s* pDst, int len,       \
+                                             int scaleFactor);
+PRIM_DECLARE_NARROW_KERNELS(ssse3)
+PRIM_DECLARE_NARROW_KERNELS(sse41)
+PRIM_DECLARE_NARROW_KERNELS(avx)
+#undef PRIM_DECLARE_NARROW_KERNELS
+// The two-mode double kernel exists in the ssse3 and sse41 builds only.
+void ssse3_ownsConvert_64f32s_Sfs(const Prim64f* pSrc, Prim32s* pDst, int len, int roundMode, int scaleFactor);
+void sse41_ownsConvert_64f32s_Sfs(const Prim64f* pSrc, Prim32s* pDst, int len, int roundMode, int scaleFactor);
+
+// The same integer to float kernels in the ssse3 build.  32s32f (in both
+// builds) leaves the caller's MXCSR as it was and may convert in place; the
+// widenings need separate arrays.
+void ssse3_ownsConvert_8s32f(const std::int8_t* pSrc, Prim32f* pDst, int len);
+void ssse3_ownsConvert_8u32f(const Prim8u* pSrc, Prim32f* pDst, int len);
+void ssse3_ownsConvert_16s32f(const Prim16s* pSrc, Prim32f* pDst, int len);
+void ssse3_ownsConvert_16u32f(const Prim16u* pSrc, Prim32f* pDst, int len);
+void ssse3_ownsConvert_32s64f(const Prim32s* pSrc, Prim64f* pDst, int len);
+void ssse3_ownsConvert_32s32f(const Prim32s* pSrc, Prim32f* pDst, int len);

@@ -120,44 +120,46 @@ inline Round roundOf(int roundMode) {
 }
 
 // One scaled value to an integer.  NaN (also a NaN made by 0 x infinity)
-// gives -2147483648 in every mode, like the processor's invalid conversion.
-// Every conversion below sees a value inside the 32-bit range.
+// gives -2147483648 in every mode, like the processor's invalid conversion;
+// a value whose rounding leaves the 32-bit range saturates.  The truncation
+// below only ever sees a value inside the range, and the fraction it leaves
+// is exact, so the rule holds for any double (a float times a power of two
+// as much as a double source) and depends on no control setting.
 inline Prim32s roundScaled(double p, Round r) {
-  constexpr double kMax = 2147483520.0;  // largest float below 2^31
-  constexpr double kMin = -2147483648.0;
   if (p != p) return INT32_MIN;
-  if (r == Round::halfAway) {
-    if (p > 2147483647.0) p = 2147483647.0;
-    if (p < kMin) p = kMin;
-    // |p| + 0.5 is exact for every p with a fraction (they lie below 2^23),
-    // so the truncation gives floor(|p| + 0.5) with p's sign.
-    return static_cast<Prim32s>(static_cast<std::int64_t>(p < 0 ? p - 0.5 : p + 0.5));
-  }
-  if (p > kMax) return INT32_MAX;
-  if (p < kMin) return INT32_MIN;
+  if (p >= 2147483648.0) return INT32_MAX;
+  if (p <= -2147483649.0) return INT32_MIN;
   std::int64_t t = static_cast<std::int64_t>(p);  // toward zero
+  const double f = p - static_cast<double>(t);
   if (r == Round::nearestEven) {
-    // The fraction is exact; ties go to the even neighbour.  No step here
-    // depends on the rounding control.
-    const double f = p - static_cast<double>(t);
     if (f > 0.5 || (f == 0.5 && (t & 1)))
       ++t;
     else if (f < -0.5 || (f == -0.5 && (t & 1)))
       --t;
+  } else if (r == Round::halfAway) {
+    if (f >= 0.5)
+      ++t;
+    else if (f <= -0.5)
+      --t;
   }
-  return static_cast<Prim32s>(t);
+  return t > INT32_MAX ? INT32_MAX : (t < INT32_MIN ? INT32_MIN : static_cast<Prim32s>(t));
 }
 
-// The whole generic conversion of len elements.  The nearest-even rule keeps
-// a double multiplier; the other two round it to single precision first
-// (0 from sf 150 on, infinity from -128 down).  The caller holds an
+// The generic rule's multiplier 2^-sf: a double under nearest-even, rounded
+// to single precision (0 from sf 150 on, infinity from -128 down) under the
+// other two rules.
+inline double genericMultiplier(Round r, int sf) {
+  return r == Round::nearestEven ? pow2NegDouble(sf) : static_cast<double>(pow2NegFloat(sf));
+}
+
+// The whole generic conversion of len elements.  The caller holds an
 // MxcsrScope, so no caller setting (DAZ above all) reaches the arithmetic.
 inline void convertScalar(const Prim32f* pSrc, Prim32s* pDst, int len, Round r, int sf) {
   if (sf == 0) {
     for (int i = 0; i < len; ++i) st(pDst, i, roundScaled(static_cast<double>(ld(pSrc, i)), r));
     return;
   }
-  const double m = r == Round::nearestEven ? pow2NegDouble(sf) : static_cast<double>(pow2NegFloat(sf));
+  const double m = genericMultiplier(r, sf);
   for (int i = 0; i < len; ++i) st(pDst, i, roundScaled(static_cast<double>(ld(pSrc, i)) * m, r));
 }
 

@@ -15,6 +15,7 @@
 
 #include "primitives/convert/vec_convert_builds.h"
 #include "primitives/convert/vec_convert_common-inl.h"
+#include "primitives/convert/vec_convert_lanes-inl.h"
 #include "primitives/core/gen_namespace.h"
 #include "primitives/core/vec_memory_builds.h"
 
@@ -44,69 +45,9 @@ namespace {
 // kernels: about 512 KiB of traffic in the sse2 build, 4 MiB in the others.
 constexpr int kStreamThreshold = PRIM_CONVERT_GEN == 1 ? 87381 : 699050;
 
-// Whole loads and stores of 4, 8 and 16 bytes in the low part of a vector.
-inline __m128i load4(const void* p) {
-  std::int32_t v;
-  std::memcpy(&v, p, 4);
-  return _mm_cvtsi32_si128(v);
-}
-inline void store4(void* p, __m128i v) {
-  const std::int32_t r = _mm_cvtsi128_si32(v);
-  std::memcpy(p, &r, 4);
-}
-inline __m128i load8(const void* p) { return _mm_loadl_epi64(static_cast<const __m128i*>(p)); }
-inline void store8(void* p, __m128i v) { _mm_storel_epi64(static_cast<__m128i*>(p), v); }
-inline __m128i load16(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
-inline void store16(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
-
-// One element of 1, 2 or 4 bytes through a vector operation.
-template <class T, class F>
-inline void oneLane(const T* s, T* d, F f) {
-  std::uint32_t v = 0;
-  std::memcpy(&v, s, sizeof(T));
-  const std::uint32_t r =
-      static_cast<std::uint32_t>(_mm_cvtsi128_si32(f(_mm_cvtsi32_si128(static_cast<int>(v)))));
-  std::memcpy(d, &r, sizeof(T));
-}
-
 // ===========================================================================
-// Float to 32-bit integer.
+// Float to 32-bit integer (the four-lane step F2I is in the lanes header).
 //
-// v = x * 2^-sf in single precision (exact for |sf| <= 126 short of an
-// overflow, which saturates all the same, or an underflow, which rounds to 0
-// all the same).  The processor's conversion gives 0x80000000 for NaN and
-// every value out of range; lanes of at least 2^31 (+infinity included, NaN
-// excluded: an ordered comparison) are flipped to 0x7fffffff.  That is the
-// generic rule for every input.
-inline __m128i flipHigh(__m128i r, __m128 v) {
-  return _mm_xor_si128(r, _mm_castps_si128(_mm_cmpge_ps(v, _mm_set1_ps(2147483648.0f))));
-}
-
-template <Round R, bool Scale>
-struct F2I {
-  __m128 m4;
-  __m128i operator()(__m128 x) const {
-    __m128 v = Scale ? _mm_mul_ps(x, m4) : x;
-    if constexpr (R == Round::nearestEven) {
-      return flipHigh(_mm_cvtps_epi32(v), v);
-    } else if constexpr (R == Round::towardZero) {
-      return flipHigh(_mm_cvttps_epi32(v), v);
-    } else {
-      // Rounding control is toward zero here: |v| + 0.5 never rounds up to
-      // the next integer, so truncation gives floor(|v| + 0.5).
-      const __m128 sign = _mm_castsi128_ps(_mm_set1_epi32(INT32_MIN));
-      const __m128 a = _mm_add_ps(_mm_andnot_ps(sign, v), _mm_set1_ps(0.5f));
-      v = _mm_or_ps(a, _mm_and_ps(v, sign));
-      return flipHigh(_mm_cvttps_epi32(v), v);
-    }
-  }
-};
-
-template <class Op>
-inline void f2iOne(const Op& op, const Prim32f* s, Prim32s* d) {
-  store4(d, op(_mm_castsi128_ps(load4(s))));
-}
-
 // Head of single elements up to a 16-byte destination (when the destination
 // is on a 4-byte boundary), 8 elements per step, then 4, 2 and 1.
 template <class Op>
@@ -286,9 +227,9 @@ void PRIM_BUILD(ownsConvert_16s32s)(const Prim16s* pSrc, Prim32s* pDst, int len)
   for (; i < len; ++i) cv::st(pDst, i, Prim32s{cv::ld(pSrc, i)});
 }
 
-#if PRIM_CONVERT_GEN == 1
-// Integer to float members of the sse2 build.  Head while the destination
-// has bit 2 or 3 set, whole vectors, then halving steps.
+#if PRIM_CONVERT_GEN <= 2
+// Integer to float members of the sse2 and ssse3 builds.  Head while the
+// destination has bit 2 or 3 set, whole vectors, then single elements.
 namespace prim::PRIM_GEN_NS::convert {
 namespace {
 template <class T, class Widen>
@@ -306,7 +247,7 @@ void toFloat(const T* s, Prim32f* d, int len, Widen widen) {
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS::convert
 
-void sse2_ownsConvert_8s32f(const std::int8_t* pSrc, Prim32f* pDst, int len) {
+void PRIM_BUILD(ownsConvert_8s32f)(const std::int8_t* pSrc, Prim32f* pDst, int len) {
   cv::toFloat(pSrc, pDst, len, [](__m128i x, __m128i* q) {
     const __m128i lo = _mm_srai_epi16(_mm_unpacklo_epi8(x, x), 8),
                   hi = _mm_srai_epi16(_mm_unpackhi_epi8(x, x), 8);
@@ -316,7 +257,7 @@ void sse2_ownsConvert_8s32f(const std::int8_t* pSrc, Prim32f* pDst, int len) {
     q[3] = _mm_srai_epi32(_mm_unpackhi_epi16(hi, hi), 16);
   });
 }
-void sse2_ownsConvert_8u32f(const Prim8u* pSrc, Prim32f* pDst, int len) {
+void PRIM_BUILD(ownsConvert_8u32f)(const Prim8u* pSrc, Prim32f* pDst, int len) {
   cv::toFloat(pSrc, pDst, len, [](__m128i x, __m128i* q) {
     const __m128i z = _mm_setzero_si128();
     const __m128i lo = _mm_unpacklo_epi8(x, z), hi = _mm_unpackhi_epi8(x, z);
@@ -326,22 +267,25 @@ void sse2_ownsConvert_8u32f(const Prim8u* pSrc, Prim32f* pDst, int len) {
     q[3] = _mm_unpackhi_epi16(hi, z);
   });
 }
-void sse2_ownsConvert_16s32f(const Prim16s* pSrc, Prim32f* pDst, int len) {
+void PRIM_BUILD(ownsConvert_16s32f)(const Prim16s* pSrc, Prim32f* pDst, int len) {
   cv::toFloat(pSrc, pDst, len, [](__m128i x, __m128i* q) {
     q[0] = _mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16);
     q[1] = _mm_srai_epi32(_mm_unpackhi_epi16(x, x), 16);
   });
 }
-void sse2_ownsConvert_16u32f(const Prim16u* pSrc, Prim32f* pDst, int len) {
+void PRIM_BUILD(ownsConvert_16u32f)(const Prim16u* pSrc, Prim32f* pDst, int len) {
   cv::toFloat(pSrc, pDst, len, [](__m128i x, __m128i* q) {
     q[0] = _mm_unpacklo_epi16(x, _mm_setzero_si128());
     q[1] = _mm_unpackhi_epi16(x, _mm_setzero_si128());
   });
 }
-void sse2_ownsConvert_32s32f(const Prim32s* pSrc, Prim32f* pDst, int len) {
+// Rounds under the caller's rounding mode and drops the inexact flag that
+// rounding raises: the caller's MXCSR is as it was.
+void PRIM_BUILD(ownsConvert_32s32f)(const Prim32s* pSrc, Prim32f* pDst, int len) {
+  cv::MxcsrKeep keep;
   cv::toFloat(pSrc, pDst, len, [](__m128i x, __m128i* q) { q[0] = x; });
 }
-void sse2_ownsConvert_32s64f(const Prim32s* pSrc, Prim64f* pDst, int len) {
+void PRIM_BUILD(ownsConvert_32s64f)(const Prim32s* pSrc, Prim64f* pDst, int len) {
   int i = 0;
   if (len > 0 && (cv::addr(pDst) & 8)) cv::st(pDst, 0, Prim64f(cv::ld(pSrc, 0))), i = 1;
   for (; len - i >= 4; i += 4) {

@@ -197,10 +197,14 @@ Prim32u ownCpuidMaxLeaf() {
   return r[0];
 }
 
+int ownLeaf0NamesReferenceVendor(const Prim32u leaf0[4]) {
+  return leaf0[1] == 0x756e6547u && leaf0[3] == 0x49656e69u && leaf0[2] == 0x6c65746eu ? 1 : 0;
+}
+
 int ownIsReferenceVendor() {
   Prim32u r[4];
   ownCpuid(r, 0, 0);
-  return r[1] == 0x756e6547u && r[3] == 0x49656e69u && r[2] == 0x6c65746eu ? 1 : 0;
+  return ownLeaf0NamesReferenceVendor(r);
 }
 
 int ownOsSavesAvxState() {

@@ -17,6 +17,8 @@ Prim32u ownCpuidMaxLeaf();
 // 1 when leaf 0 names the reference vendor (EBX, EDX, ECX = 0x756e6547,
 // 0x49656e69, 0x6c65746e), else 0.
 int ownIsReferenceVendor();
+// The same test on leaf-0 registers already read (EAX, EBX, ECX, EDX).
+int ownLeaf0NamesReferenceVendor(const Prim32u leaf0[4]);
 // 1 when leaf 1 reports OSXSAVE and AVX and XCR0 has the XMM and YMM bits.
 int ownOsSavesAvxState();
 
@@ -38,15 +40,18 @@ extern const OwnCacheDescriptor ownCacheDescriptorTable[ownCacheDescriptorRows +
 // Size from the cpuid leaf-2 descriptors, or -1 when none is announced.
 Prim32s ownCacheSizeFromDescriptors(const OwnCacheDescriptor* table);
 
-// The first 43 rows of ownCacheDescriptorTable (512 KiB and more) packed as
-// descriptor byte and size code c, the size being (c >> 4) << ((c & 15) + 18);
-// a descriptor 0 ends it.
-inline constexpr int ownPackedCacheDescriptorRows = 43;
-extern const Prim8u ownPackedCacheDescriptorTable[2 * ownPackedCacheDescriptorRows + 2];
+// Cache size the large-size paths of the sse2, ssse3 and sse41 copy, zero
+// and set kernels and of the image region kernels compare with, read afresh
+// on every call (nothing is kept): on a processor of the reference vendor,
+// the size ownCacheSizeFromDescriptors finds when it is 512 KiB or more (the
+// first ownLargeCacheDescriptorRows rows of the table); 0 otherwise.  With
+// needsLeaf2, a highest standard leaf below 2 gives 0 as well (the region
+// kernels check it, the copy, zero and set kernels do not).
+inline constexpr int ownLargeCacheDescriptorRows = 43;
+Prim64s ownLargeCacheSizeFromDescriptors(bool needsLeaf2);
 
-// Cache size the sse2, ssse3 and sse41 copy, zero and set kernels compare
-// with, read afresh on every call: the reference vendor and a leaf-2 count of
-// 1 are required and the packed table gives the size; 0 when none is found.
+// ownLargeCacheSizeFromDescriptors(false), unless primTestSetKernelCacheSize
+// replaces it.
 Prim64s ownKernelCacheSizeFromDescriptors();
 
 // Cache size the avx and avx2 large kernels compare with: the size of

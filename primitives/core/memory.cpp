@@ -1,4 +1,5 @@
-// 64-byte aligned allocation and the largest-cache query.
+// 64-byte aligned allocation, the largest-cache query and the leaf-2 cache
+// lookup of the large-size kernels.
 #include "primitives/core/memory.h"
 
 #include <atomic>
@@ -109,6 +110,18 @@ Prim32s ownCacheSizeFromDescriptors(const OwnCacheDescriptor* table) {
     for (int i = 0; i < count; ++i)
       if (bytes[i] == row->descriptor) return static_cast<Prim32s>(row->size);
   return -1;
+}
+
+Prim64s ownLargeCacheSizeFromDescriptors(bool needsLeaf2) {
+  if (!ownCpuidSupported()) return 0;
+  Prim32u leaf0[4];
+  ownCpuid(leaf0, 0, 0);
+  if (!ownLeaf0NamesReferenceVendor(leaf0) || (needsLeaf2 && leaf0[0] < 2)) return 0;
+  // The table runs from the largest size down, so a size of at least the last
+  // large row's came from one of the large rows.
+  const Prim32s size = ownCacheSizeFromDescriptors(ownCacheDescriptorTable);
+  const Prim32u smallest = ownCacheDescriptorTable[ownLargeCacheDescriptorRows - 1].size;
+  return size >= 0 && static_cast<Prim32u>(size) >= smallest ? size : 0;
 }
 
 void ownResetLargestCacheState() {

@@ -48,41 +48,10 @@ std::atomic<std::uint64_t> nonTemporalCount{0};
 
 }  // namespace
 
-// Size code c: (c >> 4) << ((c & 15) + 18) bytes.
-const Prim8u ownPackedCacheDescriptorTable[2 * ownPackedCacheDescriptorRows + 2] = {
-    0xEC, 0x35,                                      // 24 MiB
-    0xEB, 0x93,                                      // 18 MiB
-    0x4D, 0x16,                                      // 16 MiB
-    0xEA, 0x34, 0x4C, 0x34,                          // 12 MiB
-    0xE4, 0x15, 0xDE, 0x15, 0x4B, 0x15, 0x47, 0x15,  // 8 MiB
-    0x4E, 0x33, 0x4A, 0x33,                          // 6 MiB
-    0xE3, 0x14, 0xDD, 0x14, 0xD8, 0x14, 0x49, 0x14, 0x29, 0x14, 0x46, 0x14,  // 4 MiB
-    0x48, 0x32,                                                              // 3 MiB
-    0xE2, 0x13, 0xDC, 0x13, 0xD7, 0x13, 0xD2, 0x13, 0x25, 0x13, 0x7D, 0x13, 0x85, 0x13,
-    0x45, 0x13,  // 2 MiB
-    0xD6, 0x12, 0xD1, 0x12, 0x23, 0x12, 0x87, 0x12, 0x7C, 0x12, 0x78, 0x12, 0x84, 0x12,
-    0x44, 0x12,  // 1 MiB
-    0xD0, 0x11, 0x22, 0x11, 0x7B, 0x11, 0x80, 0x11, 0x86, 0x11, 0x3E, 0x11, 0x7F, 0x11,
-    0x83, 0x11, 0x43, 0x11,  // 512 KiB
-    0, 0,
-};
-
 Prim64s ownKernelCacheSizeFromDescriptors() {
   const std::int64_t forced = kernelCacheOverride.load(std::memory_order_relaxed);
   if (forced != noOverride) return forced;
-  if (!ownCpuidSupported() || !ownIsReferenceVendor()) return 0;
-  Prim32u r[4];
-  ownCpuid(r, 2, 0);
-  if ((r[0] & 0xff) != 1) return 0;
-  for (const Prim8u* row = ownPackedCacheDescriptorTable; row[0] != 0; row += 2) {
-    for (int reg = 0; reg < 4; ++reg) {
-      if (r[reg] >> 31) continue;
-      for (int b = reg == 0 ? 1 : 0; b < 4; ++b)
-        if (static_cast<Prim8u>(r[reg] >> (8 * b)) == row[0])
-          return static_cast<Prim64s>(row[1] >> 4) << ((row[1] & 15) + 18);
-    }
-  }
-  return 0;
+  return ownLargeCacheSizeFromDescriptors(false);
 }
 
 Prim64s ownKernelLargestCacheSize() {

@@ -2,10 +2,9 @@
 // and public entries.
 #include "primitives/image/image.h"
 
-#include <cpuid.h>
-
 #include <cstdint>
 
+#include "primitives/core/cpu_internal.h"
 #include "primitives/core/dispatch.h"
 #include "primitives/core/memory.h"
 #include "primitives/image/image_builds.h"
@@ -31,18 +30,6 @@ Prim8u* allocate(int widthBytes, int height, int* pStep) {
   return static_cast<Prim8u*>(primAlignedMalloc(static_cast<int>(bytes)));
 }
 
-// Rows of the cpuid leaf-2 descriptor table for caches of 512 KiB and more,
-// largest first: (descriptor, size code), size = (code >> 4) << ((code & 15) + 18).
-constexpr Prim8u kDescriptors[][2] = {
-    {0xEC, 0x35}, {0xEB, 0x93}, {0x4D, 0x16}, {0xEA, 0x34}, {0x4C, 0x34}, {0xE4, 0x15},
-    {0xDE, 0x15}, {0x4B, 0x15}, {0x47, 0x15}, {0x4E, 0x33}, {0x4A, 0x33}, {0xE3, 0x14},
-    {0xDD, 0x14}, {0xD8, 0x14}, {0x49, 0x14}, {0x29, 0x14}, {0x46, 0x14}, {0x48, 0x32},
-    {0xE2, 0x13}, {0xDC, 0x13}, {0xD7, 0x13}, {0xD2, 0x13}, {0x25, 0x13}, {0x7D, 0x13},
-    {0x85, 0x13}, {0x45, 0x13}, {0xD6, 0x12}, {0xD1, 0x12}, {0x23, 0x12}, {0x87, 0x12},
-    {0x7C, 0x12}, {0x78, 0x12}, {0x84, 0x12}, {0x44, 0x12}, {0xD0, 0x11}, {0x22, 0x11},
-    {0x7B, 0x11}, {0x80, 0x11}, {0x86, 0x11}, {0x3E, 0x11}, {0x7F, 0x11}, {0x83, 0x11},
-    {0x43, 0x11}};
-
 }  // namespace
 
 std::atomic<int> owniTestRegionCacheSize{-1};
@@ -50,24 +37,7 @@ std::atomic<int> owniTestRegionCacheSize{-1};
 int owniRegionCacheSize() {
   const int forced = owniTestRegionCacheSize.load(std::memory_order_relaxed);
   if (forced >= 0) return forced;
-  unsigned r[4];
-  __cpuid(0, r[0], r[1], r[2], r[3]);
-  if (r[1] != 0x756e6547 || r[3] != 0x49656e69 || r[2] != 0x6c65746e) return 0;
-  if (r[0] < 2) return 0;
-  __cpuid(2, r[0], r[1], r[2], r[3]);
-  if ((r[0] & 0xff) != 1) return 0;
-  Prim8u bytes[16];
-  int count = 0;
-  for (int reg = 0; reg < 4; ++reg) {
-    if (r[reg] & 0x80000000u) continue;
-    for (int b = reg == 0 ? 1 : 0; b < 4; ++b) bytes[count++] = static_cast<Prim8u>(r[reg] >> (8 * b));
-  }
-  for (const auto& row : kDescriptors) {
-    for (int i = 0; i < count; ++i) {
-      if (bytes[i] == row[0]) return (row[1] >> 4) << ((row[1] & 15) + 18);
-    }
-  }
-  return 0;
+  return static_cast<int>(ownLargeCacheSizeFromDescriptors(true));
 }
 
 Prim8u* px_imgMalloc_8u_C1(int widthBytes, int height, int* pStep) {

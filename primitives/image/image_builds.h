@@ -101,8 +101,9 @@ PRIM_DECLARE_SHIFT_KERNELS(avx2)
 #undef PRIM_DECLARE_SHIFT_KERNELS
 #undef PRIM_DECLARE_SHIFT_KERNELS_OF
 
-// Largest cache as the region copy kernels see it (cpuid leaf 2 of the
-// reference vendor); 0 when the lookup fails.
+// Largest cache as the region copy kernels see it: the core's leaf-2 lookup
+// (ownLargeCacheSizeFromDescriptors) on a processor that lists leaf 2; 0 when
+// the lookup fails.
 int owniRegionCacheSize();
 
 // Test control: a value of 0 or more replaces the lookup's answer (0 = the

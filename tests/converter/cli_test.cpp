@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "tests/converter/tool_runner.h"
@@ -86,7 +87,8 @@ TEST(CommandLine, VersionThenUsageWithoutInput) {
 
 TEST(CommandLine, ParsedRunsGoOnToTheInput) {
   const std::string missing = "/nonexistent/folder/track.mxf";
-  const std::string error = kErrorHead + "  FILEOPEN: File open failure.\n";
+  const std::string error =
+      kErrorHead + "  FILEOPEN: File open failure.\n  File '" + missing + "': No such file or directory\n";
   // A third positional argument is ignored without a note; -W is accepted.
   for (const auto& args : std::vector<std::vector<std::string>>{
            {missing}, {missing, "prefix", "third"}, {"-W", missing}, {missing, "-W"}}) {
@@ -146,10 +148,11 @@ TEST(EssenceType, EmptyAndMissingFilesStopWithTheLibraryError) {
   REQUIRE_TESTDATA(empty, "mxf/empty.mxf");
   auto run = RunTool({empty});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, kErrorHead + "  ENDOFFILE: Attempt to read past end of file.\n");
+  EXPECT_EQ(run.err, kErrorHead + "  ENDOFFILE: Attempt to read past end of file.\n  File '" + empty +
+                         "': the file is empty\n");
   run = RunTool({"/nonexistent.mxf"});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, kErrorHead + "  FILEOPEN: File open failure.\n");
+  EXPECT_EQ(run.err, kErrorHead + "  FILEOPEN: File open failure.\n  File '/nonexistent.mxf': No such file or directory\n");
 }
 
 TEST(EssenceType, EncryptedPictureStopsAtTheFirstFrame) {
@@ -158,8 +161,11 @@ TEST(EssenceType, EncryptedPictureStopsAtTheFirstFrame) {
   const auto run = RunTool({path, folder + "/enc"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "\rProcessing frame 0/24");
-  EXPECT_EQ(run.err, kErrorHead + "  CRYPT_CTX: AESEncContext required when writing to encrypted file.\n");
+  EXPECT_EQ(run.err, kErrorHead + "  CRYPT_CTX: AESEncContext required when writing to encrypted file.\n  File '" +
+                         path + "', frame 0: the frame is encrypted; this tool does not decrypt\n");
   EXPECT_EQ(run.out.find("Done"), std::string::npos);
+  // No frame reached the movie the run made: it is gone.
+  EXPECT_FALSE(std::filesystem::exists(folder + "/enc.mov"));
 }
 
 }  // namespace

@@ -2,10 +2,14 @@
 // then whole conversions by the tool as a child process: real picture
 // tracks checked with ffprobe and against an independent conversion, track
 // files made for the test (rates, a damaged frame in the middle, a frame of
-// the wrong size, an oversized frame), an unwritable destination and a full
-// disk.
+// the wrong size, frames larger than the least buffer), an unwritable
+// destination and a full disk, the read-only run, the line that names the
+// file and cause of a failure, and the removal of a movie without frames.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cctype>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -134,9 +138,11 @@ class ConversionTest : public ::testing::Test {
     return frames;
   }
 
-  std::string Wrap(const std::string& name, const Frames& frames, ASDCP::Rational rate = {24, 1}) {
+  std::string Wrap(const std::string& name, const Frames& frames, ASDCP::Rational rate = {24, 1},
+                   bool index = true) {
     mxfwrite::TrackFileOptions options;
     options.edit_rate = rate;
+    options.write_index = index;
     const std::string path = Path(name);
     EXPECT_TRUE(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, options).Success());
     return path;
@@ -231,11 +237,10 @@ TEST_F(ConversionTest, DetailedCinemaFramesMatchAnIndependentConversion) {
 
 TEST_F(ConversionTest, InteropTrackAndDefaultPrefix) {
   REQUIRE_TESTDATA(track, "mxf/interop_dci_2k_picture.mxf");
-  // Without a prefix the input path without its extension is the prefix;
-  // -W changes nothing.
+  // Without a prefix the input path without its extension is the prefix.
   const std::string input = Path("reel.one.mxf");
   ASSERT_EQ(symlink(track.c_str(), input.c_str()), 0);
-  const auto run = RunTool({"-W", input});
+  const auto run = RunTool({input});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out.substr(run.out.size() - 6), "\nDone\n");
   EXPECT_EQ(qttest::Probe(Path("reel.one.mov"))["nb_read_frames"], "24");
@@ -313,7 +318,9 @@ TEST_F(ConversionTest, DamagedFrameInTheMiddleStopsTheRunAndKeepsTheMovie) {
   for (std::size_t i = 0; i < bad.size(); ++i) bad[i] = static_cast<std::uint8_t>(i * 131 + 7);
   const auto run = RunTool({Wrap("damaged.mxf", frames), Path("damaged")});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Failed to read JPEG header (not a JPEG image?)\n");
+  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Failed to read JPEG header (not a JPEG image?)\n  File '" +
+                         Path("damaged.mxf") + "', frame " + std::to_string(2 * n + (n > 1 ? 1 : 0)) +
+                         ": the codestream is damaged (Codec::JPEG2000Decoder::Except_SOCNotFound)\n");
   EXPECT_EQ(run.out.find("Done"), std::string::npos);
   // The frames of the batches before are in a movie that plays.
   auto p = qttest::Probe(Path("damaged.mov"));
@@ -332,18 +339,10 @@ TEST_F(ConversionTest, FrameOfTheWrongSize) {
   frames.push_back(convtest::ReadBytes(odd));  // 793 x 1080 in a 1998 x 1080 track
   const auto run = RunTool({Wrap("mixed.mxf", frames), Path("mixed")});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Unexpected frame width/height of decoded frame\n");
+  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Unexpected frame width/height of decoded frame\n  File '" +
+                         Path("mixed.mxf") + "', frame 3: the frame is 793 x 1080 pixels, the track's frames are "
+                         "1998 x 1080\n");
   EXPECT_EQ(run.out.find("Done"), std::string::npos);
-}
-
-TEST_F(ConversionTest, FrameLargerThanTheFrameBuffer) {
-  Frames frames = SmallFrames();
-  if (frames.empty()) GTEST_SKIP() << "test data absent";
-  frames.resize(2);
-  frames[1].resize(1302084, 0);  // one byte more than a frame buffer holds
-  const auto run = RunTool({Wrap("large.mxf", frames), Path("large")});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, kErrorHead + "  SMALLBUF: The given buffer is too small.\n");
 }
 
 TEST_F(ConversionTest, SubsampledComponentsAreRefused) {
@@ -351,7 +350,9 @@ TEST_F(ConversionTest, SubsampledComponentsAreRefused) {
   REQUIRE_TESTDATA(track, "mxf/op1a_jpeg2000_422_10bit.mxf");
   const auto run = RunTool({track, Path("sub")});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Unexpected frame width/height of decoded frame\n");
+  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Unexpected frame width/height of decoded frame\n  File '" + track +
+                         "', frame 0: the frame's components are subsampled; only full-resolution components "
+                         "convert\n");
 }
 
 TEST_F(ConversionTest, UnwritableDestination) {
@@ -359,7 +360,8 @@ TEST_F(ConversionTest, UnwritableDestination) {
   const auto run = RunTool({track, "/nonexistent/folder/movie"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, kErrorHead + "  QuickTimeVideoFile: Failed to create a new movie\n");
+  EXPECT_EQ(run.err, kErrorHead + "  QuickTimeVideoFile: Failed to create a new movie\n"
+                                 "  File '/nonexistent/folder/movie.mov': No such file or directory\n");
 }
 
 TEST_F(ConversionTest, FullDiskGivesNoDone) {
@@ -423,12 +425,14 @@ TEST_F(ConversionTest, FrameRangeOfTheRun) {
 
 // A small codestream of `components` 8-bit components made by opj_compress
 // (or a JP2 file when `name` ends in .jp2); empty when that tool is missing.
-std::vector<std::uint8_t> MakeCodestream(const std::string& folder, const std::string& name, int components) {
+std::vector<std::uint8_t> MakeCodestream(const std::string& folder, const std::string& name, int components,
+                                         int width = 64) {
   std::string pixels;
-  for (int i = 0; i < 64 * 32 * components; ++i) pixels += static_cast<char>((i * 7) & 0xFF);
+  for (int i = 0; i < width * 32 * components; ++i) pixels += static_cast<char>((i * 7) & 0xFF);
   convtest::WriteFile(folder + "/in.raw", pixels);
   int status = 0;
-  qttest::Shell("opj_compress -i " + qttest::Quote(folder + "/in.raw") + " -F 64,32," + std::to_string(components) +
+  qttest::Shell("opj_compress -i " + qttest::Quote(folder + "/in.raw") + " -F " + std::to_string(width) + ",32," +
+                    std::to_string(components) +
                     ",8,u -o " + qttest::Quote(folder + "/" + name) + " >/dev/null 2>&1",
                 &status);
   return status == 0 ? convtest::ReadBytes(folder + "/" + name) : std::vector<std::uint8_t>();
@@ -442,7 +446,9 @@ TEST_F(ConversionTest, OnlyThreeComponentFramesConvert) {
     if (frames[0].empty()) GTEST_SKIP() << "opj_compress is not available";
     const auto run = RunTool({"-v", Wrap("c.mxf", frames), Path("c")});
     EXPECT_EQ(run.exitCode, 1) << components;
-    EXPECT_EQ(run.err, countError) << components;
+    EXPECT_EQ(run.err, countError + "  File '" + Path("c.mxf") + "', frame 0: the frame has " +
+                           std::to_string(components) + " components, a colour picture has 3\n")
+        << components;
     // The verbose line lists the components the descriptor describes (at
     // most three), never more.
     std::string listed;
@@ -476,6 +482,152 @@ TEST_F(ConversionTest, JP2FramesGoToTheJP2Decoder) {
   const auto bad = RunTool({Wrap("jp2bad.mxf", Frames{raw, damaged}), Path("jp2bad")});
   EXPECT_EQ(bad.exitCode, 1);
   EXPECT_EQ(bad.err.find(kErrorHead + "  ImageDecoder: "), 0u) << bad.err;
+}
+
+// --- frames larger than the least buffer, -W, the cause line, empty movies --
+
+std::uint32_t Be16(const std::vector<std::uint8_t>& b, std::size_t at) { return (b[at] << 8) | b[at + 1]; }
+
+// The codestream grown to exactly `size` bytes by comment segments (at most
+// 65,537 bytes each) after its SIZ segment; the picture stays the same.
+std::vector<std::uint8_t> PadWithComments(std::vector<std::uint8_t> codestream, std::size_t size) {
+  const std::size_t at = 4 + Be16(codestream, 4);  // after SOC and SIZ
+  std::size_t extra = size - codestream.size();
+  std::vector<std::uint8_t> segments;
+  while (extra > 0) {
+    const std::size_t total = extra > 65537 ? std::min<std::size_t>(65537, extra - 6) : extra;
+    const std::size_t length = total - 2;  // Lcom counts itself, Rcom and the text
+    segments.insert(segments.end(), {0xFF, 0x64, std::uint8_t(length >> 8), std::uint8_t(length), 0, 1});
+    segments.resize(segments.size() + total - 6, 'x');
+    extra -= total;
+  }
+  codestream.insert(codestream.begin() + static_cast<std::ptrdiff_t>(at), segments.begin(), segments.end());
+  return codestream;
+}
+
+// The codestream with the COD segment's code-block style announcing
+// high-throughput code-blocks.
+std::vector<std::uint8_t> WithHighThroughputStyle(std::vector<std::uint8_t> codestream) {
+  for (std::size_t at = 2; at + 4 <= codestream.size(); at += 2 + Be16(codestream, at + 2)) {
+    if (Be16(codestream, at) == 0xFF52) {
+      codestream[at + 12] |= 0x40;  // marker, Lcod, Scod, SGcod (4), levels, width, height, then the style
+      return codestream;
+    }
+  }
+  ADD_FAILURE() << "no COD segment";
+  return codestream;
+}
+
+class LargeFrames : public ConversionTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LargeFrames, ConvertWithAndWithoutAnIndex) {
+  // Without an index the buffers start at their least size and grow.
+  const std::vector<std::uint8_t> small = MakeCodestream(folder_, "c.j2c", 3);
+  if (small.empty()) GTEST_SKIP() << "opj_compress is not available";
+  const Frames frames{small, PadWithComments(small, 1302084), PadWithComments(small, 1302095),
+                      PadWithComments(small, 4000000)};
+  ASSERT_EQ(frames[3].size(), 4000000u);
+  const std::string track = Wrap("large.mxf", frames, {24, 1}, GetParam());
+  const auto run = RunTool({track, Path("large")});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  int decoded = 0;
+  const std::vector<std::uint8_t> rgb = qttest::DecodeRgb(Path("large.mov"), 64, 32, &decoded);
+  ASSERT_EQ(decoded, 4);
+  EXPECT_GT(qttest::Psnr(rgb.data(), 64 * 3, rgb.data() + 3 * 64 * 32 * 3, 64 * 3, 64, 32), 40.0);
+
+  // A frame beyond the bound is refused, and the cause says so.
+  ASDCP::JP2K::MXFReader reader;
+  ASSERT_EQ(reader.OpenRead(track.c_str()), Kumu::RESULT_OK);
+  ASDCP::JP2K::FrameBuffer buffer(1302083);
+  bool tooLarge = false;
+  EXPECT_EQ(ReadFrameGrowing(reader, 3, buffer, tooLarge, 2u << 20), Kumu::RESULT_SMALLBUF);
+  EXPECT_TRUE(tooLarge);
+  EXPECT_EQ(buffer.Capacity(), 2u << 20);
+  EXPECT_EQ(FrameReadCause(Kumu::RESULT_SMALLBUF, true), "the frame is larger than 256 MiB, the most a frame may take");
+  EXPECT_EQ(ReadFrameGrowing(reader, 3, buffer, tooLarge, 4u << 20), Kumu::RESULT_OK);
+  EXPECT_FALSE(tooLarge);
+  EXPECT_EQ(buffer.Size(), 4000000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Index, LargeFrames, ::testing::Bool());
+
+TEST_F(ConversionTest, ReadOnlyRunDecodesEveryFrameAndWritesNoMovie) {
+  const std::vector<std::uint8_t> good = MakeCodestream(folder_, "c.j2c", 3);
+  if (good.empty()) GTEST_SKIP() << "opj_compress is not available";
+  const std::string track = Wrap("w.mxf", Frames(3, good));
+  // No movie is made.
+  auto run = RunTool({"-W", track, Path("dry")});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out.substr(run.out.size() - 6), "\nDone\n");
+  EXPECT_FALSE(std::filesystem::exists(Path("dry.mov")));
+  // An existing movie stays as it is, also when a frame fails.
+  convtest::WriteFile(Path("dry.mov"), "an earlier movie");
+  run = RunTool({"-W", track, Path("dry")});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  const std::string damaged = Wrap("wbad.mxf", Frames{good, good, WithHighThroughputStyle(good)});
+  run = RunTool({"-W", damaged, Path("dry")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("  File '" + damaged + "', frame 2: "), std::string::npos) << run.err;
+  EXPECT_EQ(convtest::ReadFile(Path("dry.mov")), "an earlier movie");
+}
+
+// Each failure keeps its error lines and adds the file, the frame and the
+// cause; the exit code stays.
+struct CauseCase {
+  const char* name;
+  int exitCode;
+  const char* errorLine;
+  const char* where;  // after the file's name
+  const char* cause;
+};
+
+class CauseLine : public ConversionTest, public ::testing::WithParamInterface<CauseCase> {};
+
+TEST_P(CauseLine, NamesTheFileFrameAndCause) {
+  const CauseCase& c = GetParam();
+  const std::vector<std::uint8_t> good = MakeCodestream(folder_, "c.j2c", 3);
+  if (good.empty()) GTEST_SKIP() << "opj_compress is not available";
+  std::string input = Path("input.mxf");
+  const std::string name = c.name;
+  if (name == "not MXF") convtest::WriteFile(input, "JPEG 2000 frames are not an MXF file");
+  if (name == "folder") std::filesystem::create_directory(input);  // no file to read
+  if (name == "high-throughput") input = Wrap("ht.mxf", Frames{good, WithHighThroughputStyle(good), good});
+  if (name == "wrong size") input = Wrap("size.mxf", Frames{good, good, MakeCodestream(folder_, "n.j2c", 3, 32)});
+  const auto run = RunTool({input, Path("movie")});
+  EXPECT_EQ(run.exitCode, c.exitCode);
+  EXPECT_EQ(run.err, kErrorHead + c.errorLine + "\n  File '" + input + "'" + c.where + ": " + c.cause + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, CauseLine,
+    ::testing::Values(
+        CauseCase{"missing", 1, "  FILEOPEN: File open failure.", "", "No such file or directory"},
+        CauseCase{"folder", 1, "  FILEOPEN: File open failure.", "", "Is a directory"},
+        CauseCase{"not MXF", 1, "  FAIL: An undefined error was detected.", "", "not an MXF file"},
+        CauseCase{"high-throughput", 1, "  ImageDecoder: Failed to read JPEG header (not a JPEG image?)",
+                  ", frame 1", "high-throughput coding is not supported"},
+        CauseCase{"wrong size", 1, "  ImageDecoder: Unexpected frame width/height of decoded frame", ", frame 2",
+                  "the frame is 32 x 32 pixels, the track's frames are 64 x 32"}),
+    [](const ::testing::TestParamInfo<CauseCase>& info) {
+      std::string n = info.param.name;
+      for (char& ch : n) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+      return n;
+    });
+
+TEST_F(ConversionTest, FailureBeforeTheFirstFrameLeavesNoMovie) {
+  const std::vector<std::uint8_t> good = MakeCodestream(folder_, "c.j2c", 3);
+  if (good.empty()) GTEST_SKIP() << "opj_compress is not available";
+  const std::string track = Wrap("first.mxf", Frames{WithHighThroughputStyle(good), good});
+  auto run = RunTool({track, Path("first")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_FALSE(std::filesystem::exists(Path("first.mov")));
+  // A file that was there before the run is not removed, although the run
+  // has overwritten it.
+  convtest::WriteFile(Path("first.mov"), "an earlier movie");
+  run = RunTool({track, Path("first")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_TRUE(std::filesystem::exists(Path("first.mov")));
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cerrno>
 #include <set>
 #include <thread>
 #include <vector>
 
 #include "platform/system.h"
+#include "platform/threads.h"
 
 namespace {
 
@@ -54,6 +57,49 @@ TEST(Platform, ClockPageAndDate) {
   EXPECT_GE(now.day, 1);
   EXPECT_LE(now.day, 31);
   EXPECT_LE(now.hour, 23);
+}
+
+TEST(Platform, ErrorCodesAndTheirTexts) {
+  errno = ENOENT;
+  EXPECT_EQ(platformLastErrorCode(), ENOENT);
+  errno = 0;
+  EXPECT_EQ(platformLastErrorCode(), 0);
+  char buffer[64];
+  platformErrorText(ENOENT, buffer, sizeof buffer);
+  EXPECT_STREQ(buffer, "No such file or directory");
+  platformErrorText(123456, buffer, sizeof buffer);
+  EXPECT_STREQ(buffer, "Unknown error 123456");
+  platformErrorText(ENOENT, buffer, 8);  // cut to the room there is
+  EXPECT_STREQ(buffer, "No such");
+}
+
+TEST(Platform, TheOpenFileLimitIsKeptOrRaisedWithinTheHardLimit) {
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+  ASSERT_GT(before.rlim_cur, 1u);
+  auto current = [] {
+    rlimit now{};
+    getrlimit(RLIMIT_NOFILE, &now);
+    return now;
+  };
+  // What is allowed already stays as it is.
+  EXPECT_TRUE(platformEnsureOpenFileLimit(1));
+  EXPECT_TRUE(platformEnsureOpenFileLimit(before.rlim_cur));
+  EXPECT_EQ(current().rlim_cur, before.rlim_cur);
+  // A lower soft limit is raised again (which also restores it).
+  rlimit lowered = before;
+  lowered.rlim_cur = before.rlim_cur - 1;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  EXPECT_TRUE(platformEnsureOpenFileLimit(before.rlim_cur));
+  EXPECT_EQ(current().rlim_cur, before.rlim_cur);
+  EXPECT_EQ(current().rlim_max, before.rlim_max);
+  // Above the hard limit: refused with the system's reason, nothing changed.
+  if (before.rlim_max != RLIM_INFINITY) {
+    errno = 0;
+    EXPECT_FALSE(platformEnsureOpenFileLimit(std::uint64_t{before.rlim_max} + 1));
+    EXPECT_NE(platformLastErrorCode(), 0);
+    EXPECT_EQ(current().rlim_cur, before.rlim_cur);
+  }
 }
 
 }  // namespace

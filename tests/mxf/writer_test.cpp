@@ -329,3 +329,28 @@ TEST(WriterToolTest, ReadsFfmpegRewrappedFiles) {
 }
 
 }  // namespace
+
+TEST(WriterTest, LargestFrameSizeFromTheIndex) {
+  TempDir dir;
+  std::vector<Bytes> frames = SomeFrames(5);
+  frames[2] = TinyCodestream(320, 240, 12, 9000, 7);  // the largest, in the middle
+  for (bool interop : {false, true}) {
+    mxfwrite::TrackFileOptions o;
+    o.interop = interop;
+    const std::string path = dir.File(interop ? "interop.mxf" : "smpte.mxf");
+    ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
+    MXFReader reader;
+    ASDCP::ui32_t size = 1;
+    EXPECT_EQ(reader.LargestFrameSize(size), Kumu::RESULT_INIT);
+    ASSERT_EQ(reader.OpenRead(path.c_str()), Kumu::RESULT_OK);
+    ASSERT_EQ(reader.LargestFrameSize(size), Kumu::RESULT_OK);
+    // The frame's KLV: 16 bytes of key and 4 of length before the codestream.
+    EXPECT_EQ(size, frames[2].size() + 20) << path;
+    // Without an index there is nothing to tell.
+    o.write_index = false;
+    ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
+    ASSERT_EQ(reader.OpenRead(path.c_str()), Kumu::RESULT_OK);
+    EXPECT_EQ(reader.LargestFrameSize(size), Kumu::RESULT_FALSE);
+    EXPECT_EQ(size, 0u);
+  }
+}

@@ -141,26 +141,83 @@ TEST_P(IntegerConvertTest, WideningAndNarrowingKernels) {
 
 INSTANTIATE_GENERATIONS(IntegerConvertTest);
 
-TEST(IntToFloatKernels, ExactConversionsOfTheSse2Build) {
+// The integer to float kernels of the sse2 and ssse3 builds (one source).
+struct ToFloatKernels {
+  void (*s8)(const std::int8_t*, Prim32f*, int);
+  void (*u8)(const Prim8u*, Prim32f*, int);
+  void (*s16)(const Prim16s*, Prim32f*, int);
+  void (*u16)(const Prim16u*, Prim32f*, int);
+  void (*s32d)(const Prim32s*, Prim64f*, int);
+  void (*s32)(const Prim32s*, Prim32f*, int);
+};
+
+class IntToFloatKernels : public ::testing::TestWithParam<std::int32_t> {
+ protected:
+  void SetUp() override {
+    if (!primTestGenerationSupported(GetParam())) GTEST_SKIP() << "no " << generationName(GetParam());
+  }
+  ToFloatKernels kernels() const {
+    if (GetParam() == 1)
+      return {sse2_ownsConvert_8s32f,  sse2_ownsConvert_8u32f,  sse2_ownsConvert_16s32f,
+              sse2_ownsConvert_16u32f, sse2_ownsConvert_32s64f, sse2_ownsConvert_32s32f};
+    return {ssse3_ownsConvert_8s32f,  ssse3_ownsConvert_8u32f,  ssse3_ownsConvert_16s32f,
+            ssse3_ownsConvert_16u32f, ssse3_ownsConvert_32s64f, ssse3_ownsConvert_32s32f};
+  }
+};
+
+TEST_P(IntToFloatKernels, ExactConversions) {
+  const ToFloatKernels k = kernels();
   checkKernel<std::int8_t, float>(
-      sse2_ownsConvert_8s32f, [](std::int8_t v) { return static_cast<float>(v); }, 4);
+      k.s8, [](std::int8_t v) { return static_cast<float>(v); }, 4);
   checkKernel<Prim8u, float>(
-      sse2_ownsConvert_8u32f, [](Prim8u v) { return static_cast<float>(v); }, 5);
+      k.u8, [](Prim8u v) { return static_cast<float>(v); }, 5);
   checkKernel<Prim16s, float>(
-      sse2_ownsConvert_16s32f, [](Prim16s v) { return static_cast<float>(v); }, 6);
+      k.s16, [](Prim16s v) { return static_cast<float>(v); }, 6);
   checkKernel<Prim16u, float>(
-      sse2_ownsConvert_16u32f, [](Prim16u v) { return static_cast<float>(v); }, 7);
+      k.u16, [](Prim16u v) { return static_cast<float>(v); }, 7);
   checkKernel<Prim32s, double>(
-      sse2_ownsConvert_32s64f, [](Prim32s v) { return static_cast<double>(v); }, 8);
+      k.s32d, [](Prim32s v) { return static_cast<double>(v); }, 8);
   checkKernel<Prim32s, float>(
-      sse2_ownsConvert_32s32f, [](Prim32s v) { return static_cast<float>(v); }, 9);
+      k.s32, [](Prim32s v) { return static_cast<float>(v); }, 9);
   const Prim8u b = 255;
-  const std::int32_t big = 16777217;
+  const std::int8_t c = -128;
   float f = 0;
-  sse2_ownsConvert_8u32f(&b, &f, 1);
+  k.u8(&b, &f, 1);
   EXPECT_EQ(f, 255.0f);
-  sse2_ownsConvert_32s32f(&big, &f, 1);
-  EXPECT_EQ(f, 16777216.0f);
+  k.s8(&c, &f, 1);
+  EXPECT_EQ(f, -128.0f);
 }
+
+TEST_P(IntToFloatKernels, RoundsUnderTheCallersModeAndKeepsItsRegister) {
+  // 16777217 and 2147483647 round by the caller's mode; the inexact flag
+  // raised by the rounding does not stay, in place or not, at every length.
+  const ToFloatKernels k = kernels();
+  for (std::uint32_t mxcsr : {0x1f80u, 0x7f80u, 0x5f80u, 0x1fbfu}) {
+    const bool towardZero = (mxcsr & 0x6000) == 0x6000, up = (mxcsr & 0x6000) == 0x4000;
+    const float want[] = {towardZero ? 16777216.0f : (up ? 16777218.0f : 16777216.0f),
+                          towardZero ? 2147483520.0f : 2147483648.0f};
+    for (int len = 1; len <= 19; ++len) {
+      std::vector<Prim32s> io(len);
+      for (int i = 0; i < len; ++i) io[i] = i % 2 ? 2147483647 : 16777217;
+      std::vector<float> out(len);
+      const std::uint32_t after = runUnder(mxcsr, [&] {
+        k.s32(io.data(), out.data(), len);
+        k.s32(io.data(), reinterpret_cast<float*>(io.data()), len);
+      });
+      EXPECT_EQ(after, mxcsr);
+      for (int i = 0; i < len; ++i) {
+        float inPlace;
+        std::memcpy(&inPlace, &io[i], 4);
+        ASSERT_EQ(out[i], want[i % 2]) << "len " << len << " MXCSR " << std::hex << mxcsr;
+        ASSERT_EQ(inPlace, want[i % 2]) << "in place, len " << len;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ToFloatBuilds, IntToFloatKernels, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<std::int32_t>& info) {
+                           return std::string(generationName(info.param));
+                         });
 
 }  // namespace

@@ -1,0 +1,42 @@
+// The line that follows the error line of a failed run: which file (and
+// which frame) the failure concerns, and its cause in plain words.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "converter/frame_decoding.h"
+#include "mxf/KM_error.h"
+
+struct TRunFailure {
+  std::string file;         // empty: nothing to add to the error line
+  std::int64_t frame = -1;  // -1: not a frame's failure
+  std::string cause;
+};
+
+// Prints "  File '<file>'[, frame <n>]: <cause>" as a note (nothing for an
+// empty record).
+void PrintFailureCause(const TRunFailure& failure);
+
+// The most bytes one frame may take; a larger frame is refused.
+inline constexpr std::uint32_t kMaxFrameBytes = 256u << 20;
+
+// Why the input file could not be opened or probed: the system's error text
+// when it cannot be opened or read, "not an MXF file" when it does not begin
+// like one, else what the MXF layer's result means.
+std::string InputFileCause(const char* path, const Kumu::Result_t& result);
+
+// Why reading a frame from the track file failed; `tooLarge` when the frame
+// exceeds kMaxFrameBytes.
+std::string FrameReadCause(const Kumu::Result_t& result, bool tooLarge);
+
+// Why a frame's decoding or conversion failed, from its result and its stop
+// record, against the track's picture size and bit depths.
+std::string FrameDecodeCause(const Kumu::Result_t& result, const TFrameStop& stop, std::uint32_t trackWidth,
+                             std::uint32_t trackHeight, const std::uint32_t trackDepths[3]);
+
+// The plain words for the decoder error that stopped a frame.
+std::string DecoderErrorCause(const TFrameStop& stop);
+
+// Why the movie file could not be created or written.
+std::string MovieCause(const char* path, const Kumu::Result_t& result);
