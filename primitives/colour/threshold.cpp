@@ -13,21 +13,15 @@ PRIM_DISPATCH_TABLE(vecThreshold_LT_32s);
 PRIM_DISPATCH_TABLE(vecThreshold_GT_32s);
 }  // namespace
 
-PrimResult vecThreshold_LT_32f(const Prim32f* pSrc, Prim32f* pDst, int len, Prim32f level) {
-  return primDispatch(tbl_vecThreshold_LT_32f)(pSrc, pDst, len, level);
-}
-PrimResult vecThreshold_GT_32f(const Prim32f* pSrc, Prim32f* pDst, int len, Prim32f level) {
-  return primDispatch(tbl_vecThreshold_GT_32f)(pSrc, pDst, len, level);
-}
-PrimResult vecThreshold_LT_16s(const Prim16s* pSrc, Prim16s* pDst, int len, Prim16s level) {
-  return primDispatch(tbl_vecThreshold_LT_16s)(pSrc, pDst, len, level);
-}
-PrimResult vecThreshold_GT_16s(const Prim16s* pSrc, Prim16s* pDst, int len, Prim16s level) {
-  return primDispatch(tbl_vecThreshold_GT_16s)(pSrc, pDst, len, level);
-}
-PrimResult vecThreshold_LT_32s(const Prim32s* pSrc, Prim32s* pDst, int len, Prim32s level) {
-  return primDispatch(tbl_vecThreshold_LT_32s)(pSrc, pDst, len, level);
-}
-PrimResult vecThreshold_GT_32s(const Prim32s* pSrc, Prim32s* pDst, int len, Prim32s level) {
-  return primDispatch(tbl_vecThreshold_GT_32s)(pSrc, pDst, len, level);
-}
+// The six entries differ only in their name and element type.
+#define PRIM_THRESHOLD_ENTRY(name, T)                                  \
+  PrimResult name(const T* pSrc, T* pDst, int len, T level) {          \
+    return primDispatch(tbl_##name)(pSrc, pDst, len, level);           \
+  }
+PRIM_THRESHOLD_ENTRY(vecThreshold_LT_32f, Prim32f)
+PRIM_THRESHOLD_ENTRY(vecThreshold_GT_32f, Prim32f)
+PRIM_THRESHOLD_ENTRY(vecThreshold_LT_16s, Prim16s)
+PRIM_THRESHOLD_ENTRY(vecThreshold_GT_16s, Prim16s)
+PRIM_THRESHOLD_ENTRY(vecThreshold_LT_32s, Prim32s)
+PRIM_THRESHOLD_ENTRY(vecThreshold_GT_32s, Prim32s)
+#undef PRIM_THRESHOLD_ENTRY
