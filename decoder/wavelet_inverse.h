@@ -25,5 +25,8 @@ void InvDWT53_16s(const LevelSet& set, std::int16_t* dst, std::int32_t dstStep, 
 void InvDWT53_32s(const LevelSet& set, std::int32_t* dst, std::int32_t dstStep, const Rect& rect);
 void InvDWT97_16s(const LevelSet& set, std::int16_t* dst, std::int32_t dstStep, const Rect& rect);
 void InvDWT97_32f(const LevelSet& set, float* dst, std::int32_t dstStep, const Rect& rect);
+// The same float synthesis one row operation at a time, level by level: the
+// reference the column-swept synthesis above must match bit for bit.
+void InvDWT97_32fReference(const LevelSet& set, float* dst, std::int32_t dstStep, const Rect& rect);
 
 }  // namespace Codec
