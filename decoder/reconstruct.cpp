@@ -48,12 +48,38 @@ void ForEachBandStep(LevelSet& set, const QuantStyle& q, std::uint32_t R, Fn&& f
   fn(set.ll, QuantLLStep(q), R + 1);
 }
 
+// Which subband a plane holds: level index and band (0 HL, 1 LH, 2 HH), or
+// the LL band when `ll`.
+struct BandId {
+  bool ll;
+  std::uint32_t level;
+  std::uint32_t band;
+};
+
+// The quantisation step of a subband and its nominal range bits.
+struct BandStep {
+  SubbandStep step;
+  std::uint32_t Rb;
+};
+
+BandStep StepOf(const QuantStyle& q, std::uint32_t levels, std::uint32_t R, BandId id) {
+  if (id.ll) return {QuantLLStep(q), R + 1};
+  return {QuantLevelStep(q, levels, id.level, id.band), R + (id.band == 2 ? 3 : 2)};
+}
+
+// The factor DequantizeBand32f multiplies by.
+float DequantizationScale(SubbandStep s, std::uint32_t Rb) {
+  const double scale = std::ldexp(1.0, static_cast<int>(Rb) - static_cast<int>(s.exponent & 31)) *
+                       (static_cast<double>(s.mantissa & 2047) * 0.00048828125 + 1.0);
+  return static_cast<Prim32f>(scale);
+}
+
 // Visits the code-blocks of a tile-component with the midpoint their
 // coefficients need: fn(32-bit plane, matching plane of `other`, x, y, w, h,
-// mode); with `all` also those that need none (mode kNone).
+// mode, band); with `all` also those that need none (mode kNone).
 template <typename Fn>
 void ForEachBlock(const TileComponent& tc, LevelSet& set, LevelSet& other, bool all, Fn&& fn) {
-  auto visit = [&](const Band& band, SubbandPlane& plane, SubbandPlane& otherPlane) {
+  auto visit = [&](const Band& band, SubbandPlane& plane, SubbandPlane& otherPlane, BandId id) {
     if (!Usable(plane)) return;
     for (std::uint32_t py = 0; py < band.precinctRows; ++py)
       for (std::uint32_t px = 0; px < band.precinctColumns; ++px) {
@@ -83,13 +109,14 @@ void ForEachBlock(const TileComponent& tc, LevelSet& set, LevelSet& other, bool 
           if (off < 0 || plane.step <= 0) continue;
           const auto y = static_cast<std::uint32_t>(off / plane.step);
           const auto x = static_cast<std::uint32_t>((off % plane.step) / 4);
-          fn(plane, otherPlane, x, y, p.width, p.height, mode);
+          fn(plane, otherPlane, x, y, p.width, p.height, mode, id);
         }
       }
   };
-  visit(tc.ll, set.ll, other.ll);
+  visit(tc.ll, set.ll, other.ll, {true, 0, 0});
   for (std::uint32_t i = 0; i < set.levels && i < tc.resolutions.Count(); ++i)
-    for (std::uint32_t k = 0; k < 3; ++k) visit(tc.resolutions[i].bands[k], set.level[i].Band(k), other.level[i].Band(k));
+    for (std::uint32_t k = 0; k < 3; ++k)
+      visit(tc.resolutions[i].bands[k], set.level[i].Band(k), other.level[i].Band(k), {false, i, k});
 }
 
 }  // namespace
@@ -102,11 +129,9 @@ void DequantizeBand16(SubbandPlane& p, std::uint32_t mantissa, std::uint32_t exp
 }
 
 void DequantizeBand32f(SubbandPlane& p, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb) {
-  const double scale = std::ldexp(1.0, static_cast<int>(Rb) - static_cast<int>(exponent & 31)) *
-                       (static_cast<double>(mantissa & 2047) * 0.00048828125 + 1.0);
+  const float scale = DequantizationScale({mantissa, exponent}, Rb);
   auto* d = static_cast<Prim32f*>(p.data);
-  imgMulC_32f_C1R(d, p.step, static_cast<Prim32f>(scale), d, p.step, static_cast<int>(p.width),
-                  static_cast<int>(p.height));
+  imgMulC_32f_C1R(d, p.step, scale, d, p.step, static_cast<int>(p.width), static_cast<int>(p.height));
 }
 
 void Dequantize16(LevelSet& set, const QuantStyle& q, std::uint32_t R) {
@@ -180,19 +205,11 @@ void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::i
     DequantizeNarrow16(coeffs.ll, narrow.ll, ll.mantissa, ll.exponent, R + 1);
     if (c.blocks) {
       ForEachBlock(*c.blocks, coeffs, narrow, false,
-                           [&](SubbandPlane& src, SubbandPlane& dstPlane, std::uint32_t x, std::uint32_t y,
-                               std::uint32_t w, std::uint32_t h, Midpoint mode) {
-                             // Which subband: find the step of the plane.
-                             SubbandStep st = ll;
-                             std::uint32_t Rb = R + 1;
-                             for (std::uint32_t i = 0; i < n; ++i)
-                               for (std::uint32_t k = 0; k < 3; ++k)
-                                 if (&coeffs.level[i].Band(k) == &src) {
-                                   st = QuantLevelStep(q, n, i, k);
-                                   Rb = R + (k == 2 ? 3 : 2);
-                                 }
-                             DequantizeNarrow16(src, dstPlane, st.mantissa, st.exponent, Rb, mode, x, y, w, h);
-                           });
+                   [&](SubbandPlane& src, SubbandPlane& dstPlane, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                       std::uint32_t h, Midpoint mode, BandId id) {
+                     const BandStep b = StepOf(q, n, R, id);
+                     DequantizeNarrow16(src, dstPlane, b.step.mantissa, b.step.exponent, b.Rb, mode, x, y, w, h);
+                   });
     }
     InvDWT97_16s(narrow, dst, dstStep, c.rect);
   } else {
@@ -222,21 +239,29 @@ void ReconstructTile32(const ComponentCoefficients& c, void* dst, std::int32_t d
   if (c.blocks) {
     ForEachBlock(*c.blocks, coeffs, floats, true,
                  [&](SubbandPlane&, SubbandPlane&, std::uint32_t, std::uint32_t, std::uint32_t w, std::uint32_t h,
-                     Midpoint) { blockArea += std::uint64_t{w} * h; });
+                     Midpoint, BandId) { blockArea += std::uint64_t{w} * h; });
   }
   if (c.blocks && blockArea == planeArea) {
+    // Conversion, midpoint and dequantisation in one pass.
     ForEachBlock(*c.blocks, coeffs, floats, true,
-                 [](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
-                    std::uint32_t h, Midpoint mode) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
+                 [&](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                     std::uint32_t h, Midpoint mode, BandId id) {
+                   float scale = 1.0f;
+                   if (c.quant) {
+                     const BandStep b = StepOf(*c.quant, coeffs.levels, c.precision, id);
+                     scale = DequantizationScale(b.step, b.Rb);
+                   }
+                   ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h, scale);
+                 });
   } else {
     ForEachPlanePair(coeffs, floats, [](SubbandPlane& s, SubbandPlane& d) { ConvertPlaneSM32s32f(s, d); });
     if (c.blocks) {
       ForEachBlock(*c.blocks, coeffs, floats, false,
                    [](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
-                      std::uint32_t h, Midpoint mode) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
+                      std::uint32_t h, Midpoint mode, BandId) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
     }
+    if (c.quant) Dequantize32f(floats, *c.quant, c.precision);
   }
-  if (c.quant) Dequantize32f(floats, *c.quant, c.precision);
   InvDWT97_32f(floats, static_cast<float*>(dst), dstStep, c.rect);
 }
 
