@@ -7,6 +7,7 @@
 
 #include "converter/results.h"
 #include "framework/exceptions.h"
+#include "platform/system.h"
 #include "primitives/colour/powx.h"
 #include "primitives/colour/threshold.h"
 #include "primitives/colour/twist.h"
@@ -96,7 +97,9 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
     return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
   }
   try {
+    const bool fresh = out.pixels->Size() != static_cast<std::int32_t>(outputBytes);
     out.pixels->SetSize(static_cast<std::int32_t>(outputBytes));
+    if (fresh) platformAdviseLargePages(out.pixels->Data(), static_cast<std::size_t>(outputBytes));
   } catch (const TOutOfMemoryException&) {
     return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
   } catch (const std::bad_alloc&) {

@@ -9,6 +9,11 @@
 // Size of a memory page in bytes.
 std::size_t platformPageSize();
 
+// Asks the system to back the whole 2 MB pages inside [p, p + bytes) with
+// large pages, so that a large buffer is mapped in a few faults rather than
+// one per page.  A hint: nothing changes where the system cannot.
+void platformAdviseLargePages(void* p, std::size_t bytes);
+
 // Milliseconds of a monotonic clock (never goes back, unaffected by changes
 // of the wall-clock time).  Only differences are meaningful.
 std::uint64_t platformMonotonicMs();
