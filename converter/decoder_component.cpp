@@ -72,10 +72,9 @@ Kumu::Result_t TDecoderThreadComponent::DecodeFrame() {
   format.width = mExpectedWidth;
   format.height = mExpectedHeight;
   for (int c = 0; c < 3; ++c) format.bitDepth[c] = mExpectedDepths[c];
-  Codec::ImageBuffer image;
-  const Kumu::Result_t decoded = DecodeFrameImage(mFrameData, mFrameSize, format, image);
+  const Kumu::Result_t decoded = DecodeFrameImage(mFrameData, mFrameSize, format, mImage);
   if (decoded.Failure()) return decoded;
-  return ConvertColors(image);
+  return ConvertColors(mImage);
 }
 
 Kumu::Result_t TDecoderThreadComponent::ConvertColors(const Codec::ImageBuffer& image) {
