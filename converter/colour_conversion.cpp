@@ -17,7 +17,7 @@ namespace {
 
 constexpr Prim32f Bits(std::uint32_t pattern) { return std::bit_cast<Prim32f>(pattern); }
 
-// Owns the row buffer of one conversion.
+// Owns one aligned float buffer of a conversion.
 class TRowBuffer {
  public:
   explicit TRowBuffer(int bytes) : mData(static_cast<Prim32f*>(primAlignedMalloc(bytes))) {}
@@ -29,6 +29,9 @@ class TRowBuffer {
  private:
   Prim32f* mData;
 };
+
+// Precisions up to this many bits take the input gamma from a table.
+constexpr std::uint32_t kGammaTableBits = 16;
 
 // Truncation toward zero of a value that should lie in 0..255; anything a
 // float-to-int conversion cannot represent gives 0.
@@ -111,21 +114,51 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
   const Prim32f scale =
       1.0f / (std::ldexp(1.0f, static_cast<int>(precision < 200 ? precision + 1 : 200)) - 1.0f);
 
+  // The input gamma of every code value of the precision, by the same
+  // primitive on the same values as a row would give it: rows whose samples
+  // all lie in the code range take their values from this table.
+  const std::uint32_t codes = precision < kGammaTableBits ? 1u << (precision + 1) : 0;
+  TRowBuffer gamma(static_cast<int>(codes * 4));
+  if (codes != 0) {
+    if (!gamma.Data()) {
+      return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for image conversion");
+    }
+    for (std::uint32_t i = 0; i < codes; ++i) gamma.Data()[i] = static_cast<Prim32f>(static_cast<std::int32_t>(i)) * scale;
+    if (vecPowx_32f_A21(gamma.Data(), kInputGamma, gamma.Data(), static_cast<int>(codes)) != 0) {
+      return ConverterFailure(kCategoryConvertColors, "Failed to apply input gamma");
+    }
+  }
+
   Prim32f* values = row.Data();
   const PrimRoiSize oneRow{static_cast<int>(width), 1};
   const int step = len;  // a one-row region never steps to a second row
   auto* output = reinterpret_cast<std::uint8_t*>(out.pixels->Data());
   for (std::uint32_t y = 0; y < height; ++y) {
+    const std::int32_t* samples[3];
     for (std::uint32_t c = 0; c < 3; ++c) {
-      const auto* plane = static_cast<const std::uint8_t*>(image.planePointers[c]) +
-                          std::size_t{y} * image.layout.rowSteps[c];
-      const auto* samples = reinterpret_cast<const std::int32_t*>(plane);
+      samples[c] = reinterpret_cast<const std::int32_t*>(static_cast<const std::uint8_t*>(image.planePointers[c]) +
+                                                         std::size_t{y} * image.layout.rowSteps[c]);
+    }
+    bool tabled = codes != 0;
+    for (std::uint32_t c = 0; c < 3 && tabled; ++c) {
       for (std::uint32_t x = 0; x < width; ++x) {
-        values[3 * std::size_t{x} + c] = static_cast<Prim32f>(samples[x]) * scale;
+        const auto code = static_cast<std::uint32_t>(samples[c][x]);
+        if (code >= codes) {
+          tabled = false;
+          break;
+        }
+        values[3 * std::size_t{x} + c] = gamma.Data()[code];
       }
     }
-    if (vecPowx_32f_A21(values, kInputGamma, values, len) != 0) {
-      return ConverterFailure(kCategoryConvertColors, "Failed to apply input gamma");
+    if (!tabled) {
+      for (std::uint32_t c = 0; c < 3; ++c) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+          values[3 * std::size_t{x} + c] = static_cast<Prim32f>(samples[c][x]) * scale;
+        }
+      }
+      if (vecPowx_32f_A21(values, kInputGamma, values, len) != 0) {
+        return ConverterFailure(kCategoryConvertColors, "Failed to apply input gamma");
+      }
     }
     if (imgColorTwist_32f_C3R(values, step, values, step, oneRow, kXyzToRgbMatrix) != 0) {
       return ConverterFailure(kCategoryConvertColors, "Color twist failed");

@@ -3,6 +3,7 @@
 // the primitives, and the refusals.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -114,6 +115,23 @@ TEST_P(ColourConversionBuilds, TruncatesTheFormula) {
   }
   EXPECT_GT(checkedExactly, 20000);
   EXPECT_TRUE(sawTruncation);
+}
+
+// Rows of in-range code values take the input gamma from a table, a row with
+// a value beyond the range computes it sample by sample: the same samples
+// give the same pixels either way, in every build.
+TEST_P(ColourConversionBuilds, GammaTableGivesTheComputedValues) {
+  constexpr std::uint32_t kWidth = 4097;
+  Codec::ImageBuffer image;
+  ASSERT_TRUE(MakeImage(image, kWidth, 2, 3, 11, [](std::uint32_t c, std::uint32_t x, std::uint32_t y) {
+    if (x == kWidth - 1) return y == 0 ? 0 : 4096;  // beyond the 12-bit range: no table for row 1
+    return static_cast<std::int32_t>((x + c * 1365) % 4096);
+  }));
+  Converted out;
+  Convert(image, kWidth, 2, out);
+  ASSERT_EQ(out.result.Value(), 0) << out.result.Label();
+  const auto* p = reinterpret_cast<const std::uint8_t*>(out.pixels.Data());
+  EXPECT_EQ(std::memcmp(p, p + 3 * kWidth, 3 * (kWidth - 1)), 0);
 }
 
 TEST(ColourConversion, JustUnderFullScaleGives254) {
