@@ -6,6 +6,7 @@
 
 #include "converter/command_line.h"
 #include "converter/framework_bridge.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -40,6 +41,9 @@ std::int32_t RunBody(void* context) {
 
 int main(int argc, char** argv) {
   ConverterEnterMain();
+  // Every frame allocates and frees frame-sized buffers (decoding, colour
+  // conversion, encoding).
+  platformKeepFreedMemory();
   RaiseOpenFileLimit();
   TArguments arguments{argc, argv};
   const std::int32_t code = ConverterGuardedRun(&RunBody, &arguments);

@@ -1,6 +1,7 @@
 // POSIX/Linux implementations of the operating-system services.
 #include "platform/system.h"
 
+#include <malloc.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
@@ -23,6 +24,13 @@ void platformAdviseLargePages(void* p, std::size_t bytes) {
 #else
   (void)p;
   (void)bytes;
+#endif
+}
+
+void platformKeepFreedMemory() {
+#if defined(M_MMAP_THRESHOLD) && defined(M_TRIM_THRESHOLD)
+  (void)mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  (void)mallopt(M_TRIM_THRESHOLD, 256 << 20);
 #endif
 }
 
