@@ -129,43 +129,6 @@ inline __m128 StepPs(__m128 x, __m128 a, __m128 b) {
 }
 #endif
 
-// One row operation of a wavefront: step s on row x from rows a and b.
-template <typename T>
-struct RowStep {
-  T* x;
-  const T* a;
-  const T* b;
-};
-
-// Steps S0 .. S0 + N - 1 of the float kernel, op k being step S0 + k, swept
-// once over the columns: each column gets the same operations in the same
-// order as N separate row passes would give it (an op may read the row an
-// earlier op wrote; both touch only the current columns).
-template <int S0, int N>
-void FusedFloatSteps(const RowStep<float>* ops, std::uint32_t w) {
-  std::uint32_t i = 0;
-#if defined(__SSE2__)
-  for (; i + 8 <= w; i += 8) {
-    [&]<int... K>(std::integer_sequence<int, K...>) {
-      auto one = [&]<int k>() {
-        const RowStep<float>& o = ops[k];
-        const __m128 x0 = StepPs<S0 + k>(_mm_loadu_ps(o.x + i), _mm_loadu_ps(o.a + i), _mm_loadu_ps(o.b + i));
-        const __m128 x1 =
-            StepPs<S0 + k>(_mm_loadu_ps(o.x + i + 4), _mm_loadu_ps(o.a + i + 4), _mm_loadu_ps(o.b + i + 4));
-        _mm_storeu_ps(o.x + i, x0);
-        _mm_storeu_ps(o.x + i + 4, x1);
-      };
-      (one.template operator()<K>(), ...);
-    }(std::make_integer_sequence<int, N>{});
-  }
-#endif
-  for (; i < w; ++i) {
-    [&]<int... K>(std::integer_sequence<int, K...>) {
-      ((ops[K].x[i] = Kernel97Float::Step<S0 + K>(ops[K].x[i], ops[K].a[i], ops[K].b[i])), ...);
-    }(std::make_integer_sequence<int, N>{});
-  }
-}
-
 // The four steps of an inner wavefront: r[0 .. 5] are rows t - 4 .. t + 1,
 // step s runs on row t - s.  Each row is loaded and stored once.
 void InnerFloatWavefront(float* const* r, std::uint32_t w) {
@@ -193,29 +156,13 @@ void InnerFloatWavefront(float* const* r, std::uint32_t w) {
   }
 }
 
-void FusedFloatWavefront(int s0, int n, const RowStep<float>* ops, std::uint32_t w) {
-  switch (s0 * 4 + n) {
-    case 1: FusedFloatSteps<0, 1>(ops, w); break;
-    case 2: FusedFloatSteps<0, 2>(ops, w); break;
-    case 3: FusedFloatSteps<0, 3>(ops, w); break;
-    case 4: FusedFloatSteps<0, 4>(ops, w); break;
-    case 5: FusedFloatSteps<1, 1>(ops, w); break;
-    case 6: FusedFloatSteps<1, 2>(ops, w); break;
-    case 7: FusedFloatSteps<1, 3>(ops, w); break;
-    case 9: FusedFloatSteps<2, 1>(ops, w); break;
-    case 10: FusedFloatSteps<2, 2>(ops, w); break;
-    case 13: FusedFloatSteps<3, 1>(ops, w); break;
-    default: break;
-  }
-}
-
 // Vertical synthesis over the h rows of an output plane in place.  Step s at
 // row p runs once step s - 1 has run at rows p - 1 and p + 1; visiting the
 // rows as a wavefront (step s at row t - s for t = 0, 1, ...) keeps that
 // order while each row is revisited while it is still in the cache.
 // Wavefront t reads rows up to t + 1 only, so the rows may be produced one
-// by one just ahead of it.  With `fused` (float kernel) the steps of one
-// wavefront are swept over the columns together.
+// by one just ahead of it.  With `fused` (float kernel) the four steps of an
+// inner wavefront are swept over the columns together.
 template <class K>
 class ColumnLifter {
  public:
@@ -243,25 +190,14 @@ class ColumnLifter {
       else K::ColumnStep(r, w_);
       return;
     }
-    RowStep<T> ops[K::kSteps];
-    int first = -1, count = 0;
     for (int s = 0; s < K::kSteps; ++s) {
       if (t < static_cast<std::uint32_t>(s)) break;
       const std::uint32_t p = t - static_cast<std::uint32_t>(s);
       if (p > last) continue;
       const std::uint32_t a = p == 0 ? 1 : p - 1;
       const std::uint32_t b = p == last ? p - 1 : p + 1;
-      if (first < 0) first = s;
-      ops[count++] = {Row(p), Row(a), Row(b)};
+      StepRowDispatch<K>(s, Row(p), Row(a), Row(b), w_);
     }
-    if (count == 0) return;
-    if constexpr (std::is_same_v<K, Kernel97Float>) {
-      if (fused_) {
-        FusedFloatWavefront(first, count, ops, w_);
-        return;
-      }
-    }
-    for (int k = 0; k < count; ++k) StepRowDispatch<K>(first + k, ops[k].x, ops[k].a, ops[k].b, w_);
   }
 
   // A single row at an odd position is half its high coefficient.
