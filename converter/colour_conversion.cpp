@@ -5,6 +5,10 @@
 #include <cmath>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "converter/results.h"
 #include "framework/exceptions.h"
 #include "platform/system.h"
@@ -38,6 +42,25 @@ constexpr std::uint32_t kGammaTableBits = 16;
 std::uint8_t TruncateToByte(Prim32f v) {
   if (!(v > -2147483648.0f && v < 2147483648.0f)) return 0;
   return static_cast<std::uint8_t>(static_cast<std::int32_t>(v) & 0xFF);
+}
+
+// dst[i] = TruncateToByte(values[i] x 255).  The vector conversion gives
+// INT32_MIN, whose low byte is 0, for whatever it cannot represent.
+void TruncateRowToBytes(const Prim32f* values, std::uint8_t* dst, int len) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128 full = _mm_set1_ps(255.0f);
+  const __m128i low = _mm_set1_epi32(0xFF);
+  for (; i + 16 <= len; i += 16) {
+    __m128i q[4];
+    for (int k = 0; k < 4; ++k) {
+      q[k] = _mm_and_si128(_mm_cvttps_epi32(_mm_mul_ps(_mm_loadu_ps(values + i + 4 * k), full)), low);
+    }
+    const __m128i words = _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_packs_epi32(q[2], q[3]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), words);
+  }
+#endif
+  for (; i < len; ++i) dst[i] = TruncateToByte(values[i] * 255.0f);
 }
 
 }  // namespace
@@ -173,7 +196,7 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
       return ConverterFailure(kCategoryConvertColors, "Failed to apply output gamma");
     }
     std::uint8_t* dst = output + std::size_t{y} * out.rowSize;
-    for (int i = 0; i < len; ++i) dst[i] = TruncateToByte(values[i] * 255.0f);
+    TruncateRowToBytes(values, dst, len);
   }
   return Kumu::RESULT_OK;
 }
