@@ -285,14 +285,49 @@ struct PlaneRef {
   std::int32_t step;
 };
 
-// Synthesises one level: output rectangle r from its LL (previous level or
-// the set's LL plane) and the level's HL, LH and HH planes.  Each wavefront of
-// the vertical synthesis runs as soon as the rows it reads are made, while
-// they are still in the cache; `reference` makes every row first and then
-// runs the wavefronts one row operation at a time.
-template <class K>
-void SynthesizeLevel(PlaneRef ll, const SubbandPlane& hl, const SubbandPlane& lh, const SubbandPlane& hh,
-                     std::uint8_t* out, std::int32_t outStep, const Rect& r, bool reference) {
+// Subband kinds a level reads: 0 HL, 1 LH, 2 HH (as DecompositionLevel
+// numbers them) and its LL.
+constexpr std::uint32_t kRowsLL = 3;
+
+inline void CopyRow(PlaneRef p, std::uint32_t row, void* dst, std::size_t bytes) {
+  if (bytes) std::memcpy(dst, p.data + static_cast<std::ptrdiff_t>(row) * p.step, bytes);
+}
+
+// The rows of one level read from sample planes: its LL from `ll` (the
+// level above, or the set's LL plane), the others from the level's planes.
+template <typename T>
+struct PlaneRows {
+  PlaneRef ll;
+  const DecompositionLevel* lv;
+  void Read(std::uint32_t kind, std::uint32_t row, T* dst, std::uint32_t n) const {
+    if (kind == kRowsLL) return CopyRow(ll, row, dst, std::size_t{n} * sizeof(T));
+    const SubbandPlane& p = kind == 0 ? lv->hl : kind == 1 ? lv->lh : lv->hh;
+    CopyRow({static_cast<const std::uint8_t*>(p.data), p.step}, row, dst, std::size_t{n} * sizeof(T));
+  }
+};
+
+// The rows of level `level` from a row source; the LL of the coarsest level
+// too (`ll` null), the LL of the others from the level above.
+struct SourceRows {
+  PlaneRef ll;
+  const FloatBandRows* bands;
+  std::uint32_t level;
+  std::uint32_t levels;
+  void Read(std::uint32_t kind, std::uint32_t row, float* dst, std::uint32_t n) const {
+    if (n == 0) return;
+    if (kind != kRowsLL) return bands->Read(level, kind, row, dst, n);
+    if (ll.data) return CopyRow(ll, row, dst, std::size_t{n} * sizeof(float));
+    bands->Read(levels, 0, row, dst, n);
+  }
+};
+
+// Synthesises one level: output rectangle r from its LL and its HL, LH and
+// HH subbands, whose rows `rows` supplies.  Each wavefront of the vertical
+// synthesis runs as soon as the rows it reads are made, while they are still
+// in the cache; `reference` makes every row first and then runs the
+// wavefronts one row operation at a time.
+template <class K, class Rows>
+void SynthesizeLevel(const Rows& rows, std::uint8_t* out, std::int32_t outStep, const Rect& r, bool reference) {
   using T = typename K::Sample;
   const std::uint32_t w = r.width, h = r.height;
   if (w == 0 || h == 0) return;
@@ -311,33 +346,19 @@ void SynthesizeLevel(PlaneRef ll, const SubbandPlane& hl, const SubbandPlane& lh
     T* o = reinterpret_cast<T*>(out + static_cast<std::ptrdiff_t>(j) * outStep);
     const bool lowRow = ((j + py) & 1) == 0;
     const std::uint32_t band = lowRow ? (j - py) >> 1 : (j + py - 1) >> 1;
-    const T* L;
-    const T* H;
-    if (lowRow) {
-      L = reinterpret_cast<const T*>(ll.data + static_cast<std::ptrdiff_t>(band) * ll.step);
-      H = hl.data ? reinterpret_cast<const T*>(static_cast<const std::uint8_t*>(hl.data) +
-                                               static_cast<std::ptrdiff_t>(band) * hl.step)
-                  : nullptr;
-    } else {
-      L = lh.data ? reinterpret_cast<const T*>(static_cast<const std::uint8_t*>(lh.data) +
-                                               static_cast<std::ptrdiff_t>(band) * lh.step)
-                  : nullptr;
-      H = hh.data ? reinterpret_cast<const T*>(static_cast<const std::uint8_t*>(hh.data) +
-                                               static_cast<std::ptrdiff_t>(band) * hh.step)
-                  : nullptr;
-    }
-    if (w == 1) {
-      // A lone sample: the low one as it is, or half the high one.
-      o[0] = px == 0 ? L[0] : K::Single(H[0], false);
-      continue;
-    }
-    // The low and high halves are lifted apart, each contiguous with one
-    // mirrored sample on either side, then interleaved into the row:
-    // position i is low when (i + px) is even.
+    // The low and high halves, each contiguous with room for one mirrored
+    // sample on either side.
     T* lo = lines.Data() + 1;
     T* hi = lines.Data() + nL + 3;
-    std::memcpy(lo, L, std::size_t{nL} * sizeof(T));
-    std::memcpy(hi, H, std::size_t{nH} * sizeof(T));
+    rows.Read(lowRow ? kRowsLL : 1, band, lo, nL);
+    rows.Read(lowRow ? 0 : 2, band, hi, nH);
+    if (w == 1) {
+      // A lone sample: the low one as it is, or half the high one.
+      o[0] = px == 0 ? lo[0] : K::Single(hi[0], false);
+      continue;
+    }
+    // The halves are lifted apart, then interleaved into the row: position
+    // i is low when (i + px) is even.
     LiftHalves<K>(lo, nL, hi, nH, px);
     if (px == 0) Interleave(o, lo, nL, hi, nH);
     else Interleave(o, hi, nH, lo, nL);
@@ -346,19 +367,20 @@ void SynthesizeLevel(PlaneRef ll, const SubbandPlane& hl, const SubbandPlane& lh
   columns.Finish();
 }
 
-template <class K>
-void InvDWT(const LevelSet& set, typename K::Sample* dst, std::int32_t dstStep, const Rect& rect,
-            bool reference = false) {
+// All n levels: rowsOf(i, ll) gives the rows of level i whose LL is `ll`
+// (null for the coarsest level); the LL of n = 0 levels is copied through
+// rowsOf(0, null) as a whole-rectangle row source.
+template <class K, class RowsOf>
+void InvDWTLevels(std::uint32_t n, typename K::Sample* dst, std::int32_t dstStep, const Rect& rect, bool reference,
+                  RowsOf&& rowsOf) {
   using T = typename K::Sample;
-  const std::uint32_t n = set.levels;
   if (rect.width == 0 || rect.height == 0) return;
   if (n == 0) {
-    const SubbandPlane& ll = set.ll;
-    if (!ll.data) return;
+    const auto rows = rowsOf(0u, PlaneRef{nullptr, 0});
     for (std::uint32_t y = 0; y < rect.height; ++y)
-      std::memcpy(reinterpret_cast<std::uint8_t*>(dst) + static_cast<std::ptrdiff_t>(y) * dstStep,
-                  static_cast<const std::uint8_t*>(ll.data) + static_cast<std::ptrdiff_t>(y) * ll.step,
-                  std::size_t{rect.width} * sizeof(T));
+      rows.Read(kRowsLL, y, reinterpret_cast<T*>(reinterpret_cast<std::uint8_t*>(dst) +
+                                                 static_cast<std::ptrdiff_t>(y) * dstStep),
+                rect.width);
     return;
   }
   SubbandPlane temp;
@@ -366,16 +388,26 @@ void InvDWT(const LevelSet& set, typename K::Sample* dst, std::int32_t dstStep, 
     const Rect llRect = ResolutionRect(rect, 1);
     temp.AllocPlaneOrThrow(llRect.width, llRect.height, sizeof(T));
   }
-  PlaneRef ll{static_cast<const std::uint8_t*>(set.ll.data), set.ll.step};
+  PlaneRef ll{nullptr, 0};
   for (std::uint32_t i = n; i-- > 0;) {
     // Level 0 writes the destination; the levels before it alternate.
     const bool toDst = (i % 2) == 0;
     std::uint8_t* out = toDst ? reinterpret_cast<std::uint8_t*>(dst) : static_cast<std::uint8_t*>(temp.data);
     const std::int32_t outStep = toDst ? dstStep : temp.step;
-    const DecompositionLevel& lv = set.level[i];
-    SynthesizeLevel<K>(ll, lv.hl, lv.lh, lv.hh, out, outStep, ResolutionRect(rect, i), reference);
+    SynthesizeLevel<K>(rowsOf(i, ll), out, outStep, ResolutionRect(rect, i), reference);
     ll = {out, outStep};
   }
+}
+
+template <class K>
+void InvDWT(const LevelSet& set, typename K::Sample* dst, std::int32_t dstStep, const Rect& rect,
+            bool reference = false) {
+  using T = typename K::Sample;
+  if (!set.ll.data && set.levels == 0) return;
+  InvDWTLevels<K>(set.levels, dst, dstStep, rect, reference, [&](std::uint32_t i, PlaneRef ll) {
+    if (!ll.data) ll = {static_cast<const std::uint8_t*>(set.ll.data), set.ll.step};
+    return PlaneRows<T>{ll, set.levels ? &set.level[i] : nullptr};
+  });
 }
 
 }  // namespace
@@ -394,6 +426,12 @@ void InvDWT97_32f(const LevelSet& set, float* dst, std::int32_t dstStep, const R
 }
 void InvDWT97_32fReference(const LevelSet& set, float* dst, std::int32_t dstStep, const Rect& rect) {
   InvDWT<Kernel97Float>(set, dst, dstStep, rect, true);
+}
+void InvDWT97_32f(const FloatBandRows& bands, std::uint32_t levels, float* dst, std::int32_t dstStep,
+                  const Rect& rect) {
+  InvDWTLevels<Kernel97Float>(levels, dst, dstStep, rect, false, [&](std::uint32_t i, PlaneRef ll) {
+    return SourceRows{ll, &bands, i, levels};
+  });
 }
 
 }  // namespace Codec
