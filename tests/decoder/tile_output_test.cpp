@@ -456,7 +456,7 @@ TEST(SampleStage, OnePassEqualsTheSeparatePasses) {
                          highs[3] = {b.high, b.high, b.high};
       RowInvICTToSamples32(one[0].data(), one[1].data(), one[2].data(), len, offsets, lows, highs);
       for (int c = 0; c < 3; ++c)
-        ASSERT_EQ(std::memcmp(sep[c].data(), one[c].data(), static_cast<std::size_t>(len) * 4), 0)
+        ASSERT_TRUE(len == 0 || std::memcmp(sep[c].data(), one[c].data(), static_cast<std::size_t>(len) * 4) == 0)
             << "component " << c << " length " << len << " high " << b.high;
     }
 }
