@@ -1,7 +1,7 @@
 // Row operations of the decoder's sample stages.
 #include "decoder/sample_rows.h"
 
-#include <climits>
+#include <cmath>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -86,48 +86,33 @@ CODEC_VECTORIZE_HINT void RowInvICT32f(
 
 namespace {
 
-// RowConvert32f32s on one value: nearest, ties to even; NaN and values below
-// the range give INT32_MIN, values above it INT32_MAX.
-inline std::int32_t NearestSaturated(float x) {
-  if (x != x || x < -2147483648.0f) return INT_MIN;
-  if (x >= 2147483648.0f) return INT_MAX;
-#if defined(__SSE2__)
-  return _mm_cvtss_si32(_mm_set_ss(x));  // the rounding the vector lanes use
-#else
-  const float t = x < 0 ? -static_cast<float>(static_cast<std::int64_t>(-x)) : static_cast<float>(static_cast<std::int64_t>(x));
-  const float f = x - t;
-  auto v = static_cast<std::int64_t>(t);
-  if (f > 0.5f || (f == 0.5f && (v & 1))) ++v;
-  else if (f < -0.5f || (f == -0.5f && (v & 1))) --v;
-  return static_cast<std::int32_t>(v);
-#endif
-}
-
-// clamp(v + offset, low, high) without overflow: v is clamped to the bounds
-// less the offset first (every bound lies within 2^30 of zero).
+// clamp(round(x) + offset, low, high) as RowConvert32f32s, RowAddC32s and
+// RowClamp32s give it, clamped first in floats: rounding keeps the order and
+// the bounds less the offset are whole floats, so clamping x to them gives the
+// same integer, and NaN and values beyond the 32-bit range (which convert to
+// the range's ends) meet the bound they would have met.
 struct SampleFinish {
-  std::int32_t lowLess, highLess, offset;
+  float lowLess, highLess;
+  std::int32_t offset;
   SampleFinish(std::int32_t off, std::int32_t low, std::int32_t high)
-      : lowLess(low - off), highLess(high - off), offset(off) {}
+      : lowLess(static_cast<float>(low - off)), highLess(static_cast<float>(high - off)), offset(off) {}
   std::int32_t operator()(float x) const {
-    const std::int32_t v = NearestSaturated(x);
-    return (v < lowLess ? lowLess : v > highLess ? highLess : v) + offset;
+    const float a = x > lowLess ? x : lowLess;  // NaN: the low bound
+    const float b = a < highLess ? a : highLess;
+#if defined(__SSE2__)
+    return _mm_cvtss_si32(_mm_set_ss(b)) + offset;  // the rounding the vector lanes use
+#else
+    return static_cast<std::int32_t>(std::nearbyint(b)) + offset;
+#endif
   }
 };
 
 #if defined(__SSE2__)
-inline __m128i SelectEpi32(__m128i mask, __m128i yes, __m128i no) {
-  return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-}
-
 inline __m128i FinishPs(__m128 x, const SampleFinish& f) {
-  __m128i v = _mm_cvtps_epi32(x);  // NaN and out of range: INT32_MIN
-  const __m128i over = _mm_castps_si128(_mm_cmpge_ps(x, _mm_set1_ps(2147483648.0f)));
-  v = SelectEpi32(over, _mm_set1_epi32(INT_MAX), v);
-  const __m128i lo = _mm_set1_epi32(f.lowLess), hi = _mm_set1_epi32(f.highLess);
-  v = SelectEpi32(_mm_cmplt_epi32(v, lo), lo, v);
-  v = SelectEpi32(_mm_cmpgt_epi32(v, hi), hi, v);
-  return _mm_add_epi32(v, _mm_set1_epi32(f.offset));
+  // max(x, low) is low where x is NaN; as in the scalar form.
+  const __m128 a = _mm_max_ps(x, _mm_set1_ps(f.lowLess));
+  const __m128 b = _mm_min_ps(a, _mm_set1_ps(f.highLess));
+  return _mm_add_epi32(_mm_cvtps_epi32(b), _mm_set1_epi32(f.offset));
 }
 #endif
 

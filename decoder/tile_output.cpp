@@ -193,12 +193,12 @@ void OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const Ca
     const bool irreversible = tile.transforms[0] == 0;
     Range ranges[3];
     for (std::uint32_t c = 0; c < 3; ++c) ranges[c] = ComponentRange(h, c);
-    // Components of up to 30 bits take the whole float sample stage in one
+    // Components of up to 23 bits take the whole float sample stage in one
     // pass over their rows.
     bool fused = true;
     std::int32_t offsets[3], lows[3], highs[3];
     for (std::uint32_t c = 0; c < 3; ++c) {
-      constexpr std::int64_t kBound = std::int64_t{1} << 30;
+      constexpr std::int64_t kBound = std::int64_t{1} << 23;
       const Range& g = ranges[c];
       if (g.offset > kBound || g.low < -kBound || g.high > kBound) fused = false;
       offsets[c] = static_cast<std::int32_t>(std::clamp(g.offset, -kBound, kBound));
