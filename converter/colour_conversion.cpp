@@ -4,10 +4,8 @@
 #include <climits>
 #include <cmath>
 #include <new>
+#include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "converter/results.h"
 #include "framework/exceptions.h"
@@ -44,24 +42,44 @@ std::uint8_t TruncateToByte(Prim32f v) {
   return static_cast<std::uint8_t>(static_cast<std::int32_t>(v) & 0xFF);
 }
 
-// dst[i] = TruncateToByte(values[i] x 255).  The vector conversion gives
-// INT32_MIN, whose low byte is 0, for whatever it cannot represent.
-void TruncateRowToBytes(const Prim32f* values, std::uint8_t* dst, int len) {
-  int i = 0;
-#if defined(__SSE2__)
-  const __m128 full = _mm_set1_ps(255.0f);
-  const __m128i low = _mm_set1_epi32(0xFF);
-  for (; i + 16 <= len; i += 16) {
-    __m128i q[4];
-    for (int k = 0; k < 4; ++k) {
-      q[k] = _mm_and_si128(_mm_cvttps_epi32(_mm_mul_ps(_mm_loadu_ps(values + i + 4 * k), full)), low);
+// Bytes of the output gamma over ranges of 2^12 float bit patterns from 2^-20
+// to just above 1, and of [0, 2^-20) as one range: kMixed where the
+// primitive's bytes at the range's two ends differ (the byte changes inside
+// it).
+class TOutputGammaTable {
+ public:
+  static constexpr std::uint16_t kMixed = 0x100;
+
+  TOutputGammaTable() {
+    std::vector<Prim32f> ends(2 * std::size_t{kCount} + 2);
+    for (std::uint32_t k = 0; k < kCount; ++k) {
+      ends[2 * k] = std::bit_cast<Prim32f>((kFirst + k) << kShift);
+      ends[2 * k + 1] = std::bit_cast<Prim32f>(((kFirst + k + 1) << kShift) - 1);
     }
-    const __m128i words = _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_packs_epi32(q[2], q[3]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), words);
+    ends[2 * kCount] = 0.0f;
+    ends[2 * kCount + 1] = std::bit_cast<Prim32f>((kFirst << kShift) - 1);
+    std::vector<Prim32f> powers(ends.size());
+    const bool ok = vecPowx_32f_A21(ends.data(), kOutputGamma, powers.data(), static_cast<int>(ends.size())) == 0;
+    auto byteOf = [&](std::size_t i) { return TruncateToByte(powers[i] * 255.0f); };
+    for (std::uint32_t k = 0; k <= kCount; ++k) {
+      const std::uint8_t a = byteOf(2 * std::size_t{k}), b = byteOf(2 * std::size_t{k} + 1);
+      mBytes[k] = ok && a == b ? a : kMixed;
+    }
   }
-#endif
-  for (; i < len; ++i) dst[i] = TruncateToByte(values[i] * 255.0f);
-}
+
+  // The byte of value v (as its bit pattern), or kMixed.
+  std::uint16_t Byte(std::uint32_t bits) const {
+    if (bits < (kFirst << kShift)) return mBytes[kCount];
+    const std::uint32_t k = (bits >> kShift) - kFirst;
+    return k < kCount ? mBytes[k] : kMixed;
+  }
+
+ private:
+  static constexpr int kShift = 12;
+  static constexpr std::uint32_t kFirst = 0x35800000u >> kShift;  // 2^-20
+  static constexpr std::uint32_t kCount = (0x3F800000u >> kShift) - kFirst + 1;  // the last one begins at 1
+  std::uint16_t mBytes[kCount + 1];
+};
 
 }  // namespace
 
@@ -73,6 +91,25 @@ const Prim32f kXyzToRgbMatrix[3][4] = {
 
 static_assert(std::bit_cast<std::uint32_t>(kInputGamma) == 0x40266666u);
 static_assert(std::bit_cast<std::uint32_t>(kOutputGamma) == 0x3EE8BA2Fu);
+
+PrimResult OutputGammaToBytes(Prim32f* values, std::int32_t* positions, std::uint8_t* dst, int len) {
+  static const TOutputGammaTable table;
+  int pending = 0;
+  for (int i = 0; i < len; ++i) {
+    const std::uint16_t byte = table.Byte(std::bit_cast<std::uint32_t>(values[i]));
+    if (byte != TOutputGammaTable::kMixed) {
+      dst[i] = static_cast<std::uint8_t>(byte);
+    } else {
+      // Gathered at the front (never ahead of i) for one call of the primitive.
+      values[pending] = values[i];
+      positions[pending++] = i;
+    }
+  }
+  if (pending == 0) return primResultOk;
+  const PrimResult status = vecPowx_32f_A21(values, kOutputGamma, values, pending);
+  for (int k = 0; k < pending; ++k) dst[positions[k]] = TruncateToByte(values[k] * 255.0f);
+  return status;
+}
 
 Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32_t expectedWidth,
                                     std::uint32_t expectedHeight, TRgbFrame& out) {
@@ -152,6 +189,11 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
     }
   }
 
+  TRowBuffer pending(len * 4);
+  if (!pending.Data()) {
+    return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for image conversion");
+  }
+  auto* positions = reinterpret_cast<std::int32_t*>(pending.Data());
   Prim32f* values = row.Data();
   const PrimRoiSize oneRow{static_cast<int>(width), 1};
   const int step = len;  // a one-row region never steps to a second row
@@ -192,11 +234,10 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
     if (vecThreshold_GT_32f(values, values, len, 1.0f) != 0) {
       return ConverterFailure(kCategoryConvertColors, "Failed to clamp (GT)");
     }
-    if (vecPowx_32f_A21(values, kOutputGamma, values, len) != 0) {
+    std::uint8_t* dst = output + std::size_t{y} * out.rowSize;
+    if (OutputGammaToBytes(values, positions, dst, len) != 0) {
       return ConverterFailure(kCategoryConvertColors, "Failed to apply output gamma");
     }
-    std::uint8_t* dst = output + std::size_t{y} * out.rowSize;
-    TruncateRowToBytes(values, dst, len);
   }
   return Kumu::RESULT_OK;
 }
