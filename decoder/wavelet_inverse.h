@@ -4,9 +4,9 @@
 // constants in Q16) or on 32-bit floats.
 //
 // Each level is synthesised into its output plane: every output row is made
-// from its band row pair by the horizontal synthesis, then the rows are
-// combined vertically in one top-down pass that keeps only the rows a lifting
-// step still needs.  The levels alternate between one temporary plane of the
+// from its band row pair by the horizontal synthesis, and the rows are
+// combined vertically top-down just behind, while the rows a lifting step
+// still needs are in the cache.  The levels alternate between one temporary plane of the
 // tile-component's largest intermediate size and the destination, so that
 // the finest level writes the destination.
 #pragma once
