@@ -4,9 +4,12 @@
 #include <climits>
 #include <cmath>
 #include <new>
+#include <vector>
+
 
 #include "converter/results.h"
 #include "framework/exceptions.h"
+#include "platform/system.h"
 #include "primitives/colour/powx.h"
 #include "primitives/colour/threshold.h"
 #include "primitives/colour/twist.h"
@@ -16,7 +19,7 @@ namespace {
 
 constexpr Prim32f Bits(std::uint32_t pattern) { return std::bit_cast<Prim32f>(pattern); }
 
-// Owns the row buffer of one conversion.
+// Owns one aligned float buffer of a conversion.
 class TRowBuffer {
  public:
   explicit TRowBuffer(int bytes) : mData(static_cast<Prim32f*>(primAlignedMalloc(bytes))) {}
@@ -29,12 +32,54 @@ class TRowBuffer {
   Prim32f* mData;
 };
 
+// Precisions up to this many bits take the input gamma from a table.
+constexpr std::uint32_t kGammaTableBits = 16;
+
 // Truncation toward zero of a value that should lie in 0..255; anything a
 // float-to-int conversion cannot represent gives 0.
 std::uint8_t TruncateToByte(Prim32f v) {
   if (!(v > -2147483648.0f && v < 2147483648.0f)) return 0;
   return static_cast<std::uint8_t>(static_cast<std::int32_t>(v) & 0xFF);
 }
+
+// Bytes of the output gamma over ranges of 2^12 float bit patterns from 2^-20
+// to just above 1, and of [0, 2^-20) as one range: kMixed where the
+// primitive's bytes at the range's two ends differ (the byte changes inside
+// it).
+class TOutputGammaTable {
+ public:
+  static constexpr std::uint16_t kMixed = 0x100;
+
+  TOutputGammaTable() {
+    std::vector<Prim32f> ends(2 * std::size_t{kCount} + 2);
+    for (std::uint32_t k = 0; k < kCount; ++k) {
+      ends[2 * k] = std::bit_cast<Prim32f>((kFirst + k) << kShift);
+      ends[2 * k + 1] = std::bit_cast<Prim32f>(((kFirst + k + 1) << kShift) - 1);
+    }
+    ends[2 * kCount] = 0.0f;
+    ends[2 * kCount + 1] = std::bit_cast<Prim32f>((kFirst << kShift) - 1);
+    std::vector<Prim32f> powers(ends.size());
+    const bool ok = vecPowx_32f_A21(ends.data(), kOutputGamma, powers.data(), static_cast<int>(ends.size())) == 0;
+    auto byteOf = [&](std::size_t i) { return TruncateToByte(powers[i] * 255.0f); };
+    for (std::uint32_t k = 0; k <= kCount; ++k) {
+      const std::uint8_t a = byteOf(2 * std::size_t{k}), b = byteOf(2 * std::size_t{k} + 1);
+      mBytes[k] = ok && a == b ? a : kMixed;
+    }
+  }
+
+  // The byte of value v (as its bit pattern), or kMixed.
+  std::uint16_t Byte(std::uint32_t bits) const {
+    if (bits < (kFirst << kShift)) return mBytes[kCount];
+    const std::uint32_t k = (bits >> kShift) - kFirst;
+    return k < kCount ? mBytes[k] : kMixed;
+  }
+
+ private:
+  static constexpr int kShift = 12;
+  static constexpr std::uint32_t kFirst = 0x35800000u >> kShift;  // 2^-20
+  static constexpr std::uint32_t kCount = (0x3F800000u >> kShift) - kFirst + 1;  // the last one begins at 1
+  std::uint16_t mBytes[kCount + 1];
+};
 
 }  // namespace
 
@@ -46,6 +91,25 @@ const Prim32f kXyzToRgbMatrix[3][4] = {
 
 static_assert(std::bit_cast<std::uint32_t>(kInputGamma) == 0x40266666u);
 static_assert(std::bit_cast<std::uint32_t>(kOutputGamma) == 0x3EE8BA2Fu);
+
+PrimResult OutputGammaToBytes(Prim32f* values, std::int32_t* positions, std::uint8_t* dst, int len) {
+  static const TOutputGammaTable table;
+  int pending = 0;
+  for (int i = 0; i < len; ++i) {
+    const std::uint16_t byte = table.Byte(std::bit_cast<std::uint32_t>(values[i]));
+    if (byte != TOutputGammaTable::kMixed) {
+      dst[i] = static_cast<std::uint8_t>(byte);
+    } else {
+      // Gathered at the front (never ahead of i) for one call of the primitive.
+      values[pending] = values[i];
+      positions[pending++] = i;
+    }
+  }
+  if (pending == 0) return primResultOk;
+  const PrimResult status = vecPowx_32f_A21(values, kOutputGamma, values, pending);
+  for (int k = 0; k < pending; ++k) dst[positions[k]] = TruncateToByte(values[k] * 255.0f);
+  return status;
+}
 
 Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32_t expectedWidth,
                                     std::uint32_t expectedHeight, TRgbFrame& out) {
@@ -96,7 +160,9 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
     return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
   }
   try {
+    const bool fresh = out.pixels->Size() != static_cast<std::int32_t>(outputBytes);
     out.pixels->SetSize(static_cast<std::int32_t>(outputBytes));
+    if (fresh) platformAdviseLargePages(out.pixels->Data(), static_cast<std::size_t>(outputBytes));
   } catch (const TOutOfMemoryException&) {
     return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
   } catch (const std::bad_alloc&) {
@@ -108,21 +174,56 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
   const Prim32f scale =
       1.0f / (std::ldexp(1.0f, static_cast<int>(precision < 200 ? precision + 1 : 200)) - 1.0f);
 
+  // The input gamma of every code value of the precision, by the same
+  // primitive on the same values as a row would give it: rows whose samples
+  // all lie in the code range take their values from this table.
+  const std::uint32_t codes = precision < kGammaTableBits ? 1u << (precision + 1) : 0;
+  TRowBuffer gamma(static_cast<int>(codes * 4));
+  if (codes != 0) {
+    if (!gamma.Data()) {
+      return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for image conversion");
+    }
+    for (std::uint32_t i = 0; i < codes; ++i) gamma.Data()[i] = static_cast<Prim32f>(static_cast<std::int32_t>(i)) * scale;
+    if (vecPowx_32f_A21(gamma.Data(), kInputGamma, gamma.Data(), static_cast<int>(codes)) != 0) {
+      return ConverterFailure(kCategoryConvertColors, "Failed to apply input gamma");
+    }
+  }
+
+  TRowBuffer pending(len * 4);
+  if (!pending.Data()) {
+    return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for image conversion");
+  }
+  auto* positions = reinterpret_cast<std::int32_t*>(pending.Data());
   Prim32f* values = row.Data();
   const PrimRoiSize oneRow{static_cast<int>(width), 1};
   const int step = len;  // a one-row region never steps to a second row
   auto* output = reinterpret_cast<std::uint8_t*>(out.pixels->Data());
   for (std::uint32_t y = 0; y < height; ++y) {
+    const std::int32_t* samples[3];
     for (std::uint32_t c = 0; c < 3; ++c) {
-      const auto* plane = static_cast<const std::uint8_t*>(image.planePointers[c]) +
-                          std::size_t{y} * image.layout.rowSteps[c];
-      const auto* samples = reinterpret_cast<const std::int32_t*>(plane);
+      samples[c] = reinterpret_cast<const std::int32_t*>(static_cast<const std::uint8_t*>(image.planePointers[c]) +
+                                                         std::size_t{y} * image.layout.rowSteps[c]);
+    }
+    bool tabled = codes != 0;
+    for (std::uint32_t c = 0; c < 3 && tabled; ++c) {
       for (std::uint32_t x = 0; x < width; ++x) {
-        values[3 * std::size_t{x} + c] = static_cast<Prim32f>(samples[x]) * scale;
+        const auto code = static_cast<std::uint32_t>(samples[c][x]);
+        if (code >= codes) {
+          tabled = false;
+          break;
+        }
+        values[3 * std::size_t{x} + c] = gamma.Data()[code];
       }
     }
-    if (vecPowx_32f_A21(values, kInputGamma, values, len) != 0) {
-      return ConverterFailure(kCategoryConvertColors, "Failed to apply input gamma");
+    if (!tabled) {
+      for (std::uint32_t c = 0; c < 3; ++c) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+          values[3 * std::size_t{x} + c] = static_cast<Prim32f>(samples[c][x]) * scale;
+        }
+      }
+      if (vecPowx_32f_A21(values, kInputGamma, values, len) != 0) {
+        return ConverterFailure(kCategoryConvertColors, "Failed to apply input gamma");
+      }
     }
     if (imgColorTwist_32f_C3R(values, step, values, step, oneRow, kXyzToRgbMatrix) != 0) {
       return ConverterFailure(kCategoryConvertColors, "Color twist failed");
@@ -133,11 +234,10 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
     if (vecThreshold_GT_32f(values, values, len, 1.0f) != 0) {
       return ConverterFailure(kCategoryConvertColors, "Failed to clamp (GT)");
     }
-    if (vecPowx_32f_A21(values, kOutputGamma, values, len) != 0) {
+    std::uint8_t* dst = output + std::size_t{y} * out.rowSize;
+    if (OutputGammaToBytes(values, positions, dst, len) != 0) {
       return ConverterFailure(kCategoryConvertColors, "Failed to apply output gamma");
     }
-    std::uint8_t* dst = output + std::size_t{y} * out.rowSize;
-    for (int i = 0; i < len; ++i) dst[i] = TruncateToByte(values[i] * 255.0f);
   }
   return Kumu::RESULT_OK;
 }

@@ -24,6 +24,15 @@ struct TRgbFrame {
   std::uint32_t height;
 };
 
+// The output gamma and the truncation to bytes of a row of values in [0, 1]:
+// dst[i] = TruncateToByte(v^kOutputGamma x 255) with the power primitive's v^g,
+// the byte whatever the processor.  A value whose float bit pattern lies in a
+// short range at whose two ends the primitive gives the same byte takes that
+// byte from a table made by the primitive; the others (about one in forty)
+// go through the primitive.  `positions` has room for len indices; `values`
+// is overwritten.  Returns the primitive's status.
+PrimResult OutputGammaToBytes(Prim32f* values, std::int32_t* positions, std::uint8_t* dst, int len);
+
 // Converts `image` (32-bit signed samples, one plane per component, as the
 // decoder wrote them) into `out`.  The image must be expectedWidth x
 // expectedHeight with three full-size components.  The output block is kept

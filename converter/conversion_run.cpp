@@ -3,17 +3,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
-#include <utility>
 
 #include "converter/command_line.h"
 #include "converter/console.h"
 #include "converter/decoder_component.h"
 #include "converter/framework_bridge.h"
 #include "converter/quicktime_video_file.h"
+#include "converter/results.h"
 #include "converter/run_report.h"
 #include "framework/arrays.h"
 #include "framework/frame_rate.h"
@@ -118,28 +121,79 @@ std::uint32_t InitialFrameCapacity(std::uint32_t largest) {
   return largest < kMaxFrameBytes ? largest : kMaxFrameBytes;
 }
 
-// Removes, when the run fails before a frame reached it, the movie file the
-// run created; a file that was there before the run is never removed.
-class TEmptyMovieRemoval {
+// The movie of a run.  It is written under a temporary name in the folder of
+// the file it is to replace and takes that file's place by a rename once it
+// holds a frame (or a run without frames succeeded).  A run that fails before
+// its first frame thus leaves no movie and replaces none, and a crash leaves
+// the destination as it was.  Messages name the destination.
+class TMovieOutput {
  public:
-  explicit TEmptyMovieRemoval(std::string path) : mPath(std::move(path)) {
+  explicit TMovieOutput(const TString& destination)
+      : mShown(destination), mDestination(destination.ToNarrow(0)), mTarget(mDestination) {
+    // A link stays a link: the movie replaces the file it points to, as a
+    // writer opening the destination would.
     struct stat info {};
-    mExisted = lstat(mPath.c_str(), &info) == 0;
+    if (lstat(mDestination.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+      if (char* resolved = realpath(mDestination.c_str(), nullptr)) {
+        mTarget = resolved;
+        std::free(resolved);
+      }
+    }
+    // Hidden, and of this process alone.
+    const std::size_t slash = mTarget.rfind('/');
+    mTemporary = (slash == std::string::npos ? std::string() : mTarget.substr(0, slash + 1)) + ".dcp2mov-" +
+                 std::to_string(getpid()) + ".part";
   }
-  ~TEmptyMovieRemoval() {
-    if (!mKeep && mFramesAdded == 0 && !mExisted) unlink(mPath.c_str());
+  // Closes the writer; the temporary file goes unless it took the
+  // destination's place.
+  ~TMovieOutput() {
+    if (mWriter) mWriter->Close();
+    mWriter = TPtr<TQuickTimeVideoFile>();
+    if (!mKept) unlink(mTemporary.c_str());
   }
-  TEmptyMovieRemoval(const TEmptyMovieRemoval&) = delete;
-  TEmptyMovieRemoval& operator=(const TEmptyMovieRemoval&) = delete;
+  TMovieOutput(const TMovieOutput&) = delete;
+  TMovieOutput& operator=(const TMovieOutput&) = delete;
 
+  const std::string& Destination() const { return mDestination; }
+  TQuickTimeVideoFile& Writer() { return *mWriter; }
+  std::uint64_t FramesAdded() const { return mFramesAdded; }
   void FrameAdded() { ++mFramesAdded; }
-  // The run succeeded: the movie stays, even without frames.
-  void Keep() { mKeep = true; }
+  // The movie could not be completed or saved: it replaces nothing.
+  void Discard() { mDiscarded = true; }
+  bool Discarded() const { return mDiscarded; }
+
+  // Opens the writer on the temporary file.  A destination that the writer
+  // could not have replaced (a folder, a file the user may not write) is
+  // refused here, as opening it would have been, rather than after the run.
+  Kumu::Result_t Open() {
+    mWriter = TPtr<TQuickTimeVideoFile>(new TQuickTimeVideoFile);
+    const Kumu::Result_t result = mWriter->Open(TString::FromNarrow(mTemporary.c_str(), 0), mShown);
+    if (result.Failure()) return result;
+    struct stat info {};
+    if (stat(mTarget.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || access(mTarget.c_str(), W_OK) != 0)) {
+      return ConverterFailure(kCategoryQuickTime, "Failed to create a new movie");
+    }
+    return Kumu::RESULT_OK;
+  }
+
+  // Gives the closed movie the destination's place, with the permissions of
+  // the file it replaces; 0, or the system's error number.
+  int Keep() {
+    struct stat info {};
+    if (stat(mTarget.c_str(), &info) == 0 && S_ISREG(info.st_mode)) chmod(mTemporary.c_str(), info.st_mode & 07777);
+    if (rename(mTemporary.c_str(), mTarget.c_str()) != 0) return errno;
+    mKept = true;
+    return 0;
+  }
 
  private:
-  std::string mPath;
-  bool mExisted = false;
-  bool mKeep = false;
+  TString mShown;
+  std::string mDestination;
+  std::string mTarget;  // the file the movie replaces: the destination, or the file a link points to
+  std::string mTemporary;
+  TPtr<TQuickTimeVideoFile> mWriter;
+  bool mKept = false;
+  bool mDiscarded = false;
   std::uint64_t mFramesAdded = 0;
 };
 
@@ -161,16 +215,17 @@ Kumu::Result_t ReadFrameGrowing(const ASDCP::JP2K::MXFReader& reader, std::uint3
   }
 }
 
-Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options, TRunFailure* failure) {
-  TRunFailure unused;
-  TRunFailure& why = failure ? *failure : unused;
+namespace {
+
+// The run up to the closed movie; `output` is made when a movie is written.
+Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr<TMovieOutput>& output,
+                             TRunFailure& why) {
   const char* inputPath = options.mInputPath.ToNarrow(0);
   PrintInfo("Opening input mxf file: '%s'", inputPath);
   const std::string input(inputPath);
 
   // Declared in the reverse order of their release: the components first,
-  // then the frame buffers, the writer (whose close saves the movie), the
-  // removal of an empty movie, the reader.
+  // then the frame buffers, the reader.
   ASDCP::JP2K::MXFReader reader;
   Kumu::Result_t result = reader.OpenRead(input.c_str());
   if (result.Failure()) {
@@ -191,12 +246,11 @@ Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options, TRunFailure*
   TString moviePath = options.mOutputPrefix;
   moviePath.AppendText(u".mov");
   const std::string movie(moviePath.ToNarrow(0));
-  std::unique_ptr<TEmptyMovieRemoval> removal;
-  TPtr<TQuickTimeVideoFile> writer;
+  TQuickTimeVideoFile* writer = nullptr;
   if (writeMovie) {
-    removal = std::make_unique<TEmptyMovieRemoval>(movie);
-    writer = TPtr<TQuickTimeVideoFile>(new TQuickTimeVideoFile);
-    result = writer->Open(moviePath);
+    output = std::make_unique<TMovieOutput>(moviePath);
+    result = output->Open();
+    writer = &output->Writer();
     if (result.Failure()) {
       why = {movie, -1, MovieCause(movie.c_str(), result)};
       return result;
@@ -272,24 +326,49 @@ Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options, TRunFailure*
         why = {movie, frame + i, MovieCause(movie.c_str(), result)};
         return result;
       }
-      removal->FrameAdded();
+      output->FrameAdded();
     }
     frame += b;
   }
 
   if (writeMovie) {
     result = writer->Finish();
+    if (result.Success()) result = writer->Close();
     if (result.Failure()) {
+      output->Discard();
       why = {movie, -1, MovieCause(movie.c_str(), result)};
       return result;
     }
-    result = writer->Close();
-    if (result.Failure()) {
-      why = {movie, -1, MovieCause(movie.c_str(), result)};
-      return result;
-    }
-    removal->Keep();
   }
+  return Kumu::RESULT_OK;
+}
+
+}  // namespace
+
+Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options, TRunFailure* failure) {
+  TRunFailure unused;
+  TRunFailure& why = failure ? *failure : unused;
+  std::unique_ptr<TMovieOutput> output;
+  Kumu::Result_t result = ConvertFrames(options, output, why);
+  // The movie replaces the destination after a success, and after a failure
+  // when it holds the frames converted before it and could be saved.
+  if (output && !output->Discarded() && result.Success()) {
+    if (const int error = output->Keep()) {
+      why = {output->Destination(), -1, std::string("the movie could not be given this name: ") + std::strerror(error)};
+      result = ConverterFailure(kCategoryQuickTime, "Failed to save the movie file");
+    }
+  } else if (output && !output->Discarded() && output->FramesAdded() > 0) {
+    const std::string lost = "the frames converted before the failure could not be kept";
+    if (output->Writer().Close().Failure()) {
+      why.movie = output->Destination();
+      why.movieCause = lost;
+    } else if (const int error = output->Keep()) {
+      why.movie = output->Destination();
+      why.movieCause = lost + ": " + std::strerror(error);
+    }
+  }
+  output.reset();
+  if (result.Failure()) return result;
   std::fputs("\nDone\n", stdout);
   std::fflush(stdout);
   return Kumu::RESULT_OK;

@@ -18,8 +18,10 @@ std::int32_t CheckEssenceAndConvert(const TCommandLineOptions& options);
 
 // Converts the input track file into the movie named by the output prefix
 // with ".mov" appended; with -W (read only) every frame is read and decoded
-// and no movie file is made.  A failure leaves the frames converted before it
-// in the movie; a movie the run created is removed when no frame reached it.
+// and no movie file is made.  The movie is written under a temporary name and
+// replaces the destination at the end of a successful run, or of a failed run
+// that converted frames (the movie then holds them); a run that fails before
+// its first frame leaves the destination as it was.
 // `failure`, when given, receives the file, frame and cause of a failure.
 Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options, TRunFailure* failure = nullptr);
 

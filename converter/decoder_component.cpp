@@ -86,10 +86,9 @@ Kumu::Result_t TDecoderThreadComponent::DecodeFrame() {
   format.width = mExpectedWidth;
   format.height = mExpectedHeight;
   for (int c = 0; c < 3; ++c) format.bitDepth[c] = mExpectedDepths[c];
-  Codec::ImageBuffer image;
-  const Kumu::Result_t decoded = DecodeFrameImage(mFrameData, mFrameSize, format, image, &mStop);
+  const Kumu::Result_t decoded = DecodeFrameImage(mFrameData, mFrameSize, format, mImage, &mStop);
   if (decoded.Failure()) return decoded;
-  return ConvertColors(image);
+  return ConvertColors(mImage);
 }
 
 Kumu::Result_t TDecoderThreadComponent::ConvertColors(const Codec::ImageBuffer& image) {

@@ -73,6 +73,8 @@ class TDecoderThreadComponent {
   const std::uint8_t* mFrameData = nullptr;
   std::uint32_t mFrameSize = 0;
   std::uint32_t mExpectedDepths[3] = {0, 0, 0};
+  // The decoded frame, kept with its planes from frame to frame.
+  Codec::ImageBuffer mImage;
   // Output.
   TByteArray mOutput;
   std::uint32_t mOutputRowSize = 0;

@@ -1,5 +1,6 @@
 #include "converter/frame_decoding.h"
 
+#include <cstring>
 #include <memory>
 
 #include "converter/decoder_component.h"
@@ -35,6 +36,30 @@ Kumu::Result_t CheckHeader(const Codec::ImageHeader& header, const Codec::ImageS
     }
   }
   return Kumu::RESULT_OK;
+}
+
+// Whether `image` holds the planes Alloc would lay out for `sampling` (the
+// converter's layout of 32-bit planes); then they are cleared, as fresh
+// planes would be, for the next frame.
+bool ReusePlanes(Codec::ImageBuffer& image, const Codec::ImageSampling& sampling) {
+  const Codec::ImageBufferDescr& d = image.layout;
+  if (image.PlaneCount() != sampling.count || !image.planes || d.dataType != Codec::kImageData32s ||
+      d.planeLayout != Codec::kPlanePerComponent || !d.sampling.factors || !sampling.factors ||
+      d.sampling.count != sampling.count || d.sampling.rect.x != sampling.rect.x ||
+      d.sampling.rect.y != sampling.rect.y || d.sampling.rect.width != sampling.rect.width ||
+      d.sampling.rect.height != sampling.rect.height) {
+    return false;
+  }
+  for (std::uint32_t c = 0; c < sampling.count; ++c) {
+    if (d.sampling.factors[c].x != sampling.factors[c].x || d.sampling.factors[c].y != sampling.factors[c].y ||
+        !image.planePointers[c]) {
+      return false;
+    }
+  }
+  for (std::uint32_t c = 0; c < sampling.count; ++c) {
+    std::memset(image.planePointers[c], 0, static_cast<std::size_t>(d.PlaneSize(c)));
+  }
+  return true;
 }
 
 }  // namespace
@@ -98,7 +123,8 @@ Kumu::Result_t DecodeFrameImage(const std::uint8_t* data, std::uint32_t size, co
   const Kumu::Result_t checked = CheckHeader(header, sampling, format);
   if (checked.Failure()) return checked;
 
-  if (image.Alloc(Codec::kImageData32s, Codec::kPlanePerComponent, sampling, 5, 1) != 0) {
+  if (!ReusePlanes(image, sampling) &&
+      image.Alloc(Codec::kImageData32s, Codec::kPlanePerComponent, sampling, 5, 1) != 0) {
     return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the decoded image");
   }
   if (image.header.SetComponentCount(sampling.count) != 0) {

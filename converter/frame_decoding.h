@@ -36,8 +36,9 @@ struct TFrameStop {
 // left at its beginning.
 Kumu::Result_t IsJP2FileFormat(Codec::BaseStreamInput& stream);
 
-// Decodes the frame into `image` (which must be empty).  The header is
-// checked against `format` before the image is allocated.  Failures carry the
+// Decodes the frame into `image`.  The header is checked against `format`
+// before the image is allocated; an image that holds the planes of an earlier
+// frame of the same layout keeps them (cleared) instead.  Failures carry the
 // category "ImageDecoder"; `stop`, when given, says why.
 Kumu::Result_t DecodeFrameImage(const std::uint8_t* data, std::uint32_t size, const TFrameFormat& format,
                                 Codec::ImageBuffer& image, TFrameStop* stop = nullptr);

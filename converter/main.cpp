@@ -32,6 +32,9 @@ std::int32_t RunBody(void* context) {
 
 int main(int argc, char** argv) {
   ConverterEnterMain();
+  // Every frame allocates and frees frame-sized buffers (decoding, colour
+  // conversion, encoding).
+  platformKeepFreedMemory();
   RaiseOpenFileLimit();
   TArguments arguments{argc, argv};
   const std::int32_t code = ConverterGuardedRun(&RunBody, &arguments);

@@ -108,9 +108,9 @@ void TimeScaleFromFixedRate(std::int32_t& timeScale, std::int32_t& duration, con
 
 TQuickTimeVideoFile::~TQuickTimeVideoFile() { Close(); }
 
-Kumu::Result_t TQuickTimeVideoFile::Open(const TString& path) {
+Kumu::Result_t TQuickTimeVideoFile::Open(const TString& path, const TString& shownPath) {
   if (StartQuickTime() < kMinimumQuickTimeVersion) return Failure("QuickTime 7.1 or higher must be installed");
-  PrintInfo("Opening file '%s' for writing...", path.ToNarrow(0));
+  PrintInfo("Opening file '%s' for writing...", (shownPath.IsEmpty() ? path : shownPath).ToNarrow(0));
 
   Kumu::Result_t result = Kumu::RESULT_OK;
   qt::CFStringRef text = qt::CFStringCreateWithCharacters(

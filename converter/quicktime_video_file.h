@@ -27,8 +27,9 @@ class TQuickTimeVideoFile : public TReferenceCountable {
   bool IsDeletable() const override { return true; }
 
   // Every operation answers a result; failures have the value -1 and the
-  // category "QuickTimeVideoFile".
-  Kumu::Result_t Open(const TString& path);
+  // category "QuickTimeVideoFile".  The movie is stored at `path`; messages
+  // name it `shownPath` (the path itself when empty).
+  Kumu::Result_t Open(const TString& path, const TString& shownPath = TString());
   Kumu::Result_t BeginVideoTrack(TVideoSize size, std::int32_t frameRateIndex, std::uint32_t codecType,
                                  std::uint32_t quality, std::uint32_t pixelFormat);
   // One frame of `bytesPerRow`-byte rows in the track's pixel format.

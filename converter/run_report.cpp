@@ -51,6 +51,7 @@ void PrintFailureCause(const TRunFailure& failure) {
   } else {
     PrintNote("  File '%s': %s", failure.file.c_str(), failure.cause.c_str());
   }
+  if (!failure.movie.empty()) PrintNote("  File '%s': %s", failure.movie.c_str(), failure.movieCause.c_str());
 }
 
 std::string InputFileCause(const char* path, const Kumu::Result_t& result) {
@@ -125,10 +126,15 @@ std::string FrameDecodeCause(const Kumu::Result_t& result, const TFrameStop& sto
 std::string MovieCause(const char* path, const Kumu::Result_t& result) {
   if (LabelIs(result, "Failed to create a new movie") || LabelIs(result, "Failed to open the dest file for writing")) {
     struct stat info {};
-    if (stat(path, &info) == 0 && S_ISDIR(info.st_mode)) return SystemError(EISDIR);
+    if (stat(path, &info) == 0) {
+      if (S_ISDIR(info.st_mode)) return SystemError(EISDIR);
+      if (access(path, W_OK) != 0) return SystemError(errno);
+    }
     std::string folder(path);
     const std::size_t slash = folder.rfind('/');
     folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    if (stat(folder.c_str(), &info) != 0) return SystemError(errno);
+    if (!S_ISDIR(info.st_mode)) return SystemError(ENOTDIR);
     if (access(folder.c_str(), W_OK) != 0) return SystemError(errno);
     return "the movie file could not be created";
   }

@@ -12,10 +12,14 @@ struct TRunFailure {
   std::string file;         // empty: nothing to add to the error line
   std::int64_t frame = -1;  // -1: not a frame's failure
   std::string cause;
+  // When a failed run could not keep the frames it had converted: the movie
+  // and why (empty: nothing to say).
+  std::string movie{};
+  std::string movieCause{};
 };
 
 // Prints "  File '<file>'[, frame <n>]: <cause>" as a note (nothing for an
-// empty record).
+// empty record), then "  File '<movie>': <movieCause>" when there is one.
 void PrintFailureCause(const TRunFailure& failure);
 
 // The most bytes one frame may take; a larger frame is refused.
@@ -38,5 +42,6 @@ std::string FrameDecodeCause(const Kumu::Result_t& result, const TFrameStop& sto
 // The plain words for the decoder error that stopped a frame.
 std::string DecoderErrorCause(const TFrameStop& stop);
 
-// Why the movie file could not be created or written.
+// Why the movie file could not be created or written; a destination that
+// exists must be a file the user may write.
 std::string MovieCause(const char* path, const Kumu::Result_t& result);

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/system.h"
 #include "primitives/core/memory.h"
 
 namespace Codec {
@@ -20,10 +21,78 @@ void OwnedBuffer::Reset(std::size_t n) {
   size_ = n;
 }
 
+namespace {
+
+// Set once the thread's cache is gone: planes freed later (by objects the
+// thread destroys after it) go straight back to the allocator.
+thread_local bool tPlaneCacheGone = false;
+
+class PlaneCache {
+ public:
+  PlaneCache() = default;
+  ~PlaneCache() {
+    for (std::size_t i = 0; i < count_; ++i) primAlignedFree(blocks_[i].data);
+    count_ = 0;
+    tPlaneCacheGone = true;
+  }
+  PlaneCache(const PlaneCache&) = delete;
+  PlaneCache& operator=(const PlaneCache&) = delete;
+
+  // A kept block of exactly `bytes`, or null.
+  void* Take(std::size_t bytes) {
+    for (std::size_t i = count_; i-- > 0;) {
+      if (blocks_[i].bytes != bytes) continue;
+      void* p = blocks_[i].data;
+      total_ -= bytes;
+      for (std::size_t k = i + 1; k < count_; ++k) blocks_[k - 1] = blocks_[k];
+      --count_;
+      return p;
+    }
+    return nullptr;
+  }
+
+  // Keeps the block when it is large, evicting the oldest kept ones to stay
+  // within the bounds; otherwise frees it.
+  void Keep(void* p, std::size_t bytes) {
+    if (bytes < kMinBytes || bytes > kMaxBytes) {
+      primAlignedFree(p);
+      return;
+    }
+    while (count_ == kMaxBlocks || total_ + bytes > kMaxBytes) {
+      primAlignedFree(blocks_[0].data);
+      total_ -= blocks_[0].bytes;
+      for (std::size_t k = 1; k < count_; ++k) blocks_[k - 1] = blocks_[k];
+      --count_;
+    }
+    blocks_[count_++] = {p, bytes};
+    total_ += bytes;
+  }
+
+ private:
+  static constexpr std::size_t kMinBytes = std::size_t{64} << 10;
+  static constexpr std::size_t kMaxBytes = std::size_t{160} << 20;
+  static constexpr std::size_t kMaxBlocks = 96;
+  struct Block {
+    void* data;
+    std::size_t bytes;
+  };
+  Block blocks_[kMaxBlocks] = {};
+  std::size_t count_ = 0;
+  std::size_t total_ = 0;
+};
+
+thread_local PlaneCache tPlaneCache;
+
+}  // namespace
+
 void SubbandPlane::Free() {
-  primAlignedFree(data);
+  if (data) {
+    if (tPlaneCacheGone) primAlignedFree(data);
+    else tPlaneCache.Keep(data, bytes_);
+  }
   data = nullptr;
   step = 0;
+  bytes_ = 0;
 }
 
 void SubbandPlane::AllocPlaneOrThrow(std::uint32_t w, std::uint32_t h, std::uint32_t bytesPerSample) {
@@ -37,10 +106,15 @@ void SubbandPlane::AllocPlaneOrThrow(std::uint32_t w, std::uint32_t h, std::uint
   if (bytesPerSample == 0 || row > static_cast<std::uint64_t>(INT_MAX)) ThrowFaultMalloc();
   const std::uint64_t total = row * h;
   if (total > static_cast<std::uint64_t>(INT_MAX)) ThrowFaultMalloc();
-  void* p = primAlignedMalloc(static_cast<int>(total));
-  if (!p) ThrowFaultMalloc();
+  void* p = tPlaneCacheGone ? nullptr : tPlaneCache.Take(static_cast<std::size_t>(total));
+  if (!p) {
+    p = primAlignedMalloc(static_cast<int>(total));
+    if (!p) ThrowFaultMalloc();
+    platformAdviseLargePages(p, static_cast<std::size_t>(total));
+  }
   data = p;
   step = static_cast<std::int32_t>(row);
+  bytes_ = static_cast<std::size_t>(total);
 }
 
 }  // namespace Codec

@@ -253,7 +253,15 @@ struct SubbandPlane {
   // bytesPerSample bytes each; throws Except_faultMalloc when the plane
   // cannot be had (no memory, or a size beyond what one block may hold).
   void AllocPlaneOrThrow(std::uint32_t w, std::uint32_t h, std::uint32_t bytesPerSample);
+  // Gives the block back.  Large blocks go to the calling thread's plane
+  // cache, bounded and freed when the thread ends, which hands them to that
+  // thread's next planes of the same size: a thread decoding frame after
+  // frame of one geometry has the system supply and clear its pages once.
   void Free();
+
+ private:
+  std::size_t bytes_ = 0;  // size of the block at data
 };
+
 
 }  // namespace Codec

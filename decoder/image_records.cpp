@@ -8,6 +8,8 @@
 #include <limits>
 #include <new>
 
+#include "platform/system.h"
+
 namespace Codec {
 
 // --- Counted arrays ---------------------------------------------------------
@@ -302,6 +304,7 @@ int ImageBuffer::Alloc(std::int32_t dataType, std::int32_t planeLayout, const Im
     if (size > 0xFFFFFFFFu) return -1;
     auto* bytes = static_cast<std::uint8_t*>(AllocCountedArray(1, static_cast<std::size_t>(size)));
     if (!bytes) return -1;
+    platformAdviseLargePages(bytes, static_cast<std::size_t>(size));
     planes[p].owned = bytes;
     planes[p].data = bytes;
     planePointers[p] = bytes;

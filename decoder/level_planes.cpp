@@ -109,30 +109,34 @@ void ShiftPlaneLeft16s(SubbandPlane& plane, int count) {
 
 namespace Codec {
 
-CODEC_VECTORIZE_HINT void ConvertRectSM32s32fMidpoint(const SubbandPlane& src, SubbandPlane& dst, Midpoint mode, std::uint32_t x0,
-                                 std::uint32_t y0, std::uint32_t w, std::uint32_t h) {
+CODEC_VECTORIZE_HINT void ConvertRowSM32s32fMidpoint(const std::uint32_t* __restrict in, float* __restrict out,
+                                                     std::uint32_t w, Midpoint mode, float scale) {
+  // Magnitude m becomes m + 1/2 (every m != 0, or only m == 1), is scaled,
+  // then the sign bit is moved over (the product's magnitude does not depend
+  // on the sign); no branch, so the row vectorises.
+  const std::uint32_t only = mode == Midpoint::kMagnitudeOne ? 1u : 0u;
+  const float half = mode == Midpoint::kNone ? 0.0f : 0.5f;
+  for (std::uint32_t x = 0; x < w; ++x) {
+    const std::uint32_t m = in[x] & 0x7FFFFFFFu;
+    const std::uint32_t take = only ? static_cast<std::uint32_t>(m == 1) : static_cast<std::uint32_t>(m != 0);
+    const float f = (static_cast<float>(static_cast<std::int32_t>(m)) + static_cast<float>(take) * half) * scale;
+    std::uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    bits |= in[x] & 0x80000000u;
+    std::memcpy(&out[x], &bits, 4);
+  }
+}
+
+void ConvertRectSM32s32fMidpoint(const SubbandPlane& src, SubbandPlane& dst, Midpoint mode, std::uint32_t x0,
+                                 std::uint32_t y0, std::uint32_t w, std::uint32_t h, float scale) {
   if (!Usable(src) || !dst.data || x0 >= src.width || y0 >= src.height) return;
   w = w < src.width - x0 ? w : src.width - x0;
   h = h < src.height - y0 ? h : src.height - y0;
-  // Magnitude m becomes m + 1/2 (every m != 0, or only m == 1), then the sign
-  // bit is moved over; no branch, so the rows vectorise.
-  const std::uint32_t only = mode == Midpoint::kMagnitudeOne ? 1u : 0u;
-  const float half = mode == Midpoint::kNone ? 0.0f : 0.5f;
   const auto* s = static_cast<const std::uint8_t*>(src.data) + std::size_t{y0} * src.step;
   auto* d = static_cast<std::uint8_t*>(dst.data) + std::size_t{y0} * dst.step;
-  for (std::uint32_t y = 0; y < h; ++y, s += src.step, d += dst.step) {
-    const auto* in = reinterpret_cast<const std::uint32_t*>(s) + x0;
-    auto* out = reinterpret_cast<float*>(d) + x0;
-    for (std::uint32_t x = 0; x < w; ++x) {
-      const std::uint32_t m = in[x] & 0x7FFFFFFFu;
-      const std::uint32_t take = only ? static_cast<std::uint32_t>(m == 1) : static_cast<std::uint32_t>(m != 0);
-      const float f = static_cast<float>(static_cast<std::int32_t>(m)) + static_cast<float>(take) * half;
-      std::uint32_t bits;
-      std::memcpy(&bits, &f, 4);
-      bits |= in[x] & 0x80000000u;
-      std::memcpy(&out[x], &bits, 4);
-    }
-  }
+  for (std::uint32_t y = 0; y < h; ++y, s += src.step, d += dst.step)
+    ConvertRowSM32s32fMidpoint(reinterpret_cast<const std::uint32_t*>(s) + x0, reinterpret_cast<float*>(d) + x0, w,
+                               mode, scale);
 }
 
 }  // namespace Codec

@@ -48,12 +48,38 @@ void ForEachBandStep(LevelSet& set, const QuantStyle& q, std::uint32_t R, Fn&& f
   fn(set.ll, QuantLLStep(q), R + 1);
 }
 
+// Which subband a plane holds: level index and band (0 HL, 1 LH, 2 HH), or
+// the LL band when `ll`.
+struct BandId {
+  bool ll;
+  std::uint32_t level;
+  std::uint32_t band;
+};
+
+// The quantisation step of a subband and its nominal range bits.
+struct BandStep {
+  SubbandStep step;
+  std::uint32_t Rb;
+};
+
+BandStep StepOf(const QuantStyle& q, std::uint32_t levels, std::uint32_t R, BandId id) {
+  if (id.ll) return {QuantLLStep(q), R + 1};
+  return {QuantLevelStep(q, levels, id.level, id.band), R + (id.band == 2 ? 3 : 2)};
+}
+
+// The factor DequantizeBand32f multiplies by.
+float DequantizationScale(SubbandStep s, std::uint32_t Rb) {
+  const double scale = std::ldexp(1.0, static_cast<int>(Rb) - static_cast<int>(s.exponent & 31)) *
+                       (static_cast<double>(s.mantissa & 2047) * 0.00048828125 + 1.0);
+  return static_cast<Prim32f>(scale);
+}
+
 // Visits the code-blocks of a tile-component with the midpoint their
 // coefficients need: fn(32-bit plane, matching plane of `other`, x, y, w, h,
-// mode); with `all` also those that need none (mode kNone).
+// mode, band); with `all` also those that need none (mode kNone).
 template <typename Fn>
 void ForEachBlock(const TileComponent& tc, LevelSet& set, LevelSet& other, bool all, Fn&& fn) {
-  auto visit = [&](const Band& band, SubbandPlane& plane, SubbandPlane& otherPlane) {
+  auto visit = [&](const Band& band, SubbandPlane& plane, SubbandPlane& otherPlane, BandId id) {
     if (!Usable(plane)) return;
     for (std::uint32_t py = 0; py < band.precinctRows; ++py)
       for (std::uint32_t px = 0; px < band.precinctColumns; ++px) {
@@ -83,14 +109,118 @@ void ForEachBlock(const TileComponent& tc, LevelSet& set, LevelSet& other, bool 
           if (off < 0 || plane.step <= 0) continue;
           const auto y = static_cast<std::uint32_t>(off / plane.step);
           const auto x = static_cast<std::uint32_t>((off % plane.step) / 4);
-          fn(plane, otherPlane, x, y, p.width, p.height, mode);
+          fn(plane, otherPlane, x, y, p.width, p.height, mode, id);
         }
       }
   };
-  visit(tc.ll, set.ll, other.ll);
+  visit(tc.ll, set.ll, other.ll, {true, 0, 0});
   for (std::uint32_t i = 0; i < set.levels && i < tc.resolutions.Count(); ++i)
-    for (std::uint32_t k = 0; k < 3; ++k) visit(tc.resolutions[i].bands[k], set.level[i].Band(k), other.level[i].Band(k));
+    for (std::uint32_t k = 0; k < 3; ++k)
+      visit(tc.resolutions[i].bands[k], set.level[i].Band(k), other.level[i].Band(k), {false, i, k});
 }
+
+// The subband rows of one tile-component made on demand from its code-blocks:
+// each block's rows converted with the block's midpoint and the band's
+// dequantisation step, as ConvertRectSM32s32fMidpoint would convert them into
+// a float plane.  Usable only when the blocks tile every band in strips of
+// equal height (the code-block grid); Build says whether they do.
+class BlockRows : public FloatBandRows {
+ public:
+  bool Build(const ComponentCoefficients& c) {
+    LevelSet& coeffs = *c.set;
+    const std::uint32_t n = coeffs.levels;
+    bands_.Reset(std::size_t{n} * 3 + 1);
+    std::size_t count = 0;
+    ForEachBlock(*c.blocks, coeffs, coeffs, true,
+                 [&](SubbandPlane&, SubbandPlane&, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                     Midpoint, BandId) { ++count; });
+    blocks_.Reset(count);
+    count = 0;
+    ForEachBlock(*c.blocks, coeffs, coeffs, true,
+                 [&](SubbandPlane& plane, SubbandPlane&, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                     std::uint32_t h, Midpoint mode, BandId id) {
+                   const std::uint32_t b = Index(id, n);
+                   BandRows& band = bands_[b];
+                   if (!band.plane) {
+                     band.plane = &plane;
+                     if (c.quant) {
+                       const BandStep step = StepOf(*c.quant, n, c.precision, id);
+                       band.scale = DequantizationScale(step.step, step.Rb);
+                     }
+                   }
+                   blocks_[count++] = {b, x, y, w, h, mode};
+                 });
+    Block* first = blocks_.begin();
+    std::sort(first, blocks_.end(), [](const Block& a, const Block& b) {
+      return a.band != b.band ? a.band < b.band : a.y != b.y ? a.y < b.y : a.x < b.x;
+    });
+    // Every band: strips from row 0 down to its height, each covering
+    // columns 0 to its width with blocks of the strip's height.
+    std::size_t i = 0;
+    while (i < count) {
+      BandRows& band = bands_[blocks_[i].band];
+      band.first = i;
+      std::uint32_t y = 0;
+      while (i < count && &bands_[blocks_[i].band] == &band) {
+        const Block& head = blocks_[i];
+        if (head.y != y || head.h == 0) return false;
+        std::uint32_t x = 0;
+        for (; i < count && &bands_[blocks_[i].band] == &band && blocks_[i].y == y; ++i) {
+          if (blocks_[i].x != x || blocks_[i].h != head.h) return false;
+          x += blocks_[i].w;
+        }
+        if (x != band.plane->width) return false;
+        y += head.h;
+      }
+      if (y != band.plane->height) return false;
+      band.end = i;
+      band.cursor = band.first;
+    }
+    // Every usable plane has its blocks: together they cover the planes'
+    // whole area, and each band's blocks cover just its plane.
+    return true;
+  }
+
+  void Read(std::uint32_t level, std::uint32_t kind, std::uint32_t row, float* dst,
+            std::uint32_t count) const override {
+    // The LL band follows the levels' bands.
+    const BandRows& band = bands_[level * 3 + 1 == bands_.Count() ? level * 3 : level * 3 + kind];
+    if (!band.plane || row >= band.plane->height) return;
+    // Rows come in increasing order: the strip is the cursor's or a later one.
+    std::size_t i = band.cursor;
+    if (blocks_[i].y > row) i = band.first;
+    while (blocks_[i].y + blocks_[i].h <= row) {
+      const std::uint32_t y = blocks_[i].y;
+      while (i < band.end && blocks_[i].y == y) ++i;
+    }
+    band.cursor = i;
+    const auto* in = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(band.plane->data) +
+                                                            static_cast<std::ptrdiff_t>(row) * band.plane->step);
+    for (const std::uint32_t y = blocks_[i].y; i < band.end && blocks_[i].y == y; ++i) {
+      const Block& b = blocks_[i];
+      if (b.x >= count) break;
+      const std::uint32_t w = b.w < count - b.x ? b.w : count - b.x;
+      ConvertRowSM32s32fMidpoint(in + b.x, dst + b.x, w, b.mode, band.scale);
+    }
+  }
+
+ private:
+  struct Block {
+    std::uint32_t band, x, y, w, h;
+    Midpoint mode;
+  };
+  struct BandRows {
+    const SubbandPlane* plane = nullptr;
+    float scale = 1.0f;
+    std::size_t first = 0, end = 0;
+    mutable std::size_t cursor = 0;
+  };
+  static std::uint32_t Index(BandId id, std::uint32_t levels) {
+    return id.ll ? levels * 3 : id.level * 3 + id.band;
+  }
+  OwnedArray<BandRows> bands_;
+  OwnedArray<Block> blocks_;
+};
 
 }  // namespace
 
@@ -102,11 +232,9 @@ void DequantizeBand16(SubbandPlane& p, std::uint32_t mantissa, std::uint32_t exp
 }
 
 void DequantizeBand32f(SubbandPlane& p, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb) {
-  const double scale = std::ldexp(1.0, static_cast<int>(Rb) - static_cast<int>(exponent & 31)) *
-                       (static_cast<double>(mantissa & 2047) * 0.00048828125 + 1.0);
+  const float scale = DequantizationScale({mantissa, exponent}, Rb);
   auto* d = static_cast<Prim32f*>(p.data);
-  imgMulC_32f_C1R(d, p.step, static_cast<Prim32f>(scale), d, p.step, static_cast<int>(p.width),
-                  static_cast<int>(p.height));
+  imgMulC_32f_C1R(d, p.step, scale, d, p.step, static_cast<int>(p.width), static_cast<int>(p.height));
 }
 
 void Dequantize16(LevelSet& set, const QuantStyle& q, std::uint32_t R) {
@@ -180,19 +308,11 @@ void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::i
     DequantizeNarrow16(coeffs.ll, narrow.ll, ll.mantissa, ll.exponent, R + 1);
     if (c.blocks) {
       ForEachBlock(*c.blocks, coeffs, narrow, false,
-                           [&](SubbandPlane& src, SubbandPlane& dstPlane, std::uint32_t x, std::uint32_t y,
-                               std::uint32_t w, std::uint32_t h, Midpoint mode) {
-                             // Which subband: find the step of the plane.
-                             SubbandStep st = ll;
-                             std::uint32_t Rb = R + 1;
-                             for (std::uint32_t i = 0; i < n; ++i)
-                               for (std::uint32_t k = 0; k < 3; ++k)
-                                 if (&coeffs.level[i].Band(k) == &src) {
-                                   st = QuantLevelStep(q, n, i, k);
-                                   Rb = R + (k == 2 ? 3 : 2);
-                                 }
-                             DequantizeNarrow16(src, dstPlane, st.mantissa, st.exponent, Rb, mode, x, y, w, h);
-                           });
+                   [&](SubbandPlane& src, SubbandPlane& dstPlane, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                       std::uint32_t h, Midpoint mode, BandId id) {
+                     const BandStep b = StepOf(q, n, R, id);
+                     DequantizeNarrow16(src, dstPlane, b.step.mantissa, b.step.exponent, b.Rb, mode, x, y, w, h);
+                   });
     }
     InvDWT97_16s(narrow, dst, dstStep, c.rect);
   } else {
@@ -210,33 +330,50 @@ void ReconstructTile32(const ComponentCoefficients& c, void* dst, std::int32_t d
     InvDWT53_32s(coeffs, static_cast<std::int32_t*>(dst), dstStep, c.rect);
     return;
   }
-  LevelSet floats;
-  AllocLevelSet32(floats, c.rect, coeffs.levels);
   // The code-blocks tile their bands: then each is converted once, with the
-  // midpoint it needs.  Otherwise the planes are converted whole and the
-  // code-blocks that need the midpoint again.
+  // midpoint it needs, best while the synthesis reads its rows.  Otherwise
+  // the planes are converted whole and the code-blocks that need the
+  // midpoint again.
   std::uint64_t blockArea = 0, planeArea = 0;
-  ForEachPlanePair(coeffs, floats, [&](SubbandPlane& s, SubbandPlane&) {
+  ForEachPlanePair(coeffs, coeffs, [&](SubbandPlane& s, SubbandPlane&) {
     if (Usable(s)) planeArea += std::uint64_t{s.width} * s.height;
   });
   if (c.blocks) {
-    ForEachBlock(*c.blocks, coeffs, floats, true,
+    ForEachBlock(*c.blocks, coeffs, coeffs, true,
                  [&](SubbandPlane&, SubbandPlane&, std::uint32_t, std::uint32_t, std::uint32_t w, std::uint32_t h,
-                     Midpoint) { blockArea += std::uint64_t{w} * h; });
+                     Midpoint, BandId) { blockArea += std::uint64_t{w} * h; });
   }
-  if (c.blocks && blockArea == planeArea) {
+  const bool tiled = c.blocks && blockArea == planeArea;
+  if (tiled) {
+    BlockRows rows;
+    if (rows.Build(c)) {
+      InvDWT97_32f(rows, coeffs.levels, static_cast<float*>(dst), dstStep, c.rect);
+      return;
+    }
+  }
+  LevelSet floats;
+  AllocLevelSet32(floats, c.rect, coeffs.levels);
+  if (tiled) {
+    // Conversion, midpoint and dequantisation in one pass.
     ForEachBlock(*c.blocks, coeffs, floats, true,
-                 [](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
-                    std::uint32_t h, Midpoint mode) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
+                 [&](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                     std::uint32_t h, Midpoint mode, BandId id) {
+                   float scale = 1.0f;
+                   if (c.quant) {
+                     const BandStep b = StepOf(*c.quant, coeffs.levels, c.precision, id);
+                     scale = DequantizationScale(b.step, b.Rb);
+                   }
+                   ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h, scale);
+                 });
   } else {
     ForEachPlanePair(coeffs, floats, [](SubbandPlane& s, SubbandPlane& d) { ConvertPlaneSM32s32f(s, d); });
     if (c.blocks) {
       ForEachBlock(*c.blocks, coeffs, floats, false,
                    [](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
-                      std::uint32_t h, Midpoint mode) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
+                      std::uint32_t h, Midpoint mode, BandId) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
     }
+    if (c.quant) Dequantize32f(floats, *c.quant, c.precision);
   }
-  if (c.quant) Dequantize32f(floats, *c.quant, c.precision);
   InvDWT97_32f(floats, static_cast<float*>(dst), dstStep, c.rect);
 }
 

@@ -8,7 +8,9 @@
 // transform runs.  Irreversible coefficients are reconstructed at the middle
 // of their quantisation interval.  32-bit path:
 // the reversible transform runs straight on the coefficient planes; the
-// irreversible one converts them to floats, dequantises and writes floats.
+// irreversible one converts them to floats and dequantises them (as the
+// synthesis reads their rows, when the code-blocks tile the bands) and writes
+// floats.
 // The coefficients are back in sign-magnitude when a call returns.
 #pragma once
 

@@ -35,4 +35,13 @@ void RowInvRCT32s(std::int32_t* r0, std::int32_t* r1, std::int32_t* r2, int len)
 void RowInvICT16s(std::int16_t* r0, std::int16_t* r1, std::int16_t* r2, int len);
 void RowInvICT32f(float* r0, float* r1, float* r2, int len);
 
+// The whole irreversible sample stage of three rows in one pass: the inverse
+// component transform, then per component the conversion to integers
+// (RowConvert32f32s), the level shift offset[c] (RowAddC32s) and the clamp to
+// [low[c], high[c]] (RowClamp32s), giving the samples those passes give.  The
+// integers are written over the floats.  Needs |offset|, |low|, |high| <= 2^23
+// and low <= high.
+void RowInvICTToSamples32(float* r0, float* r1, float* r2, int len, const std::int32_t offset[3],
+                          const std::int32_t low[3], const std::int32_t high[3]);
+
 }  // namespace Codec

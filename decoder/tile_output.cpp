@@ -193,6 +193,18 @@ void OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const Ca
     const bool irreversible = tile.transforms[0] == 0;
     Range ranges[3];
     for (std::uint32_t c = 0; c < 3; ++c) ranges[c] = ComponentRange(h, c);
+    // Components of up to 23 bits take the whole float sample stage in one
+    // pass over their rows.
+    bool fused = true;
+    std::int32_t offsets[3], lows[3], highs[3];
+    for (std::uint32_t c = 0; c < 3; ++c) {
+      constexpr std::int64_t kBound = std::int64_t{1} << 23;
+      const Range& g = ranges[c];
+      if (g.offset > kBound || g.low < -kBound || g.high > kBound) fused = false;
+      offsets[c] = static_cast<std::int32_t>(std::clamp(g.offset, -kBound, kBound));
+      lows[c] = static_cast<std::int32_t>(std::clamp(g.low, -kBound, kBound));
+      highs[c] = static_cast<std::int32_t>(std::clamp(g.high, -kBound, kBound));
+    }
     for (std::uint32_t y = 0; y < rows && w; ++y) {
       std::uint8_t* r[3];
       for (int c = 0; c < 3; ++c) r[c] = regions[c].data + std::size_t{y} * regions[c].step;
@@ -206,6 +218,9 @@ void OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const Ca
         Finish16(a, len, ranges[0], irreversible);
         Finish16(b, len, ranges[1], irreversible);
         Finish16(cc, len, ranges[2], irreversible);
+      } else if (irreversible && fused) {
+        RowInvICTToSamples32(reinterpret_cast<float*>(r[0]), reinterpret_cast<float*>(r[1]),
+                             reinterpret_cast<float*>(r[2]), len, offsets, lows, highs);
       } else if (irreversible) {
         auto* a = reinterpret_cast<float*>(r[0]);
         auto* b = reinterpret_cast<float*>(r[1]);

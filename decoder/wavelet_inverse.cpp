@@ -4,6 +4,10 @@
 #include <cstring>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "decoder/holders.h"
 #include "decoder/vectorize_hint.h"
 #include "primitives/jpeg2000/wavelet.h"
@@ -111,45 +115,105 @@ void StepRowDispatch(int s, typename K::Sample* x, const typename K::Sample* a, 
   }
 }
 
+#if defined(__SSE2__)
+// Step S of the float kernel on four columns, with the scalar kernel's
+// operations in the scalar kernel's order (no fused multiply-add).
+template <int S>
+inline __m128 StepPs(__m128 x, __m128 a, __m128 b) {
+  const __m128 sum = _mm_add_ps(a, b);
+  if constexpr (S == 0) return _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(1.2301741f), x), _mm_mul_ps(_mm_set1_ps(0.36052364f), sum));
+  else if constexpr (S == 1)
+    return _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(0.8128931f), x), _mm_mul_ps(_mm_set1_ps(0.8829111f), sum));
+  else if constexpr (S == 2) return _mm_sub_ps(x, _mm_mul_ps(_mm_set1_ps(-0.052980117f), sum));
+  else return _mm_sub_ps(x, _mm_mul_ps(_mm_set1_ps(-1.5861343f), sum));
+}
+#endif
+
+// The four steps of an inner wavefront: r[0 .. 5] are rows t - 4 .. t + 1,
+// step s runs on row t - s.  Each row is loaded and stored once.
+void InnerFloatWavefront(float* const* r, std::uint32_t w) {
+  std::uint32_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 4 <= w; i += 4) {
+    const __m128 m4 = _mm_loadu_ps(r[0] + i), n1 = _mm_loadu_ps(r[5] + i);
+    __m128 m3 = _mm_loadu_ps(r[1] + i), m2 = _mm_loadu_ps(r[2] + i);
+    __m128 m1 = _mm_loadu_ps(r[3] + i), x = _mm_loadu_ps(r[4] + i);
+    x = StepPs<0>(x, m1, n1);
+    m1 = StepPs<1>(m1, m2, x);
+    m2 = StepPs<2>(m2, m3, m1);
+    m3 = StepPs<3>(m3, m4, m2);
+    _mm_storeu_ps(r[4] + i, x);
+    _mm_storeu_ps(r[3] + i, m1);
+    _mm_storeu_ps(r[2] + i, m2);
+    _mm_storeu_ps(r[1] + i, m3);
+  }
+#endif
+  for (; i < w; ++i) {
+    r[4][i] = Kernel97Float::Step<0>(r[4][i], r[3][i], r[5][i]);
+    r[3][i] = Kernel97Float::Step<1>(r[3][i], r[2][i], r[4][i]);
+    r[2][i] = Kernel97Float::Step<2>(r[2][i], r[1][i], r[3][i]);
+    r[1][i] = Kernel97Float::Step<3>(r[1][i], r[0][i], r[2][i]);
+  }
+}
+
 // Vertical synthesis over the h rows of an output plane in place.  Step s at
 // row p runs once step s - 1 has run at rows p - 1 and p + 1; visiting the
 // rows as a wavefront (step s at row t - s for t = 0, 1, ...) keeps that
 // order while each row is revisited while it is still in the cache.
+// Wavefront t reads rows up to t + 1 only, so the rows may be produced one
+// by one just ahead of it.  With `fused` (float kernel) the four steps of an
+// inner wavefront are swept over the columns together.
 template <class K>
-void LiftColumns(std::uint8_t* base, std::int32_t step, std::uint32_t w, std::uint32_t h, std::uint32_t phase) {
+class ColumnLifter {
+ public:
   using T = typename K::Sample;
-  auto row = [&](std::uint32_t p) { return reinterpret_cast<T*>(base + static_cast<std::ptrdiff_t>(p) * step); };
-  if (h == 0 || w == 0) return;
-  if (h == 1) {
-    if (phase) {
-      T* r = row(0);
-      for (std::uint32_t i = 0; i < w; ++i) r[i] = K::Single(r[i], true);
-    }
-    return;
-  }
-  const std::uint32_t last = h - 1;
-  // Rows a column step spans: p - 2 .. p + 1 (5/3), p - 4 .. p + 1 (9/7).
-  constexpr std::uint32_t kBack = K::kSteps;
-  for (std::uint32_t t = 0; t < h + K::kSteps - 1; ++t) {
+  ColumnLifter(std::uint8_t* base, std::int32_t step, std::uint32_t w, std::uint32_t h, std::uint32_t phase,
+               bool fused)
+      : base_(base), step_(step), w_(w), h_(h), phase_(phase), fused_(fused) {}
+
+  // Wavefronts to run (a single row takes Finish only).
+  std::uint32_t Count() const { return h_ >= 2 && w_ ? h_ + K::kSteps - 1 : 0; }
+
+  void Run(std::uint32_t t) {
+    const std::uint32_t last = h_ - 1;
+    // Rows a column step spans: p - 2 .. p + 1 (5/3), p - 4 .. p + 1 (9/7).
+    constexpr std::uint32_t kBack = K::kSteps;
+    // Step s runs at row t - s when (t + phase) is even, for every s at once.
+    if (((t + phase_) & 1) != 0) return;
     // Away from both edges all steps of this wavefront run as one column step
     // (the rows are distinct and every neighbour exists).
-    if (K::kColumnPrimitive && ((t + phase) & 1) == 0 && t >= kBack && t + 1 <= last) {
+    const bool inner = t >= kBack && t + 1 <= last;
+    if (inner && (K::kColumnPrimitive || fused_)) {
       T* r[6];
-      for (std::uint32_t k = 0; k <= kBack + 1; ++k) r[k] = row(t - kBack + k);
-      K::ColumnStep(r, w);
-      continue;
+      for (std::uint32_t k = 0; k <= kBack + 1; ++k) r[k] = Row(t - kBack + k);
+      if constexpr (std::is_same_v<K, Kernel97Float>) InnerFloatWavefront(r, w_);
+      else K::ColumnStep(r, w_);
+      return;
     }
     for (int s = 0; s < K::kSteps; ++s) {
       if (t < static_cast<std::uint32_t>(s)) break;
       const std::uint32_t p = t - static_cast<std::uint32_t>(s);
       if (p > last) continue;
-      if (((p + phase + static_cast<std::uint32_t>(s)) & 1) != 0) continue;  // not this step's parity
       const std::uint32_t a = p == 0 ? 1 : p - 1;
       const std::uint32_t b = p == last ? p - 1 : p + 1;
-      StepRowDispatch<K>(s, row(p), row(a), row(b), w);
+      StepRowDispatch<K>(s, Row(p), Row(a), Row(b), w_);
     }
   }
-}
+
+  // A single row at an odd position is half its high coefficient.
+  void Finish() {
+    if (h_ != 1 || !phase_) return;
+    T* r = Row(0);
+    for (std::uint32_t i = 0; i < w_; ++i) r[i] = K::Single(r[i], true);
+  }
+
+ private:
+  T* Row(std::uint32_t p) const { return reinterpret_cast<T*>(base_ + static_cast<std::ptrdiff_t>(p) * step_); }
+  std::uint8_t* base_;
+  std::int32_t step_;
+  std::uint32_t w_, h_, phase_;
+  bool fused_;
+};
 
 // One row (n >= 2 samples) lifted on its separated halves: lo[0..nL) the low
 // samples, hi[0..nH) the high ones, each with room for one sample on either
@@ -182,16 +246,88 @@ void LiftHalves(typename K::Sample* lo, std::uint32_t nL, typename K::Sample* hi
   }
 }
 
+// o[2k] = even[k] (k < nE), o[2k + 1] = odd[k] (k < nO); nE is nO or nO + 1.
+template <typename T>
+void Interleave(T* o, const T* even, std::uint32_t nE, const T* odd, std::uint32_t nO) {
+  std::uint32_t k = 0;
+#if defined(__SSE2__)
+  if constexpr (std::is_same_v<T, float>) {
+    for (; k + 4 <= nO; k += 4) {
+      const __m128 e = _mm_loadu_ps(even + k), d = _mm_loadu_ps(odd + k);
+      _mm_storeu_ps(o + 2 * k, _mm_unpacklo_ps(e, d));
+      _mm_storeu_ps(o + 2 * k + 4, _mm_unpackhi_ps(e, d));
+    }
+  } else if constexpr (sizeof(T) == 4) {
+    for (; k + 4 <= nO; k += 4) {
+      const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(even + k));
+      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + k));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * k), _mm_unpacklo_epi32(e, d));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * k + 4), _mm_unpackhi_epi32(e, d));
+    }
+  } else {
+    for (; k + 8 <= nO; k += 8) {
+      const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(even + k));
+      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + k));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * k), _mm_unpacklo_epi16(e, d));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * k + 8), _mm_unpackhi_epi16(e, d));
+    }
+  }
+#endif
+  for (; k < nO; ++k) {
+    o[2 * k] = even[k];
+    o[2 * k + 1] = odd[k];
+  }
+  if (nE > nO) o[2 * nO] = even[nO];
+}
+
 struct PlaneRef {
   const std::uint8_t* data;
   std::int32_t step;
 };
 
-// Synthesises one level: output rectangle r from its LL (previous level or
-// the set's LL plane) and the level's HL, LH and HH planes.
-template <class K>
-void SynthesizeLevel(PlaneRef ll, const SubbandPlane& hl, const SubbandPlane& lh, const SubbandPlane& hh,
-                     std::uint8_t* out, std::int32_t outStep, const Rect& r) {
+// Subband kinds a level reads: 0 HL, 1 LH, 2 HH (as DecompositionLevel
+// numbers them) and its LL.
+constexpr std::uint32_t kRowsLL = 3;
+
+inline void CopyRow(PlaneRef p, std::uint32_t row, void* dst, std::size_t bytes) {
+  if (bytes) std::memcpy(dst, p.data + static_cast<std::ptrdiff_t>(row) * p.step, bytes);
+}
+
+// The rows of one level read from sample planes: its LL from `ll` (the
+// level above, or the set's LL plane), the others from the level's planes.
+template <typename T>
+struct PlaneRows {
+  PlaneRef ll;
+  const DecompositionLevel* lv;
+  void Read(std::uint32_t kind, std::uint32_t row, T* dst, std::uint32_t n) const {
+    if (kind == kRowsLL) return CopyRow(ll, row, dst, std::size_t{n} * sizeof(T));
+    const SubbandPlane& p = kind == 0 ? lv->hl : kind == 1 ? lv->lh : lv->hh;
+    CopyRow({static_cast<const std::uint8_t*>(p.data), p.step}, row, dst, std::size_t{n} * sizeof(T));
+  }
+};
+
+// The rows of level `level` from a row source; the LL of the coarsest level
+// too (`ll` null), the LL of the others from the level above.
+struct SourceRows {
+  PlaneRef ll;
+  const FloatBandRows* bands;
+  std::uint32_t level;
+  std::uint32_t levels;
+  void Read(std::uint32_t kind, std::uint32_t row, float* dst, std::uint32_t n) const {
+    if (n == 0) return;
+    if (kind != kRowsLL) return bands->Read(level, kind, row, dst, n);
+    if (ll.data) return CopyRow(ll, row, dst, std::size_t{n} * sizeof(float));
+    bands->Read(levels, 0, row, dst, n);
+  }
+};
+
+// Synthesises one level: output rectangle r from its LL and its HL, LH and
+// HH subbands, whose rows `rows` supplies.  Each wavefront of the vertical
+// synthesis runs as soon as the rows it reads are made, while they are still
+// in the cache; `reference` makes every row first and then runs the
+// wavefronts one row operation at a time.
+template <class K, class Rows>
+void SynthesizeLevel(const Rows& rows, std::uint8_t* out, std::int32_t outStep, const Rect& r, bool reference) {
   using T = typename K::Sample;
   const std::uint32_t w = r.width, h = r.height;
   if (w == 0 || h == 0) return;
@@ -201,61 +337,50 @@ void SynthesizeLevel(PlaneRef ll, const SubbandPlane& hl, const SubbandPlane& lh
   const std::uint32_t nH = static_cast<std::uint32_t>((x1 >> 1) - (r.x >> 1));
   OwnedArray<T> lines;
   lines.Reset(std::size_t{nL} + nH + 4);
+  ColumnLifter<K> columns(out, outStep, w, h, py, !reference);
+  const std::uint32_t wavefronts = columns.Count();
+  std::uint32_t done = 0;  // wavefronts run
   for (std::uint32_t j = 0; j < h; ++j) {
+    // Rows 0 .. j - 1 are made: wavefronts up to j - 2 may run.
+    for (; !reference && done + 1 < j && done < wavefronts; ++done) columns.Run(done);
     T* o = reinterpret_cast<T*>(out + static_cast<std::ptrdiff_t>(j) * outStep);
     const bool lowRow = ((j + py) & 1) == 0;
     const std::uint32_t band = lowRow ? (j - py) >> 1 : (j + py - 1) >> 1;
-    const T* L;
-    const T* H;
-    if (lowRow) {
-      L = reinterpret_cast<const T*>(ll.data + static_cast<std::ptrdiff_t>(band) * ll.step);
-      H = hl.data ? reinterpret_cast<const T*>(static_cast<const std::uint8_t*>(hl.data) +
-                                               static_cast<std::ptrdiff_t>(band) * hl.step)
-                  : nullptr;
-    } else {
-      L = lh.data ? reinterpret_cast<const T*>(static_cast<const std::uint8_t*>(lh.data) +
-                                               static_cast<std::ptrdiff_t>(band) * lh.step)
-                  : nullptr;
-      H = hh.data ? reinterpret_cast<const T*>(static_cast<const std::uint8_t*>(hh.data) +
-                                               static_cast<std::ptrdiff_t>(band) * hh.step)
-                  : nullptr;
-    }
-    if (w == 1) {
-      // A lone sample: the low one as it is, or half the high one.
-      o[0] = px == 0 ? L[0] : K::Single(H[0], false);
-      continue;
-    }
-    // The low and high halves are lifted apart, each contiguous with one
-    // mirrored sample on either side, then interleaved into the row:
-    // position i is low when (i + px) is even.
+    // The low and high halves, each contiguous with room for one mirrored
+    // sample on either side.
     T* lo = lines.Data() + 1;
     T* hi = lines.Data() + nL + 3;
-    std::memcpy(lo, L, std::size_t{nL} * sizeof(T));
-    std::memcpy(hi, H, std::size_t{nH} * sizeof(T));
-    LiftHalves<K>(lo, nL, hi, nH, px);
-    if (px == 0) {
-      for (std::uint32_t k = 0; k < nL; ++k) o[2 * k] = lo[k];
-      for (std::uint32_t k = 0; k < nH; ++k) o[2 * k + 1] = hi[k];
-    } else {
-      for (std::uint32_t k = 0; k < nH; ++k) o[2 * k] = hi[k];
-      for (std::uint32_t k = 0; k < nL; ++k) o[2 * k + 1] = lo[k];
+    rows.Read(lowRow ? kRowsLL : 1, band, lo, nL);
+    rows.Read(lowRow ? 0 : 2, band, hi, nH);
+    if (w == 1) {
+      // A lone sample: the low one as it is, or half the high one.
+      o[0] = px == 0 ? lo[0] : K::Single(hi[0], false);
+      continue;
     }
+    // The halves are lifted apart, then interleaved into the row: position
+    // i is low when (i + px) is even.
+    LiftHalves<K>(lo, nL, hi, nH, px);
+    if (px == 0) Interleave(o, lo, nL, hi, nH);
+    else Interleave(o, hi, nH, lo, nL);
   }
-  LiftColumns<K>(out, outStep, w, h, py);
+  for (; done < wavefronts; ++done) columns.Run(done);
+  columns.Finish();
 }
 
-template <class K>
-void InvDWT(const LevelSet& set, typename K::Sample* dst, std::int32_t dstStep, const Rect& rect) {
+// All n levels: rowsOf(i, ll) gives the rows of level i whose LL is `ll`
+// (null for the coarsest level); the LL of n = 0 levels is copied through
+// rowsOf(0, null) as a whole-rectangle row source.
+template <class K, class RowsOf>
+void InvDWTLevels(std::uint32_t n, typename K::Sample* dst, std::int32_t dstStep, const Rect& rect, bool reference,
+                  RowsOf&& rowsOf) {
   using T = typename K::Sample;
-  const std::uint32_t n = set.levels;
   if (rect.width == 0 || rect.height == 0) return;
   if (n == 0) {
-    const SubbandPlane& ll = set.ll;
-    if (!ll.data) return;
+    const auto rows = rowsOf(0u, PlaneRef{nullptr, 0});
     for (std::uint32_t y = 0; y < rect.height; ++y)
-      std::memcpy(reinterpret_cast<std::uint8_t*>(dst) + static_cast<std::ptrdiff_t>(y) * dstStep,
-                  static_cast<const std::uint8_t*>(ll.data) + static_cast<std::ptrdiff_t>(y) * ll.step,
-                  std::size_t{rect.width} * sizeof(T));
+      rows.Read(kRowsLL, y, reinterpret_cast<T*>(reinterpret_cast<std::uint8_t*>(dst) +
+                                                 static_cast<std::ptrdiff_t>(y) * dstStep),
+                rect.width);
     return;
   }
   SubbandPlane temp;
@@ -263,16 +388,26 @@ void InvDWT(const LevelSet& set, typename K::Sample* dst, std::int32_t dstStep, 
     const Rect llRect = ResolutionRect(rect, 1);
     temp.AllocPlaneOrThrow(llRect.width, llRect.height, sizeof(T));
   }
-  PlaneRef ll{static_cast<const std::uint8_t*>(set.ll.data), set.ll.step};
+  PlaneRef ll{nullptr, 0};
   for (std::uint32_t i = n; i-- > 0;) {
     // Level 0 writes the destination; the levels before it alternate.
     const bool toDst = (i % 2) == 0;
     std::uint8_t* out = toDst ? reinterpret_cast<std::uint8_t*>(dst) : static_cast<std::uint8_t*>(temp.data);
     const std::int32_t outStep = toDst ? dstStep : temp.step;
-    const DecompositionLevel& lv = set.level[i];
-    SynthesizeLevel<K>(ll, lv.hl, lv.lh, lv.hh, out, outStep, ResolutionRect(rect, i));
+    SynthesizeLevel<K>(rowsOf(i, ll), out, outStep, ResolutionRect(rect, i), reference);
     ll = {out, outStep};
   }
+}
+
+template <class K>
+void InvDWT(const LevelSet& set, typename K::Sample* dst, std::int32_t dstStep, const Rect& rect,
+            bool reference = false) {
+  using T = typename K::Sample;
+  if (!set.ll.data && set.levels == 0) return;
+  InvDWTLevels<K>(set.levels, dst, dstStep, rect, reference, [&](std::uint32_t i, PlaneRef ll) {
+    if (!ll.data) ll = {static_cast<const std::uint8_t*>(set.ll.data), set.ll.step};
+    return PlaneRows<T>{ll, set.levels ? &set.level[i] : nullptr};
+  });
 }
 
 }  // namespace
@@ -288,6 +423,15 @@ void InvDWT97_16s(const LevelSet& set, std::int16_t* dst, std::int32_t dstStep, 
 }
 void InvDWT97_32f(const LevelSet& set, float* dst, std::int32_t dstStep, const Rect& rect) {
   InvDWT<Kernel97Float>(set, dst, dstStep, rect);
+}
+void InvDWT97_32fReference(const LevelSet& set, float* dst, std::int32_t dstStep, const Rect& rect) {
+  InvDWT<Kernel97Float>(set, dst, dstStep, rect, true);
+}
+void InvDWT97_32f(const FloatBandRows& bands, std::uint32_t levels, float* dst, std::int32_t dstStep,
+                  const Rect& rect) {
+  InvDWTLevels<Kernel97Float>(levels, dst, dstStep, rect, false, [&](std::uint32_t i, PlaneRef ll) {
+    return SourceRows{ll, &bands, i, levels};
+  });
 }
 
 }  // namespace Codec

@@ -4,9 +4,9 @@
 // constants in Q16) or on 32-bit floats.
 //
 // Each level is synthesised into its output plane: every output row is made
-// from its band row pair by the horizontal synthesis, then the rows are
-// combined vertically in one top-down pass that keeps only the rows a lifting
-// step still needs.  The levels alternate between one temporary plane of the
+// from its band row pair by the horizontal synthesis, and the rows are
+// combined vertically top-down just behind, while the rows a lifting step
+// still needs are in the cache.  The levels alternate between one temporary plane of the
 // tile-component's largest intermediate size and the destination, so that
 // the finest level writes the destination.
 #pragma once
@@ -25,5 +25,21 @@ void InvDWT53_16s(const LevelSet& set, std::int16_t* dst, std::int32_t dstStep, 
 void InvDWT53_32s(const LevelSet& set, std::int32_t* dst, std::int32_t dstStep, const Rect& rect);
 void InvDWT97_16s(const LevelSet& set, std::int16_t* dst, std::int32_t dstStep, const Rect& rect);
 void InvDWT97_32f(const LevelSet& set, float* dst, std::int32_t dstStep, const Rect& rect);
+// Rows of the subbands the float synthesis reads, made on demand: Read
+// writes `count` floats of row `row` of subband `band` (0 HL, 1 LH, 2 HH) of
+// level `level`, or of the LL band when `level` is the number of levels.
+class FloatBandRows {
+ public:
+  virtual ~FloatBandRows() = default;
+  virtual void Read(std::uint32_t level, std::uint32_t band, std::uint32_t row, float* dst,
+                    std::uint32_t count) const = 0;
+};
+// The float synthesis of `levels` levels reading its subbands from `bands`.
+void InvDWT97_32f(const FloatBandRows& bands, std::uint32_t levels, float* dst, std::int32_t dstStep,
+                  const Rect& rect);
+
+// The same float synthesis one row operation at a time, level by level: the
+// reference the column-swept synthesis above must match bit for bit.
+void InvDWT97_32fReference(const LevelSet& set, float* dst, std::int32_t dstStep, const Rect& rect);
 
 }  // namespace Codec

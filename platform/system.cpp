@@ -1,7 +1,9 @@
 // POSIX/Linux implementations of the operating-system services.
 #include "platform/system.h"
 
+#include <malloc.h>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -10,6 +12,27 @@
 std::size_t platformPageSize() {
   long size = sysconf(_SC_PAGESIZE);
   return size > 0 ? static_cast<std::size_t>(size) : 4096;
+}
+
+void platformAdviseLargePages(void* p, std::size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kLarge = std::uintptr_t{2} << 20;
+  const auto begin = reinterpret_cast<std::uintptr_t>(p);
+  if (!p || bytes < kLarge || begin > UINTPTR_MAX - bytes) return;
+  const std::uintptr_t first = (begin + kLarge - 1) & ~(kLarge - 1);
+  const std::uintptr_t last = (begin + bytes) & ~(kLarge - 1);
+  if (last > first) (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
+void platformKeepFreedMemory() {
+#if defined(M_MMAP_THRESHOLD) && defined(M_TRIM_THRESHOLD)
+  (void)mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  (void)mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
 }
 
 std::uint64_t platformMonotonicMs() {

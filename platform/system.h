@@ -9,6 +9,17 @@
 // Size of a memory page in bytes.
 std::size_t platformPageSize();
 
+// Asks the system to back the whole 2 MB pages inside [p, p + bytes) with
+// large pages, so that a large buffer is mapped in a few faults rather than
+// one per page.  A hint: nothing changes where the system cannot.
+void platformAdviseLargePages(void* p, std::size_t bytes);
+
+// Has the memory allocator serve blocks of up to 64 MB from its heaps and
+// keep freed memory for later blocks instead of returning it to the system
+// at once: a program that allocates and frees large frame buffers again and
+// again then has their pages supplied and cleared once, not on every frame.
+void platformKeepFreedMemory();
+
 // Milliseconds of a monotonic clock (never goes back, unaffected by changes
 // of the wall-clock time).  Only differences are meaningful.
 std::uint64_t platformMonotonicMs();

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/quicktime/qt_internal.h"
+#include "platform/threads.h"
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -314,7 +315,11 @@ OSStatus ICMCompressionSessionCreate(CFAllocatorRef /*allocator*/, int width, in
   c->chroma_sample_location = AVCHROMA_LOC_LEFT;
   // The sample description needs the parameter sets before the first sample.
   c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  c->thread_count = 0;  // x264 chooses: 1.5 frame threads per processor
+  // One encoder thread per processor this process may run on (left to
+  // itself, x264 starts 1.5 per processor, each with frames of its own, while
+  // the decoder threads already keep every processor busy).
+  const int processors = platformAffinityProcessorCount();
+  c->thread_count = processors > 0 ? processors : platformOnlineProcessorCount();
   if (!o.allowTemporalCompression) {
     c->gop_size = 1;
     c->max_b_frames = 0;

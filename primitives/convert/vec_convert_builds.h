@@ -120,6 +120,19 @@ PRIM_DECLARE_NARROW_KERNELS(ssse3)
 PRIM_DECLARE_NARROW_KERNELS(sse41)
 PRIM_DECLARE_NARROW_KERNELS(avx)
 #undef PRIM_DECLARE_NARROW_KERNELS
+// The sse2 build of the same source names its half-away kernels with the
+// scale-factor suffix last and its 64-bit integer kernel (also half away from
+// zero) without a rounding suffix; it carries the two-mode double kernel too.
+#define PRIM_DECLARE_SSE2_NARROW(Name, S, D)                                                       \
+  void sse2_ownsConvert_##Name##_Sfs(const S* pSrc, D* pDst, int len, int roundMode, int scaleFactor); \
+  void sse2_ownsConvert_##Name##_HalfAway_Sfs(const S* pSrc, D* pDst, int len, int scaleFactor);
+PRIM_DECLARE_SSE2_NARROW(32f8s, Prim32f, std::int8_t)
+PRIM_DECLARE_SSE2_NARROW(32f8u, Prim32f, Prim8u)
+PRIM_DECLARE_SSE2_NARROW(32f16s, Prim32f, Prim16s)
+PRIM_DECLARE_SSE2_NARROW(32f16u, Prim32f, Prim16u)
+PRIM_DECLARE_SSE2_NARROW(64f32s, Prim64f, Prim32s)
+#undef PRIM_DECLARE_SSE2_NARROW
+void sse2_ownsConvert_64s32s_Sfs(const Prim64s* pSrc, Prim32s* pDst, int len, int scaleFactor);
 // The two-mode double kernel exists in the ssse3 and sse41 builds only.
 void ssse3_ownsConvert_64f32s_Sfs(const Prim64f* pSrc, Prim32s* pDst, int len, int roundMode, int scaleFactor);
 void sse41_ownsConvert_64f32s_Sfs(const Prim64f* pSrc, Prim32s* pDst, int len, int roundMode, int scaleFactor);

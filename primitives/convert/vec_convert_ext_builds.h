@@ -1,6 +1,6 @@
 // Further conversion kernels of the sse2 build that no primitive calls: the
-// unrolled integer-to-float widenings and the 64-bit to 32-bit integer
-// narrowing.  They check nothing, return nothing and need non-null pointers
+// unrolled integer-to-float widenings.  (The sse2 narrowing kernels are
+// declared with the other builds' in vec_convert_builds.h.)  They check nothing, return nothing and need non-null pointers
 // and len >= 1; the widenings need separate arrays.
 #pragma once
 
@@ -16,8 +16,3 @@ void sse2_ownsConvert_16s32f_Unrolled(const Prim16s* pSrc, Prim32f* pDst, int le
 void sse2_ownsConvert_16u32f_Unrolled(const Prim16u* pSrc, Prim32f* pDst, int len);
 void sse2_ownsConvert_32s64f_Unrolled(const Prim32s* pSrc, Prim64f* pDst, int len);
 void sse2_ownsConvert_32s32f_Unrolled(const Prim32s* pSrc, Prim32f* pDst, int len);
-
-// pDst[i] = pSrc[i] * 2^-scaleFactor rounded half away from zero and
-// saturated to the 32-bit range, exactly, for every scale factor (negative
-// ones multiply).  pDst may equal pSrc.
-void sse2_ownsConvert_64s32s_Sfs(const Prim64s* pSrc, Prim32s* pDst, int len, int scaleFactor);

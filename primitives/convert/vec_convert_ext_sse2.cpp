@@ -1,5 +1,5 @@
 // Further conversion kernels of the sse2 build: unrolled integer-to-float
-// widenings and the 64-bit to 32-bit integer narrowing.
+// widenings.
 #include <emmintrin.h>
 
 #include <cstdint>
@@ -119,23 +119,4 @@ void sse2_ownsConvert_32s64f_Unrolled(const Prim32s* pSrc, Prim64f* pDst, int le
   }
   for (; len - i >= 2; i += 2) _mm_storeu_pd(pDst + i, pair(i));
   if (i < len) one(i);
-}
-
-// Exact in 128-bit arithmetic.  Scale factors beyond -64..65 give the same
-// results as those ends: every non-zero source saturates, or every source
-// rounds to 0.
-void sse2_ownsConvert_64s32s_Sfs(const Prim64s* pSrc, Prim32s* pDst, int len, int scaleFactor) {
-  const int sf = scaleFactor < -64 ? -64 : (scaleFactor > 65 ? 65 : scaleFactor);
-  for (int i = 0; i < len; ++i) {
-    const __int128 x = cve::ld(pSrc, i);
-    __int128 v;
-    if (sf <= 0) {
-      v = x * (__int128{1} << -sf);
-    } else {
-      // Half away from zero: x + 2^(sf-1) - 1, plus 1 for a non-negative x,
-      // shifted right (toward minus infinity).
-      v = (x + (__int128{1} << (sf - 1)) - 1 + (x >= 0 ? 1 : 0)) >> sf;
-    }
-    cve::st(pDst, i, static_cast<Prim32s>(v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : v)));
-  }
 }

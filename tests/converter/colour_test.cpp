@@ -3,10 +3,14 @@
 // the primitives, and the refusals.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
 #include "converter/colour_conversion.h"
+#include "primitives/colour/powx.h"
 #include "tests/converter/image_helpers.h"
 #include "tests/support/generations.h"
 
@@ -114,6 +118,49 @@ TEST_P(ColourConversionBuilds, TruncatesTheFormula) {
   }
   EXPECT_GT(checkedExactly, 20000);
   EXPECT_TRUE(sawTruncation);
+}
+
+// Rows of in-range code values take the input gamma from a table, a row with
+// a value beyond the range computes it sample by sample: the same samples
+// give the same pixels either way, in every build.
+TEST_P(ColourConversionBuilds, GammaTableGivesTheComputedValues) {
+  constexpr std::uint32_t kWidth = 4097;
+  Codec::ImageBuffer image;
+  ASSERT_TRUE(MakeImage(image, kWidth, 2, 3, 11, [](std::uint32_t c, std::uint32_t x, std::uint32_t y) {
+    if (x == kWidth - 1) return y == 0 ? 0 : 4096;  // beyond the 12-bit range: no table for row 1
+    return static_cast<std::int32_t>((x + c * 1365) % 4096);
+  }));
+  Converted out;
+  Convert(image, kWidth, 2, out);
+  ASSERT_EQ(out.result.Value(), 0) << out.result.Label();
+  const auto* p = reinterpret_cast<const std::uint8_t*>(out.pixels.Data());
+  EXPECT_EQ(std::memcmp(p, p + 3 * kWidth, 3 * (kWidth - 1)), 0);
+}
+
+// The output gamma's table against the primitive and the truncation on the
+// values where the byte changes (a few float steps either side of each), the
+// ends of the table's ranges and the interval's ends, in every build.
+TEST_P(ColourConversionBuilds, OutputGammaBytesAreThePrimitivesBytes) {
+  std::vector<Prim32f> values = {0.0f, -0.0f, 1.0f, std::nextafter(1.0f, 0.0f), 0x1p-20f, std::nextafter(0x1p-20f, 0.0f)};
+  for (int b = 1; b <= 255; ++b) {
+    const auto edge = std::bit_cast<std::uint32_t>(static_cast<float>(std::pow(b / 255.0, 2.2)));
+    for (std::uint32_t d = 0; d < 64; ++d) {
+      values.push_back(std::bit_cast<Prim32f>(edge - 32 + d));
+    }
+  }
+  for (std::uint32_t bits = 0x35800000u; bits < 0x3F800000u; bits += 0x1000u) {
+    values.push_back(std::bit_cast<Prim32f>(bits));
+    values.push_back(std::bit_cast<Prim32f>(bits - 1));
+  }
+  std::vector<Prim32f> powers(values.size()), scratch = values;
+  ASSERT_EQ(vecPowx_32f_A21(values.data(), kOutputGamma, powers.data(), static_cast<int>(values.size())), 0);
+  std::vector<std::int32_t> positions(values.size());
+  std::vector<std::uint8_t> bytes(values.size());
+  ASSERT_EQ(OutputGammaToBytes(scratch.data(), positions.data(), bytes.data(), static_cast<int>(values.size())), 0);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const float scaled = powers[i] * 255.0f;
+    ASSERT_EQ(bytes[i], static_cast<std::uint8_t>(static_cast<std::int32_t>(scaled) & 0xFF)) << values[i];
+  }
 }
 
 TEST(ColourConversion, JustUnderFullScaleGives254) {

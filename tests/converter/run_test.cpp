@@ -2,15 +2,17 @@
 // then whole conversions by the tool as a child process: real picture
 // tracks checked with ffprobe and against an independent conversion, track
 // files made for the test (rates, a damaged frame in the middle, a frame of
-// the wrong size, frames larger than the least buffer), an unwritable
-// destination and a full disk, the read-only run, the line that names the
-// file and cause of a failure, and the removal of a movie without frames.
+// the wrong size, frames larger than the least buffer), unwritable
+// destinations and a full disk, the read-only run, the line that names the
+// file and cause of a failure, and the movie that replaces an earlier one
+// only when it holds frames.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <cctype>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -121,6 +123,14 @@ class ConversionTest : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(folder_); }
 
   std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+
+  // The names in the test's folder, to see that a run leaves no file behind
+  // but its movie.
+  std::set<std::string> Names() const {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) names.insert(entry.path().filename());
+    return names;
+  }
 
   // The codestreams of the small real SMPTE picture track, read with the
   // project's reader.
@@ -316,12 +326,16 @@ TEST_F(ConversionTest, DamagedFrameInTheMiddleStopsTheRunAndKeepsTheMovie) {
   // The second frame of the third batch is no codestream at all.
   std::vector<std::uint8_t>& bad = frames[2 * n + (n > 1 ? 1 : 0)];
   for (std::size_t i = 0; i < bad.size(); ++i) bad[i] = static_cast<std::uint8_t>(i * 131 + 7);
-  const auto run = RunTool({Wrap("damaged.mxf", frames), Path("damaged")});
+  const std::string track = Wrap("damaged.mxf", frames);
+  std::set<std::string> names = Names();
+  const auto run = RunTool({track, Path("damaged")});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Failed to read JPEG header (not a JPEG image?)\n  File '" +
                          Path("damaged.mxf") + "', frame " + std::to_string(2 * n + (n > 1 ? 1 : 0)) +
                          ": the codestream is damaged (Codec::JPEG2000Decoder::Except_SOCNotFound)\n");
   EXPECT_EQ(run.out.find("Done"), std::string::npos);
+  names.insert("damaged.mov");
+  EXPECT_EQ(Names(), names);
   // The frames of the batches before are in a movie that plays.
   auto p = qttest::Probe(Path("damaged.mov"));
   EXPECT_EQ(p["codec_name"], "h264");
@@ -357,11 +371,26 @@ TEST_F(ConversionTest, SubsampledComponentsAreRefused) {
 
 TEST_F(ConversionTest, UnwritableDestination) {
   REQUIRE_TESTDATA(track, "mxf/smpte_dci_2k_picture.mxf");
-  const auto run = RunTool({track, "/nonexistent/folder/movie"});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, kErrorHead + "  QuickTimeVideoFile: Failed to create a new movie\n"
-                                 "  File '/nonexistent/folder/movie.mov': No such file or directory\n");
+  // A folder that does not exist, a "folder" that is a file, and a folder
+  // where the movie should be: refused before the first frame, and nothing
+  // is left behind.
+  convtest::WriteFile(Path("file"), "not a folder");
+  std::filesystem::create_directory(Path("folder.mov"));
+  const std::set<std::string> names = Names();
+  const struct {
+    std::string prefix;
+    const char* cause;
+  } cases[] = {{"/nonexistent/folder/movie", "No such file or directory"},
+               {Path("file/movie"), "Not a directory"},
+               {Path("folder"), "Is a directory"}};
+  for (const auto& c : cases) {
+    const auto run = RunTool({track, c.prefix});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, kErrorHead + "  QuickTimeVideoFile: Failed to create a new movie\n  File '" + c.prefix +
+                           ".mov': " + c.cause + "\n");
+    EXPECT_EQ(Names(), names);
+  }
 }
 
 TEST_F(ConversionTest, FullDiskGivesNoDone) {
@@ -556,11 +585,12 @@ TEST_F(ConversionTest, ReadOnlyRunDecodesEveryFrameAndWritesNoMovie) {
   const std::vector<std::uint8_t> good = MakeCodestream(folder_, "c.j2c", 3);
   if (good.empty()) GTEST_SKIP() << "opj_compress is not available";
   const std::string track = Wrap("w.mxf", Frames(3, good));
-  // No movie is made.
+  // No file is made.
+  const std::set<std::string> names = Names();
   auto run = RunTool({"-W", track, Path("dry")});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out.substr(run.out.size() - 6), "\nDone\n");
-  EXPECT_FALSE(std::filesystem::exists(Path("dry.mov")));
+  EXPECT_EQ(Names(), names);
   // An existing movie stays as it is, also when a frame fails.
   convtest::WriteFile(Path("dry.mov"), "an earlier movie");
   run = RunTool({"-W", track, Path("dry")});
@@ -619,15 +649,29 @@ TEST_F(ConversionTest, FailureBeforeTheFirstFrameLeavesNoMovie) {
   const std::vector<std::uint8_t> good = MakeCodestream(folder_, "c.j2c", 3);
   if (good.empty()) GTEST_SKIP() << "opj_compress is not available";
   const std::string track = Wrap("first.mxf", Frames{WithHighThroughputStyle(good), good});
+  const std::string converts = Wrap("good.mxf", Frames{good, good});
+  std::set<std::string> names = Names();
   auto run = RunTool({track, Path("first")});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_FALSE(std::filesystem::exists(Path("first.mov")));
-  // A file that was there before the run is not removed, although the run
-  // has overwritten it.
+  EXPECT_EQ(Names(), names);
+  // A movie that was there before the run stays as it was.
   convtest::WriteFile(Path("first.mov"), "an earlier movie");
+  names.insert("first.mov");
   run = RunTool({track, Path("first")});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_TRUE(std::filesystem::exists(Path("first.mov")));
+  EXPECT_EQ(convtest::ReadFile(Path("first.mov")), "an earlier movie");
+  EXPECT_EQ(Names(), names);
+  // Frames that convert replace it; a link to it stays a link, and the
+  // movie keeps the permissions of the file it replaces.
+  ASSERT_EQ(symlink("first.mov", Path("link.mov").c_str()), 0);
+  ASSERT_EQ(chmod(Path("first.mov").c_str(), 0640), 0);
+  names.insert("link.mov");
+  run = RunTool({converts, Path("link")});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(Path("link.mov")));
+  EXPECT_EQ(qttest::Probe(Path("first.mov"))["nb_read_frames"], "2");
+  EXPECT_EQ(std::filesystem::status(Path("first.mov")).permissions(), std::filesystem::perms(0640));
+  EXPECT_EQ(Names(), names);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <thread>
 
 #include "decoder/coding_params.h"
 #include "decoder/holders.h"
@@ -141,6 +142,31 @@ TEST(Holders, Planes) {
     EXPECT_EQ(d.Code(), 83u);
   }
   EXPECT_EQ(p.data, nullptr);
+}
+
+// A large plane freed on a thread is the block that thread's next plane of
+// the same size gets; a plane of another size or on another thread is not.
+TEST(Holders, LargePlanesAreKeptForTheirThread) {
+  const void* first = nullptr;
+  {
+    SubbandPlane p;
+    p.AllocPlaneOrThrow(1000, 300, 4);
+    first = p.data;
+  }
+  SubbandPlane other;
+  other.AllocPlaneOrThrow(1000, 301, 4);
+  EXPECT_NE(other.data, first);
+  const void* elsewhere = nullptr;
+  std::thread([&] {
+    SubbandPlane q;
+    q.AllocPlaneOrThrow(1000, 300, 4);
+    elsewhere = q.data;
+  }).join();
+  EXPECT_NE(elsewhere, first);
+  SubbandPlane again;
+  again.AllocPlaneOrThrow(1000, 300, 4);
+  EXPECT_EQ(again.data, first);
+  EXPECT_EQ(again.step, 4032);
 }
 
 TEST(Holders, Buffer) {

@@ -5,12 +5,16 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "decoder/codestream_header.h"
 #include "decoder/image_records.h"
 #include "decoder/level_planes.h"
 #include "decoder/reconstruct.h"
+#include "decoder/sample_rows.h"
 #include "decoder/tile_output.h"
 
 namespace {
@@ -408,7 +412,53 @@ TEST(Dequantisation, MidpointConversionOfARectangle) {
   EXPECT_EQ(row(0)[0], 0.0f);
   EXPECT_EQ(row(0)[1], 1.5f);
   EXPECT_EQ(row(0)[2], -5.0f);
+  // With the dequantisation step: the product a separate multiplication gives.
+  const float step = 0.3f;
+  ConvertRectSM32s32fMidpoint(src, dst, Midpoint::kAll, 0, 0, 3, 1, step);
+  EXPECT_EQ(row(0)[1], 1.5f * step);
+  EXPECT_EQ(row(0)[2], -5.5f * step);
   (void)s;
+}
+
+// The one-pass float sample stage against the separate row passes it
+// replaces, on values that round, tie, overflow, are infinite or not a
+// number, for unsigned 12-bit, signed 8-bit and unsigned 23-bit components,
+// at lengths that leave a tail after the vector lanes.
+TEST(SampleStage, OnePassEqualsTheSeparatePasses) {
+  const float special[] = {0.5f, 1.5f, -2.5f, 2047.5f, -1e9f, 3e9f, -3e9f, 2147483520.0f, 2147483648.0f,
+                           std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                           std::numeric_limits<float>::quiet_NaN()};
+  struct Bounds {
+    std::int32_t offset, low, high;
+  };
+  const Bounds bounds[] = {{2048, 0, 4095}, {0, -128, 127}, {1 << 22, 0, (1 << 23) - 1}};
+  std::mt19937 rng(21);
+  std::uniform_real_distribution<float> value(-5000.0f, 5000.0f);
+  for (const Bounds& b : bounds)
+    for (int len : {0, 1, 3, 4, 7, 8, 13, 37}) {
+      std::vector<float> in[3];
+      for (auto& v : in) {
+        v.resize(static_cast<std::size_t>(len));
+        for (int i = 0; i < len; ++i)
+          v[static_cast<std::size_t>(i)] = (rng() % 3 == 0) ? special[rng() % std::size(special)] : value(rng);
+      }
+      std::vector<float> sep[3] = {in[0], in[1], in[2]}, one[3] = {in[0], in[1], in[2]};
+      if (len > 0) {
+        RowInvICT32f(sep[0].data(), sep[1].data(), sep[2].data(), len);
+        for (auto& v : sep) {
+          RowConvert32f32s(v.data(), len);
+          auto* r = reinterpret_cast<std::int32_t*>(v.data());
+          if (b.offset) RowAddC32s(r, b.offset, len);
+          RowClamp32s(r, b.low, b.high, len);
+        }
+      }
+      const std::int32_t offsets[3] = {b.offset, b.offset, b.offset}, lows[3] = {b.low, b.low, b.low},
+                         highs[3] = {b.high, b.high, b.high};
+      RowInvICTToSamples32(one[0].data(), one[1].data(), one[2].data(), len, offsets, lows, highs);
+      for (int c = 0; c < 3; ++c)
+        ASSERT_TRUE(len == 0 || std::memcmp(sep[c].data(), one[c].data(), static_cast<std::size_t>(len) * 4) == 0)
+            << "component " << c << " length " << len << " high " << b.high;
+    }
 }
 
 }  // namespace

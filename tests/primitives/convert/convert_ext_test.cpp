@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "primitives/convert/vec_convert_builds.h"
 #include "primitives/convert/vec_convert_ext_builds.h"
 #include "tests/primitives/convert/walk_support.h"
 

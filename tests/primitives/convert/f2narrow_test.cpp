@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "primitives/convert/vec_f2narrow_builds.h"
+#include "primitives/convert/vec_convert_builds.h"
 #include "tests/primitives/convert/walk_support.h"
 
 namespace {
