@@ -158,14 +158,26 @@ class MXFReader::h__Reader {
   };
 
   Result_t DoOpen(const char* filename);
-  // The steps of DoOpen after the header metadata is read.
+  // The steps of DoOpen once the header metadata is read, in their order.
+  // Whether the essence is encrypted.
   void DetectEncryption(const PartitionPack& header, const HeaderMetadata& md);
+  // Edit and sample rates (RESULT_SFORMAT for a stereoscopic pair of rates,
+  // RESULT_FORMAT for other unequal rates), stored size, aspect ratio, and the
+  // descriptor's container duration (0 when absent).
   Result_t ReadPictureProperties(const HeaderMetadata& md, const LocalSet& track, const LocalSet& descriptor,
                                  std::uint64_t& container_duration);
+  // The partitions, the body stream of the picture essence, its index
+  // segments and essence, and where its frames lie.
   Result_t LocateEssence(const PartitionPack& header, const HeaderMetadata& md, const LocalSet* ecd);
+  // The index segments of the stream and the essence of every partition of
+  // its body stream, both in stream order.
   Result_t CollectIndexAndEssence(const std::vector<PartitionPack>& partitions, std::uint64_t rip_offset,
                                   std::uint32_t body_sid, std::uint32_t index_sid);
+  // The container duration, or when it is 0 the one of the index, the key
+  // scan or the track; limited to 32 bits.
   ui32_t FrameCount(const HeaderMetadata& md, const LocalSet& track, std::uint64_t container_duration) const;
+  // The coding parameters from the sub-descriptor, else from the first
+  // frame's codestream.
   Result_t FillCodingParameters(const HeaderMetadata& md, const LocalSet* sub);
   Result_t ListPartitions(const PartitionPack& header, std::vector<PartitionPack>& out, std::uint64_t& rip_offset);
   Result_t StreamOffset(ui32_t n, std::uint64_t& offset) const;
