@@ -457,7 +457,19 @@ constexpr SignTable makeSignTable() {
   return s;
 }
 
+// The significance pass's form: 0 where the sample is significant already
+// (bit 4) or has no significant neighbour, so that one look-up decides
+// whether the pass codes it.
+constexpr ZcTables makeSignificancePassTables() {
+  ZcTables z = makeZcTables();
+  for (int cls = 0; cls < 3; ++cls)
+    for (int i = 0; i < 512; ++i)
+      if ((i & 0x10) || (i & 0x1EF) == 0) z.t[cls][i] = 0;
+  return z;
+}
+
 alignas(64) inline constexpr ZcTables kZc = makeZcTables();
+alignas(64) inline constexpr ZcTables kZcSpp = makeSignificancePassTables();
 alignas(64) inline constexpr SignTable kSign = makeSignTable();
 
 // The sample of row r (r3 = 3r) of the column at w became significant with
@@ -512,7 +524,8 @@ struct Pass {
   u32 newMag;
   u32 halfBit;
   u32 keepMask;
-  const u8* zc;  // zero-coding contexts of the band
+  const u8* zc;     // zero-coding contexts of the band
+  const u8* zcSpp;  // the same for the significance pass, 0: not coded
 };
 
 inline void setUpPass(State* s, Pass& P) {
@@ -528,6 +541,7 @@ inline void setUpPass(State* s, Pass& P) {
   P.halfBit = (1u << P.p) >> 1;
   P.keepMask = ~0u << (P.p + 1);
   P.zc = kZc.t[s->flagCursor.sigTable];
+  P.zcSpp = kZcSpp.t[s->flagCursor.sigTable];
   s->pass.planeBit = P.planeBit;
   s->pass.newMagnitude = P.newMag;
   s->pass.halfBit = P.halfBit;
@@ -686,6 +700,7 @@ struct MqBits {
   const u8* zc;
   static constexpr bool kMarksRefined = true;
   PRIM_CB_INLINE u32 significance(u32 window) { return mqDecideEven(q, zc[window & 0x1FFu]); }
+  PRIM_CB_INLINE u32 significanceIn(u32 context) { return mqDecideEven(q, context); }
   PRIM_CB_INLINE u32 sign(u32 index) {
     const u32 sc = kSign.t[index];
     return mqDecideEven(q, sc & 0xFu) ^ (sc >> 7);
@@ -699,6 +714,7 @@ struct RawBits {
   Raw& r;
   static constexpr bool kMarksRefined = false;
   PRIM_CB_INLINE u32 significance(u32) { return rawBit(r); }
+  PRIM_CB_INLINE u32 significanceIn(u32) { return rawBit(r); }
   PRIM_CB_INLINE u32 sign(u32) { return rawBit(r); }
   PRIM_CB_INLINE u32 refinement(u32, int) { return rawBit(r); }
 };
@@ -713,43 +729,53 @@ struct Stripe {
   int rows; // 1 to 4
 };
 
-// Rows of a column that the significance pass codes, row r in bit 3r: not
-// significant, with a significant neighbour.  Bit 3r of u is set when any
-// sample of rows r-1..r+1 in the three columns is significant.
-PRIM_CB_INLINE u32 significanceCandidates(u32 f, u32 rowMask) {
-  const u32 t = f | (f >> 1) | (f >> 2);
-  const u32 u = t | (t >> 3) | (t >> 6);
-  return u & ~(f >> 4) & rowMask;
+// Row r of the significance pass: a sample not yet significant with a
+// significant neighbour is coded, and marked visited.
+template <int r, class Bits>
+PRIM_CB_INLINE void significanceRow(const Pass& P, Bits& bits, u32& f, u32* w, u8* c,
+                                    bool skipAbove) {
+  const u32 k = P.zcSpp[(f >> (3 * r)) & 0x1FFu];
+  if (k == 0) return;
+  if (bits.significanceIn(k)) {
+    const u32 neg = bits.sign(signIndex<r>(f, w));
+    store32(c + r * P.dstStep, (neg << 31) | P.newMag);
+    markSignificant<r>(f, w, P.fs, neg, skipAbove);
+  }
+  f |= visitBit(r);
 }
 
-// The significance pass walks the candidate rows of each column from the
-// top; a sample that becomes significant makes the row below it a candidate.
+template <int r, class Bits>
+PRIM_CB_INLINE void significanceRowIf(const Pass& P, Bits& bits, u32& f, u32* w, u8* c, int rows,
+                                      bool skipAbove) {
+  if (r < rows) significanceRow<r>(P, bits, f, w, c, skipAbove);
+}
+
 template <class Bits>
 PRIM_CB_INLINE void significanceScan(const Pass& P, Bits& bits, u32 causal) {
-  const u32 aboveMask = causal ? 0u : ~0u;
+  const bool skipAbove = causal != 0;
   for (int y0 = 0; y0 < P.height; y0 += 4) {
     const int rows = P.height - y0 < 4 ? P.height - y0 : 4;
-    const u32 rowMask = 0x249u & ((1u << (3 * rows)) - 1u);
     u32* w = P.flags + (1 + y0 / 4) * P.fs + 1;
     u8* c = P.dst + y0 * P.dstStep;
-    for (int x = 0; x < P.width; ++x, ++w, c += 4) {
-      u32 f = *w;
-      if (f == 0) continue;
-      u32 todo = significanceCandidates(f, rowMask);
-      if (todo == 0) continue;
-      do {
-        const u32 r3 = static_cast<u32>(__builtin_ctz(todo));
-        const u32 r = (r3 * 11) >> 5;
-        todo &= todo - 1;
-        if (bits.significance(f >> r3)) {
-          const u32 neg = bits.sign(signIndexAt(f, w, r3, r));
-          store32(c + r * P.dstStep, (neg << 31) | P.newMag);
-          markSignificantAt(f, w, P.fs, neg, r3, r, aboveMask);
-          todo |= (8u << r3) & rowMask & ~(f >> 4);
-        }
-        f |= visitBit(static_cast<int>(r));
-      } while (todo);
-      *w = f;
+    if (rows == 4) {
+      for (int x = 0; x < P.width; ++x, ++w, c += 4) {
+        u32 f = *w;
+        if (f == 0) continue;
+        significanceRow<0>(P, bits, f, w, c, skipAbove);
+        significanceRow<1>(P, bits, f, w, c, false);
+        significanceRow<2>(P, bits, f, w, c, false);
+        significanceRow<3>(P, bits, f, w, c, false);
+        *w = f;
+      }
+    } else {
+      for (int x = 0; x < P.width; ++x, ++w, c += 4) {
+        u32 f = *w;
+        if (f == 0) continue;
+        significanceRowIf<0>(P, bits, f, w, c, rows, skipAbove);
+        significanceRowIf<1>(P, bits, f, w, c, rows, false);
+        significanceRowIf<2>(P, bits, f, w, c, rows, false);
+        *w = f;
+      }
     }
   }
 }
