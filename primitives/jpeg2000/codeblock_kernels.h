@@ -472,41 +472,36 @@ alignas(64) inline constexpr ZcTables kZc = makeZcTables();
 alignas(64) inline constexpr ZcTables kZcSpp = makeSignificancePassTables();
 alignas(64) inline constexpr SignTable kSign = makeSignTable();
 
-// The sample of row r (r3 = 3r) of the column at w became significant with
-// sign neg: its own word (held in f) and the words around it learn it.  The
-// stripes above (row 0, unless aboveMask is 0 under vertically causal
-// coding) and below (row 3) are written through masks rather than branches.
-PRIM_CB_INLINE void markSignificantAt(u32& f, u32* w, i64 fs, u32 neg, u32 r3, u32 r,
-                                      u32 aboveMask) {
-  f |= (1u << (r3 + 4)) | (neg << (19 + r));
-  w[-1] |= 1u << (r3 + 5);
-  w[1] |= 1u << (r3 + 3);
-  const u32 up = aboveMask & (0u - static_cast<u32>(r3 == 0));
-  w[-fs] |= up & ((1u << 16) | (neg << 23));
-  w[-fs - 1] |= up & (1u << 17);
-  w[-fs + 1] |= up & (1u << 15);
-  const u32 down = 0u - static_cast<u32>(r3 == 9);
-  w[fs] |= down & ((1u << 1) | (neg << 18));
-  w[fs - 1] |= down & (1u << 2);
-  w[fs + 1] |= down & 1u;
-}
-
-// Sign-context index of row r (r3 = 3r) of the column whose word is f, its
-// west and east words beside it in memory.
-PRIM_CB_INLINE u32 signIndexAt(u32 f, const u32* w, u32 r3, u32 r) {
-  const u32 nb = f >> r3;
+// Sign-context index of row r of the column whose word is f, its west and
+// east words beside it in memory.
+template <int r>
+PRIM_CB_INLINE u32 signIndex(u32 f, const u32* w) {
+  const u32 nb = f >> (3 * r);
   return ((nb >> 3) & 1u) | (nb & 2u) | ((nb >> 3) & 4u) | ((nb >> 4) & 8u) |
          (((w[-1] >> (19 + r)) & 1u) << 4) | (((f >> (18 + r)) & 1u) << 5) |
          (((w[1] >> (19 + r)) & 1u) << 6) | (((f >> (20 + r)) & 1u) << 7);
 }
 
-template <int r>
-PRIM_CB_INLINE u32 signIndex(u32 f, const u32* w) {
-  return signIndexAt(f, w, 3 * r, r);
-}
+// Row r of the column at w became significant with sign neg: its own word
+// (held in f) and the words around it learn it.  Row 0 under vertically
+// causal coding leaves the stripe above alone.
 template <int r>
 PRIM_CB_INLINE void markSignificant(u32& f, u32* w, i64 fs, u32 neg, bool skipAbove) {
-  markSignificantAt(f, w, fs, neg, 3 * r, r, skipAbove ? 0u : ~0u);
+  f |= sigBit(r) | (neg << (19 + r));
+  w[-1] |= 1u << (3 * r + 5);
+  w[1] |= 1u << (3 * r + 3);
+  if constexpr (r == 0) {
+    if (!skipAbove) {
+      w[-fs] |= (1u << 16) | (neg << 23);
+      w[-fs - 1] |= 1u << 17;
+      w[-fs + 1] |= 1u << 15;
+    }
+  }
+  if constexpr (r == 3) {
+    w[fs] |= (1u << 1) | (neg << 18);
+    w[fs - 1] |= 1u << 2;
+    w[fs + 1] |= 1u << 0;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -597,6 +592,8 @@ struct MqPass {
 inline void loadMqPass(MqPass& q, State* s) {
   loadMq(q.m, s);
   for (int i = 0; i < 19; ++i) {
+    // The state rows come from the table, so are below 47; the bound only
+    // keeps a look-up inside the table whatever the state holds.
     const u32 state = 2 * (s->mq.state[i] < 47 ? s->mq.state[i] : 46u) + (s->mq.mps[i] & 1u);
     q.cx[i] = contextWord(state);
   }
