@@ -606,22 +606,6 @@ inline void storeMqPass(const MqPass& q, State* s) {
   }
 }
 
-// The renormalisation shifts A up to bit 15 (A is 1 to 0x7FFF here), taking
-// in a byte whenever CT runs out, exactly where the bit-by-bit loop would.
-PRIM_CB_INLINE void mqShiftUp(Mq& m) {
-  i32 n = __builtin_clz(m.A) - 16;
-  while (__builtin_expect(n > m.CT, 0)) {
-    m.A <<= m.CT;
-    m.C <<= m.CT;
-    n -= m.CT;
-    m.CT = 0;
-    mqByteIn(m);
-  }
-  m.A <<= n;
-  m.C <<= n;
-  m.CT -= n;
-}
-
 PRIM_CB_INLINE u32 mqDecide(MqPass& q, u32 k) {
   const u32 v = q.cx[k];
   const u32 qe = v >> 16;
@@ -654,7 +638,8 @@ PRIM_CB_INLINE u32 mqDecide(MqPass& q, u32 k) {
     }
     q.m.A = qe;
   }
-  mqShiftUp(q.m);
+  // A is 1 to 0x7FFF here.
+  mqRenormaliseBy(q.m, __builtin_clz(q.m.A) - 16);
   return d;
 }
 
@@ -670,21 +655,12 @@ PRIM_CB_INLINE u32 mqDecideEven(MqPass& q, u32 k) {
   const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
   const u32 aNew = (qe & lower) | (a & ~lower);
   q.m.C -= (a << 16) & lower;
-  i32 n = __builtin_clz(aNew) - 16;  // 0: A keeps bit 15, the state stays
+  const i32 n = __builtin_clz(aNew) - 16;  // 0: A keeps bit 15, the state stays
   const MqNext& e = kMqNext.t[v & 0xFFu];
   const u32 next = lps ? e.afterLps : e.afterMps;
   q.cx[k] = n ? next : v;
-  u32 areg = aNew;
-  while (__builtin_expect(n > q.m.CT, 0)) {
-    areg <<= q.m.CT;
-    q.m.C <<= q.m.CT;
-    n -= q.m.CT;
-    q.m.CT = 0;
-    mqByteIn(q.m);
-  }
-  q.m.A = areg << n;
-  q.m.C <<= n;
-  q.m.CT -= n;
+  q.m.A = aNew;
+  mqRenormaliseBy(q.m, n);
   return (v & 1u) ^ lps;
 }
 
