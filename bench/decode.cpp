@@ -14,6 +14,9 @@
 //             scripts/make_sample.sh writes.
 // Run it pinned to one processor, e.g.
 //   DCP_BENCH_FRAMES=sample.mxf taskset -c 2 build-release/bench/decode
+//       --benchmark_filter='^(openjpeg|grok|ours)/' --benchmark_repetitions=3
+//       --benchmark_enable_random_interleaving=true
+// (one command line; the summary keeps each decoder's fastest repetition).
 // The decoder runs in the build start-up dispatch picks; the lines
 // "ours_build/N" force generation N (0 px .. 6 avx2).
 #include <benchmark/benchmark.h>
@@ -292,7 +295,10 @@ void RunSet(benchmark::State& state, const FrameSet& set, const std::string& who
   }
   const double n = static_cast<double>(state.iterations());
   const PassTime t{cpu / n, wall / n};
-  Times()[set.name][who] = t;
+  // With repetitions, the fastest pass of each decoder is kept: on a busy
+  // machine the others carry other processes' disturbance.
+  PassTime& best = Times()[set.name][who];
+  if (best.cpu == 0 || t.cpu < best.cpu) best = t;
   state.counters["frames/s"] =
       benchmark::Counter(static_cast<double>(set.frames.size() * state.iterations()), benchmark::Counter::kIsRate);
   state.counters["cpu_ms/frame"] = 1000.0 * t.cpu / static_cast<double>(set.frames.size());
@@ -324,7 +330,9 @@ void BM_Ours(benchmark::State& state, const FrameSet* set, std::int32_t gen) {
 }
 
 void Summary() {
-  std::printf("\nSummary (seconds per pass over a set, one thread; ratio = peer / ours, processor time)\n");
+  std::printf(
+      "\nSummary (seconds per pass over a set, fastest repetition, one thread; ratio = peer / ours, processor "
+      "time)\n");
   for (const FrameSet& set : Sets()) {
     auto& t = Times()[set.name];
     std::printf("  %s: %zu frames, %.1f KB a frame\n", set.name.c_str(), set.frames.size(),
