@@ -1,4 +1,4 @@
-// bench-libs: framework
+// bench-libs: framework_runtime
 // Command memory: the pool's allocator against the framework's general
 // allocator, for the sizes of the framework's two commands, with a few
 // chunks kept alive so that scans meet used and freed chunks; and posting

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "converter/console.h"
-#include "converter/conversion_run.h"
 #include "converter/framework_bridge.h"
 #include "framework/text.h"
 #include "mxf/AS_DCP.h"
@@ -42,15 +41,6 @@ bool SameArguments(const TStringArray& a, const TStringArray& b) {
 }
 
 TString Narrow8ToString(const char* text) { return TString::FromNarrow(text ? text : "", 0); }
-
-// The record another instance of the tool would share with this one: the
-// window that takes file arguments and the user it runs for.  Nothing in
-// this tool writes it, so it stays empty.
-struct TSingleInstanceRecord {
-  void* window = nullptr;
-  char16_t userName[256] = {};
-};
-TSingleInstanceRecord gSingleInstance;
 
 }  // namespace
 
@@ -102,19 +92,6 @@ TStringArray SplitProcessArguments(int argc, const char* const* argv) {
   for (int k = 0; k < argc; ++k) given.Append(Narrow8ToString(argv[k]));
   if (SameArguments(split, given)) return split;
   return given;
-}
-
-std::int32_t SplitCommandLine(int argc, const char* const* argv) {
-  const TStringArray arguments = SplitProcessArguments(argc, argv);
-  if (HandOverToRunningInstance(arguments)) return kExitOk;
-  return RunConverter(arguments);
-}
-
-bool HandOverToRunningInstance(const TStringArray& arguments) {
-  // The other instance's window must be known before anything is sent.
-  if (gSingleInstance.window == nullptr) return false;
-  (void)arguments;
-  return false;
 }
 
 TCommandLineOptions::TCommandLineOptions(const TStringArray& arguments) {
@@ -196,19 +173,4 @@ void PrintVersion() {
   const TString maker = TString::ExpandTemplates(TString(u"Made by $MProductString, $MProductHomeURL"));
   PrintNote("%s", maker.ToNarrow(0));
   PrintNote("MXF library: ASDCP %s, https://tarvo.example/asdcp/", ASDCP::Version());
-}
-
-std::int32_t RunConverter(const TStringArray& arguments) {
-  ConverterSetLogEcho(false);
-  SetConsoleFlags(kConsoleNotes);
-  const TCommandLineOptions options(arguments);
-  if (options.mVersionRequested) PrintVersion();
-  if (options.mHelpRequested) PrintUsage();
-  if (options.mVersionRequested || options.mHelpRequested) return kExitOk;
-  if (options.HasParseError()) {
-    PrintNote("There was a problem. Type %s -h for help.", ProgramFileName().ToNarrow(0));
-    return kExitCommandLine;
-  }
-  if (options.mVerbose) SetConsoleFlags(kConsoleInfo | kConsoleNotes);
-  return CheckEssenceAndConvert(options);
 }

@@ -1,6 +1,6 @@
-// The tool's front end: the command line split into arguments, the
-// single-instance hand-over, the options record and its parse, usage and
-// version texts, and the run that turns the options into an exit code.
+// The command line: the process's arguments joined and split, the options
+// record and its parse, the usage and version texts, and the exit codes.
+// The run that acts on the options is converter/converter_run.h.
 #pragma once
 
 #include <cstdint>
@@ -51,18 +51,6 @@ TString JoinCommandLine(int argc, const char* const* argv);
 // a backslash right before the closing quote of an argument with a blank),
 // the arguments are taken from argv as given.
 TStringArray SplitProcessArguments(int argc, const char* const* argv);
-
-// The process's run after start-up: the arguments split, the single-instance
-// hand-over tried, then RunConverter.  The exit code.
-std::int32_t SplitCommandLine(int argc, const char* const* argv);
-
-// Hands the file arguments to another running instance of the tool.  No
-// other instance ever announces itself to this tool, so this finds none and
-// answers false.
-bool HandOverToRunningInstance(const TStringArray& arguments);
-
-// One run: options, usage and version, then the conversion; the exit code.
-std::int32_t RunConverter(const TStringArray& arguments);
 
 void PrintUsage();
 void PrintVersion();

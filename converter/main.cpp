@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "converter/command_line.h"
+#include "converter/converter_run.h"
 #include "converter/framework_bridge.h"
 #include "platform/system.h"
 

@@ -158,6 +158,27 @@ class MXFReader::h__Reader {
   };
 
   Result_t DoOpen(const char* filename);
+  // The steps of DoOpen once the header metadata is read, in their order.
+  // Whether the essence is encrypted.
+  void DetectEncryption(const PartitionPack& header, const HeaderMetadata& md);
+  // Edit and sample rates (RESULT_SFORMAT for a stereoscopic pair of rates,
+  // RESULT_FORMAT for other unequal rates), stored size, aspect ratio, and the
+  // descriptor's container duration (0 when absent).
+  Result_t ReadPictureProperties(const HeaderMetadata& md, const LocalSet& track, const LocalSet& descriptor,
+                                 std::uint64_t& container_duration);
+  // The partitions, the body stream of the picture essence, its index
+  // segments and essence, and where its frames lie.
+  Result_t LocateEssence(const PartitionPack& header, const HeaderMetadata& md, const LocalSet* ecd);
+  // The index segments of the stream and the essence of every partition of
+  // its body stream, both in stream order.
+  Result_t CollectIndexAndEssence(const std::vector<PartitionPack>& partitions, std::uint64_t rip_offset,
+                                  std::uint32_t body_sid, std::uint32_t index_sid);
+  // The container duration, or when it is 0 the one of the index, the key
+  // scan or the track; limited to 32 bits.
+  ui32_t FrameCount(const HeaderMetadata& md, const LocalSet& track, std::uint64_t container_duration) const;
+  // The coding parameters from the sub-descriptor, else from the first
+  // frame's codestream.
+  Result_t FillCodingParameters(const HeaderMetadata& md, const LocalSet* sub);
   Result_t ListPartitions(const PartitionPack& header, std::vector<PartitionPack>& out, std::uint64_t& rip_offset);
   Result_t StreamOffset(ui32_t n, std::uint64_t& offset) const;
   Result_t Locate(ui32_t n, std::uint64_t& pos, std::uint64_t& limit, bool& exact) const;
@@ -192,6 +213,90 @@ bool IsStereoRatePair(const Rational& edit, const Rational& sample) {
     if (edit.Numerator == p[0] && sample.Numerator == p[1]) return true;
   }
   return false;
+}
+
+// The file (source) package that carries a descriptor; the one the essence
+// container data links to when there are several.
+const LocalSet* FindFilePackage(const HeaderMetadata& md, const LocalSet* ecd) {
+  const LocalSet* package = nullptr;
+  for (const LocalSet& s : md.Sets()) {
+    if (!md.IsA(s, labels::kSourcePackage) || md.Get(s, tags::kDescriptor).size() != 16) continue;
+    if (package == nullptr) package = &s;
+    if (ecd != nullptr) {
+      auto linked = md.Get(*ecd, tags::kLinkedPackageUid);
+      auto uid = md.Get(s, tags::kPackageUid);
+      if (!linked.empty() && linked.size() == uid.size() && std::memcmp(linked.data(), uid.data(), uid.size()) == 0) {
+        package = &s;
+        break;
+      }
+    }
+  }
+  if (package == nullptr) package = md.FindFirst(labels::kSourcePackage);
+  return package;
+}
+
+// The picture descriptor: the package's own, or one of a multiple
+// descriptor's parts; else the first picture descriptor of the file.
+const LocalSet* FindPictureDescriptor(const HeaderMetadata& md, const LocalSet& package) {
+  if (const LocalSet* d = md.FindByUid(md.Get(package, tags::kDescriptor))) {
+    if (IsPictureDescriptor(md, *d)) return d;
+    if (md.IsA(*d, labels::kMultipleDescriptor)) {
+      for (const UL& ref : md.GetUlBatch(md.Get(*d, tags::kSubDescriptorUids))) {
+        const LocalSet* part = md.FindByUid(ref);
+        if (part != nullptr && IsPictureDescriptor(md, *part)) return part;
+      }
+    }
+  }
+  for (const LocalSet& s : md.Sets()) {
+    if (IsPictureDescriptor(md, s)) return &s;
+  }
+  return nullptr;
+}
+
+// The JPEG 2000 sub-descriptor the picture descriptor refers to, else the
+// first of the file; null when there is none.
+const LocalSet* FindJpeg2000SubDescriptor(const HeaderMetadata& md, const LocalSet& descriptor) {
+  for (const UL& ref : md.GetUlBatch(md.GetByLabel(descriptor, labels::kSubDescriptorsProperty))) {
+    const LocalSet* s = md.FindByUid(ref);
+    if (s != nullptr && md.IsA(*s, labels::kJpeg2000SubDescriptor)) return s;
+  }
+  return md.FindFirst(labels::kJpeg2000SubDescriptor);
+}
+
+// The picture track of the file package: the one the descriptor links to,
+// else the one with picture data, else the first track of the file.
+const LocalSet* FindPictureTrack(const HeaderMetadata& md, const LocalSet& package, const LocalSet& descriptor) {
+  std::uint32_t linked_track = 0;
+  const bool has_link = md.GetU32(descriptor, tags::kLinkedTrackId, linked_track);
+  const LocalSet* picture_track = nullptr;
+  for (const UL& ref : md.GetUlBatch(md.Get(package, tags::kTracks))) {
+    const LocalSet* t = md.FindByUid(ref);
+    if (t == nullptr || !md.IsA(*t, labels::kTrack)) continue;
+    std::uint32_t id = 0;
+    if (has_link && md.GetU32(*t, tags::kTrackId, id) && id == linked_track) return t;
+    if (picture_track == nullptr) {
+      const LocalSet* seq = md.FindByUid(md.Get(*t, tags::kTrackSequence));
+      UL dd;
+      if (seq != nullptr && md.GetUl(*seq, tags::kDataDefinition, dd) &&
+          SameLabel(dd.data(), labels::kPictureDataDefinition.data()))
+        picture_track = t;
+    }
+  }
+  if (picture_track != nullptr) return picture_track;
+  return md.FindFirst(labels::kTrack);
+}
+
+// The body stream that holds the picture essence: the one the essence
+// container data names when a partition carries it, else the first body
+// stream of the partitions; 0 when there is none.
+std::uint32_t PictureBodySid(std::uint32_t named, const std::vector<PartitionPack>& partitions) {
+  bool sid_present = false;
+  for (const PartitionPack& p : partitions) sid_present |= (named != 0 && p.body_sid == named);
+  if (sid_present) return named;
+  for (const PartitionPack& p : partitions) {
+    if (p.body_sid != 0) return p.body_sid;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -375,133 +480,87 @@ Result_t MXFReader::h__Reader::DoOpen(const char* filename) {
 
   if (md.FindFirst(labels::kIdentification) == nullptr) return RESULT_FAIL;
 
-  // The file (source) package that carries a descriptor; the one the essence
-  // container data links to when there are several.
   const LocalSet* ecd = md.FindFirst(labels::kEssenceContainerData);
-  const LocalSet* package = nullptr;
-  for (const LocalSet& s : md.Sets()) {
-    if (!md.IsA(s, labels::kSourcePackage) || md.Get(s, tags::kDescriptor).size() != 16) continue;
-    if (package == nullptr) package = &s;
-    if (ecd != nullptr) {
-      auto linked = md.Get(*ecd, tags::kLinkedPackageUid);
-      auto uid = md.Get(s, tags::kPackageUid);
-      if (!linked.empty() && linked.size() == uid.size() && std::memcmp(linked.data(), uid.data(), uid.size()) == 0) {
-        package = &s;
-        break;
-      }
-    }
-  }
-  if (package == nullptr) package = md.FindFirst(labels::kSourcePackage);
+  const LocalSet* package = FindFilePackage(md, ecd);
   if (package == nullptr) return RESULT_FAIL;
 
-  // Encryption shows in a cryptographic context or in the container labels.
-  encrypted_ = md.FindFirst(labels::kCryptographicContext) != nullptr;
-  for (const UL& ul : header.essence_containers) {
-    if (SameLabel(ul.data(), labels::kEncryptedContainer.data())) encrypted_ = true;
-  }
+  DetectEncryption(header, md);
 
-  // The picture descriptor: the package's own, or one of a multiple
-  // descriptor's parts; else the first picture descriptor of the file.
-  const LocalSet* descriptor = nullptr;
-  if (const LocalSet* d = md.FindByUid(md.Get(*package, tags::kDescriptor))) {
-    if (IsPictureDescriptor(md, *d)) {
-      descriptor = d;
-    } else if (md.IsA(*d, labels::kMultipleDescriptor)) {
-      for (const UL& ref : md.GetUlBatch(md.Get(*d, tags::kSubDescriptorUids))) {
-        const LocalSet* part = md.FindByUid(ref);
-        if (part != nullptr && IsPictureDescriptor(md, *part)) {
-          descriptor = part;
-          break;
-        }
-      }
-    }
-  }
-  if (descriptor == nullptr) {
-    for (const LocalSet& s : md.Sets()) {
-      if (IsPictureDescriptor(md, s)) {
-        descriptor = &s;
-        break;
-      }
-    }
-  }
+  const LocalSet* descriptor = FindPictureDescriptor(md, *package);
   if (descriptor == nullptr) return RESULT_FORMAT;
 
   // Stereoscopic essence holds two codestreams per edit unit; it is not read as 2D.
   if (md.FindFirst(labels::kStereoscopicSubDescriptor) != nullptr) return RESULT_SFORMAT;
 
-  const LocalSet* sub = nullptr;
-  for (const UL& ref : md.GetUlBatch(md.GetByLabel(*descriptor, labels::kSubDescriptorsProperty))) {
-    const LocalSet* s = md.FindByUid(ref);
-    if (s != nullptr && md.IsA(*s, labels::kJpeg2000SubDescriptor)) {
-      sub = s;
-      break;
-    }
-  }
-  if (sub == nullptr) sub = md.FindFirst(labels::kJpeg2000SubDescriptor);
+  const LocalSet* sub = FindJpeg2000SubDescriptor(md, *descriptor);
   if (sub == nullptr && !DescribesJpeg2000(md, *descriptor)) return RESULT_FORMAT;
 
-  // The picture track of the file package: the one the descriptor links to,
-  // else the one with picture data, else the first track of the file.
-  const LocalSet* track = nullptr;
-  std::uint32_t linked_track = 0;
-  const bool has_link = md.GetU32(*descriptor, tags::kLinkedTrackId, linked_track);
-  const LocalSet* picture_track = nullptr;
-  for (const UL& ref : md.GetUlBatch(md.Get(*package, tags::kTracks))) {
-    const LocalSet* t = md.FindByUid(ref);
-    if (t == nullptr || !md.IsA(*t, labels::kTrack)) continue;
-    std::uint32_t id = 0;
-    if (has_link && md.GetU32(*t, tags::kTrackId, id) && id == linked_track) {
-      track = t;
-      break;
-    }
-    if (picture_track == nullptr) {
-      const LocalSet* seq = md.FindByUid(md.Get(*t, tags::kTrackSequence));
-      UL dd;
-      if (seq != nullptr && md.GetUl(*seq, tags::kDataDefinition, dd) &&
-          SameLabel(dd.data(), labels::kPictureDataDefinition.data()))
-        picture_track = t;
-    }
-  }
-  if (track == nullptr) track = picture_track;
-  if (track == nullptr) track = md.FindFirst(labels::kTrack);
+  const LocalSet* track = FindPictureTrack(md, *package, *descriptor);
   if (track == nullptr) return RESULT_FORMAT;
 
-  md.GetRational(*track, tags::kEditRate, desc_.EditRate.Numerator, desc_.EditRate.Denominator);
-  if (!md.GetRational(*descriptor, tags::kSampleRate, desc_.SampleRate.Numerator, desc_.SampleRate.Denominator))
+  std::uint64_t container_duration = 0;
+  r = ReadPictureProperties(md, *track, *descriptor, container_duration);
+  if (r.Failure()) return r;
+
+  r = LocateEssence(header, md, ecd);
+  if (r.Failure()) return r;
+
+  desc_.ContainerDuration = FrameCount(md, *track, container_duration);
+
+  return FillCodingParameters(md, sub);
+}
+
+void MXFReader::h__Reader::DetectEncryption(const PartitionPack& header, const HeaderMetadata& md) {
+  // Encryption shows in a cryptographic context or in the container labels.
+  encrypted_ = md.FindFirst(labels::kCryptographicContext) != nullptr;
+  for (const UL& ul : header.essence_containers) {
+    if (SameLabel(ul.data(), labels::kEncryptedContainer.data())) encrypted_ = true;
+  }
+}
+
+Result_t MXFReader::h__Reader::ReadPictureProperties(const HeaderMetadata& md, const LocalSet& track,
+                                                     const LocalSet& descriptor, std::uint64_t& container_duration) {
+  md.GetRational(track, tags::kEditRate, desc_.EditRate.Numerator, desc_.EditRate.Denominator);
+  if (!md.GetRational(descriptor, tags::kSampleRate, desc_.SampleRate.Numerator, desc_.SampleRate.Denominator))
     desc_.SampleRate = desc_.EditRate;
   if (desc_.EditRate.Numerator == 0 || desc_.EditRate.Denominator == 0) desc_.EditRate = desc_.SampleRate;
   if (desc_.EditRate != desc_.SampleRate) {
     return IsStereoRatePair(desc_.EditRate, desc_.SampleRate) ? RESULT_SFORMAT : RESULT_FORMAT;
   }
-  std::uint64_t container_duration = 0;
-  md.GetU64(*descriptor, tags::kContainerDuration, container_duration);
-  md.GetU32(*descriptor, tags::kStoredWidth, desc_.StoredWidth);
-  md.GetU32(*descriptor, tags::kStoredHeight, desc_.StoredHeight);
-  md.GetRational(*descriptor, tags::kAspectRatio, desc_.AspectRatio.Numerator, desc_.AspectRatio.Denominator);
+  container_duration = 0;
+  md.GetU64(descriptor, tags::kContainerDuration, container_duration);
+  md.GetU32(descriptor, tags::kStoredWidth, desc_.StoredWidth);
+  md.GetU32(descriptor, tags::kStoredHeight, desc_.StoredHeight);
+  md.GetRational(descriptor, tags::kAspectRatio, desc_.AspectRatio.Numerator, desc_.AspectRatio.Denominator);
+  return RESULT_OK;
+}
 
+Result_t MXFReader::h__Reader::LocateEssence(const PartitionPack& header, const HeaderMetadata& md,
+                                             const LocalSet* ecd) {
   // Partitions, and which body stream holds the picture essence.
   std::vector<PartitionPack> partitions;
   std::uint64_t rip_offset = file_.Size();
-  r = ListPartitions(header, partitions, rip_offset);
+  Result_t r = ListPartitions(header, partitions, rip_offset);
   if (r.Failure()) return r;
   std::uint32_t body_sid = 0, index_sid = 0;
   if (ecd != nullptr) {
     md.GetU32(*ecd, tags::kBodySid, body_sid);
     md.GetU32(*ecd, tags::kIndexSid, index_sid);
   }
-  bool sid_present = false;
-  for (const PartitionPack& p : partitions) sid_present |= (body_sid != 0 && p.body_sid == body_sid);
-  if (!sid_present) {
-    body_sid = 0;
-    for (const PartitionPack& p : partitions) {
-      if (p.body_sid != 0) {
-        body_sid = p.body_sid;
-        break;
-      }
-    }
-  }
+  body_sid = PictureBodySid(body_sid, partitions);
   if (body_sid == 0) return RESULT_FORMAT;
 
+  r = CollectIndexAndEssence(partitions, rip_offset, body_sid, index_sid);
+  if (r.Failure()) return r;
+
+  if (segments_.empty()) ScanForFrames();
+  else DetectClipWrapping();
+  return RESULT_OK;
+}
+
+Result_t MXFReader::h__Reader::CollectIndexAndEssence(const std::vector<PartitionPack>& partitions,
+                                                      std::uint64_t rip_offset, std::uint32_t body_sid,
+                                                      std::uint32_t index_sid) {
   const std::uint64_t size = file_.Size();
   for (std::size_t i = 0; i < partitions.size(); ++i) {
     const PartitionPack& p = partitions[i];
@@ -512,7 +571,7 @@ Result_t MXFReader::h__Reader::DoOpen(const char* filename) {
     if (index_end > next) return RESULT_KLV_CODING;
     if (p.index_byte_count > 0) {
       std::vector<IndexSegment> found;
-      r = ReadIndexSegments(file_, index_start, p.index_byte_count, found);
+      Result_t r = ReadIndexSegments(file_, index_start, p.index_byte_count, found);
       if (r.Failure()) return r;
       for (IndexSegment& seg : found) {
         if (index_sid != 0 && seg.index_sid != 0 && seg.index_sid != index_sid) continue;
@@ -530,33 +589,37 @@ Result_t MXFReader::h__Reader::DoOpen(const char* filename) {
                    [](const IndexSegment& a, const IndexSegment& b) { return a.start < b.start; });
   std::sort(parts_.begin(), parts_.end(),
             [](const EssencePart& a, const EssencePart& b) { return a.body_offset < b.body_offset; });
+  return RESULT_OK;
+}
 
-  if (segments_.empty()) ScanForFrames();
-  else DetectClipWrapping();
-
+ui32_t MXFReader::h__Reader::FrameCount(const HeaderMetadata& md, const LocalSet& track,
+                                        std::uint64_t container_duration) const {
   // A missing container duration is taken from the index, the key scan or the track.
   if (container_duration == 0) container_duration = segments_.empty() ? scanned_.size() : IndexedFrames();
   if (container_duration == 0) {
-    const LocalSet* seq = md.FindByUid(md.Get(*track, tags::kTrackSequence));
+    const LocalSet* seq = md.FindByUid(md.Get(track, tags::kTrackSequence));
     if (seq != nullptr) md.GetU64(*seq, tags::kDuration, container_duration);
     if (container_duration > (std::uint64_t{1} << 62)) container_duration = 0;  // negative or absurd
   }
-  desc_.ContainerDuration = static_cast<ui32_t>(std::min<std::uint64_t>(container_duration, UINT32_MAX));
+  return static_cast<ui32_t>(std::min<std::uint64_t>(container_duration, UINT32_MAX));
+}
 
+Result_t MXFReader::h__Reader::FillCodingParameters(const HeaderMetadata& md, const LocalSet* sub) {
   if (sub != nullptr) FillFromSubDescriptor(md, *sub);
-  if (sub == nullptr || desc_.Csize == 0 || md.GetByLabel(*sub, labels::Jpeg2000Property(labels::kCodingStyleDefault)).empty()) {
-    // Coding parameters from the first frame's codestream.
-    if (encrypted_) return RESULT_FORMAT;
-    FrameBuffer frame;
-    if (frame.Capacity(4 << 20).Failure()) return RESULT_ALLOC;
-    open_ = true;
-    r = ReadFrame(0, frame, nullptr);
-    open_ = false;
-    if (r.Failure()) return r;
-    CodestreamParams cp;
-    if (!ParseCodestreamParams(frame.RoData(), frame.Size(), cp)) return RESULT_FORMAT;
-    FillFromCodestream(cp);
-  }
+  if (sub != nullptr && desc_.Csize != 0 &&
+      !md.GetByLabel(*sub, labels::Jpeg2000Property(labels::kCodingStyleDefault)).empty())
+    return RESULT_OK;
+  // Coding parameters from the first frame's codestream.
+  if (encrypted_) return RESULT_FORMAT;
+  FrameBuffer frame;
+  if (frame.Capacity(4 << 20).Failure()) return RESULT_ALLOC;
+  open_ = true;
+  Result_t r = ReadFrame(0, frame, nullptr);
+  open_ = false;
+  if (r.Failure()) return r;
+  CodestreamParams cp;
+  if (!ParseCodestreamParams(frame.RoData(), frame.Size(), cp)) return RESULT_FORMAT;
+  FillFromCodestream(cp);
   return RESULT_OK;
 }
 

@@ -3,24 +3,24 @@
 # CTest; builds every target again as Release and with clang (no second test
 # run: these catch warnings that only one optimiser or compiler reports);
 # then builds and runs the tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer.  Every build treats warnings as errors.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/deps.sh
 jobs=$(nproc)
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDCP_WERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DDCP_WERROR=ON
 cmake --build build-release -j "$jobs"
 
-CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Debug
+CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Debug -DDCP_WERROR=ON
 cmake --build build-clang -j "$jobs"
 
-cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DDCP_SANITIZE=ON -DDCP_BUILD_BENCH=OFF
+cmake -S . -B build-san -DCMAKE_BUILD_TYPE=Debug -DDCP_SANITIZE=ON -DDCP_BUILD_BENCH=OFF -DDCP_WERROR=ON
 cmake --build build-san -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   DCP_SANITIZED=1 ctest --test-dir build-san --output-on-failure -j "$jobs"

@@ -4,15 +4,9 @@
 // 4 sse41, 5 avx, 6 avx2) and includes this header; everything here lives in
 // that generation's namespace.  The builds run the same algorithm on the same
 // state and give the same results bit for bit; they differ only in how the
-// contexts are reset (vector moves from sse2 on), in the sse2 build's own MQ
-// decision routine, and in the instructions the compiler picks for each
-// generation.
-//
-// Flag rows.  Each 32-bit entry holds two vertically adjacent samples of a
-// stripe column, the upper one (stripe rows 0 and 2) in the low 16 bits.
-// Stripe s uses flag rows 2s + 1 and 2s + 2; row 0, the last row and the
-// entries left and right of the code-block are borders that only receive
-// neighbour bits, so no pass tests for the code-block's edges.
+// contexts are reset (vector moves from sse2 on) and in the instructions the
+// compiler picks for each generation.  The layout of the flag words is
+// described with the coding passes below.
 #pragma once
 
 #include <cstdint>
@@ -41,103 +35,6 @@ using u32 = std::uint32_t;
 using i32 = std::int32_t;
 using i64 = std::int64_t;
 using State = PrimCodeBlockDecoderState;
-
-// Bits of one sample's half of a flag entry.
-constexpr u32 kSigDR = 1u << 0;   // the sample below and to the right is significant
-constexpr u32 kSigDL = 1u << 1;   // below and to the left
-constexpr u32 kSigUR = 1u << 2;   // above and to the right
-constexpr u32 kSigUL = 1u << 3;   // above and to the left
-constexpr u32 kSigD = 1u << 4;    // below
-constexpr u32 kSigU = 1u << 5;    // above
-constexpr u32 kSigR = 1u << 6;    // right
-constexpr u32 kSigL = 1u << 7;    // left
-constexpr u32 kRefined = 1u << 8; // refined by an MQ-coded refinement pass
-constexpr u32 kNegD = 1u << 9;    // the sample below is significant and negative
-constexpr u32 kNegU = 1u << 10;
-constexpr u32 kNegR = 1u << 11;
-constexpr u32 kNegL = 1u << 12;
-constexpr u32 kNbr = 1u << 13;    // one of bits 0 to 7 is set
-constexpr u32 kVisit = 1u << 14;  // coded by this plane's significance pass
-constexpr u32 kSigma = 1u << 15;  // significant
-constexpr u32 kBoth(u32 bits) { return bits | (bits << 16); }
-
-// ---------------------------------------------------------------------------
-// Context tables (this generation's own copy).
-
-struct ZcTables {
-  u32 t[3][256];
-};
-constexpr ZcTables makeZcTables() {
-  ZcTables z{};
-  for (int cls = 0; cls < 3; ++cls)
-    for (int i = 0; i < 256; ++i) {
-      const int d = (i & 1) + ((i >> 1) & 1) + ((i >> 2) & 1) + ((i >> 3) & 1);
-      int v = ((i >> 4) & 1) + ((i >> 5) & 1);
-      int h = ((i >> 6) & 1) + ((i >> 7) & 1);
-      int cx = 0;
-      if (cls == 1) {  // HL: horizontal and vertical exchanged
-        const int t = h;
-        h = v;
-        v = t;
-      }
-      if (cls < 2) {
-        if (h == 2) cx = 10;
-        else if (h == 1) cx = v >= 1 ? 9 : (d >= 1 ? 8 : 7);
-        else if (v == 2) cx = 6;
-        else if (v == 1) cx = 5;
-        else cx = d >= 2 ? 4 : (d == 1 ? 3 : 2);
-      } else {
-        const int hv = h + v;
-        if (d >= 3) cx = 10;
-        else if (d == 2) cx = hv >= 1 ? 9 : 8;
-        else if (d == 1) cx = hv >= 2 ? 7 : (hv == 1 ? 6 : 5);
-        else cx = hv >= 2 ? 4 : (hv == 1 ? 3 : 2);
-      }
-      z.t[cls][i] = static_cast<u32>(cx);
-    }
-  return z;
-}
-
-struct Table512 {
-  u32 t[512];
-};
-// Indexed by bits 4 to 12 of a half: context in the low 4 bits, the bit to
-// XOR with the decision in bit 31.
-constexpr Table512 makeSignTable() {
-  Table512 s{};
-  for (int i = 0; i < 512; ++i) {
-    auto contrib = [&](int sigBit, int negBit) {
-      return ((i >> sigBit) & 1) ? (((i >> negBit) & 1) ? -1 : 1) : 0;
-    };
-    // index bit 0 below, 1 above, 2 right, 3 left, 4 refined, 5..8 negative
-    // below, above, right, left
-    int hs = contrib(2, 7) + contrib(3, 8);
-    int vs = contrib(0, 5) + contrib(1, 6);
-    hs = hs > 1 ? 1 : (hs < -1 ? -1 : hs);
-    vs = vs > 1 ? 1 : (vs < -1 ? -1 : vs);
-    u32 xr = 0;
-    if (hs < 0 || (hs == 0 && vs < 0)) {
-      xr = 1;
-      hs = -hs;
-      vs = -vs;
-    }
-    int cx;
-    if (hs == 1) cx = vs == 1 ? 15 : (vs == 0 ? 14 : 13);
-    else cx = vs == 1 ? 12 : 11;
-    s.t[i] = static_cast<u32>(cx) | (xr << 31);
-  }
-  return s;
-}
-// Indexed by bits 0 to 8 of a half.
-constexpr Table512 makeRefinementTable() {
-  Table512 r{};
-  for (int i = 0; i < 512; ++i) r.t[i] = (i & 0x100) ? 18u : ((i & 0xFF) ? 17u : 16u);
-  return r;
-}
-
-alignas(64) inline constexpr ZcTables kZc = makeZcTables();
-alignas(64) inline constexpr Table512 kSign = makeSignTable();
-alignas(64) inline constexpr Table512 kRef = makeRefinementTable();
 
 // ---------------------------------------------------------------------------
 // Small helpers.
@@ -302,121 +199,6 @@ PRIM_CB_INLINE i32 mqShiftsFor(u32 a) {
   return hi ? kShift8.t[hi] : 8 + kShift8.t[static_cast<u8>(a)];
 }
 
-#if PRIM_CB_BUILD == 1
-// Byte input of the sse2 decision: the segment length minus the byte
-// position is compared with 1 once; the last byte is handled on its own (the
-// byte after it reads as 0xFF).
-PRIM_CB_INLINE void sse2ByteIn(Mq& m, u32& c, i32& ct) {
-  const i32 left = m.len - m.pos;
-  if (m.end) {
-    ct = 8;
-  } else if (left > 1) {
-    const u32 b = m.seg[m.pos];
-    const u32 b1 = m.seg[m.pos + 1];
-    if (b != 0xFF) {
-      ++m.pos;
-      c += 0xFF00u - (b1 << 8);
-      ct = 8;
-    } else if (b1 > 0x8F) {
-      m.end = 1;
-      ct = 8;
-    } else {
-      ++m.pos;
-      c += 0xFE00u - (b1 << 9);
-      ct = 7;
-    }
-  } else if (left == 1) {
-    if (m.seg[m.pos] == 0xFF) {
-      m.end = 1;
-    } else {
-      ++m.pos;
-    }
-    ct = 8;
-  } else {
-    m.end = 1;
-    ct = 8;
-  }
-}
-
-// The sse2 decision: one routine for every context, with the probability
-// table handed in; A, C and CT stay in locals through the renormalisation
-// and are stored once.  With kFlat the common path (A keeps bit 15) takes no
-// branch of its own: it is the case of no shift and no state change, which
-// suits contexts whose symbols are close to random.
-template <bool kFlat = false>
-PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx, const prim::cbshared::MqRow* table) {
-  const u32 I = m.st[cx];
-  const prim::cbshared::MqRow& row = table[I];
-  const u32 qe = row.qe;
-  u32 a = m.A - qe;
-  u32 c = m.C;
-  const u32 mps = m.mps[cx];
-  if (!kFlat && __builtin_expect(a > (c >> 16), 1) && (a & 0x8000u)) {
-    m.A = a;
-    return mps;
-  }
-  u32 d = mps;
-  i32 n;
-  if (kFlat) {
-    const u32 lower = 0u - static_cast<u32>(a <= (c >> 16));
-    const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
-    const u32 lpsMask = 0u - lps;
-    c -= (a << 16) & lower;
-    a = (qe & lower) | (a & ~lower);
-    // a needs n shifts (0: it keeps bit 15 and the state stays).
-    n = mqShiftsFor(a);
-    const u32 next = (row.nlps & lpsMask) | (row.nmps & ~lpsMask);
-    m.st[cx] = n == 0 ? I : next;
-    m.mps[cx] = mps ^ (lps & row.switchMps);
-    d ^= lps;
-  } else {
-    if (a > (c >> 16)) {
-      if (a < qe) {
-        d ^= 1u;
-        m.st[cx] = row.nlps;
-        if (row.switchMps) m.mps[cx] = d;
-      } else {
-        m.st[cx] = row.nmps;
-      }
-    } else {
-      c -= a << 16;
-      if (a < qe) {
-        m.st[cx] = row.nmps;
-      } else {
-        d ^= 1u;
-        m.st[cx] = row.nlps;
-        if (row.switchMps) m.mps[cx] = d;
-      }
-      a = qe;
-    }
-    n = mqShiftsFor(a);
-  }
-  // A byte comes in whenever CT runs out before the n shifts are done.
-  i32 ct = m.CT;
-  while (__builtin_expect(n > ct, 0)) {
-    a <<= ct;
-    c <<= ct;
-    n -= ct;
-    sse2ByteIn(m, c, ct);
-  }
-  m.A = a << n;
-  m.C = c << n;
-  m.CT = ct - n;
-  return d;
-}
-PRIM_CB_INLINE u32 decide(Mq& m, u32 cx) {
-  return owniMqDecodeSymbol(m, cx, prim::cbshared::mqStateTable);
-}
-PRIM_CB_INLINE u32 decideUniform(Mq& m) {
-  return owniMqDecodeSymbol(m, 0, prim::cbshared::mqStateTable);
-}
-PRIM_CB_INLINE u32 decideRunLength(Mq& m) {
-  return owniMqDecodeSymbol(m, 1, prim::cbshared::mqStateTable);
-}
-PRIM_CB_INLINE u32 decideFlat(Mq& m, u32 cx) {
-  return owniMqDecodeSymbol<true>(m, cx, prim::cbshared::mqStateTable);
-}
-#endif
 
 // Takes the next byte into C (0xFF bit stuffing; a marker or the end of the
 // segment stops the input for good).
@@ -466,7 +248,6 @@ PRIM_CB_INLINE void mqRenormaliseBy(Mq& m, i32 n) {
   m.C <<= n;
   m.CT -= n;
 }
-#if PRIM_CB_BUILD != 1
 // The common path (A still at least 0x8000 after taking off Qe, and the code
 // above it) is one branch; the renormalisation after an exchange shifts by
 // the known count.
@@ -507,35 +288,11 @@ PRIM_CB_INLINE u32 owniMqDecodeSymbol(Mq& m, u32 cx) {
   mqRenormaliseBy(m, mqShiftsFor(m.A));
   return d;
 }
-// The same decision without the branch on the common path, for contexts
-// whose symbols are close to random (the common path is then hard to
-// predict): A keeping bit 15 simply means no shift and no state change.
-PRIM_CB_INLINE u32 owniMqDecodeSymbolFlat(Mq& m, u32 cx) {
-  const u32 I = m.st[cx];
-  const prim::cbshared::MqRow& row = prim::cbshared::mqStateTable[I];
-  const u32 qe = row.qe;
-  const u32 a = m.A - qe;
-  const u32 mps = m.mps[cx];
-  const u32 lower = 0u - static_cast<u32>(a <= (m.C >> 16));
-  const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
-  const u32 lpsMask = 0u - lps;
-  const u32 aNew = (qe & lower) | (a & ~lower);
-  const i32 n = mqShiftsFor(aNew);  // 0: A keeps bit 15, nothing changes
-  const u32 next = (row.nlps & lpsMask) | (row.nmps & ~lpsMask);
-  m.st[cx] = n ? next : I;
-  m.mps[cx] = mps ^ (lps & row.switchMps);
-  m.C -= (a << 16) & lower;
-  m.A = aNew;
-  mqRenormaliseBy(m, n);
-  return mps ^ lps;
-}
 PRIM_CB_INLINE u32 owniMqDecodeUniformContext(Mq& m) { return owniMqDecodeSymbol(m, 0); }
 PRIM_CB_INLINE u32 owniMqDecodeRunLengthContext(Mq& m) { return owniMqDecodeSymbol(m, 1); }
 PRIM_CB_INLINE u32 decide(Mq& m, u32 cx) { return owniMqDecodeSymbol(m, cx); }
-PRIM_CB_INLINE u32 decideFlat(Mq& m, u32 cx) { return owniMqDecodeSymbolFlat(m, cx); }
 PRIM_CB_INLINE u32 decideUniform(Mq& m) { return owniMqDecodeUniformContext(m); }
 PRIM_CB_INLINE u32 decideRunLength(Mq& m) { return owniMqDecodeRunLengthContext(m); }
-#endif
 
 // Predictable-termination check at the end of an MQ-coded pass: 1 when the
 // segment does not end where the decoder stands.
@@ -616,7 +373,139 @@ inline u32 rawPaddingDamaged(const Raw& r) {
 }
 
 // ---------------------------------------------------------------------------
-// Pass set-up and neighbour updates.
+// Flag words.  The work area holds one 32-bit word per column of a stripe
+// (four rows), in rows of flagStride bytes: row 0 and the row after the last
+// stripe are borders, as are the words left and right of the code-block, so
+// that no pass tests for the code-block's edges.  A word holds, for the
+// column x of stripe rows 0..3:
+//   bits 0..17   significance of columns x-1, x, x+1 (bits 3k, 3k+1, 3k+2)
+//                in rows -1..4 (k = row + 1): the sample of row r and its
+//                eight neighbours are bits 3r..3r+8, itself bit 3r+4;
+//   bits 18..23  sign (1 negative) of column x in rows -1..4;
+//   bits 24..27  visited by this plane's significance pass, rows 0..3;
+//   bits 28..31  refined by an MQ-coded refinement pass, rows 0..3.
+
+constexpr u32 sigBit(int r) { return 1u << (3 * r + 4); }
+constexpr u32 kSigRows = sigBit(0) | sigBit(1) | sigBit(2) | sigBit(3);
+constexpr u32 visitBit(int r) { return 1u << (24 + r); }
+constexpr u32 kVisitRows = 0xFu << 24;
+constexpr u32 refinedBit(int r) { return 1u << (28 + r); }
+constexpr u32 kNeighbours = 0x1EFu;  // the eight neighbours in a 9-bit window
+
+// Zero-coding contexts by band class (0 LL and LH, 1 HL, 2 HH) and the
+// 9-bit window of a sample (bits 0..2 the row above, west to east, 3..5 its
+// own row, 6..8 the row below; the sample's own bit is ignored).
+struct ZcTables {
+  u8 t[3][512];
+};
+constexpr ZcTables makeZcTables() {
+  ZcTables z{};
+  for (int cls = 0; cls < 3; ++cls)
+    for (int i = 0; i < 512; ++i) {
+      const int d = (i & 1) + ((i >> 2) & 1) + ((i >> 6) & 1) + ((i >> 8) & 1);
+      int v = ((i >> 1) & 1) + ((i >> 7) & 1);
+      int h = ((i >> 3) & 1) + ((i >> 5) & 1);
+      int cx = 0;
+      if (cls == 1) {  // HL: horizontal and vertical exchanged
+        const int t = h;
+        h = v;
+        v = t;
+      }
+      if (cls < 2) {
+        if (h == 2) cx = 10;
+        else if (h == 1) cx = v >= 1 ? 9 : (d >= 1 ? 8 : 7);
+        else if (v == 2) cx = 6;
+        else if (v == 1) cx = 5;
+        else cx = d >= 2 ? 4 : (d == 1 ? 3 : 2);
+      } else {
+        const int hv = h + v;
+        if (d >= 3) cx = 10;
+        else if (d == 2) cx = hv >= 1 ? 9 : 8;
+        else if (d == 1) cx = hv >= 2 ? 7 : (hv == 1 ? 6 : 5);
+        else cx = hv >= 2 ? 4 : (hv == 1 ? 3 : 2);
+      }
+      z.t[cls][i] = static_cast<u8>(cx);
+    }
+  return z;
+}
+
+// Sign contexts: index bit 0 west, 1 north, 2 east, 3 south significant,
+// bits 4..7 the same neighbours negative.  Context in the low 4 bits, the
+// bit to XOR with the decision in bit 7.
+struct SignTable {
+  u8 t[256];
+};
+constexpr SignTable makeSignTable() {
+  SignTable s{};
+  for (int i = 0; i < 256; ++i) {
+    auto contrib = [&](int k) { return ((i >> k) & 1) ? (((i >> (k + 4)) & 1) ? -1 : 1) : 0; };
+    int hs = contrib(0) + contrib(2);
+    int vs = contrib(1) + contrib(3);
+    hs = hs > 1 ? 1 : (hs < -1 ? -1 : hs);
+    vs = vs > 1 ? 1 : (vs < -1 ? -1 : vs);
+    int xr = 0;
+    if (hs < 0 || (hs == 0 && vs < 0)) {
+      xr = 1;
+      hs = -hs;
+      vs = -vs;
+    }
+    int cx;
+    if (hs == 1) cx = vs == 1 ? 15 : (vs == 0 ? 14 : 13);
+    else cx = vs == 1 ? 12 : 11;
+    s.t[i] = static_cast<u8>(cx | (xr << 7));
+  }
+  return s;
+}
+
+// The significance pass's form: 0 where the sample is significant already
+// (bit 4) or has no significant neighbour, so that one look-up decides
+// whether the pass codes it.
+constexpr ZcTables makeSignificancePassTables() {
+  ZcTables z = makeZcTables();
+  for (int cls = 0; cls < 3; ++cls)
+    for (int i = 0; i < 512; ++i)
+      if ((i & 0x10) || (i & 0x1EF) == 0) z.t[cls][i] = 0;
+  return z;
+}
+
+alignas(64) inline constexpr ZcTables kZc = makeZcTables();
+alignas(64) inline constexpr ZcTables kZcSpp = makeSignificancePassTables();
+alignas(64) inline constexpr SignTable kSign = makeSignTable();
+
+// Sign-context index of row r of the column whose word is f, its west and
+// east words beside it in memory.
+template <int r>
+PRIM_CB_INLINE u32 signIndex(u32 f, const u32* w) {
+  const u32 nb = f >> (3 * r);
+  return ((nb >> 3) & 1u) | (nb & 2u) | ((nb >> 3) & 4u) | ((nb >> 4) & 8u) |
+         (((w[-1] >> (19 + r)) & 1u) << 4) | (((f >> (18 + r)) & 1u) << 5) |
+         (((w[1] >> (19 + r)) & 1u) << 6) | (((f >> (20 + r)) & 1u) << 7);
+}
+
+// Row r of the column at w became significant with sign neg: its own word
+// (held in f) and the words around it learn it.  Row 0 under vertically
+// causal coding leaves the stripe above alone.
+template <int r>
+PRIM_CB_INLINE void markSignificant(u32& f, u32* w, i64 fs, u32 neg, bool skipAbove) {
+  f |= sigBit(r) | (neg << (19 + r));
+  w[-1] |= 1u << (3 * r + 5);
+  w[1] |= 1u << (3 * r + 3);
+  if constexpr (r == 0) {
+    if (!skipAbove) {
+      w[-fs] |= (1u << 16) | (neg << 23);
+      w[-fs - 1] |= 1u << 17;
+      w[-fs + 1] |= 1u << 15;
+    }
+  }
+  if constexpr (r == 3) {
+    w[fs] |= (1u << 1) | (neg << 18);
+    w[fs - 1] |= 1u << 2;
+    w[fs + 1] |= 1u << 0;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Pass set-up.
 
 struct Pass {
   u8* dst;
@@ -630,7 +519,8 @@ struct Pass {
   u32 newMag;
   u32 halfBit;
   u32 keepMask;
-  const u32* zc;
+  const u8* zc;     // zero-coding contexts of the band
+  const u8* zcSpp;  // the same for the significance pass, 0: not coded
 };
 
 inline void setUpPass(State* s, Pass& P) {
@@ -646,6 +536,7 @@ inline void setUpPass(State* s, Pass& P) {
   P.halfBit = (1u << P.p) >> 1;
   P.keepMask = ~0u << (P.p + 1);
   P.zc = kZc.t[s->flagCursor.sigTable];
+  P.zcSpp = kZcSpp.t[s->flagCursor.sigTable];
   s->pass.planeBit = P.planeBit;
   s->pass.newMagnitude = P.newMag;
   s->pass.halfBit = P.halfBit;
@@ -664,163 +555,256 @@ inline void storeCursors(State* s, const Pass& P) {
       s->flagCursor.columnEntry + (P.height - lastStripe > 2 ? stride : 0u);
 }
 
-// The sample in the low half of *e (stripe row 0 or 2) became significant:
-// own bits into its half, neighbour bits into the eight around it.  A sample
-// in stripe row 0 under vertically causal coding leaves the stripe above
-// alone.
-PRIM_CB_INLINE void markLow(u32* e, i64 fs, u32 neg, bool skipAbove, u32 own) {
-  e[0] |= own | ((kSigU | kNbr | (neg * kNegU)) << 16);
-  e[-1] |= kSigR | kNbr | (neg * kNegR) | ((kSigUR | kNbr) << 16);
-  e[1] |= kSigL | kNbr | (neg * kNegL) | ((kSigUL | kNbr) << 16);
-  if (!skipAbove) {
-    u32* up = e - fs;
-    up[0] |= (kSigD | kNbr | (neg * kNegD)) << 16;
-    up[-1] |= (kSigDR | kNbr) << 16;
-    up[1] |= (kSigDL | kNbr) << 16;
+// ---------------------------------------------------------------------------
+// Decisions of the MQ-coded passes.  A pass holds the MQ registers in a local
+// Mq and the 19 contexts as decoder states (2 x row + MPS) in a local array;
+// both go back to the state when it ends.
+
+// A context in a pass is one word: Qe in the high 16 bits, the decoder
+// state (2 x row + MPS) in the low ones, so that the common path of a
+// decision needs a single load.  The table gives the words of the states
+// after an MPS and after an LPS.
+struct MqNext {
+  u32 afterMps;
+  u32 afterLps;
+};
+struct MqNextTable {
+  MqNext t[94];
+};
+constexpr u32 contextWord(u32 state) {
+  return (prim::cbshared::mqEntries.e[state].qe << 16) | state;
+}
+constexpr MqNextTable makeMqNextTable() {
+  MqNextTable z{};
+  for (u32 i = 0; i < 94; ++i) {
+    z.t[i].afterMps = contextWord(prim::cbshared::mqEntries.e[i].nmps);
+    z.t[i].afterLps = contextWord(prim::cbshared::mqEntries.e[i].nlps);
+  }
+  return z;
+}
+alignas(64) inline constexpr MqNextTable kMqNext = makeMqNextTable();
+
+struct MqPass {
+  Mq m;
+  u32 cx[19];
+};
+
+inline void loadMqPass(MqPass& q, State* s) {
+  loadMq(q.m, s);
+  for (int i = 0; i < 19; ++i) {
+    // The state rows come from the table, so are below 47; the bound only
+    // keeps a look-up inside the table whatever the state holds.
+    const u32 state = 2 * (s->mq.state[i] < 47 ? s->mq.state[i] : 46u) + (s->mq.mps[i] & 1u);
+    q.cx[i] = contextWord(state);
   }
 }
-// The sample in the high half of *e (stripe row 1 or 3) became significant.
-PRIM_CB_INLINE void markHigh(u32* e, i64 fs, u32 neg, u32 own) {
-  e[0] |= (own << 16) | kSigD | kNbr | (neg * kNegD);
-  e[-1] |= ((kSigR | kNbr | (neg * kNegR)) << 16) | kSigDR | kNbr;
-  e[1] |= ((kSigL | kNbr | (neg * kNegL)) << 16) | kSigDL | kNbr;
-  u32* dn = e + fs;
-  dn[0] |= kSigU | kNbr | (neg * kNegU);
-  dn[-1] |= kSigUR | kNbr;
-  dn[1] |= kSigUL | kNbr;
+inline void storeMqPass(const MqPass& q, State* s) {
+  storeMq(q.m, s);
+  for (int i = 0; i < 19; ++i) {
+    s->mq.state[i] = (q.cx[i] & 0xFFu) >> 1;
+    s->mq.mps[i] = q.cx[i] & 1u;
+  }
 }
+
+PRIM_CB_INLINE u32 mqDecide(MqPass& q, u32 k) {
+  const u32 v = q.cx[k];
+  const u32 qe = v >> 16;
+  const u32 a = q.m.A - qe;
+  u32 d;
+  if (a > (q.m.C >> 16)) {
+    if (__builtin_expect((a & 0x8000u) != 0, 1)) {
+      q.m.A = a;
+      return v & 1u;
+    }
+    // The upper interval, too small: the symbol depends on A against Qe.
+    const MqNext& e = kMqNext.t[v & 0xFFu];
+    if (a < qe) {
+      d = (v & 1u) ^ 1u;
+      q.cx[k] = e.afterLps;
+    } else {
+      d = v & 1u;
+      q.cx[k] = e.afterMps;
+    }
+    q.m.A = a;
+  } else {
+    const MqNext& e = kMqNext.t[v & 0xFFu];
+    q.m.C -= a << 16;
+    if (a < qe) {
+      d = v & 1u;
+      q.cx[k] = e.afterMps;
+    } else {
+      d = (v & 1u) ^ 1u;
+      q.cx[k] = e.afterLps;
+    }
+    q.m.A = qe;
+  }
+  // A is 1 to 0x7FFF here.
+  mqRenormaliseBy(q.m, __builtin_clz(q.m.A) - 16);
+  return d;
+}
+
+// The same decision without a branch on the symbol, for contexts whose
+// symbols are close to even odds (where the branches above would be
+// mispredicted often): A keeping bit 15 simply means no shift and no state
+// change.
+PRIM_CB_INLINE u32 mqDecideEven(MqPass& q, u32 k) {
+  const u32 v = q.cx[k];
+  const u32 qe = v >> 16;
+  const u32 a = q.m.A - qe;
+  const u32 lower = 0u - static_cast<u32>(a <= (q.m.C >> 16));
+  const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
+  const u32 aNew = (qe & lower) | (a & ~lower);
+  q.m.C -= (a << 16) & lower;
+  const i32 n = __builtin_clz(aNew) - 16;  // 0: A keeps bit 15, the state stays
+  const MqNext& e = kMqNext.t[v & 0xFFu];
+  const u32 next = lps ? e.afterLps : e.afterMps;
+  q.cx[k] = n ? next : v;
+  q.m.A = aNew;
+  mqRenormaliseBy(q.m, n);
+  return (v & 1u) ^ lps;
+}
+
+// The bits of a pass: from the MQ decoder with their contexts, or raw.  The
+// decisions of the coding passes take the branch-free form (measured faster
+// on cinema frames, where the significance, sign and refinement symbols are
+// close to even odds); the run-length decisions, mostly 0, keep the branch.
+struct MqBits {
+  MqPass& q;
+  const u8* zc;
+  static constexpr bool kMarksRefined = true;
+  PRIM_CB_INLINE u32 significance(u32 window) { return mqDecideEven(q, zc[window & 0x1FFu]); }
+  PRIM_CB_INLINE u32 significanceIn(u32 context) { return mqDecideEven(q, context); }
+  PRIM_CB_INLINE u32 sign(u32 index) {
+    const u32 sc = kSign.t[index];
+    return mqDecideEven(q, sc & 0xFu) ^ (sc >> 7);
+  }
+  PRIM_CB_INLINE u32 refinement(u32 f, int r) {
+    const u32 k = (f & refinedBit(r)) ? 18u : (((f >> (3 * r)) & kNeighbours) ? 17u : 16u);
+    return mqDecideEven(q, k);
+  }
+};
+struct RawBits {
+  Raw& r;
+  static constexpr bool kMarksRefined = false;
+  PRIM_CB_INLINE u32 significance(u32) { return rawBit(r); }
+  PRIM_CB_INLINE u32 significanceIn(u32) { return rawBit(r); }
+  PRIM_CB_INLINE u32 sign(u32) { return rawBit(r); }
+  PRIM_CB_INLINE u32 refinement(u32, int) { return rawBit(r); }
+};
 
 // ---------------------------------------------------------------------------
 // Coding passes.  Each decodes one whole pass at the plane in the pass
 // cursor and returns 1 when it found damaged data, else 0.
 
-// One pair entry of the significance pass: the upper sample, then (when the
-// stripe has it) the lower one, which sees the entry as the upper one left it.
-template <class Bits>
-PRIM_CB_INLINE void significancePair(const Pass& P, Bits& bits, u32* e, u8* c, bool lower,
-                                     bool skipAbove) {
-  u32 v = *e;
-  if ((v & ~(v >> 2) & kBoth(kNbr)) == 0) return;
-  if ((v & (kNbr | kSigma)) == kNbr) {
-    if (bits.significance(v & 0xFFu)) {
-      const u32 neg = bits.sign(v & 0xFFFFu);
-      store32(c, (neg << 31) | P.newMag);
-      markLow(e, P.fs, neg, skipAbove, kSigma | kVisit);
-    } else {
-      *e |= kVisit;
-    }
+struct Stripe {
+  u32* w;   // word of column 0
+  u8* c;    // coefficient of row 0, column 0
+  int rows; // 1 to 4
+};
+
+// Row r of the significance pass: a sample not yet significant with a
+// significant neighbour is coded, and marked visited.
+template <int r, class Bits>
+PRIM_CB_INLINE void significanceRow(const Pass& P, Bits& bits, u32& f, u32* w, u8* c,
+                                    bool skipAbove) {
+  const u32 k = P.zcSpp[(f >> (3 * r)) & 0x1FFu];
+  if (k == 0) return;
+  if (bits.significanceIn(k)) {
+    const u32 neg = bits.sign(signIndex<r>(f, w));
+    store32(c + r * P.dstStep, (neg << 31) | P.newMag);
+    markSignificant<r>(f, w, P.fs, neg, skipAbove);
   }
-  if (!lower) return;
-  v = *e >> 16;
-  if ((v & (kNbr | kSigma)) == kNbr) {
-    if (bits.significance(v & 0xFFu)) {
-      const u32 neg = bits.sign(v);
-      store32(c + P.dstStep, (neg << 31) | P.newMag);
-      markHigh(e, P.fs, neg, kSigma | kVisit);
-    } else {
-      *e |= kVisit << 16;
-    }
-  }
+  f |= visitBit(r);
+}
+
+template <int r, class Bits>
+PRIM_CB_INLINE void significanceRowIf(const Pass& P, Bits& bits, u32& f, u32* w, u8* c, int rows,
+                                      bool skipAbove) {
+  if (r < rows) significanceRow<r>(P, bits, f, w, c, skipAbove);
 }
 
 template <class Bits>
 PRIM_CB_INLINE void significanceScan(const Pass& P, Bits& bits, u32 causal) {
-  const i64 fs = P.fs;
-  const i64 pairStep = 2 * P.dstStep;
+  const bool skipAbove = causal != 0;
   for (int y0 = 0; y0 < P.height; y0 += 4) {
     const int rows = P.height - y0 < 4 ? P.height - y0 : 4;
-    u32* e = P.flags + (1 + y0 / 2) * fs + 1;
+    u32* w = P.flags + (1 + y0 / 4) * P.fs + 1;
     u8* c = P.dst + y0 * P.dstStep;
     if (rows == 4) {
-      for (int x = 0; x < P.width; ++x, ++e, c += 4) {
-        significancePair(P, bits, e, c, true, causal != 0);
-        significancePair(P, bits, e + fs, c + pairStep, true, false);
+      for (int x = 0; x < P.width; ++x, ++w, c += 4) {
+        u32 f = *w;
+        if (f == 0) continue;
+        significanceRow<0>(P, bits, f, w, c, skipAbove);
+        significanceRow<1>(P, bits, f, w, c, false);
+        significanceRow<2>(P, bits, f, w, c, false);
+        significanceRow<3>(P, bits, f, w, c, false);
+        *w = f;
       }
     } else {
-      for (int x = 0; x < P.width; ++x, ++e, c += 4) {
-        significancePair(P, bits, e, c, rows > 1, causal != 0);
-        if (rows > 2) significancePair(P, bits, e + fs, c + pairStep, false, false);
+      for (int x = 0; x < P.width; ++x, ++w, c += 4) {
+        u32 f = *w;
+        if (f == 0) continue;
+        significanceRowIf<0>(P, bits, f, w, c, rows, skipAbove);
+        significanceRowIf<1>(P, bits, f, w, c, rows, false);
+        significanceRowIf<2>(P, bits, f, w, c, rows, false);
+        *w = f;
       }
     }
   }
 }
 
-// One pair entry of the refinement pass.
+// The visited bits of rows 0..3 moved to bits 0, 3, 6 and 9.
+struct SpreadTable {
+  std::uint16_t t[16];
+};
+constexpr SpreadTable makeSpreadTable() {
+  SpreadTable z{};
+  for (int v = 0; v < 16; ++v)
+    z.t[v] = static_cast<std::uint16_t>((v & 1) | ((v & 2) << 2) | ((v & 4) << 4) | ((v & 8) << 6));
+  return z;
+}
+alignas(32) inline constexpr SpreadTable kSpread = makeSpreadTable();
+PRIM_CB_INLINE u32 spreadVisited(u32 f) { return kSpread.t[(f >> 24) & 0xFu]; }
+
+// Row r of the refinement pass (a sample significant before this plane's
+// significance pass) gets its next magnitude bit.
 template <class Bits>
-PRIM_CB_INLINE void refinementPair(const Pass& P, Bits& bits, u32* e, u8* c, bool lower) {
-  u32 v = *e;
-  if ((v & ~(v << 1) & kBoth(kSigma)) == 0) return;
-  if ((v & (kSigma | kVisit)) == kSigma) {
-    const u32 b = bits.refinement(v & 0x1FFu);
-    store32(c, (load32(c) & P.keepMask) | (b << P.p) | P.halfBit);
-    *e |= bits.refinedBit;
-  }
-  if (!lower) return;
-  v = *e >> 16;
-  if ((v & (kSigma | kVisit)) == kSigma) {
-    u8* c1 = c + P.dstStep;
-    const u32 b = bits.refinement(v & 0x1FFu);
-    store32(c1, (load32(c1) & P.keepMask) | (b << P.p) | P.halfBit);
-    *e |= bits.refinedBit << 16;
-  }
+PRIM_CB_INLINE void refinementRowAt(const Pass& P, Bits& bits, u32& f, u8* c, int r) {
+  const u32 b = bits.refinement(f, r);
+  u8* p = c + r * P.dstStep;
+  store32(p, (load32(p) & P.keepMask) | (b << P.p) | P.halfBit);
+  if (Bits::kMarksRefined) f |= refinedBit(r);
 }
 
 template <class Bits>
 PRIM_CB_INLINE void refinementScan(const Pass& P, Bits& bits) {
-  const i64 fs = P.fs;
-  const i64 pairStep = 2 * P.dstStep;
   for (int y0 = 0; y0 < P.height; y0 += 4) {
     const int rows = P.height - y0 < 4 ? P.height - y0 : 4;
-    u32* e = P.flags + (1 + y0 / 2) * fs + 1;
+    // Rows of the stripe (a state kept from a taller code-block may hold
+    // flags below the last row).
+    const u32 rowMask = 0x249u & ((1u << (3 * rows)) - 1u);
+    u32* w = P.flags + (1 + y0 / 4) * P.fs + 1;
     u8* c = P.dst + y0 * P.dstStep;
-    if (rows == 4) {
-      for (int x = 0; x < P.width; ++x, ++e, c += 4) {
-        refinementPair(P, bits, e, c, true);
-        refinementPair(P, bits, e + fs, c + pairStep, true);
-      }
-    } else {
-      for (int x = 0; x < P.width; ++x, ++e, c += 4) {
-        refinementPair(P, bits, e, c, rows > 1);
-        if (rows > 2) refinementPair(P, bits, e + fs, c + pairStep, false);
-      }
+    for (int x = 0; x < P.width; ++x, ++w, c += 4) {
+      u32 f = *w;
+      // Rows significant and not visited: sigma of row r is bit 3r + 4, so
+      // the mask holds row r in bit 3r.
+      u32 todo = (f >> 4) & rowMask & ~spreadVisited(f);
+      if (todo == 0) continue;
+      do {
+        const int r = (__builtin_ctz(todo) * 11) >> 5;  // bit 3r -> r
+        todo &= todo - 1;
+        refinementRowAt(P, bits, f, c, r);
+      } while (todo);
+      *w = f;
     }
   }
 }
 
-// Decisions of the MQ-coded passes.  Sign and refinement decisions, and the
-// zero-coding decisions of the significance pass (a sample with a
-// significant neighbour), are close to even odds and take the branch-free
-// form; the clean-up pass keeps the branch for its zero-coding decisions, as
-// most of its samples lie in quiet, well-predicted regions.
-template <bool kFlatZc>
-struct MqBitsT {
-  Mq& m;
-  const u32* zc;
-  static constexpr u32 refinedBit = kRefined;
-  PRIM_CB_INLINE u32 significance(u32 nb) {
-    return kFlatZc ? decideFlat(m, zc[nb]) : decide(m, zc[nb]);
-  }
-  PRIM_CB_INLINE u32 sign(u32 half) {
-    const u32 sc = kSign.t[(half >> 4) & 0x1FFu];
-    return decideFlat(m, sc & 0xFu) ^ (sc >> 31);
-  }
-  PRIM_CB_INLINE u32 refinement(u32 low9) { return decideFlat(m, kRef.t[low9]); }
-};
-using MqBits = MqBitsT<false>;
-// Bits of the raw passes: the significance bit, then the sign bit (1
-// negative); refinement leaves no refined mark.
-struct RawBits {
-  Raw& r;
-  static constexpr u32 refinedBit = 0;
-  u32 significance(u32) { return rawBit(r); }
-  u32 sign(u32) { return rawBit(r); }
-  u32 refinement(u32) { return rawBit(r); }
-};
-
 // End of an MQ-coded pass: termination check, then the context reset.
-inline u32 endMqPass(State* s, Mq& m, u32 damaged, u32 reset, u32 termCheck) {
-  if (termCheck && mqTerminationDamaged(m)) damaged = 1;
-  storeMq(m, s);
+inline u32 endMqPass(State* s, MqPass& q, u32 damaged, u32 reset, u32 termCheck) {
+  if (termCheck && mqTerminationDamaged(q.m)) damaged = 1;
+  storeMqPass(q, s);
   if (reset) owniResetContexts(s->mq.state, s->mq.mps);
   return damaged;
 }
@@ -828,23 +812,23 @@ inline u32 endMqPass(State* s, Mq& m, u32 damaged, u32 reset, u32 termCheck) {
 inline u32 owniCodeBlockSignificancePass(State* s, u32 causal, u32 reset, u32 termCheck) {
   Pass P;
   setUpPass(s, P);
-  Mq m;
-  loadMq(m, s);
-  MqBitsT<true> bits{m, P.zc};
+  MqPass q;
+  loadMqPass(q, s);
+  MqBits bits{q, P.zc};
   significanceScan(P, bits, causal);
   storeCursors(s, P);
-  return endMqPass(s, m, 0, reset, termCheck);
+  return endMqPass(s, q, 0, reset, termCheck);
 }
 
 inline u32 owniCodeBlockRefinementPass(State* s, u32 reset, u32 termCheck) {
   Pass P;
   setUpPass(s, P);
-  Mq m;
-  loadMq(m, s);
-  MqBits bits{m, P.zc};
+  MqPass q;
+  loadMqPass(q, s);
+  MqBits bits{q, P.zc};
   refinementScan(P, bits);
   storeCursors(s, P);
-  return endMqPass(s, m, 0, reset, termCheck);
+  return endMqPass(s, q, 0, reset, termCheck);
 }
 
 inline u32 owniCodeBlockRawSignificancePass(State* s, u32 causal, u32 paddingCheck) {
@@ -871,103 +855,88 @@ inline u32 owniCodeBlockRawRefinementPass(State* s) {
   return rawPaddingDamaged(r);
 }
 
-// One sample of the clean-up's normal path, in the low or high half of *e.
-PRIM_CB_INLINE void cleanupSample(const Pass& P, MqBits& bits, u32* e, u8* c, bool high,
-                                  bool skipAbove) {
-  const u32 v = high ? (*e >> 16) : (*e & 0xFFFFu);
-  if (v & (kSigma | kVisit)) return;
-  if (!bits.significance(v & 0xFFu)) return;
-  const u32 neg = bits.sign(v);
-  store32(c, (neg << 31) | P.newMag);
-  if (high)
-    markHigh(e, P.fs, neg, kSigma | kVisit);
-  else
-    markLow(e, P.fs, neg, skipAbove, kSigma | kVisit);
+// Row r of the clean-up pass: a sample neither significant nor visited is
+// coded.
+template <int r>
+PRIM_CB_INLINE void cleanupRow(const Pass& P, MqBits& bits, u32& f, u32* w, u8* c,
+                               bool skipAbove) {
+  if (f & (sigBit(r) | visitBit(r))) return;
+  if (!bits.significance(f >> (3 * r))) return;
+  const u32 neg = bits.sign(signIndex<r>(f, w));
+  store32(c + r * P.dstStep, (neg << 31) | P.newMag);
+  markSignificant<r>(f, w, P.fs, neg, skipAbove);
 }
 
-// One pair entry of the clean-up's normal path; nothing to do when both
-// halves are already significant or visited.
-PRIM_CB_INLINE void cleanupPair(const Pass& P, MqBits& bits, u32* e, u8* c, bool lower,
-                                bool skipAbove) {
-  const u32 v = *e;
-  if ((~(v | (v << 1)) & kBoth(kSigma)) == 0) return;
-  cleanupSample(P, bits, e, c, false, skipAbove);
-  if (lower) cleanupSample(P, bits, e, c + P.dstStep, true, false);
+// The first significant sample of a run-length column, at row r: its sign,
+// then the rows below it as usual.
+template <int r>
+PRIM_CB_INLINE void cleanupRunFrom(const Pass& P, MqBits& bits, u32& f, u32* w, u8* c,
+                                   bool skipAbove) {
+  const u32 neg = bits.sign(signIndex<r>(f, w));
+  store32(c + r * P.dstStep, (neg << 31) | P.newMag);
+  markSignificant<r>(f, w, P.fs, neg, skipAbove);
+  if (r < 1) cleanupRow<1>(P, bits, f, w, c, false);
+  if (r < 2) cleanupRow<2>(P, bits, f, w, c, false);
+  if (r < 3) cleanupRow<3>(P, bits, f, w, c, false);
 }
 
 inline u32 owniCodeBlockCleanupPass(State* s, u32 causal, u32 segSymbol, u32 reset,
                                     u32 termCheck) {
   Pass P;
   setUpPass(s, P);
-  Mq m;
-  loadMq(m, s);
-  MqBits bits{m, P.zc};
-  const i64 fs = P.fs;
-  const i64 step = P.dstStep;
+  MqPass q;
+  loadMqPass(q, s);
+  MqBits bits{q, P.zc};
   const bool skipAbove = causal != 0;
   for (int y0 = 0; y0 < P.height; y0 += 4) {
     const int rows = P.height - y0 < 4 ? P.height - y0 : 4;
-    u32* e1 = P.flags + (1 + y0 / 2) * fs + 1;
-    u8* c0 = P.dst + y0 * step;
+    u32* w = P.flags + (1 + y0 / 4) * P.fs + 1;
+    u8* c = P.dst + y0 * P.dstStep;
     if (rows < 4) {
       // A short last stripe never runs in run-length mode.
-      for (int x = 0; x < P.width; ++x, ++e1, c0 += 4) {
-        cleanupPair(P, bits, e1, c0, rows > 1, skipAbove);
-        if (rows > 2) {
-          cleanupPair(P, bits, e1 + fs, c0 + 2 * step, false, false);
-          e1[fs] &= ~kBoth(kVisit);
-        }
-        *e1 &= ~kBoth(kVisit);
+      for (int x = 0; x < P.width; ++x, ++w, c += 4) {
+        u32 f = *w;
+        cleanupRow<0>(P, bits, f, w, c, skipAbove);
+        if (rows > 1) cleanupRow<1>(P, bits, f, w, c, false);
+        if (rows > 2) cleanupRow<2>(P, bits, f, w, c, false);
+        *w = f & ~kVisitRows;
       }
       continue;
     }
-    for (int x = 0; x < P.width; ++x, ++e1, c0 += 4) {
-      u32* e2 = e1 + fs;
-      if ((*e1 | *e2) == 0) {
-        // Run-length mode: one decision for the whole column.
-        if (!decideRunLength(m)) continue;
-        u32 r = decideUniform(m) << 1;
-        r |= decideUniform(m);
-#if PRIM_CB_BUILD >= 2
-        // Low bit taken and cleared at once; the cleared value tells the
-        // pair entry.
-        const u32 high = r & 1u;
-        r &= ~1u;
-        u32* e = r ? e2 : e1;
-        const int row = static_cast<int>(r | high);
-#else
-        const u32 high = r & 1u;
-        u32* e = (r >> 1) ? e2 : e1;
-        const int row = static_cast<int>(r);
-#endif
-        const u32 v = high ? (*e >> 16) : (*e & 0xFFFFu);
-        const u32 neg = bits.sign(v);
-        store32(c0 + row * step, (neg << 31) | P.newMag);
-        if (high)
-          markHigh(e, fs, neg, kSigma);
-        else
-          markLow(e, fs, neg, skipAbove && row == 0, kSigma | kVisit);
-        // The rows below it as in the normal path.
-        for (int y = row + 1; y < 4; ++y)
-          cleanupSample(P, bits, (y >> 1) ? e2 : e1, c0 + y * step, (y & 1) != 0, false);
-      } else {
-        cleanupPair(P, bits, e1, c0, true, skipAbove);
-        cleanupPair(P, bits, e2, c0 + 2 * step, true, false);
+    for (int x = 0; x < P.width; ++x, ++w, c += 4) {
+      u32 f = *w;
+      if (f == 0) {
+        // Run-length mode: no sample of the column nor any neighbour is
+        // significant; one decision for the whole column.
+        if (!mqDecide(q, 1)) continue;
+        u32 row = mqDecide(q, 0) << 1;
+        row |= mqDecide(q, 0);
+        switch (row) {
+          case 0: cleanupRunFrom<0>(P, bits, f, w, c, skipAbove); break;
+          case 1: cleanupRunFrom<1>(P, bits, f, w, c, false); break;
+          case 2: cleanupRunFrom<2>(P, bits, f, w, c, false); break;
+          default: cleanupRunFrom<3>(P, bits, f, w, c, false); break;
+        }
+        *w = f;
+        continue;
       }
-      *e1 &= ~kBoth(kVisit);
-      *e2 &= ~kBoth(kVisit);
+      cleanupRow<0>(P, bits, f, w, c, skipAbove);
+      cleanupRow<1>(P, bits, f, w, c, false);
+      cleanupRow<2>(P, bits, f, w, c, false);
+      cleanupRow<3>(P, bits, f, w, c, false);
+      *w = f & ~kVisitRows;
     }
   }
   u32 damaged = 0;
   if (segSymbol) {
-    u32 sym = decideUniform(m) << 3;
-    sym |= decideUniform(m) << 2;
-    sym |= decideUniform(m) << 1;
-    sym |= decideUniform(m);
+    u32 sym = mqDecide(q, 0) << 3;
+    sym |= mqDecide(q, 0) << 2;
+    sym |= mqDecide(q, 0) << 1;
+    sym |= mqDecide(q, 0);
     if (sym != 0xA) damaged = 1;
   }
   storeCursors(s, P);
-  return endMqPass(s, m, damaged, reset, termCheck);
+  return endMqPass(s, q, damaged, reset, termCheck);
 }
 
 // ---------------------------------------------------------------------------

@@ -13,7 +13,7 @@
 #include "framework/log.h"
 #include "framework/text.h"
 #include "framework/thread_manager.h"
-#include "tests/framework/framework3_test_util.h"
+#include "tests/framework/startup_test_util.h"
 #include "tests/framework/framework_test_env.h"
 
 namespace {

@@ -384,7 +384,7 @@ TEST(ProgramFolder, ModuleFolderAndInstances) {
   EXPECT_TRUE(folder.EndsWith(u'/'));
   EXPECT_TRUE(FolderExists(folder));
   TString program = folder;
-  program.AppendText(u"framework2_tests");
+  program.AppendText(u"framework_runtime_tests");
   EXPECT_TRUE(FileExists(program));
   IsAnotherInstanceRunning();  // whatever runs beside this test: no crash
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "framework/exceptions.h"
-#include "tests/framework/framework3_test_util.h"
+#include "tests/framework/startup_test_util.h"
 #include "tests/framework/framework_test_env.h"
 
 namespace {

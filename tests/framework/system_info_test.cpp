@@ -80,7 +80,7 @@ TEST(SystemInformation, OperatingSystemName) {
 
 TEST(SystemInformation, ProgramAndProcess) {
   const std::string program = Narrow(GetModuleFilePath());
-  EXPECT_EQ(program.substr(program.find_last_of('/') + 1), "framework2_tests");
+  EXPECT_EQ(program.substr(program.find_last_of('/') + 1), "framework_runtime_tests");
   EXPECT_EQ(GetCurrentProcessIdentifier(), static_cast<std::uint32_t>(getpid()));
 }
 

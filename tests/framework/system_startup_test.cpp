@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/framework/framework3_test_util.h"
+#include "tests/framework/startup_test_util.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/framework/framework3_test_util.h"
+#include "tests/framework/startup_test_util.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -20,7 +20,7 @@ extern char** environ;
 
 ScratchFolder::ScratchFolder() {
   const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base && base[0] ? base : "/tmp") + "/framework3-XXXXXX";
+  std::string pattern = std::string(base && base[0] ? base : "/tmp") + "/framework-startup-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back(0);
   if (!mkdtemp(buffer.data())) throw std::runtime_error("mkdtemp failed");
@@ -136,5 +136,5 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
 }
 
 std::string ProbeProgram() {
-  return std::string(DCP_BINARY_DIR) + "/tests/framework/framework3_probe";
+  return std::string(DCP_BINARY_DIR) + "/tests/framework/framework_startup_probe";
 }

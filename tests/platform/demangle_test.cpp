@@ -10,7 +10,6 @@
 #include <random>
 #include <string>
 
-#include "framework/tstring.h"
 #include "platform/crash_signals.h"
 
 namespace {
