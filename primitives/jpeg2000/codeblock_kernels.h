@@ -792,7 +792,10 @@ PRIM_CB_INLINE void refinementScan(const Pass& P, Bits& bits) {
       u32 todo = (f >> 4) & rowMask & ~spreadVisited(f);
       if (todo == 0) continue;
       do {
-        const int r = (__builtin_ctz(todo) * 11) >> 5;  // bit 3r -> r
+        // The lowest of bits 0, 3, 6 and 9 gives its row, by compares (a
+        // bit-scan instruction would be above the generic builds' level).
+        const u32 lowest = todo & (0u - todo);
+        const int r = (lowest > 1u) + (lowest > 8u) + (lowest > 64u);
         todo &= todo - 1;
         refinementRowAt(P, bits, f, c, r);
       } while (todo);

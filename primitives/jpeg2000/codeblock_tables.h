@@ -54,7 +54,9 @@ constexpr MqEntries makeMqEntries() {
     }
   return t;
 }
-alignas(64) inline constexpr MqEntries mqEntries = makeMqEntries();
+// Internal linkage: each processor build's object holds its own copy, so no
+// symbol is shared between builds.
+alignas(64) constexpr MqEntries mqEntries = makeMqEntries();
 
 // Initial state row and MPS of contexts 0 (uniform), 1 (run-length),
 // 2..10 (significance), 11..15 (sign) and 16..18 (refinement).
