@@ -39,9 +39,9 @@ void run(benchmark::State& state, Op op, std::int32_t g) {
   Prim8u* d = dst.data();
   auto ours = [&] {
     switch (op) {
-      case Op::copy: ownTable_vecCopy_8u.entry[g](s, d, bytes); break;
-      case Op::zero: ownTable_vecZero_8u.entry[g](d, bytes); break;
-      case Op::set: ownTable_vecSet_8u.entry[g](0x5a, d, bytes); break;
+      case Op::copy: tbl_vecCopy_8u.entry[g](s, d, bytes); break;
+      case Op::zero: tbl_vecZero_8u.entry[g](d, bytes); break;
+      case Op::set: tbl_vecSet_8u.entry[g](0x5a, d, bytes); break;
     }
     benchmark::DoNotOptimize(d);
     benchmark::ClobberMemory();

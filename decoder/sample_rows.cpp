@@ -12,7 +12,7 @@
 #include "primitives/arith/vec_arith.h"
 #include "primitives/colour/threshold.h"
 #include "primitives/convert/vec_convert.h"
-#include "primitives/jpeg2000/wavelet.h"
+#include "primitives/jpeg2000/colour_transform.h"
 
 namespace Codec {
 

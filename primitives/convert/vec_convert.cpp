@@ -5,18 +5,12 @@
 #include "primitives/core/dispatch.h"
 
 namespace {
-
-#define PRIM_CONVERT_TABLE(name)                                                               \
-  constexpr PrimDispatchTable<decltype(&px_##name)> tbl_##name{                                \
-      {px_##name, sse2_##name, ssse3_##name, ssse3_##name, sse41_##name, avx_##name, avx2_##name}};
-PRIM_CONVERT_TABLE(vecConvert_32s16s)
-PRIM_CONVERT_TABLE(vecConvert_32f32s_Sfs)
-PRIM_CONVERT_TABLE(vecConvert_32s32f_Sfs)
-PRIM_CONVERT_TABLE(vecLShiftC_16s)
-PRIM_CONVERT_TABLE(vecRShiftC_16s)
-PRIM_CONVERT_TABLE(vecRShiftC_32s)
-#undef PRIM_CONVERT_TABLE
-
+PRIM_DISPATCH_TABLE(vecConvert_32s16s);
+PRIM_DISPATCH_TABLE(vecConvert_32f32s_Sfs);
+PRIM_DISPATCH_TABLE(vecConvert_32s32f_Sfs);
+PRIM_DISPATCH_TABLE(vecLShiftC_16s);
+PRIM_DISPATCH_TABLE(vecRShiftC_16s);
+PRIM_DISPATCH_TABLE(vecRShiftC_32s);
 }  // namespace
 
 PrimResult vecConvert_32s16s(const Prim32s* pSrc, Prim16s* pDst, int len) {

@@ -11,30 +11,24 @@
 #include "primitives/core/vec_memory_builds.h"
 #include "primitives/core/vec_memory_tables.h"
 
-// The movbe slot of every table is the ssse3 build.
-#define PRIM_VEC_MEMORY_TABLE(name)                                                    \
-  constexpr PrimDispatchTable<decltype(&px_##name)> ownTable_##name{                    \
-      {px_##name, sse2_##name, ssse3_##name, ssse3_##name, sse41_##name, avx_##name,    \
-       avx2_##name}};
-
-PRIM_VEC_MEMORY_TABLE(vecCopy_8u)
-PRIM_VEC_MEMORY_TABLE(vecCopy_16s)
-PRIM_VEC_MEMORY_TABLE(vecCopy_32s)
-PRIM_VEC_MEMORY_TABLE(vecZero_8u)
-PRIM_VEC_MEMORY_TABLE(vecZero_16s)
-PRIM_VEC_MEMORY_TABLE(vecZero_32s)
-PRIM_VEC_MEMORY_TABLE(vecSet_8u)
-PRIM_VEC_MEMORY_TABLE(vecSet_16s)
-PRIM_VEC_MEMORY_TABLE(vecSet_32s)
-
-#undef PRIM_VEC_MEMORY_TABLE
+// External, not in an anonymous namespace: vec_memory_tables.h hands them to
+// the tests and benchmarks.
+PRIM_DISPATCH_TABLE(vecCopy_8u);
+PRIM_DISPATCH_TABLE(vecCopy_16s);
+PRIM_DISPATCH_TABLE(vecCopy_32s);
+PRIM_DISPATCH_TABLE(vecZero_8u);
+PRIM_DISPATCH_TABLE(vecZero_16s);
+PRIM_DISPATCH_TABLE(vecZero_32s);
+PRIM_DISPATCH_TABLE(vecSet_8u);
+PRIM_DISPATCH_TABLE(vecSet_16s);
+PRIM_DISPATCH_TABLE(vecSet_32s);
 
 PrimResult vecCopy_8u(const Prim8u* pSrc, Prim8u* pDst, int len) {
-  return primDispatch(ownTable_vecCopy_8u)(pSrc, pDst, len);
+  return primDispatch(tbl_vecCopy_8u)(pSrc, pDst, len);
 }
-PrimResult vecZero_8u(Prim8u* pDst, int len) { return primDispatch(ownTable_vecZero_8u)(pDst, len); }
+PrimResult vecZero_8u(Prim8u* pDst, int len) { return primDispatch(tbl_vecZero_8u)(pDst, len); }
 PrimResult vecSet_8u(Prim8u val, Prim8u* pDst, int len) {
-  return primDispatch(ownTable_vecSet_8u)(val, pDst, len);
+  return primDispatch(tbl_vecSet_8u)(val, pDst, len);
 }
 
 // ---------------------------------------------------------------------------

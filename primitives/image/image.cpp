@@ -51,31 +51,26 @@ void sse2_imgFree(void* p) { primAlignedFree(p); }
 void ssse3_imgFree(void* p) { primAlignedFree(p); }
 
 namespace {
-template <class Fn>
-using Table = PrimDispatchTable<Fn>;
-
-constexpr Table<decltype(&px_imgMalloc_8u_C1)> tblMalloc{
-    {px_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1,
-     sse2_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1}};
-constexpr Table<decltype(&px_imgFree)> tblFree{
-    {px_imgFree, sse2_imgFree, ssse3_imgFree, ssse3_imgFree, sse2_imgFree, sse2_imgFree, sse2_imgFree}};
-
-#define PRIM_IMAGE_TABLE(name)                                                                 \
-  constexpr Table<decltype(&px_##name)> tbl_##name{                                            \
-      {px_##name, sse2_##name, ssse3_##name, ssse3_##name, sse41_##name, avx_##name, avx2_##name}};
-PRIM_IMAGE_TABLE(imgSet_8u_C1R)
-PRIM_IMAGE_TABLE(imgCopy_16s_C1R)
-PRIM_IMAGE_TABLE(imgCopy_32s_C1R)
-PRIM_IMAGE_TABLE(imgMulC_16s_C1RSfs)
-PRIM_IMAGE_TABLE(imgMulC_32f_C1R)
-PRIM_IMAGE_TABLE(imgRShiftC_16s_C1R)
-#undef PRIM_IMAGE_TABLE
+// Allocation has one build for every SIMD generation, the sse2 one.
+PRIM_DISPATCH_TABLE_ROW(imgMalloc_8u_C1, px_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1,
+                        sse2_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1,
+                        sse2_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1);
+// Release runs the ssse3 build in the ssse3 and movbe slots and the sse2 build
+// in every other SIMD slot.
+PRIM_DISPATCH_TABLE_ROW(imgFree, px_imgFree, sse2_imgFree, ssse3_imgFree, ssse3_imgFree,
+                        sse2_imgFree, sse2_imgFree, sse2_imgFree);
+PRIM_DISPATCH_TABLE(imgSet_8u_C1R);
+PRIM_DISPATCH_TABLE(imgCopy_16s_C1R);
+PRIM_DISPATCH_TABLE(imgCopy_32s_C1R);
+PRIM_DISPATCH_TABLE(imgMulC_16s_C1RSfs);
+PRIM_DISPATCH_TABLE(imgMulC_32f_C1R);
+PRIM_DISPATCH_TABLE(imgRShiftC_16s_C1R);
 }  // namespace
 
 Prim8u* imgMalloc_8u_C1(int widthBytes, int height, int* pStep) {
-  return primDispatch(tblMalloc)(widthBytes, height, pStep);
+  return primDispatch(tbl_imgMalloc_8u_C1)(widthBytes, height, pStep);
 }
-void imgFree(void* p) { primDispatch(tblFree)(p); }
+void imgFree(void* p) { primDispatch(tbl_imgFree)(p); }
 
 PrimResult imgSet_8u_C1R(Prim8u value, Prim8u* pDst, int dstStep, int width, int height) {
   return primDispatch(tbl_imgSet_8u_C1R)(value, pDst, dstStep, width, height);

@@ -1,5 +1,5 @@
 // Inverse component transforms: generic builds.
-#include "primitives/jpeg2000/wavelet_builds.h"
+#include "primitives/jpeg2000/colour_transform_builds.h"
 #include "primitives/jpeg2000/wavelet_lift.h"
 
 using namespace prim::PRIM_GEN_NS::wavelet;

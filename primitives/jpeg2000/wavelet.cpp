@@ -1,75 +1,18 @@
-// Dispatch tables and public entries of the wavelet and component-transform
-// primitives.  The movbe slot repeats the ssse3 build.
+// Dispatch tables and public entries of the wavelet primitives.
 #include "primitives/jpeg2000/wavelet.h"
 
 #include "primitives/core/dispatch.h"
 #include "primitives/jpeg2000/wavelet_builds.h"
 
 namespace {
-constexpr PrimDispatchTable<decltype(&px_imgInvLift53Rows_16s_C1R)> tbl_imgInvLift53Rows_16s_C1R{
-    {px_imgInvLift53Rows_16s_C1R, sse2_imgInvLift53Rows_16s_C1R, ssse3_imgInvLift53Rows_16s_C1R,
-     ssse3_imgInvLift53Rows_16s_C1R, sse41_imgInvLift53Rows_16s_C1R, avx_imgInvLift53Rows_16s_C1R,
-     avx2_imgInvLift53Rows_16s_C1R}};
-constexpr PrimDispatchTable<decltype(&px_imgInvLift53Rows_32s_C1R)> tbl_imgInvLift53Rows_32s_C1R{
-    {px_imgInvLift53Rows_32s_C1R, sse2_imgInvLift53Rows_32s_C1R, ssse3_imgInvLift53Rows_32s_C1R,
-     ssse3_imgInvLift53Rows_32s_C1R, sse41_imgInvLift53Rows_32s_C1R, avx_imgInvLift53Rows_32s_C1R,
-     avx2_imgInvLift53Rows_32s_C1R}};
-constexpr PrimDispatchTable<decltype(&px_imgInvLift53ColumnStep_16s_C1)>
-    tbl_imgInvLift53ColumnStep_16s_C1{
-        {px_imgInvLift53ColumnStep_16s_C1, sse2_imgInvLift53ColumnStep_16s_C1,
-         ssse3_imgInvLift53ColumnStep_16s_C1, ssse3_imgInvLift53ColumnStep_16s_C1,
-         sse41_imgInvLift53ColumnStep_16s_C1, avx_imgInvLift53ColumnStep_16s_C1,
-         avx2_imgInvLift53ColumnStep_16s_C1}};
-constexpr PrimDispatchTable<decltype(&px_imgInvLift53ColumnStep_32s_C1)>
-    tbl_imgInvLift53ColumnStep_32s_C1{
-        {px_imgInvLift53ColumnStep_32s_C1, sse2_imgInvLift53ColumnStep_32s_C1,
-         ssse3_imgInvLift53ColumnStep_32s_C1, ssse3_imgInvLift53ColumnStep_32s_C1,
-         sse41_imgInvLift53ColumnStep_32s_C1, avx_imgInvLift53ColumnStep_32s_C1,
-         avx2_imgInvLift53ColumnStep_32s_C1}};
-constexpr PrimDispatchTable<decltype(&px_imgInvLift97Rows_16s_C1R)> tbl_imgInvLift97Rows_16s_C1R{
-    {px_imgInvLift97Rows_16s_C1R, sse2_imgInvLift97Rows_16s_C1R, ssse3_imgInvLift97Rows_16s_C1R,
-     ssse3_imgInvLift97Rows_16s_C1R, sse41_imgInvLift97Rows_16s_C1R, avx_imgInvLift97Rows_16s_C1R,
-     avx2_imgInvLift97Rows_16s_C1R}};
-constexpr PrimDispatchTable<decltype(&px_imgInvLift97Rows_32f_C1R)> tbl_imgInvLift97Rows_32f_C1R{
-    {px_imgInvLift97Rows_32f_C1R, sse2_imgInvLift97Rows_32f_C1R, ssse3_imgInvLift97Rows_32f_C1R,
-     ssse3_imgInvLift97Rows_32f_C1R, sse41_imgInvLift97Rows_32f_C1R, avx_imgInvLift97Rows_32f_C1R,
-     avx2_imgInvLift97Rows_32f_C1R}};
-constexpr PrimDispatchTable<decltype(&px_imgInvLift97ColumnStep_16s_C1)>
-    tbl_imgInvLift97ColumnStep_16s_C1{
-        {px_imgInvLift97ColumnStep_16s_C1, sse2_imgInvLift97ColumnStep_16s_C1,
-         ssse3_imgInvLift97ColumnStep_16s_C1, ssse3_imgInvLift97ColumnStep_16s_C1,
-         sse41_imgInvLift97ColumnStep_16s_C1, avx_imgInvLift97ColumnStep_16s_C1,
-         avx2_imgInvLift97ColumnStep_16s_C1}};
-constexpr PrimDispatchTable<decltype(&px_imgInvLift97ColumnStep_32f_C1)>
-    tbl_imgInvLift97ColumnStep_32f_C1{
-        {px_imgInvLift97ColumnStep_32f_C1, sse2_imgInvLift97ColumnStep_32f_C1,
-         ssse3_imgInvLift97ColumnStep_32f_C1, ssse3_imgInvLift97ColumnStep_32f_C1,
-         sse41_imgInvLift97ColumnStep_32f_C1, avx_imgInvLift97ColumnStep_32f_C1,
-         avx2_imgInvLift97ColumnStep_32f_C1}};
-constexpr PrimDispatchTable<decltype(&px_imgInvReversibleColor_16s_P3IR)>
-    tbl_imgInvReversibleColor_16s_P3IR{
-        {px_imgInvReversibleColor_16s_P3IR, sse2_imgInvReversibleColor_16s_P3IR,
-         ssse3_imgInvReversibleColor_16s_P3IR, ssse3_imgInvReversibleColor_16s_P3IR,
-         sse41_imgInvReversibleColor_16s_P3IR, avx_imgInvReversibleColor_16s_P3IR,
-         avx2_imgInvReversibleColor_16s_P3IR}};
-constexpr PrimDispatchTable<decltype(&px_imgInvReversibleColor_32s_P3IR)>
-    tbl_imgInvReversibleColor_32s_P3IR{
-        {px_imgInvReversibleColor_32s_P3IR, sse2_imgInvReversibleColor_32s_P3IR,
-         ssse3_imgInvReversibleColor_32s_P3IR, ssse3_imgInvReversibleColor_32s_P3IR,
-         sse41_imgInvReversibleColor_32s_P3IR, avx_imgInvReversibleColor_32s_P3IR,
-         avx2_imgInvReversibleColor_32s_P3IR}};
-constexpr PrimDispatchTable<decltype(&px_imgInvIrreversibleColor_16s_P3IR)>
-    tbl_imgInvIrreversibleColor_16s_P3IR{
-        {px_imgInvIrreversibleColor_16s_P3IR, sse2_imgInvIrreversibleColor_16s_P3IR,
-         ssse3_imgInvIrreversibleColor_16s_P3IR, ssse3_imgInvIrreversibleColor_16s_P3IR,
-         sse41_imgInvIrreversibleColor_16s_P3IR, avx_imgInvIrreversibleColor_16s_P3IR,
-         avx2_imgInvIrreversibleColor_16s_P3IR}};
-constexpr PrimDispatchTable<decltype(&px_imgInvIrreversibleColor_32f_P3IR)>
-    tbl_imgInvIrreversibleColor_32f_P3IR{
-        {px_imgInvIrreversibleColor_32f_P3IR, sse2_imgInvIrreversibleColor_32f_P3IR,
-         ssse3_imgInvIrreversibleColor_32f_P3IR, ssse3_imgInvIrreversibleColor_32f_P3IR,
-         sse41_imgInvIrreversibleColor_32f_P3IR, avx_imgInvIrreversibleColor_32f_P3IR,
-         avx2_imgInvIrreversibleColor_32f_P3IR}};
+PRIM_DISPATCH_TABLE(imgInvLift53Rows_16s_C1R);
+PRIM_DISPATCH_TABLE(imgInvLift53Rows_32s_C1R);
+PRIM_DISPATCH_TABLE(imgInvLift53ColumnStep_16s_C1);
+PRIM_DISPATCH_TABLE(imgInvLift53ColumnStep_32s_C1);
+PRIM_DISPATCH_TABLE(imgInvLift97Rows_16s_C1R);
+PRIM_DISPATCH_TABLE(imgInvLift97Rows_32f_C1R);
+PRIM_DISPATCH_TABLE(imgInvLift97ColumnStep_16s_C1);
+PRIM_DISPATCH_TABLE(imgInvLift97ColumnStep_32f_C1);
 }  // namespace
 
 PrimResult imgInvLift53Rows_16s_C1R(const Prim16s* pLow, int lowStep, const Prim16s* pHigh,
@@ -121,20 +64,4 @@ PrimResult imgInvLift97ColumnStep_32f_C1(const Prim32f* pLowRow, const Prim32f* 
                                          Prim32f* pDstEven, int width) {
   return primDispatch(tbl_imgInvLift97ColumnStep_32f_C1)(
       pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven, width);
-}
-PrimResult imgInvReversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width,
-                                          int height) {
-  return primDispatch(tbl_imgInvReversibleColor_16s_P3IR)(pPlanes, step, width, height);
-}
-PrimResult imgInvReversibleColor_32s_P3IR(Prim32s* const pPlanes[3], int step, int width,
-                                          int height) {
-  return primDispatch(tbl_imgInvReversibleColor_32s_P3IR)(pPlanes, step, width, height);
-}
-PrimResult imgInvIrreversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width,
-                                            int height) {
-  return primDispatch(tbl_imgInvIrreversibleColor_16s_P3IR)(pPlanes, step, width, height);
-}
-PrimResult imgInvIrreversibleColor_32f_P3IR(Prim32f* const pPlanes[3], int step, int width,
-                                            int height) {
-  return primDispatch(tbl_imgInvIrreversibleColor_32f_P3IR)(pPlanes, step, width, height);
 }

@@ -1,12 +1,11 @@
-// Inverse wavelet lifting and inverse component transforms of JPEG 2000.
+// Inverse wavelet lifting of JPEG 2000.
 //
 // Row primitives rebuild interleaved rows from a low-pass and a high-pass row
 // (phase 0: a row begins with the sample rebuilt from a low sample; any other
 // phase: with the one rebuilt from a high sample).  They work on the interior
 // of a line: the caller supplies the neighbour samples they read beyond both
 // ends of the given rows and computes the outermost outputs itself.  Column
-// steps run one step of the vertical pipeline on whole rows.  The component
-// transforms work in place on three planes that share one byte step.
+// steps run one step of the vertical pipeline on whole rows.
 //
 // Every 16-bit and 32-bit integer primitive gives the same samples in every
 // processor build.  Float builds differ in the last bits: the generic build
@@ -57,15 +56,3 @@ PrimResult imgInvLift97ColumnStep_32f_C1(const Prim32f* pLowRow, const Prim32f* 
                                          const Prim32f* pHighNext, const Prim32f* pEvenFinal,
                                          Prim32f* pOddGamma, Prim32f* pEvenDelta, Prim32f* pDstOdd,
                                          Prim32f* pDstEven, int width);
-
-// Inverse component transforms, in place: planes Y, U (B-G), V (R-G) become
-// R, G, B (reversible); Y, Cb, Cr become R, G, B (irreversible; 16-bit in Q14
-// with saturation).
-PrimResult imgInvReversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width,
-                                          int height);
-PrimResult imgInvReversibleColor_32s_P3IR(Prim32s* const pPlanes[3], int step, int width,
-                                          int height);
-PrimResult imgInvIrreversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width,
-                                            int height);
-PrimResult imgInvIrreversibleColor_32f_P3IR(Prim32f* const pPlanes[3], int step, int width,
-                                            int height);

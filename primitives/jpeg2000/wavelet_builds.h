@@ -1,5 +1,5 @@
-// Every build of the wavelet and component-transform primitives.  The movbe
-// slot of every table is the ssse3 build.
+// Every build of the wavelet primitives.  The movbe slot of every table is
+// the ssse3 build.
 #pragma once
 
 #include "primitives/core/prim_types.h"
@@ -22,11 +22,7 @@
                                                  Prim16s*, int);                                 \
   PrimResult gen##_imgInvLift97ColumnStep_32f_C1(const Prim32f*, const Prim32f*, const Prim32f*, \
                                                  const Prim32f*, Prim32f*, Prim32f*, Prim32f*,   \
-                                                 Prim32f*, int);                                 \
-  PrimResult gen##_imgInvReversibleColor_16s_P3IR(Prim16s* const[3], int, int, int);             \
-  PrimResult gen##_imgInvReversibleColor_32s_P3IR(Prim32s* const[3], int, int, int);             \
-  PrimResult gen##_imgInvIrreversibleColor_16s_P3IR(Prim16s* const[3], int, int, int);           \
-  PrimResult gen##_imgInvIrreversibleColor_32f_P3IR(Prim32f* const[3], int, int, int);
+                                                 Prim32f*, int);
 
 PRIM_DECLARE_WAVELET_BUILDS(px)
 PRIM_DECLARE_WAVELET_BUILDS(sse2)

@@ -1,2 +1,2 @@
 // Wavelet primitives: ssse3 builds (the shared vector code, compiled for ssse3).
-#include "primitives/jpeg2000/wavelet_simd.inl"
+#include "primitives/jpeg2000/wavelet_simd-inl.h"

@@ -277,8 +277,8 @@ TEST(CpuDispatchTest, BeforeInitialisationEveryEntryRunsPx) {
   primTestResetCpuState();
   EXPECT_EQ(primCurrentGeneration(), primGenPx);
   EXPECT_EQ(primTestEnabledCpuFeatures(), 3u);
-  EXPECT_EQ(primDispatch(ownTable_vecCopy_8u), &px_vecCopy_8u);
-  EXPECT_EQ(primDispatch(ownTable_vecSet_32s), &px_vecSet_32s);
+  EXPECT_EQ(primDispatch(tbl_vecCopy_8u), &px_vecCopy_8u);
+  EXPECT_EQ(primDispatch(tbl_vecSet_32s), &px_vecSet_32s);
 }
 
 TEST(CpuDispatchTest, ThisMachine) {

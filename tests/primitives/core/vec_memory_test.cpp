@@ -210,35 +210,35 @@ TEST(VecMemoryChecksTest, EveryBuildRefusesNullAndBadLengthsWithoutWriting) {
     auto* s8 = reinterpret_cast<Prim8u*>(src);
     auto* s16 = reinterpret_cast<Prim16s*>(src);
     for (int len : {0, -1, INT32_MIN}) {
-      EXPECT_EQ(ownTable_vecCopy_8u.entry[g](nullptr, b8, len), primResultNullPointer);
-      EXPECT_EQ(ownTable_vecCopy_8u.entry[g](s8, nullptr, len), primResultNullPointer);
-      EXPECT_EQ(ownTable_vecCopy_8u.entry[g](s8, b8, len), primResultBadSize);
-      EXPECT_EQ(ownTable_vecCopy_16s.entry[g](nullptr, b16, len), primResultNullPointer);
-      EXPECT_EQ(ownTable_vecCopy_16s.entry[g](s16, b16, len), primResultBadSize);
-      EXPECT_EQ(ownTable_vecCopy_32s.entry[g](src, nullptr, len), primResultNullPointer);
-      EXPECT_EQ(ownTable_vecCopy_32s.entry[g](src, buf, len), primResultBadSize);
-      EXPECT_EQ(ownTable_vecZero_8u.entry[g](nullptr, len), primResultNullPointer);
-      EXPECT_EQ(ownTable_vecZero_8u.entry[g](b8, len), primResultBadSize);
-      EXPECT_EQ(ownTable_vecZero_16s.entry[g](nullptr, len), primResultNullPointer);
-      EXPECT_EQ(ownTable_vecZero_16s.entry[g](b16, len), primResultBadSize);
-      EXPECT_EQ(ownTable_vecZero_32s.entry[g](nullptr, len), primResultNullPointer);
-      EXPECT_EQ(ownTable_vecZero_32s.entry[g](buf, len), primResultBadSize);
-      EXPECT_EQ(ownTable_vecSet_8u.entry[g](1, nullptr, len), primResultNullPointer);
-      EXPECT_EQ(ownTable_vecSet_8u.entry[g](1, b8, len), primResultBadSize);
-      EXPECT_EQ(ownTable_vecSet_16s.entry[g](1, nullptr, len), primResultNullPointer);
-      EXPECT_EQ(ownTable_vecSet_16s.entry[g](1, b16, len), primResultBadSize);
-      EXPECT_EQ(ownTable_vecSet_32s.entry[g](1, nullptr, len), primResultNullPointer);
-      EXPECT_EQ(ownTable_vecSet_32s.entry[g](1, buf, len), primResultBadSize);
+      EXPECT_EQ(tbl_vecCopy_8u.entry[g](nullptr, b8, len), primResultNullPointer);
+      EXPECT_EQ(tbl_vecCopy_8u.entry[g](s8, nullptr, len), primResultNullPointer);
+      EXPECT_EQ(tbl_vecCopy_8u.entry[g](s8, b8, len), primResultBadSize);
+      EXPECT_EQ(tbl_vecCopy_16s.entry[g](nullptr, b16, len), primResultNullPointer);
+      EXPECT_EQ(tbl_vecCopy_16s.entry[g](s16, b16, len), primResultBadSize);
+      EXPECT_EQ(tbl_vecCopy_32s.entry[g](src, nullptr, len), primResultNullPointer);
+      EXPECT_EQ(tbl_vecCopy_32s.entry[g](src, buf, len), primResultBadSize);
+      EXPECT_EQ(tbl_vecZero_8u.entry[g](nullptr, len), primResultNullPointer);
+      EXPECT_EQ(tbl_vecZero_8u.entry[g](b8, len), primResultBadSize);
+      EXPECT_EQ(tbl_vecZero_16s.entry[g](nullptr, len), primResultNullPointer);
+      EXPECT_EQ(tbl_vecZero_16s.entry[g](b16, len), primResultBadSize);
+      EXPECT_EQ(tbl_vecZero_32s.entry[g](nullptr, len), primResultNullPointer);
+      EXPECT_EQ(tbl_vecZero_32s.entry[g](buf, len), primResultBadSize);
+      EXPECT_EQ(tbl_vecSet_8u.entry[g](1, nullptr, len), primResultNullPointer);
+      EXPECT_EQ(tbl_vecSet_8u.entry[g](1, b8, len), primResultBadSize);
+      EXPECT_EQ(tbl_vecSet_16s.entry[g](1, nullptr, len), primResultNullPointer);
+      EXPECT_EQ(tbl_vecSet_16s.entry[g](1, b16, len), primResultBadSize);
+      EXPECT_EQ(tbl_vecSet_32s.entry[g](1, nullptr, len), primResultNullPointer);
+      EXPECT_EQ(tbl_vecSet_32s.entry[g](1, buf, len), primResultBadSize);
     }
-    EXPECT_EQ(ownTable_vecCopy_8u.entry[g](nullptr, nullptr, 4), primResultNullPointer);
+    EXPECT_EQ(tbl_vecCopy_8u.entry[g](nullptr, nullptr, 4), primResultNullPointer);
     EXPECT_EQ(buf[0], 1);
     EXPECT_EQ(buf[1], 2);
     EXPECT_EQ(buf[2], 3);
     EXPECT_EQ(buf[3], 4);
   }
   // The movbe slot is the ssse3 build.
-  EXPECT_EQ(ownTable_vecCopy_8u.entry[primGenMovbe], &ssse3_vecCopy_8u);
-  EXPECT_EQ(ownTable_vecZero_32s.entry[primGenMovbe], &ssse3_vecZero_32s);
+  EXPECT_EQ(tbl_vecCopy_8u.entry[primGenMovbe], &ssse3_vecCopy_8u);
+  EXPECT_EQ(tbl_vecZero_32s.entry[primGenMovbe], &ssse3_vecZero_32s);
   EXPECT_EQ(ssse3_ownsZero_32s(nullptr, 1), primResultNullPointer);
   Prim16s one = 7;
   EXPECT_EQ(ssse3_ownsZero_16s(&one, 0), primResultBadSize);
@@ -264,8 +264,8 @@ class VecMemoryBuildTest : public GenerationTest {
 TEST_P(VecMemoryBuildTest, Copy8uThroughThePublicEntry) {
   sweepCopy<Prim8u>(px_vecCopy_8u, vecCopy_8u);
 }
-TEST_P(VecMemoryBuildTest, Copy16s) { sweepCopy<Prim16s>(px_vecCopy_16s, build(ownTable_vecCopy_16s)); }
-TEST_P(VecMemoryBuildTest, Copy32s) { sweepCopy<Prim32s>(px_vecCopy_32s, build(ownTable_vecCopy_32s)); }
+TEST_P(VecMemoryBuildTest, Copy16s) { sweepCopy<Prim16s>(px_vecCopy_16s, build(tbl_vecCopy_16s)); }
+TEST_P(VecMemoryBuildTest, Copy32s) { sweepCopy<Prim32s>(px_vecCopy_32s, build(tbl_vecCopy_32s)); }
 
 TEST_P(VecMemoryBuildTest, ZeroAndSet8uThroughThePublicEntries) {
   for (Prim8u value : {Prim8u{0x00}, Prim8u{0xff}, Prim8u{0x5a}})
@@ -274,12 +274,12 @@ TEST_P(VecMemoryBuildTest, ZeroAndSet8uThroughThePublicEntries) {
 TEST_P(VecMemoryBuildTest, ZeroAndSet16s) {
   // Byte alignments include odd destinations.
   for (Prim16s value : {Prim16s{-2}, Prim16s{0x1234}})
-    sweepFill<Prim16s>(px_vecZero_16s, build(ownTable_vecZero_16s), px_vecSet_16s, build(ownTable_vecSet_16s),
+    sweepFill<Prim16s>(px_vecZero_16s, build(tbl_vecZero_16s), px_vecSet_16s, build(tbl_vecSet_16s),
                        value);
 }
 TEST_P(VecMemoryBuildTest, ZeroAndSet32s) {
   for (Prim32s value : {Prim32s{-1}, Prim32s{0x12345678}})
-    sweepFill<Prim32s>(px_vecZero_32s, build(ownTable_vecZero_32s), px_vecSet_32s, build(ownTable_vecSet_32s),
+    sweepFill<Prim32s>(px_vecZero_32s, build(tbl_vecZero_32s), px_vecSet_32s, build(tbl_vecSet_32s),
                        value);
 }
 
@@ -289,10 +289,10 @@ TEST_P(VecMemoryBuildTest, CopyOntoItselfLeavesTheDataUnchanged) {
     for (std::size_t a : {0, 1, 2, 3, 4}) {
       std::vector<Prim8u> before(b.src(a), b.src(a) + bytes);
       ASSERT_EQ(vecCopy_8u(b.src(a), b.src(a), static_cast<int>(bytes)), primResultOk);
-      ASSERT_EQ(build(ownTable_vecCopy_16s)(as<Prim16s>(b.src(a)), as<Prim16s>(b.src(a)),
+      ASSERT_EQ(build(tbl_vecCopy_16s)(as<Prim16s>(b.src(a)), as<Prim16s>(b.src(a)),
                                             static_cast<int>(bytes / 2)),
                 primResultOk);
-      ASSERT_EQ(build(ownTable_vecCopy_32s)(as<Prim32s>(b.src(a)), as<Prim32s>(b.src(a)),
+      ASSERT_EQ(build(tbl_vecCopy_32s)(as<Prim32s>(b.src(a)), as<Prim32s>(b.src(a)),
                                             static_cast<int>(bytes / 4)),
                 primResultOk);
       EXPECT_TRUE(std::equal(before.begin(), before.end(), b.src(a))) << bytes << " +" << a;
@@ -303,15 +303,15 @@ enum class Op { copy8, copy16, copy32, zero8, zero16, zero32, set8, set16, set32
 
 void runLarge(Op op, std::int32_t g, Buffers& b, std::size_t bytes, std::size_t sa, std::size_t da) {
   switch (op) {
-    case Op::copy8: return compareCopy<Prim8u>(px_vecCopy_8u, ownTable_vecCopy_8u.entry[g], b, bytes, sa, da);
-    case Op::copy16: return compareCopy<Prim16s>(px_vecCopy_16s, ownTable_vecCopy_16s.entry[g], b, bytes, sa, da);
-    case Op::copy32: return compareCopy<Prim32s>(px_vecCopy_32s, ownTable_vecCopy_32s.entry[g], b, bytes, sa, da);
-    case Op::zero8: return compareZero<Prim8u>(px_vecZero_8u, ownTable_vecZero_8u.entry[g], b, bytes, da);
-    case Op::zero16: return compareZero<Prim16s>(px_vecZero_16s, ownTable_vecZero_16s.entry[g], b, bytes, da);
-    case Op::zero32: return compareZero<Prim32s>(px_vecZero_32s, ownTable_vecZero_32s.entry[g], b, bytes, da);
-    case Op::set8: return compareSet<Prim8u>(px_vecSet_8u, ownTable_vecSet_8u.entry[g], 0x81, b, bytes, da);
-    case Op::set16: return compareSet<Prim16s>(px_vecSet_16s, ownTable_vecSet_16s.entry[g], -300, b, bytes, da);
-    case Op::set32: return compareSet<Prim32s>(px_vecSet_32s, ownTable_vecSet_32s.entry[g], 0x7f00ff01, b, bytes, da);
+    case Op::copy8: return compareCopy<Prim8u>(px_vecCopy_8u, tbl_vecCopy_8u.entry[g], b, bytes, sa, da);
+    case Op::copy16: return compareCopy<Prim16s>(px_vecCopy_16s, tbl_vecCopy_16s.entry[g], b, bytes, sa, da);
+    case Op::copy32: return compareCopy<Prim32s>(px_vecCopy_32s, tbl_vecCopy_32s.entry[g], b, bytes, sa, da);
+    case Op::zero8: return compareZero<Prim8u>(px_vecZero_8u, tbl_vecZero_8u.entry[g], b, bytes, da);
+    case Op::zero16: return compareZero<Prim16s>(px_vecZero_16s, tbl_vecZero_16s.entry[g], b, bytes, da);
+    case Op::zero32: return compareZero<Prim32s>(px_vecZero_32s, tbl_vecZero_32s.entry[g], b, bytes, da);
+    case Op::set8: return compareSet<Prim8u>(px_vecSet_8u, tbl_vecSet_8u.entry[g], 0x81, b, bytes, da);
+    case Op::set16: return compareSet<Prim16s>(px_vecSet_16s, tbl_vecSet_16s.entry[g], -300, b, bytes, da);
+    case Op::set32: return compareSet<Prim32s>(px_vecSet_32s, tbl_vecSet_32s.entry[g], 0x7f00ff01, b, bytes, da);
   }
 }
 

@@ -7,8 +7,8 @@
 #include <limits>
 #include <vector>
 
-#include "primitives/jpeg2000/wavelet.h"
-#include "primitives/jpeg2000/wavelet_builds.h"
+#include "primitives/jpeg2000/colour_transform.h"
+#include "primitives/jpeg2000/colour_transform_builds.h"
 #include "tests/primitives/jpeg2000/wavelet_test_util.h"
 #include "tests/support/generations.h"
 

@@ -1,6 +1,7 @@
 // Vector builds of the wavelet primitives.  Each of wavelet_sse2.cpp ..
 // wavelet_avx2.cpp includes this file once and compiles it with its own
-// instruction set; the build and kernel names take the generation's prefix.
+// instruction set; PRIM_BUILD gives the build and kernel names the
+// generation's prefix.
 //
 // The integer kernels reproduce the generic arithmetic exactly:
 // - 5/3: floor((a + b) / 2) of two 16-bit lanes is (a & b) + ((a ^ b) >> 1),
@@ -14,13 +15,9 @@
 
 #include <cstdint>
 
+#include "primitives/core/gen_namespace.h"
 #include "primitives/jpeg2000/wavelet_builds.h"
 #include "primitives/jpeg2000/wavelet_lift.h"
-
-#define WAVELET_CAT2(a, b) a##b
-#define WAVELET_CAT(a, b) WAVELET_CAT2(a, b)
-// WAVELET_NAME(_imgInvLift53Rows_16s_C1R) is e.g. sse2_imgInvLift53Rows_16s_C1R.
-#define WAVELET_NAME(name) WAVELET_CAT(PRIM_GEN_NS, name)
 
 namespace prim::PRIM_GEN_NS {
 namespace {
@@ -45,7 +42,7 @@ inline __m128i quarterRound16(__m128i a, __m128i b) {
 // For i in 0..n-1: e = L[i] - floor((H[i] + H[i+1] + 2) / 4); writes the odd
 // sample H[i] + floor((previous + e) / 2) at 2i and e at 2i+1.  Reads L[0..n-1]
 // and H[0..n].  The previous even starts from the low 16 bits of `prev`.
-void WAVELET_NAME(_owniInvLift53Rows_16s)(int prev, const Prim16s* pL, const Prim16s* pH, int n,
+void PRIM_BUILD(owniInvLift53Rows_16s)(int prev, const Prim16s* pL, const Prim16s* pH, int n,
                                           Prim16s* pD) {
   int i = 0;
   __m128i carry = _mm_cvtsi32_si128(static_cast<Prim16u>(prev));
@@ -67,7 +64,7 @@ void WAVELET_NAME(_owniInvLift53Rows_16s)(int prev, const Prim16s* pL, const Pri
   }
 }
 
-void WAVELET_NAME(_owniInvLift53Rows_32s)(int prev, const Prim32s* pL, const Prim32s* pH, int n,
+void PRIM_BUILD(owniInvLift53Rows_32s)(int prev, const Prim32s* pL, const Prim32s* pH, int n,
                                           Prim32s* pD) {
   int i = 0;
   __m128i carry = _mm_cvtsi32_si128(prev);
@@ -112,7 +109,7 @@ PrimResult lift53Rows(const T* pLow, int lowStep, const T* pHigh, int highStep, 
   return primResultOk;
 }
 
-void WAVELET_NAME(_owniInvLift53ColumnStep_16s)(const Prim16s* pL, const Prim16s* pHp,
+void PRIM_BUILD(owniInvLift53ColumnStep_16s)(const Prim16s* pL, const Prim16s* pHp,
                                                 const Prim16s* pHn, const Prim16s* pE,
                                                 Prim16s* pOdd, Prim16s* pEven, int width) {
   int i = 0;
@@ -130,7 +127,7 @@ void WAVELET_NAME(_owniInvLift53ColumnStep_16s)(const Prim16s* pL, const Prim16s
   }
 }
 
-void WAVELET_NAME(_owniInvLift53ColumnStep_32s)(const Prim32s* pL, const Prim32s* pHp,
+void PRIM_BUILD(owniInvLift53ColumnStep_32s)(const Prim32s* pL, const Prim32s* pHp,
                                                 const Prim32s* pHn, const Prim32s* pE,
                                                 Prim32s* pOdd, Prim32s* pEven, int width) {
   int i = 0;
@@ -223,7 +220,7 @@ constexpr int kBlock97Fixed = 1410;
 // middle97Fixed): four passes over two scratch lines, E (low-derived values,
 // index -2..m-1) and O (high-derived values, index -1..m-1), then the
 // interleave into the destination.
-void WAVELET_NAME(_owniInvLift97RowBlock_16s)(const Prim16s* pL, const Prim16s* pH, int n,
+void PRIM_BUILD(owniInvLift97RowBlock_16s)(const Prim16s* pL, const Prim16s* pH, int n,
                                               Prim16s* pD) {
   if (n <= 2) return;
   const int m = n - 2;
@@ -264,19 +261,19 @@ void WAVELET_NAME(_owniInvLift97RowBlock_16s)(const Prim16s* pL, const Prim16s* 
 
 // The middle of a row in blocks that overlap by two positions: the last
 // final sample and the two unfinished ones of a block hand over to the next.
-void WAVELET_NAME(_owniInvLift97RowMiddle_16s)(const Prim16s* pL, const Prim16s* pH, int n,
+void PRIM_BUILD(owniInvLift97RowMiddle_16s)(const Prim16s* pL, const Prim16s* pH, int n,
                                                Prim16s* pD) {
   while (n > kBlock97Fixed) {
-    WAVELET_NAME(_owniInvLift97RowBlock_16s)(pL, pH, kBlock97Fixed, pD);
+    PRIM_BUILD(owniInvLift97RowBlock_16s)(pL, pH, kBlock97Fixed, pD);
     pL += kBlock97Fixed - 2;
     pH += kBlock97Fixed - 2;
     pD += 2 * (kBlock97Fixed - 2);
     n -= kBlock97Fixed - 2;
   }
-  WAVELET_NAME(_owniInvLift97RowBlock_16s)(pL, pH, n, pD);
+  PRIM_BUILD(owniInvLift97RowBlock_16s)(pL, pH, n, pD);
 }
 
-void WAVELET_NAME(_owniInvLift97ColumnStep_16s)(const Prim16s* pL, const Prim16s* pHp,
+void PRIM_BUILD(owniInvLift97ColumnStep_16s)(const Prim16s* pL, const Prim16s* pHp,
                                                 const Prim16s* pHn, const Prim16s* pEf,
                                                 Prim16s* pOg, Prim16s* pEd, Prim16s* pDo,
                                                 Prim16s* pDe, int width) {
@@ -351,7 +348,7 @@ inline bool floatAligned(const void* p) { return reinterpret_cast<std::uintptr_t
 
 // One block of the middle of a float 9/7 row (block coordinates of
 // middle97Fixed).  Both paths compute every value with the same operations.
-void WAVELET_NAME(_owniInvLift97RowBlock_32f)(const float* pL, const float* pH, int n, float* pD) {
+void PRIM_BUILD(owniInvLift97RowBlock_32f)(const float* pL, const float* pH, int n, float* pD) {
   if (n <= 2) return;
   const int m = n - 2;
   using A = ArithSingle;
@@ -404,15 +401,15 @@ void WAVELET_NAME(_owniInvLift97RowBlock_32f)(const float* pL, const float* pH, 
   }
 }
 
-void WAVELET_NAME(_owniInvLift97RowMiddle_32f)(const float* pL, const float* pH, int n, float* pD) {
+void PRIM_BUILD(owniInvLift97RowMiddle_32f)(const float* pL, const float* pH, int n, float* pD) {
   while (n > kBlock97Float) {
-    WAVELET_NAME(_owniInvLift97RowBlock_32f)(pL, pH, kBlock97Float, pD);
+    PRIM_BUILD(owniInvLift97RowBlock_32f)(pL, pH, kBlock97Float, pD);
     pL += kBlock97Float - 2;
     pH += kBlock97Float - 2;
     pD += 2 * (kBlock97Float - 2);
     n -= kBlock97Float - 2;
   }
-  WAVELET_NAME(_owniInvLift97RowBlock_32f)(pL, pH, n, pD);
+  PRIM_BUILD(owniInvLift97RowBlock_32f)(pL, pH, n, pD);
 }
 #endif
 
@@ -555,23 +552,23 @@ void invLift97ColumnFloat(const float* pL, const float* pHp, const float* pHn, c
 
 using namespace prim::PRIM_GEN_NS;
 
-PrimResult WAVELET_NAME(_imgInvLift53Rows_16s_C1R)(const Prim16s* pLow, int lowStep,
+PrimResult PRIM_BUILD(imgInvLift53Rows_16s_C1R)(const Prim16s* pLow, int lowStep,
                                                    const Prim16s* pHigh, int highStep, int width,
                                                    int height, Prim16s* pDst, int dstStep,
                                                    int phase) {
   return lift53Rows(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep, phase,
-                    WAVELET_NAME(_owniInvLift53Rows_16s));
+                    PRIM_BUILD(owniInvLift53Rows_16s));
 }
 
-PrimResult WAVELET_NAME(_imgInvLift53Rows_32s_C1R)(const Prim32s* pLow, int lowStep,
+PrimResult PRIM_BUILD(imgInvLift53Rows_32s_C1R)(const Prim32s* pLow, int lowStep,
                                                    const Prim32s* pHigh, int highStep, int width,
                                                    int height, Prim32s* pDst, int dstStep,
                                                    int phase) {
   return lift53Rows(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep, phase,
-                    WAVELET_NAME(_owniInvLift53Rows_32s));
+                    PRIM_BUILD(owniInvLift53Rows_32s));
 }
 
-PrimResult WAVELET_NAME(_imgInvLift53ColumnStep_16s_C1)(const Prim16s* pLowRow,
+PrimResult PRIM_BUILD(imgInvLift53ColumnStep_16s_C1)(const Prim16s* pLowRow,
                                                         const Prim16s* pHighPrev,
                                                         const Prim16s* pHighNext,
                                                         const Prim16s* pEvenPrev, Prim16s* pDstOdd,
@@ -579,12 +576,12 @@ PrimResult WAVELET_NAME(_imgInvLift53ColumnStep_16s_C1)(const Prim16s* pLowRow,
   const PrimResult r =
       checkColumn<Prim16s>({pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
-  WAVELET_NAME(_owniInvLift53ColumnStep_16s)
+  PRIM_BUILD(owniInvLift53ColumnStep_16s)
   (pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd, pDstEven, width);
   return primResultOk;
 }
 
-PrimResult WAVELET_NAME(_imgInvLift53ColumnStep_32s_C1)(const Prim32s* pLowRow,
+PrimResult PRIM_BUILD(imgInvLift53ColumnStep_32s_C1)(const Prim32s* pLowRow,
                                                         const Prim32s* pHighPrev,
                                                         const Prim32s* pHighNext,
                                                         const Prim32s* pEvenPrev, Prim32s* pDstOdd,
@@ -592,45 +589,45 @@ PrimResult WAVELET_NAME(_imgInvLift53ColumnStep_32s_C1)(const Prim32s* pLowRow,
   const PrimResult r =
       checkColumn<Prim32s>({pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
-  WAVELET_NAME(_owniInvLift53ColumnStep_32s)
+  PRIM_BUILD(owniInvLift53ColumnStep_32s)
   (pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd, pDstEven, width);
   return primResultOk;
 }
 
-PrimResult WAVELET_NAME(_imgInvLift97Rows_16s_C1R)(const Prim16s* pLow, int lowStep,
+PrimResult PRIM_BUILD(imgInvLift97Rows_16s_C1R)(const Prim16s* pLow, int lowStep,
                                                    const Prim16s* pHigh, int highStep, int width,
                                                    int height, Prim16s* pDst, int dstStep,
                                                    int phase) {
   return invLift97Rows16(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep, phase,
-                         WAVELET_NAME(_owniInvLift97RowMiddle_16s));
+                         PRIM_BUILD(owniInvLift97RowMiddle_16s));
 }
 
-PrimResult WAVELET_NAME(_imgInvLift97Rows_32f_C1R)(const Prim32f* pLow, int lowStep,
+PrimResult PRIM_BUILD(imgInvLift97Rows_32f_C1R)(const Prim32f* pLow, int lowStep,
                                                    const Prim32f* pHigh, int highStep, int width,
                                                    int height, Prim32f* pDst, int dstStep,
                                                    int phase) {
 #if defined(__SSSE3__)
   return invLift97RowsFloat<ArithRows>(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep,
-                                       phase, WAVELET_NAME(_owniInvLift97RowMiddle_32f));
+                                       phase, PRIM_BUILD(owniInvLift97RowMiddle_32f));
 #else
   return invLift97RowsFloat<ArithRows>(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep,
                                        phase, middle97FloatSse2);
 #endif
 }
 
-PrimResult WAVELET_NAME(_imgInvLift97ColumnStep_16s_C1)(
+PrimResult PRIM_BUILD(imgInvLift97ColumnStep_16s_C1)(
     const Prim16s* pLowRow, const Prim16s* pHighPrev, const Prim16s* pHighNext,
     const Prim16s* pEvenFinal, Prim16s* pOddGamma, Prim16s* pEvenDelta, Prim16s* pDstOdd,
     Prim16s* pDstEven, int width) {
   const PrimResult r = checkColumn<Prim16s>(
       {pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
-  WAVELET_NAME(_owniInvLift97ColumnStep_16s)
+  PRIM_BUILD(owniInvLift97ColumnStep_16s)
   (pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven, width);
   return primResultOk;
 }
 
-PrimResult WAVELET_NAME(_imgInvLift97ColumnStep_32f_C1)(
+PrimResult PRIM_BUILD(imgInvLift97ColumnStep_32f_C1)(
     const Prim32f* pLowRow, const Prim32f* pHighPrev, const Prim32f* pHighNext,
     const Prim32f* pEvenFinal, Prim32f* pOddGamma, Prim32f* pEvenDelta, Prim32f* pDstOdd,
     Prim32f* pDstEven, int width) {

@@ -1,18 +1,15 @@
 // Vector builds of the inverse component transforms.  Each of
 // colour_transform_sse2.cpp .. colour_transform_avx2.cpp includes this file
-// once and compiles it with its own instruction set.  All builds of the
-// integer transforms give the generic build's samples; the float builds work
-// in single precision.
+// once and compiles it with its own instruction set (PRIM_BUILD gives the
+// names the generation's prefix).  All builds of the integer transforms give
+// the generic build's samples; the float builds work in single precision.
 #include <immintrin.h>
 
 #include <cstdint>
 
-#include "primitives/jpeg2000/wavelet_builds.h"
+#include "primitives/core/gen_namespace.h"
+#include "primitives/jpeg2000/colour_transform_builds.h"
 #include "primitives/jpeg2000/wavelet_lift.h"
-
-#define COLOUR_CAT2(a, b) a##b
-#define COLOUR_CAT(a, b) COLOUR_CAT2(a, b)
-#define COLOUR_NAME(name) COLOUR_CAT(PRIM_GEN_NS, name)
 
 namespace prim::PRIM_GEN_NS {
 namespace {
@@ -45,7 +42,7 @@ void rct16Row(Prim16s* p0, Prim16s* p1, Prim16s* p2, int width) {
   for (; x < width; ++x) rct16Sample(p0[x], p1[x], p2[x]);
 }
 
-void COLOUR_NAME(_owniInvReversibleColorRow_32s)(Prim32s* p0, Prim32s* p1, Prim32s* p2, int width) {
+void PRIM_BUILD(owniInvReversibleColorRow_32s)(Prim32s* p0, Prim32s* p1, Prim32s* p2, int width) {
   int x = 0;
   for (; x + 8 <= width; x += 8) {
     const __m128i v0 = load(p2 + x), v1 = load(p2 + x + 4);
@@ -70,7 +67,7 @@ inline __m128i pair16(int c0, int c1) {
 
 // Irreversible, 16 bits, Q14: multiply-adds of 16-bit pairs (the rounding
 // half rides on a lane of 1s), the sum with Y in 32 bits, then saturation.
-void COLOUR_NAME(_owniInvIrreversibleColor_16s)(Prim16s* const pPlanes[3], int step, int width,
+void PRIM_BUILD(owniInvIrreversibleColor_16s)(Prim16s* const pPlanes[3], int step, int width,
                                                 int height) {
   const __m128i one = _mm_set1_epi16(1);
   const __m128i cR = pair16(22970, 8192), cG = pair16(-5638, -11700), cB = pair16(29032, 8192);
@@ -104,7 +101,7 @@ void COLOUR_NAME(_owniInvIrreversibleColor_16s)(Prim16s* const pPlanes[3], int s
 
 // Irreversible, float: single precision, the two chroma products of G added
 // first and Y last.
-void COLOUR_NAME(_owniInvIrreversibleColorRow_32f)(float* p0, float* p1, float* p2, int width) {
+void PRIM_BUILD(owniInvIrreversibleColorRow_32f)(float* p0, float* p1, float* p2, int width) {
   const __m128 kR = _mm_set1_ps(1.402f), kGb = _mm_set1_ps(-0.34413f), kGr = _mm_set1_ps(-0.71414f),
                kB = _mm_set1_ps(1.772f);
   int x = 0;
@@ -125,7 +122,7 @@ void COLOUR_NAME(_owniInvIrreversibleColorRow_32f)(float* p0, float* p1, float* 
 
 using namespace prim::PRIM_GEN_NS;
 
-PrimResult COLOUR_NAME(_imgInvReversibleColor_16s_P3IR)(Prim16s* const pPlanes[3], int step,
+PrimResult PRIM_BUILD(imgInvReversibleColor_16s_P3IR)(Prim16s* const pPlanes[3], int step,
                                                         int width, int height) {
   const PrimResult r = checkPlanes(pPlanes, step, width, height);
   if (r != primResultOk) return r;
@@ -135,30 +132,30 @@ PrimResult COLOUR_NAME(_imgInvReversibleColor_16s_P3IR)(Prim16s* const pPlanes[3
   return primResultOk;
 }
 
-PrimResult COLOUR_NAME(_imgInvReversibleColor_32s_P3IR)(Prim32s* const pPlanes[3], int step,
+PrimResult PRIM_BUILD(imgInvReversibleColor_32s_P3IR)(Prim32s* const pPlanes[3], int step,
                                                         int width, int height) {
   const PrimResult r = checkPlanes(pPlanes, step, width, height);
   if (r != primResultOk) return r;
   for (int y = 0; y < height; ++y)
-    COLOUR_NAME(_owniInvReversibleColorRow_32s)
+    PRIM_BUILD(owniInvReversibleColorRow_32s)
     (rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y), width);
   return primResultOk;
 }
 
-PrimResult COLOUR_NAME(_imgInvIrreversibleColor_16s_P3IR)(Prim16s* const pPlanes[3], int step,
+PrimResult PRIM_BUILD(imgInvIrreversibleColor_16s_P3IR)(Prim16s* const pPlanes[3], int step,
                                                           int width, int height) {
   const PrimResult r = checkPlanes(pPlanes, step, width, height);
   if (r != primResultOk) return r;
-  COLOUR_NAME(_owniInvIrreversibleColor_16s)(pPlanes, step, width, height);
+  PRIM_BUILD(owniInvIrreversibleColor_16s)(pPlanes, step, width, height);
   return primResultOk;
 }
 
-PrimResult COLOUR_NAME(_imgInvIrreversibleColor_32f_P3IR)(Prim32f* const pPlanes[3], int step,
+PrimResult PRIM_BUILD(imgInvIrreversibleColor_32f_P3IR)(Prim32f* const pPlanes[3], int step,
                                                           int width, int height) {
   const PrimResult r = checkPlanes(pPlanes, step, width, height);
   if (r != primResultOk) return r;
   for (int y = 0; y < height; ++y)
-    COLOUR_NAME(_owniInvIrreversibleColorRow_32f)
+    PRIM_BUILD(owniInvIrreversibleColorRow_32f)
     (rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y), width);
   return primResultOk;
 }
