@@ -32,6 +32,8 @@ endif()
 # prim_add_library(<target> <sources>...)
 function(prim_add_library target)
   add_library(${target} STATIC ${ARGN})
+  # Sources include headers by their path from the project root.
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
   foreach(src IN LISTS ARGN)
     set(gen generic)
     foreach(g IN LISTS PRIM_GENERATIONS)
