@@ -1,8 +1,8 @@
 // Tile-parts and the codestream body.
 #include "decoder/codestream_reader.h"
 
-#include "decoder/marker_io.h"
-#include "decoder/tile_output.h"
+#include "decoder/codestream/marker_io.h"
+#include "decoder/reconstruct/tile_output.h"
 
 namespace Codec {
 

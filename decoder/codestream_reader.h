@@ -6,12 +6,12 @@
 
 #include <cstdint>
 
-#include "decoder/byte_input.h"
-#include "decoder/codestream_header.h"
+#include "decoder/codestream/byte_input.h"
+#include "decoder/codestream/codestream_header.h"
 #include "decoder/diagnostics.h"
 #include "decoder/holders.h"
 #include "decoder/image_records.h"
-#include "decoder/tile.h"
+#include "decoder/tier2/tile.h"
 
 namespace Codec {
 

@@ -10,7 +10,7 @@
 
 #include "decoder/image_decoder.h"
 #include "decoder/image_records.h"
-#include "decoder/packet_iterator.h"
+#include "decoder/tier2/packet_iterator.h"
 #include "decoder/stream_input.h"
 #include "tests/decoder/codestream_builder.h"
 
