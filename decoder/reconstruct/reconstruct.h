@@ -19,7 +19,7 @@
 #include "decoder/codestream/coding_params.h"
 #include "decoder/geometry.h"
 #include "decoder/reconstruct/level_planes.h"
-#include "decoder/tier2/tile.h"
+#include "decoder/tier2/tile_component.h"
 
 namespace Codec {
 

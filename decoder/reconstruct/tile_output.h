@@ -15,7 +15,7 @@
 #include "decoder/diagnostics.h"
 #include "decoder/image_records.h"
 #include "decoder/level_set.h"
-#include "decoder/tier2/tile.h"
+#include "decoder/tier2/tile_component.h"
 
 namespace Codec {
 

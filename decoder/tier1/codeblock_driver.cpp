@@ -12,7 +12,7 @@
 // decoded then, so a code-block keeps what it received.
 #include <cstring>
 
-#include "decoder/tier2/tile.h"
+#include "decoder/tier2/tile_component.h"
 #include "primitives/core/memory.h"
 #include "primitives/image/image.h"
 #include "primitives/jpeg2000/codeblock.h"

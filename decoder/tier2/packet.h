@@ -12,7 +12,7 @@
 
 #include "decoder/codestream/byte_input.h"
 #include "decoder/diagnostics.h"
-#include "decoder/tier2/tile.h"
+#include "decoder/tier2/tile_component.h"
 
 namespace Codec {
 

@@ -12,7 +12,7 @@
 #include "decoder/level_set.h"
 #include "decoder/tier2/packet.h"
 #include "decoder/stream_input.h"
-#include "decoder/tier2/tile.h"
+#include "decoder/tier2/tile_component.h"
 #include "tests/decoder/codestream_builder.h"
 
 using namespace Codec;

@@ -2,7 +2,7 @@
 // tile-components and the tile record.
 #include <climits>
 
-#include "decoder/tier2/tile.h"
+#include "decoder/tier2/tile_component.h"
 #include "primitives/image/image.h"
 
 namespace Codec {
