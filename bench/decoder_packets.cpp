@@ -17,7 +17,7 @@
 #include "decoder/codestream/codestream_header.h"
 #include "decoder/codestream/marker_io.h"
 #include "decoder/stream_input.h"
-#include "decoder/tier2/tile_component.h"
+#include "decoder/tier2/tile.h"
 #include "primitives/core/test_hooks.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "decoder/diagnostics.h"
 #include "decoder/holders.h"
 #include "decoder/image_records.h"
-#include "decoder/tier2/tile_component.h"
+#include "decoder/tier2/tile.h"
 
 namespace Codec {
 

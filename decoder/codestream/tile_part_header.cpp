@@ -1,6 +1,6 @@
 // Tile-part headers: the marker segments between SOT and SOD.
+#include "decoder/codestream/tile_part_header.h"
 #include "decoder/codestream/marker_io.h"
-#include "decoder/tier2/tile_component.h"
 
 namespace Codec {
 

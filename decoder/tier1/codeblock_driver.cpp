@@ -12,7 +12,8 @@
 // decoded then, so a code-block keeps what it received.
 #include <cstring>
 
-#include "decoder/tier2/tile_component.h"
+#include "decoder/codestream/coding_params.h"
+#include "decoder/tier1/codeblock_driver.h"
 #include "primitives/core/memory.h"
 #include "primitives/image/image.h"
 #include "primitives/jpeg2000/codeblock.h"

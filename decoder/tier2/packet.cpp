@@ -1,4 +1,4 @@
-// Packet inputs, packet bodies and the tile's packet loop.
+// Packet inputs and packet bodies.
 #include "decoder/tier2/packet.h"
 #include "decoder/codestream/marker_io.h"
 
@@ -43,35 +43,6 @@ void DecodePacketBody(PacketBodyInput& in, TileComponent& tc, std::uint32_t r, s
     if (!pb) continue;
     for (CodeBlock& cb : pb->codeBlocks) cb.DecodeLayers(l, in);
   }
-}
-
-template <class In>
-void Tile::DecodePacket(In& in, const PacketPosition& p) {
-  if (p.component >= components_.Count()) return;
-  TileComponent& tc = components_[p.component];
-  // Below the lowest resolution with a non-empty band no packet exists (an
-  // unsigned compare: a tile-component whose bands are all empty has none).
-  if (p.resolution < tc.lowestResolution) return;
-  DecodePacketHeader(in, tc, p.resolution, p.precinctX, p.precinctY, p.layer, tc.route);
-  DecodePacketBody(in, tc, p.resolution, p.precinctX, p.precinctY, p.layer);
-}
-
-bool Tile::DecodeNextPacket(CodecAdapterBoundedInputBE& in) {
-  if (!iterator_.Available()) {
-    if (!finished_) FinishCodeBlocks();
-    return false;
-  }
-  const PacketPosition p = iterator_.Current();
-  const GlobalCodingStyle& g = Global();
-  if (g.sop || g.eph) {
-    MarkerPacketInput pin(in, g.sop, g.eph);
-    DecodePacket(pin, p);
-  } else {
-    PlainPacketInput pin(in);
-    DecodePacket(pin, p);
-  }
-  iterator_.Advance();
-  return true;
 }
 
 }  // namespace Codec

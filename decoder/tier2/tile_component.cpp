@@ -1,45 +1,11 @@
-// Building a tile: tag trees, precinct and code-block partitions, the
-// tile-components and the tile record.
+// Building a tile-component: the precinct and code-block partitions of its
+// bands over its coefficient planes.
 #include <climits>
 
 #include "decoder/tier2/tile_component.h"
 #include "primitives/image/image.h"
 
 namespace Codec {
-
-// ---------------------------------------------------------------------------
-// Tag trees.
-
-void TagTree::Build(std::uint32_t width, std::uint32_t height) {
-  width_ = width;
-  height_ = height;
-  nodes_.Reset();
-  if (width == 0 || height == 0) return;
-  std::uint64_t count = 0;
-  std::uint64_t w = width, h = height;
-  for (;;) {
-    count += w * h;
-    if (w == 1 && h == 1) break;
-    w = (w + 1) >> 1;
-    h = (h + 1) >> 1;
-  }
-  if (count > 0x7FFFFFFFu) ThrowFaultMalloc();
-  nodes_.Reset(static_cast<std::size_t>(count));
-  std::size_t levelStart = 0;
-  w = width;
-  h = height;
-  while (!(w == 1 && h == 1)) {
-    const std::uint64_t pw = (w + 1) >> 1;
-    const std::size_t parentStart = levelStart + static_cast<std::size_t>(w * h);
-    for (std::uint64_t y = 0; y < h; ++y)
-      for (std::uint64_t x = 0; x < w; ++x)
-        nodes_[levelStart + static_cast<std::size_t>(y * w + x)].parent =
-            &nodes_[parentStart + static_cast<std::size_t>((y >> 1) * pw + (x >> 1))];
-    levelStart = parentStart;
-    w = pw;
-    h = (h + 1) >> 1;
-  }
-}
 
 // ---------------------------------------------------------------------------
 // Bands.
@@ -245,111 +211,6 @@ void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle
     const bool any = !rb.bands[0].empty || !rb.bands[1].empty || !rb.bands[2].empty;
     if (any && r < tc.lowestResolution) tc.lowestResolution = r;
   }
-}
-
-// ---------------------------------------------------------------------------
-// The tile record.
-
-void Tile::SetOutput(BDiagnOutput* output) {
-  route_.SetOutput(output);
-  params_.route.SetOutput(output);
-  tilePartRoute_.SetOutput(output);
-}
-
-void Tile::SetTileRect(const CodestreamHeader& h, std::uint32_t index) {
-  header_ = &h;
-  const std::uint32_t across = h.TilesAcross();
-  const std::uint64_t p = across ? index % across : 0;
-  const std::uint64_t q = across ? index / across : 0;
-  const std::uint64_t ix0 = h.image.x, iy0 = h.image.y;
-  const std::uint64_t ix1 = ix0 + h.image.width, iy1 = iy0 + h.image.height;
-  std::uint64_t x0 = h.tileOriginX + p * h.tileWidth, x1 = x0 + h.tileWidth;
-  std::uint64_t y0 = h.tileOriginY + q * h.tileHeight, y1 = y0 + h.tileHeight;
-  if (x0 < ix0) x0 = ix0;
-  if (y0 < iy0) y0 = iy0;
-  if (x1 > ix1) x1 = ix1;
-  if (y1 > iy1) y1 = iy1;
-  if (x1 < x0) x1 = x0;
-  if (y1 < y0) y1 = y0;
-  rect_ = {static_cast<std::uint32_t>(x0), static_cast<std::uint32_t>(y0), static_cast<std::uint32_t>(x1 - x0),
-           static_cast<std::uint32_t>(y1 - y0)};
-  componentCount_ = h.componentCount;
-}
-
-void Tile::Start(CodecAdapterBoundedInputBE& in) {
-  const CodestreamHeader& h = *header_;
-  ReadFirstTilePartHeader(in, h, params_);
-  const std::uint32_t n = componentCount_;
-
-  // A precinct exponent of 0 above resolution 0 would leave the band split
-  // of a one-sample precinct empty on one side and code-blocks narrower than
-  // one sample: refused, as a code-block size that cannot be.
-  for (std::uint32_t c = 0; c < n; ++c) {
-    const CodingStyle& s = *params_.coding[c];
-    for (std::uint32_t r = 1; r < s.precincts.Count(); ++r) {
-      if (s.precincts[r].ppx == 0) throw J2k::Except_BadCODOrCOCCodeBlockWidth();
-      if (s.precincts[r].ppy == 0) throw J2k::Except_BadCODOrCOCCodeBlockHeight();
-    }
-  }
-
-  // The precinct and code-block records of a tile are refused beyond a
-  // fixed budget before anything is allocated: tiny precincts or code-blocks
-  // over a large tile would otherwise ask for gigabytes of records.
-  std::uint64_t records = 0, samples = 0;
-  for (std::uint32_t c = 0; c < n; ++c) {
-    const Rect tc = ComponentRect(rect_, h.sampling[c]);
-    // Likewise the coefficient planes: a header of a few bytes must not make
-    // the decoder take and clear gigabytes.
-    samples += std::uint64_t{tc.width} * tc.height;
-    if (samples > kMaxTileSamples) ThrowFaultMalloc();
-    records += CountTileComponentRecords(tc, *params_.coding[c], *params_.quant[c], kMaxTileRecords);
-    if (records > kMaxTileRecords) ThrowFaultMalloc();
-  }
-
-  // The planes are made when the tile starts, not with the tile record: a
-  // header may announce 65535 tiles of 16384 components.
-  levelSets_.Reset(n);
-  for (std::uint32_t c = 0; c < n; ++c) {
-    const Rect tc = ComponentRect(rect_, h.sampling[c]);
-    AllocLevelSet32(levelSets_[c], tc, params_.coding[c]->levels);
-  }
-
-  OwnedArray<IteratorComponent> ic;
-  ic.Reset(n);
-  for (std::uint32_t c = 0; c < n; ++c) ic[c] = {params_.coding[c].Get(), h.sampling[c]};
-  const ProgressionList& changes = *params_.progressionChanges;
-  iterator_.SetUp(rect_, ic.Data(), n, Global().progressionOrder, Global().layers, changes.Data(), changes.Count());
-
-  components_.Reset(n);
-  for (std::uint32_t c = 0; c < n; ++c) {
-    const Rect tc = ComponentRect(rect_, h.sampling[c]);
-    BuildTileComponent(components_[c], tc, *params_.coding[c], *params_.quant[c], h.BitDepth(c), Global().layers,
-                       levelSets_[c], route_.Output());
-  }
-  finished_ = false;
-  ++tilePartsRead_;
-}
-
-void Tile::Continue(CodecAdapterBoundedInputBE& in) {
-  ReadLaterTilePartHeader(in, params_, componentCount_, tilePartChanges_, *tilePartRoute_.Output());
-  const ProgressionList& list = *tilePartChanges_;
-  iterator_.ReplaceRecords(list.Data(), list.Count());
-  ++tilePartsRead_;
-}
-
-void Tile::FinishCodeBlocks() {
-  for (std::uint32_t c = 0; c < components_.Count(); ++c) {
-    TileComponent& tc = components_[c];
-    for (std::uint32_t r = 0; r <= tc.levels; ++r) {
-      Band* bands[3];
-      const std::uint32_t nb = tc.BandsOf(r, bands);
-      for (std::uint32_t k = 0; k < nb; ++k)
-        for (auto& row : bands[k]->precincts)
-          for (PrecinctBand& pb : row)
-            for (CodeBlock& cb : pb.codeBlocks) cb.Finish();
-    }
-  }
-  finished_ = true;
 }
 
 }  // namespace Codec

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "decoder/level_set.h"
-#include "decoder/tier2/tile_component.h"
+#include "decoder/tier2/tile.h"
 #include "tests/decoder/opj_support.h"
 #include "tests/decoder/tier2/tile_walk.h"
 #include "tests/support/testdata.h"

@@ -21,7 +21,7 @@
 #include <tuple>
 #include <vector>
 
-#include "decoder/tier2/tile_component.h"
+#include "decoder/tier2/tile.h"
 #include "tests/decoder/codestream_builder.h"
 #include "tests/decoder/tier2/tile_walk.h"
 #include "tests/support/testdata.h"

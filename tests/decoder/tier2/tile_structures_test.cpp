@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "decoder/level_set.h"
-#include "decoder/tier2/tile_component.h"
+#include "decoder/tier2/tile.h"
 #include "tests/decoder/codestream_builder.h"
 #include "tests/decoder/tier2/tile_walk.h"
 

@@ -13,7 +13,7 @@
 #include "decoder/diagnostics.h"
 #include "decoder/codestream/marker_io.h"
 #include "decoder/stream_input.h"
-#include "decoder/tier2/tile_component.h"
+#include "decoder/tier2/tile.h"
 #include "tests/decoder/codestream_builder.h"
 
 namespace codec_test {
