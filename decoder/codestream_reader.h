@@ -66,6 +66,13 @@ class CodestreamReader {
   // until the image is written, whatever its size, so the sum is bounded by
   // kMaxStartedTileWeight.
   std::uint64_t startedTileWeight = 0;
+
+ private:
+  // First tile-part of tile `index`: the tile starts, its started weight is
+  // counted and whether its component transform applies is recorded.
+  void StartTile(std::uint32_t index, CodecAdapterBoundedInputBE& in);
+  // Bytes of tile-part data after a header of `headerSize` bytes, from Psot.
+  void SetTilePartLength(std::uint32_t psot, std::uint64_t headerSize);
 };
 
 // About a gigabyte of tile structures: far above what real images need
