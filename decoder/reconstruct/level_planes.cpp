@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "decoder/reconstruct/sample_rows.h"
-#include "decoder/reconstruct/vectorize_hint.h"
 
 namespace Codec {
 
@@ -80,7 +79,7 @@ void ConvertPlaneSM32s16s(const SubbandPlane& src, SubbandPlane& dst) {
   }
 }
 
-CODEC_VECTORIZE_HINT void ConvertPlaneSM32s32f(const SubbandPlane& src, SubbandPlane& dst) {
+void ConvertPlaneSM32s32f(const SubbandPlane& src, SubbandPlane& dst) {
   if (!Usable(src) || !dst.data) return;
   const auto* s = static_cast<const std::uint8_t*>(src.data);
   auto* d = static_cast<std::uint8_t*>(dst.data);
@@ -109,8 +108,8 @@ void ShiftPlaneLeft16s(SubbandPlane& plane, int count) {
 
 namespace Codec {
 
-CODEC_VECTORIZE_HINT void ConvertRowSM32s32fMidpoint(const std::uint32_t* __restrict in, float* __restrict out,
-                                                     std::uint32_t w, Midpoint mode, float scale) {
+void ConvertRowSM32s32fMidpoint(const std::uint32_t* __restrict in, float* __restrict out,
+                                std::uint32_t w, Midpoint mode, float scale) {
   // Magnitude m becomes m + 1/2 (every m != 0, or only m == 1), is scaled,
   // then the sign bit is moved over (the product's magnitude does not depend
   // on the sign); no branch, so the row vectorises.

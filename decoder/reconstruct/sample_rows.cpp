@@ -8,7 +8,6 @@
 #include <emmintrin.h>
 #endif
 
-#include "decoder/reconstruct/vectorize_hint.h"
 #include "primitives/arith/vec_arith.h"
 #include "primitives/colour/threshold.h"
 #include "primitives/convert/vec_convert.h"
@@ -74,8 +73,7 @@ void RowInvICT16s(std::int16_t* r0, std::int16_t* r1, std::int16_t* r2, int len)
 // Computed here in single precision rather than by the component-transform
 // primitive, whose generic build rounds through double precision: every
 // processor then gives the same samples.
-CODEC_VECTORIZE_HINT void RowInvICT32f(
-    float* __restrict r0, float* __restrict r1, float* __restrict r2, int len) {
+void RowInvICT32f(float* __restrict r0, float* __restrict r1, float* __restrict r2, int len) {
   for (int i = 0; i < len; ++i) {
     const float y = r0[i], cb = r1[i], cr = r2[i];
     r0[i] = y + 1.402f * cr;

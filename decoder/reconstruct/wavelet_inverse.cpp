@@ -9,7 +9,6 @@
 #endif
 
 #include "decoder/holders.h"
-#include "decoder/reconstruct/vectorize_hint.h"
 #include "primitives/jpeg2000/wavelet.h"
 
 namespace Codec {
@@ -98,9 +97,8 @@ struct Kernel97Float {
 // The loop is vectorised in the baseline instruction set (the same in every
 // build, so every processor gives the same samples).
 template <class K, int S>
-CODEC_VECTORIZE_HINT void StepRow(
-    typename K::Sample* __restrict x, const typename K::Sample* __restrict a, const typename K::Sample* __restrict b,
-    std::uint32_t w) {
+void StepRow(typename K::Sample* __restrict x, const typename K::Sample* __restrict a,
+             const typename K::Sample* __restrict b, std::uint32_t w) {
   for (std::uint32_t i = 0; i < w; ++i) x[i] = K::template Step<S>(x[i], a[i], b[i]);
 }
 
