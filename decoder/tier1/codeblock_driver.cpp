@@ -135,67 +135,74 @@ void CodeBlock::DecodeLayers(std::uint32_t l, PacketBodyInput& in) {
   const std::uint32_t flags = params_.flags;
   const bool last = params_.layers == 0 || l + 1 >= params_.layers;
 
-  if ((flags & kCbTerminateEachPass) || params_.layers <= 1) {
-    if (!segments_.Empty()) {
-      SetPasses(pendingSegPasses_);
-      OwnedBuffer block;
-      for (auto* n = segments_.FirstNode(); n; n = n->next) {
-        const std::size_t len = n->payload->length;
-        block.Reset(len + 1);
-        in.ReadBody(block.Data(), len);
-        block.Data()[len] = 0xFF;
-        DecodeBlock(block.Data(), len);
-      }
-      Check();
-    }
-  } else if (flags & kCbBypass) {
-    OwnedBuffer block;
-    for (auto* n = segments_.FirstNode(); n; n = n->next) {
-      const Segment& s = *n->payload;
-      block.Reset(s.length + std::size_t{1});
-      in.ReadBody(block.Data(), s.length);
-      data_.Append(block.Data(), s.length);
-      totalPasses_ += s.passes;
-      pendingPasses_ += s.passes;
-      const std::uint32_t t = totalPasses_;
-      if (s.passes > 0 && t > 9 && t % 3 < 2) {
-        // The passes so far end a codeword segment: decode it.
-        lastSegmentEnd_ = static_cast<std::int32_t>(t);
-        std::size_t len = 0;
-        TakeBuffer(block, len);
-        imgCodeBlockDecodeSetPasses_JPEG2000(kAllPasses, state_);
-        pendingPasses_ = 0;
-        DecodeBlock(block.Data(), len);
-      }
-    }
-    if (last && data_.Unread() > 0) {
+  if ((flags & kCbTerminateEachPass) || params_.layers <= 1) DecodeEachSegment(in);
+  else if (flags & kCbBypass) DecodeBypassSegments(in, last);
+  else BufferUntilLastLayer(in, last);
+  ClearSegments();
+}
+
+void CodeBlock::DecodeEachSegment(PacketBodyInput& in) {
+  if (segments_.Empty()) return;
+  SetPasses(pendingSegPasses_);
+  OwnedBuffer block;
+  for (auto* n = segments_.FirstNode(); n; n = n->next) {
+    const std::size_t len = n->payload->length;
+    block.Reset(len + 1);
+    in.ReadBody(block.Data(), len);
+    block.Data()[len] = 0xFF;
+    DecodeBlock(block.Data(), len);
+  }
+  Check();
+}
+
+void CodeBlock::DecodeBypassSegments(PacketBodyInput& in, bool last) {
+  OwnedBuffer block;
+  for (auto* n = segments_.FirstNode(); n; n = n->next) {
+    const Segment& s = *n->payload;
+    block.Reset(s.length + std::size_t{1});
+    in.ReadBody(block.Data(), s.length);
+    data_.Append(block.Data(), s.length);
+    totalPasses_ += s.passes;
+    pendingPasses_ += s.passes;
+    const std::uint32_t t = totalPasses_;
+    if (s.passes > 0 && t > 9 && t % 3 < 2) {
+      // The passes so far end a codeword segment: decode it.
+      lastSegmentEnd_ = static_cast<std::int32_t>(t);
       std::size_t len = 0;
       TakeBuffer(block, len);
-      SetPasses(pendingPasses_);
+      imgCodeBlockDecodeSetPasses_JPEG2000(kAllPasses, state_);
       pendingPasses_ = 0;
       DecodeBlock(block.Data(), len);
-      Check();
-    }
-  } else {
-    if (pendingSegBytes_ > 0) {
-      OwnedBuffer block;
-      const std::size_t len = static_cast<std::size_t>(pendingSegBytes_);
-      block.Reset(len);
-      in.ReadBody(block.Data(), len);
-      data_.Append(block.Data(), len);
-    }
-    pendingPasses_ += pendingSegPasses_;
-    if (last) {
-      OwnedBuffer block;
-      std::size_t len = 0;
-      TakeBuffer(block, len);
-      SetPasses(passesReceived_);
-      pendingPasses_ = 0;
-      DecodeBlock(block.Data(), len);
-      Check();
     }
   }
-  ClearSegments();
+  if (last && data_.Unread() > 0) {
+    std::size_t len = 0;
+    TakeBuffer(block, len);
+    SetPasses(pendingPasses_);
+    pendingPasses_ = 0;
+    DecodeBlock(block.Data(), len);
+    Check();
+  }
+}
+
+void CodeBlock::BufferUntilLastLayer(PacketBodyInput& in, bool last) {
+  if (pendingSegBytes_ > 0) {
+    OwnedBuffer block;
+    const std::size_t len = static_cast<std::size_t>(pendingSegBytes_);
+    block.Reset(len);
+    in.ReadBody(block.Data(), len);
+    data_.Append(block.Data(), len);
+  }
+  pendingPasses_ += pendingSegPasses_;
+  if (last) {
+    OwnedBuffer block;
+    std::size_t len = 0;
+    TakeBuffer(block, len);
+    SetPasses(passesReceived_);
+    pendingPasses_ = 0;
+    DecodeBlock(block.Data(), len);
+    Check();
+  }
 }
 
 void CodeBlock::Finish() {

@@ -90,6 +90,12 @@ class CodeBlock {
   void Check();
   void SetPasses(std::uint32_t passes);
   void ClearSegments();
+  // The body of a layer by code-block style: every segment decoded as it is
+  // read (terminated passes, or a single layer); bypass segments decoded as
+  // each codeword segment ends; otherwise bytes gathered until the last layer.
+  void DecodeEachSegment(PacketBodyInput& in);
+  void DecodeBypassSegments(PacketBodyInput& in, bool last);
+  void BufferUntilLastLayer(PacketBodyInput& in, bool last);
 
   std::uint32_t passesReceived_ = 0;
   std::uint32_t zeroBitPlanes_ = 0;

@@ -28,12 +28,17 @@ std::uint64_t Lcm(std::uint64_t a, std::uint64_t b) {
 void PacketIterator::SetUp(const Rect& tile, const IteratorComponent* components, std::uint32_t componentCount,
                            std::uint32_t order, std::uint32_t layers, const ProgressionChange* changes,
                            std::size_t changeCount) {
+  SetUpGrids(tile, components, componentCount);
+  IndexGrids();
+  SetUpProgression(order, layers, changes, changeCount);
+}
+
+void PacketIterator::SetUpGrids(const Rect& tile, const IteratorComponent* components, std::uint32_t componentCount) {
   tx0_ = tile.x;
   ty0_ = tile.y;
   tx1_ = std::uint64_t{tile.x} + tile.width;
   ty1_ = std::uint64_t{tile.y} + tile.height;
   componentCount_ = componentCount;
-  layers_ = layers;
   comps_.Reset(componentCount);
   maxResolutions_ = 0;
   for (std::uint32_t c = 0; c < componentCount; ++c) {
@@ -65,6 +70,10 @@ void PacketIterator::SetUp(const Rect& tile, const IteratorComponent* components
       rg.counters.Reset(static_cast<std::size_t>(cells));
     }
   }
+}
+
+void PacketIterator::IndexGrids() {
+  const std::uint32_t componentCount = componentCount_;
   gridStart_.Reset(std::size_t{maxResolutions_} + 1);
   for (std::uint32_t r = 0; r <= maxResolutions_; ++r) gridStart_[r] = 0;
   for (std::uint32_t c = 0; c < componentCount; ++c)
@@ -83,7 +92,12 @@ void PacketIterator::SetUp(const Rect& tile, const IteratorComponent* components
     for (std::uint32_t c = 0; c < componentCount; ++c)
       if (HasGrid(c, r)) gridComps_[at++] = c;
   }
+}
 
+void PacketIterator::SetUpProgression(std::uint32_t order, std::uint32_t layers, const ProgressionChange* changes,
+                                      std::size_t changeCount) {
+  const std::uint32_t componentCount = componentCount_;
+  layers_ = layers;
   default_ = {};
   default_.progressionOrder = order;
   default_.resolutionStart = 0;

@@ -90,6 +90,14 @@ class PacketIterator {
   };
 
   void Load(const ProgressionChange& record, bool isDefault);
+  // Steps of SetUp: the tile's precinct grids per component and resolution
+  // with their layer counters; the components with a grid at each resolution
+  // and the heaps of the position-driven orders; the default record and the
+  // tile's progression changes, with the first record loaded.
+  void SetUpGrids(const Rect& tile, const IteratorComponent* components, std::uint32_t componentCount);
+  void IndexGrids();
+  void SetUpProgression(std::uint32_t order, std::uint32_t layers, const ProgressionChange* changes,
+                        std::size_t changeCount);
   const ProgressionChange& RecordAt(std::size_t i) const;
   std::size_t CurrentCount() const;
   bool Search();
