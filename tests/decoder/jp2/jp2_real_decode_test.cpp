@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/decoder/decode_helpers.h"
 #include "decoder/jp2/jp2_decoder.h"
+#include "tests/decoder/decode_helpers.h"
 #include "tests/support/testdata.h"
 
 using codec_test::Component;

@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "decoder/reconstruct/level_planes.h"
 #include "decoder/level_set.h"
+#include "decoder/reconstruct/level_planes.h"
 #include "decoder/reconstruct/wavelet_inverse.h"
 
 namespace {

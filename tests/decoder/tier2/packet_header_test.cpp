@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "decoder/level_set.h"
-#include "decoder/tier2/packet.h"
 #include "decoder/stream_input.h"
+#include "decoder/tier2/packet.h"
 #include "decoder/tier2/tile_component.h"
 #include "tests/decoder/codestream_builder.h"
 

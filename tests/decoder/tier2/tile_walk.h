@@ -10,8 +10,8 @@
 
 #include "decoder/codestream/byte_input.h"
 #include "decoder/codestream/codestream_header.h"
-#include "decoder/diagnostics.h"
 #include "decoder/codestream/marker_io.h"
+#include "decoder/diagnostics.h"
 #include "decoder/stream_input.h"
 #include "decoder/tier2/tile.h"
 #include "tests/decoder/codestream_builder.h"
