@@ -175,14 +175,7 @@ void CodeBlock::DecodeBypassSegments(PacketBodyInput& in, bool last) {
       DecodeBlock(block.Data(), len);
     }
   }
-  if (last && data_.Unread() > 0) {
-    std::size_t len = 0;
-    TakeBuffer(block, len);
-    SetPasses(pendingPasses_);
-    pendingPasses_ = 0;
-    DecodeBlock(block.Data(), len);
-    Check();
-  }
+  if (last && data_.Unread() > 0) DecodeWaiting(pendingPasses_);
 }
 
 void CodeBlock::BufferUntilLastLayer(PacketBodyInput& in, bool last) {
@@ -194,15 +187,7 @@ void CodeBlock::BufferUntilLastLayer(PacketBodyInput& in, bool last) {
     data_.Append(block.Data(), len);
   }
   pendingPasses_ += pendingSegPasses_;
-  if (last) {
-    OwnedBuffer block;
-    std::size_t len = 0;
-    TakeBuffer(block, len);
-    SetPasses(passesReceived_);
-    pendingPasses_ = 0;
-    DecodeBlock(block.Data(), len);
-    Check();
-  }
+  if (last) DecodeWaiting(passesReceived_);
 }
 
 void CodeBlock::Finish() {
@@ -211,12 +196,16 @@ void CodeBlock::Finish() {
   const std::uint32_t flags = params_.flags;
   if ((flags & kCbTerminateEachPass) || params_.layers <= 1) return;  // decoded as read
   if (pendingPasses_ == 0 && data_.Unread() == 0) return;
+  // In the bypass way the passes since the last complete segment wait; in
+  // the other every pass received waits (nothing was decoded yet).
+  DecodeWaiting(pendingPasses_);
+}
+
+void CodeBlock::DecodeWaiting(std::uint32_t passes) {
   OwnedBuffer block;
   std::size_t len = 0;
   TakeBuffer(block, len);
-  // In the bypass way the passes since the last complete segment wait; in
-  // the other every pass received waits (nothing was decoded yet).
-  SetPasses(pendingPasses_);
+  SetPasses(passes);
   pendingPasses_ = 0;
   DecodeBlock(block.Data(), len);
   Check();

@@ -96,6 +96,8 @@ class CodeBlock {
   void DecodeEachSegment(PacketBodyInput& in);
   void DecodeBypassSegments(PacketBodyInput& in, bool last);
   void BufferUntilLastLayer(PacketBodyInput& in, bool last);
+  // Decodes the buffered bytes as `passes` passes, and checks the result.
+  void DecodeWaiting(std::uint32_t passes);
 
   std::uint32_t passesReceived_ = 0;
   std::uint32_t zeroBitPlanes_ = 0;
