@@ -60,6 +60,49 @@ std::uint64_t CountBandRecords(const BandBuild& b, std::uint64_t limit) {
   return cols * rows + across * down;
 }
 
+namespace {
+
+// The code-block partition of one precinct part `part` of a band whose
+// plane covers `bandRect`, with its tag trees; each code-block is bound to its
+// rectangle of the plane.
+void BuildPrecinctBand(PrecinctBand& pb, const Rect& part, const Rect& bandRect, const BandBuild& b,
+                       BDiagnOutput* output) {
+  const std::uint64_t bx0 = part.x, by0 = part.y;
+  const std::uint64_t bx1 = bx0 + part.width, by1 = by0 + part.height;
+  const std::uint64_t cbCols = CellCount(bx0, bx1, b.xcb);
+  const std::uint64_t cbRows = CellCount(by0, by1, b.ycb);
+  if (cbCols * cbRows > 0x7FFFFFFFu) ThrowFaultMalloc();
+  pb.columns = static_cast<std::uint32_t>(cbCols);
+  pb.rows = static_cast<std::uint32_t>(cbRows);
+  pb.codeBlocks.Reset(static_cast<std::size_t>(cbCols * cbRows));
+  pb.inclusion.Build(pb.columns, pb.rows);
+  pb.zeroBitPlanes.Build(pb.columns, pb.rows);
+  auto* base = static_cast<std::uint8_t*>(b.plane->data);
+  for (std::uint64_t j = 0; j < cbRows; ++j) {
+    std::uint64_t cy0, cy1;
+    Cell(by0, by1, b.ycb, j, cy0, cy1);
+    for (std::uint64_t i = 0; i < cbCols; ++i) {
+      std::uint64_t cx0, cx1;
+      Cell(bx0, bx1, b.xcb, i, cx0, cx1);
+      CodeBlockParams p;
+      p.destination = reinterpret_cast<std::int32_t*>(
+          base + (cy0 - bandRect.y) * static_cast<std::uint64_t>(b.plane->step) + (cx0 - bandRect.x) * 4);
+      p.step = b.plane->step;
+      p.width = static_cast<std::uint32_t>(cx1 - cx0);
+      p.height = static_cast<std::uint32_t>(cy1 - cy0);
+      p.orientation = b.orientation;
+      p.guardBits = b.guardBits;
+      p.rb = b.rb;
+      p.epsMinusRb = b.epsMinusRb;
+      p.flags = b.flags;
+      p.layers = b.layers;
+      pb.codeBlocks[static_cast<std::size_t>(j * cbCols + i)].SetUp(p, output);
+    }
+  }
+}
+
+}  // namespace
+
 void BuildBand(Band& band, const BandBuild& b, BDiagnOutput* output) {
   const Rect bandRect = b.lowestResolution ? b.resolution : BandRect(b.resolution, b.orientation);
   band.rect = bandRect;
@@ -92,38 +135,7 @@ void BuildBand(Band& band, const BandBuild& b, BDiagnOutput* output) {
         pb.zeroBitPlanes.Build(0, 0);
         continue;
       }
-      const std::uint64_t bx0 = part.x, by0 = part.y;
-      const std::uint64_t bx1 = bx0 + part.width, by1 = by0 + part.height;
-      const std::uint64_t cbCols = CellCount(bx0, bx1, b.xcb);
-      const std::uint64_t cbRows = CellCount(by0, by1, b.ycb);
-      if (cbCols * cbRows > 0x7FFFFFFFu) ThrowFaultMalloc();
-      pb.columns = static_cast<std::uint32_t>(cbCols);
-      pb.rows = static_cast<std::uint32_t>(cbRows);
-      pb.codeBlocks.Reset(static_cast<std::size_t>(cbCols * cbRows));
-      pb.inclusion.Build(pb.columns, pb.rows);
-      pb.zeroBitPlanes.Build(pb.columns, pb.rows);
-      auto* base = static_cast<std::uint8_t*>(b.plane->data);
-      for (std::uint64_t j = 0; j < cbRows; ++j) {
-        std::uint64_t cy0, cy1;
-        Cell(by0, by1, b.ycb, j, cy0, cy1);
-        for (std::uint64_t i = 0; i < cbCols; ++i) {
-          std::uint64_t cx0, cx1;
-          Cell(bx0, bx1, b.xcb, i, cx0, cx1);
-          CodeBlockParams p;
-          p.destination = reinterpret_cast<std::int32_t*>(
-              base + (cy0 - bandRect.y) * static_cast<std::uint64_t>(b.plane->step) + (cx0 - bandRect.x) * 4);
-          p.step = b.plane->step;
-          p.width = static_cast<std::uint32_t>(cx1 - cx0);
-          p.height = static_cast<std::uint32_t>(cy1 - cy0);
-          p.orientation = b.orientation;
-          p.guardBits = b.guardBits;
-          p.rb = b.rb;
-          p.epsMinusRb = b.epsMinusRb;
-          p.flags = b.flags;
-          p.layers = b.layers;
-          pb.codeBlocks[static_cast<std::size_t>(j * cbCols + i)].SetUp(p, output);
-        }
-      }
+      BuildPrecinctBand(pb, part, bandRect, b, output);
     }
   }
 }
