@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "decoder/byte_input.h"
-#include "decoder/codestream_header.h"
-#include "decoder/marker_io.h"
+#include "decoder/codestream/byte_input.h"
+#include "decoder/codestream/codestream_header.h"
+#include "decoder/codestream/marker_io.h"
 #include "decoder/stream_input.h"
-#include "decoder/tile.h"
+#include "decoder/tier2/tile.h"
 #include "primitives/core/test_hooks.h"
 
 namespace {

@@ -1,8 +1,5 @@
 #include "converter/decoder_component.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include "converter/colour_conversion.h"
 #include "framework/thread_manager.h"
 
@@ -12,17 +9,6 @@ namespace {
 constexpr std::int32_t kDecoderPriorityLevel = 4;
 
 }  // namespace
-
-void TDecoderLogger::Write(const Codec::BaseDiagnDescriptor& descr) {
-  // Errors are named "...::Except_..."; a JP2 file without a codestream box
-  // is reported without a name.
-  const char* text = descr.Text();
-  const bool error = std::strstr(text, "::Except_") != nullptr || std::strcmp(text, "<no text>") == 0;
-  if (!error) return;
-  mStop.codecId = descr.CodecId();
-  mStop.code = descr.Code();
-  std::snprintf(mStop.name, sizeof(mStop.name), "%s", text);
-}
 
 TDecoderThreadComponent::TDecoderThreadComponent() {
   mRunning.exchange(1);

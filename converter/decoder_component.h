@@ -8,23 +8,9 @@
 #include <cstdint>
 
 #include "converter/frame_decoding.h"
-#include "decoder/diagnostics.h"
 #include "framework/arrays.h"
 #include "framework/sync.h"
 #include "mxf/KM_error.h"
-
-// The decoder's diagnostics sink: warnings are dropped; an error (the
-// diagnostic that ends an entry operation) is kept in the frame's stop record,
-// where the run's error report finds it.
-class TDecoderLogger : public Codec::BaseStreamDiagn {
- public:
-  explicit TDecoderLogger(TFrameStop& stop) : mStop(stop) {}
-  ~TDecoderLogger() override = default;
-  void Write(const Codec::BaseDiagnDescriptor& descr) override;
-
- private:
-  TFrameStop& mStop;
-};
 
 struct TFrameSize {
   std::uint32_t width;

@@ -1,11 +1,11 @@
 #include "converter/frame_decoding.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
-#include "converter/decoder_component.h"
 #include "converter/results.h"
-#include "converter/frame_decoders.h"
+#include "decoder/jp2/jp2_decoder.h"
 
 namespace {
 
@@ -93,6 +93,22 @@ void NoteHeader(const Codec::ImageHeader& header, const Codec::ImageSampling& sa
 }
 
 }  // namespace
+
+void TDecoderLogger::Write(const Codec::BaseDiagnDescriptor& descr) {
+  // Errors are named "...::Except_..."; a JP2 file without a codestream box
+  // is reported without a name.
+  const char* text = descr.Text();
+  const bool error = std::strstr(text, "::Except_") != nullptr || std::strcmp(text, "<no text>") == 0;
+  if (!error) return;
+  mStop.codecId = descr.CodecId();
+  mStop.code = descr.Code();
+  std::snprintf(mStop.name, sizeof(mStop.name), "%s", text);
+}
+
+std::unique_ptr<Codec::BaseImageDecoder> MakeFrameDecoder(bool jp2File) {
+  if (jp2File) return std::make_unique<Codec::JP2Decoder>();
+  return std::make_unique<Codec::JPEG2000Decoder>();
+}
 
 Kumu::Result_t DecodeFrameImage(const std::uint8_t* data, std::uint32_t size, const TFrameFormat& format,
                                 Codec::ImageBuffer& image, TFrameStop* stop) {

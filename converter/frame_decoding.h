@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+#include "decoder/diagnostics.h"
+#include "decoder/image_decoder.h"
 #include "decoder/image_records.h"
 #include "decoder/stream_input.h"
 #include "mxf/KM_error.h"
@@ -30,6 +33,24 @@ struct TFrameStop {
   bool fullResolution = true;
   std::uint32_t bitDepth[3] = {0, 0, 0};
 };
+
+// The decoder's diagnostics sink: warnings are dropped; an error (the
+// diagnostic that ends an entry operation) is kept in the frame's stop record,
+// where the run's error report finds it.
+class TDecoderLogger : public Codec::BaseStreamDiagn {
+ public:
+  explicit TDecoderLogger(TFrameStop& stop) : mStop(stop) {}
+  ~TDecoderLogger() override = default;
+  void Write(const Codec::BaseDiagnDescriptor& descr) override;
+
+ private:
+  TFrameStop& mStop;
+};
+
+// The decoder for a frame: the JP2 file decoder when the data carries the
+// JP2 signature, the codestream decoder otherwise.  The choice between the two
+// is made here and nowhere else.
+std::unique_ptr<Codec::BaseImageDecoder> MakeFrameDecoder(bool jp2File);
 
 // Whether the stream holds a JP2 file: bytes 4 to 7 are "jP  " (OK), other
 // bytes (FALSE), or the stream is too short to tell (BADSEEK).  The stream is

@@ -1,8 +1,8 @@
 // Tile-parts and the codestream body.
 #include "decoder/codestream_reader.h"
 
-#include "decoder/marker_io.h"
-#include "decoder/tile_output.h"
+#include "decoder/codestream/marker_io.h"
+#include "decoder/reconstruct/tile_output.h"
 
 namespace Codec {
 
@@ -43,79 +43,108 @@ void CodestreamReader::ReadCodestreamHeader() {
   }
 }
 
+namespace {
+
+// Reads markers up to the next SOT; false when the codestream ends first: at
+// EOC, or where the data ends without one (a truncated frame, or surplus
+// tile-part bytes skipped up to the end), and then what was decoded is kept.
+bool SeekSOT(CodecAdapterBoundedInputBE& in, BDiagnOutput& out) {
+  for (;;) {
+    if (in.Remaining() < 2) return false;
+    const std::uint16_t code = ReadMarker(in);
+    if (code == kMarkerSOT) return true;
+    if (code == kMarkerEOC) return false;
+    out.Warning(J2k::Warn_CodeStreamBodyUnknownMarker());
+    // 0xFF30 to 0xFF3F stand alone; every other code carries a length.
+    if (code == kMarkerReservedNoSegment) continue;
+    in.SkipBytes(ReadMarkerLength(in));
+  }
+}
+
+struct SOTSegment {
+  std::uint32_t bodyLength = 0;
+  std::uint32_t isot = 0;   // tile index
+  std::uint32_t psot = 0;   // tile-part length, 0 when not known
+  std::uint32_t tpsot = 0;  // tile-part index
+  std::uint32_t tnsot = 0;  // tile-parts of the tile, 0 when not known
+};
+
+// The SOT segment, after its marker.
+SOTSegment ReadSOT(CodecAdapterBoundedInputBE& in, BDiagnOutput& out) {
+  SOTSegment sot;
+  sot.bodyLength = ReadMarkerLength(in);
+  OpenSegment(in, sot.bodyLength, out);
+  sot.isot = in.TakeU16();
+  sot.psot = in.TakeU32();
+  sot.tpsot = in.ReadU8();
+  sot.tnsot = in.ReadU8();
+  CloseSegment(in, out);
+  return sot;
+}
+
+// Tile-part index and count of an SOT against what the tile has seen.
+void CheckTilePartCounts(Tile& tile, const SOTSegment& sot, BDiagnOutput& out) {
+  if (sot.tpsot != tile.TilePartsRead()) out.Warning(J2k::Warn_SOTTilePartIndexMismatch());
+  if (sot.tnsot != 0) {
+    if (tile.tilePartsAnnounced != 0 && tile.tilePartsAnnounced != sot.tnsot) {
+      out.Warning(J2k::Warn_SOTNOfTilePartsMismatch());
+      if (sot.tnsot > tile.tilePartsAnnounced) tile.tilePartsAnnounced = sot.tnsot;
+    } else {
+      tile.tilePartsAnnounced = sot.tnsot;
+    }
+  }
+  if (tile.tilePartsAnnounced != 0 && tile.tilePartsAnnounced <= tile.TilePartsRead())
+    out.Warning(J2k::Warn_ActualNOfTilePartsExceedSpecifiedInSOT());
+}
+
+}  // namespace
+
 bool CodestreamReader::ReadNextTilePart() {
   if (!tilePartsPending) return false;
   CodecAdapterBoundedInputBE& in = *input;
   BDiagnOutput& out = *output;
   if (sotAlreadyRead) {
     sotAlreadyRead = false;
-  } else {
-    for (;;) {
-      // The data ends without EOC (a truncated frame, or surplus tile-part
-      // bytes skipped up to the end): the codestream ends here, and what was
-      // decoded is kept.
-      if (in.Remaining() < 2) {
-        tilePartsPending = false;
-        return false;
-      }
-      const std::uint16_t code = ReadMarker(in);
-      if (code == kMarkerSOT) break;
-      if (code == kMarkerEOC) {
-        tilePartsPending = false;
-        return false;
-      }
-      out.Warning(J2k::Warn_CodeStreamBodyUnknownMarker());
-      // 0xFF30 to 0xFF3F stand alone; every other code carries a length.
-      if (code == kMarkerReservedNoSegment) continue;
-      in.SkipBytes(ReadMarkerLength(in));
-    }
+  } else if (!SeekSOT(in, out)) {
+    tilePartsPending = false;
+    return false;
   }
 
   // SOT segment.
-  const std::uint32_t bodyLength = ReadMarkerLength(in);
-  OpenSegment(in, bodyLength, out);
-  const std::uint32_t isot = in.TakeU16();
-  const std::uint32_t psot = in.TakeU32();
-  const std::uint32_t tpsot = in.ReadU8();
-  const std::uint32_t tnsot = in.ReadU8();
-  CloseSegment(in, out);
-
-  if (isot >= tiles.Count()) throw J2k::Except_SOTTileIndexExceedNOfTiles();
-  currentTile = isot;
-  Tile& tile = tiles[isot];
+  const SOTSegment sot = ReadSOT(in, out);
+  if (sot.isot >= tiles.Count()) throw J2k::Except_SOTTileIndexExceedNOfTiles();
+  currentTile = sot.isot;
+  Tile& tile = tiles[sot.isot];
   const std::uint32_t before = in.Consumed();
+  CheckTilePartCounts(tile, sot, out);
 
-  if (tpsot != tile.TilePartsRead()) out.Warning(J2k::Warn_SOTTilePartIndexMismatch());
-  if (tnsot != 0) {
-    if (tile.tilePartsAnnounced != 0 && tile.tilePartsAnnounced != tnsot) {
-      out.Warning(J2k::Warn_SOTNOfTilePartsMismatch());
-      if (tnsot > tile.tilePartsAnnounced) tile.tilePartsAnnounced = tnsot;
-    } else {
-      tile.tilePartsAnnounced = tnsot;
-    }
+  // Tile-part header.
+  if (tile.TilePartsRead() == 0) StartTile(sot.isot, in);
+  else tile.Continue(in);
+
+  const std::uint64_t headerSize = 2ull + (sot.bodyLength + 2ull) + (in.Consumed() - before);
+  SetTilePartLength(sot.psot, headerSize);
+  return true;
+}
+
+void CodestreamReader::StartTile(std::uint32_t index, CodecAdapterBoundedInputBE& in) {
+  Tile& tile = tiles[index];
+  tile.Start(in);
+  const std::uint32_t n = tile.ComponentCount();
+  OwnedArray<std::uint32_t> transforms;
+  transforms.Reset(n ? n : 1);
+  for (std::uint32_t c = 0; c < n; ++c) {
+    transforms[c] = tile.Params().coding[c]->transform;
+    startedTileWeight += std::uint64_t{tile.Params().coding[c]->levels} + 2;
   }
-  if (tile.tilePartsAnnounced != 0 && tile.tilePartsAnnounced <= tile.TilePartsRead())
-    out.Warning(J2k::Warn_ActualNOfTilePartsExceedSpecifiedInSOT());
+  if (startedTileWeight > kMaxStartedTileWeight) throw J2k::Except_faultMalloc();
+  mctApplicable[index] = CheckTileMCT(n, tile.Global().mct, transforms.Data(), *output) ? 1 : 0;
+}
 
-  if (tile.TilePartsRead() == 0) {
-    tile.Start(in);
-    const std::uint32_t n = tile.ComponentCount();
-    OwnedArray<std::uint32_t> transforms;
-    transforms.Reset(n ? n : 1);
-    for (std::uint32_t c = 0; c < n; ++c) {
-      transforms[c] = tile.Params().coding[c]->transform;
-      startedTileWeight += std::uint64_t{tile.Params().coding[c]->levels} + 2;
-    }
-    if (startedTileWeight > kMaxStartedTileWeight) throw J2k::Except_faultMalloc();
-    mctApplicable[isot] = CheckTileMCT(n, tile.Global().mct, transforms.Data(), out) ? 1 : 0;
-  } else {
-    tile.Continue(in);
-  }
-
-  const std::uint64_t headerSize = 2ull + (bodyLength + 2ull) + (in.Consumed() - before);
+void CodestreamReader::SetTilePartLength(std::uint32_t psot, std::uint64_t headerSize) {
   if (psot != 0) {
     if (psot < headerSize) {
-      out.Warning(J2k::Warn_SOTTilePartLengthLessHeaderSize());
+      output->Warning(J2k::Warn_SOTTilePartLengthLessHeaderSize());
       tilePartRemaining = 0;
       tilePartLengthKnown = false;
     } else {
@@ -125,7 +154,6 @@ bool CodestreamReader::ReadNextTilePart() {
   } else {
     tilePartLengthKnown = false;
   }
-  return true;
 }
 
 bool CodestreamReader::ReadTilePartData() {

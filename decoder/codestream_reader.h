@@ -6,12 +6,12 @@
 
 #include <cstdint>
 
-#include "decoder/byte_input.h"
-#include "decoder/codestream_header.h"
+#include "decoder/codestream/byte_input.h"
+#include "decoder/codestream/codestream_header.h"
 #include "decoder/diagnostics.h"
 #include "decoder/holders.h"
 #include "decoder/image_records.h"
-#include "decoder/tile.h"
+#include "decoder/tier2/tile.h"
 
 namespace Codec {
 
@@ -66,6 +66,13 @@ class CodestreamReader {
   // until the image is written, whatever its size, so the sum is bounded by
   // kMaxStartedTileWeight.
   std::uint64_t startedTileWeight = 0;
+
+ private:
+  // First tile-part of tile `index`: the tile starts, its started weight is
+  // counted and whether its component transform applies is recorded.
+  void StartTile(std::uint32_t index, CodecAdapterBoundedInputBE& in);
+  // Bytes of tile-part data after a header of `headerSize` bytes, from Psot.
+  void SetTilePartLength(std::uint32_t psot, std::uint64_t headerSize);
 };
 
 // About a gigabyte of tile structures: far above what real images need

@@ -5,7 +5,7 @@
 
 #include "decoder/codestream_reader.h"
 #include "decoder/entry_guard.h"
-#include "decoder/tile_output.h"
+#include "decoder/reconstruct/tile_output.h"
 
 namespace Codec {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "decoder/byte_input.h"
-#include "decoder/codestream_header.h"
+#include "decoder/codestream/byte_input.h"
+#include "decoder/codestream/codestream_header.h"
 #include "decoder/diagnostics.h"
 #include "decoder/stream_input.h"
 

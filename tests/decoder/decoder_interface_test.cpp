@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "decode_helpers.h"
+#include "tests/decoder/decode_helpers.h"
 #include "tests/support/testdata.h"
 
 namespace {

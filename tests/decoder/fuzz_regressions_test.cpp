@@ -10,8 +10,8 @@
 
 #include "decoder/image_decoder.h"
 #include "decoder/image_records.h"
-#include "decoder/packet_iterator.h"
 #include "decoder/stream_input.h"
+#include "decoder/tier2/packet_iterator.h"
 #include "tests/decoder/codestream_builder.h"
 
 using namespace Codec;

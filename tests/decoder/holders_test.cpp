@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "decoder/coding_params.h"
+#include "decoder/codestream/coding_params.h"
 #include "decoder/holders.h"
 
 using namespace Codec;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "decoder/level_set.h"
-#include "decoder/tile.h"
+#include "decoder/tier2/tile.h"
 #include "tests/decoder/codestream_builder.h"
 
 namespace codec_test {

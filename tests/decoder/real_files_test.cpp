@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "decode_helpers.h"
 #include "primitives/core/test_hooks.h"
+#include "tests/decoder/decode_helpers.h"
 #include "tests/support/generations.h"
 #include "tests/support/testdata.h"
 

@@ -1,0 +1,435 @@
+// Inverse wavelet transform over levels.
+#include "decoder/reconstruct/wavelet_inverse.h"
+
+#include <cstring>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "decoder/holders.h"
+#include "primitives/jpeg2000/wavelet.h"
+
+namespace Codec {
+
+namespace {
+
+inline std::int16_t Low16(std::int32_t v) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(v)); }
+inline std::int32_t Low32(std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); }
+inline std::int16_t Sat16(std::int64_t v) {
+  return static_cast<std::int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+}
+
+// Lifting kernels.  Step S applies to the low (even) positions when S is
+// even and to the high (odd) positions when S is odd; a and b are the two
+// neighbours (the same sample twice where the signal is mirrored).
+
+// Reversible 5/3: predict the even samples, then update the odd ones.
+template <typename T>
+struct Kernel53 {
+  using Sample = T;
+  static constexpr int kSteps = 2;
+  static constexpr bool kColumnPrimitive = true;
+  static T Wrap(std::int64_t v) {
+    if constexpr (sizeof(T) == 2) return Low16(static_cast<std::int32_t>(v));
+    else return Low32(v);
+  }
+  template <int S>
+  static T Step(T x, T a, T b) {
+    using Wide = std::conditional_t<sizeof(T) == 2, std::int32_t, std::int64_t>;
+    if constexpr (S == 0) return Wrap(Wide{x} - ((Wide{a} + Wide{b} + 2) >> 2));
+    else return Wrap(Wide{x} + ((Wide{a} + Wide{b}) >> 1));
+  }
+  // A lone sample at an odd position is half its high coefficient.
+  static T Single(T h, bool /*vertical*/) { return static_cast<T>(h >> 1); }
+  // Both steps around low row p in place: rows p - 2 .. p + 1.
+  static void ColumnStep(T* const* r, std::uint32_t w) {
+    if constexpr (sizeof(T) == 2)
+      imgInvLift53ColumnStep_16s_C1(r[2], r[1], r[3], r[0], r[1], r[2], static_cast<int>(w));
+    else
+      imgInvLift53ColumnStep_32s_C1(r[2], r[1], r[3], r[0], r[1], r[2], static_cast<int>(w));
+  }
+};
+
+// Irreversible 9/7 in Q16 fixed point: every step is
+// sat16((cs x self - cn x (a + b) + 2^15) >> 16) with 64-bit products.
+struct Kernel97Fixed {
+  using Sample = std::int16_t;
+  static constexpr int kSteps = 4;
+  static constexpr bool kColumnPrimitive = true;
+  static constexpr std::int64_t kSelf[4] = {80621, 53274, 65536, 65536};     // K, 1/K, 1, 1
+  static constexpr std::int64_t kNeigh[4] = {23627, 57862, -3472, -103949};  // delta/K, gamma, beta, alpha
+  template <int S>
+  static std::int16_t Step(std::int16_t x, std::int16_t a, std::int16_t b) {
+    const std::int64_t sum = std::int32_t{a} + std::int32_t{b};
+    return Sat16((kSelf[S] * x - kNeigh[S] * sum + 32768) >> 16);
+  }
+  // Rows take H >> 1; columns the rounded half (H + 1) >> 1.
+  static std::int16_t Single(std::int16_t h, bool vertical) {
+    return vertical ? static_cast<std::int16_t>((std::int32_t{h} + 1) >> 1) : static_cast<std::int16_t>(h >> 1);
+  }
+  // The four steps around low row p in place: rows p - 4 .. p + 1.
+  static void ColumnStep(std::int16_t* const* r, std::uint32_t w) {
+    imgInvLift97ColumnStep_16s_C1(r[4], r[3], r[5], r[0], r[1], r[2], r[3], r[4], static_cast<int>(w));
+  }
+};
+
+// Irreversible 9/7 on floats, every operation a float operation.
+struct Kernel97Float {
+  using Sample = float;
+  static constexpr int kSteps = 4;
+  template <int S>
+  static float Step(float x, float a, float b) {
+    if constexpr (S == 0) return 1.2301741f * x - 0.36052364f * (a + b);
+    else if constexpr (S == 1) return 0.8128931f * x - 0.8829111f * (a + b);
+    else if constexpr (S == 2) return x - (-0.052980117f) * (a + b);
+    else return x - (-1.5861343f) * (a + b);
+  }
+  static float Single(float h, bool /*vertical*/) { return 0.5f * h; }
+  // No column-step primitive: its builds round differently (the generic one
+  // in double precision), and every build must give the same samples.
+  static constexpr bool kColumnPrimitive = false;
+  static void ColumnStep(float* const*, std::uint32_t) {}
+};
+
+// x is never a or b (a and b may be the same row).
+// The loop is vectorised in the baseline instruction set (the same in every
+// build, so every processor gives the same samples).
+template <class K, int S>
+void StepRow(typename K::Sample* __restrict x, const typename K::Sample* __restrict a,
+             const typename K::Sample* __restrict b, std::uint32_t w) {
+  for (std::uint32_t i = 0; i < w; ++i) x[i] = K::template Step<S>(x[i], a[i], b[i]);
+}
+
+template <class K>
+void StepRowDispatch(int s, typename K::Sample* x, const typename K::Sample* a, const typename K::Sample* b,
+                     std::uint32_t w) {
+  switch (s) {
+    case 0: StepRow<K, 0>(x, a, b, w); break;
+    case 1: StepRow<K, 1>(x, a, b, w); break;
+    case 2: if constexpr (K::kSteps > 2) StepRow<K, 2>(x, a, b, w); break;
+    default: if constexpr (K::kSteps > 3) StepRow<K, 3>(x, a, b, w); break;
+  }
+}
+
+#if defined(__SSE2__)
+// Step S of the float kernel on four columns, with the scalar kernel's
+// operations in the scalar kernel's order (no fused multiply-add).
+template <int S>
+inline __m128 StepPs(__m128 x, __m128 a, __m128 b) {
+  const __m128 sum = _mm_add_ps(a, b);
+  if constexpr (S == 0) return _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(1.2301741f), x), _mm_mul_ps(_mm_set1_ps(0.36052364f), sum));
+  else if constexpr (S == 1)
+    return _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(0.8128931f), x), _mm_mul_ps(_mm_set1_ps(0.8829111f), sum));
+  else if constexpr (S == 2) return _mm_sub_ps(x, _mm_mul_ps(_mm_set1_ps(-0.052980117f), sum));
+  else return _mm_sub_ps(x, _mm_mul_ps(_mm_set1_ps(-1.5861343f), sum));
+}
+#endif
+
+// The four steps of an inner wavefront: r[0 .. 5] are rows t - 4 .. t + 1,
+// step s runs on row t - s.  Each row is loaded and stored once.
+void InnerFloatWavefront(float* const* r, std::uint32_t w) {
+  std::uint32_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 4 <= w; i += 4) {
+    const __m128 m4 = _mm_loadu_ps(r[0] + i), n1 = _mm_loadu_ps(r[5] + i);
+    __m128 m3 = _mm_loadu_ps(r[1] + i), m2 = _mm_loadu_ps(r[2] + i);
+    __m128 m1 = _mm_loadu_ps(r[3] + i), x = _mm_loadu_ps(r[4] + i);
+    x = StepPs<0>(x, m1, n1);
+    m1 = StepPs<1>(m1, m2, x);
+    m2 = StepPs<2>(m2, m3, m1);
+    m3 = StepPs<3>(m3, m4, m2);
+    _mm_storeu_ps(r[4] + i, x);
+    _mm_storeu_ps(r[3] + i, m1);
+    _mm_storeu_ps(r[2] + i, m2);
+    _mm_storeu_ps(r[1] + i, m3);
+  }
+#endif
+  for (; i < w; ++i) {
+    r[4][i] = Kernel97Float::Step<0>(r[4][i], r[3][i], r[5][i]);
+    r[3][i] = Kernel97Float::Step<1>(r[3][i], r[2][i], r[4][i]);
+    r[2][i] = Kernel97Float::Step<2>(r[2][i], r[1][i], r[3][i]);
+    r[1][i] = Kernel97Float::Step<3>(r[1][i], r[0][i], r[2][i]);
+  }
+}
+
+// Vertical synthesis over the h rows of an output plane in place.  Step s at
+// row p runs once step s - 1 has run at rows p - 1 and p + 1; visiting the
+// rows as a wavefront (step s at row t - s for t = 0, 1, ...) keeps that
+// order while each row is revisited while it is still in the cache.
+// Wavefront t reads rows up to t + 1 only, so the rows may be produced one
+// by one just ahead of it.  With `fused` (float kernel) the four steps of an
+// inner wavefront are swept over the columns together.
+template <class K>
+class ColumnLifter {
+ public:
+  using T = typename K::Sample;
+  ColumnLifter(std::uint8_t* base, std::int32_t step, std::uint32_t w, std::uint32_t h, std::uint32_t phase,
+               bool fused)
+      : base_(base), step_(step), w_(w), h_(h), phase_(phase), fused_(fused) {}
+
+  // Wavefronts to run (a single row takes Finish only).
+  std::uint32_t Count() const { return h_ >= 2 && w_ ? h_ + K::kSteps - 1 : 0; }
+
+  void Run(std::uint32_t t) {
+    const std::uint32_t last = h_ - 1;
+    // Rows a column step spans: p - 2 .. p + 1 (5/3), p - 4 .. p + 1 (9/7).
+    constexpr std::uint32_t kBack = K::kSteps;
+    // Step s runs at row t - s when (t + phase) is even, for every s at once.
+    if (((t + phase_) & 1) != 0) return;
+    // Away from both edges all steps of this wavefront run as one column step
+    // (the rows are distinct and every neighbour exists).
+    const bool inner = t >= kBack && t + 1 <= last;
+    if (inner && (K::kColumnPrimitive || fused_)) {
+      T* r[6];
+      for (std::uint32_t k = 0; k <= kBack + 1; ++k) r[k] = Row(t - kBack + k);
+      if constexpr (std::is_same_v<K, Kernel97Float>) InnerFloatWavefront(r, w_);
+      else K::ColumnStep(r, w_);
+      return;
+    }
+    for (int s = 0; s < K::kSteps; ++s) {
+      if (t < static_cast<std::uint32_t>(s)) break;
+      const std::uint32_t p = t - static_cast<std::uint32_t>(s);
+      if (p > last) continue;
+      const std::uint32_t a = p == 0 ? 1 : p - 1;
+      const std::uint32_t b = p == last ? p - 1 : p + 1;
+      StepRowDispatch<K>(s, Row(p), Row(a), Row(b), w_);
+    }
+  }
+
+  // A single row at an odd position is half its high coefficient.
+  void Finish() {
+    if (h_ != 1 || !phase_) return;
+    T* r = Row(0);
+    for (std::uint32_t i = 0; i < w_; ++i) r[i] = K::Single(r[i], true);
+  }
+
+ private:
+  T* Row(std::uint32_t p) const { return reinterpret_cast<T*>(base_ + static_cast<std::ptrdiff_t>(p) * step_); }
+  std::uint8_t* base_;
+  std::int32_t step_;
+  std::uint32_t w_, h_, phase_;
+  bool fused_;
+};
+
+// One row (n >= 2 samples) lifted on its separated halves: lo[0..nL) the low
+// samples, hi[0..nH) the high ones, each with room for one sample on either
+// side.  Low sample k sits between high samples k - 1 and k at phase 0 and
+// between k and k + 1 at phase 1; high sample k between low k and k + 1 at
+// phase 0, k - 1 and k at phase 1.  The symmetric extension repeats the first
+// and the last sample of a half beyond its ends.
+template <class K>
+void LiftHalves(typename K::Sample* lo, std::uint32_t nL, typename K::Sample* hi, std::uint32_t nH,
+                std::uint32_t phase) {
+  const std::ptrdiff_t lowFirst = phase == 0 ? -1 : 0;   // hi offset of a low sample's left neighbour
+  const std::ptrdiff_t highFirst = phase == 0 ? 0 : -1;  // lo offset of a high sample's left neighbour
+  auto padHigh = [&] {
+    hi[-1] = hi[0];
+    hi[nH] = hi[nH - 1];
+  };
+  auto padLow = [&] {
+    lo[-1] = lo[0];
+    lo[nL] = lo[nL - 1];
+  };
+  padHigh();
+  StepRow<K, 0>(lo, hi + lowFirst, hi + lowFirst + 1, nL);
+  padLow();
+  StepRow<K, 1>(hi, lo + highFirst, lo + highFirst + 1, nH);
+  if constexpr (K::kSteps > 2) {
+    padHigh();
+    StepRow<K, 2>(lo, hi + lowFirst, hi + lowFirst + 1, nL);
+    padLow();
+    StepRow<K, 3>(hi, lo + highFirst, lo + highFirst + 1, nH);
+  }
+}
+
+// o[2k] = even[k] (k < nE), o[2k + 1] = odd[k] (k < nO); nE is nO or nO + 1.
+template <typename T>
+void Interleave(T* o, const T* even, std::uint32_t nE, const T* odd, std::uint32_t nO) {
+  std::uint32_t k = 0;
+#if defined(__SSE2__)
+  if constexpr (std::is_same_v<T, float>) {
+    for (; k + 4 <= nO; k += 4) {
+      const __m128 e = _mm_loadu_ps(even + k), d = _mm_loadu_ps(odd + k);
+      _mm_storeu_ps(o + 2 * k, _mm_unpacklo_ps(e, d));
+      _mm_storeu_ps(o + 2 * k + 4, _mm_unpackhi_ps(e, d));
+    }
+  } else if constexpr (sizeof(T) == 4) {
+    for (; k + 4 <= nO; k += 4) {
+      const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(even + k));
+      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + k));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * k), _mm_unpacklo_epi32(e, d));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * k + 4), _mm_unpackhi_epi32(e, d));
+    }
+  } else {
+    for (; k + 8 <= nO; k += 8) {
+      const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(even + k));
+      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + k));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * k), _mm_unpacklo_epi16(e, d));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * k + 8), _mm_unpackhi_epi16(e, d));
+    }
+  }
+#endif
+  for (; k < nO; ++k) {
+    o[2 * k] = even[k];
+    o[2 * k + 1] = odd[k];
+  }
+  if (nE > nO) o[2 * nO] = even[nO];
+}
+
+struct PlaneRef {
+  const std::uint8_t* data;
+  std::int32_t step;
+};
+
+// Subband kinds a level reads: 0 HL, 1 LH, 2 HH (as DecompositionLevel
+// numbers them) and its LL.
+constexpr std::uint32_t kRowsLL = 3;
+
+inline void CopyRow(PlaneRef p, std::uint32_t row, void* dst, std::size_t bytes) {
+  if (bytes) std::memcpy(dst, p.data + static_cast<std::ptrdiff_t>(row) * p.step, bytes);
+}
+
+// The rows of one level read from sample planes: its LL from `ll` (the
+// level above, or the set's LL plane), the others from the level's planes.
+template <typename T>
+struct PlaneRows {
+  PlaneRef ll;
+  const DecompositionLevel* lv;
+  void Read(std::uint32_t kind, std::uint32_t row, T* dst, std::uint32_t n) const {
+    if (kind == kRowsLL) return CopyRow(ll, row, dst, std::size_t{n} * sizeof(T));
+    const SubbandPlane& p = kind == 0 ? lv->hl : kind == 1 ? lv->lh : lv->hh;
+    CopyRow({static_cast<const std::uint8_t*>(p.data), p.step}, row, dst, std::size_t{n} * sizeof(T));
+  }
+};
+
+// The rows of level `level` from a row source; the LL of the coarsest level
+// too (`ll` null), the LL of the others from the level above.
+struct SourceRows {
+  PlaneRef ll;
+  const FloatBandRows* bands;
+  std::uint32_t level;
+  std::uint32_t levels;
+  void Read(std::uint32_t kind, std::uint32_t row, float* dst, std::uint32_t n) const {
+    if (n == 0) return;
+    if (kind != kRowsLL) return bands->Read(level, kind, row, dst, n);
+    if (ll.data) return CopyRow(ll, row, dst, std::size_t{n} * sizeof(float));
+    bands->Read(levels, 0, row, dst, n);
+  }
+};
+
+// Synthesises one level: output rectangle r from its LL and its HL, LH and
+// HH subbands, whose rows `rows` supplies.  Each wavefront of the vertical
+// synthesis runs as soon as the rows it reads are made, while they are still
+// in the cache; `reference` makes every row first and then runs the
+// wavefronts one row operation at a time.
+template <class K, class Rows>
+void SynthesizeLevel(const Rows& rows, std::uint8_t* out, std::int32_t outStep, const Rect& r, bool reference) {
+  using T = typename K::Sample;
+  const std::uint32_t w = r.width, h = r.height;
+  if (w == 0 || h == 0) return;
+  const std::uint32_t px = r.x & 1, py = r.y & 1;
+  const std::uint64_t x1 = std::uint64_t{r.x} + w;
+  const std::uint32_t nL = static_cast<std::uint32_t>(((x1 + 1) >> 1) - ((std::uint64_t{r.x} + 1) >> 1));
+  const std::uint32_t nH = static_cast<std::uint32_t>((x1 >> 1) - (r.x >> 1));
+  OwnedArray<T> lines;
+  lines.Reset(std::size_t{nL} + nH + 4);
+  ColumnLifter<K> columns(out, outStep, w, h, py, !reference);
+  const std::uint32_t wavefronts = columns.Count();
+  std::uint32_t done = 0;  // wavefronts run
+  for (std::uint32_t j = 0; j < h; ++j) {
+    // Rows 0 .. j - 1 are made: wavefronts up to j - 2 may run.
+    for (; !reference && done + 1 < j && done < wavefronts; ++done) columns.Run(done);
+    T* o = reinterpret_cast<T*>(out + static_cast<std::ptrdiff_t>(j) * outStep);
+    const bool lowRow = ((j + py) & 1) == 0;
+    const std::uint32_t band = lowRow ? (j - py) >> 1 : (j + py - 1) >> 1;
+    // The low and high halves, each contiguous with room for one mirrored
+    // sample on either side.
+    T* lo = lines.Data() + 1;
+    T* hi = lines.Data() + nL + 3;
+    rows.Read(lowRow ? kRowsLL : 1, band, lo, nL);
+    rows.Read(lowRow ? 0 : 2, band, hi, nH);
+    if (w == 1) {
+      // A lone sample: the low one as it is, or half the high one.
+      o[0] = px == 0 ? lo[0] : K::Single(hi[0], false);
+      continue;
+    }
+    // The halves are lifted apart, then interleaved into the row: position
+    // i is low when (i + px) is even.
+    LiftHalves<K>(lo, nL, hi, nH, px);
+    if (px == 0) Interleave(o, lo, nL, hi, nH);
+    else Interleave(o, hi, nH, lo, nL);
+  }
+  for (; done < wavefronts; ++done) columns.Run(done);
+  columns.Finish();
+}
+
+// All n levels: rowsOf(i, ll) gives the rows of level i whose LL is `ll`
+// (null for the coarsest level); the LL of n = 0 levels is copied through
+// rowsOf(0, null) as a whole-rectangle row source.
+template <class K, class RowsOf>
+void InvDWTLevels(std::uint32_t n, typename K::Sample* dst, std::int32_t dstStep, const Rect& rect, bool reference,
+                  RowsOf&& rowsOf) {
+  using T = typename K::Sample;
+  if (rect.width == 0 || rect.height == 0) return;
+  if (n == 0) {
+    const auto rows = rowsOf(0u, PlaneRef{nullptr, 0});
+    for (std::uint32_t y = 0; y < rect.height; ++y)
+      rows.Read(kRowsLL, y, reinterpret_cast<T*>(reinterpret_cast<std::uint8_t*>(dst) +
+                                                 static_cast<std::ptrdiff_t>(y) * dstStep),
+                rect.width);
+    return;
+  }
+  SubbandPlane temp;
+  if (n >= 2) {
+    const Rect llRect = ResolutionRect(rect, 1);
+    temp.AllocPlaneOrThrow(llRect.width, llRect.height, sizeof(T));
+  }
+  PlaneRef ll{nullptr, 0};
+  for (std::uint32_t i = n; i-- > 0;) {
+    // Level 0 writes the destination; the levels before it alternate.
+    const bool toDst = (i % 2) == 0;
+    std::uint8_t* out = toDst ? reinterpret_cast<std::uint8_t*>(dst) : static_cast<std::uint8_t*>(temp.data);
+    const std::int32_t outStep = toDst ? dstStep : temp.step;
+    SynthesizeLevel<K>(rowsOf(i, ll), out, outStep, ResolutionRect(rect, i), reference);
+    ll = {out, outStep};
+  }
+}
+
+template <class K>
+void InvDWT(const LevelSet& set, typename K::Sample* dst, std::int32_t dstStep, const Rect& rect,
+            bool reference = false) {
+  using T = typename K::Sample;
+  if (!set.ll.data && set.levels == 0) return;
+  InvDWTLevels<K>(set.levels, dst, dstStep, rect, reference, [&](std::uint32_t i, PlaneRef ll) {
+    if (!ll.data) ll = {static_cast<const std::uint8_t*>(set.ll.data), set.ll.step};
+    return PlaneRows<T>{ll, set.levels ? &set.level[i] : nullptr};
+  });
+}
+
+}  // namespace
+
+void InvDWT53_16s(const LevelSet& set, std::int16_t* dst, std::int32_t dstStep, const Rect& rect) {
+  InvDWT<Kernel53<std::int16_t>>(set, dst, dstStep, rect);
+}
+void InvDWT53_32s(const LevelSet& set, std::int32_t* dst, std::int32_t dstStep, const Rect& rect) {
+  InvDWT<Kernel53<std::int32_t>>(set, dst, dstStep, rect);
+}
+void InvDWT97_16s(const LevelSet& set, std::int16_t* dst, std::int32_t dstStep, const Rect& rect) {
+  InvDWT<Kernel97Fixed>(set, dst, dstStep, rect);
+}
+void InvDWT97_32f(const LevelSet& set, float* dst, std::int32_t dstStep, const Rect& rect) {
+  InvDWT<Kernel97Float>(set, dst, dstStep, rect);
+}
+void InvDWT97_32fReference(const LevelSet& set, float* dst, std::int32_t dstStep, const Rect& rect) {
+  InvDWT<Kernel97Float>(set, dst, dstStep, rect, true);
+}
+void InvDWT97_32f(const FloatBandRows& bands, std::uint32_t levels, float* dst, std::int32_t dstStep,
+                  const Rect& rect) {
+  InvDWTLevels<Kernel97Float>(levels, dst, dstStep, rect, false, [&](std::uint32_t i, PlaneRef ll) {
+    return SourceRows{ll, &bands, i, levels};
+  });
+}
+
+}  // namespace Codec
