@@ -49,8 +49,7 @@ Coded makeBlock(std::uint32_t style, bool sparse) {
 using BeginFn = decltype(&px_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000);
 using DecodeFn = decltype(&px_imgCodeBlockDecodePasses_JPEG2000);
 
-void decodeBench(benchmark::State& bs, BeginFn begin, DecodeFn decode, std::uint32_t style,
-                 bool sparse) {
+void decodeBench(benchmark::State& bs, BeginFn begin, DecodeFn decode, std::uint32_t style, bool sparse) {
   const Coded k = makeBlock(style, sparse);
   int size = 0;
   imgCodeBlockDecoderStateSize_JPEG2000(32, 32, &size);
@@ -64,20 +63,19 @@ void decodeBench(benchmark::State& bs, BeginFn begin, DecodeFn decode, std::uint
   for (auto _ : bs) {
     begin(dst.data(), 128, 32, 32, st, 1, k.opt.bitPlanes, style);
     imgCodeBlockDecodeSetPasses_JPEG2000(k.block.passes, st);
-    for (const auto& s : k.block.segments)
-      decode(s.bytes.data(), static_cast<int>(s.bytes.size()), st);
+    for (const auto& s : k.block.segments) decode(s.bytes.data(), static_cast<int>(s.bytes.size()), st);
     benchmark::DoNotOptimize(dst.data());
   }
   bs.counters["bytes"] = static_cast<double>(bytes);
-  bs.counters["blocks/s"] = benchmark::Counter(static_cast<double>(bs.iterations()),
-                                               benchmark::Counter::kIsRate);
+  bs.counters["blocks/s"] =
+      benchmark::Counter(static_cast<double>(bs.iterations()), benchmark::Counter::kIsRate);
 }
 
-#define CB_BENCH(gen)                                                                        \
-  BENCHMARK_CAPTURE(decodeBench, gen##_plain, gen##_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000, \
-                    gen##_imgCodeBlockDecodePasses_JPEG2000, 0u, false);                     \
+#define CB_BENCH(gen)                                                                          \
+  BENCHMARK_CAPTURE(decodeBench, gen##_plain, gen##_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000,  \
+                    gen##_imgCodeBlockDecodePasses_JPEG2000, 0u, false);                       \
   BENCHMARK_CAPTURE(decodeBench, gen##_bypass, gen##_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000, \
-                    gen##_imgCodeBlockDecodePasses_JPEG2000, 2u, false);                     \
+                    gen##_imgCodeBlockDecodePasses_JPEG2000, 2u, false);                       \
   BENCHMARK_CAPTURE(decodeBench, gen##_sparse, gen##_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000, \
                     gen##_imgCodeBlockDecodePasses_JPEG2000, 0u, true);
 

@@ -299,8 +299,8 @@ void RunSet(benchmark::State& state, const FrameSet& set, const std::string& who
   // machine the others carry other processes' disturbance.
   PassTime& best = Times()[set.name][who];
   if (best.cpu == 0 || t.cpu < best.cpu) best = t;
-  state.counters["frames/s"] =
-      benchmark::Counter(static_cast<double>(set.frames.size() * state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["frames/s"] = benchmark::Counter(static_cast<double>(set.frames.size() * state.iterations()),
+                                                  benchmark::Counter::kIsRate);
   state.counters["cpu_ms/frame"] = 1000.0 * t.cpu / static_cast<double>(set.frames.size());
   state.SetBytesProcessed(static_cast<std::int64_t>(set.bytes * state.iterations()));
 }
@@ -331,7 +331,8 @@ void BM_Ours(benchmark::State& state, const FrameSet* set, std::int32_t gen) {
 
 void Summary() {
   std::printf(
-      "\nSummary (seconds per pass over a set, fastest repetition, one thread; ratio = peer / ours, processor "
+      "\nSummary (seconds per pass over a set, fastest repetition, one thread; ratio = peer / ours, "
+      "processor "
       "time)\n");
   for (const FrameSet& set : Sets()) {
     auto& t = Times()[set.name];
@@ -406,21 +407,32 @@ int main(int argc, char** argv) {
   for (const FrameSet& set : Sets()) {
     const FrameSet* s = &set;
 #ifdef DCP_BENCH_HAVE_OPENJPEG
-    benchmark::RegisterBenchmark(("openjpeg/" + set.name).c_str(), [s](benchmark::State& st) {
-      RunSet(st, *s, "openjpeg", [](const Bytes& b) { return OpenJpegDecode(b, nullptr); });
-    })->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+    benchmark::RegisterBenchmark(("openjpeg/" + set.name).c_str(),
+                                 [s](benchmark::State& st) {
+                                   RunSet(st, *s, "openjpeg",
+                                          [](const Bytes& b) { return OpenJpegDecode(b, nullptr); });
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->MinTime(1.0);
 #endif
 #ifdef DCP_BENCH_HAVE_GROK
-    benchmark::RegisterBenchmark(("grok/" + set.name).c_str(), [s](benchmark::State& st) {
-      RunSet(st, *s, "grok", [](const Bytes& b) { return GrokDecode(b, nullptr); });
-    })->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+    benchmark::RegisterBenchmark(("grok/" + set.name).c_str(),
+                                 [s](benchmark::State& st) {
+                                   RunSet(st, *s, "grok",
+                                          [](const Bytes& b) { return GrokDecode(b, nullptr); });
+                                 })
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->MinTime(1.0);
 #endif
     benchmark::RegisterBenchmark(("ours/" + set.name).c_str(), BM_Ours, s, -1)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime()
         ->MinTime(1.0);
     for (std::int32_t gen = 0; gen <= 6; ++gen)
-      benchmark::RegisterBenchmark(("ours_build" + std::to_string(gen) + "/" + set.name).c_str(), BM_Ours, s, gen)
+      benchmark::RegisterBenchmark(("ours_build" + std::to_string(gen) + "/" + set.name).c_str(), BM_Ours, s,
+                                   gen)
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime()
           ->MinTime(1.0);

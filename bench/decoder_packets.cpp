@@ -25,7 +25,8 @@ namespace {
 std::vector<std::uint8_t> Frame() {
   // The shared test data lies next to the project's root, as for the tests.
   const std::filesystem::path root = std::filesystem::path(__FILE__).parent_path().parent_path();
-  const std::filesystem::path p = root / ".." / "shared" / "testdata" / "cinema" / "X_4_2K_24_185_CBR_WB_000.j2k";
+  const std::filesystem::path p =
+      root / ".." / "shared" / "testdata" / "cinema" / "X_4_2K_24_185_CBR_WB_000.j2k";
   std::ifstream f(p, std::ios::binary);
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }

@@ -37,10 +37,8 @@ const std::vector<std::vector<uint8_t>>& Frames() {
       for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) {
           const float u = float(x) / kWidth, v = float(y) / kHeight, t = 0.1f * float(i);
-          const float c[3] = {40 + 160 * u, 50 + 140 * v + 20 * std::sin(4 * u + t),
-                              90 + 90 * (1 - u) * v};
-          for (int k = 0; k < 3; ++k)
-            *p++ = uint8_t(std::fmin(255.0f, std::fmax(0.0f, c[k] + grain(rng))));
+          const float c[3] = {40 + 160 * u, 50 + 140 * v + 20 * std::sin(4 * u + t), 90 + 90 * (1 - u) * v};
+          for (int k = 0; k < 3; ++k) *p++ = uint8_t(std::fmin(255.0f, std::fmax(0.0f, c[k] + grain(rng))));
         }
     }
     return f;
@@ -61,8 +59,7 @@ double ChildrenCpuSeconds() {
          1e-6 * double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec);
 }
 
-OSStatus OnEncodedFrame(void* refcon, ICMCompressionSessionRef, OSStatus, ICMEncodedFrameRef frame,
-                        void*) {
+OSStatus OnEncodedFrame(void* refcon, ICMCompressionSessionRef, OSStatus, ICMEncodedFrameRef frame, void*) {
   return AddMediaSampleFromEncodedFrame(static_cast<Media>(refcon), frame, nullptr);
 }
 void OnSourceFrameTracking(void*, ICMSourceTrackingFlags flags, void* source, void*) {
@@ -76,8 +73,8 @@ bool WriteMovie(const std::string& path) {
   BlockMoveData(path.data(), *ref, Size(path.size()));
   DataHandler dh = nullptr;
   Movie movie = nullptr;
-  bool ok = CreateMovieStorage(ref, rAliasType, 0, smCurrentScript,
-                               long(createMovieFileDeleteCurFile), &dh, &movie) == noErr;
+  bool ok = CreateMovieStorage(ref, rAliasType, 0, smCurrentScript, long(createMovieFileDeleteCurFile), &dh,
+                               &movie) == noErr;
   ComponentInstance ci = OpenDefaultComponent(StandardCompressionType, StandardCompressionSubType);
   SCSpatialSettings spatial{kH264CodecType, nullptr, 0, codecHighQuality};
   SCTemporalSettings temporal{codecHighQuality, 24 << 16, 24};
@@ -91,19 +88,19 @@ bool WriteMovie(const std::string& path) {
        ICMCompressionSessionOptionsSetAllowTemporalCompression(options, true) == noErr &&
        ICMCompressionSessionOptionsSetAllowFrameReordering(options, true) == noErr;
   ICMEncodedFrameOutputRecord out{&OnEncodedFrame, media, nullptr};
-  ok = ok && ICMCompressionSessionCreate(nullptr, kWidth, kHeight, kH264CodecType, 2400, options,
-                                         nullptr, &out, &session) == noErr;
+  ok = ok && ICMCompressionSessionCreate(nullptr, kWidth, kHeight, kH264CodecType, 2400, options, nullptr,
+                                         &out, &session) == noErr;
   ICMCompressionSessionOptionsRelease(options);
   ok = ok && BeginMediaEdits(media) == noErr;
   for (int i = 0; ok && i < kFrames; ++i) {
     CVPixelBufferRef pb = nullptr;
     const std::vector<uint8_t>& f = Frames()[size_t(i % kDistinct)];
     ok = CVPixelBufferCreateWithBytes(nullptr, kWidth, kHeight, k24RGBPixelFormat,
-                                      const_cast<uint8_t*>(f.data()), kWidth * 3, nullptr,
-                                      nullptr, nullptr, &pb) == noErr;
+                                      const_cast<uint8_t*>(f.data()), kWidth * 3, nullptr, nullptr, nullptr,
+                                      &pb) == noErr;
     ICMSourceTrackingCallbackRecord tracking{&OnSourceFrameTracking, nullptr};
-    ok = ok && ICMCompressionSessionEncodeFrame(session, pb, int64_t(i) * 100, 100, 3, nullptr,
-                                                &tracking, pb) == noErr;
+    ok = ok && ICMCompressionSessionEncodeFrame(session, pb, int64_t(i) * 100, 100, 3, nullptr, &tracking,
+                                                pb) == noErr;
   }
   ok = ok && ICMCompressionSessionCompleteFrames(session, true, 0, 0) == noErr;
   ok = ok && EndMediaEdits(media) == noErr &&

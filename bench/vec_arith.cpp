@@ -49,24 +49,24 @@ double nsPerCall(const std::function<void()>& f) {
 void add(const std::string& name, int len, std::vector<std::function<void()>> builds) {
   for (int g = 1; g < 7; ++g) {
     if (!builds[g]) continue;
-    benchmark::RegisterBenchmark(
-        (name + "/" + kGenNames[g] + "/" + std::to_string(len)).c_str(),
-        [g, builds, len](benchmark::State& state) {
-          if (!primTestGenerationSupported(g)) {
-            state.SkipWithError("processor cannot run this build");
-            return;
-          }
-          for (auto _ : state) builds[g]();
-          state.SetItemsProcessed(state.iterations() * len);
-          state.counters["speedup_vs_px"] = nsPerCall(builds[0]) / nsPerCall(builds[g]);
-        });
+    benchmark::RegisterBenchmark((name + "/" + kGenNames[g] + "/" + std::to_string(len)).c_str(),
+                                 [g, builds, len](benchmark::State& state) {
+                                   if (!primTestGenerationSupported(g)) {
+                                     state.SkipWithError("processor cannot run this build");
+                                     return;
+                                   }
+                                   for (auto _ : state) builds[g]();
+                                   state.SetItemsProcessed(state.iterations() * len);
+                                   state.counters["speedup_vs_px"] =
+                                       nsPerCall(builds[0]) / nsPerCall(builds[g]);
+                                 });
   }
 }
 
-#define BUILDS7(expr)                                                                    \
-  {                                                                                      \
-    [=] { expr(px); }, [=] { expr(sse2); }, [=] { expr(ssse3); }, nullptr,               \
-        [=] { expr(sse41); }, [=] { expr(avx); }, [=] { expr(avx2); }                     \
+#define BUILDS7(expr)                                                                            \
+  {                                                                                              \
+    [=] { expr(px); }, [=] { expr(sse2); }, [=] { expr(ssse3); }, nullptr, [=] { expr(sse41); }, \
+        [=] { expr(avx); }, [=] { expr(avx2); }                                                  \
   }
 
 void registerAll() {
@@ -80,8 +80,8 @@ void registerAll() {
     add("vecMulC_32f", len, BUILDS7(MULC));
     // The sse41 slot of the float addition runs the ssse3 build.
     add("vecAdd_32f", len,
-        {[=] { ADDF(px); }, [=] { ADDF(sse2); }, [=] { ADDF(ssse3); }, nullptr, nullptr,
-         [=] { ADDF(avx); }, [=] { ADDF(avx2); }});
+        {[=] { ADDF(px); }, [=] { ADDF(sse2); }, [=] { ADDF(ssse3); }, nullptr, nullptr, [=] { ADDF(avx); },
+         [=] { ADDF(avx2); }});
     add("vecSub_32f", len, BUILDS7(SUBF));
     for (int sf : {0, 1, 3, -2}) {
       const std::string tag = "_sf" + std::to_string(sf);

@@ -71,7 +71,8 @@ void scalarRule(const S* s, D* d, int n, cv::Round r, int sf) {
   const double m = cv::genericMultiplier(r, sf);
   for (int i = 0; i < n; ++i) {
     const Prim32s v = cv::roundScaled(static_cast<double>(s[i]) * m, r);
-    d[i] = static_cast<D>(std::clamp<Prim32s>(v, std::numeric_limits<D>::min(), std::numeric_limits<D>::max()));
+    d[i] =
+        static_cast<D>(std::clamp<Prim32s>(v, std::numeric_limits<D>::min(), std::numeric_limits<D>::max()));
   }
 }
 

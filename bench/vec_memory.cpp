@@ -39,18 +39,30 @@ void run(benchmark::State& state, Op op, std::int32_t g) {
   Prim8u* d = dst.data();
   auto ours = [&] {
     switch (op) {
-      case Op::copy: tbl_vecCopy_8u.entry[g](s, d, bytes); break;
-      case Op::zero: tbl_vecZero_8u.entry[g](d, bytes); break;
-      case Op::set: tbl_vecSet_8u.entry[g](0x5a, d, bytes); break;
+      case Op::copy:
+        tbl_vecCopy_8u.entry[g](s, d, bytes);
+        break;
+      case Op::zero:
+        tbl_vecZero_8u.entry[g](d, bytes);
+        break;
+      case Op::set:
+        tbl_vecSet_8u.entry[g](0x5a, d, bytes);
+        break;
     }
     benchmark::DoNotOptimize(d);
     benchmark::ClobberMemory();
   };
   auto libc = [&] {
     switch (op) {
-      case Op::copy: std::memcpy(d, s, bytes); break;
-      case Op::zero: std::memset(d, 0, bytes); break;
-      case Op::set: std::memset(d, 0x5a, bytes); break;
+      case Op::copy:
+        std::memcpy(d, s, bytes);
+        break;
+      case Op::zero:
+        std::memset(d, 0, bytes);
+        break;
+      case Op::set:
+        std::memset(d, 0x5a, bytes);
+        break;
     }
     benchmark::DoNotOptimize(d);
     benchmark::ClobberMemory();

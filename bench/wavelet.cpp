@@ -42,12 +42,12 @@ struct Build {
   Col97Fn<Prim32f> col97_32f;
 };
 
-#define BUILD(gen, index)                                                             \
-  Build {                                                                             \
-#gen, index, gen##_imgInvLift53Rows_16s_C1R, gen##_imgInvLift53ColumnStep_16s_C1, \
-        gen##_imgInvLift53Rows_32s_C1R, gen##_imgInvLift53ColumnStep_32s_C1,          \
-        gen##_imgInvLift97Rows_16s_C1R, gen##_imgInvLift97ColumnStep_16s_C1,          \
-        gen##_imgInvLift97Rows_32f_C1R, gen##_imgInvLift97ColumnStep_32f_C1           \
+#define BUILD(gen, index)                                                                                    \
+  Build {                                                                                                    \
+#gen, index, gen##_imgInvLift53Rows_16s_C1R, gen##_imgInvLift53ColumnStep_16s_C1,                        \
+        gen##_imgInvLift53Rows_32s_C1R, gen##_imgInvLift53ColumnStep_32s_C1, gen##_imgInvLift97Rows_16s_C1R, \
+        gen##_imgInvLift97ColumnStep_16s_C1, gen##_imgInvLift97Rows_32f_C1R,                                 \
+        gen##_imgInvLift97ColumnStep_32f_C1                                                                  \
   }
 const Build kBuilds[] = {BUILD(px, 0),    BUILD(sse2, 1), BUILD(ssse3, 2),
                          BUILD(sse41, 4), BUILD(avx, 5),  BUILD(avx2, 6)};
@@ -60,8 +60,7 @@ struct Work {
   Work() : source(size_t(kWidth) * kHeight), image(source.size()), out(source.size()) {
     lowLine.resize(kWidth / 2 + 2 * kMargin + 2);
     highLine.resize(kWidth / 2 + 2 * kMargin + 2);
-    for (size_t i = 0; i < source.size(); ++i)
-      source[i] = T(static_cast<int>(i * 7919 % 255) - 127);
+    for (size_t i = 0; i < source.size(); ++i) source[i] = T(static_cast<int>(i * 7919 % 255) - 127);
   }
 };
 
@@ -148,8 +147,7 @@ double secondsPerRun(Kind kind, const Build& b) {
   for (int i = 0; i < 5; ++i) {
     const auto t0 = std::chrono::steady_clock::now();
     runOnce(kind, b, w);
-    best = std::min(best,
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
   }
   return best;
 }
@@ -174,17 +172,13 @@ void bench(benchmark::State& state, Kind kind, const Build* b) {
 const int registered = [] {
   for (const Build& b : kBuilds) {
     const std::string n = b.name;
-    benchmark::RegisterBenchmark(("InverseDwt97_32f/" + n).c_str(), bench<Prim32f>,
-                                 Kind::Lift97_32f, &b)
+    benchmark::RegisterBenchmark(("InverseDwt97_32f/" + n).c_str(), bench<Prim32f>, Kind::Lift97_32f, &b)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("InverseDwt97_16s/" + n).c_str(), bench<Prim16s>,
-                                 Kind::Lift97_16s, &b)
+    benchmark::RegisterBenchmark(("InverseDwt97_16s/" + n).c_str(), bench<Prim16s>, Kind::Lift97_16s, &b)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("InverseDwt53_16s/" + n).c_str(), bench<Prim16s>,
-                                 Kind::Lift53_16s, &b)
+    benchmark::RegisterBenchmark(("InverseDwt53_16s/" + n).c_str(), bench<Prim16s>, Kind::Lift53_16s, &b)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("InverseDwt53_32s/" + n).c_str(), bench<Prim32s>,
-                                 Kind::Lift53_32s, &b)
+    benchmark::RegisterBenchmark(("InverseDwt53_32s/" + n).c_str(), bench<Prim32s>, Kind::Lift53_32s, &b)
         ->Unit(benchmark::kMillisecond);
   }
   return 0;

@@ -6,7 +6,6 @@
 #include <new>
 #include <vector>
 
-
 #include "converter/results.h"
 #include "framework/exceptions.h"
 #include "platform/system.h"
@@ -59,7 +58,8 @@ class TOutputGammaTable {
     ends[2 * kCount] = 0.0f;
     ends[2 * kCount + 1] = std::bit_cast<Prim32f>((kFirst << kShift) - 1);
     std::vector<Prim32f> powers(ends.size());
-    const bool ok = vecPowx_32f_A21(ends.data(), kOutputGamma, powers.data(), static_cast<int>(ends.size())) == 0;
+    const bool ok =
+        vecPowx_32f_A21(ends.data(), kOutputGamma, powers.data(), static_cast<int>(ends.size())) == 0;
     auto byteOf = [&](std::size_t i) { return TruncateToByte(powers[i] * 255.0f); };
     for (std::uint32_t k = 0; k <= kCount; ++k) {
       const std::uint8_t a = byteOf(2 * std::size_t{k}), b = byteOf(2 * std::size_t{k} + 1);
@@ -76,7 +76,7 @@ class TOutputGammaTable {
 
  private:
   static constexpr int kShift = 12;
-  static constexpr std::uint32_t kFirst = 0x35800000u >> kShift;  // 2^-20
+  static constexpr std::uint32_t kFirst = 0x35800000u >> kShift;                 // 2^-20
   static constexpr std::uint32_t kCount = (0x3F800000u >> kShift) - kFirst + 1;  // the last one begins at 1
   std::uint16_t mBytes[kCount + 1];
 };
@@ -125,9 +125,10 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
   }
   // Every plane is read at the full frame size: each must be a full-size
   // plane of 32-bit samples with rows long enough.
-  if (image.layout.dataType != Codec::kImageData32s || image.layout.planeLayout != Codec::kPlanePerComponent ||
-      image.PlaneCount() < 3 || !image.layout.rowSteps || !sampling.factors ||
-      Codec::CountedArraySize(image.layout.rowSteps) < 3 || Codec::CountedArraySize(sampling.factors) < 3) {
+  if (image.layout.dataType != Codec::kImageData32s ||
+      image.layout.planeLayout != Codec::kPlanePerComponent || image.PlaneCount() < 3 ||
+      !image.layout.rowSteps || !sampling.factors || Codec::CountedArraySize(image.layout.rowSteps) < 3 ||
+      Codec::CountedArraySize(sampling.factors) < 3) {
     return ConverterFailure(kCategoryImageDecoder, "Unexpected frame width/height of decoded frame");
   }
   for (std::uint32_t c = 0; c < 3; ++c) {
@@ -183,7 +184,8 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
     if (!gamma.Data()) {
       return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for image conversion");
     }
-    for (std::uint32_t i = 0; i < codes; ++i) gamma.Data()[i] = static_cast<Prim32f>(static_cast<std::int32_t>(i)) * scale;
+    for (std::uint32_t i = 0; i < codes; ++i)
+      gamma.Data()[i] = static_cast<Prim32f>(static_cast<std::int32_t>(i)) * scale;
     if (vecPowx_32f_A21(gamma.Data(), kInputGamma, gamma.Data(), static_cast<int>(codes)) != 0) {
       return ConverterFailure(kCategoryConvertColors, "Failed to apply input gamma");
     }
@@ -201,8 +203,9 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
   for (std::uint32_t y = 0; y < height; ++y) {
     const std::int32_t* samples[3];
     for (std::uint32_t c = 0; c < 3; ++c) {
-      samples[c] = reinterpret_cast<const std::int32_t*>(static_cast<const std::uint8_t*>(image.planePointers[c]) +
-                                                         std::size_t{y} * image.layout.rowSteps[c]);
+      samples[c] =
+          reinterpret_cast<const std::int32_t*>(static_cast<const std::uint8_t*>(image.planePointers[c]) +
+                                                std::size_t{y} * image.layout.rowSteps[c]);
     }
     bool tabled = codes != 0;
     for (std::uint32_t c = 0; c < 3 && tabled; ++c) {

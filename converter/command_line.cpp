@@ -102,8 +102,7 @@ TCommandLineOptions::TCommandLineOptions(const TStringArray& arguments) {
       mHelpRequested = 1;
       continue;
     }
-    if (argument.Length() == 2 && argument.CharAt(0) == u'-' &&
-        IsAsciiLetterOrDigit(argument.CharAt(1))) {
+    if (argument.Length() == 2 && argument.CharAt(0) == u'-' && IsAsciiLetterOrDigit(argument.CharAt(1))) {
       switch (argument.CharAt(1)) {
         case u'h':
           mHelpRequested = 1;
@@ -147,8 +146,7 @@ TString ProgramFileName() { return ConverterExtractFileName(ConverterModuleFileP
 void PrintUsage() {
   const TString name = ProgramFileName();
   const char* text = name.ToNarrow(0);
-  PrintNote("Usage:\n  %s [-h|-help] [-V]\n  %s [-v]\n  [-W] <input-file> [<file-prefix>]\n\n", text,
-            text);
+  PrintNote("Usage:\n  %s [-h|-help] [-V]\n  %s [-v]\n  [-W] <input-file> [<file-prefix>]\n\n", text, text);
   PrintNote(
       "Options:\n"
       "  -h | -help        - Show help\n"

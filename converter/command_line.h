@@ -27,7 +27,7 @@ class TCommandLineOptions {
   std::uint8_t mVerbose = 0;
   std::uint8_t mReadOnly = 0;  // -W: frames are read and decoded, no movie is written
   std::int32_t mStartFrame = 0;
-  std::int32_t mFrameCount = -1;  // the whole file
+  std::int32_t mFrameCount = -1;          // the whole file
   std::uint32_t mCodecType = 0x61766331;  // 'avc1'
   TString mInputPath;
   TString mOutputPrefix;

@@ -40,7 +40,8 @@ void PrintErrorLine(const Kumu::Result_t& result) {
 
 void PrintDescriptor(const ASDCP::JP2K::PictureDescriptor& d) {
   PrintInfo(
-      "MXF file info: AspectRatio: %d/%d, EditRate: %d/%d, SampleRate: %d/%d, StoredWidth: %u, StoredHeight: %u, "
+      "MXF file info: AspectRatio: %d/%d, EditRate: %d/%d, SampleRate: %d/%d, StoredWidth: %u, StoredHeight: "
+      "%u, "
       "ContainerDuration: %u",
       d.AspectRatio.Numerator, d.AspectRatio.Denominator, d.EditRate.Numerator, d.EditRate.Denominator,
       d.SampleRate.Numerator, d.SampleRate.Denominator, d.StoredWidth, d.StoredHeight, d.ContainerDuration);
@@ -63,7 +64,8 @@ void PrintDescriptor(const ASDCP::JP2K::PictureDescriptor& d) {
   const auto layers = static_cast<short>((cod.SGcod.NumberOfLayers[0] << 8) | cod.SGcod.NumberOfLayers[1]);
   PrintInfo(
       "MXF file info: Scod: %hd, ProgressionOrder: %hd, NumberOfLayers: %hd, MultiCompTransform: %hd, "
-      "DecompositionLevels: %hd, CodeblockWidth: %hd, CodeblockHeight: %hd, CodeblockStyle: %hd, Transformation: %hd",
+      "DecompositionLevels: %hd, CodeblockWidth: %hd, CodeblockHeight: %hd, CodeblockStyle: %hd, "
+      "Transformation: %hd",
       static_cast<short>(cod.Scod), static_cast<short>(cod.SGcod.ProgressionOrder), layers,
       static_cast<short>(cod.SGcod.MultiCompTransform), static_cast<short>(cod.SPcod.DecompositionLevels),
       static_cast<short>(cod.SPcod.CodeblockWidth), static_cast<short>(cod.SPcod.CodeblockHeight),
@@ -79,8 +81,8 @@ void ShowProgress(std::uint32_t frame, std::uint32_t start, std::uint32_t end, c
 
 }  // namespace
 
-int FormatProgressLine(char* buffer, std::size_t size, std::uint32_t frame, std::uint32_t start, std::uint32_t end,
-                       float elapsedMs) {
+int FormatProgressLine(char* buffer, std::size_t size, std::uint32_t frame, std::uint32_t start,
+                       std::uint32_t end, float elapsedMs) {
   if (frame - start <= 4 && frame >= start) {
     return FormatToBuffer(buffer, size, "\rProcessing frame %u/%u", frame, end);
   }
@@ -94,8 +96,8 @@ int FormatProgressLine(char* buffer, std::size_t size, std::uint32_t frame, std:
     return (v > -2147483648.0f && v < 2147483648.0f) ? static_cast<int>(v) : 0;
   };
   const double rate = 1.0f / perFrame;
-  return FormatToBuffer(buffer, size, "\rProcessing frame %u/%u - ETA %02d:%02d:%02d (%.1f FPS)%s", frame, end,
-                        whole(hours), whole(minutes), whole(seconds), rate, "            ");
+  return FormatToBuffer(buffer, size, "\rProcessing frame %u/%u - ETA %02d:%02d:%02d (%.1f FPS)%s", frame,
+                        end, whole(hours), whole(minutes), whole(seconds), rate, "            ");
 }
 
 std::uint32_t FrameRangeEnd(std::uint32_t start, std::uint32_t count, std::uint32_t duration) {
@@ -108,7 +110,7 @@ std::uint32_t FrameRangeEnd(std::uint32_t start, std::uint32_t count, std::uint3
 std::uint32_t DecoderThreadCount(std::int32_t processors) {
   if (processors < 1) return 1;
   return static_cast<std::uint32_t>(processors) > kMaxDecoderThreads ? kMaxDecoderThreads
-                                                                      : static_cast<std::uint32_t>(processors);
+                                                                     : static_cast<std::uint32_t>(processors);
 }
 
 namespace {
@@ -180,7 +182,8 @@ class TMovieOutput {
   // the file it replaces; 0, or the system's error number.
   int Keep() {
     struct stat info {};
-    if (stat(mTarget.c_str(), &info) == 0 && S_ISREG(info.st_mode)) chmod(mTemporary.c_str(), info.st_mode & 07777);
+    if (stat(mTarget.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+      chmod(mTemporary.c_str(), info.st_mode & 07777);
     if (rename(mTemporary.c_str(), mTarget.c_str()) != 0) return errno;
     mKept = true;
     return 0;
@@ -210,7 +213,8 @@ Kumu::Result_t ReadFrameGrowing(const ASDCP::JP2K::MXFReader& reader, std::uint3
       return result;
     }
     const std::uint64_t doubled = std::uint64_t{buffer.Capacity()} * 2;
-    const Kumu::Result_t grown = buffer.Capacity(doubled < bound ? static_cast<std::uint32_t>(doubled) : bound);
+    const Kumu::Result_t grown =
+        buffer.Capacity(doubled < bound ? static_cast<std::uint32_t>(doubled) : bound);
     if (grown.Failure()) return grown;
   }
 }
@@ -354,7 +358,8 @@ Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options, TRunFailure*
   // when it holds the frames converted before it and could be saved.
   if (output && !output->Discarded() && result.Success()) {
     if (const int error = output->Keep()) {
-      why = {output->Destination(), -1, std::string("the movie could not be given this name: ") + std::strerror(error)};
+      why = {output->Destination(), -1,
+             std::string("the movie could not be given this name: ") + std::strerror(error)};
       result = ConverterFailure(kCategoryQuickTime, "Failed to save the movie file");
     }
   } else if (output && !output->Discarded() && output->FramesAdded() > 0) {
@@ -405,7 +410,8 @@ std::int32_t CheckEssenceAndConvert(const TCommandLineOptions& options) {
       PrintNote("ERROR: Stereoscopic files are not supported.");
       return kExitUnsupported;
     default:
-      PrintNote("ERROR: %s: Unknown or unsupported input MXF video file type.\n", options.mInputPath.ToNarrow(0));
+      PrintNote("ERROR: %s: Unknown or unsupported input MXF video file type.\n",
+                options.mInputPath.ToNarrow(0));
       return kExitUnsupported;
   }
 }

@@ -14,8 +14,8 @@ TDecoderThreadComponent::TDecoderThreadComponent() {
   mRunning.exchange(1);
   mBusy.exchange(0);
   if (TThreadManager* manager = TThreadManager::Instance()) {
-    mThreadId = manager->CreateThread(&TDecoderThreadComponent::ThreadProc, this, TThreadManager::kNoLogicalThread,
-                                      kDecoderPriorityLevel);
+    mThreadId = manager->CreateThread(&TDecoderThreadComponent::ThreadProc, this,
+                                      TThreadManager::kNoLogicalThread, kDecoderPriorityLevel);
   }
 }
 

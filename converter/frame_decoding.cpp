@@ -11,7 +11,8 @@ namespace {
 
 const char* const kNoJpegData = "Unexpected or invalid input data (no JPEG2k data?)";
 const char* const kWrongSize = "Unexpected frame width/height of decoded frame";
-const char* const kWrongCount = "Unexpected number of color channels in JPEG. Expected 3, found 1 (gray scale?)";
+const char* const kWrongCount =
+    "Unexpected number of color channels in JPEG. Expected 3, found 1 (gray scale?)";
 const char* const kWrongDepth = "Unexpected bit depth of decoded frame";
 
 // The frame's header against what the track says: size, three components
@@ -51,8 +52,8 @@ bool ReusePlanes(Codec::ImageBuffer& image, const Codec::ImageSampling& sampling
     return false;
   }
   for (std::uint32_t c = 0; c < sampling.count; ++c) {
-    if (d.sampling.factors[c].x != sampling.factors[c].x || d.sampling.factors[c].y != sampling.factors[c].y ||
-        !image.planePointers[c]) {
+    if (d.sampling.factors[c].x != sampling.factors[c].x ||
+        d.sampling.factors[c].y != sampling.factors[c].y || !image.planePointers[c]) {
       return false;
     }
   }
@@ -126,7 +127,8 @@ Kumu::Result_t DecodeFrameImage(const std::uint8_t* data, std::uint32_t size, co
   if (!decoder || decoder->Init() != 0) {
     return ConverterFailure(kCategoryImageDecoder, "Decoder initialization failed");
   }
-  if (decoder->AttachStream(&stream) != 0) return ConverterFailure(kCategoryImageDecoder, "Stream attaching failed");
+  if (decoder->AttachStream(&stream) != 0)
+    return ConverterFailure(kCategoryImageDecoder, "Stream attaching failed");
   decoder->AttachDiagnOutput(&logger);
 
   Codec::ImageHeader header;

@@ -43,7 +43,8 @@ std::int32_t StartQuickTime() {
       PrintNote("FAILED to query the QuickTime Version");
     } else {
       gQuickTimeVersion = version;
-      PrintInfo("Running QuickTime Version: %lx", static_cast<unsigned long>(static_cast<std::uint32_t>(version)));
+      PrintInfo("Running QuickTime Version: %lx",
+                static_cast<unsigned long>(static_cast<std::uint32_t>(version)));
       std::atexit(StopQuickTimeAtExit);
     }
   } catch (...) {
@@ -85,7 +86,8 @@ void TimeScaleFromFrameRateIndex(std::int32_t& timeScale, std::int32_t& duration
   duration = 100;
 }
 
-void TimeScaleFromFixedRate(std::int32_t& timeScale, std::int32_t& duration, const qt::SCTemporalSettings& settings) {
+void TimeScaleFromFixedRate(std::int32_t& timeScale, std::int32_t& duration,
+                            const qt::SCTemporalSettings& settings) {
   switch (settings.frameRate) {
     // 23.976: the compressor's rounded rate, and the rate of the index as set
     // (a compressor that hands it back unchanged).
@@ -109,21 +111,22 @@ void TimeScaleFromFixedRate(std::int32_t& timeScale, std::int32_t& duration, con
 TQuickTimeVideoFile::~TQuickTimeVideoFile() { Close(); }
 
 Kumu::Result_t TQuickTimeVideoFile::Open(const TString& path, const TString& shownPath) {
-  if (StartQuickTime() < kMinimumQuickTimeVersion) return Failure("QuickTime 7.1 or higher must be installed");
+  if (StartQuickTime() < kMinimumQuickTimeVersion)
+    return Failure("QuickTime 7.1 or higher must be installed");
   PrintInfo("Opening file '%s' for writing...", (shownPath.IsEmpty() ? path : shownPath).ToNarrow(0));
 
   Kumu::Result_t result = Kumu::RESULT_OK;
   qt::CFStringRef text = qt::CFStringCreateWithCharacters(
       qt::kCFAllocatorDefault, reinterpret_cast<const qt::UniChar*>(path.Text()), path.Length());
-  const qt::OSErr referenced = qt::QTNewDataReferenceFromFullPathCFString(text, qt::kQTNativeDefaultPathStyle, 0,
-                                                                           &mDataReference, &mDataReferenceType);
+  const qt::OSErr referenced = qt::QTNewDataReferenceFromFullPathCFString(
+      text, qt::kQTNativeDefaultPathStyle, 0, &mDataReference, &mDataReferenceType);
   if (text) qt::CFRelease(text);
   if (referenced != qt::noErr || !mDataReference) {
     result = Failure("Failed to open the dest file for writing");
-  } else if (qt::CreateMovieStorage(mDataReference, mDataReferenceType, kCreatorTVOD, qt::smCurrentScript,
-                                    static_cast<long>(qt::createMovieFileDeleteCurFile |
-                                                      qt::createMovieFileDontCreateResFile),
-                                    &mDataHandler, &mMovie) != qt::noErr ||
+  } else if (qt::CreateMovieStorage(
+                 mDataReference, mDataReferenceType, kCreatorTVOD, qt::smCurrentScript,
+                 static_cast<long>(qt::createMovieFileDeleteCurFile | qt::createMovieFileDontCreateResFile),
+                 &mDataHandler, &mMovie) != qt::noErr ||
              !mMovie || !mDataHandler) {
     result = Failure("Failed to create a new movie");
   } else {
@@ -289,9 +292,9 @@ Kumu::Result_t TQuickTimeVideoFile::BeginVideoTrack(TVideoSize size, std::int32_
 Kumu::Result_t TQuickTimeVideoFile::AddFrame(const void* data, std::uint32_t bytesPerRow) {
   qt::CVPixelBufferRef pixels = nullptr;
   if (mWidth < 0 || mHeight < 0 ||
-      qt::CVPixelBufferCreateWithBytes(qt::kCFAllocatorDefault, static_cast<std::size_t>(mWidth),
-                                       static_cast<std::size_t>(mHeight), mPixelFormat, const_cast<void*>(data),
-                                       bytesPerRow, nullptr, nullptr, nullptr, &pixels) != 0 ||
+      qt::CVPixelBufferCreateWithBytes(
+          qt::kCFAllocatorDefault, static_cast<std::size_t>(mWidth), static_cast<std::size_t>(mHeight),
+          mPixelFormat, const_cast<void*>(data), bytesPerRow, nullptr, nullptr, nullptr, &pixels) != 0 ||
       !pixels) {
     return Failure("Failed to create a pixelbuffer for a video frame");
   }
@@ -300,8 +303,8 @@ Kumu::Result_t TQuickTimeVideoFile::AddFrame(const void* data, std::uint32_t byt
   const qt::TimeValue64 duration = mFrameDuration;
   const qt::OSStatus encoded = qt::ICMCompressionSessionEncodeFrame(
       mSession, pixels, static_cast<qt::TimeValue64>(mFramesWritten) * duration, duration,
-      qt::kICMValidTime_DisplayTimeStampIsValid | qt::kICMValidTime_DisplayDurationIsValid, nullptr, &tracking,
-      pixels);
+      qt::kICMValidTime_DisplayTimeStampIsValid | qt::kICMValidTime_DisplayDurationIsValid, nullptr,
+      &tracking, pixels);
   if (encoded != 0) {
     // A frame refused before QuickTime took it is never reported released.
     if (mPendingPixelBuffer == pixels) qt::CVPixelBufferRelease(pixels);
@@ -317,8 +320,8 @@ qt::OSStatus TQuickTimeVideoFile::OnEncodedFrame(void* media, qt::ICMCompression
   return qt::AddMediaSampleFromEncodedFrame(static_cast<qt::Media>(media), frame, nullptr);
 }
 
-void TQuickTimeVideoFile::OnSourceFrameTracking(void* writer, qt::ICMSourceTrackingFlags flags, void* sourceFrame,
-                                                void*) {
+void TQuickTimeVideoFile::OnSourceFrameTracking(void* writer, qt::ICMSourceTrackingFlags flags,
+                                                void* sourceFrame, void*) {
   if (!(flags & qt::kICMSourceTracking_ReleasedPixelBuffer)) return;
   auto* pixels = static_cast<qt::CVPixelBufferRef>(sourceFrame);
   auto* self = static_cast<TQuickTimeVideoFile*>(writer);

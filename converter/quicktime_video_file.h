@@ -86,4 +86,5 @@ qt::Fixed FixedRateFromFrameRateIndex(std::int32_t index);
 // Time scale and frame duration (always 100) of a frame-rate index, and of
 // the frame rate the compressor read back.
 void TimeScaleFromFrameRateIndex(std::int32_t& timeScale, std::int32_t& duration, std::int32_t index);
-void TimeScaleFromFixedRate(std::int32_t& timeScale, std::int32_t& duration, const qt::SCTemporalSettings& settings);
+void TimeScaleFromFixedRate(std::int32_t& timeScale, std::int32_t& duration,
+                            const qt::SCTemporalSettings& settings);

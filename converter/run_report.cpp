@@ -16,7 +16,9 @@ std::string SystemError(int error) { return std::strerror(error); }
 
 bool Is(const Kumu::Result_t& result, const Kumu::Result_t& known) { return result.Value() == known.Value(); }
 
-bool LabelIs(const Kumu::Result_t& result, const char* label) { return std::strcmp(result.Label(), label) == 0; }
+bool LabelIs(const Kumu::Result_t& result, const char* label) {
+  return std::strcmp(result.Label(), label) == 0;
+}
 
 // Decoder errors that mean a feature the decoder does not have, by the end of
 // their name; every other error means a damaged codestream.
@@ -78,7 +80,9 @@ std::string InputFileCause(const char* path, const Kumu::Result_t& result) {
 }
 
 std::string FrameReadCause(const Kumu::Result_t& result, bool tooLarge) {
-  if (tooLarge) return "the frame is larger than " + std::to_string(kMaxFrameBytes >> 20) + " MiB, the most a frame may take";
+  if (tooLarge)
+    return "the frame is larger than " + std::to_string(kMaxFrameBytes >> 20) +
+           " MiB, the most a frame may take";
   if (Is(result, ASDCP::RESULT_RANGE)) return "the file has no such frame (an incomplete index?)";
   if (Is(result, Kumu::RESULT_ENDOFFILE) || Is(result, Kumu::RESULT_READFAIL)) {
     return "the file ends inside the frame (an incomplete or cut file?)";
@@ -108,15 +112,18 @@ std::string FrameDecodeCause(const Kumu::Result_t& result, const TFrameStop& sto
   if (stop.headerRead && LabelIs(result, "Unexpected frame width/height of decoded frame")) {
     if (stop.width != trackWidth || stop.height != trackHeight) {
       return "the frame is " + std::to_string(stop.width) + " x " + std::to_string(stop.height) +
-             " pixels, the track's frames are " + std::to_string(trackWidth) + " x " + std::to_string(trackHeight);
+             " pixels, the track's frames are " + std::to_string(trackWidth) + " x " +
+             std::to_string(trackHeight);
     }
-    if (!stop.fullResolution) return "the frame's components are subsampled; only full-resolution components convert";
+    if (!stop.fullResolution)
+      return "the frame's components are subsampled; only full-resolution components convert";
   }
   if (stop.headerRead && stop.components != 3) {
     return "the frame has " + std::to_string(stop.components) + " components, a colour picture has 3";
   }
   if (stop.headerRead && LabelIs(result, "Unexpected bit depth of decoded frame")) {
-    return "the frame's components have " + Depths(stop.bitDepth) + " bits, the track's have " + Depths(trackDepths);
+    return "the frame's components have " + Depths(stop.bitDepth) + " bits, the track's have " +
+           Depths(trackDepths);
   }
   if (result.Value() == -4) return "not enough memory for the frame";
   if (std::strcmp(result.Symbol(), "ConvertColors") == 0) return "the frame's colours could not be converted";
@@ -124,7 +131,8 @@ std::string FrameDecodeCause(const Kumu::Result_t& result, const TFrameStop& sto
 }
 
 std::string MovieCause(const char* path, const Kumu::Result_t& result) {
-  if (LabelIs(result, "Failed to create a new movie") || LabelIs(result, "Failed to open the dest file for writing")) {
+  if (LabelIs(result, "Failed to create a new movie") ||
+      LabelIs(result, "Failed to open the dest file for writing")) {
     struct stat info {};
     if (stat(path, &info) == 0) {
       if (S_ISDIR(info.st_mode)) return SystemError(EISDIR);
@@ -138,6 +146,7 @@ std::string MovieCause(const char* path, const Kumu::Result_t& result) {
     if (access(folder.c_str(), W_OK) != 0) return SystemError(errno);
     return "the movie file could not be created";
   }
-  if (LabelIs(result, "QuickTime 7.1 or higher must be installed")) return "the movie writer could not be started";
+  if (LabelIs(result, "QuickTime 7.1 or higher must be installed"))
+    return "the movie writer could not be started";
   return "the movie could not be written";
 }

@@ -119,8 +119,10 @@ bool CodestreamReader::ReadNextTilePart() {
   CheckTilePartCounts(tile, sot, out);
 
   // Tile-part header.
-  if (tile.TilePartsRead() == 0) StartTile(sot.isot, in);
-  else tile.Continue(in);
+  if (tile.TilePartsRead() == 0)
+    StartTile(sot.isot, in);
+  else
+    tile.Continue(in);
 
   const std::uint64_t headerSize = 2ull + (sot.bodyLength + 2ull) + (in.Consumed() - before);
   SetTilePartLength(sot.psot, headerSize);

@@ -203,12 +203,12 @@ const char* DiagnNameOf(DJP2FileWarning n);
 const char* DiagnNameOf(DJP2BoxException n);
 const char* DiagnNameOf(DJP2FileException n);
 
-#define CODEC_DIAGN_ENUM(E, base_, count_, isException_)                  \
-  template <>                                                             \
-  struct DiagnEnumTraits<E> {                                             \
-    static constexpr std::uint32_t base = base_;                          \
-    static constexpr std::uint32_t count = count_;                        \
-    static constexpr bool isException = isException_;                    \
+#define CODEC_DIAGN_ENUM(E, base_, count_, isException_) \
+  template <>                                            \
+  struct DiagnEnumTraits<E> {                            \
+    static constexpr std::uint32_t base = base_;         \
+    static constexpr std::uint32_t count = count_;       \
+    static constexpr bool isException = isException_;    \
   };
 CODEC_DIAGN_ENUM(DJP2CSWarning, 0, 31, false)
 CODEC_DIAGN_ENUM(DEBCOTWarning, 31, 4, false)
@@ -301,7 +301,9 @@ class DiagnRoute {
   void SetOutput(BDiagnOutput* output) { output_ = output ? output : &default_; }
   BDiagnOutput* Output() const { return output_; }
   template <typename D>
-  void Warn(const D& d) const { output_->Warning(d); }
+  void Warn(const D& d) const {
+    output_->Warning(d);
+  }
 
  private:
   BDiagnOutput default_;
@@ -328,7 +330,8 @@ CODEC_DIAGN(Warn_TilePartHeaderExtraCOC, DJP2CSWarning, TilePartHeaderExtraCOC)
 CODEC_DIAGN(Warn_TilePartHeaderExtraQCC, DJP2CSWarning, TilePartHeaderExtraQCC)
 CODEC_DIAGN(Warn_TilePartHeaderExtraPOC, DJP2CSWarning, TilePartHeaderExtraPOC)
 CODEC_DIAGN(Warn_ActualMarkerLengthBelowSpecified, DJP2CSWarning, ActualMarkerLengthBelowSpecified)
-CODEC_DIAGN(Warn_SpecifiedMarkerLengthExceedContainerTail, DJP2CSWarning, SpecifiedMarkerLengthExceedContainerTail)
+CODEC_DIAGN(Warn_SpecifiedMarkerLengthExceedContainerTail, DJP2CSWarning,
+            SpecifiedMarkerLengthExceedContainerTail)
 CODEC_DIAGN(Warn_TLMUsed, DJP2CSWarning, TLMUsed)
 CODEC_DIAGN(Warn_PLMUsed, DJP2CSWarning, PLMUsed)
 CODEC_DIAGN(Warn_CRGUsed, DJP2CSWarning, CRGUsed)
@@ -339,7 +342,8 @@ CODEC_DIAGN(Warn_SOTNOfTilePartsMismatch, DJP2CSWarning, SOTNOfTilePartsMismatch
 CODEC_DIAGN(Warn_SOTTilePartLengthLessHeaderSize, DJP2CSWarning, SOTTilePartLengthLessHeaderSize)
 CODEC_DIAGN(Warn_SOTTilePartLengthLessActualLength, DJP2CSWarning, SOTTilePartLengthLessActualLength)
 CODEC_DIAGN(Warn_SOTTilePartLengthExceedActualLength, DJP2CSWarning, SOTTilePartLengthExceedActualLength)
-CODEC_DIAGN(Warn_ActualNOfTilePartsExceedSpecifiedInSOT, DJP2CSWarning, ActualNOfTilePartsExceedSpecifiedInSOT)
+CODEC_DIAGN(Warn_ActualNOfTilePartsExceedSpecifiedInSOT, DJP2CSWarning,
+            ActualNOfTilePartsExceedSpecifiedInSOT)
 CODEC_DIAGN(Warn_CodeStreamBodyUnknownMarker, DJP2CSWarning, CodeStreamBodyUnknownMarker)
 CODEC_DIAGN(Warn_CodeBlockLayerDamage, DEBCOTWarning, CodeBlockLayerDamage)
 CODEC_DIAGN(Warn_CodeBlockLayerNOfPassesMissmatch, DEBCOTWarning, CodeBlockLayerNOfPassesMissmatch)
@@ -408,7 +412,8 @@ CODEC_DIAGN(Warn_BoxComponentMappingNonPaletteMapping, DJP2BoxWarning, BoxCompon
 CODEC_DIAGN(Warn_SuperfluousBitsPerCompBox, DJP2BoxWarning, SuperfluousBitsPerCompBox)
 CODEC_DIAGN(Warn_NOfChannelsMismatchColourSpecAndCompMappingBoxes, DJP2BoxWarning,
             NOfChannelsMismatchColourSpecAndCompMappingBoxes)
-CODEC_DIAGN(Warn_BoxColourSpecIsNotEnumeratedColourspace, DJP2BoxWarning, BoxColourSpecIsNotEnumeratedColourspace)
+CODEC_DIAGN(Warn_BoxColourSpecIsNotEnumeratedColourspace, DJP2BoxWarning,
+            BoxColourSpecIsNotEnumeratedColourspace)
 CODEC_DIAGN(Warn_BoxPaletteAbsence, DJP2BoxWarning, BoxPaletteAbsence)
 CODEC_DIAGN(Warn_BoxCompMappingAbsence, DJP2BoxWarning, BoxCompMappingAbsence)
 CODEC_DIAGN(Warn_BitsPerCompMismatchImageHeaderAndBitsPerCompBoxes, DJP2BoxWarning,

@@ -87,8 +87,10 @@ thread_local PlaneCache tPlaneCache;
 
 void SubbandPlane::Free() {
   if (data) {
-    if (tPlaneCacheGone) primAlignedFree(data);
-    else tPlaneCache.Keep(data, bytes_);
+    if (tPlaneCacheGone)
+      primAlignedFree(data);
+    else
+      tPlaneCache.Keep(data, bytes_);
   }
   data = nullptr;
   step = 0;

@@ -183,8 +183,10 @@ class OwnedList {
       throw;
     }
     n->next = first_;
-    if (first_) first_->prev = n;
-    else last_ = n;
+    if (first_)
+      first_->prev = n;
+    else
+      last_ = n;
     first_ = n;
     ++count_;
     return *n->payload;
@@ -200,8 +202,10 @@ class OwnedList {
       throw;
     }
     n->prev = last_;
-    if (last_) last_->next = n;
-    else first_ = n;
+    if (last_)
+      last_->next = n;
+    else
+      first_ = n;
     last_ = n;
     ++count_;
     return *n->payload;
@@ -222,10 +226,14 @@ class OwnedList {
  private:
   void Unlink(Node* n) {
     if (!n) return;
-    if (n->prev) n->prev->next = n->next;
-    else first_ = n->next;
-    if (n->next) n->next->prev = n->prev;
-    else last_ = n->prev;
+    if (n->prev)
+      n->prev->next = n->next;
+    else
+      first_ = n->next;
+    if (n->next)
+      n->next->prev = n->prev;
+    else
+      last_ = n->prev;
     --count_;
     delete n;
   }
@@ -262,6 +270,5 @@ struct SubbandPlane {
  private:
   std::size_t bytes_ = 0;  // size of the block at data
 };
-
 
 }  // namespace Codec

@@ -91,7 +91,8 @@ std::int32_t JPEG2000Decoder::ReadHeader(ImageHeader* header, ImageSampling* sam
     if (sampling) {
       sampling->ResetFactors(h.componentCount);
       sampling->rect = h.image;
-      for (std::uint32_t c = 0; c < h.componentCount && c < sampling->count; ++c) sampling->factors[c] = h.sampling[c];
+      for (std::uint32_t c = 0; c < h.componentCount && c < sampling->count; ++c)
+        sampling->factors[c] = h.sampling[c];
     }
     return 0;
   });

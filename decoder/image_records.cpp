@@ -87,8 +87,10 @@ std::uint32_t GreatestCommonDivisor(std::uint32_t a, std::uint32_t b) {
   while (a != 0 && b != 0) {
     const bool aOdd = a & 1u, bOdd = b & 1u;
     if (aOdd && bOdd) {
-      if (a > b) a -= b;
-      else b -= a;
+      if (a > b)
+        a -= b;
+      else
+        b -= a;
     } else if (!aOdd) {
       a >>= 1;
     } else {

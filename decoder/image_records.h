@@ -185,8 +185,8 @@ struct ImageBuffer {
   // Lays out and allocates the planes for `sampling`: sample steps are the
   // sample size rounded up to 2^sampleAlign bytes, row steps rounded up to
   // 2^rowAlign bytes.  0, or -1 at the first failing step.
-  int Alloc(std::int32_t dataType, std::int32_t planeLayout, const ImageSampling& sampling, std::uint32_t rowAlign,
-            std::uint32_t sampleAlign);
+  int Alloc(std::int32_t dataType, std::int32_t planeLayout, const ImageSampling& sampling,
+            std::uint32_t rowAlign, std::uint32_t sampleAlign);
   std::uint32_t PlaneCount() const { return CountedArraySize(planePointers); }
   void FreePlanes();
   void Free();

@@ -26,8 +26,8 @@ Rect BandRect(const Rect& res, std::uint32_t orientation) {
   const std::uint64_t bx1 = highX ? x1 >> 1 : (x1 + 1) >> 1;
   const std::uint64_t by0 = highY ? y0 >> 1 : (y0 + 1) >> 1;
   const std::uint64_t by1 = highY ? y1 >> 1 : (y1 + 1) >> 1;
-  return {static_cast<std::uint32_t>(bx0), static_cast<std::uint32_t>(by0), static_cast<std::uint32_t>(bx1 - bx0),
-          static_cast<std::uint32_t>(by1 - by0)};
+  return {static_cast<std::uint32_t>(bx0), static_cast<std::uint32_t>(by0),
+          static_cast<std::uint32_t>(bx1 - bx0), static_cast<std::uint32_t>(by1 - by0)};
 }
 
 void AllocLevelSet32(LevelSet& set, const Rect& tc, std::uint32_t n) {

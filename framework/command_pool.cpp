@@ -61,12 +61,8 @@ struct ChunkChain {
   std::size_t blockSize;
 
   std::size_t Capacity() const { return blockSize - TCommandPoolAllocator::kBlockHeaderSize; }
-  unsigned char* Header(std::size_t o) const {
-    return block + TCommandPoolAllocator::kBlockHeaderSize + o;
-  }
-  std::int32_t Size(std::size_t o) const {
-    return static_cast<std::int32_t>(LoadWord(Header(o) + 4));
-  }
+  unsigned char* Header(std::size_t o) const { return block + TCommandPoolAllocator::kBlockHeaderSize + o; }
+  std::int32_t Size(std::size_t o) const { return static_cast<std::int32_t>(LoadWord(Header(o) + 4)); }
   void SetSize(std::size_t o, std::int32_t size) const {
     StoreWord(Header(o) + 4, static_cast<std::uint32_t>(size));
   }
@@ -85,8 +81,7 @@ struct ChunkChain {
 
 }  // namespace
 
-TCommandPoolAllocator::TCommandPoolAllocator(std::size_t pageSize)
-    : mBlockSize(BlockSizeFor(pageSize)) {
+TCommandPoolAllocator::TCommandPoolAllocator(std::size_t pageSize) : mBlockSize(BlockSizeFor(pageSize)) {
   const std::size_t count = kPreallocatedBytes / mBlockSize > 0 ? kPreallocatedBytes / mBlockSize : 1;
   try {
     mBlocks.SetCapacity(static_cast<std::int32_t>(count));
@@ -198,8 +193,8 @@ void* TCommandPoolAllocator::ScanBlock(TMemoryBlock* block, std::int32_t size) {
   // Nothing taken: remember the largest free chunk unless the block changed
   // meanwhile.
   std::uint64_t expected = startState;
-  block->mHintState.compare_exchange_strong(
-      expected, (startState & ~std::uint64_t{0xFFFFFFFFu}) | largest, std::memory_order_acq_rel);
+  block->mHintState.compare_exchange_strong(expected, (startState & ~std::uint64_t{0xFFFFFFFFu}) | largest,
+                                            std::memory_order_acq_rel);
   return nullptr;
 }
 

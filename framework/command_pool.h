@@ -69,9 +69,7 @@ class TCommandPoolAllocator : public TReferenceCountable {
 
   std::size_t BlockSize() const { return mBlockSize; }
   // The largest payload one block can give.
-  std::size_t MaxChunkSize() const {
-    return mBlockSize - kBlockHeaderSize - kChunkHeaderSize;
-  }
+  std::size_t MaxChunkSize() const { return mBlockSize - kBlockHeaderSize - kChunkHeaderSize; }
   std::int32_t BlockCount();
   // Block i (in order of creation) or null.
   TMemoryBlock* Block(std::int32_t i);

@@ -115,8 +115,8 @@ void InitSymbols() {
   // A first lookup outside any handler, so that the loader has everything
   // it needs for dladdr at hand.
   std::uintptr_t displacement = 0;
-  platformSymbolize(reinterpret_cast<void*>(&InitSymbols), false, gSymbol, sizeof gSymbol,
-                    &displacement, &gDemangler);
+  platformSymbolize(reinterpret_cast<void*>(&InitSymbols), false, gSymbol, sizeof gSymbol, &displacement,
+                    &gDemangler);
   gSymbolsReady.store(true);
 }
 
@@ -153,8 +153,8 @@ std::int32_t WalkStack(const TCrashException& exception, void** frames, std::int
   return count;
 }
 
-void FormatStackTrace(void* const* frames, std::int32_t count,
-                      void (*line)(const char* text, void* context), void* context) {
+void FormatStackTrace(void* const* frames, std::int32_t count, void (*line)(const char* text, void* context),
+                      void* context) {
   if (!frames || !line) return;
   for (std::int32_t i = 0; i < count; ++i) {
     std::uintptr_t displacement = 0;

@@ -51,8 +51,8 @@ std::int32_t WalkStack(const TCrashException& exception, void** frames, std::int
 // "???" and +00000 for a frame without a symbol.  `line` receives each
 // zero-terminated line (at most 4095 characters).  The first frame is the
 // interrupted one (no return address).
-void FormatStackTrace(void* const* frames, std::int32_t count,
-                      void (*line)(const char* text, void* context), void* context);
+void FormatStackTrace(void* const* frames, std::int32_t count, void (*line)(const char* text, void* context),
+                      void* context);
 
 // Writes one "CrashLog" line without allocation or locks, through static
 // buffers: one thread at a time (the handler's).

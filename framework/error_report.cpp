@@ -61,8 +61,8 @@ void ShowBox(const TString& text, const TString& title, const TStringArray* butt
   fflush(stderr);
 }
 
-void ShowMessageBox(const TString& message, const TString& title, const char* category,
-                    bool askForBugReport, const TStringArray* buttons) {
+void ShowMessageBox(const TString& message, const TString& title, const char* category, bool askForBugReport,
+                    const TStringArray* buttons) {
   try {
     LogLines(category, message);
     if (IsQuiet()) return;
@@ -113,8 +113,7 @@ void ReportMessage(const TString& message, std::int32_t severity) {
 void DefaultErrorHandler(void*, const TString& message, std::int32_t severity) {
   if (FrameworkThreadManagerExists() && FrameworkLogicalThreadId() != kMainLogicalThread) {
     TLog* log = TLog::Instance();
-    if (log && severity == kSeverityWarning)
-      log->Write("System", "Warning: %s", message.ToNarrow(0));
+    if (log && severity == kSeverityWarning) log->Write("System", "Warning: %s", message.ToNarrow(0));
     if (log && severity == kSeverityError) log->Write("System", "Error: %s", message.ToNarrow(0));
     ConsoleMessage(message);
     return;
@@ -133,8 +132,7 @@ void ShowErrorMessageBox(const TString& message, const TString& title, bool askF
   ShowMessageBox(message, title, "Error Message", askForBugReport, buttons);
 }
 
-void ShowWarningMessageBox(const TString& message, const TString& title,
-                           const TStringArray* buttons) {
+void ShowWarningMessageBox(const TString& message, const TString& title, const TStringArray* buttons) {
   ShowMessageBox(message, title, "Warning Message", false, buttons);
 }
 
@@ -190,8 +188,7 @@ void NotifyFileChange(const TString& path) {
 }
 
 void AddExitCallback(TSystemGlobals::ExitCallback callback) {
-  if (TSystemGlobals* globals = TSystemGlobals::Instance())
-    globals->mExitCallbacks.Append(callback);
+  if (TSystemGlobals* globals = TSystemGlobals::Instance()) globals->mExitCallbacks.Append(callback);
 }
 
 void AddFileListener(void (*callback)(void* data, const TString& path), void* data) {

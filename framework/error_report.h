@@ -28,8 +28,7 @@ class TSystemGlobals : public TSingleton<TSystemGlobals> {
   using Handler = void (*)(void* context, const TString& message, std::int32_t severity);
   // Replaces the box: (text, title, button texts); the result is the index
   // of the chosen button.
-  using BoxHook = std::int32_t (*)(const TString& text, const TString& title,
-                                   const TStringArray& buttons);
+  using BoxHook = std::int32_t (*)(const TString& text, const TString& title, const TStringArray& buttons);
   // Run by TerminateApplication, in list order.
   using ExitCallback = void (*)();
   // Called by NotifyFileChange with its data and the changed path.
@@ -82,8 +81,7 @@ void DefaultErrorHandler(void* context, const TString& message, std::int32_t sev
 // lines on the error stream.  `buttons` may be null (one "Ok" button).
 void ShowErrorMessageBox(const TString& message, const TString& title, bool askForBugReport,
                          const TStringArray* buttons);
-void ShowWarningMessageBox(const TString& message, const TString& title,
-                           const TStringArray* buttons);
+void ShowWarningMessageBox(const TString& message, const TString& title, const TStringArray* buttons);
 
 bool IsQuiet();
 // "\n\nPlease report this problem ..." with the address filled in.

@@ -22,8 +22,7 @@ std::atomic<TFileChangeNotifier> gNotifier{nullptr};
 std::string Narrow(const TString& path) {
   TByteArray bytes;
   path.ToNarrowArray(bytes, 0);
-  return bytes.Size() > 0 ? std::string(bytes.Data(), static_cast<std::size_t>(bytes.Size()))
-                          : std::string();
+  return bytes.Size() > 0 ? std::string(bytes.Data(), static_cast<std::size_t>(bytes.Size())) : std::string();
 }
 
 TString Wide(const std::string& path) { return TString::FromNarrow(path.c_str(), 0); }
@@ -146,8 +145,7 @@ void TFile::Write(const void* buffer, std::size_t count) {
   if (count == 0) return;
   const std::size_t put = mStream ? std::fwrite(buffer, 1, count, mStream) : 0;
   if (put < count) {
-    ThrowExpanded(
-        u"File I/O error: Please make sure that there is enough space available on the device!");
+    ThrowExpanded(u"File I/O error: Please make sure that there is enough space available on the device!");
   }
 }
 
@@ -454,8 +452,8 @@ std::string EncodeTrashPath(const std::string& path) {
 std::string TrashInfoText(const std::string& original) {
   const PlatformLocalTime now = platformLocalTime();
   char date[64];
-  std::snprintf(date, sizeof date, "%04d-%02d-%02dT%02d:%02d:%02d", now.year, now.month, now.day,
-                now.hour, now.minute, now.second);
+  std::snprintf(date, sizeof date, "%04d-%02d-%02dT%02d:%02d:%02d", now.year, now.month, now.day, now.hour,
+                now.minute, now.second);
   return "[Trash Info]\nPath=" + EncodeTrashPath(original) + "\nDeletionDate=" + date + "\n";
 }
 
@@ -467,8 +465,7 @@ bool MakePrivateFolders(const std::string& trash) {
 
 // Moves `path` into the trash folder `trash`; false (nothing moved) when
 // it cannot.  *crossDevice tells that the trash lies on another file system.
-bool MoveIntoTrash(const std::string& path, const std::string& trash, TrashedItem* item,
-                   bool* crossDevice) {
+bool MoveIntoTrash(const std::string& path, const std::string& trash, TrashedItem* item, bool* crossDevice) {
   *crossDevice = false;
   if (!MakePrivateFolders(trash)) return false;
   const std::string name = BaseNameOf(path);
@@ -538,8 +535,7 @@ bool CopyTree(const std::string& from, const std::string& to) {
       return platformCopyFile(from.c_str(), to.c_str());
     case PlatformEntryKind::kLink: {
       char target[4096];
-      return platformReadLink(from.c_str(), target, sizeof target) &&
-             platformMakeLink(target, to.c_str());
+      return platformReadLink(from.c_str(), target, sizeof target) && platformMakeLink(target, to.c_str());
     }
     case PlatformEntryKind::kFolder: {
       if (!platformMakeFolder(to.c_str(), 0777, nullptr)) return false;

@@ -28,11 +28,11 @@ void NotifyFolderChanged(const TString& folder);
 class TFile {
  public:
   enum : std::int32_t {
-    kRead = 0,          // "rb"
-    kWrite = 1,         // "wb", truncating
-    kAppend = 2,        // "ab"
-    kReadWrite = 3,     // "wb+", truncating
-    kReadAppend = 4,    // "ab+"
+    kRead = 0,        // "rb"
+    kWrite = 1,       // "wb", truncating
+    kAppend = 2,      // "ab"
+    kReadWrite = 3,   // "wb+", truncating
+    kReadAppend = 4,  // "ab+"
   };
 
   explicit TFile(const TString& path);

@@ -177,7 +177,8 @@ std::int32_t CarryOverSettingsInto(const TString& current, std::int32_t major, s
   if (FolderExists(product)) versions = FindFolders(product, TString(u"*"));
   const TString currentName = ExtractFileName(current);
   TString currentVersion = currentName;
-  if (currentVersion.EndsWith(u'/')) currentVersion.Remove(currentVersion.Length() - 1, currentVersion.Length());
+  if (currentVersion.EndsWith(u'/'))
+    currentVersion.Remove(currentVersion.Length() - 1, currentVersion.Length());
 
   TString best;
   std::int32_t b1 = 0, b2 = 0, b3 = 0;
@@ -190,8 +191,7 @@ std::int32_t CarryOverSettingsInto(const TString& current, std::int32_t major, s
     for (std::int32_t k = 0; k < 3 && k < pieces.Count(); ++k) {
       v[k] = TString::ToIntOr0(pieces[k], TString::DefaultIntegerFormat());
     }
-    if (TripleLess(v[0], v[1], v[2], major, minor, patch) &&
-        TripleGreater(v[0], v[1], v[2], b1, b2, b3)) {
+    if (TripleLess(v[0], v[1], v[2], major, minor, patch) && TripleGreater(v[0], v[1], v[2], b1, b2, b3)) {
       best = versions[i];
       b1 = v[0], b2 = v[1], b3 = v[2];
     }

@@ -45,8 +45,8 @@ bool ProcessIsRunning(std::uint32_t pid);
 void CarryOverSettings();
 // The carry-over into the version folder `current` for a program of
 // version (major, minor, patch); the number of items copied.
-std::int32_t CarryOverSettingsInto(const TString& current, std::int32_t major,
-                                   std::int32_t minor, std::int32_t patch);
+std::int32_t CarryOverSettingsInto(const TString& current, std::int32_t major, std::int32_t minor,
+                                   std::int32_t patch);
 
 // Test control: forgets the kept application-data folder and the
 // carry-over flag.

@@ -31,6 +31,4 @@ std::int32_t FrameRateIndexToInteger(std::int32_t index) {
   return index >= 0 && index < 9 ? kWhole[index] : 0;
 }
 
-double FrameRateIndexToDouble(std::int32_t index) {
-  return index >= 0 && index < 9 ? kExact[index] : 0.0;
-}
+double FrameRateIndexToDouble(std::int32_t index) { return index >= 0 && index < 9 ? kExact[index] : 0.0; }

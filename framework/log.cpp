@@ -48,8 +48,7 @@ const char16_t kWriteFailed[] =
 std::size_t WholeUtf8Length(const char* text, std::size_t size) {
   std::size_t start = size;
   // Step back over continuation bytes to the lead byte of the last sequence.
-  while (start > 0 && size - start < 4 &&
-         (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) {
+  while (start > 0 && size - start < 4 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) {
     --start;
   }
   if (start == 0) return size;
@@ -73,8 +72,7 @@ void WriteLogHook(const char* category, const TString& text) {
 
 TLog::Clock TLog::DefaultClock() { return &MonotonicClock; }
 
-TLog::TLog(const TString& folder, const TString& fileName, std::int32_t overwriteMode,
-           bool echoToConsole)
+TLog::TLog(const TString& folder, const TString& fileName, std::int32_t overwriteMode, bool echoToConsole)
     : mFolder(folder),
       mFileName(fileName),
       mClock(DefaultClock()),

@@ -34,8 +34,7 @@ class TLog : public TReferenceCountable {
   // `overwriteMode` 0 appends to an existing log (with the size cut and a
   // separator between runs), a positive value overwrites it.  The file is
   // not opened until the first line.
-  TLog(const TString& folder, const TString& fileName, std::int32_t overwriteMode,
-       bool echoToConsole);
+  TLog(const TString& folder, const TString& fileName, std::int32_t overwriteMode, bool echoToConsole);
   // Writes "Closing log file..." when the file is open, then closes it.
   ~TLog() override;
 

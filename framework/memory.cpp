@@ -185,8 +185,7 @@ void* TEmergencyMemoryPool::Allocate(std::size_t size) {
           header = -static_cast<std::int32_t>(free);  // used whole
         } else {
           header = -static_cast<std::int32_t>(need);
-          HeaderAt(pos + kHeaderSize + need) =
-              static_cast<std::int32_t>(free - need - kHeaderSize);
+          HeaderAt(pos + kHeaderSize + need) = static_cast<std::int32_t>(free - need - kHeaderSize);
         }
         return mArea + pos + kHeaderSize;
       }

@@ -83,9 +83,7 @@ class TEmergencyMemoryPool {
 
  private:
   void InitialiseArea();
-  std::int32_t& HeaderAt(std::size_t pos) {
-    return *reinterpret_cast<std::int32_t*>(mArea + pos);
-  }
+  std::int32_t& HeaderAt(std::size_t pos) { return *reinterpret_cast<std::int32_t*>(mArea + pos); }
   void OnFirstUse();
 
   alignas(16) unsigned char mArea[kAreaSize];

@@ -24,8 +24,7 @@ bool TEvent::Wait(std::uint32_t timeoutMs) {
   std::unique_lock<std::mutex> lock(mMutex);
   if (timeoutMs == kInfinite) {
     mSignalled.wait(lock, [this] { return mFlag; });
-  } else if (!mSignalled.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                  [this] { return mFlag; })) {
+  } else if (!mSignalled.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return mFlag; })) {
     return false;
   }
   mFlag = false;  // auto-reset: this wait consumes the signal

@@ -18,12 +18,12 @@ namespace {
 
 constexpr int kConstantCount = 15;
 constexpr int kFormatCount = 14;
-const char16_t* const kConstantTexts[kConstantCount] = {
-    u"-1", u"0",  u"1",  u"YES", u"NO",  u"true",  u"false", u"0.0",
-    u"0.5", u"1.0", u"$M", u"%s", u"INF", u"-INF", u"NaN"};
-const char16_t* const kFormatTexts[kFormatCount] = {
-    u"%d", u"%ld", u"%lld", u"%u", u"%lu", u"%llu", u"%f",
-    u"%.3f", u"%g", u"%.9g", u"%lf", u"%.3lf", u"%lg", u"%.17lg"};
+const char16_t* const kConstantTexts[kConstantCount] = {u"-1",   u"0",     u"1",   u"YES",  u"NO",
+                                                        u"true", u"false", u"0.0", u"0.5",  u"1.0",
+                                                        u"$M",   u"%s",    u"INF", u"-INF", u"NaN"};
+const char16_t* const kFormatTexts[kFormatCount] = {u"%d",   u"%ld",   u"%lld", u"%u",    u"%lu",
+                                                    u"%llu", u"%f",    u"%.3f", u"%g",    u"%.9g",
+                                                    u"%lf",  u"%.3lf", u"%lg",  u"%.17lg"};
 enum { kMinusOne = 0, kZero = 1, kOne = 2, kMarker = 10 };
 enum { kFormatInt = 0, kFormatUnsigned = 3 };
 
@@ -195,8 +195,7 @@ TString FormatOne(const TString& format, const TFormatArg& arg) {
         ++f;
       }
     }
-    while (*f == u'h' || *f == u'l' || *f == u'L' || *f == u'j' || *f == u'z' || *f == u't' ||
-           *f == u'q') {
+    while (*f == u'h' || *f == u'l' || *f == u'L' || *f == u'j' || *f == u'z' || *f == u't' || *f == u'q') {
       ++f;
     }
     if (*f == u'I') {  // I32 / I64
@@ -217,9 +216,9 @@ TString FormatOne(const TString& format, const TFormatArg& arg) {
     consumed = true;
     char buffer[512];
     if (conv == u'c') {
-      std::int64_t v = arg.kind == TArgKind::kFloat ? static_cast<std::int64_t>(arg.d)
+      std::int64_t v = arg.kind == TArgKind::kFloat    ? static_cast<std::int64_t>(arg.d)
                        : arg.kind == TArgKind::kSigned ? arg.s
-                                                        : static_cast<std::int64_t>(arg.u);
+                                                       : static_cast<std::int64_t>(arg.u);
       put(static_cast<char16_t>(v));
       continue;
     }
@@ -284,12 +283,24 @@ std::int32_t ScanOne(const char16_t* text, const char16_t* format, std::int32_t*
     int base;
     bool isSigned;
     switch (conv) {
-      case u'd': base = 10, isSigned = true; break;
-      case u'i': base = 0, isSigned = true; break;
-      case u'u': base = 10, isSigned = false; break;
-      case u'x': case u'X': base = 16, isSigned = false; break;
-      case u'o': base = 8, isSigned = false; break;
-      default: return 0;
+      case u'd':
+        base = 10, isSigned = true;
+        break;
+      case u'i':
+        base = 0, isSigned = true;
+        break;
+      case u'u':
+        base = 10, isSigned = false;
+        break;
+      case u'x':
+      case u'X':
+        base = 16, isSigned = false;
+        break;
+      case u'o':
+        base = 8, isSigned = false;
+        break;
+      default:
+        return 0;
     }
     while (StringIsSpace(*t)) ++t;
     bool negative = false;
@@ -309,10 +320,14 @@ std::int32_t ScanOne(const char16_t* text, const char16_t* format, std::int32_t*
     int digits = 0;
     for (;; ++t) {
       int d;
-      if (*t >= u'0' && *t <= u'9') d = *t - u'0';
-      else if (*t >= u'a' && *t <= u'f') d = *t - u'a' + 10;
-      else if (*t >= u'A' && *t <= u'F') d = *t - u'A' + 10;
-      else break;
+      if (*t >= u'0' && *t <= u'9')
+        d = *t - u'0';
+      else if (*t >= u'a' && *t <= u'f')
+        d = *t - u'a' + 10;
+      else if (*t >= u'A' && *t <= u'F')
+        d = *t - u'A' + 10;
+      else
+        break;
       if (d >= base) break;
       value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
       if (value > limit) return 0;  // out of range: nothing is read
@@ -481,8 +496,9 @@ TString TString::FromNarrow(const char* text, std::int32_t encoding) {
   char16_t* out = buffer->mChars;
   if (encoding == 2) {
     for (std::size_t i = 0; i < n; ++i) {
-      out[i] = bytes[i] == 127 ? u'?'
-                               : static_cast<char16_t>(static_cast<std::int16_t>(static_cast<signed char>(bytes[i])));
+      out[i] = bytes[i] == 127
+                   ? u'?'
+                   : static_cast<char16_t>(static_cast<std::int16_t>(static_cast<signed char>(bytes[i])));
     }
   } else {
     std::size_t o = 0;
@@ -607,15 +623,15 @@ TString TimeText(const TTime& time) {
   return text;
 }
 
-bool TripleGreater(std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t b1,
-                   std::int32_t b2, std::int32_t b3) {
+bool TripleGreater(std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t b1, std::int32_t b2,
+                   std::int32_t b3) {
   if (a1 != b1) return a1 > b1;
   if (a2 != b2) return a2 > b2;
   return a3 > b3;
 }
 
-bool TripleLess(std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t b1,
-                std::int32_t b2, std::int32_t b3) {
+bool TripleLess(std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t b1, std::int32_t b2,
+                std::int32_t b3) {
   if (a1 != b1) return a1 < b1;
   if (a2 != b2) return a2 < b2;
   return a3 < b3;

@@ -38,10 +38,10 @@ TString DateText(const TDate& date);
 TString TimeText(const TTime& time);
 
 // Lexicographic comparison of two triples (dates, times, version numbers).
-bool TripleGreater(std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t b1,
-                   std::int32_t b2, std::int32_t b3);
-bool TripleLess(std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t b1,
-                std::int32_t b2, std::int32_t b3);
+bool TripleGreater(std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t b1, std::int32_t b2,
+                   std::int32_t b3);
+bool TripleLess(std::int32_t a1, std::int32_t a2, std::int32_t a3, std::int32_t b1, std::int32_t b2,
+                std::int32_t b3);
 
 // Whether the string system's caches are in use (between StartStringSystem
 // and StopStringSystem).

@@ -10,8 +10,7 @@ void TCommandQueue::Push(TCommand* command) {
   TCommand* head = mHead.load(std::memory_order_relaxed);
   do {
     command->mLink = head;
-  } while (!mHead.compare_exchange_weak(head, command, std::memory_order_release,
-                                        std::memory_order_relaxed));
+  } while (!mHead.compare_exchange_weak(head, command, std::memory_order_release, std::memory_order_relaxed));
 }
 
 TCommand* TCommandQueue::TakeAllInOrder() {
@@ -117,8 +116,8 @@ std::int32_t TThreadCommunicator::DispatchAll() {
       TCriticalSectionLock idHold(manager ? &manager->LogicalThreadSection(target) : nullptr);
       if (manager) manager->RegisterLogicalThread(target);
       for (std::int32_t sender = 0; sender <= kThreadCount; ++sender) {
-        TCommandQueue* queue = sender < kThreadCount ? mQueues[sender * kThreadCount + target]
-                                                     : mNoIdQueues[target];
+        TCommandQueue* queue =
+            sender < kThreadCount ? mQueues[sender * kThreadCount + target] : mNoIdQueues[target];
         if (!queue->HasWork()) continue;
         foundWork = true;
         TCriticalSectionLock dispatchHold(&mDispatchSections[target]);

@@ -34,8 +34,7 @@ class TCommandQueue {
 
   // Whether commands wait or a dispatch runs.
   bool HasWork() const {
-    return mHead.load(std::memory_order_acquire) != nullptr ||
-           mBusy.load(std::memory_order_acquire) != 0;
+    return mHead.load(std::memory_order_acquire) != nullptr || mBusy.load(std::memory_order_acquire) != 0;
   }
   bool IsEmpty() const { return mHead.load(std::memory_order_acquire) == nullptr; }
 

@@ -125,8 +125,7 @@ std::int32_t TThreadContext::Count() {
 
 // --- TThreadContextSwitch --------------------------------------------------------
 
-TThreadContextSwitch::TThreadContextSwitch(std::int32_t index)
-    : mPrevious(TThreadContext::CurrentIndex()) {
+TThreadContextSwitch::TThreadContextSwitch(std::int32_t index) : mPrevious(TThreadContext::CurrentIndex()) {
   SwitchTo(index);
 }
 

@@ -58,9 +58,7 @@ class TThreadContext {
   // Number of contexts made so far.
   static std::int32_t Count();
 
-  void* Slot(std::int32_t slot) const {
-    return slot >= 0 && slot < kSlotCount ? mSlots[slot] : nullptr;
-  }
+  void* Slot(std::int32_t slot) const { return slot >= 0 && slot < kSlotCount ? mSlots[slot] : nullptr; }
   void SetSlot(std::int32_t slot, void* value) {
     if (slot >= 0 && slot < kSlotCount) mSlots[slot] = value;
   }
@@ -99,9 +97,7 @@ class TSingleton {
   virtual void OnDestroying() {}
 
   // The instance in the current context, or null.
-  static T* Instance() {
-    return static_cast<T*>(static_cast<TSingleton*>(TThreadContext::GetValue(Slot())));
-  }
+  static T* Instance() { return static_cast<T*>(static_cast<TSingleton*>(TThreadContext::GetValue(Slot()))); }
   // T's slot index, drawn once (during static initialisation, see below;
   // asking earlier, from another static initialiser, draws it then).
   static std::int32_t Slot() {

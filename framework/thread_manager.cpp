@@ -110,8 +110,7 @@ TThreadManager::~TThreadManager() {
 }
 
 TThreadManager* TThreadManager::Instance() {
-  return gManagerEnabled.load(std::memory_order_acquire) ? TSingleton<TThreadManager>::Instance()
-                                                         : nullptr;
+  return gManagerEnabled.load(std::memory_order_acquire) ? TSingleton<TThreadManager>::Instance() : nullptr;
 }
 
 TThreadManager::TLocalThreadInfo& TThreadManager::GetThreadRecord() {
@@ -163,8 +162,8 @@ bool TThreadManager::IsWorkerOf(std::int32_t id) {
 
 std::int32_t TThreadManager::GetWorkerIndex() { return GetThreadRecord().workerIndex; }
 
-std::uint32_t TThreadManager::CreateThread(ThreadProcedure procedure, void* argument,
-                                           std::int32_t logicalId, std::int32_t level) {
+std::uint32_t TThreadManager::CreateThread(ThreadProcedure procedure, void* argument, std::int32_t logicalId,
+                                           std::int32_t level) {
   auto* record = new (std::nothrow) TThreadStartRecord;
   auto* exit = new (std::nothrow) TThreadExit;
   if (!record || !exit) {
@@ -283,13 +282,26 @@ void SetThreadPriorityLevel(std::int32_t level) {
   // above normal, highest, time critical.
   int niceness;
   switch (PriorityOfLevel(level)) {
-    case -2: niceness = 10; break;
-    case -1: niceness = 5; break;
-    case 0: niceness = 0; break;
-    case 1: niceness = -5; break;
-    case 2: niceness = -10; break;
-    case 15: niceness = -20; break;
-    default: return;
+    case -2:
+      niceness = 10;
+      break;
+    case -1:
+      niceness = 5;
+      break;
+    case 0:
+      niceness = 0;
+      break;
+    case 1:
+      niceness = -5;
+      break;
+    case 2:
+      niceness = -10;
+      break;
+    case 15:
+      niceness = -20;
+      break;
+    default:
+      return;
   }
   // Best effort: without the privilege a higher priority is refused and the
   // thread keeps the one it has.

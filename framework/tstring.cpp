@@ -145,13 +145,9 @@ const char16_t* TString::Text() const noexcept {
 
 char16_t* TString::Chars() noexcept { return mBuffer.Get()->mChars; }
 
-bool TString::HoldsSharedEmpty() const noexcept {
-  return !mBuffer.Get() || mBuffer.Get()->mCapacity == 0;
-}
+bool TString::HoldsSharedEmpty() const noexcept { return !mBuffer.Get() || mBuffer.Get()->mCapacity == 0; }
 
-std::int32_t TString::Capacity() const noexcept {
-  return mBuffer.Get() ? mBuffer.Get()->mCapacity : 0;
-}
+std::int32_t TString::Capacity() const noexcept { return mBuffer.Get() ? mBuffer.Get()->mCapacity : 0; }
 
 std::int32_t TString::Length() const noexcept { return StringTextLength(Text()); }
 
@@ -255,8 +251,7 @@ std::int32_t TString::Find(const TString& needle, std::int32_t start, bool backw
   return FindIn<false>(*this, needle, start, backward);
 }
 
-std::int32_t TString::FindNoCase(const TString& needle, std::int32_t start,
-                                 bool backward) const noexcept {
+std::int32_t TString::FindNoCase(const TString& needle, std::int32_t start, bool backward) const noexcept {
   return FindIn<true>(*this, needle, start, backward);
 }
 

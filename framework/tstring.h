@@ -83,14 +83,11 @@ class TString {
   bool StartsWithNoCase(const TString& prefix) const noexcept;
   std::int32_t CountChar(char16_t c) const noexcept;
   std::int32_t Find(const TString& needle, std::int32_t start, bool backward = false) const noexcept;
-  std::int32_t FindNoCase(const TString& needle, std::int32_t start,
-                          bool backward = false) const noexcept;
+  std::int32_t FindNoCase(const TString& needle, std::int32_t start, bool backward = false) const noexcept;
   // The capacity of the buffer (0 for the shared empty one).
   std::int32_t Capacity() const noexcept;
   // Whether two strings share one buffer.
-  bool SharesBufferWith(const TString& other) const noexcept {
-    return mBuffer.Get() == other.mBuffer.Get();
-  }
+  bool SharesBufferWith(const TString& other) const noexcept { return mBuffer.Get() == other.mBuffer.Get(); }
   bool operator==(const TString& other) const noexcept { return Equals(other); }
 
   // --- new strings ---

@@ -54,7 +54,8 @@ inline constexpr Result_t RESULT_FORMAT(-101, "FORMAT", "The file format is not 
 inline constexpr Result_t RESULT_RAW_ESS(-102, "RAW_ESS", "Unknown raw essence file type.");
 inline constexpr Result_t RESULT_RAW_FORMAT(-103, "RAW_FORMAT", "Raw essence format invalid.");
 inline constexpr Result_t RESULT_RANGE(-104, "RANGE", "Frame number out of range.");
-inline constexpr Result_t RESULT_CRYPT_CTX(-105, "CRYPT_CTX", "AESEncContext required when writing to encrypted file.");
+inline constexpr Result_t RESULT_CRYPT_CTX(-105, "CRYPT_CTX",
+                                           "AESEncContext required when writing to encrypted file.");
 inline constexpr Result_t RESULT_LARGE_PTO(-106, "LARGE_PTO", "Plaintext offset exceeds frame buffer size.");
 inline constexpr Result_t RESULT_CAPEXTMEM(-107, "CAPEXTMEM", "Cannot resize externally allocated memory.");
 inline constexpr Result_t RESULT_CHECKFAIL(-108, "CHECKFAIL", "The check value did not decrypt correctly.");
@@ -64,7 +65,8 @@ inline constexpr Result_t RESULT_CRYPT_INIT(-111, "CRYPT_INIT", "Error initializ
 inline constexpr Result_t RESULT_EMPTY_FB(-112, "EMPTY_FB", "Empty frame buffer.");
 inline constexpr Result_t RESULT_KLV_CODING(-113, "KLV_CODING", "KLV coding error.");
 inline constexpr Result_t RESULT_SPHASE(-114, "SPHASE", "Stereoscopic phase mismatch.");
-inline constexpr Result_t RESULT_SFORMAT(-115, "SFORMAT", "Rate mismatch, file may contain stereoscopic essence.");
+inline constexpr Result_t RESULT_SFORMAT(-115, "SFORMAT",
+                                         "Rate mismatch, file may contain stereoscopic essence.");
 
 // The layer's version text: major, API minor and implementation minor.
 const char* Version();

@@ -60,8 +60,10 @@ inline constexpr Result_t RESULT_PARAM(-5, "PARAM", "Invalid parameter.");
 inline constexpr Result_t RESULT_NOTIMPL(-6, "NOTIMPL", "Unimplemented Feature.");
 inline constexpr Result_t RESULT_SMALLBUF(-7, "SMALLBUF", "The given buffer is too small.");
 inline constexpr Result_t RESULT_INIT(-8, "INIT", "The object is not yet initialized.");
-inline constexpr Result_t RESULT_NOT_FOUND(-9, "NOT_FOUND", "The requested file does not exist on the system.");
-inline constexpr Result_t RESULT_NO_PERM(-10, "NO_PERM", "Insufficient privilege exists to perform the operation.");
+inline constexpr Result_t RESULT_NOT_FOUND(-9, "NOT_FOUND",
+                                           "The requested file does not exist on the system.");
+inline constexpr Result_t RESULT_NO_PERM(-10, "NO_PERM",
+                                         "Insufficient privilege exists to perform the operation.");
 inline constexpr Result_t RESULT_STATE(-11, "STATE", "Object state error.");
 inline constexpr Result_t RESULT_CONFIG(-12, "CONFIG", "Invalid configuration option detected.");
 inline constexpr Result_t RESULT_FILEOPEN(-13, "FILEOPEN", "File open failure.");

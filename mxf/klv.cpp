@@ -101,7 +101,8 @@ bool File::ReadAt(std::uint64_t pos, void* out, std::size_t n) {
   if (pos > size_ || n > size_ - pos) return false;
   if (n == 0) return true;
   if (pos != position_) {
-    if (pos > static_cast<std::uint64_t>(INT64_MAX) || fseeko(file_, static_cast<off_t>(pos), SEEK_SET) != 0) {
+    if (pos > static_cast<std::uint64_t>(INT64_MAX) ||
+        fseeko(file_, static_cast<off_t>(pos), SEEK_SET) != 0) {
       position_ = UINT64_MAX;
       return false;
     }

@@ -67,10 +67,10 @@ class File {
 
 // A key and a length read from a file.
 struct KlvHeader {
-  std::uint64_t offset = 0;        // position of the key
+  std::uint64_t offset = 0;  // position of the key
   UL key{};
-  std::uint64_t length = 0;        // value length
-  std::uint32_t header_size = 0;   // key + length field
+  std::uint64_t length = 0;       // value length
+  std::uint32_t header_size = 0;  // key + length field
   std::uint64_t ValueOffset() const { return offset + header_size; }
   std::uint64_t End() const { return offset + header_size + length; }
 };

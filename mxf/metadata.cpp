@@ -20,12 +20,16 @@ bool IsPartitionKey(const UL& key) {
 
 Result_t StatusToResult(KlvStatus st) {
   switch (st) {
-    case KlvStatus::kOk: return Kumu::RESULT_OK;
-    case KlvStatus::kEnd: return Kumu::RESULT_ENDOFFILE;
+    case KlvStatus::kOk:
+      return Kumu::RESULT_OK;
+    case KlvStatus::kEnd:
+      return Kumu::RESULT_ENDOFFILE;
     case KlvStatus::kShort:
-    case KlvStatus::kTruncated: return Kumu::RESULT_READFAIL;
+    case KlvStatus::kTruncated:
+      return Kumu::RESULT_READFAIL;
     case KlvStatus::kNotKlv:
-    case KlvStatus::kBadLength: return Kumu::RESULT_FAIL;
+    case KlvStatus::kBadLength:
+      return Kumu::RESULT_FAIL;
   }
   return Kumu::RESULT_FAIL;
 }
@@ -313,7 +317,8 @@ Result_t ParseIndexSegment(const std::uint8_t* p, std::size_t length, IndexSegme
     if (have_duration && static_cast<std::uint64_t>(seg.duration) < usable)
       usable = static_cast<std::uint32_t>(seg.duration);
     seg.stream_offsets.reserve(usable);
-    for (std::uint32_t i = 0; i < usable; ++i) seg.stream_offsets.push_back(Be64(entries + 8 + std::size_t{i} * item + 3));
+    for (std::uint32_t i = 0; i < usable; ++i)
+      seg.stream_offsets.push_back(Be64(entries + 8 + std::size_t{i} * item + 3));
     seg.duration = usable;
   } else if (seg.edit_unit_byte_count == 0) {
     seg.duration = 0;  // neither entries nor a constant size: nothing to look up

@@ -52,9 +52,9 @@ inline constexpr std::uint16_t kIndexEntryArray = 0x3f0a;
 }  // namespace tags
 
 struct PartitionPack {
-  std::uint64_t offset = 0;      // position of the pack's key
-  std::uint8_t kind = 0;         // 2 header, 3 body, 4 footer
-  std::uint8_t status = 0;       // 1..4 (open/closed, incomplete/complete)
+  std::uint64_t offset = 0;  // position of the pack's key
+  std::uint8_t kind = 0;     // 2 header, 3 body, 4 footer
+  std::uint8_t status = 0;   // 1..4 (open/closed, incomplete/complete)
   std::uint32_t kag_size = 0;
   std::uint64_t this_partition = 0;
   std::uint64_t previous_partition = 0;
@@ -137,7 +137,7 @@ struct IndexSegment {
   std::uint32_t body_sid = 0;
   std::int64_t start = 0;
   std::int64_t duration = 0;
-  std::uint32_t edit_unit_byte_count = 0;  // non-zero: constant bytes per edit unit
+  std::uint32_t edit_unit_byte_count = 0;     // non-zero: constant bytes per edit unit
   std::vector<std::uint64_t> stream_offsets;  // one per edit unit from start
 };
 

@@ -74,38 +74,48 @@ bool IsPictureDescriptor(const HeaderMetadata& md, const LocalSet& s) {
 // A picture descriptor that labels its essence as JPEG 2000 (container or coding).
 bool DescribesJpeg2000(const HeaderMetadata& md, const LocalSet& s) {
   UL ul;
-  if (md.GetUl(s, tags::kEssenceContainer, ul) && SameLabelPrefix(ul.data(), labels::kJpeg2000FrameWrapped.data(), 14))
+  if (md.GetUl(s, tags::kEssenceContainer, ul) &&
+      SameLabelPrefix(ul.data(), labels::kJpeg2000FrameWrapped.data(), 14))
     return true;
-  if (md.GetUl(s, tags::kPictureEssenceCoding, ul) && SameLabelPrefix(ul.data(), labels::kJpeg2000CodingPrefix.data(), 13))
+  if (md.GetUl(s, tags::kPictureEssenceCoding, ul) &&
+      SameLabelPrefix(ul.data(), labels::kJpeg2000CodingPrefix.data(), 13))
     return true;
   return false;
 }
 
 EssenceType_t DecideEssenceType(const HeaderMetadata& md) {
   const bool stereo = md.FindFirst(labels::kStereoscopicSubDescriptor) != nullptr;
-  if (md.FindFirst(labels::kJpeg2000SubDescriptor) != nullptr) return stereo ? ESS_JPEG_2000_S : ESS_JPEG_2000;
+  if (md.FindFirst(labels::kJpeg2000SubDescriptor) != nullptr)
+    return stereo ? ESS_JPEG_2000_S : ESS_JPEG_2000;
   if (const LocalSet* wave = md.FindFirst(labels::kWaveAudioDescriptor)) {
     std::int32_t num = 0, den = 0;
-    if (md.GetRational(*wave, tags::kAudioSamplingRate, num, den) && num == 96000 && den == 1) return ESS_PCM_24b_96k;
+    if (md.GetRational(*wave, tags::kAudioSamplingRate, num, den) && num == 96000 && den == 1)
+      return ESS_PCM_24b_96k;
     return ESS_PCM_24b_48k;
   }
   if (md.FindFirst(labels::kMpeg2VideoDescriptor) != nullptr) return ESS_MPEG2_VES;
   if (md.FindFirst(labels::kTimedTextDescriptor) != nullptr) return ESS_TIMED_TEXT;
-  if (md.FindFirst(labels::kDcDataDescriptor) != nullptr || md.FindFirst(labels::kPrivateDcDataDescriptor) != nullptr)
-    return md.FindFirst(labels::kDolbyAtmosSubDescriptor) != nullptr ? ESS_DCDATA_DOLBY_ATMOS : ESS_DCDATA_UNKNOWN;
+  if (md.FindFirst(labels::kDcDataDescriptor) != nullptr ||
+      md.FindFirst(labels::kPrivateDcDataDescriptor) != nullptr)
+    return md.FindFirst(labels::kDolbyAtmosSubDescriptor) != nullptr ? ESS_DCDATA_DOLBY_ATMOS
+                                                                     : ESS_DCDATA_UNKNOWN;
   // Other writers may leave out the JPEG 2000 sub-descriptor; their picture
   // descriptor still names JPEG 2000.
   for (const LocalSet& s : md.Sets()) {
-    if (IsPictureDescriptor(md, s) && DescribesJpeg2000(md, s)) return stereo ? ESS_JPEG_2000_S : ESS_JPEG_2000;
+    if (IsPictureDescriptor(md, s) && DescribesJpeg2000(md, s))
+      return stereo ? ESS_JPEG_2000_S : ESS_JPEG_2000;
   }
   return ESS_UNKNOWN;
 }
 
 bool IsJpeg2000Element(const UL& key) {
-  return SameLabelPrefix(key.data(), labels::kJpeg2000Element.data(), 13) && key[14] == labels::kJpeg2000Element[14];
+  return SameLabelPrefix(key.data(), labels::kJpeg2000Element.data(), 13) &&
+         key[14] == labels::kJpeg2000Element[14];
 }
 
-bool IsEncryptedTriplet(const UL& key) { return SameLabelPrefix(key.data(), labels::kEncryptedTriplet.data(), 15); }
+bool IsEncryptedTriplet(const UL& key) {
+  return SameLabelPrefix(key.data(), labels::kEncryptedTriplet.data(), 15);
+}
 
 // KLVs that may stand in front of the picture element inside a content package.
 bool IsSkippableInPackage(const UL& key) {
@@ -179,7 +189,8 @@ class MXFReader::h__Reader {
   // The coding parameters from the sub-descriptor, else from the first
   // frame's codestream.
   Result_t FillCodingParameters(const HeaderMetadata& md, const LocalSet* sub);
-  Result_t ListPartitions(const PartitionPack& header, std::vector<PartitionPack>& out, std::uint64_t& rip_offset);
+  Result_t ListPartitions(const PartitionPack& header, std::vector<PartitionPack>& out,
+                          std::uint64_t& rip_offset);
   Result_t StreamOffset(ui32_t n, std::uint64_t& offset) const;
   Result_t Locate(ui32_t n, std::uint64_t& pos, std::uint64_t& limit, bool& exact) const;
   void DetectClipWrapping();
@@ -225,7 +236,8 @@ const LocalSet* FindFilePackage(const HeaderMetadata& md, const LocalSet* ecd) {
     if (ecd != nullptr) {
       auto linked = md.Get(*ecd, tags::kLinkedPackageUid);
       auto uid = md.Get(s, tags::kPackageUid);
-      if (!linked.empty() && linked.size() == uid.size() && std::memcmp(linked.data(), uid.data(), uid.size()) == 0) {
+      if (!linked.empty() && linked.size() == uid.size() &&
+          std::memcmp(linked.data(), uid.data(), uid.size()) == 0) {
         package = &s;
         break;
       }
@@ -265,7 +277,8 @@ const LocalSet* FindJpeg2000SubDescriptor(const HeaderMetadata& md, const LocalS
 
 // The picture track of the file package: the one the descriptor links to,
 // else the one with picture data, else the first track of the file.
-const LocalSet* FindPictureTrack(const HeaderMetadata& md, const LocalSet& package, const LocalSet& descriptor) {
+const LocalSet* FindPictureTrack(const HeaderMetadata& md, const LocalSet& package,
+                                 const LocalSet& descriptor) {
   std::uint32_t linked_track = 0;
   const bool has_link = md.GetU32(descriptor, tags::kLinkedTrackId, linked_track);
   const LocalSet* picture_track = nullptr;
@@ -384,7 +397,8 @@ Result_t MXFReader::h__Reader::ListPartitions(const PartitionPack& header, std::
   while (pos < size) {
     KlvHeader klv;
     if (ReadKlvHeader(file_, pos, klv) != KlvStatus::kOk) break;
-    if (SameLabelPrefix(klv.key.data(), labels::kPartitionPackPrefix.data(), 13) && klv.key[13] >= 2 && klv.key[13] <= 4) {
+    if (SameLabelPrefix(klv.key.data(), labels::kPartitionPackPrefix.data(), 13) && klv.key[13] >= 2 &&
+        klv.key[13] <= 4) {
       PartitionPack p;
       if (ReadPartitionPack(file_, pos, p).Failure()) break;
       out.push_back(std::move(p));
@@ -461,7 +475,8 @@ void MXFReader::h__Reader::FillFromCodestream(const CodestreamParams& cp) {
     desc_.ImageComponents[c] = {cp.components[c].ssiz, cp.components[c].xrsiz, cp.components[c].yrsiz};
   std::memset(&desc_.CodingStyleDefault, 0, sizeof desc_.CodingStyleDefault);
   if (!cp.cod.empty())
-    std::memcpy(&desc_.CodingStyleDefault, cp.cod.data(), std::min(cp.cod.size(), sizeof(CodingStyleDefault_t)));
+    std::memcpy(&desc_.CodingStyleDefault, cp.cod.data(),
+                std::min(cp.cod.size(), sizeof(CodingStyleDefault_t)));
   std::memset(&desc_.QuantizationDefault, 0, sizeof desc_.QuantizationDefault);
   if (!cp.qcd.empty()) {
     desc_.QuantizationDefault.Sqcd = cp.qcd[0];
@@ -519,9 +534,11 @@ void MXFReader::h__Reader::DetectEncryption(const PartitionPack& header, const H
 }
 
 Result_t MXFReader::h__Reader::ReadPictureProperties(const HeaderMetadata& md, const LocalSet& track,
-                                                     const LocalSet& descriptor, std::uint64_t& container_duration) {
+                                                     const LocalSet& descriptor,
+                                                     std::uint64_t& container_duration) {
   md.GetRational(track, tags::kEditRate, desc_.EditRate.Numerator, desc_.EditRate.Denominator);
-  if (!md.GetRational(descriptor, tags::kSampleRate, desc_.SampleRate.Numerator, desc_.SampleRate.Denominator))
+  if (!md.GetRational(descriptor, tags::kSampleRate, desc_.SampleRate.Numerator,
+                      desc_.SampleRate.Denominator))
     desc_.SampleRate = desc_.EditRate;
   if (desc_.EditRate.Numerator == 0 || desc_.EditRate.Denominator == 0) desc_.EditRate = desc_.SampleRate;
   if (desc_.EditRate != desc_.SampleRate) {
@@ -553,8 +570,10 @@ Result_t MXFReader::h__Reader::LocateEssence(const PartitionPack& header, const 
   r = CollectIndexAndEssence(partitions, rip_offset, body_sid, index_sid);
   if (r.Failure()) return r;
 
-  if (segments_.empty()) ScanForFrames();
-  else DetectClipWrapping();
+  if (segments_.empty())
+    ScanForFrames();
+  else
+    DetectClipWrapping();
   return RESULT_OK;
 }
 
@@ -632,7 +651,8 @@ std::uint64_t MXFReader::h__Reader::IndexedFrames() const {
       for (const EssencePart& p : parts_) bytes += p.end - p.start;
       end = std::max<std::uint64_t>(end, bytes / seg.edit_unit_byte_count);
     } else {
-      end = std::max<std::uint64_t>(end, static_cast<std::uint64_t>(seg.start) + static_cast<std::uint64_t>(seg.duration));
+      end = std::max<std::uint64_t>(
+          end, static_cast<std::uint64_t>(seg.start) + static_cast<std::uint64_t>(seg.duration));
     }
   }
   return end;
@@ -659,7 +679,8 @@ Result_t MXFReader::h__Reader::LargestFrameSize(ui32_t& size) const {
     for (const EssencePart& p : parts_) {
       const std::uint64_t part_end = p.body_offset + (p.end - p.start);
       if (offsets[i] < p.body_offset || offsets[i] >= part_end) continue;
-      const std::uint64_t next = i + 1 < offsets.size() && offsets[i + 1] < part_end ? offsets[i + 1] : part_end;
+      const std::uint64_t next =
+          i + 1 < offsets.size() && offsets[i + 1] < part_end ? offsets[i + 1] : part_end;
       largest = std::max(largest, next - offsets[i]);
       break;
     }
@@ -737,7 +758,8 @@ void MXFReader::h__Reader::DetectClipWrapping() {
   std::uint64_t second = 0;
   if (ReadKlvHeader(file_, parts_[0].start, klv) != KlvStatus::kOk || !IsJpeg2000Element(klv.key)) return;
   if (StreamOffset(1, second).Failure()) return;
-  if (second <= parts_[0].body_offset || second - parts_[0].body_offset >= klv.header_size + klv.length) return;
+  if (second <= parts_[0].body_offset || second - parts_[0].body_offset >= klv.header_size + klv.length)
+    return;
   parts_[0].start = klv.ValueOffset();
   parts_[0].end = klv.End();
   clip_ = true;
@@ -751,7 +773,8 @@ Result_t MXFReader::h__Reader::ReadClipFrame(ui32_t n, FrameBuffer& buf) {
   // The frame runs to the next frame's start, or to the end of the value.
   std::uint64_t next = 0;
   if (n < UINT32_MAX && StreamOffset(n + 1, next).Success()) {
-    if (next < parts_[0].body_offset || next - parts_[0].body_offset > limit - parts_[0].start) return RESULT_BADSEEK;
+    if (next < parts_[0].body_offset || next - parts_[0].body_offset > limit - parts_[0].start)
+      return RESULT_BADSEEK;
     next_pos = parts_[0].start + (next - parts_[0].body_offset);
   } else {
     next_pos = limit;
@@ -801,14 +824,16 @@ Result_t MXFReader::h__Reader::ReadFrame(ui32_t n, FrameBuffer& buf, AESDecConte
       if (klv.End() > limit) return RESULT_KLV_CODING;  // runs into the next partition
       if (klv.length > buf.Capacity()) return RESULT_SMALLBUF;
       if (buf.Data() == nullptr && klv.length > 0) return RESULT_SMALLBUF;
-      if (!file_.ReadAt(klv.ValueOffset(), buf.Data(), static_cast<std::size_t>(klv.length))) return RESULT_READFAIL;
+      if (!file_.ReadAt(klv.ValueOffset(), buf.Data(), static_cast<std::size_t>(klv.length)))
+        return RESULT_READFAIL;
       buf.Size(static_cast<ui32_t>(klv.length));
       buf.FrameNumber(n);
       buf.SourceLength(0);
       buf.PlaintextOffset(0);
       return RESULT_OK;
     }
-    if (exact || st != KlvStatus::kOk || !IsSkippableInPackage(klv.key) || klv.End() >= limit) return RESULT_FORMAT;
+    if (exact || st != KlvStatus::kOk || !IsSkippableInPackage(klv.key) || klv.End() >= limit)
+      return RESULT_FORMAT;
     pos = klv.End();
   }
   return RESULT_FORMAT;

@@ -356,10 +356,10 @@ std::vector<std::uint8_t> BuildHeaderMetadata(const CodestreamParams& cp, std::u
   return out;
 }
 
-std::vector<std::uint8_t> PartitionPackBytes(std::uint8_t kind, std::uint64_t this_partition, std::uint64_t previous,
-                                             std::uint64_t footer, std::uint64_t header_bytes,
-                                             std::uint64_t index_bytes, std::uint32_t index_sid,
-                                             std::uint32_t body_sid, const UL& op) {
+std::vector<std::uint8_t> PartitionPackBytes(std::uint8_t kind, std::uint64_t this_partition,
+                                             std::uint64_t previous, std::uint64_t footer,
+                                             std::uint64_t header_bytes, std::uint64_t index_bytes,
+                                             std::uint32_t index_sid, std::uint32_t body_sid, const UL& op) {
   std::vector<std::uint8_t> v;
   PutBe16(v, 1);
   PutBe16(v, 2);
@@ -477,7 +477,8 @@ Result_t WriteJpeg2000TrackFile(const char* path, const std::vector<std::vector<
     offsets.push_back(essence_bytes);
     essence_bytes += 16 + (f.size() < (1u << 24) ? 4 : 9) + f.size();
   }
-  const std::vector<std::uint8_t> index = o.write_index ? IndexSegments(offsets, o, uids) : std::vector<std::uint8_t>{};
+  const std::vector<std::uint8_t> index =
+      o.write_index ? IndexSegments(offsets, o, uids) : std::vector<std::uint8_t>{};
 
   // Layout: the partition packs have a fixed size, so every offset is known up front.
   const std::uint64_t pack_size = PartitionPackBytes(2, 0, 0, 0, 0, 0, 0, 0, op).size();
@@ -491,8 +492,8 @@ Result_t WriteJpeg2000TrackFile(const char* path, const std::vector<std::vector<
     PutBe64(gap, gap_size - 25);
   }
   const std::uint64_t body = interop ? 0 : pack_size + metadata.size() + gap_size;
-  const std::uint64_t footer = interop ? pack_size + metadata.size() + essence_bytes
-                                       : body + pack_size + essence_bytes;
+  const std::uint64_t footer =
+      interop ? pack_size + metadata.size() + essence_bytes : body + pack_size + essence_bytes;
 
   Output out;
   if (!out.Open(path)) return Kumu::RESULT_FILEOPEN;

@@ -119,8 +119,7 @@ bool platformPrepareThreadAltStack() {
   // One guard page below the stack turns an overflow of the handler itself
   // into a fault instead of silent damage.
   const std::size_t mappingSize = size + static_cast<std::size_t>(page);
-  void* mapping =
-      mmap(nullptr, mappingSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* mapping = mmap(nullptr, mappingSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapping == MAP_FAILED) return false;
   mprotect(mapping, static_cast<std::size_t>(page), PROT_NONE);
   stack_t stack{};
@@ -160,8 +159,7 @@ bool platformSymbolize(void* address, bool returnAddress, char* name, std::size_
   const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(address);
   const std::uintptr_t lookup = returnAddress && at > 0 ? at - 1 : at;
   Dl_info info{};
-  if (at == 0 || dladdr(reinterpret_cast<void*>(lookup), &info) == 0 || !info.dli_sname ||
-      !info.dli_saddr) {
+  if (at == 0 || dladdr(reinterpret_cast<void*>(lookup), &info) == 0 || !info.dli_sname || !info.dli_saddr) {
     strncpy(name, "???", nameSize - 1);
     name[nameSize - 1] = 0;
     return false;

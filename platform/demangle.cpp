@@ -135,9 +135,8 @@ class Reader {
     static const struct {
       char code;
       const char* text;
-    } kAbbreviations[] = {{'a', "std::allocator"}, {'b', "std::basic_string"},
-                          {'s', "std::string"},    {'i', "std::istream"},
-                          {'o', "std::ostream"},   {'d', "std::iostream"}};
+    } kAbbreviations[] = {{'a', "std::allocator"}, {'b', "std::basic_string"}, {'s', "std::string"},
+                          {'i', "std::istream"},   {'o', "std::ostream"},      {'d', "std::iostream"}};
     for (const auto& abbreviation : kAbbreviations) {
       if (Take(abbreviation.code)) {
         Put(out, abbreviation.text);
@@ -203,17 +202,16 @@ class Reader {
     static const struct {
       char code[3];
       const char* text;
-    } kOperators[] = {
-        {"nw", " new"}, {"na", " new[]"}, {"dl", " delete"}, {"da", " delete[]"}, {"ps", "+"},
-        {"ng", "-"},    {"ad", "&"},      {"de", "*"},       {"co", "~"},         {"pl", "+"},
-        {"mi", "-"},    {"ml", "*"},      {"dv", "/"},       {"rm", "%"},         {"an", "&"},
-        {"or", "|"},    {"eo", "^"},      {"aS", "="},       {"pL", "+="},        {"mI", "-="},
-        {"mL", "*="},   {"dV", "/="},     {"rM", "%="},      {"aN", "&="},        {"oR", "|="},
-        {"eO", "^="},   {"ls", "<<"},     {"rs", ">>"},      {"lS", "<<="},       {"rS", ">>="},
-        {"eq", "=="},   {"ne", "!="},     {"lt", "<"},       {"gt", ">"},         {"le", "<="},
-        {"ge", ">="},   {"ss", "<=>"},    {"nt", "!"},       {"aa", "&&"},        {"oo", "||"},
-        {"pp", "++"},   {"mm", "--"},     {"cm", ","},       {"pm", "->*"},       {"pt", "->"},
-        {"cl", "()"},   {"ix", "[]"}};
+    } kOperators[] = {{"nw", " new"}, {"na", " new[]"}, {"dl", " delete"}, {"da", " delete[]"}, {"ps", "+"},
+                      {"ng", "-"},    {"ad", "&"},      {"de", "*"},       {"co", "~"},         {"pl", "+"},
+                      {"mi", "-"},    {"ml", "*"},      {"dv", "/"},       {"rm", "%"},         {"an", "&"},
+                      {"or", "|"},    {"eo", "^"},      {"aS", "="},       {"pL", "+="},        {"mI", "-="},
+                      {"mL", "*="},   {"dV", "/="},     {"rM", "%="},      {"aN", "&="},        {"oR", "|="},
+                      {"eO", "^="},   {"ls", "<<"},     {"rs", ">>"},      {"lS", "<<="},       {"rS", ">>="},
+                      {"eq", "=="},   {"ne", "!="},     {"lt", "<"},       {"gt", ">"},         {"le", "<="},
+                      {"ge", ">="},   {"ss", "<=>"},    {"nt", "!"},       {"aa", "&&"},        {"oo", "||"},
+                      {"pp", "++"},   {"mm", "--"},     {"cm", ","},       {"pm", "->*"},       {"pt", "->"},
+                      {"cl", "()"},   {"ix", "[]"}};
     for (const auto& op : kOperators) {
       if (mPos[0] == op.code[0] && mPos[1] == op.code[1]) {
         mPos += 2;
@@ -265,8 +263,7 @@ class Reader {
       if (level != 0) return Fail();
     }
     std::size_t begin = end;
-    while (begin > 0 &&
-           !(begin >= 2 && prefix.data[begin - 1] == ':' && prefix.data[begin - 2] == ':')) {
+    while (begin > 0 && !(begin >= 2 && prefix.data[begin - 1] == ':' && prefix.data[begin - 2] == ':')) {
       --begin;
     }
     if (begin == end || end - begin >= size) return Fail();
@@ -516,8 +513,7 @@ class Reader {
       static const struct {
         char code;
         const char* text;
-      } kExtended[] = {
-          {'n', "decltype(nullptr)"}, {'s', "char16_t"}, {'i', "char32_t"}, {'u', "char8_t"}};
+      } kExtended[] = {{'n', "decltype(nullptr)"}, {'s', "char16_t"}, {'i', "char32_t"}, {'u', "char8_t"}};
       for (const auto& builtin : kExtended) {
         if (mPos[1] == builtin.code) {
           mPos += 2;
@@ -735,8 +731,7 @@ class Reader {
 
 }  // namespace
 
-bool platformDemangle(const char* mangled, char* out, std::size_t outSize,
-                      PlatformDemangler* work) {
+bool platformDemangle(const char* mangled, char* out, std::size_t outSize, PlatformDemangler* work) {
   if (!out || outSize == 0) return false;
   out[0] = 0;
   if (!mangled || !work) return false;

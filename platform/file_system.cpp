@@ -21,8 +21,7 @@ PlatformEntryKind platformEntryKind(const char* path, bool followLinks) {
   return PlatformEntryKind::kOther;
 }
 
-bool platformListFolder(const char* path, void (*visit)(void* context, const char* name),
-                        void* context) {
+bool platformListFolder(const char* path, void (*visit)(void* context, const char* name), void* context) {
   DIR* dir = opendir(path);
   if (!dir) return false;
   bool ok = true;
@@ -138,9 +137,7 @@ bool platformDeviceOf(const char* path, std::uint64_t* device) {
   return true;
 }
 
-bool platformCurrentFolder(char* path, std::size_t capacity) {
-  return getcwd(path, capacity) != nullptr;
-}
+bool platformCurrentFolder(char* path, std::size_t capacity) { return getcwd(path, capacity) != nullptr; }
 
 bool platformProgramPath(char* path, std::size_t capacity) {
   return platformReadLink("/proc/self/exe", path, capacity);

@@ -13,8 +13,7 @@ PlatformEntryKind platformEntryKind(const char* path, bool followLinks);
 // Calls `visit(context, name)` for every entry of the folder other than "."
 // and "..", in the order the system gives them.  False when the folder
 // cannot be read.
-bool platformListFolder(const char* path, void (*visit)(void* context, const char* name),
-                        void* context);
+bool platformListFolder(const char* path, void (*visit)(void* context, const char* name), void* context);
 // mkdir with the given permissions (the process's mask applies).  True when
 // made; false with the error code otherwise.
 bool platformMakeFolder(const char* path, std::uint32_t permissions, int* errorCode);

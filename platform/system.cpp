@@ -38,8 +38,7 @@ void platformKeepFreedMemory() {
 std::uint64_t platformMonotonicMs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-         static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
 std::uint32_t platformCurrentThreadId() {
@@ -54,8 +53,7 @@ PlatformLocalTime platformLocalTime() {
   time_t now = time(nullptr);
   tm parts{};
   localtime_r(&now, &parts);
-  return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
-          parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+  return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec};
 }
 
 bool platformTlsAlloc(PlatformTlsKey* key) {
@@ -67,9 +65,7 @@ bool platformTlsAlloc(PlatformTlsKey* key) {
 
 void platformTlsFree(PlatformTlsKey key) { pthread_key_delete(static_cast<pthread_key_t>(key)); }
 
-void* platformTlsGet(PlatformTlsKey key) {
-  return pthread_getspecific(static_cast<pthread_key_t>(key));
-}
+void* platformTlsGet(PlatformTlsKey key) { return pthread_getspecific(static_cast<pthread_key_t>(key)); }
 
 bool platformTlsSet(PlatformTlsKey key, void* value) {
   return pthread_setspecific(static_cast<pthread_key_t>(key), value) == 0;

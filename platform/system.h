@@ -29,8 +29,8 @@ std::uint32_t platformCurrentThreadId();
 
 // Local calendar date and time of day.
 struct PlatformLocalTime {
-  std::int32_t year, month, day;        // month 1-12, day 1-31
-  std::int32_t hour, minute, second;    // 0-23, 0-59, 0-60
+  std::int32_t year, month, day;      // month 1-12, day 1-31
+  std::int32_t hour, minute, second;  // 0-23, 0-59, 0-60
 };
 PlatformLocalTime platformLocalTime();
 

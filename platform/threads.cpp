@@ -48,8 +48,7 @@ void CopyText(char* to, const char* from, std::size_t capacity) {
 
 }  // namespace
 
-bool platformStartThread(void (*entry)(void*), void* argument, PlatformThreadHandle* handle,
-                         int* errorCode) {
+bool platformStartThread(void (*entry)(void*), void* argument, PlatformThreadHandle* handle, int* errorCode) {
   auto* block = static_cast<StartBlock*>(std::malloc(sizeof(StartBlock)));
   if (!block) {
     if (errorCode) *errorCode = ENOMEM;
@@ -73,9 +72,7 @@ void platformJoinThread(PlatformThreadHandle handle) {
   pthread_join(static_cast<pthread_t>(handle), nullptr);
 }
 
-void platformDetachThread(PlatformThreadHandle handle) {
-  pthread_detach(static_cast<pthread_t>(handle));
-}
+void platformDetachThread(PlatformThreadHandle handle) { pthread_detach(static_cast<pthread_t>(handle)); }
 
 bool platformSetCurrentThreadNiceness(int niceness) {
   // On Linux the niceness of a thread id is the thread's own.
@@ -159,8 +156,7 @@ void platformEachProcess(void (*visit)(void* context, std::uint32_t pid), void* 
   closedir(dir);
 }
 
-bool platformProcessProgramName(std::uint32_t pid, char* name, std::size_t capacity,
-                                bool* shortName) {
+bool platformProcessProgramName(std::uint32_t pid, char* name, std::size_t capacity, bool* shortName) {
   if (capacity == 0) return false;
   char path[64];
   std::snprintf(path, sizeof path, "/proc/%u/exe", pid);

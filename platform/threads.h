@@ -11,8 +11,7 @@ using PlatformThreadHandle = std::uintptr_t;
 
 // Starts `entry(argument)` on a new joinable thread with the default stack
 // size.  False on failure, with the system's error code in *errorCode.
-bool platformStartThread(void (*entry)(void*), void* argument, PlatformThreadHandle* handle,
-                         int* errorCode);
+bool platformStartThread(void (*entry)(void*), void* argument, PlatformThreadHandle* handle, int* errorCode);
 // Waits for the thread to end and releases the handle.
 void platformJoinThread(PlatformThreadHandle handle);
 // Releases the handle without waiting; the thread runs on by itself.
@@ -52,7 +51,6 @@ void platformEachProcess(void (*visit)(void* context, std::uint32_t pid), void* 
 // false when it cannot be read.  Where the program path is not readable
 // (another user's process) the system's short process name is given
 // instead, and *shortName is set.
-bool platformProcessProgramName(std::uint32_t pid, char* name, std::size_t capacity,
-                                bool* shortName);
+bool platformProcessProgramName(std::uint32_t pid, char* name, std::size_t capacity, bool* shortName);
 // Length of the system's short process names (names beyond it are cut).
 constexpr std::size_t kPlatformShortProcessNameLength = 15;

@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
       libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
-      libssl-dev binutils ffmpeg mediainfo libopenjp2-tools clang
+      libssl-dev binutils ffmpeg mediainfo libopenjp2-tools clang clang-format
       libopenjp2-7-dev libgrokj2k1-dev)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -3,12 +3,15 @@
 # CTest; builds every target again as Release and with clang (no second test
 # run: these catch warnings that only one optimiser or compiler reports);
 # then builds and runs the tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer.  Every build treats warnings as errors.
+# UndefinedBehaviorSanitizer.  Every build treats warnings as errors.  First
+# of all, every C++ source must be formatted as .clang-format says.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/deps.sh
 jobs=$(nproc)
+
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDCP_WERROR=ON
 cmake --build build -j "$jobs"

@@ -115,7 +115,6 @@ bool ReadMainHeader(CodecAdapterBoundedInputBE& in, CodestreamHeader& h) {
   return true;
 }
 
-
 // ---------------------------------------------------------------------------
 // SOC and SIZ: image and tile geometry, components, precisions and sampling.
 

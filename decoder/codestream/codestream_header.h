@@ -20,7 +20,7 @@ struct ProgressionChange {
   std::uint32_t resolutionCount = 0;  // end - start
   std::uint32_t resolutionEnd = 0;
   std::uint32_t componentStart = 0;
-  std::uint32_t componentCount = 0;   // end - start
+  std::uint32_t componentCount = 0;  // end - start
   std::uint32_t componentEnd = 0;
   std::uint32_t layerEnd = 0;
 };
@@ -54,14 +54,14 @@ class CodestreamHeader {
   bool IsSigned(std::size_t c) const { return (precisions[c] & 0x80) != 0; }
   std::size_t ProgressionChangeCount() const { return progressionChanges.Count(); }
 
-  Rect image;                 // XOsiz, YOsiz, Xsiz - XOsiz, Ysiz - YOsiz
+  Rect image;                     // XOsiz, YOsiz, Xsiz - XOsiz, Ysiz - YOsiz
   std::uint32_t tileOriginX = 0;  // XTOsiz, moved to at or before XOsiz
   std::uint32_t tileOriginY = 0;
-  std::uint32_t tileWidth = 0;    // XTsiz
+  std::uint32_t tileWidth = 0;  // XTsiz
   std::uint32_t tileHeight = 0;
-  std::uint16_t componentCount = 0;  // Csiz
-  OwnedArray<std::uint8_t> precisions;   // raw Ssiz: bit 7 signed, bits 0-6 depth - 1
-  OwnedArray<SamplingPair> sampling;     // XRsiz, YRsiz
+  std::uint16_t componentCount = 0;     // Csiz
+  OwnedArray<std::uint8_t> precisions;  // raw Ssiz: bit 7 signed, bits 0-6 depth - 1
+  OwnedArray<SamplingPair> sampling;    // XRsiz, YRsiz
   ComponentQuantStyles quantStyles;
   ComponentCodingStyles codingStyles;
   GlobalCodingStyle globalStyle;

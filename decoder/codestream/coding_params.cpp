@@ -61,7 +61,8 @@ void ReadSPcod(CodecAdapterBoundedInputBE& in, CodingStyle& style, bool precinct
   }
 }
 
-void ReadCODBody(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, GlobalCodingStyle& global, CodingStyle& style) {
+void ReadCODBody(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, GlobalCodingStyle& global,
+                 CodingStyle& style) {
   const std::uint8_t scod = in.ReadU8();
   const std::uint32_t order = in.ReadU8();
   if (order > kCPRL) throw J2k::Except_BadCODProgressionOrder();
@@ -87,7 +88,6 @@ void ReadCOCBody(CodecAdapterBoundedInputBE& in, CodingStyle& style) {
   const std::uint8_t scoc = in.ReadU8();
   ReadSPcod(in, style, (scoc & 0x01) != 0);
 }
-
 
 // ---------------------------------------------------------------------------
 // QCD and QCC marker segments, and the per-tile check of quantisation values.

@@ -17,11 +17,11 @@ inline constexpr std::uint32_t kMaxDecompositionLevels = 32;
 
 // Code-block decoding flags, from the code-block style byte of COD/COC.
 enum CodeBlockFlags : std::uint32_t {
-  kCbVerticallyCausal = 0x1,      // style 0x08
-  kCbBypass = 0x2,                // style 0x01
-  kCbTerminateEachPass = 0x4,     // style 0x04
-  kCbResetContexts = 0x8,         // style 0x02
-  kCbSegmentationSymbols = 0x10,  // style 0x20
+  kCbVerticallyCausal = 0x1,             // style 0x08
+  kCbBypass = 0x2,                       // style 0x01
+  kCbTerminateEachPass = 0x4,            // style 0x04
+  kCbResetContexts = 0x8,                // style 0x02
+  kCbSegmentationSymbols = 0x10,         // style 0x20
   kCbPredictableTermination = 0x100000,  // style 0x10
 };
 std::uint32_t MapCodeBlockStyle(std::uint8_t styleByte);
@@ -33,8 +33,8 @@ struct PrecinctSize {
 
 struct CodingStyle {
   std::uint32_t codeBlockFlags = 0;
-  std::uint32_t transform = 1;  // 0 irreversible 9/7, 1 reversible 5/3
-  std::uint32_t levels = 0;     // decomposition levels NL
+  std::uint32_t transform = 1;           // 0 irreversible 9/7, 1 reversible 5/3
+  std::uint32_t levels = 0;              // decomposition levels NL
   std::uint32_t codeBlockWidthExp = 0;   // xcb + 2
   std::uint32_t codeBlockHeightExp = 0;  // ycb + 2
   OwnedArray<PrecinctSize> precincts;    // NL + 1 entries, resolution 0 first
@@ -71,7 +71,7 @@ struct QuantStyle {
   OwnedArray<LevelSteps> levels;  // entry k: decomposition level k + 1 (0 finest)
   SubbandStep base;               // derived style: the one step signalled
   std::uint32_t guardBits = 0;
-  std::uint32_t levelCount = 0;   // levels the segment gave
+  std::uint32_t levelCount = 0;  // levels the segment gave
   bool notRead = true;
 };
 
@@ -112,7 +112,8 @@ void ClearRecord(QuantStyle& q);
 
 // COD body (after the marker and length): Scod, SGcod, then SPcod into the
 // target coding style.  Zero layers and an unknown MCT value warn through out.
-void ReadCODBody(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, GlobalCodingStyle& global, CodingStyle& style);
+void ReadCODBody(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, GlobalCodingStyle& global,
+                 CodingStyle& style);
 
 // COC body after the component index: Scoc, then SPcoc.
 void ReadCOCBody(CodecAdapterBoundedInputBE& in, CodingStyle& style);

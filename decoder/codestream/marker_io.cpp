@@ -44,7 +44,8 @@ std::uint32_t ReadComponentIndex(CodecAdapterBoundedInputBE& in, std::uint32_t c
 }
 
 void OpenSegment(CodecAdapterBoundedInputBE& in, std::uint32_t bodyLength, BDiagnOutput& out) {
-  if (in.PushBound(bodyLength) < bodyLength) out.Warning(J2k::Warn_SpecifiedMarkerLengthExceedContainerTail());
+  if (in.PushBound(bodyLength) < bodyLength)
+    out.Warning(J2k::Warn_SpecifiedMarkerLengthExceedContainerTail());
 }
 
 void CloseSegment(CodecAdapterBoundedInputBE& in, BDiagnOutput& out) {

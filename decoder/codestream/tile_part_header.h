@@ -29,11 +29,12 @@ struct TileCodingParams {
 };
 
 // The header of a tile's first tile-part, from after SOT up to and with SOD.
-void ReadFirstTilePartHeader(CodecAdapterBoundedInputBE& in, const CodestreamHeader& header, TileCodingParams& params);
+void ReadFirstTilePartHeader(CodecAdapterBoundedInputBE& in, const CodestreamHeader& header,
+                             TileCodingParams& params);
 
 // The header of a later tile-part: only POC counts; the list in force for the
 // tile-part is made in `changes` (shared with the tile's list when none).
-void ReadLaterTilePartHeader(CodecAdapterBoundedInputBE& in, const TileCodingParams& params, std::uint32_t csiz,
-                             OwnedRef<ProgressionList>& changes, BDiagnOutput& out);
+void ReadLaterTilePartHeader(CodecAdapterBoundedInputBE& in, const TileCodingParams& params,
+                             std::uint32_t csiz, OwnedRef<ProgressionList>& changes, BDiagnOutput& out);
 
 }  // namespace Codec

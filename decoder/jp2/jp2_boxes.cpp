@@ -24,7 +24,8 @@ void ReadBoxHeader(CodecAdapterBoundedInputBE& in, std::uint32_t& type, std::uin
 }
 
 void OpenBox(CodecAdapterBoundedInputBE& in, std::uint32_t contentLength, BDiagnOutput& out) {
-  if (in.PushBound(contentLength) < contentLength) out.Warning(Jp2::Warn_SpecifiedBoxLengthExceedContainerTail());
+  if (in.PushBound(contentLength) < contentLength)
+    out.Warning(Jp2::Warn_SpecifiedBoxLengthExceedContainerTail());
 }
 
 void CloseBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, bool check) {
@@ -50,7 +51,8 @@ void ReadFileTypeBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out) {
   const std::uint32_t brand = in.TakeU32();
   if (in.TakeU32() != 0) out.Warning(Jp2::Warn_NonZeroFileTypeBoxMinorVersion());
   bool compatible = false;
-  for (std::uint32_t n = in.Remaining() / 4; n > 0 && !compatible; --n) compatible = in.TakeU32() == kBrandJp2;
+  for (std::uint32_t n = in.Remaining() / 4; n > 0 && !compatible; --n)
+    compatible = in.TakeU32() == kBrandJp2;
   if (brand != kBrandJp2 && !compatible) throw Jp2::Except_fileTypeBoxJP2Incompatible();
   CloseBox(in, out);
 }
@@ -93,7 +95,8 @@ void ReadHeaderSubBoxes(CodecAdapterBoundedInputBE& in, Jp2HeaderRecords& record
 
 }  // namespace
 
-void ReadHeaderBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, Jp2HeaderRecords& records, Jp2UuidPayload& uuid) {
+void ReadHeaderBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, Jp2HeaderRecords& records,
+                   Jp2UuidPayload& uuid) {
   for (;;) {
     if (in.Remaining() == 0) throw Jp2::Except_headerBoxNotFound();
     std::uint32_t type = 0, length = 0;
@@ -243,7 +246,8 @@ void ReadPaletteBox(CodecAdapterBoundedInputBE& in, Jp2HeaderRecords& records) {
   p.notRead = false;
 }
 
-void ReadCompMappingBox(CodecAdapterBoundedInputBE& in, std::uint32_t contentLength, Jp2HeaderRecords& records) {
+void ReadCompMappingBox(CodecAdapterBoundedInputBE& in, std::uint32_t contentLength,
+                        Jp2HeaderRecords& records) {
   BDiagnOutput& out = *records.route.Output();
   Jp2ComponentMapping& m = records.mapping;
   if (!m.notRead) out.Warning(Jp2::Warn_ExtraCompMappingBox());

@@ -157,7 +157,8 @@ void CloseBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, bool check = tr
 void ReadSignatureBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out);
 void ReadFileTypeBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out);
 // Searches for the header super-box (reading UUID boxes on the way) and reads it.
-void ReadHeaderBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, Jp2HeaderRecords& records, Jp2UuidPayload& uuid);
+void ReadHeaderBox(CodecAdapterBoundedInputBE& in, BDiagnOutput& out, Jp2HeaderRecords& records,
+                   Jp2UuidPayload& uuid);
 // Closes an open codestream box, then searches for the next one.  True when
 // found: its bound is then left open (and `boxOpen` set) as the bound of the
 // codestream.  False when the file ends first.
@@ -169,7 +170,8 @@ void ReadImageHeaderBox(CodecAdapterBoundedInputBE& in, Jp2HeaderRecords& record
 void ReadBitsPerCompBox(CodecAdapterBoundedInputBE& in, Jp2HeaderRecords& records);
 void ReadColourSpecBox(CodecAdapterBoundedInputBE& in, Jp2HeaderRecords& records);
 void ReadPaletteBox(CodecAdapterBoundedInputBE& in, Jp2HeaderRecords& records);
-void ReadCompMappingBox(CodecAdapterBoundedInputBE& in, std::uint32_t contentLength, Jp2HeaderRecords& records);
+void ReadCompMappingBox(CodecAdapterBoundedInputBE& in, std::uint32_t contentLength,
+                        Jp2HeaderRecords& records);
 void ReadResolutionBox(CodecAdapterBoundedInputBE& in, Jp2HeaderRecords& records);
 void ReadUuidBox(CodecAdapterBoundedInputBE& in, Jp2UuidPayload& uuid);
 

@@ -28,7 +28,6 @@ namespace {
 
 const CodecInfo kInfo = {{1, 0, 0, 0}, "JPEG 2000 JP2 file decoder", "v1.0 beta", "Jul 20 2015"};
 
-
 // Colour space code of the caller's header for an enumerated colour space.
 std::int32_t ColourSpaceCode(const Jp2ColourSpecBox& s) {
   if (s.method != 1) return 0;
@@ -177,7 +176,8 @@ std::int32_t JP2Decoder::ReadHeader(ImageHeader* header, ImageSampling* sampling
     if (sampling) {
       sampling->ResetFactors(h.componentCount);
       sampling->rect = h.image;
-      for (std::uint32_t c = 0; c < h.componentCount && c < sampling->count; ++c) sampling->factors[c] = h.sampling[c];
+      for (std::uint32_t c = 0; c < h.componentCount && c < sampling->count; ++c)
+        sampling->factors[c] = h.sampling[c];
     }
     if (header && FillColourSpec(s.records, h.componentCount, header->colourSpec) != 0) return -1;
     return 0;

@@ -108,8 +108,8 @@ void ShiftPlaneLeft16s(SubbandPlane& plane, int count) {
 
 namespace Codec {
 
-void ConvertRowSM32s32fMidpoint(const std::uint32_t* __restrict in, float* __restrict out,
-                                std::uint32_t w, Midpoint mode, float scale) {
+void ConvertRowSM32s32fMidpoint(const std::uint32_t* __restrict in, float* __restrict out, std::uint32_t w,
+                                Midpoint mode, float scale) {
   // Magnitude m becomes m + 1/2 (every m != 0, or only m == 1), is scaled,
   // then the sign bit is moved over (the product's magnitude does not depend
   // on the sign); no branch, so the row vectorises.
@@ -118,7 +118,8 @@ void ConvertRowSM32s32fMidpoint(const std::uint32_t* __restrict in, float* __res
   for (std::uint32_t x = 0; x < w; ++x) {
     const std::uint32_t m = in[x] & 0x7FFFFFFFu;
     const std::uint32_t take = only ? static_cast<std::uint32_t>(m == 1) : static_cast<std::uint32_t>(m != 0);
-    const float f = (static_cast<float>(static_cast<std::int32_t>(m)) + static_cast<float>(take) * half) * scale;
+    const float f =
+        (static_cast<float>(static_cast<std::int32_t>(m)) + static_cast<float>(take) * half) * scale;
     std::uint32_t bits;
     std::memcpy(&bits, &f, 4);
     bits |= in[x] & 0x80000000u;
@@ -134,8 +135,8 @@ void ConvertRectSM32s32fMidpoint(const SubbandPlane& src, SubbandPlane& dst, Mid
   const auto* s = static_cast<const std::uint8_t*>(src.data) + std::size_t{y0} * src.step;
   auto* d = static_cast<std::uint8_t*>(dst.data) + std::size_t{y0} * dst.step;
   for (std::uint32_t y = 0; y < h; ++y, s += src.step, d += dst.step)
-    ConvertRowSM32s32fMidpoint(reinterpret_cast<const std::uint32_t*>(s) + x0, reinterpret_cast<float*>(d) + x0, w,
-                               mode, scale);
+    ConvertRowSM32s32fMidpoint(reinterpret_cast<const std::uint32_t*>(s) + x0,
+                               reinterpret_cast<float*>(d) + x0, w, mode, scale);
 }
 
 }  // namespace Codec

@@ -41,7 +41,8 @@ enum class Midpoint { kNone, kAll, kMagnitudeOne };
 void ConvertRectSM32s32fMidpoint(const SubbandPlane& src, SubbandPlane& dst, Midpoint mode, std::uint32_t x,
                                  std::uint32_t y, std::uint32_t w, std::uint32_t h, float scale = 1.0f);
 // The same on w words of one row.
-void ConvertRowSM32s32fMidpoint(const std::uint32_t* in, float* out, std::uint32_t w, Midpoint mode, float scale);
+void ConvertRowSM32s32fMidpoint(const std::uint32_t* in, float* out, std::uint32_t w, Midpoint mode,
+                                float scale);
 
 // True for a plane that holds samples.
 bool Usable(const SubbandPlane& p);

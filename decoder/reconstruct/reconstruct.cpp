@@ -100,12 +100,14 @@ void ForEachBlock(const TileComponent& tc, LevelSet& set, LevelSet& other, bool 
           if (cb.Begun() && cb.BitPlanes() >= 1) {
             const std::uint64_t planes = static_cast<std::uint64_t>(cb.BitPlanes());
             const std::uint64_t passes = cb.PassesReceived();
-            if (passes + 3 >= 3 * planes) mode = Midpoint::kAll;
-            else if (planes >= 2 && passes + 4 == 3 * planes) mode = Midpoint::kMagnitudeOne;
+            if (passes + 3 >= 3 * planes)
+              mode = Midpoint::kAll;
+            else if (planes >= 2 && passes + 4 == 3 * planes)
+              mode = Midpoint::kMagnitudeOne;
           }
           if (mode == Midpoint::kNone && !all) continue;
-          const std::ptrdiff_t off =
-              reinterpret_cast<const std::uint8_t*>(p.destination) - static_cast<const std::uint8_t*>(plane.data);
+          const std::ptrdiff_t off = reinterpret_cast<const std::uint8_t*>(p.destination) -
+                                     static_cast<const std::uint8_t*>(plane.data);
           if (off < 0 || plane.step <= 0) continue;
           const auto y = static_cast<std::uint32_t>(off / plane.step);
           const auto x = static_cast<std::uint32_t>((off % plane.step) / 4);
@@ -194,8 +196,9 @@ class BlockRows : public FloatBandRows {
       while (i < band.end && blocks_[i].y == y) ++i;
     }
     band.cursor = i;
-    const auto* in = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(band.plane->data) +
-                                                            static_cast<std::ptrdiff_t>(row) * band.plane->step);
+    const auto* in =
+        reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(band.plane->data) +
+                                               static_cast<std::ptrdiff_t>(row) * band.plane->step);
     for (const std::uint32_t y = blocks_[i].y; i < band.end && blocks_[i].y == y; ++i) {
       const Block& b = blocks_[i];
       if (b.x >= count) break;
@@ -249,9 +252,9 @@ void Dequantize32f(LevelSet& set, const QuantStyle& q, std::uint32_t R) {
   });
 }
 
-void DequantizeNarrow16(const SubbandPlane& src, SubbandPlane& dst, std::uint32_t mantissa, std::uint32_t exponent,
-                        std::uint32_t Rb, Midpoint midpoint, std::uint32_t x0, std::uint32_t y0, std::uint32_t w,
-                        std::uint32_t h) {
+void DequantizeNarrow16(const SubbandPlane& src, SubbandPlane& dst, std::uint32_t mantissa,
+                        std::uint32_t exponent, std::uint32_t Rb, Midpoint midpoint, std::uint32_t x0,
+                        std::uint32_t y0, std::uint32_t w, std::uint32_t h) {
   if (!Usable(src) || !dst.data || x0 >= src.width || y0 >= src.height) return;
   w = std::min(w, src.width - x0);
   h = std::min(h, src.height - y0);
@@ -273,8 +276,10 @@ void DequantizeNarrow16(const SubbandPlane& src, SubbandPlane& dst, std::uint32_
       const std::int64_t v = q > 0 ? 16 * q + half : q < 0 ? 16 * q - half : 0;
       std::int64_t p = v * factor;
       if (sf > 0) {
-        if (sf > 62) p = 0;
-        else p = (p + (std::int64_t{1} << (sf - 1)) - 1 + ((p >> sf) & 1)) >> sf;
+        if (sf > 62)
+          p = 0;
+        else
+          p = (p + (std::int64_t{1} << (sf - 1)) - 1 + ((p >> sf) & 1)) >> sf;
       } else if (sf < 0) {
         // A left shift: anything but a small product leaves the 16-bit range.
         const bool large = -sf > 16 || p >= 65536 || p <= -65536;
@@ -308,10 +313,11 @@ void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::i
     DequantizeNarrow16(coeffs.ll, narrow.ll, ll.mantissa, ll.exponent, R + 1);
     if (c.blocks) {
       ForEachBlock(*c.blocks, coeffs, narrow, false,
-                   [&](SubbandPlane& src, SubbandPlane& dstPlane, std::uint32_t x, std::uint32_t y, std::uint32_t w,
-                       std::uint32_t h, Midpoint mode, BandId id) {
+                   [&](SubbandPlane& src, SubbandPlane& dstPlane, std::uint32_t x, std::uint32_t y,
+                       std::uint32_t w, std::uint32_t h, Midpoint mode, BandId id) {
                      const BandStep b = StepOf(q, n, R, id);
-                     DequantizeNarrow16(src, dstPlane, b.step.mantissa, b.step.exponent, b.Rb, mode, x, y, w, h);
+                     DequantizeNarrow16(src, dstPlane, b.step.mantissa, b.step.exponent, b.Rb, mode, x, y, w,
+                                        h);
                    });
     }
     InvDWT97_16s(narrow, dst, dstStep, c.rect);
@@ -340,8 +346,8 @@ void ReconstructTile32(const ComponentCoefficients& c, void* dst, std::int32_t d
   });
   if (c.blocks) {
     ForEachBlock(*c.blocks, coeffs, coeffs, true,
-                 [&](SubbandPlane&, SubbandPlane&, std::uint32_t, std::uint32_t, std::uint32_t w, std::uint32_t h,
-                     Midpoint, BandId) { blockArea += std::uint64_t{w} * h; });
+                 [&](SubbandPlane&, SubbandPlane&, std::uint32_t, std::uint32_t, std::uint32_t w,
+                     std::uint32_t h, Midpoint, BandId) { blockArea += std::uint64_t{w} * h; });
   }
   const bool tiled = c.blocks && blockArea == planeArea;
   if (tiled) {
@@ -370,7 +376,8 @@ void ReconstructTile32(const ComponentCoefficients& c, void* dst, std::int32_t d
     if (c.blocks) {
       ForEachBlock(*c.blocks, coeffs, floats, false,
                    [](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
-                      std::uint32_t h, Midpoint mode, BandId) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
+                      std::uint32_t h, Midpoint mode,
+                      BandId) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
     }
     if (c.quant) Dequantize32f(floats, *c.quant, c.precision);
   }

@@ -25,11 +25,11 @@ namespace Codec {
 
 // What reconstruction needs of one tile-component.
 struct ComponentCoefficients {
-  LevelSet* set = nullptr;             // 32-bit sign-magnitude planes
-  Rect rect;                           // tile-component rectangle
-  std::uint32_t transform = 1;         // 0 irreversible 9/7, else reversible 5/3
-  const QuantStyle* quant = nullptr;   // the component's quantisation
-  std::uint32_t precision = 0;         // bit depth minus one
+  LevelSet* set = nullptr;            // 32-bit sign-magnitude planes
+  Rect rect;                          // tile-component rectangle
+  std::uint32_t transform = 1;        // 0 irreversible 9/7, else reversible 5/3
+  const QuantStyle* quant = nullptr;  // the component's quantisation
+  std::uint32_t precision = 0;        // bit depth minus one
   // The code-blocks that wrote the set: on the irreversible path, those
   // decoded down to their last bit-plane are reconstructed at the middle of
   // their quantisation interval (the others already are).  Null: none.
@@ -48,8 +48,9 @@ void DequantizeBand32f(SubbandPlane& plane, std::uint32_t mantissa, std::uint32_
 // 4 fractional bits, saturating; the coefficients that `midpoint` selects are
 // taken as q +- 1/2.  The rectangle {x, y, w, h} of the planes is converted (the
 // whole plane with the default).
-void DequantizeNarrow16(const SubbandPlane& src, SubbandPlane& dst, std::uint32_t mantissa, std::uint32_t exponent,
-                        std::uint32_t Rb, Midpoint midpoint = Midpoint::kNone, std::uint32_t x = 0, std::uint32_t y = 0,
-                        std::uint32_t w = 0xFFFFFFFFu, std::uint32_t h = 0xFFFFFFFFu);
+void DequantizeNarrow16(const SubbandPlane& src, SubbandPlane& dst, std::uint32_t mantissa,
+                        std::uint32_t exponent, std::uint32_t Rb, Midpoint midpoint = Midpoint::kNone,
+                        std::uint32_t x = 0, std::uint32_t y = 0, std::uint32_t w = 0xFFFFFFFFu,
+                        std::uint32_t h = 0xFFFFFFFFu);
 
 }  // namespace Codec

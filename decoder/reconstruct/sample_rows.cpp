@@ -23,9 +23,13 @@ inline std::int16_t Sat16(std::int64_t v) {
 
 }  // namespace
 
-void RowConvert32s16s(const std::int32_t* src, std::int16_t* dst, int len) { vecConvert_32s16s(src, dst, len); }
+void RowConvert32s16s(const std::int32_t* src, std::int16_t* dst, int len) {
+  vecConvert_32s16s(src, dst, len);
+}
 
-void RowConvert32s32f(const std::int32_t* src, float* dst, int len) { vecConvert_32s32f_Sfs(src, dst, len, 0); }
+void RowConvert32s32f(const std::int32_t* src, float* dst, int len) {
+  vecConvert_32s32f_Sfs(src, dst, len, 0);
+}
 
 void RowConvert32f32s(float* row, int len) {
   vecConvert_32f32s_Sfs(row, reinterpret_cast<std::int32_t*>(row), len, 1, 0);
@@ -118,15 +122,16 @@ inline __m128i FinishPs(__m128 x, const SampleFinish& f) {
 
 void RowInvICTToSamples32(float* r0, float* r1, float* r2, int len, const std::int32_t offset[3],
                           const std::int32_t low[3], const std::int32_t high[3]) {
-  const SampleFinish f0(offset[0], low[0], high[0]), f1(offset[1], low[1], high[1]), f2(offset[2], low[2], high[2]);
+  const SampleFinish f0(offset[0], low[0], high[0]), f1(offset[1], low[1], high[1]),
+      f2(offset[2], low[2], high[2]);
   int i = 0;
 #if defined(__SSE2__)
   // The transform's operations in RowInvICT32f's order.
   for (; i + 4 <= len; i += 4) {
     const __m128 y = _mm_loadu_ps(r0 + i), cb = _mm_loadu_ps(r1 + i), cr = _mm_loadu_ps(r2 + i);
     const __m128 r = _mm_add_ps(y, _mm_mul_ps(_mm_set1_ps(1.402f), cr));
-    const __m128 g =
-        _mm_sub_ps(_mm_sub_ps(y, _mm_mul_ps(_mm_set1_ps(0.34413f), cb)), _mm_mul_ps(_mm_set1_ps(0.71414f), cr));
+    const __m128 g = _mm_sub_ps(_mm_sub_ps(y, _mm_mul_ps(_mm_set1_ps(0.34413f), cb)),
+                                _mm_mul_ps(_mm_set1_ps(0.71414f), cr));
     const __m128 b = _mm_add_ps(y, _mm_mul_ps(_mm_set1_ps(1.772f), cb));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(r0 + i), FinishPs(r, f0));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(r1 + i), FinishPs(g, f1));
@@ -135,7 +140,8 @@ void RowInvICTToSamples32(float* r0, float* r1, float* r2, int len, const std::i
 #endif
   for (; i < len; ++i) {
     const float y = r0[i], cb = r1[i], cr = r2[i];
-    const std::int32_t s[3] = {f0(y + 1.402f * cr), f1((y - 0.34413f * cb) - 0.71414f * cr), f2(y + 1.772f * cb)};
+    const std::int32_t s[3] = {f0(y + 1.402f * cr), f1((y - 0.34413f * cb) - 0.71414f * cr),
+                               f2(y + 1.772f * cb)};
     std::memcpy(r0 + i, &s[0], 4);
     std::memcpy(r1 + i, &s[1], 4);
     std::memcpy(r2 + i, &s[2], 4);

@@ -41,7 +41,8 @@ void Finish32(std::int32_t* row, int len, const Range& r) {
 // level shift, signed ones shift them out.  Every row is clamped.
 void Finish16(std::int16_t* row, int len, const Range& r, bool fraction) {
   if (!fraction) {
-    if (r.offset && r.offset <= 32767) RowAddC16s(row, static_cast<std::int32_t>(r.offset), 0, len);
+    if (r.offset && r.offset <= 32767)
+      RowAddC16s(row, static_cast<std::int32_t>(r.offset), 0, len);
     else if (r.offset) {
       for (int i = 0; i < len; ++i) row[i] = Narrow<std::int16_t>(std::int64_t{row[i]} + r.offset);
     }
@@ -66,12 +67,12 @@ struct Region {
   std::uint32_t height;
 };
 
-
 // Finishes `len` values of one row that no component transform covers:
 // 16-bit values, or 32-bit integers (floats of the irreversible path are
 // rounded to integers first).
 void FinishRow(std::uint8_t* p, int len, const Range& r, bool irreversible, bool is16) {
-  if (is16) Finish16(reinterpret_cast<std::int16_t*>(p), len, r, irreversible);
+  if (is16)
+    Finish16(reinterpret_cast<std::int16_t*>(p), len, r, irreversible);
   else {
     if (irreversible) RowConvert32f32s(reinterpret_cast<float*>(p), len);
     Finish32(reinterpret_cast<std::int32_t*>(p), len, r);
@@ -79,16 +80,18 @@ void FinishRow(std::uint8_t* p, int len, const Range& r, bool irreversible, bool
 }
 
 void Reconstruct(const ComponentCoefficients& cc, void* dst, std::int32_t step, bool is16) {
-  if (is16) ReconstructTile16(cc, static_cast<std::int16_t*>(dst), step);
-  else ReconstructTile32(cc, dst, step);
+  if (is16)
+    ReconstructTile16(cc, static_cast<std::int16_t*>(dst), step);
+  else
+    ReconstructTile32(cc, dst, step);
 }
 
 // Reconstructs component c of the tile into the caller's plane and returns
 // the visible part it was written to (no data when nothing is visible).  A
 // tile-component that does not fit the plane is reconstructed aside and only
 // its visible part is copied in.
-Region ReconstructComponent(const CodestreamHeader& h, const TileOutputInput& tile, const CallerPlanes& planes,
-                            std::uint32_t c, bool is16) {
+Region ReconstructComponent(const CodestreamHeader& h, const TileOutputInput& tile,
+                            const CallerPlanes& planes, std::uint32_t c, bool is16) {
   const std::uint32_t size = is16 ? 2 : 4;
   const Rect tc = ComponentRect(tile.rect, h.sampling[c]);
   const Rect img = ComponentRect(h.image, h.sampling[c]);
@@ -96,7 +99,8 @@ Region ReconstructComponent(const CodestreamHeader& h, const TileOutputInput& ti
   if (tc.width == 0 || tc.height == 0) return reg;
   // Visible part: the tile-component inside the component's plane.
   const std::uint64_t x0 = std::max<std::uint64_t>(tc.x, img.x), y0 = std::max<std::uint64_t>(tc.y, img.y);
-  const std::uint64_t x1 = std::min<std::uint64_t>(std::uint64_t{tc.x} + tc.width, std::uint64_t{img.x} + img.width);
+  const std::uint64_t x1 =
+      std::min<std::uint64_t>(std::uint64_t{tc.x} + tc.width, std::uint64_t{img.x} + img.width);
   const std::uint64_t y1 =
       std::min<std::uint64_t>(std::uint64_t{tc.y} + tc.height, std::uint64_t{img.y} + img.height);
   if (x1 <= x0 || y1 <= y0) return reg;
@@ -120,7 +124,8 @@ Region ReconstructComponent(const CodestreamHeader& h, const TileOutputInput& ti
   SubbandPlane aside;
   aside.AllocPlaneOrThrow(tc.width, tc.height, size);
   Reconstruct(cc, aside.data, aside.step, is16);
-  const auto* src = static_cast<const std::uint8_t*>(aside.data) + (y0 - tc.y) * aside.step + (x0 - tc.x) * size;
+  const auto* src =
+      static_cast<const std::uint8_t*>(aside.data) + (y0 - tc.y) * aside.step + (x0 - tc.x) * size;
   for (std::uint32_t y = 0; y < reg.height; ++y)
     std::memcpy(reg.data + std::size_t{y} * reg.step, src + std::size_t{y} * aside.step,
                 std::size_t{reg.width} * size);
@@ -151,13 +156,16 @@ TransformRanges TransformRangesOf(const CodestreamHeader& h) {
 
 // The inverse component transform over `len` values of one row of each of
 // components 0 to 2, then each component's own finish.
-void InverseTransformRow(std::uint8_t* const r[3], int len, const TransformRanges& t, bool irreversible, bool is16) {
+void InverseTransformRow(std::uint8_t* const r[3], int len, const TransformRanges& t, bool irreversible,
+                         bool is16) {
   if (is16) {
     auto* a = reinterpret_cast<std::int16_t*>(r[0]);
     auto* b = reinterpret_cast<std::int16_t*>(r[1]);
     auto* cc = reinterpret_cast<std::int16_t*>(r[2]);
-    if (irreversible) RowInvICT16s(a, b, cc, len);
-    else RowInvRCT16s(a, b, cc, len);
+    if (irreversible)
+      RowInvICT16s(a, b, cc, len);
+    else
+      RowInvRCT16s(a, b, cc, len);
     Finish16(a, len, t.ranges[0], irreversible);
     Finish16(b, len, t.ranges[1], irreversible);
     Finish16(cc, len, t.ranges[2], irreversible);
@@ -189,8 +197,8 @@ void InverseTransformRow(std::uint8_t* const r[3], int len, const TransformRange
 // Sample stage of components 0 to 2 under the component transform: the rows
 // and columns all three have go through the transform, the rest of each
 // component is finished on its own.
-void FinishWithComponentTransform(const CodestreamHeader& h, const TileOutputInput& tile, const Region* regions,
-                                  bool is16) {
+void FinishWithComponentTransform(const CodestreamHeader& h, const TileOutputInput& tile,
+                                  const Region* regions, bool is16) {
   const std::uint32_t size = is16 ? 2 : 4;
   const std::uint32_t w = std::min({regions[0].width, regions[1].width, regions[2].width});
   const std::uint32_t rows = std::min({regions[0].height, regions[1].height, regions[2].height});
@@ -243,7 +251,8 @@ bool IsMCTResampled(const CodestreamHeader& h) {
   return s[0].x != s[1].x || s[0].y != s[1].y || s[1].x != s[2].x || s[1].y != s[2].y;
 }
 
-bool CheckTileMCT(std::uint32_t componentCount, bool mct, const std::uint32_t* transforms, BDiagnOutput& out) {
+bool CheckTileMCT(std::uint32_t componentCount, bool mct, const std::uint32_t* transforms,
+                  BDiagnOutput& out) {
   if (componentCount < 3) {
     if (mct) out.Warning(J2k::Warn_MCTIsNotApplicableForNOfComponents());
     return false;

@@ -34,12 +34,12 @@ bool CheckTileMCT(std::uint32_t componentCount, bool mct, const std::uint32_t* t
 
 // One tile as the output sees it.
 struct TileOutputInput {
-  Rect rect;                          // tile rectangle on the reference grid
-  LevelSet* sets = nullptr;           // one per component
-  const std::uint32_t* transforms = nullptr;      // per component: 0 = 9/7
-  const QuantStyle* const* quant = nullptr;       // per component
-  bool applyMct = false;              // flag from CheckTileMCT and the tile's MCT byte
-  const TileComponent* blocks = nullptr;  // per component, or null
+  Rect rect;                                  // tile rectangle on the reference grid
+  LevelSet* sets = nullptr;                   // one per component
+  const std::uint32_t* transforms = nullptr;  // per component: 0 = 9/7
+  const QuantStyle* const* quant = nullptr;   // per component
+  bool applyMct = false;                      // flag from CheckTileMCT and the tile's MCT byte
+  const TileComponent* blocks = nullptr;      // per component, or null
 };
 
 // The caller's planes, checked: one {first sample, row step} per component

@@ -32,14 +32,18 @@ struct Kernel53 {
   static constexpr int kSteps = 2;
   static constexpr bool kColumnPrimitive = true;
   static T Wrap(std::int64_t v) {
-    if constexpr (sizeof(T) == 2) return Low16(static_cast<std::int32_t>(v));
-    else return Low32(v);
+    if constexpr (sizeof(T) == 2)
+      return Low16(static_cast<std::int32_t>(v));
+    else
+      return Low32(v);
   }
   template <int S>
   static T Step(T x, T a, T b) {
     using Wide = std::conditional_t<sizeof(T) == 2, std::int32_t, std::int64_t>;
-    if constexpr (S == 0) return Wrap(Wide{x} - ((Wide{a} + Wide{b} + 2) >> 2));
-    else return Wrap(Wide{x} + ((Wide{a} + Wide{b}) >> 1));
+    if constexpr (S == 0)
+      return Wrap(Wide{x} - ((Wide{a} + Wide{b} + 2) >> 2));
+    else
+      return Wrap(Wide{x} + ((Wide{a} + Wide{b}) >> 1));
   }
   // A lone sample at an odd position is half its high coefficient.
   static T Single(T h, bool /*vertical*/) { return static_cast<T>(h >> 1); }
@@ -67,7 +71,8 @@ struct Kernel97Fixed {
   }
   // Rows take H >> 1; columns the rounded half (H + 1) >> 1.
   static std::int16_t Single(std::int16_t h, bool vertical) {
-    return vertical ? static_cast<std::int16_t>((std::int32_t{h} + 1) >> 1) : static_cast<std::int16_t>(h >> 1);
+    return vertical ? static_cast<std::int16_t>((std::int32_t{h} + 1) >> 1)
+                    : static_cast<std::int16_t>(h >> 1);
   }
   // The four steps around low row p in place: rows p - 4 .. p + 1.
   static void ColumnStep(std::int16_t* const* r, std::uint32_t w) {
@@ -81,10 +86,14 @@ struct Kernel97Float {
   static constexpr int kSteps = 4;
   template <int S>
   static float Step(float x, float a, float b) {
-    if constexpr (S == 0) return 1.2301741f * x - 0.36052364f * (a + b);
-    else if constexpr (S == 1) return 0.8128931f * x - 0.8829111f * (a + b);
-    else if constexpr (S == 2) return x - (-0.052980117f) * (a + b);
-    else return x - (-1.5861343f) * (a + b);
+    if constexpr (S == 0)
+      return 1.2301741f * x - 0.36052364f * (a + b);
+    else if constexpr (S == 1)
+      return 0.8128931f * x - 0.8829111f * (a + b);
+    else if constexpr (S == 2)
+      return x - (-0.052980117f) * (a + b);
+    else
+      return x - (-1.5861343f) * (a + b);
   }
   static float Single(float h, bool /*vertical*/) { return 0.5f * h; }
   // No column-step primitive: its builds round differently (the generic one
@@ -106,10 +115,18 @@ template <class K>
 void StepRowDispatch(int s, typename K::Sample* x, const typename K::Sample* a, const typename K::Sample* b,
                      std::uint32_t w) {
   switch (s) {
-    case 0: StepRow<K, 0>(x, a, b, w); break;
-    case 1: StepRow<K, 1>(x, a, b, w); break;
-    case 2: if constexpr (K::kSteps > 2) StepRow<K, 2>(x, a, b, w); break;
-    default: if constexpr (K::kSteps > 3) StepRow<K, 3>(x, a, b, w); break;
+    case 0:
+      StepRow<K, 0>(x, a, b, w);
+      break;
+    case 1:
+      StepRow<K, 1>(x, a, b, w);
+      break;
+    case 2:
+      if constexpr (K::kSteps > 2) StepRow<K, 2>(x, a, b, w);
+      break;
+    default:
+      if constexpr (K::kSteps > 3) StepRow<K, 3>(x, a, b, w);
+      break;
   }
 }
 
@@ -119,11 +136,14 @@ void StepRowDispatch(int s, typename K::Sample* x, const typename K::Sample* a, 
 template <int S>
 inline __m128 StepPs(__m128 x, __m128 a, __m128 b) {
   const __m128 sum = _mm_add_ps(a, b);
-  if constexpr (S == 0) return _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(1.2301741f), x), _mm_mul_ps(_mm_set1_ps(0.36052364f), sum));
+  if constexpr (S == 0)
+    return _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(1.2301741f), x), _mm_mul_ps(_mm_set1_ps(0.36052364f), sum));
   else if constexpr (S == 1)
     return _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(0.8128931f), x), _mm_mul_ps(_mm_set1_ps(0.8829111f), sum));
-  else if constexpr (S == 2) return _mm_sub_ps(x, _mm_mul_ps(_mm_set1_ps(-0.052980117f), sum));
-  else return _mm_sub_ps(x, _mm_mul_ps(_mm_set1_ps(-1.5861343f), sum));
+  else if constexpr (S == 2)
+    return _mm_sub_ps(x, _mm_mul_ps(_mm_set1_ps(-0.052980117f), sum));
+  else
+    return _mm_sub_ps(x, _mm_mul_ps(_mm_set1_ps(-1.5861343f), sum));
 }
 #endif
 
@@ -184,8 +204,10 @@ class ColumnLifter {
     if (inner && (K::kColumnPrimitive || fused_)) {
       T* r[6];
       for (std::uint32_t k = 0; k <= kBack + 1; ++k) r[k] = Row(t - kBack + k);
-      if constexpr (std::is_same_v<K, Kernel97Float>) InnerFloatWavefront(r, w_);
-      else K::ColumnStep(r, w_);
+      if constexpr (std::is_same_v<K, Kernel97Float>)
+        InnerFloatWavefront(r, w_);
+      else
+        K::ColumnStep(r, w_);
       return;
     }
     for (int s = 0; s < K::kSteps; ++s) {
@@ -206,7 +228,9 @@ class ColumnLifter {
   }
 
  private:
-  T* Row(std::uint32_t p) const { return reinterpret_cast<T*>(base_ + static_cast<std::ptrdiff_t>(p) * step_); }
+  T* Row(std::uint32_t p) const {
+    return reinterpret_cast<T*>(base_ + static_cast<std::ptrdiff_t>(p) * step_);
+  }
   std::uint8_t* base_;
   std::int32_t step_;
   std::uint32_t w_, h_, phase_;
@@ -325,7 +349,8 @@ struct SourceRows {
 // in the cache; `reference` makes every row first and then runs the
 // wavefronts one row operation at a time.
 template <class K, class Rows>
-void SynthesizeLevel(const Rows& rows, std::uint8_t* out, std::int32_t outStep, const Rect& r, bool reference) {
+void SynthesizeLevel(const Rows& rows, std::uint8_t* out, std::int32_t outStep, const Rect& r,
+                     bool reference) {
   using T = typename K::Sample;
   const std::uint32_t w = r.width, h = r.height;
   if (w == 0 || h == 0) return;
@@ -358,8 +383,10 @@ void SynthesizeLevel(const Rows& rows, std::uint8_t* out, std::int32_t outStep, 
     // The halves are lifted apart, then interleaved into the row: position
     // i is low when (i + px) is even.
     LiftHalves<K>(lo, nL, hi, nH, px);
-    if (px == 0) Interleave(o, lo, nL, hi, nH);
-    else Interleave(o, hi, nH, lo, nL);
+    if (px == 0)
+      Interleave(o, lo, nL, hi, nH);
+    else
+      Interleave(o, hi, nH, lo, nL);
   }
   for (; done < wavefronts; ++done) columns.Run(done);
   columns.Finish();
@@ -369,15 +396,16 @@ void SynthesizeLevel(const Rows& rows, std::uint8_t* out, std::int32_t outStep, 
 // (null for the coarsest level); the LL of n = 0 levels is copied through
 // rowsOf(0, null) as a whole-rectangle row source.
 template <class K, class RowsOf>
-void InvDWTLevels(std::uint32_t n, typename K::Sample* dst, std::int32_t dstStep, const Rect& rect, bool reference,
-                  RowsOf&& rowsOf) {
+void InvDWTLevels(std::uint32_t n, typename K::Sample* dst, std::int32_t dstStep, const Rect& rect,
+                  bool reference, RowsOf&& rowsOf) {
   using T = typename K::Sample;
   if (rect.width == 0 || rect.height == 0) return;
   if (n == 0) {
     const auto rows = rowsOf(0u, PlaneRef{nullptr, 0});
     for (std::uint32_t y = 0; y < rect.height; ++y)
-      rows.Read(kRowsLL, y, reinterpret_cast<T*>(reinterpret_cast<std::uint8_t*>(dst) +
-                                                 static_cast<std::ptrdiff_t>(y) * dstStep),
+      rows.Read(kRowsLL, y,
+                reinterpret_cast<T*>(reinterpret_cast<std::uint8_t*>(dst) +
+                                     static_cast<std::ptrdiff_t>(y) * dstStep),
                 rect.width);
     return;
   }

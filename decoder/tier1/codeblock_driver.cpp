@@ -72,10 +72,9 @@ void CodeBlock::Begin(std::uint32_t z) {
     planes = 0;
   }
   bitPlanes_ = static_cast<std::int32_t>(planes);
-  imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(params_.destination, params_.step, static_cast<int>(params_.width),
-                                           static_cast<int>(params_.height), state_,
-                                           static_cast<int>(params_.orientation), bitPlanes_,
-                                           params_.flags | kKeepDestination);
+  imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(
+      params_.destination, params_.step, static_cast<int>(params_.width), static_cast<int>(params_.height),
+      state_, static_cast<int>(params_.orientation), bitPlanes_, params_.flags | kKeepDestination);
   totalPasses_ = 0;
   pendingPasses_ = 0;
   lastSegmentEnd_ = -1;
@@ -106,7 +105,8 @@ void CodeBlock::SetPasses(std::uint32_t passes) {
 void CodeBlock::DecodeBlock(const std::uint8_t* bytes, std::size_t length) {
   ++decodes_;
   const int n = length > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(length);
-  if (imgCodeBlockDecodePasses_JPEG2000(bytes, n, state_) == -112) route_.Warn(J2k::Warn_CodeBlockLayerDamage());
+  if (imgCodeBlockDecodePasses_JPEG2000(bytes, n, state_) == -112)
+    route_.Warn(J2k::Warn_CodeBlockLayerDamage());
 }
 
 void CodeBlock::Check() {
@@ -135,9 +135,12 @@ void CodeBlock::DecodeLayers(std::uint32_t l, PacketBodyInput& in) {
   const std::uint32_t flags = params_.flags;
   const bool last = params_.layers == 0 || l + 1 >= params_.layers;
 
-  if ((flags & kCbTerminateEachPass) || params_.layers <= 1) DecodeEachSegment(in);
-  else if (flags & kCbBypass) DecodeBypassSegments(in, last);
-  else BufferUntilLastLayer(in, last);
+  if ((flags & kCbTerminateEachPass) || params_.layers <= 1)
+    DecodeEachSegment(in);
+  else if (flags & kCbBypass)
+    DecodeBypassSegments(in, last);
+  else
+    BufferUntilLastLayer(in, last);
   ClearSegments();
 }
 

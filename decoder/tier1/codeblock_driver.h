@@ -34,7 +34,7 @@ struct CodeBlockParams {
   std::uint32_t height = 0;
   std::uint32_t orientation = kBandLL;
   std::uint32_t guardBits = 0;
-  std::uint32_t rb = 0;        // nominal range: precision + band gain
+  std::uint32_t rb = 0;         // nominal range: precision + band gain
   std::int32_t epsMinusRb = 0;  // quantisation exponent minus Rb
   std::uint32_t flags = 0;      // decoding flags from the code-block style
   std::uint32_t layers = 0;     // quality layers of the tile

@@ -34,8 +34,8 @@ void MarkerPacketInput::EndHeader() {
 
 void MarkerPacketInput::ReadBody(std::uint8_t* dst, std::size_t n) { ReadExactBody(in_, dst, n); }
 
-void DecodePacketBody(PacketBodyInput& in, TileComponent& tc, std::uint32_t r, std::uint32_t px, std::uint32_t py,
-                      std::uint32_t l) {
+void DecodePacketBody(PacketBodyInput& in, TileComponent& tc, std::uint32_t r, std::uint32_t px,
+                      std::uint32_t py, std::uint32_t l) {
   Band* bands[3];
   const std::uint32_t nb = tc.BandsOf(r, bands);
   for (std::uint32_t k = 0; k < nb; ++k) {

@@ -139,8 +139,10 @@ bool DecodePacketHeader(In& in, TileComponent& tc, std::uint32_t r, std::uint32_
       for (std::size_t i = 0; i < count; ++i) {
         CodeBlock& cb = pb->codeBlocks[i];
         bool included;
-        if (cb.Included()) included = bits.ReadBit() != 0;
-        else included = pb->inclusion.Decode(bits, i, l + 1);
+        if (cb.Included())
+          included = bits.ReadBit() != 0;
+        else
+          included = pb->inclusion.Decode(bits, i, l + 1);
         if (!included) continue;
         if (!cb.Included()) {
           std::uint32_t t = 1;
@@ -179,8 +181,10 @@ bool DecodePacketHeader(In& in, TileComponent& tc, std::uint32_t r, std::uint32_
       ++padBits;
     }
   };
-  if (bits.Position() >= 0) pad(static_cast<std::uint32_t>(bits.Position() + 1));
-  else if (bits.LastByte() == 0xFF) pad(7);
+  if (bits.Position() >= 0)
+    pad(static_cast<std::uint32_t>(bits.Position() + 1));
+  else if (bits.LastByte() == 0xFF)
+    pad(7);
   if (bits.LastByte() == 0xFF) pad(7);
   if (!contributions && padOnes != 0) route.Warn(J2k::Warn_BadPacketHeaderPadding());
   in.EndHeader();
@@ -188,7 +192,7 @@ bool DecodePacketHeader(In& in, TileComponent& tc, std::uint32_t r, std::uint32_
 }
 
 // The body of the packet: every code-block of the precinct consumes layer l.
-void DecodePacketBody(PacketBodyInput& in, TileComponent& tc, std::uint32_t r, std::uint32_t px, std::uint32_t py,
-                      std::uint32_t l);
+void DecodePacketBody(PacketBodyInput& in, TileComponent& tc, std::uint32_t r, std::uint32_t px,
+                      std::uint32_t py, std::uint32_t l);
 
 }  // namespace Codec

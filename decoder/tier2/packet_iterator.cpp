@@ -25,15 +25,16 @@ std::uint64_t Lcm(std::uint64_t a, std::uint64_t b) {
 
 }  // namespace
 
-void PacketIterator::SetUp(const Rect& tile, const IteratorComponent* components, std::uint32_t componentCount,
-                           std::uint32_t order, std::uint32_t layers, const ProgressionChange* changes,
-                           std::size_t changeCount) {
+void PacketIterator::SetUp(const Rect& tile, const IteratorComponent* components,
+                           std::uint32_t componentCount, std::uint32_t order, std::uint32_t layers,
+                           const ProgressionChange* changes, std::size_t changeCount) {
   SetUpGrids(tile, components, componentCount);
   IndexGrids();
   SetUpProgression(order, layers, changes, changeCount);
 }
 
-void PacketIterator::SetUpGrids(const Rect& tile, const IteratorComponent* components, std::uint32_t componentCount) {
+void PacketIterator::SetUpGrids(const Rect& tile, const IteratorComponent* components,
+                                std::uint32_t componentCount) {
   tx0_ = tile.x;
   ty0_ = tile.y;
   tx1_ = std::uint64_t{tile.x} + tile.width;
@@ -94,8 +95,8 @@ void PacketIterator::IndexGrids() {
   }
 }
 
-void PacketIterator::SetUpProgression(std::uint32_t order, std::uint32_t layers, const ProgressionChange* changes,
-                                      std::size_t changeCount) {
+void PacketIterator::SetUpProgression(std::uint32_t order, std::uint32_t layers,
+                                      const ProgressionChange* changes, std::size_t changeCount) {
   const std::uint32_t componentCount = componentCount_;
   layers_ = layers;
   default_ = {};
@@ -207,8 +208,10 @@ std::size_t PacketIterator::FirstGridEntry(std::uint32_t r, std::uint32_t c) con
   std::size_t lo = gridStart_[r], hi = gridStart_[r + 1];
   while (lo < hi) {
     const std::size_t mid = lo + (hi - lo) / 2;
-    if (gridComps_[mid] < c) lo = mid + 1;
-    else hi = mid;
+    if (gridComps_[mid] < c)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   return lo;
 }
@@ -322,8 +325,10 @@ bool PacketIterator::StartsPrecinct(std::uint32_t c, std::uint32_t r) {
   const bool startX = x_ % periodX == 0 || (x_ == tx0_ && ((std::uint64_t{rg.trx0} << down) & maskX) != 0);
   const bool startY = y_ % periodY == 0 || (y_ == ty0_ && ((std::uint64_t{rg.try0} << down) & maskY) != 0);
   if (!startX || !startY) return false;
-  const std::uint64_t cx = (x_ + (std::uint64_t{g.sampling.x} << down) - 1) / (std::uint64_t{g.sampling.x} << down);
-  const std::uint64_t cy = (y_ + (std::uint64_t{g.sampling.y} << down) - 1) / (std::uint64_t{g.sampling.y} << down);
+  const std::uint64_t cx =
+      (x_ + (std::uint64_t{g.sampling.x} << down) - 1) / (std::uint64_t{g.sampling.x} << down);
+  const std::uint64_t cy =
+      (y_ + (std::uint64_t{g.sampling.y} << down) - 1) / (std::uint64_t{g.sampling.y} << down);
   const std::uint64_t px = (cx >> rg.ppx) - (rg.trx0 >> rg.ppx);
   const std::uint64_t py = (cy >> rg.ppy) - (rg.try0 >> rg.ppy);
   // On a grid that the subsampling does not divide evenly the position can
@@ -371,8 +376,8 @@ bool PacketIterator::StartOuter() {
   switch (order_) {
     case kRPCL:
       if (outer_ >= resEnd_) return false;
-      for (std::size_t g = FirstGridEntry(outer_, compStart_); g < gridStart_[outer_ + 1] && gridComps_[g] < compEnd_;
-           ++g)
+      for (std::size_t g = FirstGridEntry(outer_, compStart_);
+           g < gridStart_[outer_ + 1] && gridComps_[g] < compEnd_; ++g)
         PushRow(gridComps_[g], outer_);
       return true;
     case kPCRL:

@@ -56,7 +56,8 @@ class PacketIterator {
   // force (none: the COD order alone).  Ends with Restart, so the first
   // packet is available at once when there is one.
   void SetUp(const Rect& tile, const IteratorComponent* components, std::uint32_t componentCount,
-             std::uint32_t order, std::uint32_t layers, const ProgressionChange* changes, std::size_t changeCount);
+             std::uint32_t order, std::uint32_t layers, const ProgressionChange* changes,
+             std::size_t changeCount);
 
   // Every layer counter back to 0; the search starts over.
   void Restart();

@@ -51,11 +51,15 @@ bool TagTree::Decode(BitIn& bits, std::size_t leaf, std::uint32_t t) {
   std::uint32_t b = 0;
   while (depth > 0) {
     Node* n = path[--depth];
-    if (b > n->lowerBound) n->lowerBound = b;
-    else b = n->lowerBound;
+    if (b > n->lowerBound)
+      n->lowerBound = b;
+    else
+      b = n->lowerBound;
     while (b < t && b < n->value) {
-      if (bits.ReadBit()) n->value = b;
-      else ++b;
+      if (bits.ReadBit())
+        n->value = b;
+      else
+        ++b;
     }
     n->lowerBound = b;
   }

@@ -26,8 +26,8 @@ void Tile::SetTileRect(const CodestreamHeader& h, std::uint32_t index) {
   if (y1 > iy1) y1 = iy1;
   if (x1 < x0) x1 = x0;
   if (y1 < y0) y1 = y0;
-  rect_ = {static_cast<std::uint32_t>(x0), static_cast<std::uint32_t>(y0), static_cast<std::uint32_t>(x1 - x0),
-           static_cast<std::uint32_t>(y1 - y0)};
+  rect_ = {static_cast<std::uint32_t>(x0), static_cast<std::uint32_t>(y0),
+           static_cast<std::uint32_t>(x1 - x0), static_cast<std::uint32_t>(y1 - y0)};
   componentCount_ = h.componentCount;
 }
 
@@ -73,13 +73,14 @@ void Tile::Start(CodecAdapterBoundedInputBE& in) {
   ic.Reset(n);
   for (std::uint32_t c = 0; c < n; ++c) ic[c] = {params_.coding[c].Get(), h.sampling[c]};
   const ProgressionList& changes = *params_.progressionChanges;
-  iterator_.SetUp(rect_, ic.Data(), n, Global().progressionOrder, Global().layers, changes.Data(), changes.Count());
+  iterator_.SetUp(rect_, ic.Data(), n, Global().progressionOrder, Global().layers, changes.Data(),
+                  changes.Count());
 
   components_.Reset(n);
   for (std::uint32_t c = 0; c < n; ++c) {
     const Rect tc = ComponentRect(rect_, h.sampling[c]);
-    BuildTileComponent(components_[c], tc, *params_.coding[c], *params_.quant[c], h.BitDepth(c), Global().layers,
-                       levelSets_[c], route_.Output());
+    BuildTileComponent(components_[c], tc, *params_.coding[c], *params_.quant[c], h.BitDepth(c),
+                       Global().layers, levelSets_[c], route_.Output());
   }
   finished_ = false;
   ++tilePartsRead_;

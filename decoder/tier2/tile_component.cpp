@@ -127,8 +127,8 @@ void BuildBand(Band& band, const BandBuild& b, BDiagnOutput* output) {
       std::uint64_t x0, x1, y0, y1;
       Cell(rx0, rx1, b.precinct.ppx, px, x0, x1);
       Cell(ry0, ry1, b.precinct.ppy, py, y0, y1);
-      Rect part{static_cast<std::uint32_t>(x0), static_cast<std::uint32_t>(y0), static_cast<std::uint32_t>(x1 - x0),
-                static_cast<std::uint32_t>(y1 - y0)};
+      Rect part{static_cast<std::uint32_t>(x0), static_cast<std::uint32_t>(y0),
+                static_cast<std::uint32_t>(x1 - x0), static_cast<std::uint32_t>(y1 - y0)};
       if (!b.lowestResolution) part = BandRect(part, b.orientation);
       if (band.empty || part.width == 0 || part.height == 0 || !b.plane || !b.plane->data) {
         pb.inclusion.Build(0, 0);
@@ -187,8 +187,8 @@ void ForEachBand(TileComponent* tc, const Rect& tcRect, const CodingStyle& style
       b.orientation = kOrientation[k];
       b.plane = planes ? &planes->level[i].Band(k) : nullptr;
       b.rb = precision + kGain[k];
-      b.epsMinusRb =
-          static_cast<std::int32_t>(QuantLevelStep(quant, nl, i, k).exponent) - static_cast<std::int32_t>(b.rb);
+      b.epsMinusRb = static_cast<std::int32_t>(QuantLevelStep(quant, nl, i, k).exponent) -
+                     static_cast<std::int32_t>(b.rb);
       f(b, tc ? &tc->resolutions[i].bands[k] : nullptr);
     }
   }
@@ -206,8 +206,9 @@ std::uint64_t CountTileComponentRecords(const Rect& tcRect, const CodingStyle& s
   return total;
 }
 
-void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle& style, const QuantStyle& quant,
-                        std::uint32_t precision, std::uint32_t layers, LevelSet& planes, BDiagnOutput* output) {
+void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle& style,
+                        const QuantStyle& quant, std::uint32_t precision, std::uint32_t layers,
+                        LevelSet& planes, BDiagnOutput* output) {
   const std::uint32_t nl = style.levels;
   tc.levels = nl;
   tc.route.SetOutput(output);

@@ -51,9 +51,9 @@ struct ResolutionBands {
 // Everything a band build needs.
 struct BandBuild {
   std::uint32_t orientation = kBandLL;
-  Rect resolution;          // rectangle of the band's resolution
-  bool lowestResolution = false;  // resolution 0: the band is the resolution
-  PrecinctSize precinct;    // exponents of the resolution
+  Rect resolution;                 // rectangle of the band's resolution
+  bool lowestResolution = false;   // resolution 0: the band is the resolution
+  PrecinctSize precinct;           // exponents of the resolution
   std::uint32_t xcb = 6, ycb = 6;  // code-block exponents
   SubbandPlane* plane = nullptr;
   std::uint32_t layers = 0;
@@ -71,7 +71,7 @@ class TileComponent {
   TileComponent(const TileComponent&) = delete;
   TileComponent& operator=(const TileComponent&) = delete;
 
-  Band ll;                                // resolution 0
+  Band ll;                                  // resolution 0
   OwnedArray<ResolutionBands> resolutions;  // entry i: resolution NL - i
   std::uint32_t levels = 0;
   DiagnRoute route;
@@ -100,7 +100,8 @@ std::uint64_t CountTileComponentRecords(const Rect& tcRect, const CodingStyle& s
                                         std::uint64_t limit);
 
 // Builds one tile-component over its coefficient planes.
-void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle& style, const QuantStyle& quant,
-                        std::uint32_t precision, std::uint32_t layers, LevelSet& planes, BDiagnOutput* output);
+void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle& style,
+                        const QuantStyle& quant, std::uint32_t precision, std::uint32_t layers,
+                        LevelSet& planes, BDiagnOutput* output);
 
 }  // namespace Codec

@@ -150,18 +150,18 @@ std::vector<uint8_t> EmptyMovie(int64_t creationTime, const UserDataRecord& user
   size_t moov = Begin(b, FourCC('m', 'o', 'o', 'v'));
   size_t mvhd = Begin(b, FourCC('m', 'v', 'h', 'd'));
   uint32_t macTime = uint32_t(creationTime + kMacEpochOffset);
-  Put32(b, 0);                          // version 0, flags 0
-  Put32(b, macTime);                    // creation
-  Put32(b, macTime);                    // modification
+  Put32(b, 0);        // version 0, flags 0
+  Put32(b, macTime);  // creation
+  Put32(b, macTime);  // modification
   Put32(b, uint32_t(kMovieTimeScale));
-  Put32(b, 0);                          // duration
-  Put32(b, 0x00010000);                 // preferred rate 1.0
-  Put16(b, 0x0100);                     // preferred volume 1.0
+  Put32(b, 0);           // duration
+  Put32(b, 0x00010000);  // preferred rate 1.0
+  Put16(b, 0x0100);      // preferred volume 1.0
   for (int i = 0; i < 10; ++i) b.push_back(0);
   const uint32_t matrix[9] = {0x10000, 0, 0, 0, 0x10000, 0, 0, 0, 0x40000000};
   for (uint32_t m : matrix) Put32(b, m);
   for (int i = 0; i < 6; ++i) Put32(b, 0);  // preview, poster, selection, current time
-  Put32(b, 1);                          // next track id
+  Put32(b, 1);                              // next track id
   Finish(b, mvhd);
   std::vector<uint8_t> udta = UserDataAtom(userData);
   b.insert(b.end(), udta.begin(), udta.end());
@@ -169,8 +169,7 @@ std::vector<uint8_t> EmptyMovie(int64_t creationTime, const UserDataRecord& user
   return b;
 }
 
-OSErr RewriteMovieAtom(int fd, const UserDataRecord& userData, Fixed trackWidth,
-                       Fixed trackHeight) {
+OSErr RewriteMovieAtom(int fd, const UserDataRecord& userData, Fixed trackWidth, Fixed trackHeight) {
   struct stat st;
   if (fstat(fd, &st) != 0) return ErrnoToOSErr(errno);
   const uint64_t fileSize = uint64_t(st.st_size);

@@ -66,8 +66,8 @@ OSStatus Drain(SessionRecord* s) {
     }
     if (s->failure == noErr) {
       EncodedFrameRecord frame{s, s->packet};
-      OSStatus st = s->output.encodedFrameOutputCallback(s->output.encodedFrameOutputRefCon, s,
-                                                         noErr, &frame, nullptr);
+      OSStatus st =
+          s->output.encodedFrameOutputCallback(s->output.encodedFrameOutputRefCon, s, noErr, &frame, nullptr);
       if (st != noErr) Fail(s, st);
     }
     av_packet_unref(s->packet);
@@ -221,8 +221,7 @@ OSErr GetCodecInfo(CodecInfo* info, CodecType cType, CodecComponent /*codec*/) {
   int32_t err = 0;
   if (FaultHit(faults::Call::GetCodecInfo, &err)) return OSErr(err);
   if (info == nullptr) return paramErr;
-  if (cType != kH264CodecType || avcodec_find_encoder_by_name("libx264") == nullptr)
-    return noCodecErr;
+  if (cType != kH264CodecType || avcodec_find_encoder_by_name("libx264") == nullptr) return noCodecErr;
   std::memset(info, 0, sizeof *info);
   static const char kName[] = "H.264";
   info->typeName[0] = uint8_t(sizeof kName - 1);
@@ -244,12 +243,10 @@ OSStatus ICMCompressionSessionOptionsCreate(CFAllocatorRef /*allocator*/,
   return *options != nullptr ? noErr : memFullErr;
 }
 
-void ICMCompressionSessionOptionsRelease(ICMCompressionSessionOptionsRef options) {
-  delete options;
-}
+void ICMCompressionSessionOptionsRelease(ICMCompressionSessionOptionsRef options) { delete options; }
 
-OSStatus ICMCompressionSessionOptionsSetAllowTemporalCompression(
-    ICMCompressionSessionOptionsRef options, Boolean allowTemporalCompression) {
+OSStatus ICMCompressionSessionOptionsSetAllowTemporalCompression(ICMCompressionSessionOptionsRef options,
+                                                                 Boolean allowTemporalCompression) {
   int32_t err = 0;
   if (FaultHit(faults::Call::SetAllowTemporalCompression, &err)) return err;
   if (options == nullptr) return paramErr;
@@ -257,8 +254,8 @@ OSStatus ICMCompressionSessionOptionsSetAllowTemporalCompression(
   return noErr;
 }
 
-OSStatus ICMCompressionSessionOptionsSetAllowFrameReordering(
-    ICMCompressionSessionOptionsRef options, Boolean allowFrameReordering) {
+OSStatus ICMCompressionSessionOptionsSetAllowFrameReordering(ICMCompressionSessionOptionsRef options,
+                                                             Boolean allowFrameReordering) {
   int32_t err = 0;
   if (FaultHit(faults::Call::SetAllowFrameReordering, &err)) return err;
   if (options == nullptr) return paramErr;
@@ -268,9 +265,8 @@ OSStatus ICMCompressionSessionOptionsSetAllowFrameReordering(
 
 // ------------------------------------------------------------ sessions
 
-OSStatus ICMCompressionSessionCreate(CFAllocatorRef /*allocator*/, int width, int height,
-                                     CodecType cType, TimeScale timescale,
-                                     ICMCompressionSessionOptionsRef compressionOptions,
+OSStatus ICMCompressionSessionCreate(CFAllocatorRef /*allocator*/, int width, int height, CodecType cType,
+                                     TimeScale timescale, ICMCompressionSessionOptionsRef compressionOptions,
                                      CFDictionaryRef sourcePixelBufferAttributes,
                                      ICMEncodedFrameOutputRecord* encodedFrameOutputRecord,
                                      ICMCompressionSessionRef* compressionSessionOut) {
@@ -281,8 +277,7 @@ OSStatus ICMCompressionSessionCreate(CFAllocatorRef /*allocator*/, int width, in
       encodedFrameOutputRecord->encodedFrameOutputCallback == nullptr)
     return paramErr;
   if (cType != kH264CodecType) return noCodecErr;
-  if (width < 1 || height < 1 || width > kMaxFrameSide || height > kMaxFrameSide ||
-      timescale <= 0)
+  if (width < 1 || height < 1 || width > kMaxFrameSide || height > kMaxFrameSide || timescale <= 0)
     return paramErr;
   if (!AttributesMatch(sourcePixelBufferAttributes, width, height)) return paramErr;
   const AVCodec* encoder = avcodec_find_encoder_by_name("libx264");
@@ -290,12 +285,11 @@ OSStatus ICMCompressionSessionCreate(CFAllocatorRef /*allocator*/, int width, in
 
   const SessionOptionsRecord defaults;
   const SessionOptionsRecord& o = compressionOptions != nullptr ? *compressionOptions : defaults;
-  std::unique_ptr<SessionRecord, void (*)(SessionRecord*)> s(new (std::nothrow) SessionRecord,
-                                                              FreeSession);
+  std::unique_ptr<SessionRecord, void (*)(SessionRecord*)> s(new (std::nothrow) SessionRecord, FreeSession);
   if (!s) return memFullErr;
   s->width = width;
   s->height = height;
-  s->codedWidth = (width + 1) & ~1;   // 4:2:0 needs even sizes
+  s->codedWidth = (width + 1) & ~1;  // 4:2:0 needs even sizes
   s->codedHeight = (height + 1) & ~1;
   s->timeScale = timescale;
   s->output = *encodedFrameOutputRecord;
@@ -338,15 +332,13 @@ OSStatus ICMCompressionSessionCreate(CFAllocatorRef /*allocator*/, int width, in
   }
   if (avcodec_open2(c, encoder, nullptr) < 0) return codecErr;
 
-  s->scaler = sws_getContext(s->codedWidth, s->codedHeight, AV_PIX_FMT_RGB24, s->codedWidth,
-                             s->codedHeight, AV_PIX_FMT_YUV420P,
-                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr, nullptr,
-                             nullptr);
+  s->scaler = sws_getContext(s->codedWidth, s->codedHeight, AV_PIX_FMT_RGB24, s->codedWidth, s->codedHeight,
+                             AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr,
+                             nullptr, nullptr);
   if (s->scaler == nullptr) return memFullErr;
   // swscale converts RGB with the BT.601 matrix unless told otherwise.
   const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-  if (sws_setColorspaceDetails(s->scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16) < 0)
-    return codecErr;
+  if (sws_setColorspaceDetails(s->scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16) < 0) return codecErr;
 
   s->frame = av_frame_alloc();
   s->packet = av_packet_alloc();
@@ -366,10 +358,8 @@ OSStatus ICMCompressionSessionCreate(CFAllocatorRef /*allocator*/, int width, in
 
 void ICMCompressionSessionRelease(ICMCompressionSessionRef session) { FreeSession(session); }
 
-OSStatus ICMCompressionSessionEncodeFrame(ICMCompressionSessionRef session,
-                                          CVPixelBufferRef pixelBuffer,
-                                          TimeValue64 displayTimeStamp,
-                                          TimeValue64 displayDuration,
+OSStatus ICMCompressionSessionEncodeFrame(ICMCompressionSessionRef session, CVPixelBufferRef pixelBuffer,
+                                          TimeValue64 displayTimeStamp, TimeValue64 displayDuration,
                                           ICMValidTimeFlags validTimeFlags,
                                           ICMCompressionFrameOptionsRef /*frameOptions*/,
                                           ICMSourceTrackingCallbackRecord* sourceTrackingCallbackRecord,
@@ -380,11 +370,9 @@ OSStatus ICMCompressionSessionEncodeFrame(ICMCompressionSessionRef session,
   if (session->failure != noErr) return session->failure;
   if (session->completed || pixelBuffer == nullptr) return paramErr;
   if (pixelBuffer->pixelFormat != k24RGBPixelFormat) return kCVReturnInvalidPixelFormat;
-  if (pixelBuffer->width != size_t(session->width) ||
-      pixelBuffer->height != size_t(session->height))
+  if (pixelBuffer->width != size_t(session->width) || pixelBuffer->height != size_t(session->height))
     return kCVReturnInvalidSize;
-  const ICMValidTimeFlags both =
-      kICMValidTime_DisplayTimeStampIsValid | kICMValidTime_DisplayDurationIsValid;
+  const ICMValidTimeFlags both = kICMValidTime_DisplayTimeStampIsValid | kICMValidTime_DisplayDurationIsValid;
   if ((validTimeFlags & both) != both || displayDuration <= 0) return paramErr;
   if (session->anyFrame && displayTimeStamp <= session->lastDisplayTime) return paramErr;
 
@@ -395,8 +383,7 @@ OSStatus ICMCompressionSessionEncodeFrame(ICMCompressionSessionRef session,
       sourceTrackingCallbackRecord->sourceTrackingCallback != nullptr)
     sourceTrackingCallbackRecord->sourceTrackingCallback(
         sourceTrackingCallbackRecord->sourceTrackingRefCon,
-        kICMSourceTracking_LastCall | kICMSourceTracking_ReleasedPixelBuffer, sourceFrameRefCon,
-        nullptr);
+        kICMSourceTracking_LastCall | kICMSourceTracking_ReleasedPixelBuffer, sourceFrameRefCon, nullptr);
 
   session->anyFrame = true;
   session->lastDisplayTime = displayTimeStamp;
@@ -406,8 +393,7 @@ OSStatus ICMCompressionSessionEncodeFrame(ICMCompressionSessionRef session,
   return Drain(session);
 }
 
-OSStatus ICMCompressionSessionCompleteFrames(ICMCompressionSessionRef session,
-                                             Boolean completeAllFrames,
+OSStatus ICMCompressionSessionCompleteFrames(ICMCompressionSessionRef session, Boolean completeAllFrames,
                                              TimeValue64 /*completeUntilDisplayTimeStamp*/,
                                              TimeValue64 /*nextDisplayTimeStamp*/) {
   int32_t err = 0;
@@ -423,10 +409,9 @@ OSStatus ICMCompressionSessionCompleteFrames(ICMCompressionSessionRef session,
 // ------------------------------------------------------------ pixel buffers
 
 CVReturn CVPixelBufferCreateWithBytes(CFAllocatorRef /*allocator*/, size_t width, size_t height,
-                                      OSType pixelFormatType, void* baseAddress,
-                                      size_t bytesPerRow,
-                                      CVPixelBufferReleaseBytesCallback releaseCallback,
-                                      void* releaseRefCon, CFDictionaryRef /*pixelBufferAttributes*/,
+                                      OSType pixelFormatType, void* baseAddress, size_t bytesPerRow,
+                                      CVPixelBufferReleaseBytesCallback releaseCallback, void* releaseRefCon,
+                                      CFDictionaryRef /*pixelBufferAttributes*/,
                                       CVPixelBufferRef* pixelBufferOut) {
   int32_t err = 0;
   if (pixelBufferOut != nullptr) *pixelBufferOut = nullptr;
@@ -436,8 +421,7 @@ CVReturn CVPixelBufferCreateWithBytes(CFAllocatorRef /*allocator*/, size_t width
   if (width < 1 || height < 1 || width > size_t(kMaxFrameSide) || height > size_t(kMaxFrameSide))
     return kCVReturnInvalidSize;
   // Rows are addressed with int strides by the converter.
-  if (bytesPerRow < 3 * width || bytesPerRow > size_t(INT32_MAX) ||
-      bytesPerRow > SIZE_MAX / height)
+  if (bytesPerRow < 3 * width || bytesPerRow > size_t(INT32_MAX) || bytesPerRow > SIZE_MAX / height)
     return kCVReturnInvalidArgument;
   auto* pb = new (std::nothrow) PixelBufferRecord;
   if (pb == nullptr) return kCVReturnAllocationFailed;

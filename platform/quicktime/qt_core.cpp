@@ -27,9 +27,7 @@ std::atomic<bool> gAnyFault{false};
 
 constexpr int32_t kQuickTimeVersion = 0x07100000;
 
-bool ValidIndex(faults::Call call) {
-  return size_t(call) < size_t(faults::Call::Count);
-}
+bool ValidIndex(faults::Call call) { return size_t(call) < size_t(faults::Call::Count); }
 
 // UTF-16 to UTF-8; false on an unpaired surrogate.
 bool Utf16ToUtf8(const UniChar* chars, size_t count, std::string* out) {
@@ -162,8 +160,7 @@ OSErr Gestalt(OSType selector, int32_t* response) {
 
 // ------------------------------------------------------------ Core Foundation
 
-CFStringRef CFStringCreateWithCharacters(CFAllocatorRef /*alloc*/, const UniChar* chars,
-                                         CFIndex numChars) {
+CFStringRef CFStringCreateWithCharacters(CFAllocatorRef /*alloc*/, const UniChar* chars, CFIndex numChars) {
   int32_t err = 0;
   if (FaultHit(faults::Call::CFStringCreateWithCharacters, &err)) return nullptr;
   if (numChars < 0 || (numChars > 0 && chars == nullptr)) return nullptr;

@@ -39,11 +39,11 @@ bool EncoderAndMuxerAvailable();
 struct CFObject {
   enum class Kind { String, Number, Dictionary };
   Kind kind;
-  bool constant = false;                  // CFSTR strings live for ever
+  bool constant = false;  // CFSTR strings live for ever
   mutable std::atomic<int> refs{1};
-  std::string text;                       // String: UTF-8
-  bool validText = true;                  // String: UTF-16 was well formed
-  int64_t number = 0;                     // Number
+  std::string text;                                      // String: UTF-8
+  bool validText = true;                                 // String: UTF-16 was well formed
+  int64_t number = 0;                                    // Number
   std::vector<std::pair<std::string, int64_t>> entries;  // Dictionary: key text, number
   explicit CFObject(Kind k) : kind(k) {}
 };
@@ -69,7 +69,7 @@ struct UserDataRecord {
     OSType type;
     std::vector<Text> texts;
   };
-  std::vector<Item> items;                // in order of addition
+  std::vector<Item> items;  // in order of addition
 };
 
 struct TrackRecord;
@@ -80,20 +80,20 @@ struct DataHandlerRecord {
   std::string path;
   AVIOContext* avio = nullptr;
   MovieRecord* movie = nullptr;
-  OSErr writeError = noErr;               // first failed write, sticky
+  OSErr writeError = noErr;  // first failed write, sticky
 };
 
 struct MovieRecord {
-  AVFormatContext* format = nullptr;      // the QuickTime muxer
+  AVFormatContext* format = nullptr;  // the QuickTime muxer
   DataHandlerRecord* storage = nullptr;
   UserDataRecord userData;
   TrackRecord* track = nullptr;
-  AVStream* stream = nullptr;             // made at the first sample
+  AVStream* stream = nullptr;  // made at the first sample
   bool headerWritten = false;
   bool saved = false;
   OSErr saveResult = noErr;
-  int64_t creationTime = 0;               // seconds since 1970
-  Fixed trackWidth = 0;                   // the size the track was made with
+  int64_t creationTime = 0;  // seconds since 1970
+  Fixed trackWidth = 0;      // the size the track was made with
   Fixed trackHeight = 0;
 };
 
@@ -107,7 +107,7 @@ struct TrackRecord {
 struct MediaRecord {
   TrackRecord* track = nullptr;
   TimeScale timeScale = 0;
-  int64_t duration = 0;                   // sum of the sample durations
+  int64_t duration = 0;  // sum of the sample durations
   bool editing = false;
 };
 
@@ -122,14 +122,14 @@ struct SessionOptionsRecord {
   bool allowTemporalCompression = false;
   bool allowFrameReordering = false;
   CodecQ quality = codecNormalQuality;
-  int32_t keyFrameInterval = 0;           // 0: the encoder's own choice
-  Fixed frameRate = 0;                    // 16.16; 0: unknown
+  int32_t keyFrameInterval = 0;  // 0: the encoder's own choice
+  Fixed frameRate = 0;           // 16.16; 0: unknown
 };
 
 struct SessionRecord {
-  int width = 0;                          // the caller's frame size
+  int width = 0;  // the caller's frame size
   int height = 0;
-  int codedWidth = 0;                     // padded to even
+  int codedWidth = 0;  // padded to even
   int codedHeight = 0;
   TimeScale timeScale = 0;
   ICMEncodedFrameOutputRecord output{};
@@ -137,17 +137,17 @@ struct SessionRecord {
   SwsContext* scaler = nullptr;
   AVFrame* frame = nullptr;
   AVPacket* packet = nullptr;
-  std::vector<uint8_t> scratch;           // rows converted from a copy
-  std::map<int64_t, int64_t> durations;   // display time -> display duration
+  std::vector<uint8_t> scratch;          // rows converted from a copy
+  std::map<int64_t, int64_t> durations;  // display time -> display duration
   bool anyFrame = false;
   int64_t lastDisplayTime = 0;
   bool completed = false;
-  OSStatus failure = noErr;               // first failure, sticky
+  OSStatus failure = noErr;  // first failure, sticky
 };
 
 struct EncodedFrameRecord {
   SessionRecord* session;
-  AVPacket* packet;                       // times in 1 / session time scale
+  AVPacket* packet;  // times in 1 / session time scale
 };
 
 struct PixelBufferRecord {
@@ -170,8 +170,7 @@ std::vector<uint8_t> EmptyMovie(int64_t creationTime, const UserDataRecord& user
 // Replaces the 'udta' of the file's last 'moov' and sets the track header's
 // size; the 'moov' is rewritten in place when it ends the file, otherwise
 // the old one becomes 'free' and the new one is appended.
-OSErr RewriteMovieAtom(int fd, const UserDataRecord& userData, Fixed trackWidth,
-                       Fixed trackHeight);
+OSErr RewriteMovieAtom(int fd, const UserDataRecord& userData, Fixed trackWidth, Fixed trackHeight);
 // Writes all bytes at the offset; false with errno set on failure.
 bool WriteAll(int fd, const uint8_t* data, size_t size, int64_t offset);
 }  // namespace atoms

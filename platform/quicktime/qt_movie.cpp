@@ -110,9 +110,8 @@ OSErr StartStream(MovieRecord* movie, MediaRecord* media, const SessionRecord* s
 
 // ------------------------------------------------------------ data references
 
-OSErr QTNewDataReferenceFromFullPathCFString(CFStringRef filePath, int16_t pathStyle,
-                                             uint32_t /*flags*/, Handle* outDataRef,
-                                             OSType* outDataRefType) {
+OSErr QTNewDataReferenceFromFullPathCFString(CFStringRef filePath, int16_t pathStyle, uint32_t /*flags*/,
+                                             Handle* outDataRef, OSType* outDataRefType) {
   int32_t err = 0;
   if (FaultHit(faults::Call::QTNewDataReferenceFromFullPathCFString, &err)) return OSErr(err);
   if (outDataRef == nullptr || outDataRefType == nullptr) return paramErr;
@@ -133,15 +132,13 @@ OSErr QTNewDataReferenceFromFullPathCFString(CFStringRef filePath, int16_t pathS
 
 // ------------------------------------------------------------ storage
 
-OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType /*creator*/,
-                         ScriptCode /*scriptTag*/, long createMovieFileFlags,
-                         DataHandler* outDataHandler, Movie* newMovie) {
+OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType /*creator*/, ScriptCode /*scriptTag*/,
+                         long createMovieFileFlags, DataHandler* outDataHandler, Movie* newMovie) {
   int32_t err = 0;
   if (outDataHandler != nullptr) *outDataHandler = nullptr;
   if (newMovie != nullptr) *newMovie = nullptr;
   if (FaultHit(faults::Call::CreateMovieStorage, &err)) return OSErr(err);
-  if (dataRef == nullptr || dataRefType != rAliasType || outDataHandler == nullptr ||
-      newMovie == nullptr)
+  if (dataRef == nullptr || dataRefType != rAliasType || outDataHandler == nullptr || newMovie == nullptr)
     return paramErr;
   const uint32_t flags = uint32_t(createMovieFileFlags);
   if (flags & (createMovieFileDontCreateMovie | createMovieFileDontOpenFile)) return paramErr;
@@ -202,8 +199,8 @@ OSErr AddMovieToStorage(Movie theMovie, DataHandler dh) {
     if (r < 0 || dh->avio->error < 0 || dh->writeError != noErr) {
       result = StorageError(dh, ioErr);
     } else {
-      result = atoms::RewriteMovieAtom(dh->fd, theMovie->userData, theMovie->trackWidth,
-                                       theMovie->trackHeight);
+      result =
+          atoms::RewriteMovieAtom(dh->fd, theMovie->userData, theMovie->trackWidth, theMovie->trackHeight);
     }
   } else {
     // No sample was ever written: the muxer cannot write a movie without
@@ -278,8 +275,7 @@ UserData GetMovieUserData(Movie theMovie) {
   return &theMovie->userData;
 }
 
-OSErr AddUserDataText(UserData theUserData, Handle data, OSType udType, long index,
-                      int16_t itlRegionTag) {
+OSErr AddUserDataText(UserData theUserData, Handle data, OSType udType, long index, int16_t itlRegionTag) {
   int32_t err = 0;
   if (FaultHit(faults::Call::AddUserDataText, &err)) return OSErr(err);
   if (theUserData == nullptr || data == nullptr || index < 1) return paramErr;
@@ -325,8 +321,8 @@ Track NewMovieTrack(Movie theMovie, Fixed width, Fixed height, int16_t /*trackVo
     return nullptr;
   }
   // One track per movie, made before anything is stored.
-  if (theMovie->track != nullptr || theMovie->stream != nullptr || theMovie->saved ||
-      width < 0 || height < 0) {
+  if (theMovie->track != nullptr || theMovie->stream != nullptr || theMovie->saved || width < 0 ||
+      height < 0) {
     SetMoviesError(paramErr);
     return nullptr;
   }
@@ -348,8 +344,7 @@ Track NewMovieTrack(Movie theMovie, Fixed width, Fixed height, int16_t /*trackVo
 void DisposeMovieTrack(Track theTrack) {
   if (theTrack == nullptr) return;
   if (theTrack->media != nullptr) DisposeTrackMedia(theTrack->media);
-  if (theTrack->movie != nullptr && theTrack->movie->track == theTrack)
-    theTrack->movie->track = nullptr;
+  if (theTrack->movie != nullptr && theTrack->movie->track == theTrack) theTrack->movie->track = nullptr;
   delete theTrack;
 }
 
@@ -364,8 +359,7 @@ Media NewTrackMedia(Track theTrack, OSType mediaType, TimeScale timeScale, Handl
     SetMoviesError(invalidTrack);
     return nullptr;
   }
-  if (theTrack->media != nullptr || mediaType != VideoMediaType || timeScale <= 0 ||
-      dataRef != nullptr) {
+  if (theTrack->media != nullptr || mediaType != VideoMediaType || timeScale <= 0 || dataRef != nullptr) {
     SetMoviesError(paramErr);
     return nullptr;
   }
@@ -383,8 +377,7 @@ Media NewTrackMedia(Track theTrack, OSType mediaType, TimeScale timeScale, Handl
 
 void DisposeTrackMedia(Media theMedia) {
   if (theMedia == nullptr) return;
-  if (theMedia->track != nullptr && theMedia->track->media == theMedia)
-    theMedia->track->media = nullptr;
+  if (theMedia->track != nullptr && theMedia->track->media == theMedia) theMedia->track->media = nullptr;
   delete theMedia;
 }
 
@@ -413,8 +406,8 @@ TimeValue GetMediaDuration(Media theMedia) {
   return theMedia->duration > INT32_MAX ? INT32_MAX : TimeValue(theMedia->duration);
 }
 
-OSErr InsertMediaIntoTrack(Track theTrack, TimeValue trackStart, TimeValue mediaTime,
-                           TimeValue mediaDuration, Fixed mediaRate) {
+OSErr InsertMediaIntoTrack(Track theTrack, TimeValue trackStart, TimeValue mediaTime, TimeValue mediaDuration,
+                           Fixed mediaRate) {
   int32_t err = 0;
   if (FaultHit(faults::Call::InsertMediaIntoTrack, &err)) return OSErr(err);
   if (theTrack == nullptr) return invalidTrack;
@@ -432,8 +425,7 @@ OSStatus AddMediaSampleFromEncodedFrame(Media theMedia, ICMEncodedFrameRef encod
   int32_t err = 0;
   if (FaultHit(faults::Call::AddMediaSampleFromEncodedFrame, &err)) return err;
   if (theMedia == nullptr) return invalidMedia;
-  if (encodedFrame == nullptr || encodedFrame->session == nullptr ||
-      encodedFrame->packet == nullptr)
+  if (encodedFrame == nullptr || encodedFrame->session == nullptr || encodedFrame->packet == nullptr)
     return paramErr;
   if (theMedia->track == nullptr) return invalidTrack;
   MovieRecord* movie = theMedia->track->movie;
@@ -459,8 +451,7 @@ OSStatus AddMediaSampleFromEncodedFrame(Media theMedia, ICMEncodedFrameRef encod
   if (r >= 0) avio_flush(movie->storage->avio);
   if (r < 0) return StorageError(movie->storage, ioErr);
   if (movie->storage->writeError != noErr) return movie->storage->writeError;
-  theMedia->duration +=
-      av_rescale_q(duration, st->time_base, AVRational{1, theMedia->timeScale});
+  theMedia->duration += av_rescale_q(duration, st->time_base, AVRational{1, theMedia->timeScale});
   if (decodeTimeOut != nullptr)
     *decodeTimeOut = av_rescale_q(dts, st->time_base, AVRational{1, theMedia->timeScale});
   return noErr;

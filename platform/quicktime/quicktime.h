@@ -30,7 +30,7 @@ using CVReturn = int32_t;
 using OSType = uint32_t;
 using FourCharCode = uint32_t;
 using CodecType = uint32_t;
-using Fixed = int32_t;           // 16.16 fixed point
+using Fixed = int32_t;  // 16.16 fixed point
 using TimeValue = int32_t;
 using TimeValue64 = int64_t;
 using TimeScale = int32_t;
@@ -41,11 +41,11 @@ using CodecQ = uint32_t;
 using UniChar = uint16_t;
 using CFIndex = long;
 using Ptr = char*;
-using Handle = char**;           // a relocatable block: *handle is its bytes
+using Handle = char**;  // a relocatable block: *handle is its bytes
 
 constexpr OSType FourCC(char a, char b, char c, char d) {
-  return (uint32_t(uint8_t(a)) << 24) | (uint32_t(uint8_t(b)) << 16) |
-         (uint32_t(uint8_t(c)) << 8) | uint32_t(uint8_t(d));
+  return (uint32_t(uint8_t(a)) << 24) | (uint32_t(uint8_t(b)) << 16) | (uint32_t(uint8_t(c)) << 8) |
+         uint32_t(uint8_t(d));
 }
 
 struct MovieRecord;
@@ -85,21 +85,21 @@ constexpr CFAllocatorRef kCFAllocatorDefault = nullptr;
 
 // ---------------------------------------------------------------- error codes
 constexpr OSErr noErr = 0;
-constexpr OSErr dskFulErr = -34;        // disk or file-size limit full
-constexpr OSErr ioErr = -36;            // other input/output failure
-constexpr OSErr fnfErr = -43;           // file or folder not found
-constexpr OSErr wPrErr = -44;           // read-only volume
-constexpr OSErr dupFNErr = -48;         // file exists and may not be replaced
-constexpr OSErr paramErr = -50;         // bad argument, or a call out of order
-constexpr OSErr permErr = -54;          // no permission
+constexpr OSErr dskFulErr = -34;  // disk or file-size limit full
+constexpr OSErr ioErr = -36;      // other input/output failure
+constexpr OSErr fnfErr = -43;     // file or folder not found
+constexpr OSErr wPrErr = -44;     // read-only volume
+constexpr OSErr dupFNErr = -48;   // file exists and may not be replaced
+constexpr OSErr paramErr = -50;   // bad argument, or a call out of order
+constexpr OSErr permErr = -54;    // no permission
 constexpr OSErr memFullErr = -108;
 constexpr OSErr dirNFErr = -120;
 constexpr OSErr invalidMedia = -2008;
 constexpr OSErr invalidTrack = -2009;
 constexpr OSErr invalidMovie = -2010;
 constexpr OSErr gestaltUndefSelectorErr = -5551;
-constexpr OSErr codecErr = -8960;       // the encoder failed
-constexpr OSErr noCodecErr = -8961;     // no encoder for the type / not available
+constexpr OSErr codecErr = -8960;    // the encoder failed
+constexpr OSErr noCodecErr = -8961;  // no encoder for the type / not available
 constexpr ComponentResult badComponentInstance = int32_t(0x80008001u);
 constexpr CVReturn kCVReturnInvalidArgument = -6661;
 constexpr CVReturn kCVReturnAllocationFailed = -6662;
@@ -190,9 +190,8 @@ struct CodecInfo {
 };
 
 using ICMEncodedFrameOutputCallback = OSStatus (*)(void* encodedFrameOutputRefCon,
-                                                   ICMCompressionSessionRef session,
-                                                   OSStatus error, ICMEncodedFrameRef frame,
-                                                   void* reserved);
+                                                   ICMCompressionSessionRef session, OSStatus error,
+                                                   ICMEncodedFrameRef frame, void* reserved);
 struct ICMEncodedFrameOutputRecord {
   ICMEncodedFrameOutputCallback encodedFrameOutputCallback;
   void* encodedFrameOutputRefCon;
@@ -230,8 +229,7 @@ OSErr GetMoviesError();
 OSErr MemError();
 
 // ---------------------------------------------------------------- Core Foundation
-CFStringRef CFStringCreateWithCharacters(CFAllocatorRef alloc, const UniChar* chars,
-                                         CFIndex numChars);
+CFStringRef CFStringCreateWithCharacters(CFAllocatorRef alloc, const UniChar* chars, CFIndex numChars);
 // A constant string: never freed, CFRelease on it does nothing.
 CFStringRef CFStringMakeConstantString(const char* text);
 #define CFSTR(text) ::qt::CFStringMakeConstantString("" text "")
@@ -250,13 +248,11 @@ long GetScriptManagerVariable(int16_t selector);
 
 // ---------------------------------------------------------------- movies and storage
 // The data reference is a handle holding the UTF-8 path; its type is 'alis'.
-OSErr QTNewDataReferenceFromFullPathCFString(CFStringRef filePath, int16_t pathStyle,
-                                             uint32_t flags, Handle* outDataRef,
-                                             OSType* outDataRefType);
+OSErr QTNewDataReferenceFromFullPathCFString(CFStringRef filePath, int16_t pathStyle, uint32_t flags,
+                                             Handle* outDataRef, OSType* outDataRefType);
 // Creates (createMovieFileDeleteCurFile: replaces) the file at once.
-OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType creator,
-                         ScriptCode scriptTag, long createMovieFileFlags,
-                         DataHandler* outDataHandler, Movie* newMovie);
+OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType creator, ScriptCode scriptTag,
+                         long createMovieFileFlags, DataHandler* outDataHandler, Movie* newMovie);
 // Writes the movie: the sample tables and the user data.  Once; an error
 // here (a full disk, say) means the file is not a complete movie.
 OSErr AddMovieToStorage(Movie theMovie, DataHandler dh);
@@ -271,8 +267,7 @@ void DisposeMovie(Movie theMovie);
 UserData GetMovieUserData(Movie theMovie);
 // Sets the text of one language (from the region code) of item `index`
 // (1-based; count + 1 adds an item) of type udType.
-OSErr AddUserDataText(UserData theUserData, Handle data, OSType udType, long index,
-                      int16_t itlRegionTag);
+OSErr AddUserDataText(UserData theUserData, Handle data, OSType udType, long index, int16_t itlRegionTag);
 
 Fixed FixRatio(int16_t numer, int16_t denom);
 // One video track per movie; its size is the size the movie shows.
@@ -286,8 +281,8 @@ OSErr BeginMediaEdits(Media theMedia);
 OSErr EndMediaEdits(Media theMedia);
 TimeValue GetMediaDuration(Media theMedia);
 // Only the whole media at track time 0 and rate 1.0.
-OSErr InsertMediaIntoTrack(Track theTrack, TimeValue trackStart, TimeValue mediaTime,
-                           TimeValue mediaDuration, Fixed mediaRate);
+OSErr InsertMediaIntoTrack(Track theTrack, TimeValue trackStart, TimeValue mediaTime, TimeValue mediaDuration,
+                           Fixed mediaRate);
 OSStatus AddMediaSampleFromEncodedFrame(Media theMedia, ICMEncodedFrameRef encodedFrame,
                                         TimeValue64* decodeTimeOut);
 
@@ -307,18 +302,17 @@ OSErr GetCodecInfo(CodecInfo* info, CodecType cType, CodecComponent codec);
 OSStatus ICMCompressionSessionOptionsCreate(CFAllocatorRef allocator,
                                             ICMCompressionSessionOptionsRef* options);
 void ICMCompressionSessionOptionsRelease(ICMCompressionSessionOptionsRef options);
-OSStatus ICMCompressionSessionOptionsSetAllowTemporalCompression(
-    ICMCompressionSessionOptionsRef options, Boolean allowTemporalCompression);
-OSStatus ICMCompressionSessionOptionsSetAllowFrameReordering(
-    ICMCompressionSessionOptionsRef options, Boolean allowFrameReordering);
+OSStatus ICMCompressionSessionOptionsSetAllowTemporalCompression(ICMCompressionSessionOptionsRef options,
+                                                                 Boolean allowTemporalCompression);
+OSStatus ICMCompressionSessionOptionsSetAllowFrameReordering(ICMCompressionSessionOptionsRef options,
+                                                             Boolean allowFrameReordering);
 
 // The attributes dictionary may give "PixelFormatType" (must be 24),
 // "Width" and "Height" (must equal the session's).  Any width and height from
 // 1 to 16384 is accepted; odd sizes are padded to even by repeating the last
 // column or row.
-OSStatus ICMCompressionSessionCreate(CFAllocatorRef allocator, int width, int height,
-                                     CodecType cType, TimeScale timescale,
-                                     ICMCompressionSessionOptionsRef compressionOptions,
+OSStatus ICMCompressionSessionCreate(CFAllocatorRef allocator, int width, int height, CodecType cType,
+                                     TimeScale timescale, ICMCompressionSessionOptionsRef compressionOptions,
                                      CFDictionaryRef sourcePixelBufferAttributes,
                                      ICMEncodedFrameOutputRecord* encodedFrameOutputRecord,
                                      ICMCompressionSessionRef* compressionSessionOut);
@@ -332,17 +326,14 @@ void ICMCompressionSessionRelease(ICMCompressionSessionRef session);
 // are required.  The first failure of the encoder or of the output callback
 // is returned, and stays the answer of every later call on the session.  A
 // frame refused before conversion gets no tracking callback.
-OSStatus ICMCompressionSessionEncodeFrame(ICMCompressionSessionRef session,
-                                          CVPixelBufferRef pixelBuffer,
-                                          TimeValue64 displayTimeStamp,
-                                          TimeValue64 displayDuration,
+OSStatus ICMCompressionSessionEncodeFrame(ICMCompressionSessionRef session, CVPixelBufferRef pixelBuffer,
+                                          TimeValue64 displayTimeStamp, TimeValue64 displayDuration,
                                           ICMValidTimeFlags validTimeFlags,
                                           ICMCompressionFrameOptionsRef frameOptions,
                                           ICMSourceTrackingCallbackRecord* sourceTrackingCallbackRecord,
                                           void* sourceFrameRefCon);
 // Only completeAllFrames = true; the session takes no frames afterwards.
-OSStatus ICMCompressionSessionCompleteFrames(ICMCompressionSessionRef session,
-                                             Boolean completeAllFrames,
+OSStatus ICMCompressionSessionCompleteFrames(ICMCompressionSessionRef session, Boolean completeAllFrames,
                                              TimeValue64 completeUntilDisplayTimeStamp,
                                              TimeValue64 nextDisplayTimeStamp);
 
@@ -350,10 +341,9 @@ OSStatus ICMCompressionSessionCompleteFrames(ICMCompressionSessionRef session,
 // A view of the caller's bytes (no copy); bytesPerRow >= 3 x width for
 // k24RGBPixelFormat, the only format accepted.
 CVReturn CVPixelBufferCreateWithBytes(CFAllocatorRef allocator, size_t width, size_t height,
-                                      OSType pixelFormatType, void* baseAddress,
-                                      size_t bytesPerRow,
-                                      CVPixelBufferReleaseBytesCallback releaseCallback,
-                                      void* releaseRefCon, CFDictionaryRef pixelBufferAttributes,
+                                      OSType pixelFormatType, void* baseAddress, size_t bytesPerRow,
+                                      CVPixelBufferReleaseBytesCallback releaseCallback, void* releaseRefCon,
+                                      CFDictionaryRef pixelBufferAttributes,
                                       CVPixelBufferRef* pixelBufferOut);
 void CVPixelBufferRelease(CVPixelBufferRef pixelBuffer);
 

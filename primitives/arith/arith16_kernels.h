@@ -116,16 +116,16 @@ struct AddOps {
   const Prim16s* b;
   int32_t exact(ptrdiff_t i) const { return int32_t{a[i]} + b[i]; }
   template <bool AA = false, bool AB = false>
-  __m128i sat8(ptrdiff_t i) const { return _mm_adds_epi16(load8<AA>(a + i), load8<AB>(b + i)); }
+  __m128i sat8(ptrdiff_t i) const {
+    return _mm_adds_epi16(load8<AA>(a + i), load8<AB>(b + i));
+  }
   template <bool AA = false, bool AB = false>
   void wide8(ptrdiff_t i, __m128i& lo, __m128i& hi) const {
     const __m128i x = load8<AA>(a + i), y = load8<AB>(b + i), one = _mm_set1_epi16(1);
     lo = _mm_madd_epi16(_mm_unpacklo_epi16(x, y), one);
     hi = _mm_madd_epi16(_mm_unpackhi_epi16(x, y), one);
   }
-  __m128i exact4(ptrdiff_t i) const {
-    return _mm_add_epi32(widen4(load4(a + i)), widen4(load4(b + i)));
-  }
+  __m128i exact4(ptrdiff_t i) const { return _mm_add_epi32(widen4(load4(a + i)), widen4(load4(b + i))); }
   void exact8(ptrdiff_t i, __m128i& lo, __m128i& hi) const {
     lo = exact4(i);
     hi = exact4(i + 4);
@@ -149,16 +149,16 @@ struct SubOps {  // second operand minus the first
   const Prim16s* b;
   int32_t exact(ptrdiff_t i) const { return int32_t{b[i]} - a[i]; }
   template <bool AA = false, bool AB = false>
-  __m128i sat8(ptrdiff_t i) const { return _mm_subs_epi16(load8<AB>(b + i), load8<AA>(a + i)); }
+  __m128i sat8(ptrdiff_t i) const {
+    return _mm_subs_epi16(load8<AB>(b + i), load8<AA>(a + i));
+  }
   template <bool AA = false, bool AB = false>
   void wide8(ptrdiff_t i, __m128i& lo, __m128i& hi) const {
     const __m128i x = load8<AA>(a + i), y = load8<AB>(b + i), w = _mm_set1_epi32(0x0001ffff);  // (-1, +1)
     lo = _mm_madd_epi16(_mm_unpacklo_epi16(x, y), w);
     hi = _mm_madd_epi16(_mm_unpackhi_epi16(x, y), w);
   }
-  __m128i exact4(ptrdiff_t i) const {
-    return _mm_sub_epi32(widen4(load4(b + i)), widen4(load4(a + i)));
-  }
+  __m128i exact4(ptrdiff_t i) const { return _mm_sub_epi32(widen4(load4(b + i)), widen4(load4(a + i))); }
   void exact8(ptrdiff_t i, __m128i& lo, __m128i& hi) const {
     lo = exact4(i);
     hi = exact4(i + 4);
@@ -182,11 +182,12 @@ struct AddCOps {  // the constant, broadcast once per call
   __m128i v16;
   __m128i v32;
   AddCOps(const Prim16s* src, int32_t value)
-      : a(src), val(value), v16(_mm_set1_epi16(static_cast<short>(value))),
-        v32(_mm_set1_epi32(value)) {}
+      : a(src), val(value), v16(_mm_set1_epi16(static_cast<short>(value))), v32(_mm_set1_epi32(value)) {}
   int32_t exact(ptrdiff_t i) const { return a[i] + val; }
   template <bool AA = false, bool = false>
-  __m128i sat8(ptrdiff_t i) const { return _mm_adds_epi16(load8<AA>(a + i), v16); }
+  __m128i sat8(ptrdiff_t i) const {
+    return _mm_adds_epi16(load8<AA>(a + i), v16);
+  }
   template <bool AA = false, bool = false>
   void wide8(ptrdiff_t i, __m128i& lo, __m128i& hi) const {
     const __m128i x = load8<AA>(a + i), one = _mm_set1_epi16(1);
@@ -201,9 +202,7 @@ struct AddCOps {  // the constant, broadcast once per call
   bool overlaps(const Prim16s* d, ptrdiff_t n) const { return AddOps::near(d, a, n); }
   bool aAligned(ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }
   bool bAligned(ptrdiff_t) const { return true; }  // the constant is in a register
-  void prefetch(ptrdiff_t i) const {
-    _mm_prefetch(reinterpret_cast<const char*>(a + i) + 256, _MM_HINT_NTA);
-  }
+  void prefetch(ptrdiff_t i) const { _mm_prefetch(reinterpret_cast<const char*>(a + i) + 256, _MM_HINT_NTA); }
 };
 
 // Per-call constants of a case: the shift count p and the rounding bias.
@@ -213,7 +212,8 @@ struct Params {
   __m128i bias;   // 2^(p-1) - 1 in 32-bit lanes (0 for Sfs1)
   __m128i one;
   explicit Params(int shift)
-      : p(shift), count(_mm_cvtsi32_si128(shift)),
+      : p(shift),
+        count(_mm_cvtsi32_si128(shift)),
         bias(_mm_set1_epi32(shift > 1 ? (int32_t{1} << (shift - 1)) - 1 : 0)),
         one(_mm_set1_epi32(1)) {}
 };
@@ -299,8 +299,7 @@ inline void shortPath(const Ops& ops, Prim16s* d, ptrdiff_t i, ptrdiff_t n, cons
     scalarRange<C>(ops, d, i, end, k.p);
   } else if constexpr (C == Case::Sfs1 || C == Case::SfsPos) {
     const ptrdiff_t vend = i + (n & ~ptrdiff_t{3});
-    for (; i < vend; i += 4)
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(d + i), short4<C>(ops, i, k));
+    for (; i < vend; i += 4) _mm_storel_epi64(reinterpret_cast<__m128i*>(d + i), short4<C>(ops, i, k));
     scalarRange<C>(ops, d, i, end, k.p);
   } else if constexpr (kVex) {
     const ptrdiff_t vend = i + (n & ~ptrdiff_t{7});
@@ -354,14 +353,13 @@ inline ptrdiff_t mainLoop(const Ops& ops, Prim16s* d, ptrdiff_t i, ptrdiff_t end
 // builds use the misalignment-tolerant form throughout).  kPrefetch applies
 // to the loop whose destination and sources are all aligned.
 template <Case C, bool kAligned, bool kPrefetch, class Ops>
-inline ptrdiff_t mainLoopFor(const Ops& ops, Prim16s* d, ptrdiff_t i, ptrdiff_t end,
-                             const Params& k) {
+inline ptrdiff_t mainLoopFor(const Ops& ops, Prim16s* d, ptrdiff_t i, ptrdiff_t end, const Params& k) {
   const bool aa = ops.aAligned(i), ab = ops.bAligned(i);
   if constexpr (kVex) {
     if (kAligned && aa && ab) return mainLoop<C, kAligned, kPrefetch, false, false>(ops, d, i, end, k);
     return mainLoop<C, kAligned, false, false, false>(ops, d, i, end, k);
   } else {
-    if (aa && ab) return mainLoop<C, kAligned, kPrefetch && kAligned, true, true>(ops, d, i, end, k);
+    if (aa && ab) return mainLoop < C, kAligned, kPrefetch && kAligned, true, true > (ops, d, i, end, k);
     if (aa) return mainLoop<C, kAligned, false, true, false>(ops, d, i, end, k);
     if (ab) return mainLoop<C, kAligned, false, false, true>(ops, d, i, end, k);
     return mainLoop<C, kAligned, false, false, false>(ops, d, i, end, k);

@@ -148,8 +148,7 @@ inline typename L::V sub1(typename L::V a, typename L::V b) {
 struct Pos {
   int f;
   int32_t half;  // 2^(f-1) - 1
-  explicit Pos(int factor)
-      : f(factor), half(static_cast<int32_t>((std::uint32_t{1} << (factor - 1)) - 1)) {}
+  explicit Pos(int factor) : f(factor), half(static_cast<int32_t>((std::uint32_t{1} << (factor - 1)) - 1)) {}
 };
 
 // Factors 3..32, addition: quarters h, low parts plus the rounding bias and
@@ -223,45 +222,76 @@ inline typename L::V subNeg(typename L::V a, typename L::V b, int k) {
 // ---- rule objects: one case, callable on every lane-traits type -------------
 
 struct RAdd0 {
-  template <class L> typename L::V op(typename L::V a, typename L::V b) const { return add0<L>(a, b); }
+  template <class L>
+  typename L::V op(typename L::V a, typename L::V b) const {
+    return add0<L>(a, b);
+  }
 };
 struct RSub0 {
-  template <class L> typename L::V op(typename L::V a, typename L::V b) const { return sub0<L>(a, b); }
+  template <class L>
+  typename L::V op(typename L::V a, typename L::V b) const {
+    return sub0<L>(a, b);
+  }
 };
 struct RAdd1 {
-  template <class L> typename L::V op(typename L::V a, typename L::V b) const { return add1<L>(a, b); }
+  template <class L>
+  typename L::V op(typename L::V a, typename L::V b) const {
+    return add1<L>(a, b);
+  }
 };
 struct RSub1 {
-  template <class L> typename L::V op(typename L::V a, typename L::V b) const { return sub1<L>(a, b); }
+  template <class L>
+  typename L::V op(typename L::V a, typename L::V b) const {
+    return sub1<L>(a, b);
+  }
 };
 struct RAddPos {
   Pos k;
-  template <class L> typename L::V op(typename L::V a, typename L::V b) const { return addPos<L>(a, b, k); }
+  template <class L>
+  typename L::V op(typename L::V a, typename L::V b) const {
+    return addPos<L>(a, b, k);
+  }
 };
 struct RSubPos {
   Pos k;
-  template <class L> typename L::V op(typename L::V a, typename L::V b) const { return subPos<L>(a, b, k); }
+  template <class L>
+  typename L::V op(typename L::V a, typename L::V b) const {
+    return subPos<L>(a, b, k);
+  }
 };
 struct RAddPos2 {
-  template <class L> typename L::V op(typename L::V a, typename L::V b) const { return addPos2<L>(a, b); }
+  template <class L>
+  typename L::V op(typename L::V a, typename L::V b) const {
+    return addPos2<L>(a, b);
+  }
 };
 struct RSubPos2 {
-  template <class L> typename L::V op(typename L::V a, typename L::V b) const { return subPos2<L>(a, b); }
+  template <class L>
+  typename L::V op(typename L::V a, typename L::V b) const {
+    return subPos2<L>(a, b);
+  }
 };
 struct RAddNeg {
   int k;
-  template <class L> typename L::V op(typename L::V a, typename L::V b) const { return addNeg<L>(a, b, k); }
+  template <class L>
+  typename L::V op(typename L::V a, typename L::V b) const {
+    return addNeg<L>(a, b, k);
+  }
 };
 struct RSubNeg {
   int k;
-  template <class L> typename L::V op(typename L::V a, typename L::V b) const { return subNeg<L>(a, b, k); }
+  template <class L>
+  typename L::V op(typename L::V a, typename L::V b) const {
+    return subNeg<L>(a, b, k);
+  }
 };
 // Addition of a constant at factor 1 (b is the broadcast constant and is not
 // looked at).
 struct RAddC1 {
   int32_t valHalf;
   bool valOdd;
-  template <class L> typename L::V op(typename L::V a, typename L::V) const {
+  template <class L>
+  typename L::V op(typename L::V a, typename L::V) const {
     return addC1<L>(a, L::set1(valHalf), valOdd);
   }
 };
@@ -270,7 +300,9 @@ struct RAddC1 {
 struct Arr {
   const Prim32s* p;
   template <bool A = false>
-  L128::V v4(ptrdiff_t i) const { return L128::load4<A>(p + i); }
+  L128::V v4(ptrdiff_t i) const {
+    return L128::load4<A>(p + i);
+  }
   bool aligned(ptrdiff_t i) const { return (addr(p + i) & 15) == 0; }
   L128::V v2(ptrdiff_t i) const { return L128::load2(p + i); }
   L128::V v1(ptrdiff_t i) const { return L128::load1(p + i); }
@@ -281,7 +313,9 @@ struct Arr {
 struct Bcast {
   int32_t val;
   template <bool = false>
-  L128::V v4(ptrdiff_t) const { return L128::set1(val); }
+  L128::V v4(ptrdiff_t) const {
+    return L128::set1(val);
+  }
   bool aligned(ptrdiff_t) const { return true; }
   L128::V v2(ptrdiff_t) const { return L128::set1(val); }
   L128::V v1(ptrdiff_t) const { return L128::set1(val); }
@@ -305,8 +339,7 @@ inline void tail(const R& rule, const Prim32s* a, const B& b, Prim32s* d, ptrdif
 // source) from i up to end; S: aligned stores; AA / AB: aligned loads of
 // each source.
 template <bool S, bool AA, bool AB, class R, class B>
-inline ptrdiff_t blocks(const R& rule, const Prim32s* a, const B& b, Prim32s* d, ptrdiff_t i,
-                        ptrdiff_t end) {
+inline ptrdiff_t blocks(const R& rule, const Prim32s* a, const B& b, Prim32s* d, ptrdiff_t i, ptrdiff_t end) {
   for (; i < end; i += 8) {
     const auto r0 = rule.template op<L128>(L128::load4<AA>(a + i), b.template v4<AB>(i));
     const auto r1 = rule.template op<L128>(L128::load4<AA>(a + i + 4), b.template v4<AB>(i + 4));

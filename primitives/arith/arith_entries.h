@@ -38,8 +38,8 @@ struct Binary16 {
   Zero16 zero;
 };
 
-inline PrimResult binary16(const Binary16& k, const Prim16s* pSrc1, const Prim16s* pSrc2,
-                           Prim16s* pDst, int len, int sf) {
+inline PrimResult binary16(const Binary16& k, const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst,
+                           int len, int sf) {
   if (!pSrc1 || !pSrc2 || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
   if (sf == 0) {
@@ -68,8 +68,8 @@ struct Const16 {
   Zero16 zero;
 };
 
-inline PrimResult const16(const Const16& k, const Prim16s* pSrc, Prim16s val, Prim16s* pDst,
-                          int len, int sf) {
+inline PrimResult const16(const Const16& k, const Prim16s* pSrc, Prim16s val, Prim16s* pDst, int len,
+                          int sf) {
   if (!pSrc || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
   if (sf == 0) {
@@ -102,8 +102,8 @@ struct Binary32 {
   Zero32 zero;
 };
 
-inline PrimResult binary32(const Binary32& k, const Prim32s* pSrc1, const Prim32s* pSrc2,
-                           Prim32s* pDst, int len, int sf) {
+inline PrimResult binary32(const Binary32& k, const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst,
+                           int len, int sf) {
   if (!pSrc1 || !pSrc2 || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
   if (sf == 0) {
@@ -132,8 +132,8 @@ struct Const32 {
   Zero32 zero;
 };
 
-inline PrimResult const32(const Const32& k, const Prim32s* pSrc, Prim32s val, Prim32s* pDst,
-                          int len, int sf) {
+inline PrimResult const32(const Const32& k, const Prim32s* pSrc, Prim32s val, Prim32s* pDst, int len,
+                          int sf) {
   if (!pSrc || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
   if (sf == 0) {
@@ -161,67 +161,60 @@ inline PrimResult const32(const Const32& k, const Prim32s* pSrc, Prim32s val, Pr
 // prim::PRIM_GEN_NS (`gen` may be PRIM_GEN_NS itself).  PF: prefetch in the
 // fully aligned main loop.
 
-#define PRIM_K16_BIN(gen, Name, OpsT, C, PF)                                                \
-  void PRIM_BUILD_CAT(gen, owns##Name##_16s_##C)(const Prim16s* a, const Prim16s* b,       \
-                                                 Prim16s* d, int n) {                      \
-    k16::run<k16::Case::C, PF>(k16::OpsT{a, b}, d, n, 1);                                   \
+#define PRIM_K16_BIN(gen, Name, OpsT, C, PF)                                                              \
+  void PRIM_BUILD_CAT(gen, owns##Name##_16s_##C)(const Prim16s* a, const Prim16s* b, Prim16s* d, int n) { \
+    k16::run<k16::Case::C, PF>(k16::OpsT{a, b}, d, n, 1);                                                 \
   }
-#define PRIM_K16_BINP(gen, Name, OpsT, C, PF)                                               \
-  void PRIM_BUILD_CAT(gen, owns##Name##_16s_##C)(const Prim16s* a, const Prim16s* b,       \
-                                                 Prim16s* d, int n, int p) {               \
-    k16::run<k16::Case::C, PF>(k16::OpsT{a, b}, d, n, p);                                   \
+#define PRIM_K16_BINP(gen, Name, OpsT, C, PF)                                                           \
+  void PRIM_BUILD_CAT(gen, owns##Name##_16s_##C)(const Prim16s* a, const Prim16s* b, Prim16s* d, int n, \
+                                                 int p) {                                               \
+    k16::run<k16::Case::C, PF>(k16::OpsT{a, b}, d, n, p);                                               \
   }
-#define PRIM_K16_C(gen, C)                                                                  \
-  void PRIM_BUILD_CAT(gen, ownsAddC_16s_##C)(const Prim16s* a, std::int32_t v, Prim16s* d, \
-                                             int n) {                                      \
-    k16::run<k16::Case::C, false>(k16::AddCOps(a, v), d, n, 1);                             \
+#define PRIM_K16_C(gen, C)                                                                          \
+  void PRIM_BUILD_CAT(gen, ownsAddC_16s_##C)(const Prim16s* a, std::int32_t v, Prim16s* d, int n) { \
+    k16::run<k16::Case::C, false>(k16::AddCOps(a, v), d, n, 1);                                     \
   }
-#define PRIM_K16_CP(gen, C)                                                                 \
-  void PRIM_BUILD_CAT(gen, ownsAddC_16s_##C)(const Prim16s* a, std::int32_t v, Prim16s* d, \
-                                             int n, int p) {                               \
-    k16::run<k16::Case::C, false>(k16::AddCOps(a, v), d, n, p);                             \
+#define PRIM_K16_CP(gen, C)                                                                                \
+  void PRIM_BUILD_CAT(gen, ownsAddC_16s_##C)(const Prim16s* a, std::int32_t v, Prim16s* d, int n, int p) { \
+    k16::run<k16::Case::C, false>(k16::AddCOps(a, v), d, n, p);                                            \
   }
 
 // All four 32-bit kernels of one operation (Add or Sub) on the 16-byte
 // skeleton; factor 2 runs its own rule.
-#define PRIM_K32_BIN(gen, Name)                                                             \
-  void PRIM_BUILD_CAT(gen, owns##Name##_32s_Sfs0)(const Prim32s* a, const Prim32s* b,      \
-                                                  Prim32s* d, int n) {                     \
-    k32::run(k32::R##Name##0{}, a, k32::Arr{b}, d, n);                                      \
-  }                                                                                         \
-  void PRIM_BUILD_CAT(gen, owns##Name##_32s_Sfs1)(const Prim32s* a, const Prim32s* b,      \
-                                                  Prim32s* d, int n) {                     \
-    k32::run(k32::R##Name##1{}, a, k32::Arr{b}, d, n);                                      \
-  }                                                                                         \
-  void PRIM_BUILD_CAT(gen, owns##Name##_32s_SfsPos)(const Prim32s* a, const Prim32s* b,    \
-                                                    Prim32s* d, int n, int f) {            \
-    if (f == 2)                                                                             \
-      k32::run(k32::R##Name##Pos2{}, a, k32::Arr{b}, d, n);                                 \
-    else                                                                                    \
-      k32::run(k32::R##Name##Pos{k32::Pos(f)}, a, k32::Arr{b}, d, n);                       \
-  }                                                                                         \
-  void PRIM_BUILD_CAT(gen, owns##Name##_32s_SfsNeg)(const Prim32s* a, const Prim32s* b,    \
-                                                    Prim32s* d, int n, int k) {            \
-    k32::run(k32::R##Name##Neg{k}, a, k32::Arr{b}, d, n);                                   \
+#define PRIM_K32_BIN(gen, Name)                                                                            \
+  void PRIM_BUILD_CAT(gen, owns##Name##_32s_Sfs0)(const Prim32s* a, const Prim32s* b, Prim32s* d, int n) { \
+    k32::run(k32::R##Name##0 {}, a, k32::Arr{b}, d, n);                                                    \
+  }                                                                                                        \
+  void PRIM_BUILD_CAT(gen, owns##Name##_32s_Sfs1)(const Prim32s* a, const Prim32s* b, Prim32s* d, int n) { \
+    k32::run(k32::R##Name##1 {}, a, k32::Arr{b}, d, n);                                                    \
+  }                                                                                                        \
+  void PRIM_BUILD_CAT(gen, owns##Name##_32s_SfsPos)(const Prim32s* a, const Prim32s* b, Prim32s* d, int n, \
+                                                    int f) {                                               \
+    if (f == 2)                                                                                            \
+      k32::run(k32::R##Name##Pos2{}, a, k32::Arr{b}, d, n);                                                \
+    else                                                                                                   \
+      k32::run(k32::R##Name##Pos{k32::Pos(f)}, a, k32::Arr{b}, d, n);                                      \
+  }                                                                                                        \
+  void PRIM_BUILD_CAT(gen, owns##Name##_32s_SfsNeg)(const Prim32s* a, const Prim32s* b, Prim32s* d, int n, \
+                                                    int k) {                                               \
+    k32::run(k32::R##Name##Neg{k}, a, k32::Arr{b}, d, n);                                                  \
   }
 
-#define PRIM_K32_ADDC(gen)                                                                  \
-  void PRIM_BUILD_CAT(gen, ownsAddC_32s_Sfs0)(const Prim32s* a, std::int32_t v,            \
-                                              Prim32s* d, int n) {                         \
-    k32::run(k32::RAdd0{}, a, k32::Bcast{v}, d, n);                                         \
-  }                                                                                         \
-  void PRIM_BUILD_CAT(gen, ownsAddC_32s_Sfs1)(const Prim32s* a, std::int32_t v,            \
-                                              Prim32s* d, int n) {                         \
-    k32::run(k32::RAddC1{v >> 1, (v & 1) != 0}, a, k32::Bcast{v}, d, n);                    \
-  }                                                                                         \
-  void PRIM_BUILD_CAT(gen, ownsAddC_32s_SfsPos)(const Prim32s* a, std::int32_t v,          \
-                                                Prim32s* d, int n, int f) {                \
-    if (f == 2)                                                                             \
-      k32::run(k32::RAddPos2{}, a, k32::Bcast{v}, d, n);                                    \
-    else                                                                                    \
-      k32::run(k32::RAddPos{k32::Pos(f)}, a, k32::Bcast{v}, d, n);                          \
-  }                                                                                         \
-  void PRIM_BUILD_CAT(gen, ownsAddC_32s_SfsNeg)(const Prim32s* a, std::int32_t v,          \
-                                                Prim32s* d, int n, int k) {                \
-    k32::run(k32::RAddNeg{k}, a, k32::Bcast{v}, d, n);                                      \
+#define PRIM_K32_ADDC(gen)                                                                           \
+  void PRIM_BUILD_CAT(gen, ownsAddC_32s_Sfs0)(const Prim32s* a, std::int32_t v, Prim32s* d, int n) { \
+    k32::run(k32::RAdd0{}, a, k32::Bcast{v}, d, n);                                                  \
+  }                                                                                                  \
+  void PRIM_BUILD_CAT(gen, ownsAddC_32s_Sfs1)(const Prim32s* a, std::int32_t v, Prim32s* d, int n) { \
+    k32::run(k32::RAddC1{v >> 1, (v & 1) != 0}, a, k32::Bcast{v}, d, n);                             \
+  }                                                                                                  \
+  void PRIM_BUILD_CAT(gen, ownsAddC_32s_SfsPos)(const Prim32s* a, std::int32_t v, Prim32s* d, int n, \
+                                                int f) {                                             \
+    if (f == 2)                                                                                      \
+      k32::run(k32::RAddPos2{}, a, k32::Bcast{v}, d, n);                                             \
+    else                                                                                             \
+      k32::run(k32::RAddPos{k32::Pos(f)}, a, k32::Bcast{v}, d, n);                                   \
+  }                                                                                                  \
+  void PRIM_BUILD_CAT(gen, ownsAddC_32s_SfsNeg)(const Prim32s* a, std::int32_t v, Prim32s* d, int n, \
+                                                int k) {                                             \
+    k32::run(k32::RAddNeg{k}, a, k32::Bcast{v}, d, n);                                               \
   }

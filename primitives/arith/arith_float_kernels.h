@@ -38,11 +38,11 @@ struct MulC {
   Prim32f val;
   Prim32f s(std::ptrdiff_t i) const { return forder::mul(a[i], val); }
   template <bool AA = false, bool = false>
-  __m128 v4(std::ptrdiff_t i) const { return forder::mul(load4<AA>(a + i), _mm_set1_ps(val)); }
-#if defined(__AVX__)
-  __m256 v8(std::ptrdiff_t i) const {
-    return forder::mul(_mm256_loadu_ps(a + i), _mm256_set1_ps(val));
+  __m128 v4(std::ptrdiff_t i) const {
+    return forder::mul(load4<AA>(a + i), _mm_set1_ps(val));
   }
+#if defined(__AVX__)
+  __m256 v8(std::ptrdiff_t i) const { return forder::mul(_mm256_loadu_ps(a + i), _mm256_set1_ps(val)); }
 #endif
   bool streams(std::ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }  // aligned source only
   bool aAligned(std::ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }
@@ -54,11 +54,11 @@ struct Add {
   const Prim32f* b;
   Prim32f s(std::ptrdiff_t i) const { return forder::add(a[i], b[i]); }
   template <bool AA = false, bool AB = false>
-  __m128 v4(std::ptrdiff_t i) const { return forder::add(load4<AA>(a + i), load4<AB>(b + i)); }
-#if defined(__AVX__)
-  __m256 v8(std::ptrdiff_t i) const {
-    return forder::add(_mm256_loadu_ps(a + i), _mm256_loadu_ps(b + i));
+  __m128 v4(std::ptrdiff_t i) const {
+    return forder::add(load4<AA>(a + i), load4<AB>(b + i));
   }
+#if defined(__AVX__)
+  __m256 v8(std::ptrdiff_t i) const { return forder::add(_mm256_loadu_ps(a + i), _mm256_loadu_ps(b + i)); }
 #endif
   bool streams(std::ptrdiff_t) const { return true; }  // whatever the sources
   bool aAligned(std::ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }
@@ -70,11 +70,11 @@ struct Sub {
   const Prim32f* b;
   Prim32f s(std::ptrdiff_t i) const { return b[i] - a[i]; }
   template <bool AA = false, bool AB = false>
-  __m128 v4(std::ptrdiff_t i) const { return _mm_sub_ps(load4<AB>(b + i), load4<AA>(a + i)); }
-#if defined(__AVX__)
-  __m256 v8(std::ptrdiff_t i) const {
-    return _mm256_sub_ps(_mm256_loadu_ps(b + i), _mm256_loadu_ps(a + i));
+  __m128 v4(std::ptrdiff_t i) const {
+    return _mm_sub_ps(load4<AB>(b + i), load4<AA>(a + i));
   }
+#if defined(__AVX__)
+  __m256 v8(std::ptrdiff_t i) const { return _mm256_sub_ps(_mm256_loadu_ps(b + i), _mm256_loadu_ps(a + i)); }
 #endif
   bool streams(std::ptrdiff_t) const { return true; }
   bool aAligned(std::ptrdiff_t i) const { return (addr(a + i) & 15) == 0; }

@@ -20,10 +20,8 @@ PrimResult vecMulC_32f(const Prim32f* pSrc, Prim32f val, Prim32f* pDst, int len)
 PrimResult vecAdd_32f(const Prim32f* pSrc1, const Prim32f* pSrc2, Prim32f* pDst, int len);
 PrimResult vecSub_32f(const Prim32f* pSrc1, const Prim32f* pSrc2, Prim32f* pDst, int len);
 
-PrimResult vecAddC_16s_Sfs(const Prim16s* pSrc, Prim16s val, Prim16s* pDst, int len,
-                           int scaleFactor);
-PrimResult vecAddC_32s_Sfs(const Prim32s* pSrc, Prim32s val, Prim32s* pDst, int len,
-                           int scaleFactor);
+PrimResult vecAddC_16s_Sfs(const Prim16s* pSrc, Prim16s val, Prim16s* pDst, int len, int scaleFactor);
+PrimResult vecAddC_32s_Sfs(const Prim32s* pSrc, Prim32s val, Prim32s* pDst, int len, int scaleFactor);
 PrimResult vecAdd_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len,
                           int scaleFactor);
 PrimResult vecSub_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len,

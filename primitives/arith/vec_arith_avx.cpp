@@ -73,8 +73,7 @@ void negSat32(const Prim32s* a, const B& b, Prim32s* d, int len) {
     }
     if (vector) {
       const std::ptrdiff_t end = i + ((n - i) / 4) * 4;
-      for (; i < end; i += 4)
-        k32::L128::store4(d + i, negSat4<kSub>(k32::L128::load4(a + i), b.v4(i)));
+      for (; i < end; i += 4) k32::L128::store4(d + i, negSat4<kSub>(k32::L128::load4(a + i), b.v4(i)));
     }
   }
   for (; i < n; ++i) one(i);
@@ -90,25 +89,20 @@ void addCNegSat32(const Prim32s* a, std::int32_t v, Prim32s* d, int n) {
   negSat32<false>(a, k32::Bcast{v}, d, n);
 }
 
-constexpr entry::Const16 kAddC16{avx_ownsAddC_16s_Sfs0, avx_ownsAddC_16s_Sfs1,
-                                 avx_ownsAddC_16s_SfsPos, avx_ownsAddC_16s_SfsNeg,
-                                 avx_ownsAddC_16s_SfsNegSat, avx_vecCopy_16s, avx_vecZero_16s};
-constexpr entry::Binary16 kAdd16{avx_ownsAdd_16s_Sfs0,   avx_ownsAdd_16s_Sfs1,
-                                 avx_ownsAdd_16s_SfsPos, avx_ownsAdd_16s_SfsNeg,
-                                 avx_ownsAdd_16s_SfsNegSat, avx_vecZero_16s};
-constexpr entry::Binary16 kSub16{avx_ownsSub_16s_Sfs0,   avx_ownsSub_16s_Sfs1,
-                                 avx_ownsSub_16s_SfsPos, avx_ownsSub_16s_SfsNeg,
-                                 avx_ownsSub_16s_SfsNegSat, avx_vecZero_16s};
-constexpr entry::Const32 kAddC32{avx_ownsAddC_32s_Sfs0,   avx_ownsAddC_32s_Sfs1,
-                                 avx_ownsAddC_32s_SfsPos, avx_ownsAddC_32s_SfsNeg,
-                                 addCNegSat32,             avx_vecCopy_32s,
+constexpr entry::Const16 kAddC16{avx_ownsAddC_16s_Sfs0,   avx_ownsAddC_16s_Sfs1,      avx_ownsAddC_16s_SfsPos,
+                                 avx_ownsAddC_16s_SfsNeg, avx_ownsAddC_16s_SfsNegSat, avx_vecCopy_16s,
+                                 avx_vecZero_16s};
+constexpr entry::Binary16 kAdd16{avx_ownsAdd_16s_Sfs0,   avx_ownsAdd_16s_Sfs1,      avx_ownsAdd_16s_SfsPos,
+                                 avx_ownsAdd_16s_SfsNeg, avx_ownsAdd_16s_SfsNegSat, avx_vecZero_16s};
+constexpr entry::Binary16 kSub16{avx_ownsSub_16s_Sfs0,   avx_ownsSub_16s_Sfs1,      avx_ownsSub_16s_SfsPos,
+                                 avx_ownsSub_16s_SfsNeg, avx_ownsSub_16s_SfsNegSat, avx_vecZero_16s};
+constexpr entry::Const32 kAddC32{avx_ownsAddC_32s_Sfs0,   avx_ownsAddC_32s_Sfs1, avx_ownsAddC_32s_SfsPos,
+                                 avx_ownsAddC_32s_SfsNeg, addCNegSat32,          avx_vecCopy_32s,
                                  avx_vecZero_32s};
-constexpr entry::Binary32 kAdd32{avx_ownsAdd_32s_Sfs0,   avx_ownsAdd_32s_Sfs1,
-                                 avx_ownsAdd_32s_SfsPos, avx_ownsAdd_32s_SfsNeg,
-                                 addNegSat32,             avx_vecZero_32s};
-constexpr entry::Binary32 kSub32{avx_ownsSub_32s_Sfs0,   avx_ownsSub_32s_Sfs1,
-                                 avx_ownsSub_32s_SfsPos, avx_ownsSub_32s_SfsNeg,
-                                 subNegSat32,             avx_vecZero_32s};
+constexpr entry::Binary32 kAdd32{avx_ownsAdd_32s_Sfs0,   avx_ownsAdd_32s_Sfs1, avx_ownsAdd_32s_SfsPos,
+                                 avx_ownsAdd_32s_SfsNeg, addNegSat32,          avx_vecZero_32s};
+constexpr entry::Binary32 kSub32{avx_ownsSub_32s_Sfs0,   avx_ownsSub_32s_Sfs1, avx_ownsSub_32s_SfsPos,
+                                 avx_ownsSub_32s_SfsNeg, subNegSat32,          avx_vecZero_32s};
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS
 
@@ -117,8 +111,8 @@ using namespace prim::PRIM_GEN_NS;
 PrimResult avx_vecMulC_32f(const Prim32f* pSrc, Prim32f val, Prim32f* pDst, int len) {
   if (!pSrc || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
-  if (val == 1.0f) return avx_vecCopy_32s(reinterpret_cast<const Prim32s*>(pSrc),
-                                          reinterpret_cast<Prim32s*>(pDst), len);
+  if (val == 1.0f)
+    return avx_vecCopy_32s(reinterpret_cast<const Prim32s*>(pSrc), reinterpret_cast<Prim32s*>(pDst), len);
   if (val == 0.0f) return avx_vecZero_32s(reinterpret_cast<Prim32s*>(pDst), len);
   f32::avxLoop(f32::MulC{pSrc, val}, pDst, len);
   return primResultOk;
@@ -138,22 +132,18 @@ PrimResult avx_vecSub_32f(const Prim32f* pSrc1, const Prim32f* pSrc2, Prim32f* p
 PrimResult avx_vecAddC_16s_Sfs(const Prim16s* pSrc, Prim16s val, Prim16s* pDst, int len, int sf) {
   return entry::const16(kAddC16, pSrc, val, pDst, len, sf);
 }
-PrimResult avx_vecAdd_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len,
-                               int sf) {
+PrimResult avx_vecAdd_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len, int sf) {
   return entry::binary16(kAdd16, pSrc1, pSrc2, pDst, len, sf);
 }
-PrimResult avx_vecSub_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len,
-                               int sf) {
+PrimResult avx_vecSub_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len, int sf) {
   return entry::binary16(kSub16, pSrc1, pSrc2, pDst, len, sf);
 }
 PrimResult avx_vecAddC_32s_Sfs(const Prim32s* pSrc, Prim32s val, Prim32s* pDst, int len, int sf) {
   return entry::const32(kAddC32, pSrc, val, pDst, len, sf);
 }
-PrimResult avx_vecAdd_32s_Sfs(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst, int len,
-                               int sf) {
+PrimResult avx_vecAdd_32s_Sfs(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst, int len, int sf) {
   return entry::binary32(kAdd32, pSrc1, pSrc2, pDst, len, sf);
 }
-PrimResult avx_vecSub_32s_Sfs(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst, int len,
-                               int sf) {
+PrimResult avx_vecSub_32s_Sfs(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst, int len, int sf) {
   return entry::binary32(kSub32, pSrc1, pSrc2, pDst, len, sf);
 }

@@ -15,8 +15,8 @@
 namespace prim::PRIM_GEN_NS {
 namespace {
 
-using std::ptrdiff_t;
 using std::int32_t;
+using std::ptrdiff_t;
 
 inline __m256i load16(const Prim16s* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 inline void store16(Prim16s* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
@@ -48,7 +48,9 @@ struct AddC256 {
   __m256i v16;
   __m256i v32;
   AddC256(const Prim16s* src, int32_t value)
-      : a(src), val(value), v16(_mm256_set1_epi16(static_cast<short>(value))),
+      : a(src),
+        val(value),
+        v16(_mm256_set1_epi16(static_cast<short>(value))),
         v32(_mm256_set1_epi32(value)) {}
   k16::AddCOps o128() const { return k16::AddCOps(a, val); }
   __m256i sat16(ptrdiff_t i) const { return _mm256_adds_epi16(load16(a + i), v16); }
@@ -168,7 +170,8 @@ struct AddCSfs1 {
   explicit AddCSfs1(int32_t val)
       : b(_mm256_set1_epi16(static_cast<short>(val ^ 0x8000))),
         low(_mm256_set1_epi16(static_cast<short>((val ^ 1) & 3))),
-        bias(_mm256_set1_epi16(static_cast<short>(0x8000))), three(_mm256_set1_epi16(3)) {}
+        bias(_mm256_set1_epi16(static_cast<short>(0x8000))),
+        three(_mm256_set1_epi16(3)) {}
   __m256i operator()(__m256i src) const {
     const __m256i avg = _mm256_avg_epu16(_mm256_xor_si256(src, bias), b);
     const __m256i down = _mm256_cmpeq_epi16(_mm256_and_si256(src, three), low);  // -1 there
@@ -181,7 +184,8 @@ struct AddCSfs1 {
 inline void partial16(const AddCSfs1& f, const Prim16s* s, Prim16s* d, ptrdiff_t k) {
   alignas(32) Prim16s buf[16] = {};
   std::memcpy(buf, s, static_cast<std::size_t>(k) * 2);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(buf), f(_mm256_load_si256(reinterpret_cast<const __m256i*>(buf))));
+  _mm256_store_si256(reinterpret_cast<__m256i*>(buf),
+                     f(_mm256_load_si256(reinterpret_cast<const __m256i*>(buf))));
   std::memcpy(d, buf, static_cast<std::size_t>(k) * 2);
 }
 
@@ -212,7 +216,9 @@ void avx2_ownsAddC_16s_SfsNegSat(const Prim16s* a, int32_t v, Prim16s* d, int n)
   sfsNegSat(AddC256(a, v), d, n);
 }
 
-void avx2_ownsAdd_16s_Sfs0(const Prim16s* a, const Prim16s* b, Prim16s* d, int n) { sfs0(Add256{a, b}, d, n); }
+void avx2_ownsAdd_16s_Sfs0(const Prim16s* a, const Prim16s* b, Prim16s* d, int n) {
+  sfs0(Add256{a, b}, d, n);
+}
 void avx2_ownsAdd_16s_SfsPos(const Prim16s* a, const Prim16s* b, Prim16s* d, int n, int p) {
   sfsPos(Add256{a, b}, d, n, p);
 }
@@ -223,7 +229,9 @@ void avx2_ownsAdd_16s_SfsNegSat(const Prim16s* a, const Prim16s* b, Prim16s* d, 
   sfsNegSat(Add256{a, b}, d, n);
 }
 
-void avx2_ownsSub_16s_Sfs0(const Prim16s* a, const Prim16s* b, Prim16s* d, int n) { sfs0(Sub256{a, b}, d, n); }
+void avx2_ownsSub_16s_Sfs0(const Prim16s* a, const Prim16s* b, Prim16s* d, int n) {
+  sfs0(Sub256{a, b}, d, n);
+}
 void avx2_ownsSub_16s_SfsPos(const Prim16s* a, const Prim16s* b, Prim16s* d, int n, int p) {
   sfsPos(Sub256{a, b}, d, n, p);
 }
@@ -292,8 +300,7 @@ void negSat32(const Prim32s* a, const B& b, Prim32s* d, int len) {
       }
     }
     if (vector) {
-      for (; i + 8 <= n; i += 8)
-        k32::L256::store8(d + i, negSat8<kSub>(k32::L256::load8(a + i), b.v8(i)));
+      for (; i + 8 <= n; i += 8) k32::L256::store8(d + i, negSat8<kSub>(k32::L256::load8(a + i), b.v8(i)));
       if (i + 4 <= n) {
         k32::L128::store4(d + i, negSat4<kSub>(k32::L128::load4(a + i), b.v4(i)));
         i += 4;
@@ -306,34 +313,44 @@ void negSat32(const Prim32s* a, const B& b, Prim32s* d, int len) {
 template <bool kSub, class B>
 void cases32(const Prim32s* a, const B& b, Prim32s* d, int len, int sf) {
   if (sf == 0) {
-    if constexpr (kSub) k32::run256(k32::RSub0{}, a, b, d, len);
-    else k32::run256(k32::RAdd0{}, a, b, d, len);
+    if constexpr (kSub)
+      k32::run256(k32::RSub0{}, a, b, d, len);
+    else
+      k32::run256(k32::RAdd0{}, a, b, d, len);
   } else if (sf == 1) {
-    if constexpr (kSub) k32::run256(k32::RSub1{}, a, b, d, len);
-    else k32::run256(k32::RAdd1{}, a, b, d, len);
+    if constexpr (kSub)
+      k32::run256(k32::RSub1{}, a, b, d, len);
+    else
+      k32::run256(k32::RAdd1{}, a, b, d, len);
   } else if (sf == 2) {
-    if constexpr (kSub) k32::run256(k32::RSubPos2{}, a, b, d, len);
-    else k32::run256(k32::RAddPos2{}, a, b, d, len);
+    if constexpr (kSub)
+      k32::run256(k32::RSubPos2{}, a, b, d, len);
+    else
+      k32::run256(k32::RAddPos2{}, a, b, d, len);
   } else if (sf > 2) {
-    if constexpr (kSub) k32::run256(k32::RSubPos{k32::Pos(sf)}, a, b, d, len);
-    else k32::run256(k32::RAddPos{k32::Pos(sf)}, a, b, d, len);
+    if constexpr (kSub)
+      k32::run256(k32::RSubPos{k32::Pos(sf)}, a, b, d, len);
+    else
+      k32::run256(k32::RAddPos{k32::Pos(sf)}, a, b, d, len);
   } else if (sf >= -30) {
-    if constexpr (kSub) k32::run256(k32::RSubNeg{-sf}, a, b, d, len);
-    else k32::run256(k32::RAddNeg{-sf}, a, b, d, len);
+    if constexpr (kSub)
+      k32::run256(k32::RSubNeg{-sf}, a, b, d, len);
+    else
+      k32::run256(k32::RAddNeg{-sf}, a, b, d, len);
   } else {
     negSat32<kSub>(a, b, d, len);
   }
 }
 
-constexpr entry::Const16 kAddC16{avx2_ownsAddC_16s_Sfs0,   avx2_ownsAddC_16s_Sfs1,
-                                 avx2_ownsAddC_16s_SfsPos, avx2_ownsAddC_16s_SfsNeg,
-                                 avx2_ownsAddC_16s_SfsNegSat, avx2_vecCopy_16s, avx2_vecZero_16s};
-constexpr entry::Binary16 kAdd16{avx2_ownsAdd_16s_Sfs0, nullptr, avx2_ownsAdd_16s_SfsPos,
-                                 avx2_ownsAdd_16s_SfsNeg, avx2_ownsAdd_16s_SfsNegSat,
-                                 avx2_vecZero_16s};
-constexpr entry::Binary16 kSub16{avx2_ownsSub_16s_Sfs0, nullptr, avx2_ownsSub_16s_SfsPos,
-                                 avx2_ownsSub_16s_SfsNeg, avx2_ownsSub_16s_SfsNegSat,
-                                 avx2_vecZero_16s};
+constexpr entry::Const16 kAddC16{
+    avx2_ownsAddC_16s_Sfs0,      avx2_ownsAddC_16s_Sfs1, avx2_ownsAddC_16s_SfsPos, avx2_ownsAddC_16s_SfsNeg,
+    avx2_ownsAddC_16s_SfsNegSat, avx2_vecCopy_16s,       avx2_vecZero_16s};
+constexpr entry::Binary16 kAdd16{avx2_ownsAdd_16s_Sfs0,      nullptr,
+                                 avx2_ownsAdd_16s_SfsPos,    avx2_ownsAdd_16s_SfsNeg,
+                                 avx2_ownsAdd_16s_SfsNegSat, avx2_vecZero_16s};
+constexpr entry::Binary16 kSub16{avx2_ownsSub_16s_Sfs0,      nullptr,
+                                 avx2_ownsSub_16s_SfsPos,    avx2_ownsSub_16s_SfsNeg,
+                                 avx2_ownsSub_16s_SfsNegSat, avx2_vecZero_16s};
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS
 
@@ -342,8 +359,8 @@ using namespace prim::PRIM_GEN_NS;
 PrimResult avx2_vecMulC_32f(const Prim32f* pSrc, Prim32f val, Prim32f* pDst, int len) {
   if (!pSrc || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
-  if (val == 1.0f) return avx2_vecCopy_32s(reinterpret_cast<const Prim32s*>(pSrc),
-                                           reinterpret_cast<Prim32s*>(pDst), len);
+  if (val == 1.0f)
+    return avx2_vecCopy_32s(reinterpret_cast<const Prim32s*>(pSrc), reinterpret_cast<Prim32s*>(pDst), len);
   if (val == 0.0f) return avx2_vecZero_32s(reinterpret_cast<Prim32s*>(pDst), len);
   f32::avx2Loop(f32::MulC{pSrc, val}, pDst, len);
   return primResultOk;
@@ -363,12 +380,10 @@ PrimResult avx2_vecSub_32f(const Prim32f* pSrc1, const Prim32f* pSrc2, Prim32f* 
 PrimResult avx2_vecAddC_16s_Sfs(const Prim16s* pSrc, Prim16s val, Prim16s* pDst, int len, int sf) {
   return entry::const16(kAddC16, pSrc, val, pDst, len, sf);
 }
-PrimResult avx2_vecAdd_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len,
-                               int sf) {
+PrimResult avx2_vecAdd_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len, int sf) {
   return entry::binary16(kAdd16, pSrc1, pSrc2, pDst, len, sf);
 }
-PrimResult avx2_vecSub_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len,
-                               int sf) {
+PrimResult avx2_vecSub_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len, int sf) {
   return entry::binary16(kSub16, pSrc1, pSrc2, pDst, len, sf);
 }
 PrimResult avx2_vecAddC_32s_Sfs(const Prim32s* pSrc, Prim32s val, Prim32s* pDst, int len, int sf) {
@@ -382,16 +397,14 @@ PrimResult avx2_vecAddC_32s_Sfs(const Prim32s* pSrc, Prim32s val, Prim32s* pDst,
     cases32<false>(pSrc, k32::Bcast{val}, pDst, len, sf);
   return primResultOk;
 }
-PrimResult avx2_vecAdd_32s_Sfs(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst, int len,
-                               int sf) {
+PrimResult avx2_vecAdd_32s_Sfs(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst, int len, int sf) {
   if (!pSrc1 || !pSrc2 || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
   if (sf > 32) return avx2_vecZero_32s(pDst, len);
   cases32<false>(pSrc1, k32::Arr{pSrc2}, pDst, len, sf);
   return primResultOk;
 }
-PrimResult avx2_vecSub_32s_Sfs(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst, int len,
-                               int sf) {
+PrimResult avx2_vecSub_32s_Sfs(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst, int len, int sf) {
   if (!pSrc1 || !pSrc2 || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
   if (sf > 32) return avx2_vecZero_32s(pDst, len);

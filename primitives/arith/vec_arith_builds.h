@@ -8,33 +8,33 @@
 
 #include "primitives/core/prim_types.h"
 
-#define PRIM_DECLARE_VEC_ARITH_FLOAT_BUILDS(gen)                                                  \
-  PrimResult gen##_vecMulC_32f(const Prim32f* pSrc, Prim32f val, Prim32f* pDst, int len);         \
+#define PRIM_DECLARE_VEC_ARITH_FLOAT_BUILDS(gen)                                          \
+  PrimResult gen##_vecMulC_32f(const Prim32f* pSrc, Prim32f val, Prim32f* pDst, int len); \
   PrimResult gen##_vecSub_32f(const Prim32f* pSrc1, const Prim32f* pSrc2, Prim32f* pDst, int len);
 
 #define PRIM_DECLARE_VEC_ARITH_ADD32F_BUILD(gen) \
   PrimResult gen##_vecAdd_32f(const Prim32f* pSrc1, const Prim32f* pSrc2, Prim32f* pDst, int len);
 
-#define PRIM_DECLARE_VEC_ARITH_ADD16_BUILD(gen)                                              \
-  PrimResult gen##_vecAdd_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, \
-                                  int len, int scaleFactor);
+#define PRIM_DECLARE_VEC_ARITH_ADD16_BUILD(gen)                                                       \
+  PrimResult gen##_vecAdd_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len, \
+                                  int scaleFactor);
 
-#define PRIM_DECLARE_VEC_ARITH_INT_BUILDS(gen)                                                \
-  PrimResult gen##_vecAddC_16s_Sfs(const Prim16s* pSrc, Prim16s val, Prim16s* pDst, int len,  \
-                                   int scaleFactor);                                          \
-  PrimResult gen##_vecAddC_32s_Sfs(const Prim32s* pSrc, Prim32s val, Prim32s* pDst, int len,  \
-                                   int scaleFactor);                                          \
-  PrimResult gen##_vecSub_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst,  \
-                                  int len, int scaleFactor);                                  \
-  PrimResult gen##_vecAdd_32s_Sfs(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst,  \
-                                  int len, int scaleFactor);                                  \
-  PrimResult gen##_vecSub_32s_Sfs(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst,  \
-                                  int len, int scaleFactor);
+#define PRIM_DECLARE_VEC_ARITH_INT_BUILDS(gen)                                                        \
+  PrimResult gen##_vecAddC_16s_Sfs(const Prim16s* pSrc, Prim16s val, Prim16s* pDst, int len,          \
+                                   int scaleFactor);                                                  \
+  PrimResult gen##_vecAddC_32s_Sfs(const Prim32s* pSrc, Prim32s val, Prim32s* pDst, int len,          \
+                                   int scaleFactor);                                                  \
+  PrimResult gen##_vecSub_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len, \
+                                  int scaleFactor);                                                   \
+  PrimResult gen##_vecAdd_32s_Sfs(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst, int len, \
+                                  int scaleFactor);                                                   \
+  PrimResult gen##_vecSub_32s_Sfs(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst, int len, \
+                                  int scaleFactor);
 
-#define PRIM_DECLARE_VEC_ARITH_BUILDS(gen)    \
-  PRIM_DECLARE_VEC_ARITH_FLOAT_BUILDS(gen)    \
-  PRIM_DECLARE_VEC_ARITH_ADD32F_BUILD(gen)    \
-  PRIM_DECLARE_VEC_ARITH_ADD16_BUILD(gen)     \
+#define PRIM_DECLARE_VEC_ARITH_BUILDS(gen) \
+  PRIM_DECLARE_VEC_ARITH_FLOAT_BUILDS(gen) \
+  PRIM_DECLARE_VEC_ARITH_ADD32F_BUILD(gen) \
+  PRIM_DECLARE_VEC_ARITH_ADD16_BUILD(gen)  \
   PRIM_DECLARE_VEC_ARITH_INT_BUILDS(gen)
 
 PRIM_DECLARE_VEC_ARITH_BUILDS(px)
@@ -61,15 +61,13 @@ namespace prim::sse2 {
 void sse2_ownsMulC_32f(const Prim32f* pSrc, Prim32f val, Prim32f* pDst, int len);
 // Sign saturation of the 16-bit subtraction; SSE2 only, so the sse41 build
 // calls it too.
-void sse2_ownsSub_16s_SfsNegSat(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst,
-                                int len);
+void sse2_ownsSub_16s_SfsNegSat(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len);
 }  // namespace prim::sse2
 namespace prim::ssse3 {
 void ssse3_ownsMulC_32f(const Prim32f* pSrc, Prim32f val, Prim32f* pDst, int len);
 // The sse41 build of vecAdd_16s_Sfs runs these two ssse3 kernels.
 void ssse3_ownsAdd_16s_Sfs0(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len);
-void ssse3_ownsAdd_16s_SfsNegSat(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst,
-                                 int len);
+void ssse3_ownsAdd_16s_SfsNegSat(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len);
 }  // namespace prim::ssse3
 namespace prim::sse41 {
 void sse41_ownsMulC_32f(const Prim32f* pSrc, Prim32f val, Prim32f* pDst, int len);

@@ -15,15 +15,14 @@ PRIM_K16_BINP(movbe, Add, AddOps, SfsNeg, true)
 PRIM_K16_BIN(movbe, Add, AddOps, SfsNegSat, true)
 
 namespace {
-constexpr entry::Binary16 kAdd16{movbe_ownsAdd_16s_Sfs0,   movbe_ownsAdd_16s_Sfs1,
-                                 movbe_ownsAdd_16s_SfsPos, movbe_ownsAdd_16s_SfsNeg,
+constexpr entry::Binary16 kAdd16{movbe_ownsAdd_16s_Sfs0,      movbe_ownsAdd_16s_Sfs1,
+                                 movbe_ownsAdd_16s_SfsPos,    movbe_ownsAdd_16s_SfsNeg,
                                  movbe_ownsAdd_16s_SfsNegSat, ssse3_vecZero_16s};
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS
 
 using namespace prim::PRIM_GEN_NS;
 
-PrimResult movbe_vecAdd_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst,
-                                int len, int sf) {
+PrimResult movbe_vecAdd_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len, int sf) {
   return entry::binary16(kAdd16, pSrc1, pSrc2, pDst, len, sf);
 }

@@ -78,8 +78,8 @@ using namespace prim::PRIM_GEN_NS;
 PrimResult px_vecMulC_32f(const Prim32f* pSrc, Prim32f val, Prim32f* pDst, int len) {
   if (!pSrc || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
-  if (val == 1.0f) return px_vecCopy_32s(reinterpret_cast<const Prim32s*>(pSrc),
-                                         reinterpret_cast<Prim32s*>(pDst), len);
+  if (val == 1.0f)
+    return px_vecCopy_32s(reinterpret_cast<const Prim32s*>(pSrc), reinterpret_cast<Prim32s*>(pDst), len);
   if (val == 0.0f) return px_vecZero_32s(reinterpret_cast<Prim32s*>(pDst), len);
   for (int i = 0; i < len; ++i) pDst[i] = forder::mul(pSrc[i], val);
   return primResultOk;
@@ -101,8 +101,7 @@ PrimResult px_vecSub_32f(const Prim32f* pSrc1, const Prim32f* pSrc2, Prim32f* pD
 
 // ---- 16-bit ----------------------------------------------------------------
 
-PrimResult px_vecAddC_16s_Sfs(const Prim16s* pSrc, Prim16s val, Prim16s* pDst, int len,
-                              int scaleFactor) {
+PrimResult px_vecAddC_16s_Sfs(const Prim16s* pSrc, Prim16s val, Prim16s* pDst, int len, int scaleFactor) {
   if (!pSrc || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
   if (scaleFactor == 0 && val == 0) return px_vecCopy_16s(pSrc, pDst, len);
@@ -131,8 +130,7 @@ PrimResult px_vecSub_16s_Sfs(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s
 
 // ---- 32-bit ----------------------------------------------------------------
 
-PrimResult px_vecAddC_32s_Sfs(const Prim32s* pSrc, Prim32s val, Prim32s* pDst, int len,
-                              int scaleFactor) {
+PrimResult px_vecAddC_32s_Sfs(const Prim32s* pSrc, Prim32s val, Prim32s* pDst, int len, int scaleFactor) {
   if (!pSrc || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
   if (scaleFactor == 0 && val == 0) return px_vecCopy_32s(pSrc, pDst, len);

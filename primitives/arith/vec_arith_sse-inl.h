@@ -96,29 +96,41 @@ constexpr entry::Kern16 kAdd16NegSat = PRIM_BUILD(ownsAdd_16s_SfsNegSat);
 constexpr entry::Kern16 kSub16NegSat = PRIM_BUILD(ownsSub_16s_SfsNegSat);
 #endif
 
-constexpr entry::Const16 kAddC16{PRIM_BUILD(ownsAddC_16s_Sfs0),   PRIM_BUILD(ownsAddC_16s_Sfs1),
-                                 PRIM_BUILD(ownsAddC_16s_SfsPos), PRIM_BUILD(ownsAddC_16s_SfsNeg),
-                                 PRIM_BUILD(ownsAddC_16s_SfsNegSat), PRIM_BUILD(vecCopy_16s),
-                                 PRIM_BUILD(vecZero_16s)};
+constexpr entry::Const16 kAddC16{
+    PRIM_BUILD(ownsAddC_16s_Sfs0),   PRIM_BUILD(ownsAddC_16s_Sfs1),      PRIM_BUILD(ownsAddC_16s_SfsPos),
+    PRIM_BUILD(ownsAddC_16s_SfsNeg), PRIM_BUILD(ownsAddC_16s_SfsNegSat), PRIM_BUILD(vecCopy_16s),
+    PRIM_BUILD(vecZero_16s)};
 constexpr entry::Binary16 kAdd16{kAdd16Sfs0,
                                  PRIM_BUILD(ownsAdd_16s_Sfs1),
                                  PRIM_BUILD(ownsAdd_16s_SfsPos),
                                  PRIM_BUILD(ownsAdd_16s_SfsNeg),
                                  kAdd16NegSat,
                                  PRIM_BUILD(vecZero_16s)};
-constexpr entry::Binary16 kSub16{PRIM_BUILD(ownsSub_16s_Sfs0),   PRIM_BUILD(ownsSub_16s_Sfs1),
-                                 PRIM_BUILD(ownsSub_16s_SfsPos), PRIM_BUILD(ownsSub_16s_SfsNeg),
-                                 kSub16NegSat,                   PRIM_BUILD(vecZero_16s)};
-constexpr entry::Const32 kAddC32{PRIM_BUILD(ownsAddC_32s_Sfs0),   PRIM_BUILD(ownsAddC_32s_Sfs1),
-                                 PRIM_BUILD(ownsAddC_32s_SfsPos), PRIM_BUILD(ownsAddC_32s_SfsNeg),
-                                 addCNegSat32,                    PRIM_BUILD(vecCopy_32s),
+constexpr entry::Binary16 kSub16{PRIM_BUILD(ownsSub_16s_Sfs0),
+                                 PRIM_BUILD(ownsSub_16s_Sfs1),
+                                 PRIM_BUILD(ownsSub_16s_SfsPos),
+                                 PRIM_BUILD(ownsSub_16s_SfsNeg),
+                                 kSub16NegSat,
+                                 PRIM_BUILD(vecZero_16s)};
+constexpr entry::Const32 kAddC32{PRIM_BUILD(ownsAddC_32s_Sfs0),
+                                 PRIM_BUILD(ownsAddC_32s_Sfs1),
+                                 PRIM_BUILD(ownsAddC_32s_SfsPos),
+                                 PRIM_BUILD(ownsAddC_32s_SfsNeg),
+                                 addCNegSat32,
+                                 PRIM_BUILD(vecCopy_32s),
                                  PRIM_BUILD(vecZero_32s)};
-constexpr entry::Binary32 kAdd32{PRIM_BUILD(ownsAdd_32s_Sfs0),   PRIM_BUILD(ownsAdd_32s_Sfs1),
-                                 PRIM_BUILD(ownsAdd_32s_SfsPos), PRIM_BUILD(ownsAdd_32s_SfsNeg),
-                                 addNegSat32,                    PRIM_BUILD(vecZero_32s)};
-constexpr entry::Binary32 kSub32{PRIM_BUILD(ownsSub_32s_Sfs0),   PRIM_BUILD(ownsSub_32s_Sfs1),
-                                 PRIM_BUILD(ownsSub_32s_SfsPos), PRIM_BUILD(ownsSub_32s_SfsNeg),
-                                 subNegSat32,                    PRIM_BUILD(vecZero_32s)};
+constexpr entry::Binary32 kAdd32{PRIM_BUILD(ownsAdd_32s_Sfs0),
+                                 PRIM_BUILD(ownsAdd_32s_Sfs1),
+                                 PRIM_BUILD(ownsAdd_32s_SfsPos),
+                                 PRIM_BUILD(ownsAdd_32s_SfsNeg),
+                                 addNegSat32,
+                                 PRIM_BUILD(vecZero_32s)};
+constexpr entry::Binary32 kSub32{PRIM_BUILD(ownsSub_32s_Sfs0),
+                                 PRIM_BUILD(ownsSub_32s_Sfs1),
+                                 PRIM_BUILD(ownsSub_32s_SfsPos),
+                                 PRIM_BUILD(ownsSub_32s_SfsNeg),
+                                 subNegSat32,
+                                 PRIM_BUILD(vecZero_32s)};
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS
 
@@ -128,49 +140,45 @@ PrimResult PRIM_BUILD(vecMulC_32f)(const Prim32f* pSrc, Prim32f val, Prim32f* pD
   if (!pSrc || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
   if (val == 1.0f)
-    return PRIM_BUILD(vecCopy_32s)(reinterpret_cast<const Prim32s*>(pSrc),
-                                   reinterpret_cast<Prim32s*>(pDst), len);
+    return PRIM_BUILD(vecCopy_32s)(reinterpret_cast<const Prim32s*>(pSrc), reinterpret_cast<Prim32s*>(pDst),
+                                   len);
   if (val == 0.0f) return PRIM_BUILD(vecZero_32s)(reinterpret_cast<Prim32s*>(pDst), len);
   PRIM_BUILD(ownsMulC_32f)(pSrc, val, pDst, len);
   return primResultOk;
 }
 #if !defined(__SSE4_1__)
-PrimResult PRIM_BUILD(vecAdd_32f)(const Prim32f* pSrc1, const Prim32f* pSrc2, Prim32f* pDst,
-                                  int len) {
+PrimResult PRIM_BUILD(vecAdd_32f)(const Prim32f* pSrc1, const Prim32f* pSrc2, Prim32f* pDst, int len) {
   if (!pSrc1 || !pSrc2 || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
   PRIM_BUILD(ownsAdd_32f)(pSrc1, pSrc2, pDst, len);
   return primResultOk;
 }
 #endif
-PrimResult PRIM_BUILD(vecSub_32f)(const Prim32f* pSrc1, const Prim32f* pSrc2, Prim32f* pDst,
-                                  int len) {
+PrimResult PRIM_BUILD(vecSub_32f)(const Prim32f* pSrc1, const Prim32f* pSrc2, Prim32f* pDst, int len) {
   if (!pSrc1 || !pSrc2 || !pDst) return primResultNullPointer;
   if (len < 1) return primResultBadSize;
   PRIM_BUILD(ownsSub_32f)(pSrc1, pSrc2, pDst, len);
   return primResultOk;
 }
-PrimResult PRIM_BUILD(vecAddC_16s_Sfs)(const Prim16s* pSrc, Prim16s val, Prim16s* pDst, int len,
-                                       int sf) {
+PrimResult PRIM_BUILD(vecAddC_16s_Sfs)(const Prim16s* pSrc, Prim16s val, Prim16s* pDst, int len, int sf) {
   return entry::const16(kAddC16, pSrc, val, pDst, len, sf);
 }
-PrimResult PRIM_BUILD(vecAdd_16s_Sfs)(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst,
-                                      int len, int sf) {
+PrimResult PRIM_BUILD(vecAdd_16s_Sfs)(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len,
+                                      int sf) {
   return entry::binary16(kAdd16, pSrc1, pSrc2, pDst, len, sf);
 }
-PrimResult PRIM_BUILD(vecSub_16s_Sfs)(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst,
-                                      int len, int sf) {
+PrimResult PRIM_BUILD(vecSub_16s_Sfs)(const Prim16s* pSrc1, const Prim16s* pSrc2, Prim16s* pDst, int len,
+                                      int sf) {
   return entry::binary16(kSub16, pSrc1, pSrc2, pDst, len, sf);
 }
-PrimResult PRIM_BUILD(vecAddC_32s_Sfs)(const Prim32s* pSrc, Prim32s val, Prim32s* pDst, int len,
-                                       int sf) {
+PrimResult PRIM_BUILD(vecAddC_32s_Sfs)(const Prim32s* pSrc, Prim32s val, Prim32s* pDst, int len, int sf) {
   return entry::const32(kAddC32, pSrc, val, pDst, len, sf);
 }
-PrimResult PRIM_BUILD(vecAdd_32s_Sfs)(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst,
-                                      int len, int sf) {
+PrimResult PRIM_BUILD(vecAdd_32s_Sfs)(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst, int len,
+                                      int sf) {
   return entry::binary32(kAdd32, pSrc1, pSrc2, pDst, len, sf);
 }
-PrimResult PRIM_BUILD(vecSub_32s_Sfs)(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst,
-                                      int len, int sf) {
+PrimResult PRIM_BUILD(vecSub_32s_Sfs)(const Prim32s* pSrc1, const Prim32s* pSrc2, Prim32s* pDst, int len,
+                                      int sf) {
   return entry::binary32(kSub32, pSrc1, pSrc2, pDst, len, sf);
 }

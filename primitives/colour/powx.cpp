@@ -33,9 +33,9 @@ PrimResult sse41_vecPowx_32f_A21(const Prim32f* pSrc, Prim32f val, Prim32f* pDst
 namespace {
 // The movbe slot runs a build of its own (defined above, beside the ssse3 and
 // sse41 builds).
-PRIM_DISPATCH_TABLE_ROW(vecPowx_32f_A21, px_vecPowx_32f_A21, sse2_vecPowx_32f_A21,
-                        ssse3_vecPowx_32f_A21, movbe_vecPowx_32f_A21, sse41_vecPowx_32f_A21,
-                        avx_vecPowx_32f_A21, avx2_vecPowx_32f_A21);
+PRIM_DISPATCH_TABLE_ROW(vecPowx_32f_A21, px_vecPowx_32f_A21, sse2_vecPowx_32f_A21, ssse3_vecPowx_32f_A21,
+                        movbe_vecPowx_32f_A21, sse41_vecPowx_32f_A21, avx_vecPowx_32f_A21,
+                        avx2_vecPowx_32f_A21);
 }  // namespace
 
 PrimResult vecPowx_32f_A21(const Prim32f* pSrc, Prim32f val, Prim32f* pDst, int len) {

@@ -18,7 +18,7 @@ inline __m256d madd(__m256d a, __m256d b, __m256d c) { return _mm256_add_pd(_mm2
 #endif
 
 constexpr double kLn2Avx = 0.6931471805599453;
-constexpr double kLn2HiOver128 = 0x1.62e42fefa3800p-8;  // ln 2 / 128, high bits
+constexpr double kLn2HiOver128 = 0x1.62e42fefa3800p-8;   // ln 2 / 128, high bits
 constexpr double kLn2LoOver128 = 0x1.ef35793c76730p-53;  // ... and the rest
 constexpr double kMaxTAvx = 87.333740234375;
 

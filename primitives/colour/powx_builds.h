@@ -39,5 +39,5 @@ extern const float own_vec_sPowx_AVX2_ctab[3];
 // Told about every element whose result is a reported special case (a zero
 // raised to a negative power, a negative number to a non-integral power).
 // It does nothing in this program.
-void ownMathErrorHook(int code, int index, const Prim32f* pSrc1, const Prim32f* pSrc2,
-                      Prim32f* pDst1, Prim32f* pDst2, const char* name);
+void ownMathErrorHook(int code, int index, const Prim32f* pSrc1, const Prim32f* pSrc2, Prim32f* pDst1,
+                      Prim32f* pDst2, const char* name);

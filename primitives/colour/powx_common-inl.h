@@ -95,11 +95,10 @@ inline void twoProduct(double a, double b, double& p, double& e) {
 // exponent field.  The double result is rounded to float by the caller.
 inline double generalPath(double a, float val) {
   constexpr double K = 1.442694902420044;
-  constexpr double c1 = 9.597935033233503e-08, c2 = -0.3465736568077919,
-                   c3 = 0.16015105075870564, c4 = -0.08325619496470027;
-  constexpr double d1 = 0.6931471805599453, d2 = 0.24022650695910072,
-                   d3 = 0.05550410866482158, d4 = 0.009618129107628477,
-                   d5 = 0.0013333558146428443;
+  constexpr double c1 = 9.597935033233503e-08, c2 = -0.3465736568077919, c3 = 0.16015105075870564,
+                   c4 = -0.08325619496470027;
+  constexpr double d1 = 0.6931471805599453, d2 = 0.24022650695910072, d3 = 0.05550410866482158,
+                   d4 = 0.009618129107628477, d5 = 0.0013333558146428443;
   constexpr double shifter = 52776558133248.0;  // 1.5 x 2^45
 
   // 1-3: reduction of the mantissa by three reciprocal tables.
@@ -133,8 +132,8 @@ inline double generalPath(double a, float val) {
 
   // 6: results decided by the magnitude of val x log2(a) alone.
   const double dval = static_cast<double>(val);
-  const int S = static_cast<int>((doubleBits(hi) >> 52) & 0x7ff) +
-                static_cast<int>((doubleBits(dval) >> 52) & 0x7ff);
+  const int S =
+      static_cast<int>((doubleBits(hi) >> 52) & 0x7ff) + static_cast<int>((doubleBits(dval) >> 52) & 0x7ff);
   if (S >= 2057) return (hi > 0) == (dval > 0) ? HUGE_VAL : 0.0;
   if (S <= 1984) return 1.0;
 
@@ -158,8 +157,7 @@ inline double generalPath(double a, float val) {
   const std::int64_t u = static_cast<std::int64_t>((zb >> 52) & 0x7ff) - 1023 + n;
   if (u >= 1024) return HUGE_VAL;
   if (u >= -1022)
-    return bitsDouble((zb & ~(std::uint64_t{0x7ff} << 52)) |
-                      (static_cast<std::uint64_t>(u + 1023) << 52));
+    return bitsDouble((zb & ~(std::uint64_t{0x7ff} << 52)) | (static_cast<std::uint64_t>(u + 1023) << 52));
   return 0.0;
 }
 

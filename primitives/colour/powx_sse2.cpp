@@ -67,9 +67,9 @@ inline bool vectorBlock(const float* src, float val, float* dst) {
     __m128 rr[2];
     for (int p = 0; p < 2; ++p) {
       const __m128d tp = _mm_load_pd(t + 4 * half + 2 * p);
-      const __m128d nd = _mm_sub_pd(
-          _mm_add_pd(_mm_mul_pd(tp, _mm_set1_pd(kInvLn2x128)), _mm_set1_pd(kShifter52)),
-          _mm_set1_pd(kShifter52));
+      const __m128d nd =
+          _mm_sub_pd(_mm_add_pd(_mm_mul_pd(tp, _mm_set1_pd(kInvLn2x128)), _mm_set1_pd(kShifter52)),
+                     _mm_set1_pd(kShifter52));
       const __m128d r = _mm_sub_pd(tp, _mm_mul_pd(nd, _mm_set1_pd(kLn2Over128)));
       rr[p] = _mm_cvtpd_ps(r);
       const __m128i ni = _mm_cvtpd_epi32(nd);
@@ -86,13 +86,14 @@ inline bool vectorBlock(const float* src, float val, float* dst) {
       scale[i] = static_cast<std::uint32_t>((N[i] >> 7) + 127) << 23;
     }
     const __m128 h = _mm_load_ps(hi);
-    const __m128 inner = _mm_add_ps(_mm_add_ps(r, _mm_load_ps(lo)),
-                                    _mm_mul_ps(_mm_set1_ps(0.5f), _mm_mul_ps(r, r)));
+    const __m128 inner =
+        _mm_add_ps(_mm_add_ps(r, _mm_load_ps(lo)), _mm_mul_ps(_mm_set1_ps(0.5f), _mm_mul_ps(r, r)));
     const __m128 res = _mm_add_ps(h, _mm_mul_ps(h, inner));
     const __m128 scaled =
         _mm_mul_ps(res, _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(scale))));
     _mm_storeu_ps(dst + 4 * half,
-                  _mm_and_ps(scaled, _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(keep + 4 * half)))));
+                  _mm_and_ps(scaled, _mm_castsi128_ps(
+                                         _mm_load_si128(reinterpret_cast<const __m128i*>(keep + 4 * half)))));
   }
   return true;
 }

@@ -14,9 +14,9 @@ PRIM_DISPATCH_TABLE(vecThreshold_GT_32s);
 }  // namespace
 
 // The six entries differ only in their name and element type.
-#define PRIM_THRESHOLD_ENTRY(name, T)                                  \
-  PrimResult name(const T* pSrc, T* pDst, int len, T level) {          \
-    return primDispatch(tbl_##name)(pSrc, pDst, len, level);           \
+#define PRIM_THRESHOLD_ENTRY(name, T)                         \
+  PrimResult name(const T* pSrc, T* pDst, int len, T level) { \
+    return primDispatch(tbl_##name)(pSrc, pDst, len, level);  \
   }
 PRIM_THRESHOLD_ENTRY(vecThreshold_LT_32f, Prim32f)
 PRIM_THRESHOLD_ENTRY(vecThreshold_GT_32f, Prim32f)

@@ -48,9 +48,7 @@ inline Prim16sc element16sc(Prim16sc x, std::int16_t level, std::uint32_t L) {
   return {scalePart16(x.re, f, k), scalePart16(x.im, f, k)};
 }
 
-inline __m128i magnitudeMinus1(__m128i x) {
-  return _mm_sub_epi32(_mm_madd_epi16(x, x), _mm_set1_epi32(1));
-}
+inline __m128i magnitudeMinus1(__m128i x) { return _mm_sub_epi32(_mm_madd_epi16(x, x), _mm_set1_epi32(1)); }
 
 // Element operation of the module's core: four 16sc elements per vector.
 template <bool Gt>
@@ -335,20 +333,18 @@ void PRIM_BUILD(ownsThreshold_64fc)(Prim64f level, const Prim64fc* pSrc, Prim64f
     thc::magnitude64fc<true>(level, s, d, len);
 }
 
-void PRIM_BUILD(ownsThreshold_LTVal_16sc)(const Prim16sc* pSrc, Prim16sc* pDst, int len,
-                                          Prim32s level, Prim32s value) {
+void PRIM_BUILD(ownsThreshold_LTVal_16sc)(const Prim16sc* pSrc, Prim16sc* pDst, int len, Prim32s level,
+                                          Prim32s value) {
   const auto L = static_cast<std::int32_t>(thc::squaredLevel16(level));
   thc::core(thc::Value16sc<false>{_mm_set1_epi32(L - 2), _mm_set1_epi32(value)},
-            reinterpret_cast<const std::int32_t*>(pSrc), reinterpret_cast<std::int32_t*>(pDst), len,
-            false);
+            reinterpret_cast<const std::int32_t*>(pSrc), reinterpret_cast<std::int32_t*>(pDst), len, false);
 }
 
-void PRIM_BUILD(ownsThreshold_GTVal_16sc)(const Prim16sc* pSrc, Prim16sc* pDst, int len,
-                                          Prim32s level, Prim32s value) {
+void PRIM_BUILD(ownsThreshold_GTVal_16sc)(const Prim16sc* pSrc, Prim16sc* pDst, int len, Prim32s level,
+                                          Prim32s value) {
   const auto L = static_cast<std::int32_t>(thc::squaredLevel16(level));
   thc::core(thc::Value16sc<true>{_mm_set1_epi32(L), _mm_set1_epi32(value)},
-            reinterpret_cast<const std::int32_t*>(pSrc), reinterpret_cast<std::int32_t*>(pDst), len,
-            false);
+            reinterpret_cast<const std::int32_t*>(pSrc), reinterpret_cast<std::int32_t*>(pDst), len, false);
 }
 
 #if defined(__SSE3__)
@@ -361,13 +357,13 @@ void PRIM_BUILD(ownsThreshold_32fc_I)(Prim32f level, Prim32fc* pSrcDst, int len,
   thc::rescale32fc<true>(level, pSrcDst, pSrcDst, len, selector);
 }
 
-void PRIM_BUILD(ownsThreshold_LTVal_32fc)(const Prim32fc* pSrc, Prim32fc* pDst, int len,
-                                          Prim32f level, Prim32fc value) {
+void PRIM_BUILD(ownsThreshold_LTVal_32fc)(const Prim32fc* pSrc, Prim32fc* pDst, int len, Prim32f level,
+                                          Prim32fc value) {
   thc::value32fc<false>(pSrc, pDst, len, level, value);
 }
 
-void PRIM_BUILD(ownsThreshold_GTVal_32fc)(const Prim32fc* pSrc, Prim32fc* pDst, int len,
-                                          Prim32f level, Prim32fc value) {
+void PRIM_BUILD(ownsThreshold_GTVal_32fc)(const Prim32fc* pSrc, Prim32fc* pDst, int len, Prim32f level,
+                                          Prim32fc value) {
   thc::value32fc<true>(pSrc, pDst, len, level, value);
 }
 #endif

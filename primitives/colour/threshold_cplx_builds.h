@@ -21,15 +21,15 @@
 //  ownsThreshold_64fc: the same on doubles, without rounding.
 //  ownsThreshold_LTVal_16sc / GTVal_16sc: an element below / above the level
 //    becomes `value`.
-#define PRIM_DECLARE_THRESHOLD_CPLX_KERNELS(gen)                                                \
-  void gen##_ownsThreshold_16sc(Prim32s level, const Prim16sc* pSrc, Prim16sc* pDst, int len,  \
-                                Prim32s selector);                                              \
-  void gen##_ownsThreshold_64fc(Prim64f level, const Prim64fc* pSrc, Prim64fc* pDst, int len,  \
-                                Prim32s selector);                                              \
-  void gen##_ownsThreshold_LTVal_16sc(const Prim16sc* pSrc, Prim16sc* pDst, int len,           \
-                                      Prim32s level, Prim32s value);                           \
-  void gen##_ownsThreshold_GTVal_16sc(const Prim16sc* pSrc, Prim16sc* pDst, int len,           \
-                                      Prim32s level, Prim32s value);
+#define PRIM_DECLARE_THRESHOLD_CPLX_KERNELS(gen)                                                    \
+  void gen##_ownsThreshold_16sc(Prim32s level, const Prim16sc* pSrc, Prim16sc* pDst, int len,       \
+                                Prim32s selector);                                                  \
+  void gen##_ownsThreshold_64fc(Prim64f level, const Prim64fc* pSrc, Prim64fc* pDst, int len,       \
+                                Prim32s selector);                                                  \
+  void gen##_ownsThreshold_LTVal_16sc(const Prim16sc* pSrc, Prim16sc* pDst, int len, Prim32s level, \
+                                      Prim32s value);                                               \
+  void gen##_ownsThreshold_GTVal_16sc(const Prim16sc* pSrc, Prim16sc* pDst, int len, Prim32s level, \
+                                      Prim32s value);
 PRIM_DECLARE_THRESHOLD_CPLX_KERNELS(sse2)
 PRIM_DECLARE_THRESHOLD_CPLX_KERNELS(ssse3)
 PRIM_DECLARE_THRESHOLD_CPLX_KERNELS(sse41)
@@ -47,14 +47,14 @@ PRIM_DECLARE_THRESHOLD_CPLX_KERNELS(avx2)
 //  ownsThreshold_LTVal_32fc / GTVal_32fc: an element whose squared magnitude
 //    is below level*level (LT) or not at or below it (GT, so also a NaN one)
 //    becomes `value`; every other element keeps its exact bits.
-#define PRIM_DECLARE_THRESHOLD_CPLX32F_KERNELS(gen)                                             \
-  void gen##_ownsThreshold_32fc(Prim32f level, const Prim32fc* pSrc, Prim32fc* pDst, int len,  \
-                                Prim32s selector);                                              \
-  void gen##_ownsThreshold_32fc_I(Prim32f level, Prim32fc* pSrcDst, int len, Prim32s selector); \
-  void gen##_ownsThreshold_LTVal_32fc(const Prim32fc* pSrc, Prim32fc* pDst, int len,           \
-                                      Prim32f level, Prim32fc value);                          \
-  void gen##_ownsThreshold_GTVal_32fc(const Prim32fc* pSrc, Prim32fc* pDst, int len,           \
-                                      Prim32f level, Prim32fc value);
+#define PRIM_DECLARE_THRESHOLD_CPLX32F_KERNELS(gen)                                                 \
+  void gen##_ownsThreshold_32fc(Prim32f level, const Prim32fc* pSrc, Prim32fc* pDst, int len,       \
+                                Prim32s selector);                                                  \
+  void gen##_ownsThreshold_32fc_I(Prim32f level, Prim32fc* pSrcDst, int len, Prim32s selector);     \
+  void gen##_ownsThreshold_LTVal_32fc(const Prim32fc* pSrc, Prim32fc* pDst, int len, Prim32f level, \
+                                      Prim32fc value);                                              \
+  void gen##_ownsThreshold_GTVal_32fc(const Prim32fc* pSrc, Prim32fc* pDst, int len, Prim32f level, \
+                                      Prim32fc value);
 PRIM_DECLARE_THRESHOLD_CPLX32F_KERNELS(ssse3)
 PRIM_DECLARE_THRESHOLD_CPLX32F_KERNELS(sse41)
 PRIM_DECLARE_THRESHOLD_CPLX32F_KERNELS(avx)

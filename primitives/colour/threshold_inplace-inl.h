@@ -42,12 +42,12 @@ struct TwoLevelS32 {
 
 // Which steps of an in-place pass write unconditionally.
 struct InPlaceShape {
-  int block;         // elements per body iteration: 8 (two vectors) or 4
-  bool headAlways;   // head elements
-  bool step4;        // a 4-element step after the body (block 8 only)
+  int block;        // elements per body iteration: 8 (two vectors) or 4
+  bool headAlways;  // head elements
+  bool step4;       // a 4-element step after the body (block 8 only)
   bool step4Always;
   bool step2Always;
-  bool lastAlways;   // the final single element
+  bool lastAlways;  // the final single element
 };
 
 // Runs `n` (1, 2 or 4) elements at p through op and writes them back when
@@ -115,8 +115,8 @@ void runInPlace(const Op& op, std::int32_t* p, int len, const InPlaceShape& shap
     if (--len == 0) return;
   }
   // A pointer that is not 4-byte aligned never reaches a multiple of 16.
-  len = aligned16(p) ? bodyInPlace<true>(op, p, len, shape.block)
-                     : bodyInPlace<false>(op, p, len, shape.block);
+  len =
+      aligned16(p) ? bodyInPlace<true>(op, p, len, shape.block) : bodyInPlace<false>(op, p, len, shape.block);
   if (shape.step4 && len >= 4) {
     stepInPlace<4>(op, p, shape.step4Always);
     p += 4, len -= 4;
@@ -177,33 +177,29 @@ namespace thi = prim::PRIM_GEN_NS::threshold;
 
 void PRIM_BUILD(ownsThreshold_LT_32s_I)(Prim32s* pSrcDst, int len, Prim32s level) {
   // Head, 4-element step and tail always write; blocks of 8 only when changed.
-  thi::runInPlace(thi::LtS32I{{_mm_set1_epi32(level)}}, pSrcDst, len,
-                  {8, true, true, true, true, true});
+  thi::runInPlace(thi::LtS32I{{_mm_set1_epi32(level)}}, pSrcDst, len, {8, true, true, true, true, true});
 }
 
 void PRIM_BUILD(ownsThreshold_GT_32s_I)(Prim32s* pSrcDst, int len, Prim32s level) {
   // Everything but the final single element is written only when changed.
-  thi::runInPlace(thi::GtS32I{{_mm_set1_epi32(level)}}, pSrcDst, len,
-                  {8, false, true, false, false, true});
+  thi::runInPlace(thi::GtS32I{{_mm_set1_epi32(level)}}, pSrcDst, len, {8, false, true, false, false, true});
 }
 
-void PRIM_BUILD(ownsThreshold_LTValGTVal_32s_I)(Prim32s* pSrcDst, int len, Prim32s levelLT,
-                                                Prim32s valueLT, Prim32s levelGT, Prim32s valueGT) {
-  const thi::TwoLevelS32 op{_mm_set1_epi32(levelLT), _mm_set1_epi32(valueLT),
-                            _mm_set1_epi32(levelGT), _mm_set1_epi32(valueGT)};
+void PRIM_BUILD(ownsThreshold_LTValGTVal_32s_I)(Prim32s* pSrcDst, int len, Prim32s levelLT, Prim32s valueLT,
+                                                Prim32s levelGT, Prim32s valueGT) {
+  const thi::TwoLevelS32 op{_mm_set1_epi32(levelLT), _mm_set1_epi32(valueLT), _mm_set1_epi32(levelGT),
+                            _mm_set1_epi32(valueGT)};
   thi::runInPlace(op, pSrcDst, len, {4, false, false, false, false, false});
 }
 
-void PRIM_BUILD(ownsThreshold_LTValGTVal_32s)(const Prim32s* pSrc, Prim32s* pDst, int len,
-                                              Prim32s levelLT, Prim32s valueLT, Prim32s levelGT,
-                                              Prim32s valueGT) {
-  const thi::TwoLevelS32 op{_mm_set1_epi32(levelLT), _mm_set1_epi32(valueLT),
-                            _mm_set1_epi32(levelGT), _mm_set1_epi32(valueGT)};
+void PRIM_BUILD(ownsThreshold_LTValGTVal_32s)(const Prim32s* pSrc, Prim32s* pDst, int len, Prim32s levelLT,
+                                              Prim32s valueLT, Prim32s levelGT, Prim32s valueGT) {
+  const thi::TwoLevelS32 op{_mm_set1_epi32(levelLT), _mm_set1_epi32(valueLT), _mm_set1_epi32(levelGT),
+                            _mm_set1_epi32(valueGT)};
   thi::core(op, pSrc, pDst, len, false);
 }
 
-void PRIM_BUILD(ownsThresholdMinMax_64f_I)(Prim64f level, Prim64f* pSrcDst, int len,
-                                           Prim32s selector) {
+void PRIM_BUILD(ownsThresholdMinMax_64f_I)(Prim64f level, Prim64f* pSrcDst, int len, Prim32s selector) {
   const __m128d lv = _mm_set1_pd(level);
   if (selector == 0)
     thi::minMax64fInPlace(thi::MinMaxF64<false>{lv}, pSrcDst, len);

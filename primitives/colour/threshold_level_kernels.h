@@ -31,40 +31,40 @@
 #include "primitives/core/prim_types.h"
 
 // In every SIMD build (sse2, ssse3, sse41, avx, avx2).
-#define PRIM_DECLARE_THRESHOLD_LEVEL_KERNELS(gen)                                               \
-  void gen##_ownsThreshold_LTVal_32f(const Prim32f*, Prim32f*, int, Prim32f, Prim32f);         \
-  void gen##_ownsThresholdMinMax_64f(Prim64f, const Prim64f*, Prim64f*, int, Prim32s);          \
-  void gen##_ownsThreshold_LTVal_64f(const Prim64f*, Prim64f*, int, Prim64f, Prim64f);         \
-  void gen##_ownsThreshold_GTVal_64f(const Prim64f*, Prim64f*, int, Prim64f, Prim64f);         \
-  void gen##_ownsThreshold_LTValGTVal_32f_I(Prim32f*, int, Prim32f, Prim32f, Prim32f, Prim32f); \
-  void gen##_ownsThreshold_LTValGTVal_32f(const Prim32f*, Prim32f*, int, Prim32f, Prim32f,     \
-                                          Prim32f, Prim32f);                                   \
-  void gen##_ownsThreshold_LTValGTVal_64f_I(Prim64f*, int, Prim64f, Prim64f, Prim64f, Prim64f); \
-  void gen##_ownsThreshold_LTValGTVal_64f(const Prim64f*, Prim64f*, int, Prim64f, Prim64f,     \
-                                          Prim64f, Prim64f);                                   \
-  void gen##_ownsThreshold_LTValGTVal_16s_I(Prim16s*, int, Prim16s, Prim16s, Prim16s, Prim16s); \
-  void gen##_ownsThreshold_LTValGTVal_16s(const Prim16s*, Prim16s*, int, Prim16s, Prim16s,     \
-                                          Prim16s, Prim16s);                                   \
-  void gen##_ownsThreshold_LTVal_64fc_I(Prim64fc*, int, Prim64f, Prim64fc);                     \
-  void gen##_ownsThreshold_LTVal_64fc(const Prim64fc*, Prim64fc*, int, Prim64f, Prim64fc);      \
-  void gen##_ownsThreshold_GTVal_64fc_I(Prim64fc*, int, Prim64f, Prim64fc);                     \
-  void gen##_ownsThreshold_GTVal_64fc(const Prim64fc*, Prim64fc*, int, Prim64f, Prim64fc);      \
-  void gen##_ownsThreshold_LTVal_64f_I(Prim64f*, int, Prim64f, Prim64f);                        \
-  void gen##_ownsThreshold_GTVal_64f_I(Prim64f*, int, Prim64f, Prim64f);                        \
-  void gen##_ownsThreshold_LTVal_16s(const Prim16s*, Prim16s*, int, Prim32s, Prim32s);         \
-  void gen##_ownsThreshold_GTVal_16s(const Prim16s*, Prim16s*, int, Prim32s, Prim32s);         \
-  void gen##_ownsThreshold_GTAbs_16s(const Prim16s*, Prim16s*, int, Prim16s);                  \
-  void gen##_ownsThreshold_LTAbs_16s(const Prim16s*, Prim16s*, int, Prim16s);                  \
-  void gen##_ownsThreshold_GTAbs_32s(const Prim32s*, Prim32s*, int, Prim32s);                  \
+#define PRIM_DECLARE_THRESHOLD_LEVEL_KERNELS(gen)                                                   \
+  void gen##_ownsThreshold_LTVal_32f(const Prim32f*, Prim32f*, int, Prim32f, Prim32f);              \
+  void gen##_ownsThresholdMinMax_64f(Prim64f, const Prim64f*, Prim64f*, int, Prim32s);              \
+  void gen##_ownsThreshold_LTVal_64f(const Prim64f*, Prim64f*, int, Prim64f, Prim64f);              \
+  void gen##_ownsThreshold_GTVal_64f(const Prim64f*, Prim64f*, int, Prim64f, Prim64f);              \
+  void gen##_ownsThreshold_LTValGTVal_32f_I(Prim32f*, int, Prim32f, Prim32f, Prim32f, Prim32f);     \
+  void gen##_ownsThreshold_LTValGTVal_32f(const Prim32f*, Prim32f*, int, Prim32f, Prim32f, Prim32f, \
+                                          Prim32f);                                                 \
+  void gen##_ownsThreshold_LTValGTVal_64f_I(Prim64f*, int, Prim64f, Prim64f, Prim64f, Prim64f);     \
+  void gen##_ownsThreshold_LTValGTVal_64f(const Prim64f*, Prim64f*, int, Prim64f, Prim64f, Prim64f, \
+                                          Prim64f);                                                 \
+  void gen##_ownsThreshold_LTValGTVal_16s_I(Prim16s*, int, Prim16s, Prim16s, Prim16s, Prim16s);     \
+  void gen##_ownsThreshold_LTValGTVal_16s(const Prim16s*, Prim16s*, int, Prim16s, Prim16s, Prim16s, \
+                                          Prim16s);                                                 \
+  void gen##_ownsThreshold_LTVal_64fc_I(Prim64fc*, int, Prim64f, Prim64fc);                         \
+  void gen##_ownsThreshold_LTVal_64fc(const Prim64fc*, Prim64fc*, int, Prim64f, Prim64fc);          \
+  void gen##_ownsThreshold_GTVal_64fc_I(Prim64fc*, int, Prim64f, Prim64fc);                         \
+  void gen##_ownsThreshold_GTVal_64fc(const Prim64fc*, Prim64fc*, int, Prim64f, Prim64fc);          \
+  void gen##_ownsThreshold_LTVal_64f_I(Prim64f*, int, Prim64f, Prim64f);                            \
+  void gen##_ownsThreshold_GTVal_64f_I(Prim64f*, int, Prim64f, Prim64f);                            \
+  void gen##_ownsThreshold_LTVal_16s(const Prim16s*, Prim16s*, int, Prim32s, Prim32s);              \
+  void gen##_ownsThreshold_GTVal_16s(const Prim16s*, Prim16s*, int, Prim32s, Prim32s);              \
+  void gen##_ownsThreshold_GTAbs_16s(const Prim16s*, Prim16s*, int, Prim16s);                       \
+  void gen##_ownsThreshold_LTAbs_16s(const Prim16s*, Prim16s*, int, Prim16s);                       \
+  void gen##_ownsThreshold_GTAbs_32s(const Prim32s*, Prim32s*, int, Prim32s);                       \
   void gen##_ownsThreshold_LTAbs_32s(const Prim32s*, Prim32s*, int, Prim32s);
 
 // In the sse2, ssse3 and sse41 builds only.
-#define PRIM_DECLARE_THRESHOLD_LEVEL_SSE_KERNELS(gen)                                 \
-  void gen##_ownsThresholdMinMax_32f_I(Prim32f, Prim32f*, int, Prim32s);              \
+#define PRIM_DECLARE_THRESHOLD_LEVEL_SSE_KERNELS(gen)                                  \
+  void gen##_ownsThresholdMinMax_32f_I(Prim32f, Prim32f*, int, Prim32s);               \
   void gen##_ownsThreshold_GTVal_32f(const Prim32f*, Prim32f*, int, Prim32f, Prim32f); \
-  void gen##_ownsThreshold_GTAbs_32f(const Prim32f*, Prim32f*, int, const Prim32f*);  \
-  void gen##_ownsThreshold_LTAbs_32f(const Prim32f*, Prim32f*, int, const Prim32f*);  \
-  void gen##_ownsThreshold_GTAbs_64f(const Prim64f*, Prim64f*, int, const Prim64f*);  \
+  void gen##_ownsThreshold_GTAbs_32f(const Prim32f*, Prim32f*, int, const Prim32f*);   \
+  void gen##_ownsThreshold_LTAbs_32f(const Prim32f*, Prim32f*, int, const Prim32f*);   \
+  void gen##_ownsThreshold_GTAbs_64f(const Prim64f*, Prim64f*, int, const Prim64f*);   \
   void gen##_ownsThreshold_LTAbs_64f(const Prim64f*, Prim64f*, int, const Prim64f*);
 
 PRIM_DECLARE_THRESHOLD_LEVEL_KERNELS(sse2)

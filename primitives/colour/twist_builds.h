@@ -3,10 +3,9 @@
 
 #include "primitives/core/prim_types.h"
 
-#define PRIM_DECLARE_TWIST_BUILD(gen)                                                    \
-  PrimResult gen##_imgColorTwist_32f_C3R(const Prim32f* pSrc, int srcStep, Prim32f* pDst, \
-                                         int dstStep, PrimRoiSize roiSize,               \
-                                         const Prim32f twist[3][4]);
+#define PRIM_DECLARE_TWIST_BUILD(gen)                                                                  \
+  PrimResult gen##_imgColorTwist_32f_C3R(const Prim32f* pSrc, int srcStep, Prim32f* pDst, int dstStep, \
+                                         PrimRoiSize roiSize, const Prim32f twist[3][4]);
 PRIM_DECLARE_TWIST_BUILD(px)
 PRIM_DECLARE_TWIST_BUILD(sse2)
 PRIM_DECLARE_TWIST_BUILD(ssse3)
@@ -30,8 +29,7 @@ inline constexpr int kTwistNonTemporalFloats = 34992;
 #define PRIM_DECLARE_TWIST_PIXEL_KERNELS_OF(gen, type)                                         \
   void gen##_owniColorTwist_##type##_C3(const Prim##type*, Prim##type*, int, const Prim32f*);  \
   void gen##_owniColorTwist_##type##_AC4(const Prim##type*, Prim##type*, int, const Prim32f*); \
-  void gen##_owniColorTwist_##type##_P3(const Prim##type*, Prim##type*, const Prim32s*, int,   \
-                                        const Prim32f*);
+  void gen##_owniColorTwist_##type##_P3(const Prim##type*, Prim##type*, const Prim32s*, int, const Prim32f*);
 #define PRIM_DECLARE_TWIST_PIXEL_KERNELS(gen)   \
   PRIM_DECLARE_TWIST_PIXEL_KERNELS_OF(gen, 32f) \
   PRIM_DECLARE_TWIST_PIXEL_KERNELS_OF(gen, 8u)  \

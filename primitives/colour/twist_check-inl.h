@@ -19,8 +19,7 @@ inline PrimResult checkArguments(const void* pSrc, int srcStep, const void* pDst
 // Calls run(src, dst, floats) once per run: one run for rows that lie back to
 // back in both images, else one per row.
 template <class Run>
-inline void forEachRun(const float* pSrc, int srcStep, float* pDst, int dstStep, PrimRoiSize roi,
-                       Run run) {
+inline void forEachRun(const float* pSrc, int srcStep, float* pDst, int dstStep, PrimRoiSize roi, Run run) {
   const std::int64_t rowBytes = std::int64_t{12} * roi.width;
   if (srcStep == dstStep && srcStep == rowBytes) {
     run(pSrc, pDst, 3 * roi.width * roi.height);
@@ -28,8 +27,7 @@ inline void forEachRun(const float* pSrc, int srcStep, float* pDst, int dstStep,
   }
   for (int r = 0; r < roi.height; ++r) {
     run(reinterpret_cast<const float*>(reinterpret_cast<const char*>(pSrc) + std::int64_t{r} * srcStep),
-        reinterpret_cast<float*>(reinterpret_cast<char*>(pDst) + std::int64_t{r} * dstStep),
-        3 * roi.width);
+        reinterpret_cast<float*>(reinterpret_cast<char*>(pDst) + std::int64_t{r} * dstStep), 3 * roi.width);
   }
 }
 

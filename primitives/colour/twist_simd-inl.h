@@ -22,8 +22,7 @@ struct Block {
 };
 
 inline Block loadBlock(const float* block) {
-  return {_mm_loadu_ps(block), _mm_loadu_ps(block + 4), _mm_loadu_ps(block + 8),
-          _mm_loadu_ps(block + 12)};
+  return {_mm_loadu_ps(block), _mm_loadu_ps(block + 4), _mm_loadu_ps(block + 8), _mm_loadu_ps(block + 12)};
 }
 
 // A pixel's three column products, formed apart from the sums so that the
@@ -64,10 +63,14 @@ inline void storePixel(float* d, __m128 v) {
 
 inline __m128 lane(__m128 v, int i) {
   switch (i) {
-    case 0: return _mm_shuffle_ps(v, v, 0x00);
-    case 1: return _mm_shuffle_ps(v, v, 0x55);
-    case 2: return _mm_shuffle_ps(v, v, 0xaa);
-    default: return _mm_shuffle_ps(v, v, 0xff);
+    case 0:
+      return _mm_shuffle_ps(v, v, 0x00);
+    case 1:
+      return _mm_shuffle_ps(v, v, 0x55);
+    case 2:
+      return _mm_shuffle_ps(v, v, 0xaa);
+    default:
+      return _mm_shuffle_ps(v, v, 0xff);
   }
 }
 
@@ -114,7 +117,7 @@ void rowNonTemporal(const float* pSrc, float* pDst, int len, const float* block)
   for (; n >= 12; n -= 12, pSrc += 12, pDst += 12) {
     alignas(16) float out[16];
     for (int p = 0; p < 4; ++p) _mm_store_ps(out + 4 * p, transformPixel(b, pSrc + 3 * p));
-    alignas(16) float packed[12] = {out[0], out[1], out[2], out[4], out[5], out[6],
+    alignas(16) float packed[12] = {out[0], out[1], out[2],  out[4],  out[5],  out[6],
                                     out[8], out[9], out[10], out[12], out[13], out[14]};
     long long words[6];
     __builtin_memcpy(words, packed, sizeof words);
@@ -249,8 +252,7 @@ inline void twistInterleaved(const T* pSrc, T* pDst, int len, const float* block
 }
 
 template <class T>
-inline void twistPlanar(const T* pSrc, T* pDst, const Prim32s* distances, int len,
-                        const float* block) {
+inline void twistPlanar(const T* pSrc, T* pDst, const Prim32s* distances, int len, const float* block) {
   twistPixels<T>(Planar<T>{reinterpret_cast<const char*>(pSrc),
                            reinterpret_cast<char*>(pDst),
                            {0, distances[0], distances[1]},
@@ -261,14 +263,12 @@ inline void twistPlanar(const T* pSrc, T* pDst, const Prim32s* distances, int le
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS::twist
 
-PrimResult PRIM_BUILD(imgColorTwist_32f_C3R)(const Prim32f* pSrc, int srcStep, Prim32f* pDst,
-                                            int dstStep, PrimRoiSize roi,
-                                            const Prim32f twist[3][4]) {
+PrimResult PRIM_BUILD(imgColorTwist_32f_C3R)(const Prim32f* pSrc, int srcStep, Prim32f* pDst, int dstStep,
+                                             PrimRoiSize roi, const Prim32f twist[3][4]) {
   namespace t = prim::PRIM_GEN_NS::twist;
   if (const PrimResult st = t::checkArguments(pSrc, srcStep, pDst, dstStep, roi, twist)) return st;
-  const float block[16] = {twist[0][0], twist[1][0], twist[2][0], 0.0f,
-                           twist[0][1], twist[1][1], twist[2][1], 0.0f,
-                           twist[0][2], twist[1][2], twist[2][2], 0.0f,
+  const float block[16] = {twist[0][0], twist[1][0], twist[2][0], 0.0f,        twist[0][1], twist[1][1],
+                           twist[2][1], 0.0f,        twist[0][2], twist[1][2], twist[2][2], 0.0f,
                            twist[0][3], twist[1][3], twist[2][3], 0.0f};
   // n in 64 bits: a region beyond INT_MAX floats is not valid input, but must
   // not pick the kernel through an overflow.
@@ -279,19 +279,18 @@ PrimResult PRIM_BUILD(imgColorTwist_32f_C3R)(const Prim32f* pSrc, int srcStep, P
   return primResultOk;
 }
 
-#define PRIM_TWIST_PIXEL_KERNELS(type)                                                         \
-  void PRIM_BUILD(owniColorTwist_##type##_C3)(const Prim##type* pSrc, Prim##type* pDst,      \
-                                              int len, const Prim32f* block) {               \
-    prim::PRIM_GEN_NS::twist::twistInterleaved<Prim##type, 3>(pSrc, pDst, len, block);       \
-  }                                                                                          \
-  void PRIM_BUILD(owniColorTwist_##type##_AC4)(const Prim##type* pSrc, Prim##type* pDst,     \
-                                               int len, const Prim32f* block) {              \
-    prim::PRIM_GEN_NS::twist::twistInterleaved<Prim##type, 4>(pSrc, pDst, len, block);       \
-  }                                                                                          \
-  void PRIM_BUILD(owniColorTwist_##type##_P3)(const Prim##type* pSrc, Prim##type* pDst,      \
-                                              const Prim32s* distances, int len,             \
-                                              const Prim32f* block) {                        \
-    prim::PRIM_GEN_NS::twist::twistPlanar(pSrc, pDst, distances, len, block);                \
+#define PRIM_TWIST_PIXEL_KERNELS(type)                                                                   \
+  void PRIM_BUILD(owniColorTwist_##type##_C3)(const Prim##type* pSrc, Prim##type* pDst, int len,         \
+                                              const Prim32f* block) {                                    \
+    prim::PRIM_GEN_NS::twist::twistInterleaved<Prim##type, 3>(pSrc, pDst, len, block);                   \
+  }                                                                                                      \
+  void PRIM_BUILD(owniColorTwist_##type##_AC4)(const Prim##type* pSrc, Prim##type* pDst, int len,        \
+                                               const Prim32f* block) {                                   \
+    prim::PRIM_GEN_NS::twist::twistInterleaved<Prim##type, 4>(pSrc, pDst, len, block);                   \
+  }                                                                                                      \
+  void PRIM_BUILD(owniColorTwist_##type##_P3)(const Prim##type* pSrc, Prim##type* pDst,                  \
+                                              const Prim32s* distances, int len, const Prim32f* block) { \
+    prim::PRIM_GEN_NS::twist::twistPlanar(pSrc, pDst, distances, len, block);                            \
   }
 PRIM_TWIST_PIXEL_KERNELS(32f)
 PRIM_TWIST_PIXEL_KERNELS(8u)

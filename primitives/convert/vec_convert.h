@@ -29,8 +29,7 @@ PrimResult vecConvert_32s16s(const Prim32s* pSrc, Prim16s* pDst, int len);
 // +infinity 2147483647, -infinity -2147483648.  The result does not depend on
 // the caller's floating-point control settings, and the caller's MXCSR
 // (controls and flags) is exactly as it was after the call.
-PrimResult vecConvert_32f32s_Sfs(const Prim32f* pSrc, Prim32s* pDst, int len, int roundMode,
-                                 int scaleFactor);
+PrimResult vecConvert_32f32s_Sfs(const Prim32f* pSrc, Prim32s* pDst, int len, int roundMode, int scaleFactor);
 
 // pDst[i] = pSrc[i] * 2^-scaleFactor rounded once to single precision under
 // the caller's rounding mode; scaleFactor is clamped to -96..126 first.  The

@@ -1,7 +1,7 @@
 // Further conversion kernels of the sse2 build that no primitive calls: the
 // unrolled integer-to-float widenings.  (The sse2 narrowing kernels are
-// declared with the other builds' in vec_convert_builds.h.)  They check nothing, return nothing and need non-null pointers
-// and len >= 1; the widenings need separate arrays.
+// declared with the other builds' in vec_convert_builds.h.)  They check nothing, return nothing and need
+// non-null pointers and len >= 1; the widenings need separate arrays.
 #pragma once
 
 #include <cstdint>

@@ -64,7 +64,7 @@ void toFloatUnrolled(const T* s, Prim32f* d, int len) {
     for (int k = 0; k < n / 4; ++k) _mm_storeu_ps(d + i + 4 * k, r[k]);
     i += n;
   };
-  for (; len - i >= Pass; ) groups(Pass);
+  for (; len - i >= Pass;) groups(Pass);
   for (int n = Pass / 2; n >= 4; n /= 2)
     if (len - i >= n) groups(n);
   for (; i < len; ++i) storeOne(d + i, _mm_cvtepi32_ps(widen(s + i, 1)));
@@ -109,7 +109,9 @@ void sse2_ownsConvert_32s32f_Unrolled(const Prim32s* pSrc, Prim32f* pDst, int le
 // pairs and the last one.
 void sse2_ownsConvert_32s64f_Unrolled(const Prim32s* pSrc, Prim64f* pDst, int len) {
   int i = 0;
-  auto pair = [&](int at) { return _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pSrc + at))); };
+  auto pair = [&](int at) {
+    return _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pSrc + at)));
+  };
   auto one = [&](int at) { cve::storeOne(pDst + at, _mm_cvtepi32_pd(cve::widen(pSrc + at, 1))); };
   if (len > 0 && (cve::addr(pDst) & 8)) one(0), i = 1;
   for (; len - i >= 16; i += 16) {

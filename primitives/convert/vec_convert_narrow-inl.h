@@ -134,7 +134,7 @@ void floatToNarrow(const Prim32f* s, D* d, int len, int sf) {
       } else {
         r[0] = op(_mm_castsi128_ps(load4(s + i)));
       }
-      storeLow<N * static_cast<int>(sizeof(D))>(d + i, narrowLanes<D, K>(r));
+      storeLow<N* static_cast<int>(sizeof(D))>(d + i, narrowLanes<D, K>(r));
     });
   };
   const __m128 m = _mm_set1_ps(pow2NegFloat(sf));

@@ -102,8 +102,7 @@ template <class C>
 struct Io;
 
 template <class C>
-  requires(sizeof(typename C::T) == 2)
-struct Io<C> {
+requires(sizeof(typename C::T) == 2) struct Io<C> {
   static __m128i one(const void* p) {
     std::uint16_t v;
     std::memcpy(&v, p, 2);
@@ -116,7 +115,8 @@ struct Io<C> {
   }
   // Low 16 bits of each lane, packed without saturation acting.
   static __m128i pack(__m128i lo, __m128i hi) {
-    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(lo, 16), 16), _mm_srai_epi32(_mm_slli_epi32(hi, 16), 16));
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(lo, 16), 16),
+                           _mm_srai_epi32(_mm_slli_epi32(hi, 16), 16));
   }
   static void put(void* p, __m128i r) {
     const std::uint16_t v = static_cast<std::uint16_t>(_mm_cvtsi128_si32(r));

@@ -9,15 +9,15 @@
 
 #include "primitives/core/prim_types.h"
 
-#define PRIM_DECLARE_HALF_KERNELS(gen)                                                          \
-  /* 16-bit integer to half (exact up to magnitude 2048, then rounded). */                     \
-  void gen##_ownsConvert_16s16f(const Prim16s* pSrc, Prim16u* pDst, int len, int nearest);     \
-  /* Half times 2^-scaleFactor to a 16-bit integer, saturated; NaN gives 0. */                 \
+#define PRIM_DECLARE_HALF_KERNELS(gen)                                                        \
+  /* 16-bit integer to half (exact up to magnitude 2048, then rounded). */                    \
+  void gen##_ownsConvert_16s16f(const Prim16s* pSrc, Prim16u* pDst, int len, int nearest);    \
+  /* Half times 2^-scaleFactor to a 16-bit integer, saturated; NaN gives 0. */                \
   void gen##_ownsConvert_16f16s_Sfs(const Prim16u* pSrc, Prim16s* pDst, int len, int nearest, \
-                                    int scaleFactor);                                           \
-  /* Half to float, exact. */                                                                   \
-  void gen##_ownsConvert_16f32f(const Prim16u* pSrc, Prim32f* pDst, int len);                  \
-  /* Float to half. */                                                                          \
+                                    int scaleFactor);                                         \
+  /* Half to float, exact. */                                                                 \
+  void gen##_ownsConvert_16f32f(const Prim16u* pSrc, Prim32f* pDst, int len);                 \
+  /* Float to half. */                                                                        \
   void gen##_ownsConvert_32f16f(const Prim32f* pSrc, Prim16u* pDst, int len, int nearest);
 PRIM_DECLARE_HALF_KERNELS(sse2)
 PRIM_DECLARE_HALF_KERNELS(sse41)

@@ -153,13 +153,14 @@ inline Prim8u* asBytes(T* p) {
 namespace cvl = prim::PRIM_GEN_NS::convert;
 
 // Logic with a constant, into a second vector and in place.
-#define PRIM_LOGIC_C(Name, Op, T, E)                                                             \
-  void PRIM_BUILD(owns##Name)(const T* pSrc, int val, T* pDst, int len) {                       \
-    cvl::walk<E>(cvl::asBytes(pSrc), nullptr, cvl::asBytes(pDst), len, cvl::WithC<cvl::Op>{cvl::spread<E>(val)}); \
-  }                                                                                              \
-  void PRIM_BUILD(owns##Name##_I)(int val, T* pSrcDst, int len) {                               \
-    cvl::walk<E>(cvl::asBytes(pSrcDst), nullptr, cvl::asBytes(pSrcDst), len,                        \
-                 cvl::WithC<cvl::Op>{cvl::spread<E>(val)});                                      \
+#define PRIM_LOGIC_C(Name, Op, T, E)                                         \
+  void PRIM_BUILD(owns##Name)(const T* pSrc, int val, T* pDst, int len) {    \
+    cvl::walk<E>(cvl::asBytes(pSrc), nullptr, cvl::asBytes(pDst), len,       \
+                 cvl::WithC<cvl::Op>{cvl::spread<E>(val)});                  \
+  }                                                                          \
+  void PRIM_BUILD(owns##Name##_I)(int val, T* pSrcDst, int len) {            \
+    cvl::walk<E>(cvl::asBytes(pSrcDst), nullptr, cvl::asBytes(pSrcDst), len, \
+                 cvl::WithC<cvl::Op>{cvl::spread<E>(val)});                  \
   }
 PRIM_LOGIC_C(AndC_8u, And, Prim8u, 1)
 PRIM_LOGIC_C(OrC_8u, Or, Prim8u, 1)
@@ -173,8 +174,8 @@ PRIM_LOGIC_C(XorC_32s, Xor, Prim32s, 4)
 #undef PRIM_LOGIC_C
 
 // Shifts by a constant in place.
-#define PRIM_SHIFT_I(Name, T, E, Op)                                                  \
-  void PRIM_BUILD(owns##Name##_I)(int val, T* pSrcDst, int len) {                    \
+#define PRIM_SHIFT_I(Name, T, E, Op)                                                   \
+  void PRIM_BUILD(owns##Name##_I)(int val, T* pSrcDst, int len) {                      \
     cvl::walk<E>(cvl::asBytes(pSrcDst), nullptr, cvl::asBytes(pSrcDst), len, cvl::Op); \
   }
 PRIM_SHIFT_I(LShiftC_8u, Prim8u, 1, Sll8(val))
@@ -187,12 +188,12 @@ PRIM_SHIFT_I(RShiftC_32s, Prim32s, 4, LaneShift<cvl::Lane::sra32>(val))
 #undef PRIM_SHIFT_I
 
 // Logic between two vectors, into a third and in place (pSrcDst op pSrc).
-#define PRIM_LOGIC_2(Name, Op, T, E)                                                               \
-  void PRIM_BUILD(owns##Name)(const T* pSrc1, const T* pSrc2, T* pDst, int len) {                 \
-    cvl::walk<E>(cvl::asBytes(pSrc1), cvl::asBytes(pSrc2), cvl::asBytes(pDst), len, cvl::Op{});         \
-  }                                                                                                \
-  void PRIM_BUILD(owns##Name##_I)(const T* pSrc, T* pSrcDst, int len) {                           \
-    cvl::walk<E>(cvl::asBytes(pSrcDst), cvl::asBytes(pSrc), cvl::asBytes(pSrcDst), len, cvl::Op{});     \
+#define PRIM_LOGIC_2(Name, Op, T, E)                                                                \
+  void PRIM_BUILD(owns##Name)(const T* pSrc1, const T* pSrc2, T* pDst, int len) {                   \
+    cvl::walk<E>(cvl::asBytes(pSrc1), cvl::asBytes(pSrc2), cvl::asBytes(pDst), len, cvl::Op{});     \
+  }                                                                                                 \
+  void PRIM_BUILD(owns##Name##_I)(const T* pSrc, T* pSrcDst, int len) {                             \
+    cvl::walk<E>(cvl::asBytes(pSrcDst), cvl::asBytes(pSrc), cvl::asBytes(pSrcDst), len, cvl::Op{}); \
   }
 PRIM_LOGIC_2(And_8u, And, Prim8u, 1)
 PRIM_LOGIC_2(Or_8u, Or, Prim8u, 1)

@@ -166,13 +166,20 @@ const GenerationRow& chooseGeneration(PrimCpuFeatureMask m) {
 // generation.
 PrimCpuFeatureMask generationNeeds(std::int32_t g) {
   switch (g) {
-    case primGenPx: return 0;
-    case primGenSse2: return bits({0, 1, 2});
-    case primGenSsse3: return bits({0, 1, 2, 3, 4});
-    case primGenMovbe: return bits({0, 1, 2, 3, 4, 5});
-    case primGenSse41: return bits({0, 1, 2, 3, 4, 6, 7});
-    case primGenAvx: return bits({0, 1, 2, 3, 4, 6, 7, 8, 9});
-    default: return bits({0, 1, 2, 3, 4, 6, 7, 8, 9, 15});
+    case primGenPx:
+      return 0;
+    case primGenSse2:
+      return bits({0, 1, 2});
+    case primGenSsse3:
+      return bits({0, 1, 2, 3, 4});
+    case primGenMovbe:
+      return bits({0, 1, 2, 3, 4, 5});
+    case primGenSse41:
+      return bits({0, 1, 2, 3, 4, 6, 7});
+    case primGenAvx:
+      return bits({0, 1, 2, 3, 4, 6, 7, 8, 9});
+    default:
+      return bits({0, 1, 2, 3, 4, 6, 7, 8, 9, 15});
   }
 }
 

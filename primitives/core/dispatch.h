@@ -47,14 +47,14 @@ struct PrimDispatchTable {
 
 // The table's type comes from the px build, so every other entry must have
 // exactly its signature.
-#define PRIM_DISPATCH_TABLE_ROW(name, buildPx, buildSse2, buildSsse3, buildMovbe, buildSse41,  \
-                                buildAvx, buildAvx2)                                           \
-  constexpr PrimDispatchTable<decltype(&px_##name)> tbl_##name {                               \
-    { buildPx, buildSse2, buildSsse3, buildMovbe, buildSse41, buildAvx, buildAvx2 }            \
+#define PRIM_DISPATCH_TABLE_ROW(name, buildPx, buildSse2, buildSsse3, buildMovbe, buildSse41, buildAvx, \
+                                buildAvx2)                                                              \
+  constexpr PrimDispatchTable<decltype(&px_##name)> tbl_##name {                                        \
+    { buildPx, buildSse2, buildSsse3, buildMovbe, buildSse41, buildAvx, buildAvx2 }                     \
   }
-#define PRIM_DISPATCH_TABLE(name)                                                               \
-  PRIM_DISPATCH_TABLE_ROW(name, px_##name, sse2_##name, ssse3_##name, ssse3_##name,             \
-                          sse41_##name, avx_##name, avx2_##name)
+#define PRIM_DISPATCH_TABLE(name)                                                                 \
+  PRIM_DISPATCH_TABLE_ROW(name, px_##name, sse2_##name, ssse3_##name, ssse3_##name, sse41_##name, \
+                          avx_##name, avx2_##name)
 
 // The generation chosen at start-up; px (0) until primInitCpuDispatch runs.
 // Written only by primInitCpuDispatch and the test hook, read by every entry.

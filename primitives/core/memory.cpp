@@ -38,7 +38,7 @@ Prim32s largestFromLeaf4() {
     Prim32u r[4];
     ownCpuid(r, 4, sub);
     const Prim32u type = r[0] & 31u;
-    if (type == 0) break;  // no more caches
+    if (type == 0) break;     // no more caches
     if (type == 2) continue;  // instruction cache
     const Prim32u ways = (r[1] >> 22) + 1;
     const Prim32u partitions = ((r[1] >> 12) & 0x3ff) + 1;
@@ -71,28 +71,20 @@ void computeLargestCache(PrimResult* status, Prim32s* size) {
 // Descriptor bytes of cpuid leaf 2 that announce a data or unified cache, by
 // descending size.
 const OwnCacheDescriptor ownCacheDescriptorTable[ownCacheDescriptorRows + 1] = {
-    {0xEC, 24u << 20},
-    {0xEB, 18u << 20},
-    {0x4D, 16u << 20},
-    {0xEA, 12u << 20}, {0x4C, 12u << 20},
-    {0xE4, 8u << 20}, {0xDE, 8u << 20}, {0x4B, 8u << 20}, {0x47, 8u << 20},
-    {0x4E, 6u << 20}, {0x4A, 6u << 20},
-    {0xE3, 4u << 20}, {0xDD, 4u << 20}, {0xD8, 4u << 20}, {0x49, 4u << 20}, {0x29, 4u << 20},
-    {0x46, 4u << 20},
-    {0x48, 3u << 20},
-    {0xE2, 2u << 20}, {0xDC, 2u << 20}, {0xD7, 2u << 20}, {0xD2, 2u << 20}, {0x25, 2u << 20},
-    {0x7D, 2u << 20}, {0x85, 2u << 20}, {0x45, 2u << 20},
-    {0xD6, 1u << 20}, {0xD1, 1u << 20}, {0x23, 1u << 20}, {0x87, 1u << 20}, {0x7C, 1u << 20},
-    {0x78, 1u << 20}, {0x84, 1u << 20}, {0x44, 1u << 20},
-    {0xD0, 512u << 10}, {0x22, 512u << 10}, {0x7B, 512u << 10}, {0x80, 512u << 10},
-    {0x86, 512u << 10}, {0x3E, 512u << 10}, {0x7F, 512u << 10}, {0x83, 512u << 10},
-    {0x43, 512u << 10},
-    {0x3D, 384u << 10},
+    {0xEC, 24u << 20},  {0xEB, 18u << 20},  {0x4D, 16u << 20},  {0xEA, 12u << 20},
+    {0x4C, 12u << 20},  {0xE4, 8u << 20},   {0xDE, 8u << 20},   {0x4B, 8u << 20},
+    {0x47, 8u << 20},   {0x4E, 6u << 20},   {0x4A, 6u << 20},   {0xE3, 4u << 20},
+    {0xDD, 4u << 20},   {0xD8, 4u << 20},   {0x49, 4u << 20},   {0x29, 4u << 20},
+    {0x46, 4u << 20},   {0x48, 3u << 20},   {0xE2, 2u << 20},   {0xDC, 2u << 20},
+    {0xD7, 2u << 20},   {0xD2, 2u << 20},   {0x25, 2u << 20},   {0x7D, 2u << 20},
+    {0x85, 2u << 20},   {0x45, 2u << 20},   {0xD6, 1u << 20},   {0xD1, 1u << 20},
+    {0x23, 1u << 20},   {0x87, 1u << 20},   {0x7C, 1u << 20},   {0x78, 1u << 20},
+    {0x84, 1u << 20},   {0x44, 1u << 20},   {0xD0, 512u << 10}, {0x22, 512u << 10},
+    {0x7B, 512u << 10}, {0x80, 512u << 10}, {0x86, 512u << 10}, {0x3E, 512u << 10},
+    {0x7F, 512u << 10}, {0x83, 512u << 10}, {0x43, 512u << 10}, {0x3D, 384u << 10},
     {0x21, 256u << 10}, {0x7A, 256u << 10}, {0x82, 256u << 10}, {0x3C, 256u << 10},
-    {0x3F, 256u << 10}, {0x42, 256u << 10},
-    {0x3A, 192u << 10},
-    {0x79, 128u << 10}, {0x39, 128u << 10}, {0x3B, 128u << 10}, {0x41, 128u << 10},
-    {0, 0},
+    {0x3F, 256u << 10}, {0x42, 256u << 10}, {0x3A, 192u << 10}, {0x79, 128u << 10},
+    {0x39, 128u << 10}, {0x3B, 128u << 10}, {0x41, 128u << 10}, {0, 0},
 };
 
 Prim32s ownCacheSizeFromDescriptors(const OwnCacheDescriptor* table) {

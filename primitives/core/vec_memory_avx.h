@@ -57,7 +57,8 @@ inline void copyBlocks(const Prim8u* s, Prim8u* d, std::size_t blocks) {
   for (; blocks > 0; --blocks, s += 256, d += 256) {
     const __m256i a = load32<aligned>(s), b = load32<aligned>(s + 32);
     const __m256i c = load32<aligned>(s + 64), e = load32<aligned>(s + 96);
-    store32<aligned>(d, a), store32<aligned>(d + 32, b), store32<aligned>(d + 64, c), store32<aligned>(d + 96, e);
+    store32<aligned>(d, a), store32<aligned>(d + 32, b), store32<aligned>(d + 64, c),
+        store32<aligned>(d + 96, e);
     const __m256i f = load32<aligned>(s + 128), g = load32<aligned>(s + 160);
     const __m256i h = load32<aligned>(s + 192), i = load32<aligned>(s + 224);
     store32<aligned>(d + 128, f), store32<aligned>(d + 160, g), store32<aligned>(d + 192, h),
@@ -122,7 +123,7 @@ inline void copyBytes(const Prim8u* s, Prim8u* d, std::size_t n) {
 // address works.
 
 struct Pattern {
-  Prim32u word;        // bytes 0..3 of the pattern at phase 0
+  Prim32u word;           // bytes 0..3 of the pattern at phase 0
   std::size_t phaseMask;  // period - 1
 
   Prim32u at(std::size_t offset) const {
@@ -223,6 +224,8 @@ inline void fillBytes(Prim8u* d, std::size_t n, Prim8u value) { fill(d, n, value
 inline void fill16(Prim8u* d, std::size_t len, Prim16s value) {
   fill(d, len, static_cast<Prim16u>(value) * 0x00010001u, 2);
 }
-inline void fill32(Prim8u* d, std::size_t len, Prim32s value) { fill(d, len, static_cast<Prim32u>(value), 4); }
+inline void fill32(Prim8u* d, std::size_t len, Prim32s value) {
+  fill(d, len, static_cast<Prim32u>(value), 4);
+}
 
 }  // namespace prim::PRIM_GEN_NS::avx

@@ -6,15 +6,15 @@
 
 #include "primitives/core/prim_types.h"
 
-#define PRIM_DECLARE_VEC_MEMORY_BUILDS(gen)                                   \
-  PrimResult gen##_vecCopy_8u(const Prim8u* pSrc, Prim8u* pDst, int len);     \
-  PrimResult gen##_vecCopy_16s(const Prim16s* pSrc, Prim16s* pDst, int len);  \
-  PrimResult gen##_vecCopy_32s(const Prim32s* pSrc, Prim32s* pDst, int len);  \
-  PrimResult gen##_vecZero_8u(Prim8u* pDst, int len);                         \
-  PrimResult gen##_vecZero_16s(Prim16s* pDst, int len);                       \
-  PrimResult gen##_vecZero_32s(Prim32s* pDst, int len);                       \
-  PrimResult gen##_vecSet_8u(Prim8u val, Prim8u* pDst, int len);              \
-  PrimResult gen##_vecSet_16s(Prim16s val, Prim16s* pDst, int len);           \
+#define PRIM_DECLARE_VEC_MEMORY_BUILDS(gen)                                  \
+  PrimResult gen##_vecCopy_8u(const Prim8u* pSrc, Prim8u* pDst, int len);    \
+  PrimResult gen##_vecCopy_16s(const Prim16s* pSrc, Prim16s* pDst, int len); \
+  PrimResult gen##_vecCopy_32s(const Prim32s* pSrc, Prim32s* pDst, int len); \
+  PrimResult gen##_vecZero_8u(Prim8u* pDst, int len);                        \
+  PrimResult gen##_vecZero_16s(Prim16s* pDst, int len);                      \
+  PrimResult gen##_vecZero_32s(Prim32s* pDst, int len);                      \
+  PrimResult gen##_vecSet_8u(Prim8u val, Prim8u* pDst, int len);             \
+  PrimResult gen##_vecSet_16s(Prim16s val, Prim16s* pDst, int len);          \
   PrimResult gen##_vecSet_32s(Prim32s val, Prim32s* pDst, int len);
 
 PRIM_DECLARE_VEC_MEMORY_BUILDS(px)

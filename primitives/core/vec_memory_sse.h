@@ -26,9 +26,9 @@ inline const Prim8u* bytes(const void* p) { return static_cast<const Prim8u*>(p)
 
 // Clear and fill thresholds: the non-temporal rule is considered only above
 // these sizes.
-inline constexpr std::size_t fillBytesThreshold = 0x80000;   // bytes after alignment
-inline constexpr std::size_t fill16Threshold = 0x80000;      // elements
-inline constexpr std::size_t fill32Threshold = 0x40000;      // elements
+inline constexpr std::size_t fillBytesThreshold = 0x80000;  // bytes after alignment
+inline constexpr std::size_t fill16Threshold = 0x80000;     // elements
+inline constexpr std::size_t fill32Threshold = 0x40000;     // elements
 
 // Writes n bytes of the 16-byte pattern v (whose period divides every store
 // offset used here: the caller starts at an element boundary) at d.
@@ -133,7 +133,8 @@ inline void copy16u(Prim8u* d, const Prim8u* s) {
 // before it is written out with non-temporal stores.
 inline void touchSource(const Prim8u* s, std::size_t n) {
   Prim8u sum = 0;
-  for (std::size_t i = 0; i < n; i += 32) sum = static_cast<Prim8u>(sum + *static_cast<const volatile Prim8u*>(s + i));
+  for (std::size_t i = 0; i < n; i += 32)
+    sum = static_cast<Prim8u>(sum + *static_cast<const volatile Prim8u*>(s + i));
   static_cast<void>(sum);
 }
 

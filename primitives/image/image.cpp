@@ -52,13 +52,13 @@ void ssse3_imgFree(void* p) { primAlignedFree(p); }
 
 namespace {
 // Allocation has one build for every SIMD generation, the sse2 one.
-PRIM_DISPATCH_TABLE_ROW(imgMalloc_8u_C1, px_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1,
+PRIM_DISPATCH_TABLE_ROW(imgMalloc_8u_C1, px_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1,
                         sse2_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1,
-                        sse2_imgMalloc_8u_C1, sse2_imgMalloc_8u_C1);
+                        sse2_imgMalloc_8u_C1);
 // Release runs the ssse3 build in the ssse3 and movbe slots and the sse2 build
 // in every other SIMD slot.
-PRIM_DISPATCH_TABLE_ROW(imgFree, px_imgFree, sse2_imgFree, ssse3_imgFree, ssse3_imgFree,
-                        sse2_imgFree, sse2_imgFree, sse2_imgFree);
+PRIM_DISPATCH_TABLE_ROW(imgFree, px_imgFree, sse2_imgFree, ssse3_imgFree, ssse3_imgFree, sse2_imgFree,
+                        sse2_imgFree, sse2_imgFree);
 PRIM_DISPATCH_TABLE(imgSet_8u_C1R);
 PRIM_DISPATCH_TABLE(imgCopy_16s_C1R);
 PRIM_DISPATCH_TABLE(imgCopy_32s_C1R);
@@ -83,16 +83,16 @@ PrimResult imgCopy_32s_C1R(const Prim32s* pSrc, int srcStep, Prim32s* pDst, int 
                            int height) {
   return primDispatch(tbl_imgCopy_32s_C1R)(pSrc, srcStep, pDst, dstStep, width, height);
 }
-PrimResult imgMulC_16s_C1RSfs(const Prim16s* pSrc, int srcStep, Prim16s value, Prim16s* pDst,
-                              int dstStep, int width, int height, int scaleFactor) {
+PrimResult imgMulC_16s_C1RSfs(const Prim16s* pSrc, int srcStep, Prim16s value, Prim16s* pDst, int dstStep,
+                              int width, int height, int scaleFactor) {
   return primDispatch(tbl_imgMulC_16s_C1RSfs)(pSrc, srcStep, value, pDst, dstStep, width, height,
-                                               scaleFactor);
+                                              scaleFactor);
 }
-PrimResult imgMulC_32f_C1R(const Prim32f* pSrc, int srcStep, Prim32f value, Prim32f* pDst,
-                           int dstStep, int width, int height) {
+PrimResult imgMulC_32f_C1R(const Prim32f* pSrc, int srcStep, Prim32f value, Prim32f* pDst, int dstStep,
+                           int width, int height) {
   return primDispatch(tbl_imgMulC_32f_C1R)(pSrc, srcStep, value, pDst, dstStep, width, height);
 }
-PrimResult imgRShiftC_16s_C1R(const Prim16s* pSrc, int srcStep, Prim32u shift, Prim16s* pDst,
-                              int dstStep, int width, int height) {
+PrimResult imgRShiftC_16s_C1R(const Prim16s* pSrc, int srcStep, Prim32u shift, Prim16s* pDst, int dstStep,
+                              int width, int height) {
   return primDispatch(tbl_imgRShiftC_16s_C1R)(pSrc, srcStep, shift, pDst, dstStep, width, height);
 }

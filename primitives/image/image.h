@@ -15,10 +15,10 @@ PrimResult imgCopy_16s_C1R(const Prim16s* pSrc, int srcStep, Prim16s* pDst, int 
 PrimResult imgCopy_32s_C1R(const Prim32s* pSrc, int srcStep, Prim32s* pDst, int dstStep, int width,
                            int height);
 // dst = src x value x 2^-scaleFactor, rounded half to even and saturated.
-PrimResult imgMulC_16s_C1RSfs(const Prim16s* pSrc, int srcStep, Prim16s value, Prim16s* pDst,
-                              int dstStep, int width, int height, int scaleFactor);
-PrimResult imgMulC_32f_C1R(const Prim32f* pSrc, int srcStep, Prim32f value, Prim32f* pDst,
-                           int dstStep, int width, int height);
+PrimResult imgMulC_16s_C1RSfs(const Prim16s* pSrc, int srcStep, Prim16s value, Prim16s* pDst, int dstStep,
+                              int width, int height, int scaleFactor);
+PrimResult imgMulC_32f_C1R(const Prim32f* pSrc, int srcStep, Prim32f value, Prim32f* pDst, int dstStep,
+                           int width, int height);
 // Arithmetic right shift; counts from 16 up give the sign fill.
-PrimResult imgRShiftC_16s_C1R(const Prim16s* pSrc, int srcStep, Prim32u shift, Prim16s* pDst,
-                              int dstStep, int width, int height);
+PrimResult imgRShiftC_16s_C1R(const Prim16s* pSrc, int srcStep, Prim32u shift, Prim16s* pDst, int dstStep,
+                              int width, int height);

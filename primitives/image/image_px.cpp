@@ -35,22 +35,25 @@ PrimResult copyRegion(const T* pSrc, int srcStep, T* pDst, int dstStep, int widt
 }
 }  // namespace
 
-PrimResult px_imgCopy_16s_C1R(const Prim16s* pSrc, int srcStep, Prim16s* pDst, int dstStep,
-                              int width, int height) {
+PrimResult px_imgCopy_16s_C1R(const Prim16s* pSrc, int srcStep, Prim16s* pDst, int dstStep, int width,
+                              int height) {
   return copyRegion(pSrc, srcStep, pDst, dstStep, width, height);
 }
-PrimResult px_imgCopy_32s_C1R(const Prim32s* pSrc, int srcStep, Prim32s* pDst, int dstStep,
-                              int width, int height) {
+PrimResult px_imgCopy_32s_C1R(const Prim32s* pSrc, int srcStep, Prim32s* pDst, int dstStep, int width,
+                              int height) {
   return copyRegion(pSrc, srcStep, pDst, dstStep, width, height);
 }
 
-PrimResult px_imgMulC_16s_C1RSfs(const Prim16s* pSrc, int srcStep, Prim16s value, Prim16s* pDst,
-                                 int dstStep, int width, int height, int scaleFactor) {
+PrimResult px_imgMulC_16s_C1RSfs(const Prim16s* pSrc, int srcStep, Prim16s value, Prim16s* pDst, int dstStep,
+                                 int width, int height, int scaleFactor) {
   if (PrimResult st = im::checkCopy(pSrc, pDst, width, height)) return st;
   switch (im::mulCase(value, scaleFactor)) {
-    case im::MulCase::Zero: return px_imgSet_16s_C1R(0, pDst, dstStep, width, height);
-    case im::MulCase::Copy: return px_imgCopy_16s_C1R(pSrc, srcStep, pDst, dstStep, width, height);
-    default: break;
+    case im::MulCase::Zero:
+      return px_imgSet_16s_C1R(0, pDst, dstStep, width, height);
+    case im::MulCase::Copy:
+      return px_imgCopy_16s_C1R(pSrc, srcStep, pDst, dstStep, width, height);
+    default:
+      break;
   }
   for (int r = 0; r < height; ++r) {
     const Prim16s* s = im::row(pSrc, srcStep, r);
@@ -61,8 +64,8 @@ PrimResult px_imgMulC_16s_C1RSfs(const Prim16s* pSrc, int srcStep, Prim16s value
   return primResultOk;
 }
 
-PrimResult px_imgMulC_32f_C1R(const Prim32f* pSrc, int srcStep, Prim32f value, Prim32f* pDst,
-                              int dstStep, int width, int height) {
+PrimResult px_imgMulC_32f_C1R(const Prim32f* pSrc, int srcStep, Prim32f value, Prim32f* pDst, int dstStep,
+                              int width, int height) {
   if (PrimResult st = im::checkCopy(pSrc, pDst, width, height)) return st;
   for (int r = 0; r < height; ++r) {
     const Prim32f* s = im::row(pSrc, srcStep, r);
@@ -72,8 +75,8 @@ PrimResult px_imgMulC_32f_C1R(const Prim32f* pSrc, int srcStep, Prim32f value, P
   return primResultOk;
 }
 
-PrimResult px_imgRShiftC_16s_C1R(const Prim16s* pSrc, int srcStep, Prim32u shift, Prim16s* pDst,
-                                 int dstStep, int width, int height) {
+PrimResult px_imgRShiftC_16s_C1R(const Prim16s* pSrc, int srcStep, Prim32u shift, Prim16s* pDst, int dstStep,
+                                 int width, int height) {
   if (PrimResult st = im::checkShift(pSrc, srcStep, pDst, dstStep, width, height)) return st;
   if (shift == 0) return px_imgCopy_16s_C1R(pSrc, srcStep, pDst, dstStep, width, height);
   const int count = shift > 31 ? 31 : static_cast<int>(shift);

@@ -66,7 +66,8 @@ void fillPattern(const Prim8u* pattern, Prim8u* d, int len, bool nonTemporal, in
     }
     bool any = false;
     while (len - pos >= body) {
-      for (int k = 0; k < body; k += 16) storeA(d + pos + k, loadU(pattern + (pos + k) % period), nonTemporal);
+      for (int k = 0; k < body; k += 16)
+        storeA(d + pos + k, loadU(pattern + (pos + k) % period), nonTemporal);
       pos += body;
       any = true;
     }
@@ -117,7 +118,8 @@ void copyRowStreaming(const Prim8u* s, Prim8u* d, std::int64_t len) {
   volatile Prim8u sink = 0;
   while (len - pos >= 0x40000) {
     for (std::int64_t k = 0; k < 0x40000; k += 64) sink = sink + s[pos + k];
-    for (std::int64_t k = 0; k < 0x40000; k += 16) _mm_stream_si128(reinterpret_cast<__m128i*>(d + pos + k), loadU(s + pos + k));
+    for (std::int64_t k = 0; k < 0x40000; k += 16)
+      _mm_stream_si128(reinterpret_cast<__m128i*>(d + pos + k), loadU(s + pos + k));
     pos += 0x40000;
   }
   for (std::int64_t k = (len - pos) / 64 * 64; k >= 0 && k < len - pos; k -= 64) sink = sink + s[pos + k];
@@ -142,7 +144,8 @@ void copyRowNormal(const Prim8u* s, Prim8u* d, int len) {
 // Region copy kernel of the ssse3, sse41, avx and avx2 builds: merges
 // contiguous rows, streams large regions that are at least half the largest
 // cache, else copies row by row with aligned stores.
-[[maybe_unused]] void copyRegion8u(const Prim8u* s, int srcStep, Prim8u* d, int dstStep, int widthBytes, int height) {
+[[maybe_unused]] void copyRegion8u(const Prim8u* s, int srcStep, Prim8u* d, int dstStep, int widthBytes,
+                                   int height) {
   const std::int64_t n = std::int64_t{widthBytes} * height;
   if (n > INT32_MAX) {  // no merging, no cache lookup: every row streamed
     for (int r = 0; r < height; ++r) copyRowStreaming(row(s, srcStep, r), row(d, dstStep, r), widthBytes);
@@ -169,7 +172,8 @@ void copyRowNormal(const Prim8u* s, Prim8u* d, int len) {
 
 // The ssse3 build's 16-bit region kernel: the same decisions with a
 // threshold of more than 0x20000 bytes and more than half the cache.
-[[maybe_unused]] void copyRegion8uSse2(const Prim8u* s, int srcStep, Prim8u* d, int dstStep, int widthBytes, int height) {
+[[maybe_unused]] void copyRegion8uSse2(const Prim8u* s, int srcStep, Prim8u* d, int dstStep, int widthBytes,
+                                       int height) {
   const std::int64_t n = std::int64_t{widthBytes} * height;
   if (n > INT32_MAX) {
     for (int r = 0; r < height; ++r) copyRowStreaming(row(s, srcStep, r), row(d, dstStep, r), widthBytes);
@@ -240,7 +244,8 @@ inline __m128i roundHalfEven(__m128i p, int s) {
 inline __m128i mulVector(__m128i x, __m128i value, MulCase c, int sf) {
   const Products p = products(x, value);
   switch (c) {
-    case MulCase::Sfs0: return _mm_packs_epi32(p.lo, p.hi);
+    case MulCase::Sfs0:
+      return _mm_packs_epi32(p.lo, p.hi);
     case MulCase::Sfs1:
     case MulCase::SfsPos:
       return _mm_packs_epi32(roundHalfEven(p.lo, sf), roundHalfEven(p.hi, sf));
@@ -278,7 +283,8 @@ void mulRow(const Prim16s* s, Prim16s value, Prim16s* d, int n, MulCase c, int s
       }
     }
 #endif
-    for (; n - i >= 8; i += 8) _mm_store_si128(reinterpret_cast<__m128i*>(d + i), mulVector(loadU(s + i), v, c, sf));
+    for (; n - i >= 8; i += 8)
+      _mm_store_si128(reinterpret_cast<__m128i*>(d + i), mulVector(loadU(s + i), v, c, sf));
   }
   if (c == MulCase::SfsNegSat) {
     for (; i < n; ++i) store(d + i, negSatElement(load<Prim16s>(s + i), value));
@@ -343,7 +349,8 @@ PrimResult PRIM_BUILD(imgSet_8u_C1R)(Prim8u value, Prim8u* pDst, int dstStep, in
   if (dstStep == width && n <= INT32_MAX) {
     imb::fillPattern(pattern, pDst, static_cast<int>(n), nonTemporal, 1, 16);
   } else {
-    for (int r = 0; r < height; ++r) imb::fillPattern(pattern, imb::row(pDst, dstStep, r), width, nonTemporal, 1, 16);
+    for (int r = 0; r < height; ++r)
+      imb::fillPattern(pattern, imb::row(pDst, dstStep, r), width, nonTemporal, 1, 16);
   }
   return primResultOk;
 }
@@ -407,7 +414,8 @@ PrimResult PRIM_BUILD(imgMulC_16s_C1RSfs)(const Prim16s* pSrc, int srcStep, Prim
   if (PrimResult st = imb::checkCopy(pSrc, pDst, width, height)) return st;
   const imb::MulCase c = imb::mulCase(value, scaleFactor);
   if (c == imb::MulCase::Zero) return PRIM_BUILD(imgSet_16s_C1R)(0, pDst, dstStep, width, height);
-  if (c == imb::MulCase::Copy) return PRIM_BUILD(imgCopy_16s_C1R)(pSrc, srcStep, pDst, dstStep, width, height);
+  if (c == imb::MulCase::Copy)
+    return PRIM_BUILD(imgCopy_16s_C1R)(pSrc, srcStep, pDst, dstStep, width, height);
   for (int r = 0; r < height; ++r)
     imb::mulRow(imb::row(pSrc, srcStep, r), value, imb::row(pDst, dstStep, r), width, c, scaleFactor);
   return primResultOk;
@@ -416,7 +424,8 @@ PrimResult PRIM_BUILD(imgMulC_16s_C1RSfs)(const Prim16s* pSrc, int srcStep, Prim
 PrimResult PRIM_BUILD(imgMulC_32f_C1R)(const Prim32f* pSrc, int srcStep, Prim32f value, Prim32f* pDst,
                                        int dstStep, int width, int height) {
   if (PrimResult st = imb::checkCopy(pSrc, pDst, width, height)) return st;
-  for (int r = 0; r < height; ++r) imb::mulRow32f(imb::row(pSrc, srcStep, r), value, imb::row(pDst, dstStep, r), width);
+  for (int r = 0; r < height; ++r)
+    imb::mulRow32f(imb::row(pSrc, srcStep, r), value, imb::row(pDst, dstStep, r), width);
   return primResultOk;
 }
 
@@ -429,7 +438,8 @@ PrimResult PRIM_BUILD(imgRShiftC_16s_C1R)(const Prim16s* pSrc, int srcStep, Prim
     for (int r = 0; r < height; ++r) {
       const Prim16s* s = imb::row(pSrc, srcStep, r);
       Prim16s* d = imb::row(pDst, dstStep, r);
-      for (int x = 0; x < width; ++x) imb::store(d + x, static_cast<Prim16s>(imb::load<Prim16s>(s + x) < 0 ? -1 : 0));
+      for (int x = 0; x < width; ++x)
+        imb::store(d + x, static_cast<Prim16s>(imb::load<Prim16s>(s + x) < 0 ? -1 : 0));
     }
     return primResultOk;
   }
@@ -461,9 +471,9 @@ void maskedSet(const Prim8u* pixel, Prim8u* d, int len, const Prim8u* mask) {
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS::image
 
-#define PRIM_IMAGE_FILL(name, P, period)                                                       \
-  void PRIM_BUILD(name)(const Prim8u* pattern, Prim8u* pDst, int len, int nonTemporal) {       \
-    imb::fillPattern(pattern, pDst, len, nonTemporal != 0, P, period);                         \
+#define PRIM_IMAGE_FILL(name, P, period)                                                 \
+  void PRIM_BUILD(name)(const Prim8u* pattern, Prim8u* pDst, int len, int nonTemporal) { \
+    imb::fillPattern(pattern, pDst, len, nonTemporal != 0, P, period);                   \
   }
 PRIM_IMAGE_FILL(owniSetRow_8u, 1, 16)
 PRIM_IMAGE_FILL(owniSetRow_16s, 2, 16)
@@ -475,19 +485,43 @@ PRIM_IMAGE_FILL(owniSetRow_32s_C3, 12, 48)
 PRIM_IMAGE_FILL(owniSetRow_32s_C4, 16, 16)
 #undef PRIM_IMAGE_FILL
 
-void PRIM_BUILD(owniCopyRowMasked_8u)(const Prim8u* s, Prim8u* d, int len, const Prim8u* m) { imb::maskedCopy<1>(s, d, len, m); }
-void PRIM_BUILD(owniCopyRowMasked_8u_C3)(const Prim8u* s, Prim8u* d, int len, const Prim8u* m) { imb::maskedCopy<3>(s, d, len, m); }
-void PRIM_BUILD(owniSetRowMasked_8u)(const Prim8u* p, Prim8u* d, int len, const Prim8u* m) { imb::maskedSet<1>(p, d, len, m); }
-void PRIM_BUILD(owniSetRowMasked_8u_C3)(const Prim8u* p, Prim8u* d, int len, const Prim8u* m) { imb::maskedSet<3>(p, d, len, m); }
+void PRIM_BUILD(owniCopyRowMasked_8u)(const Prim8u* s, Prim8u* d, int len, const Prim8u* m) {
+  imb::maskedCopy<1>(s, d, len, m);
+}
+void PRIM_BUILD(owniCopyRowMasked_8u_C3)(const Prim8u* s, Prim8u* d, int len, const Prim8u* m) {
+  imb::maskedCopy<3>(s, d, len, m);
+}
+void PRIM_BUILD(owniSetRowMasked_8u)(const Prim8u* p, Prim8u* d, int len, const Prim8u* m) {
+  imb::maskedSet<1>(p, d, len, m);
+}
+void PRIM_BUILD(owniSetRowMasked_8u_C3)(const Prim8u* p, Prim8u* d, int len, const Prim8u* m) {
+  imb::maskedSet<3>(p, d, len, m);
+}
 #if PRIM_IMAGE_GEN == 1
-void sse2_owniCopyRowMasked_16s(const Prim8u* s, Prim8u* d, int len, const Prim8u* m) { imb::maskedCopy<2>(s, d, len, m); }
-void sse2_owniCopyRowMasked_16s_C3(const Prim8u* s, Prim8u* d, int len, const Prim8u* m) { imb::maskedCopy<6>(s, d, len, m); }
-void sse2_owniSetRowMasked_16s(const Prim8u* p, Prim8u* d, int len, const Prim8u* m) { imb::maskedSet<2>(p, d, len, m); }
-void sse2_owniSetRowMasked_16s_C3(const Prim8u* p, Prim8u* d, int len, const Prim8u* m) { imb::maskedSet<6>(p, d, len, m); }
-void sse2_owniCopyRowMasked_32s(const Prim8u* s, Prim8u* d, int len, const Prim8u* m) { imb::maskedCopy<4>(s, d, len, m); }
-void sse2_owniCopyRowMasked_32s_C3(const Prim8u* s, Prim8u* d, int len, const Prim8u* m) { imb::maskedCopy<12>(s, d, len, m); }
-void sse2_owniSetRowMasked_32s(const Prim8u* p, Prim8u* d, int len, const Prim8u* m) { imb::maskedSet<4>(p, d, len, m); }
-void sse2_owniSetRowMasked_32s_C3(const Prim8u* p, Prim8u* d, int len, const Prim8u* m) { imb::maskedSet<12>(p, d, len, m); }
+void sse2_owniCopyRowMasked_16s(const Prim8u* s, Prim8u* d, int len, const Prim8u* m) {
+  imb::maskedCopy<2>(s, d, len, m);
+}
+void sse2_owniCopyRowMasked_16s_C3(const Prim8u* s, Prim8u* d, int len, const Prim8u* m) {
+  imb::maskedCopy<6>(s, d, len, m);
+}
+void sse2_owniSetRowMasked_16s(const Prim8u* p, Prim8u* d, int len, const Prim8u* m) {
+  imb::maskedSet<2>(p, d, len, m);
+}
+void sse2_owniSetRowMasked_16s_C3(const Prim8u* p, Prim8u* d, int len, const Prim8u* m) {
+  imb::maskedSet<6>(p, d, len, m);
+}
+void sse2_owniCopyRowMasked_32s(const Prim8u* s, Prim8u* d, int len, const Prim8u* m) {
+  imb::maskedCopy<4>(s, d, len, m);
+}
+void sse2_owniCopyRowMasked_32s_C3(const Prim8u* s, Prim8u* d, int len, const Prim8u* m) {
+  imb::maskedCopy<12>(s, d, len, m);
+}
+void sse2_owniSetRowMasked_32s(const Prim8u* p, Prim8u* d, int len, const Prim8u* m) {
+  imb::maskedSet<4>(p, d, len, m);
+}
+void sse2_owniSetRowMasked_32s_C3(const Prim8u* p, Prim8u* d, int len, const Prim8u* m) {
+  imb::maskedSet<12>(p, d, len, m);
+}
 #endif
 
 void PRIM_BUILD(owniCopyRowAC4_16s)(const Prim16s* s, Prim16s* d, int len) {

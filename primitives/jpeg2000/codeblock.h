@@ -33,14 +33,14 @@ inline constexpr int primCodeBlockHeaderBytes = 356;
 
 // Flags word given to begin.
 enum : Prim32u {
-  primCbVerticallyCausal = 0x1,        // vertically causal context formation
-  primCbBypass = 0x2,                  // selective arithmetic-coding bypass
-  primCbTerminateEachPass = 0x4,       // each pass is a segment of its own
-  primCbResetContexts = 0x8,           // reset the contexts after every MQ-coded pass
-  primCbSegmentationSymbols = 0x10,    // segmentation symbol after every clean-up pass
-  primCbKeepDestination = 0x20000,     // begin does not clear the destination
-  primCbKeepFlagRows = 0x80000,        // begin does not clear the flag rows
-  primCbCheckTermination = 0x100000,   // check predictable termination of MQ segments
+  primCbVerticallyCausal = 0x1,       // vertically causal context formation
+  primCbBypass = 0x2,                 // selective arithmetic-coding bypass
+  primCbTerminateEachPass = 0x4,      // each pass is a segment of its own
+  primCbResetContexts = 0x8,          // reset the contexts after every MQ-coded pass
+  primCbSegmentationSymbols = 0x10,   // segmentation symbol after every clean-up pass
+  primCbKeepDestination = 0x20000,    // begin does not clear the destination
+  primCbKeepFlagRows = 0x80000,       // begin does not clear the flag rows
+  primCbCheckTermination = 0x100000,  // check predictable termination of MQ segments
 };
 
 #pragma pack(push, 4)
@@ -55,7 +55,7 @@ struct PrimCbGeometry {
 struct PrimCbPassCursor {
   Prim64s stripeStep;  // 4 x destination step, in bytes
   Prim32u geometry;    // offset of the geometry group in the state
-  Prim32s bitPlane;  // plane the next pass decodes; negative: finished
+  Prim32s bitPlane;    // plane the next pass decodes; negative: finished
   Prim32u planeBit;
   Prim32u newMagnitude;
   Prim32u halfBit;
@@ -64,13 +64,13 @@ struct PrimCbPassCursor {
 };
 
 struct PrimCbFlagCursor {
-  Prim32u flagRecord;   // offset of the flag-row record in the state
-  Prim32u sigTable;     // zero-coding table: 0 LL and LH, 1 HL, 2 HH
-  Prim32u currentRow;   // offset of the border row above the last stripe
-  Prim32u columnEntry;  // offset of the last column's entry in that stripe
-  Prim32u entry;        // offset of the entry last worked on
-  Prim32s pairRowStep;  // 2 x flag stride
-  Prim32s neighbour[6]; // byte distances: up, down, up-left, up-right, down-left, down-right
+  Prim32u flagRecord;    // offset of the flag-row record in the state
+  Prim32u sigTable;      // zero-coding table: 0 LL and LH, 1 HL, 2 HH
+  Prim32u currentRow;    // offset of the border row above the last stripe
+  Prim32u columnEntry;   // offset of the last column's entry in that stripe
+  Prim32u entry;         // offset of the entry last worked on
+  Prim32s pairRowStep;   // 2 x flag stride
+  Prim32s neighbour[6];  // byte distances: up, down, up-left, up-right, down-left, down-right
 };
 
 struct PrimCbFlagRecord {
@@ -141,22 +141,18 @@ PrimResult imgCodeBlockDecoderStateSize_JPEG2000(int width, int height, int* pSi
 // maxHeight are the largest code-block the state was sized for (the
 // arguments given to the size query); begin refuses a code-block whose flag
 // rows would not fit.  -8 null state; -6 sizes below 1 or above INT_MAX.
-PrimResult imgCodeBlockDecoderInit_JPEG2000(PrimCodeBlockDecoderState* pState, int maxWidth,
-                                            int maxHeight);
+PrimResult imgCodeBlockDecoderInit_JPEG2000(PrimCodeBlockDecoderState* pState, int maxWidth, int maxHeight);
 
 // Attaches a code-block.  bandOrientation 0 LL, 1 LH, 2 HL, 3 HH; bitPlanes
 // 0 to 31.  Checks: -8 null pointer; -14 dstStep below 1; -6 size below 1,
 // a code-block larger than the state was sized for, or bitPlanes above 31;
 // -17 bad magic.
-PrimResult imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(Prim32s* pDst, int dstStep, int width,
-                                                    int height,
-                                                    PrimCodeBlockDecoderState* pState,
-                                                    int bandOrientation, int bitPlanes,
-                                                    Prim32u flags);
+PrimResult imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(Prim32s* pDst, int dstStep, int width, int height,
+                                                    PrimCodeBlockDecoderState* pState, int bandOrientation,
+                                                    int bitPlanes, Prim32u flags);
 
 PrimResult imgCodeBlockDecodeSetPasses_JPEG2000(int passes, PrimCodeBlockDecoderState* pState);
-PrimResult imgCodeBlockDecodeGetPasses_JPEG2000(const PrimCodeBlockDecoderState* pState,
-                                                int* pPasses);
+PrimResult imgCodeBlockDecodeGetPasses_JPEG2000(const PrimCodeBlockDecoderState* pState, int* pPasses);
 
 // Decodes the next passes of the attached code-block from one segment.
 // -8 null pointer; -17 bad magic; -180 nothing attached; -112 damaged data

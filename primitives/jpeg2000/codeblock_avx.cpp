@@ -6,12 +6,10 @@
 
 using namespace prim::PRIM_GEN_NS;
 
-PrimResult avx_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(Prim32s* pDst, int dstStep, int width,
-                                                    int height, PrimCodeBlockDecoderState* pState,
-                                                    int bandOrientation, int bitPlanes,
-                                                    Prim32u flags) {
-  return cb::begin(pDst, dstStep, width, height, pState, bandOrientation, bitPlanes, flags,
-                   avx_vecZero_8u);
+PrimResult avx_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(Prim32s* pDst, int dstStep, int width, int height,
+                                                        PrimCodeBlockDecoderState* pState,
+                                                        int bandOrientation, int bitPlanes, Prim32u flags) {
+  return cb::begin(pDst, dstStep, width, height, pState, bandOrientation, bitPlanes, flags, avx_vecZero_8u);
 }
 
 PrimResult avx_imgCodeBlockDecodePasses_JPEG2000(const Prim8u* pSrc, int srcLen,

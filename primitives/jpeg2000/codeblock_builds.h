@@ -29,12 +29,9 @@ PrimResult px_imgCodeBlockDecoderInit_JPEG2000(PrimCodeBlockDecoderState* pState
                                                int maxHeight);
 PrimResult sse2_imgCodeBlockDecoderInit_JPEG2000(PrimCodeBlockDecoderState* pState, int maxWidth,
                                                  int maxHeight);
-PrimResult ssse3_imgCodeBlockDecoderInit_JPEG2000(PrimCodeBlockDecoderState* pState,
-                                                  int maxWidth, int maxHeight);
+PrimResult ssse3_imgCodeBlockDecoderInit_JPEG2000(PrimCodeBlockDecoderState* pState, int maxWidth,
+                                                  int maxHeight);
 PrimResult px_imgCodeBlockDecodeSetPasses_JPEG2000(int passes, PrimCodeBlockDecoderState* pState);
-PrimResult ssse3_imgCodeBlockDecodeSetPasses_JPEG2000(int passes,
-                                                      PrimCodeBlockDecoderState* pState);
-PrimResult px_imgCodeBlockDecodeGetPasses_JPEG2000(const PrimCodeBlockDecoderState* pState,
-                                                   int* pPasses);
-PrimResult sse2_imgCodeBlockDecodeGetPasses_JPEG2000(const PrimCodeBlockDecoderState* pState,
-                                                     int* pPasses);
+PrimResult ssse3_imgCodeBlockDecodeSetPasses_JPEG2000(int passes, PrimCodeBlockDecoderState* pState);
+PrimResult px_imgCodeBlockDecodeGetPasses_JPEG2000(const PrimCodeBlockDecoderState* pState, int* pPasses);
+PrimResult sse2_imgCodeBlockDecodeGetPasses_JPEG2000(const PrimCodeBlockDecoderState* pState, int* pPasses);

@@ -48,9 +48,7 @@ inline u32 load32(const u8* p) {
 inline void store32(u8* p, u32 v) { std::memcpy(p, &v, 4); }
 inline i64 align32(i64 v) { return (v + 31) & ~i64{31}; }
 inline i64 flagStrideBytes(i64 width) { return align32(4 * width + 8); }
-inline i64 workAreaBytes(i64 width, i64 height) {
-  return flagStrideBytes(width) * ((height + 1) / 2 + 2);
-}
+inline i64 workAreaBytes(i64 width, i64 height) { return flagStrideBytes(width) * ((height + 1) / 2 + 2); }
 
 // Copies the initial context values into the state: the 19 states and the
 // 19 MPS values lie back to back in the state and in the two tables.
@@ -198,7 +196,6 @@ PRIM_CB_INLINE i32 mqShiftsFor(u32 a) {
   const u32 hi = static_cast<std::uint16_t>(a) >> 8;
   return hi ? kShift8.t[hi] : 8 + kShift8.t[static_cast<u8>(a)];
 }
-
 
 // Takes the next byte into C (0xFF bit stuffing; a marker or the end of the
 // segment stops the input for good).
@@ -412,17 +409,26 @@ constexpr ZcTables makeZcTables() {
         v = t;
       }
       if (cls < 2) {
-        if (h == 2) cx = 10;
-        else if (h == 1) cx = v >= 1 ? 9 : (d >= 1 ? 8 : 7);
-        else if (v == 2) cx = 6;
-        else if (v == 1) cx = 5;
-        else cx = d >= 2 ? 4 : (d == 1 ? 3 : 2);
+        if (h == 2)
+          cx = 10;
+        else if (h == 1)
+          cx = v >= 1 ? 9 : (d >= 1 ? 8 : 7);
+        else if (v == 2)
+          cx = 6;
+        else if (v == 1)
+          cx = 5;
+        else
+          cx = d >= 2 ? 4 : (d == 1 ? 3 : 2);
       } else {
         const int hv = h + v;
-        if (d >= 3) cx = 10;
-        else if (d == 2) cx = hv >= 1 ? 9 : 8;
-        else if (d == 1) cx = hv >= 2 ? 7 : (hv == 1 ? 6 : 5);
-        else cx = hv >= 2 ? 4 : (hv == 1 ? 3 : 2);
+        if (d >= 3)
+          cx = 10;
+        else if (d == 2)
+          cx = hv >= 1 ? 9 : 8;
+        else if (d == 1)
+          cx = hv >= 2 ? 7 : (hv == 1 ? 6 : 5);
+        else
+          cx = hv >= 2 ? 4 : (hv == 1 ? 3 : 2);
       }
       z.t[cls][i] = static_cast<u8>(cx);
     }
@@ -450,8 +456,10 @@ constexpr SignTable makeSignTable() {
       vs = -vs;
     }
     int cx;
-    if (hs == 1) cx = vs == 1 ? 15 : (vs == 0 ? 14 : 13);
-    else cx = vs == 1 ? 12 : 11;
+    if (hs == 1)
+      cx = vs == 1 ? 15 : (vs == 0 ? 14 : 13);
+    else
+      cx = vs == 1 ? 12 : 11;
     s.t[i] = static_cast<u8>(cx | (xr << 7));
   }
   return s;
@@ -551,8 +559,7 @@ inline void storeCursors(State* s, const Pass& P) {
   s->pass.stripeRow = lastStripe;
   s->flagCursor.currentRow = rows + static_cast<u32>(lastStripe / 2) * stride;
   s->flagCursor.columnEntry = s->flagCursor.currentRow + stride + 4u * static_cast<u32>(P.width);
-  s->flagCursor.entry =
-      s->flagCursor.columnEntry + (P.height - lastStripe > 2 ? stride : 0u);
+  s->flagCursor.entry = s->flagCursor.columnEntry + (P.height - lastStripe > 2 ? stride : 0u);
 }
 
 // ---------------------------------------------------------------------------
@@ -571,9 +578,7 @@ struct MqNext {
 struct MqNextTable {
   MqNext t[94];
 };
-constexpr u32 contextWord(u32 state) {
-  return (prim::cbshared::mqEntries.e[state].qe << 16) | state;
-}
+constexpr u32 contextWord(u32 state) { return (prim::cbshared::mqEntries.e[state].qe << 16) | state; }
 constexpr MqNextTable makeMqNextTable() {
   MqNextTable z{};
   for (u32 i = 0; i < 94; ++i) {
@@ -697,16 +702,15 @@ struct RawBits {
 // cursor and returns 1 when it found damaged data, else 0.
 
 struct Stripe {
-  u32* w;   // word of column 0
-  u8* c;    // coefficient of row 0, column 0
-  int rows; // 1 to 4
+  u32* w;    // word of column 0
+  u8* c;     // coefficient of row 0, column 0
+  int rows;  // 1 to 4
 };
 
 // Row r of the significance pass: a sample not yet significant with a
 // significant neighbour is coded, and marked visited.
 template <int r, class Bits>
-PRIM_CB_INLINE void significanceRow(const Pass& P, Bits& bits, u32& f, u32* w, u8* c,
-                                    bool skipAbove) {
+PRIM_CB_INLINE void significanceRow(const Pass& P, Bits& bits, u32& f, u32* w, u8* c, bool skipAbove) {
   const u32 k = P.zcSpp[(f >> (3 * r)) & 0x1FFu];
   if (k == 0) return;
   if (bits.significanceIn(k)) {
@@ -861,8 +865,7 @@ inline u32 owniCodeBlockRawRefinementPass(State* s) {
 // Row r of the clean-up pass: a sample neither significant nor visited is
 // coded.
 template <int r>
-PRIM_CB_INLINE void cleanupRow(const Pass& P, MqBits& bits, u32& f, u32* w, u8* c,
-                               bool skipAbove) {
+PRIM_CB_INLINE void cleanupRow(const Pass& P, MqBits& bits, u32& f, u32* w, u8* c, bool skipAbove) {
   if (f & (sigBit(r) | visitBit(r))) return;
   if (!bits.significance(f >> (3 * r))) return;
   const u32 neg = bits.sign(signIndex<r>(f, w));
@@ -873,8 +876,7 @@ PRIM_CB_INLINE void cleanupRow(const Pass& P, MqBits& bits, u32& f, u32* w, u8* 
 // The first significant sample of a run-length column, at row r: its sign,
 // then the rows below it as usual.
 template <int r>
-PRIM_CB_INLINE void cleanupRunFrom(const Pass& P, MqBits& bits, u32& f, u32* w, u8* c,
-                                   bool skipAbove) {
+PRIM_CB_INLINE void cleanupRunFrom(const Pass& P, MqBits& bits, u32& f, u32* w, u8* c, bool skipAbove) {
   const u32 neg = bits.sign(signIndex<r>(f, w));
   store32(c + r * P.dstStep, (neg << 31) | P.newMag);
   markSignificant<r>(f, w, P.fs, neg, skipAbove);
@@ -883,8 +885,7 @@ PRIM_CB_INLINE void cleanupRunFrom(const Pass& P, MqBits& bits, u32& f, u32* w, 
   if (r < 3) cleanupRow<3>(P, bits, f, w, c, false);
 }
 
-inline u32 owniCodeBlockCleanupPass(State* s, u32 causal, u32 segSymbol, u32 reset,
-                                    u32 termCheck) {
+inline u32 owniCodeBlockCleanupPass(State* s, u32 causal, u32 segSymbol, u32 reset, u32 termCheck) {
   Pass P;
   setUpPass(s, P);
   MqPass q;
@@ -915,10 +916,18 @@ inline u32 owniCodeBlockCleanupPass(State* s, u32 causal, u32 segSymbol, u32 res
         u32 row = mqDecide(q, 0) << 1;
         row |= mqDecide(q, 0);
         switch (row) {
-          case 0: cleanupRunFrom<0>(P, bits, f, w, c, skipAbove); break;
-          case 1: cleanupRunFrom<1>(P, bits, f, w, c, false); break;
-          case 2: cleanupRunFrom<2>(P, bits, f, w, c, false); break;
-          default: cleanupRunFrom<3>(P, bits, f, w, c, false); break;
+          case 0:
+            cleanupRunFrom<0>(P, bits, f, w, c, skipAbove);
+            break;
+          case 1:
+            cleanupRunFrom<1>(P, bits, f, w, c, false);
+            break;
+          case 2:
+            cleanupRunFrom<2>(P, bits, f, w, c, false);
+            break;
+          default:
+            cleanupRunFrom<3>(P, bits, f, w, c, false);
+            break;
         }
         *w = f;
         continue;
@@ -970,16 +979,15 @@ inline PrimResult init(State* s, int maxWidth, int maxHeight) {
 
 using ZeroFn = PrimResult (*)(Prim8u*, int);
 
-inline PrimResult begin(Prim32s* pDst, int dstStep, int width, int height, State* s,
-                        int bandOrientation, int bitPlanes, u32 flags, ZeroFn zero) {
+inline PrimResult begin(Prim32s* pDst, int dstStep, int width, int height, State* s, int bandOrientation,
+                        int bitPlanes, u32 flags, ZeroFn zero) {
   if (!s || !pDst) return primResultNullPointer;
   if (dstStep < 1) return primResultBadStep;
   if (height < 1 || width < 1) return primResultBadSize;
   if (s->magic != primCodeBlockMagic) return primResultBadState;
   // A code-block whose flag rows do not fit the work area the state was
   // sized for, and plane counts whose bits would reach the sign, are refused.
-  if (workAreaBytes(width, height) > static_cast<i64>(s->control.workAreaBytes))
-    return primResultBadSize;
+  if (workAreaBytes(width, height) > static_cast<i64>(s->control.workAreaBytes)) return primResultBadSize;
   if (bitPlanes > 31) return primResultBadSize;
 
   s->control.flags = flags;
@@ -1111,8 +1119,7 @@ inline PrimResult decodePasses(const u8* src, int len, State* s) {
     startMq(s, src, len);
     for (;;) {
       const i32 plane = s->pass.bitPlane;
-      damaged |= owniCodeBlockCleanupPass(s, causal, segSymbol, reset,
-                                          (term && plane == limit) ? 1u : 0u);
+      damaged |= owniCodeBlockCleanupPass(s, causal, segSymbol, reset, (term && plane == limit) ? 1u : 0u);
       if (--b == 0) break;
       --s->pass.bitPlane;
       if (plane <= limit) {

@@ -6,16 +6,14 @@
 
 using namespace prim::PRIM_GEN_NS;
 
-PrimResult sse2_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(Prim32s* pDst, int dstStep, int width,
-                                                    int height, PrimCodeBlockDecoderState* pState,
-                                                    int bandOrientation, int bitPlanes,
-                                                    Prim32u flags) {
-  return cb::begin(pDst, dstStep, width, height, pState, bandOrientation, bitPlanes, flags,
-                   sse2_vecZero_8u);
+PrimResult sse2_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(Prim32s* pDst, int dstStep, int width, int height,
+                                                         PrimCodeBlockDecoderState* pState,
+                                                         int bandOrientation, int bitPlanes, Prim32u flags) {
+  return cb::begin(pDst, dstStep, width, height, pState, bandOrientation, bitPlanes, flags, sse2_vecZero_8u);
 }
 
 PrimResult sse2_imgCodeBlockDecodePasses_JPEG2000(const Prim8u* pSrc, int srcLen,
-                                                 PrimCodeBlockDecoderState* pState) {
+                                                  PrimCodeBlockDecoderState* pState) {
   return cb::decodePasses(pSrc, srcLen, pState);
 }
 
@@ -24,11 +22,10 @@ PrimResult sse2_imgCodeBlockDecoderStateSize_JPEG2000(int width, int height, int
 }
 
 PrimResult sse2_imgCodeBlockDecoderInit_JPEG2000(PrimCodeBlockDecoderState* pState, int maxWidth,
-                                               int maxHeight) {
+                                                 int maxHeight) {
   return cb::init(pState, maxWidth, maxHeight);
 }
 
-PrimResult sse2_imgCodeBlockDecodeGetPasses_JPEG2000(const PrimCodeBlockDecoderState* pState,
-                                                   int* pPasses) {
+PrimResult sse2_imgCodeBlockDecodeGetPasses_JPEG2000(const PrimCodeBlockDecoderState* pState, int* pPasses) {
   return cb::getPasses(pState, pPasses);
 }

@@ -12,11 +12,7 @@
 // Inverse component transforms, in place: planes Y, U (B-G), V (R-G) become
 // R, G, B (reversible); Y, Cb, Cr become R, G, B (irreversible; 16-bit in Q14
 // with saturation).
-PrimResult imgInvReversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width,
-                                          int height);
-PrimResult imgInvReversibleColor_32s_P3IR(Prim32s* const pPlanes[3], int step, int width,
-                                          int height);
-PrimResult imgInvIrreversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width,
-                                            int height);
-PrimResult imgInvIrreversibleColor_32f_P3IR(Prim32f* const pPlanes[3], int step, int width,
-                                            int height);
+PrimResult imgInvReversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width, int height);
+PrimResult imgInvReversibleColor_32s_P3IR(Prim32s* const pPlanes[3], int step, int width, int height);
+PrimResult imgInvIrreversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width, int height);
+PrimResult imgInvIrreversibleColor_32f_P3IR(Prim32f* const pPlanes[3], int step, int width, int height);

@@ -4,10 +4,10 @@
 
 #include "primitives/core/prim_types.h"
 
-#define PRIM_DECLARE_COLOUR_TRANSFORM_BUILDS(gen)                                           \
-  PrimResult gen##_imgInvReversibleColor_16s_P3IR(Prim16s* const[3], int, int, int);        \
-  PrimResult gen##_imgInvReversibleColor_32s_P3IR(Prim32s* const[3], int, int, int);        \
-  PrimResult gen##_imgInvIrreversibleColor_16s_P3IR(Prim16s* const[3], int, int, int);      \
+#define PRIM_DECLARE_COLOUR_TRANSFORM_BUILDS(gen)                                      \
+  PrimResult gen##_imgInvReversibleColor_16s_P3IR(Prim16s* const[3], int, int, int);   \
+  PrimResult gen##_imgInvReversibleColor_32s_P3IR(Prim32s* const[3], int, int, int);   \
+  PrimResult gen##_imgInvIrreversibleColor_16s_P3IR(Prim16s* const[3], int, int, int); \
   PrimResult gen##_imgInvIrreversibleColor_32f_P3IR(Prim32f* const[3], int, int, int);
 
 PRIM_DECLARE_COLOUR_TRANSFORM_BUILDS(px)

@@ -23,26 +23,22 @@ PrimResult forEachPixel(T* const pPlanes[3], int step, int width, int height, Sa
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS::wavelet
 
-PrimResult px_imgInvReversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width,
-                                             int height) {
+PrimResult px_imgInvReversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width, int height) {
   return forEachPixel(pPlanes, step, width, height,
                       [](Prim16s& a, Prim16s& b, Prim16s& c) { rct16Sample(a, b, c); });
 }
 
-PrimResult px_imgInvReversibleColor_32s_P3IR(Prim32s* const pPlanes[3], int step, int width,
-                                             int height) {
+PrimResult px_imgInvReversibleColor_32s_P3IR(Prim32s* const pPlanes[3], int step, int width, int height) {
   return forEachPixel(pPlanes, step, width, height,
                       [](Prim32s& a, Prim32s& b, Prim32s& c) { rct32Sample(a, b, c); });
 }
 
-PrimResult px_imgInvIrreversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width,
-                                               int height) {
+PrimResult px_imgInvIrreversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int step, int width, int height) {
   return forEachPixel(pPlanes, step, width, height,
                       [](Prim16s& a, Prim16s& b, Prim16s& c) { ict16Sample(a, b, c); });
 }
 
-PrimResult px_imgInvIrreversibleColor_32f_P3IR(Prim32f* const pPlanes[3], int step, int width,
-                                               int height) {
+PrimResult px_imgInvIrreversibleColor_32f_P3IR(Prim32f* const pPlanes[3], int step, int width, int height) {
   const double kR = 1.402f, kGb = 0.34413f, kGr = 0.71414f, kB = 1.772f;
   return forEachPixel(pPlanes, step, width, height, [=](Prim32f& s0, Prim32f& s1, Prim32f& s2) {
     // Intermediates in double precision, each result rounded once.

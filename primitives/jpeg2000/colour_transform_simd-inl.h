@@ -31,8 +31,7 @@ void rct16Row(Prim16s* p0, Prim16s* p1, Prim16s* p2, int width) {
   if (!closerThan(p0, p1, span) && !closerThan(p0, p2, span) && !closerThan(p1, p2, span)) {
     for (; x + 8 <= width; x += 8) {
       const __m128i v = load(p2 + x), u = load(p1 + x), yy = load(p0 + x);
-      const __m128i avg =
-          _mm_add_epi16(_mm_and_si128(u, v), _mm_srai_epi16(_mm_xor_si128(u, v), 1));
+      const __m128i avg = _mm_add_epi16(_mm_and_si128(u, v), _mm_srai_epi16(_mm_xor_si128(u, v), 1));
       const __m128i g = _mm_sub_epi16(yy, _mm_srai_epi16(avg, 1));
       store(p0 + x, _mm_add_epi16(v, g));
       store(p1 + x, g);
@@ -67,8 +66,7 @@ inline __m128i pair16(int c0, int c1) {
 
 // Irreversible, 16 bits, Q14: multiply-adds of 16-bit pairs (the rounding
 // half rides on a lane of 1s), the sum with Y in 32 bits, then saturation.
-void PRIM_BUILD(owniInvIrreversibleColor_16s)(Prim16s* const pPlanes[3], int step, int width,
-                                                int height) {
+void PRIM_BUILD(owniInvIrreversibleColor_16s)(Prim16s* const pPlanes[3], int step, int width, int height) {
   const __m128i one = _mm_set1_epi16(1);
   const __m128i cR = pair16(22970, 8192), cG = pair16(-5638, -11700), cB = pair16(29032, 8192);
   const __m128i half = _mm_set1_epi32(8192);
@@ -122,40 +120,37 @@ void PRIM_BUILD(owniInvIrreversibleColorRow_32f)(float* p0, float* p1, float* p2
 
 using namespace prim::PRIM_GEN_NS;
 
-PrimResult PRIM_BUILD(imgInvReversibleColor_16s_P3IR)(Prim16s* const pPlanes[3], int step,
-                                                        int width, int height) {
+PrimResult PRIM_BUILD(imgInvReversibleColor_16s_P3IR)(Prim16s* const pPlanes[3], int step, int width,
+                                                      int height) {
   const PrimResult r = checkPlanes(pPlanes, step, width, height);
   if (r != primResultOk) return r;
   for (int y = 0; y < height; ++y)
-    rct16Row(rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y),
-             width);
+    rct16Row(rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y), width);
   return primResultOk;
 }
 
-PrimResult PRIM_BUILD(imgInvReversibleColor_32s_P3IR)(Prim32s* const pPlanes[3], int step,
-                                                        int width, int height) {
+PrimResult PRIM_BUILD(imgInvReversibleColor_32s_P3IR)(Prim32s* const pPlanes[3], int step, int width,
+                                                      int height) {
   const PrimResult r = checkPlanes(pPlanes, step, width, height);
   if (r != primResultOk) return r;
-  for (int y = 0; y < height; ++y)
-    PRIM_BUILD(owniInvReversibleColorRow_32s)
-    (rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y), width);
+  for (int y = 0; y < height; ++y) PRIM_BUILD(owniInvReversibleColorRow_32s)
+  (rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y), width);
   return primResultOk;
 }
 
-PrimResult PRIM_BUILD(imgInvIrreversibleColor_16s_P3IR)(Prim16s* const pPlanes[3], int step,
-                                                          int width, int height) {
+PrimResult PRIM_BUILD(imgInvIrreversibleColor_16s_P3IR)(Prim16s* const pPlanes[3], int step, int width,
+                                                        int height) {
   const PrimResult r = checkPlanes(pPlanes, step, width, height);
   if (r != primResultOk) return r;
   PRIM_BUILD(owniInvIrreversibleColor_16s)(pPlanes, step, width, height);
   return primResultOk;
 }
 
-PrimResult PRIM_BUILD(imgInvIrreversibleColor_32f_P3IR)(Prim32f* const pPlanes[3], int step,
-                                                          int width, int height) {
+PrimResult PRIM_BUILD(imgInvIrreversibleColor_32f_P3IR)(Prim32f* const pPlanes[3], int step, int width,
+                                                        int height) {
   const PrimResult r = checkPlanes(pPlanes, step, width, height);
   if (r != primResultOk) return r;
-  for (int y = 0; y < height; ++y)
-    PRIM_BUILD(owniInvIrreversibleColorRow_32f)
-    (rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y), width);
+  for (int y = 0; y < height; ++y) PRIM_BUILD(owniInvIrreversibleColorRow_32f)
+  (rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y), width);
   return primResultOk;
 }

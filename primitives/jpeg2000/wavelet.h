@@ -18,32 +18,28 @@
 // Inverse reversible 5/3 along rows.  width counts sample pairs; each row
 // reads, relative to L[0] and H[0]: phase 0 L[0]..L[width], H[-1]..H[width];
 // other phase L[-1]..L[width-1], H[-1]..H[width].  Writes 2 x width samples.
-PrimResult imgInvLift53Rows_16s_C1R(const Prim16s* pLow, int lowStep, const Prim16s* pHigh,
-                                    int highStep, int width, int height, Prim16s* pDst, int dstStep,
-                                    int phase);
-PrimResult imgInvLift53Rows_32s_C1R(const Prim32s* pLow, int lowStep, const Prim32s* pHigh,
-                                    int highStep, int width, int height, Prim32s* pDst, int dstStep,
-                                    int phase);
+PrimResult imgInvLift53Rows_16s_C1R(const Prim16s* pLow, int lowStep, const Prim16s* pHigh, int highStep,
+                                    int width, int height, Prim16s* pDst, int dstStep, int phase);
+PrimResult imgInvLift53Rows_32s_C1R(const Prim32s* pLow, int lowStep, const Prim32s* pHigh, int highStep,
+                                    int width, int height, Prim32s* pDst, int dstStep, int phase);
 
 // One step of the vertical inverse 5/3: from L(n), H(n-1), H(n) and x(2n-2)
 // makes x(2n-1) and x(2n).
 PrimResult imgInvLift53ColumnStep_16s_C1(const Prim16s* pLowRow, const Prim16s* pHighPrev,
-                                         const Prim16s* pHighNext, const Prim16s* pEvenPrev,
-                                         Prim16s* pDstOdd, Prim16s* pDstEven, int width);
+                                         const Prim16s* pHighNext, const Prim16s* pEvenPrev, Prim16s* pDstOdd,
+                                         Prim16s* pDstEven, int width);
 PrimResult imgInvLift53ColumnStep_32s_C1(const Prim32s* pLowRow, const Prim32s* pHighPrev,
-                                         const Prim32s* pHighNext, const Prim32s* pEvenPrev,
-                                         Prim32s* pDstOdd, Prim32s* pDstEven, int width);
+                                         const Prim32s* pHighNext, const Prim32s* pEvenPrev, Prim32s* pDstOdd,
+                                         Prim32s* pDstEven, int width);
 
 // Inverse irreversible 9/7 along rows, Q16 fixed point with 16-bit saturation
 // and in float.  width counts samples per source row; each row reads, relative
 // to L[0] and H[0]: phase 0 L[-1]..L[max(width+1,2)], H[-2]..H[max(width+1,2)];
 // other phase L[-2]..L[max(width,1)], H[-2]..H[max(width+1,2)].
-PrimResult imgInvLift97Rows_16s_C1R(const Prim16s* pLow, int lowStep, const Prim16s* pHigh,
-                                    int highStep, int width, int height, Prim16s* pDst, int dstStep,
-                                    int phase);
-PrimResult imgInvLift97Rows_32f_C1R(const Prim32f* pLow, int lowStep, const Prim32f* pHigh,
-                                    int highStep, int width, int height, Prim32f* pDst, int dstStep,
-                                    int phase);
+PrimResult imgInvLift97Rows_16s_C1R(const Prim16s* pLow, int lowStep, const Prim16s* pHigh, int highStep,
+                                    int width, int height, Prim16s* pDst, int dstStep, int phase);
+PrimResult imgInvLift97Rows_32f_C1R(const Prim32f* pLow, int lowStep, const Prim32f* pHigh, int highStep,
+                                    int width, int height, Prim32f* pDst, int dstStep, int phase);
 
 // One step of the vertical inverse 9/7: makes x(2n) (pDstEven, after the
 // delta step) and x(2n-1) (pDstOdd, after the gamma step), finishes x(2n-2)

@@ -37,9 +37,7 @@ inline Prim16s sat16(std::int64_t v) {
 // Reversible 5/3.  16 bits: neighbour sums exact, results wrapped to 16 bits.
 // 32 bits: everything wraps modulo 2^32, shifts are arithmetic.
 
-inline Prim16s even53(Prim16s l, Prim16s ha, Prim16s hb) {
-  return wrap16(l - ((ha + hb + 2) >> 2));
-}
+inline Prim16s even53(Prim16s l, Prim16s ha, Prim16s hb) { return wrap16(l - ((ha + hb + 2) >> 2)); }
 inline Prim16s odd53(Prim16s h, Prim16s ea, Prim16s eb) { return wrap16(h + ((ea + eb) >> 1)); }
 
 inline Prim32s even53(Prim32s l, Prim32s ha, Prim32s hb) {
@@ -53,8 +51,8 @@ inline Prim32s odd53(Prim32s h, Prim32s ea, Prim32s eb) {
 
 // Argument checks of the row primitives.
 template <class T>
-inline PrimResult checkRows(const T* pLow, int lowStep, const T* pHigh, int highStep, int width,
-                            int height, const T* pDst, int dstStep) {
+inline PrimResult checkRows(const T* pLow, int lowStep, const T* pHigh, int highStep, int width, int height,
+                            const T* pDst, int dstStep) {
   if (!pLow || !pHigh || !pDst) return primResultNullPointer;
   if (lowStep < 1 || highStep < 1 || dstStep < 1) return primResultBadStep;
   if (height < 1 || width < 1) return primResultBadSize;
@@ -68,19 +66,13 @@ inline PrimResult checkRows(const T* pLow, int lowStep, const T* pHigh, int high
 inline std::int64_t roundQ16(std::int64_t p) { return (p + 32768) >> 16; }
 
 // K scaling and delta step.
-inline Prim16s q16Step1(int l, int ha, int hb) {
-  return sat16(roundQ16(80621LL * l - 23627LL * (ha + hb)));
-}
+inline Prim16s q16Step1(int l, int ha, int hb) { return sat16(roundQ16(80621LL * l - 23627LL * (ha + hb))); }
 // 1/K scaling and gamma step.
-inline Prim16s q16Step2(int h, int ea, int eb) {
-  return sat16(roundQ16(53274LL * h - 57862LL * (ea + eb)));
-}
+inline Prim16s q16Step2(int h, int ea, int eb) { return sat16(roundQ16(53274LL * h - 57862LL * (ea + eb))); }
 // Beta step.
 inline Prim16s q16Step3(int e, int oa, int ob) { return sat16(e - roundQ16(-3472LL * (oa + ob))); }
 // Alpha step.
-inline Prim16s q16Step4(int o, int ea, int eb) {
-  return sat16(o - roundQ16(-103949LL * (ea + eb)));
-}
+inline Prim16s q16Step4(int o, int ea, int eb) { return sat16(o - roundQ16(-103949LL * (ea + eb))); }
 
 // The middle of a 9/7 row in block coordinates: position k pairs pL[k] with
 // pH[k-1] and pH[k]; its low-derived value lives at pD[2k], its high-derived
@@ -99,11 +91,11 @@ inline void row97FixedWidth1(const Prim16s* L, const Prim16s* H, Prim16s* D, boo
   if (phase0) {
     D[0] = sat16(roundQ16(-3771LL * (L[-1] + L[1]) + 73078LL * L[0] + 1105LL * (H[-2] + H[1]) -
                           17489LL * (H[-1] + H[0])));
-    D[1] = sat16(roundQ16(-5981LL * (L[-1] + L[2]) + 38750LL * (L[0] + L[1]) +
-                          1753LL * (H[-2] + H[2]) - 5126LL * (H[-1] + H[1]) + 39515LL * H[0]));
+    D[1] = sat16(roundQ16(-5981LL * (L[-1] + L[2]) + 38750LL * (L[0] + L[1]) + 1753LL * (H[-2] + H[2]) -
+                          5126LL * (H[-1] + H[1]) + 39515LL * H[0]));
   } else {
-    D[0] = sat16(roundQ16(-5981LL * (L[-2] + L[1]) + 38750LL * (L[-1] + L[0]) +
-                          1753LL * (H[-2] + H[2]) - 5126LL * (H[-1] + H[1]) + 39515LL * H[0]));
+    D[0] = sat16(roundQ16(-5981LL * (L[-2] + L[1]) + 38750LL * (L[-1] + L[0]) + 1753LL * (H[-2] + H[2]) -
+                          5126LL * (H[-1] + H[1]) + 39515LL * H[0]));
     D[1] = sat16(roundQ16(-3771LL * (L[-1] + L[1]) + 73078LL * L[0] + 1105LL * (H[-1] + H[2]) -
                           17489LL * (H[0] + H[1])));
   }
@@ -112,9 +104,8 @@ inline void row97FixedWidth1(const Prim16s* L, const Prim16s* H, Prim16s* D, boo
 // The 16-bit 9/7 row primitive: checks, width-1 filters, head and tail; the
 // middle goes to `middle` (block coordinates, see middle97Fixed).
 template <class Middle>
-PrimResult invLift97Rows16(const Prim16s* pLow, int lowStep, const Prim16s* pHigh, int highStep,
-                           int width, int height, Prim16s* pDst, int dstStep, int phase,
-                           Middle middle) {
+PrimResult invLift97Rows16(const Prim16s* pLow, int lowStep, const Prim16s* pHigh, int highStep, int width,
+                           int height, Prim16s* pDst, int dstStep, int phase, Middle middle) {
   const PrimResult r = checkRows(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep);
   if (r != primResultOk) return r;
   const int w = width;
@@ -299,9 +290,8 @@ void middle97FloatPasses(const float* pL, const float* pH, int n, float* pD) {
 // The float 9/7 row primitive: checks, width-1 filters, head and tail with
 // A's arithmetic; the middle goes to `middle`.
 template <class A, class Middle>
-PrimResult invLift97RowsFloat(const float* pLow, int lowStep, const float* pHigh, int highStep,
-                              int width, int height, float* pDst, int dstStep, int phase,
-                              Middle middle) {
+PrimResult invLift97RowsFloat(const float* pLow, int lowStep, const float* pHigh, int highStep, int width,
+                              int height, float* pDst, int dstStep, int phase, Middle middle) {
   const PrimResult r = checkRows(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep);
   if (r != primResultOk) return r;
   using V = typename A::Value;
@@ -404,8 +394,7 @@ inline void rct16Sample(Prim16s& p0, Prim16s& p1, Prim16s& p2) {
   p2 = wrap16(u + g);
 }
 inline void rct32Sample(Prim32s& p0, Prim32s& p1, Prim32s& p2) {
-  const Prim32u v = static_cast<Prim32u>(p2), u = static_cast<Prim32u>(p1),
-                yy = static_cast<Prim32u>(p0);
+  const Prim32u v = static_cast<Prim32u>(p2), u = static_cast<Prim32u>(p1), yy = static_cast<Prim32u>(p0);
   const Prim32s t = static_cast<Prim32s>(u + v) >> 2;
   const Prim32u g = yy - static_cast<Prim32u>(t);
   p0 = static_cast<Prim32s>(v + g);

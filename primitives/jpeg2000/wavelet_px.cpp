@@ -11,8 +11,8 @@ using namespace wavelet;
 using ArithPx = FloatArith<double, TailGrouping::TwoTermFirst, false>;
 
 template <class T>
-PrimResult lift53Rows(const T* pLow, int lowStep, const T* pHigh, int highStep, int width,
-                      int height, T* pDst, int dstStep, int phase) {
+PrimResult lift53Rows(const T* pLow, int lowStep, const T* pHigh, int highStep, int width, int height,
+                      T* pDst, int dstStep, int phase) {
   const PrimResult r = checkRows(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep);
   if (r != primResultOk) return r;
   for (int y = 0; y < height; ++y) {
@@ -44,8 +44,7 @@ PrimResult lift53Rows(const T* pLow, int lowStep, const T* pHigh, int highStep, 
 }
 
 template <class T>
-PrimResult lift53Column(const T* pL, const T* pHp, const T* pHn, const T* pE, T* pOdd, T* pEven,
-                        int width) {
+PrimResult lift53Column(const T* pL, const T* pHp, const T* pHn, const T* pE, T* pOdd, T* pEven, int width) {
   const PrimResult r = checkColumn<T>({pL, pHp, pHn, pE, pOdd, pEven}, width);
   if (r != primResultOk) return r;
   for (int i = 0; i < width; ++i) {
@@ -63,15 +62,13 @@ PrimResult lift53Column(const T* pL, const T* pHp, const T* pHn, const T* pE, T*
 using namespace prim::PRIM_GEN_NS;
 using namespace prim::PRIM_GEN_NS::wavelet;
 
-PrimResult px_imgInvLift53Rows_16s_C1R(const Prim16s* pLow, int lowStep, const Prim16s* pHigh,
-                                       int highStep, int width, int height, Prim16s* pDst,
-                                       int dstStep, int phase) {
+PrimResult px_imgInvLift53Rows_16s_C1R(const Prim16s* pLow, int lowStep, const Prim16s* pHigh, int highStep,
+                                       int width, int height, Prim16s* pDst, int dstStep, int phase) {
   return lift53Rows(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep, phase);
 }
 
-PrimResult px_imgInvLift53Rows_32s_C1R(const Prim32s* pLow, int lowStep, const Prim32s* pHigh,
-                                       int highStep, int width, int height, Prim32s* pDst,
-                                       int dstStep, int phase) {
+PrimResult px_imgInvLift53Rows_32s_C1R(const Prim32s* pLow, int lowStep, const Prim32s* pHigh, int highStep,
+                                       int width, int height, Prim32s* pDst, int dstStep, int phase) {
   return lift53Rows(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep, phase);
 }
 
@@ -87,52 +84,44 @@ PrimResult px_imgInvLift53ColumnStep_32s_C1(const Prim32s* pLowRow, const Prim32
   return lift53Column(pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd, pDstEven, width);
 }
 
-PrimResult px_imgInvLift97Rows_16s_C1R(const Prim16s* pLow, int lowStep, const Prim16s* pHigh,
-                                       int highStep, int width, int height, Prim16s* pDst,
-                                       int dstStep, int phase) {
-  return invLift97Rows16(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep, phase,
-                         middle97Fixed);
+PrimResult px_imgInvLift97Rows_16s_C1R(const Prim16s* pLow, int lowStep, const Prim16s* pHigh, int highStep,
+                                       int width, int height, Prim16s* pDst, int dstStep, int phase) {
+  return invLift97Rows16(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep, phase, middle97Fixed);
 }
 
-PrimResult px_imgInvLift97Rows_32f_C1R(const Prim32f* pLow, int lowStep, const Prim32f* pHigh,
-                                       int highStep, int width, int height, Prim32f* pDst,
-                                       int dstStep, int phase) {
-  return invLift97RowsFloat<ArithPx>(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep,
-                                     phase, middle97FloatPasses<ArithPx>);
+PrimResult px_imgInvLift97Rows_32f_C1R(const Prim32f* pLow, int lowStep, const Prim32f* pHigh, int highStep,
+                                       int width, int height, Prim32f* pDst, int dstStep, int phase) {
+  return invLift97RowsFloat<ArithPx>(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep, phase,
+                                     middle97FloatPasses<ArithPx>);
 }
 
 PrimResult px_imgInvLift97ColumnStep_16s_C1(const Prim16s* pLowRow, const Prim16s* pHighPrev,
                                             const Prim16s* pHighNext, const Prim16s* pEvenFinal,
-                                            Prim16s* pOddGamma, Prim16s* pEvenDelta,
-                                            Prim16s* pDstOdd, Prim16s* pDstEven, int width) {
+                                            Prim16s* pOddGamma, Prim16s* pEvenDelta, Prim16s* pDstOdd,
+                                            Prim16s* pDstEven, int width) {
   const PrimResult r = checkColumn<Prim16s>(
       {pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
   for (int i = 0; i < width; ++i) pDstEven[i] = q16Step1(pLowRow[i], pHighPrev[i], pHighNext[i]);
   for (int i = 0; i < width; ++i) pDstOdd[i] = q16Step2(pHighPrev[i], pEvenDelta[i], pDstEven[i]);
   for (int i = 0; i < width; ++i) pEvenDelta[i] = q16Step3(pEvenDelta[i], pOddGamma[i], pDstOdd[i]);
-  for (int i = 0; i < width; ++i)
-    pOddGamma[i] = q16Step4(pOddGamma[i], pEvenFinal[i], pEvenDelta[i]);
+  for (int i = 0; i < width; ++i) pOddGamma[i] = q16Step4(pOddGamma[i], pEvenFinal[i], pEvenDelta[i]);
   return primResultOk;
 }
 
 PrimResult px_imgInvLift97ColumnStep_32f_C1(const Prim32f* pLowRow, const Prim32f* pHighPrev,
                                             const Prim32f* pHighNext, const Prim32f* pEvenFinal,
-                                            Prim32f* pOddGamma, Prim32f* pEvenDelta,
-                                            Prim32f* pDstOdd, Prim32f* pDstEven, int width) {
+                                            Prim32f* pOddGamma, Prim32f* pEvenDelta, Prim32f* pDstOdd,
+                                            Prim32f* pDstEven, int width) {
   const PrimResult r = checkColumn<Prim32f>(
       {pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
   using A = ArithPx;
   // Element by element in increasing order, so that overlapping rows see the
   // values written just before.
-  for (int i = 0; i < width; ++i)
-    pDstEven[i] = A::st(A::step1(pLowRow[i], pHighPrev[i], pHighNext[i]));
-  for (int i = 0; i < width; ++i)
-    pDstOdd[i] = A::st(A::step2(pHighPrev[i], pEvenDelta[i], pDstEven[i]));
-  for (int i = 0; i < width; ++i)
-    pEvenDelta[i] = A::st(A::step3(pEvenDelta[i], pOddGamma[i], pDstOdd[i]));
-  for (int i = 0; i < width; ++i)
-    pOddGamma[i] = A::st(A::step4(pOddGamma[i], pEvenFinal[i], pEvenDelta[i]));
+  for (int i = 0; i < width; ++i) pDstEven[i] = A::st(A::step1(pLowRow[i], pHighPrev[i], pHighNext[i]));
+  for (int i = 0; i < width; ++i) pDstOdd[i] = A::st(A::step2(pHighPrev[i], pEvenDelta[i], pDstEven[i]));
+  for (int i = 0; i < width; ++i) pEvenDelta[i] = A::st(A::step3(pEvenDelta[i], pOddGamma[i], pDstOdd[i]));
+  for (int i = 0; i < width; ++i) pOddGamma[i] = A::st(A::step4(pOddGamma[i], pEvenFinal[i], pEvenDelta[i]));
   return primResultOk;
 }

@@ -42,8 +42,7 @@ inline __m128i quarterRound16(__m128i a, __m128i b) {
 // For i in 0..n-1: e = L[i] - floor((H[i] + H[i+1] + 2) / 4); writes the odd
 // sample H[i] + floor((previous + e) / 2) at 2i and e at 2i+1.  Reads L[0..n-1]
 // and H[0..n].  The previous even starts from the low 16 bits of `prev`.
-void PRIM_BUILD(owniInvLift53Rows_16s)(int prev, const Prim16s* pL, const Prim16s* pH, int n,
-                                          Prim16s* pD) {
+void PRIM_BUILD(owniInvLift53Rows_16s)(int prev, const Prim16s* pL, const Prim16s* pH, int n, Prim16s* pD) {
   int i = 0;
   __m128i carry = _mm_cvtsi32_si128(static_cast<Prim16u>(prev));
   for (; i + 8 <= n; i += 8) {
@@ -64,8 +63,7 @@ void PRIM_BUILD(owniInvLift53Rows_16s)(int prev, const Prim16s* pL, const Prim16
   }
 }
 
-void PRIM_BUILD(owniInvLift53Rows_32s)(int prev, const Prim32s* pL, const Prim32s* pH, int n,
-                                          Prim32s* pD) {
+void PRIM_BUILD(owniInvLift53Rows_32s)(int prev, const Prim32s* pL, const Prim32s* pH, int n, Prim32s* pD) {
   int i = 0;
   __m128i carry = _mm_cvtsi32_si128(prev);
   const __m128i two = _mm_set1_epi32(2);
@@ -88,8 +86,8 @@ void PRIM_BUILD(owniInvLift53Rows_32s)(int prev, const Prim32s* pL, const Prim32
 }
 
 template <class T, class Kernel>
-PrimResult lift53Rows(const T* pLow, int lowStep, const T* pHigh, int highStep, int width,
-                      int height, T* pDst, int dstStep, int phase, Kernel kernel) {
+PrimResult lift53Rows(const T* pLow, int lowStep, const T* pHigh, int highStep, int width, int height,
+                      T* pDst, int dstStep, int phase, Kernel kernel) {
   const PrimResult r = checkRows(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep);
   if (r != primResultOk) return r;
   for (int y = 0; y < height; ++y) {
@@ -109,9 +107,8 @@ PrimResult lift53Rows(const T* pLow, int lowStep, const T* pHigh, int highStep, 
   return primResultOk;
 }
 
-void PRIM_BUILD(owniInvLift53ColumnStep_16s)(const Prim16s* pL, const Prim16s* pHp,
-                                                const Prim16s* pHn, const Prim16s* pE,
-                                                Prim16s* pOdd, Prim16s* pEven, int width) {
+void PRIM_BUILD(owniInvLift53ColumnStep_16s)(const Prim16s* pL, const Prim16s* pHp, const Prim16s* pHn,
+                                             const Prim16s* pE, Prim16s* pOdd, Prim16s* pEven, int width) {
   int i = 0;
   for (; i + 8 <= width; i += 8) {
     const __m128i l = load(pL + i), hp = load(pHp + i), hn = load(pHn + i), ev = load(pE + i);
@@ -127,15 +124,13 @@ void PRIM_BUILD(owniInvLift53ColumnStep_16s)(const Prim16s* pL, const Prim16s* p
   }
 }
 
-void PRIM_BUILD(owniInvLift53ColumnStep_32s)(const Prim32s* pL, const Prim32s* pHp,
-                                                const Prim32s* pHn, const Prim32s* pE,
-                                                Prim32s* pOdd, Prim32s* pEven, int width) {
+void PRIM_BUILD(owniInvLift53ColumnStep_32s)(const Prim32s* pL, const Prim32s* pHp, const Prim32s* pHn,
+                                             const Prim32s* pE, Prim32s* pOdd, Prim32s* pEven, int width) {
   int i = 0;
   const __m128i two = _mm_set1_epi32(2);
   for (; i + 4 <= width; i += 4) {
     const __m128i l = load(pL + i), hp = load(pHp + i), hn = load(pHn + i), ev = load(pE + i);
-    const __m128i e =
-        _mm_sub_epi32(l, _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(hp, hn), two), 2));
+    const __m128i e = _mm_sub_epi32(l, _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(hp, hn), two), 2));
     const __m128i o = _mm_add_epi32(hp, _mm_srai_epi32(_mm_add_epi32(ev, e), 1));
     store(pEven + i, e);
     store(pOdd + i, o);
@@ -179,8 +174,7 @@ inline __m128i q16Step2(__m128i h, __m128i ea, __m128i eb) {
   const __m128i d0 = pair16(1, -1), d1 = pair16(-1, 0);
   const __m128i two = _mm_set1_epi16(2);
   auto half = [&](__m128i u, __m128i v) {
-    const __m128i q =
-        _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(u, c0), _mm_madd_epi16(v, c1)), 16);
+    const __m128i q = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(u, c0), _mm_madd_epi16(v, c1)), 16);
     return _mm_add_epi32(q, _mm_add_epi32(_mm_madd_epi16(u, d0), _mm_madd_epi16(v, d1)));
   };
   const __m128i lo = half(_mm_unpacklo_epi16(h, ea), _mm_unpacklo_epi16(eb, two));
@@ -191,10 +185,8 @@ inline __m128i q16Step2(__m128i h, __m128i ea, __m128i eb) {
 // sat(e - floor((-3472 (oa + ob) + 32768) / 65536)).
 inline __m128i q16Step3(__m128i e, __m128i oa, __m128i ob) {
   const __m128i c = pair16(-3472, -3472), round = _mm_set1_epi32(32768);
-  const __m128i lo =
-      _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(oa, ob), c), round), 16);
-  const __m128i hi =
-      _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(oa, ob), c), round), 16);
+  const __m128i lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(oa, ob), c), round), 16);
+  const __m128i hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(oa, ob), c), round), 16);
   return _mm_subs_epi16(e, _mm_packs_epi32(lo, hi));
 }
 
@@ -220,8 +212,7 @@ constexpr int kBlock97Fixed = 1410;
 // middle97Fixed): four passes over two scratch lines, E (low-derived values,
 // index -2..m-1) and O (high-derived values, index -1..m-1), then the
 // interleave into the destination.
-void PRIM_BUILD(owniInvLift97RowBlock_16s)(const Prim16s* pL, const Prim16s* pH, int n,
-                                              Prim16s* pD) {
+void PRIM_BUILD(owniInvLift97RowBlock_16s)(const Prim16s* pL, const Prim16s* pH, int n, Prim16s* pD) {
   if (n <= 2) return;
   const int m = n - 2;
   alignas(16) Prim16s lineE[kBlock97Fixed + 8];
@@ -232,14 +223,11 @@ void PRIM_BUILD(owniInvLift97RowBlock_16s)(const Prim16s* pL, const Prim16s* pH,
   O[-1] = pD[1];
   E[-1] = pD[2];
   int j = 0;
-  for (; j + 8 <= m; j += 8)
-    store(E + j, q16Step1(load(pL + j + 2), load(pH + j + 1), load(pH + j + 2)));
+  for (; j + 8 <= m; j += 8) store(E + j, q16Step1(load(pL + j + 2), load(pH + j + 1), load(pH + j + 2)));
   for (; j < m; ++j) E[j] = wavelet::q16Step1(pL[j + 2], pH[j + 1], pH[j + 2]);
-  for (j = 0; j + 8 <= m; j += 8)
-    store(O + j, q16Step2(load(pH + j + 1), load(E + j - 1), load(E + j)));
+  for (j = 0; j + 8 <= m; j += 8) store(O + j, q16Step2(load(pH + j + 1), load(E + j - 1), load(E + j)));
   for (; j < m; ++j) O[j] = wavelet::q16Step2(pH[j + 1], E[j - 1], E[j]);
-  for (j = 0; j + 8 <= m; j += 8)
-    store(E + j - 1, q16Step3(load(E + j - 1), load(O + j - 1), load(O + j)));
+  for (j = 0; j + 8 <= m; j += 8) store(E + j - 1, q16Step3(load(E + j - 1), load(O + j - 1), load(O + j)));
   for (; j < m; ++j) E[j - 1] = wavelet::q16Step3(E[j - 1], O[j - 1], O[j]);
   for (j = 0; j + 8 <= m; j += 8)
     store(O + j - 1, q16Step4(load(O + j - 1), load(E + j - 2), load(E + j - 1)));
@@ -261,8 +249,7 @@ void PRIM_BUILD(owniInvLift97RowBlock_16s)(const Prim16s* pL, const Prim16s* pH,
 
 // The middle of a row in blocks that overlap by two positions: the last
 // final sample and the two unfinished ones of a block hand over to the next.
-void PRIM_BUILD(owniInvLift97RowMiddle_16s)(const Prim16s* pL, const Prim16s* pH, int n,
-                                               Prim16s* pD) {
+void PRIM_BUILD(owniInvLift97RowMiddle_16s)(const Prim16s* pL, const Prim16s* pH, int n, Prim16s* pD) {
   while (n > kBlock97Fixed) {
     PRIM_BUILD(owniInvLift97RowBlock_16s)(pL, pH, kBlock97Fixed, pD);
     pL += kBlock97Fixed - 2;
@@ -273,22 +260,17 @@ void PRIM_BUILD(owniInvLift97RowMiddle_16s)(const Prim16s* pL, const Prim16s* pH
   PRIM_BUILD(owniInvLift97RowBlock_16s)(pL, pH, n, pD);
 }
 
-void PRIM_BUILD(owniInvLift97ColumnStep_16s)(const Prim16s* pL, const Prim16s* pHp,
-                                                const Prim16s* pHn, const Prim16s* pEf,
-                                                Prim16s* pOg, Prim16s* pEd, Prim16s* pDo,
-                                                Prim16s* pDe, int width) {
+void PRIM_BUILD(owniInvLift97ColumnStep_16s)(const Prim16s* pL, const Prim16s* pHp, const Prim16s* pHn,
+                                             const Prim16s* pEf, Prim16s* pOg, Prim16s* pEd, Prim16s* pDo,
+                                             Prim16s* pDe, int width) {
   int i = 0;
-  for (; i + 8 <= width; i += 8)
-    store(pDe + i, q16Step1(load(pL + i), load(pHp + i), load(pHn + i)));
+  for (; i + 8 <= width; i += 8) store(pDe + i, q16Step1(load(pL + i), load(pHp + i), load(pHn + i)));
   for (; i < width; ++i) pDe[i] = wavelet::q16Step1(pL[i], pHp[i], pHn[i]);
-  for (i = 0; i + 8 <= width; i += 8)
-    store(pDo + i, q16Step2(load(pHp + i), load(pEd + i), load(pDe + i)));
+  for (i = 0; i + 8 <= width; i += 8) store(pDo + i, q16Step2(load(pHp + i), load(pEd + i), load(pDe + i)));
   for (; i < width; ++i) pDo[i] = wavelet::q16Step2(pHp[i], pEd[i], pDe[i]);
-  for (i = 0; i + 8 <= width; i += 8)
-    store(pEd + i, q16Step3(load(pEd + i), load(pOg + i), load(pDo + i)));
+  for (i = 0; i + 8 <= width; i += 8) store(pEd + i, q16Step3(load(pEd + i), load(pOg + i), load(pDo + i)));
   for (; i < width; ++i) pEd[i] = wavelet::q16Step3(pEd[i], pOg[i], pDo[i]);
-  for (i = 0; i + 8 <= width; i += 8)
-    store(pOg + i, q16Step4(load(pOg + i), load(pEf + i), load(pEd + i)));
+  for (i = 0; i + 8 <= width; i += 8) store(pOg + i, q16Step4(load(pOg + i), load(pEf + i), load(pEd + i)));
   for (; i < width; ++i) pOg[i] = wavelet::q16Step4(pOg[i], pEf[i], pEd[i]);
 }
 
@@ -373,20 +355,17 @@ void PRIM_BUILD(owniInvLift97RowBlock_32f)(const float* pL, const float* pH, int
   E[-1] = pD[2];
   int j = 0;
   for (; j + 4 <= m; j += 4)
-    _mm_store_ps(E + j, fStep1(_mm_loadu_ps(pL + j + 2), _mm_loadu_ps(pH + j + 1),
-                               _mm_loadu_ps(pH + j + 2)));
+    _mm_store_ps(E + j, fStep1(_mm_loadu_ps(pL + j + 2), _mm_loadu_ps(pH + j + 1), _mm_loadu_ps(pH + j + 2)));
   for (; j < m; ++j) E[j] = A::step1(pL[j + 2], pH[j + 1], pH[j + 2]);
   for (j = 0; j + 4 <= m; j += 4)
-    _mm_store_ps(O + j,
-                 fStep2(_mm_loadu_ps(pH + j + 1), _mm_loadu_ps(E + j - 1), _mm_load_ps(E + j)));
+    _mm_store_ps(O + j, fStep2(_mm_loadu_ps(pH + j + 1), _mm_loadu_ps(E + j - 1), _mm_load_ps(E + j)));
   for (; j < m; ++j) O[j] = A::step2(pH[j + 1], E[j - 1], E[j]);
   for (j = 0; j + 4 <= m; j += 4)
-    _mm_storeu_ps(E + j - 1,
-                  fStep3(_mm_loadu_ps(E + j - 1), _mm_loadu_ps(O + j - 1), _mm_load_ps(O + j)));
+    _mm_storeu_ps(E + j - 1, fStep3(_mm_loadu_ps(E + j - 1), _mm_loadu_ps(O + j - 1), _mm_load_ps(O + j)));
   for (; j < m; ++j) E[j - 1] = A::step3(E[j - 1], O[j - 1], O[j]);
   for (j = 0; j + 4 <= m; j += 4)
-    _mm_storeu_ps(O + j - 1, fStep4(_mm_loadu_ps(O + j - 1), _mm_loadu_ps(E + j - 2),
-                                    _mm_loadu_ps(E + j - 1)));
+    _mm_storeu_ps(O + j - 1,
+                  fStep4(_mm_loadu_ps(O + j - 1), _mm_loadu_ps(E + j - 2), _mm_loadu_ps(E + j - 1)));
   for (; j < m; ++j) O[j - 1] = A::step4(O[j - 1], E[j - 2], E[j - 1]);
   // pD[2k+1] = O[k-1] and pD[2k+2] = E[k-1] for k = 0..m.
   int k = 0;
@@ -512,14 +491,13 @@ using ArithColumnOne = FloatArith<float, TailGrouping::KTermFirst, true>;
 using ArithColumnOne = ArithSingle;
 #endif
 
-void invLift97ColumnFloat(const float* pL, const float* pHp, const float* pHn, const float* pEf,
-                          float* pOg, float* pEd, float* pDo, float* pDe, int width) {
+void invLift97ColumnFloat(const float* pL, const float* pHp, const float* pHn, const float* pEf, float* pOg,
+                          float* pEd, float* pDo, float* pDe, int width) {
   using A = ArithColumnOne;
   const VecF k = vsplat(kK), dk = vsplat(kDeltaByK), ik = vsplat(kInvK), g = vsplat(kGamma),
              b = vsplat(kBeta), a = vsplat(kAlpha);
   columnPass(
-      pDe, width,
-      rowsOverlap(pDe, pL, width) || rowsOverlap(pDe, pHp, width) || rowsOverlap(pDe, pHn, width),
+      pDe, width, rowsOverlap(pDe, pL, width) || rowsOverlap(pDe, pHp, width) || rowsOverlap(pDe, pHn, width),
       57,
       [&](int i) {
         vstore(pDe + i, colProducts(k, vload(pL + i), dk, vadd(vload(pHp + i), vload(pHn + i))));
@@ -527,23 +505,18 @@ void invLift97ColumnFloat(const float* pL, const float* pHp, const float* pHn, c
       [&](int i) { pDe[i] = A::step1(pL[i], pHp[i], pHn[i]); });
   columnPass(
       pDo, width,
-      rowsOverlap(pDo, pHp, width) || rowsOverlap(pDo, pEd, width) || rowsOverlap(pDo, pDe, width),
-      57,
+      rowsOverlap(pDo, pHp, width) || rowsOverlap(pDo, pEd, width) || rowsOverlap(pDo, pDe, width), 57,
       [&](int i) {
         vstore(pDo + i, colProducts(ik, vload(pHp + i), g, vadd(vload(pEd + i), vload(pDe + i))));
       },
       [&](int i) { pDo[i] = A::step2(pHp[i], pEd[i], pDe[i]); });
   columnPass(
       pEd, width, rowsOverlap(pEd, pOg, width) || rowsOverlap(pEd, pDo, width), 33,
-      [&](int i) {
-        vstore(pEd + i, colUpdate(vload(pEd + i), b, vadd(vload(pOg + i), vload(pDo + i))));
-      },
+      [&](int i) { vstore(pEd + i, colUpdate(vload(pEd + i), b, vadd(vload(pOg + i), vload(pDo + i)))); },
       [&](int i) { pEd[i] = A::step3(pEd[i], pOg[i], pDo[i]); });
   columnPass(
       pOg, width, rowsOverlap(pOg, pEf, width) || rowsOverlap(pOg, pEd, width), 33,
-      [&](int i) {
-        vstore(pOg + i, colUpdate(vload(pOg + i), a, vadd(vload(pEf + i), vload(pEd + i))));
-      },
+      [&](int i) { vstore(pOg + i, colUpdate(vload(pOg + i), a, vadd(vload(pEf + i), vload(pEd + i)))); },
       [&](int i) { pOg[i] = A::step4(pOg[i], pEf[i], pEd[i]); });
 }
 
@@ -552,27 +525,23 @@ void invLift97ColumnFloat(const float* pL, const float* pHp, const float* pHn, c
 
 using namespace prim::PRIM_GEN_NS;
 
-PrimResult PRIM_BUILD(imgInvLift53Rows_16s_C1R)(const Prim16s* pLow, int lowStep,
-                                                   const Prim16s* pHigh, int highStep, int width,
-                                                   int height, Prim16s* pDst, int dstStep,
-                                                   int phase) {
+PrimResult PRIM_BUILD(imgInvLift53Rows_16s_C1R)(const Prim16s* pLow, int lowStep, const Prim16s* pHigh,
+                                                int highStep, int width, int height, Prim16s* pDst,
+                                                int dstStep, int phase) {
   return lift53Rows(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep, phase,
                     PRIM_BUILD(owniInvLift53Rows_16s));
 }
 
-PrimResult PRIM_BUILD(imgInvLift53Rows_32s_C1R)(const Prim32s* pLow, int lowStep,
-                                                   const Prim32s* pHigh, int highStep, int width,
-                                                   int height, Prim32s* pDst, int dstStep,
-                                                   int phase) {
+PrimResult PRIM_BUILD(imgInvLift53Rows_32s_C1R)(const Prim32s* pLow, int lowStep, const Prim32s* pHigh,
+                                                int highStep, int width, int height, Prim32s* pDst,
+                                                int dstStep, int phase) {
   return lift53Rows(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep, phase,
                     PRIM_BUILD(owniInvLift53Rows_32s));
 }
 
-PrimResult PRIM_BUILD(imgInvLift53ColumnStep_16s_C1)(const Prim16s* pLowRow,
-                                                        const Prim16s* pHighPrev,
-                                                        const Prim16s* pHighNext,
-                                                        const Prim16s* pEvenPrev, Prim16s* pDstOdd,
-                                                        Prim16s* pDstEven, int width) {
+PrimResult PRIM_BUILD(imgInvLift53ColumnStep_16s_C1)(const Prim16s* pLowRow, const Prim16s* pHighPrev,
+                                                     const Prim16s* pHighNext, const Prim16s* pEvenPrev,
+                                                     Prim16s* pDstOdd, Prim16s* pDstEven, int width) {
   const PrimResult r =
       checkColumn<Prim16s>({pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
@@ -581,11 +550,9 @@ PrimResult PRIM_BUILD(imgInvLift53ColumnStep_16s_C1)(const Prim16s* pLowRow,
   return primResultOk;
 }
 
-PrimResult PRIM_BUILD(imgInvLift53ColumnStep_32s_C1)(const Prim32s* pLowRow,
-                                                        const Prim32s* pHighPrev,
-                                                        const Prim32s* pHighNext,
-                                                        const Prim32s* pEvenPrev, Prim32s* pDstOdd,
-                                                        Prim32s* pDstEven, int width) {
+PrimResult PRIM_BUILD(imgInvLift53ColumnStep_32s_C1)(const Prim32s* pLowRow, const Prim32s* pHighPrev,
+                                                     const Prim32s* pHighNext, const Prim32s* pEvenPrev,
+                                                     Prim32s* pDstOdd, Prim32s* pDstEven, int width) {
   const PrimResult r =
       checkColumn<Prim32s>({pLowRow, pHighPrev, pHighNext, pEvenPrev, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
@@ -594,31 +561,29 @@ PrimResult PRIM_BUILD(imgInvLift53ColumnStep_32s_C1)(const Prim32s* pLowRow,
   return primResultOk;
 }
 
-PrimResult PRIM_BUILD(imgInvLift97Rows_16s_C1R)(const Prim16s* pLow, int lowStep,
-                                                   const Prim16s* pHigh, int highStep, int width,
-                                                   int height, Prim16s* pDst, int dstStep,
-                                                   int phase) {
+PrimResult PRIM_BUILD(imgInvLift97Rows_16s_C1R)(const Prim16s* pLow, int lowStep, const Prim16s* pHigh,
+                                                int highStep, int width, int height, Prim16s* pDst,
+                                                int dstStep, int phase) {
   return invLift97Rows16(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep, phase,
                          PRIM_BUILD(owniInvLift97RowMiddle_16s));
 }
 
-PrimResult PRIM_BUILD(imgInvLift97Rows_32f_C1R)(const Prim32f* pLow, int lowStep,
-                                                   const Prim32f* pHigh, int highStep, int width,
-                                                   int height, Prim32f* pDst, int dstStep,
-                                                   int phase) {
+PrimResult PRIM_BUILD(imgInvLift97Rows_32f_C1R)(const Prim32f* pLow, int lowStep, const Prim32f* pHigh,
+                                                int highStep, int width, int height, Prim32f* pDst,
+                                                int dstStep, int phase) {
 #if defined(__SSSE3__)
-  return invLift97RowsFloat<ArithRows>(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep,
-                                       phase, PRIM_BUILD(owniInvLift97RowMiddle_32f));
+  return invLift97RowsFloat<ArithRows>(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep, phase,
+                                       PRIM_BUILD(owniInvLift97RowMiddle_32f));
 #else
-  return invLift97RowsFloat<ArithRows>(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep,
-                                       phase, middle97FloatSse2);
+  return invLift97RowsFloat<ArithRows>(pLow, lowStep, pHigh, highStep, width, height, pDst, dstStep, phase,
+                                       middle97FloatSse2);
 #endif
 }
 
-PrimResult PRIM_BUILD(imgInvLift97ColumnStep_16s_C1)(
-    const Prim16s* pLowRow, const Prim16s* pHighPrev, const Prim16s* pHighNext,
-    const Prim16s* pEvenFinal, Prim16s* pOddGamma, Prim16s* pEvenDelta, Prim16s* pDstOdd,
-    Prim16s* pDstEven, int width) {
+PrimResult PRIM_BUILD(imgInvLift97ColumnStep_16s_C1)(const Prim16s* pLowRow, const Prim16s* pHighPrev,
+                                                     const Prim16s* pHighNext, const Prim16s* pEvenFinal,
+                                                     Prim16s* pOddGamma, Prim16s* pEvenDelta,
+                                                     Prim16s* pDstOdd, Prim16s* pDstEven, int width) {
   const PrimResult r = checkColumn<Prim16s>(
       {pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
@@ -627,14 +592,14 @@ PrimResult PRIM_BUILD(imgInvLift97ColumnStep_16s_C1)(
   return primResultOk;
 }
 
-PrimResult PRIM_BUILD(imgInvLift97ColumnStep_32f_C1)(
-    const Prim32f* pLowRow, const Prim32f* pHighPrev, const Prim32f* pHighNext,
-    const Prim32f* pEvenFinal, Prim32f* pOddGamma, Prim32f* pEvenDelta, Prim32f* pDstOdd,
-    Prim32f* pDstEven, int width) {
+PrimResult PRIM_BUILD(imgInvLift97ColumnStep_32f_C1)(const Prim32f* pLowRow, const Prim32f* pHighPrev,
+                                                     const Prim32f* pHighNext, const Prim32f* pEvenFinal,
+                                                     Prim32f* pOddGamma, Prim32f* pEvenDelta,
+                                                     Prim32f* pDstOdd, Prim32f* pDstEven, int width) {
   const PrimResult r = checkColumn<Prim32f>(
       {pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven}, width);
   if (r != primResultOk) return r;
-  invLift97ColumnFloat(pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd,
-                       pDstEven, width);
+  invLift97ColumnFloat(pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven,
+                       width);
   return primResultOk;
 }

@@ -152,7 +152,9 @@ TEST(EssenceType, EmptyAndMissingFilesStopWithTheLibraryError) {
                          "': the file is empty\n");
   run = RunTool({"/nonexistent.mxf"});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, kErrorHead + "  FILEOPEN: File open failure.\n  File '/nonexistent.mxf': No such file or directory\n");
+  EXPECT_EQ(
+      run.err,
+      kErrorHead + "  FILEOPEN: File open failure.\n  File '/nonexistent.mxf': No such file or directory\n");
 }
 
 TEST(EssenceType, EncryptedPictureStopsAtTheFirstFrame) {
@@ -161,7 +163,8 @@ TEST(EssenceType, EncryptedPictureStopsAtTheFirstFrame) {
   const auto run = RunTool({path, folder + "/enc"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "\rProcessing frame 0/24");
-  EXPECT_EQ(run.err, kErrorHead + "  CRYPT_CTX: AESEncContext required when writing to encrypted file.\n  File '" +
+  EXPECT_EQ(run.err, kErrorHead +
+                         "  CRYPT_CTX: AESEncContext required when writing to encrypted file.\n  File '" +
                          path + "', frame 0: the frame is encrypted; this tool does not decrypt\n");
   EXPECT_EQ(run.out.find("Done"), std::string::npos);
   // No frame reached the movie the run made: it is gone.

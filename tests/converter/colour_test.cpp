@@ -33,8 +33,8 @@ void Convert(const Codec::ImageBuffer& image, std::uint32_t w, std::uint32_t h, 
 std::vector<int> ConvertTriple(std::int32_t x, std::int32_t y, std::int32_t z, std::uint32_t precision = 11) {
   Codec::ImageBuffer image;
   const std::int32_t v[3] = {x, y, z};
-  EXPECT_TRUE(
-      MakeImage(image, 1, 1, 3, precision, [&](std::uint32_t c, std::uint32_t, std::uint32_t) { return v[c]; }));
+  EXPECT_TRUE(MakeImage(image, 1, 1, 3, precision,
+                        [&](std::uint32_t c, std::uint32_t, std::uint32_t) { return v[c]; }));
   Converted out;
   Convert(image, 1, 1, out);
   EXPECT_EQ(out.result.Value(), 0) << out.result.Label();
@@ -90,9 +90,10 @@ TEST_P(ColourConversionBuilds, TruncatesTheFormula) {
                               : static_cast<std::int32_t>(random() % 4096);
   }
   Codec::ImageBuffer image;
-  ASSERT_TRUE(MakeImage(image, kWidth, kHeight, 3, 11, [&](std::uint32_t c, std::uint32_t x, std::uint32_t y) {
-    return samples[(std::size_t{y} * kWidth + x) * 3 + c];
-  }));
+  ASSERT_TRUE(
+      MakeImage(image, kWidth, kHeight, 3, 11, [&](std::uint32_t c, std::uint32_t x, std::uint32_t y) {
+        return samples[(std::size_t{y} * kWidth + x) * 3 + c];
+      }));
   Converted out;
   Convert(image, kWidth, kHeight, out);
   ASSERT_EQ(out.result.Value(), 0) << out.result.Label();
@@ -141,7 +142,8 @@ TEST_P(ColourConversionBuilds, GammaTableGivesTheComputedValues) {
 // values where the byte changes (a few float steps either side of each), the
 // ends of the table's ranges and the interval's ends, in every build.
 TEST_P(ColourConversionBuilds, OutputGammaBytesAreThePrimitivesBytes) {
-  std::vector<Prim32f> values = {0.0f, -0.0f, 1.0f, std::nextafter(1.0f, 0.0f), 0x1p-20f, std::nextafter(0x1p-20f, 0.0f)};
+  std::vector<Prim32f> values = {
+      0.0f, -0.0f, 1.0f, std::nextafter(1.0f, 0.0f), 0x1p-20f, std::nextafter(0x1p-20f, 0.0f)};
   for (int b = 1; b <= 255; ++b) {
     const auto edge = std::bit_cast<std::uint32_t>(static_cast<float>(std::pow(b / 255.0, 2.2)));
     for (std::uint32_t d = 0; d < 64; ++d) {
@@ -156,7 +158,8 @@ TEST_P(ColourConversionBuilds, OutputGammaBytesAreThePrimitivesBytes) {
   ASSERT_EQ(vecPowx_32f_A21(values.data(), kOutputGamma, powers.data(), static_cast<int>(values.size())), 0);
   std::vector<std::int32_t> positions(values.size());
   std::vector<std::uint8_t> bytes(values.size());
-  ASSERT_EQ(OutputGammaToBytes(scratch.data(), positions.data(), bytes.data(), static_cast<int>(values.size())), 0);
+  ASSERT_EQ(
+      OutputGammaToBytes(scratch.data(), positions.data(), bytes.data(), static_cast<int>(values.size())), 0);
   for (std::size_t i = 0; i < values.size(); ++i) {
     const float scaled = powers[i] * 255.0f;
     ASSERT_EQ(bytes[i], static_cast<std::uint8_t>(static_cast<std::int32_t>(scaled) & 0xFF)) << values[i];
@@ -185,11 +188,12 @@ INSTANTIATE_TEST_SUITE_P(AllBuilds, ColourConversionBuilds, ::testing::Range<std
 
 TEST(ColourConversion, RefusesFramesItCannotConvert) {
   const auto zero = [](std::uint32_t, std::uint32_t, std::uint32_t) { return 0; };
-  const std::string countText = "Unexpected number of color channels in JPEG. Expected 3, found 1 (gray scale?)";
+  const std::string countText =
+      "Unexpected number of color channels in JPEG. Expected 3, found 1 (gray scale?)";
   const std::string sizeText = "Unexpected frame width/height of decoded frame";
   struct Case {
     std::uint32_t count;
-    std::uint32_t width, height;      // of the image
+    std::uint32_t width, height;     // of the image
     std::uint32_t expectW, expectH;  // of the track
     bool halfChroma;
     std::string text;
@@ -213,9 +217,8 @@ TEST(ColourConversion, RefusesFramesItCannotConvert) {
 
 TEST(ColourConversion, NegativeSamplesFailTheInputGamma) {
   Codec::ImageBuffer image;
-  ASSERT_TRUE(MakeImage(image, 8, 2, 3, 11, [](std::uint32_t, std::uint32_t x, std::uint32_t) {
-    return x == 5 ? -3 : 100;
-  }));
+  ASSERT_TRUE(MakeImage(image, 8, 2, 3, 11,
+                        [](std::uint32_t, std::uint32_t x, std::uint32_t) { return x == 5 ? -3 : 100; }));
   Converted out;
   Convert(image, 8, 2, out);
   EXPECT_EQ(out.result.Value(), -1);

@@ -31,8 +31,9 @@ TEST(IsJP2FileFormat, SignatureShortDataAndPosition) {
     std::uint32_t size;
     int value;
   };
-  const Case cases[] = {{jp2, sizeof(jp2), 0},         {jp2, 8, 0},      {raw, sizeof(raw), 1},
-                        {shortData, sizeof(shortData), -14}, {jp2, 0, -14}, {nullptr, 0, -14}};
+  const Case cases[] = {{jp2, sizeof(jp2), 0}, {jp2, 8, 0},
+                        {raw, sizeof(raw), 1}, {shortData, sizeof(shortData), -14},
+                        {jp2, 0, -14},         {nullptr, 0, -14}};
   for (const Case& c : cases) {
     Codec::CMemBuffInput stream;
     stream.Open(c.data, c.size);
@@ -102,7 +103,8 @@ TEST_F(CinemaFrame, DecodesAndConvertsLikeAnIndependentDecoder) {
   component.SetExpectedBitDepths(depths);
   // Twice: the second frame reuses the output block.
   for (int round = 0; round < 2; ++round) {
-    const Kumu::Result_t r = Decode(component, {1998, 1080}, bytes_.data(), static_cast<std::uint32_t>(bytes_.size()));
+    const Kumu::Result_t r =
+        Decode(component, {1998, 1080}, bytes_.data(), static_cast<std::uint32_t>(bytes_.size()));
     ASSERT_EQ(r.Value(), 0) << r.Label();
     ASSERT_EQ(component.GetSize(), 1998u * 3);
     ASSERT_EQ(component.GetData().Size(), 1998 * 1080 * 3);
@@ -113,7 +115,8 @@ TEST_F(CinemaFrame, DecodesAndConvertsLikeAnIndependentDecoder) {
     // black the output gamma turns one code value into several levels: few
     // samples may be more than one level apart.
     std::size_t apart = 0;
-    for (std::size_t i = 0; i < reference.rgb.size(); ++i) apart += std::abs(int(reference.rgb[i]) - int(rgb[i])) > 1;
+    for (std::size_t i = 0; i < reference.rgb.size(); ++i)
+      apart += std::abs(int(reference.rgb[i]) - int(rgb[i])) > 1;
     EXPECT_LT(apart, reference.rgb.size() / 1000) << apart;
     RecordProperty("psnr", std::to_string(psnr));
     std::printf("PSNR against the independent conversion: %.2f dB\n", psnr);
@@ -146,7 +149,8 @@ TEST_F(CinemaFrame, DamagedDataFailsTheFrame) {
   // Decoder diagnostics go nowhere: nothing on the console.
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  const Kumu::Result_t r = Decode(component, {793, 1080}, damaged.data(), static_cast<std::uint32_t>(damaged.size()));
+  const Kumu::Result_t r =
+      Decode(component, {793, 1080}, damaged.data(), static_cast<std::uint32_t>(damaged.size()));
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   // Damage in the packets either fails the data or decodes to something; it
@@ -154,7 +158,8 @@ TEST_F(CinemaFrame, DamagedDataFailsTheFrame) {
   if (r.Failure()) {
     EXPECT_STREQ(r.Symbol(), "ImageDecoder");
   }
-  const Kumu::Result_t good = Decode(component, {793, 1080}, bytes_.data(), static_cast<std::uint32_t>(bytes_.size()));
+  const Kumu::Result_t good =
+      Decode(component, {793, 1080}, bytes_.data(), static_cast<std::uint32_t>(bytes_.size()));
   EXPECT_EQ(good.Value(), 0) << good.Label();
 }
 

@@ -14,14 +14,16 @@ namespace convtest {
 // A decoded image as the decoder leaves it: `count` planes of 32-bit signed
 // samples (precision = bit depth - 1), sampled (1, 1) unless `factors` says
 // otherwise.
-inline bool MakeImage(Codec::ImageBuffer& image, std::uint32_t width, std::uint32_t height, std::uint32_t count,
-                      std::uint32_t precision,
-                      const std::function<std::int32_t(std::uint32_t c, std::uint32_t x, std::uint32_t y)>& sample,
-                      const Codec::SamplingPair* factors = nullptr) {
+inline bool MakeImage(
+    Codec::ImageBuffer& image, std::uint32_t width, std::uint32_t height, std::uint32_t count,
+    std::uint32_t precision,
+    const std::function<std::int32_t(std::uint32_t c, std::uint32_t x, std::uint32_t y)>& sample,
+    const Codec::SamplingPair* factors = nullptr) {
   Codec::ImageSampling sampling;
   if (sampling.ResetFactors(count) != 0) return false;
   sampling.rect = {0, 0, width, height};
-  for (std::uint32_t c = 0; c < count; ++c) sampling.factors[c] = factors ? factors[c] : Codec::SamplingPair{1, 1};
+  for (std::uint32_t c = 0; c < count; ++c)
+    sampling.factors[c] = factors ? factors[c] : Codec::SamplingPair{1, 1};
   if (image.Alloc(Codec::kImageData32s, Codec::kPlanePerComponent, sampling, 5, 1) != 0) return false;
   if (image.header.SetComponentCount(count) != 0) return false;
   image.header.components[0].SetBitDepth(precision, false);

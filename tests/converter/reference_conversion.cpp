@@ -21,8 +21,8 @@ bool IndependentConversion(const std::string& codestream, ReferenceFrame& frame)
   const std::string folder = TempFolder();
   const std::string raw = folder + "/frame.rawl";
   int status = 0;
-  const std::string log =
-      qttest::Shell("opj_decompress -i " + qttest::Quote(codestream) + " -o " + qttest::Quote(raw) + " 2>&1", &status);
+  const std::string log = qttest::Shell(
+      "opj_decompress -i " + qttest::Quote(codestream) + " -o " + qttest::Quote(raw) + " 2>&1", &status);
   if (status != 0) return false;
   int w[3] = {0, 0, 0}, h[3] = {0, 0, 0}, p[3] = {0, 0, 0};
   std::istringstream lines(log);
@@ -31,7 +31,8 @@ bool IndependentConversion(const std::string& codestream, ReferenceFrame& frame)
   while (std::getline(lines, line)) {
     int c = 0, cw = 0, ch = 0, cp = 0;
     char sign[16] = {0};
-    if (std::sscanf(line.c_str(), "Component %d characteristics: %dx%dx%d %15s", &c, &cw, &ch, &cp, sign) == 5 &&
+    if (std::sscanf(line.c_str(), "Component %d characteristics: %dx%dx%d %15s", &c, &cw, &ch, &cp, sign) ==
+            5 &&
         c >= 0 && c < 3 && std::string(sign) == "unsigned") {
       w[c] = cw;
       h[c] = ch;
@@ -39,7 +40,8 @@ bool IndependentConversion(const std::string& codestream, ReferenceFrame& frame)
       ++found;
     }
   }
-  if (found != 3 || w[1] != w[0] || w[2] != w[0] || h[1] != h[0] || h[2] != h[0] || p[1] != p[0] || p[2] != p[0])
+  if (found != 3 || w[1] != w[0] || w[2] != w[0] || h[1] != h[0] || h[2] != h[0] || p[1] != p[0] ||
+      p[2] != p[0])
     return false;
   frame.width = w[0];
   frame.height = h[0];
@@ -65,7 +67,8 @@ bool IndependentConversion(const std::string& codestream, ReferenceFrame& frame)
 
 int MaxDifference(const std::vector<std::uint8_t>& a, const std::uint8_t* b, std::size_t count) {
   int worst = 0;
-  for (std::size_t i = 0; i < count && i < a.size(); ++i) worst = std::max(worst, std::abs(int(a[i]) - int(b[i])));
+  for (std::size_t i = 0; i < count && i < a.size(); ++i)
+    worst = std::max(worst, std::abs(int(a[i]) - int(b[i])));
   return worst;
 }
 

@@ -51,12 +51,13 @@ TEST(ProgressLine, EstimateAndRate) {
   EXPECT_EQ(Progress(8, 0, 24, 1000.0f), "\rProcessing frame 8/24 - ETA 00:00:02 (8.0 FPS)" + blanks);
   EXPECT_EQ(Progress(5, 0, 24, 2500.0f), "\rProcessing frame 5/24 - ETA 00:00:09 (2.0 FPS)" + blanks);
   // 49,995 s left: 13 h 53 min 15 s.
-  EXPECT_EQ(Progress(10, 0, 100000, 5000.0f), "\rProcessing frame 10/100000 - ETA 13:53:15 (2.0 FPS)" + blanks);
+  EXPECT_EQ(Progress(10, 0, 100000, 5000.0f),
+            "\rProcessing frame 10/100000 - ETA 13:53:15 (2.0 FPS)" + blanks);
   EXPECT_EQ(Progress(108, 100, 140, 400.0f), "\rProcessing frame 108/140 - ETA 00:00:01 (20.0 FPS)" + blanks);
 }
 
 TEST(FrameRange, EndSaturatesAndStaysWithinTheFile) {
-  EXPECT_EQ(FrameRangeEnd(0, 0xFFFFFFFFu, 24), 24u);  // the default count: the whole file
+  EXPECT_EQ(FrameRangeEnd(0, 0xFFFFFFFFu, 24), 24u);   // the default count: the whole file
   EXPECT_EQ(FrameRangeEnd(10, 0xFFFFFFFFu, 24), 24u);  // would wrap to 9 in 32 bits
   EXPECT_EQ(FrameRangeEnd(0, 0, 24), 24u);
   EXPECT_EQ(FrameRangeEnd(5, 3, 24), 8u);
@@ -98,12 +99,14 @@ bool ParseProgress(const std::string& out, std::uint32_t end, ProgressLines& lin
     unsigned frame = 0, last = 0, h = 0, m = 0, sec = 0;
     float fps = 0;
     int used = 0;
-    if (std::sscanf(line.c_str(), "Processing frame %u/%u%n", &frame, &last, &used) != 2 || last != end) return false;
+    if (std::sscanf(line.c_str(), "Processing frame %u/%u%n", &frame, &last, &used) != 2 || last != end)
+      return false;
     if (static_cast<std::size_t>(used) == line.size()) {
       lines.estimates.push_back(false);
     } else {
       char rest[64] = {0};
-      if (std::sscanf(line.c_str() + used, " - ETA %2u:%2u:%2u (%f FPS)%63[ ]", &h, &m, &sec, &fps, rest) != 5 ||
+      if (std::sscanf(line.c_str() + used, " - ETA %2u:%2u:%2u (%f FPS)%63[ ]", &h, &m, &sec, &fps, rest) !=
+              5 ||
           std::string(rest) != std::string(12, ' ') || line.find(" FPS)") == std::string::npos ||
           line.substr(used, 7) != " - ETA " || line[used + 9] != ':' || line[used + 12] != ':') {
         return false;
@@ -116,7 +119,6 @@ bool ParseProgress(const std::string& out, std::uint32_t end, ProgressLines& lin
   }
 }
 
-
 class ConversionTest : public ::testing::Test {
  protected:
   void SetUp() override { folder_ = convtest::TempFolder(); }
@@ -128,7 +130,8 @@ class ConversionTest : public ::testing::Test {
   // but its movie.
   std::set<std::string> Names() const {
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder_)) names.insert(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder_))
+      names.insert(entry.path().filename());
     return names;
   }
 
@@ -217,8 +220,10 @@ TEST_F(ConversionTest, RealPictureTrackMatchesAnIndependentConversion) {
   double worst = 1e9;
   for (int i = 0; i < 24; i += 5) {
     convtest::ReferenceFrame reference;
-    if (!convtest::IndependentConversion(codestreams[i], reference)) GTEST_SKIP() << "opj_decompress is not available";
-    const double psnr = qttest::Psnr(reference.rgb.data(), 1998 * 3, rgb.data() + i * frameBytes, 1998 * 3, 1998, 1080);
+    if (!convtest::IndependentConversion(codestreams[i], reference))
+      GTEST_SKIP() << "opj_decompress is not available";
+    const double psnr =
+        qttest::Psnr(reference.rgb.data(), 1998 * 3, rgb.data() + i * frameBytes, 1998 * 3, 1998, 1080);
     worst = std::min(worst, psnr);
     EXPECT_GT(psnr, 35.0) << "frame " << i;
   }
@@ -229,7 +234,8 @@ TEST_F(ConversionTest, DetailedCinemaFramesMatchAnIndependentConversion) {
   // The real track's frames are plain; these two are full 2K pictures.
   REQUIRE_TESTDATA(codestream, "cinema/X_4_2K_24_185_CBR_WB_000.j2k");
   convtest::ReferenceFrame reference;
-  if (!convtest::IndependentConversion(codestream, reference)) GTEST_SKIP() << "opj_decompress is not available";
+  if (!convtest::IndependentConversion(codestream, reference))
+    GTEST_SKIP() << "opj_decompress is not available";
   const Frames frames(2, convtest::ReadBytes(codestream));
   const auto run = RunTool({Wrap("detailed.mxf", frames), Path("detailed")});
   ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -237,8 +243,8 @@ TEST_F(ConversionTest, DetailedCinemaFramesMatchAnIndependentConversion) {
   const std::vector<std::uint8_t> rgb = qttest::DecodeRgb(Path("detailed.mov"), 1998, 1080, &decoded);
   ASSERT_EQ(decoded, 2);
   for (int i = 0; i < 2; ++i) {
-    const double psnr = qttest::Psnr(reference.rgb.data(), 1998 * 3, rgb.data() + std::size_t(i) * 1998 * 1080 * 3,
-                                     1998 * 3, 1998, 1080);
+    const double psnr = qttest::Psnr(reference.rgb.data(), 1998 * 3,
+                                     rgb.data() + std::size_t(i) * 1998 * 1080 * 3, 1998 * 3, 1998, 1080);
     // H.264 at the writer's quality with 4:2:0 chroma gives about 35.3 dB here.
     EXPECT_GT(psnr, 33.0) << "frame " << i;
     RecordProperty("psnr" + std::to_string(i), std::to_string(psnr));
@@ -295,9 +301,10 @@ TEST_F(ConversionTest, OneAndEightDecoderThreads) {
   const std::string track = Wrap("ten.mxf", frames);
   int status = 0;
   // One processor: one frame per batch, the estimate from the sixth frame on.
-  const std::string one = qttest::Shell("taskset -c 0 " + qttest::Quote(DCP2MOV_PATH) + " " + qttest::Quote(track) +
-                                            " " + qttest::Quote(Path("one")) + " 2>/dev/null",
-                                        &status);
+  const std::string one =
+      qttest::Shell("taskset -c 0 " + qttest::Quote(DCP2MOV_PATH) + " " + qttest::Quote(track) + " " +
+                        qttest::Quote(Path("one")) + " 2>/dev/null",
+                    &status);
   ASSERT_EQ(status, 0);
   ProgressLines lines;
   ASSERT_TRUE(ParseProgress(one, 10, lines)) << one;
@@ -354,7 +361,8 @@ TEST_F(ConversionTest, FrameOfTheWrongSize) {
   const auto run = RunTool({Wrap("mixed.mxf", frames), Path("mixed")});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Unexpected frame width/height of decoded frame\n  File '" +
-                         Path("mixed.mxf") + "', frame 3: the frame is 793 x 1080 pixels, the track's frames are "
+                         Path("mixed.mxf") +
+                         "', frame 3: the frame is 793 x 1080 pixels, the track's frames are "
                          "1998 x 1080\n");
   EXPECT_EQ(run.out.find("Done"), std::string::npos);
 }
@@ -364,7 +372,8 @@ TEST_F(ConversionTest, SubsampledComponentsAreRefused) {
   REQUIRE_TESTDATA(track, "mxf/op1a_jpeg2000_422_10bit.mxf");
   const auto run = RunTool({track, Path("sub")});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Unexpected frame width/height of decoded frame\n  File '" + track +
+  EXPECT_EQ(run.err, kErrorHead + "  ImageDecoder: Unexpected frame width/height of decoded frame\n  File '" +
+                         track +
                          "', frame 0: the frame's components are subsampled; only full-resolution components "
                          "convert\n");
 }
@@ -387,8 +396,8 @@ TEST_F(ConversionTest, UnwritableDestination) {
     const auto run = RunTool({track, c.prefix});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, kErrorHead + "  QuickTimeVideoFile: Failed to create a new movie\n  File '" + c.prefix +
-                           ".mov': " + c.cause + "\n");
+    EXPECT_EQ(run.err, kErrorHead + "  QuickTimeVideoFile: Failed to create a new movie\n  File '" +
+                           c.prefix + ".mov': " + c.cause + "\n");
     EXPECT_EQ(Names(), names);
   }
 }
@@ -407,12 +416,13 @@ TEST_F(ConversionTest, FullDiskGivesNoDone) {
   } limits[] = {{1, nullptr}, {(size - 1) / 512, "Failed to save the movie file"}};
   for (const auto& limit : limits) {
     int status = 0;
-    const std::string out = qttest::Shell("sh -c " +
-                                              qttest::Quote("trap '' XFSZ; ulimit -f " + std::to_string(limit.blocks) +
-                                                            "; exec " + qttest::Quote(DCP2MOV_PATH) + " " +
-                                                            qttest::Quote(track) + " " + qttest::Quote(Path("full"))) +
-                                              " 2>&1",
-                                          &status);
+    const std::string out =
+        qttest::Shell("sh -c " +
+                          qttest::Quote("trap '' XFSZ; ulimit -f " + std::to_string(limit.blocks) +
+                                        "; exec " + qttest::Quote(DCP2MOV_PATH) + " " + qttest::Quote(track) +
+                                        " " + qttest::Quote(Path("full"))) +
+                          " 2>&1",
+                      &status);
     EXPECT_EQ(status, 1) << out;
     EXPECT_EQ(out.find("Done"), std::string::npos) << out;
     const std::string head = kErrorHead + "  QuickTimeVideoFile: ";
@@ -460,16 +470,17 @@ std::vector<std::uint8_t> MakeCodestream(const std::string& folder, const std::s
   for (int i = 0; i < width * 32 * components; ++i) pixels += static_cast<char>((i * 7) & 0xFF);
   convtest::WriteFile(folder + "/in.raw", pixels);
   int status = 0;
-  qttest::Shell("opj_compress -i " + qttest::Quote(folder + "/in.raw") + " -F " + std::to_string(width) + ",32," +
-                    std::to_string(components) +
-                    ",8,u -o " + qttest::Quote(folder + "/" + name) + " >/dev/null 2>&1",
+  qttest::Shell("opj_compress -i " + qttest::Quote(folder + "/in.raw") + " -F " + std::to_string(width) +
+                    ",32," + std::to_string(components) + ",8,u -o " + qttest::Quote(folder + "/" + name) +
+                    " >/dev/null 2>&1",
                 &status);
   return status == 0 ? convtest::ReadBytes(folder + "/" + name) : std::vector<std::uint8_t>();
 }
 
 TEST_F(ConversionTest, OnlyThreeComponentFramesConvert) {
   const std::string countError =
-      kErrorHead + "  ImageDecoder: Unexpected number of color channels in JPEG. Expected 3, found 1 (gray scale?)\n";
+      kErrorHead +
+      "  ImageDecoder: Unexpected number of color channels in JPEG. Expected 3, found 1 (gray scale?)\n";
   for (int components : {1, 2, 4}) {
     const Frames frames{MakeCodestream(folder_, "c.j2c", components)};
     if (frames[0].empty()) GTEST_SKIP() << "opj_compress is not available";
@@ -573,7 +584,8 @@ TEST_P(LargeFrames, ConvertWithAndWithoutAnIndex) {
   EXPECT_EQ(ReadFrameGrowing(reader, 3, buffer, tooLarge, 2u << 20), Kumu::RESULT_SMALLBUF);
   EXPECT_TRUE(tooLarge);
   EXPECT_EQ(buffer.Capacity(), 2u << 20);
-  EXPECT_EQ(FrameReadCause(Kumu::RESULT_SMALLBUF, true), "the frame is larger than 256 MiB, the most a frame may take");
+  EXPECT_EQ(FrameReadCause(Kumu::RESULT_SMALLBUF, true),
+            "the frame is larger than 256 MiB, the most a frame may take");
   EXPECT_EQ(ReadFrameGrowing(reader, 3, buffer, tooLarge, 4u << 20), Kumu::RESULT_OK);
   EXPECT_FALSE(tooLarge);
   EXPECT_EQ(buffer.Size(), 4000000u);
@@ -623,7 +635,8 @@ TEST_P(CauseLine, NamesTheFileFrameAndCause) {
   if (name == "not MXF") convtest::WriteFile(input, "JPEG 2000 frames are not an MXF file");
   if (name == "folder") std::filesystem::create_directory(input);  // no file to read
   if (name == "high-throughput") input = Wrap("ht.mxf", Frames{good, WithHighThroughputStyle(good), good});
-  if (name == "wrong size") input = Wrap("size.mxf", Frames{good, good, MakeCodestream(folder_, "n.j2c", 3, 32)});
+  if (name == "wrong size")
+    input = Wrap("size.mxf", Frames{good, good, MakeCodestream(folder_, "n.j2c", 3, 32)});
   const auto run = RunTool({input, Path("movie")});
   EXPECT_EQ(run.exitCode, c.exitCode);
   EXPECT_EQ(run.err, kErrorHead + c.errorLine + "\n  File '" + input + "'" + c.where + ": " + c.cause + "\n");
@@ -637,8 +650,8 @@ INSTANTIATE_TEST_SUITE_P(
         CauseCase{"not MXF", 1, "  FAIL: An undefined error was detected.", "", "not an MXF file"},
         CauseCase{"high-throughput", 1, "  ImageDecoder: Failed to read JPEG header (not a JPEG image?)",
                   ", frame 1", "high-throughput coding is not supported"},
-        CauseCase{"wrong size", 1, "  ImageDecoder: Unexpected frame width/height of decoded frame", ", frame 2",
-                  "the frame is 32 x 32 pixels, the track's frames are 64 x 32"}),
+        CauseCase{"wrong size", 1, "  ImageDecoder: Unexpected frame width/height of decoded frame",
+                  ", frame 2", "the frame is 32 x 32 pixels, the track's frames are 64 x 32"}),
     [](const ::testing::TestParamInfo<CauseCase>& info) {
       std::string n = info.param.name;
       for (char& ch : n) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';

@@ -75,13 +75,15 @@ TEST_F(WriterTest, WritesAPlayableMovieAtTheTrackRate) {
   const std::vector<uint8_t> rgb = qttest::DecodeRgb(path, 96, 64, &decoded);
   ASSERT_EQ(decoded, 6);
   for (int i = 0; i < 6; ++i) {
-    EXPECT_GT(qttest::Psnr(rgb.data() + size_t(i) * 96 * 64 * 3, 96 * 3, frames[i].data(), 96 * 3, 96, 64), 35.0)
+    EXPECT_GT(qttest::Psnr(rgb.data() + size_t(i) * 96 * 64 * 3, 96 * 3, frames[i].data(), 96 * 3, 96, 64),
+              35.0)
         << "frame " << i;
   }
   // The text item names the product.
-  EXPECT_NE(qttest::Shell("ffprobe -v error -show_entries format_tags -of default=nw=1 " + qttest::Quote(path))
-                .find("Made with Tarvo"),
-            std::string::npos);
+  EXPECT_NE(
+      qttest::Shell("ffprobe -v error -show_entries format_tags -of default=nw=1 " + qttest::Quote(path))
+          .find("Made with Tarvo"),
+      std::string::npos);
 }
 
 TEST_F(WriterTest, TimeScalesOfTheFrameRates) {
@@ -100,8 +102,13 @@ TEST_F(WriterTest, TimeScalesOfTheFrameRates) {
   const struct {
     qt::Fixed rate;
     int scale;
-  } fixed[] = {{0x17FAE1, 2398}, {0x17F9DB, 2398}, {0x1DF851, 2997}, {0x3BF0A3, 5994},
-               {25 << 16, 2500}, {(30 << 16) + 5, 3000}, {0, 0}};
+  } fixed[] = {{0x17FAE1, 2398},
+               {0x17F9DB, 2398},
+               {0x1DF851, 2997},
+               {0x3BF0A3, 5994},
+               {25 << 16, 2500},
+               {(30 << 16) + 5, 3000},
+               {0, 0}};
   for (const auto& f : fixed) {
     std::int32_t scale = -1, duration = 0;
     qt::SCTemporalSettings settings{768, f.rate, 24};
@@ -183,7 +190,8 @@ TEST_F(WriterTest, EveryFailureHasItsText) {
     TPtr<TQuickTimeVideoFile> writer(new TQuickTimeVideoFile);
     Kumu::Result_t result = Kumu::RESULT_OK;
     for (int stage = 0; stage <= 4 && result.Success(); ++stage) {
-      if (stage == c.stage) qt::faults::Arm(c.call, c.call == Call::CloseMovieStorage ? qt::ioErr : qt::dskFulErr);
+      if (stage == c.stage)
+        qt::faults::Arm(c.call, c.call == Call::CloseMovieStorage ? qt::ioErr : qt::dskFulErr);
       switch (stage) {
         case 0:
           result = writer->Open(ToTString(path));

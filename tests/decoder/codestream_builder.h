@@ -31,7 +31,9 @@ struct Builder {
     return *this;
   }
   // A marker segment: code, length (body + 2), body.
-  Builder& segment(std::uint32_t code, const Bytes& body) { return u16(code).u16(body.size() + 2).bytes(body); }
+  Builder& segment(std::uint32_t code, const Bytes& body) {
+    return u16(code).u16(body.size() + 2).bytes(body);
+  }
 };
 
 struct SizParams {
@@ -53,11 +55,13 @@ inline Bytes SizBody(const SizParams& p) {
 }
 
 // COD body: Scod, order, layers, MCT, NL, xcb, ycb, style, transform [, precincts].
-inline Bytes CodBody(std::uint8_t scod = 0, std::uint8_t order = 0, std::uint16_t layers = 1, std::uint8_t mct = 0,
-                     std::uint8_t levels = 2, std::uint8_t xcb = 4, std::uint8_t ycb = 4, std::uint8_t style = 0,
-                     std::uint8_t transform = 1, const Bytes& precincts = {}) {
+inline Bytes CodBody(std::uint8_t scod = 0, std::uint8_t order = 0, std::uint16_t layers = 1,
+                     std::uint8_t mct = 0, std::uint8_t levels = 2, std::uint8_t xcb = 4,
+                     std::uint8_t ycb = 4, std::uint8_t style = 0, std::uint8_t transform = 1,
+                     const Bytes& precincts = {}) {
   Builder s;
-  s.u8(scod).u8(order).u16(layers).u8(mct).u8(levels).u8(xcb).u8(ycb).u8(style).u8(transform).bytes(precincts);
+  s.u8(scod).u8(order).u16(layers).u8(mct).u8(levels).u8(xcb).u8(ycb).u8(style).u8(transform).bytes(
+      precincts);
   return s.b;
 }
 
@@ -91,7 +95,9 @@ struct Record {
 
 class RecordingSink : public Codec::BaseStreamDiagn {
  public:
-  void Write(const Codec::BaseDiagnDescriptor& d) override { records.push_back({d.CodecId(), d.Code(), d.Text()}); }
+  void Write(const Codec::BaseDiagnDescriptor& d) override {
+    records.push_back({d.CodecId(), d.Code(), d.Text()});
+  }
   std::vector<std::uint32_t> Codes() const {
     std::vector<std::uint32_t> v;
     for (const auto& r : records) v.push_back(r.code);

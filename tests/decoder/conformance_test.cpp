@@ -63,7 +63,8 @@ TEST_P(Conformance, EveryComponentWithinTolerance) {
   ASSERT_EQ(d.components.size(), static_cast<std::size_t>(row.components));
   for (int c = 0; c < row.components; ++c) {
     const std::string name = std::string(row.stream);
-    REQUIRE_TESTDATA(ref, "conformance/c1" + name.substr(0, 2) + name.substr(2) + "_" + std::to_string(c) + ".pgx");
+    REQUIRE_TESTDATA(
+        ref, "conformance/c1" + name.substr(0, 2) + name.substr(2) + "_" + std::to_string(c) + ".pgx");
     Component want;
     ASSERT_TRUE(codec_test::ReadPgx(ref, want)) << ref;
     const Component& got = d.components[static_cast<std::size_t>(c)];
@@ -81,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(Class1, Conformance,
                          ::testing::Combine(::testing::Range(0, 13),
                                             ::testing::Values(Codec::kImageData32s, Codec::kImageData16s)),
                          [](const ::testing::TestParamInfo<std::tuple<int, std::int32_t>>& info) {
-                           return std::string(Rows()[static_cast<std::size_t>(std::get<0>(info.param))].stream) +
+                           return std::string(
+                                      Rows()[static_cast<std::size_t>(std::get<0>(info.param))].stream) +
                                   (std::get<1>(info.param) == Codec::kImageData32s ? "_32bit" : "_16bit");
                          });
 
@@ -92,10 +94,14 @@ TEST(Conformance, UnsupportedFeaturesAreRefusedWithTheirDiagnostic) {
     const char* stream;
     const char* text;
   } refused[] = {
-      {"p0_03", "Codec::JPEG2000Decoder::Except_RGNUsed"}, {"p0_06", "Codec::JPEG2000Decoder::Except_RGNUsed"},
-      {"p0_13", "Codec::JPEG2000Decoder::Except_RGNUsed"}, {"p0_15", "Codec::JPEG2000Decoder::Except_RGNUsed"},
-      {"p1_02", "Codec::JPEG2000Decoder::Except_PPMUsed"}, {"p1_03", "Codec::JPEG2000Decoder::Except_PPMUsed"},
-      {"p1_05", "Codec::JPEG2000Decoder::Except_PPMUsed"}, {"p1_06", "Codec::JPEG2000Decoder::Except_PPMUsed"},
+      {"p0_03", "Codec::JPEG2000Decoder::Except_RGNUsed"},
+      {"p0_06", "Codec::JPEG2000Decoder::Except_RGNUsed"},
+      {"p0_13", "Codec::JPEG2000Decoder::Except_RGNUsed"},
+      {"p0_15", "Codec::JPEG2000Decoder::Except_RGNUsed"},
+      {"p1_02", "Codec::JPEG2000Decoder::Except_PPMUsed"},
+      {"p1_03", "Codec::JPEG2000Decoder::Except_PPMUsed"},
+      {"p1_05", "Codec::JPEG2000Decoder::Except_PPMUsed"},
+      {"p1_06", "Codec::JPEG2000Decoder::Except_PPMUsed"},
   };
   for (const auto& r : refused) {
     REQUIRE_TESTDATA(path, std::string("conformance/") + r.stream + ".j2k");

@@ -54,7 +54,8 @@ struct Decoded {
 // Decodes `bytes` in the converter's call order into an image of data type
 // `type` (6: 32-bit, 3: 16-bit samples).  An image of more than `maxSamples`
 // samples per component is not laid out (ReadData is not called).
-inline void Decode(const std::vector<std::uint8_t>& bytes, Decoded& out, std::int32_t type = Codec::kImageData32s,
+inline void Decode(const std::vector<std::uint8_t>& bytes, Decoded& out,
+                   std::int32_t type = Codec::kImageData32s,
                    std::uint64_t maxSamples = std::uint64_t{1} << 40) {
   Codec::CMemBuffInput stream;
   stream.Open(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
@@ -171,7 +172,8 @@ inline bool ReadPnm(const std::string& path, std::vector<Component>& comps) {
   comps.assign(channels, Component{w, h, std::vector<std::int32_t>(n)});
   const std::uint8_t* p = b.data() + pos;
   for (std::size_t i = 0; i < n; ++i)
-    for (int c = 0; c < channels; ++c, p += bytes) comps[c].samples[i] = bytes == 2 ? (p[0] << 8) | p[1] : p[0];
+    for (int c = 0; c < channels; ++c, p += bytes)
+      comps[c].samples[i] = bytes == 2 ? (p[0] << 8) | p[1] : p[0];
   return true;
 }
 
@@ -202,7 +204,8 @@ inline bool DecodeWithOpenJpeg(const std::string& path, std::vector<Component>& 
                                                     std::to_string(std::hash<std::string>{}(path)));
   fs::remove_all(dir);
   fs::create_directories(dir);
-  const std::string cmd = "opj_decompress -i '" + path + "' -o '" + (dir / "out.pgx").string() + "' >/dev/null 2>&1";
+  const std::string cmd =
+      "opj_decompress -i '" + path + "' -o '" + (dir / "out.pgx").string() + "' >/dev/null 2>&1";
   const bool ran = std::system(cmd.c_str()) == 0;
   comps.clear();
   for (int c = 0; ran; ++c) {
@@ -221,7 +224,8 @@ inline bool DecodeXyzWithFfmpeg(const std::string& path, std::uint32_t w, std::u
   if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) return false;
   namespace fs = std::filesystem;
   const fs::path raw = fs::temp_directory_path() / ("dcp_ff_" + std::to_string(::getpid()) + ".raw");
-  const std::string cmd = "ffmpeg -v error -y -i '" + path + "' -f rawvideo -pix_fmt xyz12le '" + raw.string() + "'";
+  const std::string cmd =
+      "ffmpeg -v error -y -i '" + path + "' -f rawvideo -pix_fmt xyz12le '" + raw.string() + "'";
   if (std::system(cmd.c_str()) != 0) return false;
   const std::vector<std::uint8_t> b = ReadFile(raw.string());
   fs::remove(raw);

@@ -41,7 +41,8 @@ Outcome DecodeBytes(const Bytes& bytes) {
   out.header = dec.ReadHeader(&header, &sampling);
   if (out.header == 0) {
     ImageBuffer image;
-    if (image.Alloc(kImageData32s, 0, sampling, 6, 0) == 0) out.data = dec.ReadData(image.planePointers, &image.layout);
+    if (image.Alloc(kImageData32s, 0, sampling, 6, 0) == 0)
+      out.data = dec.ReadData(image.planePointers, &image.layout);
   }
   out.codes = sink.Codes();
   return out;
@@ -49,7 +50,8 @@ Outcome DecodeBytes(const Bytes& bytes) {
 
 // `comps` components of 8 bits, one tile: the image's single sample sits at
 // (1, 1), so with many levels every resolution below the highest is empty.
-Bytes ManyEmptyResolutions(std::uint32_t comps, std::uint16_t layers, std::uint8_t levels, std::uint8_t order) {
+Bytes ManyEmptyResolutions(std::uint32_t comps, std::uint16_t layers, std::uint8_t levels,
+                           std::uint8_t order) {
   SizParams p;
   p.xsiz = 2;
   p.ysiz = 2;
@@ -221,7 +223,8 @@ Bytes TinyTiles(std::uint32_t comps, std::uint8_t levels, std::uint32_t tilesSta
   Builder b = Start(p);
   b.segment(0xFF52, CodBody(0, 0, 1, 0, levels)).segment(0xFF5C, QcdBody(levels));
   // Each tile-part: SOT (Psot 14: no packet data) and SOD.
-  for (std::uint32_t t = 0; t < tilesStarted; ++t) b.u16(0xFF90).u16(10).u16(t).u32(14).u8(0).u8(1).u16(0xFF93);
+  for (std::uint32_t t = 0; t < tilesStarted; ++t)
+    b.u16(0xFF90).u16(10).u16(t).u32(14).u8(0).u8(1).u16(0xFF93);
   b.u16(0xFFD9);
   return b.b;
 }

@@ -18,7 +18,8 @@
 namespace codec_test {
 
 inline bool HaveOpenJpegTools() {
-  return std::filesystem::exists("/usr/bin/opj_compress") && std::filesystem::exists("/usr/bin/opj_decompress");
+  return std::filesystem::exists("/usr/bin/opj_compress") &&
+         std::filesystem::exists("/usr/bin/opj_decompress");
 }
 
 inline bool RunQuiet(const std::string& cmd) { return std::system((cmd + " >/dev/null 2>&1").c_str()) == 0; }
@@ -117,7 +118,8 @@ inline Image TestPicture(std::uint32_t w, std::uint32_t h, std::uint32_t seed) {
   for (std::uint32_t y = 0; y < h; ++y)
     for (std::uint32_t x = 0; x < w; ++x) {
       s = s * 1664525u + 1013904223u;
-      std::int32_t v = static_cast<std::int32_t>((x * 3 + y * 2) % 200) + static_cast<std::int32_t>((s >> 24) % 40);
+      std::int32_t v =
+          static_cast<std::int32_t>((x * 3 + y * 2) % 200) + static_cast<std::int32_t>((s >> 24) % 40);
       if (x > w / 2 && y < h / 3) v = 250 - v / 4;
       img.samples.push_back(v < 0 ? 0 : v > 255 ? 255 : v);
     }
@@ -129,7 +131,8 @@ inline std::int32_t SignMagnitudeValue(std::uint32_t w) {
 }
 
 inline std::int32_t PlaneAt(const Codec::SubbandPlane& p, std::uint32_t x, std::uint32_t y) {
-  const auto* row = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(p.data) + y * p.step);
+  const auto* row =
+      reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(p.data) + y * p.step);
   return SignMagnitudeValue(row[x]);
 }
 

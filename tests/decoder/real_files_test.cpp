@@ -55,7 +55,8 @@ TEST(RealFiles, PartOneStreamsMatchTheirReferencesAndAnIndependentDecoder) {
       ExpectSame(d.components, want, 0, 0, std::string(name) + ext);
     }
     std::vector<Component> opj;
-    if (codec_test::DecodeWithOpenJpeg(path, opj)) ExpectSame(d.components, opj, 0, 0, std::string(name) + " opj");
+    if (codec_test::DecodeWithOpenJpeg(path, opj))
+      ExpectSame(d.components, opj, 0, 0, std::string(name) + " opj");
     // The 16-bit path gives the same samples.
     Decoded d16;
     codec_test::Decode(codec_test::ReadFile(path), d16, Codec::kImageData16s);
@@ -109,7 +110,8 @@ TEST(RealFiles, CinemaFramesAgreeWithOpenJpegAndFfmpeg) {
     ASSERT_EQ(d.dataResult, 0) << name;
     ASSERT_EQ(d.components.size(), 3u) << name;
     std::vector<Component> opj;
-    if (codec_test::DecodeWithOpenJpeg(path, opj)) ExpectSame(d.components, opj, 1, 0.02, std::string(name) + " opj");
+    if (codec_test::DecodeWithOpenJpeg(path, opj))
+      ExpectSame(d.components, opj, 1, 0.02, std::string(name) + " opj");
     std::vector<Component> ff;
     if (codec_test::DecodeXyzWithFfmpeg(path, d.components[0].width, d.components[0].height, ff))
       ExpectSame(d.components, ff, 1, 0.02, std::string(name) + " ffmpeg");

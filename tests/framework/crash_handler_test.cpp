@@ -30,8 +30,7 @@ TEST(CrashHandler, FrameLinesNameTheSymbolOrGiveQuestionMarks) {
   std::vector<std::string> lines;
   FormatStackTrace(frames, 4, &Collect, &lines);
   ASSERT_EQ(lines.size(), 4u);
-  const std::string name =
-      "platformDemangle(char const*, char*, unsigned long, PlatformDemangler*)";
+  const std::string name = "platformDemangle(char const*, char*, unsigned long, PlatformDemangler*)";
   // The first frame is the interrupted instruction itself.
   EXPECT_EQ(lines[0], Hex(function) + ": " + name + " +00000");
   // Later frames are return addresses: the call before them names the

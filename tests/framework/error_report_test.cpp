@@ -115,8 +115,7 @@ TEST_F(ErrorReportTest, AnErrorOnTheMainThreadIsLoggedAndShownInABox) {
   EXPECT_EQ(gBoxes[0].buttons, std::vector<std::string>{"Ok"});
   EXPECT_EQ(gBoxes[1].title, "Warning");
   const std::string log = LogText();
-  EXPECT_NE(log.find("\r\nError Message: Disk\r\nError Message: full\r\n\r\n"), std::string::npos)
-      << log;
+  EXPECT_NE(log.find("\r\nError Message: Disk\r\nError Message: full\r\n\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find("Warning Message: Careful\r\n"), std::string::npos);
 }
 
@@ -140,8 +139,7 @@ TEST_F(ErrorReportTest, QuietReportsLogTheLinesAndPassThemOnAsInformation) {
   EXPECT_TRUE(gBoxes.empty());
   EXPECT_EQ(text, "first line\nsecond line\na warning\n");
   const std::string log = LogText();
-  EXPECT_NE(log.find("Error Message: first line\r\nError Message: second line\r\n"),
-            std::string::npos);
+  EXPECT_NE(log.find("Error Message: first line\r\nError Message: second line\r\n"), std::string::npos);
   EXPECT_NE(log.find("Warning Message: a warning\r\n"), std::string::npos);
   // A box asked for directly stays closed while quiet, but its lines are
   // logged.
@@ -180,8 +178,7 @@ TEST_F(ErrorReportTest, AnErrorFromAThreadWithoutTheMainIdNeverOpensABox) {
   std::string text;
   {
     CaptureOutput out(1, Scratch("out.txt"));
-    const std::uint32_t id =
-        TThreadManager::Instance()->CreateThread(&ReportFromWorker, nullptr, -1, 2);
+    const std::uint32_t id = TThreadManager::Instance()->CreateThread(&ReportFromWorker, nullptr, -1, 2);
     ASSERT_NE(id, 0u);
     EXPECT_TRUE(TThreadManager::Instance()->WaitForThread(id));
     text = out.Stop();
@@ -190,8 +187,7 @@ TEST_F(ErrorReportTest, AnErrorFromAThreadWithoutTheMainIdNeverOpensABox) {
   EXPECT_TRUE(gBoxes.empty());
   EXPECT_EQ(text, "decoder failed\ndecoder slow\n");
   const std::string log = LogText();
-  EXPECT_NE(log.find("System: Error: decoder failed\r\nSystem: Warning: decoder slow\r\n"),
-            std::string::npos)
+  EXPECT_NE(log.find("System: Error: decoder failed\r\nSystem: Warning: decoder slow\r\n"), std::string::npos)
       << log;
 }
 
@@ -206,8 +202,7 @@ TEST_F(ErrorReportTest, WithoutAHookTheBoxIsALineOnTheErrorStream) {
 
 TEST_F(ErrorReportTest, TheBugReportRequestIsExpandedAndAppended) {
   const std::string request = Narrow(GetBugReportRequest());
-  EXPECT_EQ(
-      request.rfind("\n\nPlease report this problem by sending a mail with the Log.txt,\n", 0), 0u);
+  EXPECT_EQ(request.rfind("\n\nPlease report this problem by sending a mail with the Log.txt,\n", 0), 0u);
   EXPECT_EQ(request.find("$M"), std::string::npos);
   const std::string address = Narrow(GetProductSupportEmail());
   ASSERT_FALSE(address.empty());

@@ -129,8 +129,7 @@ TEST(FolderSearches, FilesAndFoldersSorted) {
   EXPECT_EQ(Names(FindFiles(folder, Patterns({"*.xml", "*.db", "*.XML"}))),
             (std::vector<std::string>{"A.XML", "b.xml", "link.xml", "z.xml", "c.db"}));
   EXPECT_EQ(Names(FindFiles(folder, Patterns({"*.*"}))),
-            (std::vector<std::string>{"A.XML", "b.xml", "c.db", "d.txt", "link.xml", "noext",
-                                      "z.xml"}));
+            (std::vector<std::string>{"A.XML", "b.xml", "c.db", "d.txt", "link.xml", "noext", "z.xml"}));
   EXPECT_TRUE(Names(FindFiles(folder, TStringArray())).empty());
   EXPECT_TRUE(Names(FindFiles(Wide(root + "/missing/"), Patterns({"*"}))).empty());
   EXPECT_EQ(Names(FindFolders(folder, Wide("*"))),
@@ -325,8 +324,7 @@ TEST(ShellOperations, DeletionGoesToTheTrash) {
   EXPECT_FALSE(PathExists(root + "/doc one.txt"));
   EXPECT_EQ(ReadTextFile(TrashFiles() + "/doc one.txt"), "1");
   const std::string info = ReadTextFile(TrashInfo() + "/doc one.txt.trashinfo");
-  EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + root + "/doc%20one.txt\nDeletionDate=", 0), 0u)
-      << info;
+  EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + root + "/doc%20one.txt\nDeletionDate=", 0), 0u) << info;
   // A second item of that name gets its own entry.
   WriteTextFile(root + "/doc one.txt", "2");
   ASSERT_TRUE(DeleteFileToRecycleBin(Wide(root + "/doc one.txt")));

@@ -23,8 +23,7 @@ const std::string kRule(60, '=');
 bool MatchesShape(const std::string& text, const std::string& shape) {
   if (text.size() != shape.size()) return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (shape[i] == '9' ? !std::isdigit(static_cast<unsigned char>(text[i]))
-                        : text[i] != shape[i]) {
+    if (shape[i] == '9' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != shape[i]) {
       return false;
     }
   }
@@ -127,10 +126,9 @@ TEST_F(LogTest, BlankLinesSeparateCategoriesAndPausesOverTwoSeconds) {
   log.Reset();
   const std::vector<std::string> lines = Lines();
   const std::vector<std::string> body(lines.begin() + AfterHeader(lines, 0), lines.end());
-  EXPECT_EQ(body,
-            (std::vector<std::string>{"", "A: first", "A: same, 1000 ms", "A: same, 2000 ms", "",
-                                      "A: same, 2001 ms", "", "B: other category", "B: same again",
-                                      "", "no category", "still none", "Closing log file..."}));
+  EXPECT_EQ(body, (std::vector<std::string>{"", "A: first", "A: same, 1000 ms", "A: same, 2000 ms", "",
+                                            "A: same, 2001 ms", "", "B: other category", "B: same again", "",
+                                            "no category", "still none", "Closing log file..."}));
 }
 
 TEST_F(LogTest, LinesAreUtf8WithCrLf) {
@@ -263,15 +261,14 @@ TEST_F(LogTest, EightThreadsLoggingAtOnceLoseAndMixNothing) {
         if (i % 2 == 0) {
           log->Write(category.c_str(), "thread %d line %d %s", t, i, padding.c_str());
         } else {
-          log->WriteText(category.c_str(),
-                         TString::FromNarrow(std::string("thread ")
-                                                 .append(std::to_string(t))
-                                                 .append(" line ")
-                                                 .append(std::to_string(i))
-                                                 .append(" ")
-                                                 .append(padding)
-                                                 .c_str(),
-                                             3));
+          log->WriteText(category.c_str(), TString::FromNarrow(std::string("thread ")
+                                                                   .append(std::to_string(t))
+                                                                   .append(" line ")
+                                                                   .append(std::to_string(i))
+                                                                   .append(" ")
+                                                                   .append(padding)
+                                                                   .c_str(),
+                                                               3));
         }
       }
     });
@@ -284,9 +281,7 @@ TEST_F(LogTest, EightThreadsLoggingAtOnceLoseAndMixNothing) {
   for (std::size_t i = AfterHeader(lines, 0); i + 1 < lines.size(); ++i) {
     if (lines[i].empty()) continue;
     int t = -1, same = -2, number = -1, consumed = 0;
-    ASSERT_EQ(
-        std::sscanf(lines[i].c_str(), "T%d: thread %d line %d %n", &t, &same, &number, &consumed),
-        3)
+    ASSERT_EQ(std::sscanf(lines[i].c_str(), "T%d: thread %d line %d %n", &t, &same, &number, &consumed), 3)
         << "line " << i << ": " << lines[i];
     ASSERT_TRUE(t >= 0 && t < kThreads && t == same) << lines[i];
     // The whole line, and nothing of another line in it.

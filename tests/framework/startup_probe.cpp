@@ -75,9 +75,8 @@ std::uint32_t OverflowingWorker(void*) {
 
 int RunOrder() {
   std::printf("run\n");
-  const bool started = TLog::Instance() && TSystemGlobals::Instance() &&
-                       TThreadManager::Instance() && TThreadCommunicator::Instance() &&
-                       TCommandPoolGlobals::Instance();
+  const bool started = TLog::Instance() && TSystemGlobals::Instance() && TThreadManager::Instance() &&
+                       TThreadCommunicator::Instance() && TCommandPoolGlobals::Instance();
   std::printf("started: %s\n", started ? "yes" : "no");
   std::printf("main thread: %d\n", TThreadManager::Instance()->GetLogicalThreadId());
   TLog::Instance()->SetEchoToConsole(false);
@@ -97,8 +96,7 @@ int RunOrder() {
 
 int RunFaultWorker(bool overflow) {
   TLog::Instance()->SetEchoToConsole(false);
-  TThreadManager::Instance()->CreateThread(overflow ? &OverflowingWorker : &FaultingWorker, nullptr,
-                                           -1, 2);
+  TThreadManager::Instance()->CreateThread(overflow ? &OverflowingWorker : &FaultingWorker, nullptr, -1, 2);
   // The main thread keeps taking the log's lock while the worker crashes.
   for (long i = 0;; ++i) TLog::Instance()->Write("Main", "tick %ld", i);
 }
@@ -131,9 +129,8 @@ int main(int argc, char** argv) {
   if (std::strcmp(gMode, "no-sse") == 0) SetProcessorFeatureQueryForTesting(&NoSse);
   const int code = RunGuardedMain(&Run, nullptr);
   if (std::strcmp(gMode, "order") == 0) {
-    const bool stopped = !TLog::Instance() && !TSystemGlobals::Instance() &&
-                         !TThreadManager::Instance() && !TThreadCommunicator::Instance() &&
-                         !TCommandPoolGlobals::Instance();
+    const bool stopped = !TLog::Instance() && !TSystemGlobals::Instance() && !TThreadManager::Instance() &&
+                         !TThreadCommunicator::Instance() && !TCommandPoolGlobals::Instance();
     std::printf("stopped: %s\n", stopped ? "yes" : "no");
   }
   LeaveMainRunning();

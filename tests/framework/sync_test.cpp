@@ -12,10 +12,10 @@ TEST(Event, AutoResetSignals) {
   TEvent event;
   EXPECT_FALSE(event.Wait(0));  // not signalled at construction
   event.Set();
-  EXPECT_TRUE(event.Wait(0));   // a zero wait consumes the signal
+  EXPECT_TRUE(event.Wait(0));  // a zero wait consumes the signal
   EXPECT_FALSE(event.Wait(0));
   event.Set();
-  event.Set();                  // two sets with no waiter leave one signal
+  event.Set();  // two sets with no waiter leave one signal
   EXPECT_TRUE(event.Wait(0));
   EXPECT_FALSE(event.Wait(0));
   EXPECT_FALSE(event.Wait(1));  // a time-out gives false
@@ -82,9 +82,7 @@ TEST(CriticalSection, ReentrantAndNullLock) {
     TCriticalSectionLock inner(&section);
   }
   // Left as often as entered: another thread can take it now.
-  std::thread other([&] {
-    TCriticalSectionLock lock(&section);
-  });
+  std::thread other([&] { TCriticalSectionLock lock(&section); });
   other.join();
 }
 

@@ -62,16 +62,16 @@ TEST(SystemInformation, OperatingSystemName) {
   EXPECT_EQ(name, std::string(names.sysname) + " " + names.release + " (" + names.machine + ")");
   EXPECT_TRUE(ComposeOsName(TString(u"Linux"), TString(u"6.1.0"), TString(u"x86_64"))
                   .EqualsText(u"Linux 6.1.0 (x86_64)"));
-  EXPECT_TRUE(ComposeOsName(TString(u"Linux "), TString(), TString(u"aarch64"))
-                  .EqualsText(u"Linux (aarch64)"));
+  EXPECT_TRUE(
+      ComposeOsName(TString(u"Linux "), TString(), TString(u"aarch64")).EqualsText(u"Linux (aarch64)"));
   EXPECT_TRUE(ComposeOsName(TString(u"Linux"), TString(u"6.1"), TString()).EqualsText(u"Linux 6.1"));
 
   std::int32_t major = -1, minor = -1;
   char16_t servicePack[128] = {u'x'};
   GetOsVersion(&major, &minor, servicePack);
-  EXPECT_EQ(std::to_string(major) + "." + std::to_string(minor),
-            std::string(names.release).substr(0, std::to_string(major).size() + 1 +
-                                                    std::to_string(minor).size()));
+  EXPECT_EQ(
+      std::to_string(major) + "." + std::to_string(minor),
+      std::string(names.release).substr(0, std::to_string(major).size() + 1 + std::to_string(minor).size()));
   EXPECT_EQ(servicePack[0], 0);
   GetOsVersion(nullptr, nullptr, nullptr);
   // A constant here, whatever the kernel's version.
@@ -109,7 +109,9 @@ TEST(ConsoleLines, LinesGoToTheStandardOutput) {
   const char16_t broken[] = {u'a', 0xD800, u'b', 0};
   WriteConsoleLine(TString(broken));
   const std::string out = testing::internal::GetCapturedStdout();
-  const std::string expectedStart = "Gr\xc3\xbc\xc3\x9f" "e \xe2\x86\x92 ok\n\nplain\n\na";
+  const std::string expectedStart =
+      "Gr\xc3\xbc\xc3\x9f"
+      "e \xe2\x86\x92 ok\n\nplain\n\na";
   ASSERT_GE(out.size(), expectedStart.size());
   EXPECT_EQ(out.substr(0, expectedStart.size()), expectedStart);
   EXPECT_EQ(out.back(), '\n');

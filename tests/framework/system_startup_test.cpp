@@ -24,10 +24,9 @@ class ProbeTest : public ::testing::Test {
   }
 
   ChildResult Run(const char* mode, const std::string& program = ProbeProgram()) {
-    return RunChild(
-        program, {mode},
-        {"HOME=" + mScratch.Path() + "home", "XDG_DATA_HOME=" + mScratch.Path() + "data",
-         "TMPDIR=" + mScratch.Path() + "tmp"});
+    return RunChild(program, {mode},
+                    {"HOME=" + mScratch.Path() + "home", "XDG_DATA_HOME=" + mScratch.Path() + "data",
+                     "TMPDIR=" + mScratch.Path() + "tmp"});
   }
   std::string LogPath() const { return mScratch.Path() + "data/Tarvo/V0.0.1/Log.txt"; }
   std::string Log() const { return ReadWholeFile(LogPath()); }
@@ -45,8 +44,7 @@ class ProbeTest : public ::testing::Test {
   }
 
   // The lines of `text` (split at LF) that start with `prefix`.
-  static std::vector<std::string> LinesStartingWith(const std::string& text,
-                                                    const std::string& prefix) {
+  static std::vector<std::string> LinesStartingWith(const std::string& text, const std::string& prefix) {
     std::vector<std::string> found;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -81,16 +79,15 @@ TEST_F(ProbeTest, StartupAndShutdownRunEveryStepInOrder) {
   ASSERT_TRUE(result.exited) << result.output;
   EXPECT_EQ(result.exitCode, 7) << result.output;  // the run's own result
   const std::vector<std::string> steps = LinesStartingWith(result.output, "step: ");
-  EXPECT_EQ(steps,
-            (std::vector<std::string>{
-                "SeedRandom", "primInitCpuDispatch", "DetectProcessor",
-                "EnableLowFragmentationHeap", "CreateThreadManager", "CreateThreadCommunicator",
-                "CreateSystemGlobals", "StartStringSystem", "SetOutOfMemoryText",
-                "CreateCommandPool", "OpenApplicationLog", "RemoveStaleTempFolders", "TestSSE",
-                // shutdown
-                "DispatchAll", "DeleteTempFolder", "CloseApplicationLog", "DestroyCommandPool",
-                "ClearOutOfMemoryText", "StopStringSystem", "DestroySystemGlobals",
-                "DestroyThreadCommunicator", "DestroyThreadManager", "ClearRegistrations"}));
+  EXPECT_EQ(steps, (std::vector<std::string>{
+                       "SeedRandom", "primInitCpuDispatch", "DetectProcessor", "EnableLowFragmentationHeap",
+                       "CreateThreadManager", "CreateThreadCommunicator", "CreateSystemGlobals",
+                       "StartStringSystem", "SetOutOfMemoryText", "CreateCommandPool", "OpenApplicationLog",
+                       "RemoveStaleTempFolders", "TestSSE",
+                       // shutdown
+                       "DispatchAll", "DeleteTempFolder", "CloseApplicationLog", "DestroyCommandPool",
+                       "ClearOutOfMemoryText", "StopStringSystem", "DestroySystemGlobals",
+                       "DestroyThreadCommunicator", "DestroyThreadManager", "ClearRegistrations"}));
   EXPECT_EQ(LinesStartingWith(result.output, "started: "), std::vector<std::string>{"yes"});
   EXPECT_EQ(LinesStartingWith(result.output, "main thread: "), std::vector<std::string>{"3"});
   EXPECT_EQ(LinesStartingWith(result.output, "stopped: "), std::vector<std::string>{"yes"});
@@ -139,8 +136,7 @@ TEST_F(ProbeTest, AProcessorWithoutSseIsRefusedLoggedAndEndsWithOne) {
   EXPECT_NE(log.find("Closing log file...\r\n", exceptionAt), std::string::npos);
   EXPECT_EQ(TempEntries(), std::vector<std::string>{});
   // The lines reached the console through the log's own echo.
-  EXPECT_NE(result.output.find("Tarvo LOG> CPU: SSE instruction set not supported."),
-            std::string::npos);
+  EXPECT_NE(result.output.find("Tarvo LOG> CPU: SSE instruction set not supported."), std::string::npos);
 }
 
 TEST_F(ProbeTest, ACppExceptionReachingMainIsLoggedShutsDownAndEndsWithOne) {
@@ -181,8 +177,7 @@ bool IsFrameLine(const std::string& line) {
   const std::string displacement = line.substr(plus + 2);
   if (displacement.size() < 5) return false;
   for (char c : displacement) {
-    if (!std::isxdigit(static_cast<unsigned char>(c)) ||
-        std::islower(static_cast<unsigned char>(c))) {
+    if (!std::isxdigit(static_cast<unsigned char>(c)) || std::islower(static_cast<unsigned char>(c))) {
       return false;
     }
   }
@@ -191,8 +186,7 @@ bool IsFrameLine(const std::string& line) {
 
 // The crash lines of a log: the signal code line and the frame lines.
 void ExpectCrashTrace(const std::string& log, const char* code, const char* function) {
-  const std::size_t at =
-      log.find(std::string("\r\nCrashLog: Handling Exception! Code : ") + code + "\r\n");
+  const std::size_t at = log.find(std::string("\r\nCrashLog: Handling Exception! Code : ") + code + "\r\n");
   ASSERT_NE(at, std::string::npos) << log.substr(log.size() > 4000 ? log.size() - 4000 : 0);
   std::size_t frames = 0;
   bool named = false;
@@ -242,8 +236,7 @@ TEST_F(ProbeTest, AnAbortIsHandledLikeAFault) {
   EXPECT_EQ(result.exitCode, 1);
   ExpectCrashTrace(Log(), "6", nullptr);
   // The log echoes to the console, so the crash lines reach it too.
-  EXPECT_NE(result.output.find("Tarvo LOG> CrashLog: Handling Exception! Code : 6\n"),
-            std::string::npos);
+  EXPECT_NE(result.output.find("Tarvo LOG> CrashLog: Handling Exception! Code : 6\n"), std::string::npos);
 }
 
 }  // namespace

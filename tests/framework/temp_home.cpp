@@ -89,6 +89,5 @@ TString Wide(const std::string& text) { return TString::FromNarrow(text.c_str(),
 std::string Narrow(const TString& text) {
   TByteArray bytes;
   text.ToNarrowArray(bytes, 3);
-  return bytes.Size() > 0 ? std::string(bytes.Data(), static_cast<std::size_t>(bytes.Size()))
-                          : std::string();
+  return bytes.Size() > 0 ? std::string(bytes.Data(), static_cast<std::size_t>(bytes.Size())) : std::string();
 }

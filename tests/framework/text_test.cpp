@@ -43,7 +43,7 @@ TEST(Formatting, CachedSmallIntegers) {
   EXPECT_EQ(Str(two), u"2");
   EXPECT_FALSE(two.SharesBufferWith(TString::FromInt(2, format)));
   // Another format is formatted anew.
-  EXPECT_FALSE(TString::FromInt(0, TString(u"%d")).SharesBufferWith(TString::FromInt(7)) );
+  EXPECT_FALSE(TString::FromInt(0, TString(u"%d")).SharesBufferWith(TString::FromInt(7)));
   EXPECT_EQ(Str(TString::FromInt(1, TString(u"%03d"))), u"001");
   EXPECT_EQ(Str(TString::FromByte(255, TString::DefaultUnsignedFormat())), u"255");
   EXPECT_EQ(Str(TString::FromInt(INT32_MIN)), u"-2147483648");
@@ -115,8 +115,8 @@ TEST(Templates, EveryTemplateExpands) {
       u"$MProductNameAndVersionString|$MBugReportEMailAddress|$MSupportEMailAddress|"
       u"$MProductHomeURL|$MUnknown");
   std::u16string expected = u"Tarvo|V0.0.1||V0.0.1 (Built: Dec  7 2016)|Tarvo V0.0.1|" +
-                            Str(GetProductSupportEmail()) + u"|" + Str(GetProductSupportEmail()) +
-                            u"|" + Str(GetProductHomeURL()) + u"|$MUnknown";
+                            Str(GetProductSupportEmail()) + u"|" + Str(GetProductSupportEmail()) + u"|" +
+                            Str(GetProductHomeURL()) + u"|$MUnknown";
   EXPECT_EQ(Str(TString::ExpandTemplates(text)), expected);
 }
 
@@ -188,7 +188,11 @@ TEST(CodePages, UndecodableBytesSurviveARoundTrip) {
   TString cafe = TString::FromNarrow("caf\xE9", 0);
   EXPECT_EQ(cafe.CharAt(3), 0xDCE9);
   // A lone surrogate of other origin becomes U+FFFD.
-  EXPECT_STREQ(TString(u"a\xD800" u"b").ToNarrow(0), "a\xEF\xBF\xBD" "b");
+  EXPECT_STREQ(TString(u"a\xD800"
+                       u"b")
+                   .ToNarrow(0),
+               "a\xEF\xBF\xBD"
+               "b");
   EXPECT_STREQ(TString(u"\xDC00").ToNarrow(0), "\xEF\xBF\xBD");
 }
 

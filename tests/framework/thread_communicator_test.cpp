@@ -94,7 +94,7 @@ TEST_F(Communicator, CommandsFromOneThreadRunInPostingOrder) {
   Comm().PostCommand(3, new TNoteCommand("b"));
   Comm().PostCommand(3, new TNoteCommand("c"));
   EXPECT_EQ(gAlive, 3);
-  EXPECT_TRUE(Log().empty());  // nothing runs before the dispatch
+  EXPECT_TRUE(Log().empty());          // nothing runs before the dispatch
   EXPECT_EQ(Comm().DispatchAll(), 2);  // one pass with work, one without
   EXPECT_EQ(Log(), (std::vector<std::string>{"a@3", "b@3", "c@3"}));
   EXPECT_EQ(gAlive, 0);
@@ -112,8 +112,8 @@ TEST_F(Communicator, EachTargetRunsAsItsLogicalThreadAndTheNoIdQueueComesLast) {
   EXPECT_FALSE(Comm().Queue(-1, 3)->IsEmpty());
   EXPECT_FALSE(Comm().Queue(5, 3)->IsEmpty());
   Comm().DispatchAll();
-  EXPECT_EQ(Log(), (std::vector<std::string>{"to one@1", "zero@3", "main@3", "five@3", "none@3",
-                                             "to six@6"}));
+  EXPECT_EQ(Log(),
+            (std::vector<std::string>{"to one@1", "zero@3", "main@3", "five@3", "none@3", "to six@6"}));
   EXPECT_EQ(gAlive, 0);
 }
 

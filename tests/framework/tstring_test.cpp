@@ -157,8 +157,8 @@ TEST(TStringFind, ForwardAndBackward) {
   TString needle(u"bc");
   EXPECT_EQ(s.Find(needle, 0), 1);
   EXPECT_EQ(s.Find(needle, 2), 4);
-  EXPECT_EQ(s.Find(needle, 5), -1);   // runs off the end
-  EXPECT_EQ(s.Find(needle, 6), -1);   // start at the end marker
+  EXPECT_EQ(s.Find(needle, 5), -1);  // runs off the end
+  EXPECT_EQ(s.Find(needle, 6), -1);  // start at the end marker
   EXPECT_EQ(s.Find(needle, 7), -1);
   EXPECT_EQ(s.Find(needle, -1), -1);
   EXPECT_EQ(s.Find(needle, 6, true), 4);  // backward may start at the length

@@ -34,7 +34,8 @@ std::vector<std::size_t> FindAll(const Bytes& b, const std::uint8_t* key, std::s
 }
 
 void PutBe(Bytes& b, std::size_t at, std::uint64_t v, int n) {
-  for (int i = n - 1; i >= 0; --i, v >>= 8) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v);
+  for (int i = n - 1; i >= 0; --i, v >>= 8)
+    b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v);
 }
 
 // The frames of a file as the reader gives them (the reference for damaged copies).
@@ -152,10 +153,10 @@ TEST_F(DamagedFileTest, CorruptFrameLengths) {
     Kumu::Result_t result;
   };
   const Case cases[] = {
-      {{0x83, 0xff, 0xff, 0xff}, Kumu::RESULT_ENDOFFILE},       // 16 MiB: past the end of the file
-      {{0x80, 0x00, 0x00, 0x00}, ASDCP::RESULT_FORMAT},         // indefinite length
-      {{0x8f, 0x00, 0x00, 0x00}, ASDCP::RESULT_FORMAT},         // more than 8 length bytes
-      {{0x83, 0x00, 0x05, 0x00}, ASDCP::RESULT_KLV_CODING},     // runs into the footer partition
+      {{0x83, 0xff, 0xff, 0xff}, Kumu::RESULT_ENDOFFILE},    // 16 MiB: past the end of the file
+      {{0x80, 0x00, 0x00, 0x00}, ASDCP::RESULT_FORMAT},      // indefinite length
+      {{0x8f, 0x00, 0x00, 0x00}, ASDCP::RESULT_FORMAT},      // more than 8 length bytes
+      {{0x83, 0x00, 0x05, 0x00}, ASDCP::RESULT_KLV_CODING},  // runs into the footer partition
   };
   for (const Case& c : cases) {
     Bytes b = whole;

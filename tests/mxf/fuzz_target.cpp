@@ -16,8 +16,8 @@ namespace {
 const std::string& ScratchPath() {
   static const std::string path = [] {
     const char* tmp = std::getenv("TMPDIR");
-    return std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/mxf_fuzz_" + std::to_string(::getpid()) +
-           ".mxf";
+    return std::string(tmp != nullptr && *tmp != 0 ? tmp : "/tmp") + "/mxf_fuzz_" +
+           std::to_string(::getpid()) + ".mxf";
   }();
   return path;
 }

@@ -63,7 +63,8 @@ inline std::vector<FrameSum> ReadFrameSums(const std::string& path) {
       const auto b = field.find_first_not_of(' ');
       fields.push_back(b == std::string::npos ? "" : field.substr(b));
     }
-    if (fields.size() >= 6 && fields[0] == "0") out.push_back({static_cast<std::uint32_t>(std::stoul(fields[4])), fields[5]});
+    if (fields.size() >= 6 && fields[0] == "0")
+      out.push_back({static_cast<std::uint32_t>(std::stoul(fields[4])), fields[5]});
   }
   return out;
 }
@@ -89,8 +90,8 @@ class TempDir {
 
 // A codestream main header (SOC, SIZ, COD, QCD) followed by `payload` filler
 // bytes and EOC: enough for the track-file writer, not a decodable image.
-inline Bytes TinyCodestream(std::uint32_t width, std::uint32_t height, std::uint8_t depth, std::size_t payload,
-                            std::uint8_t fill = 0x5a) {
+inline Bytes TinyCodestream(std::uint32_t width, std::uint32_t height, std::uint8_t depth,
+                            std::size_t payload, std::uint8_t fill = 0x5a) {
   Bytes b = {0xff, 0x4f, 0xff, 0x51, 0x00, 47, 0x00, 0x03};
   auto be32 = [&](std::uint32_t v) {
     for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<std::uint8_t>(v >> s));
@@ -106,8 +107,8 @@ inline Bytes TinyCodestream(std::uint32_t width, std::uint32_t height, std::uint
   b.insert(b.end(), {0x00, 0x03});
   for (int c = 0; c < 3; ++c) b.insert(b.end(), {static_cast<std::uint8_t>(depth - 1), 1, 1});
   // COD: Scod 1 (precincts), CPRL, 1 layer, MCT, 5 levels, 32x32 blocks, 9/7, 6 precinct bytes.
-  b.insert(b.end(), {0xff, 0x52, 0x00, 18, 0x01, 0x04, 0x00, 0x01, 0x01, 0x05, 0x03, 0x03, 0x00, 0x00,
-                     0x77, 0x88, 0x88, 0x88, 0x88, 0x88});
+  b.insert(b.end(), {0xff, 0x52, 0x00, 18,   0x01, 0x04, 0x00, 0x01, 0x01, 0x05,
+                     0x03, 0x03, 0x00, 0x00, 0x77, 0x88, 0x88, 0x88, 0x88, 0x88});
   // QCD: scalar expounded, guard bits 2, 16 step sizes.
   b.insert(b.end(), {0xff, 0x5c, 0x00, 35, 0x42});
   for (int i = 0; i < 16; ++i) b.insert(b.end(), {static_cast<std::uint8_t>(0x70 + i), 0x00});

@@ -154,8 +154,8 @@ struct DescriptorCase {
   ASDCP::ui32_t duration, width, height;
   ASDCP::Rational aspect;
   ASDCP::ui16_t rsize;
-  ASDCP::ui8_t bits;             // bit depth of every component
-  ASDCP::ui8_t xr1;              // horizontal separation of components 1 and 2
+  ASDCP::ui8_t bits;  // bit depth of every component
+  ASDCP::ui8_t xr1;   // horizontal separation of components 1 and 2
   ASDCP::ui8_t mct, levels, cb, transformation;
 };
 
@@ -193,8 +193,8 @@ TEST(RealFilesTest, DescriptorValues) {
       EXPECT_EQ(d.ImageComponents[i].YRsize, 1) << i;
     }
     const auto& cod = d.CodingStyleDefault;
-    EXPECT_EQ(cod.Scod, 1);                     // precincts given
-    EXPECT_EQ(cod.SGcod.ProgressionOrder, 4);   // CPRL
+    EXPECT_EQ(cod.Scod, 1);                    // precincts given
+    EXPECT_EQ(cod.SGcod.ProgressionOrder, 4);  // CPRL
     EXPECT_EQ(cod.SGcod.NumberOfLayers[0], 0);
     EXPECT_EQ(cod.SGcod.NumberOfLayers[1], 1);
     EXPECT_EQ(cod.SGcod.MultiCompTransform, c.mct);

@@ -71,8 +71,10 @@ TEST(VersionTest, ThreeNumbers) {
   const std::string v = ASDCP::Version();
   int dots = 0;
   for (char c : v) {
-    if (c == '.') ++dots;
-    else EXPECT_TRUE(c >= '0' && c <= '9') << v;
+    if (c == '.')
+      ++dots;
+    else
+      EXPECT_TRUE(c >= '0' && c <= '9') << v;
   }
   EXPECT_EQ(dots, 2) << v;
 }

@@ -109,7 +109,8 @@ TEST(WriterTest, LayoutsWithoutIndexOrRandomIndexPack) {
       o.write_index = variant != 1;  // 1: frames found by a key scan
       o.write_rip = variant == 1;    // 0, 2: partitions found through the footer chain
       if (variant == 2) o.write_index = false;
-      const std::string path = dir.File(std::string("v").append(std::to_string(variant)).append(interop ? "i.mxf" : "s.mxf"));
+      const std::string path =
+          dir.File(std::string("v").append(std::to_string(variant)).append(interop ? "i.mxf" : "s.mxf"));
       ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
       SCOPED_TRACE(path);
       ExpectReadsBack(path, frames);
@@ -149,7 +150,8 @@ TEST(WriterTest, HeaderByteCountRunningIntoTheEssence) {
   std::uint64_t count = 0;
   for (int i = 0; i < 8; ++i) count = (count << 8) | b[20 + 32 + i];
   count += 20;
-  for (int i = 7; i >= 0; --i, count >>= 8) b[20 + 32 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count);
+  for (int i = 7; i >= 0; --i, count >>= 8)
+    b[20 + 32 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count);
   WriteBytes(path, b);
   ASDCP::EssenceType_t type = ASDCP::ESS_UNKNOWN;
   EXPECT_EQ(ASDCP::EssenceType(path.c_str(), type), Kumu::RESULT_OK);
@@ -276,7 +278,8 @@ TEST(WriterToolTest, FfmpegExtractsTheSameFrames) {
     const std::string path = dir.File("tool.mxf");
     const std::string sums = dir.File("tool.framemd5");
     ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
-    const std::string cmd = "ffmpeg -nostdin -v error -i '" + path + "' -map 0:v -c copy -f framemd5 -y '" + sums + "'";
+    const std::string cmd =
+        "ffmpeg -nostdin -v error -i '" + path + "' -map 0:v -c copy -f framemd5 -y '" + sums + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     const std::vector<FrameSum> listed = ReadFrameSums(sums);
     ASSERT_EQ(listed.size(), frames.size());
@@ -302,7 +305,8 @@ TEST(WriterToolTest, MediainfoSeesAnOpAtomJpeg2000TrackFile) {
   EXPECT_NE(text.find("JPEG 2000"), std::string::npos) << text;
   const std::size_t wrapping = text.find("wrapping mode");
   ASSERT_NE(wrapping, std::string::npos) << text;
-  EXPECT_EQ(text.substr(wrapping, text.find('\n', wrapping) - wrapping).find("Frame") != std::string::npos, true)
+  EXPECT_EQ(text.substr(wrapping, text.find('\n', wrapping) - wrapping).find("Frame") != std::string::npos,
+            true)
       << text;
 }
 

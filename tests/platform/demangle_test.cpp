@@ -195,8 +195,7 @@ TEST_F(Demangle, SymbolsOfThisProgramAreNamedThroughTheDynamicTable) {
   EXPECT_STREQ(name, "???");
   EXPECT_EQ(displacement, 0u);
   int onTheStack = 0;
-  EXPECT_FALSE(
-      platformSymbolize(&onTheStack, false, name, sizeof name, &displacement, mWork.get()));
+  EXPECT_FALSE(platformSymbolize(&onTheStack, false, name, sizeof name, &displacement, mWork.get()));
   EXPECT_STREQ(name, "???");
 }
 

@@ -39,7 +39,8 @@ inline std::vector<Bytes> TestDataSeeds(std::initializer_list<const char*> names
 
 // 1 to 4 bytes at random places set to random values.
 inline void RandomBytes(Bytes& b, std::mt19937& rng) {
-  for (int n = 1 + static_cast<int>(rng() % 4); n > 0; --n) b[rng() % b.size()] = static_cast<std::uint8_t>(rng());
+  for (int n = 1 + static_cast<int>(rng() % 4); n > 0; --n)
+    b[rng() % b.size()] = static_cast<std::uint8_t>(rng());
 }
 
 // The input cut to a random shorter length.

@@ -35,8 +35,8 @@ class GenerationTest : public ::testing::TestWithParam<std::int32_t> {
   std::int32_t generation() const { return GetParam(); }
 };
 
-#define INSTANTIATE_GENERATIONS(fixture)                                                  \
-  INSTANTIATE_TEST_SUITE_P(AllBuilds, fixture, ::testing::Range<std::int32_t>(1, 7),      \
-                           [](const ::testing::TestParamInfo<std::int32_t>& info) {       \
-                             return std::string(generationName(info.param));              \
+#define INSTANTIATE_GENERATIONS(fixture)                                             \
+  INSTANTIATE_TEST_SUITE_P(AllBuilds, fixture, ::testing::Range<std::int32_t>(1, 7), \
+                           [](const ::testing::TestParamInfo<std::int32_t>& info) {  \
+                             return std::string(generationName(info.param));         \
                            })

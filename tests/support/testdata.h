@@ -11,7 +11,7 @@ inline std::string testDataPath(const std::string& relative) {
 }
 
 // Use at the top of a test: skips it with a clear message when the file is absent.
-#define REQUIRE_TESTDATA(var, relative)                                                 \
-  const std::string var = testDataPath(relative);                                      \
-  if (var.empty()) GTEST_SKIP() << "test data " << (relative) << " is absent (expected under " \
-                                << DCP_TESTDATA_DIR << ")"
+#define REQUIRE_TESTDATA(var, relative)           \
+  const std::string var = testDataPath(relative); \
+  if (var.empty())                                \
+  GTEST_SKIP() << "test data " << (relative) << " is absent (expected under " << DCP_TESTDATA_DIR << ")"

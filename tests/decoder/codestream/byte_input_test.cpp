@@ -125,7 +125,7 @@ TEST(ByteInput, StreamShorterThanItsBound) {
   in.AttachStream(&s);
   in.PushBound(10);  // shortened to 2
   EXPECT_EQ(in.Remaining(), 2u);
-  in.ResetInput();   // the segment is removed and the stream forgotten
+  in.ResetInput();  // the segment is removed and the stream forgotten
   EXPECT_EQ(in.BoundDepth(), 1u);
   EXPECT_EQ(in.Stream(), nullptr);
   EXPECT_EQ(CodeOf([&] { in.ReadU8(); }), kNoData);  // bound has room, no stream

@@ -22,7 +22,9 @@ using namespace codec_test;
 namespace {
 
 // Every code a main-header parse may report.
-bool IsHeaderException(std::uint32_t code) { return code == 45 || code == 47 || code == 48 || (code >= 62 && code <= 83); }
+bool IsHeaderException(std::uint32_t code) {
+  return code == 45 || code == 47 || code == 48 || (code >= 62 && code <= 83);
+}
 bool IsKnownCodestreamCode(std::uint32_t code) {
   return code <= 83 && code != 3 && code != 13 && code != 35 && code != 36;
 }
@@ -61,11 +63,18 @@ void CheckOutcome(const ParseOutcome& r, const std::string& what) {
   }
 }
 
-const char* const kRealFiles[] = {
-    "conformance/p0_01.j2k", "conformance/p0_02.j2k", "conformance/p0_03.j2k", "conformance/p0_04.j2k",
-    "conformance/p0_05.j2k", "conformance/p0_08.j2k", "conformance/p0_15.j2k", "conformance/p1_01.j2k",
-    "conformance/p1_02.j2k", "conformance/p1_04.j2k", "cinema/X_4_2K_24_185_CBR_WB_000.j2k",
-    "cinema/profile-cinema4k.j2c"};
+const char* const kRealFiles[] = {"conformance/p0_01.j2k",
+                                  "conformance/p0_02.j2k",
+                                  "conformance/p0_03.j2k",
+                                  "conformance/p0_04.j2k",
+                                  "conformance/p0_05.j2k",
+                                  "conformance/p0_08.j2k",
+                                  "conformance/p0_15.j2k",
+                                  "conformance/p1_01.j2k",
+                                  "conformance/p1_02.j2k",
+                                  "conformance/p1_04.j2k",
+                                  "cinema/X_4_2K_24_185_CBR_WB_000.j2k",
+                                  "cinema/profile-cinema4k.j2c"};
 
 }  // namespace
 
@@ -106,9 +115,15 @@ TEST(HostileHeaders, CorruptedRealHeadersNeverCrash) {
       for (int i = 0; i < changes; ++i) {
         const std::size_t at = 2 + rng() % (end - 2);
         switch (rng() % 3) {
-          case 0: mutated[at] = static_cast<std::uint8_t>(rng()); break;
-          case 1: mutated[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8)); break;
-          default: mutated[at] = (rng() & 1) ? 0xFF : 0x00; break;
+          case 0:
+            mutated[at] = static_cast<std::uint8_t>(rng());
+            break;
+          case 1:
+            mutated[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+            break;
+          default:
+            mutated[at] = (rng() & 1) ? 0xFF : 0x00;
+            break;
         }
       }
       CodestreamHeader h;
@@ -133,7 +148,8 @@ TEST(HostileHeaders, HandMadeHostileSegments) {
       for (std::uint32_t i = 0; i < 40; ++i) b.u8(i * 37);
       b.u16(0xFF90);
       CodestreamHeader h;
-      CheckOutcome(ParseMainHeader(b.b, h), "marker " + std::to_string(code) + " length " + std::to_string(len));
+      CheckOutcome(ParseMainHeader(b.b, h),
+                   "marker " + std::to_string(code) + " length " + std::to_string(len));
     }
   }
 }
@@ -164,7 +180,8 @@ TEST(HostileHeaders, AssortedFilesFailCleanly) {
   }
   EXPECT_GT(parsed, 50);
   EXPECT_GT(refused, 5);
-  std::printf("assorted: %d headers read, %d refused, %d without a codestream\n", parsed, refused, noCodestream);
+  std::printf("assorted: %d headers read, %d refused, %d without a codestream\n", parsed, refused,
+              noCodestream);
 }
 
 namespace {
@@ -177,23 +194,23 @@ struct DamagedFile {
 // Damaged files of the shared test data (an independent decoder refuses each
 // of them too) and the diagnostic each must end with.
 const DamagedFile kDamaged[] = {
-    {"is_jpeg.jp2", {63}},                                         // no codestream: SOC missing
-    {"issue393.jp2", {38, 22, 45}},                                // PPM in the main header
-    {"3635.pdf.asan.77.2930.jp2", {47}},                           // RGN in the main header
-    {"issue418.jp2", {40, 71}},                                    // bit depth beyond 38
-    {"huge-tile-size.jp2", {71}},                                  // tile size beyond 31 bits
-    {"gdal_fuzzer_check_number_of_tiles.jp2", {71}},               // too many tiles
-    {"2539.pdf.SIGFPE.706.1712.jp2", {71}},                        // a zero divisor in SIZ
+    {"is_jpeg.jp2", {63}},                                          // no codestream: SOC missing
+    {"issue393.jp2", {38, 22, 45}},                                 // PPM in the main header
+    {"3635.pdf.asan.77.2930.jp2", {47}},                            // RGN in the main header
+    {"issue418.jp2", {40, 71}},                                     // bit depth beyond 38
+    {"huge-tile-size.jp2", {71}},                                   // tile size beyond 31 bits
+    {"gdal_fuzzer_check_number_of_tiles.jp2", {71}},                // too many tiles
+    {"2539.pdf.SIGFPE.706.1712.jp2", {71}},                         // a zero divisor in SIZ
     {"27ac957758a35d00d6765a0c86350d9c.SIGFPE.d25.537.jpc", {71}},  // a zero divisor in SIZ
-    {"bitwiser-codestreamheader-corrupted-xsiz-10918.jp2", {71}},  // corrupted Xsiz
-    {"edf_c2_225881.jp2", {72}},                                   // image origin beyond its end
-    {"issue400.jp2", {73}},                                        // progression order out of range
-    {"issue165.jp2", {78}},                                        // POC resolution beyond 33
-    {"gdal_fuzzer_assert_in_j2k_read_SQcd_SQcc.patch.jp2", {66}},  // QCC for a missing component
-    {"edf_c2_1674177.jp2", {17, 70}},                              // marker length below 2
-    {"ojph-ht.j2c", {38, 4, 48}},                                  // high-throughput code-blocks (CAP unknown)
-    {"htj2k_cpf_broadcast.jhc", {38, 4, 4, 48}},                   // high-throughput code-blocks
-    {"grok-ht.jhc", {38, 4, 48}},                                  // high-throughput code-blocks
+    {"bitwiser-codestreamheader-corrupted-xsiz-10918.jp2", {71}},   // corrupted Xsiz
+    {"edf_c2_225881.jp2", {72}},                                    // image origin beyond its end
+    {"issue400.jp2", {73}},                                         // progression order out of range
+    {"issue165.jp2", {78}},                                         // POC resolution beyond 33
+    {"gdal_fuzzer_assert_in_j2k_read_SQcd_SQcc.patch.jp2", {66}},   // QCC for a missing component
+    {"edf_c2_1674177.jp2", {17, 70}},                               // marker length below 2
+    {"ojph-ht.j2c", {38, 4, 48}},                 // high-throughput code-blocks (CAP unknown)
+    {"htj2k_cpf_broadcast.jhc", {38, 4, 4, 48}},  // high-throughput code-blocks
+    {"grok-ht.jhc", {38, 4, 48}},                 // high-throughput code-blocks
 };
 
 class DamagedFiles : public ::testing::TestWithParam<DamagedFile> {};

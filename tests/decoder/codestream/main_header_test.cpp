@@ -128,7 +128,7 @@ TEST(MainHeader, SizGeometry) {
 
   for (int field = 0; field < 8; ++field) {
     SizParams big;
-    std::uint32_t* f[] = {&big.xsiz, &big.ysiz, &big.xosiz, &big.yosiz,
+    std::uint32_t* f[] = {&big.xsiz,  &big.ysiz,  &big.xosiz,  &big.yosiz,
                           &big.xtsiz, &big.ytsiz, &big.xtosiz, &big.ytosiz};
     *f[field] = 0x80000000u;
     ExpectRefused(Minimal({}, big), kGeometry);
@@ -244,7 +244,10 @@ TEST(MainHeader, HostileSizIsRefused) {
 TEST(MainHeader, CodingStyleSegments) {
   {
     Builder b = Start();
-    b.segment(0xFF52, CodBody(0, 1, 3)).segment(0xFF52, CodBody(0, 2, 4)).segment(0xFF5C, QcdBody()).u16(0xFF90);
+    b.segment(0xFF52, CodBody(0, 1, 3))
+        .segment(0xFF52, CodBody(0, 2, 4))
+        .segment(0xFF5C, QcdBody())
+        .u16(0xFF90);
     CodestreamHeader h;
     const ParseOutcome r = Parse(b.b, h);
     EXPECT_EQ(r.codes, (Codes{kWarnExtraCOD}));
@@ -316,7 +319,10 @@ TEST(MainHeader, HighThroughputCodeBlocksRefused) {
   }
   {
     Builder b = Start(ThreeComponents());
-    b.segment(0xFF52, CodBody()).segment(0xFF53, {1, 0x00, 2, 4, 4, 0x40, 1}).segment(0xFF5C, QcdBody()).u16(0xFF90);
+    b.segment(0xFF52, CodBody())
+        .segment(0xFF53, {1, 0x00, 2, 4, 4, 0x40, 1})
+        .segment(0xFF5C, QcdBody())
+        .u16(0xFF90);
     ExpectRefused(b.b, kHTBlockCoding);
   }
   {
@@ -335,8 +341,9 @@ TEST(MainHeader, ComponentOverrides) {
     Builder coc;
     coc.segment(0xFF53, {1, 0x01, 3, 2, 2, 0, 0, 0x11, 0x22, 0x33, 0x44})  // COC 1, precincts follow
         .segment(0xFF53, {1, 0x00, 1, 2, 2, 0, 1})                         // again: warned, replaces
-        .segment(0xFF5D, {2, 0x22, 0x40, 0x00, 0x48, 0x00, 0x48, 0x00, 0x48, 0x00})  // QCC 2, expounded, 1 level
-        .segment(0xFF5D, {2, 0x03, 0x10})                                           // again, unknown style 3
+        .segment(0xFF5D,
+                 {2, 0x22, 0x40, 0x00, 0x48, 0x00, 0x48, 0x00, 0x48, 0x00})  // QCC 2, expounded, 1 level
+        .segment(0xFF5D, {2, 0x03, 0x10})                                    // again, unknown style 3
         .segment(0xFF5C, QcdBody(2))
         .segment(0xFF5C, QcdBody(3));  // extra QCD
     CodestreamHeader h;
@@ -360,7 +367,10 @@ TEST(MainHeader, ComponentOverrides) {
   }
   {
     Builder b = Start(three);
-    b.segment(0xFF52, CodBody()).segment(0xFF53, {3, 0, 1, 2, 2, 0, 1}).segment(0xFF5C, QcdBody()).u16(0xFF90);
+    b.segment(0xFF52, CodBody())
+        .segment(0xFF53, {3, 0, 1, 2, 2, 0, 1})
+        .segment(0xFF5C, QcdBody())
+        .u16(0xFF90);
     ExpectRefused(b.b, kCOCIndex);
   }
   {
@@ -512,8 +522,7 @@ TEST(MainHeader, ProgressionChanges) {
     Builder second;
     second.segment(0xFF5F, {0, 1, 0, 1, 1, 2, 4});
     CodestreamHeader h;
-    const ParseOutcome r =
-        Parse(withPoc({0, 0, 0, 1, 1, 3, 0, 1, 0, 0, 2, 2, 3, 1, 9, 9, 9}, second.b), h);
+    const ParseOutcome r = Parse(withPoc({0, 0, 0, 1, 1, 3, 0, 1, 0, 0, 2, 2, 3, 1, 9, 9, 9}, second.b), h);
     ASSERT_FALSE(r.failed) << r.exceptionCode;
     EXPECT_EQ(r.codes, (Codes{kWarnLengthBelow, kWarnExtraPOC}));
     ASSERT_EQ(h.ProgressionChangeCount(), 1u);
@@ -543,7 +552,7 @@ TEST(MainHeader, ProgressionChangesWithTwoByteComponentIndices) {
   Builder b = Start(p);
   b.segment(0xFF52, CodBody())
       .segment(0xFF5C, QcdBody())
-      .segment(0xFF53, {0x01, 0x2B, 0, 1, 2, 2, 0, 1})         // COC for component 299
+      .segment(0xFF53, {0x01, 0x2B, 0, 1, 2, 2, 0, 1})           // COC for component 299
       .segment(0xFF5F, {0, 0x00, 0x10, 0, 1, 1, 0x01, 0x2C, 3})  // 9-byte entry
       .u16(0xFF90);
   CodestreamHeader h;

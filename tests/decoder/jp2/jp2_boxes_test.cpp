@@ -121,8 +121,8 @@ TEST(Jp2Boxes, SignatureBox) {
   // A signature box too short for its content runs past its end.
   EXPECT_EQ(Read(Cat({Box("jP  ", {0x0D, 0x0A}), FileType()})).exceptionCode, kNoData);
   // One byte more than the signature: read on, the rest skipped and warned about.
-  const Pass p = Read(Cat({Box("jP  ", {0x0D, 0x0A, 0x87, 0x0A, 0}), FileType(), Box("jp2h", ImageHeaderBox()),
-                           Box("jp2c", Codestream())}));
+  const Pass p = Read(Cat({Box("jP  ", {0x0D, 0x0A, 0x87, 0x0A, 0}), FileType(),
+                           Box("jp2h", ImageHeaderBox()), Box("jp2c", Codestream())}));
   EXPECT_FALSE(p.failed) << p.exceptionCode;
   EXPECT_EQ(p.top, Codes{kLengthBelow});
   EXPECT_EQ(Read({}).exceptionCode, kNoData);
@@ -142,7 +142,8 @@ TEST(Jp2Boxes, FileTypeBrandAndCompatibilityList) {
   EXPECT_FALSE(p.failed) << p.exceptionCode;
   EXPECT_EQ(p.top, Codes{});
   // Without a "jp2 " entry: refused.
-  EXPECT_EQ(Read(Cat({Signature(), FileType("jpx ", 0, {"jpx ", "jpxb"}), rest})).exceptionCode, kIncompatible);
+  EXPECT_EQ(Read(Cat({Signature(), FileType("jpx ", 0, {"jpx ", "jpxb"}), rest})).exceptionCode,
+            kIncompatible);
   EXPECT_EQ(Read(Cat({Signature(), FileType("jpx ", 0, {}), rest})).exceptionCode, kIncompatible);
   // Brand "jp2 " alone is enough.
   p = Read(Cat({Signature(), FileType("jp2 ", 0, {}), rest}));
@@ -182,9 +183,10 @@ TEST(Jp2Boxes, BadBoxLengths) {
 }
 
 TEST(Jp2Boxes, ExtendedLengthsAreReadLikePlainOnes) {
-  const Bytes file = Cat({XBox("jP  ", {0x0D, 0x0A, 0x87, 0x0A}), XBox("ftyp", Bytes{'j', 'p', '2', ' ', 0, 0, 0, 0}),
-                          XBox("jp2h", Cat({XBox("ihdr", Bytes{0, 0, 0, 48, 0, 0, 0, 64, 0, 1, 7, 7, 0, 0})})),
-                          XBox("jp2c", Codestream())});
+  const Bytes file =
+      Cat({XBox("jP  ", {0x0D, 0x0A, 0x87, 0x0A}), XBox("ftyp", Bytes{'j', 'p', '2', ' ', 0, 0, 0, 0}),
+           XBox("jp2h", Cat({XBox("ihdr", Bytes{0, 0, 0, 48, 0, 0, 0, 64, 0, 1, 7, 7, 0, 0})})),
+           XBox("jp2c", Codestream())});
   Reader r;
   const Pass p = r.Run(file);
   EXPECT_FALSE(p.failed) << p.exceptionCode;
@@ -197,7 +199,8 @@ TEST(Jp2Boxes, CodestreamBoxOfLengthZeroRunsToTheEndOfTheFile) {
   const Bytes cs = Codestream();
   const Bytes tail = {1, 2, 3};
   Reader r;
-  const Pass p = r.Run(Cat({Signature(), FileType(), Box("jp2h", ImageHeaderBox()), RawBox(0, "jp2c", cs), tail}));
+  const Pass p =
+      r.Run(Cat({Signature(), FileType(), Box("jp2h", ImageHeaderBox()), RawBox(0, "jp2c", cs), tail}));
   EXPECT_FALSE(p.failed) << p.exceptionCode;
   EXPECT_TRUE(p.codestreamFound);
   EXPECT_EQ(p.remainingAtCodestream, cs.size() + tail.size());
@@ -223,15 +226,15 @@ TEST(Jp2Boxes, BoxLongerThanItsContainerIsCutAndWarned) {
 
 TEST(Jp2Boxes, BoxesBeforeTheHeaderBox) {
   // An "xml " box between the file type and header boxes is ignored with a warning.
-  Pass p = Read(Cat({Signature(), FileType(), Box("xml ", {'<', 'a', '/', '>'}), Box("jp2h", ImageHeaderBox()),
-                     Box("jp2c", Codestream())}));
+  Pass p = Read(Cat({Signature(), FileType(), Box("xml ", {'<', 'a', '/', '>'}),
+                     Box("jp2h", ImageHeaderBox()), Box("jp2c", Codestream())}));
   EXPECT_FALSE(p.failed);
   EXPECT_EQ(p.top, Codes{kUnexpectedBox});
   // An unknown UUID box there is read by the UUID reader, quietly for the caller.
   Bytes unknownUuid(20, 0x11);
   Reader r;
-  p = r.Run(Cat(
-      {Signature(), FileType(), Box("uuid", unknownUuid), Box("jp2h", ImageHeaderBox()), Box("jp2c", Codestream())}));
+  p = r.Run(Cat({Signature(), FileType(), Box("uuid", unknownUuid), Box("jp2h", ImageHeaderBox()),
+                 Box("jp2c", Codestream())}));
   EXPECT_FALSE(p.failed);
   EXPECT_EQ(p.top, Codes{});
   EXPECT_EQ(p.uuid, Codes{kUnknownUuid});
@@ -241,8 +244,8 @@ TEST(Jp2Boxes, BoxesBeforeTheHeaderBox) {
   const Bytes payload = {9, 8, 7, 6, 5};
   kept.insert(kept.end(), payload.begin(), payload.end());
   Reader k;
-  p = k.Run(
-      Cat({Signature(), FileType(), Box("uuid", kept), Box("jp2h", ImageHeaderBox()), Box("jp2c", Codestream())}));
+  p = k.Run(Cat({Signature(), FileType(), Box("uuid", kept), Box("jp2h", ImageHeaderBox()),
+                 Box("jp2c", Codestream())}));
   EXPECT_FALSE(p.failed);
   EXPECT_EQ(p.uuid, Codes{});
   ASSERT_EQ(k.uuid.length, payload.size());
@@ -264,7 +267,8 @@ TEST(Jp2Boxes, MissingHeaderOrCodestreamBox) {
   EXPECT_FALSE(p.failed);
   EXPECT_FALSE(p.codestreamFound);
   // Boxes after the header box that are not a codestream box are ignored with a warning.
-  p = Read(Cat({Signature(), FileType(), Box("jp2h", ImageHeaderBox()), Box("uuid", Bytes(16, 0)), Box("xml ", {})}));
+  p = Read(Cat(
+      {Signature(), FileType(), Box("jp2h", ImageHeaderBox()), Box("uuid", Bytes(16, 0)), Box("xml ", {})}));
   EXPECT_FALSE(p.failed);
   EXPECT_FALSE(p.codestreamFound);
   EXPECT_EQ(p.top, (Codes{kUnexpectedBox, kUnexpectedBox}));
@@ -272,8 +276,8 @@ TEST(Jp2Boxes, MissingHeaderOrCodestreamBox) {
 
 TEST(Jp2Boxes, CodestreamSearchClosesTheOpenBoxFirst) {
   const Bytes cs = Codestream();
-  const Bytes file = Cat({Signature(), FileType(), Box("jp2h", ImageHeaderBox()), Box("jp2c", Cat({cs, {1, 2, 3}})),
-                          Box("xml ", {}), Box("jp2c", cs)});
+  const Bytes file = Cat({Signature(), FileType(), Box("jp2h", ImageHeaderBox()),
+                          Box("jp2c", Cat({cs, {1, 2, 3}})), Box("xml ", {}), Box("jp2c", cs)});
   Reader r;
   const Pass p = r.Run(file);
   ASSERT_TRUE(p.mainHeaderRead);
@@ -478,8 +482,8 @@ TEST(Jp2Boxes, ComponentMappingAndPaletteChecks) {
   // Both boxes: each channel checked against the palette.
   Reader r;
   // The column is checked before the mapping type.
-  Pass p = r.Run(
-      File(Cat({ImageHeaderBox(), pclr, CompMapping({{0, 1, 0}, {0, 1, 1}, {0, 1, 2}, {0, 0, 0}, {0, 0, 5}})})));
+  Pass p = r.Run(File(
+      Cat({ImageHeaderBox(), pclr, CompMapping({{0, 1, 0}, {0, 1, 1}, {0, 1, 2}, {0, 0, 0}, {0, 0, 5}})})));
   EXPECT_EQ(p.records, (Codes{kColumnExceeds, kNonPaletteMapping, kColumnExceeds}));
   ASSERT_EQ(r.records.mapping.channelCount, 5u);
   EXPECT_TRUE(r.records.mapping.channels[0].paletteMapped);
@@ -495,7 +499,8 @@ TEST(Jp2Boxes, ComponentMappingAndPaletteChecks) {
   EXPECT_EQ(p.records, Codes{kMappingAbsent});
   // A second mapping replaces the first.
   Reader s;
-  p = s.Run(File(Cat({ImageHeaderBox(), pclr, CompMapping({{0, 1, 0}}), CompMapping({{0, 1, 1}, {0, 1, 0}})})));
+  p = s.Run(
+      File(Cat({ImageHeaderBox(), pclr, CompMapping({{0, 1, 0}}), CompMapping({{0, 1, 1}, {0, 1, 0}})})));
   EXPECT_EQ(p.records, Codes{kExtraMapping});
   EXPECT_EQ(s.records.mapping.channelCount, 2u);
   EXPECT_EQ(s.records.mapping.channels[0].paletteColumn, 1u);
@@ -540,8 +545,8 @@ TEST(Jp2Boxes, ResolutionBox) {
   EXPECT_EQ(r.records.resolution.capture.horizontalDen, 2u);
   EXPECT_EQ(r.records.resolution.display.horizontalExp, 0xFE);
   EXPECT_FALSE(r.records.resolution.displayNotRead);
-  p = Read(
-      SimpleFile(Box("res ", Cat({Box("resc", rec.b), Box("resc", rec.b), Box("resd", rec.b), Box("resd", rec.b)}))));
+  p = Read(SimpleFile(
+      Box("res ", Cat({Box("resc", rec.b), Box("resc", rec.b), Box("resd", rec.b), Box("resd", rec.b)}))));
   EXPECT_EQ(p.records, (Codes{kExtraCapture, kExtraDisplay}));
   // A record too short for its fields.
   EXPECT_EQ(Read(SimpleFile(Box("res ", Box("resc", Bytes(9, 0))))).exceptionCode, kNoData);
@@ -594,10 +599,11 @@ TEST(Jp2Boxes, CodestreamCheck) {
 
 TEST(Jp2Boxes, EveryTruncationFailsOrStopsCleanly) {
   const Bytes pclr = Palette(2, {7, 0x8B}, {{1, 2}, {3, 4}});
-  const Bytes full = Cat({Signature(), FileType(), Box("xml ", {'x'}),
-                          Box("jp2h", Cat({ImageHeaderBox(), Box("bpcc", {7}), ColourSpec(16), pclr,
-                                           CompMapping({{0, 1, 0}}), Box("res ", Box("resc", Bytes(10, 1)))})),
-                          Box("uuid", Bytes(20, 3)), Box("jp2c", Codestream())});
+  const Bytes full =
+      Cat({Signature(), FileType(), Box("xml ", {'x'}),
+           Box("jp2h", Cat({ImageHeaderBox(), Box("bpcc", {7}), ColourSpec(16), pclr,
+                            CompMapping({{0, 1, 0}}), Box("res ", Box("resc", Bytes(10, 1)))})),
+           Box("uuid", Bytes(20, 3)), Box("jp2c", Codestream())});
   ASSERT_FALSE(Read(full).failed);
   for (std::size_t cut = 0; cut < full.size(); ++cut) {
     const Bytes part(full.begin(), full.begin() + cut);
@@ -611,10 +617,11 @@ TEST(Jp2Boxes, EveryTruncationFailsOrStopsCleanly) {
 }
 
 TEST(Jp2Boxes, EverySingleByteCorruptionIsHandled) {
-  const Bytes full = Cat({Signature(), FileType(),
-                          Box("jp2h", Cat({ImageHeaderBox(), ColourSpec(16), Palette(2, {7, 0x8B}, {{1, 2}, {3, 4}}),
-                                           CompMapping({{0, 1, 0}}), Box("res ", Box("resd", Bytes(10, 1)))})),
-                          Box("jp2c", Codestream())});
+  const Bytes full =
+      Cat({Signature(), FileType(),
+           Box("jp2h", Cat({ImageHeaderBox(), ColourSpec(16), Palette(2, {7, 0x8B}, {{1, 2}, {3, 4}}),
+                            CompMapping({{0, 1, 0}}), Box("res ", Box("resd", Bytes(10, 1)))})),
+           Box("jp2c", Codestream())});
   const std::uint8_t values[] = {0x00, 0x01, 0x07, 0x7F, 0x80, 0xFF};
   for (std::size_t i = 0; i < full.size(); ++i) {
     for (std::uint8_t v : values) {

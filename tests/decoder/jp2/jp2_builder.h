@@ -54,7 +54,8 @@ inline Bytes RawBox(std::uint32_t lbox, const char* type, const Bytes& content) 
 
 inline Bytes Signature() { return Box("jP  ", {0x0D, 0x0A, 0x87, 0x0A}); }
 
-inline Bytes FileType(const char* brand = "jp2 ", std::uint32_t minor = 0, std::vector<const char*> compat = {"jp2 "}) {
+inline Bytes FileType(const char* brand = "jp2 ", std::uint32_t minor = 0,
+                      std::vector<const char*> compat = {"jp2 "}) {
   Builder b;
   b.bytes(Type(brand)).u32(minor);
   for (const char* c : compat) b.bytes(Type(c));
@@ -99,7 +100,8 @@ inline Bytes Palette(std::uint16_t ne, const std::vector<std::uint8_t>& sizes,
   for (const auto& row : rows)
     for (std::size_t c = 0; c < sizes.size(); ++c) {
       const std::uint32_t bytes = (sizes[c] & 127u) / 8 + 1;
-      for (std::uint32_t k = bytes; k > 0; --k) b.u8(k > 8 ? 0 : static_cast<std::uint8_t>(row[c] >> (8 * (k - 1))));
+      for (std::uint32_t k = bytes; k > 0; --k)
+        b.u8(k > 8 ? 0 : static_cast<std::uint8_t>(row[c] >> (8 * (k - 1))));
     }
   return Box("pclr", b.b);
 }

@@ -257,8 +257,8 @@ TEST(Jp2Decoder, MappingToAComponentTheCodestreamLacksIsRefused) {
   // The same mapping over a two-component codestream is accepted.
   Ihdr two;
   two.nc = 2;
-  Session ok(
-      JP2(Cat({ImageHeaderBox(two), pclr, CompMapping({{0, 1, 0}, {1, 0, 0}})}), EmptyCodestream(Components({7, 7}))));
+  Session ok(JP2(Cat({ImageHeaderBox(two), pclr, CompMapping({{0, 1, 0}, {1, 0, 0}})}),
+                 EmptyCodestream(Components({7, 7}))));
   EXPECT_EQ(ok.headerResult, 0);
   EXPECT_EQ(ok.header.colourSpec.channelComponents[1], 1u);
 }
@@ -336,7 +336,8 @@ TEST(Jp2Decoder, DecodesTheCodestreamInsideItsBox) {
     ASSERT_EQ(r.Data(type), 0) << (r.sink.records.empty() ? "" : r.sink.records.back().text);
     for (std::uint32_t c = 0; c < 3; ++c)
       for (std::uint32_t y = 0; y < 48; y += 7)
-        for (std::uint32_t x = 0; x < 64; x += 5) ASSERT_EQ(r.Sample(c, x, y), 2048) << c << " " << x << " " << y;
+        for (std::uint32_t x = 0; x < 64; x += 5)
+          ASSERT_EQ(r.Sample(c, x, y), 2048) << c << " " << x << " " << y;
     EXPECT_EQ(r.sink.Codes(), Codes{});
   }
 }
@@ -347,7 +348,8 @@ TEST(Jp2Decoder, CodestreamBoxOfLengthZeroAndBoxesAfterTheCodestream) {
   ASSERT_EQ(open.headerResult, 0);
   EXPECT_EQ(open.Data(), 0);
   EXPECT_EQ(open.Sample(0, 63, 47), 128);
-  Session after(Cat({Signature(), FileType(), Box("jp2h", ImageHeaderBox()), XBox("jp2c", cs), Box("xml ", {'x'})}));
+  Session after(
+      Cat({Signature(), FileType(), Box("jp2h", ImageHeaderBox()), XBox("jp2c", cs), Box("xml ", {'x'})}));
   ASSERT_EQ(after.headerResult, 0);
   EXPECT_EQ(after.Data(), 0);
   EXPECT_EQ(after.Sample(0, 0, 0), 128);
@@ -418,8 +420,9 @@ TEST(Jp2Decoder, EverySingleByteCorruptionDecodesOrFailsCleanly) {
   Ihdr ih;
   ih.nc = 2;
   const Bytes full =
-      JP2(Cat({ImageHeaderBox(ih), Box("bpcc", {7, 7}), ColourSpec(16), Palette(2, {0x87, 0x0B}, {{1, 2}, {3, 4}}),
-               CompMapping({{0, 1, 0}, {1, 1, 1}, {0, 0, 0}}), Box("res ", Box("resc", Bytes(10, 1)))}),
+      JP2(Cat({ImageHeaderBox(ih), Box("bpcc", {7, 7}), ColourSpec(16),
+               Palette(2, {0x87, 0x0B}, {{1, 2}, {3, 4}}), CompMapping({{0, 1, 0}, {1, 1, 1}, {0, 0, 0}}),
+               Box("res ", Box("resc", Bytes(10, 1)))}),
           EmptyCodestream(Components({7, 7})));
   {
     Session whole(full);

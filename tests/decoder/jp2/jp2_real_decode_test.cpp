@@ -294,10 +294,10 @@ TEST(Jp2RealDecode, SubsampledChromaAgainstAnIndependentDecoder) {
       std::fwrite(cs.data(), 1, cs.size(), f);
       std::fclose(f);
     }
-    ASSERT_EQ(
-        std::system(
-            ("ffmpeg -v error -y -c:v jpeg2000 -i '" + j2k + "' -f rawvideo -pix_fmt yuv420p '" + yuv + "'").c_str()),
-        0);
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -c:v jpeg2000 -i '" + j2k +
+                           "' -f rawvideo -pix_fmt yuv420p '" + yuv + "'")
+                              .c_str()),
+              0);
     const Bytes planes = codec_test::ReadFile(yuv);
     std::size_t at = 0;
     for (int c = 0; c < 3; ++c) {
@@ -342,7 +342,8 @@ TEST(Jp2RealDecode, AgainstAnIndependentDecoder) {
       std::fclose(f);
     }
     const std::string pgx = tmp.File(std::string(name) + ".pgx");
-    ASSERT_EQ(std::system(("opj_decompress -quiet -i '" + j2k + "' -o '" + pgx + "' >/dev/null 2>&1").c_str()), 0);
+    ASSERT_EQ(
+        std::system(("opj_decompress -quiet -i '" + j2k + "' -o '" + pgx + "' >/dev/null 2>&1").c_str()), 0);
     for (std::size_t c = 0; c < d.components.size(); ++c) {
       Component want;
       ASSERT_TRUE(codec_test::ReadPgx(tmp.File(std::string(name) + "_" + std::to_string(c) + ".pgx"), want));
@@ -408,11 +409,13 @@ TEST(Jp2RealDecode, EveryTruncationOfTheBoxesFailsCleanly) {
     ASSERT_FALSE(cs.empty());
     // Up to and a little into the codestream box.
     const std::size_t end =
-        static_cast<std::size_t>(std::search(file.begin(), file.end(), cs.begin(), cs.begin() + 16) - file.begin()) +
+        static_cast<std::size_t>(std::search(file.begin(), file.end(), cs.begin(), cs.begin() + 16) -
+                                 file.begin()) +
         16;
     for (std::size_t cut = 0; cut < end; ++cut) {
       Jp2Decoded d;
-      DecodeJp2(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut)), d, Codec::kImageData32s, 0);
+      DecodeJp2(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(cut)), d, Codec::kImageData32s,
+                0);
       ASSERT_NE(d.headerResult, 0) << cut;
       ASSERT_FALSE(d.sink.codes.empty()) << cut;
     }
@@ -438,8 +441,8 @@ TEST(Jp2RealDecode, LosslessFilesMadeByAnIndependentEncoder) {
     SCOPED_TRACE(c.name);
     const std::uint32_t w = 61, h = 37;
     std::vector<std::vector<std::int32_t>> samples(c.channels, std::vector<std::int32_t>(std::size_t{w} * h));
-    std::string pnm = std::string(c.channels == 3 ? "P6" : "P5") + "\n" + std::to_string(w) + " " + std::to_string(h) +
-                      "\n" + std::to_string(c.maxValue) + "\n";
+    std::string pnm = std::string(c.channels == 3 ? "P6" : "P5") + "\n" + std::to_string(w) + " " +
+                      std::to_string(h) + "\n" + std::to_string(c.maxValue) + "\n";
     for (std::size_t i = 0; i < std::size_t{w} * h; ++i)
       for (int ch = 0; ch < c.channels; ++ch) {
         seed = seed * 1103515245u + 12345u;
@@ -457,8 +460,10 @@ TEST(Jp2RealDecode, LosslessFilesMadeByAnIndependentEncoder) {
       std::fwrite(pnm.data(), 1, pnm.size(), f);
       std::fclose(f);
     }
-    ASSERT_EQ(std::system(("opj_compress -i '" + in + "' -o '" + out + "' " + c.options + " >/dev/null 2>&1").c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(
+            ("opj_compress -i '" + in + "' -o '" + out + "' " + c.options + " >/dev/null 2>&1").c_str()),
+        0);
     const Bytes file = codec_test::ReadFile(out);
     for (std::int32_t type : {Codec::kImageData32s, Codec::kImageData16s}) {
       if (type == Codec::kImageData16s && c.maxValue > 32767) continue;  // beyond signed 16-bit samples

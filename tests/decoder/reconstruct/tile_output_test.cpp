@@ -39,7 +39,9 @@ void MakeHeader(CodestreamHeader& h, std::uint32_t n, std::uint32_t w, std::uint
 }
 
 // Sign-magnitude coefficient.
-std::uint32_t SM(std::int32_t v) { return v < 0 ? 0x80000000u | static_cast<std::uint32_t>(-v) : static_cast<std::uint32_t>(v); }
+std::uint32_t SM(std::int32_t v) {
+  return v < 0 ? 0x80000000u | static_cast<std::uint32_t>(-v) : static_cast<std::uint32_t>(v);
+}
 
 // A set of 0 levels whose LL holds the given values (sign-magnitude).
 void FillLL(LevelSet& set, const Rect& r, const std::vector<std::int32_t>& v) {
@@ -85,7 +87,8 @@ struct TileSetup {
 
 void Output(const CodestreamHeader& h, TileOutputInput in, Caller& caller) {
   std::vector<std::uint8_t*> data(h.componentCount);
-  for (std::uint32_t c = 0; c < h.componentCount; ++c) data[c] = static_cast<std::uint8_t*>(caller.buf.planePointers[c]);
+  for (std::uint32_t c = 0; c < h.componentCount; ++c)
+    data[c] = static_cast<std::uint8_t*>(caller.buf.planePointers[c]);
   CallerPlanes planes{data.data(), caller.buf.layout.rowSteps, caller.buf.layout.dataType};
   OutputTile(h, in, planes);
 }
@@ -401,7 +404,9 @@ TEST(Dequantisation, MidpointConversionOfARectangle) {
     for (int x = 0; x < 3; ++x)
       reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(src.data) + y * src.step)[x] = values[x];
   ConvertPlaneSM32s32f(src, dst);
-  auto row = [&](int y) { return reinterpret_cast<float*>(static_cast<std::uint8_t*>(dst.data) + y * dst.step); };
+  auto row = [&](int y) {
+    return reinterpret_cast<float*>(static_cast<std::uint8_t*>(dst.data) + y * dst.step);
+  };
   EXPECT_EQ(row(0)[2], -5.0f);
   ConvertRectSM32s32fMidpoint(src, dst, Midpoint::kAll, 1, 1, 5, 5);  // clipped to the plane
   EXPECT_EQ(row(0)[1], 1.0f);
@@ -425,8 +430,17 @@ TEST(Dequantisation, MidpointConversionOfARectangle) {
 // number, for unsigned 12-bit, signed 8-bit and unsigned 23-bit components,
 // at lengths that leave a tail after the vector lanes.
 TEST(SampleStage, OnePassEqualsTheSeparatePasses) {
-  const float special[] = {0.5f, 1.5f, -2.5f, 2047.5f, -1e9f, 3e9f, -3e9f, 2147483520.0f, 2147483648.0f,
-                           std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+  const float special[] = {0.5f,
+                           1.5f,
+                           -2.5f,
+                           2047.5f,
+                           -1e9f,
+                           3e9f,
+                           -3e9f,
+                           2147483520.0f,
+                           2147483648.0f,
+                           std::numeric_limits<float>::infinity(),
+                           -std::numeric_limits<float>::infinity(),
                            std::numeric_limits<float>::quiet_NaN()};
   struct Bounds {
     std::int32_t offset, low, high;
@@ -440,7 +454,8 @@ TEST(SampleStage, OnePassEqualsTheSeparatePasses) {
       for (auto& v : in) {
         v.resize(static_cast<std::size_t>(len));
         for (int i = 0; i < len; ++i)
-          v[static_cast<std::size_t>(i)] = (rng() % 3 == 0) ? special[rng() % std::size(special)] : value(rng);
+          v[static_cast<std::size_t>(i)] =
+              (rng() % 3 == 0) ? special[rng() % std::size(special)] : value(rng);
       }
       std::vector<float> sep[3] = {in[0], in[1], in[2]}, one[3] = {in[0], in[1], in[2]};
       if (len > 0) {
@@ -456,7 +471,8 @@ TEST(SampleStage, OnePassEqualsTheSeparatePasses) {
                          highs[3] = {b.high, b.high, b.high};
       RowInvICTToSamples32(one[0].data(), one[1].data(), one[2].data(), len, offsets, lows, highs);
       for (int c = 0; c < 3; ++c)
-        ASSERT_TRUE(len == 0 || std::memcmp(sep[c].data(), one[c].data(), static_cast<std::size_t>(len) * 4) == 0)
+        ASSERT_TRUE(len == 0 ||
+                    std::memcmp(sep[c].data(), one[c].data(), static_cast<std::size_t>(len) * 4) == 0)
             << "component " << c << " length " << len << " high " << b.high;
     }
 }

@@ -108,8 +108,10 @@ void Store(const Plane& src, Codec::SubbandPlane& p) {
     ASSERT_EQ(src[y].size(), p.width);
     T* row = reinterpret_cast<T*>(static_cast<std::uint8_t*>(p.data) + std::size_t{y} * p.step);
     for (std::uint32_t x = 0; x < p.width; ++x) {
-      if constexpr (std::is_floating_point_v<T>) row[x] = static_cast<T>(src[y][x]);
-      else row[x] = static_cast<T>(std::llround(src[y][x]));
+      if constexpr (std::is_floating_point_v<T>)
+        row[x] = static_cast<T>(src[y][x]);
+      else
+        row[x] = static_cast<T>(std::llround(src[y][x]));
     }
   }
 }
@@ -146,7 +148,8 @@ std::vector<Case> Cases() {
   std::vector<Case> cases;
   for (std::uint32_t w = 1; w <= 10; ++w)
     for (std::uint32_t h = 1; h <= 10; ++h)
-      for (std::uint32_t o = 0; o < 4; ++o) cases.push_back({{o & 1 ? 7u : 4u, o & 2 ? 3u : 10u, w, h}, w * h % 3});
+      for (std::uint32_t o = 0; o < 4; ++o)
+        cases.push_back({{o & 1 ? 7u : 4u, o & 2 ? 3u : 10u, w, h}, w * h % 3});
   cases.push_back({{0, 0, 64, 48}, 5});
   cases.push_back({{13, 29, 61, 37}, 4});
   cases.push_back({{1, 1, 33, 17}, 3});
@@ -240,7 +243,8 @@ TEST(InverseWavelet, Irreversible97FloatEqualsReferenceBitForBit) {
     Codec::InvDWT97_32f(set, swept.data(), step, c.rect);
     Codec::InvDWT97_32fReference(set, reference.data(), step, c.rect);
     ASSERT_EQ(std::memcmp(swept.data(), reference.data(), n * sizeof(float)), 0)
-        << "rect " << c.rect.x << "," << c.rect.y << " " << c.rect.width << "x" << c.rect.height << " n " << c.levels;
+        << "rect " << c.rect.x << "," << c.rect.y << " " << c.rect.width << "x" << c.rect.height << " n "
+        << c.levels;
   }
 }
 

@@ -102,7 +102,8 @@ TEST(HostilePackets, RandomBytesAsPacketData) {
     Builder b = Start(p);
     const std::uint8_t levels = rng() % 5;
     Bytes precincts;
-    for (int r = 0; r <= levels; ++r) precincts.push_back(static_cast<std::uint8_t>(0x11 + (rng() % 5) * 0x11));
+    for (int r = 0; r <= levels; ++r)
+      precincts.push_back(static_cast<std::uint8_t>(0x11 + (rng() % 5) * 0x11));
     b.segment(0xFF52, CodBody(0x07, rng() % 5, 1 + rng() % 4, 0, levels, rng() % 5, rng() % 5, rng() % 64, 1,
                               precincts));
     b.segment(0xFF5C, QcdBody(levels));
@@ -203,7 +204,8 @@ TEST(HostilePackets, TruncatedDataStillDecodesWhatArrived) {
     const SubbandPlane& ll = t.Planes(0).ll;
     for (std::uint32_t y = 0; y < ll.height; ++y)
       for (std::uint32_t x = 0; x < ll.width; ++x)
-        energy += reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(ll.data) + y * ll.step)[x] &
+        energy += reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(ll.data) +
+                                                         y * ll.step)[x] &
                   0x7FFFFFFFu;
   }
   EXPECT_GT(w.tiles[0].Global().layers, 1u);
@@ -223,7 +225,8 @@ TEST(HostilePackets, BitFlipsInEveryCodeBlockStyleAndMarkerMode) {
   std::mt19937 rng(31);
   std::size_t damageReports = 0;
   for (const char* opt : options) {
-    ASSERT_TRUE(RunQuiet("opj_compress -i " + (dir / "in.pgm") + " -o " + (dir / "cs.j2k") + " " + opt)) << opt;
+    ASSERT_TRUE(RunQuiet("opj_compress -i " + (dir / "in.pgm") + " -o " + (dir / "cs.j2k") + " " + opt))
+        << opt;
     const Bytes full = ReadFile(dir / "cs.j2k");
     {
       CodestreamWalk clean;
@@ -234,7 +237,8 @@ TEST(HostilePackets, BitFlipsInEveryCodeBlockStyleAndMarkerMode) {
     for (int i = 0; i < 250; ++i) {
       Bytes b = full;
       const int flips = 1 + static_cast<int>(rng() % 4);
-      for (int k = 0; k < flips; ++k) b[sod + rng() % (b.size() - sod)] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+      for (int k = 0; k < flips; ++k)
+        b[sod + rng() % (b.size() - sod)] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
       if (i % 5 == 0) b.resize(sod + rng() % (b.size() - sod));
       CodestreamWalk w;
       const WalkOutcome o = w.Run(b);

@@ -34,7 +34,8 @@ std::size_t CountCode(const std::vector<std::uint32_t>& codes, std::uint32_t cod
 // Compares the LL coefficients of every tile of component c (plus the level
 // shift of an unsigned component, clamped to the sample range) with the
 // reference image of resolution 0; returns the number of differing samples.
-std::size_t CompareLowest(CodestreamWalk& w, std::uint32_t c, const Image& ref, std::uint32_t* compared = nullptr) {
+std::size_t CompareLowest(CodestreamWalk& w, std::uint32_t c, const Image& ref,
+                          std::uint32_t* compared = nullptr) {
   const CodestreamHeader& h = w.header;
   const Rect icomp = ComponentRect(h.image, h.sampling[c]);
   std::size_t bad = 0, seen = 0;
@@ -45,8 +46,8 @@ std::size_t CompareLowest(CodestreamWalk& w, std::uint32_t c, const Image& ref, 
     const Rect tl = ResolutionRect(ComponentRect(t.TileRect(), h.sampling[c]), s.levels);
     const std::int64_t shift = h.IsSigned(c) ? 0 : (std::int64_t{1} << (h.BitDepth(c) - 1));
     const std::int64_t lo = h.IsSigned(c) ? -(std::int64_t{1} << (h.BitDepth(c) - 1)) : 0;
-    const std::int64_t hi = h.IsSigned(c) ? (std::int64_t{1} << (h.BitDepth(c) - 1)) - 1
-                                          : (std::int64_t{1} << h.BitDepth(c)) - 1;
+    const std::int64_t hi =
+        h.IsSigned(c) ? (std::int64_t{1} << (h.BitDepth(c) - 1)) - 1 : (std::int64_t{1} << h.BitDepth(c)) - 1;
     for (std::uint32_t y = 0; y < tl.height; ++y)
       for (std::uint32_t x = 0; x < tl.width; ++x) {
         std::int64_t v = PlaneAt(s.ll, x, y) + shift;
@@ -104,7 +105,8 @@ std::vector<std::int64_t> Reconstruct53(const LevelSet& s, const Rect& tc) {
   std::vector<std::int64_t> a = PlaneSigned(s.ll);
   for (std::uint32_t i = s.levels; i-- > 0;) {
     const Rect r = ResolutionRect(tc, i);
-    const std::int64_t u0 = r.x, u1 = std::int64_t{r.x} + r.width, v0 = r.y, v1 = std::int64_t{r.y} + r.height;
+    const std::int64_t u0 = r.x, u1 = std::int64_t{r.x} + r.width, v0 = r.y,
+                       v1 = std::int64_t{r.y} + r.height;
     const Rect low = ResolutionRect(tc, i + 1);
     const std::vector<std::int64_t> hl = PlaneSigned(s.level[i].hl), lh = PlaneSigned(s.level[i].lh),
                                     hh = PlaneSigned(s.level[i].hh);
@@ -114,10 +116,14 @@ std::vector<std::int64_t> Reconstruct53(const LevelSet& s, const Rect& tc) {
       for (std::int64_t u = u0; u < u1; ++u) {
         const bool hu = u & 1, hv = v & 1;
         std::int64_t val;
-        if (!hu && !hv) val = a[(v / 2 - low.y) * low.width + (u / 2 - low.x)];
-        else if (hu && !hv) val = hl[(v / 2 - rhl.y) * rhl.width + (u / 2 - rhl.x)];
-        else if (!hu && hv) val = lh[(v / 2 - rlh.y) * rlh.width + (u / 2 - rlh.x)];
-        else val = hh[(v / 2 - rhh.y) * rhh.width + (u / 2 - rhh.x)];
+        if (!hu && !hv)
+          val = a[(v / 2 - low.y) * low.width + (u / 2 - low.x)];
+        else if (hu && !hv)
+          val = hl[(v / 2 - rhl.y) * rhl.width + (u / 2 - rhl.x)];
+        else if (!hu && hv)
+          val = lh[(v / 2 - rlh.y) * rlh.width + (u / 2 - rlh.x)];
+        else
+          val = hh[(v / 2 - rhh.y) * rhh.width + (u / 2 - rhh.x)];
         out[(v - v0) * (u1 - u0) + (u - u0)] = val;
       }
     std::vector<std::int64_t> line;
@@ -148,7 +154,8 @@ bool Complete(Tile& t, const std::vector<PacketPosition>& packets) {
 
 // Samples of the picture rebuilt tile by tile, for the tiles whose packets
 // were all read; returns the differing sample count and the tiles compared.
-std::size_t CompareFull(CodestreamWalk& w, const WalkOutcome& o, const Image& picture, std::size_t& tilesCompared) {
+std::size_t CompareFull(CodestreamWalk& w, const WalkOutcome& o, const Image& picture,
+                        std::size_t& tilesCompared) {
   std::size_t bad = 0;
   tilesCompared = 0;
   for (std::size_t i = 0; i < w.tiles.Count(); ++i) {
@@ -214,23 +221,25 @@ TEST_P(OpjCodestreams, LowestResolutionMatchesTheIndependentDecoder) {
 INSTANTIATE_TEST_SUITE_P(
     Styles, OpjCodestreams,
     ::testing::Values(
-        Case{"Plain", "-n 1", 0}, Case{"Blocks4x4", "-n 1 -b 4,4", 0}, Case{"Blocks64x64", "-n 1 -b 64,64", 0},
-        Case{"Blocks8x32", "-n 1 -b 8,32", 0}, Case{"Bypass", "-n 1 -M 1", 0},
-        Case{"BypassLayers", "-n 1 -M 1 -b 16,16 -r 12,5,2,1", 0}, Case{"Reset", "-n 1 -M 2 -r 6,1", 0},
-        Case{"TermAll", "-n 1 -M 4 -b 8,8", 0}, Case{"TermAllLayers", "-n 1 -M 4 -r 9,3,1", 0},
-        Case{"Causal", "-n 1 -M 8 -r 5,1", 0}, Case{"Predictable", "-n 1 -M 16 -r 5,1", 0},
-        Case{"SegSymbols", "-n 1 -M 32 -r 5,1", 0}, Case{"AllStyles", "-n 1 -M 63 -b 16,8", 0},
-        Case{"AllStylesLayers", "-n 1 -M 63 -r 20,8,3,1", 0}, Case{"BypassTermLayers", "-n 1 -M 5 -r 7,2,1", 0},
-        Case{"Layers", "-n 1 -r 40,20,10,5,1", 0}, Case{"SopEph", "-n 1 -SOP -EPH -r 8,1", 0},
-        Case{"Sop", "-n 1 -SOP -r 8,3,1", 0}, Case{"Eph", "-n 1 -EPH -r 8,3,1", 0},
-        Case{"Tiles", "-n 1 -t 32,24 -r 4,1", 0}, Case{"Offsets", "-n 1 -d 3,5 -t 32,32 -T 1,2", 0},
+        Case{"Plain", "-n 1", 0}, Case{"Blocks4x4", "-n 1 -b 4,4", 0},
+        Case{"Blocks64x64", "-n 1 -b 64,64", 0}, Case{"Blocks8x32", "-n 1 -b 8,32", 0},
+        Case{"Bypass", "-n 1 -M 1", 0}, Case{"BypassLayers", "-n 1 -M 1 -b 16,16 -r 12,5,2,1", 0},
+        Case{"Reset", "-n 1 -M 2 -r 6,1", 0}, Case{"TermAll", "-n 1 -M 4 -b 8,8", 0},
+        Case{"TermAllLayers", "-n 1 -M 4 -r 9,3,1", 0}, Case{"Causal", "-n 1 -M 8 -r 5,1", 0},
+        Case{"Predictable", "-n 1 -M 16 -r 5,1", 0}, Case{"SegSymbols", "-n 1 -M 32 -r 5,1", 0},
+        Case{"AllStyles", "-n 1 -M 63 -b 16,8", 0}, Case{"AllStylesLayers", "-n 1 -M 63 -r 20,8,3,1", 0},
+        Case{"BypassTermLayers", "-n 1 -M 5 -r 7,2,1", 0}, Case{"Layers", "-n 1 -r 40,20,10,5,1", 0},
+        Case{"SopEph", "-n 1 -SOP -EPH -r 8,1", 0}, Case{"Sop", "-n 1 -SOP -r 8,3,1", 0},
+        Case{"Eph", "-n 1 -EPH -r 8,3,1", 0}, Case{"Tiles", "-n 1 -t 32,24 -r 4,1", 0},
+        Case{"Offsets", "-n 1 -d 3,5 -t 32,32 -T 1,2", 0},
         Case{"LevelsLRCP", "-n 4 -p LRCP -r 10,4,1 -c [32,32],[16,16],[8,8],[8,8]", 3},
         Case{"LevelsRLCP", "-n 4 -p RLCP -r 10,4,1 -c [32,32],[16,16],[8,8],[8,8] -b 4,4", 3},
         Case{"LevelsRPCL", "-n 4 -p RPCL -r 10,4,1 -c [16,16],[8,8],[4,4],[4,4]", 3},
         Case{"LevelsPCRL", "-n 4 -p PCRL -r 10,4,1 -c [64,64],[32,32],[16,16],[8,8] -b 8,8", 3},
         Case{"LevelsCPRL", "-n 3 -p CPRL -r 10,4,1 -c [16,16],[16,16],[8,8] -SOP -EPH", 2},
         Case{"LevelsTilesCPRL", "-n 3 -p CPRL -t 40,40 -d 1,1 -c [16,16] -M 1 -r 6,1", 2},
-        Case{"TilePartsR", "-n 3 -p RLCP -TP R -r 8,1", 2}, Case{"TilePartsL", "-n 3 -TP L -r 8,3,1 -t 48,48", 2},
+        Case{"TilePartsR", "-n 3 -p RLCP -TP R -r 8,1", 2},
+        Case{"TilePartsL", "-n 3 -TP L -r 8,3,1 -t 48,48", 2},
         Case{"ProgressionChanges", "-n 3 -r 8,3,1 -POC T1=0,0,1,2,1,LRCP/T1=0,0,3,3,1,RPCL", 2},
         Case{"ProgressionChangesTiles", "-n 3 -t 40,32 -r 6,1 -POC T1=0,0,2,1,1,CPRL/T2=1,0,2,3,1,PCRL", 2},
         Case{"ProgressionChangesLayersFirst", "-n 3 -r 8,3,1 -POC T1=0,0,1,3,1,RLCP/T1=0,0,3,3,1,LRCP", 2}),
@@ -250,7 +259,8 @@ TEST(OpjConformance, ReversibleLowestResolutionMatches) {
     const WalkOutcome o = w.Run(ReadFile(path));
     ASSERT_FALSE(o.failed) << f;
     const std::uint32_t levels = w.tiles[0].Planes(0).levels;
-    ASSERT_TRUE(RunQuiet("opj_decompress -i " + path + " -o " + (dir / "low.pgx") + " -r " + std::to_string(levels)))
+    ASSERT_TRUE(
+        RunQuiet("opj_decompress -i " + path + " -o " + (dir / "low.pgx") + " -r " + std::to_string(levels)))
         << f;
     for (std::uint32_t c = 0; c < w.header.componentCount; ++c) {
       const std::string name = dir / ("low_" + std::to_string(c) + ".pgx");
@@ -343,7 +353,8 @@ INSTANTIATE_TEST_SUITE_P(
     Colour, OpjColour,
     ::testing::Values(ColourCase{"RpclPrecincts", "-n 3 -p RPCL -c [16,16],[8,8],[8,8] -r 6,1"},
                       ColourCase{"PcrlSubsampled", "-n 3 -p PCRL -s 2,1 -c [32,32],[16,16],[8,8]"},
-                      ColourCase{"CprlSubsampledTiles", "-n 2 -p CPRL -s 1,2 -t 32,32 -c [16,16],[8,8] -M 1 -r 6,1"},
+                      ColourCase{"CprlSubsampledTiles",
+                                 "-n 2 -p CPRL -s 1,2 -t 32,32 -c [16,16],[8,8] -M 1 -r 6,1"},
                       ColourCase{"CprlSmallTiles", "-n 2 -p CPRL -s 1,2 -t 24,24 -c [8,8],[4,4]"},
                       ColourCase{"LrcpNoTransform", "-n 4 -p LRCP -mct 0 -b 4,8 -SOP -EPH -r 9,3,1"},
                       ColourCase{"RlcpTileParts", "-n 3 -p RLCP -TP C -t 32,32 -M 38 -r 5,1"}),

@@ -304,10 +304,10 @@ TEST(PacketHeader, HandMadeHeaderOfTwoLayers) {
   // Layer 1: cb0 one bit (not included), cb1 first included (tree from
   // bound 1), cb2 still not, cb3 one bit (included, 2 passes, length 2).
   BitWriter w2;
-  w2.Bits("1 0");            // contributions; cb0 not
-  w2.Bits("1 1");            // cb1: leaf value 1 at threshold 2; zero planes 0
-  w2.Bits("10 0").Value(3, 3 + 1);  // 2 passes, Lblock 3, length 3 in 3 + 1 bits
-  w2.Bits("0");              // cb2: leaf from bound 1: 0
+  w2.Bits("1 0");                     // contributions; cb0 not
+  w2.Bits("1 1");                     // cb1: leaf value 1 at threshold 2; zero planes 0
+  w2.Bits("10 0").Value(3, 3 + 1);    // 2 passes, Lblock 3, length 3 in 3 + 1 bits
+  w2.Bits("0");                       // cb2: leaf from bound 1: 0
   w2.Bits("1 10 0").Value(2, 4 + 1);  // cb3: 2 passes, Lblock 4, length 2
   Bytes h2 = w2.Finish();
   h2.resize(h2.size() + 5, 0x00);
@@ -384,7 +384,8 @@ TEST(PacketHeader, SopAndEphAreSkippedAndEveryOtherByteDelivered) {
   OneResolution t(4, 4, 2, 0, 1);
   // SOP segment, an empty packet's header byte, EPH, then the next packet's
   // SOP: nothing of the following packet is lost.
-  const Bytes data{0xFF, 0x91, 0x00, 0x04, 0x00, 0x00, 0x00, 0xFF, 0x92, 0xFF, 0x91, 0x00, 0x04, 0x00, 0x01, 0x00};
+  const Bytes data{0xFF, 0x91, 0x00, 0x04, 0x00, 0x00, 0x00, 0xFF,
+                   0x92, 0xFF, 0x91, 0x00, 0x04, 0x00, 0x01, 0x00};
   Input in(data);
   {
     MarkerPacketInput pin(in.in, true, true);
@@ -537,12 +538,15 @@ TEST(CodeBlockDriver, UnincludedCodeBlocksStayZero) {
   // Dirty the plane, then rebuild: set-up clears every code-block's rectangle.
   SubbandPlane& p = t.planes.ll;
   for (std::uint32_t y = 0; y < p.height; ++y)
-    std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(p.data) + y * p.step), p.width, 0x55u);
+    std::fill_n(reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(p.data) + y * p.step), p.width,
+                0x55u);
   TileComponent again;
   BuildTileComponent(again, {0, 0, 8, 8}, t.style, t.quant, 8, 1, t.planes, nullptr);
   for (std::uint32_t y = 0; y < p.height; ++y)
     for (std::uint32_t x = 0; x < p.width; ++x)
-      EXPECT_EQ(reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(p.data) + y * p.step)[x], 0u);
+      EXPECT_EQ(
+          reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(p.data) + y * p.step)[x],
+          0u);
 }
 
 TEST(PacketHeader, CodeBlockFirstIncludedAtLayerThree) {
@@ -559,8 +563,8 @@ TEST(PacketHeader, CodeBlockFirstIncludedAtLayerThree) {
     w.Bits(cb1Bits[l]);
     const Bytes h = w.Finish();
     data.insert(data.end(), h.begin(), h.end());
-    data.push_back(0x11);                // cb0's byte
-    if (l >= 3) data.push_back(0x22);    // cb1's byte
+    data.push_back(0x11);              // cb0's byte
+    if (l >= 3) data.push_back(0x22);  // cb1's byte
   }
   Input in(data);
   PlainPacketInput pin(in.in);

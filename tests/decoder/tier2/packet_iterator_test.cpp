@@ -32,7 +32,8 @@ struct Config {
 };
 
 using Key = std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t>;  // c r px py
-using Seq = std::vector<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t>>;
+using Seq =
+    std::vector<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t>>;
 
 std::uint64_t ceildiv(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
 
@@ -91,13 +92,15 @@ class Reference {
   }
 
   // Position test and precinct index of the standard, at (x, y).
-  bool At(std::uint32_t c, std::uint32_t r, std::uint64_t x, std::uint64_t y, std::uint32_t& px, std::uint32_t& py) {
+  bool At(std::uint32_t c, std::uint32_t r, std::uint64_t x, std::uint64_t y, std::uint32_t& px,
+          std::uint32_t& py) {
     const Comp& k = cfg_.comps[c];
     if (r > k.levels) return false;
     const ResGeom g = Geom(cfg_, c, r);
     if (g.cols == 0 || g.rows == 0) return false;
     const std::uint32_t n = k.levels - r;
-    const std::uint64_t ex = std::uint64_t{1} << (k.pp[r].ppx + n), ey = std::uint64_t{1} << (k.pp[r].ppy + n);
+    const std::uint64_t ex = std::uint64_t{1} << (k.pp[r].ppx + n),
+                        ey = std::uint64_t{1} << (k.pp[r].ppy + n);
     const bool okx = x % (k.xr * ex) == 0 || (x == cfg_.tile.x && (g.trx0 << n) % ex != 0);
     const bool oky = y % (k.yr * ey) == 0 || (y == cfg_.tile.y && (g.try0 << n) % ey != 0);
     if (!okx || !oky) return false;
@@ -115,8 +118,10 @@ class Reference {
     const std::uint32_t le = std::min(rec.layerEnd, cfg_.layers);
     const std::uint32_t rs = rec.resolutionStart, re = std::min(rec.resolutionEnd, maxRes);
     const std::uint32_t cs = rec.componentStart;
-    const std::uint32_t ce = std::min<std::uint32_t>(rec.componentEnd, static_cast<std::uint32_t>(cfg_.comps.size()));
-    const std::uint64_t x0 = cfg_.tile.x, x1 = x0 + cfg_.tile.width, y0 = cfg_.tile.y, y1 = y0 + cfg_.tile.height;
+    const std::uint32_t ce =
+        std::min<std::uint32_t>(rec.componentEnd, static_cast<std::uint32_t>(cfg_.comps.size()));
+    const std::uint64_t x0 = cfg_.tile.x, x1 = x0 + cfg_.tile.width, y0 = cfg_.tile.y,
+                        y1 = y0 + cfg_.tile.height;
     auto steps = [&](std::uint32_t cFirst, std::uint32_t cEnd, std::uint64_t& sx, std::uint64_t& sy) {
       sx = sy = ~std::uint64_t{0};
       for (std::uint32_t c = cFirst; c < cEnd; ++c)
@@ -198,8 +203,8 @@ Seq Iterate(const Config& cfg, std::size_t limit = 1000000) {
   return out;
 }
 
-ProgressionChange Poc(std::uint32_t order, std::uint32_t rs, std::uint32_t re, std::uint32_t cs, std::uint32_t ce,
-                      std::uint32_t le) {
+ProgressionChange Poc(std::uint32_t order, std::uint32_t rs, std::uint32_t re, std::uint32_t cs,
+                      std::uint32_t ce, std::uint32_t le) {
   ProgressionChange p;
   p.progressionOrder = order;
   p.resolutionStart = rs;
@@ -230,7 +235,8 @@ Config Random(std::mt19937& rng) {
     k.levels = pick(0, 4);
     k.xr = pick(1, 3);
     k.yr = pick(1, 2);
-    for (std::uint32_t r = 0; r <= k.levels; ++r) k.pp.push_back({pick(r == 0 ? 0 : 1, 5), pick(r == 0 ? 0 : 1, 5)});
+    for (std::uint32_t r = 0; r <= k.levels; ++r)
+      k.pp.push_back({pick(r == 0 ? 0 : 1, 5), pick(r == 0 ? 0 : 1, 5)});
     cfg.comps.push_back(k);
   }
   cfg.order = pick(0, 4);
@@ -259,7 +265,8 @@ TEST(PacketIterator, EveryOrderMatchesTheStandardLoops) {
     // Every precinct of every component and resolution, each layer once.
     std::size_t total = 0;
     for (std::uint32_t c = 0; c < 3; ++c)
-      for (std::uint32_t r = 0; r <= cfg.comps[c].levels; ++r) total += Geom(cfg, c, r).cols * Geom(cfg, c, r).rows;
+      for (std::uint32_t r = 0; r <= cfg.comps[c].levels; ++r)
+        total += Geom(cfg, c, r).cols * Geom(cfg, c, r).rows;
     EXPECT_EQ(expected.size(), total * cfg.layers);
   }
 }
@@ -383,8 +390,8 @@ TEST(PacketIterator, LaterTilePartsRestartTheListAndSkipWhatWasProduced) {
   auto take = [&](std::size_t n) {
     Seq s;
     for (std::size_t i = 0; i < n && it.Available(); ++i) {
-      s.emplace_back(it.Current().component, it.Current().resolution, it.Current().precinctX, it.Current().precinctY,
-                     it.Current().layer);
+      s.emplace_back(it.Current().component, it.Current().resolution, it.Current().precinctX,
+                     it.Current().precinctY, it.Current().layer);
       it.Advance();
     }
     return s;
@@ -393,7 +400,8 @@ TEST(PacketIterator, LaterTilePartsRestartTheListAndSkipWhatWasProduced) {
   // A later tile-part with the main list in force: record 0 again; its
   // remaining packet comes next, then record 1 goes on.
   it.ReplaceRecords(main.data(), main.size());
-  EXPECT_EQ(take(10), (Seq{{0, 1, 0, 0, 0}, {0, 0, 0, 0, 1}, {0, 0, 0, 0, 2}, {0, 1, 0, 0, 1}, {0, 1, 0, 0, 2}}));
+  EXPECT_EQ(take(10),
+            (Seq{{0, 1, 0, 0, 0}, {0, 0, 0, 0, 1}, {0, 0, 0, 0, 2}, {0, 1, 0, 0, 1}, {0, 1, 0, 0, 2}}));
   EXPECT_FALSE(it.Available());
 
   // A tile-part with its own list, then one without: back to the saved record.

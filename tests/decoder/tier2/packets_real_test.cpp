@@ -44,10 +44,12 @@ std::vector<std::int32_t> PlaneValues(const SubbandPlane& p) {
   std::vector<std::int32_t> v;
   if (!p.data) return v;
   for (std::uint32_t y = 0; y < p.height; ++y) {
-    const auto* row = reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(p.data) + y * p.step);
+    const auto* row =
+        reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(p.data) + y * p.step);
     for (std::uint32_t x = 0; x < p.width; ++x) {
       const std::uint32_t w = row[x];
-      v.push_back((w & 0x80000000u) ? -static_cast<std::int32_t>(w & 0x7FFFFFFFu) : static_cast<std::int32_t>(w));
+      v.push_back((w & 0x80000000u) ? -static_cast<std::int32_t>(w & 0x7FFFFFFFu)
+                                    : static_cast<std::int32_t>(w));
     }
   }
   return v;
@@ -149,16 +151,18 @@ TEST(RealPackets, CinemaFramesAtTheLowestResolution) {
     EXPECT_EQ(o.packets[0].size(), expected * t.Global().layers) << f;
     if (std::system("test -x /usr/bin/opj_decompress") != 0) continue;
     const std::uint32_t levels = t.Planes(0).levels;
-    const std::string out = std::filesystem::temp_directory_path() / ("cinema_low_" + std::to_string(::getpid()));
+    const std::string out =
+        std::filesystem::temp_directory_path() / ("cinema_low_" + std::to_string(::getpid()));
     ASSERT_EQ(std::system(("opj_decompress -i " + path + " -o " + out + ".pgx -r " + std::to_string(levels) +
-                           " >/dev/null 2>&1").c_str()),
+                           " >/dev/null 2>&1")
+                              .c_str()),
               0);
     // Dequantised LL of each component.
     std::vector<std::vector<double>> ll(3);
     for (std::uint32_t c = 0; c < 3; ++c) {
       const SubbandStep s = QuantLLStep(*t.Params().quant[c]);
-      const double delta = std::ldexp(1.0 + s.mantissa / 2048.0, static_cast<int>(w.header.BitDepth(c)) -
-                                                                    static_cast<int>(s.exponent));
+      const double delta = std::ldexp(1.0 + s.mantissa / 2048.0,
+                                      static_cast<int>(w.header.BitDepth(c)) - static_cast<int>(s.exponent));
       for (std::int32_t q : PlaneValues(t.Planes(c).ll)) ll[c].push_back(q * delta);
     }
     double sumErr = 0;

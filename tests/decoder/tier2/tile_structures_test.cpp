@@ -78,8 +78,8 @@ void CheckCover(const Band& band, const SubbandPlane& plane, std::uint32_t maxW,
 void CheckAll(Built& b, std::uint32_t cbw, std::uint32_t cbh) {
   CheckCover(b.tc.ll, b.planes.ll, 1u << cbw, 1u << cbh, "LL");
   for (std::uint32_t i = 0; i < b.tc.levels; ++i)
-    for (std::uint32_t k = 0; k < 3; ++k) CheckCover(b.tc.resolutions[i].bands[k], b.planes.level[i].Band(k),
-                                                     1u << cbw, 1u << cbh, "band");
+    for (std::uint32_t k = 0; k < 3; ++k)
+      CheckCover(b.tc.resolutions[i].bands[k], b.planes.level[i].Band(k), 1u << cbw, 1u << cbh, "band");
 }
 
 }  // namespace
@@ -153,9 +153,9 @@ TEST(TileStructures, EmptyBandsAndTheLowestResolutionWithPackets) {
   // One column wide at x = 0: every high-pass band in x is empty.
   Built b;
   Build(b, {0, 0, 1, 16}, 3, 2, 2, {{15, 15}});
-  EXPECT_TRUE(b.tc.resolutions[0].bands[0].empty);   // HL
-  EXPECT_FALSE(b.tc.resolutions[0].bands[1].empty);  // LH
-  EXPECT_TRUE(b.tc.resolutions[0].bands[2].empty);   // HH
+  EXPECT_TRUE(b.tc.resolutions[0].bands[0].empty);              // HL
+  EXPECT_FALSE(b.tc.resolutions[0].bands[1].empty);             // LH
+  EXPECT_TRUE(b.tc.resolutions[0].bands[2].empty);              // HH
   EXPECT_EQ(b.tc.resolutions[0].bands[0].precinctColumns, 1u);  // the resolution's grid stays
   EXPECT_EQ(b.planes.level[0].hl.data, nullptr);
   EXPECT_EQ(b.tc.lowestResolution, 0u);
@@ -194,7 +194,8 @@ TEST(TileStructures, RecordCountsMatchTheBuild) {
         for (const auto& row : bands[k]->precincts)
           for (const PrecinctBand& pb : row) records += 1 + pb.codeBlocks.Count();
     }
-    EXPECT_EQ(CountTileComponentRecords(tc, b.style, b.quant, ~std::uint64_t{0} >> 1), records) << "case " << i;
+    EXPECT_EQ(CountTileComponentRecords(tc, b.style, b.quant, ~std::uint64_t{0} >> 1), records)
+        << "case " << i;
   }
 }
 

@@ -21,7 +21,7 @@ namespace codec_test {
 struct WalkOutcome {
   bool failed = false;
   std::uint32_t exceptionCode = 0;
-  std::vector<std::uint32_t> codes;  // every diagnostic that reached the sink
+  std::vector<std::uint32_t> codes;                         // every diagnostic that reached the sink
   std::vector<std::vector<Codec::PacketPosition>> packets;  // per tile, in reading order
 };
 
@@ -87,8 +87,10 @@ class CodestreamWalk {
       CloseSegment(input_, adapter_);
       if (isot >= count) throw J2k::Except_SOTTileIndexExceedNOfTiles();
       Tile& tile = tiles[isot];
-      if (tile.TilePartsRead() == 0) tile.Start(input_);
-      else tile.Continue(input_);
+      if (tile.TilePartsRead() == 0)
+        tile.Start(input_);
+      else
+        tile.Continue(input_);
       const std::uint32_t headerSize = input_.Consumed() - sotStart;
       bool known = psot != 0 && psot >= headerSize;
       std::uint64_t remaining = known ? psot - headerSize : 0;
@@ -129,7 +131,8 @@ inline Bytes CodestreamOf(const Bytes& file) {
   if (file.size() >= 2 && file[0] == 0xFF && file[1] == 0x4F) return file;
   std::size_t pos = 0;
   while (pos + 8 <= file.size()) {
-    std::uint64_t len = (std::uint64_t{file[pos]} << 24) | (file[pos + 1] << 16) | (file[pos + 2] << 8) | file[pos + 3];
+    std::uint64_t len =
+        (std::uint64_t{file[pos]} << 24) | (file[pos + 1] << 16) | (file[pos + 2] << 8) | file[pos + 3];
     const std::uint32_t type =
         (std::uint32_t{file[pos + 4]} << 24) | (file[pos + 5] << 16) | (file[pos + 6] << 8) | file[pos + 7];
     std::size_t headerLen = 8;

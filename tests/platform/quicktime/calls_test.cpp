@@ -30,9 +30,7 @@ class CallsTest : public ::testing::Test {
   std::string dir_;
 };
 
-OSStatus DropFrame(void*, ICMCompressionSessionRef, OSStatus, ICMEncodedFrameRef, void*) {
-  return noErr;
-}
+OSStatus DropFrame(void*, ICMCompressionSessionRef, OSStatus, ICMEncodedFrameRef, void*) { return noErr; }
 
 TEST_F(CallsTest, StartAnswersTheVersion) {
   EXPECT_EQ(InitializeQTML(0), noErr);
@@ -54,11 +52,12 @@ TEST_F(CallsTest, DataReferenceFromPath) {
       kCFAllocatorDefault, reinterpret_cast<const UniChar*>(full.data()), CFIndex(full.size()));
   Handle ref = nullptr;
   OSType type = 0;
-  ASSERT_EQ(QTNewDataReferenceFromFullPathCFString(s, kQTNativeDefaultPathStyle, 0, &ref, &type),
-            noErr);
+  ASSERT_EQ(QTNewDataReferenceFromFullPathCFString(s, kQTNativeDefaultPathStyle, 0, &ref, &type), noErr);
   CFRelease(s);
   EXPECT_EQ(type, rAliasType);
-  const std::string utf8 = dir_ + "/\xc3\x9c" "berfilm \xe2\x9c\x93 \xf0\x9f\x8e\xac.mov";
+  const std::string utf8 = dir_ +
+                           "/\xc3\x9c"
+                           "berfilm \xe2\x9c\x93 \xf0\x9f\x8e\xac.mov";
   ASSERT_EQ(GetHandleSize(ref), Size(utf8.size()));
   EXPECT_EQ(std::string(*ref, utf8.size()), utf8);
 
@@ -86,8 +85,7 @@ TEST_F(CallsTest, DataReferenceFromPath) {
   const UniChar none[] = {0};
   for (auto [chars, n] : {std::pair<const UniChar*, CFIndex>{lone, 4}, {none, 0}}) {
     CFStringRef bad = CFStringCreateWithCharacters(kCFAllocatorDefault, chars, n);
-    EXPECT_EQ(QTNewDataReferenceFromFullPathCFString(bad, kQTNativeDefaultPathStyle, 0, &ref,
-                                                     &type),
+    EXPECT_EQ(QTNewDataReferenceFromFullPathCFString(bad, kQTNativeDefaultPathStyle, 0, &ref, &type),
               paramErr);
     EXPECT_EQ(ref, nullptr);
     CFRelease(bad);
@@ -101,9 +99,9 @@ TEST_F(CallsTest, TemporalRatesAreKeptInHundredths) {
   const struct {
     double rate;
     Fixed expected;
-  } cases[] = {{23.976, 0x17FAE1}, {24, 24 << 16},     {25, 25 << 16},
-               {29.97, 0x1DF851},  {30, 30 << 16},     {50, 50 << 16},
-               {59.94, 0x3BF0A3},  {60, 60 << 16},     {0, 0}};
+  } cases[] = {{23.976, 0x17FAE1}, {24, 24 << 16}, {25, 25 << 16},
+               {29.97, 0x1DF851},  {30, 30 << 16}, {50, 50 << 16},
+               {59.94, 0x3BF0A3},  {60, 60 << 16}, {0, 0}};
   for (auto c : cases) {
     SCTemporalSettings t{768, Fixed(c.rate * 65536.0), 24};
     ASSERT_EQ(SCSetInfo(ci, scTemporalSettingsType, &t), noErr);
@@ -133,8 +131,7 @@ TEST_F(CallsTest, TemporalRatesAreKeptInHundredths) {
 TEST_F(CallsTest, CodecInfoNamesH264Only) {
   CodecInfo info;
   ASSERT_EQ(GetCodecInfo(&info, kH264CodecType, nullptr), noErr);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(info.typeName) + 1, info.typeName[0]),
-            "H.264");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(info.typeName) + 1, info.typeName[0]), "H.264");
   EXPECT_EQ(GetCodecInfo(&info, FourCC('j', 'p', 'e', 'g'), nullptr), noCodecErr);
   EXPECT_EQ(GetCodecInfo(nullptr, kH264CodecType, nullptr), paramErr);
 }
@@ -150,8 +147,7 @@ TEST_F(CallsTest, UserDataTextItems) {
   std::memcpy(*ref, PathOf("u2.mov").data(), PathOf("u2.mov").size());
   DataHandler dh = nullptr;
   Movie movie = nullptr;
-  ASSERT_EQ(CreateMovieStorage(ref, rAliasType, 0, 0, long(createMovieFileDeleteCurFile), &dh,
-                               &movie),
+  ASSERT_EQ(CreateMovieStorage(ref, rAliasType, 0, 0, long(createMovieFileDeleteCurFile), &dh, &movie),
             noErr);
   UserData ud = GetMovieUserData(movie);
   ASSERT_NE(ud, nullptr);
@@ -163,9 +159,9 @@ TEST_F(CallsTest, UserDataTextItems) {
   };
   Handle a = text("one"), b = text("two"), c = text("three");
   EXPECT_EQ(AddUserDataText(ud, a, inf, 1, 0), noErr);
-  EXPECT_EQ(AddUserDataText(ud, b, inf, 1, 0), noErr);   // same language: replaced
+  EXPECT_EQ(AddUserDataText(ud, b, inf, 1, 0), noErr);     // same language: replaced
   EXPECT_EQ(AddUserDataText(ud, c, inf, 3, 0), paramErr);  // no item 2 yet
-  EXPECT_EQ(AddUserDataText(ud, c, inf, 2, 0), noErr);   // a second item
+  EXPECT_EQ(AddUserDataText(ud, c, inf, 2, 0), noErr);     // a second item
   EXPECT_EQ(AddUserDataText(ud, c, inf, 0, 0), paramErr);
   EXPECT_EQ(AddUserDataText(nullptr, c, inf, 1, 0), paramErr);
   EXPECT_EQ(AddUserDataText(ud, nullptr, inf, 1, 0), paramErr);
@@ -210,12 +206,10 @@ TEST_F(CallsTest, NullObjectsAreRefusedWithoutACrash) {
   EXPECT_EQ(ICMCompressionSessionOptionsCreate(nullptr, nullptr), paramErr);
   EXPECT_EQ(ICMCompressionSessionOptionsSetAllowTemporalCompression(nullptr, true), paramErr);
   EXPECT_EQ(ICMCompressionSessionOptionsSetAllowFrameReordering(nullptr, true), paramErr);
-  EXPECT_EQ(ICMCompressionSessionEncodeFrame(nullptr, nullptr, 0, 100, 3, nullptr, nullptr,
-                                             nullptr),
+  EXPECT_EQ(ICMCompressionSessionEncodeFrame(nullptr, nullptr, 0, 100, 3, nullptr, nullptr, nullptr),
             paramErr);
   EXPECT_EQ(ICMCompressionSessionCompleteFrames(nullptr, true, 0, 0), paramErr);
-  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 4, 4, 24, nullptr, 12, nullptr, nullptr,
-                                         nullptr, nullptr),
+  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 4, 4, 24, nullptr, 12, nullptr, nullptr, nullptr, nullptr),
             kCVReturnInvalidArgument);
   ICMCompressionSessionRelease(nullptr);
   ICMCompressionSessionOptionsRelease(nullptr);
@@ -232,38 +226,32 @@ TEST_F(CallsTest, BadSizesAndFormatsAreRefused) {
   uint8_t pixels[64 * 3 * 4] = {};
   CVPixelBufferRef pb = nullptr;
   // The writer passes its width and height before a track exists as -1.
-  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, size_t(-1), size_t(-1), 24, pixels, 192,
-                                         nullptr, nullptr, nullptr, &pb),
-            kCVReturnInvalidSize);
-  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 0, 4, 24, pixels, 192, nullptr, nullptr,
+  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, size_t(-1), size_t(-1), 24, pixels, 192, nullptr, nullptr,
                                          nullptr, &pb),
             kCVReturnInvalidSize);
-  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 64, 4, 24, pixels, 191, nullptr, nullptr,
+  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 0, 4, 24, pixels, 192, nullptr, nullptr, nullptr, &pb),
+            kCVReturnInvalidSize);
+  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 64, 4, 24, pixels, 191, nullptr, nullptr, nullptr, &pb),
+            kCVReturnInvalidArgument);
+  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 64, 4, 24, pixels, size_t(1) << 31, nullptr, nullptr,
                                          nullptr, &pb),
             kCVReturnInvalidArgument);
-  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 64, 4, 24, pixels, size_t(1) << 31, nullptr,
-                                         nullptr, nullptr, &pb),
-            kCVReturnInvalidArgument);
-  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 64, 4, 32, pixels, 256, nullptr, nullptr,
-                                         nullptr, &pb),
+  EXPECT_EQ(CVPixelBufferCreateWithBytes(nullptr, 64, 4, 32, pixels, 256, nullptr, nullptr, nullptr, &pb),
             kCVReturnInvalidPixelFormat);
   EXPECT_EQ(pb, nullptr);
 
   ICMEncodedFrameOutputRecord out{&DropFrame, nullptr, nullptr};
   ICMCompressionSessionRef s = nullptr;
   for (auto [w, h] : {std::pair{0, 16}, {16, 0}, {-1, 16}, {16385, 16}, {16, 16385}})
-    EXPECT_EQ(ICMCompressionSessionCreate(nullptr, w, h, kH264CodecType, 2500, nullptr, nullptr,
-                                          &out, &s),
+    EXPECT_EQ(ICMCompressionSessionCreate(nullptr, w, h, kH264CodecType, 2500, nullptr, nullptr, &out, &s),
               paramErr)
         << w << "x" << h;
-  EXPECT_EQ(ICMCompressionSessionCreate(nullptr, 16, 16, kH264CodecType, 0, nullptr, nullptr,
-                                        &out, &s),
+  EXPECT_EQ(ICMCompressionSessionCreate(nullptr, 16, 16, kH264CodecType, 0, nullptr, nullptr, &out, &s),
             paramErr);
-  EXPECT_EQ(ICMCompressionSessionCreate(nullptr, 16, 16, FourCC('j', 'p', 'e', 'g'), 2500,
-                                        nullptr, nullptr, &out, &s),
+  EXPECT_EQ(ICMCompressionSessionCreate(nullptr, 16, 16, FourCC('j', 'p', 'e', 'g'), 2500, nullptr, nullptr,
+                                        &out, &s),
             noCodecErr);
-  EXPECT_EQ(ICMCompressionSessionCreate(nullptr, 16, 16, kH264CodecType, 2500, nullptr, nullptr,
-                                        nullptr, &s),
+  EXPECT_EQ(ICMCompressionSessionCreate(nullptr, 16, 16, kH264CodecType, 2500, nullptr, nullptr, nullptr, &s),
             paramErr);
   // Attributes that do not match the session.
   for (auto [format, w, h] : {std::tuple{32, 16, 16}, {24, 18, 16}, {24, 16, 14}}) {
@@ -274,9 +262,9 @@ TEST_F(CallsTest, BadSizesAndFormatsAreRefused) {
     CFDictionaryRef attributes = CFDictionaryCreate(nullptr, keys, values, 3, nullptr, nullptr);
     for (const void* v : values) CFRelease(static_cast<CFTypeRef>(v));
     ASSERT_NE(attributes, nullptr);
-    EXPECT_EQ(ICMCompressionSessionCreate(nullptr, 16, 16, kH264CodecType, 2500, nullptr,
-                                          attributes, &out, &s),
-              paramErr);
+    EXPECT_EQ(
+        ICMCompressionSessionCreate(nullptr, 16, 16, kH264CodecType, 2500, nullptr, attributes, &out, &s),
+        paramErr);
     CFRelease(attributes);
   }
   EXPECT_EQ(s, nullptr);
@@ -326,29 +314,24 @@ TEST_F(CallsTest, FramesAreRefusedOutOfOrder) {
 TEST_F(CallsTest, SessionRulesOnTimesAndCompletion) {
   ICMEncodedFrameOutputRecord out{&DropFrame, nullptr, nullptr};
   ICMCompressionSessionRef s = nullptr;
-  ASSERT_EQ(ICMCompressionSessionCreate(nullptr, 16, 16, kH264CodecType, 2500, nullptr, nullptr,
-                                        &out, &s),
+  ASSERT_EQ(ICMCompressionSessionCreate(nullptr, 16, 16, kH264CodecType, 2500, nullptr, nullptr, &out, &s),
             noErr);
   uint8_t rgb[16 * 16 * 3] = {};
   CVPixelBufferRef pb = nullptr;
-  ASSERT_EQ(CVPixelBufferCreateWithBytes(nullptr, 16, 16, 24, rgb, 48, nullptr, nullptr, nullptr,
-                                         &pb),
+  ASSERT_EQ(CVPixelBufferCreateWithBytes(nullptr, 16, 16, 24, rgb, 48, nullptr, nullptr, nullptr, &pb),
             noErr);
   CVPixelBufferRef wrong = nullptr;
-  ASSERT_EQ(CVPixelBufferCreateWithBytes(nullptr, 8, 16, 24, rgb, 48, nullptr, nullptr, nullptr,
-                                         &wrong),
+  ASSERT_EQ(CVPixelBufferCreateWithBytes(nullptr, 8, 16, 24, rgb, 48, nullptr, nullptr, nullptr, &wrong),
             noErr);
   EXPECT_EQ(ICMCompressionSessionEncodeFrame(s, pb, 0, 100, 1, nullptr, nullptr, nullptr),
             paramErr);  // duration not valid
-  EXPECT_EQ(ICMCompressionSessionEncodeFrame(s, pb, 0, 0, 3, nullptr, nullptr, nullptr),
-            paramErr);
+  EXPECT_EQ(ICMCompressionSessionEncodeFrame(s, pb, 0, 0, 3, nullptr, nullptr, nullptr), paramErr);
   EXPECT_EQ(ICMCompressionSessionEncodeFrame(s, wrong, 0, 100, 3, nullptr, nullptr, nullptr),
             kCVReturnInvalidSize);
   EXPECT_EQ(ICMCompressionSessionEncodeFrame(s, pb, 100, 100, 3, nullptr, nullptr, nullptr), noErr);
   EXPECT_EQ(ICMCompressionSessionEncodeFrame(s, pb, 100, 100, 3, nullptr, nullptr, nullptr),
             paramErr);  // display times must increase
-  EXPECT_EQ(ICMCompressionSessionEncodeFrame(s, pb, 0, 100, 3, nullptr, nullptr, nullptr),
-            paramErr);
+  EXPECT_EQ(ICMCompressionSessionEncodeFrame(s, pb, 0, 100, 3, nullptr, nullptr, nullptr), paramErr);
   EXPECT_EQ(ICMCompressionSessionEncodeFrame(s, pb, 200, 100, 3, nullptr, nullptr, nullptr), noErr);
   EXPECT_EQ(ICMCompressionSessionCompleteFrames(s, false, 200, 0), paramErr);
   EXPECT_EQ(ICMCompressionSessionCompleteFrames(s, true, 0, 0), noErr);
@@ -371,8 +354,7 @@ TEST_F(CallsTest, PixelBufferReleaseCallsTheOwnersCallback) {
   uint8_t rgb[12] = {};
   CVPixelBufferRef pb = nullptr;
   gReleased = 0;
-  ASSERT_EQ(CVPixelBufferCreateWithBytes(nullptr, 2, 2, 24, rgb, 6, &CountRelease, &gReleased,
-                                         nullptr, &pb),
+  ASSERT_EQ(CVPixelBufferCreateWithBytes(nullptr, 2, 2, 24, rgb, 6, &CountRelease, &gReleased, nullptr, &pb),
             noErr);
   EXPECT_EQ(gReleased, 0);
   CVPixelBufferRelease(pb);
@@ -383,28 +365,24 @@ TEST_F(CallsTest, OutputCallbackFailureFailsTheSessionForGood) {
   struct Counter {
     int calls = 0;
   } counter;
-  auto failing = [](void* refcon, ICMCompressionSessionRef, OSStatus, ICMEncodedFrameRef,
-                    void*) -> OSStatus {
+  auto failing = [](void* refcon, ICMCompressionSessionRef, OSStatus, ICMEncodedFrameRef, void*) -> OSStatus {
     ++static_cast<Counter*>(refcon)->calls;
     return dskFulErr;
   };
   ICMEncodedFrameOutputRecord out{failing, &counter, nullptr};
   ICMCompressionSessionRef s = nullptr;
-  ASSERT_EQ(ICMCompressionSessionCreate(nullptr, 16, 16, kH264CodecType, 2500, nullptr, nullptr,
-                                        &out, &s),
+  ASSERT_EQ(ICMCompressionSessionCreate(nullptr, 16, 16, kH264CodecType, 2500, nullptr, nullptr, &out, &s),
             noErr);
   uint8_t rgb[16 * 16 * 3] = {};
   CVPixelBufferRef pb = nullptr;
-  ASSERT_EQ(CVPixelBufferCreateWithBytes(nullptr, 16, 16, 24, rgb, 48, nullptr, nullptr, nullptr,
-                                         &pb),
+  ASSERT_EQ(CVPixelBufferCreateWithBytes(nullptr, 16, 16, 24, rgb, 48, nullptr, nullptr, nullptr, &pb),
             noErr);
   // Default options: no temporal compression; the frames come out at the end.
   for (int i = 0; i < 3; ++i)
     ICMCompressionSessionEncodeFrame(s, pb, i * 100, 100, 3, nullptr, nullptr, nullptr);
   EXPECT_EQ(ICMCompressionSessionCompleteFrames(s, true, 0, 0), dskFulErr);
   EXPECT_EQ(counter.calls, 1);  // no frame is handed out after the failure
-  EXPECT_EQ(ICMCompressionSessionEncodeFrame(s, pb, 900, 100, 3, nullptr, nullptr, nullptr),
-            dskFulErr);
+  EXPECT_EQ(ICMCompressionSessionEncodeFrame(s, pb, 900, 100, 3, nullptr, nullptr, nullptr), dskFulErr);
   CVPixelBufferRelease(pb);
   ICMCompressionSessionRelease(s);
 }
@@ -415,14 +393,12 @@ enum class Step { Open, Begin, AddFrame, Finish, Close, None };
 struct FaultCase {
   faults::Call call;
   unsigned skip;
-  Step step;           // where the writer's sequence stops
-  const char* text;    // the writer's text for it
-  bool infoItem;       // the saved movie has the text item
+  Step step;         // where the writer's sequence stops
+  const char* text;  // the writer's text for it
+  bool infoItem;     // the saved movie has the text item
 };
 
-void PrintTo(const FaultCase& c, std::ostream* os) {
-  *os << "call " << int(c.call) << " after " << c.skip;
-}
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << "call " << int(c.call) << " after " << c.skip; }
 class FaultTest : public CallsTest, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(FaultTest, ReachesTheWritersFailure) {
@@ -461,16 +437,37 @@ TEST_P(FaultTest, ReachesTheWritersFailure) {
 }
 
 std::string FaultName(const ::testing::TestParamInfo<FaultCase>& info) {
-  static const char* const kNames[] = {
-      "InitializeQTML", "EnterMovies", "Gestalt", "CFStringCreateWithCharacters",
-      "QTNewDataReference", "CreateMovieStorage", "GetMovieUserData", "NewHandle",
-      "AddUserDataText", "OpenDefaultComponent", "SCGetInfo", "NewMovieTrack",
-      "NewTrackMedia", "GetCodecInfo", "OptionsCreate", "SCCopyCompressionSessionOptions",
-      "SetAllowTemporalCompression", "SetAllowFrameReordering", "CFNumberCreate",
-      "CFDictionaryCreate", "SessionCreate", "BeginMediaEdits", "PixelBufferCreate",
-      "EncodeFrame", "AddMediaSample", "CompleteFrames", "EndMediaEdits",
-      "InsertMediaIntoTrack", "AddMovieToStorage", "UpdateMovieInStorage",
-      "CloseMovieStorage"};
+  static const char* const kNames[] = {"InitializeQTML",
+                                       "EnterMovies",
+                                       "Gestalt",
+                                       "CFStringCreateWithCharacters",
+                                       "QTNewDataReference",
+                                       "CreateMovieStorage",
+                                       "GetMovieUserData",
+                                       "NewHandle",
+                                       "AddUserDataText",
+                                       "OpenDefaultComponent",
+                                       "SCGetInfo",
+                                       "NewMovieTrack",
+                                       "NewTrackMedia",
+                                       "GetCodecInfo",
+                                       "OptionsCreate",
+                                       "SCCopyCompressionSessionOptions",
+                                       "SetAllowTemporalCompression",
+                                       "SetAllowFrameReordering",
+                                       "CFNumberCreate",
+                                       "CFDictionaryCreate",
+                                       "SessionCreate",
+                                       "BeginMediaEdits",
+                                       "PixelBufferCreate",
+                                       "EncodeFrame",
+                                       "AddMediaSample",
+                                       "CompleteFrames",
+                                       "EndMediaEdits",
+                                       "InsertMediaIntoTrack",
+                                       "AddMovieToStorage",
+                                       "UpdateMovieInStorage",
+                                       "CloseMovieStorage"};
   static_assert(sizeof kNames / sizeof kNames[0] == size_t(faults::Call::Count));
   return std::string(kNames[size_t(info.param.call)]) + "_" + std::to_string(info.param.skip);
 }
@@ -480,47 +477,42 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // QTML failing alone is noted by the writer, which goes on.
         FaultCase{faults::Call::InitializeQTML, 0, Step::None, "", true},
-        FaultCase{faults::Call::EnterMovies, 0, Step::Open,
-                  "QuickTime 7.1 or higher must be installed", false},
-        FaultCase{faults::Call::Gestalt, 0, Step::Open,
-                  "QuickTime 7.1 or higher must be installed", false},
+        FaultCase{faults::Call::EnterMovies, 0, Step::Open, "QuickTime 7.1 or higher must be installed",
+                  false},
+        FaultCase{faults::Call::Gestalt, 0, Step::Open, "QuickTime 7.1 or higher must be installed", false},
         FaultCase{faults::Call::CFStringCreateWithCharacters, 0, Step::Open,
                   "Failed to open the dest file for writing", false},
         FaultCase{faults::Call::QTNewDataReferenceFromFullPathCFString, 0, Step::Open,
                   "Failed to open the dest file for writing", false},
-        FaultCase{faults::Call::CreateMovieStorage, 0, Step::Open, "Failed to create a new movie",
-                  false},
+        FaultCase{faults::Call::CreateMovieStorage, 0, Step::Open, "Failed to create a new movie", false},
         // User data failures are not examined: a movie without the item.
         FaultCase{faults::Call::GetMovieUserData, 0, Step::None, "", false},
         FaultCase{faults::Call::NewHandle, 0, Step::None, "", false},
         FaultCase{faults::Call::AddUserDataText, 0, Step::None, "", false},
-        FaultCase{faults::Call::OpenDefaultComponent, 0, Step::Begin,
-                  "Failed to copy compression options", true},
+        FaultCase{faults::Call::OpenDefaultComponent, 0, Step::Begin, "Failed to copy compression options",
+                  true},
         // Read-back spatial settings cleared: no codec type.
         FaultCase{faults::Call::SCGetInfo, 1, Step::Begin, "Failed to resolve codec info", true},
         // Read-back rate cleared: the writer takes the index's time scale.
         FaultCase{faults::Call::SCGetInfo, 2, Step::None, "", true},
-        FaultCase{faults::Call::NewMovieTrack, 0, Step::Begin, "Failed to create video track",
-                  true},
-        FaultCase{faults::Call::NewTrackMedia, 0, Step::Begin, "Failed to create video media",
-                  true},
-        FaultCase{faults::Call::GetCodecInfo, 0, Step::Begin, "Failed to resolve codec info",
-                  true},
+        FaultCase{faults::Call::NewMovieTrack, 0, Step::Begin, "Failed to create video track", true},
+        FaultCase{faults::Call::NewTrackMedia, 0, Step::Begin, "Failed to create video media", true},
+        FaultCase{faults::Call::GetCodecInfo, 0, Step::Begin, "Failed to resolve codec info", true},
         FaultCase{faults::Call::ICMCompressionSessionOptionsCreate, 0, Step::Begin,
                   "Failed to create compression options", true},
         FaultCase{faults::Call::SCCopyCompressionSessionOptions, 0, Step::Begin,
                   "Failed to copy compression options", true},
         FaultCase{faults::Call::SetAllowTemporalCompression, 0, Step::Begin,
                   "Failed to enable temporal compression options", true},
-        FaultCase{faults::Call::SetAllowFrameReordering, 0, Step::Begin,
-                  "Failed to set compression options", true},
+        FaultCase{faults::Call::SetAllowFrameReordering, 0, Step::Begin, "Failed to set compression options",
+                  true},
         // Without the attributes dictionary the session still takes 24-bit RGB.
         FaultCase{faults::Call::CFNumberCreate, 0, Step::None, "", true},
         FaultCase{faults::Call::CFDictionaryCreate, 0, Step::None, "", true},
         FaultCase{faults::Call::ICMCompressionSessionCreate, 0, Step::Begin,
                   "Failed to create compression session", true},
-        FaultCase{faults::Call::BeginMediaEdits, 0, Step::Begin,
-                  "Failed to start editing the video track", true},
+        FaultCase{faults::Call::BeginMediaEdits, 0, Step::Begin, "Failed to start editing the video track",
+                  true},
         FaultCase{faults::Call::CVPixelBufferCreateWithBytes, 2, Step::AddFrame,
                   "Failed to create a pixelbuffer for a video frame", true},
         FaultCase{faults::Call::ICMCompressionSessionEncodeFrame, 1, Step::AddFrame,
@@ -530,10 +522,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "Failed to finish compression session", true},
         FaultCase{faults::Call::ICMCompressionSessionCompleteFrames, 0, Step::Finish,
                   "Failed to finish compression session", true},
-        FaultCase{faults::Call::EndMediaEdits, 0, Step::Finish, "Failed to finish the media edit",
+        FaultCase{faults::Call::EndMediaEdits, 0, Step::Finish, "Failed to finish the media edit", true},
+        FaultCase{faults::Call::InsertMediaIntoTrack, 0, Step::Finish, "Failed to insert media into track",
                   true},
-        FaultCase{faults::Call::InsertMediaIntoTrack, 0, Step::Finish,
-                  "Failed to insert media into track", true},
         FaultCase{faults::Call::AddMovieToStorage, 0, Step::Close, "", false},
         FaultCase{faults::Call::UpdateMovieInStorage, 0, Step::Close, "", false},
         FaultCase{faults::Call::CloseMovieStorage, 0, Step::Close, "", false}),

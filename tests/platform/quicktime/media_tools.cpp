@@ -15,8 +15,10 @@ namespace qttest {
 std::string Quote(const std::string& text) {
   std::string q = "'";
   for (char c : text) {
-    if (c == '\'') q += "'\\''";
-    else q += c;
+    if (c == '\'')
+      q += "'\\''";
+    else
+      q += c;
   }
   return q + "'";
 }
@@ -52,15 +54,15 @@ void ParseKeyValues(const std::string& text, const std::string& prefix,
 std::map<std::string, std::string> Probe(const std::string& path) {
   std::map<std::string, std::string> m;
   ParseKeyValues(Shell("ffprobe -v error -select_streams v:0 -count_frames -show_entries "
-                     "stream=codec_name,codec_tag_string,profile,width,height,pix_fmt,time_base,"
-                     "r_frame_rate,avg_frame_rate,start_time,duration,duration_ts,nb_frames,"
-                     "nb_read_frames,color_range,color_space,color_transfer,color_primaries,"
-                     "has_b_frames -of default=noprint_wrappers=1 " +
-                     Quote(path) + " 2>/dev/null"),
+                       "stream=codec_name,codec_tag_string,profile,width,height,pix_fmt,time_base,"
+                       "r_frame_rate,avg_frame_rate,start_time,duration,duration_ts,nb_frames,"
+                       "nb_read_frames,color_range,color_space,color_transfer,color_primaries,"
+                       "has_b_frames -of default=noprint_wrappers=1 " +
+                       Quote(path) + " 2>/dev/null"),
                  "", &m);
   ParseKeyValues(Shell("ffprobe -v error -show_entries format=nb_streams,duration,format_name,"
-                     "start_time:format_tags=comment,major_brand -of default=noprint_wrappers=1 " +
-                     Quote(path) + " 2>/dev/null"),
+                       "start_time:format_tags=comment,major_brand -of default=noprint_wrappers=1 " +
+                       Quote(path) + " 2>/dev/null"),
                  "format.", &m);
   return m;
 }
@@ -73,9 +75,10 @@ std::string MediaInfo(const std::string& path, const std::string& inform) {
 
 std::vector<std::pair<int64_t, int64_t>> Packets(const std::string& path) {
   std::vector<std::pair<int64_t, int64_t>> v;
-  std::istringstream in(Shell("ffprobe -v error -select_streams v:0 -show_entries "
-                            "packet=pts,duration -of csv=p=0 " +
-                            Quote(path) + " 2>/dev/null"));
+  std::istringstream in(
+      Shell("ffprobe -v error -select_streams v:0 -show_entries "
+            "packet=pts,duration -of csv=p=0 " +
+            Quote(path) + " 2>/dev/null"));
   std::string line;
   while (std::getline(in, line)) {
     long long pts = 0, dur = 0;
@@ -86,9 +89,10 @@ std::vector<std::pair<int64_t, int64_t>> Packets(const std::string& path) {
 
 std::vector<bool> KeyFrames(const std::string& path) {
   std::vector<bool> v;
-  std::istringstream in(Shell("ffprobe -v error -select_streams v:0 -show_entries "
-                            "frame=key_frame -of csv=p=0 " +
-                            Quote(path) + " 2>/dev/null"));
+  std::istringstream in(
+      Shell("ffprobe -v error -select_streams v:0 -show_entries "
+            "frame=key_frame -of csv=p=0 " +
+            Quote(path) + " 2>/dev/null"));
   std::string line;
   while (std::getline(in, line))
     if (!line.empty()) v.push_back(line[0] == '1');
@@ -97,16 +101,15 @@ std::vector<bool> KeyFrames(const std::string& path) {
 
 std::vector<uint8_t> DecodeRgb(const std::string& path, int width, int height, int* frames) {
   std::string raw = Shell("ffmpeg -v error -i " + Quote(path) +
-                        " -vf scale=in_color_matrix=bt709:in_range=tv:out_range=pc:"
-                        "flags=bicubic+accurate_rnd+full_chroma_int,format=rgb24 "
-                        "-f rawvideo - 2>/dev/null");
+                          " -vf scale=in_color_matrix=bt709:in_range=tv:out_range=pc:"
+                          "flags=bicubic+accurate_rnd+full_chroma_int,format=rgb24 "
+                          "-f rawvideo - 2>/dev/null");
   const size_t frameBytes = size_t(width) * size_t(height) * 3;
   *frames = frameBytes > 0 ? int(raw.size() / frameBytes) : 0;
   return std::vector<uint8_t>(raw.begin(), raw.end());
 }
 
-double Psnr(const uint8_t* a, size_t strideA, const uint8_t* b, size_t strideB, int width,
-            int height) {
+double Psnr(const uint8_t* a, size_t strideA, const uint8_t* b, size_t strideB, int width, int height) {
   double se = 0;
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < 3 * width; ++x) {
@@ -118,8 +121,7 @@ double Psnr(const uint8_t* a, size_t strideA, const uint8_t* b, size_t strideB, 
   return 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-std::vector<uint8_t> NaturalFrame(int width, int height, size_t bytesPerRow, int index,
-                                  uint32_t seed) {
+std::vector<uint8_t> NaturalFrame(int width, int height, size_t bytesPerRow, int index, uint32_t seed) {
   std::vector<uint8_t> f(bytesPerRow * size_t(height), 0xA5);
   std::mt19937 rng(seed * 7919u + uint32_t(index));
   std::normal_distribution<double> grain(0.0, 2.0);
@@ -128,8 +130,8 @@ std::vector<uint8_t> NaturalFrame(int width, int height, size_t bytesPerRow, int
     for (int x = 0; x < width; ++x) {
       const double u = double(x) / width, v = double(y) / height;
       // Soft shapes drifting over a gradient, like defocused scenery.
-      const double blob = std::exp(-(std::pow(u - 0.5 - 0.2 * std::sin(t), 2) +
-                                     std::pow(v - 0.5 - 0.2 * std::cos(t), 2)) * 12.0);
+      const double blob = std::exp(
+          -(std::pow(u - 0.5 - 0.2 * std::sin(t), 2) + std::pow(v - 0.5 - 0.2 * std::cos(t), 2)) * 12.0);
       const double r = 40 + 150 * u + 60 * blob;
       const double g = 60 + 100 * v + 50 * std::sin(6.0 * u + t) * 0.5 + 40 * blob;
       const double b = 90 + 80 * (1 - u) * v + 30 * std::cos(5.0 * v - t);
@@ -158,8 +160,8 @@ uint32_t BigEndian32(const uint8_t* p) {
 
 namespace {
 bool IsContainer(const std::string& type) {
-  return type == "moov" || type == "trak" || type == "mdia" || type == "minf" ||
-         type == "stbl" || type == "edts" || type == "dinf" || type == "udta";
+  return type == "moov" || type == "trak" || type == "mdia" || type == "minf" || type == "stbl" ||
+         type == "edts" || type == "dinf" || type == "udta";
 }
 std::string TypeText(const uint8_t* p) {
   std::string s;

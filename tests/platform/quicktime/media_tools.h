@@ -30,12 +30,10 @@ std::vector<uint8_t> DecodeRgb(const std::string& path, int width, int height, i
 
 // PSNR in dB of two 8-bit blocks over the pixels of a region (row strides
 // in bytes); infinity when equal.
-double Psnr(const uint8_t* a, size_t strideA, const uint8_t* b, size_t strideB, int width,
-            int height);
+double Psnr(const uint8_t* a, size_t strideA, const uint8_t* b, size_t strideB, int width, int height);
 
 // Smooth, moving, lightly grained RGB picture (deterministic for a seed).
-std::vector<uint8_t> NaturalFrame(int width, int height, size_t bytesPerRow, int index,
-                                  uint32_t seed = 1);
+std::vector<uint8_t> NaturalFrame(int width, int height, size_t bytesPerRow, int index, uint32_t seed = 1);
 
 // Top-level and nested atoms of a file, each path as "moov/trak/tkhd".
 struct Atom {

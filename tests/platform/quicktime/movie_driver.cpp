@@ -23,18 +23,26 @@ namespace {
 
 void TimeScaleFromFrameRateIndex(int* scale, int* duration, int index) {
   *duration = 100;
-  if (index == 0) *scale = 2398;
-  else if (index == 3 || index == 4) *scale = 2997;
-  else if (index == 7) *scale = 5994;
-  else *scale = WholeRateOfIndex(index) * 100;
+  if (index == 0)
+    *scale = 2398;
+  else if (index == 3 || index == 4)
+    *scale = 2997;
+  else if (index == 7)
+    *scale = 5994;
+  else
+    *scale = WholeRateOfIndex(index) * 100;
 }
 
 void TimeScaleFromFixedRate(int* scale, int* duration, const SCTemporalSettings& t) {
   *duration = 100;
-  if (t.frameRate == 0x17FAE1) *scale = 2398;
-  else if (t.frameRate == 0x1DF851) *scale = 2997;
-  else if (t.frameRate == 0x3BF0A3) *scale = 5994;
-  else *scale = (t.frameRate >> 16) * 100;
+  if (t.frameRate == 0x17FAE1)
+    *scale = 2398;
+  else if (t.frameRate == 0x1DF851)
+    *scale = 2997;
+  else if (t.frameRate == 0x3BF0A3)
+    *scale = 5994;
+  else
+    *scale = (t.frameRate >> 16) * 100;
 }
 
 }  // namespace
@@ -57,16 +65,15 @@ bool MovieDriver::Start() {
 bool MovieDriver::Open(const std::string& path, const std::string& infoText) {
   if (!Start()) return false;
   std::vector<UniChar> chars(path.begin(), path.end());
-  CFStringRef cfPath = CFStringCreateWithCharacters(kCFAllocatorDefault, chars.data(),
-                                                    CFIndex(chars.size()));
-  OSErr err = QTNewDataReferenceFromFullPathCFString(cfPath, kQTNativeDefaultPathStyle, 0,
-                                                     &dataRef_, &dataRefType_);
+  CFStringRef cfPath = CFStringCreateWithCharacters(kCFAllocatorDefault, chars.data(), CFIndex(chars.size()));
+  OSErr err =
+      QTNewDataReferenceFromFullPathCFString(cfPath, kQTNativeDefaultPathStyle, 0, &dataRef_, &dataRefType_);
   CFRelease(cfPath);
   if (err != noErr || dataRef_ == nullptr) return Fail("Failed to open the dest file for writing");
 
   err = CreateMovieStorage(dataRef_, dataRefType_, FourCC('T', 'V', 'O', 'D'), smCurrentScript,
-                           long(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile),
-                           &storage_, &movie_);
+                           long(createMovieFileDeleteCurFile | createMovieFileDontCreateResFile), &storage_,
+                           &movie_);
   bool ok = err == noErr && movie_ != nullptr && storage_ != nullptr;
   if (ok) {
     UserData ud = GetMovieUserData(movie_);
@@ -106,8 +113,7 @@ void MovieDriver::ReleaseTrackObjects() {
   track_ = nullptr;
 }
 
-bool MovieDriver::Begin(int width, int height, int rateIndex, CodecQ quality,
-                        OSType pixelFormat) {
+bool MovieDriver::Begin(int width, int height, int rateIndex, CodecQ quality, OSType pixelFormat) {
   width_ = width;
   height_ = height;
   pixelFormat_ = pixelFormat;
@@ -123,14 +129,16 @@ bool MovieDriver::Begin(int width, int height, int rateIndex, CodecQ quality,
   const char* failure = nullptr;
   ICMCompressionSessionOptionsRef options = nullptr;
   do {
-    track_ = NewMovieTrack(movie_, FixRatio(int16_t(width & 0xFFFF), 1),
-                           FixRatio(int16_t(height & 0xFFFF), 1), 0);
+    track_ =
+        NewMovieTrack(movie_, FixRatio(int16_t(width & 0xFFFF), 1), FixRatio(int16_t(height & 0xFFFF), 1), 0);
     if (track_ == nullptr || GetMoviesError() != noErr) {
       failure = "Failed to create video track";
       break;
     }
-    if (temporal.frameRate == 0) TimeScaleFromFrameRateIndex(&timeScale_, &duration_, rateIndex);
-    else TimeScaleFromFixedRate(&timeScale_, &duration_, temporal);
+    if (temporal.frameRate == 0)
+      TimeScaleFromFrameRateIndex(&timeScale_, &duration_, rateIndex);
+    else
+      TimeScaleFromFixedRate(&timeScale_, &duration_, temporal);
     media_ = NewTrackMedia(track_, VideoMediaType, timeScale_, nullptr, 0);
     if (media_ == nullptr || GetMoviesError() != noErr) {
       failure = "Failed to create video media";
@@ -164,13 +172,11 @@ bool MovieDriver::Begin(int width, int height, int rateIndex, CodecQ quality,
     const void* values[3] = {CFNumberCreate(kCFAllocatorDefault, kCFNumberIntType, &format),
                              CFNumberCreate(kCFAllocatorDefault, kCFNumberIntType, &w),
                              CFNumberCreate(kCFAllocatorDefault, kCFNumberIntType, &h)};
-    CFDictionaryRef attributes =
-        CFDictionaryCreate(kCFAllocatorDefault, keys, values, 3, nullptr, nullptr);
+    CFDictionaryRef attributes = CFDictionaryCreate(kCFAllocatorDefault, keys, values, 3, nullptr, nullptr);
     for (const void* v : values) CFRelease(static_cast<CFTypeRef>(v));
     ICMEncodedFrameOutputRecord output{&MovieDriver::OnEncodedFrame, media_, nullptr};
-    OSStatus st = ICMCompressionSessionCreate(kCFAllocatorDefault, width, height,
-                                              spatial.codecType, timeScale_, options, attributes,
-                                              &output, &session_);
+    OSStatus st = ICMCompressionSessionCreate(kCFAllocatorDefault, width, height, spatial.codecType,
+                                              timeScale_, options, attributes, &output, &session_);
     CFRelease(attributes);
     ICMCompressionSessionOptionsRelease(options);
     options = nullptr;
@@ -195,8 +201,8 @@ OSStatus MovieDriver::OnEncodedFrame(void* refcon, ICMCompressionSessionRef, OSS
   return AddMediaSampleFromEncodedFrame(static_cast<Media>(refcon), frame, nullptr);
 }
 
-void MovieDriver::OnSourceFrameTracking(void* refcon, ICMSourceTrackingFlags flags,
-                                        void* sourceFrame, void*) {
+void MovieDriver::OnSourceFrameTracking(void* refcon, ICMSourceTrackingFlags flags, void* sourceFrame,
+                                        void*) {
   auto* self = static_cast<MovieDriver*>(refcon);
   ++self->trackingCalls_;
   if (flags & kICMSourceTracking_ReleasedPixelBuffer) {
@@ -208,17 +214,16 @@ void MovieDriver::OnSourceFrameTracking(void* refcon, ICMSourceTrackingFlags fla
 
 bool MovieDriver::AddFrame(const void* rgb, size_t bytesPerRow) {
   CVPixelBufferRef pb = nullptr;
-  if (CVPixelBufferCreateWithBytes(kCFAllocatorDefault, size_t(width_), size_t(height_),
-                                   pixelFormat_, const_cast<void*>(rgb), bytesPerRow, nullptr,
-                                   nullptr, nullptr, &pb) != noErr)
+  if (CVPixelBufferCreateWithBytes(kCFAllocatorDefault, size_t(width_), size_t(height_), pixelFormat_,
+                                   const_cast<void*>(rgb), bytesPerRow, nullptr, nullptr, nullptr,
+                                   &pb) != noErr)
     return Fail("Failed to create a pixelbuffer for a video frame");
   ICMSourceTrackingCallbackRecord tracking{&MovieDriver::OnSourceFrameTracking, this};
   inEncode_ = true;
   const int releasedBefore = released_;
   OSStatus st = ICMCompressionSessionEncodeFrame(
       session_, pb, TimeValue64(framesWritten_) * duration_, duration_,
-      kICMValidTime_DisplayTimeStampIsValid | kICMValidTime_DisplayDurationIsValid, nullptr,
-      &tracking, pb);
+      kICMValidTime_DisplayTimeStampIsValid | kICMValidTime_DisplayDurationIsValid, nullptr, &tracking, pb);
   inEncode_ = false;
   // A frame the session refused was never taken: its buffer is still ours.
   if (released_ == releasedBefore) CVPixelBufferRelease(pb);
@@ -240,8 +245,7 @@ bool MovieDriver::Finish() {
       failure = "Failed to finish the media edit";
       break;
     }
-    if (framesWritten_ > 0 &&
-        InsertMediaIntoTrack(track_, 0, 0, GetMediaDuration(media_), fixed1) != noErr) {
+    if (framesWritten_ > 0 && InsertMediaIntoTrack(track_, 0, 0, GetMediaDuration(media_), fixed1) != noErr) {
       failure = "Failed to insert media into track";
       break;
     }

@@ -54,11 +54,10 @@ class MovieDriver {
   bool releasedBeforeReturn() const { return releasedBeforeReturn_; }
 
  private:
-  static qt::OSStatus OnEncodedFrame(void* refcon, qt::ICMCompressionSessionRef session,
-                                     qt::OSStatus error, qt::ICMEncodedFrameRef frame,
-                                     void* reserved);
-  static void OnSourceFrameTracking(void* refcon, qt::ICMSourceTrackingFlags flags,
-                                    void* sourceFrame, void* reserved);
+  static qt::OSStatus OnEncodedFrame(void* refcon, qt::ICMCompressionSessionRef session, qt::OSStatus error,
+                                     qt::ICMEncodedFrameRef frame, void* reserved);
+  static void OnSourceFrameTracking(void* refcon, qt::ICMSourceTrackingFlags flags, void* sourceFrame,
+                                    void* reserved);
   bool Fail(const char* text);
   void ReleaseTrackObjects();
 

@@ -48,8 +48,8 @@ class MovieTest : public ::testing::Test {
   }
 
   // Every decoded frame against its source, over the true size.
-  void ExpectFramesMatch(const std::string& path, int width, int height, int codedWidth,
-                         int codedHeight, int frames, double minPsnr) {
+  void ExpectFramesMatch(const std::string& path, int width, int height, int codedWidth, int codedHeight,
+                         int frames, double minPsnr) {
     int decoded = 0;
     std::vector<uint8_t> rgb = DecodeRgb(path, codedWidth, codedHeight, &decoded);
     ASSERT_EQ(decoded, frames);
@@ -99,8 +99,7 @@ TEST_F(MovieTest, MovieIsWhatTheWriterAskedFor) {
   EXPECT_EQ(p["format.TAG:major_brand"], "qt  ");
   EXPECT_EQ(p["format.nb_streams"], "1");
   EXPECT_EQ(p["format.start_time"], "0.000000");
-  EXPECT_EQ(Shell("ffprobe -v error -show_entries format_tags=comment -of default=nw=1:nk=1 " +
-                  Quote(path)),
+  EXPECT_EQ(Shell("ffprobe -v error -show_entries format_tags=comment -of default=nw=1:nk=1 " + Quote(path)),
             std::string(kInfo) + "\n");
 
   // Display times 0, 100, 200, ... each lasting 100, every one present.
@@ -118,8 +117,9 @@ TEST_F(MovieTest, MovieIsWhatTheWriterAskedFor) {
 
   EXPECT_EQ(MediaInfo(path, "General;%Format_Profile%|%Movie_More%"),
             "QuickTime|Made with dcp2mov / http://dcp2mov.example/");
-  EXPECT_EQ(MediaInfo(path, "Video;%Format%|%CodecID%|%FrameRate_Mode%|%FrameRate%|"
-                            "%colour_range%|%matrix_coefficients%|%colour_primaries%"),
+  EXPECT_EQ(MediaInfo(path,
+                      "Video;%Format%|%CodecID%|%FrameRate_Mode%|%FrameRate%|"
+                      "%colour_range%|%matrix_coefficients%|%colour_primaries%"),
             "AVC|avc1|CFR|25.000|Limited|BT.709|BT.709");
 
   ExpectFramesMatch(path, w, h, w, h, frames, kMinPsnr);
@@ -157,8 +157,8 @@ TEST_F(MovieTest, AtomsHoldTheTextItemAndTimeScales) {
   const Atom* elst = Find(atoms, "moov/trak/edts/elst");
   ASSERT_NE(elst, nullptr);
   auto e = ReadBytes(path, elst->offset, elst->size);
-  EXPECT_EQ(BigEndian32(&e[12]), 1u);     // one edit
-  EXPECT_EQ(BigEndian32(&e[16]), 150u);   // 0.25 s in the movie's 600
+  EXPECT_EQ(BigEndian32(&e[12]), 1u);    // one edit
+  EXPECT_EQ(BigEndian32(&e[16]), 150u);  // 0.25 s in the movie's 600
   EXPECT_EQ(BigEndian32(&e[24]), 0x10000u);
 }
 
@@ -198,8 +198,7 @@ TEST_P(FrameRateTest, TimeScaleAndFrameRate) {
 INSTANTIATE_TEST_SUITE_P(
     AllIndices, FrameRateTest,
     ::testing::Values(RateCase{0, 2398, "1199/50", 0x17FAE1}, RateCase{1, 2400, "24/1", 24 << 16},
-                      RateCase{2, 2500, "25/1", 25 << 16},
-                      RateCase{3, 2997, "2997/100", 0x1DF851},
+                      RateCase{2, 2500, "25/1", 25 << 16}, RateCase{3, 2997, "2997/100", 0x1DF851},
                       RateCase{4, 2997, "2997/100", 0x1DF851}, RateCase{5, 3000, "30/1", 30 << 16},
                       RateCase{6, 5000, "50/1", 50 << 16}, RateCase{7, 5994, "2997/50", 0x3BF0A3},
                       RateCase{8, 6000, "60/1", 60 << 16}),
@@ -286,9 +285,9 @@ TEST_F(MovieTest, MovieWithoutFramesIsSavedAndReadable) {
     auto p = Probe(path);
     EXPECT_EQ(p["format.nb_streams"], "0") << path;
     EXPECT_EQ(p["format.TAG:major_brand"], "qt  ");
-    EXPECT_EQ(Shell("ffprobe -v error -show_entries format_tags=comment -of default=nw=1:nk=1 " +
-                    Quote(path)),
-              std::string(kInfo) + "\n");
+    EXPECT_EQ(
+        Shell("ffprobe -v error -show_entries format_tags=comment -of default=nw=1:nk=1 " + Quote(path)),
+        std::string(kInfo) + "\n");
     // mediainfo names the item differently when the movie has no track.
     EXPECT_NE(Shell("mediainfo " + Quote(path)).find("Made with dcp2mov / http://dcp2mov.example/"),
               std::string::npos);
@@ -302,9 +301,7 @@ TEST_F(MovieTest, MovieWithoutFramesIsSavedAndReadable) {
 }
 
 TEST_F(MovieTest, OddSizesArePaddedAndTheTrackKeepsTheTrueSize) {
-  const struct {
-    int w, h;
-  } sizes[] = {{33, 17}, {34, 17}, {33, 18}, {1, 1}};
+  const struct { int w, h; } sizes[] = {{33, 17}, {34, 17}, {33, 18}, {1, 1}};
   for (auto s : sizes) {
     const std::string path = PathOf("odd.mov");
     const int cw = (s.w + 1) & ~1, ch = (s.h + 1) & ~1;
@@ -326,13 +323,13 @@ TEST_F(MovieTest, OddSizesArePaddedAndTheTrackKeepsTheTrueSize) {
     auto rgb = DecodeRgb(path, cw, ch, &n);
     ASSERT_EQ(n, 5);
     if (cw > s.w) {
-      double psnr = Psnr(rgb.data() + 3 * (cw - 1), size_t(cw) * 3, rgb.data() + 3 * (s.w - 1),
-                         size_t(cw) * 3, 1, ch);
+      double psnr =
+          Psnr(rgb.data() + 3 * (cw - 1), size_t(cw) * 3, rgb.data() + 3 * (s.w - 1), size_t(cw) * 3, 1, ch);
       EXPECT_GE(psnr, 30.0);
     }
     if (ch > s.h) {
-      double psnr = Psnr(rgb.data() + size_t(ch - 1) * cw * 3, 0,
-                         rgb.data() + size_t(s.h - 1) * cw * 3, 0, cw, 1);
+      double psnr =
+          Psnr(rgb.data() + size_t(ch - 1) * cw * 3, 0, rgb.data() + size_t(s.h - 1) * cw * 3, 0, cw, 1);
       EXPECT_GE(psnr, 30.0);
     }
   }
@@ -389,8 +386,7 @@ TEST_F(MovieTest, NoReadPastTheCallersLastRow) {
     const size_t bytes = bpr * size_t(c.h - 1) + size_t(c.w) * 3;  // no padding after the last row
     const size_t pages = (bytes + size_t(page) - 1) / size_t(page) + 1;
     auto* map = static_cast<uint8_t*>(
-        mmap(nullptr, pages * size_t(page), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-             -1, 0));
+        mmap(nullptr, pages * size_t(page), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     ASSERT_NE(map, MAP_FAILED);
     uint8_t* guard = map + (pages - 1) * size_t(page);
     ASSERT_EQ(mprotect(guard, size_t(page), PROT_NONE), 0);
@@ -430,7 +426,9 @@ int WriteWithFileSizeLimit(const std::string& path, rlim_t limit, int frames) {
   pid_t pid = fork();
   if (pid == 0) {
     signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG
-    struct rlimit rl{limit, limit};
+    struct rlimit rl {
+      limit, limit
+    };
     setrlimit(RLIMIT_FSIZE, &rl);
     int code = 0;
     {

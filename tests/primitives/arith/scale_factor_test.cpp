@@ -64,8 +64,8 @@ std::vector<std::int64_t> boundary32() {
       rs.push_back(-3 * p + d);
     }
   }
-  for (std::int64_t r : {-(1LL << 32), (1LL << 32) - 2, (1LL << 32) - 1, -((1LL << 32) - 1),
-                         (1LL << 31) - 1, -(1LL << 31) - 1, 0LL})
+  for (std::int64_t r : {-(1LL << 32), (1LL << 32) - 2, (1LL << 32) - 1, -((1LL << 32) - 1), (1LL << 31) - 1,
+                         -(1LL << 31) - 1, 0LL})
     rs.push_back(r);
   std::mt19937_64 rng(11);
   for (int i = 0; i < 3000; ++i)

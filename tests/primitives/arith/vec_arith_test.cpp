@@ -161,33 +161,49 @@ template <>
 Prim16s pick<Prim16s>(std::mt19937& rng) {
   static const Prim16s edge[] = {-32768, -32767, -16385, -16384, -1, 0, 1, 2, 3, 16383, 16384, 32766, 32767};
   switch (rng() % 4) {
-    case 0: return edge[rng() % std::size(edge)];
-    case 1: return static_cast<Prim16s>(static_cast<int>(rng() % 17) - 8);
-    default: return static_cast<Prim16s>(rng());
+    case 0:
+      return edge[rng() % std::size(edge)];
+    case 1:
+      return static_cast<Prim16s>(static_cast<int>(rng() % 17) - 8);
+    default:
+      return static_cast<Prim16s>(rng());
   }
 }
 template <>
 Prim32s pick<Prim32s>(std::mt19937& rng) {
-  static const Prim32s edge[] = {INT32_MIN, INT32_MIN + 1, -(1 << 30) - 1, -(1 << 30), -3, -2, -1, 0, 1,
-                                 2, 3, (1 << 30) - 1, 1 << 30, INT32_MAX - 1, INT32_MAX};
+  static const Prim32s edge[] = {
+      INT32_MIN, INT32_MIN + 1, -(1 << 30) - 1, -(1 << 30),    -3,       -2, -1, 0, 1, 2,
+      3,         (1 << 30) - 1, 1 << 30,        INT32_MAX - 1, INT32_MAX};
   switch (rng() % 4) {
-    case 0: return edge[rng() % std::size(edge)];
-    case 1: return static_cast<Prim32s>(rng() % 17) - 8;
-    default: return static_cast<Prim32s>(rng());
+    case 0:
+      return edge[rng() % std::size(edge)];
+    case 1:
+      return static_cast<Prim32s>(rng() % 17) - 8;
+    default:
+      return static_cast<Prim32s>(rng());
   }
 }
 template <>
 Prim32f pick<Prim32f>(std::mt19937& rng) {
-  static const Prim32f edge[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.5f,
+  static const Prim32f edge[] = {0.0f,
+                                 -0.0f,
+                                 1.0f,
+                                 -1.0f,
+                                 0.5f,
                                  std::numeric_limits<float>::infinity(),
                                  -std::numeric_limits<float>::infinity(),
                                  std::numeric_limits<float>::quiet_NaN(),
                                  std::numeric_limits<float>::denorm_min(),
-                                 std::numeric_limits<float>::max(), 3.0e38f, -3.0e38f};
+                                 std::numeric_limits<float>::max(),
+                                 3.0e38f,
+                                 -3.0e38f};
   switch (rng() % 5) {
-    case 0: return edge[rng() % std::size(edge)];
-    case 1: return std::bit_cast<Prim32f>(static_cast<std::uint32_t>(rng()));  // any pattern
-    default: return static_cast<Prim32f>(static_cast<int>(rng() % 20001) - 10000) / 64.0f;
+    case 0:
+      return edge[rng() % std::size(edge)];
+    case 1:
+      return std::bit_cast<Prim32f>(static_cast<std::uint32_t>(rng()));  // any pattern
+    default:
+      return static_cast<Prim32f>(static_cast<int>(rng() % 20001) - 10000) / 64.0f;
   }
 }
 
@@ -199,8 +215,8 @@ enum class Mode { Separate, InPlace1, InPlace2 };
 // px on identical areas; every byte of the destination area, guards
 // included, and of the sources must agree, and the guards must be intact.
 template <class T>
-void compareOnce(const Prim<T>& p, const std::vector<T>& s1, const std::vector<T>& s2, T val,
-                 int len, int sf, std::size_t off1, std::size_t off2, std::size_t offD, Mode mode) {
+void compareOnce(const Prim<T>& p, const std::vector<T>& s1, const std::vector<T>& s2, T val, int len, int sf,
+                 std::size_t off1, std::size_t off2, std::size_t offD, Mode mode) {
   const std::size_t bytes = len * sizeof(T) + 32;
   Area a1(bytes), a2(bytes), d(bytes), b1(bytes), b2(bytes), e(bytes);
   std::memcpy(a1.at<T>(off1), s1.data(), len * sizeof(T));
@@ -224,9 +240,9 @@ void compareOnce(const Prim<T>& p, const std::vector<T>& s1, const std::vector<T
   const PrimResult want = run(p.px, b1, b2, e);
   const auto where = [&] {
     return p.name + " len=" + std::to_string(len) + " sf=" + std::to_string(sf) +
-           " val=" + std::to_string(static_cast<double>(val)) + " offsets=" + std::to_string(off1) +
-           "/" + std::to_string(off2) + "/" + std::to_string(offD) + " mode=" +
-           std::to_string(static_cast<int>(mode));
+           " val=" + std::to_string(static_cast<double>(val)) + " offsets=" + std::to_string(off1) + "/" +
+           std::to_string(off2) + "/" + std::to_string(offD) +
+           " mode=" + std::to_string(static_cast<int>(mode));
   };
   ASSERT_EQ(got, want) << where();
   ASSERT_TRUE(d.same(e)) << "destination differs from px: " << where();
@@ -293,8 +309,7 @@ TEST_P(ArithCrossBuild, AddC16MatchesPx) {
 TEST_P(ArithCrossBuild, Add16MatchesPx) { crossCheck(prims16()[1], kFactors16, std::vector<Prim16s>{0}); }
 TEST_P(ArithCrossBuild, Sub16MatchesPx) { crossCheck(prims16()[2], kFactors16, std::vector<Prim16s>{0}); }
 TEST_P(ArithCrossBuild, AddC32MatchesPx) {
-  crossCheck(prims32()[0], kFactors32,
-             std::vector<Prim32s>{0, 1, -1, 3, 1 << 11, INT32_MIN, INT32_MAX});
+  crossCheck(prims32()[0], kFactors32, std::vector<Prim32s>{0, 1, -1, 3, 1 << 11, INT32_MIN, INT32_MAX});
 }
 TEST_P(ArithCrossBuild, Add32MatchesPx) { crossCheck(prims32()[1], kFactors32, std::vector<Prim32s>{0}); }
 TEST_P(ArithCrossBuild, Sub32MatchesPx) { crossCheck(prims32()[2], kFactors32, std::vector<Prim32s>{0}); }
@@ -545,16 +560,35 @@ struct Edge32 {
 
 TEST_P(ArithAllBuilds, AddC16EdgeCases) {
   const Edge16 cases[] = {
-      {32767, 1, 0, 32767},      {-32768, -1, 0, -32768}, {-1, -32768, 0, -32768},
-      {3, 0, 1, 2},              {1, 0, 1, 0},            {-1, 0, 1, 0},
-      {-3, 0, 1, -2},            {5, 0, 1, 2},            {32767, 32767, 1, 32767},
-      {-32768, -32768, 1, -32768}, {32767, -32768, 1, 0}, {32767, 32767, 16, 1},
-      {32767, 2, 16, 1},         {32767, 1, 16, 0},       {-32768, 0, 16, 0},
-      {-32768, -1, 16, -1},      {-32768, -32768, 16, -1}, {123, 5, 17, 0},
-      {-5, -32768, INT_MAX, 0},  {16383, 0, -1, 32766},   {16384, 0, -1, 32767},
-      {-16384, 0, -1, -32768},   {-16385, 0, -1, -32768}, {1, 0, -15, 32767},
-      {-1, 0, -15, -32768},      {0, 0, -15, 0},          {1, 0, -16, 32767},
-      {-1, 0, INT_MIN, -32768},  {5, -5, INT_MIN, 0},
+      {32767, 1, 0, 32767},
+      {-32768, -1, 0, -32768},
+      {-1, -32768, 0, -32768},
+      {3, 0, 1, 2},
+      {1, 0, 1, 0},
+      {-1, 0, 1, 0},
+      {-3, 0, 1, -2},
+      {5, 0, 1, 2},
+      {32767, 32767, 1, 32767},
+      {-32768, -32768, 1, -32768},
+      {32767, -32768, 1, 0},
+      {32767, 32767, 16, 1},
+      {32767, 2, 16, 1},
+      {32767, 1, 16, 0},
+      {-32768, 0, 16, 0},
+      {-32768, -1, 16, -1},
+      {-32768, -32768, 16, -1},
+      {123, 5, 17, 0},
+      {-5, -32768, INT_MAX, 0},
+      {16383, 0, -1, 32766},
+      {16384, 0, -1, 32767},
+      {-16384, 0, -1, -32768},
+      {-16385, 0, -1, -32768},
+      {1, 0, -15, 32767},
+      {-1, 0, -15, -32768},
+      {0, 0, -15, 0},
+      {1, 0, -16, 32767},
+      {-1, 0, INT_MIN, -32768},
+      {5, -5, INT_MIN, 0},
   };
   // Lengths that take the scalar path, the short vector path and the long
   // path of every build; each element of the vector holds the same case.
@@ -573,30 +607,70 @@ TEST_P(ArithAllBuilds, AddC16EdgeCases) {
 
 TEST_P(ArithAllBuilds, Add16AndSub16EdgeCases) {
   const Edge16 add[] = {
-      {32767, 1, 0, 32767},     {-32768, -1, 0, -32768},   {-32768, 32767, 0, -1},
-      {32767, 32767, 1, 32767}, {-32768, -32768, 1, -32768}, {1, 2, 1, 2},
-      {1, 0, 1, 0},             {-1, 0, 1, 0},             {-2, -1, 1, -2},
-      {1, 1, 2, 0},             {3, 3, 2, 2},              {5, 5, 2, 2},
-      {32767, 32767, 16, 1},    {16384, 16384, 16, 0},     {16385, 16384, 16, 1},
-      {-16384, -16384, 16, 0},  {-16385, -16384, 16, -1},  {-32768, -32768, 16, -1},
-      {100, 100, 17, 0},        {-100, 7, INT_MAX, 0},     {16384, 0, -1, 32767},
-      {-16384, 0, -1, -32768},  {-16385, 0, -1, -32768},   {1, 0, -15, 32767},
-      {-1, 0, -15, -32768},     {5, -5, -15, 0},           {32767, 32767, -16, 32767},
-      {-32768, -32768, INT_MIN, -32768}, {1, 0, -16, 32767},
+      {32767, 1, 0, 32767},
+      {-32768, -1, 0, -32768},
+      {-32768, 32767, 0, -1},
+      {32767, 32767, 1, 32767},
+      {-32768, -32768, 1, -32768},
+      {1, 2, 1, 2},
+      {1, 0, 1, 0},
+      {-1, 0, 1, 0},
+      {-2, -1, 1, -2},
+      {1, 1, 2, 0},
+      {3, 3, 2, 2},
+      {5, 5, 2, 2},
+      {32767, 32767, 16, 1},
+      {16384, 16384, 16, 0},
+      {16385, 16384, 16, 1},
+      {-16384, -16384, 16, 0},
+      {-16385, -16384, 16, -1},
+      {-32768, -32768, 16, -1},
+      {100, 100, 17, 0},
+      {-100, 7, INT_MAX, 0},
+      {16384, 0, -1, 32767},
+      {-16384, 0, -1, -32768},
+      {-16385, 0, -1, -32768},
+      {1, 0, -15, 32767},
+      {-1, 0, -15, -32768},
+      {5, -5, -15, 0},
+      {32767, 32767, -16, 32767},
+      {-32768, -32768, INT_MIN, -32768},
+      {1, 0, -16, 32767},
   };
   // vecSub takes the first operand from the second: {a (first), b (second)}.
   const Edge16 sub[] = {
-      {-1, 32767, 0, 32767},       {1, -32768, 0, -32768},     {7, 5, 0, -2},
-      {-32768, 32767, 1, 32767},   {32767, -32768, 1, -32768}, {0, 3, 1, 2},
-      {0, 1, 1, 0},                {0, -1, 1, 0},              {0, -3, 1, -2},
-      {0, 6, 2, 2},                {0, 10, 2, 2},              {0, -6, 2, -2},
-      {0, 2, 2, 0},                {0, -2, 2, 0},              {-32768, 32767, 16, 1},
-      {0, -32768, 16, 0},          {-32768, 0, 16, 0},         {1, -32768, 16, -1},
-      {32767, -32768, 16, -1},     {-1, 32767, 17, 0},         {5, 6, INT_MAX, 0},
-      {0, 16383, -1, 32766},       {0, 16384, -1, 32767},      {0, -16384, -1, -32768},
-      {0, -16385, -1, -32768},     {-8000, 32000, -1, 32767},  {0, 1, -15, 32767},
-      {0, -1, -15, -32768},        {4, 4, -15, 0},             {0, 1, -16, 32767},
-      {1, 0, INT_MIN, -32768},     {9, 9, INT_MIN, 0},
+      {-1, 32767, 0, 32767},
+      {1, -32768, 0, -32768},
+      {7, 5, 0, -2},
+      {-32768, 32767, 1, 32767},
+      {32767, -32768, 1, -32768},
+      {0, 3, 1, 2},
+      {0, 1, 1, 0},
+      {0, -1, 1, 0},
+      {0, -3, 1, -2},
+      {0, 6, 2, 2},
+      {0, 10, 2, 2},
+      {0, -6, 2, -2},
+      {0, 2, 2, 0},
+      {0, -2, 2, 0},
+      {-32768, 32767, 16, 1},
+      {0, -32768, 16, 0},
+      {-32768, 0, 16, 0},
+      {1, -32768, 16, -1},
+      {32767, -32768, 16, -1},
+      {-1, 32767, 17, 0},
+      {5, 6, INT_MAX, 0},
+      {0, 16383, -1, 32766},
+      {0, 16384, -1, 32767},
+      {0, -16384, -1, -32768},
+      {0, -16385, -1, -32768},
+      {-8000, 32000, -1, 32767},
+      {0, 1, -15, 32767},
+      {0, -1, -15, -32768},
+      {4, 4, -15, 0},
+      {0, 1, -16, 32767},
+      {1, 0, INT_MIN, -32768},
+      {9, 9, INT_MIN, 0},
   };
   for (int len : {1, 7, 15, 23, 64}) {
     for (const Edge16& c : add) {
@@ -616,24 +690,42 @@ TEST_P(ArithAllBuilds, Add16AndSub16EdgeCases) {
 
 TEST_P(ArithAllBuilds, AddC32EdgeCases) {
   const Edge32 cases[] = {
-      {INT32_MAX, 1, 0, INT32_MAX},      {INT32_MIN, -1, 0, INT32_MIN},
-      {INT32_MIN, INT32_MAX, 0, -1},     {3, 0, 1, 2},
-      {1, 0, 1, 0},                      {-1, 0, 1, 0},
-      {-3, 0, 1, -2},                    {5, 0, 1, 2},
-      {INT32_MAX, INT32_MAX, 1, INT32_MAX}, {INT32_MIN, INT32_MIN, 1, INT32_MIN},
-      {6, 0, 2, 2},                      {10, 0, 2, 2},
-      {-6, 0, 2, -2},                    {2, 0, 2, 0},
-      {7, 0, 2, 2},                      {3, 3, 2, 2},
-      {1, 1, 2, 0},                      {5, 7, 3, 2},
-      {1, 3, 3, 0},                      {INT32_MIN, INT32_MIN, 32, -1},
-      {INT32_MAX, INT32_MAX, 32, 1},     {INT32_MAX, 1, 32, 0},
-      {INT32_MAX, 2, 32, 1},             {INT32_MIN, 0, 32, 0},
-      {77, 5, 33, 0},                    {-77, INT32_MIN, INT_MAX, 0},
-      {INT32_MAX, 1, -1, INT32_MAX},     {INT32_MIN, -1, -1, INT32_MIN},
-      {1, 0, -30, 1 << 30},              {2, 0, -30, INT32_MAX},
-      {-2, 0, -30, INT32_MIN},           {-3, 0, -30, INT32_MIN},
-      {1, 0, -31, INT32_MAX},            {-1, 0, INT_MIN, INT32_MIN},
-      {5, -5, -31, 0},                   {5, -5, INT_MIN, 0},
+      {INT32_MAX, 1, 0, INT32_MAX},
+      {INT32_MIN, -1, 0, INT32_MIN},
+      {INT32_MIN, INT32_MAX, 0, -1},
+      {3, 0, 1, 2},
+      {1, 0, 1, 0},
+      {-1, 0, 1, 0},
+      {-3, 0, 1, -2},
+      {5, 0, 1, 2},
+      {INT32_MAX, INT32_MAX, 1, INT32_MAX},
+      {INT32_MIN, INT32_MIN, 1, INT32_MIN},
+      {6, 0, 2, 2},
+      {10, 0, 2, 2},
+      {-6, 0, 2, -2},
+      {2, 0, 2, 0},
+      {7, 0, 2, 2},
+      {3, 3, 2, 2},
+      {1, 1, 2, 0},
+      {5, 7, 3, 2},
+      {1, 3, 3, 0},
+      {INT32_MIN, INT32_MIN, 32, -1},
+      {INT32_MAX, INT32_MAX, 32, 1},
+      {INT32_MAX, 1, 32, 0},
+      {INT32_MAX, 2, 32, 1},
+      {INT32_MIN, 0, 32, 0},
+      {77, 5, 33, 0},
+      {-77, INT32_MIN, INT_MAX, 0},
+      {INT32_MAX, 1, -1, INT32_MAX},
+      {INT32_MIN, -1, -1, INT32_MIN},
+      {1, 0, -30, 1 << 30},
+      {2, 0, -30, INT32_MAX},
+      {-2, 0, -30, INT32_MIN},
+      {-3, 0, -30, INT32_MIN},
+      {1, 0, -31, INT32_MAX},
+      {-1, 0, INT_MIN, INT32_MIN},
+      {5, -5, -31, 0},
+      {5, -5, INT_MIN, 0},
   };
   for (const Edge32& c : cases)
     for (int len : {1, 3, 11, 40}) {
@@ -649,26 +741,57 @@ TEST_P(ArithAllBuilds, AddC32EdgeCases) {
 
 TEST_P(ArithAllBuilds, Add32AndSub32EdgeCases) {
   const Edge32 add[] = {
-      {INT32_MAX, 1, 0, INT32_MAX},     {INT32_MIN, -1, 0, INT32_MIN},  {5, -7, 0, -2},
-      {INT32_MAX, INT32_MIN, 0, -1},    {INT32_MIN, INT32_MIN, 0, INT32_MIN},
-      {INT32_MAX, INT32_MAX, 1, INT32_MAX}, {INT32_MIN, INT32_MIN, 1, INT32_MIN},
-      {3, 0, 1, 2},   {1, 0, 1, 0},     {-1, 0, 1, 0},  {-3, 0, 1, -2},
-      {3, 3, 2, 2},   {5, 5, 2, 2},     {-3, -3, 2, -2}, {3, -1, 2, 0},  {1, 1, 2, 0},
-      {INT32_MAX, -1, 32, 0},           {INT32_MAX, 1, 32, 0},           {INT32_MAX, 2, 32, 1},
-      {INT32_MIN, INT32_MIN, 32, -1},   {INT32_MAX, INT32_MAX, 32, 1},  {INT32_MIN, 0, 32, 0},
-      {9, 9, 33, 0},                    {9, 9, INT_MAX, 0},
-      {1, 0, -30, 1 << 30},             {1, 1, -30, INT32_MAX},          {-1, -1, -30, INT32_MIN},
-      {-3, 0, -30, INT32_MIN},          {1 << 30, 0, -1, INT32_MAX},     {(1 << 30) - 1, 0, -1, INT32_MAX - 1},
+      {INT32_MAX, 1, 0, INT32_MAX},
+      {INT32_MIN, -1, 0, INT32_MIN},
+      {5, -7, 0, -2},
+      {INT32_MAX, INT32_MIN, 0, -1},
+      {INT32_MIN, INT32_MIN, 0, INT32_MIN},
+      {INT32_MAX, INT32_MAX, 1, INT32_MAX},
+      {INT32_MIN, INT32_MIN, 1, INT32_MIN},
+      {3, 0, 1, 2},
+      {1, 0, 1, 0},
+      {-1, 0, 1, 0},
+      {-3, 0, 1, -2},
+      {3, 3, 2, 2},
+      {5, 5, 2, 2},
+      {-3, -3, 2, -2},
+      {3, -1, 2, 0},
+      {1, 1, 2, 0},
+      {INT32_MAX, -1, 32, 0},
+      {INT32_MAX, 1, 32, 0},
+      {INT32_MAX, 2, 32, 1},
+      {INT32_MIN, INT32_MIN, 32, -1},
+      {INT32_MAX, INT32_MAX, 32, 1},
+      {INT32_MIN, 0, 32, 0},
+      {9, 9, 33, 0},
+      {9, 9, INT_MAX, 0},
+      {1, 0, -30, 1 << 30},
+      {1, 1, -30, INT32_MAX},
+      {-1, -1, -30, INT32_MIN},
+      {-3, 0, -30, INT32_MIN},
+      {1 << 30, 0, -1, INT32_MAX},
+      {(1 << 30) - 1, 0, -1, INT32_MAX - 1},
       {INT32_MAX, INT32_MAX, -1, INT32_MAX},
-      {1, 0, -31, INT32_MAX},           {-1, 0, INT_MIN, INT32_MIN},    {4, -4, -31, 0},
+      {1, 0, -31, INT32_MAX},
+      {-1, 0, INT_MIN, INT32_MIN},
+      {4, -4, -31, 0},
   };
-  const Edge32 sub[] = {  // {first, second}: second minus first
-      {-1, INT32_MAX, 0, INT32_MAX},    {1, INT32_MIN, 0, INT32_MIN},    {INT32_MIN, 0, 0, INT32_MAX},
-      {INT32_MIN, INT32_MAX, 1, INT32_MAX}, {INT32_MAX, INT32_MIN, 1, INT32_MIN},
-      {2, 0, 2, 0},                     {6, 0, 2, -2},
-      {INT32_MIN, INT32_MAX, 32, 1},    {-(1 << 30), 1 << 30, 32, 0},
-      {0, 1, -30, 1 << 30},             {0, -2, -30, INT32_MIN},         {3, 3, -31, 0},
-      {INT32_MAX, INT32_MIN, -31, INT32_MIN}, {INT32_MIN, INT32_MAX, INT_MIN, INT32_MAX},
+  const Edge32 sub[] = {
+      // {first, second}: second minus first
+      {-1, INT32_MAX, 0, INT32_MAX},
+      {1, INT32_MIN, 0, INT32_MIN},
+      {INT32_MIN, 0, 0, INT32_MAX},
+      {INT32_MIN, INT32_MAX, 1, INT32_MAX},
+      {INT32_MAX, INT32_MIN, 1, INT32_MIN},
+      {2, 0, 2, 0},
+      {6, 0, 2, -2},
+      {INT32_MIN, INT32_MAX, 32, 1},
+      {-(1 << 30), 1 << 30, 32, 0},
+      {0, 1, -30, 1 << 30},
+      {0, -2, -30, INT32_MIN},
+      {3, 3, -31, 0},
+      {INT32_MAX, INT32_MIN, -31, INT32_MIN},
+      {INT32_MIN, INT32_MAX, INT_MIN, INT32_MAX},
   };
   for (int len : {1, 2, 3, 4, 11, 40, 394, 1200}) {
     for (const Edge32& c : add) {
@@ -756,8 +879,12 @@ TEST(FloatRowKernels, MultiplyEveryValue) {
   const float inf = std::numeric_limits<float>::infinity();
   for (int k = 0; k < 3; ++k) {
     if (!primTestGenerationSupported(gens[k])) continue;
-    std::vector<float> src = {2.0f, std::numeric_limits<float>::quiet_NaN(), inf, -3.0f, 1.0f, 0.5f,
-                              7.0f, 9.0f, 11.0f, 13.0f, 15.0f, 17.0f};
+    std::vector<float> src = {2.0f,  std::numeric_limits<float>::quiet_NaN(),
+                              inf,   -3.0f,
+                              1.0f,  0.5f,
+                              7.0f,  9.0f,
+                              11.0f, 13.0f,
+                              15.0f, 17.0f};
     std::vector<float> dst(src.size(), 42.0f);
     kernels[k](src.data(), -0.0f, dst.data(), static_cast<int>(src.size()));
     EXPECT_EQ(bits(dst[0]), bits(-0.0f));

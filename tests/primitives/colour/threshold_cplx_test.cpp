@@ -26,12 +26,11 @@ struct CplxBuild {
   decltype(&ssse3_ownsThreshold_32fc_I) rescale32fcI;
   decltype(&ssse3_ownsThreshold_LTVal_32fc) ltVal32fc, gtVal32fc;
 };
-#define CPLX_BUILD(gen, gen32fc)                                                              \
-  CplxBuild {                                                                                 \
-    gen##_ownsThreshold_16sc, gen##_ownsThreshold_64fc, gen##_ownsThreshold_LTVal_16sc,       \
-        gen##_ownsThreshold_GTVal_16sc, gen32fc(ownsThreshold_32fc),                          \
-        gen32fc(ownsThreshold_32fc_I), gen32fc(ownsThreshold_LTVal_32fc),                     \
-        gen32fc(ownsThreshold_GTVal_32fc)                                                     \
+#define CPLX_BUILD(gen, gen32fc)                                                                    \
+  CplxBuild {                                                                                       \
+    gen##_ownsThreshold_16sc, gen##_ownsThreshold_64fc, gen##_ownsThreshold_LTVal_16sc,             \
+        gen##_ownsThreshold_GTVal_16sc, gen32fc(ownsThreshold_32fc), gen32fc(ownsThreshold_32fc_I), \
+        gen32fc(ownsThreshold_LTVal_32fc), gen32fc(ownsThreshold_GTVal_32fc)                        \
   }
 #define NONE(name) nullptr
 #define SSSE3(name) ssse3_##name
@@ -97,22 +96,24 @@ TEST_P(ThresholdComplexKernels, Integer16scFollowTheElementRules) {
   for (Prim32s level : {0, 2, 10, 5000, 32767, -32768, -5, 0x7fff0064}) {
     for (Prim32s selector : {0, 1, -3}) {
       SCOPED_TRACE(testing::Message() << "level " << level << " selector " << selector);
-      sweep<Prim16sc>(pool, threshold_sweep::lengths(),
-                      [&](const Prim16sc* s, Prim16sc* d, int n) { build().mag16sc(level, s, d, n, selector); },
-                      [&](const auto& in, const auto& out, int i) {
-                        return sameBits(out[i], magnitude16sc(in[i], level, selector != 0));
-                      });
+      sweep<Prim16sc>(
+          pool, threshold_sweep::lengths(),
+          [&](const Prim16sc* s, Prim16sc* d, int n) { build().mag16sc(level, s, d, n, selector); },
+          [&](const auto& in, const auto& out, int i) {
+            return sameBits(out[i], magnitude16sc(in[i], level, selector != 0));
+          });
     }
     const Prim32s value = static_cast<Prim32s>(0x8001'7ffeu);  // (32766, -32767)
     for (bool gt : {false, true}) {
       SCOPED_TRACE(testing::Message() << "value, level " << level << " gt " << gt);
-      sweep<Prim16sc>(pool, threshold_sweep::lengths(),
-                      [&](const Prim16sc* s, Prim16sc* d, int n) {
-                        (gt ? build().gtVal16sc : build().ltVal16sc)(s, d, n, level, value);
-                      },
-                      [&](const auto& in, const auto& out, int i) {
-                        return sameBits(out[i], value16sc(in[i], level, value, gt));
-                      });
+      sweep<Prim16sc>(
+          pool, threshold_sweep::lengths(),
+          [&](const Prim16sc* s, Prim16sc* d, int n) {
+            (gt ? build().gtVal16sc : build().ltVal16sc)(s, d, n, level, value);
+          },
+          [&](const auto& in, const auto& out, int i) {
+            return sameBits(out[i], value16sc(in[i], level, value, gt));
+          });
     }
   }
 }
@@ -165,11 +166,12 @@ TEST_P(ThresholdComplexKernels, Float64cFollowTheElementRule) {
   for (double level : {5.0, -5.0, 0.0, 1e-3}) {
     for (Prim32s selector : {0, 1, 9}) {
       SCOPED_TRACE(testing::Message() << "level " << level << " selector " << selector);
-      sweep<Prim64fc>(pool, threshold_sweep::lengths(),
-                      [&](const Prim64fc* s, Prim64fc* dst, int n) { build().mag64fc(level, s, dst, n, selector); },
-                      [&](const auto& in, const auto& out, int i) {
-                        return sameBits(out[i], magnitude64fc(in[i], level, selector != 0));
-                      });
+      sweep<Prim64fc>(
+          pool, threshold_sweep::lengths(),
+          [&](const Prim64fc* s, Prim64fc* dst, int n) { build().mag64fc(level, s, dst, n, selector); },
+          [&](const auto& in, const auto& out, int i) {
+            return sameBits(out[i], magnitude64fc(in[i], level, selector != 0));
+          });
     }
   }
 }
@@ -231,9 +233,9 @@ std::vector<Prim32fc> pool32fc() {
   std::uniform_real_distribution<float> d(-8.0f, 8.0f);
   std::vector<Prim32fc> v(120);
   for (auto& x : v) x = {d(rng), d(rng)};
-  const Prim32fc special[] = {{0, 0},           {-0.0f, -0.0f},  {3, 4},         {6, 8},
-                              {0.6f, 0.8f},     {NAN, 1},        {1, -INFINITY}, {INFINITY, INFINITY},
-                              {1e30f, -1e30f},  {1e-23f, 0},     {-1e-30f, 2e-30f}, {2e19f, 1}};
+  const Prim32fc special[] = {
+      {0, 0},         {-0.0f, -0.0f},       {3, 4},          {6, 8},      {0.6f, 0.8f},      {NAN, 1},
+      {1, -INFINITY}, {INFINITY, INFINITY}, {1e30f, -1e30f}, {1e-23f, 0}, {-1e-30f, 2e-30f}, {2e19f, 1}};
   for (std::size_t i = 0; i < std::size(special); ++i) v[3 + 9 * i] = special[i];
   return v;
 }
@@ -247,12 +249,14 @@ TEST_P(ThresholdComplexKernels, Float32cRescaleToTheLevel) {
       auto check = [&](const auto& in, const auto& out, int i) {
         return rescaledRight(in[i], out[i], level, selector == 1);
       };
-      sweep<Prim32fc>(pool, threshold_sweep::lengths(),
-                      [&](const Prim32fc* s, Prim32fc* d, int n) { build().rescale32fc(level, s, d, n, selector); },
-                      check);
-      sweep<Prim32fc>(pool, threshold_sweep::lengths(),
-                      [&](const Prim32fc*, Prim32fc* d, int n) { build().rescale32fcI(level, d, n, selector); },
-                      check, false);
+      sweep<Prim32fc>(
+          pool, threshold_sweep::lengths(),
+          [&](const Prim32fc* s, Prim32fc* d, int n) { build().rescale32fc(level, s, d, n, selector); },
+          check);
+      sweep<Prim32fc>(
+          pool, threshold_sweep::lengths(),
+          [&](const Prim32fc*, Prim32fc* d, int n) { build().rescale32fcI(level, d, n, selector); }, check,
+          false);
     }
   }
 }
@@ -273,15 +277,16 @@ TEST_P(ThresholdComplexKernels, Float32cReplaceByValue) {
   for (float level : {5.0f, -5.0f, 0.0f, static_cast<float>(NAN), static_cast<float>(INFINITY)}) {
     for (bool gt : {false, true}) {
       SCOPED_TRACE(testing::Message() << "level " << level << " gt " << gt);
-      sweep<Prim32fc>(pool, threshold_sweep::lengths(),
-                      [&](const Prim32fc* s, Prim32fc* d, int n) {
-                        (gt ? build().gtVal32fc : build().ltVal32fc)(s, d, n, level, value);
-                      },
-                      [&](const auto& in, const auto& out, int i) {
-                        const float L2 = level * level, m = squared(in[i]);
-                        const bool keep = gt ? m <= L2 : !(m < L2);
-                        return sameBits(out[i], keep ? in[i] : value);
-                      });
+      sweep<Prim32fc>(
+          pool, threshold_sweep::lengths(),
+          [&](const Prim32fc* s, Prim32fc* d, int n) {
+            (gt ? build().gtVal32fc : build().ltVal32fc)(s, d, n, level, value);
+          },
+          [&](const auto& in, const auto& out, int i) {
+            const float L2 = level * level, m = squared(in[i]);
+            const bool keep = gt ? m <= L2 : !(m < L2);
+            return sameBits(out[i], keep ? in[i] : value);
+          });
     }
   }
 }

@@ -24,11 +24,10 @@ struct InPlaceBuild {
   decltype(&sse2_ownsThreshold_LTValGTVal_32s) twoLevel;
   decltype(&sse2_ownsThresholdMinMax_64f_I) minMax64fI;
 };
-#define IN_PLACE_BUILD(gen)                                                              \
-  InPlaceBuild {                                                                         \
-    gen##_ownsThreshold_LT_32s_I, gen##_ownsThreshold_GT_32s_I,                          \
-        gen##_ownsThreshold_LTValGTVal_32s_I, gen##_ownsThreshold_LTValGTVal_32s,        \
-        gen##_ownsThresholdMinMax_64f_I                                                  \
+#define IN_PLACE_BUILD(gen)                                                                           \
+  InPlaceBuild {                                                                                      \
+    gen##_ownsThreshold_LT_32s_I, gen##_ownsThreshold_GT_32s_I, gen##_ownsThreshold_LTValGTVal_32s_I, \
+        gen##_ownsThreshold_LTValGTVal_32s, gen##_ownsThresholdMinMax_64f_I                           \
   }
 // Indexed by generation; movbe runs the ssse3 build, px has none.
 const InPlaceBuild kBuilds[7] = {{},
@@ -62,30 +61,34 @@ TEST_P(ThresholdInPlaceKernels, Integer32sFollowTheElementRules) {
   const auto pool = pool32s();
   for (Prim32s level : {-100, 0, 100, INT32_MIN, INT32_MAX}) {
     SCOPED_TRACE(level);
-    sweep<Prim32s>(pool, threshold_sweep::lengths(),
-                   [&](const Prim32s*, Prim32s* d, int n) { build().lt32sI(d, n, level); },
-                   [&](const auto& in, const auto& out, int i) { return out[i] == std::max(in[i], level); },
-                   false);
-    sweep<Prim32s>(pool, threshold_sweep::lengths(),
-                   [&](const Prim32s*, Prim32s* d, int n) { build().gt32sI(d, n, level); },
-                   [&](const auto& in, const auto& out, int i) { return out[i] == std::min(in[i], level); },
-                   false);
+    sweep<Prim32s>(
+        pool, threshold_sweep::lengths(),
+        [&](const Prim32s*, Prim32s* d, int n) { build().lt32sI(d, n, level); },
+        [&](const auto& in, const auto& out, int i) { return out[i] == std::max(in[i], level); }, false);
+    sweep<Prim32s>(
+        pool, threshold_sweep::lengths(),
+        [&](const Prim32s*, Prim32s* d, int n) { build().gt32sI(d, n, level); },
+        [&](const auto& in, const auto& out, int i) { return out[i] == std::min(in[i], level); }, false);
   }
   // Ordered, equal and crossed levels; replacement values with distinct bits
   // show the OR of both values where crossed levels select both.
-  const Prim32s levels[][4] = {{-100, 0x11, 100, 0x22}, {7, -1, 7, 1 << 30},
-                               {100, 0x0f00, -100, 0x00f0}, {INT32_MIN, 5, INT32_MAX, 6}};
+  const Prim32s levels[][4] = {{-100, 0x11, 100, 0x22},
+                               {7, -1, 7, 1 << 30},
+                               {100, 0x0f00, -100, 0x00f0},
+                               {INT32_MIN, 5, INT32_MAX, 6}};
   for (const auto& l : levels) {
     SCOPED_TRACE(testing::Message() << l[0] << " " << l[2]);
     auto check = [&](const auto& in, const auto& out, int i) {
       return out[i] == twoLevelRule(in[i], l[0], l[1], l[2], l[3]);
     };
-    sweep<Prim32s>(pool, threshold_sweep::lengths(),
-                   [&](const Prim32s* s, Prim32s* d, int n) { build().twoLevel(s, d, n, l[0], l[1], l[2], l[3]); },
-                   check);
-    sweep<Prim32s>(pool, threshold_sweep::lengths(),
-                   [&](const Prim32s*, Prim32s* d, int n) { build().twoLevelI(d, n, l[0], l[1], l[2], l[3]); },
-                   check, false);
+    sweep<Prim32s>(
+        pool, threshold_sweep::lengths(),
+        [&](const Prim32s* s, Prim32s* d, int n) { build().twoLevel(s, d, n, l[0], l[1], l[2], l[3]); },
+        check);
+    sweep<Prim32s>(
+        pool, threshold_sweep::lengths(),
+        [&](const Prim32s*, Prim32s* d, int n) { build().twoLevelI(d, n, l[0], l[1], l[2], l[3]); }, check,
+        false);
   }
 }
 
@@ -119,14 +122,15 @@ TEST_P(ThresholdInPlaceKernels, Float64ClampFollowsTheElementRule) {
   for (double level : {1.0, 0.0, -0.0, static_cast<double>(NAN)}) {
     for (int selector : {0, 1, 7}) {
       SCOPED_TRACE(testing::Message() << level << " selector " << selector);
-      sweep<double>(pool, threshold_sweep::lengths(),
-                    [&](const double*, double* d, int n) { build().minMax64fI(level, d, n, selector); },
-                    [&](const auto& in, const auto& out, int i) {
-                      const double x = in[i];
-                      const double want = selector == 0 ? (x > level ? x : level) : (x < level ? x : level);
-                      return sameBits(out[i], want);
-                    },
-                    false);
+      sweep<double>(
+          pool, threshold_sweep::lengths(),
+          [&](const double*, double* d, int n) { build().minMax64fI(level, d, n, selector); },
+          [&](const auto& in, const auto& out, int i) {
+            const double x = in[i];
+            const double want = selector == 0 ? (x > level ? x : level) : (x < level ? x : level);
+            return sameBits(out[i], want);
+          },
+          false);
     }
   }
 }

@@ -101,7 +101,9 @@ class ReadOnlyCopy {
   }
   ~ReadOnlyCopy() { munmap(map_, size_); }
   template <class E>
-  E* as() const { return reinterpret_cast<E*>(map_); }
+  E* as() const {
+    return reinterpret_cast<E*>(map_);
+  }
 
  private:
   std::size_t size_;

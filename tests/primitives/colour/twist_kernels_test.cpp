@@ -27,15 +27,16 @@ struct Kernels {
   void (*p3)(const T*, T*, const Prim32s*, int, const Prim32f*);
 };
 
-#define TWIST_KERNELS(gen, type)                                           \
-  Kernels<Prim##type> {                                                    \
-    gen##_owniColorTwist_##type##_C3, gen##_owniColorTwist_##type##_AC4,   \
-        gen##_owniColorTwist_##type##_P3                                   \
+#define TWIST_KERNELS(gen, type)                                                                          \
+  Kernels<Prim##type> {                                                                                   \
+    gen##_owniColorTwist_##type##_C3, gen##_owniColorTwist_##type##_AC4, gen##_owniColorTwist_##type##_P3 \
   }
-#define TWIST_KERNEL_TABLE(type)                                                            \
-  {TWIST_KERNELS(sse2, type), TWIST_KERNELS(sse2, type), TWIST_KERNELS(ssse3, type),        \
-   TWIST_KERNELS(ssse3, type), TWIST_KERNELS(sse41, type), TWIST_KERNELS(avx, type),        \
-   TWIST_KERNELS(avx2, type)}
+#define TWIST_KERNEL_TABLE(type)                                                          \
+  {                                                                                       \
+    TWIST_KERNELS(sse2, type), TWIST_KERNELS(sse2, type), TWIST_KERNELS(ssse3, type),     \
+        TWIST_KERNELS(ssse3, type), TWIST_KERNELS(sse41, type), TWIST_KERNELS(avx, type), \
+        TWIST_KERNELS(avx2, type)                                                         \
+  }
 
 // Index: generation (entry 0 unused: no generic build).
 const Kernels<Prim32f> k32f[7] = TWIST_KERNEL_TABLE(32f);
@@ -90,8 +91,7 @@ struct PixelRun {
   std::ptrdiff_t srcPlane[4], dstPlane[4];
   std::vector<unsigned char> src, dst;
 
-  PixelRun(Layout l, int n, int srcAlign, int dstAlign, bool descending = false)
-      : layout(l), pixels(n) {
+  PixelRun(Layout l, int n, int srcAlign, int dstAlign, bool descending = false) : layout(l), pixels(n) {
     const std::ptrdiff_t z = sizeof(T);
     pitch = l == Layout::C3 ? 3 * z : l == Layout::AC4 ? 4 * z : z;
     src.assign(place(srcPlane, srcBase, srcAlign, n * z + 24, descending), 0);
@@ -113,15 +113,19 @@ struct PixelRun {
   // In place: the destination is the source, with the source's distances.
   void call(const Kernels<T>& k, const std::vector<float>& block, bool inPlace = false) {
     const T* s = reinterpret_cast<const T*>(src.data() + srcBase);
-    T* d = inPlace ? reinterpret_cast<T*>(src.data() + srcBase)
-                   : reinterpret_cast<T*>(dst.data() + dstBase);
+    T* d = inPlace ? reinterpret_cast<T*>(src.data() + srcBase) : reinterpret_cast<T*>(dst.data() + dstBase);
     const std::ptrdiff_t* dp = inPlace ? srcPlane : dstPlane;
-    const Prim32s distances[4] = {Prim32s(srcPlane[1]), Prim32s(srcPlane[2]), Prim32s(dp[1]),
-                                  Prim32s(dp[2])};
+    const Prim32s distances[4] = {Prim32s(srcPlane[1]), Prim32s(srcPlane[2]), Prim32s(dp[1]), Prim32s(dp[2])};
     switch (layout) {
-      case Layout::C3: k.c3(s, d, 3 * pixels, block.data()); break;
-      case Layout::AC4: k.ac4(s, d, 4 * pixels, block.data()); break;
-      case Layout::P3: k.p3(s, d, distances, pixels, block.data()); break;
+      case Layout::C3:
+        k.c3(s, d, 3 * pixels, block.data());
+        break;
+      case Layout::AC4:
+        k.ac4(s, d, 4 * pixels, block.data());
+        break;
+      case Layout::P3:
+        k.p3(s, d, distances, pixels, block.data());
+        break;
     }
   }
 };
@@ -144,8 +148,7 @@ T randomSample(std::mt19937& rng) {
 // the formula, everything else (AC4 fourth samples, guards) untouched; the
 // source stays as it was.
 template <class T>
-void checkRun(PixelRun<T>& run, const Kernels<T>& k, const std::vector<float>& block,
-              unsigned seed) {
+void checkRun(PixelRun<T>& run, const Kernels<T>& k, const std::vector<float>& block, unsigned seed) {
   std::mt19937 rng(seed);
   for (int p = 0; p < run.pixels; ++p)
     for (int c = 0; c < (run.layout == Layout::AC4 ? 4 : 3); ++c)
@@ -186,8 +189,8 @@ class TwistKernelTest : public GenerationTest {
               row[0] = gain(rng), row[1] = gain(rng), row[2] = gain(rng), row[3] = offset(rng);
             const auto block = makeBlock(m, da % 2 ? NAN : 1e30f);  // lane 3 enters nothing
             PixelRun<T> run(l, n, sa, da, (sa + da) % 2 == 1);
-            SCOPED_TRACE(::testing::Message() << "layout " << int(l) << " pixels " << n
-                                              << " alignments " << sa << "/" << da);
+            SCOPED_TRACE(::testing::Message()
+                         << "layout " << int(l) << " pixels " << n << " alignments " << sa << "/" << da);
             checkRun(run, kernels(T{}, generation()), block, rng());
             if (HasFatalFailure()) return;
           }
@@ -215,8 +218,7 @@ class TwistKernelTest : public GenerationTest {
     constexpr T lo = std::numeric_limits<T>::min(), hi = std::numeric_limits<T>::max();
     const float id[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
     EXPECT_EQ(onePixel<T>(id, lo, hi, T(lo + 1)), (std::vector<T>{lo, hi, T(lo + 1)}));
-    EXPECT_EQ(onePixel<T>(id, T(hi - 1), T(hi / 2), T(0)),
-              (std::vector<T>{T(hi - 1), T(hi / 2), 0}));
+    EXPECT_EQ(onePixel<T>(id, T(hi - 1), T(hi / 2), T(0)), (std::vector<T>{T(hi - 1), T(hi / 2), 0}));
     auto ch0 = [&](float gain, float add, T s0) {
       const float m[3][4] = {{gain, 0, 0, add}, {0, 0, 0, 0}, {0, 0, 0, 0}};
       return onePixel<T>(m, s0, hi, lo)[0];

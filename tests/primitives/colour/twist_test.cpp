@@ -46,8 +46,7 @@ constexpr float kGuard = -12345.5f;
 
 // A region with arbitrary byte steps inside guarded buffers; each output
 // pixel is compared with the model of the build running.
-void checkRegion(int width, int height, int srcStep, int dstStep, int srcOffset, int dstOffset,
-                 bool px) {
+void checkRegion(int width, int height, int srcStep, int dstStep, int srcOffset, int dstOffset, bool px) {
   const size_t srcBytes = static_cast<size_t>(srcStep) * (height - 1) + 12 * width + 64;
   const size_t dstBytes = static_cast<size_t>(dstStep) * (height - 1) + 12 * width + 64;
   std::vector<char> src(srcBytes + 64), dst(dstBytes + 64);
@@ -80,12 +79,12 @@ TEST_P(TwistTest, MatchesItsAssociationAtEveryAlignmentAndWidth) {
 
 TEST_P(TwistTest, ContiguousRowsAndNonTemporalPath) {
   const bool px = generation() == 0;
-  checkRegion(11664, 1, 12 * 11664, 12 * 11664, 0, 0, px);  // n = 34992: normal kernel
-  checkRegion(11665, 1, 12 * 11665, 12 * 11665, 0, 4, px);  // non-temporal
-  checkRegion(11665, 1, 12 * 11665, 12 * 11665, 4, 1, px);  // non-temporal, misaligned dst
-  checkRegion(700, 20, 12 * 700, 12 * 700, 8, 0, px);       // merged rows, non-temporal
+  checkRegion(11664, 1, 12 * 11664, 12 * 11664, 0, 0, px);     // n = 34992: normal kernel
+  checkRegion(11665, 1, 12 * 11665, 12 * 11665, 0, 4, px);     // non-temporal
+  checkRegion(11665, 1, 12 * 11665, 12 * 11665, 4, 1, px);     // non-temporal, misaligned dst
+  checkRegion(700, 20, 12 * 700, 12 * 700, 8, 0, px);          // merged rows, non-temporal
   checkRegion(700, 20, 12 * 700 + 4, 12 * 700 + 4, 0, 0, px);  // per-row, non-temporal
-  checkRegion(5, 3, 63, 63, 0, 0, px);                       // steps not a multiple of 4
+  checkRegion(5, 3, 63, 63, 0, 0, px);                         // steps not a multiple of 4
 }
 
 TEST_P(TwistTest, InPlaceMatchesSeparate) {
@@ -111,7 +110,7 @@ TEST_P(TwistTest, IdentityAndNonFiniteInputs) {
   float negZero[3] = {-0.0f, -0.0f, -0.0f}, zeroOut[3];
   ASSERT_EQ(imgColorTwist_32f_C3R(negZero, 12, zeroOut, 12, {1, 1}, id), 0);
   for (float z : zeroOut) EXPECT_FALSE(std::signbit(z));  // -0 + (+0) = +0
-  EXPECT_TRUE(std::isnan(out[3]));  // 0 x infinity
+  EXPECT_TRUE(std::isnan(out[3]));                        // 0 x infinity
   EXPECT_EQ(out[4], INFINITY);
   EXPECT_TRUE(std::isnan(out[5]));
 }

@@ -42,7 +42,8 @@ TEST(UnrolledToFloat, ExactWidenings) {
   check<Prim16s, float>(sse2_ownsConvert_16s32f_Unrolled, [](Prim16s v) { return float(v); });
   check<Prim16u, float>(sse2_ownsConvert_16u32f_Unrolled, [](Prim16u v) { return float(v); });
   check<Prim32s, double>(sse2_ownsConvert_32s64f_Unrolled, [](Prim32s v) { return double(v); });
-  check<Prim32s, float>(sse2_ownsConvert_32s32f_Unrolled, [](Prim32s v) { return float(v); }, true);
+  check<Prim32s, float>(
+      sse2_ownsConvert_32s32f_Unrolled, [](Prim32s v) { return float(v); }, true);
 }
 
 // The rounding conversion follows the caller's rounding mode, and leaves its
@@ -58,7 +59,8 @@ TEST(UnrolledToFloat, RoundingConversionUnderEveryCallerSetting) {
         want[i] = static_cast<float>(v);
       }
     });
-    ASSERT_EQ(runUnder(c.mxcsr, [&] { sse2_ownsConvert_32s32f_Unrolled(src.data(), out.data(), 300); }), c.mxcsr)
+    ASSERT_EQ(runUnder(c.mxcsr, [&] { sse2_ownsConvert_32s32f_Unrolled(src.data(), out.data(), 300); }),
+              c.mxcsr)
         << c.name;
     ASSERT_EQ(0, std::memcmp(out.data(), want.data(), sizeof(float) * 300)) << c.name;
   }
@@ -76,12 +78,14 @@ Prim32s narrowRef(Prim64s x, int sf) {
 }
 
 TEST(Narrow64, EveryScaleFactorAgainstExtendedPrecision) {
-  for (int sf : {-2147483647 - 1, -70, -64, -63, -33, -32, -31, -1, 0, 1, 2, 15, 31, 32, 33, 62, 63, 64, 65, 66, 200,
-                 2147483647}) {
+  for (int sf :
+       {-2147483647 - 1, -70, -64, -63, -33, -32, -31, -1, 0, 1, 2, 15, 31, 32, 33, 62, 63, 64, 65, 66, 200,
+        2147483647}) {
     SCOPED_TRACE(sf);
     const int clamped = sf < -200 ? -200 : (sf > 200 ? 200 : sf);
-    check<Prim64s, Prim32s>([sf](const Prim64s* s, Prim32s* d, int n) { sse2_ownsConvert_64s32s_Sfs(s, d, n, sf); },
-                            [clamped](Prim64s x) { return narrowRef(x, clamped); }, true);
+    check<Prim64s, Prim32s>(
+        [sf](const Prim64s* s, Prim32s* d, int n) { sse2_ownsConvert_64s32s_Sfs(s, d, n, sf); },
+        [clamped](Prim64s x) { return narrowRef(x, clamped); }, true);
   }
 }
 

@@ -36,10 +36,35 @@ template <class S>
 std::vector<S> pool() {
   std::vector<S> v;
   const S inf = std::numeric_limits<S>::infinity(), nan = std::numeric_limits<S>::quiet_NaN();
-  for (S x : {S(0), S(0.5), S(1.5), S(2.5), S(0.49999997f), S(0.49999999999999994), S(126.5), S(127.5), S(127.6),
-              S(128), S(254.5), S(255.5), S(256), S(32766.5), S(32767.5), S(32768), S(65534.5), S(65535.5), S(65536),
-              S(2147483520.0f), S(2147483647.4), S(2147483647.5), S(2147483648.0), S(3e9), S(1e30), inf, nan,
-              std::numeric_limits<S>::denorm_min(), std::numeric_limits<S>::max()})
+  for (S x : {S(0),
+              S(0.5),
+              S(1.5),
+              S(2.5),
+              S(0.49999997f),
+              S(0.49999999999999994),
+              S(126.5),
+              S(127.5),
+              S(127.6),
+              S(128),
+              S(254.5),
+              S(255.5),
+              S(256),
+              S(32766.5),
+              S(32767.5),
+              S(32768),
+              S(65534.5),
+              S(65535.5),
+              S(65536),
+              S(2147483520.0f),
+              S(2147483647.4),
+              S(2147483647.5),
+              S(2147483648.0),
+              S(3e9),
+              S(1e30),
+              inf,
+              nan,
+              std::numeric_limits<S>::denorm_min(),
+              std::numeric_limits<S>::max()})
     v.push_back(x), v.push_back(-x);
   std::mt19937 rng(9);
   std::uniform_real_distribution<double> wide(-70000.0, 70000.0), narrow(-300.0, 300.0);
@@ -81,8 +106,12 @@ void checkKernels(const Kernels<S, D>& k) {
   checkWalks(src, want, sweepLengths(40, {69}), [&](const S* s, D* d, int len) { k.run(s, d, len, 1, 0); });
 }
 
-TEST(FloatToNarrowSse2, To8s) { checkKernels<Prim32f, std::int8_t>({sse2_ownsConvert_32f8s_Sfs, sse2_ownsConvert_32f8s_HalfAway_Sfs}); }
-TEST(FloatToNarrowSse2, To8u) { checkKernels<Prim32f, Prim8u>({sse2_ownsConvert_32f8u_Sfs, sse2_ownsConvert_32f8u_HalfAway_Sfs}); }
+TEST(FloatToNarrowSse2, To8s) {
+  checkKernels<Prim32f, std::int8_t>({sse2_ownsConvert_32f8s_Sfs, sse2_ownsConvert_32f8s_HalfAway_Sfs});
+}
+TEST(FloatToNarrowSse2, To8u) {
+  checkKernels<Prim32f, Prim8u>({sse2_ownsConvert_32f8u_Sfs, sse2_ownsConvert_32f8u_HalfAway_Sfs});
+}
 TEST(FloatToNarrowSse2, To16s) {
   checkKernels<Prim32f, Prim16s>({sse2_ownsConvert_32f16s_Sfs, sse2_ownsConvert_32f16s_HalfAway_Sfs});
 }

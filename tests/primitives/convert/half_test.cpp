@@ -57,7 +57,8 @@ std::uint16_t refFloatToHalf(std::uint32_t u, bool nearest) {
   const double q = roundQ(std::ldexp(x, 10 - e), nearest);  // in units of the half's last place
   // Below 2^-14 the pattern is q itself; a carry out of the fraction is the
   // next exponent.
-  std::uint32_t bits = x < std::ldexp(1, -14) ? std::uint32_t(q) : std::uint32_t((e + 15) << 10) + std::uint32_t(q) - 1024;
+  std::uint32_t bits =
+      x < std::ldexp(1, -14) ? std::uint32_t(q) : std::uint32_t((e + 15) << 10) + std::uint32_t(q) - 1024;
   if (bits >= 0x7c00) bits = nearest ? 0x7c00 : 0x7bff;
   return static_cast<std::uint16_t>(sign | bits);
 }
@@ -92,14 +93,15 @@ __attribute__((target("f16c"))) std::uint16_t f16cToHalf(std::uint32_t u, bool n
 std::vector<std::uint32_t> floatPool() {
   std::vector<std::uint32_t> v;
   for (std::uint32_t h = 0; h < 0x7c00; ++h) {
-    const double lo = halfValue(static_cast<std::uint16_t>(h)), hi = halfValue(static_cast<std::uint16_t>(h + 1));
+    const double lo = halfValue(static_cast<std::uint16_t>(h)),
+                 hi = halfValue(static_cast<std::uint16_t>(h + 1));
     const std::uint32_t mid = bitsOf(static_cast<float>((lo + hi) / 2));  // exact in float
     for (std::uint32_t u : {bitsOf(static_cast<float>(lo)), mid - 1, mid, mid + 1})
       v.push_back(u), v.push_back(u | 0x80000000u);
   }
-  for (std::uint32_t u : {0x477fe000u, 0x477fefffu, 0x477ff000u, 0x477fffffu, 0x47800000u, 0x4f000000u, 0x7f7fffffu,
-                          0x7f800000u, 0x7f800001u, 0x7fc00000u, 0x7fffffffu, 0x00000001u, 0x007fffffu, 0x00800000u,
-                          0x33000000u, 0x33000001u, 0x32ffffffu})
+  for (std::uint32_t u : {0x477fe000u, 0x477fefffu, 0x477ff000u, 0x477fffffu, 0x47800000u, 0x4f000000u,
+                          0x7f7fffffu, 0x7f800000u, 0x7f800001u, 0x7fc00000u, 0x7fffffffu, 0x00000001u,
+                          0x007fffffu, 0x00800000u, 0x33000000u, 0x33000001u, 0x32ffffffu})
     v.push_back(u), v.push_back(u | 0x80000000u);
   std::mt19937 rng(7);
   for (int i = 0; i < 20000; ++i) v.push_back(rng());
@@ -123,8 +125,11 @@ struct HalfKernels {
   void (*h2f)(const Prim16u*, Prim32f*, int);
   void (*f2h)(const Prim32f*, Prim16u*, int, int);
 };
-#define PRIM_HALF(g, n) \
-  HalfKernels { #g, n, g##_ownsConvert_16s16f, g##_ownsConvert_16f16s_Sfs, g##_ownsConvert_16f32f, g##_ownsConvert_32f16f }
+#define PRIM_HALF(g, n)                                                                \
+  HalfKernels {                                                                        \
+#g, n, g##_ownsConvert_16s16f, g##_ownsConvert_16f16s_Sfs, g##_ownsConvert_16f32f, \
+        g##_ownsConvert_32f16f                                                         \
+  }
 const HalfKernels kBuilds[] = {PRIM_HALF(sse2, primGenSse2), PRIM_HALF(sse41, primGenSse41),
                                PRIM_HALF(avx, primGenAvx)};
 #undef PRIM_HALF
@@ -134,7 +139,8 @@ void PrintTo(const HalfKernels& k, std::ostream* os) { *os << k.name; }
 class HalfTest : public ::testing::TestWithParam<HalfKernels> {
  protected:
   void SetUp() override {
-    if (!primTestGenerationSupported(GetParam().gen)) GTEST_SKIP() << "processor cannot run " << GetParam().name;
+    if (!primTestGenerationSupported(GetParam().gen))
+      GTEST_SKIP() << "processor cannot run " << GetParam().name;
   }
   const HalfKernels& k() const { return GetParam(); }
 };
@@ -156,15 +162,20 @@ TEST_P(HalfTest, WholePoolsUnderEveryCallerSetting) {
   std::vector<Prim16s> i16(nh);
   for (const CallerSetting& c : kCallerSettings) {
     SCOPED_TRACE(c.name);
-    ASSERT_EQ(runUnder(c.mxcsr, [&] { k().h2f(halves.data(), reinterpret_cast<float*>(f32.data()), nh); }), c.mxcsr);
+    ASSERT_EQ(runUnder(c.mxcsr, [&] { k().h2f(halves.data(), reinterpret_cast<float*>(f32.data()), nh); }),
+              c.mxcsr);
     for (int i = 0; i < nh; ++i) ASSERT_EQ(f32[i], refHalfToFloat(halves[i])) << "half " << i;
     for (int nearest : {1, 0}) {
+      ASSERT_EQ(
+          runUnder(c.mxcsr,
+                   [&] { k().f2h(reinterpret_cast<const float*>(floats.data()), h16.data(), nf, nearest); }),
+          c.mxcsr);
+      for (int i = 0; i < nf; ++i)
+        ASSERT_EQ(h16[i], refFloatToHalf(floats[i], nearest)) << "float " << floats[i];
       ASSERT_EQ(runUnder(c.mxcsr,
-                         [&] { k().f2h(reinterpret_cast<const float*>(floats.data()), h16.data(), nf, nearest); }),
-                c.mxcsr);
-      for (int i = 0; i < nf; ++i) ASSERT_EQ(h16[i], refFloatToHalf(floats[i], nearest)) << "float " << floats[i];
-      ASSERT_EQ(runUnder(c.mxcsr,
-                         [&] { k().i2h(reinterpret_cast<const Prim16s*>(halves.data()), h16.data(), nh, nearest); }),
+                         [&] {
+                           k().i2h(reinterpret_cast<const Prim16s*>(halves.data()), h16.data(), nh, nearest);
+                         }),
                 c.mxcsr);
       for (int i = 0; i < nh; ++i)
         ASSERT_EQ(h16[i], refFloatToHalf(bitsOf(static_cast<float>(static_cast<Prim16s>(i))), nearest)) << i;
@@ -177,12 +188,14 @@ TEST_P(HalfTest, WholePoolsUnderEveryCallerSetting) {
 TEST_P(HalfTest, HalfToIntegerAtEveryScaleFactor) {
   const std::vector<std::uint16_t> halves = allHalves();
   std::vector<Prim16s> out(65536);
-  for (int sf : {-2147483647 - 1, -1000, -41, -40, -39, -24, -16, -15, -14, -13, -1, 0, 1, 2, 4, 15, 16, 17, 18, 150,
-                 2147483647})
+  for (int sf :
+       {-2147483647 - 1, -1000, -41, -40, -39, -24, -16, -15, -14, -13, -1, 0, 1, 2, 4, 15, 16, 17, 18, 150,
+        2147483647})
     for (int nearest : {1, 0}) {
       k().h2i(halves.data(), out.data(), 65536, nearest, sf);
       for (int i = 0; i < 65536; ++i)
-        ASSERT_EQ(out[i], refHalfToInt(halves[i], nearest, sf)) << "half " << i << " sf " << sf << " mode " << nearest;
+        ASSERT_EQ(out[i], refHalfToInt(halves[i], nearest, sf))
+            << "half " << i << " sf " << sf << " mode " << nearest;
     }
 }
 
@@ -206,11 +219,16 @@ TEST_P(HalfTest, EveryLengthAndAlignment) {
   const std::vector<int> lengths = sweepLengths(40, {63, 64, 65, 257});
   checkWalks(halves, wantF, lengths, [&](const std::uint16_t* s, float* d, int n) { k().h2f(s, d, n); });
   checkWalks(floats, wantH, lengths, [&](const float* s, std::uint16_t* d, int n) { k().f2h(s, d, n, 1); });
-  checkWalks(ints, wantI2h, lengths, [&](const Prim16s* s, std::uint16_t* d, int n) { k().i2h(s, d, n, 0); }, true);
-  checkWalks(halves, wantI, lengths, [&](const std::uint16_t* s, Prim16s* d, int n) { k().h2i(s, d, n, 1, -2); }, true);
+  checkWalks(
+      ints, wantI2h, lengths, [&](const Prim16s* s, std::uint16_t* d, int n) { k().i2h(s, d, n, 0); }, true);
+  checkWalks(
+      halves, wantI, lengths, [&](const std::uint16_t* s, Prim16s* d, int n) { k().h2i(s, d, n, 1, -2); },
+      true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, HalfTest, ::testing::ValuesIn(kBuilds),
-                         [](const ::testing::TestParamInfo<HalfKernels>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<HalfKernels>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace

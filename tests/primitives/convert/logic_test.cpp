@@ -55,7 +55,8 @@ void checkCase(const Case<T>& c) {
   SCOPED_TRACE(c.name);
   std::vector<T> want(300);
   for (int i = 0; i < 300; ++i) want[i] = c.rule(kFirst<T>[i], second<T>()[i]);
-  checkWalks(kFirst<T>, want, sweepLengths(40, {63, 64, 65, 127, 128, 129, 255, 256, 257}), c.run, c.sameArray);
+  checkWalks(kFirst<T>, want, sweepLengths(40, {63, 64, 65, 127, 128, 129, 255, 256, 257}), c.run,
+             c.sameArray);
   T one = kFirst<T>[0];  // a length of 0 or below touches nothing
   c.run(&one, &one, 0), c.run(&one, &one, -1);
   ASSERT_EQ(one, kFirst<T>[0]);
@@ -65,15 +66,18 @@ template <class T, class F, class FI, class Op>
 void addLogicC(std::vector<Case<T>>& out, const std::string& name, F f, FI fI, Op op) {
   for (int v : {0x1ff, 0x12345, -1, static_cast<int>(0x80000001u)}) {  // narrow elements: the low bits
     const auto rule = [=](T x, T) { return static_cast<T>(op(x, static_cast<T>(v))); };
-    out.push_back({name + " " + std::to_string(v), rule, [=](const T* s, T* d, int n) { f(s, v, d, n); }, true});
-    out.push_back({name + "_I " + std::to_string(v), rule, copyThen<T>([=](T* d, int n) { fI(v, d, n); }), false});
+    out.push_back(
+        {name + " " + std::to_string(v), rule, [=](const T* s, T* d, int n) { f(s, v, d, n); }, true});
+    out.push_back(
+        {name + "_I " + std::to_string(v), rule, copyThen<T>([=](T* d, int n) { fI(v, d, n); }), false});
   }
 }
 template <class T, class F, class FI, class Op>
 void addLogic2(std::vector<Case<T>>& out, const std::string& name, F f, FI fI, Op op) {
   const auto rule = [=](T x, T y) { return static_cast<T>(op(x, y)); };
   out.push_back({name, rule, [=](const T* s, T* d, int n) { f(s, second<T>(), d, n); }, true});
-  out.push_back({name + " dst = src2", rule, copyThen<T>([=](T* d, int n) { f(second<T>(), d, d, n); }), false});
+  out.push_back(
+      {name + " dst = src2", rule, copyThen<T>([=](T* d, int n) { f(second<T>(), d, d, n); }), false});
   out.push_back({name + "_I", rule, copyThen<T>([=](T* d, int n) { fI(second<T>(), d, n); }), false});
 }
 template <class T, class FI, class Rule>
@@ -113,35 +117,35 @@ struct LogicBuild {
 void PrintTo(const LogicBuild& b, std::ostream* os) { *os << b.name; }
 
 // The three widths of one family (the 16s shift is the odd one out).
-#define PRIM_WIDTHS(add, g, F, op, C8, C16, C32)                                     \
-  add<Prim8u>(c.C8, #F "_8u", g##_owns##F##_8u, g##_owns##F##_8u_I, op);             \
-  add<Prim16u>(c.C16, #F "_16u", g##_owns##F##_16u, g##_owns##F##_16u_I, op);        \
+#define PRIM_WIDTHS(add, g, F, op, C8, C16, C32)                              \
+  add<Prim8u>(c.C8, #F "_8u", g##_owns##F##_8u, g##_owns##F##_8u_I, op);      \
+  add<Prim16u>(c.C16, #F "_16u", g##_owns##F##_16u, g##_owns##F##_16u_I, op); \
   add<Prim32s>(c.C32, #F "_32s", g##_owns##F##_32s, g##_owns##F##_32s_I, op);
-#define PRIM_SHIFTS(g, F, rule)                                                       \
-  addShift<Prim8u>(c.c8, #F "_8u_I", g##_owns##F##_8u_I, rule<Prim8u>);               \
+#define PRIM_SHIFTS(g, F, rule)                                         \
+  addShift<Prim8u>(c.c8, #F "_8u_I", g##_owns##F##_8u_I, rule<Prim8u>); \
   addShift<Prim16u>(c.c16, #F "_16u_I", g##_owns##F##_16u_I, rule<Prim16u>);
-#define PRIM_LOGIC_CASES(g)                                                           \
-  [](Cases& c) {                                                                      \
-    PRIM_WIDTHS(addLogicC, g, AndC, kAnd, c8, c16, c32)                               \
-    PRIM_WIDTHS(addLogicC, g, OrC, kOr, c8, c16, c32)                                 \
-    PRIM_WIDTHS(addLogicC, g, XorC, kXor, c8, c16, c32)                               \
-    PRIM_SHIFTS(g, LShiftC, shl)                                                      \
-    PRIM_SHIFTS(g, RShiftC, shr)                                                      \
-    addShift<Prim16s>(c.c16s, "RShiftC_16s_I", g##_ownsRShiftC_16s_I, shr<Prim16s>);  \
-    addShift<Prim32s>(c.c32, "LShiftC_32s_I", g##_ownsLShiftC_32s_I, shl<Prim32s>);   \
-    addShift<Prim32s>(c.c32, "RShiftC_32s_I", g##_ownsRShiftC_32s_I, shr<Prim32s>);   \
-    addLogic2<Prim8u>(c.c8, "And_8u", g##_ownsAnd_8u, g##_ownsAnd_8u_I, kAnd);        \
-    addLogic2<Prim8u>(c.c8, "Or_8u", g##_ownsOr_8u, g##_ownsOr_8u_I, kOr);            \
-    addLogic2<Prim8u>(c.c8, "Xor_8u", g##_ownsXor_8u, g##_ownsXor_8u_I, kXor);        \
-    addLogic2<Prim16u>(c.c16, "And_16u", g##_ownsAnd_16u, g##_ownsAnd_16u_I, kAnd);   \
-    addLogic2<Prim16u>(c.c16, "Or_16u", g##_ownsOr_16u, g##_ownsOr_16u_I, kOr);       \
-    addLogic2<Prim16u>(c.c16, "Xor_16u", g##_ownsXor_16u, g##_ownsXor_16u_I, kXor);   \
-    PRIM_LOGIC_32_##g                                                                 \
+#define PRIM_LOGIC_CASES(g)                                                          \
+  [](Cases& c) {                                                                     \
+    PRIM_WIDTHS(addLogicC, g, AndC, kAnd, c8, c16, c32)                              \
+    PRIM_WIDTHS(addLogicC, g, OrC, kOr, c8, c16, c32)                                \
+    PRIM_WIDTHS(addLogicC, g, XorC, kXor, c8, c16, c32)                              \
+    PRIM_SHIFTS(g, LShiftC, shl)                                                     \
+    PRIM_SHIFTS(g, RShiftC, shr)                                                     \
+    addShift<Prim16s>(c.c16s, "RShiftC_16s_I", g##_ownsRShiftC_16s_I, shr<Prim16s>); \
+    addShift<Prim32s>(c.c32, "LShiftC_32s_I", g##_ownsLShiftC_32s_I, shl<Prim32s>);  \
+    addShift<Prim32s>(c.c32, "RShiftC_32s_I", g##_ownsRShiftC_32s_I, shr<Prim32s>);  \
+    addLogic2<Prim8u>(c.c8, "And_8u", g##_ownsAnd_8u, g##_ownsAnd_8u_I, kAnd);       \
+    addLogic2<Prim8u>(c.c8, "Or_8u", g##_ownsOr_8u, g##_ownsOr_8u_I, kOr);           \
+    addLogic2<Prim8u>(c.c8, "Xor_8u", g##_ownsXor_8u, g##_ownsXor_8u_I, kXor);       \
+    addLogic2<Prim16u>(c.c16, "And_16u", g##_ownsAnd_16u, g##_ownsAnd_16u_I, kAnd);  \
+    addLogic2<Prim16u>(c.c16, "Or_16u", g##_ownsOr_16u, g##_ownsOr_16u_I, kOr);      \
+    addLogic2<Prim16u>(c.c16, "Xor_16u", g##_ownsXor_16u, g##_ownsXor_16u_I, kXor);  \
+    PRIM_LOGIC_32_##g                                                                \
   }
 // The 32-bit two-vector kernels exist from the ssse3 build on.
-#define PRIM_LOGIC_32(g)                                                                      \
-  addLogic2<Prim32s>(c.c32, "And_32s", g##_ownsAnd_32s, g##_ownsAnd_32s_I, kAnd);             \
-  addLogic2<Prim32s>(c.c32, "Or_32s", g##_ownsOr_32s, g##_ownsOr_32s_I, kOr);                 \
+#define PRIM_LOGIC_32(g)                                                          \
+  addLogic2<Prim32s>(c.c32, "And_32s", g##_ownsAnd_32s, g##_ownsAnd_32s_I, kAnd); \
+  addLogic2<Prim32s>(c.c32, "Or_32s", g##_ownsOr_32s, g##_ownsOr_32s_I, kOr);     \
   addLogic2<Prim32s>(c.c32, "Xor_32s", g##_ownsXor_32s, g##_ownsXor_32s_I, kXor);
 #define PRIM_LOGIC_32_sse2
 #define PRIM_LOGIC_32_ssse3 PRIM_LOGIC_32(ssse3)
@@ -155,7 +159,8 @@ const LogicBuild kBuilds[] = {{"sse2", primGenSse2, PRIM_LOGIC_CASES(sse2)},
 class LogicTest : public ::testing::TestWithParam<LogicBuild> {
  protected:
   void SetUp() override {
-    if (!primTestGenerationSupported(GetParam().gen)) GTEST_SKIP() << "processor cannot run " << GetParam().name;
+    if (!primTestGenerationSupported(GetParam().gen))
+      GTEST_SKIP() << "processor cannot run " << GetParam().name;
     GetParam().fill(cases);
   }
   Cases cases;
@@ -173,6 +178,8 @@ TEST_P(LogicTest, ThirtyTwoBitKernels) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, LogicTest, ::testing::ValuesIn(kBuilds),
-                         [](const ::testing::TestParamInfo<LogicBuild>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<LogicBuild>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace

@@ -40,11 +40,12 @@ struct NarrowBuild {
   void (*q32s)(const Prim64s*, Prim32s*, int, int);
 };
 
-#define NARROW_PAIR(gen, name) {gen##_ownsConvert_##name##_Sfs, gen##_ownsConvert_##name##_Sfs_HalfAway}
-#define NARROW_BUILD(gen, d64)                                                                                   \
-  NarrowBuild {                                                                                                  \
-    NARROW_PAIR(gen, 32f8s), NARROW_PAIR(gen, 32f8u), NARROW_PAIR(gen, 32f16s), NARROW_PAIR(gen, 32f16u),        \
-        {d64, gen##_ownsConvert_64f32s_Sfs_HalfAway}, gen##_ownsConvert_64s32s_Sfs_HalfAway                      \
+#define NARROW_PAIR(gen, name) \
+  { gen##_ownsConvert_##name##_Sfs, gen##_ownsConvert_##name##_Sfs_HalfAway }
+#define NARROW_BUILD(gen, d64)                                                                            \
+  NarrowBuild {                                                                                           \
+    NARROW_PAIR(gen, 32f8s), NARROW_PAIR(gen, 32f8u), NARROW_PAIR(gen, 32f16s), NARROW_PAIR(gen, 32f16u), \
+        {d64, gen##_ownsConvert_64f32s_Sfs_HalfAway}, gen##_ownsConvert_64s32s_Sfs_HalfAway               \
   }
 
 // ssse3 (also the movbe slot), sse41 and avx carry these kernels.
@@ -91,9 +92,11 @@ std::vector<S> inputs(int sf, unsigned seed) {
   std::mt19937_64 rng(seed);
   const int at = std::abs(sf) > L::max_exponent - 2 ? 0 : sf;
   std::vector<S> v;
-  for (double y : {0.5, 1.5, 2.5, -2.5, -0.5, -0.6, 126.5, 127.5, 128.0, -128.5, -129.0, 254.5, 255.5, 256.0,
-                   32766.5, 32767.5, 32768.0, -32768.5, -32769.0, 65534.5, 65535.5, 65536.0, 2147483520.0,
-                   2147483647.4, 2147483647.5, 2147483648.0, -2147483648.5, -2147483649.0, -3.0e9, 1.0e10})
+  for (double y : {0.5,          1.5,          2.5,           -2.5,          -0.5,         -0.6,
+                   126.5,        127.5,        128.0,         -128.5,        -129.0,       254.5,
+                   255.5,        256.0,        32766.5,       32767.5,       32768.0,      -32768.5,
+                   -32769.0,     65534.5,      65535.5,       65536.0,       2147483520.0, 2147483647.4,
+                   2147483647.5, 2147483648.0, -2147483648.5, -2147483649.0, -3.0e9,       1.0e10})
     v.push_back(static_cast<S>(std::ldexp(y, at)));
   const S half = std::nextafter(S(0.5), S(0));  // the largest value below one half
   for (S x : {half, -half, S(0), -S(0), L::infinity(), -L::infinity(), L::quiet_NaN(), -L::quiet_NaN(),
@@ -224,7 +227,8 @@ TEST_P(NarrowConvertTest, LongKernelRoundsHalfAwayAndSaturates) {
     const std::vector<std::int64_t> in = longInputs(sf, 11 + static_cast<unsigned>(sf));
     std::vector<std::int32_t> got(in.size());
     b.q32s(in.data(), got.data(), static_cast<int>(in.size()), sf);
-    for (std::size_t i = 0; i < in.size(); ++i) ASSERT_EQ(got[i], ruleLong(in[i], sf)) << in[i] << " sf " << sf;
+    for (std::size_t i = 0; i < in.size(); ++i)
+      ASSERT_EQ(got[i], ruleLong(in[i], sf)) << in[i] << " sf " << sf;
   }
 }
 

@@ -294,17 +294,27 @@ TEST(ShiftKernels, CountsBeyondTheWidthFill) {
   const std::vector<int> lengths = sweepLengths(40, {64, 65, 257});
   for (const ShiftKernels& k : kKernels) {
     const std::string name = k.name;
-    const std::int32_t gen = name == "sse2" ? primGenSse2 : name == "ssse3" ? primGenSsse3 : name == "sse41" ? primGenSse41 : primGenAvx;
+    const std::int32_t gen = name == "sse2"    ? primGenSse2
+                             : name == "ssse3" ? primGenSsse3
+                             : name == "sse41" ? primGenSse41
+                                               : primGenAvx;
     if (!primTestGenerationSupported(gen)) continue;
     for (int n : {32, 33, 1000, -1, -2147483647 - 1}) {
       SCOPED_TRACE(name + " by " + std::to_string(n));
-      checkWalks(b, zero8, lengths, [&](const Prim8u* s, Prim8u* d, int len) { k.l8(s, n, d, len); }, true);
-      checkWalks(b, zero8, lengths, [&](const Prim8u* s, Prim8u* d, int len) { k.r8(s, n, d, len); }, true);
-      checkWalks(h, zero16, lengths, [&](const Prim16s* s, Prim16s* d, int len) { k.l16(s, n, d, len); }, true);
-      checkWalks(h, fill16, lengths, [&](const Prim16s* s, Prim16s* d, int len) { k.r16(s, n, d, len); }, true);
-      checkWalks(u, zero16u, lengths, [&](const Prim16u* s, Prim16u* d, int len) { k.r16u(s, n, d, len); }, true);
-      checkWalks(w, zero32, lengths, [&](const Prim32s* s, Prim32s* d, int len) { k.l32(s, n, d, len); }, true);
-      checkWalks(w, fill32, lengths, [&](const Prim32s* s, Prim32s* d, int len) { k.r32(s, n, d, len); }, true);
+      checkWalks(
+          b, zero8, lengths, [&](const Prim8u* s, Prim8u* d, int len) { k.l8(s, n, d, len); }, true);
+      checkWalks(
+          b, zero8, lengths, [&](const Prim8u* s, Prim8u* d, int len) { k.r8(s, n, d, len); }, true);
+      checkWalks(
+          h, zero16, lengths, [&](const Prim16s* s, Prim16s* d, int len) { k.l16(s, n, d, len); }, true);
+      checkWalks(
+          h, fill16, lengths, [&](const Prim16s* s, Prim16s* d, int len) { k.r16(s, n, d, len); }, true);
+      checkWalks(
+          u, zero16u, lengths, [&](const Prim16u* s, Prim16u* d, int len) { k.r16u(s, n, d, len); }, true);
+      checkWalks(
+          w, zero32, lengths, [&](const Prim32s* s, Prim32s* d, int len) { k.l32(s, n, d, len); }, true);
+      checkWalks(
+          w, fill32, lengths, [&](const Prim32s* s, Prim32s* d, int len) { k.r32(s, n, d, len); }, true);
     }
   }
 }

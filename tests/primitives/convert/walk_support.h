@@ -14,8 +14,8 @@
 // the destination and its guard bytes intact; with inPlace (same element
 // size) also with the destination the source array itself.
 template <class S, class D, class Run>
-void checkWalks(const std::vector<S>& src, const std::vector<D>& want, const std::vector<int>& lengths, Run run,
-                bool inPlace = false) {
+void checkWalks(const std::vector<S>& src, const std::vector<D>& want, const std::vector<int>& lengths,
+                Run run, bool inPlace = false) {
   for (int len : lengths) {
     const std::size_t sb = std::size_t(len) * sizeof(S), db = std::size_t(len) * sizeof(D);
     for (std::size_t so : {0, 1, 4}) {
@@ -24,7 +24,8 @@ void checkWalks(const std::vector<S>& src, const std::vector<D>& want, const std
         s.fill(src.data());
         run(s.template as<S>(), d.template as<D>(), len);
         ASSERT_TRUE(d.guardsIntact()) << "len " << len << " dst offset " << dof;
-        ASSERT_EQ(0, std::memcmp(d.window().data(), want.data(), db)) << "len " << len << " offsets " << so << "/" << dof;
+        ASSERT_EQ(0, std::memcmp(d.window().data(), want.data(), db))
+            << "len " << len << " offsets " << so << "/" << dof;
       }
       if (!inPlace) continue;
       Guarded io(sb, so);

@@ -113,11 +113,11 @@ class LargestCacheTest : public ::testing::Test {
 
 TEST_F(LargestCacheTest, Leaf4ListGivesTheLargestDataOrUnifiedCache) {
   RecordedCpu cpu(0xb);
-  cpu.set(4, 0, cacheLeaf(1, 1, 8, 64, 64));       // 32 KiB data
-  cpu.set(4, 1, cacheLeaf(2, 1, 16, 64, 65536));   // 64 MiB instruction: skipped
-  cpu.set(4, 2, cacheLeaf(3, 2, 4, 64, 1024));     // 256 KiB unified
-  cpu.set(4, 3, cacheLeaf(3, 3, 16, 64, 8192));    // 8 MiB unified
-  cpu.set(4, 5, cacheLeaf(3, 4, 16, 64, 16384));   // after the end of the list
+  cpu.set(4, 0, cacheLeaf(1, 1, 8, 64, 64));      // 32 KiB data
+  cpu.set(4, 1, cacheLeaf(2, 1, 16, 64, 65536));  // 64 MiB instruction: skipped
+  cpu.set(4, 2, cacheLeaf(3, 2, 4, 64, 1024));    // 256 KiB unified
+  cpu.set(4, 3, cacheLeaf(3, 3, 16, 64, 8192));   // 8 MiB unified
+  cpu.set(4, 5, cacheLeaf(3, 4, 16, 64, 16384));  // after the end of the list
   cpu.install();
   int size = -1;
   EXPECT_EQ(primQueryLargestCacheSize(&size), primResultOk);
@@ -141,11 +141,8 @@ TEST_F(LargestCacheTest, Leaf4WithoutCachesIsUnknown) {
 TEST_F(LargestCacheTest, Leaf2DescriptorsGiveTheLargestAnnouncedSizeInAnyOrder) {
   // 0x43 announces 512 KiB, 0x49 4 MiB, 0x30 nothing here.
   const RecordedCpu::Regs layouts[] = {
-      {0x00494301, 0, 0, 0},
-      {0x00434901, 0, 0, 0},
-      {0x00000001, 0x30000043, 0, 0x49000000},
-      {0x49000001, 0, 0x00430000, 0},
-      {0x43300001, 0x00000049, 0, 0},
+      {0x00494301, 0, 0, 0},          {0x00434901, 0, 0, 0},          {0x00000001, 0x30000043, 0, 0x49000000},
+      {0x49000001, 0, 0x00430000, 0}, {0x43300001, 0x00000049, 0, 0},
   };
   for (const RecordedCpu::Regs& r : layouts) {
     RecordedCpu cpu(2);
@@ -191,8 +188,9 @@ TEST_F(LargestCacheTest, UnqueryableProcessors) {
     bool cpuid, otherVendor;
     Prim32u maxLeaf;
   };
-  for (const Case c : {Case{"another vendor", true, true, 4}, Case{"no cpuid", false, false, 4},
-                       Case{"highest leaf 1", true, false, 1}, Case{"negative highest leaf", true, false, 0x80000004}}) {
+  for (const Case c :
+       {Case{"another vendor", true, true, 4}, Case{"no cpuid", false, false, 4},
+        Case{"highest leaf 1", true, false, 1}, Case{"negative highest leaf", true, false, 0x80000004}}) {
     SCOPED_TRACE(c.what);
     RecordedCpu cpu(c.maxLeaf);
     if (c.otherVendor) cpu.setOtherVendor(c.maxLeaf);

@@ -28,7 +28,9 @@ class RecordedCpu {
   void setVendor(Prim32u maxLeaf, Prim32u ebx, Prim32u edx, Prim32u ecx) {
     leaves_[{0, 0}] = {maxLeaf, ebx, ecx, edx};
   }
-  void setOtherVendor(Prim32u maxLeaf) { setVendor(maxLeaf, 0x68747541, 0x69746e65, 0x444d4163); }  // AuthenticAMD
+  void setOtherVendor(Prim32u maxLeaf) {
+    setVendor(maxLeaf, 0x68747541, 0x69746e65, 0x444d4163);
+  }  // AuthenticAMD
   void set(Prim32u leaf, Prim32u sub, Regs r) { leaves_[{leaf, sub}] = r; }
   void setLeaf1(Prim32u eax, Prim32u ecx, Prim32u edx) { set(1, 0, {eax, 0, ecx, edx}); }
   void setLeaf7(Prim32u ebx) { set(7, 0, {0, ebx, 0, 0}); }

@@ -25,12 +25,12 @@ constexpr std::size_t guardBytes = 64;
 std::vector<std::size_t> shortByteLengths() {
   std::vector<std::size_t> v;
   for (std::size_t n = 1; n <= 40; ++n) v.push_back(n);
-  for (std::size_t n : {47, 48, 49, 63, 64, 65, 95, 96, 97, 127, 128, 129, 191, 192, 193, 255, 256, 257,
-                        287, 288, 289, 383, 384, 385, 511, 512, 513})
+  for (std::size_t n : {47,  48,  49,  63,  64,  65,  95,  96,  97,  127, 128, 129, 191, 192,
+                        193, 255, 256, 257, 287, 288, 289, 383, 384, 385, 511, 512, 513})
     v.push_back(n);
   return v;
 }
-const std::vector<std::size_t> longByteLengths = {1000,  4095,  4096,  4097,  16383, 16384,
+const std::vector<std::size_t> longByteLengths = {1000,  4095,  4096,  4097,  16383,    16384,
                                                   16385, 32767, 32768, 32769, 65536 + 7};
 
 // Source, the two destinations (px and the build under test) and their
@@ -63,8 +63,8 @@ class Buffers {
       std::size_t first = 0;
       while (first < span && ref_[first] == out_[first]) ++first;
       ADD_FAILURE() << what << ": " << (guardsKept ? "" : "guard bytes written; ")
-                    << "first difference at byte " << static_cast<long>(first) - static_cast<long>(guardBytes + align)
-                    << " of " << bytes;
+                    << "first difference at byte "
+                    << static_cast<long>(first) - static_cast<long>(guardBytes + align) << " of " << bytes;
     }
     std::memcpy(ref_.data(), pristine_.data(), span);
     std::memcpy(out_.data(), pristine_.data(), span);
@@ -261,9 +261,7 @@ class VecMemoryBuildTest : public GenerationTest {
   }
 };
 
-TEST_P(VecMemoryBuildTest, Copy8uThroughThePublicEntry) {
-  sweepCopy<Prim8u>(px_vecCopy_8u, vecCopy_8u);
-}
+TEST_P(VecMemoryBuildTest, Copy8uThroughThePublicEntry) { sweepCopy<Prim8u>(px_vecCopy_8u, vecCopy_8u); }
 TEST_P(VecMemoryBuildTest, Copy16s) { sweepCopy<Prim16s>(px_vecCopy_16s, build(tbl_vecCopy_16s)); }
 TEST_P(VecMemoryBuildTest, Copy32s) { sweepCopy<Prim32s>(px_vecCopy_32s, build(tbl_vecCopy_32s)); }
 
@@ -274,13 +272,11 @@ TEST_P(VecMemoryBuildTest, ZeroAndSet8uThroughThePublicEntries) {
 TEST_P(VecMemoryBuildTest, ZeroAndSet16s) {
   // Byte alignments include odd destinations.
   for (Prim16s value : {Prim16s{-2}, Prim16s{0x1234}})
-    sweepFill<Prim16s>(px_vecZero_16s, build(tbl_vecZero_16s), px_vecSet_16s, build(tbl_vecSet_16s),
-                       value);
+    sweepFill<Prim16s>(px_vecZero_16s, build(tbl_vecZero_16s), px_vecSet_16s, build(tbl_vecSet_16s), value);
 }
 TEST_P(VecMemoryBuildTest, ZeroAndSet32s) {
   for (Prim32s value : {Prim32s{-1}, Prim32s{0x12345678}})
-    sweepFill<Prim32s>(px_vecZero_32s, build(tbl_vecZero_32s), px_vecSet_32s, build(tbl_vecSet_32s),
-                       value);
+    sweepFill<Prim32s>(px_vecZero_32s, build(tbl_vecZero_32s), px_vecSet_32s, build(tbl_vecSet_32s), value);
 }
 
 TEST_P(VecMemoryBuildTest, CopyOntoItselfLeavesTheDataUnchanged) {
@@ -289,12 +285,12 @@ TEST_P(VecMemoryBuildTest, CopyOntoItselfLeavesTheDataUnchanged) {
     for (std::size_t a : {0, 1, 2, 3, 4}) {
       std::vector<Prim8u> before(b.src(a), b.src(a) + bytes);
       ASSERT_EQ(vecCopy_8u(b.src(a), b.src(a), static_cast<int>(bytes)), primResultOk);
-      ASSERT_EQ(build(tbl_vecCopy_16s)(as<Prim16s>(b.src(a)), as<Prim16s>(b.src(a)),
-                                            static_cast<int>(bytes / 2)),
-                primResultOk);
-      ASSERT_EQ(build(tbl_vecCopy_32s)(as<Prim32s>(b.src(a)), as<Prim32s>(b.src(a)),
-                                            static_cast<int>(bytes / 4)),
-                primResultOk);
+      ASSERT_EQ(
+          build(tbl_vecCopy_16s)(as<Prim16s>(b.src(a)), as<Prim16s>(b.src(a)), static_cast<int>(bytes / 2)),
+          primResultOk);
+      ASSERT_EQ(
+          build(tbl_vecCopy_32s)(as<Prim32s>(b.src(a)), as<Prim32s>(b.src(a)), static_cast<int>(bytes / 4)),
+          primResultOk);
       EXPECT_TRUE(std::equal(before.begin(), before.end(), b.src(a))) << bytes << " +" << a;
     }
 }
@@ -303,15 +299,24 @@ enum class Op { copy8, copy16, copy32, zero8, zero16, zero32, set8, set16, set32
 
 void runLarge(Op op, std::int32_t g, Buffers& b, std::size_t bytes, std::size_t sa, std::size_t da) {
   switch (op) {
-    case Op::copy8: return compareCopy<Prim8u>(px_vecCopy_8u, tbl_vecCopy_8u.entry[g], b, bytes, sa, da);
-    case Op::copy16: return compareCopy<Prim16s>(px_vecCopy_16s, tbl_vecCopy_16s.entry[g], b, bytes, sa, da);
-    case Op::copy32: return compareCopy<Prim32s>(px_vecCopy_32s, tbl_vecCopy_32s.entry[g], b, bytes, sa, da);
-    case Op::zero8: return compareZero<Prim8u>(px_vecZero_8u, tbl_vecZero_8u.entry[g], b, bytes, da);
-    case Op::zero16: return compareZero<Prim16s>(px_vecZero_16s, tbl_vecZero_16s.entry[g], b, bytes, da);
-    case Op::zero32: return compareZero<Prim32s>(px_vecZero_32s, tbl_vecZero_32s.entry[g], b, bytes, da);
-    case Op::set8: return compareSet<Prim8u>(px_vecSet_8u, tbl_vecSet_8u.entry[g], 0x81, b, bytes, da);
-    case Op::set16: return compareSet<Prim16s>(px_vecSet_16s, tbl_vecSet_16s.entry[g], -300, b, bytes, da);
-    case Op::set32: return compareSet<Prim32s>(px_vecSet_32s, tbl_vecSet_32s.entry[g], 0x7f00ff01, b, bytes, da);
+    case Op::copy8:
+      return compareCopy<Prim8u>(px_vecCopy_8u, tbl_vecCopy_8u.entry[g], b, bytes, sa, da);
+    case Op::copy16:
+      return compareCopy<Prim16s>(px_vecCopy_16s, tbl_vecCopy_16s.entry[g], b, bytes, sa, da);
+    case Op::copy32:
+      return compareCopy<Prim32s>(px_vecCopy_32s, tbl_vecCopy_32s.entry[g], b, bytes, sa, da);
+    case Op::zero8:
+      return compareZero<Prim8u>(px_vecZero_8u, tbl_vecZero_8u.entry[g], b, bytes, da);
+    case Op::zero16:
+      return compareZero<Prim16s>(px_vecZero_16s, tbl_vecZero_16s.entry[g], b, bytes, da);
+    case Op::zero32:
+      return compareZero<Prim32s>(px_vecZero_32s, tbl_vecZero_32s.entry[g], b, bytes, da);
+    case Op::set8:
+      return compareSet<Prim8u>(px_vecSet_8u, tbl_vecSet_8u.entry[g], 0x81, b, bytes, da);
+    case Op::set16:
+      return compareSet<Prim16s>(px_vecSet_16s, tbl_vecSet_16s.entry[g], -300, b, bytes, da);
+    case Op::set32:
+      return compareSet<Prim32s>(px_vecSet_32s, tbl_vecSet_32s.entry[g], 0x7f00ff01, b, bytes, da);
   }
 }
 
@@ -370,7 +375,8 @@ TEST_P(VecMemoryBuildTest, LargeSizesAndTheNonTemporalRule) {
       // A 16-bit fill at an odd address and a 32-bit fill off a 4-byte
       // boundary are written element by element in the SSE generations.
       bool expected = c.nt[g];
-      if (g <= primGenSse41 && ((c.op == Op::set16 && a % 2) || (c.op == Op::set32 && a % 4))) expected = false;
+      if (g <= primGenSse41 && ((c.op == Op::set16 && a % 2) || (c.op == Op::set32 && a % 4)))
+        expected = false;
       EXPECT_EQ(taken, expected ? 1u : 0u) << "destination +" << a;
       if (::testing::Test::HasFailure()) return;
     }
@@ -387,8 +393,8 @@ TEST_P(VecMemoryBuildTest, NonTemporalRuleOnRecordedProcessors) {
     SCOPED_TRACE(reference ? "reference vendor" : "another vendor");
     RecordedCpu cpu(4);
     if (!reference) cpu.setOtherVendor(4);
-    cpu.set(2, 0, {0x00004301, 0, 0, 0});                               // 512 KiB
-    cpu.set(4, 0, {3 | (2 << 5), (3u << 22) | 63, 1023, 0});             // 256 KiB unified
+    cpu.set(2, 0, {0x00004301, 0, 0, 0});                     // 512 KiB
+    cpu.set(4, 0, {3 | (2 << 5), (3u << 22) | 63, 1023, 0});  // 256 KiB unified
     cpu.install();
     const std::uint64_t before = primTestNonTemporalCount();
     runLarge(Op::copy8, g, b, 0x100000 + 5, 3, 1);

@@ -19,15 +19,14 @@ struct FillKernels {
   Masked copy8, copy8c3, set8, set8c3;
 };
 
-#define KERNELS(g)                                                                              \
-  FillKernels {                                                                                 \
-    g##_owniSetRow_8u, g##_owniSetRow_16s, g##_owniSetRow_8u_C3, g##_owniSetRow_32s,            \
-        g##_owniSetRow_16s_C3, g##_owniSetRow_16s_C4, g##_owniSetRow_32s_C3, g##_owniSetRow_32s_C4, \
-        g##_owniCopyRowMasked_8u, g##_owniCopyRowMasked_8u_C3, g##_owniSetRowMasked_8u,          \
-        g##_owniSetRowMasked_8u_C3                                                               \
+#define KERNELS(g)                                                                                          \
+  FillKernels {                                                                                             \
+    g##_owniSetRow_8u, g##_owniSetRow_16s, g##_owniSetRow_8u_C3, g##_owniSetRow_32s, g##_owniSetRow_16s_C3, \
+        g##_owniSetRow_16s_C4, g##_owniSetRow_32s_C3, g##_owniSetRow_32s_C4, g##_owniCopyRowMasked_8u,      \
+        g##_owniCopyRowMasked_8u_C3, g##_owniSetRowMasked_8u, g##_owniSetRowMasked_8u_C3                    \
   }
-const FillKernels kKernels[] = {KERNELS(sse2), KERNELS(ssse3), KERNELS(ssse3), KERNELS(sse41), KERNELS(avx),
-                                KERNELS(avx2)};
+const FillKernels kKernels[] = {KERNELS(sse2),  KERNELS(ssse3), KERNELS(ssse3),
+                                KERNELS(sse41), KERNELS(avx),   KERNELS(avx2)};
 
 class SetKernelTest : public GenerationTest {
  protected:

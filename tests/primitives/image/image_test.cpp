@@ -60,12 +60,16 @@ void compareCopyLike(Op op, unsigned seed) {
 }
 
 TEST_P(ImageTest, CopyMatchesPx) {
-  compareCopyLike<Prim16s>([](bool px, const Prim16s* s, int ss, Prim16s* d, int ds, int w, int h) {
-    return (px ? px_imgCopy_16s_C1R : imgCopy_16s_C1R)(s, ss, d, ds, w, h);
-  }, 1);
-  compareCopyLike<Prim32s>([](bool px, const Prim32s* s, int ss, Prim32s* d, int ds, int w, int h) {
-    return (px ? px_imgCopy_32s_C1R : imgCopy_32s_C1R)(s, ss, d, ds, w, h);
-  }, 2);
+  compareCopyLike<Prim16s>(
+      [](bool px, const Prim16s* s, int ss, Prim16s* d, int ds, int w, int h) {
+        return (px ? px_imgCopy_16s_C1R : imgCopy_16s_C1R)(s, ss, d, ds, w, h);
+      },
+      1);
+  compareCopyLike<Prim32s>(
+      [](bool px, const Prim32s* s, int ss, Prim32s* d, int ds, int w, int h) {
+        return (px ? px_imgCopy_32s_C1R : imgCopy_32s_C1R)(s, ss, d, ds, w, h);
+      },
+      2);
 }
 
 TEST_P(ImageTest, LargeCopiesStreamWhenTheCacheIsSmall) {
@@ -105,8 +109,9 @@ TEST_P(ImageTest, SetMatchesPx) {
 }
 
 using Set16Fn = PrimResult (*)(Prim16s, Prim16s*, int, int, int);
-const Set16Fn kSet16[7] = {px_imgSet_16s_C1R, sse2_imgSet_16s_C1R, ssse3_imgSet_16s_C1R, ssse3_imgSet_16s_C1R,
-                           sse41_imgSet_16s_C1R, avx_imgSet_16s_C1R, avx2_imgSet_16s_C1R};
+const Set16Fn kSet16[7] = {px_imgSet_16s_C1R,    sse2_imgSet_16s_C1R,  ssse3_imgSet_16s_C1R,
+                           ssse3_imgSet_16s_C1R, sse41_imgSet_16s_C1R, avx_imgSet_16s_C1R,
+                           avx2_imgSet_16s_C1R};
 
 TEST_P(ImageTest, Set16MatchesPxAtOddAddresses) {
   for (const Geometry& g : geometries(2)) {
@@ -123,9 +128,11 @@ TEST_P(ImageTest, MultiplyMatchesPxInEveryCase) {
   for (int sf : {0, 1, 2, 5, 11, 15, 16, 30, 31, -1, -5, -14, -15, -40}) {
     for (Prim16s value : {Prim16s{0}, Prim16s{1}, Prim16s{-1}, Prim16s{3}, Prim16s{2048 + 700},
                           Prim16s{-32768}, Prim16s{32767}, Prim16s{-6}}) {
-      compareCopyLike<Prim16s>([&](bool px, const Prim16s* s, int ss, Prim16s* d, int ds, int w, int h) {
-        return (px ? px_imgMulC_16s_C1RSfs : imgMulC_16s_C1RSfs)(s, ss, value, d, ds, w, h, sf);
-      }, 11);
+      compareCopyLike<Prim16s>(
+          [&](bool px, const Prim16s* s, int ss, Prim16s* d, int ds, int w, int h) {
+            return (px ? px_imgMulC_16s_C1RSfs : imgMulC_16s_C1RSfs)(s, ss, value, d, ds, w, h, sf);
+          },
+          11);
     }
   }
 }
@@ -143,17 +150,21 @@ TEST_P(ImageTest, MultiplyInPlace) {
 
 TEST_P(ImageTest, FloatMultiplyMatchesPx) {
   for (float value : {0.0f, -0.0f, 1.0f, 0.5f, -3.75f, 2.0f, 1e-30f}) {
-    compareCopyLike<Prim32f>([&](bool px, const Prim32f* s, int ss, Prim32f* d, int ds, int w, int h) {
-      return (px ? px_imgMulC_32f_C1R : imgMulC_32f_C1R)(s, ss, value, d, ds, w, h);
-    }, 21);
+    compareCopyLike<Prim32f>(
+        [&](bool px, const Prim32f* s, int ss, Prim32f* d, int ds, int w, int h) {
+          return (px ? px_imgMulC_32f_C1R : imgMulC_32f_C1R)(s, ss, value, d, ds, w, h);
+        },
+        21);
   }
 }
 
 TEST_P(ImageTest, ShiftMatchesPx) {
   for (Prim32u shift : {0u, 1u, 3u, 7u, 15u, 16u, 31u, 32u, 4294967295u}) {
-    compareCopyLike<Prim16s>([&](bool px, const Prim16s* s, int ss, Prim16s* d, int ds, int w, int h) {
-      return (px ? px_imgRShiftC_16s_C1R : imgRShiftC_16s_C1R)(s, ss, shift, d, ds, w, h);
-    }, 31);
+    compareCopyLike<Prim16s>(
+        [&](bool px, const Prim16s* s, int ss, Prim16s* d, int ds, int w, int h) {
+          return (px ? px_imgRShiftC_16s_C1R : imgRShiftC_16s_C1R)(s, ss, shift, d, ds, w, h);
+        },
+        31);
   }
 }
 
@@ -213,9 +224,12 @@ TEST(ImageMultiplyRule, GenericBuildFollowsTheScaleFactorRule) {
   std::vector<Prim16s> out(src.size());
   for (int sf = -20; sf <= 33; ++sf) {
     for (int value : {-32768, -24576, -16384, -1000, -3, -1, 1, 2, 3, 1000, 2748, 32767}) {
-      ASSERT_EQ(px_imgMulC_16s_C1RSfs(src.data(), 1024, static_cast<Prim16s>(value), out.data(), 1024, 512, 1, sf), 0);
+      ASSERT_EQ(
+          px_imgMulC_16s_C1RSfs(src.data(), 1024, static_cast<Prim16s>(value), out.data(), 1024, 512, 1, sf),
+          0);
       for (size_t i = 0; i < src.size(); ++i)
-        ASSERT_EQ(out[i], reference(std::int64_t{src[i]} * value, sf)) << src[i] << " x " << value << " sf " << sf;
+        ASSERT_EQ(out[i], reference(std::int64_t{src[i]} * value, sf))
+            << src[i] << " x " << value << " sf " << sf;
     }
   }
 }

@@ -76,7 +76,9 @@ TEST_P(RegionCacheTest, BothLookupsReadTheRecordedProcessor) {
 }
 
 INSTANTIATE_TEST_SUITE_P(RecordedProcessors, RegionCacheTest, ::testing::ValuesIn(recordedCaches),
-                         [](const ::testing::TestParamInfo<RecordedCache>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<RecordedCache>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(RegionCacheRows, EveryRowAloneGivesTheSameSizeToBothLookups) {
   for (int i = 0; i < ownCacheDescriptorRows; ++i) {

@@ -68,8 +68,10 @@ std::uint32_t expected(Op op, int bits, std::uint32_t u, Prim32u n) {
   switch (op) {
     case Op::Left:
       return n >= static_cast<Prim32u>(bits) ? 0 : static_cast<std::uint32_t>((std::uint64_t{u} << n) & mask);
-    case Op::Logical: return n >= static_cast<Prim32u>(bits) ? 0 : u >> n;
-    default: return static_cast<std::uint32_t>(sv >> std::min<Prim32u>(n, bits - 1)) & mask;
+    case Op::Logical:
+      return n >= static_cast<Prim32u>(bits) ? 0 : u >> n;
+    default:
+      return static_cast<std::uint32_t>(sv >> std::min<Prim32u>(n, bits - 1)) & mask;
   }
 }
 

@@ -14,18 +14,16 @@ struct QeRow {
   int nmps, nlps, sw;
 };
 const QeRow kQe[47] = {
-    {0x5601, 1, 1, 1},   {0x3401, 2, 6, 0},   {0x1801, 3, 9, 0},   {0x0ac1, 4, 12, 0},
-    {0x0521, 5, 29, 0},  {0x0221, 38, 33, 0}, {0x5601, 7, 6, 1},   {0x5401, 8, 14, 0},
-    {0x4801, 9, 14, 0},  {0x3801, 10, 14, 0}, {0x3001, 11, 17, 0}, {0x2401, 12, 18, 0},
-    {0x1c01, 13, 20, 0}, {0x1601, 29, 21, 0}, {0x5601, 15, 14, 1}, {0x5401, 16, 14, 0},
-    {0x5101, 17, 15, 0}, {0x4801, 18, 16, 0}, {0x3801, 19, 17, 0}, {0x3401, 20, 18, 0},
-    {0x3001, 21, 19, 0}, {0x2801, 22, 19, 0}, {0x2401, 23, 20, 0}, {0x2201, 24, 21, 0},
-    {0x1c01, 25, 22, 0}, {0x1801, 26, 23, 0}, {0x1601, 27, 24, 0}, {0x1401, 28, 25, 0},
-    {0x1201, 29, 26, 0}, {0x1101, 30, 27, 0}, {0x0ac1, 31, 28, 0}, {0x09c1, 32, 29, 0},
-    {0x08a1, 33, 30, 0}, {0x0521, 34, 31, 0}, {0x0441, 35, 32, 0}, {0x02a1, 36, 33, 0},
-    {0x0221, 37, 34, 0}, {0x0141, 38, 35, 0}, {0x0111, 39, 36, 0}, {0x0085, 40, 37, 0},
-    {0x0049, 41, 38, 0}, {0x0025, 42, 39, 0}, {0x0015, 43, 40, 0}, {0x0009, 44, 41, 0},
-    {0x0005, 45, 42, 0}, {0x0001, 45, 43, 0}, {0x5601, 46, 46, 0},
+    {0x5601, 1, 1, 1},   {0x3401, 2, 6, 0},   {0x1801, 3, 9, 0},   {0x0ac1, 4, 12, 0},  {0x0521, 5, 29, 0},
+    {0x0221, 38, 33, 0}, {0x5601, 7, 6, 1},   {0x5401, 8, 14, 0},  {0x4801, 9, 14, 0},  {0x3801, 10, 14, 0},
+    {0x3001, 11, 17, 0}, {0x2401, 12, 18, 0}, {0x1c01, 13, 20, 0}, {0x1601, 29, 21, 0}, {0x5601, 15, 14, 1},
+    {0x5401, 16, 14, 0}, {0x5101, 17, 15, 0}, {0x4801, 18, 16, 0}, {0x3801, 19, 17, 0}, {0x3401, 20, 18, 0},
+    {0x3001, 21, 19, 0}, {0x2801, 22, 19, 0}, {0x2401, 23, 20, 0}, {0x2201, 24, 21, 0}, {0x1c01, 25, 22, 0},
+    {0x1801, 26, 23, 0}, {0x1601, 27, 24, 0}, {0x1401, 28, 25, 0}, {0x1201, 29, 26, 0}, {0x1101, 30, 27, 0},
+    {0x0ac1, 31, 28, 0}, {0x09c1, 32, 29, 0}, {0x08a1, 33, 30, 0}, {0x0521, 34, 31, 0}, {0x0441, 35, 32, 0},
+    {0x02a1, 36, 33, 0}, {0x0221, 37, 34, 0}, {0x0141, 38, 35, 0}, {0x0111, 39, 36, 0}, {0x0085, 40, 37, 0},
+    {0x0049, 41, 38, 0}, {0x0025, 42, 39, 0}, {0x0015, 43, 40, 0}, {0x0009, 44, 41, 0}, {0x0005, 45, 42, 0},
+    {0x0001, 45, 43, 0}, {0x5601, 46, 46, 0},
 };
 
 // Context labels: the standard's 0..16 for significance (0-8), sign (9-13)
@@ -181,9 +179,16 @@ enum PassType { kSig, kRef, kClean };
 class BlockEncoder {
  public:
   BlockEncoder(const std::vector<std::int32_t>& c, const EncodeOptions& o)
-      : o_(o), w_(o.width), h_(o.height), sig_((w_ + 2) * (h_ + 2), 0),
-        neg_((w_ + 2) * (h_ + 2), 0), visited_(w_ * h_, 0), refined_(w_ * h_, 0),
-        mag_(w_ * h_), negative_(w_ * h_), recon_(w_ * h_, 0) {
+      : o_(o),
+        w_(o.width),
+        h_(o.height),
+        sig_((w_ + 2) * (h_ + 2), 0),
+        neg_((w_ + 2) * (h_ + 2), 0),
+        visited_(w_ * h_, 0),
+        refined_(w_ * h_, 0),
+        mag_(w_ * h_),
+        negative_(w_ * h_),
+        recon_(w_ * h_, 0) {
     for (int i = 0; i < w_ * h_; ++i) {
       mag_[i] = static_cast<std::uint32_t>(std::abs(static_cast<std::int64_t>(c[i])));
       negative_[i] = c[i] < 0;
@@ -223,8 +228,7 @@ class BlockEncoder {
       bool end = k == total - 1 || (o_.style & kTermAll) != 0;
       if (bypass && ((t == kClean && p <= limit) || (raw && t == kRef))) end = true;
       if (end) {
-        seg.bytes = openRaw ? raw_.finish(o_.dropFinalRawFF)
-                            : mq_.finish((o_.style & kPredictable) != 0);
+        seg.bytes = openRaw ? raw_.finish(o_.dropFinalRawFF) : mq_.finish((o_.style & kPredictable) != 0);
         eb.segments.push_back(seg);
         open = false;
       }
@@ -336,8 +340,8 @@ class BlockEncoder {
           const int bit = (mag_[i] >> p) & 1;
           mqBit(refinementContext(y, x), bit);
           refined_[i] = 1;
-          recon_[i] = (recon_[i] & (~0u << (p + 1))) | (static_cast<std::uint32_t>(bit) << p) |
-                      ((1u << p) >> 1);
+          recon_[i] =
+              (recon_[i] & (~0u << (p + 1))) | (static_cast<std::uint32_t>(bit) << p) | ((1u << p) >> 1);
         }
   }
   void cleanupPass(int p) {

@@ -28,7 +28,7 @@ struct Segment {
 
 struct EncodedBlock {
   std::vector<Segment> segments;
-  int passes = 0;                      // passes coded
+  int passes = 0;                       // passes coded
   std::vector<std::uint32_t> expected;  // sign-magnitude reconstruction after those passes
 };
 

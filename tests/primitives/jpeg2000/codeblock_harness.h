@@ -24,12 +24,9 @@ struct Build {
 inline const Build kBuilds[7] = {
     {"px", px_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000, px_imgCodeBlockDecodePasses_JPEG2000},
     {"sse2", sse2_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000, sse2_imgCodeBlockDecodePasses_JPEG2000},
-    {"ssse3", ssse3_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000,
-     ssse3_imgCodeBlockDecodePasses_JPEG2000},
-    {"movbe", ssse3_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000,
-     ssse3_imgCodeBlockDecodePasses_JPEG2000},
-    {"sse41", sse41_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000,
-     sse41_imgCodeBlockDecodePasses_JPEG2000},
+    {"ssse3", ssse3_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000, ssse3_imgCodeBlockDecodePasses_JPEG2000},
+    {"movbe", ssse3_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000, ssse3_imgCodeBlockDecodePasses_JPEG2000},
+    {"sse41", sse41_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000, sse41_imgCodeBlockDecodePasses_JPEG2000},
     {"avx", avx_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000, avx_imgCodeBlockDecodePasses_JPEG2000},
     {"avx2", avx2_imgCodeBlockDecodeBegin_32s_C1R_JPEG2000, avx2_imgCodeBlockDecodePasses_JPEG2000},
 };
@@ -70,8 +67,8 @@ inline std::vector<std::int32_t> randomCoefficients(std::mt19937& rng, int w, in
     if (u(rng) >= density) continue;
     const int top = std::uniform_int_distribution<int>(0, bitPlanes - 1)(rng);
     const std::uint32_t mag =
-        (1u << top) | (std::uniform_int_distribution<std::uint32_t>(0, 0xFFFFFFFFu)(rng) &
-                       ((1u << top) - 1u));
+        (1u << top) |
+        (std::uniform_int_distribution<std::uint32_t>(0, 0xFFFFFFFFu)(rng) & ((1u << top) - 1u));
     v = static_cast<std::int32_t>(mag);
     if (rng() & 1) v = -v;
   }
@@ -79,11 +76,11 @@ inline std::vector<std::int32_t> randomCoefficients(std::mt19937& rng, int w, in
 }
 
 enum class Budget {
-  Total,       // the number of coded passes, once before the first segment
+  Total,  // the number of coded passes, once before the first segment
   // As the JPEG 2000 decoder does for bypass code-blocks in several layers:
   // 1024 before each segment but the last, that one's own pass count.
   Layered,
-  Generous,    // 1024 before every call (only when every pass was coded)
+  Generous,  // 1024 before every call (only when every pass was coded)
 };
 
 struct DecodeRun {
@@ -95,14 +92,14 @@ struct DecodeRun {
 
 // Decodes an encoded block into a width x height destination with a row
 // step of `stride` samples.
-inline DecodeRun decodeBlock(const Build& b, const EncodedBlock& eb, const EncodeOptions& o,
-                             Budget budget, std::uint32_t extraFlags = 0, int stride = 0) {
+inline DecodeRun decodeBlock(const Build& b, const EncodedBlock& eb, const EncodeOptions& o, Budget budget,
+                             std::uint32_t extraFlags = 0, int stride = 0) {
   if (stride < o.width) stride = o.width;
   StateBuffer st(o.width, o.height);
   std::vector<std::int32_t> dst(static_cast<std::size_t>(stride) * o.height + 1, 0x5A5A5A5A);
   DecodeRun run;
-  const PrimResult rb = b.begin(dst.data(), stride * 4, o.width, o.height, st.get(), o.band,
-                                o.bitPlanes, o.style | extraFlags);
+  const PrimResult rb =
+      b.begin(dst.data(), stride * 4, o.width, o.height, st.get(), o.band, o.bitPlanes, o.style | extraFlags);
   run.results.push_back(rb);
   if (budget == Budget::Total) imgCodeBlockDecodeSetPasses_JPEG2000(eb.passes, st.get());
   for (const Segment& s : eb.segments) {

@@ -16,7 +16,7 @@ namespace {
 struct Size {
   int w, h;
 };
-const Size kSizes[] = {{4, 4},  {1, 1},   {3, 5},  {7, 3},   {5, 9},  {16, 16},
+const Size kSizes[] = {{4, 4},   {1, 1},   {3, 5},    {7, 3},    {5, 9},   {16, 16},
                        {32, 32}, {64, 64}, {1024, 4}, {4, 1024}, {33, 17}, {64, 2}};
 
 // Every combination of the six style bits.
@@ -69,8 +69,8 @@ TEST(CodeBlockRoundTrip, EveryStyleEverySizeFullyCoded) {
       o.band = static_cast<int>(rng() % 4);
       o.bitPlanes = 1 + static_cast<int>(rng() % 12);
       o.style = style;
-      SCOPED_TRACE(styleName(style) + " " + std::to_string(sz.w) + "x" + std::to_string(sz.h) +
-                   " planes " + std::to_string(o.bitPlanes) + " band " + std::to_string(o.band));
+      SCOPED_TRACE(styleName(style) + " " + std::to_string(sz.w) + "x" + std::to_string(sz.h) + " planes " +
+                   std::to_string(o.bitPlanes) + " band " + std::to_string(o.band));
       const double density = (rng() % 3) == 0 ? 0.05 : ((rng() % 2) ? 0.4 : 0.9);
       const auto c = randomCoefficients(rng, sz.w, sz.h, o.bitPlanes, density);
       expectRoundTrip(kBuilds[0], c, o, Budget::Total);
@@ -91,8 +91,7 @@ TEST(CodeBlockRoundTrip, ManyPlanesAndEveryBand) {
         o.style = style;
         SCOPED_TRACE(styleName(style) + " planes " + std::to_string(planes) + " band " +
                      std::to_string(band));
-        expectRoundTrip(kBuilds[0], randomCoefficients(rng, 13, 11, planes, 0.5), o,
-                        Budget::Layered);
+        expectRoundTrip(kBuilds[0], randomCoefficients(rng, 13, 11, planes, 0.5), o, Budget::Layered);
       }
 }
 
@@ -175,8 +174,7 @@ TEST_P(CodeBlockRoundTripBuilds, EveryStyle) {
       o.style = style;
       o.maxPasses = (rng() % 3) ? 1 << 30 : static_cast<int>(rng() % 40);
       SCOPED_TRACE(styleName(style));
-      expectRoundTrip(b, randomCoefficients(rng, sz.w, sz.h, o.bitPlanes, 0.5), o,
-                      Budget::Total);
+      expectRoundTrip(b, randomCoefficients(rng, sz.w, sz.h, o.bitPlanes, 0.5), o, Budget::Total);
     }
 }
 INSTANTIATE_TEST_SUITE_P(AllBuilds, CodeBlockRoundTripBuilds, ::testing::Range(0, 7),

@@ -56,8 +56,7 @@ TEST(CodeBlockState, SizeAboveIntMaxIsRefused) {
   ASSERT_EQ(imgCodeBlockDecoderStateSize_JPEG2000(1, 134217698, &size), primResultOk);
   EXPECT_EQ(size, 32 * (67108849 + 2) + 388);
   EXPECT_EQ(imgCodeBlockDecoderStateSize_JPEG2000(1, 134217699, &size), primResultBadSize);
-  EXPECT_EQ(imgCodeBlockDecoderInit_JPEG2000(reinterpret_cast<PrimCodeBlockDecoderState*>(&size),
-                                             INT_MAX, 1),
+  EXPECT_EQ(imgCodeBlockDecoderInit_JPEG2000(reinterpret_cast<PrimCodeBlockDecoderState*>(&size), INT_MAX, 1),
             primResultBadSize);
 }
 
@@ -106,20 +105,15 @@ TEST(CodeBlockState, BeginRefusesBlocksLargerThanTheState) {
   StateBuffer st(32, 32);
   std::vector<std::int32_t> dst(64 * 64, 0x11);
   auto* s = st.get();
-  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 256, 64, 32, s, 0, 4, 0),
-            primResultBadSize);
-  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 256, 32, 64, s, 0, 4, 0),
-            primResultBadSize);
+  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 256, 64, 32, s, 0, 4, 0), primResultBadSize);
+  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 256, 32, 64, s, 0, 4, 0), primResultBadSize);
   EXPECT_EQ(dst[0], 0x11);  // nothing cleared
   EXPECT_EQ(s->control.attached, 0u);
   // Anything whose flag rows fit the work area is taken, also wider and
   // lower than the sizing block.
-  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 256, 32, 32, s, 0, 4, 0),
-            primResultOk);
-  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 256, 64, 8, s, 0, 4, 0),
-            primResultOk);
-  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 256, 1, 1, s, 0, 4, 0),
-            primResultOk);
+  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 256, 32, 32, s, 0, 4, 0), primResultOk);
+  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 256, 64, 8, s, 0, 4, 0), primResultOk);
+  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 256, 1, 1, s, 0, 4, 0), primResultOk);
 }
 
 TEST(CodeBlockState, BeginRefusesMoreThan31Planes) {
@@ -127,8 +121,7 @@ TEST(CodeBlockState, BeginRefusesMoreThan31Planes) {
   std::vector<std::int32_t> dst(16);
   EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 16, 4, 4, st.get(), 0, 32, 0),
             primResultBadSize);
-  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 16, 4, 4, st.get(), 0, 31, 0),
-            primResultOk);
+  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 16, 4, 4, st.get(), 0, 31, 0), primResultOk);
   EXPECT_EQ(st.get()->pass.bitPlane, 30);
 }
 
@@ -140,9 +133,9 @@ TEST(CodeBlockState, BeginSetsUpTheCodeBlock) {
   std::memset(st.get() + 0, 0, 0);
   std::memset(const_cast<std::uint8_t*>(st.bytes()) + s->flagRecord.workArea, 0xEE,
               st.size() - s->flagRecord.workArea - 32);
-  ASSERT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 80, 13, 7, s, 3, 10,
-                                                     primCbBypass | 0x40000000u),
-            primResultOk);
+  ASSERT_EQ(
+      imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 80, 13, 7, s, 3, 10, primCbBypass | 0x40000000u),
+      primResultOk);
   EXPECT_EQ(s->control.flags, primCbBypass | 0x40000000u);
   EXPECT_EQ(s->control.bypassLimit, 6);
   EXPECT_EQ(s->pass.bitPlane, 9);
@@ -433,8 +426,7 @@ std::vector<int> kindsOnePassPerCall(int planes, std::uint32_t flags) {
 
 TEST(CodeBlockDriver, OnePassPerCall) {
   EXPECT_EQ(kindsOnePassPerCall(2, 0), (std::vector<int>{0, 2, 1, 0}));
-  EXPECT_EQ(kindsOnePassPerCall(5, primCbBypass),
-            (std::vector<int>{0, 2, 1, 0, 2, 1, 0, 2, 1, 0, 5, 4, 3}));
+  EXPECT_EQ(kindsOnePassPerCall(5, primCbBypass), (std::vector<int>{0, 2, 1, 0, 2, 1, 0, 2, 1, 0, 5, 4, 3}));
   EXPECT_EQ(kindsOnePassPerCall(3, primCbBypass), (std::vector<int>{0, 2, 1, 0, 2, 1, 0}));
   Driver d(4, 4, 2, primCbTerminateEachPass);
   for (int i = 0; i < 4; ++i) d.call(1);
@@ -526,8 +518,7 @@ TEST(CodeBlockPasses, DamageLeavesTheDriverWhereIntactDataWould) {
       for (auto& b : junk) b = static_cast<std::uint8_t>(rng() & 0x7F);
       const std::uint8_t zero = 0;
       EXPECT_EQ(imgCodeBlockDecodePasses_JPEG2000(seg.bytes.empty() ? &zero : seg.bytes.data(),
-                                                  static_cast<int>(seg.bytes.size()),
-                                                  good.get()),
+                                                  static_cast<int>(seg.bytes.size()), good.get()),
                 primResultOk);
       const PrimResult r =
           imgCodeBlockDecodePasses_JPEG2000(junk.data(), static_cast<int>(junk.size()), bad.get());
@@ -688,7 +679,7 @@ TEST_P(CodeBlockBuilds, IdenticalToPxStateIncluded) {
   const Build& px = kBuilds[0];
   const Build& gb = kBuilds[generation()];
   std::mt19937 rng(1000 + generation());
-  const int sizes[][2] = {{4, 4}, {1, 1},  {3, 5},  {32, 32}, {64, 64}, {7, 2},
+  const int sizes[][2] = {{4, 4},  {1, 1},  {3, 5},  {32, 32},  {64, 64}, {7, 2},
                           {5, 13}, {64, 4}, {16, 9}, {1024, 4}, {4, 1024}};
   StateBuffer bigA(1024, 1024), bigB(1024, 1024);
   for (int t = 0; t < 600; ++t) {
@@ -716,15 +707,13 @@ TEST_P(CodeBlockBuilds, IdenticalToPxStateIncluded) {
     StateBuffer la(o.width, o.height, misalign), lb(o.width, o.height, misalign);
     StateBuffer& sa = reuse ? bigA : la;
     StateBuffer& sb = reuse ? bigB : lb;
-    const std::size_t limit = reuse ? 512 + static_cast<std::size_t>(4 * o.width + 40) *
-                                                  static_cast<std::size_t>(o.height / 2 + 4)
-                                    : 0;
+    const std::size_t limit =
+        reuse ? 512 + static_cast<std::size_t>(4 * o.width + 40) * static_cast<std::size_t>(o.height / 2 + 4)
+              : 0;
     std::vector<std::int32_t> da(static_cast<std::size_t>(o.width) * o.height, 0x0BADF00D);
     std::vector<std::int32_t> dbuf = da;
-    ASSERT_EQ(px.begin(da.data(), o.width * 4, o.width, o.height, sa.get(), o.band,
-                       o.bitPlanes, flags),
-              gb.begin(dbuf.data(), o.width * 4, o.width, o.height, sb.get(), o.band,
-                       o.bitPlanes, flags));
+    ASSERT_EQ(px.begin(da.data(), o.width * 4, o.width, o.height, sa.get(), o.band, o.bitPlanes, flags),
+              gb.begin(dbuf.data(), o.width * 4, o.width, o.height, sb.get(), o.band, o.bitPlanes, flags));
     ASSERT_EQ(stateImage(sa, limit), stateImage(sb, limit));
     ASSERT_EQ(da, dbuf);
     std::vector<Segment> segs = eb.segments;
@@ -787,8 +776,7 @@ TEST_P(CodeBlockBuilds, AnotherBuildMayContinueACodeBlock) {
     }
     ASSERT_EQ(da, dbuf);
     ASSERT_EQ(stateImage(sa), stateImage(sb));
-    for (std::size_t k = 0; k < da.size(); ++k)
-      ASSERT_EQ(static_cast<std::uint32_t>(da[k]), eb.expected[k]);
+    for (std::size_t k = 0; k < da.size(); ++k) ASSERT_EQ(static_cast<std::uint32_t>(da[k]), eb.expected[k]);
   }
 }
 
@@ -798,8 +786,7 @@ TEST_P(CodeBlockBuilds, ContextResetAtEveryAlignment) {
     StateBuffer st(8, 8, misalign);
     std::vector<std::int32_t> dst(64);
     auto* s = st.get();
-    ASSERT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 32, 8, 8, s, 0, 5,
-                                                       primCbResetContexts),
+    ASSERT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 32, 8, 8, s, 0, 5, primCbResetContexts),
               primResultOk);
     for (int i = 0; i < 19; ++i) {
       s->mq.state[i] = 5u + static_cast<std::uint32_t>(i);  // anything else
@@ -833,8 +820,9 @@ TEST_P(CodeBlockBuilds, SegmentsOfFFAndMarkers) {
       std::vector<std::uint8_t> seg(rng() % 6);
       for (auto& b : seg) {
         const unsigned r = rng() % 4;
-        b = r == 0 ? 0xFF : (r == 1 ? static_cast<std::uint8_t>(0x80 + rng() % 32)
-                                    : static_cast<std::uint8_t>(rng()));
+        b = r == 0
+                ? 0xFF
+                : (r == 1 ? static_cast<std::uint8_t>(0x80 + rng() % 32) : static_cast<std::uint8_t>(rng()));
       }
       imgCodeBlockDecodeSetPasses_JPEG2000(1 + static_cast<int>(rng() % 5), sa.get());
       imgCodeBlockDecodeSetPasses_JPEG2000(sa.get()->control.passesToRun, sb.get());
@@ -857,8 +845,7 @@ TEST_P(CodeBlockBuilds, PublicEntriesRunTheForcedBuild) {
   std::vector<std::int32_t> dst(16);
   EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 16, 4, 4, st.get(), 0, 32, 0),
             primResultBadSize);
-  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 16, 4, 4, st.get(), 0, 3, 0),
-            primResultOk);
+  EXPECT_EQ(imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(dst.data(), 16, 4, 4, st.get(), 0, 3, 0), primResultOk);
   EXPECT_EQ(imgCodeBlockDecodeSetPasses_JPEG2000(7, st.get()), primResultOk);
   int n = 0;
   EXPECT_EQ(imgCodeBlockDecodeGetPasses_JPEG2000(st.get(), &n), primResultOk);

@@ -41,9 +41,7 @@ struct Codestream {
 };
 
 int be16(const std::vector<std::uint8_t>& b, std::size_t i) { return (b.at(i) << 8) | b.at(i + 1); }
-int be32(const std::vector<std::uint8_t>& b, std::size_t i) {
-  return (be16(b, i) << 16) | be16(b, i + 2);
-}
+int be32(const std::vector<std::uint8_t>& b, std::size_t i) { return (be16(b, i) << 16) | be16(b, i + 2); }
 
 // Bits of a packet header, with the bit stuffed after every 0xFF.
 class HeaderBits {
@@ -226,9 +224,12 @@ class CodeBlockFromTool : public ::testing::Test {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w; ++x) {
         int v;
-        if (kind == 0) v = static_cast<int>(rng() & 0xFF);                        // noise
-        else if (kind == 1) v = 128 + static_cast<int>((x * 7 + y * 3) % 9) - 4;  // near flat
-        else v = (x / 3 + y / 2) % 2 ? 255 : 0;                                   // extremes
+        if (kind == 0)
+          v = static_cast<int>(rng() & 0xFF);  // noise
+        else if (kind == 1)
+          v = 128 + static_cast<int>((x * 7 + y * 3) % 9) - 4;  // near flat
+        else
+          v = (x / 3 + y / 2) % 2 ? 255 : 0;  // extremes
         img[static_cast<std::size_t>(y) * w + x] = static_cast<std::uint8_t>(v);
       }
     const std::vector<std::uint8_t> bytes = code(img, w, h, cbw, cbh, 0, mode);
@@ -244,22 +245,20 @@ class CodeBlockFromTool : public ::testing::Test {
 
   // Decodes one code-block in every build and compares with the expected
   // coefficients.
-  static void decodeAndCompare(const Codestream& cs, const Block& blk, int band, int exponent,
-                               int w, int h, const std::vector<std::int32_t>& expect) {
+  static void decodeAndCompare(const Codestream& cs, const Block& blk, int band, int exponent, int w, int h,
+                               const std::vector<std::int32_t>& expect) {
     const int planes = cs.guardBits + exponent - 1 - blk.zeroPlanes;
     ASSERT_EQ(blk.passes, passCount(planes));
     for (int g = 0; g < 7; ++g) {
       SCOPED_TRACE(kBuilds[g].name);
       StateBuffer st(w, h);
       std::vector<std::int32_t> dst(static_cast<std::size_t>(w) * h, 0);
-      ASSERT_EQ(kBuilds[g].begin(dst.data(), w * 4, w, h, st.get(), band, planes,
-                                 decoderFlags(cs.style)),
+      ASSERT_EQ(kBuilds[g].begin(dst.data(), w * 4, w, h, st.get(), band, planes, decoderFlags(cs.style)),
                 primResultOk);
       imgCodeBlockDecodeSetPasses_JPEG2000(blk.passes, st.get());
       for (const auto& seg : blk.segments) {
         const std::uint8_t zero = 0;
-        ASSERT_EQ(kBuilds[g].decode(seg.empty() ? &zero : seg.data(), static_cast<int>(seg.size()),
-                                    st.get()),
+        ASSERT_EQ(kBuilds[g].decode(seg.empty() ? &zero : seg.data(), static_cast<int>(seg.size()), st.get()),
                   primResultOk);
       }
       int left = -1;
@@ -270,8 +269,8 @@ class CodeBlockFromTool : public ::testing::Test {
     }
   }
 
-  std::vector<std::uint8_t> code(const std::vector<std::uint8_t>& img, int w, int h, int cbw,
-                                 int cbh, int levels, int mode) {
+  std::vector<std::uint8_t> code(const std::vector<std::uint8_t>& img, int w, int h, int cbw, int cbh,
+                                 int levels, int mode) {
     const auto pgm = dir_ / "in.pgm";
     const auto j2k = dir_ / "out.j2k";
     {
@@ -279,15 +278,13 @@ class CodeBlockFromTool : public ::testing::Test {
       f << "P5\n" << w << " " << h << "\n255\n";
       f.write(reinterpret_cast<const char*>(img.data()), static_cast<std::streamsize>(img.size()));
     }
-    const std::string cmd = std::string(kTool) + " -i " + pgm.string() + " -o " + j2k.string() +
-                            " -n " + std::to_string(levels + 1) + " -b " + std::to_string(cbw) +
-                            "," + std::to_string(cbh) +
-                            (mode ? " -M " + std::to_string(mode) : std::string()) +
+    const std::string cmd = std::string(kTool) + " -i " + pgm.string() + " -o " + j2k.string() + " -n " +
+                            std::to_string(levels + 1) + " -b " + std::to_string(cbw) + "," +
+                            std::to_string(cbh) + (mode ? " -M " + std::to_string(mode) : std::string()) +
                             " > /dev/null 2>&1";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
     std::ifstream f(j2k, std::ios::binary);
-    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(f)),
-                                     std::istreambuf_iterator<char>());
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
   }
 
   std::filesystem::path dir_;
@@ -303,12 +300,11 @@ TEST_F(CodeBlockFromTool, EveryModeSwitch) {
 
 TEST_F(CodeBlockFromTool, SizesAndShortStripes) {
   std::mt19937 rng(18);
-  const int sizes[][4] = {{64, 64, 64, 64}, {20, 13, 32, 32}, {7, 3, 8, 8},  {1, 1, 4, 4},
+  const int sizes[][4] = {{64, 64, 64, 64}, {20, 13, 32, 32}, {7, 3, 8, 8},      {1, 1, 4, 4},
                           {5, 6, 8, 8},     {64, 2, 64, 64},  {128, 32, 128, 32}};
   for (const auto& s : sizes)
     for (int mode : {0, 1, 8, 0x3F, 0x19}) {
-      SCOPED_TRACE(std::to_string(s[0]) + "x" + std::to_string(s[1]) + " mode " +
-                   std::to_string(mode));
+      SCOPED_TRACE(std::to_string(s[0]) + "x" + std::to_string(s[1]) + " mode " + std::to_string(mode));
       roundTrip(s[0], s[1], s[2], s[3], mode, rng, 0);
     }
 }
@@ -324,8 +320,8 @@ TEST_F(CodeBlockFromTool, EverySubbandOfOneLevel) {
       std::vector<std::uint8_t> img(w * h);
       for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-          img[y * w + x] = static_cast<std::uint8_t>(
-              kind == 0 ? rng() & 0xFF : (x * 5 + y * 9) % 200 + (rng() % 16));
+          img[y * w + x] =
+              static_cast<std::uint8_t>(kind == 0 ? rng() & 0xFF : (x * 5 + y * 9) % 200 + (rng() % 16));
       const std::vector<std::uint8_t> bytes = code(img, w, h, 16, 16, 1, mode);
       const Codestream cs = parse(bytes);
       ASSERT_EQ(cs.levels, 1);
@@ -342,9 +338,7 @@ TEST_F(CodeBlockFromTool, EverySubbandOfOneLevel) {
       }
       for (int y = 0; y < h; ++y) forward53(c[y]);
       // Subbands in codestream order with the decoder's orientation numbers.
-      const struct {
-        int x0, y0, orientation;
-      } bands[4] = {{0, 0, 0}, {16, 0, 2}, {0, 16, 1}, {16, 16, 3}};
+      const struct { int x0, y0, orientation; } bands[4] = {{0, 0, 0}, {16, 0, 2}, {0, 16, 1}, {16, 16, 3}};
       for (int b = 0; b < 4; ++b) {
         SCOPED_TRACE("mode " + std::to_string(mode) + " subband " + std::to_string(b));
         std::vector<std::int32_t> expect(16 * 16);

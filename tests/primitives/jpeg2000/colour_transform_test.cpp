@@ -282,8 +282,8 @@ INSTANTIATE_TEST_SUITE_P(AllBuilds, ColourTest, ::testing::Range<std::int32_t>(0
 class ColourBuildsTest : public GenerationTest {};
 
 template <class T, class Fn>
-void compareWithPx(Fn pxBuild, Fn entry, int width, int height, const int off[3], int pad,
-                   long long lo, long long hi) {
+void compareWithPx(Fn pxBuild, Fn entry, int width, int height, const int off[3], int pad, long long lo,
+                   long long hi) {
   Planes<T> a(width, height, pad, off);
   for (auto& b : a.buf) fillUniform(b, lo, hi);
   Planes<T> b = a;
@@ -300,21 +300,21 @@ TEST_P(ColourBuildsTest, IntegerTransformsMatchPxBitForBit) {
   for (int w = 1; w <= 40; ++w)
     for (int o = 0; o < 16; o += 2) {
       const int off[3] = {o % 8, o / 2, (o * 3) % 16};
-      compareWithPx<Prim16s>(px_imgInvReversibleColor_16s_P3IR, imgInvReversibleColor_16s_P3IR, w,
-                             2, off, 3, -32768, 32767);
-      compareWithPx<Prim16s>(px_imgInvIrreversibleColor_16s_P3IR, imgInvIrreversibleColor_16s_P3IR,
-                             w, 2, off, 3, -32768, 32767);
-      compareWithPx<Prim32s>(px_imgInvReversibleColor_32s_P3IR, imgInvReversibleColor_32s_P3IR, w,
-                             2, off, 3, INT32_MIN, INT32_MAX);
+      compareWithPx<Prim16s>(px_imgInvReversibleColor_16s_P3IR, imgInvReversibleColor_16s_P3IR, w, 2, off, 3,
+                             -32768, 32767);
+      compareWithPx<Prim16s>(px_imgInvIrreversibleColor_16s_P3IR, imgInvIrreversibleColor_16s_P3IR, w, 2, off,
+                             3, -32768, 32767);
+      compareWithPx<Prim32s>(px_imgInvReversibleColor_32s_P3IR, imgInvReversibleColor_32s_P3IR, w, 2, off, 3,
+                             INT32_MIN, INT32_MAX);
     }
   const int off[3] = {1, 0, 5};
   for (int w : {724, 2400, 4099}) {
-    compareWithPx<Prim16s>(px_imgInvReversibleColor_16s_P3IR, imgInvReversibleColor_16s_P3IR, w, 1,
-                           off, 0, -32768, 32767);
-    compareWithPx<Prim16s>(px_imgInvIrreversibleColor_16s_P3IR, imgInvIrreversibleColor_16s_P3IR, w,
-                           1, off, 0, -32768, 32767);
-    compareWithPx<Prim32s>(px_imgInvReversibleColor_32s_P3IR, imgInvReversibleColor_32s_P3IR, w, 1,
-                           off, 0, INT32_MIN, INT32_MAX);
+    compareWithPx<Prim16s>(px_imgInvReversibleColor_16s_P3IR, imgInvReversibleColor_16s_P3IR, w, 1, off, 0,
+                           -32768, 32767);
+    compareWithPx<Prim16s>(px_imgInvIrreversibleColor_16s_P3IR, imgInvIrreversibleColor_16s_P3IR, w, 1, off,
+                           0, -32768, 32767);
+    compareWithPx<Prim32s>(px_imgInvReversibleColor_32s_P3IR, imgInvReversibleColor_32s_P3IR, w, 1, off, 0,
+                           INT32_MIN, INT32_MAX);
   }
 }
 

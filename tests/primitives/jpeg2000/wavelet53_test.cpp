@@ -19,8 +19,7 @@ namespace {
 // at both ends) straight from the standard's lifting formulas:
 //   H[n] = x[2n+1] - floor((x[2n] + x[2n+2]) / 2)
 //   L[n] = x[2n] + floor((H[n-1] + H[n] + 2) / 4)
-void forward53(const std::vector<long long>& x, std::vector<long long>& low,
-               std::vector<long long>& high) {
+void forward53(const std::vector<long long>& x, std::vector<long long>& low, std::vector<long long>& high) {
   const int n = static_cast<int>(x.size());
   auto X = [&](int i) {
     while (i < 0 || i >= n) i = i < 0 ? -i : 2 * (n - 1) - i;
@@ -42,20 +41,20 @@ std::vector<T> narrow(const std::vector<long long>& v) {
 }
 
 // Calls the public entry (whatever generation is forced).
-inline PrimResult rows53(const Prim16s* l, int ls, const Prim16s* h, int hs, int w, int ht,
-                         Prim16s* d, int ds, int ph) {
+inline PrimResult rows53(const Prim16s* l, int ls, const Prim16s* h, int hs, int w, int ht, Prim16s* d,
+                         int ds, int ph) {
   return imgInvLift53Rows_16s_C1R(l, ls, h, hs, w, ht, d, ds, ph);
 }
-inline PrimResult rows53(const Prim32s* l, int ls, const Prim32s* h, int hs, int w, int ht,
-                         Prim32s* d, int ds, int ph) {
+inline PrimResult rows53(const Prim32s* l, int ls, const Prim32s* h, int hs, int w, int ht, Prim32s* d,
+                         int ds, int ph) {
   return imgInvLift53Rows_32s_C1R(l, ls, h, hs, w, ht, d, ds, ph);
 }
-inline PrimResult rows53Px(const Prim16s* l, int ls, const Prim16s* h, int hs, int w, int ht,
-                           Prim16s* d, int ds, int ph) {
+inline PrimResult rows53Px(const Prim16s* l, int ls, const Prim16s* h, int hs, int w, int ht, Prim16s* d,
+                           int ds, int ph) {
   return px_imgInvLift53Rows_16s_C1R(l, ls, h, hs, w, ht, d, ds, ph);
 }
-inline PrimResult rows53Px(const Prim32s* l, int ls, const Prim32s* h, int hs, int w, int ht,
-                           Prim32s* d, int ds, int ph) {
+inline PrimResult rows53Px(const Prim32s* l, int ls, const Prim32s* h, int hs, int w, int ht, Prim32s* d,
+                           int ds, int ph) {
   return px_imgInvLift53Rows_32s_C1R(l, ls, h, hs, w, ht, d, ds, ph);
 }
 inline PrimResult column53(const Prim16s* l, const Prim16s* hp, const Prim16s* hn, const Prim16s* e,
@@ -66,12 +65,12 @@ inline PrimResult column53(const Prim32s* l, const Prim32s* hp, const Prim32s* h
                            Prim32s* o, Prim32s* ev, int w) {
   return imgInvLift53ColumnStep_32s_C1(l, hp, hn, e, o, ev, w);
 }
-inline PrimResult column53Px(const Prim16s* l, const Prim16s* hp, const Prim16s* hn,
-                             const Prim16s* e, Prim16s* o, Prim16s* ev, int w) {
+inline PrimResult column53Px(const Prim16s* l, const Prim16s* hp, const Prim16s* hn, const Prim16s* e,
+                             Prim16s* o, Prim16s* ev, int w) {
   return px_imgInvLift53ColumnStep_16s_C1(l, hp, hn, e, o, ev, w);
 }
-inline PrimResult column53Px(const Prim32s* l, const Prim32s* hp, const Prim32s* hn,
-                             const Prim32s* e, Prim32s* o, Prim32s* ev, int w) {
+inline PrimResult column53Px(const Prim32s* l, const Prim32s* hp, const Prim32s* hn, const Prim32s* e,
+                             Prim32s* o, Prim32s* ev, int w) {
   return px_imgInvLift53ColumnStep_32s_C1(l, hp, hn, e, o, ev, w);
 }
 
@@ -144,8 +143,7 @@ void roundTripColumns(int width, int rows, long long range) {
     ASSERT_EQ(column53(L[n].data(), H[n - 1].data(), H[n].data(), out[2 * n - 2].data(),
                        out[2 * n - 1].data(), out[2 * n].data(), width),
               0);
-  for (int c = 0; c < width; ++c)
-    out[rows - 1][c] = static_cast<T>(H[half - 1][c] + out[rows - 2][c]);
+  for (int c = 0; c < width; ++c) out[rows - 1][c] = static_cast<T>(H[half - 1][c] + out[rows - 2][c]);
   for (int r = 0; r < rows; ++r)
     for (int c = 0; c < width; ++c)
       ASSERT_EQ(out[r][c], static_cast<T>(x[c][r])) << "row " << r << " column " << c;
@@ -250,10 +248,8 @@ TEST_P(Lift53Test, ColumnStepAtTheCornersOfTheRange) {
   }
   ASSERT_EQ(column53(L.data(), Hp.data(), Hn.data(), E.data(), o.data(), e.data(), w), 0);
   for (int k = 0; k < w; ++k) {
-    const Prim16s ev =
-        static_cast<Prim16s>(L[k] - static_cast<int>(std::floor((Hp[k] + Hn[k] + 2) / 4.0)));
-    const Prim16s od =
-        static_cast<Prim16s>(Hp[k] + static_cast<int>(std::floor((E[k] + ev) / 2.0)));
+    const Prim16s ev = static_cast<Prim16s>(L[k] - static_cast<int>(std::floor((Hp[k] + Hn[k] + 2) / 4.0)));
+    const Prim16s od = static_cast<Prim16s>(Hp[k] + static_cast<int>(std::floor((E[k] + ev) / 2.0)));
     ASSERT_EQ(e[k], ev) << k;
     ASSERT_EQ(o[k], od) << k;
   }
@@ -267,12 +263,12 @@ TEST_P(Lift53Test, PhasesAndRowSteps) {
   fillUniform(low.buf, -32768, 32767);
   fillUniform(high.buf, -32768, 32767);
   Image<Prim16s> d1(dstStep, 3, 3, 0x1234), d5(dstStep, 3, 3, 0x1234);
-  ASSERT_EQ(rows53(low.row(0), low.stepBytes(), high.row(0), high.stepBytes(), w, 3, d1.row(0),
-                   d1.stepBytes(), 1),
-            0);
-  ASSERT_EQ(rows53(low.row(0), low.stepBytes(), high.row(0), high.stepBytes(), w, 3, d5.row(0),
-                   d5.stepBytes(), 5),
-            0);
+  ASSERT_EQ(
+      rows53(low.row(0), low.stepBytes(), high.row(0), high.stepBytes(), w, 3, d1.row(0), d1.stepBytes(), 1),
+      0);
+  ASSERT_EQ(
+      rows53(low.row(0), low.stepBytes(), high.row(0), high.stepBytes(), w, 3, d5.row(0), d5.stepBytes(), 5),
+      0);
   EXPECT_TRUE(sameSamples(d1.buf, d5.buf));
   for (int r = 0; r < 3; ++r) {
     // Each row is computed from its own rows alone.
@@ -300,11 +296,11 @@ void compareRows(int width, int height, int phase, int offL, int offH, int offD)
   fillUniform(low.buf, std::numeric_limits<T>::min(), std::numeric_limits<T>::max());
   fillUniform(high.buf, std::numeric_limits<T>::min(), std::numeric_limits<T>::max());
   Image<T> want(dstStep, height, offD, T(-21555)), got(dstStep, height, offD, T(-21555));
-  ASSERT_EQ(rows53Px(low.row(0), low.stepBytes(), high.row(0), high.stepBytes(), width, height,
-                     want.row(0), want.stepBytes(), phase),
+  ASSERT_EQ(rows53Px(low.row(0), low.stepBytes(), high.row(0), high.stepBytes(), width, height, want.row(0),
+                     want.stepBytes(), phase),
             0);
-  ASSERT_EQ(rows53(low.row(0), low.stepBytes(), high.row(0), high.stepBytes(), width, height,
-                   got.row(0), got.stepBytes(), phase),
+  ASSERT_EQ(rows53(low.row(0), low.stepBytes(), high.row(0), high.stepBytes(), width, height, got.row(0),
+                   got.stepBytes(), phase),
             0);
   ASSERT_TRUE(sameSamples(want.buf, got.buf))
       << "width " << width << " phase " << phase << " offsets " << offL << offH << offD;

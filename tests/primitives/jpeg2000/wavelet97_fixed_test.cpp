@@ -56,10 +56,9 @@ std::vector<Prim16s> modelRow(FL L, FH H, int w, bool phase0) {
 
 // Synthesis filters of the irreversible 9/7 in double precision, as
 // tabulated in the standard (low-pass g0 and high-pass g1, index 0 first).
-const double g0[] = {1.115087052456994, 0.5912717631142470, -0.05754352622849957,
-                     -0.09127176311424948};
-const double g1[] = {0.6029490182363579, -0.2668641184428723, -0.07822326652898785,
-                     0.01686411844287495, 0.02674875741080976};
+const double g0[] = {1.115087052456994, 0.5912717631142470, -0.05754352622849957, -0.09127176311424948};
+const double g1[] = {0.6029490182363579, -0.2668641184428723, -0.07822326652898785, 0.01686411844287495,
+                     0.02674875741080976};
 double tap0(int m) { return std::abs(m) <= 3 ? g0[std::abs(m)] : 0.0; }
 double tap1(int m) { return std::abs(m) <= 4 ? g1[std::abs(m)] : 0.0; }
 
@@ -81,8 +80,8 @@ std::vector<double> convolve(const T* L, const T* H, int w, bool phase0, int lo,
   return out;
 }
 
-inline PrimResult rows97(const Prim16s* l, int ls, const Prim16s* h, int hs, int w, int ht,
-                         Prim16s* d, int ds, int ph) {
+inline PrimResult rows97(const Prim16s* l, int ls, const Prim16s* h, int hs, int w, int ht, Prim16s* d,
+                         int ds, int ph) {
   return imgInvLift97Rows_16s_C1R(l, ls, h, hs, w, ht, d, ds, ph);
 }
 
@@ -100,8 +99,7 @@ class Lift97FixedTest : public ::testing::TestWithParam<std::int32_t> {
 struct FixedRows {
   std::vector<Prim16s> low, high;
   int w;
-  FixedRows(int w_, int lo, int hi, int offset = 0)
-      : low(w_ + 6 + offset), high(w_ + 6 + offset), w(w_) {
+  FixedRows(int w_, int lo, int hi, int offset = 0) : low(w_ + 6 + offset), high(w_ + 6 + offset), w(w_) {
     fillUniform(low, lo, hi);
     fillUniform(high, lo, hi);
   }
@@ -115,8 +113,8 @@ void checkRowAgainstModel(int w, int phase, int lo, int hi, int offset) {
   const int dstOff = 4 + (offset * 3) % 5;
   Prim16s* dst = got.data() + dstOff;
   ASSERT_EQ(rows97(rows.L(), 2 * w, rows.H(), 2 * w, w, 1, dst, 4 * w, phase), 0);
-  const auto want = modelRow([&](int i) { return rows.L()[i]; }, [&](int i) { return rows.H()[i]; },
-                             w, phase == 0);
+  const auto want =
+      modelRow([&](int i) { return rows.L()[i]; }, [&](int i) { return rows.H()[i]; }, w, phase == 0);
   for (int i = 0; i < 2 * w; ++i)
     ASSERT_EQ(dst[i], want[i]) << "width " << w << " phase " << phase << " sample " << i;
   for (int i = 0; i < dstOff; ++i) ASSERT_EQ(got[i], 0x7777);
@@ -180,8 +178,7 @@ TEST_P(Lift97FixedTest, RowWorkedValues) {
   for (int phase : {0, 1}) {
     const int w = 40;
     std::vector<Prim16s> low(w + 6, 32767), high(w + 6, 0), d(2 * w);
-    ASSERT_EQ(rows97(low.data() + 3, 2 * w, high.data() + 3, 2 * w, w, 1, d.data(), 4 * w, phase),
-              0);
+    ASSERT_EQ(rows97(low.data() + 3, 2 * w, high.data() + 3, 2 * w, w, 1, d.data(), 4 * w, phase), 0);
     const Prim16s lowDerived = d[phase == 0 ? 0 : 1];
     for (int i = 0; i < w; ++i) EXPECT_EQ(d[2 * i + (phase == 0 ? 0 : 1)], lowDerived) << i;
   }
@@ -209,8 +206,8 @@ TEST_P(Lift97FixedTest, RowArgumentChecksAndRowSteps) {
                      dst.stepBytes(), phase),
               0);
     for (int r = 0; r < 3; ++r) {
-      const auto want = modelRow([&](int i) { return low.row(r)[i]; },
-                                 [&](int i) { return high.row(r)[i]; }, w, phase == 0);
+      const auto want = modelRow([&](int i) { return low.row(r)[i]; }, [&](int i) { return high.row(r)[i]; },
+                                 w, phase == 0);
       EXPECT_TRUE(sameSamples(want, std::vector<Prim16s>(dst.row(r), dst.row(r) + 2 * w)));
       for (int i = 2 * w; i < ds; ++i) EXPECT_EQ(dst.row(r)[i], 0x2222);
     }
@@ -229,8 +226,8 @@ TEST_P(Lift97FixedTest, RowsReadOnlyTheirNeighbours) {
       fillUniform(high, -32768, 32767);
       ASSERT_EQ(rows97(low.data() - lowFirst, 2, high.data() + 2, 2, w, 1, d.data(), 2, phase), 0);
       std::vector<Prim16s> want(2 * w);
-      ASSERT_EQ(px_imgInvLift97Rows_16s_C1R(low.data() - lowFirst, 2, high.data() + 2, 2, w, 1,
-                                            want.data(), 2, phase),
+      ASSERT_EQ(px_imgInvLift97Rows_16s_C1R(low.data() - lowFirst, 2, high.data() + 2, 2, w, 1, want.data(),
+                                            2, phase),
                 0);
       EXPECT_TRUE(sameSamples(want, d));
     }
@@ -245,22 +242,18 @@ struct ColumnCase {
 
 TEST_P(Lift97FixedTest, ColumnWorkedValues) {
   const ColumnCase cases[] = {
-      {1000, 0, 0, 0, 0, 0, 1230, -1086, -58, -92},
-      {10000, 0, 0, 0, 0, 0, 12302, -10861, -575, -912},
-      {0, 1000, 0, 0, 0, 0, -361, 1132, 60, 95},
-      {0, 0, 1000, 0, 0, 0, -361, 319, 17, 27},
-      {0, 0, 0, 0, 2048, 0, 0, 0, 108, 2219},
-      {0, 0, 0, 10000, 0, 0, 0, 0, 0, 15861},
-      {32767, -32768, -32768, 0, 0, 0, 32767, 0, 0, 0},
-      {0, 32767, 0, 0, 0, -32768, 0, 32767, 0, 0},
+      {1000, 0, 0, 0, 0, 0, 1230, -1086, -58, -92},     {10000, 0, 0, 0, 0, 0, 12302, -10861, -575, -912},
+      {0, 1000, 0, 0, 0, 0, -361, 1132, 60, 95},        {0, 0, 1000, 0, 0, 0, -361, 319, 17, 27},
+      {0, 0, 0, 0, 2048, 0, 0, 0, 108, 2219},           {0, 0, 0, 10000, 0, 0, 0, 0, 0, 15861},
+      {32767, -32768, -32768, 0, 0, 0, 32767, 0, 0, 0}, {0, 32767, 0, 0, 0, -32768, 0, 32767, 0, 0},
   };
   for (const auto& c : cases) {
     // Width 17 carries the case at every index, through vector and scalar code.
     const int w = 17;
-    std::vector<Prim16s> L(w, c.L), Hp(w, c.Hp), Hn(w, c.Hn), Ef(w, c.Ef), Og(w, c.Og), Ed(w, c.Ed),
-        Do(w), De(w);
-    ASSERT_EQ(imgInvLift97ColumnStep_16s_C1(L.data(), Hp.data(), Hn.data(), Ef.data(), Og.data(),
-                                            Ed.data(), Do.data(), De.data(), w),
+    std::vector<Prim16s> L(w, c.L), Hp(w, c.Hp), Hn(w, c.Hn), Ef(w, c.Ef), Og(w, c.Og), Ed(w, c.Ed), Do(w),
+        De(w);
+    ASSERT_EQ(imgInvLift97ColumnStep_16s_C1(L.data(), Hp.data(), Hn.data(), Ef.data(), Og.data(), Ed.data(),
+                                            Do.data(), De.data(), w),
               0);
     for (int i = 0; i < w; ++i) {
       SCOPED_TRACE(testing::Message() << "case L=" << c.L << " Hp=" << c.Hp << " index " << i);
@@ -296,14 +289,13 @@ TEST_P(Lift97FixedTest, ColumnStepEqualsTheExactModel) {
       const std::vector<Prim16s> og0 = io[0], ed0 = io[1];
       std::vector<Prim16s> dOdd(w + 16, 0x3333), dEven(w + 16, 0x3333);
       const int o[4] = {off, (off + 1) % 8, (off + 5) % 8, (off * 3) % 8};
-      ASSERT_EQ(imgInvLift97ColumnStep_16s_C1(in[0].data() + o[0], in[1].data() + o[1],
-                                              in[2].data() + o[2], in[3].data() + o[3],
-                                              io[0].data() + o[2], io[1].data() + o[1],
+      ASSERT_EQ(imgInvLift97ColumnStep_16s_C1(in[0].data() + o[0], in[1].data() + o[1], in[2].data() + o[2],
+                                              in[3].data() + o[3], io[0].data() + o[2], io[1].data() + o[1],
                                               dOdd.data() + 4 + o[3], dEven.data() + 4 + o[0], w),
                 0);
       for (int i = 0; i < w; ++i) {
-        const long long L = in[0][o[0] + i], Hp = in[1][o[1] + i], Hn = in[2][o[2] + i],
-                        Ef = in[3][o[3] + i], Og = og0[o[2] + i], Ed = ed0[o[1] + i];
+        const long long L = in[0][o[0] + i], Hp = in[1][o[1] + i], Hn = in[2][o[2] + i], Ef = in[3][o[3] + i],
+                        Og = og0[o[2] + i], Ed = ed0[o[1] + i];
         const long long De = first(L, Hp + Hn);
         const long long Do = second(Hp, Ed + De);
         const long long Ed2 = beta(Ed, Og + Do);
@@ -334,8 +326,8 @@ TEST_P(Lift97FixedTest, ColumnStepAtTheCornersOfTheRange) {
     }
   }
   const std::vector<Prim16s> og0 = Og, ed0 = Ed;
-  ASSERT_EQ(imgInvLift97ColumnStep_16s_C1(L.data(), Hp.data(), Hn.data(), Ef.data(), Og.data(),
-                                          Ed.data(), Do.data(), De.data(), w),
+  ASSERT_EQ(imgInvLift97ColumnStep_16s_C1(L.data(), Hp.data(), Hn.data(), Ef.data(), Og.data(), Ed.data(),
+                                          Do.data(), De.data(), w),
             0);
   for (int i = 0; i < w; ++i) {
     const long long de = first(L[i], Hp[i] + Hn[i]);
@@ -351,14 +343,11 @@ TEST_P(Lift97FixedTest, ColumnStepAtTheCornersOfTheRange) {
 
 TEST_P(Lift97FixedTest, ColumnArgumentChecks) {
   Prim16s a[4] = {1, 2, 3, 4}, b[4] = {5, 6, 7, 8};
-  EXPECT_EQ(imgInvLift97ColumnStep_16s_C1(a, a, a, a, b, b + 1, b + 2, nullptr, 0),
-            primResultNullPointer);
+  EXPECT_EQ(imgInvLift97ColumnStep_16s_C1(a, a, a, a, b, b + 1, b + 2, nullptr, 0), primResultNullPointer);
   EXPECT_EQ(imgInvLift97ColumnStep_16s_C1(a, a, a, nullptr, b, b + 1, b + 2, b + 3, 1),
             primResultNullPointer);
-  EXPECT_EQ(imgInvLift97ColumnStep_16s_C1(a, a, a, a, b, b + 1, b + 2, b + 3, 0),
-            primResultBadSize);
-  EXPECT_EQ(imgInvLift97ColumnStep_16s_C1(a, a, a, a, b, b + 1, b + 2, b + 3, -3),
-            primResultBadSize);
+  EXPECT_EQ(imgInvLift97ColumnStep_16s_C1(a, a, a, a, b, b + 1, b + 2, b + 3, 0), primResultBadSize);
+  EXPECT_EQ(imgInvLift97ColumnStep_16s_C1(a, a, a, a, b, b + 1, b + 2, b + 3, -3), primResultBadSize);
   EXPECT_EQ(b[0] + b[1] + b[2] + b[3], 26);
 }
 

@@ -49,9 +49,7 @@ std::vector<float> modelRow(FL L, FH H, int w, bool phase0, Model m) {
   std::vector<float> e(w + 8), o(w + 8), ep(w + 8), op(w + 8), out(2 * w);
   auto at = [](std::vector<float>& v, int i) -> float& { return v[i + 4]; };
   const bool f = m.fusedEnds;
-  auto s1 = [&](int i, int ha, int hb, bool fused) {
-    return sub(K * L(i), DK, H(ha) + H(hb), fused);
-  };
+  auto s1 = [&](int i, int ha, int hb, bool fused) { return sub(K * L(i), DK, H(ha) + H(hb), fused); };
   // e(w) + (K L(l) - DK (H(a) + H(b))), the second term formed only in parts.
   auto sumWithFirst = [&](float ev, int l, int a, int b) {
     if (f) return std::fma(-DK, H(a) + H(b), std::fma(K, L(l), ev));
@@ -67,8 +65,7 @@ std::vector<float> modelRow(FL L, FH H, int w, bool phase0, Model m) {
       at(o, i) = sub(IK * H(i), G, at(e, i) + at(e, i + 1), f && (i <= 0 || i == w - 1));
     for (int i = 0; i < w; ++i)
       at(ep, i) = sub(at(e, i), B, at(o, i - 1) + at(o, i), f && (i == 0 || i == w - 1));
-    for (int i = 0; i < w - 1; ++i)
-      at(op, i) = sub(at(o, i), A, at(ep, i) + at(ep, i + 1), f && i == w - 2);
+    for (int i = 0; i < w - 1; ++i) at(op, i) = sub(at(o, i), A, at(ep, i) + at(ep, i + 1), f && i == w - 2);
     const float t = gammaPair(w, at(o, w - 1), sumWithFirst(at(e, w), w + 1, w, w + 1));
     const float s = sub(at(ep, w - 1) + at(e, w), B, t, f);
     at(op, w - 1) = sub(at(o, w - 1), A, s, f);
@@ -81,14 +78,12 @@ std::vector<float> modelRow(FL L, FH H, int w, bool phase0, Model m) {
     for (int i = -1; i < w; ++i)
       at(o, i) = sub(IK * H(i), G, at(e, i - 1) + at(e, i), f && (i == -1 || i == 1));
     if (f) at(o, 0) = sub(sub(IK * H(0), G, at(e, -1), true), G, at(e, 0), true);
-    for (int i = 0; i < w - 1; ++i)
-      at(ep, i) = sub(at(e, i), B, at(o, i) + at(o, i + 1), f && i == 0);
+    for (int i = 0; i < w - 1; ++i) at(ep, i) = sub(at(e, i), B, at(o, i) + at(o, i + 1), f && i == 0);
     const float t = gammaPair(w, at(o, w - 1), sumWithFirst(at(e, w - 1), w, w, w + 1));
     at(ep, w - 1) = sub(at(e, w - 1), B, t, f);
     const float s0 = sub(at(ep, 0) + at(e, -1), B, at(o, -1) + at(o, 0), f);
     at(op, 0) = sub(at(o, 0), A, s0, f);
-    for (int i = 1; i < w; ++i)
-      at(op, i) = sub(at(o, i), A, at(ep, i - 1) + at(ep, i), f && i == w - 1);
+    for (int i = 1; i < w; ++i) at(op, i) = sub(at(o, i), A, at(ep, i - 1) + at(ep, i), f && i == w - 1);
     for (int i = 0; i < w; ++i) {
       out[2 * i] = at(op, i);
       out[2 * i + 1] = at(ep, i);
@@ -126,10 +121,9 @@ std::vector<float> modelWidth1(const float* L, const float* H, bool phase0, bool
 }
 
 // Double-precision synthesis filters of the standard (see the fixed-point test).
-const double g0[] = {1.115087052456994, 0.5912717631142470, -0.05754352622849957,
-                     -0.09127176311424948};
-const double g1[] = {0.6029490182363579, -0.2668641184428723, -0.07822326652898785,
-                     0.01686411844287495, 0.02674875741080976};
+const double g0[] = {1.115087052456994, 0.5912717631142470, -0.05754352622849957, -0.09127176311424948};
+const double g1[] = {0.6029490182363579, -0.2668641184428723, -0.07822326652898785, 0.01686411844287495,
+                     0.02674875741080976};
 double tap0(int m) { return std::abs(m) <= 3 ? g0[std::abs(m)] : 0.0; }
 double tap1(int m) { return std::abs(m) <= 4 ? g1[std::abs(m)] : 0.0; }
 
@@ -172,8 +166,8 @@ class Lift97FloatTest : public ::testing::TestWithParam<std::int32_t> {
   bool isPx() const { return GetParam() == primGenPx; }
 };
 
-inline PrimResult rows97(const float* l, int ls, const float* h, int hs, int w, int ht, float* d,
-                         int ds, int ph) {
+inline PrimResult rows97(const float* l, int ls, const float* h, int hs, int w, int ht, float* d, int ds,
+                         int ph) {
   return imgInvLift97Rows_32f_C1R(l, ls, h, hs, w, ht, d, ds, ph);
 }
 
@@ -198,9 +192,8 @@ TEST_P(Lift97FloatTest, RowsEqualTheModelOfTheirArithmetic) {
                                  : modelRow([&](int i) { return rows.L()[i]; },
                                             [&](int i) { return rows.H()[i]; }, w, phase == 0, m);
         for (int i = 0; i < 2 * w; ++i)
-          ASSERT_EQ(bits(dst[i]), bits(want[i]))
-              << "width " << w << " phase " << phase << " sample " << i << ": " << dst[i] << " vs "
-              << want[i];
+          ASSERT_EQ(bits(dst[i]), bits(want[i])) << "width " << w << " phase " << phase << " sample " << i
+                                                 << ": " << dst[i] << " vs " << want[i];
       }
 }
 
@@ -237,8 +230,7 @@ TEST_P(Lift97FloatTest, RowWorkedValues) {
   for (int phase : {0, 1})
     for (int w : {2, 3, 30, 700}) {
       std::vector<float> low(w + 6, 1.0f), high(w + 6, 0.0f), out(2 * w);
-      ASSERT_EQ(
-          rows97(low.data() + 3, 4 * w, high.data() + 3, 4 * w, w, 1, out.data(), 8 * w, phase), 0);
+      ASSERT_EQ(rows97(low.data() + 3, 4 * w, high.data() + 3, 4 * w, w, 1, out.data(), 8 * w, phase), 0);
       for (float v : out) EXPECT_NEAR(v, 1.0f, 4 * 0x1p-23);
     }
   // Any non-zero phase is the odd phase.
@@ -290,8 +282,8 @@ TEST_P(Lift97FloatTest, RowsReadOnlyTheirNeighbours) {
 
 // --- Column step ---------------------------------------------------------------
 
-inline PrimResult column97(const float* l, const float* hp, const float* hn, const float* ef,
-                           float* og, float* ed, float* dodd, float* deven, int w) {
+inline PrimResult column97(const float* l, const float* hp, const float* hn, const float* ef, float* og,
+                           float* ed, float* dodd, float* deven, int w) {
   return imgInvLift97ColumnStep_32f_C1(l, hp, hn, ef, og, ed, dodd, deven, w);
 }
 
@@ -382,8 +374,7 @@ TEST_P(Lift97FloatTest, ColumnStepEqualsTheModelOfItsArithmetic) {
       const std::vector<float> before[4] = {rows[4], rows[5], rows[6], rows[7]};
       ASSERT_EQ(column97(p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], w), 0);
       const std::int32_t g = GetParam();
-      const auto vecEven = avx2VectorElements(w, p[7], 57),
-                 vecOdd = avx2VectorElements(w, p[6], 57);
+      const auto vecEven = avx2VectorElements(w, p[7], 57), vecOdd = avx2VectorElements(w, p[6], 57);
       for (int i = 0; i < w; ++i) {
         ColumnArith a1 = ColumnArith::Single, a2 = ColumnArith::Single;
         if (g == primGenPx) a1 = a2 = ColumnArith::Double;
@@ -391,8 +382,7 @@ TEST_P(Lift97FloatTest, ColumnStepEqualsTheModelOfItsArithmetic) {
           a1 = vecEven[i] ? ColumnArith::FusedVector : ColumnArith::FusedOne;
           a2 = vecOdd[i] ? ColumnArith::FusedVector : ColumnArith::FusedOne;
         }
-        const ColumnValues v =
-            modelColumn(p[0][i], p[1][i], p[2][i], p[3][i], og0[i], ed0[i], a1, a2);
+        const ColumnValues v = modelColumn(p[0][i], p[1][i], p[2][i], p[3][i], og0[i], ed0[i], a1, a2);
         SCOPED_TRACE(testing::Message() << "width " << w << " offset " << off << " index " << i);
         ASSERT_EQ(bits(p[7][i]), bits(v.de));
         ASSERT_EQ(bits(p[6][i]), bits(v.dodd));
@@ -412,8 +402,7 @@ TEST_P(Lift97FloatTest, ColumnBitPatterns) {
   // L = 1 alone: the same in every build.
   for (int w : {1, 16}) {
     std::vector<float> L(w, 1.0f), Z(w, 0.0f), Og(w, 0.0f), Ed(w, 0.0f), Do(w), De(w);
-    ASSERT_EQ(column97(L.data(), Z.data(), Z.data(), Z.data(), Og.data(), Ed.data(), Do.data(),
-                       De.data(), w),
+    ASSERT_EQ(column97(L.data(), Z.data(), Z.data(), Z.data(), Og.data(), Ed.data(), Do.data(), De.data(), w),
               0);
     for (int i = 0; i < w; ++i) {
       EXPECT_EQ(bits(De[i]), 0x3F9D7658u);
@@ -425,11 +414,10 @@ TEST_P(Lift97FloatTest, ColumnBitPatterns) {
   // L = 1, Hp = 1, Hn = 2: the generic build and the avx2 element path round
   // one way, the single-precision builds and the avx2 vector path the other.
   for (int w : {1, 15, 16}) {
-    std::vector<float> L(w, 1.0f), Hp(w, 1.0f), Hn(w, 2.0f), Z(w, 0.0f), Og(w, 0.0f), Ed(w, 0.0f),
-        Do(w), De(w);
-    ASSERT_EQ(column97(L.data(), Hp.data(), Hn.data(), Z.data(), Og.data(), Ed.data(), Do.data(),
-                       De.data(), w),
-              0);
+    std::vector<float> L(w, 1.0f), Hp(w, 1.0f), Hn(w, 2.0f), Z(w, 0.0f), Og(w, 0.0f), Ed(w, 0.0f), Do(w),
+        De(w);
+    ASSERT_EQ(
+        column97(L.data(), Hp.data(), Hn.data(), Z.data(), Og.data(), Ed.data(), Do.data(), De.data(), w), 0);
     const bool first = GetParam() == primGenPx || (GetParam() == primGenAvx2 && w < 16);
     for (int i = 0; i < w; ++i) {
       EXPECT_EQ(bits(De[i]), first ? 0x3E182B6Cu : 0x3E182B70u) << w;

@@ -60,8 +60,7 @@ class Pipeline97Test : public ::testing::TestWithParam<std::int32_t> {
 template <class T>
 struct Sources {
   std::vector<std::vector<T>> low, high;
-  Sources(int M, int width)
-      : low(M + 3, std::vector<T>(width)), high(M + 3, std::vector<T>(width)) {}
+  Sources(int M, int width) : low(M + 3, std::vector<T>(width)), high(M + 3, std::vector<T>(width)) {}
   const T* L(int n) const { return low[n + 2].data(); }
   const T* H(int n) const { return high[n + 2].data(); }
 };
@@ -70,8 +69,7 @@ struct Sources {
 // the finished rows x(0) .. x(2M-2).  seed(c, k) gives the starting values
 // of x(0) (final), x(1) (after gamma) and x(2) (after delta) in column c.
 template <class T, class Step, class Seed>
-std::vector<std::vector<T>> runPipeline(const Sources<T>& s, int M, int width, Step step,
-                                        Seed seed) {
+std::vector<std::vector<T>> runPipeline(const Sources<T>& s, int M, int width, Step step, Seed seed) {
   std::vector<std::vector<T>> ring(5, std::vector<T>(width + 8));
   std::vector<std::vector<T>> done;
   // Rows by image index k live in ring[k % 5], at an offset that varies.
@@ -96,15 +94,11 @@ TEST_P(Pipeline97Test, FixedPointColumnsEqualTheExactLifting) {
         for (auto& r : *rows) fillUniform(r, -32768, 32767);
       std::vector<Lifting<long long>> lift;
       for (int c = 0; c < width; ++c)
-        lift.push_back(
-            fixedLifting([&](int n) { return s.L(n)[c]; }, [&](int n) { return s.H(n)[c]; }, M));
-      const auto done =
-          runPipeline(s, M, width, imgInvLift97ColumnStep_16s_C1, [&](int c, int k) -> Prim16s {
-            auto& l = lift[c];
-            return static_cast<Prim16s>(k == 0   ? l.at(l.ep, 0)
-                                        : k == 1 ? l.at(l.o, 0)
-                                                 : l.at(l.e, 1));
-          });
+        lift.push_back(fixedLifting([&](int n) { return s.L(n)[c]; }, [&](int n) { return s.H(n)[c]; }, M));
+      const auto done = runPipeline(s, M, width, imgInvLift97ColumnStep_16s_C1, [&](int c, int k) -> Prim16s {
+        auto& l = lift[c];
+        return static_cast<Prim16s>(k == 0 ? l.at(l.ep, 0) : k == 1 ? l.at(l.o, 0) : l.at(l.e, 1));
+      });
       ASSERT_EQ(static_cast<int>(done.size()), 2 * M - 1);
       for (int k = 0; k < 2 * M - 1; ++k)
         for (int c = 0; c < width; ++c) {
@@ -115,10 +109,9 @@ TEST_P(Pipeline97Test, FixedPointColumnsEqualTheExactLifting) {
     }
 }
 
-const double g0[] = {1.115087052456994, 0.5912717631142470, -0.05754352622849957,
-                     -0.09127176311424948};
-const double g1[] = {0.6029490182363579, -0.2668641184428723, -0.07822326652898785,
-                     0.01686411844287495, 0.02674875741080976};
+const double g0[] = {1.115087052456994, 0.5912717631142470, -0.05754352622849957, -0.09127176311424948};
+const double g1[] = {0.6029490182363579, -0.2668641184428723, -0.07822326652898785, 0.01686411844287495,
+                     0.02674875741080976};
 double tap0(int m) { return std::abs(m) <= 3 ? g0[std::abs(m)] : 0.0; }
 double tap1(int m) { return std::abs(m) <= 4 ? g1[std::abs(m)] : 0.0; }
 

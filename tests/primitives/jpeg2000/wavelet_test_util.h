@@ -20,8 +20,7 @@ struct Image {
   int step = 0;  // in samples
   int height = 0;
 
-  Image(int step_, int height_, int origin_, T fill)
-      : origin(origin_), step(step_), height(height_) {
+  Image(int step_, int height_, int origin_, T fill) : origin(origin_), step(step_), height(height_) {
     buf.assign(static_cast<size_t>(step) * height + origin + 64, fill);
   }
   T* row(int r) { return buf.data() + origin + static_cast<size_t>(r) * step; }
