@@ -684,7 +684,10 @@ struct MqBits {
     return mqDecideEven(q, sc & 0xFu) ^ (sc >> 7);
   }
   PRIM_CB_INLINE u32 refinement(u32 f, int r) {
-    const u32 k = (f & refinedBit(r)) ? 18u : (((f >> (3 * r)) & kNeighbours) ? 17u : 16u);
+    // 18 once refined, else 16 or 17 by the neighbours, without a branch.
+    const u32 refined = (f >> (28 + r)) & 1u;
+    const u32 nb = static_cast<u32>(((f >> (3 * r)) & kNeighbours) != 0);
+    const u32 k = 16u + ((refined << 1) | (nb & ~refined));
     return mqDecideEven(q, k);
   }
 };
