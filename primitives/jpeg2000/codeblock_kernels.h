@@ -589,19 +589,82 @@ constexpr MqNextTable makeMqNextTable() {
 }
 alignas(64) inline constexpr MqNextTable kMqNext = makeMqNextTable();
 
+// A pass keeps the MQ registers in a wider form.  A is held as A << 48 and
+// C as C << 32, with the bits of the next bytes read ahead below it: a
+// refill takes in up to five bytes at once, so that the test for input is
+// taken about once in five bytes rather than at every byte.  T counts the
+// valid bits below C's 16-bit window: the 32-bit register's CT plus the
+// bits read ahead.  The bits read ahead are added where the 32-bit register
+// would add them once its bits above were shifted out, so the two agree bit
+// for bit (no addition carries; the one kind of byte whose addition borrows,
+// a stuffed byte of 0x80 to 0x8F, is taken in only when nothing is read
+// ahead, as the 32-bit register would).  The last refill is recorded, so
+// that the end of the pass can give back exactly the state of the 32-bit
+// register: its byte position, CT, C and end flag.
 struct MqPass {
+  std::uint64_t A;
+  std::uint64_t C;
+  i32 T;
+  const u8* bp;     // the byte last read
+  const u8* fast;   // while bp lies before it, bp[0..4] are in the segment and no marker was met
+  const u8* refBp;  // bp when the last refill began
+  i32 refCount;     // bytes the last refill read; -1: no refill in this pass
+  i32 refT;         // T just after the last refill
+  i32 refSize;      // bits each byte of the last refill gave: 8, or 7 for one stuffed byte
   Mq m;
   u32 cx[19];
 };
 
+// Bits a refill makes available once a marker or the end of the segment
+// is met: the input adds nothing from there on, so any shift is covered.
+constexpr i32 kMqEndBits = 1 << 28;
+
 inline void loadMqPass(MqPass& q, State* s) {
   loadMq(q.m, s);
+  q.A = static_cast<std::uint64_t>(q.m.A) << 48;
+  q.C = static_cast<std::uint64_t>(q.m.C) << 32;
+  q.T = q.m.CT;
+  q.bp = q.m.seg + q.m.pos;
+  q.fast = (q.m.end || q.m.len < 5) ? q.m.seg : q.m.seg + (q.m.len - 4);
+  q.refBp = q.bp;
+  q.refCount = -1;
+  q.refSize = 8;
+  q.refT = 0;
   for (int i = 0; i < 19; ++i) {
     // The state rows come from the table, so are below 47; the bound only
     // keeps a look-up inside the table whatever the state holds.
     const u32 state = 2 * (s->mq.state[i] < 47 ? s->mq.state[i] : 46u) + (s->mq.mps[i] & 1u);
     q.cx[i] = contextWord(state);
   }
+}
+
+// Brings the Mq up to date with the pass's registers: the 32-bit register
+// has taken in the bytes of the last refill whose bits were reached.
+inline void syncMq(MqPass& q) {
+  i32 ct;
+  if (q.refCount < 0) {
+    ct = q.T;
+    q.m.pos = static_cast<i32>(q.bp - q.m.seg);
+  } else {
+    const i32 used = q.refT - q.T;  // at least 1: a refill is made for a shift
+    i32 j = 0;
+    while (j < q.refCount && q.refSize * (j + 1) < used) ++j;
+    if (j < q.refCount) {
+      ct = q.refSize * (j + 1) - used;
+      q.m.pos = static_cast<i32>(q.refBp - q.m.seg) + j + 1;
+      q.m.end = 0;
+    } else {
+      // Past the bytes read: the 32-bit register met the end, and has taken
+      // in nothing (8 bits each time) since.
+      const i32 past = used - q.refSize * q.refCount;
+      ct = (0 - past) & 7;
+      q.m.pos = static_cast<i32>(q.refBp - q.m.seg) + q.refCount;
+      q.m.end = 1;
+    }
+  }
+  q.m.A = static_cast<u32>(q.A >> 48);
+  q.m.C = static_cast<u32>(q.C >> 32) & ~((1u << (16 - ct)) - 1u);
+  q.m.CT = ct;
 }
 inline void storeMqPass(const MqPass& q, State* s) {
   storeMq(q.m, s);
@@ -611,63 +674,138 @@ inline void storeMqPass(const MqPass& q, State* s) {
   }
 }
 
-PRIM_CB_INLINE u32 mqDecide(MqPass& q, u32 k) {
-  const u32 v = q.cx[k];
-  const u32 qe = v >> 16;
-  const u32 a = q.m.A - qe;
+// A refill, made when all the bits below C's window are used (T = 0), the
+// moment the 32-bit register takes in its next byte.  Mostly four bytes at
+// once: when the byte last taken in and the three after it are not 0xFF,
+// the four byte inputs that follow take in the four next bytes whole.
+// Otherwise one byte input, as the 32-bit register makes it.
+PRIM_CB_INLINE void mqRefill(MqPass& q) {
+  const u8* p = q.bp;
+  q.refBp = p;
+  if (__builtin_expect(q.bp < q.fast, 1)) {
+    const u32 z = ~load32(p);
+    if (((z - 0x01010101u) & ~z & 0x80808080u) == 0) {
+      q.C += static_cast<std::uint64_t>(~__builtin_bswap32(load32(p + 1))) << 16;
+      q.bp = p + 4;
+      q.T = 32;
+      q.refT = 32;
+      q.refCount = 4;
+      q.refSize = 8;
+      return;
+    }
+  }
+  q.refCount = 0;
+  if (q.m.end) {
+    q.T = kMqEndBits;
+    q.refT = q.T;
+    return;
+  }
+  const i32 pos = static_cast<i32>(p - q.m.seg);
+  const u32 b = pos < q.m.len ? p[0] : 0xFFu;
+  const u32 b1 = pos + 1 < q.m.len ? p[1] : 0xFFu;
+  i32 t;
+  if (b != 0xFF) {
+    q.C += static_cast<std::uint64_t>(0xFF00u - (b1 << 8)) << 32;
+    t = 8;
+  } else if (b1 > 0x8F) {
+    q.m.end = 1;
+    q.fast = q.m.seg;
+    q.T = kMqEndBits;
+    q.refT = q.T;
+    return;
+  } else {
+    // 0x80 to 0x8F here make the addition borrow from the bits above, as in
+    // the 32-bit register: nothing is read ahead.
+    q.C += static_cast<std::uint64_t>(0xFE00u - (b1 << 9)) << 32;
+    t = 7;
+  }
+  q.bp = p + 1;
+  q.refSize = t;
+  q.refCount = 1;
+  q.T = t;
+  q.refT = t;
+}
+
+// A becomes aNew shifted by n, its top bit reaching bit 63; C follows,
+// with a refill whenever the bits below its window run out.
+PRIM_CB_INLINE void mqPassShift(MqPass& q, std::uint64_t aNew, i32 n) {
+  q.A = aNew << n;
+  while (__builtin_expect(n > q.T, 0)) {
+    q.C <<= q.T;
+    n -= q.T;
+    q.T = 0;
+    mqRefill(q);
+  }
+  q.C <<= n;
+  q.T -= n;
+}
+
+// Qe of a context word, in A's position.
+PRIM_CB_INLINE std::uint64_t mqQe(u32 v) { return static_cast<std::uint64_t>(v & 0xFFFF0000u) << 32; }
+
+// With A and Qe in the high 16 bits, "A - Qe above the high half of C" is
+// simply (A - Qe) > C, as the low bits of A - Qe are 0.
+
+// A decision in context word w (held in the pass's array or in a register).
+PRIM_CB_INLINE u32 mqDecideWord(MqPass& q, u32& w) {
+  const u32 v = w;
+  const std::uint64_t qe = mqQe(v);
+  const std::uint64_t a = q.A - qe;
   u32 d;
-  if (a > (q.m.C >> 16)) {
-    if (__builtin_expect((a & 0x8000u) != 0, 1)) {
-      q.m.A = a;
+  std::uint64_t aNew;
+  if (a > q.C) {
+    if (__builtin_expect((a >> 63) != 0, 1)) {
+      q.A = a;
       return v & 1u;
     }
     // The upper interval, too small: the symbol depends on A against Qe.
     const MqNext& e = kMqNext.t[v & 0xFFu];
     if (a < qe) {
       d = (v & 1u) ^ 1u;
-      q.cx[k] = e.afterLps;
+      w = e.afterLps;
     } else {
       d = v & 1u;
-      q.cx[k] = e.afterMps;
+      w = e.afterMps;
     }
-    q.m.A = a;
+    aNew = a;
   } else {
     const MqNext& e = kMqNext.t[v & 0xFFu];
-    q.m.C -= a << 16;
+    q.C -= a;
     if (a < qe) {
       d = v & 1u;
-      q.cx[k] = e.afterMps;
+      w = e.afterMps;
     } else {
       d = (v & 1u) ^ 1u;
-      q.cx[k] = e.afterLps;
+      w = e.afterLps;
     }
-    q.m.A = qe;
+    aNew = qe;
   }
-  // A is 1 to 0x7FFF here.
-  mqRenormaliseBy(q.m, __builtin_clz(q.m.A) - 16);
+  // A lost its top bit here.
+  mqPassShift(q, aNew, __builtin_clzll(aNew));
   return d;
 }
+PRIM_CB_INLINE u32 mqDecide(MqPass& q, u32 k) { return mqDecideWord(q, q.cx[k]); }
 
 // The same decision without a branch on the symbol, for contexts whose
 // symbols are close to even odds (where the branches above would be
-// mispredicted often): A keeping bit 15 simply means no shift and no state
-// change.
-PRIM_CB_INLINE u32 mqDecideEven(MqPass& q, u32 k) {
-  const u32 v = q.cx[k];
-  const u32 qe = v >> 16;
-  const u32 a = q.m.A - qe;
-  const u32 lower = 0u - static_cast<u32>(a <= (q.m.C >> 16));
-  const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
-  const u32 aNew = (qe & lower) | (a & ~lower);
-  q.m.C -= (a << 16) & lower;
-  const i32 n = __builtin_clz(aNew) - 16;  // 0: A keeps bit 15, the state stays
+// mispredicted often): A keeping its top bit simply means no shift and no
+// state change.
+PRIM_CB_INLINE u32 mqDecideEvenWord(MqPass& q, u32& w) {
+  const u32 v = w;
+  const std::uint64_t qe = mqQe(v);
+  const std::uint64_t a = q.A - qe;
+  const std::uint64_t lower = 0u - static_cast<std::uint64_t>(a <= q.C);
+  const u32 lps = static_cast<u32>(a < qe) ^ static_cast<u32>(lower & 1u);
+  const std::uint64_t aNew = (qe & lower) | (a & ~lower);
+  q.C -= a & lower;
+  const i32 n = __builtin_clzll(aNew);  // 0: A keeps its top bit, the state stays
   const MqNext& e = kMqNext.t[v & 0xFFu];
   const u32 next = lps ? e.afterLps : e.afterMps;
-  q.cx[k] = n ? next : v;
-  q.m.A = aNew;
-  mqRenormaliseBy(q.m, n);
+  w = n ? next : v;
+  mqPassShift(q, aNew, n);
   return (v & 1u) ^ lps;
 }
+PRIM_CB_INLINE u32 mqDecideEven(MqPass& q, u32 k) { return mqDecideEvenWord(q, q.cx[k]); }
 
 // The bits of a pass: from the MQ decoder with their contexts, or raw.  The
 // decisions of the coding passes take the branch-free form (measured faster
@@ -838,6 +976,7 @@ PRIM_CB_INLINE void refinementScan(const Pass& P, Bits& bits) {
 
 // End of an MQ-coded pass: termination check, then the context reset.
 inline u32 endMqPass(State* s, MqPass& q, u32 damaged, u32 reset, u32 termCheck) {
+  syncMq(q);
   if (termCheck && mqTerminationDamaged(q.m)) damaged = 1;
   storeMqPass(q, s);
   if (reset) owniResetContexts(s->mq.state, s->mq.mps);
