@@ -46,6 +46,11 @@ inline u32 load32(const u8* p) {
   return v;
 }
 inline void store32(u8* p, u32 v) { std::memcpy(p, &v, 4); }
+inline std::uint64_t load64(const u8* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
 inline i64 align32(i64 v) { return (v + 31) & ~i64{31}; }
 inline i64 flagStrideBytes(i64 width) { return align32(4 * width + 8); }
 inline i64 workAreaBytes(i64 width, i64 height) { return flagStrideBytes(width) * ((height + 1) / 2 + 2); }
@@ -606,7 +611,7 @@ struct MqPass {
   std::uint64_t C;
   i32 T;
   const u8* bp;     // the byte last read
-  const u8* fast;   // while bp lies before it, bp[0..4] are in the segment and no marker was met
+  const u8* fast;   // while bp lies before it, bp[0..8] are in the segment and no marker was met
   const u8* refBp;  // bp when the last refill began
   i32 refCount;     // bytes the last refill read; -1: no refill in this pass
   i32 refT;         // T just after the last refill
@@ -625,7 +630,7 @@ inline void loadMqPass(MqPass& q, State* s) {
   q.C = static_cast<std::uint64_t>(q.m.C) << 32;
   q.T = q.m.CT;
   q.bp = q.m.seg + q.m.pos;
-  q.fast = (q.m.end || q.m.len < 5) ? q.m.seg : q.m.seg + (q.m.len - 4);
+  q.fast = (q.m.end || q.m.len < 9) ? q.m.seg : q.m.seg + (q.m.len - 8);
   q.refBp = q.bp;
   q.refCount = -1;
   q.refSize = 8;
@@ -675,21 +680,21 @@ inline void storeMqPass(const MqPass& q, State* s) {
 }
 
 // A refill, made when all the bits below C's window are used (T = 0), the
-// moment the 32-bit register takes in its next byte.  Mostly four bytes at
-// once: when the byte last taken in and the three after it are not 0xFF,
-// the four byte inputs that follow take in the four next bytes whole.
+// moment the 32-bit register takes in its next byte.  Mostly six bytes at
+// once: when the byte last taken in and the five after it are not 0xFF,
+// the six byte inputs that follow take in the six next bytes whole.
 // Otherwise one byte input, as the 32-bit register makes it.
 PRIM_CB_INLINE void mqRefill(MqPass& q) {
   const u8* p = q.bp;
   q.refBp = p;
   if (__builtin_expect(q.bp < q.fast, 1)) {
-    const u32 z = ~load32(p);
-    if (((z - 0x01010101u) & ~z & 0x80808080u) == 0) {
-      q.C += static_cast<std::uint64_t>(~__builtin_bswap32(load32(p + 1))) << 16;
-      q.bp = p + 4;
-      q.T = 32;
-      q.refT = 32;
-      q.refCount = 4;
+    const std::uint64_t z = ~load64(p);
+    if (((z - 0x0101010101010101u) & ~z & 0x0000808080808080u) == 0) {
+      q.C += ~__builtin_bswap64(load64(p + 1)) >> 16;
+      q.bp = p + 6;
+      q.T = 48;
+      q.refT = 48;
+      q.refCount = 6;
       q.refSize = 8;
       return;
     }
