@@ -596,8 +596,8 @@ alignas(64) inline constexpr MqNextTable kMqNext = makeMqNextTable();
 
 // A pass keeps the MQ registers in a wider form.  A is held as A << 48 and
 // C as C << 32, with the bits of the next bytes read ahead below it: a
-// refill takes in up to five bytes at once, so that the test for input is
-// taken about once in five bytes rather than at every byte.  T counts the
+// refill mostly takes in six bytes at once, so that the test for input is
+// taken about once in six bytes rather than at every byte.  T counts the
 // valid bits below C's 16-bit window: the 32-bit register's CT plus the
 // bits read ahead.  The bits read ahead are added where the 32-bit register
 // would add them once its bits above were shifted out, so the two agree bit
