@@ -577,8 +577,7 @@ inline void storeCursors(State* s, const Pass& P) {
 // decision needs a single load.  The table gives the words of the states
 // after an MPS and after an LPS.
 struct MqNext {
-  u32 afterMps;
-  u32 afterLps;
+  u32 after[2];  // after an MPS, after an LPS
 };
 struct MqNextTable {
   MqNext t[94];
@@ -587,8 +586,8 @@ constexpr u32 contextWord(u32 state) { return (prim::cbshared::mqEntries.e[state
 constexpr MqNextTable makeMqNextTable() {
   MqNextTable z{};
   for (u32 i = 0; i < 94; ++i) {
-    z.t[i].afterMps = contextWord(prim::cbshared::mqEntries.e[i].nmps);
-    z.t[i].afterLps = contextWord(prim::cbshared::mqEntries.e[i].nlps);
+    z.t[i].after[0] = contextWord(prim::cbshared::mqEntries.e[i].nmps);
+    z.t[i].after[1] = contextWord(prim::cbshared::mqEntries.e[i].nlps);
   }
   return z;
 }
@@ -767,10 +766,10 @@ PRIM_CB_INLINE u32 mqDecideWord(MqPass& q, u32& w) {
     const MqNext& e = kMqNext.t[v & 0xFFu];
     if (a < qe) {
       d = (v & 1u) ^ 1u;
-      w = e.afterLps;
+      w = e.after[1];
     } else {
       d = v & 1u;
-      w = e.afterMps;
+      w = e.after[0];
     }
     aNew = a;
   } else {
@@ -778,10 +777,10 @@ PRIM_CB_INLINE u32 mqDecideWord(MqPass& q, u32& w) {
     q.C -= a;
     if (a < qe) {
       d = v & 1u;
-      w = e.afterMps;
+      w = e.after[0];
     } else {
       d = (v & 1u) ^ 1u;
-      w = e.afterLps;
+      w = e.after[1];
     }
     aNew = qe;
   }
@@ -804,8 +803,7 @@ PRIM_CB_INLINE u32 mqDecideEvenWord(MqPass& q, u32& w) {
   const std::uint64_t aNew = (qe & lower) | (a & ~lower);
   q.C -= a & lower;
   const i32 n = __builtin_clzll(aNew);  // 0: A keeps its top bit, the state stays
-  const MqNext& e = kMqNext.t[v & 0xFFu];
-  const u32 next = lps ? e.afterLps : e.afterMps;
+  const u32 next = kMqNext.t[v & 0xFFu].after[lps];
   w = n ? next : v;
   mqPassShift(q, aNew, n);
   return (v & 1u) ^ lps;
