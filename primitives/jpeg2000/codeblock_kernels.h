@@ -568,9 +568,9 @@ inline void storeCursors(State* s, const Pass& P) {
 }
 
 // ---------------------------------------------------------------------------
-// Decisions of the MQ-coded passes.  A pass holds the MQ registers in a local
-// Mq and the 19 contexts as decoder states (2 x row + MPS) in a local array;
-// both go back to the state when it ends.
+// Decisions of the MQ-coded passes.  A pass holds the MQ registers and the
+// 19 contexts (as decoder states, 2 x row + MPS) in a local MqPass; both go
+// back to the state when it ends.
 
 // A context in a pass is one word: Qe in the high 16 bits, the decoder
 // state (2 x row + MPS) in the low ones, so that the common path of a
@@ -901,22 +901,9 @@ PRIM_CB_INLINE void significanceScan(const Pass& P, Bits& bits, u32 causal) {
   }
 }
 
-// The visited bits of rows 0..3 moved to bits 0, 3, 6 and 9.
-struct SpreadTable {
-  std::uint16_t t[16];
-};
-constexpr SpreadTable makeSpreadTable() {
-  SpreadTable z{};
-  for (int v = 0; v < 16; ++v)
-    z.t[v] = static_cast<std::uint16_t>((v & 1) | ((v & 2) << 2) | ((v & 4) << 4) | ((v & 8) << 6));
-  return z;
-}
-alignas(32) inline constexpr SpreadTable kSpread = makeSpreadTable();
-PRIM_CB_INLINE u32 spreadVisited(u32 f) { return kSpread.t[(f >> 24) & 0xFu]; }
-
-// Index of the lowest set bit of a non-zero mask (bit-scan-reverse on the
-// isolated bit: a forward scan could be encoded above the generic builds'
-// level).
+// Index of the lowest set bit of a non-zero mask.  Below avx2, a reverse
+// bit scan of the isolated bit: a forward scan could be encoded above those
+// builds' level.
 PRIM_CB_INLINE int lowestBitIndex(std::uint64_t m) {
 #if PRIM_CB_BUILD == 6
   return __builtin_ctzll(m);
