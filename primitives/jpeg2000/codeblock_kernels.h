@@ -46,6 +46,11 @@ inline u32 load32(const u8* p) {
   return v;
 }
 inline void store32(u8* p, u32 v) { std::memcpy(p, &v, 4); }
+inline std::uint64_t load64(const u8* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
 inline i64 align32(i64 v) { return (v + 31) & ~i64{31}; }
 inline i64 flagStrideBytes(i64 width) { return align32(4 * width + 8); }
 inline i64 workAreaBytes(i64 width, i64 height) { return flagStrideBytes(width) * ((height + 1) / 2 + 2); }
@@ -563,17 +568,16 @@ inline void storeCursors(State* s, const Pass& P) {
 }
 
 // ---------------------------------------------------------------------------
-// Decisions of the MQ-coded passes.  A pass holds the MQ registers in a local
-// Mq and the 19 contexts as decoder states (2 x row + MPS) in a local array;
-// both go back to the state when it ends.
+// Decisions of the MQ-coded passes.  A pass holds the MQ registers and the
+// 19 contexts (as decoder states, 2 x row + MPS) in a local MqPass; both go
+// back to the state when it ends.
 
 // A context in a pass is one word: Qe in the high 16 bits, the decoder
 // state (2 x row + MPS) in the low ones, so that the common path of a
 // decision needs a single load.  The table gives the words of the states
 // after an MPS and after an LPS.
 struct MqNext {
-  u32 afterMps;
-  u32 afterLps;
+  u32 after[2];  // after an MPS, after an LPS
 };
 struct MqNextTable {
   MqNext t[94];
@@ -582,26 +586,89 @@ constexpr u32 contextWord(u32 state) { return (prim::cbshared::mqEntries.e[state
 constexpr MqNextTable makeMqNextTable() {
   MqNextTable z{};
   for (u32 i = 0; i < 94; ++i) {
-    z.t[i].afterMps = contextWord(prim::cbshared::mqEntries.e[i].nmps);
-    z.t[i].afterLps = contextWord(prim::cbshared::mqEntries.e[i].nlps);
+    z.t[i].after[0] = contextWord(prim::cbshared::mqEntries.e[i].nmps);
+    z.t[i].after[1] = contextWord(prim::cbshared::mqEntries.e[i].nlps);
   }
   return z;
 }
 alignas(64) inline constexpr MqNextTable kMqNext = makeMqNextTable();
 
+// A pass keeps the MQ registers in a wider form.  A is held as A << 48 and
+// C as C << 32, with the bits of the next bytes read ahead below it: a
+// refill mostly takes in six bytes at once, so that the test for input is
+// taken about once in six bytes rather than at every byte.  T counts the
+// valid bits below C's 16-bit window: the 32-bit register's CT plus the
+// bits read ahead.  The bits read ahead are added where the 32-bit register
+// would add them once its bits above were shifted out, so the two agree bit
+// for bit (no addition carries; the one kind of byte whose addition borrows,
+// a stuffed byte of 0x80 to 0x8F, is taken in only when nothing is read
+// ahead, as the 32-bit register would).  The last refill is recorded, so
+// that the end of the pass can give back exactly the state of the 32-bit
+// register: its byte position, CT, C and end flag.
 struct MqPass {
+  std::uint64_t A;
+  std::uint64_t C;
+  i32 T;
+  const u8* bp;     // the byte last read
+  const u8* fast;   // while bp lies before it, bp[0..8] are in the segment and no marker was met
+  const u8* refBp;  // bp when the last refill began
+  i32 refCount;     // bytes the last refill read; -1: no refill in this pass
+  i32 refT;         // T just after the last refill
+  i32 refSize;      // bits each byte of the last refill gave: 8, or 7 for one stuffed byte
   Mq m;
   u32 cx[19];
 };
 
+// Bits a refill makes available once a marker or the end of the segment
+// is met: the input adds nothing from there on, so any shift is covered.
+constexpr i32 kMqEndBits = 1 << 28;
+
 inline void loadMqPass(MqPass& q, State* s) {
   loadMq(q.m, s);
+  q.A = static_cast<std::uint64_t>(q.m.A) << 48;
+  q.C = static_cast<std::uint64_t>(q.m.C) << 32;
+  q.T = q.m.CT;
+  q.bp = q.m.seg + q.m.pos;
+  q.fast = (q.m.end || q.m.len < 9) ? q.m.seg : q.m.seg + (q.m.len - 8);
+  q.refBp = q.bp;
+  q.refCount = -1;
+  q.refSize = 8;
+  q.refT = 0;
   for (int i = 0; i < 19; ++i) {
     // The state rows come from the table, so are below 47; the bound only
     // keeps a look-up inside the table whatever the state holds.
     const u32 state = 2 * (s->mq.state[i] < 47 ? s->mq.state[i] : 46u) + (s->mq.mps[i] & 1u);
     q.cx[i] = contextWord(state);
   }
+}
+
+// Brings the Mq up to date with the pass's registers: the 32-bit register
+// has taken in the bytes of the last refill whose bits were reached.
+inline void syncMq(MqPass& q) {
+  i32 ct;
+  if (q.refCount < 0) {
+    ct = q.T;
+    q.m.pos = static_cast<i32>(q.bp - q.m.seg);
+  } else {
+    const i32 used = q.refT - q.T;  // at least 1: a refill is made for a shift
+    i32 j = 0;
+    while (j < q.refCount && q.refSize * (j + 1) < used) ++j;
+    if (j < q.refCount) {
+      ct = q.refSize * (j + 1) - used;
+      q.m.pos = static_cast<i32>(q.refBp - q.m.seg) + j + 1;
+      q.m.end = 0;
+    } else {
+      // Past the bytes read: the 32-bit register met the end, and has taken
+      // in nothing (8 bits each time) since.
+      const i32 past = used - q.refSize * q.refCount;
+      ct = (0 - past) & 7;
+      q.m.pos = static_cast<i32>(q.refBp - q.m.seg) + q.refCount;
+      q.m.end = 1;
+    }
+  }
+  q.m.A = static_cast<u32>(q.A >> 48);
+  q.m.C = static_cast<u32>(q.C >> 32) & ~((1u << (16 - ct)) - 1u);
+  q.m.CT = ct;
 }
 inline void storeMqPass(const MqPass& q, State* s) {
   storeMq(q.m, s);
@@ -611,63 +678,137 @@ inline void storeMqPass(const MqPass& q, State* s) {
   }
 }
 
-PRIM_CB_INLINE u32 mqDecide(MqPass& q, u32 k) {
-  const u32 v = q.cx[k];
-  const u32 qe = v >> 16;
-  const u32 a = q.m.A - qe;
+// A refill, made when all the bits below C's window are used (T = 0), the
+// moment the 32-bit register takes in its next byte.  Mostly six bytes at
+// once: when the byte last taken in and the five after it are not 0xFF,
+// the six byte inputs that follow take in the six next bytes whole.
+// Otherwise one byte input, as the 32-bit register makes it.
+PRIM_CB_INLINE void mqRefill(MqPass& q) {
+  const u8* p = q.bp;
+  q.refBp = p;
+  if (__builtin_expect(q.bp < q.fast, 1)) {
+    const std::uint64_t z = ~load64(p);
+    if (((z - 0x0101010101010101u) & ~z & 0x0000808080808080u) == 0) {
+      q.C += ~__builtin_bswap64(load64(p + 1)) >> 16;
+      q.bp = p + 6;
+      q.T = 48;
+      q.refT = 48;
+      q.refCount = 6;
+      q.refSize = 8;
+      return;
+    }
+  }
+  q.refCount = 0;
+  if (q.m.end) {
+    q.T = kMqEndBits;
+    q.refT = q.T;
+    return;
+  }
+  const i32 pos = static_cast<i32>(p - q.m.seg);
+  const u32 b = pos < q.m.len ? p[0] : 0xFFu;
+  const u32 b1 = pos + 1 < q.m.len ? p[1] : 0xFFu;
+  i32 t;
+  if (b != 0xFF) {
+    q.C += static_cast<std::uint64_t>(0xFF00u - (b1 << 8)) << 32;
+    t = 8;
+  } else if (b1 > 0x8F) {
+    q.m.end = 1;
+    q.fast = q.m.seg;
+    q.T = kMqEndBits;
+    q.refT = q.T;
+    return;
+  } else {
+    // 0x80 to 0x8F here make the addition borrow from the bits above, as in
+    // the 32-bit register: nothing is read ahead.
+    q.C += static_cast<std::uint64_t>(0xFE00u - (b1 << 9)) << 32;
+    t = 7;
+  }
+  q.bp = p + 1;
+  q.refSize = t;
+  q.refCount = 1;
+  q.T = t;
+  q.refT = t;
+}
+
+// A becomes aNew shifted by n, its top bit reaching bit 63; C follows,
+// with a refill whenever the bits below its window run out.
+PRIM_CB_INLINE void mqPassShift(MqPass& q, std::uint64_t aNew, i32 n) {
+  q.A = aNew << n;
+  while (__builtin_expect(n > q.T, 0)) {
+    q.C <<= q.T;
+    n -= q.T;
+    q.T = 0;
+    mqRefill(q);
+  }
+  q.C <<= n;
+  q.T -= n;
+}
+
+// Qe of a context word, in A's position.
+PRIM_CB_INLINE std::uint64_t mqQe(u32 v) { return static_cast<std::uint64_t>(v & 0xFFFF0000u) << 32; }
+
+// With A and Qe in the high 16 bits, "A - Qe above the high half of C" is
+// simply (A - Qe) > C, as the low bits of A - Qe are 0.
+
+// A decision in context word w (held in the pass's array or in a register).
+PRIM_CB_INLINE u32 mqDecideWord(MqPass& q, u32& w) {
+  const u32 v = w;
+  const std::uint64_t qe = mqQe(v);
+  const std::uint64_t a = q.A - qe;
   u32 d;
-  if (a > (q.m.C >> 16)) {
-    if (__builtin_expect((a & 0x8000u) != 0, 1)) {
-      q.m.A = a;
+  std::uint64_t aNew;
+  if (a > q.C) {
+    if (__builtin_expect((a >> 63) != 0, 1)) {
+      q.A = a;
       return v & 1u;
     }
     // The upper interval, too small: the symbol depends on A against Qe.
     const MqNext& e = kMqNext.t[v & 0xFFu];
     if (a < qe) {
       d = (v & 1u) ^ 1u;
-      q.cx[k] = e.afterLps;
+      w = e.after[1];
     } else {
       d = v & 1u;
-      q.cx[k] = e.afterMps;
+      w = e.after[0];
     }
-    q.m.A = a;
+    aNew = a;
   } else {
     const MqNext& e = kMqNext.t[v & 0xFFu];
-    q.m.C -= a << 16;
+    q.C -= a;
     if (a < qe) {
       d = v & 1u;
-      q.cx[k] = e.afterMps;
+      w = e.after[0];
     } else {
       d = (v & 1u) ^ 1u;
-      q.cx[k] = e.afterLps;
+      w = e.after[1];
     }
-    q.m.A = qe;
+    aNew = qe;
   }
-  // A is 1 to 0x7FFF here.
-  mqRenormaliseBy(q.m, __builtin_clz(q.m.A) - 16);
+  // A lost its top bit here.
+  mqPassShift(q, aNew, __builtin_clzll(aNew));
   return d;
 }
+PRIM_CB_INLINE u32 mqDecide(MqPass& q, u32 k) { return mqDecideWord(q, q.cx[k]); }
 
 // The same decision without a branch on the symbol, for contexts whose
 // symbols are close to even odds (where the branches above would be
-// mispredicted often): A keeping bit 15 simply means no shift and no state
-// change.
-PRIM_CB_INLINE u32 mqDecideEven(MqPass& q, u32 k) {
-  const u32 v = q.cx[k];
-  const u32 qe = v >> 16;
-  const u32 a = q.m.A - qe;
-  const u32 lower = 0u - static_cast<u32>(a <= (q.m.C >> 16));
-  const u32 lps = static_cast<u32>(a < qe) ^ (lower & 1u);
-  const u32 aNew = (qe & lower) | (a & ~lower);
-  q.m.C -= (a << 16) & lower;
-  const i32 n = __builtin_clz(aNew) - 16;  // 0: A keeps bit 15, the state stays
-  const MqNext& e = kMqNext.t[v & 0xFFu];
-  const u32 next = lps ? e.afterLps : e.afterMps;
-  q.cx[k] = n ? next : v;
-  q.m.A = aNew;
-  mqRenormaliseBy(q.m, n);
+// mispredicted often): A keeping its top bit simply means no shift and no
+// state change.
+PRIM_CB_INLINE u32 mqDecideEvenWord(MqPass& q, u32& w) {
+  const u32 v = w;
+  const std::uint64_t qe = mqQe(v);
+  const std::uint64_t a = q.A - qe;
+  const std::uint64_t lower = 0u - static_cast<std::uint64_t>(a <= q.C);
+  const u32 lps = static_cast<u32>(a < qe) ^ static_cast<u32>(lower & 1u);
+  const std::uint64_t aNew = (qe & lower) | (a & ~lower);
+  q.C -= a & lower;
+  const i32 n = __builtin_clzll(aNew);  // 0: A keeps its top bit, the state stays
+  const u32 next = kMqNext.t[v & 0xFFu].after[lps];
+  w = n ? next : v;
+  mqPassShift(q, aNew, n);
   return (v & 1u) ^ lps;
 }
+PRIM_CB_INLINE u32 mqDecideEven(MqPass& q, u32 k) { return mqDecideEvenWord(q, q.cx[k]); }
 
 // The bits of a pass: from the MQ decoder with their contexts, or raw.  The
 // decisions of the coding passes take the branch-free form (measured faster
@@ -684,7 +825,10 @@ struct MqBits {
     return mqDecideEven(q, sc & 0xFu) ^ (sc >> 7);
   }
   PRIM_CB_INLINE u32 refinement(u32 f, int r) {
-    const u32 k = (f & refinedBit(r)) ? 18u : (((f >> (3 * r)) & kNeighbours) ? 17u : 16u);
+    // 18 once refined, else 16 or 17 by the neighbours, without a branch.
+    const u32 refined = (f >> (28 + r)) & 1u;
+    const u32 nb = static_cast<u32>(((f >> (3 * r)) & kNeighbours) != 0);
+    const u32 k = 16u + ((refined << 1) | (nb & ~refined));
     return mqDecideEven(q, k);
   }
 };
@@ -757,59 +901,72 @@ PRIM_CB_INLINE void significanceScan(const Pass& P, Bits& bits, u32 causal) {
   }
 }
 
-// The visited bits of rows 0..3 moved to bits 0, 3, 6 and 9.
-struct SpreadTable {
-  std::uint16_t t[16];
-};
-constexpr SpreadTable makeSpreadTable() {
-  SpreadTable z{};
-  for (int v = 0; v < 16; ++v)
-    z.t[v] = static_cast<std::uint16_t>((v & 1) | ((v & 2) << 2) | ((v & 4) << 4) | ((v & 8) << 6));
-  return z;
+// Index of the lowest set bit of a non-zero mask.  Below avx2, a reverse
+// bit scan of the isolated bit: a forward scan could be encoded above those
+// builds' level.
+PRIM_CB_INLINE int lowestBitIndex(std::uint64_t m) {
+#if PRIM_CB_BUILD == 6
+  return __builtin_ctzll(m);
+#else
+  return 63 - __builtin_clzll(m & (0 - m));
+#endif
 }
-alignas(32) inline constexpr SpreadTable kSpread = makeSpreadTable();
-PRIM_CB_INLINE u32 spreadVisited(u32 f) { return kSpread.t[(f >> 24) & 0xFu]; }
 
-// Row r of the refinement pass (a sample significant before this plane's
-// significance pass) gets its next magnitude bit.
+// The refinement pass gathers the samples it codes in a group of 16 columns
+// of a stripe into one mask (4 bits a column, row r in bit r) before it
+// codes any, then visits the set bits: the tests of the rows and columns
+// with nothing to code take no branch, and the loop's one branch is
+// mispredicted about once a group rather than once a column.
+constexpr int kRefineGroup = 16;
+
+// Row r of column x of the group gets its next magnitude bit: the bits
+// below the plane are cleared, the plane's bit is set from the decision and
+// the half bit below it is set (the midpoint of the interval).
 template <class Bits>
-PRIM_CB_INLINE void refinementRowAt(const Pass& P, Bits& bits, u32& f, u8* c, int r) {
+PRIM_CB_INLINE void refinementSample(Bits& bits, u32* w, u8* c, i64 dstStep, u32 planeBit, int x, int r) {
+  const u32 f = w[x];
   const u32 b = bits.refinement(f, r);
-  u8* p = c + r * P.dstStep;
-  store32(p, (load32(p) & P.keepMask) | (b << P.p) | P.halfBit);
-  if (Bits::kMarksRefined) f |= refinedBit(r);
+  u8* p = c + 4 * x + r * dstStep;
+  store32(p, (load32(p) & (0u - (planeBit << 1))) | (planeBit & (0u - b)) | (planeBit >> 1));
+  if (Bits::kMarksRefined) w[x] = f | refinedBit(r);
 }
 
 template <class Bits>
 PRIM_CB_INLINE void refinementScan(const Pass& P, Bits& bits) {
+  const u32 planeBit = P.planeBit;
+  const i64 dstStep = P.dstStep;
   for (int y0 = 0; y0 < P.height; y0 += 4) {
     const int rows = P.height - y0 < 4 ? P.height - y0 : 4;
     // Rows of the stripe (a state kept from a taller code-block may hold
     // flags below the last row).
-    const u32 rowMask = 0x249u & ((1u << (3 * rows)) - 1u);
-    u32* w = P.flags + (1 + y0 / 4) * P.fs + 1;
-    u8* c = P.dst + y0 * P.dstStep;
-    for (int x = 0; x < P.width; ++x, ++w, c += 4) {
-      u32 f = *w;
-      // Rows significant and not visited: sigma of row r is bit 3r + 4, so
-      // the mask holds row r in bit 3r.
-      u32 todo = (f >> 4) & rowMask & ~spreadVisited(f);
-      if (todo == 0) continue;
-      do {
-        // The lowest of bits 0, 3, 6 and 9 gives its row, by compares (a
-        // bit-scan instruction would be above the generic builds' level).
-        const u32 lowest = todo & (0u - todo);
-        const int r = (lowest > 1u) + (lowest > 8u) + (lowest > 64u);
+    const u32 rowMask = (1u << rows) - 1u;
+    u32* const stripe = P.flags + (1 + y0 / 4) * P.fs + 1;
+    u8* const cs = P.dst + y0 * dstStep;
+    for (int x0 = 0; x0 < P.width; x0 += kRefineGroup) {
+      const int n = P.width - x0 < kRefineGroup ? P.width - x0 : kRefineGroup;
+      u32* const w = stripe + x0;
+      u8* const c = cs + 4 * x0;
+      std::uint64_t todo = 0;
+      for (int x = 0; x < n; ++x) {
+        // Rows significant and not visited: sigma of row r is bit 3r + 4,
+        // the visited bits 24 + r.
+        const u32 f = w[x];
+        const u32 sig = f >> 4;
+        const u32 rowsSig = (sig & 1u) | ((sig >> 2) & 2u) | ((sig >> 4) & 4u) | ((sig >> 6) & 8u);
+        todo |= static_cast<std::uint64_t>(rowsSig & ~(f >> 24) & rowMask) << (4 * x);
+      }
+      while (todo) {
+        const int i = lowestBitIndex(todo);
         todo &= todo - 1;
-        refinementRowAt(P, bits, f, c, r);
-      } while (todo);
-      *w = f;
+        refinementSample(bits, w, c, dstStep, planeBit, i >> 2, i & 3);
+      }
     }
   }
 }
 
 // End of an MQ-coded pass: termination check, then the context reset.
 inline u32 endMqPass(State* s, MqPass& q, u32 damaged, u32 reset, u32 termCheck) {
+  syncMq(q);
   if (termCheck && mqTerminationDamaged(q.m)) damaged = 1;
   storeMqPass(q, s);
   if (reset) owniResetContexts(s->mq.state, s->mq.mps);
