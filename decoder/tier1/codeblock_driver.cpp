@@ -28,7 +28,7 @@ constexpr std::uint32_t kKeepDestination = 0x20000;
 
 CodeBlock::~CodeBlock() { primAlignedFree(state_); }
 
-void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output) {
+void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output, bool clear) {
   params_ = p;
   route_.SetOutput(output);
   // A state sized for another code-block must not be reused.
@@ -43,7 +43,7 @@ void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output) {
   zeroBitPlanes_ = 0;
   begun_ = false;
   decodes_ = 0;
-  if (p.destination && p.width > 0 && p.height > 0)
+  if (clear && p.destination && p.width > 0 && p.height > 0)
     imgSet_8u_C1R(0, reinterpret_cast<Prim8u*>(p.destination), p.step, static_cast<int>(p.width * 4),
                   static_cast<int>(p.height));
 }

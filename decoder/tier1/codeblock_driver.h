@@ -48,9 +48,10 @@ class CodeBlock {
   CodeBlock& operator=(const CodeBlock&) = delete;
 
   // Before any packet: parameters stored, Lblock 3, nothing received, the
-  // destination rectangle cleared.  The decoder state is made at the first
+  // destination rectangle cleared (unless the caller has cleared the whole
+  // plane already: `clear` false).  The decoder state is made at the first
   // inclusion, so code-blocks that no packet includes cost no state.
-  void SetUp(const CodeBlockParams& p, BDiagnOutput* output);
+  void SetUp(const CodeBlockParams& p, BDiagnOutput* output, bool clear = true);
 
   // First inclusion, with z missing most significant bit-planes.
   void Begin(std::uint32_t z);
