@@ -10,6 +10,7 @@
 
 #include "decoder/holders.h"
 #include "primitives/jpeg2000/wavelet.h"
+#include "primitives/jpeg2000/wavelet_exact.h"
 
 namespace Codec {
 
@@ -130,50 +131,6 @@ void StepRowDispatch(int s, typename K::Sample* x, const typename K::Sample* a, 
   }
 }
 
-#if defined(__SSE2__)
-// Step S of the float kernel on four columns, with the scalar kernel's
-// operations in the scalar kernel's order (no fused multiply-add).
-template <int S>
-inline __m128 StepPs(__m128 x, __m128 a, __m128 b) {
-  const __m128 sum = _mm_add_ps(a, b);
-  if constexpr (S == 0)
-    return _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(1.2301741f), x), _mm_mul_ps(_mm_set1_ps(0.36052364f), sum));
-  else if constexpr (S == 1)
-    return _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(0.8128931f), x), _mm_mul_ps(_mm_set1_ps(0.8829111f), sum));
-  else if constexpr (S == 2)
-    return _mm_sub_ps(x, _mm_mul_ps(_mm_set1_ps(-0.052980117f), sum));
-  else
-    return _mm_sub_ps(x, _mm_mul_ps(_mm_set1_ps(-1.5861343f), sum));
-}
-#endif
-
-// The four steps of an inner wavefront: r[0 .. 5] are rows t - 4 .. t + 1,
-// step s runs on row t - s.  Each row is loaded and stored once.
-void InnerFloatWavefront(float* const* r, std::uint32_t w) {
-  std::uint32_t i = 0;
-#if defined(__SSE2__)
-  for (; i + 4 <= w; i += 4) {
-    const __m128 m4 = _mm_loadu_ps(r[0] + i), n1 = _mm_loadu_ps(r[5] + i);
-    __m128 m3 = _mm_loadu_ps(r[1] + i), m2 = _mm_loadu_ps(r[2] + i);
-    __m128 m1 = _mm_loadu_ps(r[3] + i), x = _mm_loadu_ps(r[4] + i);
-    x = StepPs<0>(x, m1, n1);
-    m1 = StepPs<1>(m1, m2, x);
-    m2 = StepPs<2>(m2, m3, m1);
-    m3 = StepPs<3>(m3, m4, m2);
-    _mm_storeu_ps(r[4] + i, x);
-    _mm_storeu_ps(r[3] + i, m1);
-    _mm_storeu_ps(r[2] + i, m2);
-    _mm_storeu_ps(r[1] + i, m3);
-  }
-#endif
-  for (; i < w; ++i) {
-    r[4][i] = Kernel97Float::Step<0>(r[4][i], r[3][i], r[5][i]);
-    r[3][i] = Kernel97Float::Step<1>(r[3][i], r[2][i], r[4][i]);
-    r[2][i] = Kernel97Float::Step<2>(r[2][i], r[1][i], r[3][i]);
-    r[1][i] = Kernel97Float::Step<3>(r[1][i], r[0][i], r[2][i]);
-  }
-}
-
 // Vertical synthesis over the h rows of an output plane in place.  Step s at
 // row p runs once step s - 1 has run at rows p - 1 and p + 1; visiting the
 // rows as a wavefront (step s at row t - s for t = 0, 1, ...) keeps that
@@ -205,7 +162,7 @@ class ColumnLifter {
       T* r[6];
       for (std::uint32_t k = 0; k <= kBack + 1; ++k) r[k] = Row(t - kBack + k);
       if constexpr (std::is_same_v<K, Kernel97Float>)
-        InnerFloatWavefront(r, w_);
+        imgInvLift97Wavefront_32f(r, static_cast<int>(w_));
       else
         K::ColumnStep(r, w_);
       return;
@@ -321,6 +278,10 @@ template <typename T>
 struct PlaneRows {
   PlaneRef ll;
   const DecompositionLevel* lv;
+  // Row `row` of the LL plane, read in place.
+  const T* LowRow(std::uint32_t row) const {
+    return reinterpret_cast<const T*>(ll.data + static_cast<std::ptrdiff_t>(row) * ll.step);
+  }
   void Read(std::uint32_t kind, std::uint32_t row, T* dst, std::uint32_t n) const {
     if (kind == kRowsLL) return CopyRow(ll, row, dst, std::size_t{n} * sizeof(T));
     const SubbandPlane& p = kind == 0 ? lv->hl : kind == 1 ? lv->lh : lv->hh;
@@ -335,6 +296,11 @@ struct SourceRows {
   const FloatBandRows* bands;
   std::uint32_t level;
   std::uint32_t levels;
+  // Row `row` of the LL plane in place, or null when the row is made.
+  const float* LowRow(std::uint32_t row) const {
+    if (!ll.data) return nullptr;
+    return reinterpret_cast<const float*>(ll.data + static_cast<std::ptrdiff_t>(row) * ll.step);
+  }
   void Read(std::uint32_t kind, std::uint32_t row, float* dst, std::uint32_t n) const {
     if (n == 0) return;
     if (kind != kRowsLL) return bands->Read(level, kind, row, dst, n);
@@ -373,6 +339,21 @@ void SynthesizeLevel(const Rows& rows, std::uint8_t* out, std::int32_t outStep, 
     // sample on either side.
     T* lo = lines.Data() + 1;
     T* hi = lines.Data() + nL + 3;
+    if constexpr (std::is_same_v<K, Kernel97Float>) {
+      if (!reference && w >= 2) {
+        // The four steps and the interleave in one primitive, the LL row
+        // read where it lies.
+        const T* loIn = lowRow ? rows.LowRow(band) : nullptr;
+        if (!loIn) {
+          rows.Read(lowRow ? kRowsLL : 1, band, lo, nL);
+          loIn = lo;
+        }
+        rows.Read(lowRow ? 0 : 2, band, hi, nH);
+        imgInvLift97Halves_32f(loIn, lo, static_cast<int>(nL), hi, static_cast<int>(nH), static_cast<int>(px),
+                               o);
+        continue;
+      }
+    }
     rows.Read(lowRow ? kRowsLL : 1, band, lo, nL);
     rows.Read(lowRow ? 0 : 2, band, hi, nH);
     if (w == 1) {
