@@ -1,6 +1,7 @@
 // Inverse wavelet transform over levels.
 #include "decoder/reconstruct/wavelet_inverse.h"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -142,9 +143,11 @@ template <class K>
 class ColumnLifter {
  public:
   using T = typename K::Sample;
+  // Row p lies at base + (p & ringMask) x step: a plane, or a ring of
+  // ringMask + 1 rows (a power of two) through which the rows pass.
   ColumnLifter(std::uint8_t* base, std::int32_t step, std::uint32_t w, std::uint32_t h, std::uint32_t phase,
-               bool fused)
-      : base_(base), step_(step), w_(w), h_(h), phase_(phase), fused_(fused) {}
+               bool fused, std::uint32_t ringMask = ~0u)
+      : base_(base), step_(step), w_(w), h_(h), phase_(phase), ringMask_(ringMask), fused_(fused) {}
 
   // Wavefronts to run (a single row takes Finish only).
   std::uint32_t Count() const { return h_ >= 2 && w_ ? h_ + K::kSteps - 1 : 0; }
@@ -186,11 +189,11 @@ class ColumnLifter {
 
  private:
   T* Row(std::uint32_t p) const {
-    return reinterpret_cast<T*>(base_ + static_cast<std::ptrdiff_t>(p) * step_);
+    return reinterpret_cast<T*>(base_ + static_cast<std::ptrdiff_t>(p & ringMask_) * step_);
   }
   std::uint8_t* base_;
   std::int32_t step_;
-  std::uint32_t w_, h_, phase_;
+  std::uint32_t w_, h_, phase_, ringMask_;
   bool fused_;
 };
 
@@ -309,68 +312,121 @@ struct SourceRows {
   }
 };
 
-// Synthesises one level: output rectangle r from its LL and its HL, LH and
-// HH subbands, whose rows `rows` supplies.  Each wavefront of the vertical
-// synthesis runs as soon as the rows it reads are made, while they are still
-// in the cache; `reference` makes every row first and then runs the
-// wavefronts one row operation at a time.
+// Synthesises one level, row by row: output rectangle r from its LL and its
+// HL, LH and HH subbands, whose rows `rows` supplies.  Each wavefront of the
+// vertical synthesis runs as soon as the rows it reads are made, while they
+// are still in the cache; `reference` makes every row first and then runs
+// the wavefronts one row operation at a time.  The output rows go to a
+// plane, or pass through a ring of kRingRows rows (ring true), from which
+// each must be taken once it is final and before it is overwritten.
 template <class K, class Rows>
-void SynthesizeLevel(const Rows& rows, std::uint8_t* out, std::int32_t outStep, const Rect& r,
-                     bool reference) {
+class LevelSynthesis {
+ public:
   using T = typename K::Sample;
-  const std::uint32_t w = r.width, h = r.height;
-  if (w == 0 || h == 0) return;
-  const std::uint32_t px = r.x & 1, py = r.y & 1;
-  const std::uint64_t x1 = std::uint64_t{r.x} + w;
-  const std::uint32_t nL = static_cast<std::uint32_t>(((x1 + 1) >> 1) - ((std::uint64_t{r.x} + 1) >> 1));
-  const std::uint32_t nH = static_cast<std::uint32_t>((x1 >> 1) - (r.x >> 1));
-  OwnedArray<T> lines;
-  lines.Reset(std::size_t{nL} + nH + 4);
-  ColumnLifter<K> columns(out, outStep, w, h, py, !reference);
-  const std::uint32_t wavefronts = columns.Count();
-  std::uint32_t done = 0;  // wavefronts run
-  for (std::uint32_t j = 0; j < h; ++j) {
+  // Rows a ring holds: the wavefronts run before row j is made reach back to
+  // row j - 6, and rows up to j - 5 are final by then.
+  static constexpr std::uint32_t kRingRows = 8;
+
+  LevelSynthesis(const Rows& rows, std::uint8_t* out, std::int32_t outStep, const Rect& r, bool reference,
+                 bool ring = false)
+      : rows_(rows),
+        out_(out),
+        outStep_(outStep),
+        w_(r.width),
+        h_(r.height),
+        px_(r.x & 1),
+        py_(r.y & 1),
+        ringMask_(ring ? kRingRows - 1 : ~0u),
+        reference_(reference),
+        columns_(out, outStep, r.width, r.height, r.y & 1, !reference, ringMask_) {
+    const std::uint64_t x1 = std::uint64_t{r.x} + w_;
+    nL_ = static_cast<std::uint32_t>(((x1 + 1) >> 1) - ((std::uint64_t{r.x} + 1) >> 1));
+    nH_ = static_cast<std::uint32_t>((x1 >> 1) - (r.x >> 1));
+    if (w_ && h_) lines_.Reset(std::size_t{nL_} + nH_ + 4);
+    wavefronts_ = columns_.Count();
+  }
+
+  // Makes row j (rows are made in order, 0 to h - 1).
+  void MakeRow(std::uint32_t j) {
     // Rows 0 .. j - 1 are made: wavefronts up to j - 2 may run.
-    for (; !reference && done + 1 < j && done < wavefronts; ++done) columns.Run(done);
-    T* o = reinterpret_cast<T*>(out + static_cast<std::ptrdiff_t>(j) * outStep);
-    const bool lowRow = ((j + py) & 1) == 0;
-    const std::uint32_t band = lowRow ? (j - py) >> 1 : (j + py - 1) >> 1;
+    for (; !reference_ && done_ + 1 < j && done_ < wavefronts_; ++done_) columns_.Run(done_);
+    T* o = Row(j);
+    const bool lowRow = ((j + py_) & 1) == 0;
+    const std::uint32_t band = lowRow ? (j - py_) >> 1 : (j + py_ - 1) >> 1;
     // The low and high halves, each contiguous with room for one mirrored
     // sample on either side.
-    T* lo = lines.Data() + 1;
-    T* hi = lines.Data() + nL + 3;
+    T* lo = lines_.Data() + 1;
+    T* hi = lines_.Data() + nL_ + 3;
     if constexpr (std::is_same_v<K, Kernel97Float>) {
-      if (!reference && w >= 2) {
+      if (!reference_ && w_ >= 2) {
         // The four steps and the interleave in one primitive, the LL row
         // read where it lies.
-        const T* loIn = lowRow ? rows.LowRow(band) : nullptr;
+        const T* loIn = lowRow ? rows_.LowRow(band) : nullptr;
         if (!loIn) {
-          rows.Read(lowRow ? kRowsLL : 1, band, lo, nL);
+          rows_.Read(lowRow ? kRowsLL : 1, band, lo, nL_);
           loIn = lo;
         }
-        rows.Read(lowRow ? 0 : 2, band, hi, nH);
-        imgInvLift97Halves_32f(loIn, lo, static_cast<int>(nL), hi, static_cast<int>(nH), static_cast<int>(px),
-                               o);
-        continue;
+        rows_.Read(lowRow ? 0 : 2, band, hi, nH_);
+        imgInvLift97Halves_32f(loIn, lo, static_cast<int>(nL_), hi, static_cast<int>(nH_),
+                               static_cast<int>(px_), o);
+        return;
       }
     }
-    rows.Read(lowRow ? kRowsLL : 1, band, lo, nL);
-    rows.Read(lowRow ? 0 : 2, band, hi, nH);
-    if (w == 1) {
+    rows_.Read(lowRow ? kRowsLL : 1, band, lo, nL_);
+    rows_.Read(lowRow ? 0 : 2, band, hi, nH_);
+    if (w_ == 1) {
       // A lone sample: the low one as it is, or half the high one.
-      o[0] = px == 0 ? lo[0] : K::Single(hi[0], false);
-      continue;
+      o[0] = px_ == 0 ? lo[0] : K::Single(hi[0], false);
+      return;
     }
     // The halves are lifted apart, then interleaved into the row: position
     // i is low when (i + px) is even.
-    LiftHalves<K>(lo, nL, hi, nH, px);
-    if (px == 0)
-      Interleave(o, lo, nL, hi, nH);
+    LiftHalves<K>(lo, nL_, hi, nH_, px_);
+    if (px_ == 0)
+      Interleave(o, lo, nL_, hi, nH_);
     else
-      Interleave(o, hi, nH, lo, nL);
+      Interleave(o, hi, nH_, lo, nL_);
   }
-  for (; done < wavefronts; ++done) columns.Run(done);
-  columns.Finish();
+
+  // Runs what is left once every row is made.
+  void Flush() {
+    for (; done_ < wavefronts_; ++done_) columns_.Run(done_);
+    columns_.Finish();
+    flushed_ = true;
+  }
+
+  // Rows 0 .. FinalRows() - 1 are final: a low row takes its last step in
+  // wavefront p + 2, a high row in wavefront p + 3.
+  std::uint32_t FinalRows() const {
+    if (flushed_) return h_;
+    return done_ >= 3 ? std::min(done_ - 3, h_) : 0;
+  }
+
+  T* Row(std::uint32_t p) const {
+    return reinterpret_cast<T*>(out_ + static_cast<std::ptrdiff_t>(p & ringMask_) * outStep_);
+  }
+
+ private:
+  const Rows& rows_;
+  std::uint8_t* out_;
+  std::int32_t outStep_;
+  std::uint32_t w_, h_, px_, py_, ringMask_;
+  bool reference_;
+  ColumnLifter<K> columns_;
+  std::uint32_t nL_ = 0, nH_ = 0;
+  OwnedArray<T> lines_;
+  std::uint32_t wavefronts_ = 0;
+  std::uint32_t done_ = 0;  // wavefronts run
+  bool flushed_ = false;
+};
+
+template <class K, class Rows>
+void SynthesizeLevel(const Rows& rows, std::uint8_t* out, std::int32_t outStep, const Rect& r,
+                     bool reference) {
+  if (r.width == 0 || r.height == 0) return;
+  LevelSynthesis<K, Rows> level(rows, out, outStep, r, reference);
+  for (std::uint32_t j = 0; j < r.height; ++j) level.MakeRow(j);
+  level.Flush();
 }
 
 // All n levels: rowsOf(i, ll) gives the rows of level i whose LL is `ll`
@@ -417,7 +473,64 @@ void InvDWT(const LevelSet& set, typename K::Sample* dst, std::int32_t dstStep, 
   });
 }
 
+// Levels n - 1 .. 1 of one component read from `bands`, alternating between
+// two planes (a for the odd levels, b for the even ones); returns the LL
+// plane of level 0 (none when n is 1: the bands hold it).
+PlaneRef SynthesizeCoarseLevels(const FloatBandRows& bands, std::uint32_t n, const Rect& rect,
+                                SubbandPlane& a, SubbandPlane& b) {
+  PlaneRef ll{nullptr, 0};
+  if (n < 2) return ll;
+  const Rect r1 = ResolutionRect(rect, 1);
+  a.AllocPlaneOrThrow(r1.width, r1.height, sizeof(float));
+  if (n >= 3) {
+    const Rect r2 = ResolutionRect(rect, 2);
+    b.AllocPlaneOrThrow(r2.width, r2.height, sizeof(float));
+  }
+  for (std::uint32_t i = n; i-- > 1;) {
+    SubbandPlane& p = (i % 2) == 1 ? a : b;
+    auto* out = static_cast<std::uint8_t*>(p.data);
+    SynthesizeLevel<Kernel97Float>(SourceRows{ll, &bands, i, n}, out, p.step, ResolutionRect(rect, i), false);
+    ll = {out, p.step};
+  }
+  return ll;
+}
+
 }  // namespace
+
+void InvDWT97_32fTogether(const FloatBandRows* const bands[3], std::uint32_t levels, const Rect& rect,
+                          FloatRowSink& sink) {
+  using Level = LevelSynthesis<Kernel97Float, SourceRows>;
+  if (rect.width == 0 || rect.height == 0 || levels == 0) return;
+  SubbandPlane temps[3][2], rings[3];
+  SourceRows rows[3];
+  for (int c = 0; c < 3; ++c) {
+    const PlaneRef ll = SynthesizeCoarseLevels(*bands[c], levels, rect, temps[c][0], temps[c][1]);
+    rows[c] = SourceRows{ll, bands[c], 0, levels};
+    rings[c].AllocPlaneOrThrow(rect.width, Level::kRingRows, sizeof(float));
+  }
+  auto ring = [&](int c) { return static_cast<std::uint8_t*>(rings[c].data); };
+  Level l0(rows[0], ring(0), rings[0].step, rect, false, true);
+  Level l1(rows[1], ring(1), rings[1].step, rect, false, true);
+  Level l2(rows[2], ring(2), rings[2].step, rect, false, true);
+  std::uint32_t taken = 0;
+  // The three share one geometry, so their rows become final together.
+  auto take = [&](std::uint32_t upTo) {
+    for (; taken < upTo; ++taken) {
+      float* const r[3] = {l0.Row(taken), l1.Row(taken), l2.Row(taken)};
+      sink.Rows(taken, r, rect.width);
+    }
+  };
+  for (std::uint32_t j = 0; j < rect.height; ++j) {
+    l0.MakeRow(j);
+    l1.MakeRow(j);
+    l2.MakeRow(j);
+    take(l0.FinalRows());
+  }
+  l0.Flush();
+  l1.Flush();
+  l2.Flush();
+  take(rect.height);
+}
 
 void InvDWT53_16s(const LevelSet& set, std::int16_t* dst, std::int32_t dstStep, const Rect& rect) {
   InvDWT<Kernel53<std::int16_t>>(set, dst, dstStep, rect);
