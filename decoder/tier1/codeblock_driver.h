@@ -26,6 +26,21 @@ class PacketBodyInput {
   virtual std::uint64_t Available() const = 0;
 };
 
+// The decoder states of the code-blocks of one tile, cut from large blocks
+// of the calling thread's plane cache and all given back with the arena:
+// thousands of code-blocks a frame then take no allocation of their own.
+class CodeBlockStateArena {
+ public:
+  // `bytes` bytes, 64-byte aligned; throws Except_faultMalloc.
+  void* Take(std::size_t bytes);
+
+ private:
+  static constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
+  OwnedList<SubbandPlane> chunks_;
+  std::size_t used_ = 0;  // bytes taken from the last chunk
+  std::size_t size_ = 0;  // its size
+};
+
 // Everything a code-block needs to know of its band.
 struct CodeBlockParams {
   std::int32_t* destination = nullptr;  // first coefficient in the band plane
@@ -38,6 +53,8 @@ struct CodeBlockParams {
   std::int32_t epsMinusRb = 0;  // quantisation exponent minus Rb
   std::uint32_t flags = 0;      // decoding flags from the code-block style
   std::uint32_t layers = 0;     // quality layers of the tile
+  // Where the decoder state comes from; null: an allocation of its own.
+  CodeBlockStateArena* states = nullptr;
 };
 
 class CodeBlock {
@@ -83,6 +100,36 @@ class CodeBlock {
     std::uint32_t length = 0;
     std::uint32_t passes = 0;
   };
+  // The segments of one packet: a packet mostly brings a code-block one or
+  // two, kept in place; more go to a list.
+  class SegmentList {
+   public:
+    void PushBack(const Segment& s) {
+      if (count_ < kInPlace)
+        inPlace_[count_] = s;
+      else
+        more_.PushBack() = s;
+      ++count_;
+    }
+    void Clear() {
+      count_ = 0;
+      more_.Clear();
+    }
+    bool Empty() const { return count_ == 0; }
+    std::size_t Count() const { return count_; }
+    // fn(segment) for each, in order.
+    template <class Fn>
+    void ForEach(Fn&& fn) const {
+      for (std::size_t i = 0; i < count_ && i < kInPlace; ++i) fn(inPlace_[i]);
+      for (auto* n = more_.FirstNode(); n; n = n->next) fn(*n->payload);
+    }
+
+   private:
+    static constexpr std::size_t kInPlace = 4;
+    Segment inPlace_[kInPlace];
+    OwnedList<Segment> more_;
+    std::size_t count_ = 0;
+  };
 
   void EnsureState();
   // Reads the data buffer into a block one byte longer and empties it.
@@ -103,9 +150,10 @@ class CodeBlock {
   std::uint32_t passesReceived_ = 0;
   std::uint32_t zeroBitPlanes_ = 0;
   DiagnRoute route_;
-  PrimCodeBlockDecoderState* state_ = nullptr;  // aligned block, owned
+  PrimCodeBlockDecoderState* state_ = nullptr;  // aligned block, owned unless from the arena
+  bool stateOwned_ = false;
   // Segments of the packet being read: {length, passes}, with their layer and sums.
-  OwnedList<Segment> segments_;
+  SegmentList segments_;
   std::uint32_t segmentLayer_ = 0;
   std::uint64_t pendingSegBytes_ = 0;
   std::uint32_t pendingSegPasses_ = 0;
