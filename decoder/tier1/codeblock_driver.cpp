@@ -37,6 +37,12 @@ std::uint8_t* SegmentScratch(std::size_t n) {
 
 void* CodeBlockStateArena::Take(std::size_t bytes) {
   bytes = (bytes + 63) & ~std::size_t{63};
+  for (FreeList& f : free_) {
+    if (f.bytes != bytes || !f.head) continue;
+    void* p = f.head;
+    std::memcpy(&f.head, p, sizeof(void*));
+    return p;
+  }
   if (used_ + bytes > size_) {
     const std::size_t size = bytes > kChunkBytes ? bytes : kChunkBytes;
     if (size > 0x7FFFFFFFu) ThrowFaultMalloc();
@@ -47,6 +53,19 @@ void* CodeBlockStateArena::Take(std::size_t bytes) {
   void* p = static_cast<std::uint8_t*>(chunks_.Last()->data) + used_;
   used_ += bytes;
   return p;
+}
+
+void CodeBlockStateArena::Give(void* p, std::size_t bytes) {
+  bytes = (bytes + 63) & ~std::size_t{63};
+  for (FreeList& f : free_) {
+    if (f.head && f.bytes != bytes) continue;
+    // A list of this size, or an empty one that takes it.
+    f.bytes = bytes;
+    std::memcpy(p, &f.head, sizeof(void*));
+    f.head = p;
+    return;
+  }
+  // More sizes than lists: the block stays unused until the arena goes.
 }
 
 CodeBlock::~CodeBlock() {
@@ -68,6 +87,7 @@ void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output, bool clear
   passesReceived_ = 0;
   zeroBitPlanes_ = 0;
   begun_ = false;
+  released_ = false;
   decodes_ = 0;
   if (clear && p.destination && p.width > 0 && p.height > 0)
     imgSet_8u_C1R(0, reinterpret_cast<Prim8u*>(p.destination), p.step, static_cast<int>(p.width * 4),
@@ -80,6 +100,7 @@ void CodeBlock::EnsureState() {
   int size = 0;
   if (imgCodeBlockDecoderStateSize_JPEG2000(w, h, &size) != 0 || size <= 0) ThrowFaultMalloc();
   void* p = nullptr;
+  stateBytes_ = static_cast<std::size_t>(size);
   if (params_.states) {
     p = params_.states->Take(static_cast<std::size_t>(size));
   } else {
@@ -89,6 +110,17 @@ void CodeBlock::EnsureState() {
   }
   state_ = static_cast<PrimCodeBlockDecoderState*>(p);
   imgCodeBlockDecoderInit_JPEG2000(state_, w, h);
+}
+
+void CodeBlock::ReleaseState() {
+  if (!state_) return;
+  if (stateOwned_)
+    primAlignedFree(state_);
+  else
+    params_.states->Give(state_, stateBytes_);
+  state_ = nullptr;
+  stateOwned_ = false;
+  released_ = true;
 }
 
 void CodeBlock::Begin(std::uint32_t z) {
@@ -156,7 +188,7 @@ void CodeBlock::DecodeLayers(std::uint32_t l, PacketBodyInput& in) {
   // Segments announced for another layer cannot belong to this body: they
   // were left by a packet whose body was never read.
   if (!segments_.Empty() && segmentLayer_ != l) ClearSegments();
-  if (!begun_) {
+  if (!begun_ || released_) {
     ClearSegments();
     return;
   }
@@ -165,13 +197,18 @@ void CodeBlock::DecodeLayers(std::uint32_t l, PacketBodyInput& in) {
   const std::uint32_t flags = params_.flags;
   const bool last = params_.layers == 0 || l + 1 >= params_.layers;
 
+  const bool bypassLayers = !(flags & kCbTerminateEachPass) && params_.layers > 1 && (flags & kCbBypass);
   if ((flags & kCbTerminateEachPass) || params_.layers <= 1)
     DecodeEachSegment(in);
-  else if (flags & kCbBypass)
+  else if (bypassLayers)
     DecodeBypassSegments(in, last);
   else
     BufferUntilLastLayer(in, last);
   ClearSegments();
+  // Every packet of the precinct comes once and in layer order, so after
+  // the last layer nothing reaches this code-block again; in the bypass way
+  // passes may still wait for the tile's end.
+  if (last && params_.layers >= 1 && !bypassLayers) ReleaseState();
 }
 
 void CodeBlock::DecodeEachSegment(PacketBodyInput& in) {
@@ -222,7 +259,7 @@ void CodeBlock::BufferUntilLastLayer(PacketBodyInput& in, bool last) {
 }
 
 void CodeBlock::Finish() {
-  if (!begun_) return;
+  if (!begun_ || released_) return;
   ClearSegments();
   const std::uint32_t flags = params_.flags;
   if ((flags & kCbTerminateEachPass) || params_.layers <= 1) return;  // decoded as read

@@ -31,11 +31,22 @@ class PacketBodyInput {
 // thousands of code-blocks a frame then take no allocation of their own.
 class CodeBlockStateArena {
  public:
-  // `bytes` bytes, 64-byte aligned; throws Except_faultMalloc.
+  // `bytes` bytes, 64-byte aligned: one given back with that size, or new
+  // ones; throws Except_faultMalloc.
   void* Take(std::size_t bytes);
+  // Gives back a block Take returned for `bytes`, for the next code-block
+  // of that size (still warm in the cache).
+  void Give(void* p, std::size_t bytes);
 
  private:
-  static constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
+  static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+  // Blocks given back, by size: each holds the address of the next.
+  struct FreeList {
+    std::size_t bytes = 0;
+    void* head = nullptr;
+  };
+  static constexpr std::size_t kSizes = 16;
+  FreeList free_[kSizes];
   OwnedList<SubbandPlane> chunks_;
   std::size_t used_ = 0;  // bytes taken from the last chunk
   std::size_t size_ = 0;  // its size
@@ -132,6 +143,9 @@ class CodeBlock {
   };
 
   void EnsureState();
+  // Gives the decoder state back (a code-block whose precinct has no packet
+  // left and that keeps no bytes for the tile's end needs it no more).
+  void ReleaseState();
   // Reads the data buffer into a block one byte longer and empties it.
   void TakeBuffer(OwnedBuffer& block, std::size_t& length);
   void DecodeBlock(const std::uint8_t* bytes, std::size_t length);
@@ -152,6 +166,7 @@ class CodeBlock {
   DiagnRoute route_;
   PrimCodeBlockDecoderState* state_ = nullptr;  // aligned block, owned unless from the arena
   bool stateOwned_ = false;
+  std::size_t stateBytes_ = 0;
   // Segments of the packet being read: {length, passes}, with their layer and sums.
   SegmentList segments_;
   std::uint32_t segmentLayer_ = 0;
@@ -166,6 +181,7 @@ class CodeBlock {
   std::uint32_t pendingPasses_ = 0;
   std::int32_t lastSegmentEnd_ = -1;
   bool begun_ = false;
+  bool released_ = false;  // the decoder state was given back: nothing more to decode
   std::uint32_t decodes_ = 0;
 };
 

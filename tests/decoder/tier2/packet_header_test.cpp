@@ -607,3 +607,29 @@ TEST(CodeBlockDriver, ManySegmentsInOnePacket) {
     EXPECT_EQ(f.pos, total + 3);
   }
 }
+
+// After its precinct's last layer a code-block gives its decoder state back:
+// the tile's end and any stray body find nothing to decode.
+TEST(CodeBlockDriver, NothingDecodesAfterTheLastLayer) {
+  for (std::uint32_t flags : {0u, static_cast<std::uint32_t>(kCbTerminateEachPass)}) {
+    OneResolution t(4, 4, 2, flags, 2);
+    CodeBlock& cb = t.Block(0);
+    cb.Begin(0);
+    Feeder f;
+    f.bytes.assign(20, 0x00);
+    cb.AddSegment(0, 2, 1);
+    cb.DecodeLayers(0, f);
+    cb.AddSegment(1, 3, 1);
+    cb.DecodeLayers(1, f);
+    const std::uint32_t decodes = cb.DecodeCount();
+    EXPECT_GE(decodes, 1u);
+    EXPECT_EQ(f.pos, 5u);
+    cb.Finish();
+    cb.AddSegment(1, 4, 1);
+    cb.DecodeLayers(1, f);
+    cb.Finish();
+    EXPECT_EQ(cb.DecodeCount(), decodes);
+    EXPECT_EQ(f.pos, 5u);
+    EXPECT_EQ(cb.PendingSegmentCount(), 0u);
+  }
+}
