@@ -152,10 +152,20 @@ class BlockRows : public FloatBandRows {
                    }
                    blocks_[count++] = {b, x, y, w, h, mode};
                  });
+    // The blocks come band by band, each precinct's in raster order, the
+    // precincts of a band in raster order too: a stable sort of each band's
+    // blocks by row puts them in raster order over the band (a row's blocks
+    // follow precinct by precinct, left to right).  Bands with one precinct
+    // across are in order already.
     Block* first = blocks_.begin();
-    std::sort(first, blocks_.end(), [](const Block& a, const Block& b) {
-      return a.band != b.band ? a.band < b.band : a.y != b.y ? a.y < b.y : a.x < b.x;
-    });
+    for (std::size_t s = 0; s < count;) {
+      std::size_t e = s + 1;
+      while (e < count && blocks_[e].band == blocks_[s].band) ++e;
+      const auto raster = [](const Block& a, const Block& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; };
+      if (!std::is_sorted(first + s, first + e, raster))
+        std::stable_sort(first + s, first + e, [](const Block& a, const Block& b) { return a.y < b.y; });
+      s = e;
+    }
     // Every band: strips from row 0 down to its height, each covering
     // columns 0 to its width with blocks of the strip's height.
     std::size_t i = 0;
