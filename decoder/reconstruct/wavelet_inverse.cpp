@@ -346,8 +346,22 @@ class LevelSynthesis {
     wavefronts_ = columns_.Count();
   }
 
+  // Makes rows, and runs what is left once every row is made, until row
+  // `row` is final.
+  void MakeFinal(std::uint32_t row) {
+    while (FinalRows() <= row) {
+      if (made_ < h_)
+        MakeRow(made_);
+      else if (!flushed_)
+        Flush();
+      else
+        break;
+    }
+  }
+
   // Makes row j (rows are made in order, 0 to h - 1).
   void MakeRow(std::uint32_t j) {
+    made_ = j + 1;
     // Rows 0 .. j - 1 are made: wavefronts up to j - 2 may run.
     for (; !reference_ && done_ + 1 < j && done_ < wavefronts_; ++done_) columns_.Run(done_);
     T* o = Row(j);
@@ -417,7 +431,23 @@ class LevelSynthesis {
   OwnedArray<T> lines_;
   std::uint32_t wavefronts_ = 0;
   std::uint32_t done_ = 0;  // wavefronts run
+  std::uint32_t made_ = 0;  // rows made
   bool flushed_ = false;
+};
+
+// The rows of level `level` of one component synthesised line by line: the
+// subbands from `bands`, the LL rows from the level above (`upstream`, made
+// on demand through its ring while still in the cache), or from `bands` for
+// the coarsest level.
+struct CascadeRows;
+using CascadeLevel = LevelSynthesis<Kernel97Float, CascadeRows>;
+struct CascadeRows {
+  const FloatBandRows* bands = nullptr;
+  std::uint32_t level = 0;
+  std::uint32_t levels = 0;
+  CascadeLevel* upstream = nullptr;
+  const float* LowRow(std::uint32_t row) const;
+  void Read(std::uint32_t kind, std::uint32_t row, float* dst, std::uint32_t n) const;
 };
 
 template <class K, class Rows>
@@ -427,6 +457,22 @@ void SynthesizeLevel(const Rows& rows, std::uint8_t* out, std::int32_t outStep, 
   LevelSynthesis<K, Rows> level(rows, out, outStep, r, reference);
   for (std::uint32_t j = 0; j < r.height; ++j) level.MakeRow(j);
   level.Flush();
+}
+
+const float* CascadeRows::LowRow(std::uint32_t row) const {
+  if (!upstream) return nullptr;
+  upstream->MakeFinal(row);
+  return upstream->Row(row);
+}
+
+void CascadeRows::Read(std::uint32_t kind, std::uint32_t row, float* dst, std::uint32_t n) const {
+  if (n == 0) return;
+  if (kind != kRowsLL) return bands->Read(level, kind, row, dst, n);
+  if (upstream) {
+    std::memcpy(dst, LowRow(row), std::size_t{n} * sizeof(float));
+    return;
+  }
+  bands->Read(levels, 0, row, dst, n);
 }
 
 // All n levels: rowsOf(i, ll) gives the rows of level i whose LL is `ll`
@@ -473,62 +519,43 @@ void InvDWT(const LevelSet& set, typename K::Sample* dst, std::int32_t dstStep, 
   });
 }
 
-// Levels n - 1 .. 1 of one component read from `bands`, alternating between
-// two planes (a for the odd levels, b for the even ones); returns the LL
-// plane of level 0 (none when n is 1: the bands hold it).
-PlaneRef SynthesizeCoarseLevels(const FloatBandRows& bands, std::uint32_t n, const Rect& rect,
-                                SubbandPlane& a, SubbandPlane& b) {
-  PlaneRef ll{nullptr, 0};
-  if (n < 2) return ll;
-  const Rect r1 = ResolutionRect(rect, 1);
-  a.AllocPlaneOrThrow(r1.width, r1.height, sizeof(float));
-  if (n >= 3) {
-    const Rect r2 = ResolutionRect(rect, 2);
-    b.AllocPlaneOrThrow(r2.width, r2.height, sizeof(float));
-  }
-  for (std::uint32_t i = n; i-- > 1;) {
-    SubbandPlane& p = (i % 2) == 1 ? a : b;
-    auto* out = static_cast<std::uint8_t*>(p.data);
-    SynthesizeLevel<Kernel97Float>(SourceRows{ll, &bands, i, n}, out, p.step, ResolutionRect(rect, i), false);
-    ll = {out, p.step};
-  }
-  return ll;
-}
-
 }  // namespace
 
 void InvDWT97_32fTogether(const FloatBandRows* const bands[3], std::uint32_t levels, const Rect& rect,
                           FloatRowSink& sink) {
-  using Level = LevelSynthesis<Kernel97Float, SourceRows>;
   if (rect.width == 0 || rect.height == 0 || levels == 0) return;
-  SubbandPlane temps[3][2], rings[3];
-  SourceRows rows[3];
-  for (int c = 0; c < 3; ++c) {
-    const PlaneRef ll = SynthesizeCoarseLevels(*bands[c], levels, rect, temps[c][0], temps[c][1]);
-    rows[c] = SourceRows{ll, bands[c], 0, levels};
-    rings[c].AllocPlaneOrThrow(rect.width, Level::kRingRows, sizeof(float));
-  }
-  auto ring = [&](int c) { return static_cast<std::uint8_t*>(rings[c].data); };
-  Level l0(rows[0], ring(0), rings[0].step, rect, false, true);
-  Level l1(rows[1], ring(1), rings[1].step, rect, false, true);
-  Level l2(rows[2], ring(2), rings[2].step, rect, false, true);
+  // Every level of every component is made line by line through a ring of
+  // rows: a level makes the rows of the level above as it needs their LL
+  // rows, so no level is kept whole.
+  OwnedArray<CascadeRows> rows;
+  OwnedArray<SubbandPlane> rings;
+  OwnedArray<OwnedPtr<CascadeLevel>> chain;
+  rows.Reset(std::size_t{3} * levels);
+  rings.Reset(std::size_t{3} * levels);
+  chain.Reset(std::size_t{3} * levels);
+  CascadeLevel* finest[3] = {};
+  for (std::uint32_t c = 0; c < 3; ++c)
+    for (std::uint32_t i = levels; i-- > 0;) {
+      const std::size_t k = std::size_t{c} * levels + i;
+      const Rect r = ResolutionRect(rect, i);
+      rings[k].AllocPlaneOrThrow(r.width, CascadeLevel::kRingRows, sizeof(float));
+      rows[k] = {bands[c], i, levels, i + 1 < levels ? chain[k + 1].Get() : nullptr};
+      chain[k].Make(rows[k], static_cast<std::uint8_t*>(rings[k].data), rings[k].step, r, false, true);
+      if (i == 0) finest[c] = chain[k].Get();
+    }
   std::uint32_t taken = 0;
   // The three share one geometry, so their rows become final together.
   auto take = [&](std::uint32_t upTo) {
     for (; taken < upTo; ++taken) {
-      float* const r[3] = {l0.Row(taken), l1.Row(taken), l2.Row(taken)};
+      float* const r[3] = {finest[0]->Row(taken), finest[1]->Row(taken), finest[2]->Row(taken)};
       sink.Rows(taken, r, rect.width);
     }
   };
   for (std::uint32_t j = 0; j < rect.height; ++j) {
-    l0.MakeRow(j);
-    l1.MakeRow(j);
-    l2.MakeRow(j);
-    take(l0.FinalRows());
+    for (CascadeLevel* l : finest) l->MakeRow(j);
+    take(finest[0]->FinalRows());
   }
-  l0.Flush();
-  l1.Flush();
-  l2.Flush();
+  for (CascadeLevel* l : finest) l->Flush();
   take(rect.height);
 }
 
