@@ -9,6 +9,7 @@
 
 #include "primitives/core/gen_namespace.h"
 #include "primitives/jpeg2000/wavelet_exact_builds.h"
+#include "primitives/jpeg2000/wavelet_vec-inl.h"
 
 #if defined(__AVX__)
 #define WAVELET_EXACT_LANES 8
@@ -49,14 +50,12 @@ inline float dequantize(std::uint32_t w, std::uint32_t only, float half, float s
   return out;
 }
 
+#if WAVELET_EXACT_LANES > 1
+using namespace wavelet_vec;
+#endif
+
 #if WAVELET_EXACT_LANES == 8
-using V = __m256;
-inline V ld(const float* p) { return _mm256_loadu_ps(p); }
-inline void st(float* p, V v) { _mm256_storeu_ps(p, v); }
-inline V set1(float f) { return _mm256_set1_ps(f); }
-inline V add(V a, V b) { return _mm256_add_ps(a, b); }
-inline V sub(V a, V b) { return _mm256_sub_ps(a, b); }
-inline V mul(V a, V b) { return _mm256_mul_ps(a, b); }
+using V = VecF;
 inline V band(V a, V b) { return _mm256_and_ps(a, b); }
 inline V bor(V a, V b) { return _mm256_or_ps(a, b); }
 inline V ldBits(const std::uint32_t* p) { return _mm256_loadu_ps(reinterpret_cast<const float*>(p)); }
@@ -66,17 +65,11 @@ inline V ne(V a, V b) { return _mm256_cmp_ps(a, b, _CMP_NEQ_UQ); }
 // e0 o0 e1 o1 ... e7 o7 from e and o.
 inline void interleave(float* d, V e, V o) {
   const V a = _mm256_unpacklo_ps(e, o), b = _mm256_unpackhi_ps(e, o);
-  st(d, _mm256_permute2f128_ps(a, b, 0x20));
-  st(d + 8, _mm256_permute2f128_ps(a, b, 0x31));
+  vstore(d, _mm256_permute2f128_ps(a, b, 0x20));
+  vstore(d + 8, _mm256_permute2f128_ps(a, b, 0x31));
 }
 #elif WAVELET_EXACT_LANES == 4
-using V = __m128;
-inline V ld(const float* p) { return _mm_loadu_ps(p); }
-inline void st(float* p, V v) { _mm_storeu_ps(p, v); }
-inline V set1(float f) { return _mm_set1_ps(f); }
-inline V add(V a, V b) { return _mm_add_ps(a, b); }
-inline V sub(V a, V b) { return _mm_sub_ps(a, b); }
-inline V mul(V a, V b) { return _mm_mul_ps(a, b); }
+using V = VecF;
 inline V band(V a, V b) { return _mm_and_ps(a, b); }
 inline V bor(V a, V b) { return _mm_or_ps(a, b); }
 inline V ldBits(const std::uint32_t* p) { return _mm_loadu_ps(reinterpret_cast<const float*>(p)); }
@@ -84,8 +77,8 @@ inline V toFloat(V bits) { return _mm_cvtepi32_ps(_mm_castps_si128(bits)); }
 inline V eq(V a, V b) { return _mm_cmpeq_ps(a, b); }
 inline V ne(V a, V b) { return _mm_cmpneq_ps(a, b); }
 inline void interleave(float* d, V e, V o) {
-  st(d, _mm_unpacklo_ps(e, o));
-  st(d + 4, _mm_unpackhi_ps(e, o));
+  vstore(d, _mm_unpacklo_ps(e, o));
+  vstore(d + 4, _mm_unpackhi_ps(e, o));
 }
 #endif
 
@@ -93,15 +86,15 @@ inline void interleave(float* d, V e, V o) {
 constexpr int kLanes = WAVELET_EXACT_LANES;
 template <int S>
 inline V stepV(V x, V a, V b) {
-  const V s = add(a, b);
+  const V s = vadd(a, b);
   if constexpr (S == 0)
-    return sub(mul(set1(kK), x), mul(set1(kDeltaK), s));
+    return vsub(vmul(vsplat(kK), x), vmul(vsplat(kDeltaK), s));
   else if constexpr (S == 1)
-    return sub(mul(set1(kInvK), x), mul(set1(kGamma), s));
+    return vsub(vmul(vsplat(kInvK), x), vmul(vsplat(kGamma), s));
   else if constexpr (S == 2)
-    return sub(x, mul(set1(kBeta), s));
+    return vsub(x, vmul(vsplat(kBeta), s));
   else
-    return sub(x, mul(set1(kAlpha), s));
+    return vsub(x, vmul(vsplat(kAlpha), s));
 }
 #endif
 
@@ -110,7 +103,7 @@ template <int S>
 inline void stepRow(float* x, const float* in, const float* a, int n) {
   int i = 0;
 #if WAVELET_EXACT_LANES > 1
-  for (; i + kLanes <= n; i += kLanes) st(x + i, stepV<S>(ld(in + i), ld(a + i), ld(a + i + 1)));
+  for (; i + kLanes <= n; i += kLanes) vstore(x + i, stepV<S>(vload(in + i), vload(a + i), vload(a + i + 1)));
 #endif
   for (; i < n; ++i) x[i] = step<S>(in[i], a[i], a[i + 1]);
 }
@@ -145,8 +138,8 @@ PrimResult PRIM_BUILD(imgInvLift97Halves_32f)(const Prim32f* pLowIn, Prim32f* pL
   if (phase == 0) {
 #if WAVELET_EXACT_LANES > 1
     for (; k + kLanes <= nH; k += kLanes) {
-      const V e = ld(pLow + k);
-      interleave(pDst + 2 * k, e, stepV<3>(ld(pHigh + k), e, ld(pLow + k + 1)));
+      const V e = vload(pLow + k);
+      interleave(pDst + 2 * k, e, stepV<3>(vload(pHigh + k), e, vload(pLow + k + 1)));
     }
 #endif
     for (; k < nH; ++k) {
@@ -157,8 +150,8 @@ PrimResult PRIM_BUILD(imgInvLift97Halves_32f)(const Prim32f* pLowIn, Prim32f* pL
   } else {
 #if WAVELET_EXACT_LANES > 1
     for (; k + kLanes <= nL; k += kLanes) {
-      const V o = ld(pLow + k);
-      interleave(pDst + 2 * k, stepV<3>(ld(pHigh + k), ld(pLow + k - 1), o), o);
+      const V o = vload(pLow + k);
+      interleave(pDst + 2 * k, stepV<3>(vload(pHigh + k), vload(pLow + k - 1), o), o);
     }
 #endif
     for (; k < nL; ++k) {
@@ -184,14 +177,14 @@ PrimResult PRIM_BUILD(imgInvLift97Wavefront_32f)(Prim32f* const pRows[6], int wi
   int i = 0;
 #if WAVELET_EXACT_LANES > 1
   for (; i + kLanes <= width; i += kLanes) {
-    const V x = stepV<0>(ld(r4 + i), ld(r3 + i), ld(r5 + i));
-    const V m1 = stepV<1>(ld(r3 + i), ld(r2 + i), x);
-    const V m2 = stepV<2>(ld(r2 + i), ld(r1 + i), m1);
-    const V m3 = stepV<3>(ld(r1 + i), ld(r0 + i), m2);
-    st(r4 + i, x);
-    st(r3 + i, m1);
-    st(r2 + i, m2);
-    st(r1 + i, m3);
+    const V x = stepV<0>(vload(r4 + i), vload(r3 + i), vload(r5 + i));
+    const V m1 = stepV<1>(vload(r3 + i), vload(r2 + i), x);
+    const V m2 = stepV<2>(vload(r2 + i), vload(r1 + i), m1);
+    const V m3 = stepV<3>(vload(r1 + i), vload(r0 + i), m2);
+    vstore(r4 + i, x);
+    vstore(r3 + i, m1);
+    vstore(r2 + i, m2);
+    vstore(r1 + i, m3);
   }
 #endif
   for (; i < width; ++i) {
@@ -215,18 +208,19 @@ PrimResult PRIM_BUILD(imgDequantizeMidpoint_32u32f)(const Prim32u* pSrc, Prim32f
   // The magnitude converted, plus a half where the lane takes one (the half
   // or +0 selected by the compare mask, as the scalar product gives it),
   // scaled, then the sign bit.
-  const V magnitude = set1([] {
+  const V magnitude = vsplat([] {
     const std::uint32_t b = 0x7FFFFFFFu;
     float f;
     std::memcpy(&f, &b, 4);
     return f;
   }());
-  const V sign = set1(-0.0f), halfV = set1(half), scaleV = set1(scale), one = set1(1.0f), zero = set1(0.0f);
+  const V sign = vsplat(-0.0f), halfV = vsplat(half), scaleV = vsplat(scale), one = vsplat(1.0f),
+          zero = vsplat(0.0f);
   for (; i + kLanes <= len; i += kLanes) {
     const V w = ldBits(pSrc + i);
     V f = toFloat(band(w, magnitude));
-    if (midpoint != 0) f = add(f, band(only ? eq(f, one) : ne(f, zero), halfV));
-    st(pDst + i, bor(mul(f, scaleV), band(w, sign)));
+    if (midpoint != 0) f = vadd(f, band(only ? eq(f, one) : ne(f, zero), halfV));
+    vstore(pDst + i, bor(vmul(f, scaleV), band(w, sign)));
   }
 #endif
   for (; i < len; ++i) pDst[i] = dequantize(pSrc[i], only, half, scale);
