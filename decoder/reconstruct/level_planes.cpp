@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "decoder/reconstruct/sample_rows.h"
+#include "primitives/jpeg2000/wavelet_exact.h"
 
 namespace Codec {
 
@@ -108,23 +109,13 @@ void ShiftPlaneLeft16s(SubbandPlane& plane, int count) {
 
 namespace Codec {
 
-void ConvertRowSM32s32fMidpoint(const std::uint32_t* __restrict in, float* __restrict out, std::uint32_t w,
-                                Midpoint mode, float scale) {
+void ConvertRowSM32s32fMidpoint(const std::uint32_t* in, float* out, std::uint32_t w, Midpoint mode,
+                                float scale) {
   // Magnitude m becomes m + 1/2 (every m != 0, or only m == 1), is scaled,
   // then the sign bit is moved over (the product's magnitude does not depend
-  // on the sign); no branch, so the row vectorises.
-  const std::uint32_t only = mode == Midpoint::kMagnitudeOne ? 1u : 0u;
-  const float half = mode == Midpoint::kNone ? 0.0f : 0.5f;
-  for (std::uint32_t x = 0; x < w; ++x) {
-    const std::uint32_t m = in[x] & 0x7FFFFFFFu;
-    const std::uint32_t take = only ? static_cast<std::uint32_t>(m == 1) : static_cast<std::uint32_t>(m != 0);
-    const float f =
-        (static_cast<float>(static_cast<std::int32_t>(m)) + static_cast<float>(take) * half) * scale;
-    std::uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    bits |= in[x] & 0x80000000u;
-    std::memcpy(&out[x], &bits, 4);
-  }
+  // on the sign).
+  const int midpoint = mode == Midpoint::kAll ? 1 : mode == Midpoint::kMagnitudeOne ? 2 : 0;
+  imgDequantizeMidpoint_32u32f(in, out, static_cast<int>(w), midpoint, scale);
 }
 
 void ConvertRectSM32s32fMidpoint(const SubbandPlane& src, SubbandPlane& dst, Midpoint mode, std::uint32_t x0,

@@ -152,10 +152,20 @@ class BlockRows : public FloatBandRows {
                    }
                    blocks_[count++] = {b, x, y, w, h, mode};
                  });
+    // The blocks come band by band, each precinct's in raster order, the
+    // precincts of a band in raster order too: a stable sort of each band's
+    // blocks by row puts them in raster order over the band (a row's blocks
+    // follow precinct by precinct, left to right).  Bands with one precinct
+    // across are in order already.
     Block* first = blocks_.begin();
-    std::sort(first, blocks_.end(), [](const Block& a, const Block& b) {
-      return a.band != b.band ? a.band < b.band : a.y != b.y ? a.y < b.y : a.x < b.x;
-    });
+    for (std::size_t s = 0; s < count;) {
+      std::size_t e = s + 1;
+      while (e < count && blocks_[e].band == blocks_[s].band) ++e;
+      const auto raster = [](const Block& a, const Block& b) { return a.y != b.y ? a.y < b.y : a.x < b.x; };
+      if (!std::is_sorted(first + s, first + e, raster))
+        std::stable_sort(first + s, first + e, [](const Block& a, const Block& b) { return a.y < b.y; });
+      s = e;
+    }
     // Every band: strips from row 0 down to its height, each covering
     // columns 0 to its width with blocks of the strip's height.
     std::size_t i = 0;
@@ -199,11 +209,17 @@ class BlockRows : public FloatBandRows {
     const auto* in =
         reinterpret_cast<const std::uint32_t*>(static_cast<const std::uint8_t*>(band.plane->data) +
                                                static_cast<std::ptrdiff_t>(row) * band.plane->step);
-    for (const std::uint32_t y = blocks_[i].y; i < band.end && blocks_[i].y == y; ++i) {
-      const Block& b = blocks_[i];
-      if (b.x >= count) break;
-      const std::uint32_t w = b.w < count - b.x ? b.w : count - b.x;
-      ConvertRowSM32s32fMidpoint(in + b.x, dst + b.x, w, b.mode, band.scale);
+    // Neighbouring blocks of the strip with the same midpoint are converted
+    // in one call (the blocks of a strip follow each other without gaps).
+    const std::uint32_t y = blocks_[i].y;
+    while (i < band.end && blocks_[i].y == y && blocks_[i].x < count) {
+      const std::uint32_t x = blocks_[i].x;
+      const Midpoint mode = blocks_[i].mode;
+      std::uint32_t end = x;
+      for (; i < band.end && blocks_[i].y == y && blocks_[i].mode == mode && blocks_[i].x == end; ++i)
+        end += blocks_[i].w;
+      if (end > count) end = count;
+      ConvertRowSM32s32fMidpoint(in + x, dst + x, end - x, mode, band.scale);
     }
   }
 
@@ -225,7 +241,39 @@ class BlockRows : public FloatBandRows {
   OwnedArray<Block> blocks_;
 };
 
+// True when the code-blocks that wrote the set cover its planes' whole area.
+bool BlocksTileBands(const ComponentCoefficients& c) {
+  if (!c.blocks) return false;
+  LevelSet& coeffs = *c.set;
+  std::uint64_t blockArea = 0, planeArea = 0;
+  ForEachPlanePair(coeffs, coeffs, [&](SubbandPlane& s, SubbandPlane&) {
+    if (Usable(s)) planeArea += std::uint64_t{s.width} * s.height;
+  });
+  ForEachBlock(*c.blocks, coeffs, coeffs, true,
+               [&](SubbandPlane&, SubbandPlane&, std::uint32_t, std::uint32_t, std::uint32_t w,
+                   std::uint32_t h, Midpoint, BandId) { blockArea += std::uint64_t{w} * h; });
+  return blockArea == planeArea;
+}
+
 }  // namespace
+
+bool ReconstructTiles32Together(const ComponentCoefficients* c, FloatRowSink& sink) {
+  for (int k = 0; k < 3; ++k) {
+    if (c[k].transform != 0 || !c[k].set || c[k].set->levels == 0 || c[k].set->levels != c[0].set->levels)
+      return false;
+    const Rect& r = c[k].rect;
+    if (r.x != c[0].rect.x || r.y != c[0].rect.y || r.width != c[0].rect.width ||
+        r.height != c[0].rect.height)
+      return false;
+    if (!BlocksTileBands(c[k])) return false;
+  }
+  BlockRows rows[3];
+  for (int k = 0; k < 3; ++k)
+    if (!rows[k].Build(c[k])) return false;
+  const FloatBandRows* const bands[3] = {&rows[0], &rows[1], &rows[2]};
+  InvDWT97_32fTogether(bands, c[0].set->levels, c[0].rect, sink);
+  return true;
+}
 
 void DequantizeBand16(SubbandPlane& p, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb) {
   const int sf = static_cast<int>(exponent & 31) - static_cast<int>(Rb) + 11;
@@ -340,16 +388,7 @@ void ReconstructTile32(const ComponentCoefficients& c, void* dst, std::int32_t d
   // midpoint it needs, best while the synthesis reads its rows.  Otherwise
   // the planes are converted whole and the code-blocks that need the
   // midpoint again.
-  std::uint64_t blockArea = 0, planeArea = 0;
-  ForEachPlanePair(coeffs, coeffs, [&](SubbandPlane& s, SubbandPlane&) {
-    if (Usable(s)) planeArea += std::uint64_t{s.width} * s.height;
-  });
-  if (c.blocks) {
-    ForEachBlock(*c.blocks, coeffs, coeffs, true,
-                 [&](SubbandPlane&, SubbandPlane&, std::uint32_t, std::uint32_t, std::uint32_t w,
-                     std::uint32_t h, Midpoint, BandId) { blockArea += std::uint64_t{w} * h; });
-  }
-  const bool tiled = c.blocks && blockArea == planeArea;
+  const bool tiled = BlocksTileBands(c);
   if (tiled) {
     BlockRows rows;
     if (rows.Build(c)) {

@@ -19,6 +19,7 @@
 #include "decoder/codestream/coding_params.h"
 #include "decoder/geometry.h"
 #include "decoder/reconstruct/level_planes.h"
+#include "decoder/reconstruct/wavelet_inverse.h"
 #include "decoder/tier2/tile_component.h"
 
 namespace Codec {
@@ -37,6 +38,12 @@ struct ComponentCoefficients {
 };
 
 void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::int32_t dstStep);
+// Three irreversible components of one rectangle and level count, whose
+// code-blocks tile their bands, reconstructed together on the 32-bit path:
+// the float rows go to `sink` as they are finished (see
+// InvDWT97_32fTogether), each as ReconstructTile32 would write it.  False,
+// with nothing done, when the components are not such.
+bool ReconstructTiles32Together(const ComponentCoefficients* c, FloatRowSink& sink);
 void ReconstructTile32(const ComponentCoefficients& c, void* dst, std::int32_t dstStep);
 
 // Dequantisation of a whole set in place (R = bit depth minus one).

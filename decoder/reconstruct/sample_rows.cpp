@@ -122,8 +122,19 @@ inline __m128i FinishPs(__m128 x, const SampleFinish& f) {
 
 void RowInvICTToSamples32(float* r0, float* r1, float* r2, int len, const std::int32_t offset[3],
                           const std::int32_t low[3], const std::int32_t high[3]) {
+  const float* const in[3] = {r0, r1, r2};
+  void* const out[3] = {r0, r1, r2};
+  RowInvICTToSamples32(in, out, len, offset, low, high);
+}
+
+void RowInvICTToSamples32(const float* const in[3], void* const out[3], int len, const std::int32_t offset[3],
+                          const std::int32_t low[3], const std::int32_t high[3]) {
   const SampleFinish f0(offset[0], low[0], high[0]), f1(offset[1], low[1], high[1]),
       f2(offset[2], low[2], high[2]);
+  const float *r0 = in[0], *r1 = in[1], *r2 = in[2];
+  auto* o0 = static_cast<std::uint8_t*>(out[0]);
+  auto* o1 = static_cast<std::uint8_t*>(out[1]);
+  auto* o2 = static_cast<std::uint8_t*>(out[2]);
   int i = 0;
 #if defined(__SSE2__)
   // The transform's operations in RowInvICT32f's order.
@@ -133,18 +144,18 @@ void RowInvICTToSamples32(float* r0, float* r1, float* r2, int len, const std::i
     const __m128 g = _mm_sub_ps(_mm_sub_ps(y, _mm_mul_ps(_mm_set1_ps(0.34413f), cb)),
                                 _mm_mul_ps(_mm_set1_ps(0.71414f), cr));
     const __m128 b = _mm_add_ps(y, _mm_mul_ps(_mm_set1_ps(1.772f), cb));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(r0 + i), FinishPs(r, f0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(r1 + i), FinishPs(g, f1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(r2 + i), FinishPs(b, f2));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o0 + 4 * i), FinishPs(r, f0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o1 + 4 * i), FinishPs(g, f1));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o2 + 4 * i), FinishPs(b, f2));
   }
 #endif
   for (; i < len; ++i) {
     const float y = r0[i], cb = r1[i], cr = r2[i];
     const std::int32_t s[3] = {f0(y + 1.402f * cr), f1((y - 0.34413f * cb) - 0.71414f * cr),
                                f2(y + 1.772f * cb)};
-    std::memcpy(r0 + i, &s[0], 4);
-    std::memcpy(r1 + i, &s[1], 4);
-    std::memcpy(r2 + i, &s[2], 4);
+    std::memcpy(o0 + 4 * i, &s[0], 4);
+    std::memcpy(o1 + 4 * i, &s[1], 4);
+    std::memcpy(o2 + 4 * i, &s[2], 4);
   }
 }
 

@@ -43,5 +43,9 @@ void RowInvICT32f(float* r0, float* r1, float* r2, int len);
 // and low <= high.
 void RowInvICTToSamples32(float* r0, float* r1, float* r2, int len, const std::int32_t offset[3],
                           const std::int32_t low[3], const std::int32_t high[3]);
+// The same from three float rows to three rows of 32-bit integers elsewhere
+// (or in the same place).
+void RowInvICTToSamples32(const float* const in[3], void* const out[3], int len, const std::int32_t offset[3],
+                          const std::int32_t low[3], const std::int32_t high[3]);
 
 }  // namespace Codec

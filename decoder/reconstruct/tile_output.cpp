@@ -7,6 +7,7 @@
 
 #include "decoder/reconstruct/reconstruct.h"
 #include "decoder/reconstruct/sample_rows.h"
+#include "decoder/reconstruct/wavelet_inverse.h"
 
 namespace Codec {
 
@@ -86,16 +87,15 @@ void Reconstruct(const ComponentCoefficients& cc, void* dst, std::int32_t step, 
     ReconstructTile32(cc, dst, step);
 }
 
-// Reconstructs component c of the tile into the caller's plane and returns
-// the visible part it was written to (no data when nothing is visible).  A
-// tile-component that does not fit the plane is reconstructed aside and only
-// its visible part is copied in.
-Region ReconstructComponent(const CodestreamHeader& h, const TileOutputInput& tile,
-                            const CallerPlanes& planes, std::uint32_t c, bool is16) {
-  const std::uint32_t size = is16 ? 2 : 4;
-  const Rect tc = ComponentRect(tile.rect, h.sampling[c]);
+// The visible part of component c of the tile in the caller's plane (no
+// data when nothing is visible), with the tile-component's rectangle `tc`;
+// `fits` when the visible part is the whole tile-component.
+Region VisiblePart(const CodestreamHeader& h, const TileOutputInput& tile, const CallerPlanes& planes,
+                   std::uint32_t c, std::uint32_t size, Rect& tc, bool& fits) {
+  tc = ComponentRect(tile.rect, h.sampling[c]);
   const Rect img = ComponentRect(h.image, h.sampling[c]);
   Region reg = {nullptr, static_cast<std::int32_t>(planes.rowSteps[c]), 0, 0};
+  fits = false;
   if (tc.width == 0 || tc.height == 0) return reg;
   // Visible part: the tile-component inside the component's plane.
   const std::uint64_t x0 = std::max<std::uint64_t>(tc.x, img.x), y0 = std::max<std::uint64_t>(tc.y, img.y);
@@ -107,7 +107,12 @@ Region ReconstructComponent(const CodestreamHeader& h, const TileOutputInput& ti
   reg.width = static_cast<std::uint32_t>(x1 - x0);
   reg.height = static_cast<std::uint32_t>(y1 - y0);
   reg.data = planes.data[c] + (y0 - img.y) * planes.rowSteps[c] + (x0 - img.x) * size;
+  fits = x0 == tc.x && y0 == tc.y && reg.width == tc.width && reg.height == tc.height;
+  return reg;
+}
 
+ComponentCoefficients CoefficientsOf(const CodestreamHeader& h, const TileOutputInput& tile, std::uint32_t c,
+                                     const Rect& tc) {
   ComponentCoefficients cc;
   cc.set = &tile.sets[c];
   cc.rect = tc;
@@ -115,12 +120,28 @@ Region ReconstructComponent(const CodestreamHeader& h, const TileOutputInput& ti
   cc.quant = tile.quant[c];
   cc.precision = h.BitDepth(c) - 1;
   cc.blocks = tile.blocks ? &tile.blocks[c] : nullptr;
-  const bool fits = x0 == tc.x && y0 == tc.y && reg.width == tc.width && reg.height == tc.height;
+  return cc;
+}
+
+// Reconstructs component c of the tile into the caller's plane and returns
+// the visible part it was written to (no data when nothing is visible).  A
+// tile-component that does not fit the plane is reconstructed aside and only
+// its visible part is copied in.
+Region ReconstructComponent(const CodestreamHeader& h, const TileOutputInput& tile,
+                            const CallerPlanes& planes, std::uint32_t c, bool is16) {
+  const std::uint32_t size = is16 ? 2 : 4;
+  Rect tc;
+  bool fits = false;
+  const Region reg = VisiblePart(h, tile, planes, c, size, tc, fits);
+  if (!reg.data) return reg;
+  const ComponentCoefficients cc = CoefficientsOf(h, tile, c, tc);
   if (fits) {
     Reconstruct(cc, reg.data, reg.step, is16);
     return reg;
   }
   // Reconstructed aside; only the visible part reaches the plane.
+  const Rect img = ComponentRect(h.image, h.sampling[c]);
+  const std::uint64_t x0 = std::max<std::uint64_t>(tc.x, img.x), y0 = std::max<std::uint64_t>(tc.y, img.y);
   SubbandPlane aside;
   aside.AllocPlaneOrThrow(tc.width, tc.height, size);
   Reconstruct(cc, aside.data, aside.step, is16);
@@ -222,6 +243,46 @@ void FinishWithComponentTransform(const CodestreamHeader& h, const TileOutputInp
   }
 }
 
+// Components 0 to 2 under the irreversible component transform, on the
+// 32-bit path: reconstructed together, each row triple taking the whole
+// sample stage as soon as its synthesis is final, while it is still in the
+// cache, and written to the caller's planes once.  The samples are those of
+// ReconstructComponent and FinishWithComponentTransform.  False, with
+// nothing written, unless the three are whole in their planes, of one size,
+// irreversible, of ranges the fused stage takes, and made of code-blocks
+// that tile their bands.
+bool OutputTransformedTogether(const CodestreamHeader& h, const TileOutputInput& tile,
+                               const CallerPlanes& planes) {
+  if (tile.transforms[0] != 0 || tile.transforms[1] != 0 || tile.transforms[2] != 0) return false;
+  const TransformRanges t = TransformRangesOf(h);
+  if (!t.fused) return false;
+  Region regions[3];
+  ComponentCoefficients cc[3];
+  for (std::uint32_t c = 0; c < 3; ++c) {
+    Rect tc;
+    bool fits = false;
+    regions[c] = VisiblePart(h, tile, planes, c, 4, tc, fits);
+    if (!regions[c].data || !fits) return false;
+    if (regions[c].width != regions[0].width || regions[c].height != regions[0].height) return false;
+    cc[c] = CoefficientsOf(h, tile, c, tc);
+  }
+  class Sink final : public FloatRowSink {
+   public:
+    Sink(const Region* r, const TransformRanges& ranges) : regions_(r), t_(ranges) {}
+    void Rows(std::uint32_t y, float* const rows[3], std::uint32_t width) override {
+      void* const out[3] = {regions_[0].data + std::size_t{y} * regions_[0].step,
+                            regions_[1].data + std::size_t{y} * regions_[1].step,
+                            regions_[2].data + std::size_t{y} * regions_[2].step};
+      RowInvICTToSamples32(rows, out, static_cast<int>(width), t_.offsets, t_.lows, t_.highs);
+    }
+
+   private:
+    const Region* regions_;
+    const TransformRanges& t_;
+  } sink(regions, t);
+  return ReconstructTiles32Together(cc, sink);
+}
+
 }  // namespace
 
 Rect TileRectOf(const CodestreamHeader& h, std::uint32_t index) {
@@ -294,8 +355,13 @@ void OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const Ca
   OwnedArray<Region> regions;
   regions.Reset(n);
 
-  // 1. Reconstruct every component into its place.
-  for (std::uint32_t c = 0; c < n; ++c) regions[c] = ReconstructComponent(h, tile, planes, c, is16);
+  // 1. Reconstruct every component into its place; components 0 to 2 under
+  // the irreversible transform together with their sample stage, when they
+  // can be.
+  const bool together =
+      tile.applyMct && n >= 3 && !is16 && !IsMCTResampled(h) && OutputTransformedTogether(h, tile, planes);
+  for (std::uint32_t c = together ? 3 : 0; c < n; ++c)
+    regions[c] = ReconstructComponent(h, tile, planes, c, is16);
 
   // 2. Components sampled differently cannot share a transform; a tile that
   // does not apply one is output component by component.
@@ -303,8 +369,8 @@ void OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const Ca
 
   // 3. Sample stage.  Each component is finished by its own transform; the
   // component transform covers components 0 to 2 and the rows all three have.
-  std::uint32_t first = 0;
-  if (tile.applyMct && n >= 3) {
+  std::uint32_t first = together ? 3 : 0;
+  if (!together && tile.applyMct && n >= 3) {
     FinishWithComponentTransform(h, tile, regions.Data(), is16);
     first = 3;
   }

@@ -1,6 +1,7 @@
 // Inverse wavelet transform over levels.
 #include "decoder/reconstruct/wavelet_inverse.h"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -10,6 +11,7 @@
 
 #include "decoder/holders.h"
 #include "primitives/jpeg2000/wavelet.h"
+#include "primitives/jpeg2000/wavelet_exact.h"
 
 namespace Codec {
 
@@ -130,50 +132,6 @@ void StepRowDispatch(int s, typename K::Sample* x, const typename K::Sample* a, 
   }
 }
 
-#if defined(__SSE2__)
-// Step S of the float kernel on four columns, with the scalar kernel's
-// operations in the scalar kernel's order (no fused multiply-add).
-template <int S>
-inline __m128 StepPs(__m128 x, __m128 a, __m128 b) {
-  const __m128 sum = _mm_add_ps(a, b);
-  if constexpr (S == 0)
-    return _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(1.2301741f), x), _mm_mul_ps(_mm_set1_ps(0.36052364f), sum));
-  else if constexpr (S == 1)
-    return _mm_sub_ps(_mm_mul_ps(_mm_set1_ps(0.8128931f), x), _mm_mul_ps(_mm_set1_ps(0.8829111f), sum));
-  else if constexpr (S == 2)
-    return _mm_sub_ps(x, _mm_mul_ps(_mm_set1_ps(-0.052980117f), sum));
-  else
-    return _mm_sub_ps(x, _mm_mul_ps(_mm_set1_ps(-1.5861343f), sum));
-}
-#endif
-
-// The four steps of an inner wavefront: r[0 .. 5] are rows t - 4 .. t + 1,
-// step s runs on row t - s.  Each row is loaded and stored once.
-void InnerFloatWavefront(float* const* r, std::uint32_t w) {
-  std::uint32_t i = 0;
-#if defined(__SSE2__)
-  for (; i + 4 <= w; i += 4) {
-    const __m128 m4 = _mm_loadu_ps(r[0] + i), n1 = _mm_loadu_ps(r[5] + i);
-    __m128 m3 = _mm_loadu_ps(r[1] + i), m2 = _mm_loadu_ps(r[2] + i);
-    __m128 m1 = _mm_loadu_ps(r[3] + i), x = _mm_loadu_ps(r[4] + i);
-    x = StepPs<0>(x, m1, n1);
-    m1 = StepPs<1>(m1, m2, x);
-    m2 = StepPs<2>(m2, m3, m1);
-    m3 = StepPs<3>(m3, m4, m2);
-    _mm_storeu_ps(r[4] + i, x);
-    _mm_storeu_ps(r[3] + i, m1);
-    _mm_storeu_ps(r[2] + i, m2);
-    _mm_storeu_ps(r[1] + i, m3);
-  }
-#endif
-  for (; i < w; ++i) {
-    r[4][i] = Kernel97Float::Step<0>(r[4][i], r[3][i], r[5][i]);
-    r[3][i] = Kernel97Float::Step<1>(r[3][i], r[2][i], r[4][i]);
-    r[2][i] = Kernel97Float::Step<2>(r[2][i], r[1][i], r[3][i]);
-    r[1][i] = Kernel97Float::Step<3>(r[1][i], r[0][i], r[2][i]);
-  }
-}
-
 // Vertical synthesis over the h rows of an output plane in place.  Step s at
 // row p runs once step s - 1 has run at rows p - 1 and p + 1; visiting the
 // rows as a wavefront (step s at row t - s for t = 0, 1, ...) keeps that
@@ -185,9 +143,11 @@ template <class K>
 class ColumnLifter {
  public:
   using T = typename K::Sample;
+  // Row p lies at base + (p & ringMask) x step: a plane, or a ring of
+  // ringMask + 1 rows (a power of two) through which the rows pass.
   ColumnLifter(std::uint8_t* base, std::int32_t step, std::uint32_t w, std::uint32_t h, std::uint32_t phase,
-               bool fused)
-      : base_(base), step_(step), w_(w), h_(h), phase_(phase), fused_(fused) {}
+               bool fused, std::uint32_t ringMask = ~0u)
+      : base_(base), step_(step), w_(w), h_(h), phase_(phase), ringMask_(ringMask), fused_(fused) {}
 
   // Wavefronts to run (a single row takes Finish only).
   std::uint32_t Count() const { return h_ >= 2 && w_ ? h_ + K::kSteps - 1 : 0; }
@@ -205,7 +165,7 @@ class ColumnLifter {
       T* r[6];
       for (std::uint32_t k = 0; k <= kBack + 1; ++k) r[k] = Row(t - kBack + k);
       if constexpr (std::is_same_v<K, Kernel97Float>)
-        InnerFloatWavefront(r, w_);
+        imgInvLift97Wavefront_32f(r, static_cast<int>(w_));
       else
         K::ColumnStep(r, w_);
       return;
@@ -229,11 +189,11 @@ class ColumnLifter {
 
  private:
   T* Row(std::uint32_t p) const {
-    return reinterpret_cast<T*>(base_ + static_cast<std::ptrdiff_t>(p) * step_);
+    return reinterpret_cast<T*>(base_ + static_cast<std::ptrdiff_t>(p & ringMask_) * step_);
   }
   std::uint8_t* base_;
   std::int32_t step_;
-  std::uint32_t w_, h_, phase_;
+  std::uint32_t w_, h_, phase_, ringMask_;
   bool fused_;
 };
 
@@ -321,6 +281,10 @@ template <typename T>
 struct PlaneRows {
   PlaneRef ll;
   const DecompositionLevel* lv;
+  // Row `row` of the LL plane, read in place.
+  const T* LowRow(std::uint32_t row) const {
+    return reinterpret_cast<const T*>(ll.data + static_cast<std::ptrdiff_t>(row) * ll.step);
+  }
   void Read(std::uint32_t kind, std::uint32_t row, T* dst, std::uint32_t n) const {
     if (kind == kRowsLL) return CopyRow(ll, row, dst, std::size_t{n} * sizeof(T));
     const SubbandPlane& p = kind == 0 ? lv->hl : kind == 1 ? lv->lh : lv->hh;
@@ -335,6 +299,11 @@ struct SourceRows {
   const FloatBandRows* bands;
   std::uint32_t level;
   std::uint32_t levels;
+  // Row `row` of the LL plane in place, or null when the row is made.
+  const float* LowRow(std::uint32_t row) const {
+    if (!ll.data) return nullptr;
+    return reinterpret_cast<const float*>(ll.data + static_cast<std::ptrdiff_t>(row) * ll.step);
+  }
   void Read(std::uint32_t kind, std::uint32_t row, float* dst, std::uint32_t n) const {
     if (n == 0) return;
     if (kind != kRowsLL) return bands->Read(level, kind, row, dst, n);
@@ -343,53 +312,167 @@ struct SourceRows {
   }
 };
 
-// Synthesises one level: output rectangle r from its LL and its HL, LH and
-// HH subbands, whose rows `rows` supplies.  Each wavefront of the vertical
-// synthesis runs as soon as the rows it reads are made, while they are still
-// in the cache; `reference` makes every row first and then runs the
-// wavefronts one row operation at a time.
+// Synthesises one level, row by row: output rectangle r from its LL and its
+// HL, LH and HH subbands, whose rows `rows` supplies.  Each wavefront of the
+// vertical synthesis runs as soon as the rows it reads are made, while they
+// are still in the cache; `reference` makes every row first and then runs
+// the wavefronts one row operation at a time.  The output rows go to a
+// plane, or pass through a ring of kRingRows rows (ring true), from which
+// each must be taken once it is final and before it is overwritten.
 template <class K, class Rows>
-void SynthesizeLevel(const Rows& rows, std::uint8_t* out, std::int32_t outStep, const Rect& r,
-                     bool reference) {
+class LevelSynthesis {
+ public:
   using T = typename K::Sample;
-  const std::uint32_t w = r.width, h = r.height;
-  if (w == 0 || h == 0) return;
-  const std::uint32_t px = r.x & 1, py = r.y & 1;
-  const std::uint64_t x1 = std::uint64_t{r.x} + w;
-  const std::uint32_t nL = static_cast<std::uint32_t>(((x1 + 1) >> 1) - ((std::uint64_t{r.x} + 1) >> 1));
-  const std::uint32_t nH = static_cast<std::uint32_t>((x1 >> 1) - (r.x >> 1));
-  OwnedArray<T> lines;
-  lines.Reset(std::size_t{nL} + nH + 4);
-  ColumnLifter<K> columns(out, outStep, w, h, py, !reference);
-  const std::uint32_t wavefronts = columns.Count();
-  std::uint32_t done = 0;  // wavefronts run
-  for (std::uint32_t j = 0; j < h; ++j) {
+  // Rows a ring holds: the wavefronts run before row j is made reach back to
+  // row j - 6, and rows up to j - 5 are final by then.
+  static constexpr std::uint32_t kRingRows = 8;
+
+  LevelSynthesis(const Rows& rows, std::uint8_t* out, std::int32_t outStep, const Rect& r, bool reference,
+                 bool ring = false)
+      : rows_(rows),
+        out_(out),
+        outStep_(outStep),
+        w_(r.width),
+        h_(r.height),
+        px_(r.x & 1),
+        py_(r.y & 1),
+        ringMask_(ring ? kRingRows - 1 : ~0u),
+        reference_(reference),
+        columns_(out, outStep, r.width, r.height, r.y & 1, !reference, ringMask_) {
+    const std::uint64_t x1 = std::uint64_t{r.x} + w_;
+    nL_ = static_cast<std::uint32_t>(((x1 + 1) >> 1) - ((std::uint64_t{r.x} + 1) >> 1));
+    nH_ = static_cast<std::uint32_t>((x1 >> 1) - (r.x >> 1));
+    if (w_ && h_) lines_.Reset(std::size_t{nL_} + nH_ + 4);
+    wavefronts_ = columns_.Count();
+  }
+
+  // Makes rows, and runs what is left once every row is made, until row
+  // `row` is final.
+  void MakeFinal(std::uint32_t row) {
+    while (FinalRows() <= row) {
+      if (made_ < h_)
+        MakeRow(made_);
+      else if (!flushed_)
+        Flush();
+      else
+        break;
+    }
+  }
+
+  // Makes row j (rows are made in order, 0 to h - 1).
+  void MakeRow(std::uint32_t j) {
+    made_ = j + 1;
     // Rows 0 .. j - 1 are made: wavefronts up to j - 2 may run.
-    for (; !reference && done + 1 < j && done < wavefronts; ++done) columns.Run(done);
-    T* o = reinterpret_cast<T*>(out + static_cast<std::ptrdiff_t>(j) * outStep);
-    const bool lowRow = ((j + py) & 1) == 0;
-    const std::uint32_t band = lowRow ? (j - py) >> 1 : (j + py - 1) >> 1;
+    for (; !reference_ && done_ + 1 < j && done_ < wavefronts_; ++done_) columns_.Run(done_);
+    T* o = Row(j);
+    const bool lowRow = ((j + py_) & 1) == 0;
+    const std::uint32_t band = lowRow ? (j - py_) >> 1 : (j + py_ - 1) >> 1;
     // The low and high halves, each contiguous with room for one mirrored
     // sample on either side.
-    T* lo = lines.Data() + 1;
-    T* hi = lines.Data() + nL + 3;
-    rows.Read(lowRow ? kRowsLL : 1, band, lo, nL);
-    rows.Read(lowRow ? 0 : 2, band, hi, nH);
-    if (w == 1) {
+    T* lo = lines_.Data() + 1;
+    T* hi = lines_.Data() + nL_ + 3;
+    if constexpr (std::is_same_v<K, Kernel97Float>) {
+      if (!reference_ && w_ >= 2) {
+        // The four steps and the interleave in one primitive, the LL row
+        // read where it lies.
+        const T* loIn = lowRow ? rows_.LowRow(band) : nullptr;
+        if (!loIn) {
+          rows_.Read(lowRow ? kRowsLL : 1, band, lo, nL_);
+          loIn = lo;
+        }
+        rows_.Read(lowRow ? 0 : 2, band, hi, nH_);
+        imgInvLift97Halves_32f(loIn, lo, static_cast<int>(nL_), hi, static_cast<int>(nH_),
+                               static_cast<int>(px_), o);
+        return;
+      }
+    }
+    rows_.Read(lowRow ? kRowsLL : 1, band, lo, nL_);
+    rows_.Read(lowRow ? 0 : 2, band, hi, nH_);
+    if (w_ == 1) {
       // A lone sample: the low one as it is, or half the high one.
-      o[0] = px == 0 ? lo[0] : K::Single(hi[0], false);
-      continue;
+      o[0] = px_ == 0 ? lo[0] : K::Single(hi[0], false);
+      return;
     }
     // The halves are lifted apart, then interleaved into the row: position
     // i is low when (i + px) is even.
-    LiftHalves<K>(lo, nL, hi, nH, px);
-    if (px == 0)
-      Interleave(o, lo, nL, hi, nH);
+    LiftHalves<K>(lo, nL_, hi, nH_, px_);
+    if (px_ == 0)
+      Interleave(o, lo, nL_, hi, nH_);
     else
-      Interleave(o, hi, nH, lo, nL);
+      Interleave(o, hi, nH_, lo, nL_);
   }
-  for (; done < wavefronts; ++done) columns.Run(done);
-  columns.Finish();
+
+  // Runs what is left once every row is made.
+  void Flush() {
+    for (; done_ < wavefronts_; ++done_) columns_.Run(done_);
+    columns_.Finish();
+    flushed_ = true;
+  }
+
+  // Rows 0 .. FinalRows() - 1 are final: a low row takes its last step in
+  // wavefront p + 2, a high row in wavefront p + 3.
+  std::uint32_t FinalRows() const {
+    if (flushed_) return h_;
+    return done_ >= 3 ? std::min(done_ - 3, h_) : 0;
+  }
+
+  T* Row(std::uint32_t p) const {
+    return reinterpret_cast<T*>(out_ + static_cast<std::ptrdiff_t>(p & ringMask_) * outStep_);
+  }
+
+ private:
+  const Rows& rows_;
+  std::uint8_t* out_;
+  std::int32_t outStep_;
+  std::uint32_t w_, h_, px_, py_, ringMask_;
+  bool reference_;
+  ColumnLifter<K> columns_;
+  std::uint32_t nL_ = 0, nH_ = 0;
+  OwnedArray<T> lines_;
+  std::uint32_t wavefronts_ = 0;
+  std::uint32_t done_ = 0;  // wavefronts run
+  std::uint32_t made_ = 0;  // rows made
+  bool flushed_ = false;
+};
+
+// The rows of level `level` of one component synthesised line by line: the
+// subbands from `bands`, the LL rows from the level above (`upstream`, made
+// on demand through its ring while still in the cache), or from `bands` for
+// the coarsest level.
+struct CascadeRows;
+using CascadeLevel = LevelSynthesis<Kernel97Float, CascadeRows>;
+struct CascadeRows {
+  const FloatBandRows* bands = nullptr;
+  std::uint32_t level = 0;
+  std::uint32_t levels = 0;
+  CascadeLevel* upstream = nullptr;
+  const float* LowRow(std::uint32_t row) const;
+  void Read(std::uint32_t kind, std::uint32_t row, float* dst, std::uint32_t n) const;
+};
+
+template <class K, class Rows>
+void SynthesizeLevel(const Rows& rows, std::uint8_t* out, std::int32_t outStep, const Rect& r,
+                     bool reference) {
+  if (r.width == 0 || r.height == 0) return;
+  LevelSynthesis<K, Rows> level(rows, out, outStep, r, reference);
+  for (std::uint32_t j = 0; j < r.height; ++j) level.MakeRow(j);
+  level.Flush();
+}
+
+const float* CascadeRows::LowRow(std::uint32_t row) const {
+  if (!upstream) return nullptr;
+  upstream->MakeFinal(row);
+  return upstream->Row(row);
+}
+
+void CascadeRows::Read(std::uint32_t kind, std::uint32_t row, float* dst, std::uint32_t n) const {
+  if (n == 0) return;
+  if (kind != kRowsLL) return bands->Read(level, kind, row, dst, n);
+  if (upstream) {
+    std::memcpy(dst, LowRow(row), std::size_t{n} * sizeof(float));
+    return;
+  }
+  bands->Read(levels, 0, row, dst, n);
 }
 
 // All n levels: rowsOf(i, ll) gives the rows of level i whose LL is `ll`
@@ -437,6 +520,44 @@ void InvDWT(const LevelSet& set, typename K::Sample* dst, std::int32_t dstStep, 
 }
 
 }  // namespace
+
+void InvDWT97_32fTogether(const FloatBandRows* const bands[3], std::uint32_t levels, const Rect& rect,
+                          FloatRowSink& sink) {
+  if (rect.width == 0 || rect.height == 0 || levels == 0) return;
+  // Every level of every component is made line by line through a ring of
+  // rows: a level makes the rows of the level above as it needs their LL
+  // rows, so no level is kept whole.
+  OwnedArray<CascadeRows> rows;
+  OwnedArray<SubbandPlane> rings;
+  OwnedArray<OwnedPtr<CascadeLevel>> chain;
+  rows.Reset(std::size_t{3} * levels);
+  rings.Reset(std::size_t{3} * levels);
+  chain.Reset(std::size_t{3} * levels);
+  CascadeLevel* finest[3] = {};
+  for (std::uint32_t c = 0; c < 3; ++c)
+    for (std::uint32_t i = levels; i-- > 0;) {
+      const std::size_t k = std::size_t{c} * levels + i;
+      const Rect r = ResolutionRect(rect, i);
+      rings[k].AllocPlaneOrThrow(r.width, CascadeLevel::kRingRows, sizeof(float));
+      rows[k] = {bands[c], i, levels, i + 1 < levels ? chain[k + 1].Get() : nullptr};
+      chain[k].Make(rows[k], static_cast<std::uint8_t*>(rings[k].data), rings[k].step, r, false, true);
+      if (i == 0) finest[c] = chain[k].Get();
+    }
+  std::uint32_t taken = 0;
+  // The three share one geometry, so their rows become final together.
+  auto take = [&](std::uint32_t upTo) {
+    for (; taken < upTo; ++taken) {
+      float* const r[3] = {finest[0]->Row(taken), finest[1]->Row(taken), finest[2]->Row(taken)};
+      sink.Rows(taken, r, rect.width);
+    }
+  };
+  for (std::uint32_t j = 0; j < rect.height; ++j) {
+    for (CascadeLevel* l : finest) l->MakeRow(j);
+    take(finest[0]->FinalRows());
+  }
+  for (CascadeLevel* l : finest) l->Flush();
+  take(rect.height);
+}
 
 void InvDWT53_16s(const LevelSet& set, std::int16_t* dst, std::int32_t dstStep, const Rect& rect) {
   InvDWT<Kernel53<std::int16_t>>(set, dst, dstStep, rect);

@@ -38,6 +38,21 @@ class FloatBandRows {
 void InvDWT97_32f(const FloatBandRows& bands, std::uint32_t levels, float* dst, std::int32_t dstStep,
                   const Rect& rect);
 
+// Takes the finished rows of three components synthesised together.
+class FloatRowSink {
+ public:
+  virtual ~FloatRowSink() = default;
+  // Row y (0 up, each once) of the three components, `width` floats each.
+  virtual void Rows(std::uint32_t y, float* const rows[3], std::uint32_t width) = 0;
+};
+// The float synthesis of three components of one rectangle, each reading its
+// subbands from bands[c]: their coarser levels one after another, then the
+// finest level of all three row by row, each output row triple handed to
+// `sink` as soon as it is final, while it is still in the cache (the rows are
+// not kept).  Needs levels >= 1.
+void InvDWT97_32fTogether(const FloatBandRows* const bands[3], std::uint32_t levels, const Rect& rect,
+                          FloatRowSink& sink);
+
 // The same float synthesis one row operation at a time, level by level: the
 // reference the column-swept synthesis above must match bit for bit.
 void InvDWT97_32fReference(const LevelSet& set, float* dst, std::int32_t dstStep, const Rect& rect);

@@ -24,16 +24,61 @@ namespace {
 // Pass budget that lets a decode run every pass its bytes hold.
 constexpr int kAllPasses = 1024;
 constexpr std::uint32_t kKeepDestination = 0x20000;
+
+// The calling thread's buffer for a segment's bytes while they are decoded:
+// it grows to the largest segment and is kept, so that decoding a segment
+// as it is read takes no allocation.
+std::uint8_t* SegmentScratch(std::size_t n) {
+  thread_local OwnedBuffer scratch;
+  if (scratch.Size() < n) scratch.Reset(n < 4096 ? 4096 : n);
+  return scratch.Data();
+}
 }  // namespace
 
-CodeBlock::~CodeBlock() { primAlignedFree(state_); }
+void* CodeBlockStateArena::Take(std::size_t bytes) {
+  bytes = (bytes + 63) & ~std::size_t{63};
+  for (FreeList& f : free_) {
+    if (f.bytes != bytes || !f.head) continue;
+    void* p = f.head;
+    std::memcpy(&f.head, p, sizeof(void*));
+    return p;
+  }
+  if (used_ + bytes > size_) {
+    const std::size_t size = bytes > kChunkBytes ? bytes : kChunkBytes;
+    if (size > 0x7FFFFFFFu) ThrowFaultMalloc();
+    chunks_.PushBack().AllocPlaneOrThrow(static_cast<std::uint32_t>(size), 1, 1);
+    used_ = 0;
+    size_ = size;
+  }
+  void* p = static_cast<std::uint8_t*>(chunks_.Last()->data) + used_;
+  used_ += bytes;
+  return p;
+}
 
-void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output) {
+void CodeBlockStateArena::Give(void* p, std::size_t bytes) {
+  bytes = (bytes + 63) & ~std::size_t{63};
+  for (FreeList& f : free_) {
+    if (f.head && f.bytes != bytes) continue;
+    // A list of this size, or an empty one that takes it.
+    f.bytes = bytes;
+    std::memcpy(p, &f.head, sizeof(void*));
+    f.head = p;
+    return;
+  }
+  // More sizes than lists: the block stays unused until the arena goes.
+}
+
+CodeBlock::~CodeBlock() {
+  if (stateOwned_) primAlignedFree(state_);
+}
+
+void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output, bool clear) {
   params_ = p;
   route_.SetOutput(output);
   // A state sized for another code-block must not be reused.
-  primAlignedFree(state_);
+  if (stateOwned_) primAlignedFree(state_);
   state_ = nullptr;
+  stateOwned_ = false;
   segments_.Clear();
   pendingSegBytes_ = 0;
   pendingSegPasses_ = 0;
@@ -42,8 +87,9 @@ void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output) {
   passesReceived_ = 0;
   zeroBitPlanes_ = 0;
   begun_ = false;
+  released_ = false;
   decodes_ = 0;
-  if (p.destination && p.width > 0 && p.height > 0)
+  if (clear && p.destination && p.width > 0 && p.height > 0)
     imgSet_8u_C1R(0, reinterpret_cast<Prim8u*>(p.destination), p.step, static_cast<int>(p.width * 4),
                   static_cast<int>(p.height));
 }
@@ -53,10 +99,28 @@ void CodeBlock::EnsureState() {
   const int w = static_cast<int>(params_.width), h = static_cast<int>(params_.height);
   int size = 0;
   if (imgCodeBlockDecoderStateSize_JPEG2000(w, h, &size) != 0 || size <= 0) ThrowFaultMalloc();
-  void* p = primAlignedMalloc(size);
-  if (!p) ThrowFaultMalloc();
+  void* p = nullptr;
+  stateBytes_ = static_cast<std::size_t>(size);
+  if (params_.states) {
+    p = params_.states->Take(static_cast<std::size_t>(size));
+  } else {
+    p = primAlignedMalloc(size);
+    if (!p) ThrowFaultMalloc();
+    stateOwned_ = true;
+  }
   state_ = static_cast<PrimCodeBlockDecoderState*>(p);
   imgCodeBlockDecoderInit_JPEG2000(state_, w, h);
+}
+
+void CodeBlock::ReleaseState() {
+  if (!state_) return;
+  if (stateOwned_)
+    primAlignedFree(state_);
+  else
+    params_.states->Give(state_, stateBytes_);
+  state_ = nullptr;
+  stateOwned_ = false;
+  released_ = true;
 }
 
 void CodeBlock::Begin(std::uint32_t z) {
@@ -83,9 +147,7 @@ void CodeBlock::Begin(std::uint32_t z) {
 
 void CodeBlock::AddSegment(std::uint32_t layer, std::uint32_t length, std::uint32_t passes) {
   if (segments_.Empty()) segmentLayer_ = layer;
-  Segment& s = segments_.PushBack();
-  s.length = length;
-  s.passes = passes;
+  segments_.PushBack({length, passes});
   pendingSegBytes_ += length;
   pendingSegPasses_ += passes;
   passesReceived_ += passes;
@@ -126,7 +188,7 @@ void CodeBlock::DecodeLayers(std::uint32_t l, PacketBodyInput& in) {
   // Segments announced for another layer cannot belong to this body: they
   // were left by a packet whose body was never read.
   if (!segments_.Empty() && segmentLayer_ != l) ClearSegments();
-  if (!begun_) {
+  if (!begun_ || released_) {
     ClearSegments();
     return;
   }
@@ -135,33 +197,36 @@ void CodeBlock::DecodeLayers(std::uint32_t l, PacketBodyInput& in) {
   const std::uint32_t flags = params_.flags;
   const bool last = params_.layers == 0 || l + 1 >= params_.layers;
 
+  const bool bypassLayers = !(flags & kCbTerminateEachPass) && params_.layers > 1 && (flags & kCbBypass);
   if ((flags & kCbTerminateEachPass) || params_.layers <= 1)
     DecodeEachSegment(in);
-  else if (flags & kCbBypass)
+  else if (bypassLayers)
     DecodeBypassSegments(in, last);
   else
     BufferUntilLastLayer(in, last);
   ClearSegments();
+  // Every packet of the precinct comes once and in layer order, so after
+  // the last layer nothing reaches this code-block again; in the bypass way
+  // passes may still wait for the tile's end.
+  if (last && params_.layers >= 1 && !bypassLayers) ReleaseState();
 }
 
 void CodeBlock::DecodeEachSegment(PacketBodyInput& in) {
   if (segments_.Empty()) return;
   SetPasses(pendingSegPasses_);
-  OwnedBuffer block;
-  for (auto* n = segments_.FirstNode(); n; n = n->next) {
-    const std::size_t len = n->payload->length;
-    block.Reset(len + 1);
-    in.ReadBody(block.Data(), len);
-    block.Data()[len] = 0xFF;
-    DecodeBlock(block.Data(), len);
-  }
+  segments_.ForEach([&](const Segment& s) {
+    const std::size_t len = s.length;
+    std::uint8_t* bytes = SegmentScratch(len + 1);
+    in.ReadBody(bytes, len);
+    bytes[len] = 0xFF;
+    DecodeBlock(bytes, len);
+  });
   Check();
 }
 
 void CodeBlock::DecodeBypassSegments(PacketBodyInput& in, bool last) {
   OwnedBuffer block;
-  for (auto* n = segments_.FirstNode(); n; n = n->next) {
-    const Segment& s = *n->payload;
+  segments_.ForEach([&](const Segment& s) {
     block.Reset(s.length + std::size_t{1});
     in.ReadBody(block.Data(), s.length);
     data_.Append(block.Data(), s.length);
@@ -177,7 +242,7 @@ void CodeBlock::DecodeBypassSegments(PacketBodyInput& in, bool last) {
       pendingPasses_ = 0;
       DecodeBlock(block.Data(), len);
     }
-  }
+  });
   if (last && data_.Unread() > 0) DecodeWaiting(pendingPasses_);
 }
 
@@ -194,7 +259,7 @@ void CodeBlock::BufferUntilLastLayer(PacketBodyInput& in, bool last) {
 }
 
 void CodeBlock::Finish() {
-  if (!begun_) return;
+  if (!begun_ || released_) return;
   ClearSegments();
   const std::uint32_t flags = params_.flags;
   if ((flags & kCbTerminateEachPass) || params_.layers <= 1) return;  // decoded as read

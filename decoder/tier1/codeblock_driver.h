@@ -26,6 +26,32 @@ class PacketBodyInput {
   virtual std::uint64_t Available() const = 0;
 };
 
+// The decoder states of the code-blocks of one tile, cut from large blocks
+// of the calling thread's plane cache and all given back with the arena:
+// thousands of code-blocks a frame then take no allocation of their own.
+class CodeBlockStateArena {
+ public:
+  // `bytes` bytes, 64-byte aligned: one given back with that size, or new
+  // ones; throws Except_faultMalloc.
+  void* Take(std::size_t bytes);
+  // Gives back a block Take returned for `bytes`, for the next code-block
+  // of that size (still warm in the cache).
+  void Give(void* p, std::size_t bytes);
+
+ private:
+  static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+  // Blocks given back, by size: each holds the address of the next.
+  struct FreeList {
+    std::size_t bytes = 0;
+    void* head = nullptr;
+  };
+  static constexpr std::size_t kSizes = 16;
+  FreeList free_[kSizes];
+  OwnedList<SubbandPlane> chunks_;
+  std::size_t used_ = 0;  // bytes taken from the last chunk
+  std::size_t size_ = 0;  // its size
+};
+
 // Everything a code-block needs to know of its band.
 struct CodeBlockParams {
   std::int32_t* destination = nullptr;  // first coefficient in the band plane
@@ -38,6 +64,8 @@ struct CodeBlockParams {
   std::int32_t epsMinusRb = 0;  // quantisation exponent minus Rb
   std::uint32_t flags = 0;      // decoding flags from the code-block style
   std::uint32_t layers = 0;     // quality layers of the tile
+  // Where the decoder state comes from; null: an allocation of its own.
+  CodeBlockStateArena* states = nullptr;
 };
 
 class CodeBlock {
@@ -48,9 +76,10 @@ class CodeBlock {
   CodeBlock& operator=(const CodeBlock&) = delete;
 
   // Before any packet: parameters stored, Lblock 3, nothing received, the
-  // destination rectangle cleared.  The decoder state is made at the first
+  // destination rectangle cleared (unless the caller has cleared the whole
+  // plane already: `clear` false).  The decoder state is made at the first
   // inclusion, so code-blocks that no packet includes cost no state.
-  void SetUp(const CodeBlockParams& p, BDiagnOutput* output);
+  void SetUp(const CodeBlockParams& p, BDiagnOutput* output, bool clear = true);
 
   // First inclusion, with z missing most significant bit-planes.
   void Begin(std::uint32_t z);
@@ -82,8 +111,41 @@ class CodeBlock {
     std::uint32_t length = 0;
     std::uint32_t passes = 0;
   };
+  // The segments of one packet: a packet mostly brings a code-block one or
+  // two, kept in place; more go to a list.
+  class SegmentList {
+   public:
+    void PushBack(const Segment& s) {
+      if (count_ < kInPlace)
+        inPlace_[count_] = s;
+      else
+        more_.PushBack() = s;
+      ++count_;
+    }
+    void Clear() {
+      count_ = 0;
+      more_.Clear();
+    }
+    bool Empty() const { return count_ == 0; }
+    std::size_t Count() const { return count_; }
+    // fn(segment) for each, in order.
+    template <class Fn>
+    void ForEach(Fn&& fn) const {
+      for (std::size_t i = 0; i < count_ && i < kInPlace; ++i) fn(inPlace_[i]);
+      for (auto* n = more_.FirstNode(); n; n = n->next) fn(*n->payload);
+    }
+
+   private:
+    static constexpr std::size_t kInPlace = 4;
+    Segment inPlace_[kInPlace];
+    OwnedList<Segment> more_;
+    std::size_t count_ = 0;
+  };
 
   void EnsureState();
+  // Gives the decoder state back (a code-block whose precinct has no packet
+  // left and that keeps no bytes for the tile's end needs it no more).
+  void ReleaseState();
   // Reads the data buffer into a block one byte longer and empties it.
   void TakeBuffer(OwnedBuffer& block, std::size_t& length);
   void DecodeBlock(const std::uint8_t* bytes, std::size_t length);
@@ -102,9 +164,11 @@ class CodeBlock {
   std::uint32_t passesReceived_ = 0;
   std::uint32_t zeroBitPlanes_ = 0;
   DiagnRoute route_;
-  PrimCodeBlockDecoderState* state_ = nullptr;  // aligned block, owned
+  PrimCodeBlockDecoderState* state_ = nullptr;  // aligned block, owned unless from the arena
+  bool stateOwned_ = false;
+  std::size_t stateBytes_ = 0;
   // Segments of the packet being read: {length, passes}, with their layer and sums.
-  OwnedList<Segment> segments_;
+  SegmentList segments_;
   std::uint32_t segmentLayer_ = 0;
   std::uint64_t pendingSegBytes_ = 0;
   std::uint32_t pendingSegPasses_ = 0;
@@ -117,6 +181,7 @@ class CodeBlock {
   std::uint32_t pendingPasses_ = 0;
   std::int32_t lastSegmentEnd_ = -1;
   bool begun_ = false;
+  bool released_ = false;  // the decoder state was given back: nothing more to decode
   std::uint32_t decodes_ = 0;
 };
 

@@ -1,6 +1,7 @@
 // Building a tile-component: the precinct and code-block partitions of its
 // bands over its coefficient planes.
 #include <climits>
+#include <cstring>
 
 #include "decoder/tier2/tile_component.h"
 #include "primitives/image/image.h"
@@ -96,7 +97,9 @@ void BuildPrecinctBand(PrecinctBand& pb, const Rect& part, const Rect& bandRect,
       p.epsMinusRb = b.epsMinusRb;
       p.flags = b.flags;
       p.layers = b.layers;
-      pb.codeBlocks[static_cast<std::size_t>(j * cbCols + i)].SetUp(p, output);
+      p.states = b.states;
+      // BuildBand has cleared the whole plane.
+      pb.codeBlocks[static_cast<std::size_t>(j * cbCols + i)].SetUp(p, output, false);
     }
   }
 }
@@ -115,6 +118,10 @@ void BuildBand(Band& band, const BandBuild& b, BDiagnOutput* output) {
   band.precinctColumns = static_cast<std::uint32_t>(cols);
   band.precinctRows = static_cast<std::uint32_t>(rows);
   band.precincts.Reset(static_cast<std::size_t>(rows));
+  // The code-blocks of the precinct parts tile the band: its plane is
+  // cleared in one sweep rather than block by block.
+  if (!band.empty && b.plane && b.plane->data)
+    std::memset(b.plane->data, 0, static_cast<std::size_t>(b.plane->step) * b.plane->height);
   const bool bypass = (b.flags & kCbBypass) != 0;
   const bool terminate = (b.flags & kCbTerminateEachPass) != 0;
   for (std::uint64_t py = 0; py < rows; ++py) {
@@ -208,13 +215,16 @@ std::uint64_t CountTileComponentRecords(const Rect& tcRect, const CodingStyle& s
 
 void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle& style,
                         const QuantStyle& quant, std::uint32_t precision, std::uint32_t layers,
-                        LevelSet& planes, BDiagnOutput* output) {
+                        LevelSet& planes, BDiagnOutput* output, CodeBlockStateArena* states) {
   const std::uint32_t nl = style.levels;
   tc.levels = nl;
   tc.route.SetOutput(output);
   tc.resolutions.Reset(nl);
-  ForEachBand(&tc, tcRect, style, quant, precision, layers, &planes,
-              [&](const BandBuild& b, Band* band) { BuildBand(*band, b, output); });
+  ForEachBand(&tc, tcRect, style, quant, precision, layers, &planes, [&](const BandBuild& b, Band* band) {
+    BandBuild withStates = b;
+    withStates.states = states;
+    BuildBand(*band, withStates, output);
+  });
 
   // Lowest resolution whose bands are not all empty.
   tc.lowestResolution = ~0u;

@@ -18,6 +18,7 @@
 #include "primitives/core/gen_namespace.h"
 #include "primitives/jpeg2000/wavelet_builds.h"
 #include "primitives/jpeg2000/wavelet_lift.h"
+#include "primitives/jpeg2000/wavelet_vec-inl.h"
 
 namespace prim::PRIM_GEN_NS {
 namespace {
@@ -403,25 +404,8 @@ inline bool rowsOverlap(const float* w, const float* r, int width) {
   return d < span && d > -span;
 }
 
-#if defined(__AVX__)
-constexpr int kColumnLanes = 8;
-using VecF = __m256;
-inline VecF vload(const float* p) { return _mm256_loadu_ps(p); }
-inline void vstore(float* p, VecF v) { _mm256_storeu_ps(p, v); }
-inline VecF vsplat(float x) { return _mm256_set1_ps(x); }
-inline VecF vadd(VecF a, VecF b) { return _mm256_add_ps(a, b); }
-inline VecF vsub(VecF a, VecF b) { return _mm256_sub_ps(a, b); }
-inline VecF vmul(VecF a, VecF b) { return _mm256_mul_ps(a, b); }
-#else
-constexpr int kColumnLanes = 4;
-using VecF = __m128;
-inline VecF vload(const float* p) { return _mm_loadu_ps(p); }
-inline void vstore(float* p, VecF v) { _mm_storeu_ps(p, v); }
-inline VecF vsplat(float x) { return _mm_set1_ps(x); }
-inline VecF vadd(VecF a, VecF b) { return _mm_add_ps(a, b); }
-inline VecF vsub(VecF a, VecF b) { return _mm_sub_ps(a, b); }
-inline VecF vmul(VecF a, VecF b) { return _mm_mul_ps(a, b); }
-#endif
+using namespace wavelet_vec;
+constexpr int kColumnLanes = kFloatLanes;
 
 // c x a - d x s for passes 1 and 2, e - d x s for passes 3 and 4.
 inline VecF colProducts(VecF c, VecF a, VecF d, VecF s) {

@@ -478,3 +478,96 @@ TEST(SampleStage, OnePassEqualsTheSeparatePasses) {
 }
 
 }  // namespace
+
+namespace {
+
+// One irreversible tile-component over `levels` levels with 4 x 4
+// code-blocks bound to its planes, which hold random coefficients.
+struct BlockComponent {
+  CodingStyle style;
+  QuantStyle quant;
+  LevelSet set;
+  TileComponent tc;
+  BlockComponent(const Rect& r, std::uint32_t levels, std::mt19937& rng) {
+    style.transform = 0;
+    style.levels = levels;
+    style.codeBlockWidthExp = style.codeBlockHeightExp = 2;
+    style.precincts.Reset(levels + 1);
+    for (std::uint32_t i = 0; i <= levels; ++i) style.precincts[i] = {15, 15};
+    quant.style = kQuantDerived;
+    quant.base = {1234, 13};
+    quant.guardBits = 2;
+    AllocLevelSet32(set, r, levels);
+    BuildTileComponent(tc, r, style, quant, 12, 1, set, nullptr);
+    std::uniform_int_distribution<std::int32_t> d(-3000, 3000);
+    auto fill = [&](SubbandPlane& p) {
+      for (std::uint32_t y = 0; y < p.height; ++y)
+        for (std::uint32_t x = 0; x < p.width; ++x)
+          reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(p.data) + y * p.step)[x] = SM(d(rng));
+    };
+    fill(set.ll);
+    for (std::uint32_t i = 0; i < levels; ++i)
+      for (std::uint32_t b = 0; b < 3; ++b) fill(set.level[i].Band(b));
+  }
+  ComponentCoefficients Coefficients(const Rect& r) {
+    ComponentCoefficients c;
+    c.set = &set;
+    c.rect = r;
+    c.transform = 0;
+    c.quant = &quant;
+    c.precision = 11;
+    c.blocks = &tc;
+    return c;
+  }
+};
+
+}  // namespace
+
+// Three components synthesised together, row triples taken from the ring as
+// they become final, give the samples of three separate syntheses followed
+// by the sample stage, for every phase, small heights and several levels.
+TEST(SampleStage, ComponentsTogetherEqualComponentsApart) {
+  std::mt19937 rng(7);
+  const std::int32_t offsets[3] = {2048, 2048, 2048}, lows[3] = {0, 0, 0}, highs[3] = {4095, 4095, 4095};
+  for (const Rect r : {Rect{0, 0, 37, 29}, Rect{3, 5, 40, 1}, Rect{1, 0, 9, 2}, Rect{0, 1, 17, 7},
+                       Rect{5, 3, 64, 9}, Rect{2, 2, 33, 70}})
+    for (std::uint32_t levels = 1; levels <= 3; ++levels) {
+      BlockComponent comps[3] = {{r, levels, rng}, {r, levels, rng}, {r, levels, rng}};
+      ComponentCoefficients cc[3];
+      for (int c = 0; c < 3; ++c) cc[c] = comps[c].Coefficients(r);
+      // Apart: each into its own float plane, then the sample stage per row.
+      std::vector<float> apart[3];
+      for (int c = 0; c < 3; ++c) {
+        apart[c].assign(std::size_t{r.width} * r.height, 0.0f);
+        ReconstructTile32(cc[c], apart[c].data(), static_cast<std::int32_t>(r.width * 4));
+      }
+      for (std::uint32_t y = 0; y < r.height; ++y)
+        RowInvICTToSamples32(apart[0].data() + y * r.width, apart[1].data() + y * r.width,
+                             apart[2].data() + y * r.width, static_cast<int>(r.width), offsets, lows, highs);
+      // Together.
+      struct Collect final : FloatRowSink {
+        std::vector<std::int32_t> out[3];
+        std::vector<std::uint32_t> order;
+        const std::int32_t *off, *lo, *hi;
+        void Rows(std::uint32_t y, float* const rows[3], std::uint32_t width) override {
+          order.push_back(y);
+          void* o[3];
+          for (int c = 0; c < 3; ++c) o[c] = out[c].data() + std::size_t{y} * width;
+          RowInvICTToSamples32(rows, o, static_cast<int>(width), off, lo, hi);
+        }
+      } sink;
+      sink.off = offsets;
+      sink.lo = lows;
+      sink.hi = highs;
+      for (auto& o : sink.out) o.assign(std::size_t{r.width} * r.height, -1);
+      ASSERT_TRUE(ReconstructTiles32Together(cc, sink));
+      ASSERT_EQ(sink.order.size(), r.height);
+      for (std::uint32_t y = 0; y < r.height; ++y) EXPECT_EQ(sink.order[y], y);
+      for (int c = 0; c < 3; ++c) {
+        std::vector<std::int32_t> want(apart[c].size());
+        std::memcpy(want.data(), apart[c].data(), want.size() * 4);
+        EXPECT_EQ(sink.out[c], want) << "rect " << r.x << "," << r.y << " " << r.width << "x" << r.height
+                                     << " levels " << levels << " component " << c;
+      }
+    }
+}

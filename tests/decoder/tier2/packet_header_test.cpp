@@ -579,3 +579,57 @@ TEST(PacketHeader, CodeBlockFirstIncludedAtLayerThree) {
   // The inclusion leaf of cb1 holds 3, learnt at threshold 4.
   EXPECT_EQ(t.Precinct().inclusion.NodeAt(1).value, 3u);
 }
+
+// A packet may bring a code-block more segments than are kept in place: each
+// is read in order and decoded once, and the next packet starts afresh.
+TEST(CodeBlockDriver, ManySegmentsInOnePacket) {
+  for (std::uint32_t n : {1u, 4u, 5u, 9u}) {
+    OneResolution t(4, 4, 2, kCbTerminateEachPass, 2);
+    CodeBlock& cb = t.Block(0);
+    cb.Begin(0);
+    Feeder f;
+    f.bytes.assign(200, 0x00);
+    std::size_t total = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+      cb.AddSegment(0, i + 1, 1);
+      total += i + 1;
+    }
+    EXPECT_EQ(cb.PendingSegmentCount(), n);
+    EXPECT_EQ(cb.PendingBytes(), total);
+    cb.DecodeLayers(0, f);
+    EXPECT_EQ(cb.DecodeCount(), n);
+    EXPECT_EQ(f.pos, total);
+    EXPECT_EQ(cb.PendingSegmentCount(), 0u);
+    cb.AddSegment(1, 3, 1);
+    EXPECT_EQ(cb.PendingSegmentCount(), 1u);
+    cb.DecodeLayers(1, f);
+    EXPECT_EQ(cb.DecodeCount(), n + 1);
+    EXPECT_EQ(f.pos, total + 3);
+  }
+}
+
+// After its precinct's last layer a code-block gives its decoder state back:
+// the tile's end and any stray body find nothing to decode.
+TEST(CodeBlockDriver, NothingDecodesAfterTheLastLayer) {
+  for (std::uint32_t flags : {0u, static_cast<std::uint32_t>(kCbTerminateEachPass)}) {
+    OneResolution t(4, 4, 2, flags, 2);
+    CodeBlock& cb = t.Block(0);
+    cb.Begin(0);
+    Feeder f;
+    f.bytes.assign(20, 0x00);
+    cb.AddSegment(0, 2, 1);
+    cb.DecodeLayers(0, f);
+    cb.AddSegment(1, 3, 1);
+    cb.DecodeLayers(1, f);
+    const std::uint32_t decodes = cb.DecodeCount();
+    EXPECT_GE(decodes, 1u);
+    EXPECT_EQ(f.pos, 5u);
+    cb.Finish();
+    cb.AddSegment(1, 4, 1);
+    cb.DecodeLayers(1, f);
+    cb.Finish();
+    EXPECT_EQ(cb.DecodeCount(), decodes);
+    EXPECT_EQ(f.pos, 5u);
+    EXPECT_EQ(cb.PendingSegmentCount(), 0u);
+  }
+}
