@@ -325,7 +325,7 @@ Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr
     }
     if (batch.Failure()) return batch;
     for (std::uint32_t i = 0; i < b && writeMovie; ++i) {
-      result = writer->AddFrame(components[i].GetData().Data(), components[i].GetSize());
+      result = writer->AddFrame(components[i].GetPixels(), components[i].GetSize());
       if (result.Failure()) {
         why = {movie, frame + i, MovieCause(movie.c_str(), result)};
         return result;
