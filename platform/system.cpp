@@ -4,6 +4,7 @@
 #include <malloc.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -25,6 +26,14 @@ void platformAdviseLargePages(void* p, std::size_t bytes) {
 #else
   (void)p;
   (void)bytes;
+#endif
+}
+
+bool platformDeclineLargePages() {
+#if defined(PR_SET_THP_DISABLE)
+  return prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0) == 0;
+#else
+  return false;
 #endif
 }
 
