@@ -29,6 +29,20 @@ void platformAdviseLargePages(void* p, std::size_t bytes) {
 #endif
 }
 
+void platformPrefault(void* p, std::size_t bytes) {
+#if defined(MADV_POPULATE_WRITE)
+  const std::uintptr_t page = platformPageSize();
+  const auto begin = reinterpret_cast<std::uintptr_t>(p);
+  if (!p || begin > UINTPTR_MAX - bytes) return;
+  const std::uintptr_t first = (begin + page - 1) & ~(page - 1);
+  const std::uintptr_t last = (begin + bytes) & ~(page - 1);
+  if (last > first) (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
 bool platformDeclineLargePages() {
 #if defined(PR_SET_THP_DISABLE)
   return prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0) == 0;

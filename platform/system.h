@@ -14,6 +14,12 @@ std::size_t platformPageSize();
 // one per page.  A hint: nothing changes where the system cannot.
 void platformAdviseLargePages(void* p, std::size_t bytes);
 
+// Has the system supply the whole pages inside [p, p + bytes) now, in one
+// call, as the first writes to them would one page at a time: for a fresh
+// block that is written whole anyway, the same pages at a lower cost.  The
+// contents stay as they are.  A hint: nothing changes where the system cannot.
+void platformPrefault(void* p, std::size_t bytes);
+
 // Has the system back this process's memory with ordinary pages only, large
 // pages asked for by platformAdviseLargePages or by a library included (the
 // setting is inherited by child processes).  Where a large page costs far

@@ -26,14 +26,20 @@ constexpr int kAllPasses = 1024;
 constexpr std::uint32_t kKeepDestination = 0x20000;
 }  // namespace
 
-CodeBlock::~CodeBlock() { primAlignedFree(state_); }
+CodeBlock::~CodeBlock() { ReleaseState(); }
+
+void CodeBlock::ReleaseState() {
+  ReturnCachedBlock(state_, stateBytes_);
+  state_ = nullptr;
+  stateBytes_ = 0;
+}
 
 void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output) {
   params_ = p;
   route_.SetOutput(output);
   // A state sized for another code-block must not be reused.
-  primAlignedFree(state_);
-  state_ = nullptr;
+  ReleaseState();
+  done_ = false;
   segments_.Clear();
   pendingSegBytes_ = 0;
   pendingSegPasses_ = 0;
@@ -53,9 +59,10 @@ void CodeBlock::EnsureState() {
   const int w = static_cast<int>(params_.width), h = static_cast<int>(params_.height);
   int size = 0;
   if (imgCodeBlockDecoderStateSize_JPEG2000(w, h, &size) != 0 || size <= 0) ThrowFaultMalloc();
-  void* p = primAlignedMalloc(size);
+  void* p = TakeCachedBlock(static_cast<std::size_t>(size));
   if (!p) ThrowFaultMalloc();
   state_ = static_cast<PrimCodeBlockDecoderState*>(p);
+  stateBytes_ = static_cast<std::size_t>(size);
   imgCodeBlockDecoderInit_JPEG2000(state_, w, h);
 }
 
@@ -132,6 +139,18 @@ void CodeBlock::DecodeLayers(std::uint32_t l, PacketBodyInput& in) {
   }
   // Nothing is allocated before the announced bytes are known to exist.
   if (pendingSegBytes_ > in.Available()) throw J2k::Except_noDataToRead();
+  if (done_) {
+    // Packets come once each, layers in order: no bytes follow the last
+    // layer's.  Should some all the same, they are read past, as the state
+    // that could decode them is gone.
+    OwnedBuffer skipped;
+    for (auto* n = segments_.FirstNode(); n; n = n->next) {
+      skipped.Reset(n->payload->length);
+      if (n->payload->length) in.ReadBody(skipped.Data(), n->payload->length);
+    }
+    ClearSegments();
+    return;
+  }
   const std::uint32_t flags = params_.flags;
   const bool last = params_.layers == 0 || l + 1 >= params_.layers;
 
@@ -142,6 +161,13 @@ void CodeBlock::DecodeLayers(std::uint32_t l, PacketBodyInput& in) {
   else
     BufferUntilLastLayer(in, last);
   ClearSegments();
+  // After the last layer with nothing left waiting, the decoder state has
+  // served: it goes back to the thread's cache for the next code-block, so a
+  // tile holds few states at a time instead of one per code-block.
+  if (last && pendingPasses_ == 0 && data_.Unread() == 0) {
+    ReleaseState();
+    done_ = true;
+  }
 }
 
 void CodeBlock::DecodeEachSegment(PacketBodyInput& in) {

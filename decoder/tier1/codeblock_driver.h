@@ -84,6 +84,8 @@ class CodeBlock {
   };
 
   void EnsureState();
+  // Gives the decoder state back to the thread's cache.
+  void ReleaseState();
   // Reads the data buffer into a block one byte longer and empties it.
   void TakeBuffer(OwnedBuffer& block, std::size_t& length);
   void DecodeBlock(const std::uint8_t* bytes, std::size_t length);
@@ -103,6 +105,9 @@ class CodeBlock {
   std::uint32_t zeroBitPlanes_ = 0;
   DiagnRoute route_;
   PrimCodeBlockDecoderState* state_ = nullptr;  // aligned block, owned
+  std::size_t stateBytes_ = 0;
+  // The last layer was decoded and its state given back.
+  bool done_ = false;
   // Segments of the packet being read: {length, passes}, with their layer and sums.
   OwnedList<Segment> segments_;
   std::uint32_t segmentLayer_ = 0;
