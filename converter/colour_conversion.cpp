@@ -165,11 +165,10 @@ Kumu::Result_t ConvertFrame(const Codec::ImageBuffer& image, std::uint32_t expec
     return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
   }
   if (overImage) {
-    // Row y of the output takes the first 3 x width of the plane's row y
-    // (rows of 4 x width bytes or more), which is read whole before it is
-    // written; every row keeps room behind it that a reader may run into.
+    // Row y of the output, 3 x width bytes from y x 3 x width on, lies below
+    // row y + 1 of the plane (whose rows are at least 4 x width bytes apart),
+    // and row y is read whole before it is written.
     out.data = static_cast<std::uint8_t*>(image.planePointers[0]);
-    out.rowSize = image.layout.rowSteps[0];
   } else {
     try {
       const bool fresh = out.pixels->Size() != static_cast<std::int32_t>(outputBytes);

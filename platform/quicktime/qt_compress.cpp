@@ -10,7 +10,6 @@
 #include "platform/threads.h"
 
 extern "C" {
-#include <libavutil/buffer.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
@@ -25,8 +24,6 @@ namespace {
 // bytes past a row, so it only reads the caller's rows where at least this
 // much of the caller's memory follows.
 constexpr size_t kReadSlack = 64;
-
-constexpr int kScalerFlags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT;
 
 // The frame rate in hundredths of a frame per second, from 16.16 fixed point.
 int64_t Hundredths(Fixed rate) { return std::llround(double(rate) * 100.0 / 65536.0); }
@@ -44,8 +41,6 @@ void FreeSession(SessionRecord* s) {
   if (s == nullptr) return;
   avcodec_free_context(&s->codec);
   sws_freeContext(s->scaler);
-  sws_freeContext(s->threadedScaler);
-  av_frame_free(&s->source);
   av_frame_free(&s->frame);
   av_packet_free(&s->packet);
   delete s;
@@ -80,9 +75,6 @@ OSStatus Drain(SessionRecord* s) {
   return s->failure;
 }
 
-// The caller's rows belong to the caller.
-void KeepCallersRows(void*, uint8_t*) {}
-
 // Converts the caller's RGB rows into the session's frame.
 OSStatus Convert(SessionRecord* s, const PixelBufferRecord* pb) {
   if (av_frame_make_writable(s->frame) < 0) return memFullErr;
@@ -94,21 +86,6 @@ OSStatus Convert(SessionRecord* s, const PixelBufferRecord* pb) {
   uint8_t* const* dst = s->frame->data;
   const int* dstStride = s->frame->linesize;
 
-  if (w == cw && h == ch && bpr - rowBytes >= kReadSlack) {
-    // Every row, the last one too, has room behind it: the whole frame
-    // straight from the caller, in slices on the scaler's threads.
-    // The view is reference counted (with nothing to free), so that the
-    // scaler takes a reference to the rows rather than a copy of them.
-    AVFrame* src = s->source;
-    src->buf[0] = av_buffer_create(const_cast<uint8_t*>(base), bpr * h, KeepCallersRows, nullptr, 0);
-    if (src->buf[0] == nullptr) return memFullErr;
-    src->data[0] = const_cast<uint8_t*>(base);
-    src->linesize[0] = int(bpr);
-    const int converted = sws_scale_frame(s->threadedScaler, s->frame, src);
-    av_buffer_unref(&src->buf[0]);
-    src->data[0] = nullptr;
-    return converted < 0 ? codecErr : noErr;
-  }
   const bool direct = w == cw && h == ch && h >= 4 && (bpr - rowBytes) + 2 * bpr >= kReadSlack;
   if (direct) {
     // Rows 0 .. h-3 straight from the caller; the last two from a copy with
@@ -356,34 +333,16 @@ OSStatus ICMCompressionSessionCreate(CFAllocatorRef /*allocator*/, int width, in
   if (avcodec_open2(c, encoder, nullptr) < 0) return codecErr;
 
   s->scaler = sws_getContext(s->codedWidth, s->codedHeight, AV_PIX_FMT_RGB24, s->codedWidth, s->codedHeight,
-                             AV_PIX_FMT_YUV420P, kScalerFlags, nullptr, nullptr, nullptr);
+                             AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr,
+                             nullptr, nullptr);
   if (s->scaler == nullptr) return memFullErr;
-  // The same conversion on up to four slice threads: it runs on the caller's
-  // thread between the encoder's frames, and its slices give the bytes one
-  // pass would.
-  s->threadedScaler = sws_alloc_context();
-  if (s->threadedScaler == nullptr) return memFullErr;
-  av_opt_set_int(s->threadedScaler, "srcw", s->codedWidth, 0);
-  av_opt_set_int(s->threadedScaler, "srch", s->codedHeight, 0);
-  av_opt_set_int(s->threadedScaler, "src_format", AV_PIX_FMT_RGB24, 0);
-  av_opt_set_int(s->threadedScaler, "dstw", s->codedWidth, 0);
-  av_opt_set_int(s->threadedScaler, "dsth", s->codedHeight, 0);
-  av_opt_set_int(s->threadedScaler, "dst_format", AV_PIX_FMT_YUV420P, 0);
-  av_opt_set_int(s->threadedScaler, "sws_flags", kScalerFlags, 0);
-  av_opt_set_int(s->threadedScaler, "threads", std::min(c->thread_count, 4), 0);
-  if (sws_init_context(s->threadedScaler, nullptr, nullptr) < 0) return memFullErr;
   // swscale converts RGB with the BT.601 matrix unless told otherwise.
   const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-  for (SwsContext* scaler : {s->scaler, s->threadedScaler})
-    if (sws_setColorspaceDetails(scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16) < 0) return codecErr;
+  if (sws_setColorspaceDetails(s->scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16) < 0) return codecErr;
 
   s->frame = av_frame_alloc();
-  s->source = av_frame_alloc();
   s->packet = av_packet_alloc();
-  if (s->frame == nullptr || s->source == nullptr || s->packet == nullptr) return memFullErr;
-  s->source->format = AV_PIX_FMT_RGB24;
-  s->source->width = s->codedWidth;
-  s->source->height = s->codedHeight;
+  if (s->frame == nullptr || s->packet == nullptr) return memFullErr;
   s->frame->format = AV_PIX_FMT_YUV420P;
   s->frame->width = s->codedWidth;
   s->frame->height = s->codedHeight;

@@ -135,10 +135,6 @@ struct SessionRecord {
   ICMEncodedFrameOutputRecord output{};
   AVCodecContext* codec = nullptr;
   SwsContext* scaler = nullptr;
-  // Rows with room behind each go through a second scaler on slice threads,
-  // from a view of the caller's rows.
-  SwsContext* threadedScaler = nullptr;
-  AVFrame* source = nullptr;
   AVFrame* frame = nullptr;
   AVPacket* packet = nullptr;
   std::vector<uint8_t> scratch;          // rows converted from a copy

@@ -351,23 +351,6 @@ TEST_F(MovieTest, LastRowsConvertLikeTheRest) {
   }
 }
 
-// Rows with room behind them are converted on the scaler's slice threads,
-// straight from the caller's memory: the movie is the one rows without room
-// give (converted in one pass, the last rows from a copy), to the bit.
-TEST_F(MovieTest, RowsWithRoomBehindThemConvertOnThreadsToTheSameMovie) {
-  for (const auto& [w, h] : {std::pair{160, 90}, std::pair{98, 64}}) {
-    const std::string tight = PathOf("tight.mov"), roomy = PathOf("roomy.mov");
-    WriteMovie(tight, w, h, 2, 4, size_t(w) * 3);
-    WriteMovie(roomy, w, h, 2, 4, size_t(w) * 4);
-    int a = 0, b = 0;
-    const std::vector<uint8_t> first = DecodeRgb(tight, w, h, &a);
-    const std::vector<uint8_t> second = DecodeRgb(roomy, w, h, &b);
-    EXPECT_EQ(a, 4);
-    EXPECT_EQ(b, 4);
-    EXPECT_TRUE(first == second) << w << "x" << h;
-  }
-}
-
 TEST_F(MovieTest, CallerMayReuseItsBufferOnceTheCallReturns) {
   const std::string path = PathOf("reuse.mov");
   const int w = 64, h = 48, frames = 12;
