@@ -111,8 +111,12 @@ PrimResult OutputGammaToBytes(Prim32f* values, std::int32_t* positions, std::uin
   return status;
 }
 
-Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32_t expectedWidth,
-                                    std::uint32_t expectedHeight, TRgbFrame& out) {
+namespace {
+
+// The conversion into the caller's block (`overImage` false: out.pixels) or
+// over the image's first plane.
+Kumu::Result_t ConvertFrame(const Codec::ImageBuffer& image, std::uint32_t expectedWidth,
+                            std::uint32_t expectedHeight, TRgbFrame& out, bool overImage) {
   const Codec::ImageSampling& sampling = image.layout.sampling;
   const std::uint32_t width = sampling.rect.width;
   const std::uint32_t height = sampling.rect.height;
@@ -160,14 +164,22 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
   if (outputBytes > INT32_MAX) {
     return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
   }
-  try {
-    const bool fresh = out.pixels->Size() != static_cast<std::int32_t>(outputBytes);
-    out.pixels->SetSize(static_cast<std::int32_t>(outputBytes));
-    if (fresh) platformAdviseLargePages(out.pixels->Data(), static_cast<std::size_t>(outputBytes));
-  } catch (const TOutOfMemoryException&) {
-    return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
-  } catch (const std::bad_alloc&) {
-    return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
+  if (overImage) {
+    // Row y of the output, 3 x width bytes from y x 3 x width on, lies below
+    // row y + 1 of the plane (whose rows are at least 4 x width bytes apart),
+    // and row y is read whole before it is written.
+    out.data = static_cast<std::uint8_t*>(image.planePointers[0]);
+  } else {
+    try {
+      const bool fresh = out.pixels->Size() != static_cast<std::int32_t>(outputBytes);
+      out.pixels->SetSize(static_cast<std::int32_t>(outputBytes));
+      if (fresh) platformAdviseLargePages(out.pixels->Data(), static_cast<std::size_t>(outputBytes));
+    } catch (const TOutOfMemoryException&) {
+      return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
+    } catch (const std::bad_alloc&) {
+      return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
+    }
+    out.data = reinterpret_cast<std::uint8_t*>(out.pixels->Data());
   }
 
   // 1 / (2^(p+1) - 1): 1/4095 for 12-bit samples.
@@ -199,7 +211,7 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
   Prim32f* values = row.Data();
   const PrimRoiSize oneRow{static_cast<int>(width), 1};
   const int step = len;  // a one-row region never steps to a second row
-  auto* output = reinterpret_cast<std::uint8_t*>(out.pixels->Data());
+  std::uint8_t* const output = out.data;
   for (std::uint32_t y = 0; y < height; ++y) {
     const std::int32_t* samples[3];
     for (std::uint32_t c = 0; c < 3; ++c) {
@@ -243,4 +255,16 @@ Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32
     }
   }
   return Kumu::RESULT_OK;
+}
+
+}  // namespace
+
+Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32_t expectedWidth,
+                                    std::uint32_t expectedHeight, TRgbFrame& out) {
+  return ConvertFrame(image, expectedWidth, expectedHeight, out, false);
+}
+
+Kumu::Result_t ConvertXyzImageToRgbOverImage(Codec::ImageBuffer& image, std::uint32_t expectedWidth,
+                                             std::uint32_t expectedHeight, TRgbFrame& out) {
+  return ConvertFrame(image, expectedWidth, expectedHeight, out, true);
 }

@@ -16,12 +16,13 @@ extern const Prim32f kXyzToRgbMatrix[3][4];
 inline constexpr Prim32f kInputGamma = 2.6f;
 inline constexpr Prim32f kOutputGamma = 0.45454547f;  // 1 / 2.2
 
-// The converted frame: rows of 3 x width bytes, top to bottom.
+// The converted frame: rows of 3 x width bytes, top to bottom, at `data`.
 struct TRgbFrame {
-  TByteArray* pixels;     // resized to 3 x width x height bytes
+  TByteArray* pixels;     // resized to 3 x width x height bytes (unused over the image)
   std::uint32_t rowSize;  // bytes per row
   std::uint32_t width;
   std::uint32_t height;
+  std::uint8_t* data = nullptr;  // the first row: in `pixels`, or over the image
 };
 
 // The output gamma and the truncation to bytes of a row of values in [0, 1]:
@@ -39,3 +40,8 @@ PrimResult OutputGammaToBytes(Prim32f* values, std::int32_t* positions, std::uin
 // while its size stays the same.  Every failure is a result; nothing throws.
 Kumu::Result_t ConvertXyzImageToRgb(const Codec::ImageBuffer& image, std::uint32_t expectedWidth,
                                     std::uint32_t expectedHeight, TRgbFrame& out);
+// The same, with the rows written over the image's first plane (its samples
+// are then gone); `out.pixels` is not used.  The frame needs no memory of its
+// own: it lives as long as the image's planes stay as they are.
+Kumu::Result_t ConvertXyzImageToRgbOverImage(Codec::ImageBuffer& image, std::uint32_t expectedWidth,
+                                             std::uint32_t expectedHeight, TRgbFrame& out);

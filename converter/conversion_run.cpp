@@ -299,19 +299,33 @@ Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr
   for (std::uint32_t i = 0; i < n; ++i) components[i].SetExpectedBitDepths(depths);
 
   const TFrameSize frameSize{descriptor.StoredWidth, descriptor.StoredHeight};
-  TStopwatch stopwatch;
-  for (std::uint32_t frame = start; frame < end;) {
-    ShowProgress(frame, start, end, stopwatch);
-    const std::uint32_t b = end - frame < n ? end - frame : n;
-    for (std::uint32_t i = 0; i < b; ++i) {
-      bool tooLarge = false;
-      result = ReadFrameGrowing(reader, frame + i, buffers[i], tooLarge);
-      if (result.Failure()) {
-        why = {input, frame + i, FrameReadCause(result, tooLarge)};
-        return result;
-      }
-      components[i].StartDecode(frameSize, buffers[i].RoData(), buffers[i].Size());
+  // Reads frame `number` into component i's buffer and starts its decode;
+  // `failed` says why the frame could not be read.
+  auto startFrame = [&](std::uint32_t number, std::uint32_t i, TRunFailure& failed) {
+    bool tooLarge = false;
+    const Kumu::Result_t read = ReadFrameGrowing(reader, number, buffers[i], tooLarge);
+    if (read.Failure()) {
+      failed = {input, number, FrameReadCause(read, tooLarge)};
+      return read;
     }
+    components[i].StartDecode(frameSize, buffers[i].RoData(), buffers[i].Size());
+    return Kumu::RESULT_OK;
+  };
+  TStopwatch stopwatch;
+  // The first batch is started here; each later one while the batch before
+  // it goes to the movie: a component starts its next frame as soon as its
+  // frame is in the movie (the writer converts the pixels before AddFrame
+  // returns), so the decoders are not idle while the frames are added.
+  // Each batch's progress line comes before its frames are read.
+  if (start < end) ShowProgress(start, start, end, stopwatch);
+  const std::uint32_t first = end > start ? (end - start < n ? end - start : n) : 0;
+  for (std::uint32_t i = 0; i < first; ++i) {
+    result = startFrame(start + i, i, why);
+    if (result.Failure()) return result;
+  }
+  for (std::uint32_t frame = start; frame < end;) {
+    if (frame != start) ShowProgress(frame, start, end, stopwatch);
+    const std::uint32_t b = end - frame < n ? end - frame : n;
     // Every started component finishes its frame before the batch ends.
     Kumu::Result_t batch = Kumu::RESULT_OK;
     for (std::uint32_t i = 0; i < b; ++i) {
@@ -324,15 +338,29 @@ Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr
       }
     }
     if (batch.Failure()) return batch;
-    for (std::uint32_t i = 0; i < b && writeMovie; ++i) {
-      result = writer->AddFrame(components[i].GetData().Data(), components[i].GetSize());
-      if (result.Failure()) {
-        why = {movie, frame + i, MovieCause(movie.c_str(), result)};
-        return result;
+    const std::uint32_t next = frame + b;
+    const std::uint32_t nextCount = end - next < n ? end - next : n;
+    // A frame of the next batch that cannot be read ends the run once this
+    // batch is in the movie.
+    Kumu::Result_t unread = Kumu::RESULT_OK;
+    TRunFailure unreadWhy;
+    for (std::uint32_t i = 0; i < b; ++i) {
+      if (writeMovie) {
+        result = writer->AddFrame(components[i].GetPixels(), components[i].GetSize());
+        if (result.Failure()) {
+          why = {movie, frame + i, MovieCause(movie.c_str(), result)};
+          return result;
+        }
+        output->FrameAdded();
       }
-      output->FrameAdded();
+      if (i < nextCount && unread.Success()) unread = startFrame(next + i, i, unreadWhy);
     }
-    frame += b;
+    if (unread.Failure()) {
+      ShowProgress(next, start, end, stopwatch);
+      why = unreadWhy;
+      return unread;
+    }
+    frame = next;
   }
 
   if (writeMovie) {

@@ -74,12 +74,13 @@ Kumu::Result_t TDecoderThreadComponent::DecodeFrame() {
   for (int c = 0; c < 3; ++c) format.bitDepth[c] = mExpectedDepths[c];
   const Kumu::Result_t decoded = DecodeFrameImage(mFrameData, mFrameSize, format, mImage, &mStop);
   if (decoded.Failure()) return decoded;
-  return ConvertColors(mImage);
+  return ConvertColors();
 }
 
-Kumu::Result_t TDecoderThreadComponent::ConvertColors(const Codec::ImageBuffer& image) {
-  TRgbFrame frame{&mOutput, 0, 0, 0};
-  const Kumu::Result_t result = ConvertXyzImageToRgb(image, mExpectedWidth, mExpectedHeight, frame);
+Kumu::Result_t TDecoderThreadComponent::ConvertColors() {
+  TRgbFrame frame{nullptr, 0, 0, 0};
+  const Kumu::Result_t result = ConvertXyzImageToRgbOverImage(mImage, mExpectedWidth, mExpectedHeight, frame);
+  mOutputPixels = frame.data;
   mOutputRowSize = frame.rowSize;
   mOutputWidth = frame.width;
   mOutputHeight = frame.height;

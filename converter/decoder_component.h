@@ -40,15 +40,19 @@ class TDecoderThreadComponent {
   Kumu::Result_t GetResult() const { return mResult; }
   // Why the last decode failed (read, like the result, after the done event).
   const TFrameStop& GetStop() const { return mStop; }
-  TByteArray& GetData() { return mOutput; }
+  // The RGB rows (GetSize() bytes each, GetHeight() of them).  They are
+  // written over the decoded image's planes, so they stay only until the
+  // next StartDecode.
+  const std::uint8_t* GetPixels() const { return mOutputPixels; }
   std::uint32_t GetSize() const { return mOutputRowSize; }
   std::uint32_t GetWidth() const { return mOutputWidth; }
   std::uint32_t GetHeight() const { return mOutputHeight; }
 
   // Decodes the current input into the output (on the worker thread).
   Kumu::Result_t DecodeFrame();
-  // Converts a decoded image into the output (the last step of DecodeFrame).
-  Kumu::Result_t ConvertColors(const Codec::ImageBuffer& image);
+  // Converts the decoded image into the output, over the image's own
+  // planes (the last step of DecodeFrame).
+  Kumu::Result_t ConvertColors();
 
  private:
   static std::uint32_t ThreadProc(void* component);
@@ -62,7 +66,7 @@ class TDecoderThreadComponent {
   // The decoded frame, kept with its planes from frame to frame.
   Codec::ImageBuffer mImage;
   // Output.
-  TByteArray mOutput;
+  const std::uint8_t* mOutputPixels = nullptr;
   std::uint32_t mOutputRowSize = 0;
   std::uint32_t mOutputWidth = 0;
   std::uint32_t mOutputHeight = 0;

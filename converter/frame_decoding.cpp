@@ -6,6 +6,7 @@
 
 #include "converter/results.h"
 #include "decoder/jp2/jp2_decoder.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -141,9 +142,11 @@ Kumu::Result_t DecodeFrameImage(const std::uint8_t* data, std::uint32_t size, co
   const Kumu::Result_t checked = CheckHeader(header, sampling, format);
   if (checked.Failure()) return checked;
 
-  if (!ReusePlanes(image, sampling) &&
-      image.Alloc(Codec::kImageData32s, Codec::kPlanePerComponent, sampling, 5, 1) != 0) {
-    return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the decoded image");
+  if (!ReusePlanes(image, sampling)) {
+    if (image.Alloc(Codec::kImageData32s, Codec::kPlanePerComponent, sampling, 5, 1) != 0)
+      return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the decoded image");
+    for (std::uint32_t c = 0; c < sampling.count; ++c)
+      platformPrefault(image.planePointers[c], static_cast<std::size_t>(image.layout.PlaneSize(c)));
   }
   if (image.header.SetComponentCount(sampling.count) != 0) {
     return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the decoded image");

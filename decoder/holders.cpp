@@ -23,20 +23,22 @@ void OwnedBuffer::Reset(std::size_t n) {
 
 namespace {
 
-// Set once the thread's cache is gone: planes freed later (by objects the
-// thread destroys after it) go straight back to the allocator.
-thread_local bool tPlaneCacheGone = false;
+// Set once the thread's caches are gone: blocks freed later (by objects the
+// thread destroys after them) go straight back to the allocator.
+thread_local bool tBlockCachesGone = false;
 
-class PlaneCache {
+// Blocks a thread gave back, kept for its next blocks of the same size:
+// those from minBytes to the bound on the total, at most kMaxBlocks of them.
+class BlockCache {
  public:
-  PlaneCache() = default;
-  ~PlaneCache() {
+  BlockCache(std::size_t minBytes, std::size_t maxBytes) : minBytes_(minBytes), maxBytes_(maxBytes) {}
+  ~BlockCache() {
     for (std::size_t i = 0; i < count_; ++i) primAlignedFree(blocks_[i].data);
     count_ = 0;
-    tPlaneCacheGone = true;
+    tBlockCachesGone = true;
   }
-  PlaneCache(const PlaneCache&) = delete;
-  PlaneCache& operator=(const PlaneCache&) = delete;
+  BlockCache(const BlockCache&) = delete;
+  BlockCache& operator=(const BlockCache&) = delete;
 
   // A kept block of exactly `bytes`, or null.
   void* Take(std::size_t bytes) {
@@ -51,14 +53,14 @@ class PlaneCache {
     return nullptr;
   }
 
-  // Keeps the block when it is large, evicting the oldest kept ones to stay
-  // within the bounds; otherwise frees it.
+  // Keeps the block when its size is within the bounds, evicting the oldest
+  // kept ones to stay within them; otherwise frees it.
   void Keep(void* p, std::size_t bytes) {
-    if (bytes < kMinBytes || bytes > kMaxBytes) {
+    if (bytes < minBytes_ || bytes > maxBytes_) {
       primAlignedFree(p);
       return;
     }
-    while (count_ == kMaxBlocks || total_ + bytes > kMaxBytes) {
+    while (count_ == kMaxBlocks || total_ + bytes > maxBytes_) {
       primAlignedFree(blocks_[0].data);
       total_ -= blocks_[0].bytes;
       for (std::size_t k = 1; k < count_; ++k) blocks_[k - 1] = blocks_[k];
@@ -69,25 +71,43 @@ class PlaneCache {
   }
 
  private:
-  static constexpr std::size_t kMinBytes = std::size_t{64} << 10;
-  static constexpr std::size_t kMaxBytes = std::size_t{160} << 20;
   static constexpr std::size_t kMaxBlocks = 96;
   struct Block {
     void* data;
     std::size_t bytes;
   };
+  std::size_t minBytes_;
+  std::size_t maxBytes_;
   Block blocks_[kMaxBlocks] = {};
   std::size_t count_ = 0;
   std::size_t total_ = 0;
 };
 
-thread_local PlaneCache tPlaneCache;
+// Planes: large blocks, up to 160 MB of them.
+constexpr std::size_t kCachedPlaneBytes = std::size_t{64} << 10;
+thread_local BlockCache tPlaneCache(kCachedPlaneBytes, std::size_t{160} << 20);
+// Small blocks (code-block decoder states): up to 256 KB of them.
+thread_local BlockCache tSmallCache(0, std::size_t{256} << 10);
 
 }  // namespace
 
+void* TakeCachedBlock(std::size_t bytes) {
+  if (bytes == 0 || bytes > static_cast<std::size_t>(INT_MAX)) return nullptr;
+  void* p = tBlockCachesGone ? nullptr : tSmallCache.Take(bytes);
+  return p ? p : primAlignedMalloc(static_cast<int>(bytes));
+}
+
+void ReturnCachedBlock(void* p, std::size_t bytes) {
+  if (!p) return;
+  if (tBlockCachesGone)
+    primAlignedFree(p);
+  else
+    tSmallCache.Keep(p, bytes);
+}
+
 void SubbandPlane::Free() {
   if (data) {
-    if (tPlaneCacheGone)
+    if (tBlockCachesGone)
       primAlignedFree(data);
     else
       tPlaneCache.Keep(data, bytes_);
@@ -108,11 +128,14 @@ void SubbandPlane::AllocPlaneOrThrow(std::uint32_t w, std::uint32_t h, std::uint
   if (bytesPerSample == 0 || row > static_cast<std::uint64_t>(INT_MAX)) ThrowFaultMalloc();
   const std::uint64_t total = row * h;
   if (total > static_cast<std::uint64_t>(INT_MAX)) ThrowFaultMalloc();
-  void* p = tPlaneCacheGone ? nullptr : tPlaneCache.Take(static_cast<std::size_t>(total));
+  void* p = tBlockCachesGone ? nullptr : tPlaneCache.Take(static_cast<std::size_t>(total));
   if (!p) {
     p = primAlignedMalloc(static_cast<int>(total));
     if (!p) ThrowFaultMalloc();
     platformAdviseLargePages(p, static_cast<std::size_t>(total));
+    // A plane the cache will keep is supplied whole now: it is written whole
+    // (cleared or synthesised) anyway, and this is its only supply.
+    if (total >= kCachedPlaneBytes) platformPrefault(p, static_cast<std::size_t>(total));
   }
   data = p;
   step = static_cast<std::int32_t>(row);

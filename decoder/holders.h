@@ -243,6 +243,15 @@ class OwnedList {
   std::size_t count_ = 0;
 };
 
+// Small blocks that come and go many times per frame (code-block decoder
+// states): a 64-byte aligned block of `bytes`, a kept one of that size from
+// the calling thread's cache when there is one, else a new one (null when
+// memory is exhausted).  ReturnCachedBlock gives it back to the cache of the
+// thread that calls it, which keeps a bounded amount for that thread's next
+// blocks and frees the rest; the cache is freed when the thread ends.
+void* TakeCachedBlock(std::size_t bytes);
+void ReturnCachedBlock(void* p, std::size_t bytes);
+
 // One rectangular sample plane from the plane allocator: rows start 64-byte
 // aligned, the row step is in bytes.  A plane of width or height 0 holds no
 // memory and has step 0.

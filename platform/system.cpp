@@ -4,6 +4,7 @@
 #include <malloc.h>
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -14,17 +15,43 @@ std::size_t platformPageSize() {
   return size > 0 ? static_cast<std::size_t>(size) : 4096;
 }
 
+namespace {
+
+// Gives `advice` for the whole units of `unit` bytes (a power of two) inside
+// [p, p + bytes).
+void AdviseWholeUnits(void* p, std::size_t bytes, std::uintptr_t unit, int advice) {
+  const auto begin = reinterpret_cast<std::uintptr_t>(p);
+  if (!p || begin > UINTPTR_MAX - bytes) return;
+  const std::uintptr_t first = (begin + unit - 1) & ~(unit - 1);
+  const std::uintptr_t last = (begin + bytes) & ~(unit - 1);
+  if (last > first) (void)madvise(reinterpret_cast<void*>(first), last - first, advice);
+}
+
+}  // namespace
+
 void platformAdviseLargePages(void* p, std::size_t bytes) {
 #if defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kLarge = std::uintptr_t{2} << 20;
-  const auto begin = reinterpret_cast<std::uintptr_t>(p);
-  if (!p || bytes < kLarge || begin > UINTPTR_MAX - bytes) return;
-  const std::uintptr_t first = (begin + kLarge - 1) & ~(kLarge - 1);
-  const std::uintptr_t last = (begin + bytes) & ~(kLarge - 1);
-  if (last > first) (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  AdviseWholeUnits(p, bytes, std::uintptr_t{2} << 20, MADV_HUGEPAGE);
 #else
   (void)p;
   (void)bytes;
+#endif
+}
+
+void platformPrefault(void* p, std::size_t bytes) {
+#if defined(MADV_POPULATE_WRITE)
+  AdviseWholeUnits(p, bytes, platformPageSize(), MADV_POPULATE_WRITE);
+#else
+  (void)p;
+  (void)bytes;
+#endif
+}
+
+bool platformDeclineLargePages() {
+#if defined(PR_SET_THP_DISABLE)
+  return prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0) == 0;
+#else
+  return false;
 #endif
 }
 

@@ -14,6 +14,21 @@ std::size_t platformPageSize();
 // one per page.  A hint: nothing changes where the system cannot.
 void platformAdviseLargePages(void* p, std::size_t bytes);
 
+// Has the system supply the whole pages inside [p, p + bytes) now, in one
+// call, as the first writes to them would one page at a time: for a fresh
+// block that is written whole anyway, the same pages at a lower cost.  The
+// contents stay as they are.  A hint: nothing changes where the system cannot.
+void platformPrefault(void* p, std::size_t bytes);
+
+// Has the system back this process's memory with ordinary pages only, large
+// pages asked for by platformAdviseLargePages or by a library included (the
+// setting is inherited by child processes).  Where a large page costs far
+// more to supply and clear than the pages it replaces (as on virtual
+// machines whose host backs a fresh large page on first touch), this cuts
+// the system time of a program that touches much fresh memory.  False when
+// the system refuses.
+bool platformDeclineLargePages();
+
 // Has the memory allocator serve blocks of up to 64 MB from its heaps and
 // keep freed memory for later blocks instead of returning it to the system
 // at once: a program that allocates and frees large frame buffers again and

@@ -2,7 +2,7 @@
 # End-to-end conversion speed: dcp2mov against FFmpeg doing the same job
 # (reading the MXF, decoding JPEG 2000, X'Y'Z' to RGB, libx264 at the same
 # quality: CRF 18, preset medium, 4:2:0) on the same clip in the same run,
-# on all processors and on two (taskset -c 0,1).
+# on all processors and on two (taskset -c 0,1, or the pair PAIR names).
 #
 # For each side it prints the wall seconds, the CPU seconds (user and
 # system), the system share of the CPU time and the peak resident memory;
@@ -13,7 +13,9 @@
 #
 # The clip defaults to the quick-start sample (48 frames, made when absent).
 # BUILD_DIR names the Release build (default build-release); RUNS repeats
-# each measurement and keeps the fastest (default 1).
+# each measurement and keeps the fastest (default 1); PAIR names the two
+# processors of the second measurement (default 0,1), so that it can be kept
+# off processors that other work is pinned to.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 for tool in awk /usr/bin/time taskset ffmpeg ffprobe nproc; do
@@ -21,6 +23,7 @@ for tool in awk /usr/bin/time taskset ffmpeg ffprobe nproc; do
 done
 build=${BUILD_DIR:-$root/build-release}
 runs=${RUNS:-1}
+pair=${PAIR:-0,1}
 if [ ! -x "$build/converter/dcp2mov" ] || [ ! -x "$build/mxf/mxf_wrap" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDCP_BUILD_TESTS=OFF -DDCP_BUILD_BENCH=OFF >/dev/null
   cmake --build "$build" -j3 --target dcp2mov mxf_wrap
@@ -56,7 +59,7 @@ row() {  # label cpus wall user sys kb
 
 printf '%-5s %-8s %8s %8s %8s %8s %7s %9s %7s\n' cpus side wall_s user_s sys_s cpu_s sys% rss_MB fps
 for cpus in "$all" 2; do
-  if [ "$cpus" = 2 ]; then set_cpus="taskset -c 0,1"; else set_cpus="taskset -c 0-$((all - 1))"; fi
+  if [ "$cpus" = 2 ]; then set_cpus="taskset -c $pair"; else set_cpus="taskset -c 0-$((all - 1))"; fi
   read -r ow ou os ok < <(measure $set_cpus "$build/converter/dcp2mov" "$clip" "$work/ours")
   read -r pw pu ps pk < <(measure $set_cpus ffmpeg -y -threads "$cpus" -i "$clip" \
     -vf scale=out_color_matrix=bt709:out_range=tv -pix_fmt yuv420p \

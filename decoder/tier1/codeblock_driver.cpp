@@ -35,50 +35,20 @@ std::uint8_t* SegmentScratch(std::size_t n) {
 }
 }  // namespace
 
-void* CodeBlockStateArena::Take(std::size_t bytes) {
-  bytes = (bytes + 63) & ~std::size_t{63};
-  for (FreeList& f : free_) {
-    if (f.bytes != bytes || !f.head) continue;
-    void* p = f.head;
-    std::memcpy(&f.head, p, sizeof(void*));
-    return p;
-  }
-  if (used_ + bytes > size_) {
-    const std::size_t size = bytes > kChunkBytes ? bytes : kChunkBytes;
-    if (size > 0x7FFFFFFFu) ThrowFaultMalloc();
-    chunks_.PushBack().AllocPlaneOrThrow(static_cast<std::uint32_t>(size), 1, 1);
-    used_ = 0;
-    size_ = size;
-  }
-  void* p = static_cast<std::uint8_t*>(chunks_.Last()->data) + used_;
-  used_ += bytes;
-  return p;
-}
+CodeBlock::~CodeBlock() { ReleaseState(); }
 
-void CodeBlockStateArena::Give(void* p, std::size_t bytes) {
-  bytes = (bytes + 63) & ~std::size_t{63};
-  for (FreeList& f : free_) {
-    if (f.head && f.bytes != bytes) continue;
-    // A list of this size, or an empty one that takes it.
-    f.bytes = bytes;
-    std::memcpy(p, &f.head, sizeof(void*));
-    f.head = p;
-    return;
-  }
-  // More sizes than lists: the block stays unused until the arena goes.
-}
-
-CodeBlock::~CodeBlock() {
-  if (stateOwned_) primAlignedFree(state_);
+void CodeBlock::ReleaseState() {
+  ReturnCachedBlock(state_, stateBytes_);
+  state_ = nullptr;
+  stateBytes_ = 0;
 }
 
 void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output, bool clear) {
   params_ = p;
   route_.SetOutput(output);
   // A state sized for another code-block must not be reused.
-  if (stateOwned_) primAlignedFree(state_);
-  state_ = nullptr;
-  stateOwned_ = false;
+  ReleaseState();
+  done_ = false;
   segments_.Clear();
   pendingSegBytes_ = 0;
   pendingSegPasses_ = 0;
@@ -87,7 +57,6 @@ void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output, bool clear
   passesReceived_ = 0;
   zeroBitPlanes_ = 0;
   begun_ = false;
-  released_ = false;
   decodes_ = 0;
   if (clear && p.destination && p.width > 0 && p.height > 0)
     imgSet_8u_C1R(0, reinterpret_cast<Prim8u*>(p.destination), p.step, static_cast<int>(p.width * 4),
@@ -99,28 +68,11 @@ void CodeBlock::EnsureState() {
   const int w = static_cast<int>(params_.width), h = static_cast<int>(params_.height);
   int size = 0;
   if (imgCodeBlockDecoderStateSize_JPEG2000(w, h, &size) != 0 || size <= 0) ThrowFaultMalloc();
-  void* p = nullptr;
-  stateBytes_ = static_cast<std::size_t>(size);
-  if (params_.states) {
-    p = params_.states->Take(static_cast<std::size_t>(size));
-  } else {
-    p = primAlignedMalloc(size);
-    if (!p) ThrowFaultMalloc();
-    stateOwned_ = true;
-  }
+  void* p = TakeCachedBlock(static_cast<std::size_t>(size));
+  if (!p) ThrowFaultMalloc();
   state_ = static_cast<PrimCodeBlockDecoderState*>(p);
+  stateBytes_ = static_cast<std::size_t>(size);
   imgCodeBlockDecoderInit_JPEG2000(state_, w, h);
-}
-
-void CodeBlock::ReleaseState() {
-  if (!state_) return;
-  if (stateOwned_)
-    primAlignedFree(state_);
-  else
-    params_.states->Give(state_, stateBytes_);
-  state_ = nullptr;
-  stateOwned_ = false;
-  released_ = true;
 }
 
 void CodeBlock::Begin(std::uint32_t z) {
@@ -188,12 +140,24 @@ void CodeBlock::DecodeLayers(std::uint32_t l, PacketBodyInput& in) {
   // Segments announced for another layer cannot belong to this body: they
   // were left by a packet whose body was never read.
   if (!segments_.Empty() && segmentLayer_ != l) ClearSegments();
-  if (!begun_ || released_) {
+  if (!begun_) {
     ClearSegments();
     return;
   }
   // Nothing is allocated before the announced bytes are known to exist.
   if (pendingSegBytes_ > in.Available()) throw J2k::Except_noDataToRead();
+  if (done_) {
+    // Packets come once each, layers in order: no bytes follow the last
+    // layer's.  Should some all the same, they are read past, as the state
+    // that could decode them is gone.
+    OwnedBuffer skipped;
+    segments_.ForEach([&](const Segment& s) {
+      skipped.Reset(s.length);
+      if (s.length) in.ReadBody(skipped.Data(), s.length);
+    });
+    ClearSegments();
+    return;
+  }
   const std::uint32_t flags = params_.flags;
   const bool last = params_.layers == 0 || l + 1 >= params_.layers;
 
@@ -205,10 +169,13 @@ void CodeBlock::DecodeLayers(std::uint32_t l, PacketBodyInput& in) {
   else
     BufferUntilLastLayer(in, last);
   ClearSegments();
-  // Every packet of the precinct comes once and in layer order, so after
-  // the last layer nothing reaches this code-block again; in the bypass way
-  // passes may still wait for the tile's end.
-  if (last && params_.layers >= 1 && !bypassLayers) ReleaseState();
+  // After the last layer with nothing left waiting, the decoder state has
+  // served: it goes back to the thread's cache for the next code-block, so a
+  // tile holds few states at a time instead of one per code-block.
+  if (last && pendingPasses_ == 0 && data_.Unread() == 0) {
+    ReleaseState();
+    done_ = true;
+  }
 }
 
 void CodeBlock::DecodeEachSegment(PacketBodyInput& in) {
@@ -259,7 +226,7 @@ void CodeBlock::BufferUntilLastLayer(PacketBodyInput& in, bool last) {
 }
 
 void CodeBlock::Finish() {
-  if (!begun_ || released_) return;
+  if (!begun_) return;
   ClearSegments();
   const std::uint32_t flags = params_.flags;
   if ((flags & kCbTerminateEachPass) || params_.layers <= 1) return;  // decoded as read

@@ -26,32 +26,6 @@ class PacketBodyInput {
   virtual std::uint64_t Available() const = 0;
 };
 
-// The decoder states of the code-blocks of one tile, cut from large blocks
-// of the calling thread's plane cache and all given back with the arena:
-// thousands of code-blocks a frame then take no allocation of their own.
-class CodeBlockStateArena {
- public:
-  // `bytes` bytes, 64-byte aligned: one given back with that size, or new
-  // ones; throws Except_faultMalloc.
-  void* Take(std::size_t bytes);
-  // Gives back a block Take returned for `bytes`, for the next code-block
-  // of that size (still warm in the cache).
-  void Give(void* p, std::size_t bytes);
-
- private:
-  static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
-  // Blocks given back, by size: each holds the address of the next.
-  struct FreeList {
-    std::size_t bytes = 0;
-    void* head = nullptr;
-  };
-  static constexpr std::size_t kSizes = 16;
-  FreeList free_[kSizes];
-  OwnedList<SubbandPlane> chunks_;
-  std::size_t used_ = 0;  // bytes taken from the last chunk
-  std::size_t size_ = 0;  // its size
-};
-
 // Everything a code-block needs to know of its band.
 struct CodeBlockParams {
   std::int32_t* destination = nullptr;  // first coefficient in the band plane
@@ -64,8 +38,6 @@ struct CodeBlockParams {
   std::int32_t epsMinusRb = 0;  // quantisation exponent minus Rb
   std::uint32_t flags = 0;      // decoding flags from the code-block style
   std::uint32_t layers = 0;     // quality layers of the tile
-  // Where the decoder state comes from; null: an allocation of its own.
-  CodeBlockStateArena* states = nullptr;
 };
 
 class CodeBlock {
@@ -143,8 +115,7 @@ class CodeBlock {
   };
 
   void EnsureState();
-  // Gives the decoder state back (a code-block whose precinct has no packet
-  // left and that keeps no bytes for the tile's end needs it no more).
+  // Gives the decoder state back to the thread's cache.
   void ReleaseState();
   // Reads the data buffer into a block one byte longer and empties it.
   void TakeBuffer(OwnedBuffer& block, std::size_t& length);
@@ -164,9 +135,10 @@ class CodeBlock {
   std::uint32_t passesReceived_ = 0;
   std::uint32_t zeroBitPlanes_ = 0;
   DiagnRoute route_;
-  PrimCodeBlockDecoderState* state_ = nullptr;  // aligned block, owned unless from the arena
-  bool stateOwned_ = false;
+  PrimCodeBlockDecoderState* state_ = nullptr;  // aligned block, owned
   std::size_t stateBytes_ = 0;
+  // The last layer was decoded and its state given back.
+  bool done_ = false;
   // Segments of the packet being read: {length, passes}, with their layer and sums.
   SegmentList segments_;
   std::uint32_t segmentLayer_ = 0;
@@ -181,7 +153,6 @@ class CodeBlock {
   std::uint32_t pendingPasses_ = 0;
   std::int32_t lastSegmentEnd_ = -1;
   bool begun_ = false;
-  bool released_ = false;  // the decoder state was given back: nothing more to decode
   std::uint32_t decodes_ = 0;
 };
 

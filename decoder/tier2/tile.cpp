@@ -80,7 +80,7 @@ void Tile::Start(CodecAdapterBoundedInputBE& in) {
   for (std::uint32_t c = 0; c < n; ++c) {
     const Rect tc = ComponentRect(rect_, h.sampling[c]);
     BuildTileComponent(components_[c], tc, *params_.coding[c], *params_.quant[c], h.BitDepth(c),
-                       Global().layers, levelSets_[c], route_.Output(), &stateArena_);
+                       Global().layers, levelSets_[c], route_.Output());
   }
   finished_ = false;
   ++tilePartsRead_;

@@ -64,8 +64,6 @@ class Tile {
   OwnedRef<ProgressionList> tilePartChanges_;
   DiagnRoute tilePartRoute_;
   PacketIterator iterator_;
-  // Before the components: their code-blocks' states live in it.
-  CodeBlockStateArena stateArena_;
   OwnedArray<TileComponent> components_;
   std::uint32_t componentCount_ = 0;
   OwnedArray<LevelSet> levelSets_;

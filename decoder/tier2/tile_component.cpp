@@ -97,7 +97,6 @@ void BuildPrecinctBand(PrecinctBand& pb, const Rect& part, const Rect& bandRect,
       p.epsMinusRb = b.epsMinusRb;
       p.flags = b.flags;
       p.layers = b.layers;
-      p.states = b.states;
       // BuildBand has cleared the whole plane.
       pb.codeBlocks[static_cast<std::size_t>(j * cbCols + i)].SetUp(p, output, false);
     }
@@ -215,16 +214,13 @@ std::uint64_t CountTileComponentRecords(const Rect& tcRect, const CodingStyle& s
 
 void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle& style,
                         const QuantStyle& quant, std::uint32_t precision, std::uint32_t layers,
-                        LevelSet& planes, BDiagnOutput* output, CodeBlockStateArena* states) {
+                        LevelSet& planes, BDiagnOutput* output) {
   const std::uint32_t nl = style.levels;
   tc.levels = nl;
   tc.route.SetOutput(output);
   tc.resolutions.Reset(nl);
-  ForEachBand(&tc, tcRect, style, quant, precision, layers, &planes, [&](const BandBuild& b, Band* band) {
-    BandBuild withStates = b;
-    withStates.states = states;
-    BuildBand(*band, withStates, output);
-  });
+  ForEachBand(&tc, tcRect, style, quant, precision, layers, &planes,
+              [&](const BandBuild& b, Band* band) { BuildBand(*band, b, output); });
 
   // Lowest resolution whose bands are not all empty.
   tc.lowestResolution = ~0u;

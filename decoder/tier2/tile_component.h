@@ -61,7 +61,6 @@ struct BandBuild {
   std::uint32_t rb = 0;
   std::int32_t epsMinusRb = 0;
   std::uint32_t flags = 0;
-  CodeBlockStateArena* states = nullptr;  // where the code-blocks' states come from
 };
 
 void BuildBand(Band& band, const BandBuild& b, BDiagnOutput* output);
@@ -100,10 +99,9 @@ inline constexpr std::uint64_t kMaxTileSamples = std::uint64_t{1} << 28;
 std::uint64_t CountTileComponentRecords(const Rect& tcRect, const CodingStyle& style, const QuantStyle& quant,
                                         std::uint64_t limit);
 
-// Builds one tile-component over its coefficient planes; its code-blocks
-// take their decoder states from `states` (each its own when null).
+// Builds one tile-component over its coefficient planes.
 void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle& style,
                         const QuantStyle& quant, std::uint32_t precision, std::uint32_t layers,
-                        LevelSet& planes, BDiagnOutput* output, CodeBlockStateArena* states = nullptr);
+                        LevelSet& planes, BDiagnOutput* output);
 
 }  // namespace Codec

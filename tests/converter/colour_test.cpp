@@ -247,4 +247,44 @@ TEST(ColourConversion, KeepsTheOutputBlockWhileTheSizeStays) {
   EXPECT_EQ(out.frame.height, 3u);
 }
 
+// Written over the image's first plane, the frame has the bytes of the
+// conversion into a block of its own: every row is read before the rows
+// written over it, whatever the size and whichever path a row takes (the
+// input gamma from the table, or computed for wide samples).
+struct OverImageCase {
+  std::uint32_t width, height, precision;
+};
+class ColourConversionOverImage : public ::testing::TestWithParam<OverImageCase> {};
+
+TEST_P(ColourConversionOverImage, GivesTheBytesOfTheSeparateBlock) {
+  const OverImageCase c = GetParam();
+  std::mt19937 random(c.width * 131 + c.height * 7 + c.precision);
+  const std::int32_t top = (1 << (c.precision + 1)) - 1;
+  std::uniform_int_distribution<std::int32_t> code(0, top);
+  std::vector<std::int32_t> samples(std::size_t{3} * c.width * c.height);
+  for (auto& v : samples) v = code(random);
+  const auto at = [&](std::uint32_t k, std::uint32_t x, std::uint32_t y) {
+    return samples[(std::size_t{k} * c.height + y) * c.width + x];
+  };
+  Codec::ImageBuffer image;
+  ASSERT_TRUE(MakeImage(image, c.width, c.height, 3, c.precision, at));
+  Converted separate;
+  Convert(image, c.width, c.height, separate);
+  ASSERT_EQ(separate.result.Value(), 0) << separate.result.Label();
+
+  TRgbFrame over{nullptr, 0, 0, 0};
+  const Kumu::Result_t r = ConvertXyzImageToRgbOverImage(image, c.width, c.height, over);
+  ASSERT_EQ(r.Value(), 0) << r.Label();
+  EXPECT_EQ(over.data, image.planePointers[0]);
+  EXPECT_EQ(over.rowSize, 3 * c.width);
+  EXPECT_EQ(over.height, c.height);
+  ASSERT_EQ(std::memcmp(over.data, separate.frame.data, std::size_t{3} * c.width * c.height), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ColourConversionOverImage,
+                         ::testing::Values(OverImageCase{1, 1, 11}, OverImageCase{1, 9, 11},
+                                           OverImageCase{2, 3, 11}, OverImageCase{7, 5, 11},
+                                           OverImageCase{40, 64, 11}, OverImageCase{333, 17, 11},
+                                           OverImageCase{64, 8, 7}, OverImageCase{31, 6, 19}));
+
 }  // namespace

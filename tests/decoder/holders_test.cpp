@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <thread>
+#include <vector>
 
 #include "decoder/codestream/coding_params.h"
 #include "decoder/holders.h"
+#include "primitives/core/test_hooks.h"
 
 using namespace Codec;
 
@@ -167,6 +170,44 @@ TEST(Holders, LargePlanesAreKeptForTheirThread) {
   again.AllocPlaneOrThrow(1000, 300, 4);
   EXPECT_EQ(again.data, first);
   EXPECT_EQ(again.step, 4032);
+}
+
+int gFrees = 0;
+void CountingFree(void* p) {
+  ++gFrees;
+  std::free(p);
+}
+
+// A small block given back on a thread is the one that thread's next block
+// of the same size gets; blocks are 64-byte aligned, and a thread keeps only
+// a bounded amount (256 KB) of them.
+TEST(Holders, SmallBlocksAreKeptForTheirThreadWithinABound) {
+  void* first = TakeCachedBlock(3136);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first) % 64, 0u);
+  ReturnCachedBlock(first, 3136);
+  void* other = TakeCachedBlock(3200);
+  EXPECT_NE(other, first);
+  void* elsewhere = nullptr;
+  std::thread([&] {
+    elsewhere = TakeCachedBlock(3136);
+    ReturnCachedBlock(elsewhere, 3136);
+  }).join();
+  EXPECT_NE(elsewhere, first);
+  void* again = TakeCachedBlock(3136);
+  EXPECT_EQ(again, first);
+  ReturnCachedBlock(again, 3136);
+  ReturnCachedBlock(other, 3200);
+  ReturnCachedBlock(nullptr, 3136);
+  EXPECT_EQ(TakeCachedBlock(0), nullptr);
+  // 512 KB given back: at least half of it goes back to the allocator.
+  std::vector<void*> many;
+  for (int i = 0; i < 64; ++i) many.push_back(TakeCachedBlock(8192));
+  gFrees = 0;
+  primTestSetAllocatorHooks(nullptr, CountingFree);
+  for (void* p : many) ReturnCachedBlock(p, 8192);
+  primTestSetAllocatorHooks(nullptr, nullptr);
+  EXPECT_GE(gFrees, 32);
 }
 
 TEST(Holders, Buffer) {

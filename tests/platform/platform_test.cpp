@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <set>
@@ -100,6 +103,21 @@ TEST(Platform, TheOpenFileLimitIsKeptOrRaisedWithinTheHardLimit) {
     EXPECT_NE(platformLastErrorCode(), 0);
     EXPECT_EQ(current().rlim_cur, before.rlim_cur);
   }
+}
+
+// In a child process, so that this one keeps its setting: afterwards the
+// system reports large pages declined.
+TEST(Platform, LargePagesAreDeclinedForTheProcess) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const bool declined = platformDeclineLargePages();
+    _exit(declined && prctl(PR_GET_THP_DISABLE, 0, 0, 0, 0) == 1 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
