@@ -26,6 +26,7 @@
 // The decision and its callers fold into each pass, so that the MQ registers
 // stay in processor registers through a whole pass.
 #define PRIM_CB_INLINE __attribute__((always_inline)) inline
+#define PRIM_CB_LAMBDA_INLINE __attribute__((always_inline))
 
 namespace prim::PRIM_GEN_NS {
 namespace cb {
@@ -869,22 +870,42 @@ PRIM_CB_INLINE void significanceStripe(const Pass& P, Bits& bits, u32* w, u8* c,
     const int n = P.width - x0 < 16 ? P.width - x0 : 16;
     const std::uint64_t limit = n < 16 ? (std::uint64_t{1} << (4 * n)) - 1u : ~std::uint64_t{0};
     std::uint64_t todo = candidateSamples(w, n);
-    while (todo) {
-      const int b = lowestBit(todo);
+    if (todo == 0) continue;
+    // The context of sample i of the list as the words stand.
+    auto contextOf = [&](int i) PRIM_CB_LAMBDA_INLINE {
+      return P.zcSpp[(load32(reinterpret_cast<const u8*>(w) + (i & ~3)) >> (3 * (i & 3))) & 0x1FFu];
+    };
+    int b = lowestBit(todo);
+    u32 k = contextOf(b);
+    for (;;) {
       todo &= todo - 1;
       const int x4 = b & ~3;  // bytes from column 0 to the sample's word and coefficient
       const int r = b & 3;
       u32* wc = reinterpret_cast<u32*>(reinterpret_cast<u8*>(w) + x4);
+      // The next sample and its context, found before this decision: they
+      // stay right unless this sample becomes significant (the visited
+      // mark lies outside the context window).
+      int bn = lowestBit(todo | (todo == 0 ? std::uint64_t{1} << b : 0u));
+      u32 kn = contextOf(bn);
+      const u32 d = bits.significanceIn(k);
       u32 f = *wc;
-      if (bits.significanceIn(P.zcSpp[(f >> (3 * r)) & 0x1FFu])) {
+      if (d) {
         const u32 neg = bits.sign(signIndexAt(f, wc, r));
         store32(c + x4 + r * P.dstStep, (neg << 31) | P.newMag);
         markSignificantAt(f, wc, P.fs, neg, r, skipAbove);
         const u32 below = insignificantRows(f) & (2u << r) & 0xFu;
         const u32 next = insignificantRows(wc[1]) & ((7u << r) >> 1) & 0xFu;
         todo |= (static_cast<std::uint64_t>(below | (next << 4)) << x4) & limit;
+        *wc = f | visitBit(r);
+        if (todo == 0) break;
+        bn = lowestBit(todo);
+        kn = contextOf(bn);
+      } else {
+        *wc = f | visitBit(r);
+        if (todo == 0) break;
       }
-      *wc = f | visitBit(r);
+      b = bn;
+      k = kn;
     }
   }
 }
