@@ -26,6 +26,7 @@
 // The decision and its callers fold into each pass, so that the MQ registers
 // stay in processor registers through a whole pass.
 #define PRIM_CB_INLINE __attribute__((always_inline)) inline
+#define PRIM_CB_LAMBDA_INLINE __attribute__((always_inline))
 
 namespace prim::PRIM_GEN_NS {
 namespace cb {
@@ -485,6 +486,15 @@ alignas(64) inline constexpr ZcTables kZc = makeZcTables();
 alignas(64) inline constexpr ZcTables kZcSpp = makeSignificancePassTables();
 alignas(64) inline constexpr SignTable kSign = makeSignTable();
 
+// The same address, which the compiler may no longer derive from the loop
+// counters: it would otherwise keep a pointer of its own for every
+// neighbouring word and coefficient row a scan writes, and spill them.
+template <class T>
+PRIM_CB_INLINE T* opaque(T* p) {
+  asm("" : "+r"(p));
+  return p;
+}
+
 // Sign-context index of row r of the column whose word is f, its west and
 // east words beside it in memory.
 template <int r>
@@ -501,6 +511,7 @@ PRIM_CB_INLINE u32 signIndex(u32 f, const u32* w) {
 template <int r>
 PRIM_CB_INLINE void markSignificant(u32& f, u32* w, i64 fs, u32 neg, bool skipAbove) {
   f |= sigBit(r) | (neg << (19 + r));
+  w = opaque(w);
   w[-1] |= 1u << (3 * r + 5);
   w[1] |= 1u << (3 * r + 3);
   if constexpr (r == 0) {
@@ -511,6 +522,31 @@ PRIM_CB_INLINE void markSignificant(u32& f, u32* w, i64 fs, u32 neg, bool skipAb
     }
   }
   if constexpr (r == 3) {
+    w[fs] |= (1u << 1) | (neg << 18);
+    w[fs - 1] |= 1u << 2;
+    w[fs + 1] |= 1u << 0;
+  }
+}
+
+// The same two for a row known only at run time.
+PRIM_CB_INLINE u32 signIndexAt(u32 f, const u32* w, int r) {
+  const u32 nb = f >> (3 * r);
+  const u32 sg = f >> (18 + r);
+  return ((nb >> 3) & 1u) | (nb & 2u) | ((nb >> 3) & 4u) | ((nb >> 4) & 8u) |
+         (((w[-1] >> (19 + r)) & 1u) << 4) | ((sg & 1u) << 5) | (((w[1] >> (19 + r)) & 1u) << 6) |
+         ((sg & 4u) << 5);
+}
+PRIM_CB_INLINE void markSignificantAt(u32& f, u32* w, i64 fs, u32 neg, int r, bool skipAbove) {
+  f |= (1u << (3 * r + 4)) | (neg << (19 + r));
+  w[-1] |= 1u << (3 * r + 5);
+  w[1] |= 1u << (3 * r + 3);
+  if (r == 0) {
+    if (!skipAbove) {
+      w[-fs] |= (1u << 16) | (neg << 23);
+      w[-fs - 1] |= 1u << 17;
+      w[-fs + 1] |= 1u << 15;
+    }
+  } else if (r == 3) {
     w[fs] |= (1u << 1) | (neg << 18);
     w[fs - 1] |= 1u << 2;
     w[fs + 1] |= 1u << 0;
@@ -554,6 +590,22 @@ inline void setUpPass(State* s, Pass& P) {
   s->pass.newMagnitude = P.newMag;
   s->pass.halfBit = P.halfBit;
   s->pass.keepMask = P.keepMask;
+}
+
+// The common code-block (32 x 32 samples without vertically causal coding)
+// gets scans of its own, compiled with its size and flag stride as
+// constants; the others take the general ones.
+constexpr int kCommonSide = 32;
+constexpr i64 kCommonStride = (4 * kCommonSide + 8 + 31) / 32 * 8;  // flagStrideBytes / 4
+PRIM_CB_INLINE bool isCommonShape(const Pass& P, u32 causal) {
+  return P.width == kCommonSide && P.height == kCommonSide && P.fs == kCommonStride && causal == 0;
+}
+PRIM_CB_INLINE Pass commonShape(const Pass& P) {
+  Pass Q = P;
+  Q.width = kCommonSide;
+  Q.height = kCommonSide;
+  Q.fs = kCommonStride;
+  return Q;
 }
 
 // Leaves the cursors at the last stripe and column of the code-block.
@@ -859,7 +911,7 @@ PRIM_CB_INLINE void significanceRow(const Pass& P, Bits& bits, u32& f, u32* w, u
   if (k == 0) return;
   if (bits.significanceIn(k)) {
     const u32 neg = bits.sign(signIndex<r>(f, w));
-    store32(c + r * P.dstStep, (neg << 31) | P.newMag);
+    store32(opaque(c) + r * P.dstStep, (neg << 31) | P.newMag);
     markSignificant<r>(f, w, P.fs, neg, skipAbove);
   }
   f |= visitBit(r);
@@ -871,6 +923,138 @@ PRIM_CB_INLINE void significanceRowIf(const Pass& P, Bits& bits, u32& f, u32* w,
   if (r < rows) significanceRow<r>(P, bits, f, w, c, skipAbove);
 }
 
+#if PRIM_CB_BUILD >= 1
+// Bit i moved to bit 4i, for the row masks of four (eight) columns.
+struct NibbleTable {
+  u32 t[256];
+};
+constexpr NibbleTable makeNibbleTable() {
+  NibbleTable z{};
+  for (u32 m = 0; m < 256; ++m)
+    for (int i = 0; i < 8; ++i)
+      if (m & (1u << i)) z.t[m] |= 1u << (4 * i);
+  return z;
+}
+alignas(64) inline constexpr NibbleTable kNibbles = makeNibbleTable();
+
+// Rows 0..3 of a word not significant, in bits 0..3, by bits 4..13 of the
+// word.
+struct InsignificantTable {
+  u8 t[1024];
+};
+constexpr InsignificantTable makeInsignificantTable() {
+  InsignificantTable z{};
+  for (u32 i = 0; i < 1024; ++i)
+    z.t[i] = static_cast<u8>((~i & 1u) | ((~i >> 2) & 2u) | ((~i >> 4) & 4u) | ((~i >> 6) & 8u));
+  return z;
+}
+alignas(64) inline constexpr InsignificantTable kInsignificant = makeInsignificantTable();
+PRIM_CB_INLINE u32 insignificantRows(u32 f) { return kInsignificant.t[(f >> 4) & 0x3FFu]; }
+
+// The samples of columns 0..n-1 (n 1 to 16) of a full stripe, from their
+// words at w, that the significance pass codes as things stand: bit 4x + r
+// for row r of column x, set where the sample is not significant and has a
+// significant neighbour.  Whole vectors are read: the border word and the
+// padding of the flag row lie after the last column.
+PRIM_CB_INLINE std::uint64_t candidateSamples(const u32* w, int n) {
+  std::uint64_t m = 0;
+#if PRIM_CB_BUILD == 6
+  const __m256i nb = _mm256_set1_epi32(static_cast<int>(kNeighbours));
+  const __m256i zero = _mm256_setzero_si256();
+  for (int i = 0; i < n; i += 8) {
+    const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + i));
+    if (_mm256_testz_si256(f, f)) continue;
+    const u32 lanes = n - i >= 8 ? 0xFFu : (1u << (n - i)) - 1u;
+    u32 nib = 0;
+    for (int r = 0; r < 4; ++r) {
+      const __m256i sb = _mm256_set1_epi32(static_cast<int>(sigBit(r)));
+      const __m256i idle =
+          _mm256_or_si256(_mm256_cmpeq_epi32(_mm256_and_si256(_mm256_srli_epi32(f, 3 * r), nb), zero),
+                          _mm256_cmpeq_epi32(_mm256_and_si256(f, sb), sb));
+      nib |= kNibbles.t[~static_cast<u32>(_mm256_movemask_ps(_mm256_castsi256_ps(idle))) & lanes] << r;
+    }
+    m |= static_cast<std::uint64_t>(nib) << (4 * i);
+  }
+#else
+  const __m128i nb = _mm_set1_epi32(static_cast<int>(kNeighbours));
+  const __m128i zero = _mm_setzero_si128();
+  for (int i = 0; i < n; i += 4) {
+    const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(f, zero)) == 0xFFFF) continue;
+    const u32 lanes = n - i >= 4 ? 0xFu : (1u << (n - i)) - 1u;
+    u32 nib = 0;
+    for (int r = 0; r < 4; ++r) {
+      const __m128i sb = _mm_set1_epi32(static_cast<int>(sigBit(r)));
+      const __m128i idle = _mm_or_si128(_mm_cmpeq_epi32(_mm_and_si128(_mm_srli_epi32(f, 3 * r), nb), zero),
+                                        _mm_cmpeq_epi32(_mm_and_si128(f, sb), sb));
+      nib |= kNibbles.t[~static_cast<u32>(_mm_movemask_ps(_mm_castsi128_ps(idle))) & lanes] << r;
+    }
+    m |= static_cast<std::uint64_t>(nib) << (4 * i);
+  }
+#endif
+  return m;
+}
+
+PRIM_CB_INLINE int lowestBit(std::uint64_t m) {
+#if PRIM_CB_BUILD == 6
+  return __builtin_ctzll(m);
+#else
+  return 63 - __builtin_clzll(m & (0 - m));  // a bit scan the generic builds may use
+#endif
+}
+
+// A full stripe of the significance pass, taken as a list of the samples to
+// code rather than column by column: the list of up to 16 columns comes from
+// their words at once, and a sample that becomes significant adds the
+// samples it gives a significant neighbour (the row below it, and three rows
+// of the next column) when they are not significant themselves.
+template <class Bits>
+PRIM_CB_INLINE void significanceStripe(const Pass& P, Bits& bits, u32* w, u8* c, bool skipAbove) {
+  for (int x0 = 0; x0 < P.width; x0 += 16, w += 16, c += 64) {
+    const int n = P.width - x0 < 16 ? P.width - x0 : 16;
+    const std::uint64_t limit = n < 16 ? (std::uint64_t{1} << (4 * n)) - 1u : ~std::uint64_t{0};
+    std::uint64_t todo = candidateSamples(w, n);
+    if (todo == 0) continue;
+    // The context of sample i of the list as the words stand.
+    auto contextOf = [&](int i) PRIM_CB_LAMBDA_INLINE {
+      return P.zcSpp[(load32(reinterpret_cast<const u8*>(w) + (i & ~3)) >> (3 * (i & 3))) & 0x1FFu];
+    };
+    int b = lowestBit(todo);
+    u32 k = contextOf(b);
+    for (;;) {
+      todo &= todo - 1;
+      const int x4 = b & ~3;  // bytes from column 0 to the sample's word and coefficient
+      const int r = b & 3;
+      u32* wc = reinterpret_cast<u32*>(reinterpret_cast<u8*>(w) + x4);
+      // The next sample and its context, found before this decision: they
+      // stay right unless this sample becomes significant (the visited
+      // mark lies outside the context window).
+      int bn = lowestBit(todo | (todo == 0 ? std::uint64_t{1} << b : 0u));
+      u32 kn = contextOf(bn);
+      const u32 d = bits.significanceIn(k);
+      u32 f = *wc;
+      if (d) {
+        const u32 neg = bits.sign(signIndexAt(f, wc, r));
+        store32(c + x4 + r * P.dstStep, (neg << 31) | P.newMag);
+        markSignificantAt(f, wc, P.fs, neg, r, skipAbove);
+        const u32 below = insignificantRows(f) & (2u << r) & 0xFu;
+        const u32 next = insignificantRows(wc[1]) & ((7u << r) >> 1) & 0xFu;
+        todo |= (static_cast<std::uint64_t>(below | (next << 4)) << x4) & limit;
+        *wc = f | visitBit(r);
+        if (todo == 0) break;
+        bn = lowestBit(todo);
+        kn = contextOf(bn);
+      } else {
+        *wc = f | visitBit(r);
+        if (todo == 0) break;
+      }
+      b = bn;
+      k = kn;
+    }
+  }
+}
+#endif
+
 template <class Bits>
 PRIM_CB_INLINE void significanceScan(const Pass& P, Bits& bits, u32 causal) {
   const bool skipAbove = causal != 0;
@@ -878,6 +1062,12 @@ PRIM_CB_INLINE void significanceScan(const Pass& P, Bits& bits, u32 causal) {
     const int rows = P.height - y0 < 4 ? P.height - y0 : 4;
     u32* w = P.flags + (1 + y0 / 4) * P.fs + 1;
     u8* c = P.dst + y0 * P.dstStep;
+#if PRIM_CB_BUILD >= 1
+    if (rows == 4) {
+      significanceStripe(P, bits, w, c, skipAbove);
+      continue;
+    }
+#endif
     if (rows == 4) {
       for (int x = 0; x < P.width; ++x, ++w, c += 4) {
         u32 f = *w;
@@ -979,7 +1169,10 @@ inline u32 owniCodeBlockSignificancePass(State* s, u32 causal, u32 reset, u32 te
   MqPass q;
   loadMqPass(q, s);
   MqBits bits{q, P.zc};
-  significanceScan(P, bits, causal);
+  if (isCommonShape(P, causal))
+    significanceScan(commonShape(P), bits, 0);
+  else
+    significanceScan(P, bits, causal);
   storeCursors(s, P);
   return endMqPass(s, q, 0, reset, termCheck);
 }
@@ -1026,7 +1219,7 @@ PRIM_CB_INLINE void cleanupRow(const Pass& P, MqBits& bits, u32& f, u32* w, u8* 
   if (f & (sigBit(r) | visitBit(r))) return;
   if (!bits.significance(f >> (3 * r))) return;
   const u32 neg = bits.sign(signIndex<r>(f, w));
-  store32(c + r * P.dstStep, (neg << 31) | P.newMag);
+  store32(opaque(c) + r * P.dstStep, (neg << 31) | P.newMag);
   markSignificant<r>(f, w, P.fs, neg, skipAbove);
 }
 
@@ -1035,20 +1228,15 @@ PRIM_CB_INLINE void cleanupRow(const Pass& P, MqBits& bits, u32& f, u32* w, u8* 
 template <int r>
 PRIM_CB_INLINE void cleanupRunFrom(const Pass& P, MqBits& bits, u32& f, u32* w, u8* c, bool skipAbove) {
   const u32 neg = bits.sign(signIndex<r>(f, w));
-  store32(c + r * P.dstStep, (neg << 31) | P.newMag);
+  store32(opaque(c) + r * P.dstStep, (neg << 31) | P.newMag);
   markSignificant<r>(f, w, P.fs, neg, skipAbove);
   if (r < 1) cleanupRow<1>(P, bits, f, w, c, false);
   if (r < 2) cleanupRow<2>(P, bits, f, w, c, false);
   if (r < 3) cleanupRow<3>(P, bits, f, w, c, false);
 }
 
-inline u32 owniCodeBlockCleanupPass(State* s, u32 causal, u32 segSymbol, u32 reset, u32 termCheck) {
-  Pass P;
-  setUpPass(s, P);
-  MqPass q;
-  loadMqPass(q, s);
+PRIM_CB_INLINE void cleanupScan(const Pass& P, MqPass& q, bool skipAbove) {
   MqBits bits{q, P.zc};
-  const bool skipAbove = causal != 0;
   for (int y0 = 0; y0 < P.height; y0 += 4) {
     const int rows = P.height - y0 < 4 ? P.height - y0 : 4;
     u32* w = P.flags + (1 + y0 / 4) * P.fs + 1;
@@ -1095,6 +1283,18 @@ inline u32 owniCodeBlockCleanupPass(State* s, u32 causal, u32 segSymbol, u32 res
       cleanupRow<3>(P, bits, f, w, c, false);
       *w = f & ~kVisitRows;
     }
+  }
+}
+
+inline u32 owniCodeBlockCleanupPass(State* s, u32 causal, u32 segSymbol, u32 reset, u32 termCheck) {
+  Pass P;
+  setUpPass(s, P);
+  MqPass q;
+  loadMqPass(q, s);
+  if (isCommonShape(P, causal)) {
+    cleanupScan(commonShape(P), q, false);
+  } else {
+    cleanupScan(P, q, causal != 0);
   }
   u32 damaged = 0;
   if (segSymbol) {
