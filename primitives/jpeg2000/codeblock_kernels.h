@@ -883,13 +883,8 @@ struct MqBits {
     const u32 sc = kSign.t[index];
     return mqDecideEven(q, sc & 0xFu) ^ (sc >> 7);
   }
-  PRIM_CB_INLINE u32 refinement(u32 f, int r) {
-    // 18 once refined, else 16 or 17 by the neighbours, without a branch.
-    const u32 refined = (f >> (28 + r)) & 1u;
-    const u32 nb = static_cast<u32>(((f >> (3 * r)) & kNeighbours) != 0);
-    const u32 k = 16u + ((refined << 1) | (nb & ~refined));
-    return mqDecideEven(q, k);
-  }
+  // Context 16 + k: 18 once refined, else 16 or 17 by the neighbours.
+  PRIM_CB_INLINE u32 refinementIn(u32 k) { return mqDecideEven(q, 16u + k); }
 };
 struct RawBits {
   Raw& r;
@@ -897,7 +892,7 @@ struct RawBits {
   PRIM_CB_INLINE u32 significance(u32) { return rawBit(r); }
   PRIM_CB_INLINE u32 significanceIn(u32) { return rawBit(r); }
   PRIM_CB_INLINE u32 sign(u32) { return rawBit(r); }
-  PRIM_CB_INLINE u32 refinement(u32, int) { return rawBit(r); }
+  PRIM_CB_INLINE u32 refinementIn(u32) { return rawBit(r); }
 };
 
 // ---------------------------------------------------------------------------
@@ -1131,14 +1126,25 @@ PRIM_CB_INLINE void refinementScan(const Pass& P, Bits& bits) {
       const int n = P.width - x0 < kRefineGroup ? P.width - x0 : kRefineGroup;
       u32* const w = stripe + x0;
       u8* const c = cs + 4 * x0;
+      // The samples to code, and their contexts: bit 4x + r of refined set
+      // for context 18, else of nb for 17 (a significant neighbour); the
+      // pass changes neither for a sample before coding it.
       std::uint64_t todo = 0;
+      std::uint64_t refined = 0;
+      std::uint64_t nb = 0;
       for (int x = 0; x < n; ++x) {
         // Rows significant and not visited: sigma of row r is bit 3r + 4,
-        // the visited bits 24 + r.
+        // the visited bits 24 + r, the refined ones 28 + r.
         const u32 f = w[x];
         const u32 sig = f >> 4;
         const u32 rowsSig = (sig & 1u) | ((sig >> 2) & 2u) | ((sig >> 4) & 4u) | ((sig >> 6) & 8u);
+        const u32 rowsNb = static_cast<u32>((f & kNeighbours) != 0) |
+                           (static_cast<u32>(((f >> 3) & kNeighbours) != 0) << 1) |
+                           (static_cast<u32>(((f >> 6) & kNeighbours) != 0) << 2) |
+                           (static_cast<u32>(((f >> 9) & kNeighbours) != 0) << 3);
         todo |= static_cast<std::uint64_t>(rowsSig & ~(f >> 24) & rowMask) << (4 * x);
+        refined |= static_cast<std::uint64_t>(f >> 28) << (4 * x);
+        nb |= static_cast<std::uint64_t>(rowsNb & ~(f >> 28)) << (4 * x);
       }
       while (todo) {
         const int i = lowestBitIndex(todo);
@@ -1150,12 +1156,14 @@ PRIM_CB_INLINE void refinementScan(const Pass& P, Bits& bits) {
         // of the interval).
         const int x4 = i & 4 * (kRefineGroup - 1);
         const int r = i & 3;
-        u32* const wx = reinterpret_cast<u32*>(reinterpret_cast<u8*>(opaque(w)) + x4);
-        const u32 f = *wx;
-        const u32 b = bits.refinement(f, r);
+        const u32 k = 2u * static_cast<u32>((refined >> i) & 1u) + static_cast<u32>((nb >> i) & 1u);
+        const u32 b = bits.refinementIn(k);
         u8* const p = opaque(c) + x4 + r * dstStep;
         store32(p, (load32(p) & (0u - (planeBit << 1))) | (planeBit & (0u - b)) | (planeBit >> 1));
-        if (Bits::kMarksRefined) *wx = f | (refinedBit(0) << r);
+        if (Bits::kMarksRefined) {
+          u32* const wx = reinterpret_cast<u32*>(reinterpret_cast<u8*>(opaque(w)) + x4);
+          *wx |= refinedBit(0) << r;
+        }
       }
     }
   }
