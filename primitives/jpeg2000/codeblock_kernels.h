@@ -848,15 +848,22 @@ PRIM_CB_INLINE u32 mqDecide(MqPass& q, u32 k) { return mqDecideWord(q, q.cx[k]);
 // state change.
 PRIM_CB_INLINE u32 mqDecideEvenWord(MqPass& q, u32& w) {
   const u32 v = w;
-  const std::uint64_t qe = mqQe(v);
+  const std::uint64_t qe = static_cast<std::uint64_t>(v >> 16) << 48;
+  // Both next words are read as soon as the context is known, and the
+  // symbol only picks one: the look-up leaves the chain from one decision
+  // to the next.
+  const std::uint64_t both = load64(reinterpret_cast<const u8*>(kMqNext.t[v & 0xFFu].after));
   const std::uint64_t a = q.A - qe;
+  // Masks rather than conditions: the compiler would branch on them, and
+  // the symbols are close to even odds.
   const std::uint64_t lower = 0u - static_cast<std::uint64_t>(a <= q.C);
   const u32 lps = static_cast<u32>(a < qe) ^ static_cast<u32>(lower & 1u);
   const std::uint64_t aNew = (qe & lower) | (a & ~lower);
   q.C -= a & lower;
-  const i32 n = __builtin_clzll(aNew);  // 0: A keeps its top bit, the state stays
-  const u32 next = kMqNext.t[v & 0xFFu].after[lps];
-  w = n ? next : v;
+  const i32 n = __builtin_clzll(aNew);
+  const u32 next = static_cast<u32>(both >> (32 * lps));
+  // A keeping its top bit (no shift) leaves the state as it is.
+  w = static_cast<std::int64_t>(aNew) < 0 ? v : next;
   mqPassShift(q, aNew, n);
   return (v & 1u) ^ lps;
 }
@@ -876,13 +883,8 @@ struct MqBits {
     const u32 sc = kSign.t[index];
     return mqDecideEven(q, sc & 0xFu) ^ (sc >> 7);
   }
-  PRIM_CB_INLINE u32 refinement(u32 f, int r) {
-    // 18 once refined, else 16 or 17 by the neighbours, without a branch.
-    const u32 refined = (f >> (28 + r)) & 1u;
-    const u32 nb = static_cast<u32>(((f >> (3 * r)) & kNeighbours) != 0);
-    const u32 k = 16u + ((refined << 1) | (nb & ~refined));
-    return mqDecideEven(q, k);
-  }
+  // Context 16 + k: 18 once refined, else 16 or 17 by the neighbours.
+  PRIM_CB_INLINE u32 refinementIn(u32 k) { return mqDecideEven(q, 16u + k); }
 };
 struct RawBits {
   Raw& r;
@@ -890,7 +892,7 @@ struct RawBits {
   PRIM_CB_INLINE u32 significance(u32) { return rawBit(r); }
   PRIM_CB_INLINE u32 significanceIn(u32) { return rawBit(r); }
   PRIM_CB_INLINE u32 sign(u32) { return rawBit(r); }
-  PRIM_CB_INLINE u32 refinement(u32, int) { return rawBit(r); }
+  PRIM_CB_INLINE u32 refinementIn(u32) { return rawBit(r); }
 };
 
 // ---------------------------------------------------------------------------
@@ -1109,18 +1111,6 @@ PRIM_CB_INLINE int lowestBitIndex(std::uint64_t m) {
 // mispredicted about once a group rather than once a column.
 constexpr int kRefineGroup = 16;
 
-// Row r of column x of the group gets its next magnitude bit: the bits
-// below the plane are cleared, the plane's bit is set from the decision and
-// the half bit below it is set (the midpoint of the interval).
-template <class Bits>
-PRIM_CB_INLINE void refinementSample(Bits& bits, u32* w, u8* c, i64 dstStep, u32 planeBit, int x, int r) {
-  const u32 f = w[x];
-  const u32 b = bits.refinement(f, r);
-  u8* p = c + 4 * x + r * dstStep;
-  store32(p, (load32(p) & (0u - (planeBit << 1))) | (planeBit & (0u - b)) | (planeBit >> 1));
-  if (Bits::kMarksRefined) w[x] = f | refinedBit(r);
-}
-
 template <class Bits>
 PRIM_CB_INLINE void refinementScan(const Pass& P, Bits& bits) {
   const u32 planeBit = P.planeBit;
@@ -1136,19 +1126,44 @@ PRIM_CB_INLINE void refinementScan(const Pass& P, Bits& bits) {
       const int n = P.width - x0 < kRefineGroup ? P.width - x0 : kRefineGroup;
       u32* const w = stripe + x0;
       u8* const c = cs + 4 * x0;
+      // The samples to code, and their contexts: bit 4x + r of refined set
+      // for context 18, else of nb for 17 (a significant neighbour); the
+      // pass changes neither for a sample before coding it.
       std::uint64_t todo = 0;
+      std::uint64_t refined = 0;
+      std::uint64_t nb = 0;
       for (int x = 0; x < n; ++x) {
         // Rows significant and not visited: sigma of row r is bit 3r + 4,
-        // the visited bits 24 + r.
+        // the visited bits 24 + r, the refined ones 28 + r.
         const u32 f = w[x];
         const u32 sig = f >> 4;
         const u32 rowsSig = (sig & 1u) | ((sig >> 2) & 2u) | ((sig >> 4) & 4u) | ((sig >> 6) & 8u);
+        const u32 rowsNb = static_cast<u32>((f & kNeighbours) != 0) |
+                           (static_cast<u32>(((f >> 3) & kNeighbours) != 0) << 1) |
+                           (static_cast<u32>(((f >> 6) & kNeighbours) != 0) << 2) |
+                           (static_cast<u32>(((f >> 9) & kNeighbours) != 0) << 3);
         todo |= static_cast<std::uint64_t>(rowsSig & ~(f >> 24) & rowMask) << (4 * x);
+        refined |= static_cast<std::uint64_t>(f >> 28) << (4 * x);
+        nb |= static_cast<std::uint64_t>(rowsNb & ~(f >> 28)) << (4 * x);
       }
       while (todo) {
         const int i = lowestBitIndex(todo);
         todo &= todo - 1;
-        refinementSample(bits, w, c, dstStep, planeBit, i >> 2, i & 3);
+        // Bit 4x + r: the word and the coefficient of column x lie 4x bytes
+        // from the group's first ones.  The sample gets its next magnitude
+        // bit: the bits below the plane are cleared, the plane's bit is set
+        // from the decision and the half bit below it is set (the midpoint
+        // of the interval).
+        const int x4 = i & 4 * (kRefineGroup - 1);
+        const int r = i & 3;
+        const u32 k = 2u * static_cast<u32>((refined >> i) & 1u) + static_cast<u32>((nb >> i) & 1u);
+        const u32 b = bits.refinementIn(k);
+        u8* const p = opaque(c) + x4 + r * dstStep;
+        store32(p, (load32(p) & (0u - (planeBit << 1))) | (planeBit & (0u - b)) | (planeBit >> 1));
+        if (Bits::kMarksRefined) {
+          u32* const wx = reinterpret_cast<u32*>(reinterpret_cast<u8*>(opaque(w)) + x4);
+          *wx |= refinedBit(0) << r;
+        }
       }
     }
   }
@@ -1183,7 +1198,10 @@ inline u32 owniCodeBlockRefinementPass(State* s, u32 reset, u32 termCheck) {
   MqPass q;
   loadMqPass(q, s);
   MqBits bits{q, P.zc};
-  refinementScan(P, bits);
+  if (isCommonShape(P, 0))
+    refinementScan(commonShape(P), bits);
+  else
+    refinementScan(P, bits);
   storeCursors(s, P);
   return endMqPass(s, q, 0, reset, termCheck);
 }
