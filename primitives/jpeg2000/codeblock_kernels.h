@@ -1036,16 +1036,28 @@ PRIM_CB_INLINE void significanceStripe(const Pass& P, Bits& bits, u32* w, u8* c,
       const u32 d = bits.significanceIn(k);
       u32 f = *wc;
       if (d) {
-        const u32 neg = bits.sign(signIndexAt(f, wc, r));
-        store32(c + x4 + r * P.dstStep, (neg << 31) | P.newMag);
-        markSignificantAt(f, wc, P.fs, neg, r, skipAbove);
+        // The sample's significance goes into its stripe before its sign
+        // is decided: the contexts of the samples after it depend on that
+        // alone, so the next one is found while the sign is decided.  The
+        // sign context does not look at the sample's own bit.
+        const u32 si = signIndexAt(f, wc, r);
+        f |= 1u << (3 * r + 4);
+        wc[-1] |= 1u << (3 * r + 5);
+        wc[1] |= 1u << (3 * r + 3);
+        *wc = f | visitBit(r);
         const u32 below = insignificantRows(f) & (2u << r) & 0xFu;
         const u32 next = insignificantRows(wc[1]) & ((7u << r) >> 1) & 0xFu;
         todo |= (static_cast<std::uint64_t>(below | (next << 4)) << x4) & limit;
+        if (todo != 0) {
+          bn = lowestBit(todo);
+          kn = contextOf(bn);
+        }
+        const u32 neg = bits.sign(si);
+        store32(c + x4 + r * P.dstStep, (neg << 31) | P.newMag);
+        // Then the sign, and the stripes above and below.
+        markSignificantAt(f, wc, P.fs, neg, r, skipAbove);
         *wc = f | visitBit(r);
         if (todo == 0) break;
-        bn = lowestBit(todo);
-        kn = contextOf(bn);
       } else {
         *wc = f | visitBit(r);
         if (todo == 0) break;
