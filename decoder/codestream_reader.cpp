@@ -214,7 +214,7 @@ void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& d
     }
     TileOutputInput in;
     in.rect = tile.TileRect();
-    in.sets = &tile.Planes(0);
+    in.sets = tile.PlanesAsDecoded();
     in.transforms = transforms.Data();
     in.quant = quant.Data();
     in.applyMct = mctApplicable[t] && tile.Global().mct;

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "decoder/reconstruct/wavelet_inverse.h"
 #include "primitives/image/image.h"
@@ -76,7 +77,9 @@ float DequantizationScale(SubbandStep s, std::uint32_t Rb) {
 
 // Visits the code-blocks of a tile-component with the midpoint their
 // coefficients need: fn(32-bit plane, matching plane of `other`, x, y, w, h,
-// mode, band); with `all` also those that need none (mode kNone).
+// mode, band, owed); with `all` also those that need none (mode kNone).
+// `owed`: the block's rectangle was never cleared nor decoded into, and
+// stands for zeros (CodeBlock::ClearOwed).
 template <typename Fn>
 void ForEachBlock(const TileComponent& tc, LevelSet& set, LevelSet& other, bool all, Fn&& fn) {
   auto visit = [&](const Band& band, SubbandPlane& plane, SubbandPlane& otherPlane, BandId id) {
@@ -111,7 +114,7 @@ void ForEachBlock(const TileComponent& tc, LevelSet& set, LevelSet& other, bool 
           if (off < 0 || plane.step <= 0) continue;
           const auto y = static_cast<std::uint32_t>(off / plane.step);
           const auto x = static_cast<std::uint32_t>((off % plane.step) / 4);
-          fn(plane, otherPlane, x, y, p.width, p.height, mode, id);
+          fn(plane, otherPlane, x, y, p.width, p.height, mode, id, cb.ClearOwed());
         }
       }
   };
@@ -135,12 +138,12 @@ class BlockRows : public FloatBandRows {
     std::size_t count = 0;
     ForEachBlock(*c.blocks, coeffs, coeffs, true,
                  [&](SubbandPlane&, SubbandPlane&, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-                     Midpoint, BandId) { ++count; });
+                     Midpoint, BandId, bool) { ++count; });
     blocks_.Reset(count);
     count = 0;
     ForEachBlock(*c.blocks, coeffs, coeffs, true,
                  [&](SubbandPlane& plane, SubbandPlane&, std::uint32_t x, std::uint32_t y, std::uint32_t w,
-                     std::uint32_t h, Midpoint mode, BandId id) {
+                     std::uint32_t h, Midpoint mode, BandId id, bool owed) {
                    const std::uint32_t b = Index(id, n);
                    BandRows& band = bands_[b];
                    if (!band.plane) {
@@ -150,7 +153,7 @@ class BlockRows : public FloatBandRows {
                        band.scale = DequantizationScale(step.step, step.Rb);
                      }
                    }
-                   blocks_[count++] = {b, x, y, w, h, mode};
+                   blocks_[count++] = {b, x, y, w, h, mode, owed};
                  });
     // The blocks come band by band, each precinct's in raster order, the
     // precincts of a band in raster order too: a stable sort of each band's
@@ -215,11 +218,18 @@ class BlockRows : public FloatBandRows {
     while (i < band.end && blocks_[i].y == y && blocks_[i].x < count) {
       const std::uint32_t x = blocks_[i].x;
       const Midpoint mode = blocks_[i].mode;
+      const bool owed = blocks_[i].owed;
       std::uint32_t end = x;
-      for (; i < band.end && blocks_[i].y == y && blocks_[i].mode == mode && blocks_[i].x == end; ++i)
+      for (; i < band.end && blocks_[i].y == y && blocks_[i].mode == mode && blocks_[i].owed == owed &&
+             blocks_[i].x == end;
+           ++i)
         end += blocks_[i].w;
       if (end > count) end = count;
-      ConvertRowSM32s32fMidpoint(in + x, dst + x, end - x, mode, band.scale);
+      // A block never included holds no coefficients of this tile: zeros.
+      if (owed)
+        std::fill(dst + x, dst + end, 0.0f);
+      else
+        ConvertRowSM32s32fMidpoint(in + x, dst + x, end - x, mode, band.scale);
     }
   }
 
@@ -227,6 +237,7 @@ class BlockRows : public FloatBandRows {
   struct Block {
     std::uint32_t band, x, y, w, h;
     Midpoint mode;
+    bool owed;
   };
   struct BandRows {
     const SubbandPlane* plane = nullptr;
@@ -251,8 +262,23 @@ bool BlocksTileBands(const ComponentCoefficients& c) {
   });
   ForEachBlock(*c.blocks, coeffs, coeffs, true,
                [&](SubbandPlane&, SubbandPlane&, std::uint32_t, std::uint32_t, std::uint32_t w,
-                   std::uint32_t h, Midpoint, BandId) { blockArea += std::uint64_t{w} * h; });
+                   std::uint32_t h, Midpoint, BandId, bool) { blockArea += std::uint64_t{w} * h; });
   return blockArea == planeArea;
+}
+
+// Zeroes the rectangles of the code-blocks that stand for zeros without
+// holding them, for the paths that read the planes whole.
+void ClearOwedBlocks(const ComponentCoefficients& c) {
+  if (!c.blocks) return;
+  LevelSet& coeffs = *c.set;
+  ForEachBlock(*c.blocks, coeffs, coeffs, true,
+               [](SubbandPlane& plane, SubbandPlane&, std::uint32_t x, std::uint32_t y, std::uint32_t w,
+                  std::uint32_t h, Midpoint, BandId, bool owed) {
+                 if (!owed) return;
+                 auto* row = static_cast<std::uint8_t*>(plane.data) + std::size_t{y} * plane.step + x * 4u;
+                 for (std::uint32_t j = 0; j < h; ++j, row += plane.step)
+                   std::memset(row, 0, std::size_t{w} * 4);
+               });
 }
 
 }  // namespace
@@ -340,6 +366,7 @@ void DequantizeNarrow16(const SubbandPlane& src, SubbandPlane& dst, std::uint32_
 
 void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::int32_t dstStep) {
   // Every conversion reads the sign-magnitude words as they are.
+  ClearOwedBlocks(c);
   LevelSet& coeffs = *c.set;
   LevelSet narrow;
   AllocLevelSet16(narrow, c.rect, coeffs.levels);
@@ -362,7 +389,7 @@ void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::i
     if (c.blocks) {
       ForEachBlock(*c.blocks, coeffs, narrow, false,
                    [&](SubbandPlane& src, SubbandPlane& dstPlane, std::uint32_t x, std::uint32_t y,
-                       std::uint32_t w, std::uint32_t h, Midpoint mode, BandId id) {
+                       std::uint32_t w, std::uint32_t h, Midpoint mode, BandId id, bool) {
                      const BandStep b = StepOf(q, n, R, id);
                      DequantizeNarrow16(src, dstPlane, b.step.mantissa, b.step.exponent, b.Rb, mode, x, y, w,
                                         h);
@@ -378,6 +405,7 @@ void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::i
 void ReconstructTile32(const ComponentCoefficients& c, void* dst, std::int32_t dstStep) {
   LevelSet& coeffs = *c.set;
   if (c.transform != 0) {
+    ClearOwedBlocks(c);
     // The transform reads the coefficient planes themselves: two's complement
     // while it runs, sign-magnitude again afterwards.
     SignMagnitudeGuard twos(coeffs);
@@ -396,13 +424,15 @@ void ReconstructTile32(const ComponentCoefficients& c, void* dst, std::int32_t d
       return;
     }
   }
+  // The paths below read the planes whole.
+  ClearOwedBlocks(c);
   LevelSet floats;
   AllocLevelSet32(floats, c.rect, coeffs.levels);
   if (tiled) {
     // Conversion, midpoint and dequantisation in one pass.
     ForEachBlock(*c.blocks, coeffs, floats, true,
                  [&](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
-                     std::uint32_t h, Midpoint mode, BandId id) {
+                     std::uint32_t h, Midpoint mode, BandId id, bool) {
                    float scale = 1.0f;
                    if (c.quant) {
                      const BandStep b = StepOf(*c.quant, coeffs.levels, c.precision, id);
@@ -415,8 +445,8 @@ void ReconstructTile32(const ComponentCoefficients& c, void* dst, std::int32_t d
     if (c.blocks) {
       ForEachBlock(*c.blocks, coeffs, floats, false,
                    [](SubbandPlane& s, SubbandPlane& d, std::uint32_t x, std::uint32_t y, std::uint32_t w,
-                      std::uint32_t h, Midpoint mode,
-                      BandId) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
+                      std::uint32_t h, Midpoint mode, BandId,
+                      bool) { ConvertRectSM32s32fMidpoint(s, d, mode, x, y, w, h); });
     }
     if (c.quant) Dequantize32f(floats, *c.quant, c.precision);
   }

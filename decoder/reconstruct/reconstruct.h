@@ -33,7 +33,9 @@ struct ComponentCoefficients {
   std::uint32_t precision = 0;        // bit depth minus one
   // The code-blocks that wrote the set: on the irreversible path, those
   // decoded down to their last bit-plane are reconstructed at the middle of
-  // their quantisation interval (the others already are).  Null: none.
+  // their quantisation interval (the others already are); those whose
+  // clearing is still owed (CodeBlock::ClearOwed) are read as zeros.  Null:
+  // none.
   const TileComponent* blocks = nullptr;
 };
 

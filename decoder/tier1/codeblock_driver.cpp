@@ -43,7 +43,7 @@ void CodeBlock::ReleaseState() {
   stateBytes_ = 0;
 }
 
-void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output, bool clear) {
+void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output, Clearing clearing) {
   params_ = p;
   route_.SetOutput(output);
   // A state sized for another code-block must not be reused.
@@ -58,9 +58,20 @@ void CodeBlock::SetUp(const CodeBlockParams& p, BDiagnOutput* output, bool clear
   zeroBitPlanes_ = 0;
   begun_ = false;
   decodes_ = 0;
-  if (clear && p.destination && p.width > 0 && p.height > 0)
-    imgSet_8u_C1R(0, reinterpret_cast<Prim8u*>(p.destination), p.step, static_cast<int>(p.width * 4),
-                  static_cast<int>(p.height));
+  clearOwed_ = clearing != Clearing::kCleared;
+  if (clearing == Clearing::kNow) ClearIfOwed();
+}
+
+void CodeBlock::ClearIfOwed() {
+  if (!clearOwed_) return;
+  clearOwed_ = false;
+  ZeroDestination();
+}
+
+void CodeBlock::ZeroDestination() const {
+  if (params_.destination && params_.width > 0 && params_.height > 0)
+    imgSet_8u_C1R(0, reinterpret_cast<Prim8u*>(params_.destination), params_.step,
+                  static_cast<int>(params_.width * 4), static_cast<int>(params_.height));
 }
 
 void CodeBlock::EnsureState() {
@@ -88,9 +99,14 @@ void CodeBlock::Begin(std::uint32_t z) {
     planes = 0;
   }
   bitPlanes_ = static_cast<std::int32_t>(planes);
-  imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(
+  // An owed clearing is left to the decoder's start, rather than done with
+  // the whole plane: the rectangle is decoded into next, while in the cache.
+  const PrimResult r = imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(
       params_.destination, params_.step, static_cast<int>(params_.width), static_cast<int>(params_.height),
-      state_, static_cast<int>(params_.orientation), bitPlanes_, params_.flags | kKeepDestination);
+      state_, static_cast<int>(params_.orientation), bitPlanes_,
+      params_.flags | (clearOwed_ ? 0u : kKeepDestination));
+  if (r == primResultOk) clearOwed_ = false;
+  ClearIfOwed();
   totalPasses_ = 0;
   pendingPasses_ = 0;
   lastSegmentEnd_ = -1;

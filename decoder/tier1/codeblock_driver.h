@@ -47,11 +47,17 @@ class CodeBlock {
   CodeBlock(const CodeBlock&) = delete;
   CodeBlock& operator=(const CodeBlock&) = delete;
 
+  // When the destination rectangle is cleared: now, never (the caller has
+  // cleared the whole plane already), or late: at the first inclusion, just
+  // before the block is decoded into it, or by Finish for a code-block that
+  // no packet included.
+  enum class Clearing { kNow, kCleared, kLate };
+
   // Before any packet: parameters stored, Lblock 3, nothing received, the
-  // destination rectangle cleared (unless the caller has cleared the whole
-  // plane already: `clear` false).  The decoder state is made at the first
-  // inclusion, so code-blocks that no packet includes cost no state.
-  void SetUp(const CodeBlockParams& p, BDiagnOutput* output, bool clear = true);
+  // destination rectangle cleared as `clearing` says.  The decoder state is
+  // made at the first inclusion, so code-blocks that no packet includes cost
+  // no state.
+  void SetUp(const CodeBlockParams& p, BDiagnOutput* output, Clearing clearing = Clearing::kNow);
 
   // First inclusion, with z missing most significant bit-planes.
   void Begin(std::uint32_t z);
@@ -62,6 +68,13 @@ class CodeBlock {
   void DecodeLayers(std::uint32_t l, PacketBodyInput& in);
   // When the tile has no packet left: decodes whatever bytes still wait.
   void Finish();
+
+  // A late-cleared destination that no packet has included still holds
+  // whatever the plane held: it stands for zeros, which ClearIfOwed writes.
+  bool ClearOwed() const { return clearOwed_; }
+  void ClearIfOwed();
+  // Zeroes the destination rectangle.
+  void ZeroDestination() const;
 
   bool Included() const { return passesReceived_ != 0; }
   bool Begun() const { return begun_; }
@@ -153,6 +166,7 @@ class CodeBlock {
   std::uint32_t pendingPasses_ = 0;
   std::int32_t lastSegmentEnd_ = -1;
   bool begun_ = false;
+  bool clearOwed_ = false;
   std::uint32_t decodes_ = 0;
 };
 

@@ -79,8 +79,11 @@ void Tile::Start(CodecAdapterBoundedInputBE& in) {
   components_.Reset(n);
   for (std::uint32_t c = 0; c < n; ++c) {
     const Rect tc = ComponentRect(rect_, h.sampling[c]);
+    // Each code-block clears its rectangle of the planes when it is first
+    // included; the rectangles of those never included are cleared by
+    // Planes, or taken as zeros by reconstruction.
     BuildTileComponent(components_[c], tc, *params_.coding[c], *params_.quant[c], h.BitDepth(c),
-                       Global().layers, levelSets_[c], route_.Output());
+                       Global().layers, levelSets_[c], route_.Output(), true);
   }
   finished_ = false;
   ++tilePartsRead_;
@@ -94,18 +97,14 @@ void Tile::Continue(CodecAdapterBoundedInputBE& in) {
 }
 
 void Tile::FinishCodeBlocks() {
-  for (std::uint32_t c = 0; c < components_.Count(); ++c) {
-    TileComponent& tc = components_[c];
-    for (std::uint32_t r = 0; r <= tc.levels; ++r) {
-      Band* bands[3];
-      const std::uint32_t nb = tc.BandsOf(r, bands);
-      for (std::uint32_t k = 0; k < nb; ++k)
-        for (auto& row : bands[k]->precincts)
-          for (PrecinctBand& pb : row)
-            for (CodeBlock& cb : pb.codeBlocks) cb.Finish();
-    }
-  }
+  for (std::uint32_t c = 0; c < components_.Count(); ++c)
+    components_[c].ForEachCodeBlock([](CodeBlock& cb) { cb.Finish(); });
   finished_ = true;
+}
+
+LevelSet& Tile::Planes(std::uint32_t c) {
+  if (c < components_.Count()) ClearOwedCodeBlocks(components_[c]);
+  return levelSets_[c];
 }
 
 template <class In>

@@ -46,7 +46,13 @@ class Tile {
   const Rect& TileRect() const { return rect_; }
   std::uint32_t ComponentCount() const { return componentCount_; }
   TileComponent& Component(std::uint32_t c) { return components_[c]; }
-  LevelSet& Planes(std::uint32_t c) { return levelSets_[c]; }
+  // The coefficient planes of component c, whole: the rectangles of
+  // code-blocks no packet included are cleared first.
+  LevelSet& Planes(std::uint32_t c);
+  // The planes as the packets left them: the rectangles of code-blocks that
+  // no packet included are still owed their clearing (CodeBlock::ClearOwed),
+  // for a reader that takes them as zeros.
+  LevelSet* PlanesAsDecoded() { return levelSets_.Data(); }
   const TileCodingParams& Params() const { return params_; }
   const GlobalCodingStyle& Global() const { return *params_.globalStyle; }
   PacketIterator& Iterator() { return iterator_; }

@@ -97,8 +97,8 @@ void BuildPrecinctBand(PrecinctBand& pb, const Rect& part, const Rect& bandRect,
       p.epsMinusRb = b.epsMinusRb;
       p.flags = b.flags;
       p.layers = b.layers;
-      // BuildBand has cleared the whole plane.
-      pb.codeBlocks[static_cast<std::size_t>(j * cbCols + i)].SetUp(p, output, false);
+      pb.codeBlocks[static_cast<std::size_t>(j * cbCols + i)].SetUp(
+          p, output, b.clearLate ? CodeBlock::Clearing::kLate : CodeBlock::Clearing::kCleared);
     }
   }
 }
@@ -118,8 +118,9 @@ void BuildBand(Band& band, const BandBuild& b, BDiagnOutput* output) {
   band.precinctRows = static_cast<std::uint32_t>(rows);
   band.precincts.Reset(static_cast<std::size_t>(rows));
   // The code-blocks of the precinct parts tile the band: its plane is
-  // cleared in one sweep rather than block by block.
-  if (!band.empty && b.plane && b.plane->data)
+  // cleared in one sweep rather than block by block, unless each block
+  // clears its own late.
+  if (!b.clearLate && !band.empty && b.plane && b.plane->data)
     std::memset(b.plane->data, 0, static_cast<std::size_t>(b.plane->step) * b.plane->height);
   const bool bypass = (b.flags & kCbBypass) != 0;
   const bool terminate = (b.flags & kCbTerminateEachPass) != 0;
@@ -155,6 +156,10 @@ std::uint32_t TileComponent::BandsOf(std::uint32_t r, Band* out[3]) {
   ResolutionBands& rb = resolutions[levels - r];
   for (int i = 0; i < 3; ++i) out[i] = &rb.bands[i];
   return 3;
+}
+
+void ClearOwedCodeBlocks(TileComponent& tc) {
+  tc.ForEachCodeBlock([](CodeBlock& cb) { cb.ClearIfOwed(); });
 }
 
 namespace {
@@ -214,13 +219,16 @@ std::uint64_t CountTileComponentRecords(const Rect& tcRect, const CodingStyle& s
 
 void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle& style,
                         const QuantStyle& quant, std::uint32_t precision, std::uint32_t layers,
-                        LevelSet& planes, BDiagnOutput* output) {
+                        LevelSet& planes, BDiagnOutput* output, bool clearLate) {
   const std::uint32_t nl = style.levels;
   tc.levels = nl;
   tc.route.SetOutput(output);
   tc.resolutions.Reset(nl);
-  ForEachBand(&tc, tcRect, style, quant, precision, layers, &planes,
-              [&](const BandBuild& b, Band* band) { BuildBand(*band, b, output); });
+  ForEachBand(&tc, tcRect, style, quant, precision, layers, &planes, [&](const BandBuild& build, Band* band) {
+    BandBuild b = build;
+    b.clearLate = clearLate;
+    BuildBand(*band, b, output);
+  });
 
   // Lowest resolution whose bands are not all empty.
   tc.lowestResolution = ~0u;

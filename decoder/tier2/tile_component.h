@@ -61,6 +61,9 @@ struct BandBuild {
   std::uint32_t rb = 0;
   std::int32_t epsMinusRb = 0;
   std::uint32_t flags = 0;
+  // Each code-block clears its own rectangle late (see CodeBlock::Clearing)
+  // instead of the band's plane being cleared at once.
+  bool clearLate = false;
 };
 
 void BuildBand(Band& band, const BandBuild& b, BDiagnOutput* output);
@@ -79,7 +82,25 @@ class TileComponent {
 
   // The bands a packet of resolution r visits, in order; returns their count.
   std::uint32_t BandsOf(std::uint32_t r, Band* out[3]);
+
+  // fn(code-block) for every code-block, resolution by resolution.
+  template <class Fn>
+  void ForEachCodeBlock(Fn&& fn) {
+    for (std::uint32_t r = 0; r <= levels; ++r) {
+      Band* bands[3];
+      const std::uint32_t nb = BandsOf(r, bands);
+      for (std::uint32_t k = 0; k < nb; ++k)
+        for (auto& row : bands[k]->precincts)
+          for (PrecinctBand& pb : row)
+            for (CodeBlock& cb : pb.codeBlocks) fn(cb);
+    }
+  }
 };
+
+// Zeroes the rectangles of the code-blocks whose late clearing is still owed
+// (see CodeBlock::ClearOwed): the planes then hold every code-block's
+// coefficients.
+void ClearOwedCodeBlocks(TileComponent& tc);
 
 // Precinct parts and code-blocks a tile may hold in all (about 300 bytes of
 // records each at most, so some 600 MB); more is refused with
@@ -99,9 +120,12 @@ inline constexpr std::uint64_t kMaxTileSamples = std::uint64_t{1} << 28;
 std::uint64_t CountTileComponentRecords(const Rect& tcRect, const CodingStyle& style, const QuantStyle& quant,
                                         std::uint64_t limit);
 
-// Builds one tile-component over its coefficient planes.
+// Builds one tile-component over its coefficient planes, which are cleared
+// (with `clearLate`, each code-block's rectangle is cleared only at its first
+// inclusion, or by CodeBlock::Finish for one that no packet includes: the
+// planes hold zeros after every code-block has finished).
 void BuildTileComponent(TileComponent& tc, const Rect& tcRect, const CodingStyle& style,
                         const QuantStyle& quant, std::uint32_t precision, std::uint32_t layers,
-                        LevelSet& planes, BDiagnOutput* output);
+                        LevelSet& planes, BDiagnOutput* output, bool clearLate = false);
 
 }  // namespace Codec

@@ -549,6 +549,35 @@ TEST(CodeBlockDriver, UnincludedCodeBlocksStayZero) {
           0u);
 }
 
+// Late clearing: the build leaves the plane alone; a code-block's first
+// inclusion clears its own rectangle only, and the others are cleared on
+// demand (or read as zeros).
+TEST(CodeBlockDriver, LateClearingClearsEachRectangleOnce) {
+  OneResolution t(8, 8, 2, 0, 1);
+  SubbandPlane& p = t.planes.ll;
+  auto word = [&](std::uint32_t x, std::uint32_t y) -> std::uint32_t& {
+    return reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(p.data) + y * p.step)[x];
+  };
+  for (std::uint32_t y = 0; y < p.height; ++y)
+    for (std::uint32_t x = 0; x < p.width; ++x) word(x, y) = 0x55u;
+  TileComponent late;
+  BuildTileComponent(late, {0, 0, 8, 8}, t.style, t.quant, 8, 1, t.planes, nullptr, true);
+  PrecinctBand& pb = late.ll.precincts[0][0];
+  ASSERT_EQ(pb.codeBlocks.Count(), 4u);
+  for (const CodeBlock& cb : pb.codeBlocks) EXPECT_TRUE(cb.ClearOwed());
+  EXPECT_EQ(word(0, 0), 0x55u);
+  // Block 1 covers columns 4..7 of rows 0..3.
+  pb.codeBlocks[1].Begin(0);
+  EXPECT_FALSE(pb.codeBlocks[1].ClearOwed());
+  for (std::uint32_t y = 0; y < 8; ++y)
+    for (std::uint32_t x = 0; x < 8; ++x)
+      EXPECT_EQ(word(x, y), (x >= 4 && y < 4) ? 0u : 0x55u) << x << "," << y;
+  ClearOwedCodeBlocks(late);
+  for (const CodeBlock& cb : pb.codeBlocks) EXPECT_FALSE(cb.ClearOwed());
+  for (std::uint32_t y = 0; y < 8; ++y)
+    for (std::uint32_t x = 0; x < 8; ++x) EXPECT_EQ(word(x, y), 0u) << x << "," << y;
+}
+
 TEST(PacketHeader, CodeBlockFirstIncludedAtLayerThree) {
   // Two code-blocks over five layers; the second is first included at layer
   // 3: its inclusion leaf is read with thresholds 1, 2, 3, 4, then it reads
