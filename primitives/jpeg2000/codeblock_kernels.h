@@ -528,7 +528,7 @@ PRIM_CB_INLINE void markSignificant(u32& f, u32* w, i64 fs, u32 neg, bool skipAb
   }
 }
 
-// The same two for a row known only at run time.
+// The sign index for a row known only at run time.
 PRIM_CB_INLINE u32 signIndexAt(u32 f, const u32* w, int r) {
   const u32 nb = f >> (3 * r);
   const u32 sg = f >> (18 + r);
@@ -536,10 +536,11 @@ PRIM_CB_INLINE u32 signIndexAt(u32 f, const u32* w, int r) {
          (((w[-1] >> (19 + r)) & 1u) << 4) | ((sg & 1u) << 5) | (((w[1] >> (19 + r)) & 1u) << 6) |
          ((sg & 4u) << 5);
 }
-PRIM_CB_INLINE void markSignificantAt(u32& f, u32* w, i64 fs, u32 neg, int r, bool skipAbove) {
-  f |= (1u << (3 * r + 4)) | (neg << (19 + r));
-  w[-1] |= 1u << (3 * r + 5);
-  w[1] |= 1u << (3 * r + 3);
+// Row r of the column at w, already marked significant in its word (held in
+// f) and in the west and east words, gets its sign, and the stripes above
+// and below learn of it.
+PRIM_CB_INLINE void markSignAt(u32& f, u32* w, i64 fs, u32 neg, int r, bool skipAbove) {
+  f |= neg << (19 + r);
   if (r == 0) {
     if (!skipAbove) {
       w[-fs] |= (1u << 16) | (neg << 23);
@@ -1055,7 +1056,7 @@ PRIM_CB_INLINE void significanceStripe(const Pass& P, Bits& bits, u32* w, u8* c,
         const u32 neg = bits.sign(si);
         store32(c + x4 + r * P.dstStep, (neg << 31) | P.newMag);
         // Then the sign, and the stripes above and below.
-        markSignificantAt(f, wc, P.fs, neg, r, skipAbove);
+        markSignAt(f, wc, P.fs, neg, r, skipAbove);
         *wc = f | visitBit(r);
         if (todo == 0) break;
       } else {
