@@ -30,7 +30,9 @@ Rect BandRect(const Rect& res, std::uint32_t orientation) {
           static_cast<std::uint32_t>(bx1 - bx0), static_cast<std::uint32_t>(by1 - by0)};
 }
 
-void AllocLevelSet32(LevelSet& set, const Rect& tc, std::uint32_t n) {
+void AllocLevelSet32(LevelSet& set, const Rect& tc, std::uint32_t n) { AllocLevelSetOf(set, tc, n, 4); }
+
+void AllocLevelSetOf(LevelSet& set, const Rect& tc, std::uint32_t n, std::uint32_t sampleBytes) {
   set.levels = n;
   set.level.Reset(n);
   static const std::uint32_t kOrder[3] = {kBandHL, kBandLH, kBandHH};
@@ -38,11 +40,11 @@ void AllocLevelSet32(LevelSet& set, const Rect& tc, std::uint32_t n) {
     const Rect res = ResolutionRect(tc, i);
     for (std::uint32_t b = 0; b < 3; ++b) {
       const Rect band = BandRect(res, kOrder[b]);
-      set.level[i].Band(b).AllocPlaneOrThrow(band.width, band.height, 4);
+      set.level[i].Band(b).AllocPlaneOrThrow(band.width, band.height, sampleBytes);
     }
   }
   const Rect low = ResolutionRect(tc, n);
-  set.ll.AllocPlaneOrThrow(low.width, low.height, 4);
+  set.ll.AllocPlaneOrThrow(low.width, low.height, sampleBytes);
 }
 
 }  // namespace Codec

@@ -47,5 +47,7 @@ class LevelSet {
 // Allocates every plane of a 32-bit set for the tile-component rectangle and
 // n decomposition levels; throws Except_faultMalloc when a plane cannot be had.
 void AllocLevelSet32(LevelSet& set, const Rect& tc, std::uint32_t n);
+// The same with samples of `sampleBytes` bytes (AllocLevelSet32 uses 4).
+void AllocLevelSetOf(LevelSet& set, const Rect& tc, std::uint32_t n, std::uint32_t sampleBytes);
 
 }  // namespace Codec

@@ -25,20 +25,7 @@ void ForEachPlane(LevelSet& set, Fn&& fn) {
 
 bool Usable(const SubbandPlane& p) { return p.data && p.width && p.height && p.step; }
 
-void AllocLevelSet16(LevelSet& set, const Rect& rect, std::uint32_t n) {
-  set.levels = n;
-  set.level.Reset(n);
-  static const std::uint32_t kOrder[3] = {kBandHL, kBandLH, kBandHH};
-  for (std::uint32_t i = 0; i < n; ++i) {
-    const Rect res = ResolutionRect(rect, i);
-    for (std::uint32_t b = 0; b < 3; ++b) {
-      const Rect band = BandRect(res, kOrder[b]);
-      set.level[i].Band(b).AllocPlaneOrThrow(band.width, band.height, 2);
-    }
-  }
-  const Rect low = ResolutionRect(rect, n);
-  set.ll.AllocPlaneOrThrow(low.width, low.height, 2);
-}
+void AllocLevelSet16(LevelSet& set, const Rect& rect, std::uint32_t n) { AllocLevelSetOf(set, rect, n, 2); }
 
 void FlipSignMagnitude(LevelSet& set) {
   ForEachPlane(set, [](SubbandPlane& p) {
