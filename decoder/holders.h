@@ -175,13 +175,7 @@ class OwnedList {
   // A new node with a fresh payload becomes first.
   template <typename... Args>
   T& PushFront(Args&&... args) {
-    Node* n = NewOrThrow<Node>();
-    try {
-      n->payload.Make(std::forward<Args>(args)...);
-    } catch (...) {
-      delete n;
-      throw;
-    }
+    Node* n = MakeNode(std::forward<Args>(args)...);
     n->next = first_;
     if (first_)
       first_->prev = n;
@@ -194,13 +188,7 @@ class OwnedList {
   // A new node with a fresh payload becomes last.
   template <typename... Args>
   T& PushBack(Args&&... args) {
-    Node* n = NewOrThrow<Node>();
-    try {
-      n->payload.Make(std::forward<Args>(args)...);
-    } catch (...) {
-      delete n;
-      throw;
-    }
+    Node* n = MakeNode(std::forward<Args>(args)...);
     n->prev = last_;
     if (last_)
       last_->next = n;
@@ -224,6 +212,19 @@ class OwnedList {
   std::size_t Count() const { return count_; }
 
  private:
+  // A node holding a fresh payload, not yet linked (nothing is left behind
+  // when the payload's construction throws).
+  template <typename... Args>
+  static Node* MakeNode(Args&&... args) {
+    Node* n = NewOrThrow<Node>();
+    try {
+      n->payload.Make(std::forward<Args>(args)...);
+    } catch (...) {
+      delete n;
+      throw;
+    }
+    return n;
+  }
   void Unlink(Node* n) {
     if (!n) return;
     if (n->prev)
