@@ -486,6 +486,18 @@ alignas(64) inline constexpr ZcTables kZc = makeZcTables();
 alignas(64) inline constexpr ZcTables kZcSpp = makeSignificancePassTables();
 alignas(64) inline constexpr SignTable kSign = makeSignTable();
 
+// The same table in the order of signIndexAt.
+constexpr SignTable makeSignAtTable() {
+  SignTable s{};
+  for (u32 j = 0; j < 256; ++j) {
+    const u32 i = ((j >> 1) & 1u) | ((j & 1u) << 1) | (j & 0xCu) | (((j >> 6) & 1u) << 4) |
+                  (((j >> 4) & 1u) << 5) | (((j >> 7) & 1u) << 6) | (((j >> 5) & 1u) << 7);
+    s.t[j] = kSign.t[i];
+  }
+  return s;
+}
+alignas(64) inline constexpr SignTable kSignAt = makeSignAtTable();
+
 // The same address, which the compiler may no longer derive from the loop
 // counters: it would otherwise keep a pointer of its own for every
 // neighbouring word and coefficient row a scan writes, and spill them.
@@ -528,19 +540,27 @@ PRIM_CB_INLINE void markSignificant(u32& f, u32* w, i64 fs, u32 neg, bool skipAb
   }
 }
 
-// The sign index for a row known only at run time.
+// The bits of a column's word that signIndexAt takes for row r.
+constexpr u32 ownSignBits(int r) { return (0xAAu << (3 * r)) | (5u << (18 + r)); }
+// The sign index for a row known only at run time, in an order of its own
+// that the processor builds gather with fewer steps: bit 0 north, 1 west,
+// 2 east, 3 south significant, 4 north, 5 south, 6 west, 7 east negative.
 PRIM_CB_INLINE u32 signIndexAt(u32 f, const u32* w, int r) {
-  const u32 nb = f >> (3 * r);
-  const u32 sg = f >> (18 + r);
-  return ((nb >> 3) & 1u) | (nb & 2u) | ((nb >> 3) & 4u) | ((nb >> 4) & 8u) |
-         (((w[-1] >> (19 + r)) & 1u) << 4) | ((sg & 1u) << 5) | (((w[1] >> (19 + r)) & 1u) << 6) |
-         ((sg & 4u) << 5);
+#if PRIM_CB_BUILD == 6
+  alignas(16) static constexpr u32 kOwn[4] = {ownSignBits(0), ownSignBits(1), ownSignBits(2), ownSignBits(3)};
+  const u32 own = _pext_u32(f, kOwn[r]);
+#else
+  const u32 nb = f >> (3 * r + 1);
+  const u32 own = (nb & 1u) | ((nb >> 1) & 2u) | ((nb >> 2) & 4u) | ((nb >> 3) & 8u) |
+                  ((f >> (14 + r)) & 0x10u) | ((f >> (15 + r)) & 0x20u);
+#endif
+  return own | ((w[-1] >> (13 + r)) & 0x40u) | ((w[1] >> (12 + r)) & 0x80u);
 }
-// Row r of the column at w, already marked significant in its word (held in
-// f) and in the west and east words, gets its sign, and the stripes above
-// and below learn of it.
-PRIM_CB_INLINE void markSignAt(u32& f, u32* w, i64 fs, u32 neg, int r, bool skipAbove) {
-  f |= neg << (19 + r);
+// Row r of the column at w, already marked significant in its word and in
+// the west and east words, gets its sign, and the stripes above and below
+// learn of it.
+PRIM_CB_INLINE void markSignAt(u32* w, i64 fs, u32 neg, int r, bool skipAbove) {
+  w[0] |= neg << (19 + r);
   if (r == 0) {
     if (!skipAbove) {
       w[-fs] |= (1u << 16) | (neg << 23);
@@ -859,7 +879,13 @@ PRIM_CB_INLINE u32 mqDecideEvenWord(MqPass& q, u32& w) {
   // the symbols are close to even odds.
   const std::uint64_t lower = 0u - static_cast<std::uint64_t>(a <= q.C);
   const u32 lps = static_cast<u32>(a < qe) ^ static_cast<u32>(lower & 1u);
-  const std::uint64_t aNew = (qe & lower) | (a & ~lower);
+  // The new A by a conditional move: it starts the next decision.
+  std::uint64_t aNew = qe;
+  asm("cmp %[a], %[c]\n\t"
+      "cmovb %[a], %[an]"
+      : [an] "+r"(aNew)
+      : [a] "r"(a), [c] "r"(q.C)
+      : "cc");
   q.C -= a & lower;
   const i32 n = __builtin_clzll(aNew);
   const u32 next = static_cast<u32>(both >> (32 * lps));
@@ -880,10 +906,9 @@ struct MqBits {
   static constexpr bool kMarksRefined = true;
   PRIM_CB_INLINE u32 significance(u32 window) { return mqDecideEven(q, zc[window & 0x1FFu]); }
   PRIM_CB_INLINE u32 significanceIn(u32 context) { return mqDecideEven(q, context); }
-  PRIM_CB_INLINE u32 sign(u32 index) {
-    const u32 sc = kSign.t[index];
-    return mqDecideEven(q, sc & 0xFu) ^ (sc >> 7);
-  }
+  PRIM_CB_INLINE u32 sign(u32 index) { return signIn(kSign.t[index]); }
+  // A sign by its entry in a sign table.
+  PRIM_CB_INLINE u32 signIn(u32 sc) { return mqDecideEven(q, sc & 0xFu) ^ (sc >> 7); }
   // Context 16 + k: 18 once refined, else 16 or 17 by the neighbours.
   PRIM_CB_INLINE u32 refinementIn(u32 k) { return mqDecideEven(q, 16u + k); }
 };
@@ -893,6 +918,7 @@ struct RawBits {
   PRIM_CB_INLINE u32 significance(u32) { return rawBit(r); }
   PRIM_CB_INLINE u32 significanceIn(u32) { return rawBit(r); }
   PRIM_CB_INLINE u32 sign(u32) { return rawBit(r); }
+  PRIM_CB_INLINE u32 signIn(u32) { return rawBit(r); }
   PRIM_CB_INLINE u32 refinementIn(u32) { return rawBit(r); }
 };
 
@@ -952,7 +978,13 @@ constexpr InsignificantTable makeInsignificantTable() {
   return z;
 }
 alignas(64) inline constexpr InsignificantTable kInsignificant = makeInsignificantTable();
-PRIM_CB_INLINE u32 insignificantRows(u32 f) { return kInsignificant.t[(f >> 4) & 0x3FFu]; }
+PRIM_CB_INLINE u32 insignificantRows(u32 f) {
+#if PRIM_CB_BUILD == 6
+  return _pext_u32(~f, kSigRows);
+#else
+  return kInsignificant.t[(f >> 4) & 0x3FFu];
+#endif
+}
 
 // The samples of columns 0..n-1 (n 1 to 16) of a full stripe, from their
 // words at w, that the significance pass codes as things stand: bit 4x + r
@@ -1006,6 +1038,29 @@ PRIM_CB_INLINE int lowestBit(std::uint64_t m) {
 #endif
 }
 
+// Sets the visited mark of the samples of a list (bit 4x + r for row r of
+// column x) in the words of their columns at w.
+PRIM_CB_INLINE void markVisited(u32* w, std::uint64_t m) {
+#if PRIM_CB_BUILD == 6
+  const __m256i shifts = _mm256_setr_epi32(0, 4, 8, 12, 16, 20, 24, 28);
+  const __m256i nibble = _mm256_set1_epi32(0xF);
+  for (int i = 0; i < 16; i += 8) {
+    const u32 part = static_cast<u32>(m >> (4 * i));
+    if (part == 0) continue;
+    const __m256i rows =
+        _mm256_and_si256(_mm256_srlv_epi32(_mm256_set1_epi32(static_cast<int>(part)), shifts), nibble);
+    __m256i* const p = reinterpret_cast<__m256i*>(w + i);
+    _mm256_storeu_si256(p, _mm256_or_si256(_mm256_loadu_si256(p), _mm256_slli_epi32(rows, 24)));
+  }
+#else
+  while (m != 0) {
+    const int x = lowestBit(m) >> 2;
+    w[x] |= static_cast<u32>((m >> (4 * x)) & 0xFu) << 24;
+    m &= ~(std::uint64_t{0xF} << (4 * x));
+  }
+#endif
+}
+
 // A full stripe of the significance pass, taken as a list of the samples to
 // code rather than column by column: the list of up to 16 columns comes from
 // their words at once, and a sample that becomes significant adds the
@@ -1022,50 +1077,52 @@ PRIM_CB_INLINE void significanceStripe(const Pass& P, Bits& bits, u32* w, u8* c,
     auto contextOf = [&](int i) PRIM_CB_LAMBDA_INLINE {
       return P.zcSpp[(load32(reinterpret_cast<const u8*>(w) + (i & ~3)) >> (3 * (i & 3))) & 0x1FFu];
     };
+    // The samples coded, marked visited once the list is done: nothing in
+    // the pass reads the visited marks.
+    std::uint64_t coded = todo;
     int b = lowestBit(todo);
     u32 k = contextOf(b);
     for (;;) {
       todo &= todo - 1;
-      const int x4 = b & ~3;  // bytes from column 0 to the sample's word and coefficient
-      const int r = b & 3;
-      u32* wc = reinterpret_cast<u32*>(reinterpret_cast<u8*>(w) + x4);
       // The next sample and its context, found before this decision: they
-      // stay right unless this sample becomes significant (the visited
-      // mark lies outside the context window).
+      // stay right unless this sample becomes significant.
       int bn = lowestBit(todo | (todo == 0 ? std::uint64_t{1} << b : 0u));
       u32 kn = contextOf(bn);
-      const u32 d = bits.significanceIn(k);
-      u32 f = *wc;
-      if (d) {
+      if (bits.significanceIn(k)) {
+        const int x4 = b & ~3;  // bytes from column 0 to the sample's word and coefficient
+        const int r = b & 3;
+        u32* wc = reinterpret_cast<u32*>(reinterpret_cast<u8*>(w) + x4);
         // The sample's significance goes into its stripe before its sign
         // is decided: the contexts of the samples after it depend on that
         // alone, so the next one is found while the sign is decided.  The
         // sign context does not look at the sample's own bit.
+        u32 f = *wc;
         const u32 si = signIndexAt(f, wc, r);
         f |= 1u << (3 * r + 4);
         wc[-1] |= 1u << (3 * r + 5);
         wc[1] |= 1u << (3 * r + 3);
-        *wc = f | visitBit(r);
-        const u32 below = insignificantRows(f) & (2u << r) & 0xFu;
-        const u32 next = insignificantRows(wc[1]) & ((7u << r) >> 1) & 0xFu;
-        todo |= (static_cast<std::uint64_t>(below | (next << 4)) << x4) & limit;
+        *wc = f;
+        // The row below and rows r-1..r+1 of the next column (bits 4..7),
+        // where not significant, become candidates (byte r of the mask).
+        const u32 rows =
+            (insignificantRows(f) | (insignificantRows(wc[1]) << 4)) & (0xC0E87432u >> (8 * r)) & 0xFFu;
+        const std::uint64_t added = (static_cast<std::uint64_t>(rows) << x4) & limit;
+        todo |= added;
+        coded |= added;
         if (todo != 0) {
           bn = lowestBit(todo);
           kn = contextOf(bn);
         }
-        const u32 neg = bits.sign(si);
+        const u32 neg = bits.signIn(kSignAt.t[si]);
         store32(c + x4 + r * P.dstStep, (neg << 31) | P.newMag);
         // Then the sign, and the stripes above and below.
-        markSignAt(f, wc, P.fs, neg, r, skipAbove);
-        *wc = f | visitBit(r);
-        if (todo == 0) break;
-      } else {
-        *wc = f | visitBit(r);
-        if (todo == 0) break;
+        markSignAt(wc, P.fs, neg, r, skipAbove);
       }
+      if (todo == 0) break;
       b = bn;
       k = kn;
     }
+    markVisited(w, coded);
   }
 }
 #endif
