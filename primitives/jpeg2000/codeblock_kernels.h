@@ -540,20 +540,15 @@ PRIM_CB_INLINE void markSignificant(u32& f, u32* w, i64 fs, u32 neg, bool skipAb
   }
 }
 
-// The bits of a column's word that signIndexAt takes for row r.
-constexpr u32 ownSignBits(int r) { return (0xAAu << (3 * r)) | (5u << (18 + r)); }
 // The sign index for a row known only at run time, in an order of its own
-// that the processor builds gather with fewer steps: bit 0 north, 1 west,
-// 2 east, 3 south significant, 4 north, 5 south, 6 west, 7 east negative.
+// that takes fewer steps to gather: bit 0 north, 1 west, 2 east, 3 south
+// significant, 4 north, 5 south, 6 west, 7 east negative.  (Shifts in every
+// build: a bit-gather instruction would save a few, but is microcoded and
+// many times slower on some processors of the avx2 generation.)
 PRIM_CB_INLINE u32 signIndexAt(u32 f, const u32* w, int r) {
-#if PRIM_CB_BUILD == 6
-  alignas(16) static constexpr u32 kOwn[4] = {ownSignBits(0), ownSignBits(1), ownSignBits(2), ownSignBits(3)};
-  const u32 own = _pext_u32(f, kOwn[r]);
-#else
   const u32 nb = f >> (3 * r + 1);
   const u32 own = (nb & 1u) | ((nb >> 1) & 2u) | ((nb >> 2) & 4u) | ((nb >> 3) & 8u) |
                   ((f >> (14 + r)) & 0x10u) | ((f >> (15 + r)) & 0x20u);
-#endif
   return own | ((w[-1] >> (13 + r)) & 0x40u) | ((w[1] >> (12 + r)) & 0x80u);
 }
 // Row r of the column at w, already marked significant in its word and in
@@ -966,33 +961,14 @@ constexpr NibbleTable makeNibbleTable() {
 }
 alignas(64) inline constexpr NibbleTable kNibbles = makeNibbleTable();
 
-// Rows 0..3 of a word not significant, in bits 0..3, by bits 4..13 of the
-// word.
-struct InsignificantTable {
-  u8 t[1024];
-};
-constexpr InsignificantTable makeInsignificantTable() {
-  InsignificantTable z{};
-  for (u32 i = 0; i < 1024; ++i)
-    z.t[i] = static_cast<u8>((~i & 1u) | ((~i >> 2) & 2u) | ((~i >> 4) & 4u) | ((~i >> 6) & 8u));
-  return z;
-}
-alignas(64) inline constexpr InsignificantTable kInsignificant = makeInsignificantTable();
-PRIM_CB_INLINE u32 insignificantRows(u32 f) {
-#if PRIM_CB_BUILD == 6
-  return _pext_u32(~f, kSigRows);
-#else
-  return kInsignificant.t[(f >> 4) & 0x3FFu];
-#endif
-}
-
 // The samples of columns 0..n-1 (n 1 to 16) of a full stripe, from their
 // words at w, that the significance pass codes as things stand: bit 4x + r
 // for row r of column x, set where the sample is not significant and has a
 // significant neighbour.  Whole vectors are read: the border word and the
 // padding of the flag row lie after the last column.
-PRIM_CB_INLINE std::uint64_t candidateSamples(const u32* w, int n) {
+PRIM_CB_INLINE std::uint64_t candidateSamples(const u32* w, int n, std::uint64_t& significant) {
   std::uint64_t m = 0;
+  significant = 0;
 #if PRIM_CB_BUILD == 6
   const __m256i nb = _mm256_set1_epi32(static_cast<int>(kNeighbours));
   const __m256i zero = _mm256_setzero_si256();
@@ -1001,14 +977,17 @@ PRIM_CB_INLINE std::uint64_t candidateSamples(const u32* w, int n) {
     if (_mm256_testz_si256(f, f)) continue;
     const u32 lanes = n - i >= 8 ? 0xFFu : (1u << (n - i)) - 1u;
     u32 nib = 0;
+    u32 sig = 0;
     for (int r = 0; r < 4; ++r) {
       const __m256i sb = _mm256_set1_epi32(static_cast<int>(sigBit(r)));
+      const __m256i on = _mm256_cmpeq_epi32(_mm256_and_si256(f, sb), sb);
       const __m256i idle =
-          _mm256_or_si256(_mm256_cmpeq_epi32(_mm256_and_si256(_mm256_srli_epi32(f, 3 * r), nb), zero),
-                          _mm256_cmpeq_epi32(_mm256_and_si256(f, sb), sb));
+          _mm256_or_si256(_mm256_cmpeq_epi32(_mm256_and_si256(_mm256_srli_epi32(f, 3 * r), nb), zero), on);
       nib |= kNibbles.t[~static_cast<u32>(_mm256_movemask_ps(_mm256_castsi256_ps(idle))) & lanes] << r;
+      sig |= kNibbles.t[static_cast<u32>(_mm256_movemask_ps(_mm256_castsi256_ps(on)))] << r;
     }
     m |= static_cast<std::uint64_t>(nib) << (4 * i);
+    significant |= static_cast<std::uint64_t>(sig) << (4 * i);
   }
 #else
   const __m128i nb = _mm_set1_epi32(static_cast<int>(kNeighbours));
@@ -1018,13 +997,17 @@ PRIM_CB_INLINE std::uint64_t candidateSamples(const u32* w, int n) {
     if (_mm_movemask_epi8(_mm_cmpeq_epi32(f, zero)) == 0xFFFF) continue;
     const u32 lanes = n - i >= 4 ? 0xFu : (1u << (n - i)) - 1u;
     u32 nib = 0;
+    u32 sig = 0;
     for (int r = 0; r < 4; ++r) {
       const __m128i sb = _mm_set1_epi32(static_cast<int>(sigBit(r)));
-      const __m128i idle = _mm_or_si128(_mm_cmpeq_epi32(_mm_and_si128(_mm_srli_epi32(f, 3 * r), nb), zero),
-                                        _mm_cmpeq_epi32(_mm_and_si128(f, sb), sb));
+      const __m128i on = _mm_cmpeq_epi32(_mm_and_si128(f, sb), sb);
+      const __m128i idle =
+          _mm_or_si128(_mm_cmpeq_epi32(_mm_and_si128(_mm_srli_epi32(f, 3 * r), nb), zero), on);
       nib |= kNibbles.t[~static_cast<u32>(_mm_movemask_ps(_mm_castsi128_ps(idle))) & lanes] << r;
+      sig |= kNibbles.t[static_cast<u32>(_mm_movemask_ps(_mm_castsi128_ps(on)))] << r;
     }
     m |= static_cast<std::uint64_t>(nib) << (4 * i);
+    significant |= static_cast<std::uint64_t>(sig) << (4 * i);
   }
 #endif
   return m;
@@ -1071,8 +1054,14 @@ PRIM_CB_INLINE void significanceStripe(const Pass& P, Bits& bits, u32* w, u8* c,
   for (int x0 = 0; x0 < P.width; x0 += 16, w += 16, c += 64) {
     const int n = P.width - x0 < 16 ? P.width - x0 : 16;
     const std::uint64_t limit = n < 16 ? (std::uint64_t{1} << (4 * n)) - 1u : ~std::uint64_t{0};
-    std::uint64_t todo = candidateSamples(w, n);
+    std::uint64_t significant;
+    std::uint64_t todo = candidateSamples(w, n, significant);
     if (todo == 0) continue;
+    // The samples that a sample becoming significant may add: those not
+    // significant as the list starts.  The ones the list makes significant
+    // all come before any sample a later one adds (the row below it and the
+    // next column), so the mask needs no update.
+    const std::uint64_t open = ~significant & limit;
     // The context of sample i of the list as the words stand.
     auto contextOf = [&](int i) PRIM_CB_LAMBDA_INLINE {
       return P.zcSpp[(load32(reinterpret_cast<const u8*>(w) + (i & ~3)) >> (3 * (i & 3))) & 0x1FFu];
@@ -1103,10 +1092,9 @@ PRIM_CB_INLINE void significanceStripe(const Pass& P, Bits& bits, u32* w, u8* c,
         wc[1] |= 1u << (3 * r + 3);
         *wc = f;
         // The row below and rows r-1..r+1 of the next column (bits 4..7),
-        // where not significant, become candidates (byte r of the mask).
-        const u32 rows =
-            (insignificantRows(f) | (insignificantRows(wc[1]) << 4)) & (0xC0E87432u >> (8 * r)) & 0xFFu;
-        const std::uint64_t added = (static_cast<std::uint64_t>(rows) << x4) & limit;
+        // where not significant, become candidates (byte r of the pattern).
+        const u32 rows = (0xC0E87432u >> (8 * r)) & 0xFFu;
+        const std::uint64_t added = (static_cast<std::uint64_t>(rows) << x4) & open;
         todo |= added;
         coded |= added;
         if (todo != 0) {
