@@ -68,6 +68,17 @@ void CodeBlock::ClearIfOwed() {
   ZeroDestination();
 }
 
+void CodeBlock::PrefetchDestination() const {
+  if (!clearOwed_ || !begun_ || segments_.Empty() || !params_.destination) return;
+  const auto* row = reinterpret_cast<const std::uint8_t*>(params_.destination);
+  const std::uintptr_t bytes = std::uintptr_t{params_.width} * 4;
+  for (std::uint32_t y = 0; y < params_.height; ++y, row += params_.step) {
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(row);
+    for (std::uintptr_t a = start & ~std::uintptr_t{63}; a < start + bytes; a += 64)
+      __builtin_prefetch(reinterpret_cast<const void*>(a), 1, 3);
+  }
+}
+
 void CodeBlock::ZeroDestination() const {
   if (params_.destination && params_.width > 0 && params_.height > 0)
     imgSet_8u_C1R(0, reinterpret_cast<Prim8u*>(params_.destination), params_.step,
@@ -99,14 +110,13 @@ void CodeBlock::Begin(std::uint32_t z) {
     planes = 0;
   }
   bitPlanes_ = static_cast<std::int32_t>(planes);
-  // An owed clearing is left to the decoder's start, rather than done with
-  // the whole plane: the rectangle is decoded into next, while in the cache.
-  const PrimResult r = imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(
+  // An owed clearing waits for the first decoding, rather than being done
+  // with the whole plane or here: the rectangle is decoded into right after
+  // it, while in the cache, and the packet body can have it fetched ahead
+  // (PrefetchDestination).  Until then it reads as zeros.
+  (void)imgCodeBlockDecodeBegin_32s_C1R_JPEG2000(
       params_.destination, params_.step, static_cast<int>(params_.width), static_cast<int>(params_.height),
-      state_, static_cast<int>(params_.orientation), bitPlanes_,
-      params_.flags | (clearOwed_ ? 0u : kKeepDestination));
-  if (r == primResultOk) clearOwed_ = false;
-  ClearIfOwed();
+      state_, static_cast<int>(params_.orientation), bitPlanes_, params_.flags | kKeepDestination);
   totalPasses_ = 0;
   pendingPasses_ = 0;
   lastSegmentEnd_ = -1;
@@ -133,6 +143,7 @@ void CodeBlock::SetPasses(std::uint32_t passes) {
 }
 
 void CodeBlock::DecodeBlock(const std::uint8_t* bytes, std::size_t length) {
+  ClearIfOwed();
   ++decodes_;
   const int n = length > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int>(length);
   if (imgCodeBlockDecodePasses_JPEG2000(bytes, n, state_) == -112)

@@ -48,9 +48,9 @@ class CodeBlock {
   CodeBlock& operator=(const CodeBlock&) = delete;
 
   // When the destination rectangle is cleared: now, never (the caller has
-  // cleared the whole plane already), or late: at the first inclusion, just
-  // before the block is decoded into it, or by Finish for a code-block that
-  // no packet included.
+  // cleared the whole plane already), or late: just before the block is
+  // first decoded into it, or on demand (ClearIfOwed) for a code-block that
+  // nothing was decoded into.
   enum class Clearing { kNow, kCleared, kLate };
 
   // Before any packet: parameters stored, Lblock 3, nothing received, the
@@ -75,6 +75,10 @@ class CodeBlock {
   void ClearIfOwed();
   // Zeroes the destination rectangle.
   void ZeroDestination() const;
+  // Asks for the destination rectangle to be brought into the cache, for
+  // writing, when its clearing waits for a decoding this packet brings:
+  // called a code-block ahead, the clearing then finds it there.
+  void PrefetchDestination() const;
 
   bool Included() const { return passesReceived_ != 0; }
   bool Begun() const { return begun_; }

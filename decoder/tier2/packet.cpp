@@ -41,7 +41,13 @@ void DecodePacketBody(PacketBodyInput& in, TileComponent& tc, std::uint32_t r, s
   for (std::uint32_t k = 0; k < nb; ++k) {
     PrecinctBand* pb = bands[k]->At(px, py);
     if (!pb) continue;
-    for (CodeBlock& cb : pb->codeBlocks) cb.DecodeLayers(l, in);
+    OwnedArray<CodeBlock>& blocks = pb->codeBlocks;
+    const std::size_t count = blocks.Count();
+    for (std::size_t i = 0; i < count; ++i) {
+      // The next code-block's rectangle is fetched while this one decodes.
+      if (i + 1 < count) blocks[i + 1].PrefetchDestination();
+      blocks[i].DecodeLayers(l, in);
+    }
   }
 }
 

@@ -549,9 +549,9 @@ TEST(CodeBlockDriver, UnincludedCodeBlocksStayZero) {
           0u);
 }
 
-// Late clearing: the build leaves the plane alone; a code-block's first
-// inclusion clears its own rectangle only, and the others are cleared on
-// demand (or read as zeros).
+// Late clearing: the build and the first inclusion leave the plane alone (a
+// code-block's first decoding clears its own rectangle); clearing on demand
+// touches a code-block's own rectangle only, once.
 TEST(CodeBlockDriver, LateClearingClearsEachRectangleOnce) {
   OneResolution t(8, 8, 2, 0, 1);
   SubbandPlane& p = t.planes.ll;
@@ -568,6 +568,9 @@ TEST(CodeBlockDriver, LateClearingClearsEachRectangleOnce) {
   EXPECT_EQ(word(0, 0), 0x55u);
   // Block 1 covers columns 4..7 of rows 0..3.
   pb.codeBlocks[1].Begin(0);
+  EXPECT_TRUE(pb.codeBlocks[1].ClearOwed());
+  EXPECT_EQ(word(4, 0), 0x55u);
+  pb.codeBlocks[1].ClearIfOwed();
   EXPECT_FALSE(pb.codeBlocks[1].ClearOwed());
   for (std::uint32_t y = 0; y < 8; ++y)
     for (std::uint32_t x = 0; x < 8; ++x)
