@@ -947,6 +947,17 @@ PRIM_CB_INLINE void significanceRowIf(const Pass& P, Bits& bits, u32& f, u32* w,
   if (r < rows) significanceRow<r>(P, bits, f, w, c, skipAbove);
 }
 
+// Index of the lowest set bit of a non-zero mask.  Below avx2, a reverse
+// bit scan of the isolated bit: a forward scan could be encoded above those
+// builds' level.
+PRIM_CB_INLINE int lowestBit(std::uint64_t m) {
+#if PRIM_CB_BUILD == 6
+  return __builtin_ctzll(m);
+#else
+  return 63 - __builtin_clzll(m & (0 - m));
+#endif
+}
+
 #if PRIM_CB_BUILD >= 1
 // Bit i moved to bit 4i, for the row masks of four (eight) columns.
 struct NibbleTable {
@@ -1011,14 +1022,6 @@ PRIM_CB_INLINE std::uint64_t candidateSamples(const u32* w, int n, std::uint64_t
   }
 #endif
   return m;
-}
-
-PRIM_CB_INLINE int lowestBit(std::uint64_t m) {
-#if PRIM_CB_BUILD == 6
-  return __builtin_ctzll(m);
-#else
-  return 63 - __builtin_clzll(m & (0 - m));  // a bit scan the generic builds may use
-#endif
 }
 
 // Sets the visited mark of the samples of a list (bit 4x + r for row r of
@@ -1151,17 +1154,6 @@ PRIM_CB_INLINE void significanceScan(const Pass& P, Bits& bits, u32 causal) {
   }
 }
 
-// Index of the lowest set bit of a non-zero mask.  Below avx2, a reverse
-// bit scan of the isolated bit: a forward scan could be encoded above those
-// builds' level.
-PRIM_CB_INLINE int lowestBitIndex(std::uint64_t m) {
-#if PRIM_CB_BUILD == 6
-  return __builtin_ctzll(m);
-#else
-  return 63 - __builtin_clzll(m & (0 - m));
-#endif
-}
-
 // The refinement pass gathers the samples it codes in a group of 16 columns
 // of a stripe into one mask (4 bits a column, row r in bit r) before it
 // codes any, then visits the set bits: the tests of the rows and columns
@@ -1205,7 +1197,7 @@ PRIM_CB_INLINE void refinementScan(const Pass& P, Bits& bits) {
         nb |= static_cast<std::uint64_t>(rowsNb & ~(f >> 28)) << (4 * x);
       }
       while (todo) {
-        const int i = lowestBitIndex(todo);
+        const int i = lowestBit(todo);
         todo &= todo - 1;
         // Bit 4x + r: the word and the coefficient of column x lie 4x bytes
         // from the group's first ones.  The sample gets its next magnitude
