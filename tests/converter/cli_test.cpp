@@ -103,7 +103,8 @@ TEST(CommandLine, FileNamesWithBlanksAndQuotesArriveUnchanged) {
   // A timed-text track under awkward names: the note names the file exactly
   // as it reached the run.
   REQUIRE_TESTDATA(track, "mxf/timed_text.mxf");
-  const std::string folder = convtest::TempFolder();
+  const convtest::ScopedTempFolder temp;
+  const std::string& folder = temp.Path();
   for (const std::string name : {"a b.mxf", "quote\"in.mxf", "  lead and trail  ", "back\\\"slash.mxf",
                                  "\"enclosed\"", "tab\there.mxf", "two  blanks \\"}) {
     const std::string path = folder + "/" + name;
@@ -159,7 +160,8 @@ TEST(EssenceType, EmptyAndMissingFilesStopWithTheLibraryError) {
 
 TEST(EssenceType, EncryptedPictureStopsAtTheFirstFrame) {
   REQUIRE_TESTDATA(path, "mxf/smpte_encrypted_picture.mxf");
-  const std::string folder = convtest::TempFolder();
+  const convtest::ScopedTempFolder temp;
+  const std::string& folder = temp.Path();
   const auto run = RunTool({path, folder + "/enc"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "\rProcessing frame 0/24");

@@ -18,7 +18,8 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path) {
 }
 
 bool IndependentConversion(const std::string& codestream, ReferenceFrame& frame) {
-  const std::string folder = TempFolder();
+  const ScopedTempFolder temp;
+  const std::string& folder = temp.Path();
   const std::string raw = folder + "/frame.rawl";
   int status = 0;
   const std::string log = qttest::Shell(
@@ -47,7 +48,6 @@ bool IndependentConversion(const std::string& codestream, ReferenceFrame& frame)
   frame.height = h[0];
   frame.bits = p[0];
   const std::vector<std::uint8_t> bytes = ReadBytes(raw);
-  std::filesystem::remove_all(folder);
   const std::size_t pixels = std::size_t(frame.width) * frame.height;
   const std::size_t sampleBytes = frame.bits > 8 ? 2 : 1;
   if (bytes.size() != pixels * 3 * sampleBytes) return false;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "framework/exceptions.h"
 #include "framework/system_info.h"
@@ -19,7 +21,10 @@ class ConverterEnvironment : public ::testing::Environment {
     // The tool run as a child process writes its log here, not into the
     // user's own application-data folder.
     char folder[] = "/tmp/dcp2mov_data_XXXXXX";
-    if (mkdtemp(folder) != nullptr) setenv("XDG_DATA_HOME", folder, 1);
+    if (mkdtemp(folder) != nullptr) {
+      dataFolder_ = folder;
+      setenv("XDG_DATA_HOME", folder, 1);
+    }
     primInitCpuDispatch();
     StartStringSystem();
     SetOutOfMemoryText();
@@ -30,7 +35,13 @@ class ConverterEnvironment : public ::testing::Environment {
     DestroyThreadManager();
     ClearOutOfMemoryText();
     StopStringSystem();
+    // The folder goes with the logs the runs left in it.
+    std::error_code ignored;
+    if (!dataFolder_.empty()) std::filesystem::remove_all(dataFolder_, ignored);
   }
+
+ private:
+  std::string dataFolder_;
 };
 
 [[maybe_unused]] ::testing::Environment* const gEnvironment =

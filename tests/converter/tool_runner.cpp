@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -29,6 +30,11 @@ std::string TempFolder() {
   char tmpl[] = "/tmp/dcp2mov_test_XXXXXX";
   const char* d = mkdtemp(tmpl);
   return d != nullptr ? std::string(d) : std::string("/tmp");
+}
+
+ScopedTempFolder::~ScopedTempFolder() {
+  std::error_code ignored;
+  if (path_ != "/tmp") std::filesystem::remove_all(path_, ignored);
 }
 
 ToolRun RunTool(const std::vector<std::string>& arguments) {

@@ -18,6 +18,18 @@ ToolRun RunTool(const std::vector<std::string>& arguments);
 
 // A fresh folder for one test's files.
 std::string TempFolder();
+// A fresh folder that goes, with everything in it, when the object does.
+class ScopedTempFolder {
+ public:
+  ScopedTempFolder() : path_(TempFolder()) {}
+  ~ScopedTempFolder();
+  ScopedTempFolder(const ScopedTempFolder&) = delete;
+  ScopedTempFolder& operator=(const ScopedTempFolder&) = delete;
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);

@@ -21,7 +21,7 @@ class WriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
     qt::faults::Clear();
-    folder_ = convtest::TempFolder();
+    folder_ = temp_.Path();
   }
   void TearDown() override { qt::faults::Clear(); }
 
@@ -33,6 +33,7 @@ class WriterTest : public ::testing::Test {
     return qttest::NaturalFrame(w, h, stride, index, 5);
   }
 
+  convtest::ScopedTempFolder temp_;
   std::string folder_;
 };
 
