@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "decoder/reconstruct/wavelet_inverse.h"
 #include "primitives/image/image.h"
@@ -269,16 +268,7 @@ bool BlocksTileBands(const ComponentCoefficients& c) {
 // Zeroes the rectangles of the code-blocks that stand for zeros without
 // holding them, for the paths that read the planes whole.
 void ClearOwedBlocks(const ComponentCoefficients& c) {
-  if (!c.blocks) return;
-  LevelSet& coeffs = *c.set;
-  ForEachBlock(*c.blocks, coeffs, coeffs, true,
-               [](SubbandPlane& plane, SubbandPlane&, std::uint32_t x, std::uint32_t y, std::uint32_t w,
-                  std::uint32_t h, Midpoint, BandId, bool owed) {
-                 if (!owed) return;
-                 auto* row = static_cast<std::uint8_t*>(plane.data) + std::size_t{y} * plane.step + x * 4u;
-                 for (std::uint32_t j = 0; j < h; ++j, row += plane.step)
-                   std::memset(row, 0, std::size_t{w} * 4);
-               });
+  if (c.blocks) ClearOwedCodeBlocks(*c.blocks);
 }
 
 }  // namespace

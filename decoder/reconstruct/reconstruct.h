@@ -34,9 +34,9 @@ struct ComponentCoefficients {
   // The code-blocks that wrote the set: on the irreversible path, those
   // decoded down to their last bit-plane are reconstructed at the middle of
   // their quantisation interval (the others already are); those whose
-  // clearing is still owed (CodeBlock::ClearOwed) are read as zeros.  Null:
-  // none.
-  const TileComponent* blocks = nullptr;
+  // clearing is still owed (CodeBlock::ClearOwed) are read as zeros, or
+  // cleared first where the planes are read whole.  Null: none.
+  TileComponent* blocks = nullptr;
 };
 
 void ReconstructTile16(const ComponentCoefficients& c, std::int16_t* dst, std::int32_t dstStep);

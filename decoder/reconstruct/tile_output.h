@@ -39,7 +39,7 @@ struct TileOutputInput {
   const std::uint32_t* transforms = nullptr;  // per component: 0 = 9/7
   const QuantStyle* const* quant = nullptr;   // per component
   bool applyMct = false;                      // flag from CheckTileMCT and the tile's MCT byte
-  const TileComponent* blocks = nullptr;      // per component, or null
+  TileComponent* blocks = nullptr;            // per component, or null
 };
 
 // The caller's planes, checked: one {first sample, row step} per component
