@@ -131,7 +131,7 @@ bool CodestreamReader::ReadNextTilePart() {
 
 void CodestreamReader::StartTile(std::uint32_t index, CodecAdapterBoundedInputBE& in) {
   Tile& tile = tiles[index];
-  tile.Start(in);
+  tile.Start(in, offered_ ? &offer_ : nullptr);
   const std::uint32_t n = tile.ComponentCount();
   OwnedArray<std::uint32_t> transforms;
   transforms.Reset(n ? n : 1);
@@ -192,6 +192,15 @@ void CodestreamReader::ReadAllTileParts() {
   }
 }
 
+void CodestreamReader::OfferCallerPlanes(void* const* planes, const ImageBufferDescr& descr) {
+  offered_ = planes && descr.dataType == kImageData32s && header.componentCount == 3 && descr.rowSteps;
+  if (!offered_) return;
+  for (std::uint32_t c = 0; c < 3; ++c) {
+    offer_.data[c] = static_cast<std::uint8_t*>(planes[c]);
+    offer_.step[c] = descr.rowSteps[c];
+  }
+}
+
 void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& descr) {
   const std::uint32_t n = header.componentCount;
   if (n == 0) return;
@@ -207,6 +216,17 @@ void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& d
     Tile& tile = tiles[t];
     // A tile without any tile-part has no planes: nothing of it is written.
     if (tile.TilePartsRead() == 0 || tile.ComponentCount() != n) continue;
+    if (tile.LentWritten()) {
+      // Its coefficients gave way to its samples: those planes hold them,
+      // and other planes cannot have them any more.
+      LentPlanes here;
+      for (std::uint32_t c = 0; c < 3; ++c) {
+        here.data[c] = data[c];
+        here.step[c] = descr.rowSteps[c];
+      }
+      if (here == *tile.Lent()) continue;
+      throw J2k::Except_noDataToRead();
+    }
     tile.FinishCodeBlocks();
     for (std::uint32_t c = 0; c < n; ++c) {
       transforms[c] = tile.Params().coding[c]->transform;
@@ -219,7 +239,9 @@ void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& d
     in.quant = quant.Data();
     in.applyMct = mctApplicable[t] && tile.Global().mct;
     in.blocks = &tile.Component(0);
+    in.lent = tile.Lent() != nullptr;
     OutputTile(header, in, caller);
+    tile.MarkWritten();
   }
 }
 

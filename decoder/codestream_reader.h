@@ -38,6 +38,9 @@ class CodestreamReader {
   bool ReadTilePartData();
   // Every tile-part and packet up to the end of the codestream.
   void ReadAllTileParts();
+  // Offers the caller's planes (checked by CheckCallerImage) to the tiles
+  // that start from now on, to hold their coefficients where they can.
+  void OfferCallerPlanes(void* const* planes, const ImageBufferDescr& descr);
 
   // Writes every tile into the caller's planes (data type 3 or 6), in tile
   // order.  The planes must have passed CheckCallerImage.
@@ -68,6 +71,9 @@ class CodestreamReader {
   std::uint64_t startedTileWeight = 0;
 
  private:
+  LentPlanes offer_;
+  bool offered_ = false;
+
   // First tile-part of tile `index`: the tile starts, its started weight is
   // counted and whether its component transform applies is recorded.
   void StartTile(std::uint32_t index, CodecAdapterBoundedInputBE& in);

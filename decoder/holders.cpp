@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/system.h"
 #include "primitives/core/memory.h"
@@ -106,7 +107,7 @@ void ReturnCachedBlock(void* p, std::size_t bytes) {
 }
 
 void SubbandPlane::Free() {
-  if (data) {
+  if (data && bytes_) {
     if (tBlockCachesGone)
       primAlignedFree(data);
     else
@@ -140,6 +141,26 @@ void SubbandPlane::AllocPlaneOrThrow(std::uint32_t w, std::uint32_t h, std::uint
   data = p;
   step = static_cast<std::int32_t>(row);
   bytes_ = static_cast<std::size_t>(total);
+}
+
+void SubbandPlane::View(void* at, std::int32_t rowStep, std::uint32_t w, std::uint32_t h) {
+  Free();
+  width = w;
+  height = h;
+  if (w == 0 || h == 0 || !at) return;
+  data = at;
+  step = rowStep;
+}
+
+void SubbandPlane::TakeOwnCopy(std::uint32_t bytesPerSample) {
+  if (!IsView()) return;
+  const auto* from = static_cast<const std::uint8_t*>(data);
+  const std::int32_t fromStep = step;
+  data = nullptr;  // the view is let go, its memory untouched
+  AllocPlaneOrThrow(width, height, bytesPerSample);
+  for (std::uint32_t y = 0; y < height; ++y)
+    std::memcpy(static_cast<std::uint8_t*>(data) + std::size_t{y} * step,
+                from + static_cast<std::ptrdiff_t>(y) * fromStep, std::size_t{width} * bytesPerSample);
 }
 
 }  // namespace Codec

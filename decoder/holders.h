@@ -276,9 +276,15 @@ struct SubbandPlane {
   // thread's next planes of the same size: a thread decoding frame after
   // frame of one geometry has the system supply and clear its pages once.
   void Free();
+  // Makes the plane a view of w x h samples at `at`, rows `step` bytes apart,
+  // in memory it does not own: Free leaves that memory alone.
+  void View(void* at, std::int32_t rowStep, std::uint32_t w, std::uint32_t h);
+  bool IsView() const { return data && bytes_ == 0; }
+  // Moves a view's samples into a block of the plane's own.
+  void TakeOwnCopy(std::uint32_t bytesPerSample);
 
  private:
-  std::size_t bytes_ = 0;  // size of the block at data
+  std::size_t bytes_ = 0;  // size of the block at data; 0 for a view
 };
 
 }  // namespace Codec

@@ -104,6 +104,7 @@ std::int32_t JPEG2000Decoder::ReadData(void** planes, ImageBufferDescr* descr) {
   // The caller's image must take every component before a byte is decoded.
   if (!CheckCallerImage(r.header, planes, *descr)) return -1;
   return GuardedEntry(state_->adapterOutput, [&] {
+    r.OfferCallerPlanes(planes, *descr);
     r.ReadAllTileParts();
     if (descr->dataType != kImageData16s && descr->dataType != kImageData32s) return -1;
     r.WriteTiles(planes, *descr);

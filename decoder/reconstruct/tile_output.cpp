@@ -283,6 +283,18 @@ bool OutputTransformedTogether(const CodestreamHeader& h, const TileOutputInput&
   return ReconstructTiles32Together(cc, sink);
 }
 
+// Gives the coefficient planes of components 0 to 2 blocks of their own,
+// every code-block's rectangle cleared first where it is still owed.
+void MoveOutOfCallerPlanes(const TileOutputInput& tile) {
+  for (std::uint32_t c = 0; c < 3; ++c) {
+    if (tile.blocks) ClearOwedCodeBlocks(tile.blocks[c]);
+    LevelSet& set = tile.sets[c];
+    set.ll.TakeOwnCopy(4);
+    for (std::uint32_t i = 0; i < set.levels; ++i)
+      for (std::uint32_t b = 0; b < 3; ++b) set.level[i].Band(b).TakeOwnCopy(4);
+  }
+}
+
 }  // namespace
 
 Rect TileRectOf(const CodestreamHeader& h, std::uint32_t index) {
@@ -360,6 +372,9 @@ void OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const Ca
   // can be.
   const bool together =
       tile.applyMct && n >= 3 && !is16 && !IsMCTResampled(h) && OutputTransformedTogether(h, tile, planes);
+  // The other paths write whole planes before they read the coefficients:
+  // coefficients in the caller's planes move out first.
+  if (!together && tile.lent) MoveOutOfCallerPlanes(tile);
   for (std::uint32_t c = together ? 3 : 0; c < n; ++c)
     regions[c] = ReconstructComponent(h, tile, planes, c, is16);
 

@@ -40,6 +40,8 @@ struct TileOutputInput {
   const QuantStyle* const* quant = nullptr;   // per component
   bool applyMct = false;                      // flag from CheckTileMCT and the tile's MCT byte
   TileComponent* blocks = nullptr;            // per component, or null
+  // Components 0 to 2 have their planes in the caller's (PlaceLevelSet32).
+  bool lent = false;
 };
 
 // The caller's planes, checked: one {first sample, row step} per component

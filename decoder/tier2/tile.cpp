@@ -31,7 +31,27 @@ void Tile::SetTileRect(const CodestreamHeader& h, std::uint32_t index) {
   componentCount_ = h.componentCount;
 }
 
-void Tile::Start(CodecAdapterBoundedInputBE& in) {
+namespace {
+
+bool TakesLentPlanes(const CodestreamHeader& h, const TileCodingParams& p, const Rect& rect,
+                     const LentPlanes& lend) {
+  if (h.componentCount != 3 || !p.globalStyle->mct) return false;
+  const std::uint32_t levels = p.coding[0]->levels;
+  if (levels == 0 || levels > 30) return false;
+  for (std::uint32_t c = 0; c < 3; ++c) {
+    const CodingStyle& s = *p.coding[c];
+    if (s.transform != 0 || s.levels != levels || h.BitDepth(c) > 23 || !lend.data[c]) return false;
+    if (h.sampling[c].x != h.sampling[0].x || h.sampling[c].y != h.sampling[0].y) return false;
+    if ((std::uint64_t{lend.step[c]} << levels) > 0x7FFFFFFFu) return false;
+    const Rect tc = ComponentRect(rect, h.sampling[c]), img = ComponentRect(h.image, h.sampling[c]);
+    if (tc.x != img.x || tc.y != img.y || tc.width != img.width || tc.height != img.height) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void Tile::Start(CodecAdapterBoundedInputBE& in, const LentPlanes* lend) {
   const CodestreamHeader& h = *header_;
   ReadFirstTilePartHeader(in, h, params_);
   const std::uint32_t n = componentCount_;
@@ -64,9 +84,16 @@ void Tile::Start(CodecAdapterBoundedInputBE& in) {
   // The planes are made when the tile starts, not with the tile record: a
   // header may announce 65535 tiles of 16384 components.
   levelSets_.Reset(n);
+  lentUsed_ = lend && TakesLentPlanes(h, params_, rect_, *lend);
+  lentWritten_ = false;
+  if (lentUsed_) lent_ = *lend;
   for (std::uint32_t c = 0; c < n; ++c) {
     const Rect tc = ComponentRect(rect_, h.sampling[c]);
-    AllocLevelSet32(levelSets_[c], tc, params_.coding[c]->levels);
+    if (lentUsed_)
+      PlaceLevelSet32(levelSets_[c], tc, params_.coding[c]->levels, lent_.data[c],
+                      static_cast<std::int32_t>(lent_.step[c]));
+    else
+      AllocLevelSet32(levelSets_[c], tc, params_.coding[c]->levels);
   }
 
   OwnedArray<IteratorComponent> ic;

@@ -324,3 +324,59 @@ TEST_F(Body, TruncatedDataFailsCleanly) {
 }
 
 }  // namespace
+
+// A lone tile of three irreversible components under the component transform
+// keeps its coefficients in the caller's planes, whatever they held: its
+// samples are written over them, stay there for a second ReadData into the
+// same planes, and are refused to other planes rather than made up.
+TEST(DecoderInterface, CoefficientsInTheCallersPlanesAreWrittenOnce) {
+  Bytes cs;
+  auto u8 = [&](std::uint32_t v) { cs.push_back(static_cast<std::uint8_t>(v)); };
+  auto u16 = [&](std::uint32_t v) { u8(v >> 8), u8(v); };
+  auto u32 = [&](std::uint32_t v) { u16(v >> 16), u16(v); };
+  u16(0xFF4F);
+  // SIZ: 37 x 21, one tile, three 12-bit components.
+  u16(0xFF51), u16(47), u16(0), u32(37), u32(21), u32(0), u32(0), u32(37), u32(21), u32(0), u32(0), u16(3);
+  for (int c = 0; c < 3; ++c) u8(11), u8(1), u8(1);
+  // COD: LRCP, one layer, component transform, two levels, 16 x 16, 9/7.
+  u16(0xFF52), u16(12), u8(0), u8(0), u16(1), u8(1), u8(2), u8(2), u8(2), u8(0), u8(0);
+  // QCD: scalar expounded, one step per band.
+  u16(0xFF5C), u16(17), u8(2 << 5 | 2);
+  for (int band = 0; band < 7; ++band) u16(13 << 11 | 1234);
+  u16(0xFF90), u16(10), u16(0), u32(0), u8(0), u8(1), u16(0xFF93);
+  for (int packet = 0; packet < 9; ++packet) u8(0);  // nothing included
+  u16(0xFFD9);
+
+  Codec::CMemBuffInput stream;
+  stream.Open(cs.data(), static_cast<std::uint32_t>(cs.size()));
+  Codec::JPEG2000Decoder dec;
+  codec_test::RecordingSink sink;
+  ASSERT_EQ(dec.Init(), 0);
+  ASSERT_EQ(dec.AttachStream(&stream), 0);
+  dec.AttachDiagnOutput(&sink);
+  Codec::ImageHeader header;
+  Codec::ImageSampling sampling;
+  ASSERT_EQ(dec.ReadHeader(&header, &sampling), 0);
+  Codec::ImageBuffer image, other;
+  ASSERT_EQ(image.Alloc(Codec::kImageData32s, 0, sampling, 6, 0), 0);
+  ASSERT_EQ(other.Alloc(Codec::kImageData32s, 0, sampling, 6, 0), 0);
+  for (std::uint32_t c = 0; c < 3; ++c)
+    std::memset(image.planePointers[c], 0x5A, static_cast<std::size_t>(image.layout.PlaneSize(c)));
+  auto allMidGrey = [&] {
+    for (std::uint32_t c = 0; c < 3; ++c)
+      for (std::uint32_t y = 0; y < 21; ++y)
+        for (std::uint32_t x = 0; x < 37; ++x)
+          if (reinterpret_cast<const std::int32_t*>(static_cast<const std::uint8_t*>(image.planePointers[c]) +
+                                                    std::size_t{y} * image.layout.rowSteps[c])[x] != 2048)
+            return false;
+    return true;
+  };
+  EXPECT_EQ(dec.ReadData(image.planePointers, &image.layout), 0);
+  EXPECT_TRUE(allMidGrey());
+  EXPECT_EQ(dec.ReadData(image.planePointers, &image.layout), 0);
+  EXPECT_TRUE(allMidGrey());
+  EXPECT_TRUE(sink.texts.empty());
+  EXPECT_EQ(dec.ReadData(other.planePointers, &other.layout), -1);
+  ASSERT_EQ(sink.texts.size(), 1u);
+  EXPECT_EQ(sink.texts[0], std::string(kPrefix) + "Except_noDataToRead");
+}

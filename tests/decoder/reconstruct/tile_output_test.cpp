@@ -628,3 +628,85 @@ TEST(Reconstruction, OwedCodeBlocksReadAsZeros) {
       EXPECT_EQ(ia, ib) << "5/3, levels " << levels;
     }
 }
+
+namespace {
+
+// Three irreversible tile-components of one rectangle with 4 x 4 code-blocks
+// and random coefficients, in planes of their own or laid out in a caller's
+// planes; with `owe`, every third code-block stays owed.
+struct ThreeComponents {
+  CodingStyle style;
+  QuantStyle quant;
+  const QuantStyle* quantPtr[3] = {&quant, &quant, &quant};
+  std::uint32_t transforms[3] = {0, 0, 0};
+  LevelSet sets[3];
+  TileComponent tcs[3];
+  ThreeComponents(const Rect& r, std::uint32_t levels, bool owe, ImageBuffer* lender) {
+    style.transform = 0;
+    style.levels = levels;
+    style.codeBlockWidthExp = style.codeBlockHeightExp = 2;
+    style.precincts.Reset(levels + 1);
+    for (std::uint32_t i = 0; i <= levels; ++i) style.precincts[i] = {15, 15};
+    quant.style = kQuantDerived;
+    quant.base = {1234, 13};
+    quant.guardBits = 2;
+    std::mt19937 rng(levels + r.width);
+    std::uniform_int_distribution<std::int32_t> d(-3000, 3000);
+    for (std::uint32_t c = 0; c < 3; ++c) {
+      if (lender)
+        PlaceLevelSet32(sets[c], r, levels, static_cast<std::uint8_t*>(lender->planePointers[c]),
+                        static_cast<std::int32_t>(lender->layout.rowSteps[c]));
+      else
+        AllocLevelSet32(sets[c], r, levels);
+      BuildTileComponent(tcs[c], r, style, quant, 12, 1, sets[c], nullptr, true);
+      std::uint32_t i = 0;
+      tcs[c].ForEachCodeBlock([&](CodeBlock& cb) {
+        const CodeBlockParams& p = cb.Params();
+        const bool owed = owe && i++ % 3 == 0;
+        if (!owed) cb.ClearIfOwed();
+        for (std::uint32_t y = 0; y < p.height; ++y)
+          for (std::uint32_t x = 0; x < p.width; ++x) {
+            const std::uint32_t v = SM(d(rng));
+            // An owed block keeps what its plane held: zeros here, anything
+            // in a lent plane.
+            if (!owed || !lender)
+              reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(p.destination) +
+                                               y * p.step)[x] = owed ? 0 : v;
+          }
+      });
+    }
+  }
+  TileOutputInput Input(const Rect& r, bool withBlocks, bool lent) {
+    return {r, sets, transforms, quantPtr, true, withBlocks ? tcs : nullptr, lent};
+  }
+};
+
+}  // namespace
+
+// Coefficients laid out in the caller's planes give the samples they give
+// in planes of their own, synthesised there together row by row or moved out
+// first for the component-by-component path (which has no code-blocks to
+// tell owed rectangles by here), whatever the planes held.
+TEST(TileOutput, CoefficientsInTheCallersPlanesGiveTheSameSamples) {
+  for (const Rect r :
+       {Rect{0, 0, 37, 29}, Rect{3, 5, 40, 1}, Rect{1, 0, 9, 2}, Rect{5, 3, 64, 9}, Rect{2, 1, 33, 70}})
+    for (std::uint32_t levels : {1u, 3u})
+      for (bool withBlocks : {true, false}) {
+        CodestreamHeader h;
+        MakeHeader(h, 3, r.width, r.height, 11, r.x, r.y);
+        Caller own(h, kImageData32s), lent(h, kImageData32s);
+        for (std::uint32_t c = 0; c < 3; ++c)
+          std::memset(lent.buf.planePointers[c], 0xA5,
+                      static_cast<std::size_t>(lent.buf.layout.PlaneSize(c)));
+        ThreeComponents a(r, levels, withBlocks, nullptr), b(r, levels, withBlocks, &lent.buf);
+        Output(h, a.Input(r, true, false), own);
+        Output(h, b.Input(r, withBlocks, true), lent);
+        for (std::uint32_t c = 0; c < 3; ++c)
+          for (std::uint32_t y = 0; y < r.height; ++y)
+            for (std::uint32_t x = 0; x < r.width; ++x)
+              ASSERT_EQ(lent.At<std::int32_t>(c, x, y), own.At<std::int32_t>(c, x, y))
+                  << "rect " << r.x << "," << r.y << " " << r.width << "x" << r.height << " levels " << levels
+                  << (withBlocks ? " together" : " moved out") << " component " << c << " at " << x << ","
+                  << y;
+      }
+}
