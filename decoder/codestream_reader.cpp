@@ -216,16 +216,17 @@ void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& d
     Tile& tile = tiles[t];
     // A tile without any tile-part has no planes: nothing of it is written.
     if (tile.TilePartsRead() == 0 || tile.ComponentCount() != n) continue;
-    if (tile.LentWritten()) {
-      // Its coefficients gave way to its samples: those planes hold them,
-      // and other planes cannot have them any more.
+    if (const LentPlanes* lent = tile.Lent()) {
+      // Its coefficients are in the planes of the call that started it, and
+      // once written they gave way to its samples: only those planes can
+      // have them.
       LentPlanes here;
       for (std::uint32_t c = 0; c < 3; ++c) {
         here.data[c] = data[c];
         here.step[c] = descr.rowSteps[c];
       }
-      if (here == *tile.Lent()) continue;
-      throw J2k::Except_noDataToRead();
+      if (!(here == *lent)) throw J2k::Except_noDataToRead();
+      if (tile.LentWritten()) continue;
     }
     tile.FinishCodeBlocks();
     for (std::uint32_t c = 0; c < n; ++c) {

@@ -36,6 +36,16 @@ namespace {
 bool TakesLentPlanes(const CodestreamHeader& h, const TileCodingParams& p, const Rect& rect,
                      const LentPlanes& lend) {
   if (h.componentCount != 3 || !p.globalStyle->mct) return false;
+  // Three planes apart from one another.
+  for (std::uint32_t c = 0; c < 3; ++c) {
+    const std::uint64_t rows = ComponentRect(h.image, h.sampling[c]).height;
+    for (std::uint32_t d = 0; d < 3; ++d) {
+      if (d == c) continue;
+      const auto a = reinterpret_cast<std::uintptr_t>(lend.data[c]),
+                 b = reinterpret_cast<std::uintptr_t>(lend.data[d]);
+      if (a <= b && b - a < rows * lend.step[c]) return false;
+    }
+  }
   const std::uint32_t levels = p.coding[0]->levels;
   if (levels == 0 || levels > 30) return false;
   for (std::uint32_t c = 0; c < 3; ++c) {
