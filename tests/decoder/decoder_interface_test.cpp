@@ -27,6 +27,24 @@ bool Said(const Decoded& d, const std::string& name) {
   return false;
 }
 
+// A decoder that has read the header of `bytes` (kept by the caller), its
+// diagnostics going to `sink`, or nowhere once detached.
+struct HeaderRead {
+  Codec::CMemBuffInput stream;
+  Codec::JPEG2000Decoder dec;
+  codec_test::RecordingSink sink;
+  Codec::ImageHeader header;
+  Codec::ImageSampling sampling;
+  int result = -1;
+  explicit HeaderRead(const Bytes& bytes, bool detach = false) {
+    stream.Open(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    if (dec.Init() != 0 || dec.AttachStream(&stream) != 0) return;
+    dec.AttachDiagnOutput(&sink);
+    if (detach) dec.DetachDiagnOutput();
+    result = dec.ReadHeader(&header, &sampling);
+  }
+};
+
 TEST(DecoderInterface, LifecycleWithoutAndWithState) {
   Codec::JPEG2000Decoder dec;
   codec_test::RecordingSink sink;
@@ -63,14 +81,12 @@ TEST(DecoderInterface, LifecycleWithoutAndWithState) {
 TEST(DecoderInterface, ReadDataRefusesAnImageThatDoesNotMatchBeforeReading) {
   REQUIRE_TESTDATA(path, "conformance/p0_09.j2k");
   const Bytes bytes = codec_test::ReadFile(path);
-  Codec::CMemBuffInput stream;
-  stream.Open(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  Codec::JPEG2000Decoder dec;
-  ASSERT_EQ(dec.Init(), 0);
-  ASSERT_EQ(dec.AttachStream(&stream), 0);
-  Codec::ImageHeader header;
-  Codec::ImageSampling sampling;
-  ASSERT_EQ(dec.ReadHeader(&header, &sampling), 0);
+  HeaderRead r(bytes);
+  ASSERT_EQ(r.result, 0);
+  Codec::JPEG2000Decoder& dec = r.dec;
+  Codec::CMemBuffInput& stream = r.stream;
+  const Codec::ImageHeader& header = r.header;
+  const Codec::ImageSampling& sampling = r.sampling;
   EXPECT_EQ(header.ComponentCount(), 1u);
   EXPECT_EQ(header.components[0].precision, 7u);
   EXPECT_EQ(sampling.rect.width, 17u);
@@ -161,18 +177,9 @@ TEST(DecoderInterface, ExceptionsOfOtherKindsEndTheOperationWithFailure) {
 TEST(DecoderInterface, DetachedSinkHearsNothingMore) {
   REQUIRE_TESTDATA(path, "conformance/p0_09.j2k");
   const Bytes bytes = codec_test::ReadFile(path);
-  Codec::CMemBuffInput stream;
-  stream.Open(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-  Codec::JPEG2000Decoder dec;
-  codec_test::RecordingSink sink;
-  ASSERT_EQ(dec.Init(), 0);
-  ASSERT_EQ(dec.AttachStream(&stream), 0);
-  dec.AttachDiagnOutput(&sink);
-  dec.DetachDiagnOutput();
-  Codec::ImageHeader header;
-  Codec::ImageSampling sampling;
-  ASSERT_EQ(dec.ReadHeader(&header, &sampling), 0);
-  EXPECT_TRUE(sink.texts.empty());
+  HeaderRead r(bytes, true);
+  ASSERT_EQ(r.result, 0);
+  EXPECT_TRUE(r.sink.texts.empty());
 }
 
 // --- The codestream body ---------------------------------------------------
@@ -347,16 +354,11 @@ TEST(DecoderInterface, CoefficientsInTheCallersPlanesAreWrittenOnce) {
   for (int packet = 0; packet < 9; ++packet) u8(0);  // nothing included
   u16(0xFFD9);
 
-  Codec::CMemBuffInput stream;
-  stream.Open(cs.data(), static_cast<std::uint32_t>(cs.size()));
-  Codec::JPEG2000Decoder dec;
-  codec_test::RecordingSink sink;
-  ASSERT_EQ(dec.Init(), 0);
-  ASSERT_EQ(dec.AttachStream(&stream), 0);
-  dec.AttachDiagnOutput(&sink);
-  Codec::ImageHeader header;
-  Codec::ImageSampling sampling;
-  ASSERT_EQ(dec.ReadHeader(&header, &sampling), 0);
+  HeaderRead r(cs);
+  ASSERT_EQ(r.result, 0);
+  Codec::JPEG2000Decoder& dec = r.dec;
+  const codec_test::RecordingSink& sink = r.sink;
+  const Codec::ImageSampling& sampling = r.sampling;
   Codec::ImageBuffer image, other;
   ASSERT_EQ(image.Alloc(Codec::kImageData32s, 0, sampling, 6, 0), 0);
   ASSERT_EQ(other.Alloc(Codec::kImageData32s, 0, sampling, 6, 0), 0);
