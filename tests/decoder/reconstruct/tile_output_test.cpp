@@ -482,6 +482,19 @@ TEST(SampleStage, OnePassEqualsTheSeparatePasses) {
 
 namespace {
 
+// Irreversible coding over `levels` levels with 4 x 4 code-blocks, derived
+// quantisation.
+void Irreversible4x4(CodingStyle& style, QuantStyle& quant, std::uint32_t levels) {
+  style.transform = 0;
+  style.levels = levels;
+  style.codeBlockWidthExp = style.codeBlockHeightExp = 2;
+  style.precincts.Reset(levels + 1);
+  for (std::uint32_t i = 0; i <= levels; ++i) style.precincts[i] = {15, 15};
+  quant.style = kQuantDerived;
+  quant.base = {1234, 13};
+  quant.guardBits = 2;
+}
+
 // One irreversible tile-component over `levels` levels with 4 x 4
 // code-blocks bound to its planes, which hold random coefficients.
 struct BlockComponent {
@@ -490,14 +503,7 @@ struct BlockComponent {
   LevelSet set;
   TileComponent tc;
   BlockComponent(const Rect& r, std::uint32_t levels, std::mt19937& rng, bool clearLate = false) {
-    style.transform = 0;
-    style.levels = levels;
-    style.codeBlockWidthExp = style.codeBlockHeightExp = 2;
-    style.precincts.Reset(levels + 1);
-    for (std::uint32_t i = 0; i <= levels; ++i) style.precincts[i] = {15, 15};
-    quant.style = kQuantDerived;
-    quant.base = {1234, 13};
-    quant.guardBits = 2;
+    Irreversible4x4(style, quant, levels);
     AllocLevelSet32(set, r, levels);
     BuildTileComponent(tc, r, style, quant, 12, 1, set, nullptr, clearLate);
     std::uniform_int_distribution<std::int32_t> d(-3000, 3000);
@@ -642,14 +648,7 @@ struct ThreeComponents {
   LevelSet sets[3];
   TileComponent tcs[3];
   ThreeComponents(const Rect& r, std::uint32_t levels, bool owe, ImageBuffer* lender) {
-    style.transform = 0;
-    style.levels = levels;
-    style.codeBlockWidthExp = style.codeBlockHeightExp = 2;
-    style.precincts.Reset(levels + 1);
-    for (std::uint32_t i = 0; i <= levels; ++i) style.precincts[i] = {15, 15};
-    quant.style = kQuantDerived;
-    quant.base = {1234, 13};
-    quant.guardBits = 2;
+    Irreversible4x4(style, quant, levels);
     std::mt19937 rng(levels + r.width);
     std::uniform_int_distribution<std::int32_t> d(-3000, 3000);
     for (std::uint32_t c = 0; c < 3; ++c) {
