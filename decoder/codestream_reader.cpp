@@ -22,6 +22,7 @@ void CodestreamReader::Reset(CodecAdapterBoundedInputBE* in) {
   tilePartRemaining = 0;
   tilePartLengthKnown = false;
   startedTileWeight = 0;
+  offered_ = false;  // a reset reader holds no caller's planes
 }
 
 void CodestreamReader::ReadCodestreamHeader() {
