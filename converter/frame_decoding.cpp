@@ -128,6 +128,9 @@ Kumu::Result_t DecodeFrameImage(const std::uint8_t* data, std::uint32_t size, co
   if (!decoder || decoder->Init() != 0) {
     return ConverterFailure(kCategoryImageDecoder, "Decoder initialization failed");
   }
+  // The image is read once, into 32-bit planes: the coefficients may lie in
+  // them.
+  decoder->LendCallerPlanes(true);
   if (decoder->AttachStream(&stream) != 0)
     return ConverterFailure(kCategoryImageDecoder, "Stream attaching failed");
   decoder->AttachDiagnOutput(&logger);

@@ -22,7 +22,6 @@ void CodestreamReader::Reset(CodecAdapterBoundedInputBE* in) {
   tilePartRemaining = 0;
   tilePartLengthKnown = false;
   startedTileWeight = 0;
-  offered_ = false;  // a reset reader holds no caller's planes
 }
 
 void CodestreamReader::ReadCodestreamHeader() {
@@ -132,7 +131,7 @@ bool CodestreamReader::ReadNextTilePart() {
 
 void CodestreamReader::StartTile(std::uint32_t index, CodecAdapterBoundedInputBE& in) {
   Tile& tile = tiles[index];
-  tile.Start(in, offered_ ? &offer_ : nullptr);
+  tile.Start(in, offer_);
   const std::uint32_t n = tile.ComponentCount();
   OwnedArray<std::uint32_t> transforms;
   transforms.Reset(n ? n : 1);
@@ -193,18 +192,36 @@ void CodestreamReader::ReadAllTileParts() {
   }
 }
 
-void CodestreamReader::OfferCallerPlanes(void* const* planes, const ImageBufferDescr& descr) {
-  offered_ = planes && descr.dataType == kImageData32s && header.componentCount == 3 && descr.rowSteps;
-  if (!offered_) return;
-  for (std::uint32_t c = 0; c < 3; ++c) {
-    offer_.data[c] = static_cast<std::uint8_t*>(planes[c]);
-    offer_.step[c] = descr.rowSteps[c];
-  }
+bool CodestreamReader::ReadData(void* const* planes, const ImageBufferDescr& descr) {
+  if (descr.dataType == kImageData16s) CheckDepthsFit16(header);
+  const LentPlanes call = PlanesOfCall(header.componentCount, planes, descr);
+  // The offer holds for this call only.
+  struct Offer {
+    const LentPlanes*& slot;
+    ~Offer() { slot = nullptr; }
+  } offer{offer_};
+  offer_ = lendPlanes ? &call : nullptr;
+  ReadAllTileParts();
+  if (descr.dataType != kImageData16s && descr.dataType != kImageData32s) return false;
+  WriteTiles(planes, descr);
+  return true;
 }
 
 void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& descr) {
   const std::uint32_t n = header.componentCount;
   if (n == 0) return;
+  const LentPlanes call = PlanesOfCall(n, planes, descr);
+  // Whatever refuses the call refuses it before any tile is written.
+  for (std::uint32_t t = 0; t < tiles.Count(); ++t) {
+    const Tile& tile = tiles[t];
+    if (tile.TilePartsRead() == 0 || tile.ComponentCount() != n) continue;
+    if (const LentPlanes* lent = tile.Lent()) CheckSecondRead(*lent, call);
+    if (mctApplicable[t] && tile.Global().mct && IsMCTResampled(header)) throw J2k::Except_mctIsResampled();
+  }
+  // Bytes still waiting in code-blocks are decoded before a sample is written.
+  for (std::uint32_t t = 0; t < tiles.Count(); ++t)
+    if (tiles[t].TilePartsRead() != 0) tiles[t].FinishCodeBlocks();
+
   OwnedArray<std::uint8_t*> data;
   OwnedArray<std::uint32_t> transforms;
   OwnedArray<const QuantStyle*> quant;
@@ -212,24 +229,16 @@ void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& d
   transforms.Reset(n);
   quant.Reset(n);
   for (std::uint32_t c = 0; c < n; ++c) data[c] = static_cast<std::uint8_t*>(planes[c]);
-  CallerPlanes caller{data.Data(), descr.rowSteps, descr.dataType};
+  const CallerPlanes caller{data.Data(), descr.rowSteps, descr.dataType};
+  // 16-bit samples of deep components are made on 32 bits, then narrowed.
+  WidePlanes wide;
+  if (caller.dataType == kImageData16s && NeedsWideReconstruction(header)) wide.Alloc(header);
   for (std::uint32_t t = 0; t < tiles.Count(); ++t) {
     Tile& tile = tiles[t];
     // A tile without any tile-part has no planes: nothing of it is written.
     if (tile.TilePartsRead() == 0 || tile.ComponentCount() != n) continue;
-    if (const LentPlanes* lent = tile.Lent()) {
-      // Its coefficients are in the planes of the call that started it, and
-      // once written they gave way to its samples: only those planes can
-      // have them.
-      LentPlanes here;
-      for (std::uint32_t c = 0; c < 3; ++c) {
-        here.data[c] = data[c];
-        here.step[c] = descr.rowSteps[c];
-      }
-      if (!(here == *lent)) throw J2k::Except_noDataToRead();
-      if (tile.LentWritten()) continue;
-    }
-    tile.FinishCodeBlocks();
+    // Lent planes that hold the tile's samples already keep them.
+    if (tile.LentHoldSamples()) continue;
     for (std::uint32_t c = 0; c < n; ++c) {
       transforms[c] = tile.Params().coding[c]->transform;
       quant[c] = tile.Params().quant[c].Get();
@@ -242,8 +251,12 @@ void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& d
     in.applyMct = mctApplicable[t] && tile.Global().mct;
     in.blocks = &tile.Component(0);
     in.lent = tile.Lent() != nullptr;
-    OutputTile(header, in, caller);
-    tile.MarkWritten();
+    if (wide.Allocated()) {
+      OutputTile(header, in, wide.Planes());
+      NarrowTile(header, in.rect, wide.Planes(), caller);
+    } else {
+      tile.MarkWritten(OutputTile(header, in, caller));
+    }
   }
 }
 

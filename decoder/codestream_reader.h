@@ -38,12 +38,17 @@ class CodestreamReader {
   bool ReadTilePartData();
   // Every tile-part and packet up to the end of the codestream.
   void ReadAllTileParts();
-  // Offers the caller's planes (checked by CheckCallerImage) to the tiles
-  // that start from now on, to hold their coefficients where they can.
-  void OfferCallerPlanes(void* const* planes, const ImageBufferDescr& descr);
+
+  // The work of ReadData, for planes that passed CheckCallerImage: reads
+  // every tile-part left, then writes every tile into the planes.  False,
+  // after the reading, for a data type other than 3 and 6.  With `lendPlanes`
+  // the tiles that start during the call may keep their coefficients in the
+  // planes (lent_planes.h).  Throws the diagnostic that stops it.
+  bool ReadData(void* const* planes, const ImageBufferDescr& descr);
 
   // Writes every tile into the caller's planes (data type 3 or 6), in tile
-  // order.  The planes must have passed CheckCallerImage.
+  // order.  Refuses the call before anything is written when a tile cannot
+  // be written into these planes.
   void WriteTiles(void* const* planes, const ImageBufferDescr& descr);
 
   std::uint32_t TileCount() const { return static_cast<std::uint32_t>(tiles.Count()); }
@@ -69,10 +74,13 @@ class CodestreamReader {
   // until the image is written, whatever its size, so the sum is bounded by
   // kMaxStartedTileWeight.
   std::uint64_t startedTileWeight = 0;
+  // Whether ReadData lends the caller's planes (the caller's choice; kept
+  // when a new stream is attached).
+  bool lendPlanes = false;
 
  private:
-  LentPlanes offer_;
-  bool offered_ = false;
+  // The planes offered to the tiles that start, during a lending ReadData.
+  const LentPlanes* offer_ = nullptr;
 
   // First tile-part of tile `index`: the tile starts, its started weight is
   // counted and whether its component transform applies is recorded.

@@ -113,6 +113,10 @@ const char* DiagnNameOf(DJP2CSUnsuppException n) {
       return "Codec::JPEG2000Decoder::Except_RGNUsed";
     case DJP2CSUnsuppException::HTBlockCodingUsed:
       return "Codec::JPEG2000Decoder::Except_HTBlockCodingUsed";
+    case DJP2CSUnsuppException::LentPlanesHoldSamples:
+      return "Codec::JPEG2000Decoder::Except_LentPlanesHoldSamples";
+    case DJP2CSUnsuppException::BitDepthExceedsDataType:
+      return "Codec::JPEG2000Decoder::Except_BitDepthExceedsDataType";
     case DJP2CSUnsuppException::mctIsResampled:
       return "Codec::JPEG2000Decoder::Except_mctIsResampled";
   }

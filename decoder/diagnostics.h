@@ -96,6 +96,8 @@ enum class DJP2CSUnsuppException : std::uint32_t {
   PPMUsed = 2,
   RGNUsed = 4,
   HTBlockCodingUsed = 5,
+  LentPlanesHoldSamples = 6,
+  BitDepthExceedsDataType = 7,
   mctIsResampled = 18,
 };
 enum class DJP2CSException : std::uint32_t {
@@ -359,6 +361,8 @@ CODEC_DIAGN(Warn_BadPacketHeaderPadding, DPHWarning, BadPacketHeaderPadding)
 CODEC_DIAGN(Except_PPMUsed, DJP2CSUnsuppException, PPMUsed)
 CODEC_DIAGN(Except_RGNUsed, DJP2CSUnsuppException, RGNUsed)
 CODEC_DIAGN(Except_HTBlockCodingUsed, DJP2CSUnsuppException, HTBlockCodingUsed)
+CODEC_DIAGN(Except_LentPlanesHoldSamples, DJP2CSUnsuppException, LentPlanesHoldSamples)
+CODEC_DIAGN(Except_BitDepthExceedsDataType, DJP2CSUnsuppException, BitDepthExceedsDataType)
 CODEC_DIAGN(Except_mctIsResampled, DJP2CSUnsuppException, mctIsResampled)
 CODEC_DIAGN(Except_SOTTileIndexExceedNOfTiles, DJP2CSException, SOTTileIndexExceedNOfTiles)
 CODEC_DIAGN(Except_SOCNotFound, DJP2CSException, SOCNotFound)

@@ -3,7 +3,26 @@
 //
 // Call order: construct; Init; AttachStream; AttachDiagnOutput; ReadHeader;
 // the caller lays out its image; ReadData; destroy.  Integer results are 0
-// for success and -1 for failure; no exception leaves an operation.
+// for success and -1 for failure; no exception leaves an operation, and every
+// failure reaches the attached sink as the diagnostic that stopped it.
+//
+// ReadData (planes, layout) decodes every tile-part not yet read and writes
+// the whole image into the caller's planes: one plane per component laid out
+// for the header's sampling (ImageBuffer::Alloc), of data type 6 (32-bit
+// samples) or 3 (16-bit samples; components of up to 16 bits signed, 15
+// unsigned, else Except_BitDepthExceedsDataType).  It may be called again, on
+// the same planes or on others, with either data type, and gives the same
+// samples each time.
+//
+// A ReadData that fails leaves the planes as they were when the caller's
+// image does not fit the header, when the codestream is refused or damaged
+// (every tile-part is read before a sample is written) and when a tile cannot
+// be written into these planes (Except_mctIsResampled,
+// Except_LentPlanesHoldSamples); only memory running out while tiles are
+// written (Except_faultMalloc) leaves the tiles before the failing one
+// written, the failing one's components partly written and the later ones
+// untouched.  With LendCallerPlanes, a failure while the codestream is read
+// leaves coefficients in the lent planes in place of what they held.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +59,15 @@ class BaseImageDecoder : public BaseImageCodec {
   virtual std::int32_t AttachStream(BaseStreamInput* stream) = 0;
   virtual std::int32_t ReadHeader(ImageHeader* header, ImageSampling* sampling) = 0;
   virtual std::int32_t ReadData(void** planes, ImageBufferDescr* descr) = 0;
+  // For a caller that reads each image once, into 32-bit planes: lets the
+  // tiles that can keep their coefficients in the caller's planes, where the
+  // samples are then written over them, instead of planes of their own
+  // (tier2/lent_planes.h says which tiles and how).  A later ReadData is then
+  // served only with the same planes and data type, which it leaves as they
+  // are; any other planes or data type fail with
+  // Except_LentPlanesHoldSamples.  Off by default; without a state (before
+  // Init) it does nothing; it holds until Close.
+  virtual void LendCallerPlanes(bool lend) = 0;
 };
 
 struct JPEG2000DecoderState;
@@ -62,6 +90,7 @@ class JPEG2000Decoder final : public BaseImageDecoder {
   std::int32_t AttachStream(BaseStreamInput* stream) override;
   std::int32_t ReadHeader(ImageHeader* header, ImageSampling* sampling) override;
   std::int32_t ReadData(void** planes, ImageBufferDescr* descr) override;
+  void LendCallerPlanes(bool lend) override;
 
  private:
   JPEG2000DecoderState* state_ = nullptr;

@@ -47,36 +47,4 @@ void AllocLevelSetOf(LevelSet& set, const Rect& tc, std::uint32_t n, std::uint32
   set.ll.AllocPlaneOrThrow(low.width, low.height, sampleBytes);
 }
 
-void PlaceLevelSet32(LevelSet& set, const Rect& tc, std::uint32_t n, std::uint8_t* plane, std::int32_t step) {
-  set.levels = n;
-  set.level.Reset(n);
-  // The area of level i: the rows of resolution i, `rowStep` apart from
-  // `area`.  Its row j holds band row j / 2 of the low bands (LL, HL) when j
-  // has the parity of a low row, else of the high ones (LH, HH); in each row
-  // the low columns come first.  The low rows' low columns are the area of
-  // level i + 1.  Nothing is pointed at in an area without samples.
-  std::uint8_t* area = plane;
-  std::int64_t rowStep = step;
-  auto at = [&](const Rect& band, std::int64_t offset) {
-    return area && band.width && band.height ? area + offset : nullptr;
-  };
-  for (std::uint32_t i = 0; i < n; ++i) {
-    const Rect res = ResolutionRect(tc, i);
-    const Rect hl = BandRect(res, kBandHL), lh = BandRect(res, kBandLH);
-    const std::int64_t py = res.y & 1;  // 1: the first row is a high row
-    const std::int64_t lowRow = py * rowStep, highRow = (1 - py) * rowStep;
-    const auto pairs = static_cast<std::int32_t>(2 * rowStep);
-    const auto right = static_cast<std::int64_t>(lh.width) * 4;
-    DecompositionLevel& d = set.level[i];
-    d.hl.View(at(hl, lowRow + right), pairs, hl.width, hl.height);
-    d.lh.View(at(lh, highRow), pairs, lh.width, lh.height);
-    d.hh.View(at({0, 0, hl.width, lh.height}, highRow + right), pairs, hl.width, lh.height);
-    area = hl.height && lh.width ? area + lowRow : nullptr;
-    rowStep *= 2;
-  }
-  const Rect low = ResolutionRect(tc, n);
-  set.ll.View(area && low.width && low.height ? area : nullptr, static_cast<std::int32_t>(rowStep), low.width,
-              low.height);
-}
-
 }  // namespace Codec

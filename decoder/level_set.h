@@ -49,11 +49,5 @@ class LevelSet {
 void AllocLevelSet32(LevelSet& set, const Rect& tc, std::uint32_t n);
 // The same with samples of `sampleBytes` bytes (AllocLevelSet32 uses 4).
 void AllocLevelSetOf(LevelSet& set, const Rect& tc, std::uint32_t n, std::uint32_t sampleBytes);
-// Lays the planes of a 32-bit set out as views inside a plane of the
-// tile-component's size (`plane`, rows `step` bytes apart; step << n must fit
-// 31 bits): each level's bands where its synthesis puts their samples, the
-// low rows and columns before the high ones.  Synthesis row by row, top down,
-// then reads every row of that plane before the row is written over.
-void PlaceLevelSet32(LevelSet& set, const Rect& tc, std::uint32_t n, std::uint8_t* plane, std::int32_t step);
 
 }  // namespace Codec

@@ -184,18 +184,16 @@ std::int32_t JP2Decoder::ReadHeader(ImageHeader* header, ImageSampling* sampling
   });
 }
 
+void JP2Decoder::LendCallerPlanes(bool lend) {
+  if (state_) state_->reader.lendPlanes = lend;
+}
+
 std::int32_t JP2Decoder::ReadData(void** planes, ImageBufferDescr* descr) {
   if (!state_ || !descr) return -1;
   CodestreamReader& r = state_->reader;
   // The caller's image must take every component before a byte is decoded.
   if (!CheckCallerImage(r.header, planes, *descr)) return -1;
-  return GuardedEntry(state_->adapterOutput, [&] {
-    r.OfferCallerPlanes(planes, *descr);
-    r.ReadAllTileParts();
-    if (descr->dataType != kImageData16s && descr->dataType != kImageData32s) return -1;
-    r.WriteTiles(planes, *descr);
-    return 0;
-  });
+  return GuardedEntry(state_->adapterOutput, [&] { return r.ReadData(planes, *descr) ? 0 : -1; });
 }
 
 }  // namespace Codec

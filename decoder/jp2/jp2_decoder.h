@@ -46,6 +46,7 @@ class JP2Decoder final : public BaseImageDecoder {
   // component, each able to take its whole component) before anything is
   // decoded.
   std::int32_t ReadData(void** planes, ImageBufferDescr* descr) override;
+  void LendCallerPlanes(bool lend) override;
 
  private:
   JP2DecoderState* state_ = nullptr;

@@ -8,6 +8,7 @@
 #include "decoder/reconstruct/reconstruct.h"
 #include "decoder/reconstruct/sample_rows.h"
 #include "decoder/reconstruct/wavelet_inverse.h"
+#include "decoder/tier2/lent_planes.h"
 
 namespace Codec {
 
@@ -90,9 +91,9 @@ void Reconstruct(const ComponentCoefficients& cc, void* dst, std::int32_t step, 
 // The visible part of component c of the tile in the caller's plane (no
 // data when nothing is visible), with the tile-component's rectangle `tc`;
 // `fits` when the visible part is the whole tile-component.
-Region VisiblePart(const CodestreamHeader& h, const TileOutputInput& tile, const CallerPlanes& planes,
+Region VisiblePart(const CodestreamHeader& h, const Rect& tileRect, const CallerPlanes& planes,
                    std::uint32_t c, std::uint32_t size, Rect& tc, bool& fits) {
-  tc = ComponentRect(tile.rect, h.sampling[c]);
+  tc = ComponentRect(tileRect, h.sampling[c]);
   const Rect img = ComponentRect(h.image, h.sampling[c]);
   Region reg = {nullptr, static_cast<std::int32_t>(planes.rowSteps[c]), 0, 0};
   fits = false;
@@ -132,7 +133,7 @@ Region ReconstructComponent(const CodestreamHeader& h, const TileOutputInput& ti
   const std::uint32_t size = is16 ? 2 : 4;
   Rect tc;
   bool fits = false;
-  const Region reg = VisiblePart(h, tile, planes, c, size, tc, fits);
+  const Region reg = VisiblePart(h, tile.rect, planes, c, size, tc, fits);
   if (!reg.data) return reg;
   const ComponentCoefficients cc = CoefficientsOf(h, tile, c, tc);
   if (fits) {
@@ -261,7 +262,7 @@ bool OutputTransformedTogether(const CodestreamHeader& h, const TileOutputInput&
   for (std::uint32_t c = 0; c < 3; ++c) {
     Rect tc;
     bool fits = false;
-    regions[c] = VisiblePart(h, tile, planes, c, 4, tc, fits);
+    regions[c] = VisiblePart(h, tile.rect, planes, c, 4, tc, fits);
     if (!regions[c].data || !fits) return false;
     if (regions[c].width != regions[0].width || regions[c].height != regions[0].height) return false;
     cc[c] = CoefficientsOf(h, tile, c, tc);
@@ -281,18 +282,6 @@ bool OutputTransformedTogether(const CodestreamHeader& h, const TileOutputInput&
     const TransformRanges& t_;
   } sink(regions, t);
   return ReconstructTiles32Together(cc, sink);
-}
-
-// Gives the coefficient planes of components 0 to 2 blocks of their own,
-// every code-block's rectangle cleared first where it is still owed.
-void MoveOutOfCallerPlanes(const TileOutputInput& tile) {
-  for (std::uint32_t c = 0; c < 3; ++c) {
-    if (tile.blocks) ClearOwedCodeBlocks(tile.blocks[c]);
-    LevelSet& set = tile.sets[c];
-    set.ll.TakeOwnCopy(4);
-    for (std::uint32_t i = 0; i < set.levels; ++i)
-      for (std::uint32_t b = 0; b < 3; ++b) set.level[i].Band(b).TakeOwnCopy(4);
-  }
 }
 
 }  // namespace
@@ -337,6 +326,46 @@ bool CheckTileMCT(std::uint32_t componentCount, bool mct, const std::uint32_t* t
   return true;
 }
 
+void CheckDepthsFit16(const CodestreamHeader& h) {
+  for (std::uint32_t c = 0; c < h.componentCount; ++c)
+    if (h.BitDepth(c) > (h.IsSigned(c) ? 16u : 15u)) throw J2k::Except_BitDepthExceedsDataType();
+}
+
+bool NeedsWideReconstruction(const CodestreamHeader& h) {
+  for (std::uint32_t c = 0; c < h.componentCount; ++c)
+    if (h.BitDepth(c) > 11) return true;
+  return false;
+}
+
+void WidePlanes::Alloc(const CodestreamHeader& h) {
+  const std::uint32_t n = h.componentCount;
+  planes_.Reset(n);
+  data_.Reset(n);
+  steps_.Reset(n);
+  for (std::uint32_t c = 0; c < n; ++c) {
+    const Rect r = ComponentRect(h.image, h.sampling[c]);
+    planes_[c].AllocPlaneOrThrow(r.width, r.height, 4);
+    data_[c] = static_cast<std::uint8_t*>(planes_[c].data);
+    steps_[c] = static_cast<std::uint32_t>(planes_[c].step);
+  }
+  count_ = n;
+}
+
+void NarrowTile(const CodestreamHeader& h, const Rect& rect, const CallerPlanes& from,
+                const CallerPlanes& to) {
+  for (std::uint32_t c = 0; c < h.componentCount; ++c) {
+    Rect tc;
+    bool fits = false;
+    const Region wide = VisiblePart(h, rect, from, c, 4, tc, fits);
+    const Region narrow = VisiblePart(h, rect, to, c, 2, tc, fits);
+    if (!wide.data) continue;
+    for (std::uint32_t y = 0; y < wide.height; ++y)
+      RowConvert32s16s(reinterpret_cast<const std::int32_t*>(wide.data + std::size_t{y} * wide.step),
+                       reinterpret_cast<std::int16_t*>(narrow.data + std::size_t{y} * narrow.step),
+                       static_cast<int>(wide.width));
+  }
+}
+
 bool CheckCallerImage(const CodestreamHeader& h, void* const* planes, const ImageBufferDescr& d) {
   const std::uint32_t n = h.componentCount;
   if (d.planeLayout != kPlanePerComponent) return false;
@@ -361,28 +390,26 @@ bool CheckCallerImage(const CodestreamHeader& h, void* const* planes, const Imag
   return true;
 }
 
-void OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const CallerPlanes& planes) {
+bool OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const CallerPlanes& planes) {
   const std::uint32_t n = h.componentCount;
   const bool is16 = planes.dataType == kImageData16s;
+  // Components sampled differently cannot share a transform: refused before
+  // anything is written.
+  if (tile.applyMct && IsMCTResampled(h)) throw J2k::Except_mctIsResampled();
   OwnedArray<Region> regions;
   regions.Reset(n);
 
   // 1. Reconstruct every component into its place; components 0 to 2 under
   // the irreversible transform together with their sample stage, when they
   // can be.
-  const bool together =
-      tile.applyMct && n >= 3 && !is16 && !IsMCTResampled(h) && OutputTransformedTogether(h, tile, planes);
+  const bool together = tile.applyMct && n >= 3 && !is16 && OutputTransformedTogether(h, tile, planes);
   // The other paths write whole planes before they read the coefficients:
   // coefficients in the caller's planes move out first.
-  if (!together && tile.lent) MoveOutOfCallerPlanes(tile);
+  if (!together && tile.lent) MoveOutOfLentPlanes(tile.sets, tile.blocks);
   for (std::uint32_t c = together ? 3 : 0; c < n; ++c)
     regions[c] = ReconstructComponent(h, tile, planes, c, is16);
 
-  // 2. Components sampled differently cannot share a transform; a tile that
-  // does not apply one is output component by component.
-  if (tile.applyMct && IsMCTResampled(h)) throw J2k::Except_mctIsResampled();
-
-  // 3. Sample stage.  Each component is finished by its own transform; the
+  // 2. Sample stage.  Each component is finished by its own transform; the
   // component transform covers components 0 to 2 and the rows all three have.
   std::uint32_t first = together ? 3 : 0;
   if (!together && tile.applyMct && n >= 3) {
@@ -396,6 +423,7 @@ void OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const Ca
     for (std::uint32_t y = 0; y < reg.height; ++y)
       FinishRow(reg.data + std::size_t{y} * reg.step, static_cast<int>(reg.width), range, irr, is16);
   }
+  return together && tile.lent;
 }
 
 }  // namespace Codec

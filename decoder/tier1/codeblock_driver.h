@@ -92,6 +92,12 @@ class CodeBlock {
   std::size_t BufferedBytes() const { return data_.Unread(); }
   std::uint32_t DecodeCount() const { return decodes_; }
   const CodeBlockParams& Params() const { return params_; }
+  // Binds the block to its rectangle of the band's coefficients moved
+  // elsewhere: `destination` its first coefficient, rows `step` bytes apart.
+  void Rebind(std::int32_t* destination, std::int32_t step) {
+    params_.destination = destination;
+    params_.step = step;
+  }
   // Bit-planes given to the decoder at Begin (after clamping).
   std::int32_t BitPlanes() const { return bitPlanes_; }
 

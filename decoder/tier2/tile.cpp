@@ -31,36 +31,6 @@ void Tile::SetTileRect(const CodestreamHeader& h, std::uint32_t index) {
   componentCount_ = h.componentCount;
 }
 
-namespace {
-
-bool TakesLentPlanes(const CodestreamHeader& h, const TileCodingParams& p, const Rect& rect,
-                     const LentPlanes& lend) {
-  if (h.componentCount != 3 || !p.globalStyle->mct) return false;
-  // Three planes apart from one another.
-  for (std::uint32_t c = 0; c < 3; ++c) {
-    const std::uint64_t rows = ComponentRect(h.image, h.sampling[c]).height;
-    for (std::uint32_t d = 0; d < 3; ++d) {
-      if (d == c) continue;
-      const auto a = reinterpret_cast<std::uintptr_t>(lend.data[c]),
-                 b = reinterpret_cast<std::uintptr_t>(lend.data[d]);
-      if (a <= b && b - a < rows * lend.step[c]) return false;
-    }
-  }
-  const std::uint32_t levels = p.coding[0]->levels;
-  if (levels == 0 || levels > 30) return false;
-  for (std::uint32_t c = 0; c < 3; ++c) {
-    const CodingStyle& s = *p.coding[c];
-    if (s.transform != 0 || s.levels != levels || h.BitDepth(c) > 23 || !lend.data[c]) return false;
-    if (h.sampling[c].x != h.sampling[0].x || h.sampling[c].y != h.sampling[0].y) return false;
-    if ((std::uint64_t{lend.step[c]} << levels) > 0x7FFFFFFFu) return false;
-    const Rect tc = ComponentRect(rect, h.sampling[c]), img = ComponentRect(h.image, h.sampling[c]);
-    if (tc.x != img.x || tc.y != img.y || tc.width != img.width || tc.height != img.height) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 void Tile::Start(CodecAdapterBoundedInputBE& in, const LentPlanes* lend) {
   const CodestreamHeader& h = *header_;
   ReadFirstTilePartHeader(in, h, params_);
@@ -94,14 +64,14 @@ void Tile::Start(CodecAdapterBoundedInputBE& in, const LentPlanes* lend) {
   // The planes are made when the tile starts, not with the tile record: a
   // header may announce 65535 tiles of 16384 components.
   levelSets_.Reset(n);
-  lentUsed_ = lend && TakesLentPlanes(h, params_, rect_, *lend);
-  lentWritten_ = false;
-  if (lentUsed_) lent_ = *lend;
+  const bool lent = lend && TakesLentPlanes(h, params_, rect_, *lend);
+  lent_ = lent ? kLentHoldCoefficients : kNotLent;
+  if (lent) lentPlanes_ = *lend;
   for (std::uint32_t c = 0; c < n; ++c) {
     const Rect tc = ComponentRect(rect_, h.sampling[c]);
-    if (lentUsed_)
-      PlaceLevelSet32(levelSets_[c], tc, params_.coding[c]->levels, lent_.data[c],
-                      static_cast<std::int32_t>(lent_.step[c]));
+    if (lent)
+      PlaceLevelSet32(levelSets_[c], tc, params_.coding[c]->levels, lentPlanes_.data[c],
+                      static_cast<std::int32_t>(lentPlanes_.step[c]));
     else
       AllocLevelSet32(levelSets_[c], tc, params_.coding[c]->levels);
   }

@@ -11,18 +11,11 @@
 #include "decoder/geometry.h"
 #include "decoder/holders.h"
 #include "decoder/level_set.h"
+#include "decoder/tier2/lent_planes.h"
 #include "decoder/tier2/packet_iterator.h"
 #include "decoder/tier2/tile_component.h"
 
 namespace Codec {
-
-// Three 32-bit planes of the image's size that a caller's image lends a tile
-// for its coefficients (see Tile::Start).
-struct LentPlanes {
-  std::uint8_t* data[3] = {};
-  std::uint32_t step[3] = {};
-  bool operator==(const LentPlanes&) const = default;
-};
 
 class Tile {
  public:
@@ -40,9 +33,7 @@ class Tile {
   // First tile-part of the tile (after its SOT segment): its header up to SOD,
   // then the coefficient planes, the packet iterator and the tile-components.
   // The coefficient planes lie in the `lend` planes when the tile can take
-  // them: a tile over the whole image with three irreversible components of
-  // one geometry under the component transform, which is synthesised and
-  // written row by row, reading each row of those planes before writing it.
+  // them (TakesLentPlanes).
   void Start(CodecAdapterBoundedInputBE& in, const LentPlanes* lend = nullptr);
   // Later tile-part: its header up to SOD; the iterator takes its POC records.
   void Continue(CodecAdapterBoundedInputBE& in);
@@ -70,12 +61,16 @@ class Tile {
   PacketIterator& Iterator() { return iterator_; }
   std::uint32_t TilePartsRead() const { return tilePartsRead_; }
   std::uint32_t tilePartsAnnounced = 0;
-  // The planes the coefficients lie in, when they were lent (else null).
-  const LentPlanes* Lent() const { return lentUsed_ ? &lent_ : nullptr; }
-  // Lent planes hold the tile's samples once written, no longer its
+  // The caller's planes the tile's coefficients were lent, or null.
+  const LentPlanes* Lent() const { return lent_ != kNotLent ? &lentPlanes_ : nullptr; }
+  // Whether those planes hold the tile's samples now, no longer its
   // coefficients.
-  bool LentWritten() const { return lentUsed_ && lentWritten_; }
-  void MarkWritten() { lentWritten_ = lentUsed_; }
+  bool LentHoldSamples() const { return lent_ == kLentHoldSamples; }
+  // After the tile was written: its samples are in the lent planes (`consumed`),
+  // or its coefficients were moved into planes of its own first.
+  void MarkWritten(bool consumed) {
+    if (lent_ != kNotLent) lent_ = consumed ? kLentHoldSamples : kNotLent;
+  }
 
  private:
   template <class In>
@@ -93,9 +88,9 @@ class Tile {
   OwnedArray<LevelSet> levelSets_;
   std::uint32_t tilePartsRead_ = 0;
   bool finished_ = false;
-  LentPlanes lent_;
-  bool lentUsed_ = false;
-  bool lentWritten_ = false;
+  enum LentState { kNotLent, kLentHoldCoefficients, kLentHoldSamples };
+  LentPlanes lentPlanes_;
+  LentState lent_ = kNotLent;
 };
 
 }  // namespace Codec

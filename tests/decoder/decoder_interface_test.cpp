@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -332,53 +333,150 @@ TEST_F(Body, TruncatedDataFailsCleanly) {
 
 }  // namespace
 
-// A lone tile of three irreversible components under the component transform
-// keeps its coefficients in the caller's planes, whatever they held: its
-// samples are written over them, stay there for a second ReadData into the
-// same planes, and are refused to other planes rather than made up.
-TEST(DecoderInterface, CoefficientsInTheCallersPlanesAreWrittenOnce) {
+namespace {
+
+// A decoder that has read the header of a real 12-bit 9/7 cinema codestream
+// (one tile, three components under the component transform), and images
+// laid out for it.
+struct Cinema : ::testing::Test {
+  Bytes bytes;
+  std::unique_ptr<HeaderRead> r;
+  void SetUp() override {
+    const std::string path = testDataPath("cinema/profile-cinema2k.j2c");
+    if (path.empty()) GTEST_SKIP() << "test data cinema/profile-cinema2k.j2c is absent";
+    bytes = codec_test::ReadFile(path);
+    r = std::make_unique<HeaderRead>(bytes);
+    ASSERT_EQ(r->result, 0);
+  }
+  // An image of data type `type`, every byte `fill`.
+  std::unique_ptr<Codec::ImageBuffer> Image(std::int32_t type, int fill = 0x5A) const {
+    auto image = std::make_unique<Codec::ImageBuffer>();
+    EXPECT_EQ(image->Alloc(type, 0, r->sampling, 6, 0), 0);
+    for (std::uint32_t c = 0; c < image->PlaneCount(); ++c)
+      std::memset(image->planePointers[c], fill, static_cast<std::size_t>(image->layout.PlaneSize(c)));
+    return image;
+  }
+  int Read(Codec::ImageBuffer& image) { return r->dec.ReadData(image.planePointers, &image.layout); }
+  // Every sample of every component, widened.
+  std::vector<std::int32_t> Samples(const Codec::ImageBuffer& image) const {
+    std::vector<std::int32_t> out;
+    const bool is16 = image.layout.dataType == Codec::kImageData16s;
+    for (std::uint32_t c = 0; c < image.PlaneCount(); ++c) {
+      const Codec::Rect rect = r->sampling.ComponentRectOf(c);
+      for (std::uint32_t y = 0; y < rect.height; ++y) {
+        const auto* row = static_cast<const std::uint8_t*>(image.planePointers[c]) +
+                          std::size_t{y} * image.layout.rowSteps[c];
+        for (std::uint32_t x = 0; x < rect.width; ++x)
+          out.push_back(is16 ? reinterpret_cast<const std::int16_t*>(row)[x]
+                             : reinterpret_cast<const std::int32_t*>(row)[x]);
+      }
+    }
+    return out;
+  }
+  // The exceptions the sink has heard of (the codestream brings warnings of
+  // its own).
+  std::vector<std::string> Failures() const {
+    std::vector<std::string> out;
+    for (const std::string& t : r->sink.texts)
+      if (t.find("::Except_") != std::string::npos) out.push_back(t);
+    return out;
+  }
+  bool AllBytesAre(const Codec::ImageBuffer& image, int fill) const {
+    for (std::uint32_t c = 0; c < image.PlaneCount(); ++c) {
+      const auto* p = static_cast<const std::uint8_t*>(image.planePointers[c]);
+      for (std::uint64_t i = 0; i < image.layout.PlaneSize(c); ++i)
+        if (p[i] != fill) return false;
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+// By default ReadData can be repeated: into other planes, into the same
+// planes cleared, with 16-bit samples; each gives the first read's samples
+// (16-bit samples of these 12-bit components are made on 32 bits).
+TEST_F(Cinema, ReadDataGivesTheSameSamplesEveryTime) {
+  auto a = Image(Codec::kImageData32s), b = Image(Codec::kImageData32s), c = Image(Codec::kImageData16s);
+  ASSERT_EQ(Read(*a), 0);
+  const std::vector<std::int32_t> first = Samples(*a);
+  ASSERT_EQ(Read(*b), 0);
+  EXPECT_EQ(Samples(*b), first);
+  for (std::uint32_t k = 0; k < a->PlaneCount(); ++k)
+    std::memset(a->planePointers[k], 0, static_cast<std::size_t>(a->layout.PlaneSize(k)));
+  ASSERT_EQ(Read(*a), 0);
+  EXPECT_EQ(Samples(*a), first);
+  ASSERT_EQ(Read(*c), 0);
+  EXPECT_EQ(Samples(*c), first);
+  EXPECT_TRUE(Failures().empty());
+  // 16-bit samples on a decoder that never made 32-bit ones.
+  HeaderRead fresh(bytes);
+  auto d = Image(Codec::kImageData16s);
+  ASSERT_EQ(fresh.dec.ReadData(d->planePointers, &d->layout), 0);
+  EXPECT_EQ(Samples(*d), first);
+}
+
+// Lending the planes gives the same samples, keeps them for a second read
+// into the same planes and refuses other planes or another data type with a
+// diagnostic that says why.
+TEST_F(Cinema, LentPlanesServeOnlyTheirOwnSecondRead) {
+  auto reference = Image(Codec::kImageData32s);
+  {
+    HeaderRead plain(bytes);
+    ASSERT_EQ(plain.dec.ReadData(reference->planePointers, &reference->layout), 0);
+  }
+  r->dec.LendCallerPlanes(true);
+  auto a = Image(Codec::kImageData32s), b = Image(Codec::kImageData32s), c = Image(Codec::kImageData16s);
+  ASSERT_EQ(Read(*a), 0);
+  EXPECT_EQ(Samples(*a), Samples(*reference));
+  ASSERT_EQ(Read(*a), 0);
+  EXPECT_EQ(Samples(*a), Samples(*reference));
+  EXPECT_TRUE(Failures().empty());
+  EXPECT_EQ(Read(*b), -1);
+  EXPECT_EQ(Read(*c), -1);
+  EXPECT_TRUE(AllBytesAre(*b, 0x5A) && AllBytesAre(*c, 0x5A));
+  const std::string refused = std::string(kPrefix) + "Except_LentPlanesHoldSamples";
+  EXPECT_EQ(Failures(), std::vector<std::string>({refused, refused}));
+}
+
+// A ReadData that fails on the codestream leaves the caller's planes as they
+// were: every tile-part is read before a sample is written.
+TEST_F(Cinema, FailedReadLeavesThePlanesAsTheyWere) {
+  std::size_t sot = 2;
+  while (sot + 1 < bytes.size() && !(bytes[sot] == 0xFF && bytes[sot + 1] == 0x90)) ++sot;
+  ASSERT_LT(sot + 6, bytes.size());
+  bytes[sot + 5] = 7;  // Isot 7 of 1 tile
+  r = std::make_unique<HeaderRead>(bytes);
+  ASSERT_EQ(r->result, 0);
+  auto a = Image(Codec::kImageData32s);
+  EXPECT_EQ(Read(*a), -1);
+  EXPECT_TRUE(AllBytesAre(*a, 0x5A));
+}
+
+// 16-bit samples cannot hold an unsigned 16-bit component: refused before a
+// byte of data is decoded.
+TEST(DecoderInterface, SixteenBitSamplesRefuseDeeperComponents) {
   Bytes cs;
   auto u8 = [&](std::uint32_t v) { cs.push_back(static_cast<std::uint8_t>(v)); };
   auto u16 = [&](std::uint32_t v) { u8(v >> 8), u8(v); };
   auto u32 = [&](std::uint32_t v) { u16(v >> 16), u16(v); };
   u16(0xFF4F);
-  // SIZ: 37 x 21, one tile, three 12-bit components.
-  u16(0xFF51), u16(47), u16(0), u32(37), u32(21), u32(0), u32(0), u32(37), u32(21), u32(0), u32(0), u16(3);
-  for (int c = 0; c < 3; ++c) u8(11), u8(1), u8(1);
-  // COD: LRCP, one layer, component transform, two levels, 16 x 16, 9/7.
-  u16(0xFF52), u16(12), u8(0), u8(0), u16(1), u8(1), u8(2), u8(2), u8(2), u8(0), u8(0);
-  // QCD: scalar expounded, one step per band.
-  u16(0xFF5C), u16(17), u8(2 << 5 | 2);
-  for (int band = 0; band < 7; ++band) u16(13 << 11 | 1234);
-  u16(0xFF90), u16(10), u16(0), u32(0), u8(0), u8(1), u16(0xFF93);
-  for (int packet = 0; packet < 9; ++packet) u8(0);  // nothing included
+  // SIZ: 8 x 8, one tile, one unsigned 16-bit component; COD 5/3, no levels; QCD none.
+  u16(0xFF51), u16(41), u16(0), u32(8), u32(8), u32(0), u32(0), u32(8), u32(8), u32(0), u32(0), u16(1);
+  u8(15), u8(1), u8(1);
+  u16(0xFF52), u16(12), u8(0), u8(0), u16(1), u8(0), u8(0), u8(4), u8(4), u8(0), u8(1);
+  u16(0xFF5C), u16(4), u8(0x40), u8(0x80);
+  u16(0xFF90), u16(10), u16(0), u32(0), u8(0), u8(1), u16(0xFF93), u8(0);
   u16(0xFFD9);
-
-  HeaderRead r(cs);
-  ASSERT_EQ(r.result, 0);
-  Codec::JPEG2000Decoder& dec = r.dec;
-  const codec_test::RecordingSink& sink = r.sink;
-  const Codec::ImageSampling& sampling = r.sampling;
-  Codec::ImageBuffer image, other;
-  ASSERT_EQ(image.Alloc(Codec::kImageData32s, 0, sampling, 6, 0), 0);
-  ASSERT_EQ(other.Alloc(Codec::kImageData32s, 0, sampling, 6, 0), 0);
-  for (std::uint32_t c = 0; c < 3; ++c)
-    std::memset(image.planePointers[c], 0x5A, static_cast<std::size_t>(image.layout.PlaneSize(c)));
-  auto allMidGrey = [&] {
-    for (std::uint32_t c = 0; c < 3; ++c)
-      for (std::uint32_t y = 0; y < 21; ++y)
-        for (std::uint32_t x = 0; x < 37; ++x)
-          if (reinterpret_cast<const std::int32_t*>(static_cast<const std::uint8_t*>(image.planePointers[c]) +
-                                                    std::size_t{y} * image.layout.rowSteps[c])[x] != 2048)
-            return false;
-    return true;
-  };
-  EXPECT_EQ(dec.ReadData(image.planePointers, &image.layout), 0);
-  EXPECT_TRUE(allMidGrey());
-  EXPECT_EQ(dec.ReadData(image.planePointers, &image.layout), 0);
-  EXPECT_TRUE(allMidGrey());
-  EXPECT_TRUE(sink.texts.empty());
-  EXPECT_EQ(dec.ReadData(other.planePointers, &other.layout), -1);
-  ASSERT_EQ(sink.texts.size(), 1u);
-  EXPECT_EQ(sink.texts[0], std::string(kPrefix) + "Except_noDataToRead");
+  for (const std::int32_t type : {Codec::kImageData32s, Codec::kImageData16s}) {
+    Decoded d;
+    codec_test::Decode(cs, d, type);
+    ASSERT_EQ(d.headerResult, 0);
+    if (type == Codec::kImageData32s) {
+      EXPECT_EQ(d.dataResult, 0);
+    } else {
+      EXPECT_EQ(d.dataResult, -1);
+      EXPECT_TRUE(Said(d, "Except_BitDepthExceedsDataType"));
+    }
+  }
 }

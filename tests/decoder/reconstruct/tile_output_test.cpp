@@ -17,6 +17,7 @@
 #include "decoder/reconstruct/reconstruct.h"
 #include "decoder/reconstruct/sample_rows.h"
 #include "decoder/reconstruct/tile_output.h"
+#include "decoder/tier2/lent_planes.h"
 
 namespace {
 
@@ -683,29 +684,40 @@ struct ThreeComponents {
 }  // namespace
 
 // Coefficients laid out in the caller's planes give the samples they give
-// in planes of their own, synthesised there together row by row or moved out
-// first for the component-by-component path (which has no code-blocks to
-// tell owed rectangles by here), whatever the planes held.
+// in planes of their own, whatever the planes held: synthesised there
+// together row by row, or moved out first for the component-by-component
+// path (with no code-blocks to tell owed rectangles by), or moved out with
+// their code-blocks bound to the new planes (the caller's planes are then
+// scribbled over before the output reads anything).
 TEST(TileOutput, CoefficientsInTheCallersPlanesGiveTheSameSamples) {
+  enum Mode { kTogether, kMovedOut, kMovedWithBlocks };
   for (const Rect r :
        {Rect{0, 0, 37, 29}, Rect{3, 5, 40, 1}, Rect{1, 0, 9, 2}, Rect{5, 3, 64, 9}, Rect{2, 1, 33, 70}})
     for (std::uint32_t levels : {1u, 3u})
-      for (bool withBlocks : {true, false}) {
+      for (Mode mode : {kTogether, kMovedOut, kMovedWithBlocks}) {
         CodestreamHeader h;
         MakeHeader(h, 3, r.width, r.height, 11, r.x, r.y);
         Caller own(h, kImageData32s), lent(h, kImageData32s);
-        for (std::uint32_t c = 0; c < 3; ++c)
-          std::memset(lent.buf.planePointers[c], 0xA5,
-                      static_cast<std::size_t>(lent.buf.layout.PlaneSize(c)));
+        auto scribble = [&](int v) {
+          for (std::uint32_t c = 0; c < 3; ++c)
+            std::memset(lent.buf.planePointers[c], v, static_cast<std::size_t>(lent.buf.layout.PlaneSize(c)));
+        };
+        scribble(0xA5);
+        const bool withBlocks = mode != kMovedOut;
         ThreeComponents a(r, levels, withBlocks, nullptr), b(r, levels, withBlocks, &lent.buf);
         Output(h, a.Input(r, true, false), own);
-        Output(h, b.Input(r, withBlocks, true), lent);
+        if (mode == kMovedWithBlocks) {
+          MoveOutOfLentPlanes(b.sets, b.tcs);
+          scribble(0x3C);
+          Output(h, b.Input(r, true, false), lent);
+        } else {
+          Output(h, b.Input(r, withBlocks, true), lent);
+        }
         for (std::uint32_t c = 0; c < 3; ++c)
           for (std::uint32_t y = 0; y < r.height; ++y)
             for (std::uint32_t x = 0; x < r.width; ++x)
               ASSERT_EQ(lent.At<std::int32_t>(c, x, y), own.At<std::int32_t>(c, x, y))
                   << "rect " << r.x << "," << r.y << " " << r.width << "x" << r.height << " levels " << levels
-                  << (withBlocks ? " together" : " moved out") << " component " << c << " at " << x << ","
-                  << y;
+                  << " mode " << mode << " component " << c << " at " << x << "," << y;
       }
 }
