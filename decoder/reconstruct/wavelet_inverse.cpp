@@ -12,6 +12,7 @@
 #include "decoder/holders.h"
 #include "primitives/jpeg2000/wavelet.h"
 #include "primitives/jpeg2000/wavelet_exact.h"
+#include "decoder/reconstruct/lifting97_fixed.h"
 
 namespace Codec {
 
@@ -47,6 +48,11 @@ struct Kernel53 {
     else
       return Wrap(Wide{x} + ((Wide{a} + Wide{b}) >> 1));
   }
+  template <int S>
+  static T Mirrored(T x, T a) {
+    return Step<S>(x, a, a);
+  }
+  static constexpr bool kShortCases = false;
   // A lone sample at an odd position is half its high coefficient.
   static T Single(T h, bool /*vertical*/) { return static_cast<T>(h >> 1); }
   // Both steps around low row p in place: rows p - 2 .. p + 1.
@@ -58,18 +64,20 @@ struct Kernel53 {
   }
 };
 
-// Irreversible 9/7 in Q16 fixed point: every step is
-// sat16((cs x self - cn x (a + b) + 2^15) >> 16) with 64-bit products.
+// Irreversible 9/7 in Q16 fixed point (lifting97_fixed.h); the interior of
+// rows and columns runs in the primitives.
 struct Kernel97Fixed {
   using Sample = std::int16_t;
   static constexpr int kSteps = 4;
   static constexpr bool kColumnPrimitive = true;
-  static constexpr std::int64_t kSelf[4] = {80621, 53274, 65536, 65536};     // K, 1/K, 1, 1
-  static constexpr std::int64_t kNeigh[4] = {23627, 57862, -3472, -103949};  // delta/K, gamma, beta, alpha
+  static constexpr bool kShortCases = true;
   template <int S>
   static std::int16_t Step(std::int16_t x, std::int16_t a, std::int16_t b) {
-    const std::int64_t sum = std::int32_t{a} + std::int32_t{b};
-    return Sat16((kSelf[S] * x - kNeigh[S] * sum + 32768) >> 16);
+    return Q16::Step<S>(x, a, b);
+  }
+  template <int S>
+  static std::int16_t Mirrored(std::int16_t x, std::int16_t a) {
+    return Q16::Mirrored<S>(x, a);
   }
   // Rows take H >> 1; columns the rounded half (H + 1) >> 1.
   static std::int16_t Single(std::int16_t h, bool vertical) {
@@ -97,6 +105,11 @@ struct Kernel97Float {
     else
       return x - (-1.5861343f) * (a + b);
   }
+  template <int S>
+  static float Mirrored(float x, float a) {
+    return Step<S>(x, a, a);
+  }
+  static constexpr bool kShortCases = false;
   static float Single(float h, bool /*vertical*/) { return 0.5f * h; }
   // No column-step primitive: its builds round differently (the generic one
   // in double precision), and every build must give the same samples.
@@ -113,21 +126,30 @@ void StepRow(typename K::Sample* __restrict x, const typename K::Sample* __restr
   for (std::uint32_t i = 0; i < w; ++i) x[i] = K::template Step<S>(x[i], a[i], b[i]);
 }
 
+// Step s over x between rows a and b; with a the same row as b, the mirrored
+// form of the step.
+template <class K, int S>
+void StepRowOrMirror(typename K::Sample* x, const typename K::Sample* a, const typename K::Sample* b,
+                     std::uint32_t w) {
+  if (a != b) return StepRow<K, S>(x, a, b, w);
+  for (std::uint32_t i = 0; i < w; ++i) x[i] = K::template Mirrored<S>(x[i], a[i]);
+}
+
 template <class K>
 void StepRowDispatch(int s, typename K::Sample* x, const typename K::Sample* a, const typename K::Sample* b,
                      std::uint32_t w) {
   switch (s) {
     case 0:
-      StepRow<K, 0>(x, a, b, w);
+      StepRowOrMirror<K, 0>(x, a, b, w);
       break;
     case 1:
-      StepRow<K, 1>(x, a, b, w);
+      StepRowOrMirror<K, 1>(x, a, b, w);
       break;
     case 2:
-      if constexpr (K::kSteps > 2) StepRow<K, 2>(x, a, b, w);
+      if constexpr (K::kSteps > 2) StepRowOrMirror<K, 2>(x, a, b, w);
       break;
     default:
-      if constexpr (K::kSteps > 3) StepRow<K, 3>(x, a, b, w);
+      if constexpr (K::kSteps > 3) StepRowOrMirror<K, 3>(x, a, b, w);
       break;
   }
 }
@@ -149,8 +171,12 @@ class ColumnLifter {
                bool fused, std::uint32_t ringMask = ~0u)
       : base_(base), step_(step), w_(w), h_(h), phase_(phase), ringMask_(ringMask), fused_(fused) {}
 
-  // Wavefronts to run (a single row takes Finish only).
-  std::uint32_t Count() const { return h_ >= 2 && w_ ? h_ + K::kSteps - 1 : 0; }
+  // Wavefronts to run (a single row, and two or three rows of a kernel with
+  // short cases, take Finish only).
+  std::uint32_t Count() const {
+    if (K::kShortCases && h_ <= 3) return 0;
+    return h_ >= 2 && w_ ? h_ + K::kSteps - 1 : 0;
+  }
 
   void Run(std::uint32_t t) {
     const std::uint32_t last = h_ - 1;
@@ -180,8 +206,14 @@ class ColumnLifter {
     }
   }
 
-  // A single row at an odd position is half its high coefficient.
+  // A single row at an odd position is half its high coefficient; two and
+  // three rows of a kernel with short cases are made at once.
   void Finish() {
+    if constexpr (K::kShortCases) {
+      T* const r[3] = {Row(0), h_ > 1 ? Row(1) : nullptr, h_ > 2 ? Row(2) : nullptr};
+      if (h_ == 2) return Q16::Column2(r, phase_, w_);
+      if (h_ == 3) return Q16::Column3(r, phase_, w_);
+    }
     if (h_ != 1 || !phase_) return;
     T* r = Row(0);
     for (std::uint32_t i = 0; i < w_; ++i) r[i] = K::Single(r[i], true);
@@ -201,30 +233,35 @@ class ColumnLifter {
 // samples, hi[0..nH) the high ones, each with room for one sample on either
 // side.  Low sample k sits between high samples k - 1 and k at phase 0 and
 // between k and k + 1 at phase 1; high sample k between low k and k + 1 at
-// phase 0, k - 1 and k at phase 1.  The symmetric extension repeats the first
-// and the last sample of a half beyond its ends.
+// phase 0, k - 1 and k at phase 1.  A neighbour beyond either end of a half
+// is the mirror image of the one inside (the step's mirrored form).
+template <class K, int S>
+void LiftHalf(typename K::Sample* x, std::uint32_t nx, const typename K::Sample* y, std::uint32_t ny,
+              std::ptrdiff_t first) {
+  // x[i] lies between y[i + first] and y[i + first + 1]; a neighbour beyond
+  // either end of y is mirrored.
+  std::uint32_t begin = 0, end = nx;
+  if (first < 0) {
+    x[0] = K::template Mirrored<S>(x[0], y[0]);
+    begin = 1;
+  }
+  if (end > begin && static_cast<std::ptrdiff_t>(end - 1) + first + 1 >= static_cast<std::ptrdiff_t>(ny)) {
+    x[end - 1] = K::template Mirrored<S>(x[end - 1], y[ny - 1]);
+    --end;
+  }
+  if (end > begin) StepRow<K, S>(x + begin, y + begin + first, y + begin + first + 1, end - begin);
+}
+
 template <class K>
 void LiftHalves(typename K::Sample* lo, std::uint32_t nL, typename K::Sample* hi, std::uint32_t nH,
                 std::uint32_t phase) {
   const std::ptrdiff_t lowFirst = phase == 0 ? -1 : 0;   // hi offset of a low sample's left neighbour
   const std::ptrdiff_t highFirst = phase == 0 ? 0 : -1;  // lo offset of a high sample's left neighbour
-  auto padHigh = [&] {
-    hi[-1] = hi[0];
-    hi[nH] = hi[nH - 1];
-  };
-  auto padLow = [&] {
-    lo[-1] = lo[0];
-    lo[nL] = lo[nL - 1];
-  };
-  padHigh();
-  StepRow<K, 0>(lo, hi + lowFirst, hi + lowFirst + 1, nL);
-  padLow();
-  StepRow<K, 1>(hi, lo + highFirst, lo + highFirst + 1, nH);
+  LiftHalf<K, 0>(lo, nL, hi, nH, lowFirst);
+  LiftHalf<K, 1>(hi, nH, lo, nL, highFirst);
   if constexpr (K::kSteps > 2) {
-    padHigh();
-    StepRow<K, 2>(lo, hi + lowFirst, hi + lowFirst + 1, nL);
-    padLow();
-    StepRow<K, 3>(hi, lo + highFirst, lo + highFirst + 1, nH);
+    LiftHalf<K, 2>(lo, nL, hi, nH, lowFirst);
+    LiftHalf<K, 3>(hi, nH, lo, nL, highFirst);
   }
 }
 
@@ -342,7 +379,9 @@ class LevelSynthesis {
     const std::uint64_t x1 = std::uint64_t{r.x} + w_;
     nL_ = static_cast<std::uint32_t>(((x1 + 1) >> 1) - ((std::uint64_t{r.x} + 1) >> 1));
     nH_ = static_cast<std::uint32_t>((x1 >> 1) - (r.x >> 1));
-    if (w_ && h_) lines_.Reset(std::size_t{nL_} + nH_ + 4);
+    // The halves with room for one sample on either side, and for fixed
+    // point a row's interior.
+    if (w_ && h_) lines_.Reset(std::size_t{nL_} + nH_ + 4 + (K::kShortCases ? w_ : 0));
     wavefronts_ = columns_.Count();
   }
 
@@ -393,6 +432,20 @@ class LevelSynthesis {
       o[0] = px_ == 0 ? lo[0] : K::Single(hi[0], false);
       return;
     }
+    // Fixed point: the interior of a long row from the row primitive, which
+    // rounds as the column steps do; the samples of both ends from the
+    // lifting below.
+    std::uint32_t pairs = 0;
+    T* interior = lines_.Data() + nL_ + nH_ + 4;
+    if constexpr (K::kShortCases) {
+      if (w_ == 2) return Q16::Row2(lo, hi, px_, o);
+      if (w_ == 3) return Q16::Row3(lo, hi, px_, o);
+      pairs = InteriorPairs();
+      if (pairs)
+        imgInvLift97Rows_16s_C1R(lo + 2, static_cast<int>(2 * pairs), hi + 2, static_cast<int>(2 * pairs),
+                                 static_cast<int>(pairs), 1, interior, static_cast<int>(4 * pairs),
+                                 static_cast<int>(px_));
+    }
     // The halves are lifted apart, then interleaved into the row: position
     // i is low when (i + px) is even.
     LiftHalves<K>(lo, nL_, hi, nH_, px_);
@@ -400,6 +453,14 @@ class LevelSynthesis {
       Interleave(o, lo, nL_, hi, nH_);
     else
       Interleave(o, hi, nH_, lo, nL_);
+    if (pairs) std::memcpy(o + 4, interior, std::size_t{pairs} * 2 * sizeof(T));
+  }
+
+  // Sample pairs of a row that the row primitive makes, from sample 4 on:
+  // none below 10 samples at phase 0 or 9 at phase 1.
+  std::uint32_t InteriorPairs() const {
+    const std::uint32_t half = px_ == 0 ? w_ >> 1 : (w_ + 1) >> 1;
+    return half > 4 && w_ >= (px_ == 0 ? 10u : 9u) ? half - 4 : 0;
   }
 
   // Runs what is left once every row is made.

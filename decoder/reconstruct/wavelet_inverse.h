@@ -1,7 +1,9 @@
 // Inverse discrete wavelet transform of one tile-component over all its
 // decomposition levels: reversible 5/3 on 16-bit or 32-bit integers,
 // irreversible 9/7 in 16-bit fixed point (samples with 4 fractional bits,
-// constants in Q16) or on 32-bit floats.
+// constants in Q16: the rounding of lifting97_fixed.h at the ends and for
+// signals of two or three samples, the primitives' in the interior) or on
+// 32-bit floats.
 //
 // Each level is synthesised into its output plane: every output row is made
 // from its band row pair by the horizontal synthesis, and the rows are

@@ -1,9 +1,12 @@
 // Inverse wavelet transforms against a forward transform written from the
 // textbook lifting equations: the reversible 5/3 must give back every sample
 // exactly, the 9/7 within the rounding of its path, for every origin parity,
-// short signals (1 to 10 samples each way) and several level counts.
+// short signals (1 to 10 samples each way) and several level counts; and
+// the 16-bit 9/7 path sample for sample against its arithmetic written out
+// signal by signal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +15,7 @@
 
 #include "decoder/level_set.h"
 #include "decoder/reconstruct/level_planes.h"
+#include "decoder/reconstruct/lifting97_fixed.h"
 #include "decoder/reconstruct/wavelet_inverse.h"
 
 namespace {
@@ -286,3 +290,196 @@ TEST(InverseWavelet, SignMagnitudeFlipIsItsOwnInverse) {
 }
 
 }  // namespace
+
+namespace {
+
+// The 16-bit 9/7 synthesis as described for this path, one signal at a time,
+// written apart from the decoder: Q16 constants, products rounded
+// R(p) = floor((p + 2^15) / 2^16), results saturated to 16 bits.
+using I16 = std::vector<std::int16_t>;
+
+std::int64_t Rq(std::int64_t p) { return (p + 32768) >> 16; }
+std::int16_t Sat16(std::int64_t v) {
+  return static_cast<std::int16_t>(std::clamp<std::int64_t>(v, -32768, 32767));
+}
+
+// Lifting step `step` (0: K and delta, 1: 1/K and gamma, 2: beta, 3: alpha)
+// of x with the neighbour sum `sum`, or with the one neighbour `sum` where the
+// other is mirrored.  Steps 1 and 2 round each product, with the doubled
+// constant rounded from its real value where a neighbour is mirrored; or,
+// `once`, round the difference of the two products once.  Steps 3 and 4
+// subtract the rounded product of the neighbour sum.
+std::int16_t Step97(int step, std::int64_t x, std::int64_t sum, bool mirrored, bool once) {
+  static const std::int64_t self[2] = {80621, 53274}, single[4] = {23627, 57862, -3472, -103949},
+                            doubled[4] = {47255, 115725, -6944, -207898};
+  const std::int64_t neighbours = mirrored ? doubled[step] * sum : single[step] * sum;
+  if (step >= 2) return Sat16(x - Rq(neighbours));
+  if (once) return Sat16(Rq(self[step] * x - neighbours));
+  return Sat16(Rq(self[step] * x) - Rq(neighbours));
+}
+
+// The four lifting steps over signal s (s[i] low when i + phase is even),
+// steps 1 and 2 rounded once where `once(i)`.
+template <class Once>
+void Lift(I16& s, std::uint32_t phase, Once&& once) {
+  const std::int64_t n = static_cast<std::int64_t>(s.size());
+  for (int step = 0; step < 4; ++step) {
+    I16 t = s;
+    for (std::int64_t i = 0; i < n; ++i) {
+      if (((i + phase) & 1) != static_cast<std::uint32_t>(step & 1)) continue;
+      const bool left = i > 0, right = i + 1 < n;
+      const std::int64_t sum = (left ? s[i - 1] : 0) + (right ? s[i + 1] : 0);
+      t[i] = Step97(step, s[i], sum, !(left && right), once(i));
+    }
+    s = t;
+  }
+}
+
+// One row from its low and high samples.
+I16 RowQ16(const I16& L, const I16& H, std::uint32_t phase) {
+  const std::uint32_t w = static_cast<std::uint32_t>(L.size() + H.size());
+  I16 x(w);
+  auto at = [&](std::uint32_t i) { return ((i + phase) & 1) == 0 ? L[i / 2] : H[i / 2]; };
+  if (w == 1) return {phase == 0 ? L[0] : static_cast<std::int16_t>(H[0] >> 1)};
+  if (w == 2) {
+    const std::int16_t e = Sat16(L[0] - (H[0] >> 1)), o = Sat16(H[0] + e);
+    return phase == 0 ? I16{e, o} : I16{o, e};
+  }
+  if (w == 3 && phase == 0) {
+    const std::int64_t t = H[0] >> 1, u = Rq(-7542 * (L[1] - L[0]));
+    return {Sat16(L[0] - t + u), Sat16(((L[0] + L[1]) >> 1) + t), Sat16(L[1] - u - t)};
+  }
+  if (w == 3) {
+    const std::int64_t d = H[1] - H[0];
+    const std::int16_t x0 = Sat16((H[0] >> 1) + L[0] + Rq(-10253 * d));
+    return {x0, Sat16(L[0] - ((H[0] + H[1]) >> 2)), Sat16(x0 + Rq(53274 * d))};
+  }
+  for (std::uint32_t i = 0; i < w; ++i) x[i] = at(i);
+  I16 ends = x, inner = x;
+  Lift(ends, phase, [](std::int64_t) { return false; });
+  Lift(inner, phase, [](std::int64_t) { return true; });
+  // The row primitive makes the samples from 4 on, (w / 2) - 4 pairs at
+  // phase 0 from 10 samples, ((w + 1) / 2) - 4 at phase 1 from 9, lifted as
+  // the interior is.
+  const std::uint32_t pairs = phase == 0 ? (w >= 10 ? w / 2 - 4 : 0) : (w >= 9 ? (w + 1) / 2 - 4 : 0);
+  for (std::uint32_t i = 4; i < 4 + 2 * pairs; ++i) ends[i] = inner[i];
+  if (pairs == 1) {
+    // One pair: one synthesis filter per sample, rounded once.
+    auto l = [&](int k) -> std::int64_t { return L[static_cast<std::size_t>(2 + k)]; };
+    auto g = [&](int k) -> std::int64_t { return H[static_cast<std::size_t>(2 + k)]; };
+    const std::int64_t lowTaps =
+        phase == 0 ? -3771 * (l(-1) + l(1)) + 73078 * l(0) + 1105 * (g(-2) + g(1)) - 17489 * (g(-1) + g(0))
+                   : -3771 * (l(-1) + l(1)) + 73078 * l(0) + 1105 * (g(-1) + g(2)) - 17489 * (g(0) + g(1));
+    const std::int64_t highTaps = phase == 0
+                                      ? -5981 * (l(-1) + l(2)) + 38750 * (l(0) + l(1)) +
+                                            1753 * (g(-2) + g(2)) - 5126 * (g(-1) + g(1)) + 39515 * g(0)
+                                      : -5981 * (l(-2) + l(1)) + 38750 * (l(-1) + l(0)) +
+                                            1753 * (g(-2) + g(2)) - 5126 * (g(-1) + g(1)) + 39515 * g(0);
+    ends[4 + phase] = Sat16(Rq(lowTaps));
+    ends[5 - phase] = Sat16(Rq(highTaps));
+  }
+  return ends;
+}
+
+// One column of h rows (low rows at the phase's parity), sums and differences
+// saturating; halves rounded: R(2^15 x).
+I16 ColumnQ16(I16 s, std::uint32_t phase) {
+  const std::size_t h = s.size();
+  auto half = [](std::int64_t v) { return Sat16(Rq(32768 * v)); };
+  if (h == 1) return {phase == 0 ? s[0] : half(s[0])};
+  if (h == 2) {
+    const std::int16_t l = s[phase], hi = s[1 - phase];
+    const std::int16_t e = Sat16(l - half(hi)), o = Sat16(hi + e);
+    return phase == 0 ? I16{e, o} : I16{o, e};
+  }
+  if (h == 3 && phase == 0) {
+    const std::int64_t l0 = s[0], h0 = s[1], l1 = s[2];
+    const std::int64_t t = half(h0), u = Sat16(Rq(-7542 * Sat16(l1 - l0)));
+    return {Sat16(Sat16(l0 + u) - t), Sat16(t + half(Sat16(l0 + l1))), Sat16(l1 - Sat16(u + t))};
+  }
+  if (h == 3) {
+    const std::int64_t h0 = s[0], l0 = s[1], h1 = s[2];
+    const std::int64_t d = Sat16(h1 - h0);
+    const std::int16_t x0 = Sat16(l0 + Sat16(Sat16(Rq(-10253 * d)) + half(h0)));
+    return {x0, Sat16(l0 - Sat16(Rq(16384 * Sat16(h0 + h1)))), Sat16(x0 + Sat16(Rq(53274 * d)))};
+  }
+  // The column steps (((h - phase) / 2) - 2 of them) make the first two
+  // steps of rows 3 + phase .. 2 + phase + 2 x steps; the pipeline's start
+  // and end the others.
+  const std::int64_t steps = std::max<std::int64_t>((static_cast<std::int64_t>(h) - phase) / 2 - 2, 0);
+  Lift(s, phase, [&](std::int64_t i) { return i >= 3 + phase && i < 3 + phase + 2 * steps; });
+  return s;
+}
+
+}  // namespace
+
+// The decoder's own fixed-point steps over every neighbour sum, and with every
+// mirrored neighbour.
+TEST(InverseWavelet, FixedPointStepsOverEveryNeighbourSum) {
+  for (int x : {-20000, -1237, 0, 1, 4711, 32767}) {
+    const auto v = static_cast<std::int16_t>(x);
+    for (std::int32_t sum = -65536; sum <= 65534; ++sum) {
+      const auto a = static_cast<std::int16_t>(sum / 2), b = static_cast<std::int16_t>(sum - sum / 2);
+      ASSERT_EQ(Codec::Q16::Step<0>(v, a, b), Step97(0, x, sum, false, false)) << x << " " << sum;
+      ASSERT_EQ(Codec::Q16::Step<1>(v, a, b), Step97(1, x, sum, false, false)) << x << " " << sum;
+      ASSERT_EQ(Codec::Q16::Step<2>(v, a, b), Step97(2, x, sum, false, false)) << x << " " << sum;
+      ASSERT_EQ(Codec::Q16::Step<3>(v, a, b), Step97(3, x, sum, false, false)) << x << " " << sum;
+    }
+    for (std::int32_t a = -32768; a <= 32767; ++a) {
+      const auto n = static_cast<std::int16_t>(a);
+      ASSERT_EQ(Codec::Q16::Mirrored<0>(v, n), Step97(0, x, a, true, false)) << x << " " << a;
+      ASSERT_EQ(Codec::Q16::Mirrored<1>(v, n), Step97(1, x, a, true, false)) << x << " " << a;
+      ASSERT_EQ(Codec::Q16::Mirrored<2>(v, n), Step97(2, x, a, true, false)) << x << " " << a;
+      ASSERT_EQ(Codec::Q16::Mirrored<3>(v, n), Step97(3, x, a, true, false)) << x << " " << a;
+    }
+  }
+}
+
+// The 16-bit 9/7 path gives the samples of the arithmetic described for it,
+// sample for sample: every short width and height at both phases (their own
+// formulas), the ends of longer rows and columns (each product rounded, the
+// doubled constants where mirrored) and their interiors (the row and column
+// primitives' rounding, one pair filtered at once).  The coefficients are
+// large enough that some steps saturate.
+TEST(InverseWavelet, Irreversible97FixedPointIsTheDescribedArithmetic) {
+  std::mt19937 rng(35);
+  std::uniform_int_distribution<int> d(-9000, 9000);
+  for (std::uint32_t w = 1; w <= 24; ++w)
+    for (std::uint32_t h = 1; h <= 24; h += (h < 12 ? 1 : 5))
+      for (std::uint32_t o = 0; o < 4; ++o) {
+        const Rect r{5 + (o & 1), 2 + (o >> 1), w, h};
+        Codec::LevelSet set;
+        Codec::AllocLevelSet16(set, r, 1);
+        auto fill = [&](Codec::SubbandPlane& p) {
+          for (std::uint32_t y = 0; y < p.height; ++y)
+            for (std::uint32_t x = 0; x < p.width; ++x)
+              reinterpret_cast<std::int16_t*>(static_cast<std::uint8_t*>(p.data) + y * p.step)[x] =
+                  static_cast<std::int16_t>(d(rng));
+        };
+        auto row = [](const Codec::SubbandPlane& p, std::uint32_t y) {
+          const auto* q =
+              reinterpret_cast<const std::int16_t*>(static_cast<const std::uint8_t*>(p.data) + y * p.step);
+          return I16(q, q + p.width);
+        };
+        fill(set.ll), fill(set.level[0].hl), fill(set.level[0].lh), fill(set.level[0].hh);
+        // Reference: rows of the vertically low and high bands, then columns.
+        const std::uint32_t px = r.x & 1, py = r.y & 1;
+        std::vector<I16> rows(h);
+        for (std::uint32_t y = 0; y < h; ++y) {
+          const bool low = ((y + py) & 1) == 0;
+          const std::uint32_t band = y / 2;
+          rows[y] = low ? RowQ16(row(set.ll, band), row(set.level[0].hl, band), px)
+                        : RowQ16(row(set.level[0].lh, band), row(set.level[0].hh, band), px);
+        }
+        std::vector<std::int16_t> out(std::size_t{w} * h);
+        Codec::InvDWT97_16s(set, out.data(), static_cast<std::int32_t>(w * 2), r);
+        for (std::uint32_t x = 0; x < w; ++x) {
+          I16 col(h);
+          for (std::uint32_t y = 0; y < h; ++y) col[y] = rows[y][x];
+          col = ColumnQ16(col, py);
+          for (std::uint32_t y = 0; y < h; ++y)
+            ASSERT_EQ(out[y * w + x], col[y])
+                << "rect " << r.x << "," << r.y << " " << w << "x" << h << " at " << x << "," << y;
+        }
+      }
+}
