@@ -3,8 +3,10 @@
 //
 // Call order: construct; Init; AttachStream; AttachDiagnOutput; ReadHeader;
 // the caller lays out its image; ReadData; destroy.  Integer results are 0
-// for success and -1 for failure; no exception leaves an operation, and every
-// failure reaches the attached sink as the diagnostic that stopped it.
+// for success and -1 for failure; no exception leaves an operation.  A
+// failure met in the data reaches the attached sink as the diagnostic that
+// stopped it; a call without a state, or with an image that does not fit the
+// header, fails without one.
 //
 // ReadData (planes, layout) decodes every tile-part not yet read and writes
 // the whole image into the caller's planes: one plane per component laid out
@@ -12,7 +14,9 @@
 // samples) or 3 (16-bit samples; components of up to 16 bits signed, 15
 // unsigned, else Except_BitDepthExceedsDataType).  It may be called again, on
 // the same planes or on others, with either data type, and gives the same
-// samples each time.
+// samples of that data type each time (16-bit samples of components deeper
+// than 11 bits are the 32-bit ones; shallower irreversible components are
+// made in 16-bit fixed point, within its rounding of the 32-bit ones).
 //
 // A ReadData that fails leaves the planes as they were when the caller's
 // image does not fit the header, when the codestream is refused or damaged
