@@ -291,23 +291,10 @@ bool ReconstructTiles32Together(const ComponentCoefficients* c, FloatRowSink& si
   return true;
 }
 
-void DequantizeBand16(SubbandPlane& p, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb) {
-  const int sf = static_cast<int>(exponent & 31) - static_cast<int>(Rb) + 11;
-  auto* d = static_cast<Prim16s*>(p.data);
-  imgMulC_16s_C1RSfs(d, p.step, static_cast<Prim16s>(2048 + (mantissa & 2047)), d, p.step,
-                     static_cast<int>(p.width), static_cast<int>(p.height), sf);
-}
-
 void DequantizeBand32f(SubbandPlane& p, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb) {
   const float scale = DequantizationScale({mantissa, exponent}, Rb);
   auto* d = static_cast<Prim32f*>(p.data);
   imgMulC_32f_C1R(d, p.step, scale, d, p.step, static_cast<int>(p.width), static_cast<int>(p.height));
-}
-
-void Dequantize16(LevelSet& set, const QuantStyle& q, std::uint32_t R) {
-  ForEachBandStep(set, q, R, [](SubbandPlane& p, SubbandStep s, std::uint32_t Rb) {
-    DequantizeBand16(p, s.mantissa, s.exponent, Rb);
-  });
 }
 
 void Dequantize32f(LevelSet& set, const QuantStyle& q, std::uint32_t R) {

@@ -49,9 +49,7 @@ bool ReconstructTiles32Together(const ComponentCoefficients* c, FloatRowSink& si
 void ReconstructTile32(const ComponentCoefficients& c, void* dst, std::int32_t dstStep);
 
 // Dequantisation of a whole set in place (R = bit depth minus one).
-void Dequantize16(LevelSet& set, const QuantStyle& q, std::uint32_t R);
 void Dequantize32f(LevelSet& set, const QuantStyle& q, std::uint32_t R);
-void DequantizeBand16(SubbandPlane& plane, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb);
 void DequantizeBand32f(SubbandPlane& plane, std::uint32_t mantissa, std::uint32_t exponent, std::uint32_t Rb);
 // From 32-bit sign-magnitude coefficients to dequantised 16-bit samples with
 // 4 fractional bits, saturating; the coefficients that `midpoint` selects are

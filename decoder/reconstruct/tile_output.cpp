@@ -286,27 +286,6 @@ bool OutputTransformedTogether(const CodestreamHeader& h, const TileOutputInput&
 
 }  // namespace
 
-Rect TileRectOf(const CodestreamHeader& h, std::uint32_t index) {
-  const std::uint32_t across = h.TilesAcross() ? h.TilesAcross() : 1;
-  const std::uint64_t col = index % across, row = index / across;
-  const std::uint64_t cx = h.tileOriginX + col * h.tileWidth, cy = h.tileOriginY + row * h.tileHeight;
-  auto axis = [](std::uint64_t cell, std::uint64_t cellLen, std::uint64_t img, std::uint64_t imgLen,
-                 std::uint32_t& start, std::uint32_t& len) {
-    const std::uint64_t s = std::max(cell, img), e = std::min(cell + cellLen, img + imgLen);
-    if (e < s) {
-      start = 0xFFFFFFFFu;
-      len = 0;
-    } else {
-      start = static_cast<std::uint32_t>(s);
-      len = static_cast<std::uint32_t>(e - s);
-    }
-  };
-  Rect r;
-  axis(cx, h.tileWidth, h.image.x, h.image.width, r.x, r.width);
-  axis(cy, h.tileHeight, h.image.y, h.image.height, r.y, r.height);
-  return r;
-}
-
 bool IsMCTResampled(const CodestreamHeader& h) {
   if (h.componentCount < 3) return false;
   const SamplingPair* s = h.sampling.Data();

@@ -20,10 +20,6 @@
 
 namespace Codec {
 
-// Rectangle of tile `index` on the reference grid: its grid cell cut to the
-// image (an axis without overlap becomes {all ones, 0}).
-Rect TileRectOf(const CodestreamHeader& h, std::uint32_t index);
-
 // True when there are three or more components and components 0 and 1, or 1
 // and 2, are sampled differently.
 bool IsMCTResampled(const CodestreamHeader& h);
