@@ -115,6 +115,37 @@ std::uint32_t DecoderThreadCount(std::int32_t processors) {
 
 namespace {
 
+// A rate in frames per second as the notes show it: at most three decimals,
+// without trailing zeros.
+std::string RateText(double rate) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f", rate);
+  std::string shown(text);
+  while (shown.back() == '0') shown.pop_back();
+  if (shown.back() == '.') shown.pop_back();
+  return shown;
+}
+
+// The frame-rate index of the movie of a track with this edit rate.  A rate
+// of no class gives 24 fps; a rate whose class has another rate (24.5 fps is
+// written at 24; 96, 100 and 120 fps at 60) is named in a note with the rate used,
+// so that no movie plays at another speed without a word.
+std::int32_t MovieFrameRateIndex(const ASDCP::Rational& editRate) {
+  const double rate = static_cast<double>(editRate.Numerator) / static_cast<double>(editRate.Denominator);
+  const std::int32_t index = FrameRateToIndex(rate);
+  if (index == -1) {
+    PrintNote("NOTE: Invalid frame format. assuming 24FPS.");
+    return 1;
+  }
+  // In thousandths, as the classes are told apart: 24000/1001 is 23.976.
+  const double used = FrameRateIndexToDouble(index);
+  if (std::llround(rate * 1000.0) != std::llround(used * 1000.0)) {
+    PrintNote("NOTE: Unsupported frame rate %s FPS. assuming %sFPS.", RateText(rate).c_str(),
+              RateText(used).c_str());
+  }
+  return index;
+}
+
 // The capacity of the frame buffers for a track whose index says no frame is
 // larger than `largest` bytes (0: no index): at least the room of a frame at
 // 250 Mbit/s and 24 fps, at most the bound of one frame.
@@ -259,13 +290,10 @@ Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr
       why = {movie, -1, MovieCause(movie.c_str(), result)};
       return result;
     }
-    const double editRate = static_cast<double>(descriptor.EditRate.Numerator) /
-                            static_cast<double>(descriptor.EditRate.Denominator);
-    std::int32_t rateIndex = FrameRateToIndex(editRate);
-    if (rateIndex == -1) {
-      PrintNote("NOTE: Invalid frame format. assuming 24FPS.");
-      rateIndex = 1;
-    }
+  }
+  // Printed with -W too: the notes are those of a real run.
+  const std::int32_t rateIndex = MovieFrameRateIndex(descriptor.EditRate);
+  if (writeMovie) {
     result = writer->BeginVideoTrack({descriptor.StoredWidth, descriptor.StoredHeight}, rateIndex,
                                      options.mCodecType, kMovieQuality, kPixelFormatRgb24);
     if (result.Failure()) {

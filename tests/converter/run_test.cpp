@@ -279,19 +279,35 @@ TEST_F(ConversionTest, EightBitTrackConverts) {
 TEST_F(ConversionTest, FrameRatesOfTheTrack) {
   Frames frames = SmallFrames();
   if (frames.empty()) GTEST_SKIP() << "test data absent";
-  frames.resize(3);
-  // 23.976: time scale 2398.
-  auto run = RunTool({Wrap("ntsc.mxf", frames, {24000, 1001}), Path("ntsc")});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  auto p = qttest::Probe(Path("ntsc.mov"));
-  EXPECT_EQ(p["time_base"], "1/2398");
-  EXPECT_EQ(p["r_frame_rate"], "1199/50");  // 2398/100
-  EXPECT_EQ(p["nb_read_frames"], "3");
-  // 48 fps is not a rate the writer knows: 24 with a note.
-  run = RunTool({Wrap("hfr.mxf", frames, {48, 1}), Path("hfr")});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.err, "NOTE: Invalid frame format. assuming 24FPS.\n");
-  EXPECT_EQ(qttest::Probe(Path("hfr.mov"))["r_frame_rate"], "24/1");
+  frames.resize(2);
+  // The movie's rate, and the note a run prints (with -W too) when it is not
+  // the track's.  23.976 has the time scale 2398.
+  const struct {
+    ASDCP::Rational rate;
+    const char* note;
+    const char* movieRate;
+  } cases[] = {
+      {{24000, 1001}, "", "1199/50"},
+      {{60000, 1001}, "", "2997/50"},
+      {{48, 1}, "NOTE: Invalid frame format. assuming 24FPS.\n", "24/1"},
+      {{96, 1}, "NOTE: Unsupported frame rate 96 FPS. assuming 60FPS.\n", "60/1"},
+      {{100, 1}, "NOTE: Unsupported frame rate 100 FPS. assuming 60FPS.\n", "60/1"},
+      {{120000, 1001}, "NOTE: Unsupported frame rate 119.88 FPS. assuming 60FPS.\n", "60/1"},
+      {{49, 2}, "NOTE: Unsupported frame rate 24.5 FPS. assuming 24FPS.\n", "24/1"},
+      {{59, 1}, "NOTE: Unsupported frame rate 59 FPS. assuming 59.94FPS.\n", "2997/50"},
+  };
+  for (const auto& c : cases) {
+    const std::string name = std::to_string(c.rate.Numerator) + "_" + std::to_string(c.rate.Denominator);
+    const std::string track = Wrap(name + ".mxf", frames, c.rate);
+    const auto run = RunTool({track, Path(name)});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, c.note) << name;
+    EXPECT_EQ(RunTool({"-W", track, Path(name)}).err, c.note) << name << " -W";
+    auto p = qttest::Probe(Path(name + ".mov"));
+    EXPECT_EQ(p["r_frame_rate"], c.movieRate) << name;
+    EXPECT_EQ(p["nb_read_frames"], "2") << name;
+  }
+  EXPECT_EQ(qttest::Probe(Path("24000_1001.mov"))["time_base"], "1/2398");
 }
 
 TEST_F(ConversionTest, OneAndEightDecoderThreads) {
