@@ -115,6 +115,37 @@ std::uint32_t DecoderThreadCount(std::int32_t processors) {
 
 namespace {
 
+// A rate in frames per second as the notes show it: at most three decimals,
+// without trailing zeros.
+std::string RateText(double rate) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f", rate);
+  std::string shown(text);
+  while (shown.back() == '0') shown.pop_back();
+  if (shown.back() == '.') shown.pop_back();
+  return shown;
+}
+
+// The frame-rate index of the movie of a track with this edit rate.  A rate
+// of no class gives 24 fps; a rate whose class has another rate (24.5 fps is
+// written at 24; 96, 100 and 120 fps at 60) is named in a note with the rate used,
+// so that no movie plays at another speed without a word.
+std::int32_t MovieFrameRateIndex(const ASDCP::Rational& editRate) {
+  const double rate = static_cast<double>(editRate.Numerator) / static_cast<double>(editRate.Denominator);
+  const std::int32_t index = FrameRateToIndex(rate);
+  if (index == -1) {
+    PrintNote("NOTE: Invalid frame format. assuming 24FPS.");
+    return 1;
+  }
+  // In thousandths, as the classes are told apart: 24000/1001 is 23.976.
+  const double used = FrameRateIndexToDouble(index);
+  if (std::llround(rate * 1000.0) != std::llround(used * 1000.0)) {
+    PrintNote("NOTE: Unsupported frame rate %s FPS. assuming %sFPS.", RateText(rate).c_str(),
+              RateText(used).c_str());
+  }
+  return index;
+}
+
 // The capacity of the frame buffers for a track whose index says no frame is
 // larger than `largest` bytes (0: no index): at least the room of a frame at
 // 250 Mbit/s and 24 fps, at most the bound of one frame.
@@ -259,13 +290,10 @@ Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr
       why = {movie, -1, MovieCause(movie.c_str(), result)};
       return result;
     }
-    const double editRate = static_cast<double>(descriptor.EditRate.Numerator) /
-                            static_cast<double>(descriptor.EditRate.Denominator);
-    std::int32_t rateIndex = FrameRateToIndex(editRate);
-    if (rateIndex == -1) {
-      PrintNote("NOTE: Invalid frame format. assuming 24FPS.");
-      rateIndex = 1;
-    }
+  }
+  // Printed with -W too: the notes are those of a real run.
+  const std::int32_t rateIndex = MovieFrameRateIndex(descriptor.EditRate);
+  if (writeMovie) {
     result = writer->BeginVideoTrack({descriptor.StoredWidth, descriptor.StoredHeight}, rateIndex,
                                      options.mCodecType, kMovieQuality, kPixelFormatRgb24);
     if (result.Failure()) {
@@ -317,34 +345,39 @@ Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr
   // frame is in the movie (the writer converts the pixels before AddFrame
   // returns), so the decoders are not idle while the frames are added.
   // Each batch's progress line comes before its frames are read.
+  // A failing frame ends the run once the frames before it are in the movie,
+  // whatever the number of components: a frame that cannot be read becomes
+  // the end of the batches (`stop`), and a frame that does not decode ends
+  // its batch.
+  std::uint32_t stop = end;
+  Kumu::Result_t unread = Kumu::RESULT_OK;
+  TRunFailure unreadWhy;
+  auto startNext = [&](std::uint32_t number, std::uint32_t i) {
+    unread = startFrame(number, i, unreadWhy);
+    if (unread.Failure()) stop = number;
+  };
   if (start < end) ShowProgress(start, start, end, stopwatch);
   const std::uint32_t first = end > start ? (end - start < n ? end - start : n) : 0;
-  for (std::uint32_t i = 0; i < first; ++i) {
-    result = startFrame(start + i, i, why);
-    if (result.Failure()) return result;
-  }
-  for (std::uint32_t frame = start; frame < end;) {
+  for (std::uint32_t i = 0; i < first && unread.Success(); ++i) startNext(start + i, i);
+  for (std::uint32_t frame = start; frame < stop;) {
     if (frame != start) ShowProgress(frame, start, end, stopwatch);
-    const std::uint32_t b = end - frame < n ? end - frame : n;
+    const std::uint32_t b = stop - frame < n ? stop - frame : n;
     // Every started component finishes its frame before the batch ends.
     Kumu::Result_t batch = Kumu::RESULT_OK;
+    std::uint32_t decodedCount = b;
     for (std::uint32_t i = 0; i < b; ++i) {
       components[i].GetDoneEvent().Wait(TEvent::kInfinite);
       const Kumu::Result_t decoded = components[i].GetResult();
       if (decoded.Failure() && batch.Success()) {
         batch = decoded;
+        decodedCount = i;
         why = {input, frame + i,
                FrameDecodeCause(decoded, components[i].GetStop(), frameSize.width, frameSize.height, depths)};
       }
     }
-    if (batch.Failure()) return batch;
     const std::uint32_t next = frame + b;
-    const std::uint32_t nextCount = end - next < n ? end - next : n;
-    // A frame of the next batch that cannot be read ends the run once this
-    // batch is in the movie.
-    Kumu::Result_t unread = Kumu::RESULT_OK;
-    TRunFailure unreadWhy;
-    for (std::uint32_t i = 0; i < b; ++i) {
+    const std::uint32_t nextCount = batch.Failure() ? 0 : (stop - next < n ? stop - next : n);
+    for (std::uint32_t i = 0; i < decodedCount; ++i) {
       if (writeMovie) {
         result = writer->AddFrame(components[i].GetPixels(), components[i].GetSize());
         if (result.Failure()) {
@@ -353,14 +386,15 @@ Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr
         }
         output->FrameAdded();
       }
-      if (i < nextCount && unread.Success()) unread = startFrame(next + i, i, unreadWhy);
+      if (i < nextCount && unread.Success()) startNext(next + i, i);
     }
-    if (unread.Failure()) {
-      ShowProgress(next, start, end, stopwatch);
-      why = unreadWhy;
-      return unread;
-    }
+    if (batch.Failure()) return batch;
     frame = next;
+  }
+  if (unread.Failure()) {
+    if (stop != start) ShowProgress(stop, start, end, stopwatch);
+    why = unreadWhy;
+    return unread;
   }
 
   if (writeMovie) {

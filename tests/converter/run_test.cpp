@@ -8,6 +8,7 @@
 // only when it holds frames.
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -279,19 +280,35 @@ TEST_F(ConversionTest, EightBitTrackConverts) {
 TEST_F(ConversionTest, FrameRatesOfTheTrack) {
   Frames frames = SmallFrames();
   if (frames.empty()) GTEST_SKIP() << "test data absent";
-  frames.resize(3);
-  // 23.976: time scale 2398.
-  auto run = RunTool({Wrap("ntsc.mxf", frames, {24000, 1001}), Path("ntsc")});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  auto p = qttest::Probe(Path("ntsc.mov"));
-  EXPECT_EQ(p["time_base"], "1/2398");
-  EXPECT_EQ(p["r_frame_rate"], "1199/50");  // 2398/100
-  EXPECT_EQ(p["nb_read_frames"], "3");
-  // 48 fps is not a rate the writer knows: 24 with a note.
-  run = RunTool({Wrap("hfr.mxf", frames, {48, 1}), Path("hfr")});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.err, "NOTE: Invalid frame format. assuming 24FPS.\n");
-  EXPECT_EQ(qttest::Probe(Path("hfr.mov"))["r_frame_rate"], "24/1");
+  frames.resize(2);
+  // The movie's rate, and the note a run prints (with -W too) when it is not
+  // the track's.  23.976 has the time scale 2398.
+  const struct {
+    ASDCP::Rational rate;
+    const char* note;
+    const char* movieRate;
+  } cases[] = {
+      {{24000, 1001}, "", "1199/50"},
+      {{60000, 1001}, "", "2997/50"},
+      {{48, 1}, "NOTE: Invalid frame format. assuming 24FPS.\n", "24/1"},
+      {{96, 1}, "NOTE: Unsupported frame rate 96 FPS. assuming 60FPS.\n", "60/1"},
+      {{100, 1}, "NOTE: Unsupported frame rate 100 FPS. assuming 60FPS.\n", "60/1"},
+      {{120000, 1001}, "NOTE: Unsupported frame rate 119.88 FPS. assuming 60FPS.\n", "60/1"},
+      {{49, 2}, "NOTE: Unsupported frame rate 24.5 FPS. assuming 24FPS.\n", "24/1"},
+      {{59, 1}, "NOTE: Unsupported frame rate 59 FPS. assuming 59.94FPS.\n", "2997/50"},
+  };
+  for (const auto& c : cases) {
+    const std::string name = std::to_string(c.rate.Numerator) + "_" + std::to_string(c.rate.Denominator);
+    const std::string track = Wrap(name + ".mxf", frames, c.rate);
+    const auto run = RunTool({track, Path(name)});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, c.note) << name;
+    EXPECT_EQ(RunTool({"-W", track, Path(name)}).err, c.note) << name << " -W";
+    auto p = qttest::Probe(Path(name + ".mov"));
+    EXPECT_EQ(p["r_frame_rate"], c.movieRate) << name;
+    EXPECT_EQ(p["nb_read_frames"], "2") << name;
+  }
+  EXPECT_EQ(qttest::Probe(Path("24000_1001.mov"))["time_base"], "1/2398");
 }
 
 TEST_F(ConversionTest, OneAndEightDecoderThreads) {
@@ -343,13 +360,14 @@ TEST_F(ConversionTest, DamagedFrameInTheMiddleStopsTheRunAndKeepsTheMovie) {
   EXPECT_EQ(run.out.find("Done"), std::string::npos);
   names.insert("damaged.mov");
   EXPECT_EQ(Names(), names);
-  // The frames of the batches before are in a movie that plays.
+  // The frames before it are in a movie that plays.
+  const std::uint32_t kept = 2 * n + (n > 1 ? 1 : 0);
   auto p = qttest::Probe(Path("damaged.mov"));
   EXPECT_EQ(p["codec_name"], "h264");
-  EXPECT_EQ(p["nb_read_frames"], std::to_string(2 * n));
+  EXPECT_EQ(p["nb_read_frames"], std::to_string(kept));
   int decoded = 0;
   qttest::DecodeRgb(Path("damaged.mov"), 1998, 1080, &decoded);
-  EXPECT_EQ(decoded, static_cast<int>(2 * n));
+  EXPECT_EQ(decoded, static_cast<int>(kept));
 }
 
 TEST_F(ConversionTest, FrameOfTheWrongSize) {
@@ -612,6 +630,74 @@ TEST_F(ConversionTest, ReadOnlyRunDecodesEveryFrameAndWritesNoMovie) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("  File '" + damaged + "', frame 2: "), std::string::npos) << run.err;
   EXPECT_EQ(convtest::ReadFile(Path("dry.mov")), "an earlier movie");
+}
+
+// The processors `count` decoder threads need: the first `count` this
+// process may run on, as a list for taskset; empty when there are fewer.
+std::string FirstProcessors(int count) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return "";
+  std::string list;
+  for (int cpu = 0; cpu < CPU_SETSIZE && count > 0; ++cpu) {
+    if (!CPU_ISSET(cpu, &set)) continue;
+    list += (list.empty() ? "" : ",") + std::to_string(cpu);
+    --count;
+  }
+  return count == 0 ? list : "";
+}
+
+// A failing frame stops the run with the frames before it in the movie.
+TEST_F(ConversionTest, FramesBeforeAFailureStayWhateverTheThreadCount) {
+  const std::vector<std::uint8_t> good = MakeCodestream(folder_, "c.j2c", 3);
+  if (good.empty()) GTEST_SKIP() << "opj_compress is not available";
+  std::vector<std::uint8_t> garbage(good.size());
+  for (std::size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<std::uint8_t>(i * 131 + 7);
+  // A frame that does not decode, and frames whose KLV key is damaged, so
+  // that they cannot be read: in the first batch and in a later one.
+  const struct {
+    std::uint32_t frame;
+    bool unreadable;
+  } cases[] = {{1, false}, {3, true}, {10, true}};
+  for (const auto& c : cases) {
+    Frames frames(12, good);
+    if (!c.unreadable) frames[c.frame] = garbage;
+    const std::string name = "damaged" + std::to_string(c.frame);
+    const std::string track = Wrap(name + ".mxf", frames);
+    if (c.unreadable) {
+      // The frame's codestream, then the key before it.
+      std::string bytes = convtest::ReadFile(track);
+      const std::string start(good.begin(), good.begin() + 16);
+      std::size_t at = bytes.find(start);
+      for (std::uint32_t i = 0; i < c.frame && at != std::string::npos; ++i) at = bytes.find(start, at + 1);
+      ASSERT_NE(at, std::string::npos);
+      at = bytes.rfind("\x06\x0e\x2b\x34", at);
+      ASSERT_NE(at, std::string::npos);
+      bytes[at] = 0;
+      convtest::WriteFile(track, bytes);
+    }
+    // One, two and eight decoder threads give the same failure and the same
+    // movie: the frames before the failing one.
+    std::string first;
+    for (int processors : {1, 2, 8}) {
+      const std::string cpus = FirstProcessors(processors);
+      if (cpus.empty()) continue;  // the machine has fewer processors
+      const std::string movie = Path(name + "_" + std::to_string(processors));
+      int status = 0;
+      const std::string err =
+          qttest::Shell("taskset -c " + cpus + " " + qttest::Quote(DCP2MOV_PATH) + " " +
+                            qttest::Quote(track) + " " + qttest::Quote(movie) + " 2>&1 >/dev/null",
+                        &status);
+      const std::string where = name + " on " + std::to_string(processors);
+      EXPECT_EQ(status, 1) << where;
+      EXPECT_NE(err.find("  File '" + track + "', frame " + std::to_string(c.frame) + ": "),
+                std::string::npos)
+          << where << ": " << err;
+      if (first.empty()) first = err;
+      EXPECT_EQ(err, first) << where;
+      EXPECT_EQ(qttest::Probe(movie + ".mov")["nb_read_frames"], std::to_string(c.frame)) << where;
+    }
+  }
 }
 
 // Each failure keeps its error lines and adds the file, the frame and the
