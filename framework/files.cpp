@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "framework/exceptions.h"
-#include "framework/folders.h"
 #include "framework/system_info.h"
 #include "platform/file_system.h"
 #include "platform/system.h"
@@ -552,6 +551,15 @@ bool CopyTree(const std::string& from, const std::string& to) {
 }
 
 }  // namespace
+
+TString UserDataFolder() {
+  const char* data = platformEnvironment("XDG_DATA_HOME");
+  if (data && data[0] == '/') return NormalizeFolderPath(TString::FromNarrow(data, 0));
+  const char* home = platformEnvironment("HOME");
+  if (!home || home[0] != '/') home = platformUserDatabaseHome();
+  if (!home || home[0] != '/') return TString();
+  return AppendPath(NormalizeFolderPath(TString::FromNarrow(home, 0)), TString(u".local/share"));
+}
 
 TString UserTrashFolder() {
   const TString data = UserDataFolder();

@@ -159,6 +159,9 @@ bool DeleteFileToRecycleBin(const TString& path);
 TString ModuleFolder();
 // Whether another process runs the same program file name.
 bool IsAnotherInstanceRunning();
+// The user's data folder ($XDG_DATA_HOME, else ~/.local/share), normalised;
+// empty when there is no home.
+TString UserDataFolder();
 // The trash folder of the user ($XDG_DATA_HOME/Trash, else
 // ~/.local/share/Trash), normalised.
 TString UserTrashFolder();

@@ -46,15 +46,6 @@ bool ParseDecimal(const TString& text, std::uint32_t* value) {
 
 }  // namespace
 
-TString UserDataFolder() {
-  const char* data = platformEnvironment("XDG_DATA_HOME");
-  if (data && data[0] == '/') return NormalizeFolderPath(TString::FromNarrow(data, 0));
-  const char* home = platformEnvironment("HOME");
-  if (!home || home[0] != '/') home = platformUserDatabaseHome();
-  if (!home || home[0] != '/') return TString();
-  return AppendPath(NormalizeFolderPath(TString::FromNarrow(home, 0)), TString(u".local/share"));
-}
-
 TString ApplicationDataFolder() {
   std::lock_guard<std::recursive_mutex> hold(gApplicationDataLock);
   if (!gCarryOverStarted) {

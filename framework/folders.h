@@ -11,9 +11,6 @@
 // the program's folder when that cannot be had.  Computed once; the first
 // call carries the settings of an older version over.
 TString ApplicationDataFolder();
-// The user's data folder itself ($XDG_DATA_HOME, else ~/.local/share),
-// normalised; empty when there is no home.
-TString UserDataFolder();
 
 // The per-process temporary folder: $TMPDIR (else /tmp) + TempFolderName,
 // else the program's folder + "Temp/" + TempFolderName.  Created 0700 and
