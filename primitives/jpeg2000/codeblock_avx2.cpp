@@ -5,12 +5,11 @@
 // test does not ask for that instruction, which every known processor of the
 // generation has; on one without it the avx build, which gives the same
 // results, serves instead.
-#define PRIM_CB_BUILD 6
 #include <cpuid.h>
 
 #include "primitives/core/vec_memory_builds.h"
 #include "primitives/jpeg2000/codeblock_builds.h"
-#include "primitives/jpeg2000/codeblock_kernels.h"
+#include "primitives/jpeg2000/codeblock_driver-inl.h"
 
 using namespace prim::PRIM_GEN_NS;
 
