@@ -82,8 +82,6 @@ struct Mq {
   u32 C;
   i32 CT;
   u32 end;
-  u32* st;
-  u32* mps;
 };
 
 inline void loadMq(Mq& m, State* s) {
@@ -94,8 +92,6 @@ inline void loadMq(Mq& m, State* s) {
   m.C = s->mq.C;
   m.CT = s->mq.CT;
   m.end = s->mq.end;
-  m.st = s->mq.state;
-  m.mps = s->mq.mps;
 }
 inline void storeMq(const Mq& m, State* s) {
   s->mq.position = m.pos;
