@@ -19,20 +19,8 @@
 #include "primitives/core/gen_namespace.h"
 #include "primitives/core/vec_memory_builds.h"
 
-#if defined(__AVX2__)
-#define PRIM_CONVERT_GEN 6
-#elif defined(__AVX__)
-#define PRIM_CONVERT_GEN 5
-#elif defined(__SSE4_1__)
-#define PRIM_CONVERT_GEN 4
-#elif defined(__SSSE3__)
-#define PRIM_CONVERT_GEN 2
-#else
-#define PRIM_CONVERT_GEN 1
-#endif
-
 // The sse2 half-away kernel carries the scale-factor suffix last.
-#if PRIM_CONVERT_GEN == 1
+#if PRIM_GEN_LEVEL == PRIM_LEVEL_SSE2
 #define PRIM_CONVERT_HALFAWAY sse2_ownsConvert_32f32s_HalfAway_Sfs
 #else
 #define PRIM_CONVERT_HALFAWAY PRIM_BUILD(ownsConvert_32f32s_Sfs_HalfAway)
@@ -43,7 +31,7 @@ namespace {
 
 // Non-temporal threshold (elements after the head) of the 6-bytes-per-element
 // kernels: about 512 KiB of traffic in the sse2 build, 4 MiB in the others.
-constexpr int kStreamThreshold = PRIM_CONVERT_GEN == 1 ? 87381 : 699050;
+constexpr int kStreamThreshold = PRIM_GEN_LEVEL == PRIM_LEVEL_SSE2 ? 87381 : 699050;
 
 // ===========================================================================
 // Float to 32-bit integer (the four-lane step F2I is in the lanes header).
@@ -69,7 +57,7 @@ void f2iRun4(const Prim32f* s, Prim32s* d, int len, const Op& op) {
   if (i < len) f2iOne(op, s + i, d + i);
 }
 
-#if PRIM_CONVERT_GEN == 6
+#if PRIM_GEN_LEVEL == PRIM_LEVEL_AVX2
 inline __m256i flipHigh(__m256i r, __m256 v) {
   return _mm256_xor_si256(r,
                           _mm256_castps_si256(_mm256_cmp_ps(v, _mm256_set1_ps(2147483648.0f), _CMP_GE_OS)));
@@ -126,7 +114,7 @@ void f2iKernel(const Prim32f* s, Prim32s* d, int len, int sf) {
   }
   MxcsrScope scope(R == Round::halfAway ? kMxcsrTowardZero : kMxcsrNearest);
   const float m = pow2NegFloat(sf);
-#if PRIM_CONVERT_GEN == 6
+#if PRIM_GEN_LEVEL == PRIM_LEVEL_AVX2
   if (sf == 0)
     f2iRun8<R, false>(s, d, len, m);
   else
@@ -227,7 +215,7 @@ void PRIM_BUILD(ownsConvert_16s32s)(const Prim16s* pSrc, Prim32s* pDst, int len)
   for (; i < len; ++i) cv::st(pDst, i, Prim32s{cv::ld(pSrc, i)});
 }
 
-#if PRIM_CONVERT_GEN <= 2
+#if PRIM_GEN_LEVEL < PRIM_LEVEL_SSE41
 // Integer to float members of the sse2 and ssse3 builds.  Head while the
 // destination has bit 2 or 3 set, whole vectors, then single elements.
 namespace prim::PRIM_GEN_NS::convert {
@@ -353,7 +341,7 @@ PrimResult PRIM_BUILD(vecConvert_32s32f_Sfs)(const Prim32s* pSrc, Prim32f* pDst,
     if (i < len) cv::st(pDst, i, cv::intToFloat(cv::ld(pSrc, i), m, scale));
     return primResultOk;
   }
-#if PRIM_CONVERT_GEN >= 5
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_AVX
   // 16 elements per pass as two 8-lane vectors, destination on 32 bytes
   // (the avx2 build only from 57 elements on).
   const __m256 m8 = _mm256_set1_ps(m);
@@ -364,7 +352,7 @@ PrimResult PRIM_BUILD(vecConvert_32s32f_Sfs)(const Prim32s* pSrc, Prim32f* pDst,
   };
   if (len < 16) return scalar(0, len), primResultOk;
   int i = 0;
-  const bool head = PRIM_CONVERT_GEN == 5 || len >= 57;
+  const bool head = PRIM_GEN_LEVEL == PRIM_LEVEL_AVX || len >= 57;
   if (head) {
     const int h = static_cast<int>(((32 - (cv::addr(pDst) & 31)) & 31) / 4);
     if ((cv::addr(pDst) & 3) || len < h + 16) return scalar(0, len), primResultOk;
@@ -376,7 +364,7 @@ PrimResult PRIM_BUILD(vecConvert_32s32f_Sfs)(const Prim32s* pSrc, Prim32f* pDst,
     _mm256_storeu_ps(pDst + i, a);
     _mm256_storeu_ps(pDst + i + 8, b);
   }
-#if PRIM_CONVERT_GEN == 6
+#if PRIM_GEN_LEVEL == PRIM_LEVEL_AVX2
   if (len - i >= 8) _mm256_storeu_ps(pDst + i, pass8(i)), i += 8;
 #endif
   scalar(i, len);
@@ -509,7 +497,7 @@ void shift8(const Prim8u* s, Prim8u* d, int len, const Op& op) {
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS::convert
 
-#if PRIM_CONVERT_GEN <= 5
+#if PRIM_GEN_LEVEL < PRIM_LEVEL_AVX2
 void PRIM_BUILD(ownsLShiftC_16s)(const Prim16s* pSrc, int val, Prim16s* pDst, int len) {
   cv::shift16(pSrc, pDst, len, cv::Sll16{_mm_cvtsi32_si128(val)});
 }
@@ -679,4 +667,3 @@ PrimResult PRIM_BUILD(vecLShiftC_16s)(const Prim16s* pSrc, int val, Prim16s* pDs
 }
 
 #undef PRIM_CONVERT_HALFAWAY
-#undef PRIM_CONVERT_GEN

@@ -109,6 +109,7 @@ bool readFeatures(const PrimCpuQuerySource& q, PrimCpuFeatureMask* out) {
     Prim32u r[4];
     q.cpuid(q.context, r, 0x80000001u, 0);
     set(18, bitOf(r[2], 8));  // PREFETCHW
+    set(19, bitOf(r[2], 5));  // LZCNT
   }
   set(31, ((eax >> 4) & 0xff) == 0xb1);
   *out = m;
@@ -212,6 +213,11 @@ int ownIsReferenceVendor() {
   Prim32u r[4];
   ownCpuid(r, 0, 0);
   return ownLeaf0NamesReferenceVendor(r);
+}
+
+PrimCpuFeatureMask ownDetectedCpuFeatures() {
+  PrimCpuFeatureMask m;
+  return detectCpuFeatures(&m) ? m : 0;
 }
 
 int ownOsSavesAvxState() {

@@ -1,6 +1,7 @@
 // Internal processor queries of the primitives core, shared by the detection,
-// the largest-cache query and the large-size paths of copy, zero and set.
-// Not for use outside primitives/.
+// the largest-cache query, the large-size paths of copy, zero and set, and
+// the avx2 code-block decoder's LZCNT choice.  Not for use outside
+// primitives/.
 #pragma once
 
 #include <atomic>
@@ -21,6 +22,11 @@ int ownIsReferenceVendor();
 int ownLeaf0NamesReferenceVendor(const Prim32u leaf0[4]);
 // 1 when leaf 1 reports OSXSAVE and AVX and XCR0 has the XMM and YMM bits.
 int ownOsSavesAvxState();
+
+// The detected feature mask (primGetCpuFeatureMask's), detecting on the
+// first call; 0 when the processor cannot be queried.  Read on every call by
+// a build whose object uses an instruction its generation does not require.
+PrimCpuFeatureMask ownDetectedCpuFeatures();
 
 // Features the chosen generation's builds may rely on (3 until
 // primInitCpuDispatch runs).  Nothing in the library reads it.

@@ -12,21 +12,10 @@
 
 #include <cstdint>
 
+#include "primitives/core/gen_namespace.h"
 #include "primitives/core/memory.h"
 #include "primitives/image/image_builds.h"
 #include "primitives/image/image_common-inl.h"
-
-#if defined(__AVX2__)
-#define PRIM_IMAGE_GEN 6
-#elif defined(__AVX__)
-#define PRIM_IMAGE_GEN 5
-#elif defined(__SSE4_1__)
-#define PRIM_IMAGE_GEN 4
-#elif defined(__SSSE3__)
-#define PRIM_IMAGE_GEN 2
-#else
-#define PRIM_IMAGE_GEN 1
-#endif
 
 namespace prim::PRIM_GEN_NS::image {
 namespace {
@@ -34,7 +23,7 @@ namespace {
 inline std::uintptr_t addr(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
 
 inline __m128i loadU(const void* p) {
-#if PRIM_IMAGE_GEN >= 2
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_SSSE3
   return _mm_lddqu_si128(static_cast<const __m128i*>(p));
 #else
   return _mm_loadu_si128(static_cast<const __m128i*>(p));
@@ -209,7 +198,7 @@ PrimResult copyBuild(const T* pSrc, int srcStep, T* pDst, int dstStep, int width
     _mm_sfence();
     return primResultOk;
   }
-#if PRIM_IMAGE_GEN == 1
+#if PRIM_GEN_LEVEL == PRIM_LEVEL_SSE2
   const std::int64_t n = rowBytes * height;
   const bool nonTemporal = n > 0x100000;
   if (mergeable(rowBytes, height, srcStep, dstStep)) {
@@ -272,7 +261,7 @@ void mulRow(const Prim16s* s, Prim16s value, Prim16s* d, int n, MulCase c, int s
       ++i;
     }
     const __m128i v = _mm_set1_epi16(value);
-#if PRIM_IMAGE_GEN >= 6
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_AVX2
     const __m256i v256 = _mm256_set1_epi16(value);
     if (c == MulCase::Sfs0) {
       for (; n - i >= 16; i += 16) {
@@ -297,7 +286,7 @@ void mulRow(const Prim16s* s, Prim16s value, Prim16s* d, int n, MulCase c, int s
 // Float multiply of one row.
 void mulRow32f(const float* s, float value, float* d, int n) {
   int i = 0;
-#if PRIM_IMAGE_GEN >= 5
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_AVX
   const __m256 v = _mm256_set1_ps(value);
   if (n >= 16) {
     for (; n - i >= 16; i += 16) {
@@ -340,7 +329,7 @@ PrimResult PRIM_BUILD(imgSet_8u_C1R)(Prim8u value, Prim8u* pDst, int dstStep, in
   alignas(16) Prim8u pattern[32];
   imb::makePattern(pattern, 32, &value, 1);
   const std::int64_t n = std::int64_t{width} * height;
-  constexpr std::int64_t threshold = PRIM_IMAGE_GEN == 1 ? 0x80000 : 0x100000;
+  constexpr std::int64_t threshold = PRIM_GEN_LEVEL == PRIM_LEVEL_SSE2 ? 0x80000 : 0x100000;
   bool nonTemporal = false;
   if (n > threshold) {
     int cache = 0;
@@ -383,7 +372,7 @@ PrimResult PRIM_BUILD(imgSet_16s_C1R)(Prim16s value, Prim16s* pDst, int dstStep,
 // Copy.
 PrimResult PRIM_BUILD(imgCopy_16s_C1R)(const Prim16s* pSrc, int srcStep, Prim16s* pDst, int dstStep,
                                        int width, int height) {
-#if PRIM_IMAGE_GEN == 2
+#if PRIM_GEN_LEVEL == PRIM_LEVEL_SSSE3
   if (PrimResult st = imb::checkCopy(pSrc, pDst, width, height)) return st;
   const std::int64_t rowBytes = std::int64_t{width} * 2;
   if (rowBytes > INT32_MAX) return px_imgCopy_16s_C1R(pSrc, srcStep, pDst, dstStep, width, height);
@@ -400,7 +389,7 @@ PrimResult PRIM_BUILD(imgCopy_32s_C1R)(const Prim32s* pSrc, int srcStep, Prim32s
   return imb::copyBuild(pSrc, srcStep, pDst, dstStep, width, height);
 }
 
-#if PRIM_IMAGE_GEN == 2
+#if PRIM_GEN_LEVEL == PRIM_LEVEL_SSSE3
 PrimResult ssse3_owniCopy_16s_C1R(const Prim16s* pSrc, int srcStep, Prim16s* pDst, int dstStep, int width,
                                   int height) {
   return imb::copyBuild(pSrc, srcStep, pDst, dstStep, width, height);
@@ -444,7 +433,7 @@ PrimResult PRIM_BUILD(imgRShiftC_16s_C1R)(const Prim16s* pSrc, int srcStep, Prim
     return primResultOk;
   }
   if (shift == 0) {
-#if PRIM_IMAGE_GEN == 2
+#if PRIM_GEN_LEVEL == PRIM_LEVEL_SSSE3
     return ssse3_owniCopy_16s_C1R(pSrc, srcStep, pDst, dstStep, width, height);
 #else
     return PRIM_BUILD(imgCopy_16s_C1R)(pSrc, srcStep, pDst, dstStep, width, height);
@@ -497,7 +486,7 @@ void PRIM_BUILD(owniSetRowMasked_8u)(const Prim8u* p, Prim8u* d, int len, const 
 void PRIM_BUILD(owniSetRowMasked_8u_C3)(const Prim8u* p, Prim8u* d, int len, const Prim8u* m) {
   imb::maskedSet<3>(p, d, len, m);
 }
-#if PRIM_IMAGE_GEN == 1
+#if PRIM_GEN_LEVEL == PRIM_LEVEL_SSE2
 void sse2_owniCopyRowMasked_16s(const Prim8u* s, Prim8u* d, int len, const Prim8u* m) {
   imb::maskedCopy<2>(s, d, len, m);
 }

@@ -43,6 +43,17 @@ enum : Prim32u {
   primCbCheckTermination = 0x100000,  // check predictable termination of MQ segments
 };
 
+// Next-pass kinds: the pass the next decode call runs (PrimCbControl); begin
+// sets primCbNextCleanup.
+enum : Prim32s {
+  primCbNextCleanup = 0,          // MQ-coded clean-up of a plane at or above the bypass limit
+  primCbNextRefinement = 1,       // MQ-coded magnitude refinement
+  primCbNextSignificance = 2,     // MQ-coded significance propagation
+  primCbNextBypassCleanup = 3,    // MQ-coded clean-up of a plane below the bypass limit
+  primCbNextRawRefinement = 4,    // raw magnitude refinement
+  primCbNextRawSignificance = 5,  // raw significance propagation
+};
+
 #pragma pack(push, 4)
 // The 64-bit fields lie at multiples of 8 from the start of the state.
 struct PrimCbGeometry {
@@ -100,7 +111,7 @@ struct PrimCbRawReader {
 };
 
 struct PrimCbControl {
-  Prim32s nextKind;     // 0..5, the pass the next decode call runs
+  Prim32s nextKind;     // primCbNext..., the pass the next decode call runs
   Prim32s passesToRun;  // pass budget
   Prim32s bypassLimit;  // lowest plane whose significance and refinement passes are MQ-coded
   Prim32u flags;

@@ -1,8 +1,7 @@
 // Code-block decoder: the ssse3 build.
-#define PRIM_CB_BUILD 2
 #include "primitives/core/vec_memory_builds.h"
 #include "primitives/jpeg2000/codeblock_builds.h"
-#include "primitives/jpeg2000/codeblock_kernels.h"
+#include "primitives/jpeg2000/codeblock_driver-inl.h"
 
 using namespace prim::PRIM_GEN_NS;
 

@@ -11,14 +11,6 @@
 #include "primitives/jpeg2000/wavelet_exact_builds.h"
 #include "primitives/jpeg2000/wavelet_vec-inl.h"
 
-#if defined(__AVX__)
-#define WAVELET_EXACT_LANES 8
-#elif defined(PRIM_WAVELET_EXACT_SCALAR)
-#define WAVELET_EXACT_LANES 1
-#else
-#define WAVELET_EXACT_LANES 4
-#endif
-
 namespace prim::PRIM_GEN_NS {
 namespace {
 
@@ -50,11 +42,11 @@ inline float dequantize(std::uint32_t w, std::uint32_t only, float half, float s
   return out;
 }
 
-#if WAVELET_EXACT_LANES > 1
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_SSE2
 using namespace wavelet_vec;
 #endif
 
-#if WAVELET_EXACT_LANES == 8
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_AVX
 using V = VecF;
 inline V band(V a, V b) { return _mm256_and_ps(a, b); }
 inline V bor(V a, V b) { return _mm256_or_ps(a, b); }
@@ -68,7 +60,7 @@ inline void interleave(float* d, V e, V o) {
   vstore(d, _mm256_permute2f128_ps(a, b, 0x20));
   vstore(d + 8, _mm256_permute2f128_ps(a, b, 0x31));
 }
-#elif WAVELET_EXACT_LANES == 4
+#elif PRIM_GEN_LEVEL >= PRIM_LEVEL_SSE2
 using V = VecF;
 inline V band(V a, V b) { return _mm_and_ps(a, b); }
 inline V bor(V a, V b) { return _mm_or_ps(a, b); }
@@ -82,8 +74,8 @@ inline void interleave(float* d, V e, V o) {
 }
 #endif
 
-#if WAVELET_EXACT_LANES > 1
-constexpr int kLanes = WAVELET_EXACT_LANES;
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_SSE2
+constexpr int kLanes = PRIM_GEN_LEVEL >= PRIM_LEVEL_AVX ? 8 : 4;
 template <int S>
 inline V stepV(V x, V a, V b) {
   const V s = vadd(a, b);
@@ -102,7 +94,7 @@ inline V stepV(V x, V a, V b) {
 template <int S>
 inline void stepRow(float* x, const float* in, const float* a, int n) {
   int i = 0;
-#if WAVELET_EXACT_LANES > 1
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_SSE2
   for (; i + kLanes <= n; i += kLanes) vstore(x + i, stepV<S>(vload(in + i), vload(a + i), vload(a + i + 1)));
 #endif
   for (; i < n; ++i) x[i] = step<S>(in[i], a[i], a[i + 1]);
@@ -136,7 +128,7 @@ PrimResult PRIM_BUILD(imgInvLift97Halves_32f)(const Prim32f* pLowIn, Prim32f* pL
   // Step 3 makes the high samples and writes them with their low partners.
   int k = 0;
   if (phase == 0) {
-#if WAVELET_EXACT_LANES > 1
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_SSE2
     for (; k + kLanes <= nH; k += kLanes) {
       const V e = vload(pLow + k);
       interleave(pDst + 2 * k, e, stepV<3>(vload(pHigh + k), e, vload(pLow + k + 1)));
@@ -148,7 +140,7 @@ PrimResult PRIM_BUILD(imgInvLift97Halves_32f)(const Prim32f* pLowIn, Prim32f* pL
     }
     if (nL > nH) pDst[2 * nH] = pLow[nH];
   } else {
-#if WAVELET_EXACT_LANES > 1
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_SSE2
     for (; k + kLanes <= nL; k += kLanes) {
       const V o = vload(pLow + k);
       interleave(pDst + 2 * k, stepV<3>(vload(pHigh + k), vload(pLow + k - 1), o), o);
@@ -175,7 +167,7 @@ PrimResult PRIM_BUILD(imgInvLift97Wavefront_32f)(Prim32f* const pRows[6], int wi
   float* const r4 = pRows[4];
   const float* const r5 = pRows[5];
   int i = 0;
-#if WAVELET_EXACT_LANES > 1
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_SSE2
   for (; i + kLanes <= width; i += kLanes) {
     const V x = stepV<0>(vload(r4 + i), vload(r3 + i), vload(r5 + i));
     const V m1 = stepV<1>(vload(r3 + i), vload(r2 + i), x);
@@ -204,7 +196,7 @@ PrimResult PRIM_BUILD(imgDequantizeMidpoint_32u32f)(const Prim32u* pSrc, Prim32f
   const std::uint32_t only = midpoint == 2 ? 1u : 0u;
   const float half = midpoint == 0 ? 0.0f : 0.5f;
   int i = 0;
-#if WAVELET_EXACT_LANES > 1
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_SSE2
   // The magnitude converted, plus a half where the lane takes one (the half
   // or +0 selected by the compare mask, as the scalar product gives it),
   // scaled, then the sign bit.

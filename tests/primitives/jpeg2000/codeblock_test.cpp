@@ -13,9 +13,9 @@
 #include "tests/primitives/jpeg2000/codeblock_harness.h"
 #include "tests/support/generations.h"
 
-// The generic copy of the kernels, for the MQ decoder's byte-level cases.
-#define PRIM_CB_BUILD 0
-#include "primitives/jpeg2000/codeblock_kernels.h"
+// The generic copy of the decoder, for the MQ decoder's byte-level cases and
+// the raw reader's padding.
+#include "primitives/jpeg2000/codeblock_pass_setup-inl.h"
 
 using namespace cbtest;
 
@@ -303,69 +303,6 @@ TEST(CodeBlockMq, StuffedBytesAndMarkers) {
     EXPECT_EQ(m.end, 1u);
     EXPECT_EQ(m.pos, 0);
     EXPECT_EQ(m.C, 0u);
-  }
-}
-
-TEST(CodeBlockMq, UniformContextNeverAdapts) {
-  MqProbe p;
-  const std::uint8_t seg[] = {0x3C, 0xA5, 0x00, 0xFF, 0x12};
-  Mq m = p.start(seg, 5);
-  for (int i = 0; i < 40; ++i) {
-    prim::generic::cb::decideUniform(m);
-    EXPECT_EQ(m.st[0], 46u);
-  }
-}
-
-TEST(CodeBlockMq, PassRegistersAgreeWithTheByteAtATimeDecoder) {
-  // The passes read several bytes ahead into a wider register; the
-  // decisions, and the state they leave at any pass boundary, must be those
-  // of the plain decoder above, which takes one byte at a time.  Segments
-  // full of 0xFF, markers, stuffed bytes of 0x80 to 0x8F and short ends.
-  namespace g = prim::generic::cb;
-  std::mt19937 rng(4242);
-  for (int t = 0; t < 3000; ++t) {
-    std::vector<std::uint8_t> seg(rng() % 48 + 8);
-    const int len = static_cast<int>(rng() % (seg.size() - 7));
-    for (auto& b : seg) {
-      const unsigned r = rng() % 16;
-      b = r == 0 ? 0xFF
-                 : (r == 1 ? static_cast<std::uint8_t>(0x80 + rng() % 32) : static_cast<std::uint8_t>(rng()));
-    }
-    MqProbe ref;
-    MqProbe pass;
-    for (int i = 0; i < 19; ++i) {
-      ref.s()->mq.state[i] = rng() % 47;
-      ref.s()->mq.mps[i] = rng() & 1;
-    }
-    g::startMq(ref.s(), seg.data(), len);
-    pass.mem = ref.mem;
-    Mq m;
-    g::loadMq(m, ref.s());
-    g::MqPass q;
-    g::loadMqPass(q, pass.s());
-    const int decisions = static_cast<int>(rng() % 400);
-    SCOPED_TRACE("case " + std::to_string(t));
-    for (int i = 0; i < decisions; ++i) {
-      const std::uint32_t k = rng() % 19;
-      const std::uint32_t want = g::decide(m, k);
-      ASSERT_EQ(want, (rng() & 1) ? g::mqDecide(q, k) : g::mqDecideEven(q, k)) << "decision " << i;
-      if (rng() % 8 == 0 || i + 1 == decisions) {
-        // A pass boundary: the state written back, then taken up again.
-        g::syncMq(q);
-        g::storeMqPass(q, pass.s());
-        g::storeMq(m, ref.s());
-        const auto& a = ref.s()->mq;
-        const auto& b = pass.s()->mq;
-        ASSERT_EQ(a.position, b.position) << "decision " << i;
-        ASSERT_EQ(a.A, b.A) << "decision " << i;
-        ASSERT_EQ(a.C, b.C) << "decision " << i;
-        ASSERT_EQ(a.CT, b.CT) << "decision " << i;
-        ASSERT_EQ(a.end, b.end) << "decision " << i;
-        ASSERT_EQ(0, std::memcmp(a.state, b.state, sizeof(a.state)));
-        ASSERT_EQ(0, std::memcmp(a.mps, b.mps, sizeof(a.mps)));
-        g::loadMqPass(q, pass.s());
-      }
-    }
   }
 }
 
