@@ -99,8 +99,8 @@ TEST_F(FileSafety, DestinationsRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(run.err, kRefused + "  File '" + c.movie + "': " + c.cause + "\n");
   }
   EXPECT_EQ(Names(), names);
-  EXPECT_EQ(ReadFile(reel), reelBytes);
-  EXPECT_EQ(ReadFile(track), trackBytes);
+  EXPECT_TRUE(ReadFile(reel) == reelBytes) << "the input reel.mov was changed";
+  EXPECT_TRUE(ReadFile(track) == trackBytes) << "the input track.mxf was changed";
 }
 
 // Every 8-byte big-endian `from` after the local tag `tag` becomes `to`.
