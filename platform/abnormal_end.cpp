@@ -11,7 +11,11 @@
 
 namespace {
 
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+// Every signal whose default action ends the process, but for SIGKILL (which
+// cannot be caught) and the crash signals.
+constexpr int kEndingSignals[] = {SIGHUP,    SIGINT,  SIGQUIT, SIGTRAP,   SIGUSR1, SIGUSR2,
+                                  SIGPIPE,   SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ,
+                                  SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,    SIGSYS};
 
 static_assert(std::atomic<bool>::is_always_lock_free, "the handlers test the flag without a lock");
 

@@ -1,8 +1,9 @@
 // The one file that must not outlive an abnormal end of the process: the
-// signals that end a process by default (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
-// SIGPIPE) remove it and then end the process as their default action does;
-// the crash signals (crash_signals.h) remove it before their handler runs.
-// Only SIGKILL (or the loss of the machine) can leave it behind.
+// signals whose default action ends a process (SIGINT, SIGTERM, SIGHUP,
+// SIGQUIT, SIGPIPE, SIGXFSZ, SIGXCPU, SIGUSR1 and the others) remove it and
+// then end the process as their default action does; the crash signals
+// (crash_signals.h) remove it before their handler runs.  Only SIGKILL (or
+// the loss of the machine) can leave it behind.
 //
 // The path is copied in advance, so that removing it inside a signal handler
 // takes no allocation, no lock and no stdio: one unlink(2).

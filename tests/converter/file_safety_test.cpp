@@ -146,7 +146,10 @@ TEST_F(FileSafety, TrackWithoutFramesMakesNoMovie) {
 
 // --- signals and crashes -------------------------------------------------------
 
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGSEGV, SIGABRT};
+// Ctrl-C, the signals of a shell, a reader that goes away, a file-size
+// limit, a user's signal, an alarm; two crashes.
+constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE,
+                                  SIGXFSZ, SIGUSR1, SIGALRM, SIGSEGV, SIGABRT};
 
 // Starts the tool with `out` as its standard output, its standard error
 // discarded, every signal at its default action and unblocked, and no core
@@ -167,7 +170,7 @@ pid_t StartTool(const std::vector<std::string>& arguments, int out) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    for (int signal : kEndingSignals) ::signal(signal, SIG_DFL);
+    for (int signal = 1; signal < 32; ++signal) ::signal(signal, SIG_DFL);
     execv(argv[0], argv.data());
     _exit(127);
   }
