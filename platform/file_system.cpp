@@ -139,8 +139,8 @@ bool platformDeviceOf(const char* path, std::uint64_t* device) {
 }
 
 bool platformSameFile(const char* first, const char* second) {
-  struct stat a {
-  }, b{};
+  struct stat a {};
+  struct stat b {};
   return stat(first, &a) == 0 && stat(second, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
