@@ -1,13 +1,7 @@
 #include "converter/conversion_run.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -23,6 +17,9 @@
 #include "framework/sync.h"
 #include "framework/tstring.h"
 #include "mxf/AS_DCP.h"
+#include "platform/abnormal_end.h"
+#include "platform/file_system.h"
+#include "platform/threads.h"
 
 namespace {
 
@@ -32,6 +29,7 @@ constexpr std::uint32_t kMaxDecoderThreads = 8;
 constexpr std::uint32_t kMovieQuality = 768;
 constexpr std::uint32_t kPixelFormatRgb24 = 24;
 constexpr std::size_t kProgressBuffer = 4096;
+constexpr std::size_t kPathCapacity = 4096;
 
 void PrintErrorLine(const Kumu::Result_t& result) {
   PrintNote("\n\nERROR: Program stopped with:");
@@ -158,31 +156,31 @@ std::uint32_t InitialFrameCapacity(std::uint32_t largest) {
 // the file it is to replace and takes that file's place by a rename once it
 // holds a frame (or a run without frames succeeded).  A run that fails before
 // its first frame thus leaves no movie and replaces none, and a crash leaves
-// the destination as it was.  Messages name the destination.
+// the destination as it was; the temporary file goes at the end of the run,
+// and also when a signal or a crash ends the process.  Messages name the
+// destination.
 class TMovieOutput {
  public:
   explicit TMovieOutput(const TString& destination)
       : mShown(destination), mDestination(destination.ToNarrow(0)), mTarget(mDestination) {
     // A link stays a link: the movie replaces the file it points to, as a
     // writer opening the destination would.
-    struct stat info {};
-    if (lstat(mDestination.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-      if (char* resolved = realpath(mDestination.c_str(), nullptr)) {
-        mTarget = resolved;
-        std::free(resolved);
-      }
+    if (platformEntryKind(mDestination.c_str(), false) == PlatformEntryKind::kLink) {
+      char resolved[kPathCapacity];
+      if (platformResolvePath(mDestination.c_str(), resolved, sizeof resolved)) mTarget = resolved;
     }
     // Hidden, and of this process alone.
     const std::size_t slash = mTarget.rfind('/');
     mTemporary = (slash == std::string::npos ? std::string() : mTarget.substr(0, slash + 1)) + ".dcp2mov-" +
-                 std::to_string(getpid()) + ".part";
+                 std::to_string(platformProcessId()) + ".part";
   }
   // Closes the writer; the temporary file goes unless it took the
   // destination's place.
   ~TMovieOutput() {
     if (mWriter) mWriter->Close();
     mWriter = TPtr<TQuickTimeVideoFile>();
-    if (!mKept) unlink(mTemporary.c_str());
+    if (!mKept) platformRemoveFile(mTemporary.c_str());
+    platformCancelRemovalOnAbnormalEnd();
   }
   TMovieOutput(const TMovieOutput&) = delete;
   TMovieOutput& operator=(const TMovieOutput&) = delete;
@@ -194,29 +192,46 @@ class TMovieOutput {
   // The movie could not be completed or saved: it replaces nothing.
   void Discard() { mDiscarded = true; }
   bool Discarded() const { return mDiscarded; }
+  // Why Open refused the destination before the writer made anything; empty
+  // when it did not.
+  const std::string& Refusal() const { return mRefusal; }
 
-  // Opens the writer on the temporary file.  A destination that the writer
-  // could not have replaced (a folder, a file the user may not write) is
-  // refused here, as opening it would have been, rather than after the run.
-  Kumu::Result_t Open() {
+  // Opens the writer on the temporary file.  A destination that is the input
+  // file itself (by any name or link), or whose name is longer than its
+  // folder allows, is refused before anything is written.  A destination
+  // that the writer could not have replaced (a folder, a file the user may
+  // not write) is refused here, as opening it would have been, rather than
+  // after the run.
+  Kumu::Result_t Open(const std::string& input) {
+    const Kumu::Result_t refused = ConverterFailure(kCategoryQuickTime, "Failed to create a new movie");
+    if (platformSameFile(input.c_str(), mDestination.c_str())) {
+      mRefusal = "the movie would replace the input file";
+      return refused;
+    }
+    int error = 0;
+    if (!platformNameFitsFolder(mTarget.c_str(), &error)) {
+      mRefusal = SystemErrorText(error);
+      return refused;
+    }
+    platformRemoveFileOnAbnormalEnd(mTemporary.c_str());
     mWriter = TPtr<TQuickTimeVideoFile>(new TQuickTimeVideoFile);
     const Kumu::Result_t result = mWriter->Open(TString::FromNarrow(mTemporary.c_str(), 0), mShown);
     if (result.Failure()) return result;
-    struct stat info {};
-    if (stat(mTarget.c_str(), &info) == 0 && (S_ISDIR(info.st_mode) || access(mTarget.c_str(), W_OK) != 0)) {
-      return ConverterFailure(kCategoryQuickTime, "Failed to create a new movie");
-    }
+    const PlatformEntryKind kind = platformEntryKind(mTarget.c_str(), true);
+    if (kind == PlatformEntryKind::kFolder ||
+        (kind != PlatformEntryKind::kNone && !platformMayWrite(mTarget.c_str())))
+      return refused;
     return Kumu::RESULT_OK;
   }
 
   // Gives the closed movie the destination's place, with the permissions of
   // the file it replaces; 0, or the system's error number.
   int Keep() {
-    struct stat info {};
-    if (stat(mTarget.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-      chmod(mTemporary.c_str(), info.st_mode & 07777);
-    if (rename(mTemporary.c_str(), mTarget.c_str()) != 0) return errno;
+    platformCopyPermissions(mTarget.c_str(), mTemporary.c_str());
+    int error = 0;
+    if (!platformRename(mTemporary.c_str(), mTarget.c_str(), &error)) return error;
     mKept = true;
+    platformCancelRemovalOnAbnormalEnd();
     return 0;
   }
 
@@ -225,6 +240,7 @@ class TMovieOutput {
   std::string mDestination;
   std::string mTarget;  // the file the movie replaces: the destination, or the file a link points to
   std::string mTemporary;
+  std::string mRefusal;
   TPtr<TQuickTimeVideoFile> mWriter;
   bool mKept = false;
   bool mDiscarded = false;
@@ -275,6 +291,11 @@ Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr
   result = reader.FillPictureDescriptor(descriptor);
   if (result.Failure()) return result;
   if (options.mVerbose) PrintDescriptor(descriptor);
+  // A movie without a frame is no movie: an existing one stays as it is.
+  if (descriptor.ContainerDuration == 0) {
+    why = {input, -1, "the track holds no frames"};
+    return ASDCP::RESULT_RANGE;
+  }
 
   // With -W every frame is read and decoded, and no movie is written.
   const bool writeMovie = options.mReadOnly == 0;
@@ -284,12 +305,13 @@ Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr
   TQuickTimeVideoFile* writer = nullptr;
   if (writeMovie) {
     output = std::make_unique<TMovieOutput>(moviePath);
-    result = output->Open();
-    writer = &output->Writer();
+    result = output->Open(input);
     if (result.Failure()) {
-      why = {movie, -1, MovieCause(movie.c_str(), result)};
+      const std::string& refusal = output->Refusal();
+      why = {movie, -1, refusal.empty() ? MovieCause(movie.c_str(), result) : refusal};
       return result;
     }
+    writer = &output->Writer();
   }
   // Printed with -W too: the notes are those of a real run.
   const std::int32_t rateIndex = MovieFrameRateIndex(descriptor.EditRate);
@@ -381,7 +403,7 @@ Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr
       if (writeMovie) {
         result = writer->AddFrame(components[i].GetPixels(), components[i].GetSize());
         if (result.Failure()) {
-          why = {movie, frame + i, MovieCause(movie.c_str(), result)};
+          why = {movie, frame + i, MovieCause(movie.c_str(), result, writer->SystemError())};
           return result;
         }
         output->FrameAdded();
@@ -402,7 +424,7 @@ Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr
     if (result.Success()) result = writer->Close();
     if (result.Failure()) {
       output->Discard();
-      why = {movie, -1, MovieCause(movie.c_str(), result)};
+      why = {movie, -1, MovieCause(movie.c_str(), result, writer->SystemError())};
       return result;
     }
   }
@@ -420,18 +442,18 @@ Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options, TRunFailure*
   // when it holds the frames converted before it and could be saved.
   if (output && !output->Discarded() && result.Success()) {
     if (const int error = output->Keep()) {
-      why = {output->Destination(), -1,
-             std::string("the movie could not be given this name: ") + std::strerror(error)};
+      why = {output->Destination(), -1, "the movie could not be given this name: " + SystemErrorText(error)};
       result = ConverterFailure(kCategoryQuickTime, "Failed to save the movie file");
     }
   } else if (output && !output->Discarded() && output->FramesAdded() > 0) {
     const std::string lost = "the frames converted before the failure could not be kept";
     if (output->Writer().Close().Failure()) {
+      const int error = output->Writer().SystemError();
       why.movie = output->Destination();
-      why.movieCause = lost;
+      why.movieCause = error != 0 ? lost + ": " + SystemErrorText(error) : lost;
     } else if (const int error = output->Keep()) {
       why.movie = output->Destination();
-      why.movieCause = lost + ": " + std::strerror(error);
+      why.movieCause = lost + ": " + SystemErrorText(error);
     }
   }
   output.reset();

@@ -21,7 +21,9 @@ std::int32_t CheckEssenceAndConvert(const TCommandLineOptions& options);
 // and no movie file is made.  The movie is written under a temporary name and
 // replaces the destination at the end of a successful run, or of a failed run
 // that converted frames (the movie then holds them); a run that fails before
-// its first frame leaves the destination as it was.
+// its first frame leaves the destination as it was.  A track without frames,
+// a destination that is the input file itself and one whose name is longer
+// than its folder allows stop the run before anything is written.
 // `failure`, when given, receives the file, frame and cause of a failure.
 Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options, TRunFailure* failure = nullptr);
 

@@ -168,6 +168,10 @@ void TQuickTimeVideoFile::AddUserDataText(const TString& text) {
   qt::DisposeHandle(handle);
 }
 
+void TQuickTimeVideoFile::NoteSystemError() {
+  if (mSystemError == 0 && mDataHandler) mSystemError = qt::GetMovieStorageSystemError(mDataHandler);
+}
+
 void TQuickTimeVideoFile::ReleaseTrackObjects() {
   if (mSession) {
     qt::ICMCompressionSessionRelease(mSession);
@@ -309,6 +313,7 @@ Kumu::Result_t TQuickTimeVideoFile::AddFrame(const void* data, std::uint32_t byt
     // A frame refused before QuickTime took it is never reported released.
     if (mPendingPixelBuffer == pixels) qt::CVPixelBufferRelease(pixels);
     mPendingPixelBuffer = nullptr;
+    NoteSystemError();
     return Failure("Failed to encode video frame");
   }
   ++mFramesWritten;
@@ -352,6 +357,7 @@ Kumu::Result_t TQuickTimeVideoFile::Finish() {
     mFramesWritten = 0;
     return Kumu::RESULT_OK;
   } while (false);
+  NoteSystemError();
   ReleaseTrackObjects();
   mFramesWritten = 0;
   return result;
@@ -363,6 +369,7 @@ Kumu::Result_t TQuickTimeVideoFile::Close() {
   if (mMovie && mDataHandler) {
     const qt::OSErr added = qt::AddMovieToStorage(mMovie, mDataHandler);
     const qt::OSErr updated = qt::UpdateMovieInStorage(mMovie, mDataHandler);
+    NoteSystemError();
     const qt::OSErr closed = qt::CloseMovieStorage(mDataHandler);
     mDataHandler = nullptr;
     if (added != qt::noErr || updated != qt::noErr || closed != qt::noErr) {

@@ -40,6 +40,10 @@ class TQuickTimeVideoFile : public TReferenceCountable {
   // file and releases everything.  A failed save is a failure.
   Kumu::Result_t Close();
 
+  // The system's error number behind the first failed write of the movie
+  // (ENOSPC for a full disk); 0 when no write failed or it is not known.
+  int SystemError() const { return mSystemError; }
+
   std::int32_t FramesWritten() const { return mFramesWritten; }
   std::int32_t TimeScale() const { return mTimeScale; }
   std::int32_t FrameDuration() const { return mFrameDuration; }
@@ -54,6 +58,7 @@ class TQuickTimeVideoFile : public TReferenceCountable {
  private:
   void AddUserDataText(const TString& text);
   void ReleaseTrackObjects();
+  void NoteSystemError();
 
   qt::Movie mMovie = nullptr;
   qt::DataHandler mDataHandler = nullptr;
@@ -73,6 +78,7 @@ class TQuickTimeVideoFile : public TReferenceCountable {
   std::uint32_t mCodecType = 0;
   // The pixel buffer of the frame being encoded until QuickTime releases it.
   qt::CVPixelBufferRef mPendingPixelBuffer = nullptr;
+  int mSystemError = 0;
 };
 
 // Starts QuickTime once per process (a failed start is not retried); the

@@ -9,10 +9,11 @@
 
 #include "converter/console.h"
 #include "mxf/AS_DCP.h"
+#include "platform/threads.h"
 
 namespace {
 
-std::string SystemError(int error) { return std::strerror(error); }
+std::string SystemError(int error) { return SystemErrorText(error); }
 
 bool Is(const Kumu::Result_t& result, const Kumu::Result_t& known) { return result.Value() == known.Value(); }
 
@@ -44,6 +45,12 @@ std::string Depths(const std::uint32_t depths[3]) {
 }
 
 }  // namespace
+
+std::string SystemErrorText(int error) {
+  char text[256];
+  platformErrorText(error, text, sizeof text);
+  return text;
+}
 
 void PrintFailureCause(const TRunFailure& failure) {
   if (failure.file.empty()) return;
@@ -130,7 +137,7 @@ std::string FrameDecodeCause(const Kumu::Result_t& result, const TFrameStop& sto
   return DecoderErrorCause(stop);
 }
 
-std::string MovieCause(const char* path, const Kumu::Result_t& result) {
+std::string MovieCause(const char* path, const Kumu::Result_t& result, int systemError) {
   if (LabelIs(result, "Failed to create a new movie") ||
       LabelIs(result, "Failed to open the dest file for writing")) {
     struct stat info {};
@@ -148,5 +155,6 @@ std::string MovieCause(const char* path, const Kumu::Result_t& result) {
   }
   if (LabelIs(result, "QuickTime 7.1 or higher must be installed"))
     return "the movie writer could not be started";
+  if (systemError != 0) return "the movie could not be written: " + SystemError(systemError);
   return "the movie could not be written";
 }

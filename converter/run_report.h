@@ -22,6 +22,9 @@ struct TRunFailure {
 // empty record), then "  File '<movie>': <movieCause>" when there is one.
 void PrintFailureCause(const TRunFailure& failure);
 
+// The system's text for an error number ("No space left on device").
+std::string SystemErrorText(int error);
+
 // The most bytes one frame may take; a larger frame is refused.
 inline constexpr std::uint32_t kMaxFrameBytes = 256u << 20;
 
@@ -43,5 +46,6 @@ std::string FrameDecodeCause(const Kumu::Result_t& result, const TFrameStop& sto
 std::string DecoderErrorCause(const TFrameStop& stop);
 
 // Why the movie file could not be created or written; a destination that
-// exists must be a file the user may write.
-std::string MovieCause(const char* path, const Kumu::Result_t& result);
+// exists must be a file the user may write.  `systemError`, the error number
+// behind a failed write, adds the system's text to the cause.
+std::string MovieCause(const char* path, const Kumu::Result_t& result, int systemError = 0);

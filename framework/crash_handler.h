@@ -1,7 +1,9 @@
 // The crash handler: when a thread takes a fatal signal (a bad memory
 // access, an illegal instruction, an arithmetic fault, an abort), it writes
 // the signal's code and a symbolic stack trace of the faulting thread to the
-// log under "CrashLog" and ends the process with exit code 1.
+// log under "CrashLog" and ends the process with exit code 1.  A file the
+// program named for removal at an abnormal end (platform/abnormal_end.h),
+// such as a movie being written, is removed before anything else.
 //
 // The whole path runs inside the signal handler, so it never allocates and
 // takes no lock the faulting thread could hold: the lines are formatted

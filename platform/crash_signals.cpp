@@ -14,6 +14,8 @@
 
 #include <atomic>
 
+#include "platform/abnormal_end.h"
+
 namespace {
 
 constexpr int kSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT};
@@ -70,6 +72,9 @@ void OnFatalSignal(int signal, siginfo_t* info, void* context) {
     if (expected == self) platformExitNow(1);
     SleepForever();
   }
+  // First the file that must not outlive the process: the handler's stack
+  // walk could itself fault and end the process at once.
+  platformRemoveFileOfAbnormalEnd();
   PlatformCrashInfo crash{};
   crash.signal = signal;
   crash.code = info ? info->si_code : 0;

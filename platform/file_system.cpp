@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -135,6 +136,48 @@ bool platformDeviceOf(const char* path, std::uint64_t* device) {
   if (lstat(path, &info) != 0) return false;
   *device = static_cast<std::uint64_t>(info.st_dev);
   return true;
+}
+
+bool platformSameFile(const char* first, const char* second) {
+  struct stat a {};
+  struct stat b {};
+  return stat(first, &a) == 0 && stat(second, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool platformNameFitsFolder(const char* path, int* errorCode) {
+  struct stat info {};
+  if (lstat(path, &info) == 0) return true;
+  int error = errno;
+  if (error != ENAMETOOLONG) {
+    // A missing name is not measured by every file system's lookup: its
+    // length is compared with the folder's limit.
+    const char* slash = std::strrchr(path, '/');
+    const std::string folder = !slash          ? std::string(".")
+                               : slash == path ? std::string("/")
+                                               : std::string(path, slash);
+    const long limit = pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (limit <= 0 || std::strlen(slash ? slash + 1 : path) <= static_cast<std::size_t>(limit)) return true;
+    error = ENAMETOOLONG;
+  }
+  if (errorCode) *errorCode = error;
+  return false;
+}
+
+bool platformResolvePath(const char* path, char* resolved, std::size_t capacity) {
+  char* full = realpath(path, nullptr);
+  if (!full) return false;
+  const std::size_t length = std::strlen(full);
+  const bool fits = length < capacity;
+  if (fits) std::memcpy(resolved, full, length + 1);
+  std::free(full);
+  return fits;
+}
+
+bool platformMayWrite(const char* path) { return access(path, W_OK) == 0; }
+
+bool platformCopyPermissions(const char* from, const char* to) {
+  struct stat info {};
+  return stat(from, &info) == 0 && S_ISREG(info.st_mode) && chmod(to, info.st_mode & 07777) == 0;
 }
 
 bool platformCurrentFolder(char* path, std::size_t capacity) { return getcwd(path, capacity) != nullptr; }

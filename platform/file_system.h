@@ -36,6 +36,21 @@ bool platformReadLink(const char* path, char* target, std::size_t capacity);
 bool platformMakeLink(const char* target, const char* path);
 // Device number of what is at `path` (no link followed); false when absent.
 bool platformDeviceOf(const char* path, std::uint64_t* device);
+// Whether both paths, links followed, name one file (same device and
+// inode); false when either is absent.
+bool platformSameFile(const char* first, const char* second);
+// Whether a file of this name can exist in its folder as far as the length
+// of the name goes (true for a name that exists); false with the error code
+// (ENAMETOOLONG) otherwise.
+bool platformNameFitsFolder(const char* path, int* errorCode);
+// The absolute path with every link resolved (realpath); false when it
+// cannot be had or does not fit.
+bool platformResolvePath(const char* path, char* resolved, std::size_t capacity);
+// Whether this user may write the file at `path`.
+bool platformMayWrite(const char* path);
+// Gives `to` the permission bits of the regular file `from`; false when
+// `from` is not one or the bits could not be set.
+bool platformCopyPermissions(const char* from, const char* to);
 // The current folder, zero-terminated; false when it does not fit.
 bool platformCurrentFolder(char* path, std::size_t capacity);
 // The program file's path; false when it cannot be read.

@@ -81,6 +81,7 @@ struct DataHandlerRecord {
   AVIOContext* avio = nullptr;
   MovieRecord* movie = nullptr;
   OSErr writeError = noErr;  // first failed write, sticky
+  int systemError = 0;       // the system's error number behind it, when known
 };
 
 struct MovieRecord {

@@ -33,6 +33,7 @@ int WritePacket(void* opaque, uint8_t* buf, int size) {
     if (n <= 0) {
       int e = n == 0 ? EIO : errno;
       dh->writeError = ErrnoToOSErr(e);
+      dh->systemError = e;
       return AVERROR(e);
     }
     buf += n;
@@ -199,16 +200,21 @@ OSErr AddMovieToStorage(Movie theMovie, DataHandler dh) {
     if (r < 0 || dh->avio->error < 0 || dh->writeError != noErr) {
       result = StorageError(dh, ioErr);
     } else {
+      errno = 0;
       result =
           atoms::RewriteMovieAtom(dh->fd, theMovie->userData, theMovie->trackWidth, theMovie->trackHeight);
+      // Set only when a read or write of the file failed.
+      if (result != noErr && dh->systemError == 0) dh->systemError = errno;
     }
   } else {
     // No sample was ever written: the muxer cannot write a movie without
     // streams, so the movie atoms are composed here.
     std::vector<uint8_t> bytes = atoms::EmptyMovie(theMovie->creationTime, theMovie->userData);
     if (!atoms::WriteAll(dh->fd, bytes.data(), bytes.size(), 0) ||
-        ftruncate(dh->fd, off_t(bytes.size())) != 0)
+        ftruncate(dh->fd, off_t(bytes.size())) != 0) {
       result = ErrnoToOSErr(errno);
+      if (dh->systemError == 0) dh->systemError = errno;
+    }
   }
   if (result == noErr && dh->writeError != noErr) result = dh->writeError;
   theMovie->saved = true;
@@ -224,6 +230,8 @@ OSErr UpdateMovieInStorage(Movie theMovie, DataHandler dh) {
   if (!theMovie->saved) return AddMovieToStorage(theMovie, dh);
   return theMovie->saveResult;
 }
+
+int GetMovieStorageSystemError(DataHandler dh) { return dh != nullptr ? dh->systemError : 0; }
 
 OSErr CloseMovieStorage(DataHandler dh) {
   if (dh == nullptr) return paramErr;

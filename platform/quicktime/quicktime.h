@@ -258,6 +258,10 @@ OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType creator, Scr
 OSErr AddMovieToStorage(Movie theMovie, DataHandler dh);
 // After AddMovieToStorage: nothing more to write; answers how the save went.
 OSErr UpdateMovieInStorage(Movie theMovie, DataHandler dh);
+// Not a QuickTime call: the system's error number (errno) behind the first
+// failed write to the storage, such as ENOSPC for a full disk; 0 when no
+// write failed or the number is not known.
+int GetMovieStorageSystemError(DataHandler dh);
 // Closes the file (a movie not saved keeps what was written of it).
 OSErr CloseMovieStorage(DataHandler dh);
 // A movie owns its track, a track its media: disposing one disposes what it

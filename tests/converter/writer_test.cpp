@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "converter/quicktime_video_file.h"
+#include "converter/run_report.h"
 #include "platform/quicktime/quicktime_faults.h"
 #include "tests/converter/tool_runner.h"
 #include "tests/platform/quicktime/media_tools.h"
@@ -240,6 +243,25 @@ TEST_F(WriterTest, AFailedSampleWriteEndsTheFrames) {
   EXPECT_TRUE(std::string(result.Label()) == "Failed to encode video frame" ||
               std::string(result.Label()) == "Failed to finish compression session")
       << result.Label();
+}
+
+TEST_F(WriterTest, AFullDiskIsNamedInTheSystemsWords) {
+  // Every write to /dev/full fails as on a full disk.
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "/dev/full cannot be written";
+  TPtr<TQuickTimeVideoFile> writer(new TQuickTimeVideoFile);
+  ASSERT_EQ(writer->Open(ToTString("/dev/full")).Value(), 0);
+  ASSERT_EQ(writer->BeginVideoTrack({48, 32}, 1, 0x61766331, 768, 24).Value(), 0);
+  Kumu::Result_t result = Kumu::RESULT_OK;
+  for (int i = 0; i < 3 && result.Success(); ++i) {
+    const auto frame = Frame(48, 32, 48 * 3, i);
+    result = writer->AddFrame(frame.data(), 48 * 3);
+  }
+  if (result.Success()) result = writer->Finish();
+  if (result.Success()) result = writer->Close();
+  EXPECT_EQ(result.Value(), -1);
+  EXPECT_EQ(writer->SystemError(), ENOSPC);
+  EXPECT_EQ(MovieCause("/dev/full", result, writer->SystemError()),
+            "the movie could not be written: No space left on device");
 }
 
 TEST_F(WriterTest, UnwritableDestination) {

@@ -1,0 +1,80 @@
+// Linux implementation of the file removed at an abnormal end.
+#include "platform/abnormal_end.h"
+
+#include <errno.h>
+#include <signal.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstddef>
+
+namespace {
+
+// Every signal whose default action ends the process, but for SIGKILL (which
+// cannot be caught) and the crash signals.
+constexpr int kEndingSignals[] = {SIGHUP,    SIGINT,  SIGQUIT, SIGTRAP,   SIGUSR1, SIGUSR2,
+                                  SIGPIPE,   SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ,
+                                  SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,    SIGSYS};
+
+static_assert(std::atomic<bool>::is_always_lock_free, "the handlers test the flag without a lock");
+
+// The path is written only while gArmed is false, and read only by the one
+// caller that turns gArmed from true to false.
+char gPath[kPlatformAbnormalEndPathCapacity];
+std::atomic<bool> gArmed{false};
+
+void OnEndingSignal(int signal) {
+  const int savedErrno = errno;
+  platformRemoveFileOfAbnormalEnd();
+  // The process now ends as the signal's default action ends it (with the
+  // same status a parent sees): the signal, blocked while this handler runs,
+  // is delivered again when it returns, with the default action.
+  struct sigaction action {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal, &action, nullptr);
+  raise(signal);
+  errno = savedErrno;
+}
+
+bool InstallEndingSignals() {
+  struct sigaction action {};
+  action.sa_handler = &OnEndingSignal;
+  // One ending signal at a time: another one waits until the first has
+  // removed the file.
+  sigemptyset(&action.sa_mask);
+  for (int signal : kEndingSignals) sigaddset(&action.sa_mask, signal);
+  action.sa_flags = SA_RESTART;
+  bool ok = true;
+  for (int signal : kEndingSignals) {
+    struct sigaction current {};
+    if (sigaction(signal, nullptr, &current) != 0) {
+      ok = false;
+      continue;
+    }
+    // Ignored (nohup, a shell's background job) or handled by someone else:
+    // left as it is.
+    if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
+    if (sigaction(signal, &action, nullptr) != 0) ok = false;
+  }
+  return ok;
+}
+
+}  // namespace
+
+bool platformRemoveFileOnAbnormalEnd(const char* path) {
+  gArmed.store(false);
+  const std::size_t length = path ? strlen(path) : 0;
+  if (length == 0 || length >= sizeof gPath) return false;
+  memcpy(gPath, path, length + 1);
+  gArmed.store(true);
+  static const bool installed = InstallEndingSignals();
+  return installed;
+}
+
+void platformCancelRemovalOnAbnormalEnd() { gArmed.store(false); }
+
+void platformRemoveFileOfAbnormalEnd() {
+  if (gArmed.exchange(false)) unlink(gPath);
+}
