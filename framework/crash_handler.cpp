@@ -19,6 +19,10 @@ void* gFrames[kMaxFrames + 1];
 char gTraceLine[kLineSize];
 char gSymbol[2048];
 char gOutput[kLineSize + 128];
+// The whole report (the code line and every frame line, each with its
+// "CrashLog: " and CR LF), gathered so that it goes into the log in one
+// append: runs and threads that log meanwhile never come between its lines.
+char gReport[(kMaxFrames + 3) * (kLineSize + 16)];
 PlatformDemangler gDemangler;
 char gProductName[64] = "Tarvo";
 // A descriptor the handler opened itself when the log had not written yet.
@@ -73,7 +77,48 @@ class FixedText {
 
 void OnFatalSignal(const PlatformCrashInfo& info) { TopLevelExceptionFilter(info); }
 
-void TraceLineToLog(const char* text, void*) { WriteCrashLogLine(text); }
+// The log's descriptor for the handler's writes, -1 when there is no log.
+int CrashLogFd() {
+  const int fd = LogCrashDescriptor();
+  if (fd >= 0) return fd;
+  if (gOwnLogFd < 0 && LogCrashPath()[0]) gOwnLogFd = platformRawOpenForAppend(LogCrashPath(), false);
+  return gOwnLogFd;
+}
+
+// Adds one "CrashLog" line to `entry` (the first line the handler writes
+// has a blank line before it), and shows it on the console when the log
+// echoes or when there is no log (`fd` -1).
+void AddCrashLine(FixedText& entry, int fd, const char* text) {
+  if (!gSeparatorWritten && entry.Length() == 0) entry.Add("\r\n");
+  entry.Add("CrashLog: ");
+  entry.Add(text);
+  entry.Add("\r\n");
+  if (fd < 0 || LogCrashEcho()) {
+    FixedText echo(gOutput, sizeof gOutput);
+    echo.Add(gProductName);
+    echo.Add(" LOG> CrashLog: ");
+    echo.Add(text);
+    echo.Add("\n");
+    platformRawWriteAll(fd < 0 ? 2 : 1, echo.Text(), echo.Length());
+  }
+}
+
+// Writes the lines of `entry` to the log in one append.
+void WriteCrashEntry(int fd, const FixedText& entry) {
+  if (fd < 0 || entry.Length() == 0) return;
+  platformRawAppendWhole(fd, entry.Text(), entry.Length());
+  gSeparatorWritten = true;
+}
+
+struct ReportTarget {
+  FixedText* entry;
+  int fd;
+};
+
+void TraceLineToReport(const char* text, void* context) {
+  const ReportTarget* target = static_cast<const ReportTarget*>(context);
+  AddCrashLine(*target->entry, target->fd, text);
+}
 
 }  // namespace
 
@@ -102,12 +147,16 @@ int TopLevelExceptionFilter(const TCrashException& exception) {
 
 void HandleCrash(const TCrashException& exception) {
   if (!gSymbolsReady.load()) InitSymbols();
+  const int fd = CrashLogFd();
+  FixedText report(gReport, sizeof gReport);
   FixedText line(gTraceLine, sizeof gTraceLine);
   line.Add("Handling Exception! Code : ");
   line.AddHex(static_cast<std::uintptr_t>(exception.signal), 1, true);
-  WriteCrashLogLine(line.Text());
+  AddCrashLine(report, fd, line.Text());
   const std::int32_t count = WalkStack(exception, gFrames, kMaxFrames + 1, 0, 0);
-  FormatStackTrace(gFrames, count, &TraceLineToLog, nullptr);
+  ReportTarget target{&report, fd};
+  FormatStackTrace(gFrames, count, &TraceLineToReport, &target);
+  WriteCrashEntry(fd, report);
 }
 
 void InitSymbols() {
@@ -170,31 +219,10 @@ void FormatStackTrace(void* const* frames, std::int32_t count, void (*line)(cons
 }
 
 void WriteCrashLogLine(const char* text) {
-  int fd = LogCrashDescriptor();
-  if (fd < 0) {
-    if (gOwnLogFd < 0 && LogCrashPath()[0]) {
-      gOwnLogFd = platformRawOpenForAppend(LogCrashPath(), false);
-    }
-    fd = gOwnLogFd;
-  }
-  FixedText output(gOutput, sizeof gOutput);
-  if (fd >= 0) {
-    if (!gSeparatorWritten) output.Add("\r\n");
-    output.Add("CrashLog: ");
-    output.Add(text);
-    output.Add("\r\n");
-    platformRawWriteAll(fd, output.Text(), output.Length());
-    gSeparatorWritten = true;
-  }
-  if (fd < 0 || LogCrashEcho()) {
-    // Without a log, or when the log echoes, the line goes to the console.
-    FixedText echo(gOutput, sizeof gOutput);
-    echo.Add(gProductName);
-    echo.Add(" LOG> CrashLog: ");
-    echo.Add(text);
-    echo.Add("\n");
-    platformRawWriteAll(fd < 0 ? 2 : 1, echo.Text(), echo.Length());
-  }
+  const int fd = CrashLogFd();
+  FixedText entry(gReport, sizeof gReport);
+  AddCrashLine(entry, fd, text);
+  WriteCrashEntry(fd, entry);
 }
 
 void LogUnhandledException(std::exception_ptr exception) {

@@ -8,7 +8,9 @@
 // The whole path runs inside the signal handler, so it never allocates and
 // takes no lock the faulting thread could hold: the lines are formatted
 // into static buffers and written with write(2) straight to the log's
-// descriptor (opened by path when the log has not written yet).  Symbols
+// descriptor (opened by path when the log has not written yet), the whole
+// report in one append, so that nothing another thread or run logs
+// meanwhile lands between its lines.  Symbols
 // come from the dynamic symbol table (programs link with -rdynamic) and are
 // demangled without allocation.
 //
@@ -57,7 +59,7 @@ void FormatStackTrace(void* const* frames, std::int32_t count, void (*line)(cons
                       void* context);
 
 // Writes one "CrashLog" line without allocation or locks, through static
-// buffers: one thread at a time (the handler's).
+// buffers, in one append: one thread at a time (the handler's).
 void WriteCrashLogLine(const char* text);
 
 // Logs a C++ exception that reached main's guard under "CrashLog":

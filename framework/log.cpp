@@ -176,7 +176,8 @@ void TLog::OpenFile() {
   // Without a file the header is not echoed either: every later line tries
   // to open the file again and would repeat it on the console.
   if (!mHeaderEnabled || mFd < 0) return;
-  if (mOverwriteMode == 0 && existed) WriteRaw("\r\n\r\n\r\n\r\n", 8);
+  TString entry;
+  if (mOverwriteMode == 0 && existed) entry.AppendText(u"\r\n\r\n\r\n\r\n");
   const TString rule = TString::Repeat(TString(u"="), 60);
   TString version(u"Version : ");
   version.Append(GetProductName());
@@ -193,11 +194,8 @@ void TLog::OpenFile() {
   TString os(u"OS      : ");
   os.Append(GetOsName());
   const TString* lines[] = {&rule, &version, &date, &time, &os, &rule};
-  for (const TString* line : lines) {
-    TByteArray bytes;
-    ToPathBytes(*line, bytes);
-    WriteLine("", bytes.Data());
-  }
+  for (const TString* line : lines) AddLine(entry, TString(), *line);
+  WriteEntry(entry);
 }
 
 void TLog::CutFile() {
@@ -232,29 +230,34 @@ void TLog::CutFile() {
   }
 }
 
-void TLog::WriteRaw(const char* data, std::size_t size) {
-  if (!platformRawWriteAll(mFd, data, size)) ThrowLogError(kWriteFailed);
+void TLog::WriteEntry(const TString& entry) {
+  if (mFd < 0 || entry.IsEmpty()) return;
+  TByteArray bytes;
+  entry.ToNarrowArray(bytes, 0);
+  if (!platformRawAppendWhole(mFd, bytes.Data(), static_cast<std::size_t>(bytes.Size()))) {
+    ThrowLogError(kWriteFailed);
+  }
 }
 
 void TLog::WriteLine(const char* category, const char* text) {
-  const TString cat = TString::FromNarrow(category, 0);
-  const TString body = TString::FromNarrow(text, 0);
+  TString entry;
+  AddLine(entry, TString::FromNarrow(category, 0), TString::FromNarrow(text, 0));
+  WriteEntry(entry);
+}
+
+void TLog::AddLine(TString& entry, const TString& cat, const TString& body) {
   if (mFd >= 0) {
     const std::uint64_t now = mClock();
     const bool separate = !cat.Equals(mLastCategory) || now - mLastLineMs > kSeparateAfterMs;
-    TString line;
-    if (separate) line.AppendText(u"\r\n");
+    if (separate) entry.AppendText(u"\r\n");
     if (!cat.IsEmpty()) {
-      line.Append(cat);
-      line.AppendText(u": ");
+      entry.Append(cat);
+      entry.AppendText(u": ");
     }
-    line.Append(body);
-    line.AppendText(u"\r\n");
-    TByteArray bytes;
-    line.ToNarrowArray(bytes, 0);
-    WriteRaw(bytes.Data(), static_cast<std::size_t>(bytes.Size()));
+    entry.Append(body);
+    entry.AppendText(u"\r\n");
     mLastCategory = cat;
-    mLastLineMs = mClock();
+    mLastLineMs = now;
   }
   if (mEchoToConsole) {
     TString echo = GetProductName();

@@ -8,6 +8,9 @@
 // threads never lose or interleave them; a thread that causes a log write
 // while it is already writing one (an exception constructed inside the log,
 // say) is not logged again - that guard is kept per operating-system thread.
+// Several runs may share the file: each entry (the header block, a line with
+// the blank line before it) goes into the file in one append, so entries of
+// runs at the same time follow each other whole.
 #pragma once
 
 #include <cstdarg>
@@ -71,7 +74,12 @@ class TLog : public TReferenceCountable {
   // renamed over it; the log stays whole when that fails.
   void CutFile();
   void WriteLine(const char* category, const char* text);
-  void WriteRaw(const char* data, std::size_t size);
+  // Adds one line to `entry` as the file takes it (the blank line that
+  // separates it from the line before, the category, the text, CR LF) when
+  // the file is open, and echoes it to the console when asked.
+  void AddLine(TString& entry, const TString& category, const TString& text);
+  // Writes `entry` (whole lines) to the file in one append.
+  void WriteEntry(const TString& entry);
   void CloseFile() noexcept;
 
   TString mFolder;

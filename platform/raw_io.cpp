@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 int platformRawOpenForAppend(const char* path, bool truncate) {
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : O_APPEND);
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND | (truncate ? O_TRUNC : 0);
   int fd;
   do {
     fd = open(path, flags, 0644);
@@ -38,6 +38,16 @@ bool platformRawWriteAll(int fd, const void* data, std::size_t size) {
     size -= static_cast<std::size_t>(n);
   }
   return true;
+}
+
+bool platformRawAppendWhole(int fd, const void* data, std::size_t size) {
+  if (size == 0) return true;
+  ssize_t n;
+  // Interrupted before anything was written: nothing to split yet.
+  do {
+    n = write(fd, data, size);
+  } while (n < 0 && errno == EINTR);
+  return n >= 0 && static_cast<std::size_t>(n) == size;
 }
 
 bool platformRawReadAt(int fd, void* data, std::size_t size, std::uint64_t offset) {

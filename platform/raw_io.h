@@ -6,13 +6,18 @@
 #include <cstddef>
 #include <cstdint>
 
-// Opens for appending (created when missing), or truncating when
+// Opens for appending (created when missing), emptied first when
 // `truncate`; -1 on failure.
 int platformRawOpenForAppend(const char* path, bool truncate);
 // Opens an existing file for reading; -1 on failure.
 int platformRawOpenForReading(const char* path);
 // Writes all `size` bytes (retrying short writes); false on failure.
 bool platformRawWriteAll(int fd, const void* data, std::size_t size);
+// Appends `size` bytes to a file opened by platformRawOpenForAppend in one
+// write call, so that what other descriptors of the file (other threads,
+// other processes) append lands before or after them, never between them.
+// False when the write fails or falls short (a full device).
+bool platformRawAppendWhole(int fd, const void* data, std::size_t size);
 // Reads exactly `size` bytes from `offset`; false on failure or end of file.
 bool platformRawReadAt(int fd, void* data, std::size_t size, std::uint64_t offset);
 // Writes the file's data to the device; false on failure.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "converter/colour_conversion.h"
@@ -254,6 +255,11 @@ TEST(ColourConversion, KeepsTheOutputBlockWhileTheSizeStays) {
 struct OverImageCase {
   std::uint32_t width, height, precision;
 };
+std::string OverImageName(const OverImageCase& c) {
+  return std::to_string(c.width) + "x" + std::to_string(c.height) + "_precision" +
+         std::to_string(c.precision);
+}
+void PrintTo(const OverImageCase& c, std::ostream* os) { *os << OverImageName(c); }
 class ColourConversionOverImage : public ::testing::TestWithParam<OverImageCase> {};
 
 TEST_P(ColourConversionOverImage, GivesTheBytesOfTheSeparateBlock) {
@@ -285,6 +291,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ColourConversionOverImage,
                          ::testing::Values(OverImageCase{1, 1, 11}, OverImageCase{1, 9, 11},
                                            OverImageCase{2, 3, 11}, OverImageCase{7, 5, 11},
                                            OverImageCase{40, 64, 11}, OverImageCase{333, 17, 11},
-                                           OverImageCase{64, 8, 7}, OverImageCase{31, 6, 19}));
+                                           OverImageCase{64, 8, 7}, OverImageCase{31, 6, 19}),
+                         [](const ::testing::TestParamInfo<OverImageCase>& info) {
+                           return OverImageName(info.param);
+                         });
 
 }  // namespace

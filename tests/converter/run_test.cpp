@@ -711,6 +711,7 @@ struct CauseCase {
   const char* where;  // after the file's name
   const char* cause;
 };
+void PrintTo(const CauseCase& c, std::ostream* os) { *os << c.name; }
 
 class CauseLine : public ConversionTest, public ::testing::WithParamInterface<CauseCase> {};
 

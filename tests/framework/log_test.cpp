@@ -301,6 +301,69 @@ TEST_F(LogTest, EightThreadsLoggingAtOnceLoseAndMixNothing) {
   EXPECT_EQ(lines.back(), "Closing log file...");
 }
 
+// Runs at the same time, each with its own descriptor of the file as two
+// processes have: the file must be a sequence of whole entries (a header
+// block after its four blank lines, a line after its blank line, a closing
+// line), every run's lines complete and in order.
+TEST_F(LogTest, RunsSharingTheFileAppendWholeEntries) {
+  constexpr int kWriters = 3;
+  constexpr int kRuns = 60;
+  constexpr int kLines = 20;
+  const std::string padding(200, 'p');
+  std::vector<std::thread> threads;
+  for (int w = 0; w < kWriters; ++w) {
+    threads.emplace_back([&, w] {
+      for (int run = 0; run < kRuns; ++run) {
+        TPtr<TLog> log = MakeLog();
+        // Alternating categories: every line has its blank line.
+        for (int i = 0; i < kLines; ++i) {
+          log->Write(i % 2 ? "V" : "W", "%d %d %d %s", w, run, i, padding.c_str());
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  const std::vector<std::string> lines = Lines();
+  std::vector<int> next(kWriters, 0);  // run * kLines + line expected next
+  int headers = 0, closings = 0;
+  std::size_t i = 0;
+  while (i < lines.size()) {
+    std::size_t blanks = 0;
+    while (i < lines.size() && lines[i].empty()) ++blanks, ++i;
+    ASSERT_LT(i, lines.size()) << "blank lines at the end";
+    if (lines[i] == kRule) {
+      // The very first header, or one whose run found no file yet, has no
+      // blank lines before it.
+      ASSERT_TRUE(blanks == 4 || blanks == 0) << "line " << i;
+      ASSERT_LE(i + 6, lines.size());
+      const char* starts[] = {"Version : ", "Date    : ", "Time    : ", "OS      : "};
+      for (int k = 0; k < 4; ++k) ASSERT_EQ(lines[i + 1 + k].rfind(starts[k], 0), 0u) << "line " << i + 1 + k;
+      ASSERT_EQ(lines[i + 5], kRule) << "line " << i + 5;
+      ++headers;
+      i += 6;
+      continue;
+    }
+    ASSERT_EQ(blanks, 1u) << "line " << i << ": " << lines[i];
+    if (lines[i] == "Closing log file...") {
+      ++closings;
+      ++i;
+      continue;
+    }
+    char category = 0;
+    int w = -1, run = -1, line = -1;
+    ASSERT_EQ(std::sscanf(lines[i].c_str(), "%c: %d %d %d", &category, &w, &run, &line), 4) << lines[i];
+    ASSERT_TRUE(w >= 0 && w < kWriters) << lines[i];
+    EXPECT_EQ(lines[i], std::string(1, line % 2 ? 'V' : 'W') + ": " + std::to_string(w) + " " +
+                            std::to_string(run) + " " + std::to_string(line) + " " + padding);
+    EXPECT_EQ(run * kLines + line, next[static_cast<std::size_t>(w)]) << lines[i];
+    next[static_cast<std::size_t>(w)] = run * kLines + line + 1;
+    ++i;
+  }
+  EXPECT_EQ(headers, kWriters * kRuns);
+  EXPECT_EQ(closings, kWriters * kRuns);
+  for (int w = 0; w < kWriters; ++w) EXPECT_EQ(next[static_cast<std::size_t>(w)], kRuns * kLines) << w;
+}
+
 TEST_F(LogTest, EchoWritesTheLineToTheConsole) {
   const std::string capture = mScratch.Path() + "stdout.txt";
   fflush(stdout);

@@ -184,19 +184,24 @@ bool IsFrameLine(const std::string& line) {
   return true;
 }
 
-// The crash lines of a log: the signal code line and the frame lines.
+// The crash lines of a log: the signal code line and the frame lines, one
+// block that nothing else logged meanwhile comes into.
 void ExpectCrashTrace(const std::string& log, const char* code, const char* function) {
   const std::size_t at = log.find(std::string("\r\nCrashLog: Handling Exception! Code : ") + code + "\r\n");
   ASSERT_NE(at, std::string::npos) << log.substr(log.size() > 4000 ? log.size() - 4000 : 0);
   std::size_t frames = 0;
   bool named = false;
+  bool ended = false;
   std::size_t start = log.find("\r\n", at + 2) + 2;
   while (start < log.size()) {
     const std::size_t end = log.find('\n', start);
     if (end == std::string::npos) break;
     std::string line = log.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind("CrashLog: ", 0) == 0) {
+    if (line.rfind("CrashLog: ", 0) != 0) {
+      ended = true;
+    } else {
+      EXPECT_FALSE(ended) << "the trace is split: " << line;
       EXPECT_TRUE(IsFrameLine(line)) << line;
       if (frames == 0 && function) {
         named = line.find(function) != std::string::npos;

@@ -190,6 +190,7 @@ struct DamagedFile {
   const char* file;
   std::vector<std::uint32_t> codes;  // everything the sink receives, the exception last
 };
+void PrintTo(const DamagedFile& d, std::ostream* os) { *os << d.file; }
 
 // Damaged files of the shared test data (an independent decoder refuses each
 // of them too) and the diagnostic each must end with.

@@ -23,6 +23,7 @@ struct Expected {
   std::vector<std::uint32_t> warnings;
   std::uint32_t exception;  // 0 when the header is read to SOT
 };
+void PrintTo(const Expected& e, std::ostream* os) { *os << e.file; }
 
 // The code-block style byte as the codestream carries it, from the decoder's flags.
 std::uint32_t StyleByte(std::uint32_t flags) {

@@ -178,6 +178,7 @@ struct Case {
   const char* options;
   std::uint32_t levels;  // decomposition levels the options ask for
 };
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class OpjCodestreams : public ::testing::TestWithParam<Case> {};
 
@@ -291,6 +292,7 @@ struct ColourCase {
   const char* name;
   const char* options;
 };
+void PrintTo(const ColourCase& c, std::ostream* os) { *os << c.name; }
 
 class OpjColour : public ::testing::TestWithParam<ColourCase> {};
 

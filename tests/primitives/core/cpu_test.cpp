@@ -45,6 +45,7 @@ struct GenerationCase {
   PrimCpuFeatureMask detected;
   PrimCpuFeatureMask enabled;
 };
+void PrintTo(const GenerationCase& c, std::ostream* os) { *os << c.name; }
 
 const GenerationCase generationCases[] = {
     // avx2: the AVX2 group on top of AVX with the OS saving YMM state.
