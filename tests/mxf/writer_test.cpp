@@ -139,24 +139,27 @@ TEST(WriterTest, PartitionsFoundByWalkingTheFile) {
 }
 
 TEST(WriterTest, HeaderByteCountRunningIntoTheEssence) {
-  // An Interop-style file whose HeaderByteCount also counts the first frame's
-  // key: the metadata ends where the essence begins.
+  // A file whose HeaderByteCount also counts the key of what follows the
+  // metadata (Interop: the first frame; SMPTE: the body partition pack): the
+  // metadata ends where that begins.
   TempDir dir;
   const std::vector<Bytes> frames = SomeFrames(3);
-  mxfwrite::TrackFileOptions o;
-  o.interop = true;
-  const std::string path = dir.File("overrun.mxf");
-  ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
-  Bytes b = ReadBytes(path);
-  std::uint64_t count = 0;
-  for (int i = 0; i < 8; ++i) count = (count << 8) | b[20 + 32 + i];
-  count += 20;
-  for (int i = 7; i >= 0; --i, count >>= 8)
-    b[20 + 32 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count);
-  WriteBytes(path, b);
-  ASDCP::EssenceType_t type = ASDCP::ESS_UNKNOWN;
-  EXPECT_EQ(ASDCP::EssenceType(path.c_str(), type), Kumu::RESULT_OK);
-  EXPECT_EQ(type, ASDCP::ESS_JPEG_2000);
+  for (bool interop : {true, false}) {
+    mxfwrite::TrackFileOptions o;
+    o.interop = interop;
+    const std::string path = dir.File("overrun.mxf");
+    ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
+    Bytes b = ReadBytes(path);
+    std::uint64_t count = 0;
+    for (int i = 0; i < 8; ++i) count = (count << 8) | b[20 + 32 + i];
+    count += 20;
+    for (int i = 7; i >= 0; --i, count >>= 8)
+      b[20 + 32 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count);
+    WriteBytes(path, b);
+    ASDCP::EssenceType_t type = ASDCP::ESS_UNKNOWN;
+    EXPECT_EQ(ASDCP::EssenceType(path.c_str(), type), Kumu::RESULT_OK) << interop;
+    EXPECT_EQ(type, ASDCP::ESS_JPEG_2000) << interop;
+  }
 }
 
 TEST(WriterTest, ManyFramesSpanSeveralIndexSegments) {
