@@ -90,6 +90,11 @@ std::string PictureSizeCause(std::uint32_t width, std::uint32_t height) {
     return "the track announces frames of " + size + "; a movie takes at most " +
            std::to_string(kMaxMovieSide) + " pixels a side";
   }
+  if (std::uint64_t{width + (width & 1)} * (height + (height & 1)) > kMaxMoviePixels) {
+    return "the track announces frames of " + size + "; a movie takes at most " +
+           std::to_string(kMaxMovieSide) + " x " + std::to_string(kMaxMoviePixels / kMaxMovieSide) +
+           " pixels in all";
+  }
   return {};
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "converter/run_report.h"
 #include "tests/converter/tool_runner.h"
 #include "tests/support/testdata.h"
 
@@ -54,6 +55,9 @@ TEST(DamagedTrack, StopsBeforeTheMovieAndNamesTheDamage) {
        "the track announces frames of 1998 x 4294967295 pixels; a movie takes at most 16384 pixels a side"},
       {"wide", format,
        "the track announces frames of 16385 x 1080 pixels; a movie takes at most 16384 pixels a side"},
+      {"large", format,
+       "the track announces frames of 16384 x 16384 pixels; a movie takes at most 16384 x 16128 pixels in "
+       "all"},
   };
   const convtest::ScopedTempFolder temp;
   for (const Damage& d : damages) {
@@ -64,6 +68,7 @@ TEST(DamagedTrack, StopsBeforeTheMovieAndNamesTheDamage) {
     if (name == "no width") bytes.replace(width + 4, 4, Be32(0));
     if (name == "huge height") bytes.replace(height + 4, 4, Be32(0xFFFFFFFFu));
     if (name == "wide") bytes.replace(width + 4, 4, Be32(16385));
+    if (name == "large") bytes.replace(width + 4, 4, Be32(16384)).replace(height + 4, 4, Be32(16384));
     const std::string input = temp.Path() + "/input.mxf";
     convtest::WriteFile(input, bytes);
     const auto run = RunTool({input, temp.Path() + "/movie"});
@@ -75,6 +80,21 @@ TEST(DamagedTrack, StopsBeforeTheMovieAndNamesTheDamage) {
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(temp.Path())) ++files;
     EXPECT_EQ(files, 1u);
   }
+}
+
+TEST(DamagedTrack, PictureSizesAMovieTakes) {
+  // The movie's encoder takes frames up to 16384 pixels a side and, with odd
+  // sides padded to even ones, 16384 x 16128 pixels in all.
+  struct Size {
+    std::uint32_t width, height;
+    bool takes;
+  };
+  const Size sizes[] = {{1, 1, true},          {1998, 1080, true},     {16384, 16128, true},
+                        {16128, 16384, true},  {16383, 16127, true},   {16384, 16129, false},
+                        {16383, 16129, false}, {16256, 16256, false},  {0, 1080, false},
+                        {16385, 1, false},     {1, 0xFFFFFFFFu, false}};
+  for (const Size& s : sizes)
+    EXPECT_EQ(PictureSizeCause(s.width, s.height).empty(), s.takes) << s.width << " x " << s.height;
 }
 
 }  // namespace
