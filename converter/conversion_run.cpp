@@ -296,6 +296,12 @@ Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr
     why = {input, -1, "the track holds no frames"};
     return ASDCP::RESULT_RANGE;
   }
+  // A picture size no movie can take stops the run before a movie is begun.
+  if (const std::string cause = PictureSizeCause(descriptor.StoredWidth, descriptor.StoredHeight);
+      !cause.empty()) {
+    why = {input, -1, cause};
+    return ASDCP::RESULT_FORMAT;
+  }
 
   // With -W every frame is read and decoded, and no movie is written.
   const bool writeMovie = options.mReadOnly == 0;

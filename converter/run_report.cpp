@@ -83,7 +83,26 @@ std::string InputFileCause(const char* path, const Kumu::Result_t& result) {
   }
   if (Is(result, ASDCP::RESULT_SFORMAT)) return "the file holds a stereoscopic picture track";
   if (Is(result, Kumu::RESULT_ALLOC)) return "not enough memory to read the file's metadata";
+  if (Is(result, ASDCP::RESULT_KLV_CODING)) {
+    return "the MXF file is damaged: an item of its partitions, metadata or index is malformed or out of "
+           "place";
+  }
   return "the MXF file is damaged or is not a picture track file this tool reads";
+}
+
+std::string PictureSizeCause(std::uint32_t width, std::uint32_t height) {
+  const std::string size = std::to_string(width) + " x " + std::to_string(height) + " pixels";
+  if (width == 0 || height == 0) return "the track announces frames of " + size + " (a damaged descriptor)";
+  if (width > kMaxMovieSide || height > kMaxMovieSide) {
+    return "the track announces frames of " + size + "; a movie takes at most " +
+           std::to_string(kMaxMovieSide) + " pixels a side";
+  }
+  if (std::uint64_t{width + (width & 1)} * (height + (height & 1)) > kMaxMoviePixels) {
+    return "the track announces frames of " + size + "; a movie takes at most " +
+           std::to_string(kMaxMovieSide) + " x " + std::to_string(kMaxMoviePixels / kMaxMovieSide) +
+           " pixels in all";
+  }
+  return {};
 }
 
 std::string FrameReadCause(const Kumu::Result_t& result, bool tooLarge) {

@@ -33,6 +33,17 @@ inline constexpr std::uint32_t kMaxFrameBytes = 256u << 20;
 // like one, else what the MXF layer's result means.
 std::string InputFileCause(const char* path, const Kumu::Result_t& result);
 
+// The most pixels a side of the movie's frames may have, and the most in
+// all (the encoder refuses larger frames; an odd side counts as the next
+// even number, as the frames are padded to even sizes).
+inline constexpr std::uint32_t kMaxMovieSide = 16384;
+inline constexpr std::uint64_t kMaxMoviePixels = std::uint64_t{16384} * 16128;
+
+// Why a track whose descriptor announces frames of `width` x `height` pixels
+// cannot be converted (a side of 0 pixels, or more than a movie takes), or
+// empty when it can.
+std::string PictureSizeCause(std::uint32_t width, std::uint32_t height);
+
 // Why reading a frame from the track file failed; `tooLarge` when the frame
 // exceeds kMaxFrameBytes.
 std::string FrameReadCause(const Kumu::Result_t& result, bool tooLarge);

@@ -257,7 +257,9 @@ class MXFReader {
 
   // An upper bound on the codestream size of every indexed frame: the
   // largest distance from one indexed edit unit to the next (or to the end of
-  // its partition's essence), so never more than the file holds.
+  // its partition's essence), and for constant-size edit units their size,
+  // but never more than the essence of the largest partition holds.  Its
+  // cost is that of sorting the index entries, plus one step per partition.
   // RESULT_FALSE when the file has no index table (`size` is then 0),
   // RESULT_INIT when nothing is open.
   Result_t LargestFrameSize(ui32_t& size) const;

@@ -110,8 +110,16 @@ Result_t HeaderMetadata::Read(File& file, std::uint64_t pos, std::uint64_t byte_
     UL key;
     std::memcpy(key.data(), p, 16);
     // A partition pack, an index segment or essence here means the byte count
-    // ran past the metadata; stop at what was read so far.
-    if (IsPartitionKey(key) || SameLabel(key.data(), labels::kIndexSegment.data())) break;
+    // ran past the metadata; stop at what was read so far.  A partition pack
+    // that does not give this position as its own is not the next partition
+    // but a stray one inside the metadata: the metadata is damaged.
+    if (IsPartitionKey(key)) {
+      PartitionPack next;
+      if (ReadPartitionPack(file, pos + at, next).Failure() || next.this_partition != pos + at)
+        return ASDCP::RESULT_KLV_CODING;
+      break;
+    }
+    if (SameLabel(key.data(), labels::kIndexSegment.data())) break;
     if (SameLabelPrefix(key.data(), labels::kGenericContainerElementPrefix.data(), 12) ||
         SameLabelPrefix(key.data(), labels::kEncryptedTriplet.data(), 13))
       break;

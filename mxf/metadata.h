@@ -97,8 +97,11 @@ struct LocalSet {
 class HeaderMetadata {
  public:
   // Reads and parses `byte_count` bytes at `pos`: the primer pack, then local
-  // sets; fill items and other KLVs are skipped.  RESULT_READFAIL when the file
-  // ends first, RESULT_KLV_CODING for a malformed primer or set.
+  // sets; fill items and other KLVs are skipped.  The next partition pack, an
+  // index segment or essence ends the metadata early (a byte count that runs
+  // past it).  RESULT_READFAIL when the file ends first, RESULT_KLV_CODING for
+  // a malformed primer or set, or a partition pack that is not at the place it
+  // gives as its own (a stray copy inside the metadata).
   Kumu::Result_t Read(File& file, std::uint64_t pos, std::uint64_t byte_count);
 
   const std::vector<LocalSet>& Sets() const { return sets_; }

@@ -1,13 +1,95 @@
 // Essence-type probe, frame buffers and the JPEG 2000 track-file reader.
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "mxf/AS_DCP.h"
 #include "mxf/j2k_header.h"
 #include "mxf/klv.h"
 #include "mxf/labels.h"
+#include "mxf/lookup_steps.h"
 #include "mxf/metadata.h"
+
+namespace mxf_internal {
+
+namespace {
+std::atomic<std::uint64_t> lookup_steps{0};
+}  // namespace
+
+std::uint64_t LookupSteps() { return lookup_steps.load(std::memory_order_relaxed); }
+
+namespace {
+
+// Ranges [lo, hi), in the order a lookup prefers them, and the first of them
+// that holds a value, found by a binary search: each range keeps only the
+// values no range before it holds, so what is kept is disjoint and sorted.
+class FirstHolder {
+ public:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  struct Range {
+    std::uint64_t lo;
+    std::uint64_t hi;
+  };
+
+  // `ranges` sorted by lo.
+  void Assign(const std::vector<Range>& ranges) {
+    pieces_.clear();
+    std::uint64_t covered = 0;  // values below this are held by an earlier range
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+      const std::uint64_t lo = std::max(ranges[i].lo, covered);
+      if (lo < ranges[i].hi) pieces_.push_back({lo, ranges[i].hi, i});
+      covered = std::max(covered, ranges[i].hi);
+    }
+  }
+  void Clear() { pieces_.clear(); }
+
+  // The index (in Assign's order) of the first range that holds v, or kNone;
+  // `steps` counts the ranges looked at.
+  std::size_t Find(std::uint64_t v, std::uint64_t& steps) const {
+    std::size_t lo = 0, hi = pieces_.size();  // the answer is the last piece with lo <= v
+    while (lo < hi) {
+      ++steps;
+      const std::size_t mid = lo + (hi - lo) / 2;
+      if (pieces_[mid].lo <= v)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    if (lo == 0 || v >= pieces_[lo - 1].hi) return kNone;
+    return pieces_[lo - 1].index;
+  }
+
+  // The disjoint pieces, sorted: for walks over sorted values.
+  struct Piece {
+    std::uint64_t lo;
+    std::uint64_t hi;
+    std::size_t index;
+  };
+  const std::vector<Piece>& Pieces() const { return pieces_; }
+
+ private:
+  std::vector<Piece> pieces_;
+};
+
+// Adds the steps of one call to the counter when the call ends.
+class StepCount {
+ public:
+  StepCount() = default;
+  StepCount(const StepCount&) = delete;
+  StepCount& operator=(const StepCount&) = delete;
+  ~StepCount() { lookup_steps.fetch_add(steps, std::memory_order_relaxed); }
+  std::uint64_t steps = 0;
+};
+
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) {
+  return b > UINT64_MAX - a ? UINT64_MAX : a + b;
+}
+
+}  // namespace
+}  // namespace mxf_internal
 
 namespace ASDCP {
 
@@ -153,6 +235,10 @@ class MXFReader::h__Reader {
     parts_.clear();
     segments_.clear();
     scanned_.clear();
+    scanned_parts_.clear();
+    part_map_.Clear();
+    segment_map_.Clear();
+    essence_bytes_ = 0;
     clip_ = false;
   }
   bool IsOpen() const { return open_; }
@@ -165,6 +251,12 @@ class MXFReader::h__Reader {
     std::uint64_t body_offset;
     std::uint64_t start;
     std::uint64_t end;
+  };
+  // A partition a key scan went through: the number of the first frame
+  // found in it, and the end of its essence.
+  struct ScannedPart {
+    std::uint64_t first;
+    std::uint64_t limit;
   };
 
   Result_t DoOpen(const char* filename);
@@ -180,7 +272,7 @@ class MXFReader::h__Reader {
   // segments and essence, and where its frames lie.
   Result_t LocateEssence(const PartitionPack& header, const HeaderMetadata& md, const LocalSet* ecd);
   // The index segments of the stream and the essence of every partition of
-  // its body stream, both in stream order.
+  // its body stream, both in stream order, and the segment lookup.
   Result_t CollectIndexAndEssence(const std::vector<PartitionPack>& partitions, std::uint64_t rip_offset,
                                   std::uint32_t body_sid, std::uint32_t index_sid);
   // The container duration, or when it is 0 the one of the index, the key
@@ -191,7 +283,11 @@ class MXFReader::h__Reader {
   Result_t FillCodingParameters(const HeaderMetadata& md, const LocalSet* sub);
   Result_t ListPartitions(const PartitionPack& header, std::vector<PartitionPack>& out,
                           std::uint64_t& rip_offset);
-  Result_t StreamOffset(ui32_t n, std::uint64_t& offset) const;
+  // The lookups of edit units in the index segments and of stream offsets in
+  // the partitions; built once the segments and partitions are final.
+  void MapSegments();
+  void MapParts();
+  Result_t StreamOffset(ui32_t n, std::uint64_t& offset, std::uint64_t& steps) const;
   Result_t Locate(ui32_t n, std::uint64_t& pos, std::uint64_t& limit, bool& exact) const;
   void DetectClipWrapping();
   Result_t ReadClipFrame(ui32_t n, FrameBuffer& buf);
@@ -207,7 +303,11 @@ class MXFReader::h__Reader {
   PictureDescriptor desc_{};
   std::vector<EssencePart> parts_;
   std::vector<IndexSegment> segments_;
-  std::vector<std::uint64_t> scanned_;  // frame positions found by a key scan (no index)
+  std::vector<std::uint64_t> scanned_;      // frame positions found by a key scan (no index)
+  std::vector<ScannedPart> scanned_parts_;  // in the order of the scan
+  FirstHolder part_map_;                    // stream offsets to parts_
+  FirstHolder segment_map_;                 // edit units to segments_
+  std::uint64_t essence_bytes_ = 0;         // of all parts_
 };
 
 namespace {
@@ -574,6 +674,7 @@ Result_t MXFReader::h__Reader::LocateEssence(const PartitionPack& header, const 
     ScanForFrames();
   else
     DetectClipWrapping();
+  MapParts();
   return RESULT_OK;
 }
 
@@ -606,9 +707,36 @@ Result_t MXFReader::h__Reader::CollectIndexAndEssence(const std::vector<Partitio
   }
   std::stable_sort(segments_.begin(), segments_.end(),
                    [](const IndexSegment& a, const IndexSegment& b) { return a.start < b.start; });
-  std::sort(parts_.begin(), parts_.end(),
-            [](const EssencePart& a, const EssencePart& b) { return a.body_offset < b.body_offset; });
+  std::stable_sort(parts_.begin(), parts_.end(),
+                   [](const EssencePart& a, const EssencePart& b) { return a.body_offset < b.body_offset; });
+  MapSegments();
   return RESULT_OK;
+}
+
+void MXFReader::h__Reader::MapSegments() {
+  std::vector<FirstHolder::Range> ranges;
+  ranges.reserve(segments_.size());
+  for (const IndexSegment& seg : segments_) {
+    const std::uint64_t start = static_cast<std::uint64_t>(seg.start);
+    std::uint64_t units = 0;
+    if (seg.edit_unit_byte_count != 0)
+      units = seg.duration > 0 ? static_cast<std::uint64_t>(seg.duration) : UINT64_MAX;
+    else
+      units = seg.stream_offsets.size();
+    ranges.push_back({start, SaturatingAdd(start, units)});
+  }
+  segment_map_.Assign(ranges);
+}
+
+void MXFReader::h__Reader::MapParts() {
+  std::vector<FirstHolder::Range> ranges;
+  ranges.reserve(parts_.size());
+  essence_bytes_ = 0;
+  for (const EssencePart& p : parts_) {
+    ranges.push_back({p.body_offset, SaturatingAdd(p.body_offset, p.end - p.start)});
+    essence_bytes_ = SaturatingAdd(essence_bytes_, p.end - p.start);
+  }
+  part_map_.Assign(ranges);
 }
 
 ui32_t MXFReader::h__Reader::FrameCount(const HeaderMetadata& md, const LocalSet& track,
@@ -647,9 +775,7 @@ std::uint64_t MXFReader::h__Reader::IndexedFrames() const {
   for (const IndexSegment& seg : segments_) {
     if (seg.edit_unit_byte_count != 0 && seg.duration == 0) {
       // Constant-size edit units without a stated duration: as many as the essence holds.
-      std::uint64_t bytes = 0;
-      for (const EssencePart& p : parts_) bytes += p.end - p.start;
-      end = std::max<std::uint64_t>(end, bytes / seg.edit_unit_byte_count);
+      end = std::max<std::uint64_t>(end, essence_bytes_ / seg.edit_unit_byte_count);
     } else {
       end = std::max<std::uint64_t>(
           end, static_cast<std::uint64_t>(seg.start) + static_cast<std::uint64_t>(seg.duration));
@@ -662,28 +788,41 @@ Result_t MXFReader::h__Reader::LargestFrameSize(ui32_t& size) const {
   size = 0;
   if (!open_) return RESULT_INIT;
   if (segments_.empty()) return RESULT_FALSE;
+  StepCount count;
+  // No unit is larger than the essence of the partition that holds it.
+  std::uint64_t longest_part = 0;
+  for (const EssencePart& p : parts_) longest_part = std::max(longest_part, p.end - p.start);
+  count.steps += parts_.size();
   std::uint64_t largest = 0;
   std::vector<std::uint64_t> offsets;
   for (const IndexSegment& seg : segments_) {
     if (seg.edit_unit_byte_count != 0) {
-      largest = std::max<std::uint64_t>(largest, seg.edit_unit_byte_count);
+      largest =
+          std::max<std::uint64_t>(largest, std::min<std::uint64_t>(seg.edit_unit_byte_count, longest_part));
     } else {
       offsets.insert(offsets.end(), seg.stream_offsets.begin(), seg.stream_offsets.end());
     }
   }
+  count.steps += segments_.size();
   std::sort(offsets.begin(), offsets.end());
   offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
   // Each unit ends where the next one begins, or at the end of the essence of
   // the partition that holds it; a unit outside every partition bounds nothing.
+  // Units and partitions are both in stream order: one walk over the two.
+  const std::vector<FirstHolder::Piece>& pieces = part_map_.Pieces();
+  std::size_t k = 0;
   for (std::size_t i = 0; i < offsets.size(); ++i) {
-    for (const EssencePart& p : parts_) {
-      const std::uint64_t part_end = p.body_offset + (p.end - p.start);
-      if (offsets[i] < p.body_offset || offsets[i] >= part_end) continue;
-      const std::uint64_t next =
-          i + 1 < offsets.size() && offsets[i + 1] < part_end ? offsets[i + 1] : part_end;
-      largest = std::max(largest, next - offsets[i]);
-      break;
+    ++count.steps;
+    while (k < pieces.size() && pieces[k].hi <= offsets[i]) {
+      ++count.steps;
+      ++k;
     }
+    if (k == pieces.size()) break;
+    if (offsets[i] < pieces[k].lo) continue;
+    const std::uint64_t part_end = pieces[k].hi;
+    const std::uint64_t next =
+        i + 1 < offsets.size() && offsets[i + 1] < part_end ? offsets[i + 1] : part_end;
+    largest = std::max(largest, next - offsets[i]);
   }
   size = largest > UINT32_MAX ? UINT32_MAX : static_cast<ui32_t>(largest);
   return RESULT_OK;
@@ -691,7 +830,9 @@ Result_t MXFReader::h__Reader::LargestFrameSize(ui32_t& size) const {
 
 void MXFReader::h__Reader::ScanForFrames() {
   scanned_.clear();
+  scanned_parts_.clear();
   for (const EssencePart& p : parts_) {
+    scanned_parts_.push_back({scanned_.size(), p.end});
     std::uint64_t pos = p.start;
     while (pos < p.end && scanned_.size() < kMaxScannedFrames) {
       KlvHeader klv;
@@ -704,48 +845,41 @@ void MXFReader::h__Reader::ScanForFrames() {
   }
 }
 
-Result_t MXFReader::h__Reader::StreamOffset(ui32_t n, std::uint64_t& offset) const {
-  for (const IndexSegment& seg : segments_) {
-    const std::uint64_t start = static_cast<std::uint64_t>(seg.start);
-    if (n < start) continue;
-    const std::uint64_t rel = n - start;
-    if (seg.edit_unit_byte_count != 0) {
-      if (seg.duration > 0 && rel >= static_cast<std::uint64_t>(seg.duration)) continue;
-      offset = std::uint64_t{n} * seg.edit_unit_byte_count;
-    } else {
-      if (rel >= seg.stream_offsets.size()) continue;
-      offset = seg.stream_offsets[rel];
-    }
-    return RESULT_OK;
-  }
-  return RESULT_RANGE;
+Result_t MXFReader::h__Reader::StreamOffset(ui32_t n, std::uint64_t& offset, std::uint64_t& steps) const {
+  // The first segment, in the order of their start, that indexes unit n.
+  const std::size_t i = segment_map_.Find(n, steps);
+  if (i == FirstHolder::kNone) return RESULT_RANGE;
+  const IndexSegment& seg = segments_[i];
+  if (seg.edit_unit_byte_count != 0)
+    offset = std::uint64_t{n} * seg.edit_unit_byte_count;
+  else
+    offset = seg.stream_offsets[n - static_cast<std::uint64_t>(seg.start)];
+  return RESULT_OK;
 }
 
 Result_t MXFReader::h__Reader::Locate(ui32_t n, std::uint64_t& pos, std::uint64_t& limit, bool& exact) const {
   if (segments_.empty()) {
     if (n >= scanned_.size()) return RESULT_RANGE;
     pos = scanned_[n];
+    // The last partition whose first frame is not after frame n holds it.
+    const auto part = std::upper_bound(scanned_parts_.begin(), scanned_parts_.end(), std::uint64_t{n},
+                                       [](std::uint64_t v, const ScannedPart& p) { return v < p.first; });
+    limit = std::prev(part)->limit;
     exact = true;
-    for (const EssencePart& p : parts_) {
-      if (pos >= p.start && pos < p.end) {
-        limit = p.end;
-        return RESULT_OK;
-      }
-    }
-    return RESULT_BADSEEK;
+    return RESULT_OK;
   }
+  StepCount count;
   std::uint64_t stream_offset = 0;
-  Result_t r = StreamOffset(n, stream_offset);
+  Result_t r = StreamOffset(n, stream_offset, count.steps);
   if (r.Failure()) return r;
   exact = false;
-  for (const EssencePart& p : parts_) {
-    if (stream_offset >= p.body_offset && stream_offset - p.body_offset < p.end - p.start) {
-      pos = p.start + (stream_offset - p.body_offset);
-      limit = p.end;
-      return RESULT_OK;
-    }
-  }
-  return RESULT_BADSEEK;
+  // The first partition, in stream order, whose essence holds the offset.
+  const std::size_t i = part_map_.Find(stream_offset, count.steps);
+  if (i == FirstHolder::kNone) return RESULT_BADSEEK;
+  const EssencePart& p = parts_[i];
+  pos = p.start + (stream_offset - p.body_offset);
+  limit = p.end;
+  return RESULT_OK;
 }
 
 void MXFReader::h__Reader::DetectClipWrapping() {
@@ -756,8 +890,9 @@ void MXFReader::h__Reader::DetectClipWrapping() {
   if (segments_.empty() || parts_.size() != 1) return;
   KlvHeader klv;
   std::uint64_t second = 0;
+  StepCount count;
   if (ReadKlvHeader(file_, parts_[0].start, klv) != KlvStatus::kOk || !IsJpeg2000Element(klv.key)) return;
-  if (StreamOffset(1, second).Failure()) return;
+  if (StreamOffset(1, second, count.steps).Failure()) return;
   if (second <= parts_[0].body_offset || second - parts_[0].body_offset >= klv.header_size + klv.length)
     return;
   parts_[0].start = klv.ValueOffset();
@@ -772,7 +907,8 @@ Result_t MXFReader::h__Reader::ReadClipFrame(ui32_t n, FrameBuffer& buf) {
   if (r.Failure()) return r;
   // The frame runs to the next frame's start, or to the end of the value.
   std::uint64_t next = 0;
-  if (n < UINT32_MAX && StreamOffset(n + 1, next).Success()) {
+  StepCount count;
+  if (n < UINT32_MAX && StreamOffset(n + 1, next, count.steps).Success()) {
     if (next < parts_[0].body_offset || next - parts_[0].body_offset > limit - parts_[0].start)
       return RESULT_BADSEEK;
     next_pos = parts_[0].start + (next - parts_[0].body_offset);

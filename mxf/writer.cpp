@@ -391,6 +391,18 @@ std::vector<std::uint8_t> IndexSegments(const std::vector<std::uint64_t>& offset
                                         UidSource& uids) {
   std::vector<std::uint8_t> out;
   std::vector<std::uint16_t> unused;
+  if (o.constant_edit_unit_bytes != 0) {
+    SetWriter s(labels::kIndexSegment, unused);
+    s.Label(tags::kInstanceUid, uids.Next());
+    s.Rational(tags::kIndexEditRate, o.edit_rate);
+    s.U64(tags::kIndexStartPosition, 0);
+    s.U64(tags::kIndexDuration, offsets.size());
+    s.U32(tags::kEditUnitByteCount, o.constant_edit_unit_bytes);
+    s.U32(tags::kIndexSid, kIndexSid);
+    s.U32(tags::kBodySid, kBodySid);
+    s.AppendTo(out);
+    return out;
+  }
   for (std::size_t first = 0; first < offsets.size(); first += kIndexEntriesPerSegment) {
     const std::size_t count = std::min<std::size_t>(kIndexEntriesPerSegment, offsets.size() - first);
     SetWriter s(labels::kIndexSegment, unused);
@@ -461,6 +473,7 @@ Result_t WriteJpeg2000TrackFile(const char* path, const std::vector<std::vector<
     if (f.size() > UINT32_MAX) return Kumu::RESULT_PARAM;
   }
   if (o.gap_before_body != 0 && (o.interop || o.gap_before_body < 25)) return Kumu::RESULT_PARAM;
+  if (o.empty_partitions != 0 && o.interop) return Kumu::RESULT_PARAM;
   if (o.edit_rate.Numerator <= 0 || o.edit_rate.Denominator <= 0) return Kumu::RESULT_PARAM;
 
   UidSource uids(o.seed);
@@ -491,7 +504,9 @@ Result_t WriteJpeg2000TrackFile(const char* path, const std::vector<std::vector<
     gap.push_back(0x88);
     PutBe64(gap, gap_size - 25);
   }
-  const std::uint64_t body = interop ? 0 : pack_size + metadata.size() + gap_size;
+  // The empty body partitions, then the one with the frames.
+  const std::uint64_t first_body = pack_size + metadata.size() + gap_size;
+  const std::uint64_t body = interop ? 0 : first_body + pack_size * o.empty_partitions;
   const std::uint64_t footer =
       interop ? pack_size + metadata.size() + essence_bytes : body + pack_size + essence_bytes;
 
@@ -505,7 +520,12 @@ Result_t WriteJpeg2000TrackFile(const char* path, const std::vector<std::vector<
       out.Write(gap);
       out.Skip(gap_size - gap.size());
     }
-    out.Write(PartitionPackBytes(labels::kBodyPartition, body, 0, footer, 0, 0, 0, kBodySid, op));
+    std::uint64_t previous = 0;
+    for (std::uint64_t at = first_body; at < body; at += pack_size) {
+      out.Write(PartitionPackBytes(labels::kBodyPartition, at, previous, footer, 0, 0, 0, kBodySid, op));
+      previous = at;
+    }
+    out.Write(PartitionPackBytes(labels::kBodyPartition, body, previous, footer, 0, 0, 0, kBodySid, op));
   }
   for (const auto& f : frames) {
     std::vector<std::uint8_t> kl;
@@ -528,7 +548,7 @@ Result_t WriteJpeg2000TrackFile(const char* path, const std::vector<std::vector<
       pair(kBodySid, 0);
     } else {
       pair(0, 0);
-      pair(kBodySid, body);
+      for (std::uint64_t at = first_body; at <= body; at += pack_size) pair(kBodySid, at);
     }
     pair(0, footer);
     std::vector<std::uint8_t> rip;

@@ -27,6 +27,14 @@ struct TrackFileOptions {
   // hole where the file system allows; makes files whose essence lies beyond
   // 4 GiB without writing gigabytes.
   std::uint64_t gap_before_body = 0;
+  // SMPTE layout only: this many body partitions without essence in front of
+  // the one that holds the frames (as a writer that starts a partition every
+  // few frames, or a hostile file, might leave).
+  std::uint32_t empty_partitions = 0;
+  // Non-zero: the index is one segment of edit units of this many bytes each
+  // instead of one entry per frame (frames whose KLVs have that size read
+  // back; others make a damaged file).
+  std::uint32_t constant_edit_unit_bytes = 0;
   // Seed of the identifiers written into the file (same inputs, same file).
   std::uint64_t seed = 1;
 };

@@ -4,6 +4,7 @@
 // show that nothing reads out of bounds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -286,6 +287,19 @@ TEST_F(DamagedFileTest, CorruptHeaderFields) {
   b = whole;
   PutBe(b, first_set + 22, 0xffff, 2);
   expect_both(b, ASDCP::RESULT_KLV_CODING, "property length");
+
+  // A copy of the footer partition pack over the first set: a stray pack
+  // inside the metadata, not the partition that follows it.
+  const std::uint8_t footer_key[] = {0x06, 0x0e, 0x2b, 0x34, 0x02, 0x05, 0x01,
+                                     0x01, 0x0d, 0x01, 0x02, 0x01, 0x01, 0x04};
+  const std::vector<std::size_t> footer = FindAll(whole, footer_key, sizeof footer_key);
+  ASSERT_EQ(footer.size(), 1u);
+  ASSERT_EQ(whole[footer[0] + 16], 0x83);
+  const std::size_t footer_size = 20 + ((whole[footer[0] + 18] << 8) | whole[footer[0] + 19]);
+  b = whole;
+  std::copy_n(whole.begin() + static_cast<std::ptrdiff_t>(footer[0]), footer_size,
+              b.begin() + static_cast<std::ptrdiff_t>(first_set));
+  expect_both(b, ASDCP::RESULT_KLV_CODING, "stray partition pack");
 }
 
 TEST_F(DamagedFileTest, BrokenRandomIndexPackFallsBackToThePartitionChain) {

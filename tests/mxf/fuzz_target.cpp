@@ -1,4 +1,5 @@
-// Fuzz entry over EssenceType + OpenRead + ReadFrame of every frame.
+// Fuzz entry over EssenceType + OpenRead + LargestFrameSize + the run's
+// growing read of every frame.
 #include "tests/mxf/fuzz_target.h"
 
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "converter/conversion_run.h"
 #include "mxf/AS_DCP.h"
 
 namespace mxftest {
@@ -38,11 +40,17 @@ int MxfFuzzOneInput(const std::uint8_t* data, std::size_t size) {
   if (reader.OpenRead(path.c_str()).Success()) {
     ASDCP::JP2K::PictureDescriptor desc{};
     (void)reader.FillPictureDescriptor(desc);
-    ASDCP::JP2K::FrameBuffer fb(1 << 16);
-    // Every frame the descriptor announces (bounded), and a few past the end.
+    // The largest frame the index announces sizes the run's buffers: it may
+    // never exceed what the file holds.
+    ASDCP::ui32_t largest = 0;
+    if (reader.LargestFrameSize(largest).Success() && largest > size) std::abort();
+    ASDCP::JP2K::FrameBuffer fb(largest > (1u << 16) ? largest : (1u << 16));
+    // Every frame the descriptor announces (bounded), and a few past the end,
+    // read as the run reads them: the buffer grows while a frame does not fit.
     const ASDCP::ui32_t frames = desc.ContainerDuration < 4096 ? desc.ContainerDuration : 4096;
     for (ASDCP::ui32_t i = 0; i < frames + 2; ++i) {
-      if (reader.ReadFrame(i, fb).Success() && fb.Size() > fb.Capacity()) std::abort();
+      bool tooLarge = false;
+      if (ReadFrameGrowing(reader, i, fb, tooLarge).Success() && fb.Size() > fb.Capacity()) std::abort();
     }
     (void)reader.ReadFrame(0xffffffffu, fb);
   }

@@ -1,6 +1,6 @@
 // One fuzz input through the whole reading path: essence-type probe, open,
-// descriptor, every frame.  Shared by the libFuzzer program and the bounded
-// mutation test.
+// descriptor, largest frame, every frame as the conversion run reads it.
+// Shared by the libFuzzer program and the bounded mutation test.
 #pragma once
 
 #include <cstddef>

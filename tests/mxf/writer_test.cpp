@@ -12,6 +12,7 @@
 #include <string>
 
 #include "mxf/AS_DCP.h"
+#include "mxf/lookup_steps.h"
 #include "mxf/writer.h"
 #include "tests/mxf/mxf_test_util.h"
 #include "tests/support/testdata.h"
@@ -138,24 +139,27 @@ TEST(WriterTest, PartitionsFoundByWalkingTheFile) {
 }
 
 TEST(WriterTest, HeaderByteCountRunningIntoTheEssence) {
-  // An Interop-style file whose HeaderByteCount also counts the first frame's
-  // key: the metadata ends where the essence begins.
+  // A file whose HeaderByteCount also counts the key of what follows the
+  // metadata (Interop: the first frame; SMPTE: the body partition pack): the
+  // metadata ends where that begins.
   TempDir dir;
   const std::vector<Bytes> frames = SomeFrames(3);
-  mxfwrite::TrackFileOptions o;
-  o.interop = true;
-  const std::string path = dir.File("overrun.mxf");
-  ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
-  Bytes b = ReadBytes(path);
-  std::uint64_t count = 0;
-  for (int i = 0; i < 8; ++i) count = (count << 8) | b[20 + 32 + i];
-  count += 20;
-  for (int i = 7; i >= 0; --i, count >>= 8)
-    b[20 + 32 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count);
-  WriteBytes(path, b);
-  ASDCP::EssenceType_t type = ASDCP::ESS_UNKNOWN;
-  EXPECT_EQ(ASDCP::EssenceType(path.c_str(), type), Kumu::RESULT_OK);
-  EXPECT_EQ(type, ASDCP::ESS_JPEG_2000);
+  for (bool interop : {true, false}) {
+    mxfwrite::TrackFileOptions o;
+    o.interop = interop;
+    const std::string path = dir.File("overrun.mxf");
+    ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
+    Bytes b = ReadBytes(path);
+    std::uint64_t count = 0;
+    for (int i = 0; i < 8; ++i) count = (count << 8) | b[20 + 32 + i];
+    count += 20;
+    for (int i = 7; i >= 0; --i, count >>= 8)
+      b[20 + 32 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(count);
+    WriteBytes(path, b);
+    ASDCP::EssenceType_t type = ASDCP::ESS_UNKNOWN;
+    EXPECT_EQ(ASDCP::EssenceType(path.c_str(), type), Kumu::RESULT_OK) << interop;
+    EXPECT_EQ(type, ASDCP::ESS_JPEG_2000) << interop;
+  }
 }
 
 TEST(WriterTest, ManyFramesSpanSeveralIndexSegments) {
@@ -357,4 +361,64 @@ TEST(WriterTest, LargestFrameSizeFromTheIndex) {
     EXPECT_EQ(reader.LargestFrameSize(size), Kumu::RESULT_FALSE);
     EXPECT_EQ(size, 0u);
   }
+}
+
+TEST(WriterTest, LookupsGrowWithTheIndexAndThePartitionsNotTheirProduct) {
+  // 20,000 frames behind 2,000 body partitions without essence, found through
+  // the random index pack or the partition chain: the largest frame takes
+  // one walk over the index entries and the partitions, and a frame read two
+  // binary searches, where a search of every partition for each entry would
+  // look 40 million times.
+  TempDir dir;
+  std::vector<Bytes> frames{TinyCodestream(64, 32, 8, 40)};
+  for (std::size_t i = 1; i < 20000; ++i) frames.emplace_back(8 + i % 13, static_cast<std::uint8_t>(i));
+  for (bool rip : {true, false}) {
+    mxfwrite::TrackFileOptions o;
+    o.empty_partitions = 2000;
+    o.write_rip = rip;
+    const std::string path = dir.File("partitions.mxf");
+    ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
+    ExpectReadsBack(path, frames);
+    MXFReader reader;
+    ASSERT_EQ(reader.OpenRead(path.c_str()), Kumu::RESULT_OK);
+    std::uint64_t before = mxf_internal::LookupSteps();
+    ASDCP::ui32_t size = 0;
+    ASSERT_EQ(reader.LargestFrameSize(size), Kumu::RESULT_OK);
+    EXPECT_EQ(size, frames[0].size() + 20);  // the first frame's KLV
+    EXPECT_LE(mxf_internal::LookupSteps() - before, 2u * (20000 + 2002 + 4));
+    before = mxf_internal::LookupSteps();
+    ASDCP::JP2K::FrameBuffer fb(4096);
+    for (ASDCP::ui32_t n : {0u, 1u, 9999u, 19999u}) {
+      ASSERT_EQ(reader.ReadFrame(n, fb), Kumu::RESULT_OK);
+      EXPECT_EQ(Bytes(fb.RoData(), fb.RoData() + fb.Size()), frames[n]);
+    }
+    // Four segments and one partition with essence: a few steps a frame.
+    EXPECT_LE(mxf_internal::LookupSteps() - before, 4u * 8);
+  }
+}
+
+TEST(WriterTest, ConstantSizeIndexIsBoundedByTheEssence) {
+  // Frames of one size under a constant-size index read back; an edit-unit
+  // size far beyond the file bounds no frame beyond the essence it has.
+  TempDir dir;
+  const std::vector<Bytes> frames(5, TinyCodestream(320, 240, 12, 300));
+  const ASDCP::ui32_t klv = static_cast<ASDCP::ui32_t>(frames[0].size() + 20);
+  const std::string path = dir.File("constant.mxf");
+  mxfwrite::TrackFileOptions o;
+  o.constant_edit_unit_bytes = klv;
+  ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
+  ExpectReadsBack(path, frames);
+  MXFReader reader;
+  ASDCP::ui32_t size = 0;
+  ASSERT_EQ(reader.OpenRead(path.c_str()), Kumu::RESULT_OK);
+  ASSERT_EQ(reader.LargestFrameSize(size), Kumu::RESULT_OK);
+  EXPECT_EQ(size, klv);
+  o.constant_edit_unit_bytes = 256u << 20;
+  ASSERT_EQ(mxfwrite::WriteJpeg2000TrackFile(path.c_str(), frames, o), Kumu::RESULT_OK);
+  ASSERT_EQ(reader.OpenRead(path.c_str()), Kumu::RESULT_OK);
+  ASSERT_EQ(reader.LargestFrameSize(size), Kumu::RESULT_OK);
+  EXPECT_EQ(size, 5 * klv);  // the whole essence, in one partition
+  ASDCP::JP2K::FrameBuffer fb(size);
+  EXPECT_EQ(reader.ReadFrame(0, fb), Kumu::RESULT_OK);
+  EXPECT_EQ(reader.ReadFrame(1, fb), Kumu::RESULT_BADSEEK);  // 256 MiB into a small stream
 }
