@@ -1,14 +1,11 @@
 #include "converter/run_report.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
 #include "converter/console.h"
 #include "mxf/AS_DCP.h"
+#include "platform/file_system.h"
 #include "platform/threads.h"
 
 namespace {
@@ -64,16 +61,13 @@ void PrintFailureCause(const TRunFailure& failure) {
 }
 
 std::string InputFileCause(const char* path, const Kumu::Result_t& result) {
-  struct stat info {};
-  if (stat(path, &info) != 0) return SystemError(errno);
-  if (S_ISDIR(info.st_mode)) return SystemError(EISDIR);
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return SystemError(errno);
+  int error = 0;
+  const PlatformEntryKind kind = platformEntryKind(path, true, &error);
+  if (kind == PlatformEntryKind::kNone) return SystemError(error);
+  if (kind == PlatformEntryKind::kFolder) return SystemError(EISDIR);
   unsigned char head[4] = {0, 0, 0, 0};
-  const ssize_t got = read(fd, head, sizeof(head));
-  const int readError = errno;
-  close(fd);
-  if (got < 0) return SystemError(readError);
+  std::size_t got = 0;
+  if (!platformReadFileStart(path, head, sizeof head, &got, &error)) return SystemError(error);
   // Every MXF file begins with the key of its header partition.
   static constexpr unsigned char kKeyPrefix[4] = {0x06, 0x0E, 0x2B, 0x34};
   if (got == 0) return "the file is empty";
@@ -159,17 +153,17 @@ std::string FrameDecodeCause(const Kumu::Result_t& result, const TFrameStop& sto
 std::string MovieCause(const char* path, const Kumu::Result_t& result, int systemError) {
   if (LabelIs(result, "Failed to create a new movie") ||
       LabelIs(result, "Failed to open the dest file for writing")) {
-    struct stat info {};
-    if (stat(path, &info) == 0) {
-      if (S_ISDIR(info.st_mode)) return SystemError(EISDIR);
-      if (access(path, W_OK) != 0) return SystemError(errno);
-    }
+    int error = 0;
+    const PlatformEntryKind kind = platformEntryKind(path, true);
+    if (kind == PlatformEntryKind::kFolder) return SystemError(EISDIR);
+    if (kind != PlatformEntryKind::kNone && !platformMayWrite(path, &error)) return SystemError(error);
     std::string folder(path);
     const std::size_t slash = folder.rfind('/');
     folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
-    if (stat(folder.c_str(), &info) != 0) return SystemError(errno);
-    if (!S_ISDIR(info.st_mode)) return SystemError(ENOTDIR);
-    if (access(folder.c_str(), W_OK) != 0) return SystemError(errno);
+    const PlatformEntryKind folderKind = platformEntryKind(folder.c_str(), true, &error);
+    if (folderKind == PlatformEntryKind::kNone) return SystemError(error);
+    if (folderKind != PlatformEntryKind::kFolder) return SystemError(ENOTDIR);
+    if (!platformMayWrite(folder.c_str(), &error)) return SystemError(error);
     return "the movie file could not be created";
   }
   if (LabelIs(result, "QuickTime 7.1 or higher must be installed"))

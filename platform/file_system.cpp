@@ -12,10 +12,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-PlatformEntryKind platformEntryKind(const char* path, bool followLinks) {
+PlatformEntryKind platformEntryKind(const char* path, bool followLinks, int* errorCode) {
   struct stat info {};
   int rc = followLinks ? stat(path, &info) : lstat(path, &info);
-  if (rc != 0) return PlatformEntryKind::kNone;
+  if (rc != 0) {
+    if (errorCode) *errorCode = errno;
+    return PlatformEntryKind::kNone;
+  }
   if (S_ISDIR(info.st_mode)) return PlatformEntryKind::kFolder;
   if (S_ISLNK(info.st_mode)) return PlatformEntryKind::kLink;
   if (S_ISREG(info.st_mode)) return PlatformEntryKind::kFile;
@@ -173,7 +176,35 @@ bool platformResolvePath(const char* path, char* resolved, std::size_t capacity)
   return fits;
 }
 
-bool platformMayWrite(const char* path) { return access(path, W_OK) == 0; }
+bool platformMayWrite(const char* path, int* errorCode) {
+  if (access(path, W_OK) == 0) return true;
+  if (errorCode) *errorCode = errno;
+  return false;
+}
+
+bool platformReadFileStart(const char* path, void* bytes, std::size_t capacity, std::size_t* count,
+                           int* errorCode) {
+  *count = 0;
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errorCode) *errorCode = errno;
+    return false;
+  }
+  char* const start = static_cast<char*>(bytes);
+  while (*count < capacity) {
+    const ssize_t n = read(fd, start + *count, capacity - *count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      if (errorCode) *errorCode = errno;
+      close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    *count += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  return true;
+}
 
 bool platformCopyPermissions(const char* from, const char* to) {
   struct stat info {};

@@ -8,8 +8,10 @@
 enum class PlatformEntryKind { kNone, kFile, kFolder, kLink, kOther };
 
 // What is at `path`: with `followLinks` a link counts as what it points to
-// (kNone for a dangling one); without it a link is kLink.
-PlatformEntryKind platformEntryKind(const char* path, bool followLinks);
+// (kNone for a dangling one); without it a link is kLink.  kNone comes with
+// the system's error code in *errorCode when it is given (ENOENT for a
+// missing entry, ENOTDIR for a path through a file).
+PlatformEntryKind platformEntryKind(const char* path, bool followLinks, int* errorCode = nullptr);
 // Calls `visit(context, name)` for every entry of the folder other than "."
 // and "..", in the order the system gives them.  False when the folder
 // cannot be read.
@@ -46,8 +48,14 @@ bool platformNameFitsFolder(const char* path, int* errorCode);
 // The absolute path with every link resolved (realpath); false when it
 // cannot be had or does not fit.
 bool platformResolvePath(const char* path, char* resolved, std::size_t capacity);
-// Whether this user may write the file at `path`.
-bool platformMayWrite(const char* path);
+// Whether this user may write the file (or folder) at `path`; false with
+// the error code in *errorCode when it is given.
+bool platformMayWrite(const char* path, int* errorCode = nullptr);
+// Reads the first bytes of the file at `path`: `capacity` bytes, fewer when
+// the file is shorter (*count tells how many).  False with the error code
+// when the file cannot be opened or read (EISDIR for a folder).
+bool platformReadFileStart(const char* path, void* bytes, std::size_t capacity, std::size_t* count,
+                           int* errorCode);
 // Gives `to` the permission bits of the regular file `from`; false when
 // `from` is not one or the bits could not be set.
 bool platformCopyPermissions(const char* from, const char* to);
