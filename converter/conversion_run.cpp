@@ -192,9 +192,15 @@ class TMovieOutput {
   // The movie could not be completed or saved: it replaces nothing.
   void Discard() { mDiscarded = true; }
   bool Discarded() const { return mDiscarded; }
-  // Why Open refused the destination before the writer made anything; empty
-  // when it did not.
-  const std::string& Refusal() const { return mRefusal; }
+  // Why the step of the movie that gave `result` failed (at `frame`; -1 for
+  // none): the destination and the reason Open refused it before the writer
+  // made anything, else the cause of the writer's result with the system's
+  // words for a failed write.
+  TRunFailure Failure(const Kumu::Result_t& result, std::int64_t frame = -1) const {
+    if (!mRefusal.empty()) return {mDestination, frame, mRefusal};
+    return {mDestination, frame,
+            MovieCause(mDestination.c_str(), result, mWriter ? mWriter->SystemError() : 0)};
+  }
 
   // Opens the writer on the temporary file.  A destination that is the input
   // file itself (by any name or link), or whose name is longer than its
@@ -268,29 +274,22 @@ Kumu::Result_t ReadFrameGrowing(const ASDCP::JP2K::MXFReader& reader, std::uint3
 
 namespace {
 
-// The run up to the closed movie; `output` is made when a movie is written.
-Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr<TMovieOutput>& output,
-                             TRunFailure& why) {
-  const char* inputPath = options.mInputPath.ToNarrow(0);
-  PrintInfo("Opening input mxf file: '%s'", inputPath);
-  const std::string input(inputPath);
-
-  // Declared in the reverse order of their release: the components first,
-  // then the frame buffers, the reader.
-  ASDCP::JP2K::MXFReader reader;
+// Opens the track file and reads its picture descriptor (shown when
+// `verbose`).  A track without frames, or with a picture size no movie
+// takes, stops the run here, before a movie is begun.
+Kumu::Result_t OpenTrack(ASDCP::JP2K::MXFReader& reader, const std::string& input, bool verbose,
+                         ASDCP::JP2K::PictureDescriptor& descriptor, TRunFailure& why) {
   Kumu::Result_t result = reader.OpenRead(input.c_str());
   if (result.Failure()) {
     why = {input, -1, InputFileCause(input.c_str(), result)};
     return result;
   }
-
-  ASDCP::JP2K::PictureDescriptor descriptor{};
   descriptor.EditRate = ASDCP::Rational();
   descriptor.SampleRate = ASDCP::Rational();
   descriptor.AspectRatio = ASDCP::Rational();
   result = reader.FillPictureDescriptor(descriptor);
   if (result.Failure()) return result;
-  if (options.mVerbose) PrintDescriptor(descriptor);
+  if (verbose) PrintDescriptor(descriptor);
   // A movie without a frame is no movie: an existing one stays as it is.
   if (descriptor.ContainerDuration == 0) {
     why = {input, -1, "the track holds no frames"};
@@ -302,139 +301,218 @@ Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr
     why = {input, -1, cause};
     return ASDCP::RESULT_FORMAT;
   }
+  return Kumu::RESULT_OK;
+}
 
-  // With -W every frame is read and decoded, and no movie is written.
+// Opens the movie (`output`) and begins its video track at the movie's frame
+// rate for the track's edit rate.  With -W every frame is read and decoded,
+// and no movie is made; the frame-rate note is printed all the same, so that
+// the notes are those of a real run.
+Kumu::Result_t BeginMovie(const TCommandLineOptions& options, const std::string& input,
+                          const ASDCP::JP2K::PictureDescriptor& descriptor,
+                          std::unique_ptr<TMovieOutput>& output, TRunFailure& why) {
   const bool writeMovie = options.mReadOnly == 0;
-  TString moviePath = options.mOutputPrefix;
-  moviePath.AppendText(u".mov");
-  const std::string movie(moviePath.ToNarrow(0));
-  TQuickTimeVideoFile* writer = nullptr;
   if (writeMovie) {
+    TString moviePath = options.mOutputPrefix;
+    moviePath.AppendText(u".mov");
     output = std::make_unique<TMovieOutput>(moviePath);
-    result = output->Open(input);
-    if (result.Failure()) {
-      const std::string& refusal = output->Refusal();
-      why = {movie, -1, refusal.empty() ? MovieCause(movie.c_str(), result) : refusal};
-      return result;
+    const Kumu::Result_t opened = output->Open(input);
+    if (opened.Failure()) {
+      why = output->Failure(opened);
+      return opened;
     }
-    writer = &output->Writer();
   }
-  // Printed with -W too: the notes are those of a real run.
   const std::int32_t rateIndex = MovieFrameRateIndex(descriptor.EditRate);
-  if (writeMovie) {
-    result = writer->BeginVideoTrack({descriptor.StoredWidth, descriptor.StoredHeight}, rateIndex,
-                                     options.mCodecType, kMovieQuality, kPixelFormatRgb24);
-    if (result.Failure()) {
-      why = {movie, -1, MovieCause(movie.c_str(), result)};
-      return result;
+  if (!writeMovie) return Kumu::RESULT_OK;
+  const Kumu::Result_t begun =
+      output->Writer().BeginVideoTrack({descriptor.StoredWidth, descriptor.StoredHeight}, rateIndex,
+                                       options.mCodecType, kMovieQuality, kPixelFormatRgb24);
+  if (begun.Failure()) why = output->Failure(begun);
+  return begun;
+}
+
+// The frames of a range, read, decoded and added to the movie in batches of
+// one frame per decoder component; component i always decodes the frame read
+// into buffer i.  The first batch is started by Run; each later one while
+// the batch before it goes to the movie: a component starts its next frame
+// as soon as its frame is in the movie (the writer converts the pixels
+// before AddFrame returns), so the decoders are not idle while the frames
+// are added.  Each batch's progress line comes before its frames are read.
+// A failing frame ends the run once the frames before it are in the movie,
+// whatever the number of components: a frame that cannot be read becomes
+// the end of the batches (mStop), and a frame that does not decode ends its
+// batch.
+class TFrameBatches {
+ public:
+  // `output` is null when no movie is written (-W).
+  TFrameBatches(const ASDCP::JP2K::MXFReader& reader, const std::string& input, TFrameSize frameSize,
+                TMovieOutput* output)
+      : mReader(reader), mInput(input), mFrameSize(frameSize), mOutput(output) {}
+
+  // Makes the frame buffers, then the decoder components (which start their
+  // threads) and gives them the track's bit depths.
+  Kumu::Result_t Prepare(const ASDCP::JP2K::PictureDescriptor& descriptor, TRunFailure& why) {
+    // The buffers take the largest frame the index knows; a larger frame
+    // makes its buffer grow.
+    std::uint32_t largest = 0;
+    if (mReader.LargestFrameSize(largest).Failure()) largest = 0;
+    mCount = DecoderThreadCount(ConverterNumberOfProcessors());
+    mBuffers.SetSize(static_cast<std::int32_t>(mCount));
+    for (std::uint32_t i = 0; i < mCount; ++i) {
+      const Kumu::Result_t result = mBuffers[i].Capacity(InitialFrameCapacity(largest));
+      if (result.Failure()) {
+        why = {mInput, -1, "not enough memory for the frame buffers"};
+        return result;
+      }
     }
+    mComponents.SetSize(static_cast<std::int32_t>(mCount));
+    const std::uint32_t described =
+        descriptor.Csize < ASDCP::JP2K::MaxComponents ? descriptor.Csize : ASDCP::JP2K::MaxComponents;
+    for (std::uint32_t c = 0; c < described; ++c)
+      mDepths[c] = (descriptor.ImageComponents[c].Ssize & 0x7Fu) + 1;
+    for (std::uint32_t i = 0; i < mCount; ++i) mComponents[i].SetExpectedBitDepths(mDepths);
+    return Kumu::RESULT_OK;
   }
+
+  // Converts the frames [start, end) in order, with the progress line.
+  Kumu::Result_t Run(std::uint32_t start, std::uint32_t end, TRunFailure& why) {
+    TStopwatch stopwatch;
+    mStop = end;
+    if (start < end) ShowProgress(start, start, end, stopwatch);
+    const std::uint32_t first = BatchSize(start);
+    for (std::uint32_t i = 0; i < first && mUnread.Success(); ++i) StartNext(start + i, i);
+    for (std::uint32_t frame = start; frame < mStop;) {
+      if (frame != start) ShowProgress(frame, start, end, stopwatch);
+      const std::uint32_t next = frame + BatchSize(frame);
+      std::uint32_t decoded = 0;
+      const Kumu::Result_t batch = AwaitBatch(frame, next - frame, decoded, why);
+      const Kumu::Result_t added = AddBatch(frame, decoded, next, batch.Failure() ? 0 : BatchSize(next), why);
+      if (added.Failure()) return added;
+      if (batch.Failure()) return batch;
+      frame = next;
+    }
+    if (mUnread.Failure()) {
+      if (mStop != start) ShowProgress(mStop, start, end, stopwatch);
+      why = mUnreadWhy;
+      return mUnread;
+    }
+    return Kumu::RESULT_OK;
+  }
+
+ private:
+  // The frames of the batch that begins at `frame`.
+  std::uint32_t BatchSize(std::uint32_t frame) const {
+    return frame >= mStop ? 0 : (mStop - frame < mCount ? mStop - frame : mCount);
+  }
+
+  // Reads frame `number` into buffer i and starts component i's decode; a
+  // frame that cannot be read becomes the end of the batches.
+  void StartNext(std::uint32_t number, std::uint32_t i) {
+    bool tooLarge = false;
+    mUnread = ReadFrameGrowing(mReader, number, mBuffers[i], tooLarge);
+    if (mUnread.Failure()) {
+      mUnreadWhy = {mInput, number, FrameReadCause(mUnread, tooLarge)};
+      mStop = number;
+      return;
+    }
+    mComponents[i].StartDecode(mFrameSize, mBuffers[i].RoData(), mBuffers[i].Size());
+  }
+
+  // Waits for the `count` components of the batch at `frame`: every started
+  // component finishes its frame before the batch ends.  The first frame
+  // that did not decode is the batch's failure; `decoded` counts the frames
+  // before it.
+  Kumu::Result_t AwaitBatch(std::uint32_t frame, std::uint32_t count, std::uint32_t& decoded,
+                            TRunFailure& why) {
+    Kumu::Result_t batch = Kumu::RESULT_OK;
+    decoded = count;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      mComponents[i].GetDoneEvent().Wait(TEvent::kInfinite);
+      const Kumu::Result_t result = mComponents[i].GetResult();
+      if (result.Failure() && batch.Success()) {
+        batch = result;
+        decoded = i;
+        why = {
+            mInput, frame + i,
+            FrameDecodeCause(result, mComponents[i].GetStop(), mFrameSize.width, mFrameSize.height, mDepths)};
+      }
+    }
+    return batch;
+  }
+
+  // Adds the first `decoded` frames of the batch at `frame` to the movie;
+  // each of the first `nextCount` components starts its frame of the batch
+  // at `next` as soon as its frame is in.
+  Kumu::Result_t AddBatch(std::uint32_t frame, std::uint32_t decoded, std::uint32_t next,
+                          std::uint32_t nextCount, TRunFailure& why) {
+    for (std::uint32_t i = 0; i < decoded; ++i) {
+      if (mOutput) {
+        const Kumu::Result_t added =
+            mOutput->Writer().AddFrame(mComponents[i].GetPixels(), mComponents[i].GetSize());
+        if (added.Failure()) {
+          why = mOutput->Failure(added, frame + i);
+          return added;
+        }
+        mOutput->FrameAdded();
+      }
+      if (i < nextCount && mUnread.Success()) StartNext(next + i, i);
+    }
+    return Kumu::RESULT_OK;
+  }
+
+  const ASDCP::JP2K::MXFReader& mReader;
+  const std::string& mInput;
+  const TFrameSize mFrameSize;
+  TMovieOutput* const mOutput;
+  std::uint32_t mCount = 0;  // decoder components, and frames in a full batch
+  std::uint32_t mDepths[3] = {0, 0, 0};
+  // Declared in the reverse order of their release: the components first
+  // (each waits for its thread), then the frame buffers they read.
+  TFixedArray<ASDCP::JP2K::FrameBuffer> mBuffers;
+  TFixedArray<TDecoderThreadComponent> mComponents;
+  // The end of the batches: the end of the range, or the first frame that
+  // could not be read, with its result and failure record.
+  std::uint32_t mStop = 0;
+  Kumu::Result_t mUnread = Kumu::RESULT_OK;
+  TRunFailure mUnreadWhy;
+};
+
+// Completes the movie's track and closes the movie; a movie that cannot be
+// completed or saved replaces nothing.
+Kumu::Result_t FinishMovie(TMovieOutput& output, TRunFailure& why) {
+  TQuickTimeVideoFile& writer = output.Writer();
+  Kumu::Result_t result = writer.Finish();
+  if (result.Success()) result = writer.Close();
+  if (result.Failure()) {
+    output.Discard();
+    why = output.Failure(result);
+  }
+  return result;
+}
+
+// The run up to the closed movie; `output` is made when a movie is written.
+Kumu::Result_t ConvertFrames(const TCommandLineOptions& options, std::unique_ptr<TMovieOutput>& output,
+                             TRunFailure& why) {
+  const char* inputPath = options.mInputPath.ToNarrow(0);
+  PrintInfo("Opening input mxf file: '%s'", inputPath);
+  const std::string input(inputPath);
+
+  // The reader is released last, after the components and the frame
+  // buffers of the batches.
+  ASDCP::JP2K::MXFReader reader;
+  ASDCP::JP2K::PictureDescriptor descriptor{};
+  Kumu::Result_t result = OpenTrack(reader, input, options.mVerbose != 0, descriptor, why);
+  if (result.Success()) result = BeginMovie(options, input, descriptor, output, why);
+  if (result.Failure()) return result;
 
   const std::uint32_t start = static_cast<std::uint32_t>(options.mStartFrame);
   const std::uint32_t end =
       FrameRangeEnd(start, static_cast<std::uint32_t>(options.mFrameCount), descriptor.ContainerDuration);
-
-  // The buffers take the largest frame the index knows; a larger frame makes
-  // its buffer grow.
-  std::uint32_t largest = 0;
-  if (reader.LargestFrameSize(largest).Failure()) largest = 0;
-  const std::uint32_t n = DecoderThreadCount(ConverterNumberOfProcessors());
-  TFixedArray<ASDCP::JP2K::FrameBuffer> buffers(static_cast<std::int32_t>(n));
-  for (std::uint32_t i = 0; i < n; ++i) {
-    result = buffers[i].Capacity(InitialFrameCapacity(largest));
-    if (result.Failure()) {
-      why = {input, -1, "not enough memory for the frame buffers"};
-      return result;
-    }
-  }
-  TFixedArray<TDecoderThreadComponent> components(static_cast<std::int32_t>(n));
-  std::uint32_t depths[3] = {0, 0, 0};
-  const std::uint32_t described =
-      descriptor.Csize < ASDCP::JP2K::MaxComponents ? descriptor.Csize : ASDCP::JP2K::MaxComponents;
-  for (std::uint32_t c = 0; c < described; ++c) depths[c] = (descriptor.ImageComponents[c].Ssize & 0x7Fu) + 1;
-  for (std::uint32_t i = 0; i < n; ++i) components[i].SetExpectedBitDepths(depths);
-
-  const TFrameSize frameSize{descriptor.StoredWidth, descriptor.StoredHeight};
-  // Reads frame `number` into component i's buffer and starts its decode;
-  // `failed` says why the frame could not be read.
-  auto startFrame = [&](std::uint32_t number, std::uint32_t i, TRunFailure& failed) {
-    bool tooLarge = false;
-    const Kumu::Result_t read = ReadFrameGrowing(reader, number, buffers[i], tooLarge);
-    if (read.Failure()) {
-      failed = {input, number, FrameReadCause(read, tooLarge)};
-      return read;
-    }
-    components[i].StartDecode(frameSize, buffers[i].RoData(), buffers[i].Size());
-    return Kumu::RESULT_OK;
-  };
-  TStopwatch stopwatch;
-  // The first batch is started here; each later one while the batch before
-  // it goes to the movie: a component starts its next frame as soon as its
-  // frame is in the movie (the writer converts the pixels before AddFrame
-  // returns), so the decoders are not idle while the frames are added.
-  // Each batch's progress line comes before its frames are read.
-  // A failing frame ends the run once the frames before it are in the movie,
-  // whatever the number of components: a frame that cannot be read becomes
-  // the end of the batches (`stop`), and a frame that does not decode ends
-  // its batch.
-  std::uint32_t stop = end;
-  Kumu::Result_t unread = Kumu::RESULT_OK;
-  TRunFailure unreadWhy;
-  auto startNext = [&](std::uint32_t number, std::uint32_t i) {
-    unread = startFrame(number, i, unreadWhy);
-    if (unread.Failure()) stop = number;
-  };
-  if (start < end) ShowProgress(start, start, end, stopwatch);
-  const std::uint32_t first = end > start ? (end - start < n ? end - start : n) : 0;
-  for (std::uint32_t i = 0; i < first && unread.Success(); ++i) startNext(start + i, i);
-  for (std::uint32_t frame = start; frame < stop;) {
-    if (frame != start) ShowProgress(frame, start, end, stopwatch);
-    const std::uint32_t b = stop - frame < n ? stop - frame : n;
-    // Every started component finishes its frame before the batch ends.
-    Kumu::Result_t batch = Kumu::RESULT_OK;
-    std::uint32_t decodedCount = b;
-    for (std::uint32_t i = 0; i < b; ++i) {
-      components[i].GetDoneEvent().Wait(TEvent::kInfinite);
-      const Kumu::Result_t decoded = components[i].GetResult();
-      if (decoded.Failure() && batch.Success()) {
-        batch = decoded;
-        decodedCount = i;
-        why = {input, frame + i,
-               FrameDecodeCause(decoded, components[i].GetStop(), frameSize.width, frameSize.height, depths)};
-      }
-    }
-    const std::uint32_t next = frame + b;
-    const std::uint32_t nextCount = batch.Failure() ? 0 : (stop - next < n ? stop - next : n);
-    for (std::uint32_t i = 0; i < decodedCount; ++i) {
-      if (writeMovie) {
-        result = writer->AddFrame(components[i].GetPixels(), components[i].GetSize());
-        if (result.Failure()) {
-          why = {movie, frame + i, MovieCause(movie.c_str(), result, writer->SystemError())};
-          return result;
-        }
-        output->FrameAdded();
-      }
-      if (i < nextCount && unread.Success()) startNext(next + i, i);
-    }
-    if (batch.Failure()) return batch;
-    frame = next;
-  }
-  if (unread.Failure()) {
-    if (stop != start) ShowProgress(stop, start, end, stopwatch);
-    why = unreadWhy;
-    return unread;
-  }
-
-  if (writeMovie) {
-    result = writer->Finish();
-    if (result.Success()) result = writer->Close();
-    if (result.Failure()) {
-      output->Discard();
-      why = {movie, -1, MovieCause(movie.c_str(), result, writer->SystemError())};
-      return result;
-    }
-  }
-  return Kumu::RESULT_OK;
+  TFrameBatches batches(reader, input, {descriptor.StoredWidth, descriptor.StoredHeight}, output.get());
+  result = batches.Prepare(descriptor, why);
+  if (result.Success()) result = batches.Run(start, end, why);
+  if (result.Failure() || !output) return result;
+  return FinishMovie(*output, why);
 }
 
 }  // namespace
