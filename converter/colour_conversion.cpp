@@ -113,10 +113,18 @@ PrimResult OutputGammaToBytes(Prim32f* values, std::int32_t* positions, std::uin
 
 namespace {
 
-// The conversion into the caller's block (`overImage` false: out.pixels) or
-// over the image's first plane.
-Kumu::Result_t ConvertFrame(const Codec::ImageBuffer& image, std::uint32_t expectedWidth,
-                            std::uint32_t expectedHeight, TRgbFrame& out, bool overImage) {
+Kumu::Result_t NoConversionMemory() {
+  return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for image conversion");
+}
+
+Kumu::Result_t NoOutputMemory() {
+  return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
+}
+
+// Whether the decoded image is one the conversion reads: expectedWidth x
+// expectedHeight pixels in three full-size planes of 32-bit samples.
+Kumu::Result_t CheckDecodedImage(const Codec::ImageBuffer& image, std::uint32_t expectedWidth,
+                                 std::uint32_t expectedHeight) {
   const Codec::ImageSampling& sampling = image.layout.sampling;
   const std::uint32_t width = sampling.rect.width;
   const std::uint32_t height = sampling.rect.height;
@@ -146,113 +154,166 @@ Kumu::Result_t ConvertFrame(const Codec::ImageBuffer& image, std::uint32_t expec
     return ConverterFailure(kCategoryImageDecoder,
                             "Unexpected number of color channels in JPEG. Expected 3, found 1 (gray scale?)");
   }
+  return Kumu::RESULT_OK;
+}
 
+// Gives `out` the frame's size and the place of its rows: over the image's
+// first plane (`overImage`), or in out.pixels, whose block is kept while
+// its size stays the same.
+Kumu::Result_t PlaceOutput(const Codec::ImageBuffer& image, std::uint32_t width, std::uint32_t height,
+                           TRgbFrame& out, bool overImage) {
   const std::uint64_t rowValues = std::uint64_t{width} * 3;
-  if (width == 0 || height == 0 || rowValues * 4 > INT_MAX) {
-    return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for image conversion");
-  }
-  const int len = static_cast<int>(rowValues);
-  TRowBuffer row(len * 4);
-  if (!row.Data()) {
-    return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for image conversion");
-  }
-
   const std::uint64_t outputBytes = rowValues * height;
   out.rowSize = static_cast<std::uint32_t>(rowValues);
   out.width = width;
   out.height = height;
-  if (outputBytes > INT32_MAX) {
-    return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
-  }
+  if (outputBytes > INT32_MAX) return NoOutputMemory();
   if (overImage) {
     // Row y of the output, 3 x width bytes from y x 3 x width on, lies below
     // row y + 1 of the plane (whose rows are at least 4 x width bytes apart),
     // and row y is read whole before it is written.
     out.data = static_cast<std::uint8_t*>(image.planePointers[0]);
-  } else {
-    try {
-      const bool fresh = out.pixels->Size() != static_cast<std::int32_t>(outputBytes);
-      out.pixels->SetSize(static_cast<std::int32_t>(outputBytes));
-      if (fresh) platformAdviseLargePages(out.pixels->Data(), static_cast<std::size_t>(outputBytes));
-    } catch (const TOutOfMemoryException&) {
-      return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
-    } catch (const std::bad_alloc&) {
-      return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for the dest image");
-    }
-    out.data = reinterpret_cast<std::uint8_t*>(out.pixels->Data());
+    return Kumu::RESULT_OK;
   }
+  try {
+    const bool fresh = out.pixels->Size() != static_cast<std::int32_t>(outputBytes);
+    out.pixels->SetSize(static_cast<std::int32_t>(outputBytes));
+    if (fresh) platformAdviseLargePages(out.pixels->Data(), static_cast<std::size_t>(outputBytes));
+  } catch (const TOutOfMemoryException&) {
+    return NoOutputMemory();
+  } catch (const std::bad_alloc&) {
+    return NoOutputMemory();
+  }
+  out.data = reinterpret_cast<std::uint8_t*>(out.pixels->Data());
+  return Kumu::RESULT_OK;
+}
+
+// The input gamma of every code value 0 .. codes - 1 (normalised by
+// `scale`), by the same primitive on the same values as a row would give it.
+Kumu::Result_t FillInputGammaTable(Prim32f* table, std::uint32_t codes, Prim32f scale) {
+  for (std::uint32_t i = 0; i < codes; ++i)
+    table[i] = static_cast<Prim32f>(static_cast<std::int32_t>(i)) * scale;
+  if (vecPowx_32f_A21(table, kInputGamma, table, static_cast<int>(codes)) != 0) {
+    return ConverterFailure(kCategoryConvertColors, "Failed to apply input gamma");
+  }
+  return Kumu::RESULT_OK;
+}
+
+// What every row of a frame's conversion works with.
+struct TRowConversion {
+  const Codec::ImageBuffer& image;
+  std::uint32_t width;
+  int len;                  // values of a row: 3 x width
+  Prim32f scale;            // of the normalisation: 1 / (2^(p+1) - 1)
+  std::uint32_t codes;      // code values of the input gamma table (0: no table)
+  const Prim32f* gamma;     // the input gamma table
+  Prim32f* values;          // the row buffer, len values
+  std::int32_t* positions;  // room for len indices
+};
+
+// Row y of the three planes, interleaved, normalised to [0, 1] and gamma
+// decoded into the row buffer.  A row whose samples all lie in the code
+// range takes its values from the table.
+Kumu::Result_t LoadRow(const TRowConversion& conversion, std::uint32_t y) {
+  const std::uint32_t width = conversion.width;
+  const std::uint32_t codes = conversion.codes;
+  const Prim32f* const gamma = conversion.gamma;
+  Prim32f* const values = conversion.values;
+  const std::int32_t* samples[3];
+  for (std::uint32_t c = 0; c < 3; ++c) {
+    samples[c] = reinterpret_cast<const std::int32_t*>(
+        static_cast<const std::uint8_t*>(conversion.image.planePointers[c]) +
+        std::size_t{y} * conversion.image.layout.rowSteps[c]);
+  }
+  bool tabled = codes != 0;
+  for (std::uint32_t c = 0; c < 3 && tabled; ++c) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      const auto code = static_cast<std::uint32_t>(samples[c][x]);
+      if (code >= codes) {
+        tabled = false;
+        break;
+      }
+      values[3 * std::size_t{x} + c] = gamma[code];
+    }
+  }
+  if (tabled) return Kumu::RESULT_OK;
+  for (std::uint32_t c = 0; c < 3; ++c) {
+    for (std::uint32_t x = 0; x < width; ++x) {
+      values[3 * std::size_t{x} + c] = static_cast<Prim32f>(samples[c][x]) * conversion.scale;
+    }
+  }
+  if (vecPowx_32f_A21(values, kInputGamma, values, conversion.len) != 0) {
+    return ConverterFailure(kCategoryConvertColors, "Failed to apply input gamma");
+  }
+  return Kumu::RESULT_OK;
+}
+
+// The matrix, the clamps to [0, 1] and the output gamma of the row buffer,
+// into the row's bytes at `dst`.
+Kumu::Result_t FinishRow(const TRowConversion& conversion, std::uint8_t* dst) {
+  Prim32f* const values = conversion.values;
+  const int len = conversion.len;
+  const PrimRoiSize oneRow{static_cast<int>(conversion.width), 1};
+  const int step = len;  // a one-row region never steps to a second row
+  if (imgColorTwist_32f_C3R(values, step, values, step, oneRow, kXyzToRgbMatrix) != 0) {
+    return ConverterFailure(kCategoryConvertColors, "Color twist failed");
+  }
+  if (vecThreshold_LT_32f(values, values, len, 0.0f) != 0) {
+    return ConverterFailure(kCategoryConvertColors, "Failed to clamp (LT)");
+  }
+  if (vecThreshold_GT_32f(values, values, len, 1.0f) != 0) {
+    return ConverterFailure(kCategoryConvertColors, "Failed to clamp (GT)");
+  }
+  if (OutputGammaToBytes(values, conversion.positions, dst, len) != 0) {
+    return ConverterFailure(kCategoryConvertColors, "Failed to apply output gamma");
+  }
+  return Kumu::RESULT_OK;
+}
+
+// The conversion into the caller's block (`overImage` false: out.pixels) or
+// over the image's first plane.
+Kumu::Result_t ConvertFrame(const Codec::ImageBuffer& image, std::uint32_t expectedWidth,
+                            std::uint32_t expectedHeight, TRgbFrame& out, bool overImage) {
+  Kumu::Result_t result = CheckDecodedImage(image, expectedWidth, expectedHeight);
+  if (result.Failure()) return result;
+  const std::uint32_t width = image.layout.sampling.rect.width;
+  const std::uint32_t height = image.layout.sampling.rect.height;
+  const std::uint64_t rowValues = std::uint64_t{width} * 3;
+  if (width == 0 || height == 0 || rowValues * 4 > INT_MAX) return NoConversionMemory();
+  const int len = static_cast<int>(rowValues);
+  TRowBuffer values(len * 4);
+  if (!values.Data()) return NoConversionMemory();
+  result = PlaceOutput(image, width, height, out, overImage);
+  if (result.Failure()) return result;
 
   // 1 / (2^(p+1) - 1): 1/4095 for 12-bit samples.
   const std::uint32_t precision = image.header.components[0].precision;
   const Prim32f scale =
       1.0f / (std::ldexp(1.0f, static_cast<int>(precision < 200 ? precision + 1 : 200)) - 1.0f);
-
-  // The input gamma of every code value of the precision, by the same
-  // primitive on the same values as a row would give it: rows whose samples
-  // all lie in the code range take their values from this table.
+  // Rows whose samples all lie in the code range of the precision take their
+  // input gammas from a table.
   const std::uint32_t codes = precision < kGammaTableBits ? 1u << (precision + 1) : 0;
   TRowBuffer gamma(static_cast<int>(codes * 4));
   if (codes != 0) {
-    if (!gamma.Data()) {
-      return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for image conversion");
-    }
-    for (std::uint32_t i = 0; i < codes; ++i)
-      gamma.Data()[i] = static_cast<Prim32f>(static_cast<std::int32_t>(i)) * scale;
-    if (vecPowx_32f_A21(gamma.Data(), kInputGamma, gamma.Data(), static_cast<int>(codes)) != 0) {
-      return ConverterFailure(kCategoryConvertColors, "Failed to apply input gamma");
-    }
+    if (!gamma.Data()) return NoConversionMemory();
+    result = FillInputGammaTable(gamma.Data(), codes, scale);
+    if (result.Failure()) return result;
   }
 
   TRowBuffer pending(len * 4);
-  if (!pending.Data()) {
-    return ConverterMemoryFailure(kCategoryImageDecoder, "Failed to allocate memory for image conversion");
-  }
-  auto* positions = reinterpret_cast<std::int32_t*>(pending.Data());
-  Prim32f* values = row.Data();
-  const PrimRoiSize oneRow{static_cast<int>(width), 1};
-  const int step = len;  // a one-row region never steps to a second row
-  std::uint8_t* const output = out.data;
+  if (!pending.Data()) return NoConversionMemory();
+  const TRowConversion conversion{.image = image,
+                                  .width = width,
+                                  .len = len,
+                                  .scale = scale,
+                                  .codes = codes,
+                                  .gamma = gamma.Data(),
+                                  .values = values.Data(),
+                                  .positions = reinterpret_cast<std::int32_t*>(pending.Data())};
   for (std::uint32_t y = 0; y < height; ++y) {
-    const std::int32_t* samples[3];
-    for (std::uint32_t c = 0; c < 3; ++c) {
-      samples[c] =
-          reinterpret_cast<const std::int32_t*>(static_cast<const std::uint8_t*>(image.planePointers[c]) +
-                                                std::size_t{y} * image.layout.rowSteps[c]);
-    }
-    bool tabled = codes != 0;
-    for (std::uint32_t c = 0; c < 3 && tabled; ++c) {
-      for (std::uint32_t x = 0; x < width; ++x) {
-        const auto code = static_cast<std::uint32_t>(samples[c][x]);
-        if (code >= codes) {
-          tabled = false;
-          break;
-        }
-        values[3 * std::size_t{x} + c] = gamma.Data()[code];
-      }
-    }
-    if (!tabled) {
-      for (std::uint32_t c = 0; c < 3; ++c) {
-        for (std::uint32_t x = 0; x < width; ++x) {
-          values[3 * std::size_t{x} + c] = static_cast<Prim32f>(samples[c][x]) * scale;
-        }
-      }
-      if (vecPowx_32f_A21(values, kInputGamma, values, len) != 0) {
-        return ConverterFailure(kCategoryConvertColors, "Failed to apply input gamma");
-      }
-    }
-    if (imgColorTwist_32f_C3R(values, step, values, step, oneRow, kXyzToRgbMatrix) != 0) {
-      return ConverterFailure(kCategoryConvertColors, "Color twist failed");
-    }
-    if (vecThreshold_LT_32f(values, values, len, 0.0f) != 0) {
-      return ConverterFailure(kCategoryConvertColors, "Failed to clamp (LT)");
-    }
-    if (vecThreshold_GT_32f(values, values, len, 1.0f) != 0) {
-      return ConverterFailure(kCategoryConvertColors, "Failed to clamp (GT)");
-    }
-    std::uint8_t* dst = output + std::size_t{y} * out.rowSize;
-    if (OutputGammaToBytes(values, positions, dst, len) != 0) {
-      return ConverterFailure(kCategoryConvertColors, "Failed to apply output gamma");
-    }
+    result = LoadRow(conversion, y);
+    if (result.Success()) result = FinishRow(conversion, out.data + std::size_t{y} * out.rowSize);
+    if (result.Failure()) return result;
   }
   return Kumu::RESULT_OK;
 }
