@@ -187,6 +187,68 @@ void TQuickTimeVideoFile::ReleaseTrackObjects() {
   }
 }
 
+namespace {
+
+// Prints the name of the codec the compressor read back, with its frame
+// rate.
+Kumu::Result_t ShowCodec(const qt::SCSpatialSettings& spatial, const qt::SCTemporalSettings& temporal) {
+  qt::CodecInfo info{};
+  if (qt::GetCodecInfo(&info, spatial.codecType, spatial.codec) != qt::noErr) {
+    return Failure("Failed to resolve codec info");
+  }
+  char typeName[33];
+  const std::size_t nameLength = info.typeName[0] < 32 ? info.typeName[0] : 31;
+  std::memcpy(typeName, info.typeName + 1, nameLength);
+  typeName[nameLength] = 0;
+  PrintInfo("Compressing with codec '%s', framerate: %d...", typeName, temporal.frameRate >> 16);
+  return Kumu::RESULT_OK;
+}
+
+// The compressor's session options, with temporal compression and frame
+// reordering allowed, into `options`; the caller releases them, also after
+// a failure (when not null).
+Kumu::Result_t CompressorSessionOptions(qt::ComponentInstance compressor,
+                                        qt::ICMCompressionSessionOptionsRef& options) {
+  if (qt::ICMCompressionSessionOptionsCreate(qt::kCFAllocatorDefault, &options) != 0) {
+    return Failure("Failed to create compression options");
+  }
+  // The compressor's own options replace the ones just made.
+  qt::ICMCompressionSessionOptionsRef copied = nullptr;
+  if (qt::SCCopyCompressionSessionOptions(compressor, &copied) != 0) {
+    return Failure("Failed to copy compression options");
+  }
+  qt::ICMCompressionSessionOptionsRelease(options);
+  options = copied;
+  if (qt::ICMCompressionSessionOptionsSetAllowTemporalCompression(options, true) != 0) {
+    return Failure("Failed to enable temporal compression options");
+  }
+  if (qt::ICMCompressionSessionOptionsSetAllowFrameReordering(options, true) != 0) {
+    return Failure("Failed to set compression options");
+  }
+  return Kumu::RESULT_OK;
+}
+
+// The attributes of the session's pixel buffers: pixel format, width and
+// height; null when they could not be made.
+qt::CFDictionaryRef PixelBufferAttributes(std::uint32_t pixelFormat, std::int32_t width,
+                                          std::int32_t height) {
+  std::int32_t values[3] = {static_cast<std::int32_t>(pixelFormat), width, height};
+  const void* keys[3] = {CFSTR("PixelFormatType"), CFSTR("Width"), CFSTR("Height")};
+  const void* numbers[3] = {qt::CFNumberCreate(qt::kCFAllocatorDefault, qt::kCFNumberIntType, &values[0]),
+                            qt::CFNumberCreate(qt::kCFAllocatorDefault, qt::kCFNumberIntType, &values[1]),
+                            qt::CFNumberCreate(qt::kCFAllocatorDefault, qt::kCFNumberIntType, &values[2])};
+  qt::CFDictionaryRef attributes = nullptr;
+  if (numbers[0] && numbers[1] && numbers[2]) {
+    attributes = qt::CFDictionaryCreate(qt::kCFAllocatorDefault, keys, numbers, 3, nullptr, nullptr);
+  }
+  for (const void* number : numbers) {
+    if (number) qt::CFRelease(static_cast<qt::CFTypeRef>(number));
+  }
+  return attributes;
+}
+
+}  // namespace
+
 Kumu::Result_t TQuickTimeVideoFile::BeginVideoTrack(TVideoSize size, std::int32_t frameRateIndex,
                                                     std::uint32_t codecType, std::uint32_t quality,
                                                     std::uint32_t pixelFormat) {
@@ -204,93 +266,55 @@ Kumu::Result_t TQuickTimeVideoFile::BeginVideoTrack(TVideoSize size, std::int32_
   qt::SCGetInfo(mCompressor, qt::scSpatialSettingsType, &spatial);
   qt::SCGetInfo(mCompressor, qt::scTemporalSettingsType, &temporal);
 
-  qt::ICMCompressionSessionOptionsRef options = nullptr;
-  Kumu::Result_t result = Kumu::RESULT_OK;
-  do {
-    mTrack = qt::NewMovieTrack(mMovie, qt::FixRatio(static_cast<std::int16_t>(size.width & 0xFFFF), 1),
-                               qt::FixRatio(static_cast<std::int16_t>(size.height & 0xFFFF), 1), 0);
-    if (!mTrack || qt::GetMoviesError() != qt::noErr) {
-      result = Failure("Failed to create video track");
-      break;
-    }
-    if (temporal.frameRate == 0) {
-      TimeScaleFromFrameRateIndex(mTimeScale, mFrameDuration, frameRateIndex);
-    } else {
-      TimeScaleFromFixedRate(mTimeScale, mFrameDuration, temporal);
-    }
-    mMedia = qt::NewTrackMedia(mTrack, qt::VideoMediaType, mTimeScale, nullptr, 0);
-    if (!mMedia || qt::GetMoviesError() != qt::noErr) {
-      result = Failure("Failed to create video media");
-      break;
-    }
-    qt::CodecInfo info{};
-    if (qt::GetCodecInfo(&info, spatial.codecType, spatial.codec) != qt::noErr) {
-      result = Failure("Failed to resolve codec info");
-      break;
-    }
-    char typeName[33];
-    const std::size_t nameLength = info.typeName[0] < 32 ? info.typeName[0] : 31;
-    std::memcpy(typeName, info.typeName + 1, nameLength);
-    typeName[nameLength] = 0;
-    PrintInfo("Compressing with codec '%s', framerate: %d...", typeName, temporal.frameRate >> 16);
-
-    if (qt::ICMCompressionSessionOptionsCreate(qt::kCFAllocatorDefault, &options) != 0) {
-      result = Failure("Failed to create compression options");
-      break;
-    }
-    // The compressor's own options replace the ones just made.
-    qt::ICMCompressionSessionOptionsRef copied = nullptr;
-    if (qt::SCCopyCompressionSessionOptions(mCompressor, &copied) != 0) {
-      result = Failure("Failed to copy compression options");
-      break;
-    }
-    qt::ICMCompressionSessionOptionsRelease(options);
-    options = copied;
-    if (qt::ICMCompressionSessionOptionsSetAllowTemporalCompression(options, true) != 0) {
-      result = Failure("Failed to enable temporal compression options");
-      break;
-    }
-    if (qt::ICMCompressionSessionOptionsSetAllowFrameReordering(options, true) != 0) {
-      result = Failure("Failed to set compression options");
-      break;
-    }
-
-    std::int32_t values[3] = {static_cast<std::int32_t>(pixelFormat), mWidth, mHeight};
-    const void* keys[3] = {CFSTR("PixelFormatType"), CFSTR("Width"), CFSTR("Height")};
-    const void* numbers[3] = {qt::CFNumberCreate(qt::kCFAllocatorDefault, qt::kCFNumberIntType, &values[0]),
-                              qt::CFNumberCreate(qt::kCFAllocatorDefault, qt::kCFNumberIntType, &values[1]),
-                              qt::CFNumberCreate(qt::kCFAllocatorDefault, qt::kCFNumberIntType, &values[2])};
-    qt::CFDictionaryRef attributes = nullptr;
-    if (numbers[0] && numbers[1] && numbers[2]) {
-      attributes = qt::CFDictionaryCreate(qt::kCFAllocatorDefault, keys, numbers, 3, nullptr, nullptr);
-    }
-    for (const void* number : numbers) {
-      if (number) qt::CFRelease(static_cast<qt::CFTypeRef>(number));
-    }
-    qt::OSStatus created = qt::paramErr;
-    if (attributes) {
-      qt::ICMEncodedFrameOutputRecord output{&TQuickTimeVideoFile::OnEncodedFrame, mMedia, nullptr};
-      created = qt::ICMCompressionSessionCreate(qt::kCFAllocatorDefault, mWidth, mHeight, spatial.codecType,
-                                                mTimeScale, options, attributes, &output, &mSession);
-      qt::CFRelease(attributes);
-    }
-    qt::ICMCompressionSessionOptionsRelease(options);
-    options = nullptr;
-    if (created != 0 || !mSession) {
-      result = Failure("Failed to create compression session");
-      break;
-    }
-    if (qt::BeginMediaEdits(mMedia) != qt::noErr) {
-      result = Failure("Failed to start editing the video track");
-      break;
-    }
-    return Kumu::RESULT_OK;
-  } while (false);
-
-  mFramesWritten = 0;
-  if (options) qt::ICMCompressionSessionOptionsRelease(options);
-  ReleaseTrackObjects();
+  const Kumu::Result_t result = BeginTrack(size, frameRateIndex, spatial, temporal);
+  if (result.Failure()) {
+    mFramesWritten = 0;
+    ReleaseTrackObjects();
+  }
   return result;
+}
+
+Kumu::Result_t TQuickTimeVideoFile::BeginTrack(TVideoSize size, std::int32_t frameRateIndex,
+                                               const qt::SCSpatialSettings& spatial,
+                                               const qt::SCTemporalSettings& temporal) {
+  Kumu::Result_t result = CreateTrackAndMedia(size, frameRateIndex, temporal);
+  if (result.Success()) result = ShowCodec(spatial, temporal);
+  if (result.Failure()) return result;
+  qt::ICMCompressionSessionOptionsRef options = nullptr;
+  result = CompressorSessionOptions(mCompressor, options);
+  if (result.Success()) result = CreateSession(options, spatial.codecType);
+  if (options) qt::ICMCompressionSessionOptionsRelease(options);
+  if (result.Failure()) return result;
+  if (qt::BeginMediaEdits(mMedia) != qt::noErr) return Failure("Failed to start editing the video track");
+  return Kumu::RESULT_OK;
+}
+
+Kumu::Result_t TQuickTimeVideoFile::CreateTrackAndMedia(TVideoSize size, std::int32_t frameRateIndex,
+                                                        const qt::SCTemporalSettings& temporal) {
+  mTrack = qt::NewMovieTrack(mMovie, qt::FixRatio(static_cast<std::int16_t>(size.width & 0xFFFF), 1),
+                             qt::FixRatio(static_cast<std::int16_t>(size.height & 0xFFFF), 1), 0);
+  if (!mTrack || qt::GetMoviesError() != qt::noErr) return Failure("Failed to create video track");
+  if (temporal.frameRate == 0) {
+    TimeScaleFromFrameRateIndex(mTimeScale, mFrameDuration, frameRateIndex);
+  } else {
+    TimeScaleFromFixedRate(mTimeScale, mFrameDuration, temporal);
+  }
+  mMedia = qt::NewTrackMedia(mTrack, qt::VideoMediaType, mTimeScale, nullptr, 0);
+  if (!mMedia || qt::GetMoviesError() != qt::noErr) return Failure("Failed to create video media");
+  return Kumu::RESULT_OK;
+}
+
+Kumu::Result_t TQuickTimeVideoFile::CreateSession(qt::ICMCompressionSessionOptionsRef options,
+                                                  qt::CodecType codecType) {
+  const qt::CFDictionaryRef attributes = PixelBufferAttributes(mPixelFormat, mWidth, mHeight);
+  if (!attributes) return Failure("Failed to create compression session");
+  qt::ICMEncodedFrameOutputRecord output{&TQuickTimeVideoFile::OnEncodedFrame, mMedia, nullptr};
+  const qt::OSStatus created =
+      qt::ICMCompressionSessionCreate(qt::kCFAllocatorDefault, mWidth, mHeight, codecType, mTimeScale,
+                                      options, attributes, &output, &mSession);
+  qt::CFRelease(attributes);
+  if (created != 0 || !mSession) return Failure("Failed to create compression session");
+  return Kumu::RESULT_OK;
 }
 
 Kumu::Result_t TQuickTimeVideoFile::AddFrame(const void* data, std::uint32_t bytesPerRow) {

@@ -57,6 +57,19 @@ class TQuickTimeVideoFile : public TReferenceCountable {
 
  private:
   void AddUserDataText(const TString& text);
+  // The steps of BeginVideoTrack after the compressor's settings: the track
+  // and its media, the codec's line, the compression session and the start
+  // of the media's edits.
+  Kumu::Result_t BeginTrack(TVideoSize size, std::int32_t frameRateIndex,
+                            const qt::SCSpatialSettings& spatial, const qt::SCTemporalSettings& temporal);
+  // The track of the frame size and its video media, at the time scale of
+  // the rate the compressor read back (of the frame-rate index when it gave
+  // none).
+  Kumu::Result_t CreateTrackAndMedia(TVideoSize size, std::int32_t frameRateIndex,
+                                     const qt::SCTemporalSettings& temporal);
+  // The compression session with `options` for frames of the track's size
+  // and pixel format; the encoded frames go to the media.
+  Kumu::Result_t CreateSession(qt::ICMCompressionSessionOptionsRef options, qt::CodecType codecType);
   void ReleaseTrackObjects();
   void NoteSystemError();
 
