@@ -305,12 +305,11 @@ Kumu::Result_t OpenTrack(ASDCP::JP2K::MXFReader& reader, const std::string& inpu
 }
 
 // Opens the movie (`output`) and begins its video track at the movie's frame
-// rate for the track's edit rate.  With -W every frame is read and decoded,
-// and no movie is made; the frame-rate note is printed all the same, so that
-// the notes are those of a real run.
+// rate for the track's edit rate, with the note on that rate.
 Kumu::Result_t BeginMovie(const TCommandLineOptions& options, const std::string& input,
                           const ASDCP::JP2K::PictureDescriptor& descriptor,
                           std::unique_ptr<TMovieOutput>& output, TRunFailure& why) {
+  // With -W every frame is read and decoded, and no movie is written.
   const bool writeMovie = options.mReadOnly == 0;
   if (writeMovie) {
     TString moviePath = options.mOutputPrefix;
@@ -322,6 +321,7 @@ Kumu::Result_t BeginMovie(const TCommandLineOptions& options, const std::string&
       return opened;
     }
   }
+  // Printed with -W too: the notes are those of a real run.
   const std::int32_t rateIndex = MovieFrameRateIndex(descriptor.EditRate);
   if (!writeMovie) return Kumu::RESULT_OK;
   const Kumu::Result_t begun =
