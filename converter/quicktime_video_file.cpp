@@ -359,32 +359,27 @@ void TQuickTimeVideoFile::OnSourceFrameTracking(void* writer, qt::ICMSourceTrack
 }
 
 Kumu::Result_t TQuickTimeVideoFile::Finish() {
-  Kumu::Result_t result = Kumu::RESULT_OK;
-  do {
-    if (qt::ICMCompressionSessionCompleteFrames(mSession, true, 0, 0) != 0) {
-      result = Failure("Failed to finish compression session");
-      break;
-    }
-    qt::ICMCompressionSessionRelease(mSession);
-    mSession = nullptr;
-    if (qt::EndMediaEdits(mMedia) != qt::noErr) {
-      result = Failure("Failed to finish the media edit");
-      break;
-    }
-    if (mFramesWritten > 0) {
-      const qt::TimeValue mediaDuration = qt::GetMediaDuration(mMedia);
-      if (qt::InsertMediaIntoTrack(mTrack, 0, 0, mediaDuration, qt::fixed1) != qt::noErr) {
-        result = Failure("Failed to insert media into track");
-        break;
-      }
-    }
-    mFramesWritten = 0;
-    return Kumu::RESULT_OK;
-  } while (false);
-  NoteSystemError();
-  ReleaseTrackObjects();
+  const Kumu::Result_t result = FinishTrack();
+  if (result.Failure()) {
+    NoteSystemError();
+    ReleaseTrackObjects();
+  }
   mFramesWritten = 0;
   return result;
+}
+
+Kumu::Result_t TQuickTimeVideoFile::FinishTrack() {
+  if (qt::ICMCompressionSessionCompleteFrames(mSession, true, 0, 0) != 0)
+    return Failure("Failed to finish compression session");
+  qt::ICMCompressionSessionRelease(mSession);
+  mSession = nullptr;
+  if (qt::EndMediaEdits(mMedia) != qt::noErr) return Failure("Failed to finish the media edit");
+  if (mFramesWritten > 0) {
+    const qt::TimeValue mediaDuration = qt::GetMediaDuration(mMedia);
+    if (qt::InsertMediaIntoTrack(mTrack, 0, 0, mediaDuration, qt::fixed1) != qt::noErr)
+      return Failure("Failed to insert media into track");
+  }
+  return Kumu::RESULT_OK;
 }
 
 Kumu::Result_t TQuickTimeVideoFile::Close() {

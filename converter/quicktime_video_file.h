@@ -70,6 +70,9 @@ class TQuickTimeVideoFile : public TReferenceCountable {
   // The compression session with `options` for frames of the track's size
   // and pixel format; the encoded frames go to the media.
   Kumu::Result_t CreateSession(qt::ICMCompressionSessionOptionsRef options, qt::CodecType codecType);
+  // The steps of Finish: the session's last frames, the end of the media's
+  // edits and the media into the track.
+  Kumu::Result_t FinishTrack();
   void ReleaseTrackObjects();
   void NoteSystemError();
 
