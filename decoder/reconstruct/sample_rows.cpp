@@ -12,6 +12,7 @@
 #include "primitives/colour/threshold.h"
 #include "primitives/convert/vec_convert.h"
 #include "primitives/jpeg2000/colour_transform.h"
+#include "primitives/jpeg2000/transform_constants.h"
 
 namespace Codec {
 
@@ -78,11 +79,12 @@ void RowInvICT16s(std::int16_t* r0, std::int16_t* r1, std::int16_t* r2, int len)
 // primitive, whose generic build rounds through double precision: every
 // processor then gives the same samples.
 void RowInvICT32f(float* __restrict r0, float* __restrict r1, float* __restrict r2, int len) {
+  using namespace prim::j2k;
   for (int i = 0; i < len; ++i) {
     const float y = r0[i], cb = r1[i], cr = r2[i];
-    r0[i] = y + 1.402f * cr;
-    r1[i] = (y - 0.34413f * cb) - 0.71414f * cr;
-    r2[i] = y + 1.772f * cb;
+    r0[i] = y + kIctCrToR * cr;
+    r1[i] = (y - kIctCbToG * cb) - kIctCrToG * cr;
+    r2[i] = y + kIctCbToB * cb;
   }
 }
 
@@ -129,6 +131,7 @@ void RowInvICTToSamples32(float* r0, float* r1, float* r2, int len, const std::i
 
 void RowInvICTToSamples32(const float* const in[3], void* const out[3], int len, const std::int32_t offset[3],
                           const std::int32_t low[3], const std::int32_t high[3]) {
+  using namespace prim::j2k;
   const SampleFinish f0(offset[0], low[0], high[0]), f1(offset[1], low[1], high[1]),
       f2(offset[2], low[2], high[2]);
   const float *r0 = in[0], *r1 = in[1], *r2 = in[2];
@@ -140,10 +143,10 @@ void RowInvICTToSamples32(const float* const in[3], void* const out[3], int len,
   // The transform's operations in RowInvICT32f's order.
   for (; i + 4 <= len; i += 4) {
     const __m128 y = _mm_loadu_ps(r0 + i), cb = _mm_loadu_ps(r1 + i), cr = _mm_loadu_ps(r2 + i);
-    const __m128 r = _mm_add_ps(y, _mm_mul_ps(_mm_set1_ps(1.402f), cr));
-    const __m128 g = _mm_sub_ps(_mm_sub_ps(y, _mm_mul_ps(_mm_set1_ps(0.34413f), cb)),
-                                _mm_mul_ps(_mm_set1_ps(0.71414f), cr));
-    const __m128 b = _mm_add_ps(y, _mm_mul_ps(_mm_set1_ps(1.772f), cb));
+    const __m128 r = _mm_add_ps(y, _mm_mul_ps(_mm_set1_ps(kIctCrToR), cr));
+    const __m128 g = _mm_sub_ps(_mm_sub_ps(y, _mm_mul_ps(_mm_set1_ps(kIctCbToG), cb)),
+                                _mm_mul_ps(_mm_set1_ps(kIctCrToG), cr));
+    const __m128 b = _mm_add_ps(y, _mm_mul_ps(_mm_set1_ps(kIctCbToB), cb));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o0 + 4 * i), FinishPs(r, f0));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o1 + 4 * i), FinishPs(g, f1));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o2 + 4 * i), FinishPs(b, f2));
@@ -151,8 +154,8 @@ void RowInvICTToSamples32(const float* const in[3], void* const out[3], int len,
 #endif
   for (; i < len; ++i) {
     const float y = r0[i], cb = r1[i], cr = r2[i];
-    const std::int32_t s[3] = {f0(y + 1.402f * cr), f1((y - 0.34413f * cb) - 0.71414f * cr),
-                               f2(y + 1.772f * cb)};
+    const std::int32_t s[3] = {f0(y + kIctCrToR * cr), f1((y - kIctCbToG * cb) - kIctCrToG * cr),
+                               f2(y + kIctCbToB * cb)};
     std::memcpy(o0 + 4 * i, &s[0], 4);
     std::memcpy(o1 + 4 * i, &s[1], 4);
     std::memcpy(o2 + 4 * i, &s[2], 4);

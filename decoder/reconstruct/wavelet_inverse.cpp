@@ -10,9 +10,10 @@
 #endif
 
 #include "decoder/holders.h"
+#include "decoder/reconstruct/lifting97_fixed.h"
+#include "primitives/jpeg2000/transform_constants.h"
 #include "primitives/jpeg2000/wavelet.h"
 #include "primitives/jpeg2000/wavelet_exact.h"
-#include "decoder/reconstruct/lifting97_fixed.h"
 
 namespace Codec {
 
@@ -96,14 +97,15 @@ struct Kernel97Float {
   static constexpr int kSteps = 4;
   template <int S>
   static float Step(float x, float a, float b) {
+    using namespace prim::j2k;
     if constexpr (S == 0)
-      return 1.2301741f * x - 0.36052364f * (a + b);
+      return kLiftK * x - kLiftDeltaByK * (a + b);
     else if constexpr (S == 1)
-      return 0.8128931f * x - 0.8829111f * (a + b);
+      return kLiftInvK * x - kLiftGamma * (a + b);
     else if constexpr (S == 2)
-      return x - (-0.052980117f) * (a + b);
+      return x - kLiftBeta * (a + b);
     else
-      return x - (-1.5861343f) * (a + b);
+      return x - kLiftAlpha * (a + b);
   }
   template <int S>
   static float Mirrored(float x, float a) {

@@ -39,7 +39,7 @@ PrimResult px_imgInvIrreversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int st
 }
 
 PrimResult px_imgInvIrreversibleColor_32f_P3IR(Prim32f* const pPlanes[3], int step, int width, int height) {
-  const double kR = 1.402f, kGb = 0.34413f, kGr = 0.71414f, kB = 1.772f;
+  const double kR = kIctCrToR, kGb = kIctCbToG, kGr = kIctCrToG, kB = kIctCbToB;
   return forEachPixel(pPlanes, step, width, height, [=](Prim32f& s0, Prim32f& s1, Prim32f& s2) {
     // Intermediates in double precision, each result rounded once.
     const double yy = s0, cr = s2, cb = s1;

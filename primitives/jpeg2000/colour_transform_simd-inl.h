@@ -68,8 +68,9 @@ inline __m128i pair16(int c0, int c1) {
 // half rides on a lane of 1s), the sum with Y in 32 bits, then saturation.
 void PRIM_BUILD(owniInvIrreversibleColor_16s)(Prim16s* const pPlanes[3], int step, int width, int height) {
   const __m128i one = _mm_set1_epi16(1);
-  const __m128i cR = pair16(22970, 8192), cG = pair16(-5638, -11700), cB = pair16(29032, 8192);
-  const __m128i half = _mm_set1_epi32(8192);
+  const __m128i cR = pair16(kIctQ14CrToR, kIctQ14Half), cG = pair16(-kIctQ14CbToG, -kIctQ14CrToG),
+                cB = pair16(kIctQ14CbToB, kIctQ14Half);
+  const __m128i half = _mm_set1_epi32(kIctQ14Half);
   for (int y = 0; y < height; ++y) {
     Prim16s* p0 = rowAt(pPlanes[0], step, y);
     Prim16s* p1 = rowAt(pPlanes[1], step, y);
@@ -100,8 +101,8 @@ void PRIM_BUILD(owniInvIrreversibleColor_16s)(Prim16s* const pPlanes[3], int ste
 // Irreversible, float: single precision, the two chroma products of G added
 // first and Y last.
 void PRIM_BUILD(owniInvIrreversibleColorRow_32f)(float* p0, float* p1, float* p2, int width) {
-  const __m128 kR = _mm_set1_ps(1.402f), kGb = _mm_set1_ps(-0.34413f), kGr = _mm_set1_ps(-0.71414f),
-               kB = _mm_set1_ps(1.772f);
+  const __m128 kR = _mm_set1_ps(kIctCrToR), kGb = _mm_set1_ps(-kIctCbToG), kGr = _mm_set1_ps(-kIctCrToG),
+               kB = _mm_set1_ps(kIctCbToB);
   int x = 0;
   for (; x + 4 <= width; x += 4) {
     const __m128 yy = _mm_loadu_ps(p0 + x), cb = _mm_loadu_ps(p1 + x), cr = _mm_loadu_ps(p2 + x);

@@ -15,8 +15,10 @@
 
 #include "primitives/core/gen_namespace.h"
 #include "primitives/core/prim_types.h"
+#include "primitives/jpeg2000/transform_constants.h"
 
 namespace prim::PRIM_GEN_NS::wavelet {
+using namespace prim::j2k;
 
 // ---------------------------------------------------------------------------
 // Helpers
@@ -66,13 +68,17 @@ inline PrimResult checkRows(const T* pLow, int lowStep, const T* pHigh, int high
 inline std::int64_t roundQ16(std::int64_t p) { return (p + 32768) >> 16; }
 
 // K scaling and delta step.
-inline Prim16s q16Step1(int l, int ha, int hb) { return sat16(roundQ16(80621LL * l - 23627LL * (ha + hb))); }
+inline Prim16s q16Step1(int l, int ha, int hb) {
+  return sat16(roundQ16(kLiftQ16K * l - kLiftQ16DeltaByK * (ha + hb)));
+}
 // 1/K scaling and gamma step.
-inline Prim16s q16Step2(int h, int ea, int eb) { return sat16(roundQ16(53274LL * h - 57862LL * (ea + eb))); }
+inline Prim16s q16Step2(int h, int ea, int eb) {
+  return sat16(roundQ16(kLiftQ16InvK * h - kLiftQ16Gamma * (ea + eb)));
+}
 // Beta step.
-inline Prim16s q16Step3(int e, int oa, int ob) { return sat16(e - roundQ16(-3472LL * (oa + ob))); }
+inline Prim16s q16Step3(int e, int oa, int ob) { return sat16(e - roundQ16(kLiftQ16Beta * (oa + ob))); }
 // Alpha step.
-inline Prim16s q16Step4(int o, int ea, int eb) { return sat16(o - roundQ16(-103949LL * (ea + eb))); }
+inline Prim16s q16Step4(int o, int ea, int eb) { return sat16(o - roundQ16(kLiftQ16Alpha * (ea + eb))); }
 
 // The middle of a 9/7 row in block coordinates: position k pairs pL[k] with
 // pH[k-1] and pH[k]; its low-derived value lives at pD[2k], its high-derived
@@ -162,15 +168,8 @@ PrimResult invLift97Rows16(const Prim16s* pLow, int lowStep, const Prim16s* pHig
 }
 
 // ---------------------------------------------------------------------------
-// Irreversible 9/7 in float.  The constants are the single-precision values;
-// the generic build widens them to double.
-
-inline constexpr float kK = 1.2301741f;
-inline constexpr float kDeltaByK = 0.36052364f;
-inline constexpr float kInvK = 0.8128931f;
-inline constexpr float kGamma = 0.8829111f;
-inline constexpr float kBeta = -0.052980117f;
-inline constexpr float kAlpha = -1.5861343f;
+// Irreversible 9/7 in float.  The constants are the single-precision values
+// (transform_constants.h); the generic build widens them to double.
 
 // Synthesis taps of rows of width 1.
 inline constexpr float kTapLowSelf = 1.115087f;
@@ -202,14 +201,14 @@ struct FloatArith {
     else
       return p - c(k) * s;
   }
-  static V step1(V l, V ha, V hb) { return subProd(c(kK) * l, kDeltaByK, ha + hb); }
-  static V step2(V h, V ea, V eb) { return subProd(c(kInvK) * h, kGamma, ea + eb); }
-  static V step3(V e, V oa, V ob) { return subProd(e, kBeta, oa + ob); }
-  static V step4(V o, V ea, V eb) { return subProd(o, kAlpha, ea + eb); }
+  static V step1(V l, V ha, V hb) { return subProd(c(kLiftK) * l, kLiftDeltaByK, ha + hb); }
+  static V step2(V h, V ea, V eb) { return subProd(c(kLiftInvK) * h, kLiftGamma, ea + eb); }
+  static V step3(V e, V oa, V ob) { return subProd(e, kLiftBeta, oa + ob); }
+  static V step4(V o, V ea, V eb) { return subProd(o, kLiftAlpha, ea + eb); }
   // o(0) of a row of other phase (avx2: gamma applied to each neighbour).
   static V step2Head(V h, V ea, V eb) {
     if constexpr (Fused)
-      return subProd(subProd(c(kInvK) * h, kGamma, ea), kGamma, eb);
+      return subProd(subProd(c(kLiftInvK) * h, kLiftGamma, ea), kLiftGamma, eb);
     else
       return step2(h, ea, eb);
   }
@@ -217,18 +216,18 @@ struct FloatArith {
   // which the second is only formed as its two terms.
   static V sumWithStep1(V e, V l, V ha, V hb) {
     if constexpr (Fused)
-      return std::fma(-c(kDeltaByK), ha + hb, std::fma(c(kK), l, e));
+      return std::fma(-c(kLiftDeltaByK), ha + hb, std::fma(c(kLiftK), l, e));
     else if constexpr (Grouping == TailGrouping::TwoTermFirst)
       return step1(l, ha, hb) + e;
     else
-      return (e + c(kK) * l) - c(kDeltaByK) * (ha + hb);
+      return (e + c(kLiftK) * l) - c(kLiftDeltaByK) * (ha + hb);
   }
   // (1/K) x h + o - gamma x sumE: the sum of two gamma-step values.
   static V gammaPair(V h, V o, V sumE) {
     if constexpr (Fused)
-      return std::fma(-c(kGamma), sumE, std::fma(c(kInvK), h, o));
+      return std::fma(-c(kLiftGamma), sumE, std::fma(c(kLiftInvK), h, o));
     else
-      return (c(kInvK) * h + o) - c(kGamma) * sumE;
+      return (c(kLiftInvK) * h + o) - c(kLiftGamma) * sumE;
   }
   // Sum of terms tap x (x) added in order, the first product alone.
   static V firstTerm(float tap, V x) { return c(tap) * x; }
@@ -323,8 +322,8 @@ PrimResult invLift97RowsFloat(const float* pLow, int lowStep, const float* pHigh
       D[2 * w - 3] = A::st(A::step4(Dv(2 * w - 3), Dv(2 * w - 4), epwm1));
       // o'(w-1) = o(w-1) - alpha x (e'(w-1) + e'(w)), with e'(w) never formed.
       const V t = A::gammaPair(H(w), owm1, A::sumWithStep1(ew, L(w + 1), H(w), H(w + 1)));
-      const V s = A::subProd(epwm1 + ew, kBeta, t);
-      D[2 * w - 1] = A::st(A::subProd(owm1, kAlpha, s));
+      const V s = A::subProd(epwm1 + ew, kLiftBeta, t);
+      D[2 * w - 1] = A::st(A::subProd(owm1, kLiftAlpha, s));
     } else {
       const V em2 = A::step1(L(-2), H(-2), H(-1));
       const V em1 = A::step1(L(-1), H(-1), H(0));
@@ -335,8 +334,8 @@ PrimResult invLift97RowsFloat(const float* pLow, int lowStep, const float* pHigh
       const V ep0 = A::step3(e0, o0, o1);
       const V om1 = A::step2(H(-1), em2, em1);
       // o'(0) = o(0) - alpha x (e'(-1) + e'(0)), with e'(-1) never formed.
-      const V s = A::subProd(ep0 + em1, kBeta, om1 + o0);
-      D[0] = A::st(A::subProd(o0, kAlpha, s));
+      const V s = A::subProd(ep0 + em1, kLiftBeta, om1 + o0);
+      D[0] = A::st(A::subProd(o0, kLiftAlpha, s));
       D[1] = A::st(ep0);
       D[2] = A::st(o1);
       D[3] = A::st(e1);
@@ -345,7 +344,7 @@ PrimResult invLift97RowsFloat(const float* pLow, int lowStep, const float* pHigh
       const V owm1 = Dv(2 * w - 2);
       const V ewm1 = Dv(2 * w - 1);
       const V t = A::gammaPair(H(w), owm1, A::sumWithStep1(ewm1, L(w), H(w), H(w + 1)));
-      const V epwm1 = A::subProd(ewm1, kBeta, t);
+      const V epwm1 = A::subProd(ewm1, kLiftBeta, t);
       D[2 * w - 1] = A::st(epwm1);
       D[2 * w - 2] = A::st(A::step4(owm1, Dv(2 * w - 3), epwm1));
     }
@@ -376,9 +375,9 @@ inline PrimResult checkPlanes(T* const pPlanes[3], int step, int width, int heig
 // Q14 inverse irreversible transform of one 16-bit sample, saturating.
 inline void ict16Sample(Prim16s& p0, Prim16s& p1, Prim16s& p2) {
   const int cr = p2, yy = p0, cb = p1;
-  const int r = yy + ((22970 * cr + 8192) >> 14);
-  const int g = yy + ((8192 - 5638 * cb - 11700 * cr) >> 14);
-  const int b = yy + ((29032 * cb + 8192) >> 14);
+  const int r = yy + ((kIctQ14CrToR * cr + kIctQ14Half) >> 14);
+  const int g = yy + ((kIctQ14Half - kIctQ14CbToG * cb - kIctQ14CrToG * cr) >> 14);
+  const int b = yy + ((kIctQ14CbToB * cb + kIctQ14Half) >> 14);
   p0 = sat16(r);
   p1 = sat16(g);
   p2 = sat16(b);
@@ -406,9 +405,9 @@ inline void rct32Sample(Prim32s& p0, Prim32s& p1, Prim32s& p2) {
 // processor builds compute it.
 inline void ict32fSample(float& p0, float& p1, float& p2) {
   const float yy = p0, cb = p1, cr = p2;
-  p0 = cr * 1.402f + yy;
-  p1 = (cb * -0.34413f + cr * -0.71414f) + yy;
-  p2 = cb * 1.772f + yy;
+  p0 = cr * kIctCrToR + yy;
+  p1 = (cb * -kIctCbToG + cr * -kIctCrToG) + yy;
+  p2 = cb * kIctCbToB + yy;
 }
 
 }  // namespace prim::PRIM_GEN_NS::wavelet
