@@ -6,6 +6,7 @@
 #include <immintrin.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "primitives/core/gen_namespace.h"
 #include "primitives/jpeg2000/colour_transform_builds.h"
@@ -116,6 +117,84 @@ void PRIM_BUILD(owniInvIrreversibleColorRow_32f)(float* p0, float* p1, float* p2
   for (; x < width; ++x) ict32fSample(p0[x], p1[x], p2[x]);
 }
 
+// Irreversible into samples: the lanes run the scalar operations of
+// ictToSamplesPixel and SampleFinish in the same order; the maximum with the
+// bound as second operand gives the bound for NaN, and the conversion rounds
+// to nearest, ties to even, under the default rounding, as does the scalar
+// conversion of the tail.
+inline Prim32s finishScalar(float x, const SampleFinish& f) {
+  return _mm_cvtss_si32(_mm_set_ss(f.clamp(x))) + f.offset;
+}
+
+inline void storeSample(Prim32s* p, Prim32s v) { std::memcpy(p, &v, sizeof v); }
+
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_AVX2
+// Eight lanes.
+struct LanesF {
+  using F = __m256;
+  using I = __m256i;
+  static constexpr int kCount = 8;
+  static F load(const float* p) { return _mm256_loadu_ps(p); }
+  static F splat(float x) { return _mm256_set1_ps(x); }
+  static F add(F a, F b) { return _mm256_add_ps(a, b); }
+  static F sub(F a, F b) { return _mm256_sub_ps(a, b); }
+  static F mul(F a, F b) { return _mm256_mul_ps(a, b); }
+  static F max(F a, F b) { return _mm256_max_ps(a, b); }
+  static F min(F a, F b) { return _mm256_min_ps(a, b); }
+  static I round(F a) { return _mm256_cvtps_epi32(a); }
+  static I splatI(Prim32s x) { return _mm256_set1_epi32(x); }
+  static I addI(I a, I b) { return _mm256_add_epi32(a, b); }
+  static void store(Prim32s* p, I v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+};
+#else
+// Four lanes.
+struct LanesF {
+  using F = __m128;
+  using I = __m128i;
+  static constexpr int kCount = 4;
+  static F load(const float* p) { return _mm_loadu_ps(p); }
+  static F splat(float x) { return _mm_set1_ps(x); }
+  static F add(F a, F b) { return _mm_add_ps(a, b); }
+  static F sub(F a, F b) { return _mm_sub_ps(a, b); }
+  static F mul(F a, F b) { return _mm_mul_ps(a, b); }
+  static F max(F a, F b) { return _mm_max_ps(a, b); }
+  static F min(F a, F b) { return _mm_min_ps(a, b); }
+  static I round(F a) { return _mm_cvtps_epi32(a); }
+  static I splatI(Prim32s x) { return _mm_set1_epi32(x); }
+  static I addI(I a, I b) { return _mm_add_epi32(a, b); }
+  static void store(Prim32s* p, I v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+};
+#endif
+
+void PRIM_BUILD(owniInvIrreversibleColorToSamplesRow)(const Prim32f* const pSrc[3], Prim32s* const pDst[3],
+                                                      int len, const SampleFinish finish[3]) {
+  using L = LanesF;
+  const float *p0 = pSrc[0], *p1 = pSrc[1], *p2 = pSrc[2];
+  Prim32s* const out[3] = {pDst[0], pDst[1], pDst[2]};
+  const L::F cR = L::splat(kIctCrToR), cGb = L::splat(kIctCbToG), cGr = L::splat(kIctCrToG),
+             cB = L::splat(kIctCbToB);
+  L::F low[3], high[3];
+  L::I offset[3];
+  for (int c = 0; c < 3; ++c) {
+    low[c] = L::splat(finish[c].lowLess);
+    high[c] = L::splat(finish[c].highLess);
+    offset[c] = L::splatI(finish[c].offset);
+  }
+  int i = 0;
+  for (; i + L::kCount <= len; i += L::kCount) {
+    const L::F yy = L::load(p0 + i), cb = L::load(p1 + i), cr = L::load(p2 + i);
+    const L::F rgb[3] = {L::add(yy, L::mul(cR, cr)), L::sub(L::sub(yy, L::mul(cGb, cb)), L::mul(cGr, cr)),
+                         L::add(yy, L::mul(cB, cb))};
+    for (int c = 0; c < 3; ++c)
+      L::store(out[c] + i, L::addI(L::round(L::min(L::max(rgb[c], low[c]), high[c])), offset[c]));
+  }
+  for (; i < len; ++i) {
+    float rgb[3];
+    ictToSamplesPixel(p0[i], p1[i], p2[i], rgb);
+    for (int c = 0; c < 3; ++c) storeSample(out[c] + i, finishScalar(rgb[c], finish[c]));
+  }
+}
+
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS
 
@@ -153,5 +232,18 @@ PrimResult PRIM_BUILD(imgInvIrreversibleColor_32f_P3IR)(Prim32f* const pPlanes[3
   if (r != primResultOk) return r;
   for (int y = 0; y < height; ++y) PRIM_BUILD(owniInvIrreversibleColorRow_32f)
   (rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y), width);
+  return primResultOk;
+}
+
+PrimResult PRIM_BUILD(imgInvIrreversibleColorToSamples_32f32s_P3)(const Prim32f* const pSrc[3],
+                                                                  Prim32s* const pDst[3], int len,
+                                                                  const Prim32s pOffset[3],
+                                                                  const Prim32s pLow[3],
+                                                                  const Prim32s pHigh[3]) {
+  const PrimResult r = checkToSamples(pSrc, pDst, len, pOffset, pLow, pHigh);
+  if (r != primResultOk) return r;
+  const SampleFinish finish[3] = {
+      {pOffset[0], pLow[0], pHigh[0]}, {pOffset[1], pLow[1], pHigh[1]}, {pOffset[2], pLow[2], pHigh[2]}};
+  PRIM_BUILD(owniInvIrreversibleColorToSamplesRow)(pSrc, pDst, len, finish);
   return primResultOk;
 }

@@ -410,4 +410,60 @@ inline void ict32fSample(float& p0, float& p1, float& p2) {
   p2 = cb * kIctCbToB + yy;
 }
 
+// ---------------------------------------------------------------------------
+// Irreversible transform into samples.
+
+// Argument checks.
+inline PrimResult checkToSamples(const Prim32f* const pSrc[3], Prim32s* const pDst[3], int len,
+                                 const Prim32s pOffset[3], const Prim32s pLow[3], const Prim32s pHigh[3]) {
+  if (!pSrc || !pDst || !pOffset || !pLow || !pHigh) return primResultNullPointer;
+  for (int c = 0; c < 3; ++c)
+    if (!pSrc[c] || !pDst[c]) return primResultNullPointer;
+  if (len < 0) return primResultBadSize;
+  constexpr Prim32s kBound = Prim32s{1} << 23;
+  for (int c = 0; c < 3; ++c) {
+    const Prim32s v[3] = {pOffset[c], pLow[c], pHigh[c]};
+    for (Prim32s x : v)
+      if (x < -kBound || x > kBound) return primResultBadArgument;
+    if (pLow[c] > pHigh[c]) return primResultBadArgument;
+  }
+  return primResultOk;
+}
+
+// The transform of one pixel, single precision (the order of the contract).
+inline void ictToSamplesPixel(float yy, float cb, float cr, float out[3]) {
+  out[0] = yy + kIctCrToR * cr;
+  out[1] = (yy - kIctCbToG * cb) - kIctCrToG * cr;
+  out[2] = yy + kIctCbToB * cb;
+}
+
+// clamp(round(x) + offset, low, high) of one component, clamped first in
+// floats: rounding keeps the order and the bounds less the offset are whole
+// floats (at most 2^24 in magnitude), so clamping x to them gives the same
+// integer, and NaN and values beyond the 32-bit range (which the saturating
+// conversion takes to the range's ends) meet the bound they would have met.
+struct SampleFinish {
+  float lowLess, highLess;
+  Prim32s offset;
+  SampleFinish(Prim32s off, Prim32s low, Prim32s high)
+      : lowLess(static_cast<float>(low - off)), highLess(static_cast<float>(high - off)), offset(off) {}
+  // x clamped to [lowLess, highLess]; NaN gives lowLess, as the vector
+  // maximum does with the bound as its second operand.
+  float clamp(float x) const {
+    const float a = x > lowLess ? x : lowLess;
+    return a < highLess ? a : highLess;
+  }
+};
+
+// A float of at most 2^24 in magnitude rounded to the nearest integer,
+// ties to even, as the processor's conversion does under its default
+// rounding: the truncation and the fraction it leaves are exact.
+inline Prim32s roundHalfEven(float b) {
+  const Prim32s t = static_cast<Prim32s>(b);
+  const float f = b - static_cast<float>(t);
+  if (f > 0.5f || (f == 0.5f && (t & 1))) return t + 1;
+  if (f < -0.5f || (f == -0.5f && (t & 1))) return t - 1;
+  return t;
+}
+
 }  // namespace prim::PRIM_GEN_NS::wavelet
