@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <type_traits>
 
@@ -59,6 +60,26 @@ inline PrimResult checkRows(const T* pLow, int lowStep, const T* pHigh, int high
   if (lowStep < 1 || highStep < 1 || dstStep < 1) return primResultBadStep;
   if (height < 1 || width < 1) return primResultBadSize;
   return primResultOk;
+}
+
+// ---------------------------------------------------------------------------
+// Interleave of two halves: argument checks, and the samples from k on as
+// bit patterns (a float moves through memcpy unchanged).
+
+template <class T>
+inline PrimResult checkHalves(const T* pEven, int nEven, const T* pOdd, int nOdd, const T* pDst) {
+  if (!pEven || !pOdd || !pDst) return primResultNullPointer;
+  if (nOdd < 0 || (nEven != nOdd && nEven != nOdd + 1)) return primResultBadSize;
+  return primResultOk;
+}
+
+template <class T>
+inline void interleaveFrom(int k, const T* pEven, int nEven, const T* pOdd, int nOdd, T* pDst) {
+  for (; k < nOdd; ++k) {
+    std::memcpy(pDst + 2 * k, pEven + k, sizeof(T));
+    std::memcpy(pDst + 2 * k + 1, pOdd + k, sizeof(T));
+  }
+  if (nEven > nOdd) std::memcpy(pDst + 2 * nOdd, pEven + nOdd, sizeof(T));
 }
 
 // ---------------------------------------------------------------------------

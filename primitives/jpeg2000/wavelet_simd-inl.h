@@ -520,6 +520,30 @@ void invLift97ColumnFloat(const float* pL, const float* pHp, const float* pHn, c
       [&](int i) { pOg[i] = A::step4(pOg[i], pEf[i], pEd[i]); });
 }
 
+// ---------------------------------------------------------------------------
+// Interleave of two halves: unpacks of whole vectors, the rest as the
+// generic build moves it.
+
+template <class T>
+PrimResult interleaveHalves(const T* pEven, int nEven, const T* pOdd, int nOdd, T* pDst) {
+  const PrimResult r = checkHalves(pEven, nEven, pOdd, nOdd, pDst);
+  if (r != primResultOk) return r;
+  constexpr int lanes = 16 / static_cast<int>(sizeof(T));
+  int k = 0;
+  for (; k + lanes <= nOdd; k += lanes) {
+    const __m128i e = load(pEven + k), o = load(pOdd + k);
+    if constexpr (sizeof(T) == 2) {
+      store(pDst + 2 * k, _mm_unpacklo_epi16(e, o));
+      store(pDst + 2 * k + lanes, _mm_unpackhi_epi16(e, o));
+    } else {
+      store(pDst + 2 * k, _mm_unpacklo_epi32(e, o));
+      store(pDst + 2 * k + lanes, _mm_unpackhi_epi32(e, o));
+    }
+  }
+  interleaveFrom(k, pEven, nEven, pOdd, nOdd, pDst);
+  return primResultOk;
+}
+
 }  // namespace
 }  // namespace prim::PRIM_GEN_NS
 
@@ -602,4 +626,14 @@ PrimResult PRIM_BUILD(imgInvLift97ColumnStep_32f_C1)(const Prim32f* pLowRow, con
   invLift97ColumnFloat(pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven,
                        width);
   return primResultOk;
+}
+
+PrimResult PRIM_BUILD(imgInterleaveHalves_16s)(const Prim16s* pEven, int nEven, const Prim16s* pOdd, int nOdd,
+                                               Prim16s* pDst) {
+  return interleaveHalves(pEven, nEven, pOdd, nOdd, pDst);
+}
+
+PrimResult PRIM_BUILD(imgInterleaveHalves_32s)(const Prim32s* pEven, int nEven, const Prim32s* pOdd, int nOdd,
+                                               Prim32s* pDst) {
+  return interleaveHalves(pEven, nEven, pOdd, nOdd, pDst);
 }
