@@ -11,10 +11,12 @@
 #include "primitives/core/gen_namespace.h"
 #include "primitives/jpeg2000/colour_transform_builds.h"
 #include "primitives/jpeg2000/wavelet_lift.h"
+#include "primitives/jpeg2000/wavelet_vec-inl.h"
 
 namespace prim::PRIM_GEN_NS {
 namespace {
 using namespace wavelet;
+using namespace wavelet_vec;
 
 inline __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
 inline void store(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
@@ -118,75 +120,51 @@ void PRIM_BUILD(owniInvIrreversibleColorRow_32f)(float* p0, float* p1, float* p2
 }
 
 // Irreversible into samples: the lanes run the scalar operations of
-// ictToSamplesPixel and SampleFinish in the same order; the maximum with the
-// bound as second operand gives the bound for NaN, and the conversion rounds
-// to nearest, ties to even, under the default rounding, as does the scalar
-// conversion of the tail.
+// ictToSamplesPixel and SampleFinish in the same order, never fused, and the
+// conversions of lanes and tail round to nearest, ties to even, under the
+// default rounding, as the generic build's rounding does.
 inline Prim32s finishScalar(float x, const SampleFinish& f) {
   return _mm_cvtss_si32(_mm_set_ss(f.clamp(x))) + f.offset;
 }
 
 inline void storeSample(Prim32s* p, Prim32s v) { std::memcpy(p, &v, sizeof v); }
 
+// x clamped to [low, high] (low where x is NaN), converted, plus the offset,
+// stored: eight lanes in builds with avx (the addition of the halves apart
+// in the avx build), four in the others.
+inline void storeSamples(Prim32s* p, VecF x, VecF low, VecF high, Prim32s offset) {
+  const VecF b = vmin(vmax(x, low), high);
 #if PRIM_GEN_LEVEL >= PRIM_LEVEL_AVX2
-// Eight lanes.
-struct LanesF {
-  using F = __m256;
-  using I = __m256i;
-  static constexpr int kCount = 8;
-  static F load(const float* p) { return _mm256_loadu_ps(p); }
-  static F splat(float x) { return _mm256_set1_ps(x); }
-  static F add(F a, F b) { return _mm256_add_ps(a, b); }
-  static F sub(F a, F b) { return _mm256_sub_ps(a, b); }
-  static F mul(F a, F b) { return _mm256_mul_ps(a, b); }
-  static F max(F a, F b) { return _mm256_max_ps(a, b); }
-  static F min(F a, F b) { return _mm256_min_ps(a, b); }
-  static I round(F a) { return _mm256_cvtps_epi32(a); }
-  static I splatI(Prim32s x) { return _mm256_set1_epi32(x); }
-  static I addI(I a, I b) { return _mm256_add_epi32(a, b); }
-  static void store(Prim32s* p, I v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
-};
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p),
+                      _mm256_add_epi32(_mm256_cvtps_epi32(b), _mm256_set1_epi32(offset)));
+#elif PRIM_GEN_LEVEL >= PRIM_LEVEL_AVX
+  const __m256i r = _mm256_cvtps_epi32(b);
+  const __m128i o = _mm_set1_epi32(offset);
+  store(p, _mm_add_epi32(_mm256_castsi256_si128(r), o));
+  store(p + 4, _mm_add_epi32(_mm256_extractf128_si256(r, 1), o));
 #else
-// Four lanes.
-struct LanesF {
-  using F = __m128;
-  using I = __m128i;
-  static constexpr int kCount = 4;
-  static F load(const float* p) { return _mm_loadu_ps(p); }
-  static F splat(float x) { return _mm_set1_ps(x); }
-  static F add(F a, F b) { return _mm_add_ps(a, b); }
-  static F sub(F a, F b) { return _mm_sub_ps(a, b); }
-  static F mul(F a, F b) { return _mm_mul_ps(a, b); }
-  static F max(F a, F b) { return _mm_max_ps(a, b); }
-  static F min(F a, F b) { return _mm_min_ps(a, b); }
-  static I round(F a) { return _mm_cvtps_epi32(a); }
-  static I splatI(Prim32s x) { return _mm_set1_epi32(x); }
-  static I addI(I a, I b) { return _mm_add_epi32(a, b); }
-  static void store(Prim32s* p, I v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-};
+  store(p, _mm_add_epi32(_mm_cvtps_epi32(b), _mm_set1_epi32(offset)));
 #endif
+}
 
 void PRIM_BUILD(owniInvIrreversibleColorToSamplesRow)(const Prim32f* const pSrc[3], Prim32s* const pDst[3],
                                                       int len, const SampleFinish finish[3]) {
-  using L = LanesF;
   const float *p0 = pSrc[0], *p1 = pSrc[1], *p2 = pSrc[2];
   Prim32s* const out[3] = {pDst[0], pDst[1], pDst[2]};
-  const L::F cR = L::splat(kIctCrToR), cGb = L::splat(kIctCbToG), cGr = L::splat(kIctCrToG),
-             cB = L::splat(kIctCbToB);
-  L::F low[3], high[3];
-  L::I offset[3];
+  const VecF cR = vsplat(kIctCrToR), cGb = vsplat(kIctCbToG), cGr = vsplat(kIctCrToG), cB = vsplat(kIctCbToB);
+  VecF low[3], high[3];
+  Prim32s offset[3];
   for (int c = 0; c < 3; ++c) {
-    low[c] = L::splat(finish[c].lowLess);
-    high[c] = L::splat(finish[c].highLess);
-    offset[c] = L::splatI(finish[c].offset);
+    low[c] = vsplat(finish[c].lowLess);
+    high[c] = vsplat(finish[c].highLess);
+    offset[c] = finish[c].offset;
   }
   int i = 0;
-  for (; i + L::kCount <= len; i += L::kCount) {
-    const L::F yy = L::load(p0 + i), cb = L::load(p1 + i), cr = L::load(p2 + i);
-    const L::F rgb[3] = {L::add(yy, L::mul(cR, cr)), L::sub(L::sub(yy, L::mul(cGb, cb)), L::mul(cGr, cr)),
-                         L::add(yy, L::mul(cB, cb))};
-    for (int c = 0; c < 3; ++c)
-      L::store(out[c] + i, L::addI(L::round(L::min(L::max(rgb[c], low[c]), high[c])), offset[c]));
+  for (; i + kFloatLanes <= len; i += kFloatLanes) {
+    const VecF yy = vload(p0 + i), cb = vload(p1 + i), cr = vload(p2 + i);
+    const VecF rgb[3] = {vadd(yy, vmul(cR, cr)), vsub(vsub(yy, vmul(cGb, cb)), vmul(cGr, cr)),
+                         vadd(yy, vmul(cB, cb))};
+    for (int c = 0; c < 3; ++c) storeSamples(out[c] + i, rgb[c], low[c], high[c], offset[c]);
   }
   for (; i < len; ++i) {
     float rgb[3];
