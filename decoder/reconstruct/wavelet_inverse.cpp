@@ -17,9 +17,6 @@ namespace {
 
 inline std::int16_t Low16(std::int32_t v) { return static_cast<std::int16_t>(static_cast<std::uint16_t>(v)); }
 inline std::int32_t Low32(std::int64_t v) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(v)); }
-inline std::int16_t Sat16(std::int64_t v) {
-  return static_cast<std::int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
-}
 
 // Lifting kernels.  Step S applies to the low (even) positions when S is
 // even and to the high (odd) positions when S is odd; a and b are the two
