@@ -24,14 +24,14 @@ namespace prim::j2k {
 
 constexpr float kLiftK = 1.2301741f;          // K, the scale of the low samples
 constexpr float kLiftInvK = 0.8128931f;       // 1/K, the scale of the high samples
-constexpr float kLiftDeltaByK = 0.36052364f;  // delta/K: delta on high samples already scaled
+constexpr float kLiftDeltaByK = 0.36052364f;  // delta/K: delta on high samples before their 1/K
 constexpr float kLiftGamma = 0.8829111f;      // gamma
 constexpr float kLiftBeta = -0.052980117f;    // beta
 constexpr float kLiftAlpha = -1.5861343f;     // alpha
 
 // ---------------------------------------------------------------------------
-// 9/7 lifting in Q16: each the real value times 2^16, rounded to the nearest
-// integer.  Products are formed in 64 bits.
+// 9/7 lifting in Q16: each the real value times 2^16 (kQ16One), rounded to
+// the nearest integer.  Products are formed in 64 bits.
 
 constexpr std::int64_t kQ16One = 65536;
 constexpr std::int64_t kLiftQ16K = 80621;
@@ -43,7 +43,7 @@ constexpr std::int64_t kLiftQ16Alpha = -103949;
 // Where a neighbour outside the signal mirrors the one inside, the two
 // become one sample times the doubled constant; for delta/K and gamma the
 // doubled real value rounds to these, not to twice the single constants.
-// (2 beta and 2 alpha are twice their Q16 forms.)
+// (Twice beta and twice alpha round to twice their Q16 forms.)
 constexpr std::int64_t kLiftQ16DeltaByKMirror = 47255;
 constexpr std::int64_t kLiftQ16GammaMirror = 115725;
 
