@@ -3,27 +3,24 @@
 // three samples.  (The interior runs in the row and column primitives.)
 //
 // Samples are 16-bit (with 4 fractional bits on this path); every constant is
-// its real value times 2^16.  Here every product is rounded on its own,
+// its real value times 2^16 (the lifting constants those of
+// transform_constants.h).  Here every product is rounded on its own,
 // R(p) = (p + 2^15) >> 16 on 64 bits, before it is added or subtracted, and
 // every result saturates to 16 bits; the primitives round the difference of
 // the two products of the first two steps once instead.  A neighbour outside
 // the signal is the mirror image of the one inside: the sum of the two
 // becomes the one times the doubled constant, which for the first two steps
-// is rounded from the real value (47255, 115725), not twice the single one.
+// is rounded from the real value, not twice the single one.
 #pragma once
 
 #include <cstdint>
 
+#include "primitives/jpeg2000/transform_constants.h"
+
 namespace Codec::Q16 {
 
-inline constexpr std::int64_t kK = 80621;             // K
-inline constexpr std::int64_t kInvK = 53274;          // 1/K
-inline constexpr std::int64_t kDeltaK = 23627;        // delta/K
-inline constexpr std::int64_t kDeltaKMirror = 47255;  // 2 delta/K
-inline constexpr std::int64_t kGamma = 57862;
-inline constexpr std::int64_t kGammaMirror = 115725;
-inline constexpr std::int64_t kBeta = -3472;
-inline constexpr std::int64_t kAlpha = -103949;
+using namespace prim::j2k;
+
 inline constexpr std::int64_t kHalf = 32768;
 inline constexpr std::int64_t kQuarter = 16384;
 // Signals of three samples: the whole synthesis folded into one factor.
@@ -44,20 +41,20 @@ template <int S>
 inline std::int16_t Step(std::int16_t x, std::int16_t a, std::int16_t b) {
   const std::int64_t sum = std::int64_t{a} + b;
   if constexpr (S == 0)
-    return Sat(R(kK * x) - R(kDeltaK * sum));
+    return Sat(R(kLiftQ16K * x) - R(kLiftQ16DeltaByK * sum));
   else if constexpr (S == 1)
-    return Sat(R(kInvK * x) - R(kGamma * sum));
+    return Sat(R(kLiftQ16InvK * x) - R(kLiftQ16Gamma * sum));
   else if constexpr (S == 2)
-    return Sat(x - R(kBeta * sum));
+    return Sat(x - R(kLiftQ16Beta * sum));
   else
-    return Sat(x - R(kAlpha * sum));
+    return Sat(x - R(kLiftQ16Alpha * sum));
 }
 template <int S>
 inline std::int16_t Mirrored(std::int16_t x, std::int16_t a) {
   if constexpr (S == 0)
-    return Sat(R(kK * x) - R(kDeltaKMirror * a));
+    return Sat(R(kLiftQ16K * x) - R(kLiftQ16DeltaByKMirror * a));
   else if constexpr (S == 1)
-    return Sat(R(kInvK * x) - R(kGammaMirror * a));
+    return Sat(R(kLiftQ16InvK * x) - R(kLiftQ16GammaMirror * a));
   else
     return Step<S>(x, a, a);  // 2 beta and 2 alpha are exact
 }
@@ -80,7 +77,7 @@ inline void Row3(const std::int16_t* L, const std::int16_t* H, std::uint32_t pha
   } else {
     const std::int32_t d = std::int32_t{H[1]} - H[0];
     X[0] = Sat((H[0] >> 1) + std::int64_t{L[0]} + R(kThreeHigh * d));
-    X[2] = Sat(std::int64_t{X[0]} + R(kInvK * d));
+    X[2] = Sat(std::int64_t{X[0]} + R(kLiftQ16InvK * d));
     X[1] = Sat(std::int32_t{L[0]} - ((std::int32_t{H[0]} + H[1]) >> 2));
   }
 }
@@ -112,7 +109,7 @@ inline void Column3(std::int16_t* const* r, std::uint32_t phase, std::uint32_t w
       const std::int32_t d = SatDiff(h1, h0);
       const std::int32_t x0 = SatSum(l0, SatSum(Sat(R(kThreeHigh * d)), Sat(R(kHalf * h0))));
       r[0][i] = static_cast<std::int16_t>(x0);
-      r[2][i] = static_cast<std::int16_t>(SatSum(x0, Sat(R(kInvK * d))));
+      r[2][i] = static_cast<std::int16_t>(SatSum(x0, Sat(R(kLiftQ16InvK * d))));
       r[1][i] = static_cast<std::int16_t>(SatDiff(l0, Sat(R(kQuarter * SatSum(h0, h1)))));
     }
   }

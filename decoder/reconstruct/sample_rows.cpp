@@ -1,17 +1,11 @@
 // Row operations of the decoder's sample stages.
 #include "decoder/reconstruct/sample_rows.h"
 
-#include <cmath>
-#include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "primitives/arith/vec_arith.h"
 #include "primitives/colour/threshold.h"
 #include "primitives/convert/vec_convert.h"
 #include "primitives/jpeg2000/colour_transform.h"
+#include "primitives/jpeg2000/transform_constants.h"
 
 namespace Codec {
 
@@ -78,47 +72,14 @@ void RowInvICT16s(std::int16_t* r0, std::int16_t* r1, std::int16_t* r2, int len)
 // primitive, whose generic build rounds through double precision: every
 // processor then gives the same samples.
 void RowInvICT32f(float* __restrict r0, float* __restrict r1, float* __restrict r2, int len) {
+  using namespace prim::j2k;
   for (int i = 0; i < len; ++i) {
     const float y = r0[i], cb = r1[i], cr = r2[i];
-    r0[i] = y + 1.402f * cr;
-    r1[i] = (y - 0.34413f * cb) - 0.71414f * cr;
-    r2[i] = y + 1.772f * cb;
+    r0[i] = y + kIctCrToR * cr;
+    r1[i] = (y - kIctCbToG * cb) - kIctCrToG * cr;
+    r2[i] = y + kIctCbToB * cb;
   }
 }
-
-namespace {
-
-// clamp(round(x) + offset, low, high) as RowConvert32f32s, RowAddC32s and
-// RowClamp32s give it, clamped first in floats: rounding keeps the order and
-// the bounds less the offset are whole floats, so clamping x to them gives the
-// same integer, and NaN and values beyond the 32-bit range (which convert to
-// the range's ends) meet the bound they would have met.
-struct SampleFinish {
-  float lowLess, highLess;
-  std::int32_t offset;
-  SampleFinish(std::int32_t off, std::int32_t low, std::int32_t high)
-      : lowLess(static_cast<float>(low - off)), highLess(static_cast<float>(high - off)), offset(off) {}
-  std::int32_t operator()(float x) const {
-    const float a = x > lowLess ? x : lowLess;  // NaN: the low bound
-    const float b = a < highLess ? a : highLess;
-#if defined(__SSE2__)
-    return _mm_cvtss_si32(_mm_set_ss(b)) + offset;  // the rounding the vector lanes use
-#else
-    return static_cast<std::int32_t>(std::nearbyint(b)) + offset;
-#endif
-  }
-};
-
-#if defined(__SSE2__)
-inline __m128i FinishPs(__m128 x, const SampleFinish& f) {
-  // max(x, low) is low where x is NaN; as in the scalar form.
-  const __m128 a = _mm_max_ps(x, _mm_set1_ps(f.lowLess));
-  const __m128 b = _mm_min_ps(a, _mm_set1_ps(f.highLess));
-  return _mm_add_epi32(_mm_cvtps_epi32(b), _mm_set1_epi32(f.offset));
-}
-#endif
-
-}  // namespace
 
 void RowInvICTToSamples32(float* r0, float* r1, float* r2, int len, const std::int32_t offset[3],
                           const std::int32_t low[3], const std::int32_t high[3]) {
@@ -127,36 +88,13 @@ void RowInvICTToSamples32(float* r0, float* r1, float* r2, int len, const std::i
   RowInvICTToSamples32(in, out, len, offset, low, high);
 }
 
+// The primitive computes the transform in RowInvICT32f's order and finishes
+// as the separate passes do, in every build.
 void RowInvICTToSamples32(const float* const in[3], void* const out[3], int len, const std::int32_t offset[3],
                           const std::int32_t low[3], const std::int32_t high[3]) {
-  const SampleFinish f0(offset[0], low[0], high[0]), f1(offset[1], low[1], high[1]),
-      f2(offset[2], low[2], high[2]);
-  const float *r0 = in[0], *r1 = in[1], *r2 = in[2];
-  auto* o0 = static_cast<std::uint8_t*>(out[0]);
-  auto* o1 = static_cast<std::uint8_t*>(out[1]);
-  auto* o2 = static_cast<std::uint8_t*>(out[2]);
-  int i = 0;
-#if defined(__SSE2__)
-  // The transform's operations in RowInvICT32f's order.
-  for (; i + 4 <= len; i += 4) {
-    const __m128 y = _mm_loadu_ps(r0 + i), cb = _mm_loadu_ps(r1 + i), cr = _mm_loadu_ps(r2 + i);
-    const __m128 r = _mm_add_ps(y, _mm_mul_ps(_mm_set1_ps(1.402f), cr));
-    const __m128 g = _mm_sub_ps(_mm_sub_ps(y, _mm_mul_ps(_mm_set1_ps(0.34413f), cb)),
-                                _mm_mul_ps(_mm_set1_ps(0.71414f), cr));
-    const __m128 b = _mm_add_ps(y, _mm_mul_ps(_mm_set1_ps(1.772f), cb));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o0 + 4 * i), FinishPs(r, f0));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o1 + 4 * i), FinishPs(g, f1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o2 + 4 * i), FinishPs(b, f2));
-  }
-#endif
-  for (; i < len; ++i) {
-    const float y = r0[i], cb = r1[i], cr = r2[i];
-    const std::int32_t s[3] = {f0(y + 1.402f * cr), f1((y - 0.34413f * cb) - 0.71414f * cr),
-                               f2(y + 1.772f * cb)};
-    std::memcpy(o0 + 4 * i, &s[0], 4);
-    std::memcpy(o1 + 4 * i, &s[1], 4);
-    std::memcpy(o2 + 4 * i, &s[2], 4);
-  }
+  Prim32s* const dst[3] = {static_cast<Prim32s*>(out[0]), static_cast<Prim32s*>(out[1]),
+                           static_cast<Prim32s*>(out[2])};
+  imgInvIrreversibleColorToSamples_32f32s_P3(in, dst, len, offset, low, high);
 }
 
 }  // namespace Codec

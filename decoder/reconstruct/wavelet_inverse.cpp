@@ -5,14 +5,11 @@
 #include <cstring>
 #include <type_traits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "decoder/holders.h"
+#include "decoder/reconstruct/lifting97_fixed.h"
+#include "primitives/jpeg2000/transform_constants.h"
 #include "primitives/jpeg2000/wavelet.h"
 #include "primitives/jpeg2000/wavelet_exact.h"
-#include "decoder/reconstruct/lifting97_fixed.h"
 
 namespace Codec {
 
@@ -93,14 +90,15 @@ struct Kernel97Float {
   static constexpr int kSteps = 4;
   template <int S>
   static float Step(float x, float a, float b) {
+    using namespace prim::j2k;
     if constexpr (S == 0)
-      return 1.2301741f * x - 0.36052364f * (a + b);
+      return kLiftK * x - kLiftDeltaByK * (a + b);
     else if constexpr (S == 1)
-      return 0.8128931f * x - 0.8829111f * (a + b);
+      return kLiftInvK * x - kLiftGamma * (a + b);
     else if constexpr (S == 2)
-      return x - (-0.052980117f) * (a + b);
+      return x - kLiftBeta * (a + b);
     else
-      return x - (-1.5861343f) * (a + b);
+      return x - kLiftAlpha * (a + b);
   }
   template <int S>
   static float Mirrored(float x, float a) {
@@ -263,37 +261,15 @@ void LiftHalves(typename K::Sample* lo, std::uint32_t nL, typename K::Sample* hi
 }
 
 // o[2k] = even[k] (k < nE), o[2k + 1] = odd[k] (k < nO); nE is nO or nO + 1.
+// Floats move as their 32-bit patterns.
 template <typename T>
 void Interleave(T* o, const T* even, std::uint32_t nE, const T* odd, std::uint32_t nO) {
-  std::uint32_t k = 0;
-#if defined(__SSE2__)
-  if constexpr (std::is_same_v<T, float>) {
-    for (; k + 4 <= nO; k += 4) {
-      const __m128 e = _mm_loadu_ps(even + k), d = _mm_loadu_ps(odd + k);
-      _mm_storeu_ps(o + 2 * k, _mm_unpacklo_ps(e, d));
-      _mm_storeu_ps(o + 2 * k + 4, _mm_unpackhi_ps(e, d));
-    }
-  } else if constexpr (sizeof(T) == 4) {
-    for (; k + 4 <= nO; k += 4) {
-      const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(even + k));
-      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + k));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * k), _mm_unpacklo_epi32(e, d));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * k + 4), _mm_unpackhi_epi32(e, d));
-    }
-  } else {
-    for (; k + 8 <= nO; k += 8) {
-      const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(even + k));
-      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + k));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * k), _mm_unpacklo_epi16(e, d));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * k + 8), _mm_unpackhi_epi16(e, d));
-    }
-  }
-#endif
-  for (; k < nO; ++k) {
-    o[2 * k] = even[k];
-    o[2 * k + 1] = odd[k];
-  }
-  if (nE > nO) o[2 * nO] = even[nO];
+  const int ne = static_cast<int>(nE), no = static_cast<int>(nO);
+  if constexpr (sizeof(T) == 2)
+    imgInterleaveHalves_16s(even, ne, odd, no, o);
+  else
+    imgInterleaveHalves_32s(reinterpret_cast<const Prim32s*>(even), ne, reinterpret_cast<const Prim32s*>(odd),
+                            no, reinterpret_cast<Prim32s*>(o));
 }
 
 struct PlaneRef {

@@ -1,4 +1,6 @@
 // Inverse component transforms: generic builds.
+#include <cstring>
+
 #include "primitives/jpeg2000/colour_transform_builds.h"
 #include "primitives/jpeg2000/wavelet_lift.h"
 
@@ -39,7 +41,7 @@ PrimResult px_imgInvIrreversibleColor_16s_P3IR(Prim16s* const pPlanes[3], int st
 }
 
 PrimResult px_imgInvIrreversibleColor_32f_P3IR(Prim32f* const pPlanes[3], int step, int width, int height) {
-  const double kR = 1.402f, kGb = 0.34413f, kGr = 0.71414f, kB = 1.772f;
+  const double kR = kIctCrToR, kGb = kIctCbToG, kGr = kIctCrToG, kB = kIctCbToB;
   return forEachPixel(pPlanes, step, width, height, [=](Prim32f& s0, Prim32f& s1, Prim32f& s2) {
     // Intermediates in double precision, each result rounded once.
     const double yy = s0, cr = s2, cb = s1;
@@ -47,4 +49,22 @@ PrimResult px_imgInvIrreversibleColor_32f_P3IR(Prim32f* const pPlanes[3], int st
     s1 = static_cast<float>((yy - kGb * cb) - kGr * cr);
     s2 = static_cast<float>(yy + kB * cb);
   });
+}
+
+PrimResult px_imgInvIrreversibleColorToSamples_32f32s_P3(const Prim32f* const pSrc[3], Prim32s* const pDst[3],
+                                                         int len, const Prim32s pOffset[3],
+                                                         const Prim32s pLow[3], const Prim32s pHigh[3]) {
+  const PrimResult r = checkToSamples(pSrc, pDst, len, pOffset, pLow, pHigh);
+  if (r != primResultOk) return r;
+  const SampleFinish finish[3] = {
+      {pOffset[0], pLow[0], pHigh[0]}, {pOffset[1], pLow[1], pHigh[1]}, {pOffset[2], pLow[2], pHigh[2]}};
+  for (int i = 0; i < len; ++i) {
+    float rgb[3];
+    ictToSamplesPixel(pSrc[0][i], pSrc[1][i], pSrc[2][i], rgb);
+    for (int c = 0; c < 3; ++c) {
+      const Prim32s s = roundHalfEven(finish[c].clamp(rgb[c])) + finish[c].offset;
+      std::memcpy(pDst[c] + i, &s, sizeof s);
+    }
+  }
+  return primResultOk;
 }

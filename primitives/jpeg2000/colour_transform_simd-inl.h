@@ -6,14 +6,17 @@
 #include <immintrin.h>
 
 #include <cstdint>
+#include <cstring>
 
 #include "primitives/core/gen_namespace.h"
 #include "primitives/jpeg2000/colour_transform_builds.h"
 #include "primitives/jpeg2000/wavelet_lift.h"
+#include "primitives/jpeg2000/wavelet_vec-inl.h"
 
 namespace prim::PRIM_GEN_NS {
 namespace {
 using namespace wavelet;
+using namespace wavelet_vec;
 
 inline __m128i load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
 inline void store(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
@@ -68,8 +71,9 @@ inline __m128i pair16(int c0, int c1) {
 // half rides on a lane of 1s), the sum with Y in 32 bits, then saturation.
 void PRIM_BUILD(owniInvIrreversibleColor_16s)(Prim16s* const pPlanes[3], int step, int width, int height) {
   const __m128i one = _mm_set1_epi16(1);
-  const __m128i cR = pair16(22970, 8192), cG = pair16(-5638, -11700), cB = pair16(29032, 8192);
-  const __m128i half = _mm_set1_epi32(8192);
+  const __m128i cR = pair16(kIctQ14CrToR, kIctQ14Half), cG = pair16(-kIctQ14CbToG, -kIctQ14CrToG),
+                cB = pair16(kIctQ14CbToB, kIctQ14Half);
+  const __m128i half = _mm_set1_epi32(kIctQ14Half);
   for (int y = 0; y < height; ++y) {
     Prim16s* p0 = rowAt(pPlanes[0], step, y);
     Prim16s* p1 = rowAt(pPlanes[1], step, y);
@@ -100,8 +104,8 @@ void PRIM_BUILD(owniInvIrreversibleColor_16s)(Prim16s* const pPlanes[3], int ste
 // Irreversible, float: single precision, the two chroma products of G added
 // first and Y last.
 void PRIM_BUILD(owniInvIrreversibleColorRow_32f)(float* p0, float* p1, float* p2, int width) {
-  const __m128 kR = _mm_set1_ps(1.402f), kGb = _mm_set1_ps(-0.34413f), kGr = _mm_set1_ps(-0.71414f),
-               kB = _mm_set1_ps(1.772f);
+  const __m128 kR = _mm_set1_ps(kIctCrToR), kGb = _mm_set1_ps(-kIctCbToG), kGr = _mm_set1_ps(-kIctCrToG),
+               kB = _mm_set1_ps(kIctCbToB);
   int x = 0;
   for (; x + 4 <= width; x += 4) {
     const __m128 yy = _mm_loadu_ps(p0 + x), cb = _mm_loadu_ps(p1 + x), cr = _mm_loadu_ps(p2 + x);
@@ -113,6 +117,60 @@ void PRIM_BUILD(owniInvIrreversibleColorRow_32f)(float* p0, float* p1, float* p2
     _mm_storeu_ps(p2 + x, b);
   }
   for (; x < width; ++x) ict32fSample(p0[x], p1[x], p2[x]);
+}
+
+// Irreversible into samples: the lanes run the scalar operations of
+// ictToSamplesPixel and SampleFinish in the same order, never fused, and the
+// conversions of lanes and tail round to nearest, ties to even, under the
+// default rounding, as the generic build's rounding does.
+inline Prim32s finishScalar(float x, const SampleFinish& f) {
+  return _mm_cvtss_si32(_mm_set_ss(f.clamp(x))) + f.offset;
+}
+
+inline void storeSample(Prim32s* p, Prim32s v) { std::memcpy(p, &v, sizeof v); }
+
+// x clamped to [low, high] (low where x is NaN), converted, plus the offset,
+// stored: eight lanes in builds with avx (the addition of the halves apart
+// in the avx build), four in the others.
+inline void storeSamples(Prim32s* p, VecF x, VecF low, VecF high, Prim32s offset) {
+  const VecF b = vmin(vmax(x, low), high);
+#if PRIM_GEN_LEVEL >= PRIM_LEVEL_AVX2
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p),
+                      _mm256_add_epi32(_mm256_cvtps_epi32(b), _mm256_set1_epi32(offset)));
+#elif PRIM_GEN_LEVEL >= PRIM_LEVEL_AVX
+  const __m256i r = _mm256_cvtps_epi32(b);
+  const __m128i o = _mm_set1_epi32(offset);
+  store(p, _mm_add_epi32(_mm256_castsi256_si128(r), o));
+  store(p + 4, _mm_add_epi32(_mm256_extractf128_si256(r, 1), o));
+#else
+  store(p, _mm_add_epi32(_mm_cvtps_epi32(b), _mm_set1_epi32(offset)));
+#endif
+}
+
+void PRIM_BUILD(owniInvIrreversibleColorToSamplesRow)(const Prim32f* const pSrc[3], Prim32s* const pDst[3],
+                                                      int len, const SampleFinish finish[3]) {
+  const float *p0 = pSrc[0], *p1 = pSrc[1], *p2 = pSrc[2];
+  Prim32s* const out[3] = {pDst[0], pDst[1], pDst[2]};
+  const VecF cR = vsplat(kIctCrToR), cGb = vsplat(kIctCbToG), cGr = vsplat(kIctCrToG), cB = vsplat(kIctCbToB);
+  VecF low[3], high[3];
+  Prim32s offset[3];
+  for (int c = 0; c < 3; ++c) {
+    low[c] = vsplat(finish[c].lowLess);
+    high[c] = vsplat(finish[c].highLess);
+    offset[c] = finish[c].offset;
+  }
+  int i = 0;
+  for (; i + kFloatLanes <= len; i += kFloatLanes) {
+    const VecF yy = vload(p0 + i), cb = vload(p1 + i), cr = vload(p2 + i);
+    const VecF rgb[3] = {vadd(yy, vmul(cR, cr)), vsub(vsub(yy, vmul(cGb, cb)), vmul(cGr, cr)),
+                         vadd(yy, vmul(cB, cb))};
+    for (int c = 0; c < 3; ++c) storeSamples(out[c] + i, rgb[c], low[c], high[c], offset[c]);
+  }
+  for (; i < len; ++i) {
+    float rgb[3];
+    ictToSamplesPixel(p0[i], p1[i], p2[i], rgb);
+    for (int c = 0; c < 3; ++c) storeSample(out[c] + i, finishScalar(rgb[c], finish[c]));
+  }
 }
 
 }  // namespace
@@ -152,5 +210,18 @@ PrimResult PRIM_BUILD(imgInvIrreversibleColor_32f_P3IR)(Prim32f* const pPlanes[3
   if (r != primResultOk) return r;
   for (int y = 0; y < height; ++y) PRIM_BUILD(owniInvIrreversibleColorRow_32f)
   (rowAt(pPlanes[0], step, y), rowAt(pPlanes[1], step, y), rowAt(pPlanes[2], step, y), width);
+  return primResultOk;
+}
+
+PrimResult PRIM_BUILD(imgInvIrreversibleColorToSamples_32f32s_P3)(const Prim32f* const pSrc[3],
+                                                                  Prim32s* const pDst[3], int len,
+                                                                  const Prim32s pOffset[3],
+                                                                  const Prim32s pLow[3],
+                                                                  const Prim32s pHigh[3]) {
+  const PrimResult r = checkToSamples(pSrc, pDst, len, pOffset, pLow, pHigh);
+  if (r != primResultOk) return r;
+  const SampleFinish finish[3] = {
+      {pOffset[0], pLow[0], pHigh[0]}, {pOffset[1], pLow[1], pHigh[1]}, {pOffset[2], pLow[2], pHigh[2]}};
+  PRIM_BUILD(owniInvIrreversibleColorToSamplesRow)(pSrc, pDst, len, finish);
   return primResultOk;
 }

@@ -13,6 +13,8 @@ PRIM_DISPATCH_TABLE(imgInvLift97Rows_16s_C1R);
 PRIM_DISPATCH_TABLE(imgInvLift97Rows_32f_C1R);
 PRIM_DISPATCH_TABLE(imgInvLift97ColumnStep_16s_C1);
 PRIM_DISPATCH_TABLE(imgInvLift97ColumnStep_32f_C1);
+PRIM_DISPATCH_TABLE(imgInterleaveHalves_16s);
+PRIM_DISPATCH_TABLE(imgInterleaveHalves_32s);
 }  // namespace
 
 PrimResult imgInvLift53Rows_16s_C1R(const Prim16s* pLow, int lowStep, const Prim16s* pHigh, int highStep,
@@ -60,4 +62,12 @@ PrimResult imgInvLift97ColumnStep_32f_C1(const Prim32f* pLowRow, const Prim32f* 
                                          Prim32f* pDstEven, int width) {
   return primDispatch(tbl_imgInvLift97ColumnStep_32f_C1)(pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma,
                                                          pEvenDelta, pDstOdd, pDstEven, width);
+}
+PrimResult imgInterleaveHalves_16s(const Prim16s* pEven, int nEven, const Prim16s* pOdd, int nOdd,
+                                   Prim16s* pDst) {
+  return primDispatch(tbl_imgInterleaveHalves_16s)(pEven, nEven, pOdd, nOdd, pDst);
+}
+PrimResult imgInterleaveHalves_32s(const Prim32s* pEven, int nEven, const Prim32s* pOdd, int nOdd,
+                                   Prim32s* pDst) {
+  return primDispatch(tbl_imgInterleaveHalves_32s)(pEven, nEven, pOdd, nOdd, pDst);
 }

@@ -52,3 +52,13 @@ PrimResult imgInvLift97ColumnStep_32f_C1(const Prim32f* pLowRow, const Prim32f* 
                                          const Prim32f* pHighNext, const Prim32f* pEvenFinal,
                                          Prim32f* pOddGamma, Prim32f* pEvenDelta, Prim32f* pDstOdd,
                                          Prim32f* pDstEven, int width);
+
+// The two halves of a row into the row: pDst[2k] = pEven[k] for k < nEven and
+// pDst[2k + 1] = pOdd[k] for k < nOdd.  Checks: null pointers, then nOdd < 0
+// or nEven other than nOdd or nOdd + 1 (bad size).  The samples move as bit
+// patterns, so the 32-bit form also serves floats.  pDst overlaps neither
+// half.
+PrimResult imgInterleaveHalves_16s(const Prim16s* pEven, int nEven, const Prim16s* pOdd, int nOdd,
+                                   Prim16s* pDst);
+PrimResult imgInterleaveHalves_32s(const Prim32s* pEven, int nEven, const Prim32s* pOdd, int nOdd,
+                                   Prim32s* pDst);

@@ -22,7 +22,9 @@
                                                  int);                                                    \
   PrimResult gen##_imgInvLift97ColumnStep_32f_C1(const Prim32f*, const Prim32f*, const Prim32f*,          \
                                                  const Prim32f*, Prim32f*, Prim32f*, Prim32f*, Prim32f*,  \
-                                                 int);
+                                                 int);                                                    \
+  PrimResult gen##_imgInterleaveHalves_16s(const Prim16s*, int, const Prim16s*, int, Prim16s*);           \
+  PrimResult gen##_imgInterleaveHalves_32s(const Prim32s*, int, const Prim32s*, int, Prim32s*);
 
 PRIM_DECLARE_WAVELET_BUILDS(px)
 PRIM_DECLARE_WAVELET_BUILDS(sse2)

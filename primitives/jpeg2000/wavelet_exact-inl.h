@@ -8,25 +8,25 @@
 #include <cstring>
 
 #include "primitives/core/gen_namespace.h"
+#include "primitives/jpeg2000/transform_constants.h"
 #include "primitives/jpeg2000/wavelet_exact_builds.h"
 #include "primitives/jpeg2000/wavelet_vec-inl.h"
 
 namespace prim::PRIM_GEN_NS {
 namespace {
 
-constexpr float kK = 1.2301741f, kDeltaK = 0.36052364f, kInvK = 0.8128931f, kGamma = 0.8829111f,
-                kBeta = -0.052980117f, kAlpha = -1.5861343f;
+using namespace prim::j2k;
 
 template <int S>
 inline float step(float x, float a, float b) {
   if constexpr (S == 0)
-    return kK * x - kDeltaK * (a + b);
+    return kLiftK * x - kLiftDeltaByK * (a + b);
   else if constexpr (S == 1)
-    return kInvK * x - kGamma * (a + b);
+    return kLiftInvK * x - kLiftGamma * (a + b);
   else if constexpr (S == 2)
-    return x - kBeta * (a + b);
+    return x - kLiftBeta * (a + b);
   else
-    return x - kAlpha * (a + b);
+    return x - kLiftAlpha * (a + b);
 }
 
 inline float dequantize(std::uint32_t w, std::uint32_t only, float half, float scale) {
@@ -80,13 +80,13 @@ template <int S>
 inline V stepV(V x, V a, V b) {
   const V s = vadd(a, b);
   if constexpr (S == 0)
-    return vsub(vmul(vsplat(kK), x), vmul(vsplat(kDeltaK), s));
+    return vsub(vmul(vsplat(kLiftK), x), vmul(vsplat(kLiftDeltaByK), s));
   else if constexpr (S == 1)
-    return vsub(vmul(vsplat(kInvK), x), vmul(vsplat(kGamma), s));
+    return vsub(vmul(vsplat(kLiftInvK), x), vmul(vsplat(kLiftGamma), s));
   else if constexpr (S == 2)
-    return vsub(x, vmul(vsplat(kBeta), s));
+    return vsub(x, vmul(vsplat(kLiftBeta), s));
   else
-    return vsub(x, vmul(vsplat(kAlpha), s));
+    return vsub(x, vmul(vsplat(kLiftAlpha), s));
 }
 #endif
 

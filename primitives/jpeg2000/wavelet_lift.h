@@ -10,13 +10,16 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <type_traits>
 
 #include "primitives/core/gen_namespace.h"
 #include "primitives/core/prim_types.h"
+#include "primitives/jpeg2000/transform_constants.h"
 
 namespace prim::PRIM_GEN_NS::wavelet {
+using namespace prim::j2k;
 
 // ---------------------------------------------------------------------------
 // Helpers
@@ -60,19 +63,43 @@ inline PrimResult checkRows(const T* pLow, int lowStep, const T* pHigh, int high
 }
 
 // ---------------------------------------------------------------------------
+// Interleave of two halves: argument checks, and the samples from k on as
+// bit patterns (a float moves through memcpy unchanged).
+
+template <class T>
+inline PrimResult checkHalves(const T* pEven, int nEven, const T* pOdd, int nOdd, const T* pDst) {
+  if (!pEven || !pOdd || !pDst) return primResultNullPointer;
+  if (nOdd < 0 || (nEven != nOdd && nEven != nOdd + 1)) return primResultBadSize;
+  return primResultOk;
+}
+
+template <class T>
+inline void interleaveFrom(int k, const T* pEven, int nEven, const T* pOdd, int nOdd, T* pDst) {
+  for (; k < nOdd; ++k) {
+    std::memcpy(pDst + 2 * k, pEven + k, sizeof(T));
+    std::memcpy(pDst + 2 * k + 1, pOdd + k, sizeof(T));
+  }
+  if (nEven > nOdd) std::memcpy(pDst + 2 * nOdd, pEven + nOdd, sizeof(T));
+}
+
+// ---------------------------------------------------------------------------
 // Irreversible 9/7 in Q16 fixed point, exact: products in 64 bits, one
 // rounding R(p) = floor((p + 32768) / 65536) per step, 16-bit saturation.
 
 inline std::int64_t roundQ16(std::int64_t p) { return (p + 32768) >> 16; }
 
 // K scaling and delta step.
-inline Prim16s q16Step1(int l, int ha, int hb) { return sat16(roundQ16(80621LL * l - 23627LL * (ha + hb))); }
+inline Prim16s q16Step1(int l, int ha, int hb) {
+  return sat16(roundQ16(kLiftQ16K * l - kLiftQ16DeltaByK * (ha + hb)));
+}
 // 1/K scaling and gamma step.
-inline Prim16s q16Step2(int h, int ea, int eb) { return sat16(roundQ16(53274LL * h - 57862LL * (ea + eb))); }
+inline Prim16s q16Step2(int h, int ea, int eb) {
+  return sat16(roundQ16(kLiftQ16InvK * h - kLiftQ16Gamma * (ea + eb)));
+}
 // Beta step.
-inline Prim16s q16Step3(int e, int oa, int ob) { return sat16(e - roundQ16(-3472LL * (oa + ob))); }
+inline Prim16s q16Step3(int e, int oa, int ob) { return sat16(e - roundQ16(kLiftQ16Beta * (oa + ob))); }
 // Alpha step.
-inline Prim16s q16Step4(int o, int ea, int eb) { return sat16(o - roundQ16(-103949LL * (ea + eb))); }
+inline Prim16s q16Step4(int o, int ea, int eb) { return sat16(o - roundQ16(kLiftQ16Alpha * (ea + eb))); }
 
 // The middle of a 9/7 row in block coordinates: position k pairs pL[k] with
 // pH[k-1] and pH[k]; its low-derived value lives at pD[2k], its high-derived
@@ -162,15 +189,8 @@ PrimResult invLift97Rows16(const Prim16s* pLow, int lowStep, const Prim16s* pHig
 }
 
 // ---------------------------------------------------------------------------
-// Irreversible 9/7 in float.  The constants are the single-precision values;
-// the generic build widens them to double.
-
-inline constexpr float kK = 1.2301741f;
-inline constexpr float kDeltaByK = 0.36052364f;
-inline constexpr float kInvK = 0.8128931f;
-inline constexpr float kGamma = 0.8829111f;
-inline constexpr float kBeta = -0.052980117f;
-inline constexpr float kAlpha = -1.5861343f;
+// Irreversible 9/7 in float.  The constants are the single-precision values
+// (transform_constants.h); the generic build widens them to double.
 
 // Synthesis taps of rows of width 1.
 inline constexpr float kTapLowSelf = 1.115087f;
@@ -202,14 +222,14 @@ struct FloatArith {
     else
       return p - c(k) * s;
   }
-  static V step1(V l, V ha, V hb) { return subProd(c(kK) * l, kDeltaByK, ha + hb); }
-  static V step2(V h, V ea, V eb) { return subProd(c(kInvK) * h, kGamma, ea + eb); }
-  static V step3(V e, V oa, V ob) { return subProd(e, kBeta, oa + ob); }
-  static V step4(V o, V ea, V eb) { return subProd(o, kAlpha, ea + eb); }
+  static V step1(V l, V ha, V hb) { return subProd(c(kLiftK) * l, kLiftDeltaByK, ha + hb); }
+  static V step2(V h, V ea, V eb) { return subProd(c(kLiftInvK) * h, kLiftGamma, ea + eb); }
+  static V step3(V e, V oa, V ob) { return subProd(e, kLiftBeta, oa + ob); }
+  static V step4(V o, V ea, V eb) { return subProd(o, kLiftAlpha, ea + eb); }
   // o(0) of a row of other phase (avx2: gamma applied to each neighbour).
   static V step2Head(V h, V ea, V eb) {
     if constexpr (Fused)
-      return subProd(subProd(c(kInvK) * h, kGamma, ea), kGamma, eb);
+      return subProd(subProd(c(kLiftInvK) * h, kLiftGamma, ea), kLiftGamma, eb);
     else
       return step2(h, ea, eb);
   }
@@ -217,18 +237,18 @@ struct FloatArith {
   // which the second is only formed as its two terms.
   static V sumWithStep1(V e, V l, V ha, V hb) {
     if constexpr (Fused)
-      return std::fma(-c(kDeltaByK), ha + hb, std::fma(c(kK), l, e));
+      return std::fma(-c(kLiftDeltaByK), ha + hb, std::fma(c(kLiftK), l, e));
     else if constexpr (Grouping == TailGrouping::TwoTermFirst)
       return step1(l, ha, hb) + e;
     else
-      return (e + c(kK) * l) - c(kDeltaByK) * (ha + hb);
+      return (e + c(kLiftK) * l) - c(kLiftDeltaByK) * (ha + hb);
   }
   // (1/K) x h + o - gamma x sumE: the sum of two gamma-step values.
   static V gammaPair(V h, V o, V sumE) {
     if constexpr (Fused)
-      return std::fma(-c(kGamma), sumE, std::fma(c(kInvK), h, o));
+      return std::fma(-c(kLiftGamma), sumE, std::fma(c(kLiftInvK), h, o));
     else
-      return (c(kInvK) * h + o) - c(kGamma) * sumE;
+      return (c(kLiftInvK) * h + o) - c(kLiftGamma) * sumE;
   }
   // Sum of terms tap x (x) added in order, the first product alone.
   static V firstTerm(float tap, V x) { return c(tap) * x; }
@@ -323,8 +343,8 @@ PrimResult invLift97RowsFloat(const float* pLow, int lowStep, const float* pHigh
       D[2 * w - 3] = A::st(A::step4(Dv(2 * w - 3), Dv(2 * w - 4), epwm1));
       // o'(w-1) = o(w-1) - alpha x (e'(w-1) + e'(w)), with e'(w) never formed.
       const V t = A::gammaPair(H(w), owm1, A::sumWithStep1(ew, L(w + 1), H(w), H(w + 1)));
-      const V s = A::subProd(epwm1 + ew, kBeta, t);
-      D[2 * w - 1] = A::st(A::subProd(owm1, kAlpha, s));
+      const V s = A::subProd(epwm1 + ew, kLiftBeta, t);
+      D[2 * w - 1] = A::st(A::subProd(owm1, kLiftAlpha, s));
     } else {
       const V em2 = A::step1(L(-2), H(-2), H(-1));
       const V em1 = A::step1(L(-1), H(-1), H(0));
@@ -335,8 +355,8 @@ PrimResult invLift97RowsFloat(const float* pLow, int lowStep, const float* pHigh
       const V ep0 = A::step3(e0, o0, o1);
       const V om1 = A::step2(H(-1), em2, em1);
       // o'(0) = o(0) - alpha x (e'(-1) + e'(0)), with e'(-1) never formed.
-      const V s = A::subProd(ep0 + em1, kBeta, om1 + o0);
-      D[0] = A::st(A::subProd(o0, kAlpha, s));
+      const V s = A::subProd(ep0 + em1, kLiftBeta, om1 + o0);
+      D[0] = A::st(A::subProd(o0, kLiftAlpha, s));
       D[1] = A::st(ep0);
       D[2] = A::st(o1);
       D[3] = A::st(e1);
@@ -345,7 +365,7 @@ PrimResult invLift97RowsFloat(const float* pLow, int lowStep, const float* pHigh
       const V owm1 = Dv(2 * w - 2);
       const V ewm1 = Dv(2 * w - 1);
       const V t = A::gammaPair(H(w), owm1, A::sumWithStep1(ewm1, L(w), H(w), H(w + 1)));
-      const V epwm1 = A::subProd(ewm1, kBeta, t);
+      const V epwm1 = A::subProd(ewm1, kLiftBeta, t);
       D[2 * w - 1] = A::st(epwm1);
       D[2 * w - 2] = A::st(A::step4(owm1, Dv(2 * w - 3), epwm1));
     }
@@ -376,9 +396,9 @@ inline PrimResult checkPlanes(T* const pPlanes[3], int step, int width, int heig
 // Q14 inverse irreversible transform of one 16-bit sample, saturating.
 inline void ict16Sample(Prim16s& p0, Prim16s& p1, Prim16s& p2) {
   const int cr = p2, yy = p0, cb = p1;
-  const int r = yy + ((22970 * cr + 8192) >> 14);
-  const int g = yy + ((8192 - 5638 * cb - 11700 * cr) >> 14);
-  const int b = yy + ((29032 * cb + 8192) >> 14);
+  const int r = yy + ((kIctQ14CrToR * cr + kIctQ14Half) >> 14);
+  const int g = yy + ((kIctQ14Half - kIctQ14CbToG * cb - kIctQ14CrToG * cr) >> 14);
+  const int b = yy + ((kIctQ14CbToB * cb + kIctQ14Half) >> 14);
   p0 = sat16(r);
   p1 = sat16(g);
   p2 = sat16(b);
@@ -406,9 +426,65 @@ inline void rct32Sample(Prim32s& p0, Prim32s& p1, Prim32s& p2) {
 // processor builds compute it.
 inline void ict32fSample(float& p0, float& p1, float& p2) {
   const float yy = p0, cb = p1, cr = p2;
-  p0 = cr * 1.402f + yy;
-  p1 = (cb * -0.34413f + cr * -0.71414f) + yy;
-  p2 = cb * 1.772f + yy;
+  p0 = cr * kIctCrToR + yy;
+  p1 = (cb * -kIctCbToG + cr * -kIctCrToG) + yy;
+  p2 = cb * kIctCbToB + yy;
+}
+
+// ---------------------------------------------------------------------------
+// Irreversible transform into samples.
+
+// Argument checks.
+inline PrimResult checkToSamples(const Prim32f* const pSrc[3], Prim32s* const pDst[3], int len,
+                                 const Prim32s pOffset[3], const Prim32s pLow[3], const Prim32s pHigh[3]) {
+  if (!pSrc || !pDst || !pOffset || !pLow || !pHigh) return primResultNullPointer;
+  for (int c = 0; c < 3; ++c)
+    if (!pSrc[c] || !pDst[c]) return primResultNullPointer;
+  if (len < 0) return primResultBadSize;
+  constexpr Prim32s kBound = Prim32s{1} << 23;
+  for (int c = 0; c < 3; ++c) {
+    const Prim32s v[3] = {pOffset[c], pLow[c], pHigh[c]};
+    for (Prim32s x : v)
+      if (x < -kBound || x > kBound) return primResultBadArgument;
+    if (pLow[c] > pHigh[c]) return primResultBadArgument;
+  }
+  return primResultOk;
+}
+
+// The transform of one pixel, single precision (the order of the contract).
+inline void ictToSamplesPixel(float yy, float cb, float cr, float out[3]) {
+  out[0] = yy + kIctCrToR * cr;
+  out[1] = (yy - kIctCbToG * cb) - kIctCrToG * cr;
+  out[2] = yy + kIctCbToB * cb;
+}
+
+// clamp(round(x) + offset, low, high) of one component, clamped first in
+// floats: rounding keeps the order and the bounds less the offset are whole
+// floats (at most 2^24 in magnitude), so clamping x to them gives the same
+// integer, and NaN and values beyond the 32-bit range (which the saturating
+// conversion takes to the range's ends) meet the bound they would have met.
+struct SampleFinish {
+  float lowLess, highLess;
+  Prim32s offset;
+  SampleFinish(Prim32s off, Prim32s low, Prim32s high)
+      : lowLess(static_cast<float>(low - off)), highLess(static_cast<float>(high - off)), offset(off) {}
+  // x clamped to [lowLess, highLess]; NaN gives lowLess, as the vector
+  // maximum does with the bound as its second operand.
+  float clamp(float x) const {
+    const float a = x > lowLess ? x : lowLess;
+    return a < highLess ? a : highLess;
+  }
+};
+
+// A float of at most 2^24 in magnitude rounded to the nearest integer,
+// ties to even, as the processor's conversion does under its default
+// rounding: the truncation and the fraction it leaves are exact.
+inline Prim32s roundHalfEven(float b) {
+  const Prim32s t = static_cast<Prim32s>(b);
+  const float f = b - static_cast<float>(t);
+  if (f > 0.5f || (f == 0.5f && (t & 1))) return t + 1;
+  if (f < -0.5f || (f == -0.5f && (t & 1))) return t - 1;
+  return t;
 }
 
 }  // namespace prim::PRIM_GEN_NS::wavelet

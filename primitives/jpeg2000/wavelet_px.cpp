@@ -125,3 +125,17 @@ PrimResult px_imgInvLift97ColumnStep_32f_C1(const Prim32f* pLowRow, const Prim32
   for (int i = 0; i < width; ++i) pOddGamma[i] = A::st(A::step4(pOddGamma[i], pEvenFinal[i], pEvenDelta[i]));
   return primResultOk;
 }
+
+PrimResult px_imgInterleaveHalves_16s(const Prim16s* pEven, int nEven, const Prim16s* pOdd, int nOdd,
+                                      Prim16s* pDst) {
+  const PrimResult r = checkHalves(pEven, nEven, pOdd, nOdd, pDst);
+  if (r == primResultOk) interleaveFrom(0, pEven, nEven, pOdd, nOdd, pDst);
+  return r;
+}
+
+PrimResult px_imgInterleaveHalves_32s(const Prim32s* pEven, int nEven, const Prim32s* pOdd, int nOdd,
+                                      Prim32s* pDst) {
+  const PrimResult r = checkHalves(pEven, nEven, pOdd, nOdd, pDst);
+  if (r == primResultOk) interleaveFrom(0, pEven, nEven, pOdd, nOdd, pDst);
+  return r;
+}

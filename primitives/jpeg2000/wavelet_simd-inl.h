@@ -155,10 +155,25 @@ inline __m128i pair16(int c0, int c1) {
 inline __m128i sextLo(__m128i x) { return _mm_srai_epi32(_mm_unpacklo_epi16(x, x), 16); }
 inline __m128i sextHi(__m128i x) { return _mm_srai_epi32(_mm_unpackhi_epi16(x, x), 16); }
 
-// sat(R(80621 l - 23627 (ha + hb))) = sat(l + floor((15085 l - 23627 ha -
-// 23627 hb + 32768) / 65536)); the quotient fits 16 bits.
+// The Q16 lifting constants split for those multiply-adds: a whole number of
+// 65536s, applied as whole samples, and a remainder that fits 16 bits.
+constexpr int kQ16KRest = static_cast<int>(kLiftQ16K - kQ16One);              // K = 1 + rest
+constexpr int kQ16InvKRest = static_cast<int>(kLiftQ16InvK - kQ16One);        // 1/K = 1 + rest
+constexpr int kQ16GammaRest = static_cast<int>(kQ16One - kLiftQ16Gamma);      // -gamma = -1 + rest
+constexpr int kQ16AlphaRest = static_cast<int>(kLiftQ16Alpha + 2 * kQ16One);  // alpha = -2 + rest
+constexpr int kQ16DeltaByK16 = static_cast<int>(kLiftQ16DeltaByK);
+constexpr int kQ16Beta16 = static_cast<int>(kLiftQ16Beta);
+constexpr int kQ16Half = static_cast<int>(kQ16One / 2);  // the rounding half
+static_assert(kQ16KRest > -32768 && kQ16KRest < 32768 && kQ16InvKRest > -32768 && kQ16InvKRest < 32768 &&
+                  kQ16GammaRest > -32768 && kQ16GammaRest < 32768 && kQ16AlphaRest > -32768 &&
+                  kQ16AlphaRest < 32768 && kQ16DeltaByK16 < 32768 && kQ16Beta16 > -32768,
+              "every multiply-add coefficient is a 16-bit value");
+
+// sat(R(K l - (delta/K) (ha + hb))) = sat(l + floor(((K - 1) l - (delta/K) ha
+// - (delta/K) hb + 1/2) / 65536)) in Q16; the quotient fits 16 bits.  The
+// rounding half is 2 x 16384, a lane of 2s times a coefficient.
 inline __m128i q16Step1(__m128i l, __m128i ha, __m128i hb) {
-  const __m128i c0 = pair16(15085, -23627), c1 = pair16(-23627, 16384);
+  const __m128i c0 = pair16(kQ16KRest, -kQ16DeltaByK16), c1 = pair16(-kQ16DeltaByK16, kQ16Half / 2);
   const __m128i two = _mm_set1_epi16(2);
   const __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(l, ha), c0),
                                    _mm_madd_epi16(_mm_unpacklo_epi16(hb, two), c1));
@@ -168,10 +183,11 @@ inline __m128i q16Step1(__m128i l, __m128i ha, __m128i hb) {
   return _mm_adds_epi16(l, q);
 }
 
-// sat(R(53274 h - 57862 (ea + eb))) = sat(h - ea - eb + floor((-12262 h +
-// 7674 ea + 7674 eb + 32768) / 65536)), the sum formed in 32 bits.
+// sat(R((1/K) h - gamma (ea + eb))) = sat(h - ea - eb + floor(((1/K - 1) h +
+// (1 - gamma) ea + (1 - gamma) eb + 1/2) / 65536)) in Q16, the sum formed in
+// 32 bits.
 inline __m128i q16Step2(__m128i h, __m128i ea, __m128i eb) {
-  const __m128i c0 = pair16(-12262, 7674), c1 = pair16(7674, 16384);
+  const __m128i c0 = pair16(kQ16InvKRest, kQ16GammaRest), c1 = pair16(kQ16GammaRest, kQ16Half / 2);
   const __m128i d0 = pair16(1, -1), d1 = pair16(-1, 0);
   const __m128i two = _mm_set1_epi16(2);
   auto half = [&](__m128i u, __m128i v) {
@@ -183,19 +199,19 @@ inline __m128i q16Step2(__m128i h, __m128i ea, __m128i eb) {
   return _mm_packs_epi32(lo, hi);
 }
 
-// sat(e - floor((-3472 (oa + ob) + 32768) / 65536)).
+// sat(e - floor((beta (oa + ob) + 1/2) / 65536)) in Q16.
 inline __m128i q16Step3(__m128i e, __m128i oa, __m128i ob) {
-  const __m128i c = pair16(-3472, -3472), round = _mm_set1_epi32(32768);
+  const __m128i c = pair16(kQ16Beta16, kQ16Beta16), round = _mm_set1_epi32(kQ16Half);
   const __m128i lo = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(oa, ob), c), round), 16);
   const __m128i hi = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(oa, ob), c), round), 16);
   return _mm_subs_epi16(e, _mm_packs_epi32(lo, hi));
 }
 
-// sat(o - R(-103949 (ea + eb))) = sat(o + 2 (ea + eb) - floor((27123 (ea +
-// eb) + 32768) / 65536)), the sum formed in 32 bits.
+// sat(o - R(alpha (ea + eb))) = sat(o + 2 (ea + eb) - floor(((alpha + 2) (ea +
+// eb) + 1/2) / 65536)) in Q16, the sum formed in 32 bits.
 inline __m128i q16Step4(__m128i o, __m128i ea, __m128i eb) {
-  const __m128i c = pair16(27123, 27123), twice = pair16(2, 2);
-  const __m128i round = _mm_set1_epi32(32768);
+  const __m128i c = pair16(kQ16AlphaRest, kQ16AlphaRest), twice = pair16(2, 2);
+  const __m128i round = _mm_set1_epi32(kQ16Half);
   auto half = [&](__m128i u, __m128i os) {
     const __m128i q = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(u, c), round), 16);
     return _mm_sub_epi32(_mm_add_epi32(os, _mm_madd_epi16(u, twice)), q);
@@ -291,16 +307,16 @@ using ArithSingle = FloatArith<float, TailGrouping::KTermFirst, false>;
 
 inline __m128 splat(float x) { return _mm_set1_ps(x); }
 inline __m128 fStep1(__m128 l, __m128 ha, __m128 hb) {
-  return _mm_sub_ps(_mm_mul_ps(splat(kK), l), _mm_mul_ps(splat(kDeltaByK), _mm_add_ps(ha, hb)));
+  return _mm_sub_ps(_mm_mul_ps(splat(kLiftK), l), _mm_mul_ps(splat(kLiftDeltaByK), _mm_add_ps(ha, hb)));
 }
 inline __m128 fStep2(__m128 h, __m128 ea, __m128 eb) {
-  return _mm_sub_ps(_mm_mul_ps(splat(kInvK), h), _mm_mul_ps(splat(kGamma), _mm_add_ps(ea, eb)));
+  return _mm_sub_ps(_mm_mul_ps(splat(kLiftInvK), h), _mm_mul_ps(splat(kLiftGamma), _mm_add_ps(ea, eb)));
 }
 inline __m128 fStep3(__m128 e, __m128 oa, __m128 ob) {
-  return _mm_sub_ps(e, _mm_mul_ps(splat(kBeta), _mm_add_ps(oa, ob)));
+  return _mm_sub_ps(e, _mm_mul_ps(splat(kLiftBeta), _mm_add_ps(oa, ob)));
 }
 inline __m128 fStep4(__m128 o, __m128 ea, __m128 eb) {
-  return _mm_sub_ps(o, _mm_mul_ps(splat(kAlpha), _mm_add_ps(ea, eb)));
+  return _mm_sub_ps(o, _mm_mul_ps(splat(kLiftAlpha), _mm_add_ps(ea, eb)));
 }
 
 #if !defined(__SSSE3__)
@@ -478,8 +494,8 @@ using ArithColumnOne = ArithSingle;
 void invLift97ColumnFloat(const float* pL, const float* pHp, const float* pHn, const float* pEf, float* pOg,
                           float* pEd, float* pDo, float* pDe, int width) {
   using A = ArithColumnOne;
-  const VecF k = vsplat(kK), dk = vsplat(kDeltaByK), ik = vsplat(kInvK), g = vsplat(kGamma),
-             b = vsplat(kBeta), a = vsplat(kAlpha);
+  const VecF k = vsplat(kLiftK), dk = vsplat(kLiftDeltaByK), ik = vsplat(kLiftInvK), g = vsplat(kLiftGamma),
+             b = vsplat(kLiftBeta), a = vsplat(kLiftAlpha);
   columnPass(
       pDe, width, rowsOverlap(pDe, pL, width) || rowsOverlap(pDe, pHp, width) || rowsOverlap(pDe, pHn, width),
       57,
@@ -502,6 +518,30 @@ void invLift97ColumnFloat(const float* pL, const float* pHp, const float* pHn, c
       pOg, width, rowsOverlap(pOg, pEf, width) || rowsOverlap(pOg, pEd, width), 33,
       [&](int i) { vstore(pOg + i, colUpdate(vload(pOg + i), a, vadd(vload(pEf + i), vload(pEd + i)))); },
       [&](int i) { pOg[i] = A::step4(pOg[i], pEf[i], pEd[i]); });
+}
+
+// ---------------------------------------------------------------------------
+// Interleave of two halves: unpacks of whole vectors, the rest as the
+// generic build moves it.
+
+template <class T>
+PrimResult interleaveHalves(const T* pEven, int nEven, const T* pOdd, int nOdd, T* pDst) {
+  const PrimResult r = checkHalves(pEven, nEven, pOdd, nOdd, pDst);
+  if (r != primResultOk) return r;
+  constexpr int lanes = 16 / static_cast<int>(sizeof(T));
+  int k = 0;
+  for (; k + lanes <= nOdd; k += lanes) {
+    const __m128i e = load(pEven + k), o = load(pOdd + k);
+    if constexpr (sizeof(T) == 2) {
+      store(pDst + 2 * k, _mm_unpacklo_epi16(e, o));
+      store(pDst + 2 * k + lanes, _mm_unpackhi_epi16(e, o));
+    } else {
+      store(pDst + 2 * k, _mm_unpacklo_epi32(e, o));
+      store(pDst + 2 * k + lanes, _mm_unpackhi_epi32(e, o));
+    }
+  }
+  interleaveFrom(k, pEven, nEven, pOdd, nOdd, pDst);
+  return primResultOk;
 }
 
 }  // namespace
@@ -586,4 +626,14 @@ PrimResult PRIM_BUILD(imgInvLift97ColumnStep_32f_C1)(const Prim32f* pLowRow, con
   invLift97ColumnFloat(pLowRow, pHighPrev, pHighNext, pEvenFinal, pOddGamma, pEvenDelta, pDstOdd, pDstEven,
                        width);
   return primResultOk;
+}
+
+PrimResult PRIM_BUILD(imgInterleaveHalves_16s)(const Prim16s* pEven, int nEven, const Prim16s* pOdd, int nOdd,
+                                               Prim16s* pDst) {
+  return interleaveHalves(pEven, nEven, pOdd, nOdd, pDst);
+}
+
+PrimResult PRIM_BUILD(imgInterleaveHalves_32s)(const Prim32s* pEven, int nEven, const Prim32s* pOdd, int nOdd,
+                                               Prim32s* pDst) {
+  return interleaveHalves(pEven, nEven, pOdd, nOdd, pDst);
 }

@@ -18,6 +18,8 @@ inline VecF vsplat(float x) { return _mm256_set1_ps(x); }
 inline VecF vadd(VecF a, VecF b) { return _mm256_add_ps(a, b); }
 inline VecF vsub(VecF a, VecF b) { return _mm256_sub_ps(a, b); }
 inline VecF vmul(VecF a, VecF b) { return _mm256_mul_ps(a, b); }
+inline VecF vmax(VecF a, VecF b) { return _mm256_max_ps(a, b); }  // b where either is NaN
+inline VecF vmin(VecF a, VecF b) { return _mm256_min_ps(a, b); }  // b where either is NaN
 #else
 constexpr int kFloatLanes = 4;
 using VecF = __m128;
@@ -27,6 +29,8 @@ inline VecF vsplat(float x) { return _mm_set1_ps(x); }
 inline VecF vadd(VecF a, VecF b) { return _mm_add_ps(a, b); }
 inline VecF vsub(VecF a, VecF b) { return _mm_sub_ps(a, b); }
 inline VecF vmul(VecF a, VecF b) { return _mm_mul_ps(a, b); }
+inline VecF vmax(VecF a, VecF b) { return _mm_max_ps(a, b); }  // b where either is NaN
+inline VecF vmin(VecF a, VecF b) { return _mm_min_ps(a, b); }  // b where either is NaN
 #endif
 
 }  // namespace prim::PRIM_GEN_NS::wavelet_vec

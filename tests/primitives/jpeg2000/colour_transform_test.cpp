@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <iterator>
 #include <limits>
 #include <vector>
 
@@ -271,6 +273,99 @@ TEST_P(ColourTest, ArgumentChecksComeFirstAndWriteNothing) {
   for (Prim16s v : {a[0], a[1], b[0], b[1], c[0], c[1]}) EXPECT_EQ(v, 7);
   EXPECT_EQ(d[0], 7);
   EXPECT_EQ(e[0], 7.0f);
+  // Into samples: pointers, length, then the bounds.
+  const Prim32f* src[3] = {e, e, e};
+  const Prim32f* srcNull[3] = {e, nullptr, e};
+  Prim32s* dst[3] = {d, d, d};
+  const Prim32s zero[3] = {0, 0, 0}, big[3] = {0, (1 << 23) + 1, 0}, negBig[3] = {0, 0, -(1 << 23) - 1},
+                one[3] = {0, 1, 0};
+  auto f = imgInvIrreversibleColorToSamples_32f32s_P3;
+  EXPECT_EQ(f(srcNull, dst, 1, zero, zero, zero), primResultNullPointer);
+  EXPECT_EQ(f(src, dst, -1, zero, nullptr, zero), primResultNullPointer);
+  EXPECT_EQ(f(src, dst, -1, big, zero, zero), primResultBadSize);
+  EXPECT_EQ(f(src, dst, 1, big, zero, big), primResultBadArgument);
+  EXPECT_EQ(f(src, dst, 1, zero, negBig, zero), primResultBadArgument);
+  EXPECT_EQ(f(src, dst, 1, zero, zero, big), primResultBadArgument);
+  EXPECT_EQ(f(src, dst, 1, zero, one, zero), primResultBadArgument);  // low above high
+  EXPECT_EQ(d[0], 7);
+}
+
+// --- Irreversible into samples ---------------------------------------------
+
+// Bounds of one component: offset, low, high.
+struct SampleBounds {
+  Prim32s offset, low, high;
+};
+const SampleBounds kSampleBounds[] = {{2048, 0, 4095},
+                                      {0, -128, 127},
+                                      {1 << 22, 0, (1 << 23) - 1},
+                                      {1 << 23, -(1 << 23), 1 << 23},
+                                      {-(1 << 23), -(1 << 23), 1 << 23}};
+
+// A float plane of len pixels (and one spare, so that none is empty): the
+// first pixels carry, in Y alone, values that round, tie, leave the 32-bit
+// range, are infinite, subnormal or not a number (so that the ties reach the
+// rounding); after them about one pixel in three takes one of those, the
+// rest random values.
+std::vector<float> toSamplesInput(int len, int plane) {
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  const float special[] = {0.5f,        1.5f,  -2.5f,  2047.5f,       8388607.5f,    -4194304.5f,
+                           16777215.0f, -0.0f, 1e-40f, 2147483520.0f, 2147483648.0f, 3e9f,
+                           -3e9f,       inf,   -inf,   nan,           0.0f};
+  std::vector<float> v(static_cast<size_t>(len) + 1);
+  fillUniformF(v, -5000, 5000);
+  const int n = static_cast<int>(std::size(special));
+  for (int i = 0; i < len; ++i) {
+    if (i < n)
+      v[i] = plane == 0 ? special[i] : 0.0f;
+    else if (rng()() % 3 == 0)
+      v[i] = special[rng()() % n];
+  }
+  return v;
+}
+
+// The sample stage as separate steps on one transformed value: the
+// saturating conversion rounding to nearest, ties to even (NaN to the lowest
+// integer), the saturating addition, the clamp.
+Prim32s separateSteps(float v, const SampleBounds& b) {
+  const long long lo32 = INT32_MIN, hi32 = INT32_MAX;
+  long long r =
+      std::isnan(v)
+          ? lo32
+          : static_cast<long long>(std::clamp(std::nearbyint(double{v}), -2147483648.0, 2147483647.0));
+  r = std::clamp(r + b.offset, lo32, hi32);
+  return static_cast<Prim32s>(std::clamp(r, static_cast<long long>(b.low), static_cast<long long>(b.high)));
+}
+
+TEST_P(ColourTest, IrreversibleToSamplesFollowsTheSeparateSteps) {
+  for (int len : {0, 1, 3, 4, 7, 8, 9, 13, 17, 40})
+    for (int first = 0; first < 5; ++first) {
+      std::vector<float> in[3];
+      for (int k = 0; k < 3; ++k) in[k] = toSamplesInput(len, k);
+      Prim32s offset[3], low[3], high[3];
+      for (int k = 0; k < 3; ++k) {
+        const SampleBounds& b = kSampleBounds[(first + k) % 5];
+        offset[k] = b.offset;
+        low[k] = b.low;
+        high[k] = b.high;
+      }
+      // In place: each plane's integers over its floats.
+      std::vector<float> io[3] = {in[0], in[1], in[2]};
+      const Prim32f* src[3] = {io[0].data(), io[1].data(), io[2].data()};
+      Prim32s* dst[3];
+      for (int k = 0; k < 3; ++k) dst[k] = reinterpret_cast<Prim32s*>(io[k].data());
+      ASSERT_EQ(imgInvIrreversibleColorToSamples_32f32s_P3(src, dst, len, offset, low, high), 0);
+      for (int i = 0; i < len; ++i) {
+        const float Y = in[0][i], Cb = in[1][i], Cr = in[2][i];
+        const float rgb[3] = {Y + 1.402f * Cr, (Y - 0.34413f * Cb) - 0.71414f * Cr, Y + 1.772f * Cb};
+        for (int k = 0; k < 3; ++k) {
+          Prim32s got;
+          std::memcpy(&got, &io[k][i], 4);
+          ASSERT_EQ(got, separateSteps(rgb[k], {offset[k], low[k], high[k]}))
+              << "plane " << k << " pixel " << i << " of " << len << " value " << rgb[k];
+        }
+      }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllBuilds, ColourTest, ::testing::Range<std::int32_t>(0, 7),
@@ -332,6 +427,43 @@ TEST_P(ColourBuildsTest, Reversible16sOverlappingPlanesMatchPx) {
       ASSERT_EQ(imgInvReversibleColor_16s_P3IR(pb, 2 * (3 * w), w, 1), 0);
       EXPECT_TRUE(sameSamples(a, b)) << "width " << w << " shift " << shift;
     }
+  }
+}
+
+TEST_P(ColourBuildsTest, IrreversibleToSamplesMatchesPxBitForBit) {
+  // Long rows, every alignment of the sources, a destination off the 4-byte
+  // grid, and the same in place.
+  const int len = 4099;
+  for (int shift = 0; shift < 4; ++shift) {
+    std::vector<float> in[3];
+    for (int k = 0; k < 3; ++k) in[k] = toSamplesInput(len + 3, k);
+    const Prim32f* src[3] = {in[0].data() + shift, in[1].data() + (shift + 1) % 4, in[2].data() + 3 - shift};
+    const SampleBounds& b = kSampleBounds[shift];
+    const Prim32s offset[3] = {b.offset, b.offset, b.offset}, low[3] = {b.low, b.low, b.low},
+                  high[3] = {b.high, b.high, b.high};
+    std::vector<Prim32s> want[3];
+    Prim32s* pxDst[3];
+    for (int k = 0; k < 3; ++k) {
+      want[k].assign(len, 0);
+      pxDst[k] = want[k].data();
+    }
+    ASSERT_EQ(px_imgInvIrreversibleColorToSamples_32f32s_P3(src, pxDst, len, offset, low, high), 0);
+    std::vector<unsigned char> bytes[3];
+    Prim32s* dst[3];
+    for (int k = 0; k < 3; ++k) {
+      bytes[k].assign(4 * len + 8, 0);
+      dst[k] = reinterpret_cast<Prim32s*>(bytes[k].data() + 2);
+    }
+    ASSERT_EQ(imgInvIrreversibleColorToSamples_32f32s_P3(src, dst, len, offset, low, high), 0);
+    for (int k = 0; k < 3; ++k)
+      ASSERT_EQ(std::memcmp(bytes[k].data() + 2, want[k].data(), 4 * len), 0)
+          << "plane " << k << " shift " << shift;
+    Prim32s* inPlace[3];
+    for (int k = 0; k < 3; ++k) inPlace[k] = const_cast<Prim32s*>(reinterpret_cast<const Prim32s*>(src[k]));
+    ASSERT_EQ(imgInvIrreversibleColorToSamples_32f32s_P3(src, inPlace, len, offset, low, high), 0);
+    for (int k = 0; k < 3; ++k)
+      ASSERT_EQ(std::memcmp(src[k], want[k].data(), 4 * len), 0)
+          << "in place, plane " << k << " shift " << shift;
   }
 }
 
