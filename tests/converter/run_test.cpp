@@ -643,7 +643,8 @@ std::string FirstProcessors(int count) {
   std::string list;
   for (int cpu = 0; cpu < CPU_SETSIZE && count > 0; ++cpu) {
     if (!CPU_ISSET(cpu, &set)) continue;
-    list += (list.empty() ? "" : ",") + std::to_string(cpu);
+    if (!list.empty()) list += ',';
+    list += std::to_string(cpu);
     --count;
   }
   return count == 0 ? list : "";
