@@ -527,15 +527,34 @@ bool ReadRunner(const RunnerProcess& runner, bool untilEnd, std::string& said) {
 int FinishRunner(RunnerProcess& runner, std::string& said) {
   if (runner.input >= 0) close(runner.input);
   runner.input = -1;
-  const bool ended = ReadRunner(runner, true, said);
-  close(runner.output);
+  const bool ended = runner.output >= 0 && ReadRunner(runner, true, said);
+  if (runner.output >= 0) close(runner.output);
   runner.output = -1;
   if (runner.pid < 0) return -1;
   if (!ended) kill(runner.pid, SIGKILL);
   int status = 0;
   waitpid(runner.pid, &status, 0);
+  runner.pid = -1;
   return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+// Ends the runners a test left running when it stopped early.
+class RunnerReaper {
+ public:
+  explicit RunnerReaper(std::vector<RunnerProcess>& runners) : mRunners(runners) {}
+  ~RunnerReaper() {
+    for (RunnerProcess& runner : mRunners) {
+      if (runner.pid > 0) kill(runner.pid, SIGKILL);
+      std::string ignored;
+      FinishRunner(runner, ignored);
+    }
+  }
+  RunnerReaper(const RunnerReaper&) = delete;
+  RunnerReaper& operator=(const RunnerReaper&) = delete;
+
+ private:
+  std::vector<RunnerProcess>& mRunners;
+};
 
 // Runs in several processes at once: writers that opened the log before
 // it was cut and write until the cutting ends, and runs that cut it again
@@ -555,6 +574,9 @@ TEST_F(LogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
   WriteWholeFile(LogPath(), PatternedLog(4194304));
 
   std::vector<RunnerProcess> writers;
+  std::vector<RunnerProcess> cutters;
+  const RunnerReaper writerReaper(writers);
+  const RunnerReaper cutterReaper(cutters);
   for (int w = 0; w < kWriters; ++w) {
     writers.push_back(StartRunner({mScratch.Path(), "W" + std::to_string(w), "1", "0",
                                    std::to_string(kWriterPadding), "until-closed"}));
@@ -565,7 +587,6 @@ TEST_F(LogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
     ASSERT_TRUE(ReadRunner(writer, false, said));
     ASSERT_EQ(said, "ready\n");
   }
-  std::vector<RunnerProcess> cutters;
   for (int c = 0; c < kCutters; ++c) {
     cutters.push_back(StartRunner({mScratch.Path(), "C" + std::to_string(c), std::to_string(kCutterRuns),
                                    std::to_string(kCutterLines), std::to_string(kCutterPadding)}));
