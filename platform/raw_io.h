@@ -1,6 +1,7 @@
 // Unbuffered file access through descriptors, for the log and the crash
 // handler.  Paths are zero-terminated UTF-8.  The write, close and open calls
-// here are safe to use from a signal handler.
+// here, the locks and the file identity check are plain system calls, safe
+// to use from a signal handler.
 #pragma once
 
 #include <cstddef>
