@@ -25,7 +25,8 @@ char gOutput[kLineSize + 128];
 char gReport[(kMaxFrames + 3) * (kLineSize + 16)];
 PlatformDemangler gDemangler;
 char gProductName[64] = "Tarvo";
-// A descriptor the handler opened itself when the log had not written yet.
+// The handler's own descriptor of the log.  Not the log's: when another run
+// has cut the log, the handler opens the new file in its place.
 int gOwnLogFd = -1;
 bool gSeparatorWritten = false;
 std::atomic<bool> gInstalled{false};
@@ -79,8 +80,6 @@ void OnFatalSignal(const PlatformCrashInfo& info) { TopLevelExceptionFilter(info
 
 // The log's descriptor for the handler's writes, -1 when there is no log.
 int CrashLogFd() {
-  const int fd = LogCrashDescriptor();
-  if (fd >= 0) return fd;
   if (gOwnLogFd < 0 && LogCrashPath()[0]) gOwnLogFd = platformRawOpenForAppend(LogCrashPath(), false);
   return gOwnLogFd;
 }
@@ -103,10 +102,11 @@ void AddCrashLine(FixedText& entry, int fd, const char* text) {
   }
 }
 
-// Writes the lines of `entry` to the log in one append.
+// Writes the lines of `entry` to the log in one append, as every run that
+// shares the log appends.
 void WriteCrashEntry(int fd, const FixedText& entry) {
   if (fd < 0 || entry.Length() == 0) return;
-  platformRawAppendWhole(fd, entry.Text(), entry.Length());
+  AppendToSharedLog(&gOwnLogFd, LogCrashPath(), entry.Text(), entry.Length());
   gSeparatorWritten = true;
 }
 

@@ -23,8 +23,17 @@ thread_local bool tWritingNow = false;
 
 TPtr<TLog> gApplicationLog;
 
+// Set while the calling thread holds the exclusive lock of a cut: its own
+// appends (the crash handler's, should it fail meanwhile) must not wait for
+// that lock, and need not: no other run can replace the file meanwhile.
+thread_local bool tCutting = false;
+
+// How often an append looks for the file at the log's path again when it
+// keeps finding another one there (each time, another run has just cut
+// the log), and how often a cut looks for the file to cut.
+constexpr int kReplacedRetries = 8;
+
 // The application log as the crash handler sees it.
-std::atomic<int> gCrashFd{-1};
 std::atomic<bool> gCrashEcho{false};
 char gCrashPath[4096];
 
@@ -68,7 +77,46 @@ void WriteLogHook(const char* category, const TString& text) {
   if (TLog* log = TLog::Instance()) log->WriteText(category, text);
 }
 
+// The exclusive lock of a cut on the descriptor `fd` of the log (when the
+// file system gives one), released and the descriptor closed when the scope
+// ends.
+class CutLock {
+ public:
+  explicit CutLock(int fd) : mFd(fd), mLocked(platformRawLockExclusive(fd)) { tCutting = mLocked; }
+  ~CutLock() {
+    if (mLocked) platformRawUnlock(mFd);
+    tCutting = false;
+    platformRawClose(mFd);
+  }
+  CutLock(const CutLock&) = delete;
+  CutLock& operator=(const CutLock&) = delete;
+
+ private:
+  int mFd;
+  bool mLocked;
+};
+
 }  // namespace
+
+bool AppendToSharedLog(int* fd, const char* path, const void* data, std::size_t size) {
+  for (int attempt = 0; *fd >= 0; ++attempt) {
+    // A file system without locks: append all the same (as before there
+    // were locks) rather than lose the line.
+    const bool locked = !tCutting && platformRawLockShared(*fd);
+    // Under the shared lock no cut can replace the file between this check
+    // and the write.  When the check never holds (a file system that gives
+    // no stable identities), the line goes to the file just opened.
+    if (platformRawIsFileAtPath(*fd, path) || attempt == kReplacedRetries) {
+      const bool written = platformRawAppendWhole(*fd, data, size);
+      if (locked) platformRawUnlock(*fd);
+      return written;
+    }
+    if (locked) platformRawUnlock(*fd);
+    platformRawClose(*fd);
+    *fd = platformRawOpenForAppend(path, false);
+  }
+  return false;
+}
 
 TLog::Clock TLog::DefaultClock() { return &MonotonicClock; }
 
@@ -82,6 +130,7 @@ TLog::TLog(const TString& folder, const TString& fileName, std::int32_t overwrit
   mPath = mFolder;
   if (!mPath.IsEmpty() && !mPath.EndsWith(u'/')) mPath.AppendChar(u'/');
   mPath.Append(mFileName);
+  ToPathBytes(mPath, mPathBytes);
 }
 
 TLog::~TLog() {
@@ -162,16 +211,14 @@ bool TLog::IsEchoToConsole() const {
 }
 
 void TLog::OpenFile() {
-  TByteArray path;
-  ToPathBytes(mPath, path);
+  const char* path = mPathBytes.Data();
   const bool existed = FileExists(mPath);
   if (existed && mOverwriteMode == 0) {
     std::uint64_t size = 0;
-    if (platformRawFileSize(path.Data(), &size) && size > kCutThreshold) CutFile();
+    if (platformRawFileSize(path, &size) && size > kCutThreshold) CutFile();
   }
   if (!mFolder.IsEmpty() && !FolderExists(mFolder)) CreateFolder(mFolder, true);
-  mFd = platformRawOpenForAppend(path.Data(), mOverwriteMode != 0);
-  if (mFd >= 0 && this == gApplicationLog.Get()) gCrashFd.store(mFd);
+  mFd = platformRawOpenForAppend(path, mOverwriteMode != 0);
   mLastLineMs = mClock();
   // Without a file the header is not echoed either: every later line tries
   // to open the file again and would repeat it on the console.
@@ -199,42 +246,54 @@ void TLog::OpenFile() {
 }
 
 void TLog::CutFile() {
-  TByteArray path;
-  ToPathBytes(mPath, path);
-  TString cutName = mPath;
-  cutName.AppendText(u".cut");
-  TByteArray cutPath;
-  ToPathBytes(cutName, cutPath);
-
-  const int in = platformRawOpenForReading(path.Data());
-  if (in < 0) ThrowLogError(u"File I/O Error");
-  std::uint64_t size = 0;
-  if (!platformRawFileSize(path.Data(), &size) || size <= kCutThreshold) {
-    platformRawClose(in);
-    return;
+  const char* path = mPathBytes.Data();
+  for (int attempt = 0; attempt <= kReplacedRetries; ++attempt) {
+    const int in = platformRawOpenForReading(path);
+    if (in < 0) ThrowLogError(u"File I/O Error");
+    // On a file system that gives no locks the cut goes on without (as the
+    // appends do), so that the log is still kept to its size.
+    const CutLock lock(in);
+    if (CutLockedFile(in)) return;
   }
+  // The file kept being replaced: others have cut it.
+}
+
+bool TLog::CutLockedFile(int in) {
+  // Another run may have cut the log while this one waited for the lock: it
+  // then holds the replaced file, and looks again at the one now there.
+  const char* path = mPathBytes.Data();
+  if (!platformRawIsFileAtPath(in, path)) return false;
+  std::uint64_t size = 0;
+  if (!platformRawOpenFileSize(in, &size)) ThrowLogError(u"File I/O Error");
+  if (size <= kCutThreshold) return true;
   TByteArray tail(static_cast<std::int32_t>(kCutKeep));
-  const bool read = platformRawReadAt(in, tail.Data(), kCutKeep, size - kCutKeep);
-  platformRawClose(in);
-  if (!read) ThrowLogError(u"Unexpected end of file!");
+  if (!platformRawReadAt(in, tail.Data(), kCutKeep, size - kCutKeep))
+    ThrowLogError(u"Unexpected end of file!");
 
   // The tail goes to a new file that replaces the log in one rename, so
-  // that a cut that fails half way leaves the old log as it was.
-  const int out = platformRawOpenForAppend(cutPath.Data(), true);
+  // that a cut that fails half way leaves the old log as it was.  The new
+  // file has a name of its own (a link or a file left under any name is
+  // never opened) and the log's permissions.
+  TString cutName = mPath;
+  cutName.AppendText(u".cut-XXXXXX");
+  TByteArray cutPath;
+  ToPathBytes(cutName, cutPath);
+  const int out = platformRawCreateUniqueFile(cutPath.Data(), in);
   if (out < 0) ThrowLogError(u"File I/O Error");
   const bool written = platformRawWriteAll(out, tail.Data(), kCutKeep) && platformRawSync(out);
   platformRawClose(out);
-  if (!written || !platformRawRename(cutPath.Data(), path.Data())) {
+  if (!written || !platformRawRename(cutPath.Data(), path)) {
     platformRawRemove(cutPath.Data());
     ThrowLogError(kWriteFailed);
   }
+  return true;
 }
 
 void TLog::WriteEntry(const TString& entry) {
   if (mFd < 0 || entry.IsEmpty()) return;
   TByteArray bytes;
   entry.ToNarrowArray(bytes, 0);
-  if (!platformRawAppendWhole(mFd, bytes.Data(), static_cast<std::size_t>(bytes.Size()))) {
+  if (!AppendToSharedLog(&mFd, mPathBytes.Data(), bytes.Data(), static_cast<std::size_t>(bytes.Size()))) {
     ThrowLogError(kWriteFailed);
   }
 }
@@ -273,13 +332,11 @@ void TLog::AddLine(TString& entry, const TString& cat, const TString& body) {
 
 void TLog::CloseFile() noexcept {
   if (mFd < 0) return;
-  if (gCrashFd.load() == mFd) gCrashFd.store(-1);
   platformRawClose(mFd);
   mFd = -1;
 }
 
 void SetApplicationLog(TLog* log) {
-  gCrashFd.store(-1);
   gCrashPath[0] = 0;
   if (log) {
     TByteArray path;
@@ -289,7 +346,6 @@ void SetApplicationLog(TLog* log) {
     gCrashEcho.store(log->IsEchoToConsole());
   }
   gApplicationLog.Reset(log);
-  if (log && log->IsOpen()) gCrashFd.store(log->Descriptor());
   FrameworkHooks().writeLog = log ? &WriteLogHook : nullptr;
 }
 
@@ -299,6 +355,5 @@ void OpenApplicationLog() {
 
 void CloseApplicationLog() { SetApplicationLog(nullptr); }
 
-int LogCrashDescriptor() { return gCrashFd.load(std::memory_order_relaxed); }
 const char* LogCrashPath() { return gCrashPath; }
 bool LogCrashEcho() { return gCrashEcho.load(std::memory_order_relaxed); }

@@ -10,12 +10,18 @@
 // say) is not logged again - that guard is kept per operating-system thread.
 // Several runs may share the file: each entry (the header block, a line with
 // the blank line before it) goes into the file in one append, so entries of
-// runs at the same time follow each other whole.
+// runs at the same time follow each other whole.  A run that cuts the log
+// replaces the file by a new one while the other runs keep writing; so that
+// no entry goes into the replaced file, every run appends under a shared
+// lock on the file and only once its descriptor is the file now at the
+// log's path (it opens that file again when not), and the cut holds an
+// exclusive lock from its check of the size until the new file is in place.
 #pragma once
 
 #include <cstdarg>
 #include <cstdint>
 
+#include "framework/arrays.h"
 #include "framework/reference_countable.h"
 #include "framework/sync.h"
 #include "framework/tstring.h"
@@ -60,8 +66,6 @@ class TLog : public TReferenceCountable {
   // Whether the file is open; its full path.
   bool IsOpen() const { return mFd >= 0; }
   const TString& FilePath() const { return mPath; }
-  // The open file's descriptor, -1 when closed.
-  int Descriptor() const { return mFd; }
 
   // Test control: the clock that decides the blank lines.
   void SetClockForTesting(Clock clock) { mClock = clock ? clock : DefaultClock(); }
@@ -73,6 +77,10 @@ class TLog : public TReferenceCountable {
   // Cuts an over-long log to its last kCutKeep bytes through a new file
   // renamed over it; the log stays whole when that fails.
   void CutFile();
+  // Cuts the file open as `in` when it is still the log and still too long;
+  // the caller holds the exclusive lock on `in`.  False when `in` is no
+  // longer the file at the log's path (another run cut it meanwhile).
+  bool CutLockedFile(int in);
   void WriteLine(const char* category, const char* text);
   // Adds one line to `entry` as the file takes it (the blank line that
   // separates it from the line before, the category, the text, CR LF) when
@@ -91,6 +99,8 @@ class TLog : public TReferenceCountable {
   bool mEchoToConsole;
   bool mHeaderEnabled = true;
   TString mPath;
+  // mPath as zero-terminated UTF-8, for the system calls.
+  TByteArray mPathBytes;
   int mFd = -1;
   // Serialises whole lines (and the opening of the file).
   mutable TCriticalSection mSection;
@@ -107,10 +117,19 @@ void CloseApplicationLog();
 // uses it; tests install logs of their own.
 void SetApplicationLog(TLog* log);
 
-// What the crash handler needs to write into the log without locks or
-// allocation: the application log's descriptor (-1 when not open), its path
-// as zero-terminated UTF-8 (empty when there is no application log), and
-// whether it echoes to the console.  Readable from a signal handler.
-int LogCrashDescriptor();
+// Appends `size` bytes in one write to the log at `path` through *fd (a
+// descriptor of platformRawOpenForAppend), the way every run sharing the
+// log does: under a shared lock, and only once *fd is the file now at
+// `path`.  When another run has cut the log meanwhile, *fd names the file
+// that was replaced: it is closed and *fd becomes a new descriptor of the
+// file at `path` (-1 when that cannot be opened).  False when nothing was
+// written.  Only system calls and no allocation, so that the crash handler
+// can use it from a signal handler.
+bool AppendToSharedLog(int* fd, const char* path, const void* data, std::size_t size);
+
+// What the crash handler needs to write into the log without the log's
+// lock or allocation: the application log's path as zero-terminated UTF-8
+// (empty when there is no application log), and whether it echoes to the
+// console.  Readable from a signal handler.
 const char* LogCrashPath();
 bool LogCrashEcho();

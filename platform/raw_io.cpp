@@ -4,7 +4,9 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,6 +72,50 @@ bool platformRawSync(int fd) { return fsync(fd) == 0 || errno == EINVAL; }
 
 void platformRawClose(int fd) {
   if (fd >= 0) close(fd);
+}
+
+bool platformRawLockShared(int fd) {
+  int result;
+  do {
+    result = flock(fd, LOCK_SH);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+bool platformRawLockExclusive(int fd) {
+  int result;
+  do {
+    result = flock(fd, LOCK_EX);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+void platformRawUnlock(int fd) {
+  if (fd >= 0) flock(fd, LOCK_UN);
+}
+
+bool platformRawIsFileAtPath(int fd, const char* path) {
+  struct stat open;
+  struct stat named;
+  return path && fstat(fd, &open) == 0 && stat(path, &named) == 0 && open.st_dev == named.st_dev &&
+         open.st_ino == named.st_ino;
+}
+
+bool platformRawOpenFileSize(int fd, std::uint64_t* size) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) return false;
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+int platformRawCreateUniqueFile(char* pathTemplate, int like) {
+  // mkostemp creates with O_CREAT | O_EXCL, which fails on any existing
+  // name, a link included, and tries other names when one is taken.
+  const int fd = mkostemp(pathTemplate, O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (like >= 0 && fstat(like, &st) == 0) fchmod(fd, st.st_mode & 0777);
+  return fd;
 }
 
 bool platformRawFileExists(const char* path) {

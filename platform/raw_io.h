@@ -1,6 +1,7 @@
 // Unbuffered file access through descriptors, for the log and the crash
 // handler.  Paths are zero-terminated UTF-8.  The write, close and open calls
-// here are safe to use from a signal handler.
+// here, the locks and the file identity check are plain system calls, safe
+// to use from a signal handler.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,30 @@ bool platformRawReadAt(int fd, void* data, std::size_t size, std::uint64_t offse
 // Writes the file's data to the device; false on failure.
 bool platformRawSync(int fd);
 void platformRawClose(int fd);
+
+// Advisory whole-file locks that every process taking them on the same file
+// honours (processes that take none are not held back).  Each opening of
+// the file (descriptor) holds its own lock, so two descriptors of one
+// process exclude each other as two processes do; locking again through the
+// same descriptor changes the lock's kind.  Closing the descriptor (or the
+// end of the process) releases it.  Both wait until the lock is had; false
+// when the file system gives none.
+bool platformRawLockShared(int fd);
+bool platformRawLockExclusive(int fd);
+void platformRawUnlock(int fd);
+// Whether the open file `fd` is the file now at `path` (links followed):
+// the same device and inode.  False when either cannot be examined (nothing
+// at `path`, say).
+bool platformRawIsFileAtPath(int fd, const char* path);
+// The size of the open file; false when it cannot be had.
+bool platformRawOpenFileSize(int fd, std::uint64_t* size);
+// Creates a new file for writing whose name is `pathTemplate` with its last
+// six characters (which must be "XXXXXX") replaced so that no file of that
+// name exists; the name made is left in `pathTemplate`.  Never opens an
+// existing file and never follows a link planted under the name.  The file
+// gets the permission bits of the open file `like` (readable and writable
+// by its owner alone when they cannot be had).  -1 on failure.
+int platformRawCreateUniqueFile(char* pathTemplate, int like);
 
 // Whether a regular file / a folder exists at `path`.
 bool platformRawFileExists(const char* path);

@@ -2,7 +2,9 @@
 # End-to-end conversion speed: dcp2mov against FFmpeg doing the same job
 # (reading the MXF, decoding JPEG 2000, X'Y'Z' to RGB, libx264 at the same
 # quality: CRF 18, preset medium, 4:2:0) on the same clip in the same run,
-# on all processors and on two (taskset -c 0,1, or the pair PAIR names).
+# on all the processors the script was given and on two of them.  The
+# processors are the script's own: `taskset -c 4-7 bash
+# scripts/bench_convert.sh` measures on 4-7 and on 4,5.
 #
 # For each side it prints the wall seconds, the CPU seconds (user and
 # system), the system share of the CPU time and the peak resident memory;
@@ -14,16 +16,30 @@
 # The clip defaults to the quick-start sample (48 frames, made when absent).
 # BUILD_DIR names the Release build (default build-release); RUNS repeats
 # each measurement and keeps the fastest (default 1); PAIR names the two
-# processors of the second measurement (default 0,1), so that it can be kept
-# off processors that other work is pinned to.
+# processors of the second measurement (default: the first two the script
+# was given), so that it can be kept off processors that other work is
+# pinned to.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-for tool in awk /usr/bin/time taskset ffmpeg ffprobe nproc; do
+for tool in awk /usr/bin/time taskset ffmpeg ffprobe; do
   command -v "$tool" >/dev/null || { echo "bench_convert: $tool is missing" >&2; exit 1; }
 done
 build=${BUILD_DIR:-$root/build-release}
 runs=${RUNS:-1}
-pair=${PAIR:-0,1}
+# The processors this script may run on ("0-3,6" as taskset lists them),
+# one by one.
+allowed=$(taskset -pc $$ | sed 's/.*: *//')
+cpu_list=()
+IFS=, read -ra ranges <<<"$allowed"
+for range in "${ranges[@]}"; do
+  for ((cpu = ${range%-*}; cpu <= ${range#*-}; ++cpu)); do cpu_list+=("$cpu"); done
+done
+all=${#cpu_list[@]}
+if [ -z "${PAIR:-}" ] && [ "$all" -lt 2 ]; then
+  echo "bench_convert: needs two processors, was given $allowed" >&2
+  exit 1
+fi
+pair=${PAIR:-${cpu_list[0]},${cpu_list[1]:-}}
 if [ ! -x "$build/converter/dcp2mov" ] || [ ! -x "$build/mxf/mxf_wrap" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDCP_BUILD_TESTS=OFF -DDCP_BUILD_BENCH=OFF >/dev/null
   cmake --build "$build" -j3 --target dcp2mov mxf_wrap
@@ -34,7 +50,6 @@ frames=$(ffprobe -v error -count_packets -select_streams v:0 -show_entries strea
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_DATA_HOME=$work/data
-all=$(nproc)
 
 # "wall user system peak_KB" of a command; the fastest of $runs runs.
 measure() {
@@ -58,8 +73,12 @@ row() {  # label cpus wall user sys kb
 }
 
 printf '%-5s %-8s %8s %8s %8s %8s %7s %9s %7s\n' cpus side wall_s user_s sys_s cpu_s sys% rss_MB fps
-for cpus in "$all" 2; do
-  if [ "$cpus" = 2 ]; then set_cpus="taskset -c $pair"; else set_cpus="taskset -c 0-$((all - 1))"; fi
+for which in all pair; do
+  if [ "$which" = pair ]; then
+    cpus=2 set_cpus="taskset -c $pair"
+  else
+    cpus=$all set_cpus="taskset -c $allowed"
+  fi
   read -r ow ou os ok < <(measure $set_cpus "$build/converter/dcp2mov" "$clip" "$work/ours")
   read -r pw pu ps pk < <(measure $set_cpus ffmpeg -y -threads "$cpus" -i "$clip" \
     -vf scale=out_color_matrix=bt709:out_range=tv -pix_fmt yuv420p \

@@ -3,6 +3,8 @@
 // of the converter (the log is not: nothing is written to the user's folders).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -18,30 +20,35 @@ namespace {
 class ConverterEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    // The tool run as a child process writes its log here, not into the
-    // user's own application-data folder.
-    char folder[] = "/tmp/dcp2mov_data_XXXXXX";
-    if (mkdtemp(folder) != nullptr) {
-      dataFolder_ = folder;
-      setenv("XDG_DATA_HOME", folder, 1);
-    }
     primInitCpuDispatch();
     StartStringSystem();
     SetOutOfMemoryText();
     DetectProcessor();
     CreateThreadManager();
+    // The tool run as a child process (which inherits this environment)
+    // keeps its log and its temporary folder here, never in the user's own
+    // folders: HOME, XDG_DATA_HOME and TMPDIR are replaced, whatever the
+    // user has set.
+    char folder[] = "/tmp/dcp2mov_env_XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr) << "no folder for the tool's runs";
+    rootFolder_ = folder;
+    for (const char* name : {"HOME", "XDG_DATA_HOME", "TMPDIR"}) {
+      const std::string path = rootFolder_ + "/" + name;
+      ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << path;
+      ASSERT_EQ(setenv(name, path.c_str(), 1), 0) << name;
+    }
   }
   void TearDown() override {
     DestroyThreadManager();
     ClearOutOfMemoryText();
     StopStringSystem();
-    // The folder goes with the logs the runs left in it.
+    // The folder goes with everything the runs left in it.
     std::error_code ignored;
-    if (!dataFolder_.empty()) std::filesystem::remove_all(dataFolder_, ignored);
+    if (!rootFolder_.empty()) std::filesystem::remove_all(rootFolder_, ignored);
   }
 
  private:
-  std::string dataFolder_;
+  std::string rootFolder_;
 };
 
 [[maybe_unused]] ::testing::Environment* const gEnvironment =

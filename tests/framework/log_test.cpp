@@ -1,18 +1,29 @@
 #include "framework/log.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "framework/crash_handler.h"
 #include "framework/exceptions.h"
 #include "tests/framework/startup_test_util.h"
 #include "tests/framework/framework_test_env.h"
+
+extern char** environ;
 
 namespace {
 
@@ -44,6 +55,19 @@ class LogTest : public FrameworkTest {
   std::string LogPath(const char* name = "Log.txt") const { return mScratch.Path() + name; }
   std::vector<std::string> Lines(const char* name = "Log.txt") const {
     return LogLines(ReadWholeFile(LogPath(name)));
+  }
+  // The names in the scratch folder, sorted (no cut left a file behind).
+  std::vector<std::string> FolderNames() const {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(mScratch.Path().c_str())) {
+      while (dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+      }
+      closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
   ScratchFolder mScratch;
@@ -194,20 +218,99 @@ TEST_F(LogTest, ALongerLogIsCutToItsLastMegabyteBeforeTheNewHeader) {
     EXPECT_TRUE(contents.compare(0, 1048576, old, size - 1048576, 1048576) == 0) << size;
     EXPECT_EQ(contents.compare(1048576, 8 + 60, "\r\n\r\n\r\n\r\n" + kRule), 0) << size;
     EXPECT_NE(contents.find("After: cut\r\n"), std::string::npos);
-    EXPECT_FALSE(PathExists(LogPath("Log.txt.cut")));
+    EXPECT_EQ(FolderNames(), std::vector<std::string>{"Log.txt"});
   }
 }
 
 TEST_F(LogTest, AFailedCutKeepsTheLogWhole) {
+  // A log whose name leaves no room in the folder for the longer name of
+  // the cut's new file: the cut cannot be written.
+  const std::string name(250, 'L');
   const std::string old = PatternedLog(4194305);
-  WriteWholeFile(LogPath(), old);
-  // A folder where the cut wants its new file: the cut cannot be written.
-  ASSERT_EQ(mkdir(LogPath("Log.txt.cut").c_str(), 0755), 0);
-  TPtr<TLog> log = MakeLog();
+  WriteWholeFile(LogPath(name.c_str()), old);
+  TPtr<TLog> log = MakeLog(0, name.c_str());
   log->WriteMessage("Lost", "line");
   EXPECT_FALSE(log->IsOpen());
   log.Reset();
-  EXPECT_TRUE(ReadWholeFile(LogPath()) == old);
+  EXPECT_TRUE(ReadWholeFile(LogPath(name.c_str())) == old);
+  EXPECT_EQ(FolderNames(), std::vector<std::string>{name});
+}
+
+// A run that opened the log before another run cut it: everything it
+// writes afterwards, its closing line included, is in the log that is now
+// at the path, after the kept tail, which is there once.
+TEST_F(LogTest, ARunGoesOnWritingIntoTheLogAnotherRunCut) {
+  WriteWholeFile(LogPath(), PatternedLog(4194304));
+  TPtr<TLog> early = MakeLog();
+  early->WriteMessage("Early", "before the cut");
+  // The early run's header made the log longer than the cut size.
+  const std::string beforeCut = ReadWholeFile(LogPath());
+  ASSERT_GT(beforeCut.size(), 4194304u);
+  TPtr<TLog> late = MakeLog();
+  late->WriteMessage("Late", "cut the log");
+  early->WriteMessage("Early", "after the cut");
+  late.Reset();
+  early->WriteMessage("Early", "after the other run closed");
+  early.Reset();
+
+  const std::string contents = ReadWholeFile(LogPath());
+  ASSERT_GT(contents.size(), 1048576u);
+  EXPECT_EQ(contents.compare(0, 1048576, beforeCut, beforeCut.size() - 1048576, 1048576), 0);
+  const std::vector<std::string> lines = LogLines(contents.substr(1048576));
+  const auto count = [&](const std::string& line) { return std::count(lines.begin(), lines.end(), line); };
+  EXPECT_EQ(count("Late: cut the log"), 1);
+  EXPECT_EQ(count("Early: after the cut"), 1);
+  EXPECT_EQ(count("Early: after the other run closed"), 1);
+  EXPECT_EQ(count("Closing log file..."), 2);
+  EXPECT_EQ(lines.back(), "Closing log file...");
+  // The tail, which holds the early run's first line, is not repeated.
+  EXPECT_EQ(count("Early: before the cut"), 0);
+  EXPECT_EQ(contents.find("Early: before the cut"), contents.rfind("Early: before the cut"));
+  EXPECT_EQ(FolderNames(), std::vector<std::string>{"Log.txt"});
+}
+
+// The crash handler's lines, once another run has cut the log, go into the
+// log now at the path too.
+TEST_F(LogTest, CrashLinesGoIntoTheLogAnotherRunCut) {
+  WriteWholeFile(LogPath(), PatternedLog(4194304));
+  TPtr<TLog> log = MakeLog();
+  SetApplicationLog(log.Get());
+  log->WriteMessage("Early", "before the cut");
+  WriteCrashLogLine("before the cut");
+  MakeLog()->WriteMessage("Late", "cut the log");
+  WriteCrashLogLine("after the cut");
+  SetApplicationLog(nullptr);
+  log.Reset();
+  const std::vector<std::string> lines = Lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Late: cut the log"), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "CrashLog: after the cut"), 1);
+}
+
+// The old fixed name of the cut's new file, or any other, holding a link
+// (anyone who may write into the folder can plant one): the cut neither
+// follows nor replaces it, and the log stays a file of its own, with its
+// permissions.
+TEST_F(LogTest, TheCutLeavesALinkAtItsOldNameAlone) {
+  const std::string victim = mScratch.Path() + "victim.txt";
+  WriteWholeFile(victim, "not the log's");
+  ASSERT_EQ(symlink(victim.c_str(), LogPath("Log.txt.cut").c_str()), 0);
+  const std::string old = PatternedLog(5 * 1024 * 1024);
+  WriteWholeFile(LogPath(), old);
+  ASSERT_EQ(chmod(LogPath().c_str(), 0604), 0);
+  MakeLog()->WriteMessage("After", "cut");
+
+  EXPECT_TRUE(ReadWholeFile(victim) == "not the log's");
+  char target[4096] = {};
+  ASSERT_GT(readlink(LogPath("Log.txt.cut").c_str(), target, sizeof target - 1), 0);
+  EXPECT_EQ(std::string(target), victim);
+  struct stat info {};
+  ASSERT_EQ(lstat(LogPath().c_str(), &info), 0);
+  EXPECT_TRUE(S_ISREG(info.st_mode));
+  EXPECT_EQ(info.st_mode & 0777, 0604u);
+  const std::string contents = ReadWholeFile(LogPath());
+  EXPECT_EQ(contents.compare(0, 1048576, old, old.size() - 1048576, 1048576), 0);
+  EXPECT_NE(contents.find("After: cut\r\n"), std::string::npos);
+  EXPECT_EQ(FolderNames(), (std::vector<std::string>{"Log.txt", "Log.txt.cut", "victim.txt"}));
 }
 
 TEST_F(LogTest, MissingFoldersAreCreated) {
@@ -362,6 +465,192 @@ TEST_F(LogTest, RunsSharingTheFileAppendWholeEntries) {
   EXPECT_EQ(headers, kWriters * kRuns);
   EXPECT_EQ(closings, kWriters * kRuns);
   for (int w = 0; w < kWriters; ++w) EXPECT_EQ(next[static_cast<std::size_t>(w)], kRuns * kLines) << w;
+}
+
+// A log run in a process of its own (the runner program), with a pipe to
+// its standard input and one from its standard output.
+struct RunnerProcess {
+  pid_t pid = -1;
+  int input = -1;
+  int output = -1;
+};
+
+RunnerProcess StartRunner(const std::vector<std::string>& arguments) {
+  const std::string program = std::string(DCP_BINARY_DIR) + "/tests/framework/framework_log_runner";
+  RunnerProcess runner;
+  // Close-on-exec: no other child holds an end, so closing `input` ends
+  // the runner's standard input.
+  int in[2], out[2];
+  if (pipe2(in, O_CLOEXEC) != 0) return runner;
+  if (pipe2(out, O_CLOEXEC) != 0) {
+    close(in[0]);
+    close(in[1]);
+    return runner;
+  }
+  std::vector<std::string> all{program};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& argument : all) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  if (posix_spawn(&runner.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+    runner.pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  close(in[0]);
+  close(out[1]);
+  runner.input = in[1];
+  runner.output = out[0];
+  return runner;
+}
+
+// Reads what the runner says on its standard output until it has said a
+// whole line, or until its end (`untilEnd`); false when the watchdog (a
+// hang, no timing measurement) gave up.
+bool ReadRunner(const RunnerProcess& runner, bool untilEnd, std::string& said) {
+  while (untilEnd || said.find('\n') == std::string::npos) {
+    pollfd p{runner.output, POLLIN, 0};
+    if (poll(&p, 1, 120000) <= 0) return false;
+    char buffer[64];
+    const ssize_t n = read(runner.output, buffer, sizeof buffer);
+    if (n <= 0) return untilEnd && n == 0;
+    said.append(buffer, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// Ends the runner's standard input and waits for its end; its exit code
+// (-1 when it did not exit by itself within the watchdog's two minutes),
+// with what it said meanwhile in `said`.
+int FinishRunner(RunnerProcess& runner, std::string& said) {
+  if (runner.input >= 0) close(runner.input);
+  runner.input = -1;
+  const bool ended = runner.output >= 0 && ReadRunner(runner, true, said);
+  if (runner.output >= 0) close(runner.output);
+  runner.output = -1;
+  if (runner.pid < 0) return -1;
+  if (!ended) kill(runner.pid, SIGKILL);
+  int status = 0;
+  waitpid(runner.pid, &status, 0);
+  runner.pid = -1;
+  return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Ends the runners a test left running when it stopped early.
+class RunnerReaper {
+ public:
+  explicit RunnerReaper(std::vector<RunnerProcess>& runners) : mRunners(runners) {}
+  ~RunnerReaper() {
+    for (RunnerProcess& runner : mRunners) {
+      if (runner.pid > 0) kill(runner.pid, SIGKILL);
+      std::string ignored;
+      FinishRunner(runner, ignored);
+    }
+  }
+  RunnerReaper(const RunnerReaper&) = delete;
+  RunnerReaper& operator=(const RunnerReaper&) = delete;
+
+ private:
+  std::vector<RunnerProcess>& mRunners;
+};
+
+// Runs in several processes at once: writers that opened the log before
+// it was cut and write until the cutting ends, and runs that cut it again
+// and again (each leaves it over the cut size for the next).  Every line
+// that the file still holds is whole; every run's lines in it follow each
+// other without a gap or a repeat (a lost line or a tail kept twice would
+// show); and the writers' last lines, written after the last cut, are
+// there.
+TEST_F(LogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
+  constexpr int kWriters = 4;
+  constexpr int kWriterPadding = 100;
+  constexpr int kCutters = 2;
+  constexpr int kCutterRuns = 4;
+  constexpr int kCutterLines = 1100;
+  constexpr int kCutterPadding = 3000;
+  // At the cut size: the writers' headers take it over.
+  WriteWholeFile(LogPath(), PatternedLog(4194304));
+
+  std::vector<RunnerProcess> writers;
+  std::vector<RunnerProcess> cutters;
+  const RunnerReaper writerReaper(writers);
+  const RunnerReaper cutterReaper(cutters);
+  for (int w = 0; w < kWriters; ++w) {
+    writers.push_back(StartRunner({mScratch.Path(), "W" + std::to_string(w), "1", "0",
+                                   std::to_string(kWriterPadding), "until-closed"}));
+    ASSERT_GT(writers.back().pid, 0);
+  }
+  for (RunnerProcess& writer : writers) {
+    std::string said;
+    ASSERT_TRUE(ReadRunner(writer, false, said));
+    ASSERT_EQ(said, "ready\n");
+  }
+  for (int c = 0; c < kCutters; ++c) {
+    cutters.push_back(StartRunner({mScratch.Path(), "C" + std::to_string(c), std::to_string(kCutterRuns),
+                                   std::to_string(kCutterLines), std::to_string(kCutterPadding)}));
+    ASSERT_GT(cutters.back().pid, 0);
+  }
+  for (RunnerProcess& cutter : cutters) {
+    std::string said;
+    EXPECT_EQ(FinishRunner(cutter, said), 0) << said;
+  }
+  // Now that no run cuts any more, each writer writes its last line.
+  std::vector<int> written;
+  for (RunnerProcess& writer : writers) {
+    std::string said;
+    EXPECT_EQ(FinishRunner(writer, said), 0) << said;
+    int count = -1;
+    EXPECT_EQ(std::sscanf(said.c_str(), "wrote %d", &count), 1) << said;
+    written.push_back(count);
+  }
+
+  const std::string contents = ReadWholeFile(LogPath());
+  // It was cut: it is shorter than what the cutting runs alone wrote.
+  EXPECT_LT(contents.size(), std::size_t{kCutters} * kCutterRuns * kCutterLines * kCutterPadding);
+  const std::vector<std::string> lines = LogLines(contents);
+  std::map<std::string, int> last;  // the number of each run's last line seen
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    if (line.empty() || line == kRule || line == "Closing log file...") continue;
+    bool header = false;
+    for (const char* start : {"Version : ", "Date    : ", "Time    : ", "OS      : "}) {
+      header = header || line.rfind(start, 0) == 0;
+    }
+    if (header) continue;
+    char tag[8] = {};
+    int run = -1, number = -1;
+    const bool parsed = std::sscanf(line.c_str(), "%7[^:]: %d %d", tag, &run, &number) == 3;
+    const bool writer = parsed && tag[0] == 'W';
+    const std::string expected = std::string(tag) + ": " + std::to_string(run) + " " +
+                                 std::to_string(number) + " " +
+                                 std::string(writer ? kWriterPadding : kCutterPadding, 'p');
+    if (!parsed || line != expected) {
+      // The first line may be the end of one the cut split.
+      ASSERT_EQ(i, 0u) << "line " << i << ": " << line.substr(0, 200);
+      continue;
+    }
+    const int sequence = writer ? number : run * kCutterLines + number;
+    const auto seen = last.find(tag);
+    if (seen != last.end()) {
+      ASSERT_EQ(sequence, seen->second + 1) << "line " << i << " of " << tag << " after " << seen->second;
+    }
+    last[tag] = sequence;
+  }
+  for (int w = 0; w < kWriters; ++w) {
+    const std::string tag = "W" + std::to_string(w);
+    ASSERT_EQ(last.count(tag), 1u) << tag;
+    EXPECT_EQ(last[tag], written[static_cast<std::size_t>(w)] - 1) << tag;
+  }
+  for (int c = 0; c < kCutters; ++c) {
+    const std::string tag = "C" + std::to_string(c);
+    // A cutter's lines may all have been cut away by the other's later runs.
+    if (last.count(tag)) {
+      EXPECT_EQ(last[tag], kCutterRuns * kCutterLines - 1) << tag;
+    }
+  }
+  EXPECT_EQ(FolderNames(), std::vector<std::string>{"Log.txt"});
 }
 
 TEST_F(LogTest, EchoWritesTheLineToTheConsole) {

@@ -64,6 +64,20 @@ std::vector<std::string> LogLines(const std::string& contents) {
   return lines;
 }
 
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& env) {
+  // The name of a "NAME=value" entry, with its "=".
+  const auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=') + 1); };
+  std::vector<std::string> result;
+  for (char** e = environ; *e; ++e) {
+    const std::string name = nameOf(*e);
+    bool replaced = false;
+    for (const std::string& given : env) replaced = replaced || nameOf(given) == name;
+    if (!replaced) result.emplace_back(*e);
+  }
+  result.insert(result.end(), env.begin(), env.end());
+  return result;
+}
+
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& arguments,
                      const std::vector<std::string>& env, int watchdogSeconds) {
   ChildResult result;
@@ -75,9 +89,7 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
   std::vector<char*> argv;
   for (std::string& s : argStrings) argv.push_back(s.data());
   argv.push_back(nullptr);
-  std::vector<std::string> envStrings;
-  for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
-  envStrings.insert(envStrings.end(), env.begin(), env.end());
+  std::vector<std::string> envStrings = ChildEnvironment(env);
   std::vector<char*> envp;
   for (std::string& s : envStrings) envp.push_back(s.data());
   envp.push_back(nullptr);

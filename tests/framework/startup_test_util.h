@@ -41,10 +41,16 @@ struct ChildResult {
   std::string output;     // stdout and stderr together
 };
 
-// Runs `program` with `arguments` and the environment variables `env`
-// ("NAME=value", added to the inherited ones), collecting its output.  The
-// watchdog kills a child that runs longer than `watchdogSeconds` (a hang
-// counts as a failure, it is no timing measurement).
+// The environment of a child: the inherited variables, with those that
+// `env` names ("NAME=value") replaced by its values and the others of `env`
+// added.  Every name appears once, so the child sees the given value
+// whatever this process inherited (a HOME or XDG_DATA_HOME of the user's).
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& env);
+
+// Runs `program` with `arguments` in ChildEnvironment(`env`), collecting
+// its output.  The watchdog kills a child that runs longer than
+// `watchdogSeconds` (a hang counts as a failure, it is no timing
+// measurement).
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& arguments,
                      const std::vector<std::string>& env, int watchdogSeconds = 120);
 

@@ -2,18 +2,71 @@
 // (the probe program) with its own HOME, XDG_DATA_HOME and TMPDIR, so that
 // the real user's folders are never touched.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tests/framework/startup_test_util.h"
 
 namespace {
+
+// Sets an environment variable of this process for one scope and restores
+// what it was (or its absence) afterwards.
+class ScopedVariable {
+ public:
+  ScopedVariable(const char* name, const std::string& value) : mName(name) {
+    if (const char* old = getenv(name)) mOld = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedVariable() {
+    if (mOld) {
+      setenv(mName, mOld->c_str(), 1);
+    } else {
+      unsetenv(mName);
+    }
+  }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  const char* mName;
+  std::optional<std::string> mOld;
+};
+
+// A user whose environment names folders of their own: the child gets the
+// folders the test gives instead, each variable once.
+TEST(ChildEnvironment, GivenVariablesReplaceTheInheritedOnes) {
+  const ScopedVariable home("HOME", "/user/home");
+  const ScopedVariable data("XDG_DATA_HOME", "/user/data");
+  const ScopedVariable tmp("TMPDIR", "/user/tmp");
+  const ChildResult result = RunChild("/usr/bin/env", {}, {"HOME=/given/home", "XDG_DATA_HOME=/given/data"});
+  ASSERT_TRUE(result.exited) << result.output;
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  std::vector<std::string> seen;
+  std::size_t start = 0;
+  while (start < result.output.size()) {
+    std::size_t end = result.output.find('\n', start);
+    if (end == std::string::npos) end = result.output.size();
+    const std::string line = result.output.substr(start, end - start);
+    for (const char* name : {"HOME=", "XDG_DATA_HOME=", "TMPDIR="}) {
+      if (line.rfind(name, 0) == 0) seen.push_back(line);
+    }
+    start = end + 1;
+  }
+  // The variable the test did not give is inherited as it is.
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"HOME=/given/home", "TMPDIR=/user/tmp", "XDG_DATA_HOME=/given/data"}))
+      << result.output;
+}
 
 class ProbeTest : public ::testing::Test {
  protected:
