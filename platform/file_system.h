@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 enum class PlatformEntryKind { kNone, kFile, kFolder, kLink, kOther };
 
@@ -51,9 +52,16 @@ bool platformResolvePath(const char* path, char* resolved, std::size_t capacity)
 // Whether this user may write the file (or folder) at `path`; false with
 // the error code in *errorCode when it is given.
 bool platformMayWrite(const char* path, int* errorCode = nullptr);
+// Opens the regular file at `path` (links followed) as a buffered stream for
+// reading ("rb").  Anything else (a folder, a pipe or FIFO, a device, a
+// socket) is refused, and the call never waits: a FIFO that no process
+// writes to is refused at once, as is one that a path names only after it
+// was checked.  Null when refused or when the file cannot be opened.
+std::FILE* platformOpenRegularFileForReading(const char* path);
 // Reads the first bytes of the file at `path`: `capacity` bytes, fewer when
 // the file is shorter (*count tells how many).  False with the error code
-// when the file cannot be opened or read (EISDIR for a folder).
+// when the file cannot be opened or read (EISDIR for a folder).  Neither the
+// open nor the reads wait (for a FIFO's writer, say).
 bool platformReadFileStart(const char* path, void* bytes, std::size_t capacity, std::size_t* count,
                            int* errorCode);
 // Gives `to` the permission bits of the regular file `from`; false when

@@ -1,8 +1,12 @@
 // The file-system calls whose failures carry the system's error code: what
-// is at a path, whether it may be written, and the first bytes of a file.
+// is at a path, whether it may be written, and the first bytes of a file;
+// and the open of a regular file for reading, which refuses anything else
+// without waiting.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -45,6 +49,35 @@ TEST(FileSystem, FailuresCarryTheSystemsErrorCode) {
     EXPECT_EQ(kindError, missing ? c.error : 0) << c.name;
     EXPECT_EQ(writeError, missing ? c.error : 0) << c.name;
   }
+  std::filesystem::remove_all(folder);
+}
+
+TEST(FileSystem, OnlyARegularFileIsOpenedForReadingAndNothingWaits) {
+  char made[] = "/tmp/platform_files_XXXXXX";
+  ASSERT_NE(mkdtemp(made), nullptr);
+  const std::string folder = made;
+  std::ofstream(folder + "/file") << "bytes";
+  ASSERT_EQ(symlink("file", (folder + "/link").c_str()), 0);
+  ASSERT_EQ(mkfifo((folder + "/fifo").c_str(), 0600), 0);
+  for (const char* name : {"file", "link"}) {
+    std::FILE* stream = platformOpenRegularFileForReading((folder + "/" + name).c_str());
+    ASSERT_NE(stream, nullptr) << name;
+    char bytes[8] = {};
+    EXPECT_EQ(std::fread(bytes, 1, sizeof bytes, stream), 5u) << name;
+    EXPECT_EQ(std::string(bytes), "bytes") << name;
+    std::fclose(stream);
+  }
+  // A FIFO that no process writes to, read in a child whose alarm ends it
+  // should the open wait.
+  const std::string fifo = folder + "/fifo";
+  EXPECT_EXIT(
+      {
+        alarm(120);
+        std::_Exit(platformOpenRegularFileForReading(fifo.c_str()) == nullptr ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  for (const std::string& path : {folder, folder + "/gone", std::string("/dev/null")})
+    EXPECT_EQ(platformOpenRegularFileForReading(path.c_str()), nullptr) << path;
   std::filesystem::remove_all(folder);
 }
 
