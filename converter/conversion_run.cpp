@@ -222,6 +222,11 @@ class TMovieOutput {
       mRefusal = SystemErrorText(error);
       return refused;
     }
+    // QuickTime starts and the movie's line is printed before the file is
+    // made, as when the writer makes it.
+    mWriter = TPtr<TQuickTimeVideoFile>(new TQuickTimeVideoFile);
+    const Kumu::Result_t prepared = mWriter->PrepareOpen(mShown);
+    if (prepared.Failure()) return prepared;
     // Hidden, in the folder of the file it replaces.  No other thread runs
     // yet (the decoder components and the encoder start later), so the
     // signals held back in this thread while the file is made and named
@@ -238,8 +243,7 @@ class TMovieOutput {
       return refused;
     }
     mTemporary = made;
-    mWriter = TPtr<TQuickTimeVideoFile>(new TQuickTimeVideoFile);
-    const Kumu::Result_t result = mWriter->OpenOnFile(mFile, mShown);
+    const Kumu::Result_t result = mWriter->OpenOnFile(mFile);
     if (result.Failure()) return result;
     const PlatformEntryKind kind = platformEntryKind(mTarget.c_str(), true);
     if (kind == PlatformEntryKind::kFolder ||

@@ -111,10 +111,8 @@ void TimeScaleFromFixedRate(std::int32_t& timeScale, std::int32_t& duration,
 TQuickTimeVideoFile::~TQuickTimeVideoFile() { Close(); }
 
 Kumu::Result_t TQuickTimeVideoFile::Open(const TString& path, const TString& shownPath) {
-  if (StartQuickTime() < kMinimumQuickTimeVersion)
-    return Failure("QuickTime 7.1 or higher must be installed");
-  PrintInfo("Opening file '%s' for writing...", (shownPath.IsEmpty() ? path : shownPath).ToNarrow(0));
-
+  const Kumu::Result_t prepared = PrepareOpen(shownPath.IsEmpty() ? path : shownPath);
+  if (prepared.Failure()) return prepared;
   qt::CFStringRef text = qt::CFStringCreateWithCharacters(
       qt::kCFAllocatorDefault, reinterpret_cast<const qt::UniChar*>(path.Text()), path.Length());
   const qt::OSErr referenced = qt::QTNewDataReferenceFromFullPathCFString(
@@ -124,10 +122,17 @@ Kumu::Result_t TQuickTimeVideoFile::Open(const TString& path, const TString& sho
   return CreateStorage();
 }
 
-Kumu::Result_t TQuickTimeVideoFile::OpenOnFile(int descriptor, const TString& shownPath) {
+Kumu::Result_t TQuickTimeVideoFile::PrepareOpen(const TString& shownPath) {
   if (StartQuickTime() < kMinimumQuickTimeVersion)
     return Failure("QuickTime 7.1 or higher must be installed");
   PrintInfo("Opening file '%s' for writing...", shownPath.ToNarrow(0));
+  return Kumu::RESULT_OK;
+}
+
+Kumu::Result_t TQuickTimeVideoFile::OpenOnFile(int descriptor) {
+  // QuickTime is started once per process: here it was, by PrepareOpen.
+  if (StartQuickTime() < kMinimumQuickTimeVersion)
+    return Failure("QuickTime 7.1 or higher must be installed");
   const qt::OSErr referenced =
       qt::QTNewDataReferenceFromOpenFile(descriptor, &mDataReference, &mDataReferenceType);
   if (referenced != qt::noErr || !mDataReference) return Failure("Failed to open the dest file for writing");

@@ -272,7 +272,8 @@ TEST_F(WriterTest, WritesIntoAFileTheCallerHoldsOpen) {
   ASSERT_GE(fd, 0);
   {
     TPtr<TQuickTimeVideoFile> writer(new TQuickTimeVideoFile);
-    ASSERT_EQ(writer->OpenOnFile(fd, ToTString(Path("shown.mov"))).Value(), 0);
+    ASSERT_EQ(writer->PrepareOpen(ToTString(Path("shown.mov"))).Value(), 0);
+    ASSERT_EQ(writer->OpenOnFile(fd).Value(), 0);
     ASSERT_EQ(writer->BeginVideoTrack({48, 32}, 1, 0x61766331, 768, 24).Value(), 0);
     for (int i = 0; i < 2; ++i) {
       const auto frame = Frame(48, 32, 48 * 3, i);
@@ -286,7 +287,7 @@ TEST_F(WriterTest, WritesIntoAFileTheCallerHoldsOpen) {
   EXPECT_FALSE(std::filesystem::exists(Path("shown.mov")));
   // A descriptor that is not open.
   TPtr<TQuickTimeVideoFile> writer(new TQuickTimeVideoFile);
-  EXPECT_STREQ(writer->OpenOnFile(-1, ToTString(path)).Label(), "Failed to open the dest file for writing");
+  EXPECT_STREQ(writer->OpenOnFile(-1).Label(), "Failed to open the dest file for writing");
 }
 
 TEST_F(WriterTest, UnwritableDestination) {
