@@ -26,8 +26,9 @@ bool platformRemoveFileOnAbnormalEnd(const char* path);
 // crash signals are held back in the calling thread from before the file is
 // made until it is named, so that such a signal either comes before the
 // file exists or finds it named, and never removes a file this process did
-// not make (the file named before is no longer named from the start).  The descriptor, with the
-// path in `path`; -1 with the error code otherwise.
+// not make (the file named before is no longer named from the start).  Other
+// threads are not covered: call it before they start.  The descriptor, with
+// the path in `path`; -1 with the error code otherwise.
 int platformCreateFileRemovedOnAbnormalEnd(const char* before, const char* after, char* path,
                                            std::size_t capacity, int* errorCode);
 // The named file is no longer to be removed (it was kept or removed by the
