@@ -1,5 +1,6 @@
 #include "converter/conversion_run.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -19,7 +20,6 @@
 #include "mxf/AS_DCP.h"
 #include "platform/abnormal_end.h"
 #include "platform/file_system.h"
-#include "platform/threads.h"
 
 namespace {
 
@@ -152,13 +152,19 @@ std::uint32_t InitialFrameCapacity(std::uint32_t largest) {
   return largest < kMaxFrameBytes ? largest : kMaxFrameBytes;
 }
 
-// The movie of a run.  It is written under a temporary name in the folder of
-// the file it is to replace and takes that file's place by a rename once it
-// holds a frame (or a run without frames succeeded).  A run that fails before
-// its first frame thus leaves no movie and replaces none, and a crash leaves
-// the destination as it was; the temporary file goes at the end of the run,
-// and also when a signal or a crash ends the process.  Messages name the
-// destination.
+// The movie of a run.  It is written into a hidden temporary file in the
+// folder of the file it is to replace and takes that file's place by a
+// rename once it holds a frame (or a run without frames succeeded).  A run
+// that fails before its first frame thus leaves no movie and replaces none,
+// and a crash leaves the destination as it was; the temporary file goes at
+// the end of the run, and also when a signal or a crash ends the process.
+// Messages name the destination.
+//
+// The temporary file is made new, under a name no one can know in advance
+// (`.dcp2mov-` + random letters and digits + `.part`), following no link:
+// whatever another process put in the folder, under any name, is left as it
+// is.  The movie is written through the descriptor that made it, and its
+// permissions are set through it too; only the final rename names it.
 class TMovieOutput {
  public:
   explicit TMovieOutput(const TString& destination)
@@ -169,18 +175,15 @@ class TMovieOutput {
       char resolved[kPathCapacity];
       if (platformResolvePath(mDestination.c_str(), resolved, sizeof resolved)) mTarget = resolved;
     }
-    // Hidden, and of this process alone.
-    const std::size_t slash = mTarget.rfind('/');
-    mTemporary = (slash == std::string::npos ? std::string() : mTarget.substr(0, slash + 1)) + ".dcp2mov-" +
-                 std::to_string(platformProcessId()) + ".part";
   }
   // Closes the writer; the temporary file goes unless it took the
   // destination's place.
   ~TMovieOutput() {
     if (mWriter) mWriter->Close();
     mWriter = TPtr<TQuickTimeVideoFile>();
-    if (!mKept) platformRemoveFile(mTemporary.c_str());
+    if (!mKept && !mTemporary.empty()) platformRemoveFile(mTemporary.c_str());
     platformCancelRemovalOnAbnormalEnd();
+    platformCloseFile(mFile);
   }
   TMovieOutput(const TMovieOutput&) = delete;
   TMovieOutput& operator=(const TMovieOutput&) = delete;
@@ -202,12 +205,12 @@ class TMovieOutput {
             MovieCause(mDestination.c_str(), result, mWriter ? mWriter->SystemError() : 0)};
   }
 
-  // Opens the writer on the temporary file.  A destination that is the input
-  // file itself (by any name or link), or whose name is longer than its
-  // folder allows, is refused before anything is written.  A destination
-  // that the writer could not have replaced (a folder, a file the user may
-  // not write) is refused here, as opening it would have been, rather than
-  // after the run.
+  // Makes the temporary file and opens the writer on it.  A destination
+  // that is the input file itself (by any name or link), or whose name is
+  // longer than its folder allows, is refused before anything is written.
+  // A destination that the writer could not have replaced (a folder, a file
+  // the user may not write) is refused here, as opening it would have been,
+  // rather than after the run.
   Kumu::Result_t Open(const std::string& input) {
     const Kumu::Result_t refused = ConverterFailure(kCategoryQuickTime, "Failed to create a new movie");
     if (platformSameFile(input.c_str(), mDestination.c_str())) {
@@ -219,9 +222,28 @@ class TMovieOutput {
       mRefusal = SystemErrorText(error);
       return refused;
     }
-    platformRemoveFileOnAbnormalEnd(mTemporary.c_str());
+    // QuickTime starts and the movie's line is printed before the file is
+    // made, as when the writer makes it.
     mWriter = TPtr<TQuickTimeVideoFile>(new TQuickTimeVideoFile);
-    const Kumu::Result_t result = mWriter->Open(TString::FromNarrow(mTemporary.c_str(), 0), mShown);
+    const Kumu::Result_t prepared = mWriter->PrepareOpen(mShown);
+    if (prepared.Failure()) return prepared;
+    // Hidden, in the folder of the file it replaces.  No other thread runs
+    // yet (the decoder components and the encoder start later), so the
+    // signals held back in this thread while the file is made and named
+    // for removal are held back for the whole process.
+    const std::size_t slash = mTarget.rfind('/');
+    const std::string before =
+        (slash == std::string::npos ? std::string() : mTarget.substr(0, slash + 1)) + ".dcp2mov-";
+    char made[kPathCapacity];
+    mFile = platformCreateFileRemovedOnAbnormalEnd(before.c_str(), ".part", made, sizeof made, &error);
+    if (mFile < 0) {
+      // Every name tried was taken; other failures are told by the
+      // destination and its folder.
+      if (error == EEXIST) mRefusal = "the movie file could not be created: " + SystemErrorText(error);
+      return refused;
+    }
+    mTemporary = made;
+    const Kumu::Result_t result = mWriter->OpenOnFile(mFile);
     if (result.Failure()) return result;
     const PlatformEntryKind kind = platformEntryKind(mTarget.c_str(), true);
     if (kind == PlatformEntryKind::kFolder ||
@@ -231,9 +253,10 @@ class TMovieOutput {
   }
 
   // Gives the closed movie the destination's place, with the permissions of
-  // the file it replaces; 0, or the system's error number.
+  // the file it replaces (a new file keeps those it was made with); 0, or
+  // the system's error number.
   int Keep() {
-    platformCopyPermissions(mTarget.c_str(), mTemporary.c_str());
+    platformCopyPermissionsToOpenFile(mTarget.c_str(), mFile);
     int error = 0;
     if (!platformRename(mTemporary.c_str(), mTarget.c_str(), &error)) return error;
     mKept = true;
@@ -244,9 +267,10 @@ class TMovieOutput {
  private:
   TString mShown;
   std::string mDestination;
-  std::string mTarget;  // the file the movie replaces: the destination, or the file a link points to
-  std::string mTemporary;
+  std::string mTarget;     // the file the movie replaces: the destination, or the file a link points to
+  std::string mTemporary;  // empty until the temporary file is made
   std::string mRefusal;
+  int mFile = -1;  // the temporary file, open from its creation to the end
   TPtr<TQuickTimeVideoFile> mWriter;
   bool mKept = false;
   bool mDiscarded = false;

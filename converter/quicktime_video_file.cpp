@@ -111,23 +111,41 @@ void TimeScaleFromFixedRate(std::int32_t& timeScale, std::int32_t& duration,
 TQuickTimeVideoFile::~TQuickTimeVideoFile() { Close(); }
 
 Kumu::Result_t TQuickTimeVideoFile::Open(const TString& path, const TString& shownPath) {
-  if (StartQuickTime() < kMinimumQuickTimeVersion)
-    return Failure("QuickTime 7.1 or higher must be installed");
-  PrintInfo("Opening file '%s' for writing...", (shownPath.IsEmpty() ? path : shownPath).ToNarrow(0));
-
-  Kumu::Result_t result = Kumu::RESULT_OK;
+  const Kumu::Result_t prepared = PrepareOpen(shownPath.IsEmpty() ? path : shownPath);
+  if (prepared.Failure()) return prepared;
   qt::CFStringRef text = qt::CFStringCreateWithCharacters(
       qt::kCFAllocatorDefault, reinterpret_cast<const qt::UniChar*>(path.Text()), path.Length());
   const qt::OSErr referenced = qt::QTNewDataReferenceFromFullPathCFString(
       text, qt::kQTNativeDefaultPathStyle, 0, &mDataReference, &mDataReferenceType);
   if (text) qt::CFRelease(text);
-  if (referenced != qt::noErr || !mDataReference) {
-    result = Failure("Failed to open the dest file for writing");
-  } else if (qt::CreateMovieStorage(
-                 mDataReference, mDataReferenceType, kCreatorTVOD, qt::smCurrentScript,
-                 static_cast<long>(qt::createMovieFileDeleteCurFile | qt::createMovieFileDontCreateResFile),
-                 &mDataHandler, &mMovie) != qt::noErr ||
-             !mMovie || !mDataHandler) {
+  if (referenced != qt::noErr || !mDataReference) return Failure("Failed to open the dest file for writing");
+  return CreateStorage();
+}
+
+Kumu::Result_t TQuickTimeVideoFile::PrepareOpen(const TString& shownPath) {
+  if (StartQuickTime() < kMinimumQuickTimeVersion)
+    return Failure("QuickTime 7.1 or higher must be installed");
+  PrintInfo("Opening file '%s' for writing...", shownPath.ToNarrow(0));
+  return Kumu::RESULT_OK;
+}
+
+Kumu::Result_t TQuickTimeVideoFile::OpenOnFile(int descriptor) {
+  // QuickTime is started once per process: here it was, by PrepareOpen.
+  if (StartQuickTime() < kMinimumQuickTimeVersion)
+    return Failure("QuickTime 7.1 or higher must be installed");
+  const qt::OSErr referenced =
+      qt::QTNewDataReferenceFromOpenFile(descriptor, &mDataReference, &mDataReferenceType);
+  if (referenced != qt::noErr || !mDataReference) return Failure("Failed to open the dest file for writing");
+  return CreateStorage();
+}
+
+Kumu::Result_t TQuickTimeVideoFile::CreateStorage() {
+  Kumu::Result_t result = Kumu::RESULT_OK;
+  if (qt::CreateMovieStorage(
+          mDataReference, mDataReferenceType, kCreatorTVOD, qt::smCurrentScript,
+          static_cast<long>(qt::createMovieFileDeleteCurFile | qt::createMovieFileDontCreateResFile),
+          &mDataHandler, &mMovie) != qt::noErr ||
+      !mMovie || !mDataHandler) {
     result = Failure("Failed to create a new movie");
   } else {
     AddUserDataText(TString::ExpandTemplates(TString(u"Made with $MProductString\n$MProductHomeURL")));

@@ -30,6 +30,15 @@ class TQuickTimeVideoFile : public TReferenceCountable {
   // category "QuickTimeVideoFile".  The movie is stored at `path`; messages
   // name it `shownPath` (the path itself when empty).
   Kumu::Result_t Open(const TString& path, const TString& shownPath = TString());
+  // Open in two steps, for a caller that makes the movie's file itself
+  // between them, so that everything happens in Open's order: PrepareOpen
+  // starts QuickTime and prints the line naming the movie `shownPath`;
+  // OpenOnFile then opens the movie on a file the caller has made and holds
+  // open for reading and writing (a descriptor of the platform layer): the
+  // movie is written through it and the file is never opened by name.  The
+  // caller keeps the descriptor and closes it after Close.
+  Kumu::Result_t PrepareOpen(const TString& shownPath);
+  Kumu::Result_t OpenOnFile(int descriptor);
   Kumu::Result_t BeginVideoTrack(TVideoSize size, std::int32_t frameRateIndex, std::uint32_t codecType,
                                  std::uint32_t quality, std::uint32_t pixelFormat);
   // One frame of `bytesPerRow`-byte rows in the track's pixel format.
@@ -56,6 +65,9 @@ class TQuickTimeVideoFile : public TReferenceCountable {
                                     void* reserved);
 
  private:
+  // The steps of Open after the data reference: the movie's storage, its
+  // user data and the standard compressor.
+  Kumu::Result_t CreateStorage();
   void AddUserDataText(const TString& text);
   // The steps of BeginVideoTrack after the compressor's settings: the track
   // and its media, the codec's line, the compression session and the start

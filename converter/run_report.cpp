@@ -65,6 +65,8 @@ std::string InputFileCause(const char* path, const Kumu::Result_t& result) {
   const PlatformEntryKind kind = platformEntryKind(path, true, &error);
   if (kind == PlatformEntryKind::kNone) return SystemError(error);
   if (kind == PlatformEntryKind::kFolder) return SystemError(EISDIR);
+  // A pipe, a FIFO, a device or a socket: not read, not even its first bytes.
+  if (kind != PlatformEntryKind::kFile) return "the input is not a regular file";
   unsigned char head[4] = {0, 0, 0, 0};
   std::size_t got = 0;
   if (!platformReadFileStart(path, head, sizeof head, &got, &error)) return SystemError(error);

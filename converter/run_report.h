@@ -29,8 +29,9 @@ std::string SystemErrorText(int error);
 inline constexpr std::uint32_t kMaxFrameBytes = 256u << 20;
 
 // Why the input file could not be opened or probed: the system's error text
-// when it cannot be opened or read, "not an MXF file" when it does not begin
-// like one, else what the MXF layer's result means.
+// when it cannot be opened or read, "the input is not a regular file" for a
+// pipe, a FIFO, a device or a socket (which is not read), "not an MXF file"
+// when it does not begin like one, else what the MXF layer's result means.
 std::string InputFileCause(const char* path, const Kumu::Result_t& result);
 
 // The most pixels a side of the movie's frames may have, and the most in

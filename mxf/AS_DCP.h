@@ -84,7 +84,8 @@ enum EssenceType_t {
 };
 
 // Reads the header metadata of a file and tells what essence it carries.
-// `type` is set only on success.
+// `type` is set only on success.  Only a regular file is read: anything else
+// (a pipe, a FIFO, a device, a folder) gives RESULT_FILEOPEN at once.
 Result_t EssenceType(const char* filename, EssenceType_t& type);
 
 struct Rational {
@@ -240,8 +241,9 @@ class MXFReader {
   MXFReader& operator=(const MXFReader&) = delete;
 
   // Opens a track file: header metadata, partitions, index.  Stereoscopic
-  // files are refused with RESULT_SFORMAT.  A failed open leaves the reader
-  // closed.
+  // files are refused with RESULT_SFORMAT, anything but a regular file with
+  // RESULT_FILEOPEN (at once, also a FIFO without a writer).  A failed open
+  // leaves the reader closed.
   Result_t OpenRead(const char* filename) const;
 
   // The picture and coding parameters of the open file (RESULT_INIT when

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "platform/file_system.h"
+
 namespace mxf_internal {
 
 bool SameLabelPrefix(const std::uint8_t* a, const std::uint8_t* b, std::size_t n) {
@@ -66,9 +68,10 @@ File::~File() { Close(); }
 bool File::Open(const char* path) {
   Close();
   if (path == nullptr) return false;
-  file_ = std::fopen(path, "rb");
+  // Only a regular file is a track file: a folder, a pipe or a device is
+  // refused, and a FIFO without a writer does not make the open wait.
+  file_ = platformOpenRegularFileForReading(path);
   if (file_ == nullptr) return false;
-  // Only regular files have a meaningful size; directories and the like fail here.
   if (fseeko(file_, 0, SEEK_END) != 0) {
     Close();
     return false;
@@ -80,7 +83,7 @@ bool File::Open(const char* path) {
   }
   size_ = static_cast<std::uint64_t>(end);
   position_ = 0;
-  // Something that opens but cannot be read (a folder) counts as not opened.
+  // A file that opens but cannot be read counts as not opened.
   std::uint8_t probe = 0;
   if (size_ > 0 && !ReadAt(0, &probe, 1)) {
     Close();

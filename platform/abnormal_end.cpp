@@ -2,12 +2,15 @@
 #include "platform/abnormal_end.h"
 
 #include <errno.h>
+#include <pthread.h>
 #include <signal.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstddef>
+
+#include "platform/file_system.h"
 
 namespace {
 
@@ -71,6 +74,29 @@ bool platformRemoveFileOnAbnormalEnd(const char* path) {
   gArmed.store(true);
   static const bool installed = InstallEndingSignals();
   return installed;
+}
+
+int platformCreateFileRemovedOnAbnormalEnd(const char* before, const char* after, char* path,
+                                           std::size_t capacity, int* errorCode) {
+  // The file named before is forgotten first: from here on no signal
+  // removes a file by a stale name.
+  gArmed.store(false);
+  // The crash signals are held back too, for another process may send them
+  // (kill -SEGV); a real fault in these few calls would end the process at
+  // once, without the crash handler.
+  sigset_t ending;
+  sigset_t previous;
+  sigemptyset(&ending);
+  for (int signal : kEndingSignals) sigaddset(&ending, signal);
+  for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) sigaddset(&ending, signal);
+  const bool held = pthread_sigmask(SIG_BLOCK, &ending, &previous) == 0;
+  int error = 0;
+  const int fd = platformCreateUnusedFile(before, after, path, capacity, &error);
+  if (fd >= 0) platformRemoveFileOnAbnormalEnd(path);
+  // A signal that came meanwhile is delivered now, and finds the file named.
+  if (held) pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  if (fd < 0 && errorCode) *errorCode = error;
+  return fd;
 }
 
 void platformCancelRemovalOnAbnormalEnd() { gArmed.store(false); }

@@ -9,6 +9,8 @@
 // takes no allocation, no lock and no stdio: one unlink(2).
 #pragma once
 
+#include <cstddef>
+
 // The longest path (with its terminating zero) that can be named.
 inline constexpr unsigned kPlatformAbnormalEndPathCapacity = 4096;
 
@@ -18,6 +20,17 @@ inline constexpr unsigned kPlatformAbnormalEndPathCapacity = 4096;
 // ignored, and one that already has a handler keeps it.  False when the path
 // does not fit or a handler could not be installed.
 bool platformRemoveFileOnAbnormalEnd(const char* path);
+// Creates a new file as platformCreateUnusedFile (file_system.h) does, at
+// `before` + characters no one can know in advance + `after`, and names it
+// as the file to remove at an abnormal end.  The ending signals and the
+// crash signals are held back in the calling thread from before the file is
+// made until it is named, so that such a signal either comes before the
+// file exists or finds it named, and never removes a file this process did
+// not make (the file named before is no longer named from the start).  Other
+// threads are not covered: call it before they start.  The descriptor, with
+// the path in `path`; -1 with the error code otherwise.
+int platformCreateFileRemovedOnAbnormalEnd(const char* before, const char* after, char* path,
+                                           std::size_t capacity, int* errorCode);
 // The named file is no longer to be removed (it was kept or removed by the
 // program itself).
 void platformCancelRemovalOnAbnormalEnd();

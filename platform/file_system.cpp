@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -182,10 +183,33 @@ bool platformMayWrite(const char* path, int* errorCode) {
   return false;
 }
 
+std::FILE* platformOpenRegularFileForReading(const char* path) {
+  // What the path names is checked before it is opened, so that no device
+  // is opened (a tape would rewind) and no FIFO waits for a writer; and
+  // again once it is open, without waiting, in case the path was changed
+  // in between.
+  struct stat info {};
+  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
+  int fd;
+  do {
+    fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return nullptr;
+  const int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* stream = fdopen(fd, "rb");
+  if (!stream) close(fd);
+  return stream;
+}
+
 bool platformReadFileStart(const char* path, void* bytes, std::size_t capacity, std::size_t* count,
                            int* errorCode) {
   *count = 0;
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     if (errorCode) *errorCode = errno;
     return false;
@@ -206,9 +230,61 @@ bool platformReadFileStart(const char* path, void* bytes, std::size_t capacity, 
   return true;
 }
 
-bool platformCopyPermissions(const char* from, const char* to) {
+bool platformCopyPermissionsToOpenFile(const char* from, int descriptor) {
   struct stat info {};
-  return stat(from, &info) == 0 && S_ISREG(info.st_mode) && chmod(to, info.st_mode & 07777) == 0;
+  return stat(from, &info) == 0 && S_ISREG(info.st_mode) && fchmod(descriptor, info.st_mode & 07777) == 0;
+}
+
+void platformCloseFile(int descriptor) {
+  if (descriptor >= 0) close(descriptor);
+}
+
+bool platformRandomNameCharacters(char* characters, std::size_t count) {
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  constexpr unsigned kLetters = sizeof kAlphabet - 1;
+  // Bytes from 248 up are dropped, so that every character is as likely.
+  constexpr unsigned kFairBytes = 256 / kLetters * kLetters;
+  std::size_t made = 0;
+  while (made < count) {
+    unsigned char bytes[64];
+    const ssize_t got = getrandom(bytes, sizeof bytes, 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    for (ssize_t i = 0; i < got && made < count; ++i) {
+      if (bytes[i] < kFairBytes) characters[made++] = kAlphabet[bytes[i] % kLetters];
+    }
+  }
+  return true;
+}
+
+int platformCreateUnusedFile(const char* before, const char* after, char* path, std::size_t capacity,
+                             int* errorCode, PlatformNameSource source) {
+  const std::size_t head = std::strlen(before);
+  const std::size_t tail = std::strlen(after);
+  int error = ENAMETOOLONG;
+  if (head + kPlatformUnusedNameCharacters + tail < capacity) {
+    std::memcpy(path, before, head);
+    std::memcpy(path + head + kPlatformUnusedNameCharacters, after, tail + 1);
+    error = EEXIST;
+    for (int attempt = 0; attempt < kPlatformUnusedNameTries && error == EEXIST; ++attempt) {
+      errno = 0;
+      if (!(source ? source : &platformRandomNameCharacters)(path + head, kPlatformUnusedNameCharacters)) {
+        error = errno != 0 ? errno : EIO;
+        break;
+      }
+      // O_EXCL with O_CREAT fails on anything at the name, a link included;
+      // O_NOFOLLOW says so once more.
+      int fd;
+      do {
+        fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      } while (fd < 0 && errno == EINTR);
+      if (fd >= 0) return fd;
+      error = errno;
+    }
+  }
+  if (capacity > 0) path[0] = 0;
+  if (errorCode) *errorCode = error;
+  return -1;
 }
 
 bool platformCurrentFolder(char* path, std::size_t capacity) { return getcwd(path, capacity) != nullptr; }

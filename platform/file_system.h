@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 enum class PlatformEntryKind { kNone, kFile, kFolder, kLink, kOther };
 
@@ -51,14 +52,44 @@ bool platformResolvePath(const char* path, char* resolved, std::size_t capacity)
 // Whether this user may write the file (or folder) at `path`; false with
 // the error code in *errorCode when it is given.
 bool platformMayWrite(const char* path, int* errorCode = nullptr);
+// Opens the regular file at `path` (links followed) as a buffered stream for
+// reading ("rb").  Anything else (a folder, a pipe or FIFO, a device, a
+// socket) is refused, and the call never waits: a FIFO that no process
+// writes to is refused at once, as is one that a path names only after it
+// was checked.  Null when refused or when the file cannot be opened.
+std::FILE* platformOpenRegularFileForReading(const char* path);
 // Reads the first bytes of the file at `path`: `capacity` bytes, fewer when
 // the file is shorter (*count tells how many).  False with the error code
-// when the file cannot be opened or read (EISDIR for a folder).
+// when the file cannot be opened or read (EISDIR for a folder).  Neither the
+// open nor the reads wait (for a FIFO's writer, say).
 bool platformReadFileStart(const char* path, void* bytes, std::size_t capacity, std::size_t* count,
                            int* errorCode);
-// Gives `to` the permission bits of the regular file `from`; false when
-// `from` is not one or the bits could not be set.
-bool platformCopyPermissions(const char* from, const char* to);
+// Gives the open file `descriptor` the permission bits of the regular file
+// `from` (links followed); false when `from` is not one or the bits could
+// not be set.  The file itself is changed, whatever its name now names.
+bool platformCopyPermissionsToOpenFile(const char* from, int descriptor);
+// Closes a descriptor of the calls above.
+void platformCloseFile(int descriptor);
+
+// The characters of a new file's name that no one can know in advance:
+// fills `count` characters, letters and digits, from the system's random
+// source; false when it cannot be had.  Tests may give their own source.
+using PlatformNameSource = bool (*)(char* characters, std::size_t count);
+bool platformRandomNameCharacters(char* characters, std::size_t count);
+// How many such characters a name takes, and how many names are tried.
+inline constexpr std::size_t kPlatformUnusedNameCharacters = 16;
+inline constexpr int kPlatformUnusedNameTries = 100;
+// Creates a new file, open for reading and writing, at `before` +
+// kPlatformUnusedNameCharacters characters of `source` (the system's random
+// source when null) + `after`.  The file is made new, and no link is
+// followed: whatever is already at a name (a file, a link, a dangling link)
+// is left exactly as it is and another name is tried, at most
+// kPlatformUnusedNameTries names.  The new file has the permissions of a new
+// file (0666 less the process's file mask).  Its descriptor, with its path
+// in `path`; -1 with the error code otherwise (EEXIST when every name tried
+// was taken, ENAMETOOLONG when the path does not fit `capacity`).
+int platformCreateUnusedFile(const char* before, const char* after, char* path, std::size_t capacity,
+                             int* errorCode, PlatformNameSource source = nullptr);
 // The current folder, zero-terminated; false when it does not fit.
 bool platformCurrentFolder(char* path, std::size_t capacity);
 // The program file's path; false when it cannot be read.

@@ -77,7 +77,7 @@ struct MediaRecord;
 
 struct DataHandlerRecord {
   int fd = -1;
-  std::string path;
+  std::string path;  // empty when the storage writes to a file the caller opened
   AVIOContext* avio = nullptr;
   MovieRecord* movie = nullptr;
   OSErr writeError = noErr;  // first failed write, sticky

@@ -131,7 +131,62 @@ OSErr QTNewDataReferenceFromFullPathCFString(CFStringRef filePath, int16_t pathS
   return noErr;
 }
 
+OSErr QTNewDataReferenceFromOpenFile(int fileDescriptor, Handle* outDataRef, OSType* outDataRefType) {
+  if (outDataRef == nullptr || outDataRefType == nullptr) return paramErr;
+  *outDataRef = nullptr;
+  *outDataRefType = 0;
+  if (fileDescriptor < 0 || fcntl(fileDescriptor, F_GETFD) < 0) return paramErr;
+  Handle h = AllocateHandle(Size(sizeof fileDescriptor));
+  if (h == nullptr) return MemError();
+  std::memcpy(*h, &fileDescriptor, sizeof fileDescriptor);
+  *outDataRef = h;
+  *outDataRefType = kOpenFileDataRefType;
+  return noErr;
+}
+
 // ------------------------------------------------------------ storage
+
+namespace {
+
+// The storage's own descriptor of the file a data reference names: the path
+// opened (created new, or emptied with createMovieFileDeleteCurFile), or a
+// duplicate of the caller's open file, which is never opened again by name.
+// -1 with the error in *err.
+int OpenStorageFile(const HandleBlock* block, OSType dataRefType, uint32_t flags, std::string& path,
+                    OSErr* err) {
+  *err = paramErr;
+  if (dataRefType == kOpenFileDataRefType) {
+    int caller = -1;
+    if (size_t(block->size) != sizeof caller) return -1;
+    std::memcpy(&caller, block->data, sizeof caller);
+    struct stat st;
+    const int access = fcntl(caller, F_GETFL);
+    if (access < 0 || (access & O_ACCMODE) != O_RDWR || fstat(caller, &st) != 0 || !S_ISREG(st.st_mode))
+      return -1;
+    const int fd = fcntl(caller, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+      *err = ErrnoToOSErr(errno);
+      return -1;
+    }
+    const bool empty = (flags & createMovieFileDeleteCurFile) ? ftruncate(fd, 0) == 0 : st.st_size == 0;
+    if (!empty || lseek(fd, 0, SEEK_SET) != 0) {
+      *err = (flags & createMovieFileDeleteCurFile) ? ErrnoToOSErr(errno) : dupFNErr;
+      close(fd);
+      return -1;
+    }
+    return fd;
+  }
+  if (dataRefType != rAliasType) return -1;
+  path.assign(block->data, size_t(block->size));
+  if (path.empty() || path.find('\0') != std::string::npos) return -1;
+  int openFlags = O_RDWR | O_CREAT | O_CLOEXEC;
+  openFlags |= (flags & createMovieFileDeleteCurFile) ? O_TRUNC : O_EXCL;
+  const int fd = open(path.c_str(), openFlags, 0666);
+  if (fd < 0) *err = ErrnoToOSErr(errno);
+  return fd;
+}
+
+}  // namespace
 
 OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType /*creator*/, ScriptCode /*scriptTag*/,
                          long createMovieFileFlags, DataHandler* outDataHandler, Movie* newMovie) {
@@ -139,13 +194,9 @@ OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType /*creator*/,
   if (outDataHandler != nullptr) *outDataHandler = nullptr;
   if (newMovie != nullptr) *newMovie = nullptr;
   if (FaultHit(faults::Call::CreateMovieStorage, &err)) return OSErr(err);
-  if (dataRef == nullptr || dataRefType != rAliasType || outDataHandler == nullptr || newMovie == nullptr)
-    return paramErr;
+  if (dataRef == nullptr || outDataHandler == nullptr || newMovie == nullptr) return paramErr;
   const uint32_t flags = uint32_t(createMovieFileFlags);
   if (flags & (createMovieFileDontCreateMovie | createMovieFileDontOpenFile)) return paramErr;
-  HandleBlock* block = BlockOf(dataRef);
-  std::string path(block->data, size_t(block->size));
-  if (path.empty() || path.find('\0') != std::string::npos) return paramErr;
 
   auto* dh = new (std::nothrow) DataHandlerRecord;
   auto* movie = new (std::nothrow) MovieRecord;
@@ -154,22 +205,19 @@ OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType /*creator*/,
     delete movie;
     return memFullErr;
   }
-  dh->path = path;
-  int openFlags = O_RDWR | O_CREAT | O_CLOEXEC;
-  openFlags |= (flags & createMovieFileDeleteCurFile) ? O_TRUNC : O_EXCL;
-  dh->fd = open(path.c_str(), openFlags, 0666);
+  OSErr opened = noErr;
+  dh->fd = OpenStorageFile(BlockOf(dataRef), dataRefType, flags, dh->path, &opened);
   if (dh->fd < 0) {
-    OSErr e = ErrnoToOSErr(errno);
     delete dh;
     delete movie;
-    return e;
+    return opened;
   }
+  const char* path = dh->path.empty() ? nullptr : dh->path.c_str();
   auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
   if (buffer != nullptr)
     dh->avio = avio_alloc_context(buffer, kIoBufferSize, 1, dh, nullptr, WritePacket, Seek);
   if (dh->avio == nullptr) av_free(buffer);
-  if (dh->avio == nullptr ||
-      avformat_alloc_output_context2(&movie->format, nullptr, "mov", path.c_str()) < 0 ||
+  if (dh->avio == nullptr || avformat_alloc_output_context2(&movie->format, nullptr, "mov", path) < 0 ||
       movie->format == nullptr) {
     FreeStorage(dh);
     delete movie;

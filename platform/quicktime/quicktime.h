@@ -250,7 +250,18 @@ long GetScriptManagerVariable(int16_t selector);
 // The data reference is a handle holding the UTF-8 path; its type is 'alis'.
 OSErr QTNewDataReferenceFromFullPathCFString(CFStringRef filePath, int16_t pathStyle, uint32_t flags,
                                              Handle* outDataRef, OSType* outDataRefType);
-// Creates (createMovieFileDeleteCurFile: replaces) the file at once.
+// Not a QuickTime call: a data reference to a file the caller has already
+// made and holds open for reading and writing (a descriptor of the platform
+// layer), type kOpenFileDataRefType.  The movie's storage then writes
+// through a duplicate of that descriptor and never opens the file by name;
+// the caller keeps its own descriptor (and closes it).  paramErr for a
+// descriptor that is not open.
+constexpr OSType kOpenFileDataRefType = FourCC('f', 'd', 'e', 's');
+OSErr QTNewDataReferenceFromOpenFile(int fileDescriptor, Handle* outDataRef, OSType* outDataRefType);
+// Creates (createMovieFileDeleteCurFile: replaces) the file at once.  With
+// an open file's data reference: the file must be a regular file open for
+// reading and writing (paramErr otherwise); createMovieFileDeleteCurFile
+// empties it, and without it a file that is not empty gives dupFNErr.
 OSErr CreateMovieStorage(Handle dataRef, OSType dataRefType, OSType creator, ScriptCode scriptTag,
                          long createMovieFileFlags, DataHandler* outDataHandler, Movie* newMovie);
 // Writes the movie: the sample tables and the user data.  Once; an error

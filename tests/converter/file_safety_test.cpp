@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include "mxf/AS_DCP.h"
 #include "mxf/writer.h"
 #include "tests/converter/tool_runner.h"
+#include "tests/platform/quicktime/media_tools.h"
 #include "tests/support/testdata.h"
 
 namespace {
@@ -144,6 +146,116 @@ TEST_F(FileSafety, TrackWithoutFramesMakesNoMovie) {
   EXPECT_EQ(Names(), names);
 }
 
+// --- the temporary movie ------------------------------------------------------
+
+// What a child plants, before it becomes the tool, at the name the temporary
+// movie of its process id would have had (`.dcp2mov-<pid>.part`): a link
+// to another file, or a file of its own (the leftover of a killed run whose
+// process id came back).
+enum class Plant { kLink, kFile };
+
+// Runs the tool as a child process under the file mask 022 (so that a new
+// movie's permissions do not depend on the caller's) with its output
+// discarded, after the child planted `plant` in `folder` (a link to
+// `victim`, or a file holding "leftover"); the exit code, -1 when it did not
+// exit.
+int RunPlanting(const std::vector<std::string>& arguments, const std::string& folder, Plant plant,
+                const std::string& victim) {
+  std::vector<std::string> all{DCP2MOV_PATH};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  // The name is completed in the child, which knows its process id; the
+  // child only makes calls that are safe after a fork.
+  char name[4096];
+  const std::string prefix = folder + "/.dcp2mov-";
+  if (prefix.size() + 32 > sizeof name) return -1;
+  std::memcpy(name, prefix.data(), prefix.size());
+  const int discard = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    char digits[24];
+    int count = 0;
+    for (long id = getpid(); id > 0; id /= 10) digits[count++] = static_cast<char>('0' + id % 10);
+    char* end = name + prefix.size();
+    while (count > 0) *end++ = digits[--count];
+    std::memcpy(end, ".part", 6);
+    if (plant == Plant::kLink) {
+      if (symlink(victim.c_str(), name) != 0) _exit(126);
+    } else {
+      const int file = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      if (file < 0 || write(file, "leftover", 8) != 8 || close(file) != 0) _exit(126);
+    }
+    umask(022);
+    dup2(discard, 1);
+    dup2(discard, 2);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(discard);
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+std::filesystem::perms PermissionsOf(const std::string& path) {
+  return std::filesystem::symlink_status(path).permissions();
+}
+
+// A link or a file already at the name the temporary movie of the run's
+// process id would have had is left exactly as it was: the movie is made
+// under another name, new, and takes the destination's place with the
+// permissions of the file it replaces (or those of a new file).
+TEST_F(FileSafety, WhatIsAtTheTemporaryNameIsLeftAsItWas) {
+  const std::string track = Wrap("track.mxf", frames_);
+  convtest::WriteFile(Path("victim.txt"), "victim");
+  ASSERT_EQ(chmod(Path("victim.txt").c_str(), 0600), 0);
+  convtest::WriteFile(Path("movie.mov"), "an earlier movie");
+  ASSERT_EQ(chmod(Path("movie.mov").c_str(), 0640), 0);
+  const struct {
+    Plant plant;
+    const char* prefix;
+    bool replaces;  // an earlier movie is there
+  } cases[] = {{Plant::kLink, "movie", true},
+               {Plant::kFile, "movie", true},
+               {Plant::kLink, "fresh", false},
+               {Plant::kFile, "new", false}};
+  for (const auto& c : cases) {
+    const std::string movie = Path(std::string(c.prefix) + ".mov");
+    SCOPED_TRACE(movie + (c.plant == Plant::kLink ? " with a link planted" : " with a file planted"));
+    std::set<std::string> before = Names();
+    if (c.replaces) {
+      ASSERT_EQ(chmod(movie.c_str(), 0640), 0);
+    }
+    EXPECT_EQ(RunPlanting({track, Path(c.prefix)}, temp_.Path(), c.plant, "victim.txt"), 0);
+    // Only the movie is new, beside the planted entry.
+    std::set<std::string> planted;
+    for (const std::string& name : Names()) {
+      if (before.count(name) == 0 && Path(name) != movie) planted.insert(name);
+    }
+    ASSERT_EQ(planted.size(), 1u) << "expected the planted entry alone";
+    const std::string plantedPath = Path(*planted.begin());
+    EXPECT_EQ(planted.begin()->rfind(".dcp2mov-", 0), 0u) << *planted.begin();
+    if (c.plant == Plant::kLink) {
+      ASSERT_TRUE(std::filesystem::is_symlink(plantedPath));
+      EXPECT_EQ(std::filesystem::read_symlink(plantedPath), "victim.txt");
+    } else {
+      ASSERT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(plantedPath)));
+      EXPECT_EQ(ReadFile(plantedPath), "leftover");
+      EXPECT_EQ(PermissionsOf(plantedPath), std::filesystem::perms(0600));
+    }
+    std::filesystem::remove(plantedPath);
+    EXPECT_EQ(ReadFile(Path("victim.txt")), "victim");
+    EXPECT_EQ(PermissionsOf(Path("victim.txt")), std::filesystem::perms(0600));
+    // The movie: a file of its own, with its frames, and the permissions of
+    // the file it replaced, or those of a new file under the mask 022.
+    ASSERT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(movie)));
+    EXPECT_EQ(qttest::Probe(movie)["nb_read_frames"], "3");
+    EXPECT_EQ(PermissionsOf(movie), std::filesystem::perms(c.replaces ? 0640 : 0644));
+  }
+}
+
 // --- signals and crashes -------------------------------------------------------
 
 // Ctrl-C, the signals of a shell, a reader that goes away, a file-size
@@ -210,14 +322,22 @@ TEST_F(FileSafety, SignalsAndCrashesRemoveTheTemporaryMovie) {
     const pid_t pid = StartTool({track, Path("movie")}, pipeEnds[1]);
     close(pipeEnds[1]);
     ASSERT_GT(pid, 0);
-    const std::string part = Path(".dcp2mov-" + std::to_string(pid) + ".part");
+    // The temporary movie: a new hidden file whose name the run chose.
+    const auto made = [&] {
+      for (const std::string& name : Names()) {
+        if (names.count(name) == 0 && name.rfind(".dcp2mov-", 0) == 0 && name.size() > 14 &&
+            name.compare(name.size() - 5, 5, ".part") == 0)
+          return true;
+      }
+      return false;
+    };
     int status = 0;
     bool reaped = false;
     WaitFor([&] {
       reaped = waitpid(pid, &status, WNOHANG) == pid;
-      return reaped || std::filesystem::exists(part);
+      return reaped || made();
     });
-    if (!reaped && !std::filesystem::exists(part)) {
+    if (!reaped && !made()) {
       kill(pid, SIGKILL);
       reaped = waitpid(pid, &status, 0) == pid;
     }

@@ -8,8 +8,10 @@
 // only when it holds frames.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <filesystem>
@@ -747,6 +749,49 @@ INSTANTIATE_TEST_SUITE_P(
       for (char& ch : n) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
       return n;
     });
+
+// The line of an input that is not a regular file.
+std::string NotARegularFile(const std::string& input) {
+  return kErrorHead + "  FILEOPEN: File open failure.\n  File '" + input +
+         "': the input is not a regular file\n";
+}
+
+// A FIFO that no process writes to is refused at once: the run does not
+// wait for a writer, and makes nothing.
+TEST_F(ConversionTest, FifoInputIsRefusedAtOnce) {
+  const std::string fifo = Path("reel.mxf");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::set<std::string> names = Names();
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{fifo}, {fifo, Path("movie")}, {"-W", fifo}, {"-v", fifo}}) {
+    const auto run = convtest::RunToolWithin(arguments, -1, 120);
+    ASSERT_FALSE(run.stopped) << "the run waited for a process to write into the FIFO";
+    EXPECT_EQ(run.exitCode, 1) << arguments[0];
+    EXPECT_EQ(run.err, NotARegularFile(fifo)) << arguments[0];
+  }
+  EXPECT_EQ(Names(), names);
+}
+
+// A track file handed over through a pipe (cat reel.mxf | dcp2mov
+// /dev/stdin) is refused for what it is, not as a damaged track.
+TEST_F(ConversionTest, PipedTrackIsRefusedAsNotARegularFile) {
+  REQUIRE_TESTDATA(track, "mxf/smpte_dci_2k_picture.mxf");
+  const std::string bytes = convtest::ReadFile(track);
+  int ends[2];
+  ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+  // The whole file fits the pipe's buffer: the write end is closed before
+  // the run starts.
+  ASSERT_LT(bytes.size(), static_cast<std::size_t>(fcntl(ends[1], F_GETPIPE_SZ)));
+  ASSERT_EQ(write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  close(ends[1]);
+  const auto run = convtest::RunToolWithin({"/dev/stdin", Path("movie")}, ends[0], 120);
+  close(ends[0]);
+  ASSERT_FALSE(run.stopped);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, NotARegularFile("/dev/stdin"));
+  EXPECT_FALSE(std::filesystem::exists(Path("movie.mov")));
+}
 
 TEST_F(ConversionTest, FailureBeforeTheFirstFrameLeavesNoMovie) {
   const std::vector<std::uint8_t> good = MakeCodestream(folder_, "c.j2c", 3);

@@ -1,14 +1,17 @@
 #include "tests/converter/tool_runner.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 extern char** environ;
 
@@ -37,13 +40,16 @@ ScopedTempFolder::~ScopedTempFolder() {
   if (path_ != "/tmp") std::filesystem::remove_all(path_, ignored);
 }
 
-ToolRun RunTool(const std::vector<std::string>& arguments) {
+ToolRun RunTool(const std::vector<std::string>& arguments) { return RunToolWithin(arguments, -1, 0); }
+
+ToolRun RunToolWithin(const std::vector<std::string>& arguments, int input, int limitSeconds) {
   ToolRun run;
   const std::string folder = TempFolder();
   const std::string outPath = folder + "/stdout";
   const std::string errPath = folder + "/stderr";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  if (input >= 0) posix_spawn_file_actions_adddup2(&actions, input, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   std::vector<std::string> all{DCP2MOV_PATH};
@@ -54,7 +60,20 @@ ToolRun RunTool(const std::vector<std::string>& arguments) {
   pid_t pid = 0;
   if (posix_spawn(&pid, DCP2MOV_PATH, &actions, nullptr, argv.data(), environ) == 0) {
     int status = 0;
-    waitpid(pid, &status, 0);
+    if (limitSeconds > 0) {
+      const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(limitSeconds);
+      while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > limit) {
+          kill(pid, SIGKILL);
+          waitpid(pid, &status, 0);
+          run.stopped = true;
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+    } else {
+      waitpid(pid, &status, 0);
+    }
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   posix_spawn_file_actions_destroy(&actions);

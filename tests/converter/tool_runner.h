@@ -11,10 +11,16 @@ struct ToolRun {
   int exitCode = -1;
   std::string out;
   std::string err;
+  bool stopped = false;  // killed after its time limit (RunToolWithin)
 };
 
 // The arguments go to the program unchanged (no shell).
 ToolRun RunTool(const std::vector<std::string>& arguments);
+// The same with the descriptor `input` as the program's standard input (-1:
+// the test's own), for a run that could wait for ever: a run still going
+// after `limitSeconds` is killed and marked `stopped`, so that the test
+// fails instead of hanging.
+ToolRun RunToolWithin(const std::vector<std::string>& arguments, int input, int limitSeconds);
 
 // A fresh folder for one test's files.
 std::string TempFolder();

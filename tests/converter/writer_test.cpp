@@ -3,10 +3,12 @@
 // failure text through the layer's fault switch.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -262,6 +264,30 @@ TEST_F(WriterTest, AFullDiskIsNamedInTheSystemsWords) {
   EXPECT_EQ(writer->SystemError(), ENOSPC);
   EXPECT_EQ(MovieCause("/dev/full", result, writer->SystemError()),
             "the movie could not be written: No space left on device");
+}
+
+TEST_F(WriterTest, WritesIntoAFileTheCallerHoldsOpen) {
+  const std::string path = Path("held.mov");
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  {
+    TPtr<TQuickTimeVideoFile> writer(new TQuickTimeVideoFile);
+    ASSERT_EQ(writer->PrepareOpen(ToTString(Path("shown.mov"))).Value(), 0);
+    ASSERT_EQ(writer->OpenOnFile(fd).Value(), 0);
+    ASSERT_EQ(writer->BeginVideoTrack({48, 32}, 1, 0x61766331, 768, 24).Value(), 0);
+    for (int i = 0; i < 2; ++i) {
+      const auto frame = Frame(48, 32, 48 * 3, i);
+      ASSERT_EQ(writer->AddFrame(frame.data(), 48 * 3).Value(), 0);
+    }
+    ASSERT_EQ(writer->Finish().Value(), 0);
+    ASSERT_EQ(writer->Close().Value(), 0);
+  }
+  close(fd);
+  EXPECT_EQ(qttest::Probe(path)["nb_read_frames"], "2");
+  EXPECT_FALSE(std::filesystem::exists(Path("shown.mov")));
+  // A descriptor that is not open.
+  TPtr<TQuickTimeVideoFile> writer(new TQuickTimeVideoFile);
+  EXPECT_STREQ(writer->OpenOnFile(-1).Label(), "Failed to open the dest file for writing");
 }
 
 TEST_F(WriterTest, UnwritableDestination) {

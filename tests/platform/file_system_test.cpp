@@ -1,13 +1,21 @@
 // The file-system calls whose failures carry the system's error code: what
-// is at a path, whether it may be written, and the first bytes of a file.
+// is at a path, whether it may be written, and the first bytes of a file;
+// the open of a regular file for reading, which refuses anything else
+// without waiting; and the new file made under an unused name, which leaves
+// whatever is already at the names it tries.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -45,6 +53,141 @@ TEST(FileSystem, FailuresCarryTheSystemsErrorCode) {
     EXPECT_EQ(kindError, missing ? c.error : 0) << c.name;
     EXPECT_EQ(writeError, missing ? c.error : 0) << c.name;
   }
+  std::filesystem::remove_all(folder);
+}
+
+TEST(FileSystem, OnlyARegularFileIsOpenedForReadingAndNothingWaits) {
+  char made[] = "/tmp/platform_files_XXXXXX";
+  ASSERT_NE(mkdtemp(made), nullptr);
+  const std::string folder = made;
+  std::ofstream(folder + "/file") << "bytes";
+  ASSERT_EQ(symlink("file", (folder + "/link").c_str()), 0);
+  ASSERT_EQ(mkfifo((folder + "/fifo").c_str(), 0600), 0);
+  for (const char* name : {"file", "link"}) {
+    std::FILE* stream = platformOpenRegularFileForReading((folder + "/" + name).c_str());
+    ASSERT_NE(stream, nullptr) << name;
+    char bytes[8] = {};
+    EXPECT_EQ(std::fread(bytes, 1, sizeof bytes, stream), 5u) << name;
+    EXPECT_EQ(std::string(bytes), "bytes") << name;
+    std::fclose(stream);
+  }
+  // A FIFO that no process writes to, read in a child whose alarm ends it
+  // should the open wait.
+  const std::string fifo = folder + "/fifo";
+  EXPECT_EXIT(
+      {
+        alarm(120);
+        std::_Exit(platformOpenRegularFileForReading(fifo.c_str()) == nullptr ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  for (const std::string& path : {folder, folder + "/gone", std::string("/dev/null")})
+    EXPECT_EQ(platformOpenRegularFileForReading(path.c_str()), nullptr) << path;
+  std::filesystem::remove_all(folder);
+}
+
+// A name source for the tests: the names of gNames in turn, then false.
+std::vector<std::string> gNames;
+std::size_t gNamesGiven = 0;
+bool ListedNames(char* characters, std::size_t count) {
+  if (gNamesGiven == gNames.size()) return false;
+  const std::string& name = gNames[gNamesGiven++];
+  if (name.size() != count) return false;
+  std::memcpy(characters, name.data(), count);
+  return true;
+}
+
+// The first `count` names of a list of unused-name characters.
+std::vector<std::string> NameList(std::size_t count) {
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string name = "name" + std::to_string(i);
+    name.resize(kPlatformUnusedNameCharacters, 'x');
+    names.push_back(name);
+  }
+  return names;
+}
+
+std::filesystem::perms PermissionsOf(const std::string& path) {
+  return std::filesystem::symlink_status(path).permissions();
+}
+
+TEST(FileSystem, NewFileUnderAnUnusedNameLeavesWhatIsAtTheOthers) {
+  char made[] = "/tmp/platform_files_XXXXXX";
+  ASSERT_NE(mkdtemp(made), nullptr);
+  const std::string folder = made;
+  const std::string before = folder + "/.x-";
+  const auto at = [&](const std::string& name) { return before + name + ".part"; };
+  std::ofstream(folder + "/victim") << "victim";
+  ASSERT_EQ(chmod((folder + "/victim").c_str(), 0600), 0);
+  // Taken: a link to a file, a dangling link, a file, a folder, a FIFO (which
+  // must not be opened); the sixth name is free.
+  gNames = NameList(7);
+  ASSERT_EQ(symlink("victim", at(gNames[0]).c_str()), 0);
+  ASSERT_EQ(symlink("nowhere", at(gNames[1]).c_str()), 0);
+  std::ofstream(at(gNames[2])) << "leftover";
+  ASSERT_EQ(chmod(at(gNames[2]).c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(at(gNames[3]).c_str(), 0700), 0);
+  ASSERT_EQ(mkfifo(at(gNames[4]).c_str(), 0600), 0);
+  const mode_t mask = umask(022);
+  gNamesGiven = 0;
+  char path[4096];
+  int error = 0;
+  const int fd = platformCreateUnusedFile(before.c_str(), ".part", path, sizeof path, &error, &ListedNames);
+  umask(mask);
+  ASSERT_GE(fd, 0) << std::strerror(error);
+  EXPECT_EQ(std::string(path), at(gNames[5]));
+  EXPECT_EQ(gNamesGiven, 6u);
+  // The file is the one open, new, with a new file's permissions.
+  ASSERT_EQ(write(fd, "movie", 5), 5);
+  platformCloseFile(fd);
+  EXPECT_EQ(PermissionsOf(path), std::filesystem::perms(0644));
+  std::ifstream written(path);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), "movie");
+  // Everything else is as it was.
+  EXPECT_EQ(std::filesystem::read_symlink(at(gNames[0])), "victim");
+  EXPECT_EQ(std::filesystem::read_symlink(at(gNames[1])), "nowhere");
+  EXPECT_FALSE(std::filesystem::exists(folder + "/nowhere"));
+  std::ifstream victim(folder + "/victim"), leftover(at(gNames[2]));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "victim");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(leftover), {}), "leftover");
+  EXPECT_EQ(PermissionsOf(folder + "/victim"), std::filesystem::perms(0600));
+  EXPECT_EQ(PermissionsOf(at(gNames[2])), std::filesystem::perms(0600));
+  EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::symlink_status(at(gNames[3]))));
+  EXPECT_TRUE(std::filesystem::is_fifo(std::filesystem::symlink_status(at(gNames[4]))));
+  const std::size_t entries = 7;
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), entries);
+
+  // Every name taken: the tries end, with EEXIST, and nothing is made.
+  gNames.assign(kPlatformUnusedNameTries + 1, NameList(1)[0]);
+  gNamesGiven = 0;
+  EXPECT_EQ(platformCreateUnusedFile(before.c_str(), ".part", path, sizeof path, &error, &ListedNames), -1);
+  EXPECT_EQ(error, EEXIST);
+  EXPECT_EQ(gNamesGiven, std::size_t{kPlatformUnusedNameTries});
+  // A source that gives no name, a path that does not fit, a missing folder.
+  gNames.clear();
+  gNamesGiven = 0;
+  EXPECT_EQ(platformCreateUnusedFile(before.c_str(), ".part", path, sizeof path, &error, &ListedNames), -1);
+  EXPECT_NE(error, 0);
+  EXPECT_EQ(platformCreateUnusedFile(before.c_str(), ".part", path, before.size() + 20, &error), -1);
+  EXPECT_EQ(error, ENAMETOOLONG);
+  const std::string missing = folder + "/gone/.x-";
+  EXPECT_EQ(platformCreateUnusedFile(missing.c_str(), ".part", path, sizeof path, &error), -1);
+  EXPECT_EQ(error, ENOENT);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), entries);
+
+  // The system's source: letters and digits, another name each time.
+  std::string names[2];
+  for (std::string& name : names) {
+    const int made = platformCreateUnusedFile(before.c_str(), ".part", path, sizeof path, &error);
+    ASSERT_GE(made, 0) << std::strerror(error);
+    platformCloseFile(made);
+    name = path;
+    ASSERT_EQ(name.size(), before.size() + kPlatformUnusedNameCharacters + 5);
+    EXPECT_EQ(name.compare(0, before.size(), before), 0);
+    for (std::size_t i = before.size(); i < before.size() + kPlatformUnusedNameCharacters; ++i)
+      EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(name[i]))) << name;
+  }
+  EXPECT_NE(names[0], names[1]);
   std::filesystem::remove_all(folder);
 }
 

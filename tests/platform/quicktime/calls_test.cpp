@@ -2,6 +2,9 @@
 // and every failure the writer can meet, reached through the fault switch.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -91,6 +94,50 @@ TEST_F(CallsTest, DataReferenceFromPath) {
     CFRelease(bad);
   }
   EXPECT_EQ(QTNewDataReferenceFromFullPathCFString(nullptr, -1, 0, &ref, &type), paramErr);
+}
+
+TEST_F(CallsTest, DataReferenceToAnOpenFile) {
+  const std::string path = PathOf("open.mov");
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "earlier bytes", 13), 13);
+  Handle ref = nullptr;
+  OSType type = 0;
+  ASSERT_EQ(QTNewDataReferenceFromOpenFile(fd, &ref, &type), noErr);
+  EXPECT_EQ(type, kOpenFileDataRefType);
+  DataHandler dh = nullptr;
+  Movie movie = nullptr;
+  // Without leave to replace them, the file's bytes are refused.
+  EXPECT_EQ(CreateMovieStorage(ref, type, 0, 0, 0, &dh, &movie), dupFNErr);
+  EXPECT_EQ(dh, nullptr);
+  // The file's name now names a link to another file: the movie goes into
+  // the open file all the same, and the other file is not touched.
+  ASSERT_EQ(rename(path.c_str(), PathOf("moved.mov").c_str()), 0);
+  std::ofstream(PathOf("victim")) << "victim";
+  ASSERT_EQ(symlink("victim", path.c_str()), 0);
+  ASSERT_EQ(CreateMovieStorage(ref, type, 0, 0, long(createMovieFileDeleteCurFile), &dh, &movie), noErr);
+  EXPECT_EQ(AddMovieToStorage(movie, dh), noErr);
+  EXPECT_EQ(CloseMovieStorage(dh), noErr);
+  DisposeMovie(movie);
+  DisposeHandle(ref);
+  EXPECT_EQ(Probe(PathOf("moved.mov"))["format.nb_streams"], "0");
+  std::ifstream victim(PathOf("victim"));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "victim");
+  EXPECT_TRUE(std::filesystem::is_symlink(path));
+  // The caller's descriptor stays open.
+  EXPECT_GE(fcntl(fd, F_GETFD), 0);
+  close(fd);
+
+  // A descriptor that is not open; one open for reading only.
+  EXPECT_EQ(QTNewDataReferenceFromOpenFile(-1, &ref, &type), paramErr);
+  EXPECT_EQ(QTNewDataReferenceFromOpenFile(fd, &ref, &type), paramErr);
+  EXPECT_EQ(ref, nullptr);
+  const int reading = open(PathOf("moved.mov").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(reading, 0);
+  ASSERT_EQ(QTNewDataReferenceFromOpenFile(reading, &ref, &type), noErr);
+  EXPECT_EQ(CreateMovieStorage(ref, type, 0, 0, long(createMovieFileDeleteCurFile), &dh, &movie), paramErr);
+  DisposeHandle(ref);
+  close(reading);
 }
 
 TEST_F(CallsTest, TemporalRatesAreKeptInHundredths) {
