@@ -11,6 +11,7 @@
 #include "framework/framework_hooks.h"
 #include "framework/system_info.h"
 #include "framework/text.h"
+#include "platform/file_system.h"
 #include "platform/raw_io.h"
 #include "platform/system.h"
 
@@ -275,15 +276,19 @@ bool TLog::CutLockedFile(int in) {
   // file has a name of its own (a link or a file left under any name is
   // never opened) and the log's permissions.
   TString cutName = mPath;
-  cutName.AppendText(u".cut-XXXXXX");
-  TByteArray cutPath;
-  ToPathBytes(cutName, cutPath);
-  const int out = platformRawCreateUniqueFile(cutPath.Data(), in);
+  cutName.AppendText(u".cut-");
+  TByteArray before;
+  ToPathBytes(cutName, before);
+  const std::size_t capacity = static_cast<std::size_t>(before.Size()) + kPlatformUnusedNameCharacters + 1;
+  TByteArray made(static_cast<std::int32_t>(capacity));
+  char* cutPath = made.Data();
+  const int out = platformCreateUnusedFile(before.Data(), "", cutPath, capacity, nullptr);
   if (out < 0) ThrowLogError(u"File I/O Error");
+  platformCopyPermissionsToOpenFile(path, out);
   const bool written = platformRawWriteAll(out, tail.Data(), kCutKeep) && platformRawSync(out);
   platformRawClose(out);
-  if (!written || !platformRawRename(cutPath.Data(), path)) {
-    platformRawRemove(cutPath.Data());
+  if (!written || !platformRawRename(cutPath, path)) {
+    platformRawRemove(cutPath);
     ThrowLogError(kWriteFailed);
   }
   return true;

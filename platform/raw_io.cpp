@@ -4,7 +4,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -106,16 +105,6 @@ bool platformRawOpenFileSize(int fd, std::uint64_t* size) {
   if (fstat(fd, &st) != 0) return false;
   *size = static_cast<std::uint64_t>(st.st_size);
   return true;
-}
-
-int platformRawCreateUniqueFile(char* pathTemplate, int like) {
-  // mkostemp creates with O_CREAT | O_EXCL, which fails on any existing
-  // name, a link included, and tries other names when one is taken.
-  const int fd = mkostemp(pathTemplate, O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat st;
-  if (like >= 0 && fstat(like, &st) == 0) fchmod(fd, st.st_mode & 0777);
-  return fd;
 }
 
 bool platformRawFileExists(const char* path) {

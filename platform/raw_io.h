@@ -41,13 +41,6 @@ void platformRawUnlock(int fd);
 bool platformRawIsFileAtPath(int fd, const char* path);
 // The size of the open file; false when it cannot be had.
 bool platformRawOpenFileSize(int fd, std::uint64_t* size);
-// Creates a new file for writing whose name is `pathTemplate` with its last
-// six characters (which must be "XXXXXX") replaced so that no file of that
-// name exists; the name made is left in `pathTemplate`.  Never opens an
-// existing file and never follows a link planted under the name.  The file
-// gets the permission bits of the open file `like` (readable and writable
-// by its owner alone when they cannot be had).  -1 on failure.
-int platformRawCreateUniqueFile(char* pathTemplate, int like);
 
 // Whether a regular file / a folder exists at `path`.
 bool platformRawFileExists(const char* path);
