@@ -510,9 +510,13 @@ TEST_P(DamagedFrame, AFailedReadIsFinal) {
   Open("cinema/X_4_2K_24_185_CBR_WB_000.j2k");
   if (IsSkipped() || HasFatalFailure()) return;
   const Bytes frame = bytes;
-  // The tile-parts, from the first SOT on by their lengths (test-side walk).
+  // The tile-parts: the main header's segments, then the tile-parts, walked
+  // by their lengths (test-side walk).
+  std::size_t p = 2;
+  while (p + 4 <= frame.size() && !(frame[p] == 0xFF && frame[p + 1] == 0x90))
+    p += 2 + ((std::size_t{frame[p + 2]} << 8) | frame[p + 3]);
   std::vector<std::size_t> sots;
-  for (std::size_t p = 149; p + 10 <= frame.size() && frame[p] == 0xFF && frame[p + 1] == 0x90;) {
+  while (p + 10 <= frame.size() && frame[p] == 0xFF && frame[p + 1] == 0x90) {
     sots.push_back(p);
     p += (std::size_t{frame[p + 6]} << 24) | (frame[p + 7] << 16) | (frame[p + 8] << 8) | frame[p + 9];
   }
