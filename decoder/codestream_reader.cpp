@@ -22,6 +22,12 @@ void CodestreamReader::Reset(CodecAdapterBoundedInputBE* in) {
   tilePartRemaining = 0;
   tilePartLengthKnown = false;
   startedTileWeight = 0;
+  reading = Reading::kOpen;
+}
+
+void CodestreamReader::StartHeaderRead() {
+  if (reading == Reading::kFailed) throw J2k::Except_EarlierReadFailed();
+  reading = Reading::kFailed;
 }
 
 void CodestreamReader::ReadCodestreamHeader() {
@@ -192,9 +198,20 @@ void CodestreamReader::ReadAllTileParts() {
   }
 }
 
-bool CodestreamReader::ReadData(void* const* planes, const ImageBufferDescr& descr) {
-  if (descr.dataType == kImageData16s) CheckDepthsFit16(header);
-  const LentPlanes call = PlanesOfCall(header.componentCount, planes, descr);
+bool CodestreamReader::ReadData(void* const* planes, const ImageBufferDescr* descr) {
+  // A failed read may have stopped anywhere in the stream and in the tiles
+  // (and left coefficients in lent planes); lent planes that were given the
+  // samples may have been freed since.  Neither is read or written again.
+  if (reading == Reading::kFailed) throw J2k::Except_EarlierReadFailed();
+  if (reading == Reading::kSamplesLent || (reading == Reading::kSamplesGiven && lendPlanes))
+    throw J2k::Except_LentPlanesHoldSamples();
+  // The caller's image must take every component before a byte is decoded.
+  if (!descr || !CheckCallerImage(header, planes, *descr)) return false;
+  if (descr->dataType == kImageData16s) CheckDepthsFit16(header);
+
+  // From here on a failure is final: the flag stays unless the read succeeds.
+  reading = Reading::kFailed;
+  const LentPlanes call = PlanesOfCall(header.componentCount, planes, *descr);
   // The offer holds for this call only.
   struct Offer {
     const LentPlanes*& slot;
@@ -202,20 +219,19 @@ bool CodestreamReader::ReadData(void* const* planes, const ImageBufferDescr& des
   } offer{offer_};
   offer_ = lendPlanes ? &call : nullptr;
   ReadAllTileParts();
-  if (descr.dataType != kImageData16s && descr.dataType != kImageData32s) return false;
-  WriteTiles(planes, descr);
+  if (descr->dataType != kImageData16s && descr->dataType != kImageData32s) return false;
+  WriteTiles(planes, *descr);
+  reading = lendPlanes ? Reading::kSamplesLent : Reading::kSamplesGiven;
   return true;
 }
 
 void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& descr) {
   const std::uint32_t n = header.componentCount;
   if (n == 0) return;
-  const LentPlanes call = PlanesOfCall(n, planes, descr);
   // Whatever refuses the call refuses it before any tile is written.
   for (std::uint32_t t = 0; t < tiles.Count(); ++t) {
     const Tile& tile = tiles[t];
     if (tile.TilePartsRead() == 0 || tile.ComponentCount() != n) continue;
-    if (const LentPlanes* lent = tile.Lent()) CheckSecondRead(*lent, call);
     if (mctApplicable[t] && tile.Global().mct && IsMCTResampled(header)) throw J2k::Except_mctIsResampled();
   }
   // Bytes still waiting in code-blocks are decoded before a sample is written.
@@ -237,8 +253,6 @@ void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& d
     Tile& tile = tiles[t];
     // A tile without any tile-part has no planes: nothing of it is written.
     if (tile.TilePartsRead() == 0 || tile.ComponentCount() != n) continue;
-    // Lent planes that hold the tile's samples already keep them.
-    if (tile.LentHoldSamples()) continue;
     for (std::uint32_t c = 0; c < n; ++c) {
       transforms[c] = tile.Params().coding[c]->transform;
       quant[c] = tile.Params().quant[c].Get();
@@ -250,12 +264,12 @@ void CodestreamReader::WriteTiles(void* const* planes, const ImageBufferDescr& d
     in.quant = quant.Data();
     in.applyMct = mctApplicable[t] && tile.Global().mct;
     in.blocks = &tile.Component(0);
-    in.lent = tile.Lent() != nullptr;
+    in.lent = tile.Lent();
     if (wide.Allocated()) {
       OutputTile(header, in, wide.Planes());
       NarrowTile(header, in.rect, wide.Planes(), caller);
     } else {
-      tile.MarkWritten(OutputTile(header, in, caller));
+      OutputTile(header, in, caller);
     }
   }
 }

@@ -39,12 +39,25 @@ class CodestreamReader {
   // Every tile-part and packet up to the end of the codestream.
   void ReadAllTileParts();
 
-  // The work of ReadData, for planes that passed CheckCallerImage: reads
-  // every tile-part left, then writes every tile into the planes.  False,
-  // after the reading, for a data type other than 3 and 6.  With `lendPlanes`
-  // the tiles that start during the call may keep their coefficients in the
-  // planes (lent_planes.h).  Throws the diagnostic that stops it.
-  bool ReadData(void* const* planes, const ImageBufferDescr& descr);
+  // The start and the end of a ReadHeader's reading: the start refuses it
+  // after a failed read (Except_EarlierReadFailed); until the end, the read
+  // counts as failed.
+  void StartHeaderRead();
+  void EndHeaderRead() { reading = Reading::kOpen; }
+
+  // ReadData of both decoders, once they have a state.  First the refusals,
+  // which read and write nothing and leave the reader as it was: after a
+  // failed read (Except_EarlierReadFailed); after a ReadData that succeeded
+  // with lending on, or any successful one once lending is on
+  // (Except_LentPlanesHoldSamples); an image that does not fit the header
+  // (CheckCallerImage: false, without a diagnostic); 16-bit planes for
+  // deeper components (Except_BitDepthExceedsDataType).  Then reads every
+  // tile-part left and writes every tile into the planes; false, after the
+  // reading, for a data type other than 3 and 6.  With `lendPlanes` the tiles
+  // that start during the call may keep their coefficients in the planes
+  // (lent_planes.h).  A failure from the reading on, thrown or false, is
+  // final: every later read is refused.  Throws the diagnostic that stops it.
+  bool ReadData(void* const* planes, const ImageBufferDescr* descr);
 
   // Writes every tile into the caller's planes (data type 3 or 6), in tile
   // order.  Refuses the call before anything is written when a tile cannot
@@ -77,6 +90,18 @@ class CodestreamReader {
   // Whether ReadData lends the caller's planes (the caller's choice; kept
   // when a new stream is attached).
   bool lendPlanes = false;
+  // What the reads of the attached stream have come to, for the refusals at
+  // the start of the next one (back to kOpen when a stream is attached).
+  enum class Reading : std::uint8_t {
+    kOpen,          // no ReadData has succeeded
+    kSamplesGiven,  // one succeeded without lending: more may follow, not
+                    // with lending on
+    kSamplesLent,   // one succeeded with lending on: the samples are only in
+                    // the caller's planes
+    kFailed,        // a ReadHeader or ReadData failed once it began to read:
+                    // the tiles are half read, the stream stands anywhere
+  };
+  Reading reading = Reading::kOpen;
 
  private:
   // The planes offered to the tiles that start, during a lending ReadData.

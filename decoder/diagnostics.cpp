@@ -117,6 +117,8 @@ const char* DiagnNameOf(DJP2CSUnsuppException n) {
       return "Codec::JPEG2000Decoder::Except_LentPlanesHoldSamples";
     case DJP2CSUnsuppException::BitDepthExceedsDataType:
       return "Codec::JPEG2000Decoder::Except_BitDepthExceedsDataType";
+    case DJP2CSUnsuppException::EarlierReadFailed:
+      return "Codec::JPEG2000Decoder::Except_EarlierReadFailed";
     case DJP2CSUnsuppException::mctIsResampled:
       return "Codec::JPEG2000Decoder::Except_mctIsResampled";
   }

@@ -98,6 +98,7 @@ enum class DJP2CSUnsuppException : std::uint32_t {
   HTBlockCodingUsed = 5,
   LentPlanesHoldSamples = 6,
   BitDepthExceedsDataType = 7,
+  EarlierReadFailed = 8,
   mctIsResampled = 18,
 };
 enum class DJP2CSException : std::uint32_t {
@@ -363,6 +364,7 @@ CODEC_DIAGN(Except_RGNUsed, DJP2CSUnsuppException, RGNUsed)
 CODEC_DIAGN(Except_HTBlockCodingUsed, DJP2CSUnsuppException, HTBlockCodingUsed)
 CODEC_DIAGN(Except_LentPlanesHoldSamples, DJP2CSUnsuppException, LentPlanesHoldSamples)
 CODEC_DIAGN(Except_BitDepthExceedsDataType, DJP2CSUnsuppException, BitDepthExceedsDataType)
+CODEC_DIAGN(Except_EarlierReadFailed, DJP2CSUnsuppException, EarlierReadFailed)
 CODEC_DIAGN(Except_mctIsResampled, DJP2CSUnsuppException, mctIsResampled)
 CODEC_DIAGN(Except_SOTTileIndexExceedNOfTiles, DJP2CSException, SOTTileIndexExceedNOfTiles)
 CODEC_DIAGN(Except_SOCNotFound, DJP2CSException, SOCNotFound)

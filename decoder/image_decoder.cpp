@@ -5,7 +5,6 @@
 
 #include "decoder/codestream_reader.h"
 #include "decoder/entry_guard.h"
-#include "decoder/reconstruct/tile_output.h"
 
 namespace Codec {
 
@@ -80,6 +79,7 @@ std::int32_t JPEG2000Decoder::ReadHeader(ImageHeader* header, ImageSampling* sam
   if (!state_) return -1;
   return GuardedEntry(state_->adapterOutput, [&] {
     CodestreamReader& r = state_->reader;
+    r.StartHeaderRead();
     r.ReadCodestreamHeader();
     const CodestreamHeader& h = r.header;
     if (header) {
@@ -98,16 +98,14 @@ std::int32_t JPEG2000Decoder::ReadHeader(ImageHeader* header, ImageSampling* sam
       for (std::uint32_t c = 0; c < h.componentCount && c < sampling->count; ++c)
         sampling->factors[c] = h.sampling[c];
     }
+    r.EndHeaderRead();
     return 0;
   });
 }
 
 std::int32_t JPEG2000Decoder::ReadData(void** planes, ImageBufferDescr* descr) {
-  if (!state_ || !descr || descr->planeLayout != kPlanePerComponent) return -1;
-  CodestreamReader& r = state_->reader;
-  // The caller's image must take every component before a byte is decoded.
-  if (!CheckCallerImage(r.header, planes, *descr)) return -1;
-  return GuardedEntry(state_->adapterOutput, [&] { return r.ReadData(planes, *descr) ? 0 : -1; });
+  if (!state_) return -1;
+  return GuardedEntry(state_->adapterOutput, [&] { return state_->reader.ReadData(planes, descr) ? 0 : -1; });
 }
 
 }  // namespace Codec

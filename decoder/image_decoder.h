@@ -12,17 +12,32 @@
 // the whole image into the caller's planes: one plane per component laid out
 // for the header's sampling (ImageBuffer::Alloc), of data type 6 (32-bit
 // samples) or 3 (16-bit samples; components of up to 16 bits signed, 15
-// unsigned, else Except_BitDepthExceedsDataType).  It may be called again, on
-// the same planes or on others, with either data type, and gives the same
-// samples of that data type each time (16-bit samples of components deeper
-// than 11 bits are the 32-bit ones; shallower irreversible components are
-// made in 16-bit fixed point, within its rounding of the 32-bit ones).
+// unsigned, else Except_BitDepthExceedsDataType); another data type is
+// refused once the codestream is read.  After a successful ReadData:
+// - without LendCallerPlanes, ReadData may be called again, on the same
+//   planes or on others, with either data type, and gives the same samples of
+//   that data type each time (16-bit samples of components deeper than 11
+//   bits are the 32-bit ones; shallower irreversible components are made in
+//   16-bit fixed point, within its rounding of the 32-bit ones);
+// - with LendCallerPlanes, the samples are given once: every later ReadData
+//   fails with Except_LentPlanesHoldSamples, whatever its planes (the same
+//   addresses included), and reads and writes nothing.
 //
-// A ReadData that fails leaves the planes as they were when the caller's
-// image does not fit the header, when the codestream is refused or damaged
-// (every tile-part is read before a sample is written) and when a tile cannot
-// be written into these planes (Except_mctIsResampled,
-// Except_LentPlanesHoldSamples); only memory running out while tiles are
+// A failed read is final.  After a ReadHeader that failed, or a ReadData that
+// failed once it began to read the codestream or to write the planes (every
+// failure but the refusals below), every later ReadHeader and ReadData fails
+// at once with Except_EarlierReadFailed and reads and writes nothing, with or
+// without LendCallerPlanes, whatever its planes; until a new stream is
+// attached (AttachStream) or Close.  A ReadData refused before anything is
+// read or written leaves the decoder as it was: without a state, with an
+// image that does not fit the header (plane layout, planes, sampling, row
+// steps; no diagnostic) and with 16-bit planes for components too deep for
+// them (Except_BitDepthExceedsDataType).
+//
+// A ReadData that fails leaves its planes as they were when it is refused as
+// above, when the codestream is refused or damaged (every tile-part is read
+// before a sample is written) and when a tile cannot be written into these
+// planes (Except_mctIsResampled); only memory running out while tiles are
 // written (Except_faultMalloc) leaves the tiles before the failing one
 // written, the failing one's components partly written and the later ones
 // untouched.  With LendCallerPlanes, a failure while the codestream is read
@@ -66,11 +81,11 @@ class BaseImageDecoder : public BaseImageCodec {
   // For a caller that reads each image once, into 32-bit planes: lets the
   // tiles that can keep their coefficients in the caller's planes, where the
   // samples are then written over them, instead of planes of their own
-  // (tier2/lent_planes.h says which tiles and how).  A later ReadData is then
-  // served only with the same planes and data type, which it leaves as they
-  // are; any other planes or data type fail with
-  // Except_LentPlanesHoldSamples.  Off by default; without a state (before
-  // Init) it does nothing; it holds until Close.
+  // (tier2/lent_planes.h says which tiles and how).  The samples are then
+  // given once: after a successful ReadData every later one fails with
+  // Except_LentPlanesHoldSamples, whatever its planes, and reads and writes
+  // nothing.  Off by default; without a state (before Init) it does nothing;
+  // it holds until Close.
   virtual void LendCallerPlanes(bool lend) = 0;
 };
 

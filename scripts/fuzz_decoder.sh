@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Fuzzes the JPEG 2000 decoder (ReadHeader and ReadData on both sample paths,
-# caller images capped at 256 K samples in all) with libFuzzer for a
+# caller images capped at 256 K samples in all; the input's last byte says
+# whether the caller's planes are lent, and a ReadData after a failed or a
+# lent one must fail and leave the planes as they are) with libFuzzer for a
 # bounded time: fuzz_decoder.sh [seconds] (default 60).  Builds with clang in
 # build-fuzz/; the conformance and cinema codestreams (and a small
 # irreversible one made with opj_compress, when installed) seed the corpus,

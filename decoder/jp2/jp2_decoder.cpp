@@ -7,7 +7,6 @@
 #include "decoder/codestream_reader.h"
 #include "decoder/entry_guard.h"
 #include "decoder/jp2/jp2_boxes.h"
-#include "decoder/reconstruct/tile_output.h"
 
 namespace Codec {
 
@@ -147,6 +146,8 @@ std::int32_t JP2Decoder::ReadHeader(ImageHeader* header, ImageSampling* sampling
   return GuardedEntry(s.adapterOutput, [&]() -> std::int32_t {
     CodecAdapterBoundedInputBE& in = s.byteInput;
     BDiagnOutput& out = *s.route.Output();
+    // Every way out but the last counts as a failed read.
+    s.reader.StartHeaderRead();
     ReadSignatureBox(in, out);
     ReadFileTypeBox(in, out);
     ReadHeaderBox(in, out, s.records, s.uuid);
@@ -180,6 +181,7 @@ std::int32_t JP2Decoder::ReadHeader(ImageHeader* header, ImageSampling* sampling
         sampling->factors[c] = h.sampling[c];
     }
     if (header && FillColourSpec(s.records, h.componentCount, header->colourSpec) != 0) return -1;
+    r.EndHeaderRead();
     return 0;
   });
 }
@@ -189,11 +191,8 @@ void JP2Decoder::LendCallerPlanes(bool lend) {
 }
 
 std::int32_t JP2Decoder::ReadData(void** planes, ImageBufferDescr* descr) {
-  if (!state_ || !descr) return -1;
-  CodestreamReader& r = state_->reader;
-  // The caller's image must take every component before a byte is decoded.
-  if (!CheckCallerImage(r.header, planes, *descr)) return -1;
-  return GuardedEntry(state_->adapterOutput, [&] { return r.ReadData(planes, *descr) ? 0 : -1; });
+  if (!state_) return -1;
+  return GuardedEntry(state_->adapterOutput, [&] { return state_->reader.ReadData(planes, descr) ? 0 : -1; });
 }
 
 }  // namespace Codec

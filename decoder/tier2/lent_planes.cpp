@@ -1,5 +1,5 @@
-// Coefficients in the caller's planes: which tiles, where, and what a second
-// read may have.
+// Coefficients in the caller's planes: which tiles, where, and how they move
+// out.
 #include "decoder/tier2/lent_planes.h"
 
 namespace Codec {
@@ -114,10 +114,6 @@ void MoveOutOfLentPlanes(LevelSet* sets, TileComponent* blocks) {
     for (std::uint32_t i = 0; i < set.levels && i < tc.resolutions.Count(); ++i)
       for (std::uint32_t b = 0; b < 3; ++b) MoveBand(set.level[i].Band(b), tc.resolutions[i].bands[b]);
   }
-}
-
-void CheckSecondRead(const LentPlanes& lent, const LentPlanes& now) {
-  if (!(now == lent)) throw J2k::Except_LentPlanesHoldSamples();
 }
 
 }  // namespace Codec

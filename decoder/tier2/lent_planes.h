@@ -34,12 +34,16 @@
 // its own.
 //
 // What it costs the caller.  Once written, the planes hold samples, no longer
-// coefficients: the same image can be had again only in the same planes with
-// the same data type (they are left as they are), never in others
-// (CheckSecondRead refuses them).  A tile that cannot take the together path
-// after all (code-blocks that do not tile their bands) has its coefficients
-// moved into planes of its own first (MoveOutOfLentPlanes) and is then a tile
-// like any other.
+// coefficients, and the decoder keeps nothing else of the image: it gives the
+// samples once.  Every later ReadData fails with Except_LentPlanesHoldSamples,
+// whatever its planes, and reads and writes nothing (the decoder cannot know
+// whether the caller's planes, even at the same addresses, still hold the
+// samples).  A ReadData that fails may leave coefficients in the planes, in
+// place of what they held; every later one fails with
+// Except_EarlierReadFailed and touches no plane, those included.  A tile that
+// cannot take the together path after all (code-blocks that do not tile their
+// bands) has its coefficients moved into planes of its own first
+// (MoveOutOfLentPlanes) before its samples are written.
 #pragma once
 
 #include <cstdint>
@@ -58,7 +62,6 @@ struct LentPlanes {
   std::uint8_t* data[3] = {};
   std::uint32_t step[3] = {};
   std::int32_t dataType = 0;
-  bool operator==(const LentPlanes&) const = default;
 };
 
 // The planes of a ReadData call as a lending would name them (whether or not
@@ -78,10 +81,5 @@ void PlaceLevelSet32(LevelSet& set, const Rect& tc, std::uint32_t n, std::uint8_
 // rectangles of code-blocks still owed their clearing are cleared first, and
 // every code-block is bound to its rectangle in the new planes.
 void MoveOutOfLentPlanes(LevelSet* sets, TileComponent* blocks);
-
-// A second ReadData of a tile whose coefficients were lent to `lent`: only the
-// same planes with the same data type can be served (they hold the samples);
-// throws Except_LentPlanesHoldSamples otherwise.
-void CheckSecondRead(const LentPlanes& lent, const LentPlanes& now);
 
 }  // namespace Codec

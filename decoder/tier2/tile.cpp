@@ -64,14 +64,12 @@ void Tile::Start(CodecAdapterBoundedInputBE& in, const LentPlanes* lend) {
   // The planes are made when the tile starts, not with the tile record: a
   // header may announce 65535 tiles of 16384 components.
   levelSets_.Reset(n);
-  const bool lent = lend && TakesLentPlanes(h, params_, rect_, *lend);
-  lent_ = lent ? kLentHoldCoefficients : kNotLent;
-  if (lent) lentPlanes_ = *lend;
+  lent_ = lend && TakesLentPlanes(h, params_, rect_, *lend);
   for (std::uint32_t c = 0; c < n; ++c) {
     const Rect tc = ComponentRect(rect_, h.sampling[c]);
-    if (lent)
-      PlaceLevelSet32(levelSets_[c], tc, params_.coding[c]->levels, lentPlanes_.data[c],
-                      static_cast<std::int32_t>(lentPlanes_.step[c]));
+    if (lent_)
+      PlaceLevelSet32(levelSets_[c], tc, params_.coding[c]->levels, lend->data[c],
+                      static_cast<std::int32_t>(lend->step[c]));
     else
       AllocLevelSet32(levelSets_[c], tc, params_.coding[c]->levels);
   }

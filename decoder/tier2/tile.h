@@ -61,16 +61,8 @@ class Tile {
   PacketIterator& Iterator() { return iterator_; }
   std::uint32_t TilePartsRead() const { return tilePartsRead_; }
   std::uint32_t tilePartsAnnounced = 0;
-  // The caller's planes the tile's coefficients were lent, or null.
-  const LentPlanes* Lent() const { return lent_ != kNotLent ? &lentPlanes_ : nullptr; }
-  // Whether those planes hold the tile's samples now, no longer its
-  // coefficients.
-  bool LentHoldSamples() const { return lent_ == kLentHoldSamples; }
-  // After the tile was written: its samples are in the lent planes (`consumed`),
-  // or its coefficients were moved into planes of its own first.
-  void MarkWritten(bool consumed) {
-    if (lent_ != kNotLent) lent_ = consumed ? kLentHoldSamples : kNotLent;
-  }
+  // Whether the tile's coefficients lie in the caller's planes.
+  bool Lent() const { return lent_; }
 
  private:
   template <class In>
@@ -88,9 +80,7 @@ class Tile {
   OwnedArray<LevelSet> levelSets_;
   std::uint32_t tilePartsRead_ = 0;
   bool finished_ = false;
-  enum LentState { kNotLent, kLentHoldCoefficients, kLentHoldSamples };
-  LentPlanes lentPlanes_;
-  LentState lent_ = kNotLent;
+  bool lent_ = false;
 };
 
 }  // namespace Codec

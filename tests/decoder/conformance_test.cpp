@@ -1,10 +1,12 @@
 // End-to-end decoding of the conformance codestreams: every component of
 // every class-1 codestream within the peak error and mean squared error that
 // the conformance tables allow (exact for the reversible ones), on both
-// sample paths.
+// sample paths, and on the 32-bit one also with the caller's planes lent (the
+// converter's configuration).
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -44,14 +46,24 @@ const std::vector<Row>& Rows() {
   return rows;
 }
 
-class Conformance : public ::testing::TestWithParam<std::tuple<int, std::int32_t>> {};
+// The caller's image: its data type and whether its planes are lent.
+struct Config {
+  std::int32_t type;
+  codec_test::Planes planes;
+  const char* name;
+};
+const Config kConfigs[] = {{Codec::kImageData32s, codec_test::Planes::kOwn, "32bit"},
+                           {Codec::kImageData32s, codec_test::Planes::kLent, "32bit_lent"},
+                           {Codec::kImageData16s, codec_test::Planes::kOwn, "16bit"}};
+
+class Conformance : public ::testing::TestWithParam<std::tuple<int, int>> {};
 
 TEST_P(Conformance, EveryComponentWithinTolerance) {
   const Row& row = Rows()[static_cast<std::size_t>(std::get<0>(GetParam()))];
-  const std::int32_t type = std::get<1>(GetParam());
+  const Config& config = kConfigs[std::get<1>(GetParam())];
   REQUIRE_TESTDATA(path, std::string("conformance/") + row.stream + ".j2k");
   codec_test::Decoded d;
-  codec_test::Decode(codec_test::ReadFile(path), d, type);
+  codec_test::Decode(codec_test::ReadFile(path), d, config.type, codec_test::kAnySize, config.planes);
   std::string said;
   for (const std::string& t : d.sink.texts) said += " " + t;
   ASSERT_EQ(d.headerResult, 0) << said;
@@ -76,11 +88,11 @@ TEST_P(Conformance, EveryComponentWithinTolerance) {
 
 INSTANTIATE_TEST_SUITE_P(Class1, Conformance,
                          ::testing::Combine(::testing::Range(0, 13),
-                                            ::testing::Values(Codec::kImageData32s, Codec::kImageData16s)),
-                         [](const ::testing::TestParamInfo<std::tuple<int, std::int32_t>>& info) {
+                                            ::testing::Range(0, static_cast<int>(std::size(kConfigs)))),
+                         [](const ::testing::TestParamInfo<std::tuple<int, int>>& info) {
                            return std::string(
                                       Rows()[static_cast<std::size_t>(std::get<0>(info.param))].stream) +
-                                  (std::get<1>(info.param) == Codec::kImageData32s ? "_32bit" : "_16bit");
+                                  "_" + kConfigs[std::get<1>(info.param)].name;
                          });
 
 // Regions of interest and packed packet headers are not supported: such a
@@ -101,11 +113,13 @@ TEST(Conformance, UnsupportedFeaturesAreRefusedWithTheirDiagnostic) {
   };
   for (const auto& r : refused) {
     REQUIRE_TESTDATA(path, std::string("conformance/") + r.stream + ".j2k");
-    codec_test::Decoded d;
-    codec_test::Decode(codec_test::ReadFile(path), d);
-    EXPECT_TRUE(d.headerResult != 0 || d.dataResult != 0) << r.stream;
-    ASSERT_FALSE(d.sink.texts.empty()) << r.stream;
-    EXPECT_EQ(d.sink.texts.back(), r.text) << r.stream;
+    for (const codec_test::Planes planes : {codec_test::Planes::kOwn, codec_test::Planes::kLent}) {
+      codec_test::Decoded d;
+      codec_test::Decode(codec_test::ReadFile(path), d, Codec::kImageData32s, codec_test::kAnySize, planes);
+      EXPECT_TRUE(d.headerResult != 0 || d.dataResult != 0) << r.stream;
+      ASSERT_FALSE(d.sink.texts.empty()) << r.stream;
+      EXPECT_EQ(d.sink.texts.back(), r.text) << r.stream;
+    }
   }
 }
 

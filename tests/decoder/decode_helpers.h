@@ -32,6 +32,7 @@ struct Component {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   std::vector<std::int32_t> samples;
+  bool operator==(const Component&) const = default;
 };
 
 // Collects what reaches the sink.
@@ -51,16 +52,24 @@ struct Decoded {
   RecordingSink sink;
 };
 
+// Whether ReadData may keep the coefficients in the caller's planes
+// (LendCallerPlanes, as the converter asks) or the tiles keep their own.
+enum class Planes { kOwn, kLent };
+
+// No cap on the caller image's size.
+inline constexpr std::uint64_t kAnySize = std::uint64_t{1} << 40;
+
 // Decodes `bytes` in the converter's call order into an image of data type
 // `type` (6: 32-bit, 3: 16-bit samples).  An image of more than `maxSamples`
 // samples per component is not laid out (ReadData is not called).
 inline void Decode(const std::vector<std::uint8_t>& bytes, Decoded& out,
-                   std::int32_t type = Codec::kImageData32s,
-                   std::uint64_t maxSamples = std::uint64_t{1} << 40) {
+                   std::int32_t type = Codec::kImageData32s, std::uint64_t maxSamples = kAnySize,
+                   Planes planes = Planes::kOwn) {
   Codec::CMemBuffInput stream;
   stream.Open(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
   Codec::JPEG2000Decoder dec;
   if (dec.Init() != 0) return;
+  dec.LendCallerPlanes(planes == Planes::kLent);
   if (dec.AttachStream(&stream) != 0) return;
   dec.AttachDiagnOutput(&out.sink);
   Codec::ImageHeader header;

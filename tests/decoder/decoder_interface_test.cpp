@@ -5,6 +5,7 @@
 // hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -134,6 +135,40 @@ TEST(DecoderInterface, MalformedHeaderIsReportedToTheSink) {
   codec_test::Decode(Bytes{}, empty);
   EXPECT_EQ(empty.headerResult, -1);
   EXPECT_FALSE(empty.sink.texts.empty());
+}
+
+// A failed ReadHeader is final: the next ReadHeader and ReadData fail at once
+// and say why, until a new stream is attached.
+TEST(DecoderInterface, AFailedHeaderReadIsFinalUntilANewStream) {
+  REQUIRE_TESTDATA(path, "conformance/p0_09.j2k");
+  const Bytes good = codec_test::ReadFile(path);
+  const Bytes bad{0xFF, 0x4F, 0xFF, 0x52, 0x00, 0x02};
+  Codec::CMemBuffInput stream;
+  stream.Open(bad.data(), static_cast<std::uint32_t>(bad.size()));
+  Codec::JPEG2000Decoder dec;
+  codec_test::RecordingSink sink;
+  ASSERT_EQ(dec.Init(), 0);
+  ASSERT_EQ(dec.AttachStream(&stream), 0);
+  dec.AttachDiagnOutput(&sink);
+  Codec::ImageHeader header;
+  Codec::ImageSampling sampling;
+  EXPECT_EQ(dec.ReadHeader(&header, &sampling), -1);
+  EXPECT_EQ(dec.ReadHeader(&header, &sampling), -1);
+  Codec::ImageBufferDescr descr;
+  EXPECT_EQ(dec.ReadData(nullptr, &descr), -1);
+  const std::string earlier = std::string(kPrefix) + "Except_EarlierReadFailed";
+  EXPECT_EQ(sink.texts,
+            std::vector<std::string>({std::string(kPrefix) + "Except_SIZNotFound", earlier, earlier}));
+
+  // (ResetInput drops the first stream's bound, which would limit the next.)
+  Codec::CMemBuffInput other;
+  other.Open(good.data(), static_cast<std::uint32_t>(good.size()));
+  ASSERT_EQ(dec.ResetInput(), 0);
+  ASSERT_EQ(dec.AttachStream(&other), 0);
+  ASSERT_EQ(dec.ReadHeader(&header, &sampling), 0);
+  Codec::ImageBuffer image;
+  ASSERT_EQ(image.Alloc(Codec::kImageData32s, 0, sampling, 6, 0), 0);
+  EXPECT_EQ(dec.ReadData(image.planePointers, &image.layout), 0);
 }
 
 // A stream whose reads throw what a caller's stream might: nothing of it
@@ -341,9 +376,10 @@ namespace {
 struct Cinema : ::testing::Test {
   Bytes bytes;
   std::unique_ptr<HeaderRead> r;
-  void SetUp() override {
-    const std::string path = testDataPath("cinema/profile-cinema2k.j2c");
-    if (path.empty()) GTEST_SKIP() << "test data cinema/profile-cinema2k.j2c is absent";
+  void SetUp() override { Open("cinema/profile-cinema2k.j2c"); }
+  void Open(const std::string& file) {
+    const std::string path = testDataPath(file);
+    if (path.empty()) GTEST_SKIP() << "test data " << file << " is absent";
     bytes = codec_test::ReadFile(path);
     r = std::make_unique<HeaderRead>(bytes);
     ASSERT_EQ(r->result, 0);
@@ -352,9 +388,12 @@ struct Cinema : ::testing::Test {
   std::unique_ptr<Codec::ImageBuffer> Image(std::int32_t type, int fill = 0x5A) const {
     auto image = std::make_unique<Codec::ImageBuffer>();
     EXPECT_EQ(image->Alloc(type, 0, r->sampling, 6, 0), 0);
-    for (std::uint32_t c = 0; c < image->PlaneCount(); ++c)
-      std::memset(image->planePointers[c], fill, static_cast<std::size_t>(image->layout.PlaneSize(c)));
+    Fill(*image, fill);
     return image;
+  }
+  static void Fill(Codec::ImageBuffer& image, int fill) {
+    for (std::uint32_t c = 0; c < image.PlaneCount(); ++c)
+      std::memset(image.planePointers[c], fill, static_cast<std::size_t>(image.layout.PlaneSize(c)));
   }
   int Read(Codec::ImageBuffer& image) { return r->dec.ReadData(image.planePointers, &image.layout); }
   // Every sample of every component, widened.
@@ -384,8 +423,8 @@ struct Cinema : ::testing::Test {
   bool AllBytesAre(const Codec::ImageBuffer& image, int fill) const {
     for (std::uint32_t c = 0; c < image.PlaneCount(); ++c) {
       const auto* p = static_cast<const std::uint8_t*>(image.planePointers[c]);
-      for (std::uint64_t i = 0; i < image.layout.PlaneSize(c); ++i)
-        if (p[i] != fill) return false;
+      const auto end = p + image.layout.PlaneSize(c);
+      if (std::find_if(p, end, [fill](std::uint8_t v) { return v != fill; }) != end) return false;
     }
     return true;
   }
@@ -416,10 +455,11 @@ TEST_F(Cinema, ReadDataGivesTheSameSamplesEveryTime) {
   EXPECT_EQ(Samples(*d), first);
 }
 
-// Lending the planes gives the same samples, keeps them for a second read
-// into the same planes and refuses other planes or another data type with a
-// diagnostic that says why.
-TEST_F(Cinema, LentPlanesServeOnlyTheirOwnSecondRead) {
+// Lending the planes gives the same samples, once: every later ReadData is
+// refused with a diagnostic that says why and writes nothing, into other
+// planes, with another data type and into the very same addresses (where the
+// caller may have another image by now).
+TEST_F(Cinema, LentPlanesGiveTheSamplesOnce) {
   auto reference = Image(Codec::kImageData32s);
   {
     HeaderRead plain(bytes);
@@ -429,14 +469,14 @@ TEST_F(Cinema, LentPlanesServeOnlyTheirOwnSecondRead) {
   auto a = Image(Codec::kImageData32s), b = Image(Codec::kImageData32s), c = Image(Codec::kImageData16s);
   ASSERT_EQ(Read(*a), 0);
   EXPECT_EQ(Samples(*a), Samples(*reference));
-  ASSERT_EQ(Read(*a), 0);
-  EXPECT_EQ(Samples(*a), Samples(*reference));
   EXPECT_TRUE(Failures().empty());
+  Fill(*a, 0x5A);
+  EXPECT_EQ(Read(*a), -1);
   EXPECT_EQ(Read(*b), -1);
   EXPECT_EQ(Read(*c), -1);
-  EXPECT_TRUE(AllBytesAre(*b, 0x5A) && AllBytesAre(*c, 0x5A));
+  EXPECT_TRUE(AllBytesAre(*a, 0x5A) && AllBytesAre(*b, 0x5A) && AllBytesAre(*c, 0x5A));
   const std::string refused = std::string(kPrefix) + "Except_LentPlanesHoldSamples";
-  EXPECT_EQ(Failures(), std::vector<std::string>({refused, refused}));
+  EXPECT_EQ(Failures(), std::vector<std::string>(3, refused));
 }
 
 // A ReadData that fails on the codestream leaves the caller's planes as they
@@ -452,6 +492,62 @@ TEST_F(Cinema, FailedReadLeavesThePlanesAsTheyWere) {
   EXPECT_EQ(Read(*a), -1);
   EXPECT_TRUE(AllBytesAre(*a, 0x5A));
 }
+
+// A real 2K frame (one tile in three tile-parts) with 17 bytes overwritten
+// from the sixth byte of a tile-part's SOT segment on (its length and
+// indices, SOD, the first packet bytes): ReadData fails.  A second ReadData
+// used to go on from where the first had stopped and give 0, with the
+// samples of the rest of the codestream, or with none; with lent planes it
+// also wrote coefficients into the failed call's planes.  Now it is refused
+// at once, with and without lent planes, and writes nothing, neither into
+// fresh planes nor into the failed call's.
+class DamagedFrame : public Cinema, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {}
+};
+
+TEST_P(DamagedFrame, AFailedReadIsFinal) {
+  Open("cinema/X_4_2K_24_185_CBR_WB_000.j2k");
+  if (IsSkipped() || HasFatalFailure()) return;
+  const Bytes frame = bytes;
+  // The tile-parts: the main header's segments, then the tile-parts, walked
+  // by their lengths (test-side walk).
+  std::size_t p = 2;
+  while (p + 4 <= frame.size() && !(frame[p] == 0xFF && frame[p + 1] == 0x90))
+    p += 2 + ((std::size_t{frame[p + 2]} << 8) | frame[p + 3]);
+  std::vector<std::size_t> sots;
+  while (p + 10 <= frame.size() && frame[p] == 0xFF && frame[p + 1] == 0x90) {
+    sots.push_back(p);
+    p += (std::size_t{frame[p + 6]} << 24) | (frame[p + 7] << 16) | (frame[p + 8] << 8) | frame[p + 9];
+  }
+  ASSERT_EQ(sots.size(), 3u);
+  const std::string earlier = std::string(kPrefix) + "Except_EarlierReadFailed";
+  for (const std::size_t part : {0u, 1u}) {
+    SCOPED_TRACE(part);
+    bytes = frame;
+    std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(sots[part] + 6), 17, 0x01);
+    r = std::make_unique<HeaderRead>(bytes);
+    ASSERT_EQ(r->result, 0);
+    r->dec.LendCallerPlanes(GetParam());
+    auto a = Image(Codec::kImageData32s), b = Image(Codec::kImageData32s);
+    ASSERT_EQ(Read(*a), -1);
+    ASSERT_EQ(Failures().size(), 1u);
+    // The failed call's planes, which the caller may have freed, and fresh ones.
+    Fill(*a, 0x5A);
+    EXPECT_EQ(Read(*a), -1);
+    EXPECT_EQ(Read(*b), -1);
+    EXPECT_TRUE(AllBytesAre(*a, 0x5A));
+    EXPECT_TRUE(AllBytesAre(*b, 0x5A));
+    const std::vector<std::string> failures = Failures();
+    EXPECT_EQ(std::vector<std::string>(failures.begin() + 1, failures.end()),
+              std::vector<std::string>(2, earlier));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(LentAndNot, DamagedFrame, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "LentPlanes" : "OwnPlanes");
+                         });
 
 // 16-bit samples cannot hold an unsigned 16-bit component: refused before a
 // byte of data is decoded.

@@ -84,6 +84,7 @@ const Row kRows[] = {
     ROW(J2k::Except_HTBlockCodingUsed, 48, "Codec::JPEG2000Decoder::Except_HTBlockCodingUsed"),
     ROW(J2k::Except_LentPlanesHoldSamples, 49, "Codec::JPEG2000Decoder::Except_LentPlanesHoldSamples"),
     ROW(J2k::Except_BitDepthExceedsDataType, 50, "Codec::JPEG2000Decoder::Except_BitDepthExceedsDataType"),
+    ROW(J2k::Except_EarlierReadFailed, 51, "Codec::JPEG2000Decoder::Except_EarlierReadFailed"),
     ROW(J2k::Except_mctIsResampled, 61, "Codec::JPEG2000Decoder::Except_mctIsResampled"),
     ROW(J2k::Except_SOTTileIndexExceedNOfTiles, 62,
         "Codec::JPEG2000Decoder::Except_SOTTileIndexExceedNOfTiles"),
@@ -187,7 +188,7 @@ const Row kRows[] = {
 }  // namespace
 
 TEST(DecoderDiagnostics, EveryDiagnosticHasItsCodeAndName) {
-  ASSERT_EQ(std::size(kRows), 112u);
+  ASSERT_EQ(std::size(kRows), 113u);
   for (const Row& r : kRows) {
     EXPECT_EQ(r.classCode, r.code) << r.expectedName;
     EXPECT_EQ(r.name, r.expectedName);

@@ -1,7 +1,7 @@
 // Inputs found by fuzzing the decoder (scripts/fuzz_decoder.sh) or by
 // probing its limits, rebuilt here from hand-made bytes: each used to hang
 // or to give a wrong result, and now decodes or fails quickly with its
-// diagnostic.
+// diagnostic, with the caller's planes lent as without.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -27,14 +27,16 @@ struct Outcome {
   std::vector<std::uint32_t> codes;
 };
 
-// ReadHeader, caller image, ReadData, as the converter calls them.
-Outcome DecodeBytes(const Bytes& bytes) {
+// ReadHeader, caller image, ReadData, as the converter calls them, with the
+// caller's planes lent or not.
+Outcome DecodeBytesInto(const Bytes& bytes, bool lend) {
   Outcome out;
   CMemBuffInput stream;
   stream.Open(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
   JPEG2000Decoder dec;
   RecordingSink sink;
   if (dec.Init() != 0 || dec.AttachStream(&stream) != 0) return out;
+  dec.LendCallerPlanes(lend);
   dec.AttachDiagnOutput(&sink);
   ImageHeader header;
   ImageSampling sampling;
@@ -46,6 +48,16 @@ Outcome DecodeBytes(const Bytes& bytes) {
   }
   out.codes = sink.Codes();
   return out;
+}
+
+// The same with planes of the decoder's own and with lent ones (the
+// converter's configuration): both must end alike.
+Outcome DecodeBytes(const Bytes& bytes) {
+  const Outcome own = DecodeBytesInto(bytes, false), lent = DecodeBytesInto(bytes, true);
+  EXPECT_EQ(lent.header, own.header);
+  EXPECT_EQ(lent.data, own.data);
+  EXPECT_EQ(lent.codes, own.codes);
+  return own;
 }
 
 // `comps` components of 8 bits, one tile: the image's single sample sits at

@@ -1,5 +1,6 @@
 // Fuzz entry over EssenceType + OpenRead + LargestFrameSize + the run's
-// growing read of every frame.
+// growing read of every frame, into a buffer that starts smaller than the
+// largest frame.
 #include "tests/mxf/fuzz_target.h"
 
 #include <unistd.h>
@@ -14,6 +15,8 @@
 namespace mxftest {
 
 namespace {
+
+std::uint64_t grownReads = 0;
 
 const std::string& ScratchPath() {
   static const std::string path = [] {
@@ -43,20 +46,30 @@ int MxfFuzzOneInput(const std::uint8_t* data, std::size_t size) {
     // The largest frame the index announces sizes the run's buffers: it may
     // never exceed what the file holds.
     ASDCP::ui32_t largest = 0;
-    if (reader.LargestFrameSize(largest).Success() && largest > size) std::abort();
-    ASDCP::JP2K::FrameBuffer fb(largest > (1u << 16) ? largest : (1u << 16));
+    if (reader.LargestFrameSize(largest).Failure()) largest = 0;
+    if (largest > size) std::abort();
+    // The run's buffers start at the largest frame or 1.3 MB, which no input
+    // here reaches; this one starts at half the largest frame (at 1 byte
+    // without an index), so that the largest frame, and any frame past what
+    // a lying index announces, grows it as a frame larger than the run's
+    // buffers does.
+    ASDCP::JP2K::FrameBuffer fb(largest / 2 + 1);
     // Every frame the descriptor announces (bounded), and a few past the end,
     // read as the run reads them: the buffer grows while a frame does not fit.
     const ASDCP::ui32_t frames = desc.ContainerDuration < 4096 ? desc.ContainerDuration : 4096;
     for (ASDCP::ui32_t i = 0; i < frames + 2; ++i) {
       bool tooLarge = false;
+      const ASDCP::ui32_t capacity = fb.Capacity();
       if (ReadFrameGrowing(reader, i, fb, tooLarge).Success() && fb.Size() > fb.Capacity()) std::abort();
+      if (fb.Capacity() > capacity) ++grownReads;
     }
     (void)reader.ReadFrame(0xffffffffu, fb);
   }
   std::remove(path.c_str());
   return 0;
 }
+
+std::uint64_t MxfFuzzGrownReads() { return grownReads; }
 
 }  // namespace mxftest
 

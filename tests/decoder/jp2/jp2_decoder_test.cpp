@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -19,6 +20,8 @@ using codec_test::SizParams;
 using Codes = std::vector<std::uint32_t>;
 
 namespace {
+
+constexpr std::uint8_t kSot[] = {0xFF, 0x90};
 
 // A complete one-tile codestream whose packets are all empty: every
 // coefficient is zero, so every sample decodes to the level-shift value.
@@ -387,6 +390,38 @@ TEST(Jp2Decoder, ReadDataChecksTheCallersImage) {
   JP2Decoder none;
   ASSERT_EQ(none.Init(), 0);
   EXPECT_EQ(none.ReadData(nullptr, nullptr), -1);
+}
+
+// As in the codestream decoder: after a failed ReadHeader or ReadData every
+// later one is refused at once and writes nothing, and with lent planes the
+// samples are given once.
+TEST(Jp2Decoder, AFailedReadIsFinalAndLentSamplesAreGivenOnce) {
+  constexpr std::uint32_t kLentPlanesHoldSamples = 49, kEarlierReadFailed = 51;
+  // A tile-part of tile 1 in a one-tile image: ReadData fails.
+  Bytes cs = EmptyCodestream();
+  const auto sot = std::search(cs.begin(), cs.end(), std::begin(kSot), std::end(kSot));
+  ASSERT_NE(sot, cs.end());
+  sot[5] = 1;
+  Session r(JP2(ImageHeaderBox(), cs));
+  ASSERT_EQ(r.headerResult, 0);
+  EXPECT_EQ(r.Data(), -1);
+  std::memset(r.image.planePointers[0], 0x5A, r.image.layout.PlaneSize(0));
+  EXPECT_EQ(r.dec.ReadData(r.image.planePointers, &r.image.layout), -1);
+  EXPECT_EQ(r.Sample(0, 0, 0), 0x5A5A5A5A);
+  EXPECT_EQ(r.sink.Codes().back(), kEarlierReadFailed);
+
+  // No codestream box: ReadHeader fails, and so does ReadData.
+  Session none(Cat({Signature(), FileType(), Box("jp2h", ImageHeaderBox())}));
+  ASSERT_EQ(none.headerResult, -1);
+  ImageBufferDescr descr;
+  EXPECT_EQ(none.dec.ReadData(nullptr, &descr), -1);
+  EXPECT_EQ(none.sink.Codes(), Codes({kJp2NoCodestreamCode, kEarlierReadFailed}));
+
+  Session lent(JP2(ImageHeaderBox()));
+  lent.dec.LendCallerPlanes(true);
+  ASSERT_EQ(lent.Data(), 0);
+  EXPECT_EQ(lent.dec.ReadData(lent.image.planePointers, &lent.image.layout), -1);
+  EXPECT_EQ(lent.sink.Codes(), Codes{kLentPlanesHoldSamples});
 }
 
 TEST(Jp2Decoder, ResetInputDetachesTheStream) {

@@ -5,7 +5,8 @@
 // palette applied through the caller's colour description, and with an
 // independent decoder (opj_decompress, run into a temporary folder) for the
 // files whose references went through colour management.  Every file of the
-// assorted damaged set decodes or fails cleanly.
+// assorted damaged set decodes or fails cleanly, alike with the caller's
+// planes lent.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -44,12 +45,14 @@ struct Jp2Decoded {
 // Decodes in the converter's call order; `maxSamples` caps what the caller
 // is willing to allocate for hostile geometry.
 void DecodeJp2(const Bytes& bytes, Jp2Decoded& out, std::int32_t type = Codec::kImageData32s,
-               std::uint64_t maxSamples = std::uint64_t{1} << 26) {
+               std::uint64_t maxSamples = std::uint64_t{1} << 26,
+               codec_test::Planes planes = codec_test::Planes::kOwn) {
   Codec::CMemBuffInput stream;
   stream.Open(bytes.empty() ? reinterpret_cast<const std::uint8_t*>("") : bytes.data(),
               static_cast<std::uint32_t>(bytes.size()));
   Codec::JP2Decoder dec;
   ASSERT_EQ(dec.Init(), 0);
+  dec.LendCallerPlanes(planes == codec_test::Planes::kLent);
   ASSERT_EQ(dec.AttachStream(&stream), 0);
   dec.AttachDiagnOutput(&out.sink);
   Codec::ImageHeader header;
@@ -385,8 +388,15 @@ TEST(Jp2RealDecode, AssortedFilesDecodeOrFailCleanly) {
     if (!entry.is_regular_file() || entry.file_size() > 0xFFFFFFFFu) continue;
     const std::string name = entry.path().filename().string();
     SCOPED_TRACE(name);
-    Jp2Decoded d;
-    DecodeJp2(codec_test::ReadFile(entry.path().string()), d, Codec::kImageData32s, std::uint64_t{1} << 24);
+    const Bytes bytes = codec_test::ReadFile(entry.path().string());
+    Jp2Decoded d, lent;
+    DecodeJp2(bytes, d, Codec::kImageData32s, std::uint64_t{1} << 24);
+    // With the caller's planes lent (the converter's configuration): the same.
+    DecodeJp2(bytes, lent, Codec::kImageData32s, std::uint64_t{1} << 24, codec_test::Planes::kLent);
+    EXPECT_EQ(lent.headerResult, d.headerResult);
+    EXPECT_EQ(lent.dataResult, d.dataResult);
+    EXPECT_EQ(lent.sink.codes, d.sink.codes);
+    EXPECT_TRUE(lent.components == d.components);
     if (d.headerResult == 0 && d.dataResult == 0) {
       ++decoded;
     } else if (d.headerResult != 0) {
