@@ -369,7 +369,7 @@ bool CheckCallerImage(const CodestreamHeader& h, void* const* planes, const Imag
   return true;
 }
 
-bool OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const CallerPlanes& planes) {
+void OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const CallerPlanes& planes) {
   const std::uint32_t n = h.componentCount;
   const bool is16 = planes.dataType == kImageData16s;
   // Components sampled differently cannot share a transform: refused before
@@ -402,7 +402,6 @@ bool OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const Ca
     for (std::uint32_t y = 0; y < reg.height; ++y)
       FinishRow(reg.data + std::size_t{y} * reg.step, static_cast<int>(reg.width), range, irr, is16);
   }
-  return together && tile.lent;
 }
 
 }  // namespace Codec

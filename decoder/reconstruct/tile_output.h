@@ -88,10 +88,7 @@ bool CheckCallerImage(const CodestreamHeader& h, void* const* planes, const Imag
 
 // Reconstructs and stores one tile.  Throws Except_mctIsResampled, before
 // anything is written, when the tile applies its component transform to
-// components sampled differently, and whatever reconstruction throws.  True
-// when the tile's coefficients were lent and its samples are now written
-// over them; false when they were not lent, or were moved into planes of
-// their own first (the tile can then be written again).
-bool OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const CallerPlanes& planes);
+// components sampled differently, and whatever reconstruction throws.
+void OutputTile(const CodestreamHeader& h, const TileOutputInput& tile, const CallerPlanes& planes);
 
 }  // namespace Codec
