@@ -20,7 +20,9 @@ endif()
 set(PRIM_FLAGS_sse2  "")
 set(PRIM_FLAGS_ssse3 "-mssse3")
 set(PRIM_FLAGS_movbe "-mssse3;-mmovbe")
-set(PRIM_FLAGS_sse41 "-msse4.2")
+# The sse41 generation is chosen on SSE4.1 alone: its builds may use nothing
+# newer (no SSE4.2, no POPCNT, which -msse4.2 would also allow).
+set(PRIM_FLAGS_sse41 "-msse4.1")
 # Unaligned 256-bit moves stay whole (generic tuning would split them).
 set(PRIM_FLAGS_avx   "-mavx")
 set(PRIM_FLAGS_avx2  "-mavx2;-mfma;-mbmi;-mbmi2")

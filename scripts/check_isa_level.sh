@@ -2,7 +2,10 @@
 # Checks that the per-generation objects of the primitives libraries use no
 # instruction above their generation: px and sse2 nothing beyond the x86-64
 # baseline (no SSE3 and later, no VEX/EVEX, no ymm/zmm registers), ssse3 and
-# movbe nothing from SSE4.1 on, sse41 no VEX encoding.
+# movbe nothing from SSE4.1 on, sse41 nothing a processor with SSE4.1 alone
+# may lack (the sse41 generation is chosen on SSE4.1 alone: no SSE4.2, POPCNT,
+# MOVBE, LZCNT, TZCNT, AES, PCLMULQDQ, RDRAND, RDSEED, ADX or PREFETCHW, no
+# VEX encoding).
 #   usage: check_isa_level.sh <build>/primitives
 set -euo pipefail
 root=${1:?usage: check_isa_level.sh <build dir>/primitives}
@@ -20,7 +23,7 @@ forbidden() {
     px|sse2) echo "$sse3|$ssse3|$sse41|$sse42|$other|$vex" ;;
     ssse3) echo "$sse41|$sse42|movbe[wlq]?|$vex" ;;
     movbe) echo "$sse41|$sse42|$vex" ;;
-    sse41) echo "$vex" ;;
+    sse41) echo "$sse42|$other|prefetchw|$vex" ;;
   esac
 }
 

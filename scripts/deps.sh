@@ -5,7 +5,7 @@ set -euo pipefail
 pkgs=(build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
       libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
       libssl-dev binutils ffmpeg mediainfo libopenjp2-tools clang clang-format
-      libopenjp2-7-dev libgrokj2k1-dev)
+      libopenjp2-7-dev libgrokj2k1-dev qemu-user)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

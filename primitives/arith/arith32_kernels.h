@@ -429,10 +429,13 @@ inline __m128i negSat2(__m128i a, __m128i b) {
   const __m128i b64 = _mm_unpacklo_epi32(b, _mm_srai_epi32(b, 31));
 #endif
   const __m128i r = kSub ? _mm_sub_epi64(b64, a64) : _mm_add_epi64(a64, b64);
-#if defined(__SSE4_2__)
-  const __m128i z = _mm_setzero_si128();
-  __m128i out = _mm_blendv_epi8(r, _mm_set1_epi64x(INT32_MAX), _mm_cmpgt_epi64(r, z));
-  out = _mm_blendv_epi8(out, _mm_set1_epi64x(INT32_MIN), _mm_cmpgt_epi64(z, out));
+#if defined(__SSE4_1__)
+  // Worked out in the high word of each lane, which holds the sign: 0x7fffffff
+  // for a non-zero lane, flipped to 0x80000000 by a negative sign.
+  const __m128i isZero = _mm_cmpeq_epi64(r, _mm_setzero_si128());
+  const __m128i out =
+      _mm_xor_si128(_mm_andnot_si128(isZero, _mm_set1_epi32(INT32_MAX)), _mm_srai_epi32(r, 31));
+  return _mm_shuffle_epi32(out, _MM_SHUFFLE(3, 3, 3, 1));
 #else
   // Negative: the high word's sign.  Non-zero: either word non-zero.
   const __m128i hi = _mm_shuffle_epi32(r, _MM_SHUFFLE(3, 3, 1, 1));
@@ -440,8 +443,8 @@ inline __m128i negSat2(__m128i a, __m128i b) {
   const __m128i zw = _mm_cmpeq_epi32(r, _mm_setzero_si128());
   const __m128i isZero = _mm_and_si128(zw, _mm_shuffle_epi32(zw, _MM_SHUFFLE(2, 3, 0, 1)));
   const __m128i out = _mm_xor_si128(_mm_andnot_si128(isZero, _mm_set1_epi32(INT32_MAX)), neg);
-#endif
   return _mm_shuffle_epi32(out, _MM_SHUFFLE(3, 3, 2, 0));
+#endif
 }
 
 template <bool kSub>

@@ -211,8 +211,10 @@ void doubleToInt(const Prim64f* s, Prim32s* d, int len, int sf) {
 // ===========================================================================
 // 64-bit integer to 32-bit integer: x / 2^sf rounded half away from zero,
 // saturated.  Pure integer arithmetic; the control register is not touched.
-// Without 64-bit arithmetic shifts and compares in these instruction sets,
-// vector lanes cost more than this scalar loop, which has no branch.
+// Without 64-bit arithmetic shifts and compares, vector lanes cost more than
+// this scalar loop, which has no branch, in the sse2, ssse3 and avx builds;
+// the sse41 build has vector lanes for the factors 1 to 63, made of SSE4.1
+// blends that choose by the top bit of each 64-bit lane.
 
 inline Prim32s saturate32(__int128 v) {
   return v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : static_cast<Prim32s>(v));
@@ -240,7 +242,60 @@ inline Prim32s longToIntOther(std::int64_t x, int sf) {
   return sf == 64 && x == INT64_MIN ? -1 : 0;  // -2^63 / 2^64 is the one tie
 }
 
+#if PRIM_GEN_LEVEL == PRIM_LEVEL_SSE41
+// longToIntShift of two lanes, the results in the low words.  The blends
+// choose by the top bit of each 64-bit lane, so the sign of x, of a
+// difference or of a high word can pick between two lanes as they are.
+struct L2I {
+  __m128i count;      // sf
+  __m128i signFill;   // the top sf bits set: x >> sf for negative x
+  __m128i low, half;  // 2^sf - 1, 2^(sf-1)
+  static __m128i pick(__m128i a, __m128i b, __m128i byTopBit) {
+    return _mm_castpd_si128(
+        _mm_blendv_pd(_mm_castsi128_pd(a), _mm_castsi128_pd(b), _mm_castsi128_pd(byTopBit)));
+  }
+  explicit L2I(int sf)
+      : count(_mm_cvtsi32_si128(sf)),
+        signFill(_mm_set1_epi64x(static_cast<long long>(~std::uint64_t{0} << (64 - sf)))),
+        low(_mm_set1_epi64x(static_cast<long long>((std::uint64_t{1} << sf) - 1))),
+        half(_mm_set1_epi64x(static_cast<long long>(std::uint64_t{1} << (sf - 1)))) {}
+  __m128i operator()(__m128i x) const {
+    const __m128i one = _mm_set1_epi64x(1);
+    const __m128i shifted = _mm_srl_epi64(x, count);
+    const __m128i floorQ = pick(shifted, _mm_or_si128(shifted, signFill), x);
+    // The remainder, plus one for x >= 0 (at most 2^63), passes one half (at
+    // most 2^62) when half minus it, which cannot overflow, is negative.
+    const __m128i rem = _mm_and_si128(x, low);
+    const __m128i up = pick(_mm_add_epi64(rem, one), rem, x);
+    const __m128i q = pick(floorQ, _mm_add_epi64(floorQ, one), _mm_sub_epi64(half, up));
+    // q fits 32 bits when the high word of q + 2^31 is 0; else it saturates
+    // by its sign.
+    const __m128i fits =
+        _mm_cmpeq_epi32(_mm_add_epi64(q, _mm_set1_epi64x(0x80000000LL)), _mm_setzero_si128());
+    const __m128i sat = pick(_mm_set1_epi64x(INT32_MAX), _mm_set1_epi64x(0x80000000LL), q);
+    return pick(sat, q, fits);
+  }
+};
+#endif
+
 void longToInt(const Prim64s* s, Prim32s* d, int len, int sf) {
+#if PRIM_GEN_LEVEL == PRIM_LEVEL_SSE41
+  if (sf >= 1 && sf <= 63) {
+    const L2I op(sf);
+    walk<4>(d, len, [&](int i, auto n) {
+      constexpr int N = decltype(n)::value;
+      if constexpr (N == 4) {
+        const __m128 a = _mm_castsi128_ps(op(load16(s + i))), b = _mm_castsi128_ps(op(load16(s + i + 2)));
+        store16(d + i, _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))));
+      } else if constexpr (N == 2) {
+        store8(d + i, _mm_shuffle_epi32(op(load16(s + i)), _MM_SHUFFLE(3, 3, 2, 0)));
+      } else {
+        store4(d + i, op(load8(s + i)));
+      }
+    });
+    return;
+  }
+#endif
   if (sf >= 1 && sf <= 63)
     for (int i = 0; i < len; ++i) st(d, i, longToIntShift(ld(s, i), sf));
   else

@@ -176,7 +176,7 @@ PrimCpuFeatureMask generationNeeds(std::int32_t g) {
     case primGenMovbe:
       return bits({0, 1, 2, 3, 4, 5});
     case primGenSse41:
-      return bits({0, 1, 2, 3, 4, 6, 7});
+      return bits({0, 1, 2, 3, 4, 6});
     case primGenAvx:
       return bits({0, 1, 2, 3, 4, 6, 7, 8, 9});
     default:

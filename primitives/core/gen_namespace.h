@@ -51,6 +51,10 @@
     (PRIM_GEN_LEVEL >= PRIM_LEVEL_SSSE3 && !defined(__SSSE3__))
 #error "PRIM_GEN_NS names a generation whose instructions the compiler flags do not give"
 #endif
+// The sse41 builds run on processors with SSE4.1 and nothing newer.
+#if PRIM_GEN_LEVEL == PRIM_LEVEL_SSE41 && (defined(__SSE4_2__) || defined(__POPCNT__))
+#error "the sse41 builds must be compiled for SSE4.1 alone"
+#endif
 
 static_assert(PRIM_LEVEL_PX == primGenPx && PRIM_LEVEL_SSE2 == primGenSse2 &&
                   PRIM_LEVEL_SSSE3 == primGenSsse3 && PRIM_LEVEL_MOVBE == primGenMovbe &&

@@ -197,6 +197,7 @@ INSTANTIATE_GENERATIONS(ShiftTest);
 
 struct ShiftKernels {
   const char* name;
+  std::int32_t generation;
   void (*l16)(const Prim16s*, int, Prim16s*, int);
   void (*r16)(const Prim16s*, int, Prim16s*, int);
   void (*r16u)(const Prim16u*, int, Prim16u*, int);
@@ -205,13 +206,13 @@ struct ShiftKernels {
   void (*l8)(const Prim8u*, int, Prim8u*, int);
   void (*r8)(const Prim8u*, int, Prim8u*, int);
 };
-#define PRIM_KERNELS(g)                                                                     \
-  ShiftKernels {                                                                            \
-#g, g##_ownsLShiftC_16s, g##_ownsRShiftC_16s, g##_ownsRShiftC_16u, g##_ownsRShiftC_32s, \
-        g##_ownsLShiftC_32s, g##_ownsLShiftC_8u, g##_ownsRShiftC_8u                         \
+#define PRIM_KERNELS(g, gen)                                                                     \
+  ShiftKernels {                                                                                 \
+#g, gen, g##_ownsLShiftC_16s, g##_ownsRShiftC_16s, g##_ownsRShiftC_16u, g##_ownsRShiftC_32s, \
+        g##_ownsLShiftC_32s, g##_ownsLShiftC_8u, g##_ownsRShiftC_8u                              \
   }
-const ShiftKernels kKernels[] = {PRIM_KERNELS(sse2), PRIM_KERNELS(ssse3), PRIM_KERNELS(sse41),
-                                 PRIM_KERNELS(avx)};
+const ShiftKernels kKernels[] = {PRIM_KERNELS(sse2, primGenSse2), PRIM_KERNELS(ssse3, primGenSsse3),
+                                 PRIM_KERNELS(sse41, primGenSse41), PRIM_KERNELS(avx, primGenAvx)};
 #undef PRIM_KERNELS
 
 template <class T, class K, class Rule>
@@ -248,35 +249,44 @@ void checkShiftKernel(const char* name, K kernel, Rule rule, int minCount, int m
   }
 }
 
-TEST(ShiftKernels, EveryKernelOfTheSse2ToAvxBuilds) {
-  for (const ShiftKernels& k : kKernels) {
-    if (std::string(k.name) == "avx" && !primTestGenerationSupported(primGenAvx)) continue;
-    if (std::string(k.name) == "sse41" && !primTestGenerationSupported(primGenSse41)) continue;
-    if (std::string(k.name) == "ssse3" && !primTestGenerationSupported(primGenSsse3)) continue;
-    checkShiftKernel<Prim16s>(k.name, k.l16, lshift16, 1, 15, 21);
-    checkShiftKernel<Prim16s>(k.name, k.r16, rshift16, 1, 15, 22);
-    checkShiftKernel<Prim16u>(
-        k.name, k.r16u, [](Prim16u v, int n) { return static_cast<Prim16u>(v >> n); }, 1, 15, 23);
-    checkShiftKernel<Prim32s>(k.name, k.r32, rshift32, 1, 31, 24);
-    checkShiftKernel<Prim32s>(
-        k.name, k.l32,
-        [](Prim32s v, int n) { return static_cast<Prim32s>(static_cast<std::uint32_t>(v) << n); }, 1, 31, 25);
-    // Byte counts of 8 to 15 clear every byte.
-    checkShiftKernel<Prim8u>(
-        k.name, k.l8, [](Prim8u v, int n) { return static_cast<Prim8u>(n > 7 ? 0 : (v << n) & 0xff); }, 1, 15,
-        26);
-    checkShiftKernel<Prim8u>(
-        k.name, k.r8, [](Prim8u v, int n) { return static_cast<Prim8u>(n > 7 ? 0 : v >> n); }, 1, 15, 27);
-    const Prim8u bytes[2] = {0x81, 0xff};
-    Prim8u out[2];
-    k.l8(bytes, 1, out, 2);
-    EXPECT_EQ(out[0], 0x02);
-    EXPECT_EQ(out[1], 0xfe);
-    k.r8(bytes, 1, out, 2);
-    EXPECT_EQ(out[0], 0x40);
-    EXPECT_EQ(out[1], 0x7f);
+// Every kernel of one of the sse2 to avx builds.
+class ShiftKernelBuilds : public ::testing::TestWithParam<int> {
+ protected:
+  void SetUp() override {
+    if (!primTestGenerationSupported(kKernels[GetParam()].generation))
+      GTEST_SKIP() << "this processor cannot run the " << kKernels[GetParam()].name << " builds";
   }
+};
+
+TEST_P(ShiftKernelBuilds, EveryKernel) {
+  const ShiftKernels& k = kKernels[GetParam()];
+  checkShiftKernel<Prim16s>(k.name, k.l16, lshift16, 1, 15, 21);
+  checkShiftKernel<Prim16s>(k.name, k.r16, rshift16, 1, 15, 22);
+  checkShiftKernel<Prim16u>(
+      k.name, k.r16u, [](Prim16u v, int n) { return static_cast<Prim16u>(v >> n); }, 1, 15, 23);
+  checkShiftKernel<Prim32s>(k.name, k.r32, rshift32, 1, 31, 24);
+  checkShiftKernel<Prim32s>(
+      k.name, k.l32,
+      [](Prim32s v, int n) { return static_cast<Prim32s>(static_cast<std::uint32_t>(v) << n); }, 1, 31, 25);
+  // Byte counts of 8 to 15 clear every byte.
+  checkShiftKernel<Prim8u>(
+      k.name, k.l8, [](Prim8u v, int n) { return static_cast<Prim8u>(n > 7 ? 0 : (v << n) & 0xff); }, 1, 15,
+      26);
+  checkShiftKernel<Prim8u>(
+      k.name, k.r8, [](Prim8u v, int n) { return static_cast<Prim8u>(n > 7 ? 0 : v >> n); }, 1, 15, 27);
+  const Prim8u bytes[2] = {0x81, 0xff};
+  Prim8u out[2];
+  k.l8(bytes, 1, out, 2);
+  EXPECT_EQ(out[0], 0x02);
+  EXPECT_EQ(out[1], 0xfe);
+  k.r8(bytes, 1, out, 2);
+  EXPECT_EQ(out[0], 0x40);
+  EXPECT_EQ(out[1], 0x7f);
 }
+INSTANTIATE_TEST_SUITE_P(Builds, ShiftKernelBuilds, ::testing::Range(0, 4),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(kKernels[info.param].name);
+                         });
 
 // Counts at or beyond the element width (negative ones read as unsigned):
 // zero fill, or sign fill for the arithmetic right shifts, for every element
@@ -294,11 +304,7 @@ TEST(ShiftKernels, CountsBeyondTheWidthFill) {
   const std::vector<int> lengths = sweepLengths(40, {64, 65, 257});
   for (const ShiftKernels& k : kKernels) {
     const std::string name = k.name;
-    const std::int32_t gen = name == "sse2"    ? primGenSse2
-                             : name == "ssse3" ? primGenSsse3
-                             : name == "sse41" ? primGenSse41
-                                               : primGenAvx;
-    if (!primTestGenerationSupported(gen)) continue;
+    if (!primTestGenerationSupported(k.generation)) continue;
     for (int n : {32, 33, 1000, -1, -2147483647 - 1}) {
       SCOPED_TRACE(name + " by " + std::to_string(n));
       checkWalks(

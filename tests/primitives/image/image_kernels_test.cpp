@@ -98,21 +98,28 @@ TEST_P(SetKernelTest, MaskedKernelsChangeOnlyMaskedPixels) {
 
 INSTANTIATE_GENERATIONS(SetKernelTest);
 
+// Each kernel runs where this processor can run its build.
 TEST(ChannelCopies, MoveTheChosenChannels) {
   Prim8u c4[32], c1[8], out4[32], out1[8];
   for (int i = 0; i < 32; ++i) c4[i] = static_cast<Prim8u>(i), out4[i] = 0xAA;
   for (int i = 0; i < 8; ++i) c1[i] = static_cast<Prim8u>(100 + i);
   sse2_owniCopyRowC1C4_8u(c1, out4 + 1, 8);
   for (int i = 0; i < 32; ++i) EXPECT_EQ(out4[i], i % 4 == 1 ? 100 + i / 4 : 0xAA);
-  avx2_owniCopyRowC4C1_8u(c4 + 2, out1, 8);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(out1[i], 4 * i + 2);
-  for (int i = 0; i < 32; ++i) out4[i] = 0xAA;
-  sse41_owniCopyRowAC4_8u(c4, out4, 32);
-  for (int i = 0; i < 32; ++i) EXPECT_EQ(out4[i], i % 4 == 3 ? 0xAA : i);
-  Prim16s s16[16], d16[16];
-  for (int i = 0; i < 16; ++i) s16[i] = static_cast<Prim16s>(i), d16[i] = -1;
-  avx_owniCopyRowAC4_16s(s16, d16, 16);
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(d16[i], i % 4 == 3 ? -1 : i);
+  if (primTestGenerationSupported(primGenAvx2)) {
+    avx2_owniCopyRowC4C1_8u(c4 + 2, out1, 8);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(out1[i], 4 * i + 2);
+  }
+  if (primTestGenerationSupported(primGenSse41)) {
+    for (int i = 0; i < 32; ++i) out4[i] = 0xAA;
+    sse41_owniCopyRowAC4_8u(c4, out4, 32);
+    for (int i = 0; i < 32; ++i) EXPECT_EQ(out4[i], i % 4 == 3 ? 0xAA : i);
+  }
+  if (primTestGenerationSupported(primGenAvx)) {
+    Prim16s s16[16], d16[16];
+    for (int i = 0; i < 16; ++i) s16[i] = static_cast<Prim16s>(i), d16[i] = -1;
+    avx_owniCopyRowAC4_16s(s16, d16, 16);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(d16[i], i % 4 == 3 ? -1 : i);
+  }
 }
 
 }  // namespace
