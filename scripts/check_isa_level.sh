@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Checks that the per-generation objects of the primitives libraries use no
 # instruction above their generation: px and sse2 nothing beyond the x86-64
-# baseline (no SSE3 and later, no VEX/EVEX, no ymm/zmm registers), ssse3 and
-# movbe nothing from SSE4.1 on, sse41 nothing a processor with SSE4.1 alone
-# may lack (the sse41 generation is chosen on SSE4.1 alone: no SSE4.2, POPCNT,
-# MOVBE, LZCNT, TZCNT, AES, PCLMULQDQ, RDRAND, RDSEED, ADX or PREFETCHW, no
-# VEX encoding).
+# baseline (no SSE3 and later, no VEX/EVEX, no ymm/zmm registers), ssse3
+# nothing from SSE4.1 on, movbe the same but for MOVBE, and sse41 nothing a
+# processor with SSE4.1 alone may lack.  No generation up to sse41 is chosen
+# on SSE4.2, POPCNT, LZCNT, TZCNT, AES, PCLMULQDQ, RDRAND, RDSEED, ADX or
+# PREFETCHW, so none of their objects may use them; MOVBE only the movbe
+# objects.
 #   usage: check_isa_level.sh <build>/primitives
 set -euo pipefail
 root=${1:?usage: check_isa_level.sh <build dir>/primitives}
@@ -14,16 +15,17 @@ sse3='addsubpd|addsubps|haddpd|haddps|hsubpd|hsubps|lddqu|movddup|movshdup|movsl
 ssse3='pabs[bwd]|palignr|phadd(w|d|sw)|phsub(w|d|sw)|pmaddubsw|pmulhrsw|pshufb|psign[bwd]'
 sse41='blendp[sd]|blendvp[sd]|dpp[sd]|extractps|insertps|movntdqa|mpsadbw|packusdw|pblendvb|pblendw|pcmpeqq|pextr[bdq]|phminposuw|pinsr[bdq]|pmax(sb|sd|ud|uw)|pmin(sb|sd|ud|uw)|pmovsx[a-z]+|pmovzx[a-z]+|pmuldq|pmulld|ptest|round(ps|pd|ss|sd)'
 sse42='crc32[bwlq]?|pcmp[ei]str[im]|pcmpgtq|popcnt[wlq]?'
-other='movbe[wlq]?|lzcnt[wlq]?|tzcnt[wlq]?|aes[a-z]*|pclmul[a-z]*|rdrand|rdseed|adc[xo][lq]?|ado[xo][lq]?'
+movbe='movbe[wlq]?'
+other='lzcnt[wlq]?|tzcnt[wlq]?|aes[a-z]*|pclmul[a-z]*|rdrand|rdseed|adc[xo][lq]?|ado[xo][lq]?|prefetchw'
 vex='v[a-z0-9]+|andn[lq]?|bextr[lq]?|blsi[lq]?|blsmsk[lq]?|blsr[lq]?|bzhi[lq]?|mulx[lq]?|pdep[lq]?|pext[lq]?|rorx[lq]?|sarx[lq]?|shlx[lq]?|shrx[lq]?|k[a-z]+[bwdq]'
 
 # forbidden <generation>: the mnemonic pattern that generation must not use
 forbidden() {
   case $1 in
-    px|sse2) echo "$sse3|$ssse3|$sse41|$sse42|$other|$vex" ;;
-    ssse3) echo "$sse41|$sse42|movbe[wlq]?|$vex" ;;
-    movbe) echo "$sse41|$sse42|$vex" ;;
-    sse41) echo "$sse42|$other|prefetchw|$vex" ;;
+    px|sse2) echo "$sse3|$ssse3|$sse41|$sse42|$movbe|$other|$vex" ;;
+    ssse3) echo "$sse41|$sse42|$movbe|$other|$vex" ;;
+    movbe) echo "$sse41|$sse42|$other|$vex" ;;
+    sse41) echo "$sse42|$movbe|$other|$vex" ;;
   esac
 }
 
