@@ -578,7 +578,7 @@ TEST_F(LogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
   const RunnerReaper writerReaper(writers);
   const RunnerReaper cutterReaper(cutters);
   for (int w = 0; w < kWriters; ++w) {
-    writers.push_back(StartRunner({mScratch.Path(), "W" + std::to_string(w), "1", "0",
+    writers.push_back(StartRunner({mScratch.Path(), std::string("W").append(std::to_string(w)), "1", "0",
                                    std::to_string(kWriterPadding), "until-closed"}));
     ASSERT_GT(writers.back().pid, 0);
   }
@@ -588,8 +588,9 @@ TEST_F(LogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
     ASSERT_EQ(said, "ready\n");
   }
   for (int c = 0; c < kCutters; ++c) {
-    cutters.push_back(StartRunner({mScratch.Path(), "C" + std::to_string(c), std::to_string(kCutterRuns),
-                                   std::to_string(kCutterLines), std::to_string(kCutterPadding)}));
+    cutters.push_back(
+        StartRunner({mScratch.Path(), std::string("C").append(std::to_string(c)), std::to_string(kCutterRuns),
+                     std::to_string(kCutterLines), std::to_string(kCutterPadding)}));
     ASSERT_GT(cutters.back().pid, 0);
   }
   for (RunnerProcess& cutter : cutters) {
@@ -639,12 +640,12 @@ TEST_F(LogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
     last[tag] = sequence;
   }
   for (int w = 0; w < kWriters; ++w) {
-    const std::string tag = "W" + std::to_string(w);
+    const std::string tag = std::string("W").append(std::to_string(w));
     ASSERT_EQ(last.count(tag), 1u) << tag;
     EXPECT_EQ(last[tag], written[static_cast<std::size_t>(w)] - 1) << tag;
   }
   for (int c = 0; c < kCutters; ++c) {
-    const std::string tag = "C" + std::to_string(c);
+    const std::string tag = std::string("C").append(std::to_string(c));
     // A cutter's lines may all have been cut away by the other's later runs.
     if (last.count(tag)) {
       EXPECT_EQ(last[tag], kCutterRuns * kCutterLines - 1) << tag;
