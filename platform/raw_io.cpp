@@ -73,21 +73,22 @@ void platformRawClose(int fd) {
   if (fd >= 0) close(fd);
 }
 
-bool platformRawLockShared(int fd) {
+namespace {
+
+// Waits for the lock of kind `operation`, through interruptions.
+bool LockFile(int fd, int operation) {
   int result;
   do {
-    result = flock(fd, LOCK_SH);
+    result = flock(fd, operation);
   } while (result != 0 && errno == EINTR);
   return result == 0;
 }
 
-bool platformRawLockExclusive(int fd) {
-  int result;
-  do {
-    result = flock(fd, LOCK_EX);
-  } while (result != 0 && errno == EINTR);
-  return result == 0;
-}
+}  // namespace
+
+bool platformRawLockShared(int fd) { return LockFile(fd, LOCK_SH); }
+
+bool platformRawLockExclusive(int fd) { return LockFile(fd, LOCK_EX); }
 
 void platformRawUnlock(int fd) {
   if (fd >= 0) flock(fd, LOCK_UN);
