@@ -182,7 +182,7 @@ class TMovieOutput {
     if (mWriter) mWriter->Close();
     mWriter = TPtr<TQuickTimeVideoFile>();
     if (!mKept && !mTemporary.empty()) platformRemoveFile(mTemporary.c_str());
-    platformCancelRemovalOnAbnormalEnd();
+    platformCancelRemovalOnAbnormalEnd(mRemovalToken);
     platformCloseFile(mFile);
   }
   TMovieOutput(const TMovieOutput&) = delete;
@@ -235,7 +235,8 @@ class TMovieOutput {
     const std::string before =
         (slash == std::string::npos ? std::string() : mTarget.substr(0, slash + 1)) + ".dcp2mov-";
     char made[kPathCapacity];
-    mFile = platformCreateFileRemovedOnAbnormalEnd(before.c_str(), ".part", made, sizeof made, &error);
+    mFile = platformCreateFileRemovedOnAbnormalEnd(before.c_str(), ".part", made, sizeof made, &error,
+                                                   &mRemovalToken);
     if (mFile < 0) {
       // Every name tried was taken; other failures are told by the
       // destination and its folder.
@@ -260,7 +261,7 @@ class TMovieOutput {
     int error = 0;
     if (!platformRename(mTemporary.c_str(), mTarget.c_str(), &error)) return error;
     mKept = true;
-    platformCancelRemovalOnAbnormalEnd();
+    platformCancelRemovalOnAbnormalEnd(mRemovalToken);
     return 0;
   }
 
@@ -270,7 +271,8 @@ class TMovieOutput {
   std::string mTarget;     // the file the movie replaces: the destination, or the file a link points to
   std::string mTemporary;  // empty until the temporary file is made
   std::string mRefusal;
-  int mFile = -1;  // the temporary file, open from its creation to the end
+  int mFile = -1;          // the temporary file, open from its creation to the end
+  int mRemovalToken = -1;  // its removal at an abnormal end
   TPtr<TQuickTimeVideoFile> mWriter;
   bool mKept = false;
   bool mDiscarded = false;

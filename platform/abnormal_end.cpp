@@ -20,16 +20,21 @@ constexpr int kEndingSignals[] = {SIGHUP,    SIGINT,  SIGQUIT, SIGTRAP,   SIGUSR
                                   SIGPIPE,   SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ,
                                   SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,    SIGSYS};
 
-static_assert(std::atomic<bool>::is_always_lock_free, "the handlers test the flag without a lock");
+static_assert(std::atomic<int>::is_always_lock_free, "the handlers test the states without a lock");
 
-// The path is written only while gArmed is false, and read only by the one
-// caller that turns gArmed from true to false.
-char gPath[kPlatformAbnormalEndPathCapacity];
-std::atomic<bool> gArmed{false};
+// A place for one named file.  Its path is written only while the place is
+// kClaimed, and read only by the one caller that turns it from kNamed to
+// kRemoved.  A removed place is not used again: the process is ending.
+enum PlaceState : int { kFree, kClaimed, kNamed, kRemoved };
+struct Place {
+  std::atomic<int> state{kFree};
+  char path[kPlatformAbnormalEndPathCapacity];
+};
+Place gPlaces[kPlatformAbnormalEndFiles];
 
 void OnEndingSignal(int signal) {
   const int savedErrno = errno;
-  platformRemoveFileOfAbnormalEnd();
+  platformRemoveFilesOfAbnormalEnd();
   // The process now ends as the signal's default action ends it (with the
   // same status a parent sees): the signal, blocked while this handler runs,
   // is delivered again when it returns, with the default action.
@@ -66,21 +71,24 @@ bool InstallEndingSignals() {
 
 }  // namespace
 
-bool platformRemoveFileOnAbnormalEnd(const char* path) {
-  gArmed.store(false);
-  const std::size_t length = path ? strlen(path) : 0;
-  if (length == 0 || length >= sizeof gPath) return false;
-  memcpy(gPath, path, length + 1);
-  gArmed.store(true);
+int platformRemoveFileOnAbnormalEnd(const char* path) {
   static const bool installed = InstallEndingSignals();
-  return installed;
+  const std::size_t length = path ? strlen(path) : 0;
+  if (!installed || length == 0 || length >= kPlatformAbnormalEndPathCapacity) return -1;
+  for (int token = 0; token < kPlatformAbnormalEndFiles; ++token) {
+    Place& place = gPlaces[token];
+    int expected = kFree;
+    if (!place.state.compare_exchange_strong(expected, kClaimed)) continue;
+    memcpy(place.path, path, length + 1);
+    place.state.store(kNamed);
+    return token;
+  }
+  return -1;
 }
 
 int platformCreateFileRemovedOnAbnormalEnd(const char* before, const char* after, char* path,
-                                           std::size_t capacity, int* errorCode) {
-  // The file named before is forgotten first: from here on no signal
-  // removes a file by a stale name.
-  gArmed.store(false);
+                                           std::size_t capacity, int* errorCode, int* token) {
+  *token = -1;
   // The crash signals are held back too, for another process may send them
   // (kill -SEGV); a real fault in these few calls would end the process at
   // once, without the crash handler.
@@ -91,16 +99,32 @@ int platformCreateFileRemovedOnAbnormalEnd(const char* before, const char* after
   for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) sigaddset(&ending, signal);
   const bool held = pthread_sigmask(SIG_BLOCK, &ending, &previous) == 0;
   int error = 0;
-  const int fd = platformCreateUnusedFile(before, after, path, capacity, &error);
-  if (fd >= 0) platformRemoveFileOnAbnormalEnd(path);
+  int fd = platformCreateUnusedFile(before, after, path, capacity, &error);
+  if (fd >= 0) {
+    *token = platformRemoveFileOnAbnormalEnd(path);
+    if (*token < 0) {
+      // Not named: the file is not made at all.
+      close(fd);
+      unlink(path);
+      fd = -1;
+      error = ENOMEM;
+    }
+  }
   // A signal that came meanwhile is delivered now, and finds the file named.
   if (held) pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   if (fd < 0 && errorCode) *errorCode = error;
   return fd;
 }
 
-void platformCancelRemovalOnAbnormalEnd() { gArmed.store(false); }
+void platformCancelRemovalOnAbnormalEnd(int token) {
+  if (token < 0 || token >= kPlatformAbnormalEndFiles) return;
+  int expected = kNamed;
+  gPlaces[token].state.compare_exchange_strong(expected, kFree);
+}
 
-void platformRemoveFileOfAbnormalEnd() {
-  if (gArmed.exchange(false)) unlink(gPath);
+void platformRemoveFilesOfAbnormalEnd() {
+  for (Place& place : gPlaces) {
+    int expected = kNamed;
+    if (place.state.compare_exchange_strong(expected, kRemoved)) unlink(place.path);
+  }
 }

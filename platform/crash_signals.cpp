@@ -74,7 +74,7 @@ void OnFatalSignal(int signal, siginfo_t* info, void* context) {
   }
   // First the file that must not outlive the process: the handler's stack
   // walk could itself fault and end the process at once.
-  platformRemoveFileOfAbnormalEnd();
+  platformRemoveFilesOfAbnormalEnd();
   PlatformCrashInfo crash{};
   crash.signal = signal;
   crash.code = info ? info->si_code : 0;

@@ -19,8 +19,8 @@ struct PlatformCrashInfo {
   void* programCounter;  // where the thread was interrupted; null when unknown
 };
 
-// Called once, on the first thread that takes a fatal signal, after the file
-// named by platformRemoveFileOnAbnormalEnd (abnormal_end.h) is removed; the
+// Called once, on the first thread that takes a fatal signal, after the files
+// named by platformRemoveFileOnAbnormalEnd (abnormal_end.h) are removed; the
 // process ends with exit code 1 when it returns.  Another thread that faults
 // meanwhile waits for that end; a fault inside the handler ends the process
 // at once with exit code 1.

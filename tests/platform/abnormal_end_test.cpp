@@ -12,45 +12,63 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "platform/abnormal_end.h"
 
 namespace {
 
-TEST(AbnormalEnd, TheEndingSignalRemovesTheFileUnlessIgnoredOrCancelled) {
+TEST(AbnormalEnd, TheEndingSignalRemovesTheFilesUnlessIgnoredOrCancelled) {
   char folder[] = "/tmp/abnormal_end_XXXXXX";
   ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string path = std::string(folder) + "/.movie.part";
-  std::ofstream(path) << "part";
+  const std::string movie = std::string(folder) + "/.movie.part";
+  const std::string cut = std::string(folder) + "/Log.txt.cut";
+  std::ofstream(movie) << "part";
+  std::ofstream(cut) << "cut";
 
   EXPECT_EXIT(
       {
         signal(SIGHUP, SIG_IGN);
-        platformRemoveFileOnAbnormalEnd(path.c_str());
+        platformRemoveFileOnAbnormalEnd(movie.c_str());
         raise(SIGHUP);
         std::_Exit(7);
       },
       ::testing::ExitedWithCode(7), "");
-  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_TRUE(std::filesystem::exists(movie));
+  // One of two named files cancelled: only the other goes.
   EXPECT_EXIT(
       {
-        platformRemoveFileOnAbnormalEnd(path.c_str());
-        platformCancelRemovalOnAbnormalEnd();
+        platformRemoveFileOnAbnormalEnd(movie.c_str());
+        platformCancelRemovalOnAbnormalEnd(platformRemoveFileOnAbnormalEnd(cut.c_str()));
         raise(SIGTERM);
       },
       ::testing::KilledBySignal(SIGTERM), "");
-  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_FALSE(std::filesystem::exists(movie));
+  EXPECT_TRUE(std::filesystem::exists(cut));
+  std::ofstream(movie) << "part";
   EXPECT_EXIT(
       {
-        platformRemoveFileOnAbnormalEnd(path.c_str());
-        raise(SIGTERM);
+        platformRemoveFileOnAbnormalEnd(cut.c_str());
+        platformRemoveFileOnAbnormalEnd(movie.c_str());
+        raise(SIGINT);
       },
-      ::testing::KilledBySignal(SIGTERM), "");
-  EXPECT_FALSE(std::filesystem::exists(path));
+      ::testing::KilledBySignal(SIGINT), "");
+  EXPECT_FALSE(std::filesystem::exists(movie));
+  EXPECT_FALSE(std::filesystem::exists(cut));
 
-  // A path that does not fit is refused (and nothing is installed).
-  EXPECT_FALSE(platformRemoveFileOnAbnormalEnd(std::string(kPlatformAbnormalEndPathCapacity, 'x').c_str()));
+  // A path that does not fit is refused, as is a file beyond the places;
+  // a cancelled file's place is free again.
+  EXPECT_EQ(platformRemoveFileOnAbnormalEnd(std::string(kPlatformAbnormalEndPathCapacity, 'x').c_str()), -1);
+  std::vector<int> tokens;
+  for (int i = 0; i < kPlatformAbnormalEndFiles; ++i)
+    tokens.push_back(platformRemoveFileOnAbnormalEnd(movie.c_str()));
+  EXPECT_EQ(std::set<int>(tokens.begin(), tokens.end()).size(), tokens.size());
+  EXPECT_EQ(platformRemoveFileOnAbnormalEnd(movie.c_str()), -1);
+  platformCancelRemovalOnAbnormalEnd(tokens[1]);
+  EXPECT_EQ(platformRemoveFileOnAbnormalEnd(movie.c_str()), tokens[1]);
+  for (const int token : tokens) platformCancelRemovalOnAbnormalEnd(token);
   std::filesystem::remove_all(folder);
 }
 
@@ -67,7 +85,7 @@ TEST(AbnormalEnd, TheFileMadeAndNamedInOneCallIsTheOneRemoved) {
   for (const bool pending : {false, true}) {
     EXPECT_EXIT(
         {
-          platformRemoveFileOnAbnormalEnd(earlier.c_str());
+          platformCancelRemovalOnAbnormalEnd(platformRemoveFileOnAbnormalEnd(earlier.c_str()));
           sigset_t term;
           sigemptyset(&term);
           sigaddset(&term, SIGTERM);
@@ -77,7 +95,10 @@ TEST(AbnormalEnd, TheFileMadeAndNamedInOneCallIsTheOneRemoved) {
           }
           char path[kPlatformAbnormalEndPathCapacity];
           int error = 0;
-          if (platformCreateFileRemovedOnAbnormalEnd(before.c_str(), ".part", path, sizeof path, &error) < 0)
+          int token = -1;
+          if (platformCreateFileRemovedOnAbnormalEnd(before.c_str(), ".part", path, sizeof path, &error,
+                                                     &token) < 0 ||
+              token < 0)
             std::_Exit(2);
           if (pending) sigprocmask(SIG_UNBLOCK, &term, nullptr);
           raise(SIGTERM);
@@ -87,22 +108,30 @@ TEST(AbnormalEnd, TheFileMadeAndNamedInOneCallIsTheOneRemoved) {
     EXPECT_TRUE(std::filesystem::exists(earlier));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
   }
-  // No file made: the file named before is no longer named either.
+  // No file made, and none named; nor when every place is taken.
   EXPECT_EXIT(
       {
-        platformRemoveFileOnAbnormalEnd(earlier.c_str());
         const std::string missing = folder + "/gone/.movie-";
         char path[kPlatformAbnormalEndPathCapacity];
         int error = 0;
-        if (platformCreateFileRemovedOnAbnormalEnd(missing.c_str(), ".part", path, sizeof path, &error) >=
-                0 ||
-            error != ENOENT)
+        int token = 0;
+        if (platformCreateFileRemovedOnAbnormalEnd(missing.c_str(), ".part", path, sizeof path, &error,
+                                                   &token) >= 0 ||
+            error != ENOENT || token != -1)
           std::_Exit(2);
+        const std::string elsewhere = folder + "/elsewhere";
+        for (int i = 0; i < kPlatformAbnormalEndFiles; ++i)
+          platformRemoveFileOnAbnormalEnd(elsewhere.c_str());
+        if (platformCreateFileRemovedOnAbnormalEnd(before.c_str(), ".part", path, sizeof path, &error,
+                                                   &token) >= 0 ||
+            token != -1)
+          std::_Exit(4);
         raise(SIGTERM);
         std::_Exit(3);
       },
       ::testing::KilledBySignal(SIGTERM), "");
   EXPECT_TRUE(std::filesystem::exists(earlier));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
   std::filesystem::remove_all(folder);
 }
 
