@@ -103,10 +103,12 @@ void AddCrashLine(FixedText& entry, int fd, const char* text) {
 }
 
 // Writes the lines of `entry` to the log in one append, as every run that
-// shares the log appends.
+// shares the log appends, but for the lock: tried once, never waited for
+// (its holder may be a stopped process, or a thread of this one that the
+// crash stopped in its cut).
 void WriteCrashEntry(int fd, const FixedText& entry) {
   if (fd < 0 || entry.Length() == 0) return;
-  AppendToSharedLog(&gOwnLogFd, LogCrashPath(), entry.Text(), entry.Length());
+  AppendToSharedLog(&gOwnLogFd, LogCrashPath(), entry.Text(), entry.Length(), 0);
   gSeparatorWritten = true;
 }
 

@@ -1,8 +1,11 @@
 #include "framework/log.h"
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "framework/console.h"
 #include "framework/exceptions.h"
@@ -12,6 +15,7 @@
 #include "framework/system_info.h"
 #include "framework/text.h"
 #include "platform/file_system.h"
+#include "platform/abnormal_end.h"
 #include "platform/raw_io.h"
 #include "platform/system.h"
 
@@ -23,11 +27,6 @@ namespace {
 thread_local bool tWritingNow = false;
 
 TPtr<TLog> gApplicationLog;
-
-// Set while the calling thread holds the exclusive lock of a cut: its own
-// appends (the crash handler's, should it fail meanwhile) must not wait for
-// that lock, and need not: no other run can replace the file meanwhile.
-thread_local bool tCutting = false;
 
 // How often an append looks for the file at the log's path again when it
 // keeps finding another one there (each time, another run has just cut
@@ -74,45 +73,116 @@ std::size_t WholeUtf8Length(const char* text, std::size_t size) {
   return size - (start - 1) < need ? start - 1 : size;
 }
 
+// Appends `text` with each bare line feed in it as CR LF, as every line of
+// the file ends.
+void AppendWithCrLf(TString& entry, const TString& text) {
+  if (text.CountChar(u'\n') == 0) {
+    entry.Append(text);
+    return;
+  }
+  const std::int32_t length = text.Length();
+  std::int32_t from = 0;
+  for (std::int32_t i = 0; i < length; ++i) {
+    if (text.CharAt(i) != u'\n' || (i > 0 && text.CharAt(i - 1) == u'\r')) continue;
+    entry.Append(text.SubString(from, i));
+    entry.AppendText(u"\r\n");
+    from = i + 1;
+  }
+  entry.Append(text.SubString(from, length));
+}
+
 void WriteLogHook(const char* category, const TString& text) {
   if (TLog* log = TLog::Instance()) log->WriteText(category, text);
 }
 
-// The exclusive lock of a cut on the descriptor `fd` of the log (when the
-// file system gives one), released and the descriptor closed when the scope
-// ends.
+// The log's lock, on two bytes of the file.  Every append passes through
+// the turnstile (a shared lock on kTurnByte, let go once the append holds
+// its shared lock on kFileByte); a cut holds the turnstile exclusively from
+// before it waits for the exclusive lock on kFileByte until it is done.  So
+// a cut waits for the appends under way, never for those that follow them.
+constexpr std::uint64_t kTurnByte = 0;
+constexpr std::uint64_t kFileByte = 1;
+
+// Takes the log's lock through `fd`, shared for an append or exclusive for
+// a cut, waiting at most `waitMs` for each of its two parts.
+PlatformLock LockLog(int fd, bool exclusive, std::uint32_t waitMs) {
+  const auto lock = exclusive ? &platformRawLockExclusive : &platformRawLockShared;
+  const PlatformLock turn = lock(fd, kTurnByte, waitMs);
+  if (turn != PlatformLock::kHad) return turn;
+  const PlatformLock file = lock(fd, kFileByte, waitMs);
+  if (!exclusive || file != PlatformLock::kHad) platformRawUnlock(fd, kTurnByte);
+  return file;
+}
+
+void UnlockLog(int fd) {
+  platformRawUnlock(fd, kFileByte);
+  platformRawUnlock(fd, kTurnByte);
+}
+
+// The exclusive lock of a cut on the descriptor `fd` of the log, waited for
+// at most `waitMs`; released and the descriptor closed when the scope ends.
 class CutLock {
  public:
-  explicit CutLock(int fd) : mFd(fd), mLocked(platformRawLockExclusive(fd)) { tCutting = mLocked; }
+  CutLock(int fd, std::uint32_t waitMs) : mFd(fd), mLock(LockLog(fd, true, waitMs)) {}
   ~CutLock() {
-    if (mLocked) platformRawUnlock(mFd);
-    tCutting = false;
+    if (mLock == PlatformLock::kHad) UnlockLog(mFd);
     platformRawClose(mFd);
   }
   CutLock(const CutLock&) = delete;
   CutLock& operator=(const CutLock&) = delete;
+  PlatformLock Result() const { return mLock; }
 
  private:
   int mFd;
-  bool mLocked;
+  PlatformLock mLock;
 };
+
+// Whether `name` is the name of a cut's new file for the log `logName`:
+// the log's name, ".cut-", then the random letters and digits.
+bool IsCutFileName(const char* name, const char* logName) {
+  const std::size_t length = std::strlen(logName);
+  if (std::strncmp(name, logName, length) != 0 || std::strncmp(name + length, ".cut-", 5) != 0) return false;
+  const char* random = name + length + 5;
+  std::size_t count = 0;
+  for (; random[count]; ++count) {
+    if (!std::isalnum(static_cast<unsigned char>(random[count]))) return false;
+  }
+  return count == kPlatformUnusedNameCharacters;
+}
+
+struct CutFileSearch {
+  const char* logName;
+  std::string folder;
+  std::vector<std::string> found;
+};
+
+void CollectCutFile(void* context, const char* name) {
+  CutFileSearch& search = *static_cast<CutFileSearch*>(context);
+  if (IsCutFileName(name, search.logName)) search.found.push_back(search.folder + name);
+}
 
 }  // namespace
 
-bool AppendToSharedLog(int* fd, const char* path, const void* data, std::size_t size) {
+bool AppendToSharedLog(int* fd, const char* path, const void* data, std::size_t size,
+                       std::uint32_t lockWaitMs, bool* lockBusy) {
+  if (lockBusy) *lockBusy = false;
   for (int attempt = 0; *fd >= 0; ++attempt) {
-    // A file system without locks: append all the same (as before there
-    // were locks) rather than lose the line.
-    const bool locked = !tCutting && platformRawLockShared(*fd);
+    // A lock not had in time (its holder may be a run stopped with Ctrl-Z),
+    // or a file system without locks: the line is appended all the same
+    // rather than lost.
+    const PlatformLock lock = LockLog(*fd, false, lockWaitMs);
+    const bool locked = lock == PlatformLock::kHad;
+    if (lockBusy) *lockBusy = lock == PlatformLock::kBusy;
+    if (lock == PlatformLock::kBusy) lockWaitMs = 0;
     // Under the shared lock no cut can replace the file between this check
     // and the write.  When the check never holds (a file system that gives
     // no stable identities), the line goes to the file just opened.
     if (platformRawIsFileAtPath(*fd, path) || attempt == kReplacedRetries) {
       const bool written = platformRawAppendWhole(*fd, data, size);
-      if (locked) platformRawUnlock(*fd);
+      if (locked) UnlockLog(*fd);
       return written;
     }
-    if (locked) platformRawUnlock(*fd);
+    if (locked) UnlockLog(*fd);
     platformRawClose(*fd);
     *fd = platformRawOpenForAppend(path, false);
   }
@@ -214,9 +284,17 @@ bool TLog::IsEchoToConsole() const {
 void TLog::OpenFile() {
   const char* path = mPathBytes.Data();
   const bool existed = FileExists(mPath);
-  if (existed && mOverwriteMode == 0) {
+  if (existed && mOverwriteMode == 0 && !mCutTried) {
+    // Once a run: a cut that fails (a full device, say) leaves the log as it
+    // was, and the run's lines go into the uncut log.
+    mCutTried = true;
     std::uint64_t size = 0;
-    if (platformRawFileSize(path, &size) && size > kCutThreshold) CutFile();
+    if (platformRawFileSize(path, &size) && size > kCutThreshold) {
+      try {
+        CutFile();
+      } catch (...) {
+      }
+    }
   }
   if (!mFolder.IsEmpty() && !FolderExists(mFolder)) CreateFolder(mFolder, true);
   mFd = platformRawOpenForAppend(path, mOverwriteMode != 0);
@@ -249,17 +327,23 @@ void TLog::OpenFile() {
 void TLog::CutFile() {
   const char* path = mPathBytes.Data();
   for (int attempt = 0; attempt <= kReplacedRetries; ++attempt) {
-    const int in = platformRawOpenForReading(path);
+    const int in = platformRawOpenExisting(path);
     if (in < 0) ThrowLogError(u"File I/O Error");
+    const CutLock lock(in, mLockWaitMs);
+    if (lock.Result() == PlatformLock::kBusy) {
+      // Held by another (a run stopped during its cut, say): the cut is left
+      // to a later run, and this run waits for the lock no more.
+      mLockWaitMs = 0;
+      return;
+    }
     // On a file system that gives no locks the cut goes on without (as the
     // appends do), so that the log is still kept to its size.
-    const CutLock lock(in);
-    if (CutLockedFile(in)) return;
+    if (CutLockedFile(in, lock.Result() == PlatformLock::kHad)) return;
   }
   // The file kept being replaced: others have cut it.
 }
 
-bool TLog::CutLockedFile(int in) {
+bool TLog::CutLockedFile(int in, bool locked) {
   // Another run may have cut the log while this one waited for the lock: it
   // then holds the replaced file, and looks again at the one now there.
   const char* path = mPathBytes.Data();
@@ -270,6 +354,9 @@ bool TLog::CutLockedFile(int in) {
   TByteArray tail(static_cast<std::int32_t>(kCutKeep));
   if (!platformRawReadAt(in, tail.Data(), kCutKeep, size - kCutKeep))
     ThrowLogError(u"Unexpected end of file!");
+  // Under the exclusive lock no other cut is under way: a cut's file in
+  // the folder was left by a run that was killed during its cut.
+  if (locked) RemoveLeftCutFiles();
 
   // The tail goes to a new file that replaces the log in one rename, so
   // that a cut that fails half way leaves the old log as it was.  The new
@@ -282,25 +369,45 @@ bool TLog::CutLockedFile(int in) {
   const std::size_t capacity = static_cast<std::size_t>(before.Size()) + kPlatformUnusedNameCharacters + 1;
   TByteArray made(static_cast<std::int32_t>(capacity));
   char* cutPath = made.Data();
-  const int out = platformCreateUnusedFile(before.Data(), "", cutPath, capacity, nullptr);
+  // An ending signal or a crash during the cut removes the file.
+  int token = -1;
+  const int out =
+      platformCreateFileRemovedOnAbnormalEnd(before.Data(), "", cutPath, capacity, nullptr, &token);
   if (out < 0) ThrowLogError(u"File I/O Error");
   platformCopyPermissionsToOpenFile(path, out);
   const bool written = platformRawWriteAll(out, tail.Data(), kCutKeep) && platformRawSync(out);
   platformRawClose(out);
-  if (!written || !platformRawRename(cutPath, path)) {
-    platformRawRemove(cutPath);
-    ThrowLogError(kWriteFailed);
-  }
+  const bool renamed = written && platformRawRename(cutPath, path);
+  if (!renamed) platformRawRemove(cutPath);
+  platformCancelRemovalOnAbnormalEnd(token);
+  if (!renamed) ThrowLogError(kWriteFailed);
   return true;
+}
+
+void TLog::RemoveLeftCutFiles() {
+  TByteArray logName;
+  ToPathBytes(mFileName, logName);
+  CutFileSearch search{logName.Data(), {}, {}};
+  const char* path = mPathBytes.Data();
+  const char* slash = std::strrchr(path, '/');
+  search.folder = slash ? std::string(path, static_cast<std::size_t>(slash + 1 - path)) : std::string();
+  platformListFolder(search.folder.empty() ? "." : search.folder.c_str(), &CollectCutFile, &search);
+  for (const std::string& file : search.found) {
+    if (platformEntryKind(file.c_str(), false) == PlatformEntryKind::kFile) platformRemoveFile(file.c_str());
+  }
 }
 
 void TLog::WriteEntry(const TString& entry) {
   if (mFd < 0 || entry.IsEmpty()) return;
   TByteArray bytes;
   entry.ToNarrowArray(bytes, 0);
-  if (!AppendToSharedLog(&mFd, mPathBytes.Data(), bytes.Data(), static_cast<std::size_t>(bytes.Size()))) {
-    ThrowLogError(kWriteFailed);
-  }
+  bool busy = false;
+  const bool written = AppendToSharedLog(&mFd, mPathBytes.Data(), bytes.Data(),
+                                         static_cast<std::size_t>(bytes.Size()), mLockWaitMs, &busy);
+  // A lock not had in time is not waited for again until it is had again:
+  // a holder that keeps it (a stopped run) costs the run one wait.
+  mLockWaitMs = busy ? 0 : kLockWaitMs;
+  if (!written) ThrowLogError(kWriteFailed);
 }
 
 void TLog::WriteLine(const char* category, const char* text) {
@@ -318,7 +425,7 @@ void TLog::AddLine(TString& entry, const TString& cat, const TString& body) {
       entry.Append(cat);
       entry.AppendText(u": ");
     }
-    entry.Append(body);
+    AppendWithCrLf(entry, body);
     entry.AppendText(u"\r\n");
     mLastCategory = cat;
     mLastLineMs = now;

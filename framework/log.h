@@ -16,6 +16,12 @@
 // lock on the file and only once its descriptor is the file now at the
 // log's path (it opens that file again when not), and the cut holds an
 // exclusive lock from its check of the size until the new file is in place.
+// No run waits long for the log: a lock not had within kLockWaitMs is done
+// without (the line is appended all the same; the cut is left to a later
+// run), and not waited for again until it is had again.  A cut is tried
+// once a run; one that fails leaves the log as it was.  Only a regular file
+// is used as the log: a FIFO or a device at its name is never opened, and
+// the run goes on without its log.
 #pragma once
 
 #include <cstdarg>
@@ -36,6 +42,8 @@ class TLog : public TReferenceCountable {
   static constexpr std::uint64_t kSeparateAfterMs = 2000;
   // Size of the formatting buffer of Write (including the terminator).
   static constexpr std::size_t kFormatBufferSize = 4096;
+  // The longest wait for the log's lock, in milliseconds.
+  static constexpr std::uint32_t kLockWaitMs = 2000;
 
   // Milliseconds of a monotonic clock (tests inject their own).
   using Clock = std::uint64_t (*)();
@@ -75,12 +83,16 @@ class TLog : public TReferenceCountable {
   // Opens the file (cut, folder, header); throws TReadableException.
   void OpenFile();
   // Cuts an over-long log to its last kCutKeep bytes through a new file
-  // renamed over it; the log stays whole when that fails.
+  // renamed over it; the log stays whole when that fails (it throws then).
   void CutFile();
   // Cuts the file open as `in` when it is still the log and still too long;
-  // the caller holds the exclusive lock on `in`.  False when `in` is no
-  // longer the file at the log's path (another run cut it meanwhile).
-  bool CutLockedFile(int in);
+  // the caller holds the exclusive lock on `in` when `locked` (else the
+  // file system gives none).  False when `in` is no longer the file at the
+  // log's path (another run cut it meanwhile).
+  bool CutLockedFile(int in, bool locked);
+  // Removes the cuts' new files that runs killed during their cut left in
+  // the log's folder; the caller holds the exclusive lock.
+  void RemoveLeftCutFiles();
   void WriteLine(const char* category, const char* text);
   // Adds one line to `entry` as the file takes it (the blank line that
   // separates it from the line before, the category, the text, CR LF) when
@@ -98,6 +110,9 @@ class TLog : public TReferenceCountable {
   std::int32_t mOverwriteMode;
   bool mEchoToConsole;
   bool mHeaderEnabled = true;
+  bool mCutTried = false;
+  // How long the next lock is waited for: 0 once a lock was not had in time.
+  std::uint32_t mLockWaitMs = kLockWaitMs;
   TString mPath;
   // mPath as zero-terminated UTF-8, for the system calls.
   TByteArray mPathBytes;
@@ -122,10 +137,14 @@ void SetApplicationLog(TLog* log);
 // log does: under a shared lock, and only once *fd is the file now at
 // `path`.  When another run has cut the log meanwhile, *fd names the file
 // that was replaced: it is closed and *fd becomes a new descriptor of the
-// file at `path` (-1 when that cannot be opened).  False when nothing was
+// file at `path` (-1 when that cannot be opened).  The lock is waited for
+// at most `lockWaitMs` (0: tried once); when it is not had, or the file
+// system gives none, the bytes are appended without it, and *lockBusy
+// (when given) tells whether another held it.  False when nothing was
 // written.  Only system calls and no allocation, so that the crash handler
 // can use it from a signal handler.
-bool AppendToSharedLog(int* fd, const char* path, const void* data, std::size_t size);
+bool AppendToSharedLog(int* fd, const char* path, const void* data, std::size_t size,
+                       std::uint32_t lockWaitMs, bool* lockBusy = nullptr);
 
 // What the crash handler needs to write into the log without the log's
 // lock or allocation: the application log's path as zero-terminated UTF-8

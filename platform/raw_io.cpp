@@ -5,26 +5,50 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
-int platformRawOpenForAppend(const char* path, bool truncate) {
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_APPEND | (truncate ? O_TRUNC : 0);
+namespace {
+
+int OpenWithFlags(const char* path, int flags) {
   int fd;
   do {
-    fd = open(path, flags, 0644);
+    fd = open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
 
-int platformRawOpenForReading(const char* path) {
-  int fd;
-  do {
-    fd = open(path, O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+// Opens the regular file at `path` with `flags` (read and write, else
+// `fallback`'s access).  What the path names is looked at first, so that no
+// FIFO waits for its other end and no device is opened; and again once it
+// is open (without waiting), should the path have been changed in between.
+int OpenRegularFile(const char* path, int flags, int fallback) {
+  struct stat info;
+  if (stat(path, &info) == 0 && !S_ISREG(info.st_mode)) {
+    errno = EINVAL;
+    return -1;
+  }
+  int fd = OpenWithFlags(path, O_RDWR | flags);
+  if (fd < 0 && errno == EACCES) fd = OpenWithFlags(path, fallback | flags);
+  if (fd < 0) return -1;
+  const int status = fcntl(fd, F_GETFL);
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || status < 0 ||
+      fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+    close(fd);
+    errno = EINVAL;
+    return -1;
+  }
   return fd;
 }
+
+}  // namespace
+
+int platformRawOpenForAppend(const char* path, bool truncate) {
+  return OpenRegularFile(path, O_CREAT | O_APPEND | (truncate ? O_TRUNC : 0), O_WRONLY);
+}
+
+int platformRawOpenExisting(const char* path) { return OpenRegularFile(path, 0, O_RDONLY); }
 
 bool platformRawWriteAll(int fd, const void* data, std::size_t size) {
   const char* p = static_cast<const char*>(data);
@@ -75,23 +99,55 @@ void platformRawClose(int fd) {
 
 namespace {
 
-// Waits for the lock of kind `operation`, through interruptions.
-bool LockFile(int fd, int operation) {
-  int result;
-  do {
-    result = flock(fd, operation);
-  } while (result != 0 && errno == EINTR);
-  return result == 0;
+std::uint64_t MonotonicNs() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::uint64_t>(now.tv_sec) * 1000000000u + static_cast<std::uint64_t>(now.tv_nsec);
+}
+
+// Sets the lock of `type` (F_RDLCK, F_WRLCK, F_UNLCK) on `byte` of the
+// descriptor's open file.
+int SetByteLock(int fd, short type, std::uint64_t byte) {
+  struct flock lock {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(byte);
+  lock.l_len = 1;
+  return fcntl(fd, F_OFD_SETLK, &lock);
+}
+
+// Takes the lock of `type` without blocking in the system: tries again
+// after pauses that grow from 1 to 16 ms until `waitMs` have passed.  Only
+// plain system calls, for the crash handler.
+PlatformLock LockByte(int fd, short type, std::uint64_t byte, std::uint32_t waitMs) {
+  std::uint64_t start = 0;
+  long pauseNs = 1000000;
+  for (;;) {
+    if (SetByteLock(fd, type, byte) == 0) return PlatformLock::kHad;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EACCES) return PlatformLock::kNone;
+    if (waitMs == 0) return PlatformLock::kBusy;
+    const std::uint64_t now = MonotonicNs();
+    if (start == 0) start = now;
+    if (now - start >= std::uint64_t{waitMs} * 1000000u) return PlatformLock::kBusy;
+    timespec pause{0, pauseNs};
+    nanosleep(&pause, nullptr);
+    if (pauseNs < 16000000) pauseNs *= 2;
+  }
 }
 
 }  // namespace
 
-bool platformRawLockShared(int fd) { return LockFile(fd, LOCK_SH); }
+PlatformLock platformRawLockShared(int fd, std::uint64_t byte, std::uint32_t waitMs) {
+  return LockByte(fd, F_RDLCK, byte, waitMs);
+}
 
-bool platformRawLockExclusive(int fd) { return LockFile(fd, LOCK_EX); }
+PlatformLock platformRawLockExclusive(int fd, std::uint64_t byte, std::uint32_t waitMs) {
+  return LockByte(fd, F_WRLCK, byte, waitMs);
+}
 
-void platformRawUnlock(int fd) {
-  if (fd >= 0) flock(fd, LOCK_UN);
+void platformRawUnlock(int fd, std::uint64_t byte) {
+  if (fd >= 0) SetByteLock(fd, F_UNLCK, byte);
 }
 
 bool platformRawIsFileAtPath(int fd, const char* path) {

@@ -7,11 +7,17 @@
 #include <cstddef>
 #include <cstdint>
 
-// Opens for appending (created when missing), emptied first when
-// `truncate`; -1 on failure.
+// Opens the regular file at `path` (links followed) for appending, created
+// when missing and emptied first when `truncate`; -1 on failure.  Anything
+// but a regular file (a FIFO, a device, a folder) is refused without being
+// waited for.  The descriptor is open for reading too where the file may be
+// read, so that it can hold a shared or an exclusive lock also where locks
+// are record locks (NFS), which need that access.
 int platformRawOpenForAppend(const char* path, bool truncate);
-// Opens an existing file for reading; -1 on failure.
-int platformRawOpenForReading(const char* path);
+// Opens the existing regular file at `path` for reading and writing (for
+// reading alone when it may not be written), refusing anything else as
+// platformRawOpenForAppend does; -1 on failure.
+int platformRawOpenExisting(const char* path);
 // Writes all `size` bytes (retrying short writes); false on failure.
 bool platformRawWriteAll(int fd, const void* data, std::size_t size);
 // Appends `size` bytes to a file opened by platformRawOpenForAppend in one
@@ -25,16 +31,26 @@ bool platformRawReadAt(int fd, void* data, std::size_t size, std::uint64_t offse
 bool platformRawSync(int fd);
 void platformRawClose(int fd);
 
-// Advisory whole-file locks that every process taking them on the same file
-// honours (processes that take none are not held back).  Each opening of
-// the file (descriptor) holds its own lock, so two descriptors of one
-// process exclude each other as two processes do; locking again through the
+// Advisory record locks on single bytes of a file (the bytes need not
+// exist; what is written is not held back), which every process taking them
+// on the same file honours, also on NFS.  Each opening of the file
+// (descriptor) holds its own locks, so two descriptors of one process
+// exclude each other as two processes do; locking a byte again through the
 // same descriptor changes the lock's kind.  Closing the descriptor (or the
-// end of the process) releases it.  Both wait until the lock is had; false
-// when the file system gives none.
-bool platformRawLockShared(int fd);
-bool platformRawLockExclusive(int fd);
-void platformRawUnlock(int fd);
+// end of the process) releases them.  A shared lock needs a descriptor open
+// for reading, an exclusive one a descriptor open for writing.
+//
+// Each call waits at most `waitMs` milliseconds for a lock that another
+// descriptor holds (0: it tries once and never waits), so that no holder
+// (a process stopped with Ctrl-Z, say) can hold the caller up for long.
+enum class PlatformLock {
+  kHad,
+  kBusy,  // another descriptor held a conflicting lock all the time
+  kNone,  // the file system gives no lock (or the descriptor cannot hold it)
+};
+PlatformLock platformRawLockShared(int fd, std::uint64_t byte, std::uint32_t waitMs);
+PlatformLock platformRawLockExclusive(int fd, std::uint64_t byte, std::uint32_t waitMs);
+void platformRawUnlock(int fd, std::uint64_t byte);
 // Whether the open file `fd` is the file now at `path` (links followed):
 // the same device and inode.  False when either cannot be examined (nothing
 // at `path`, say).

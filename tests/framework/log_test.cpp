@@ -222,18 +222,39 @@ TEST_F(LogTest, ALongerLogIsCutToItsLastMegabyteBeforeTheNewHeader) {
   }
 }
 
-TEST_F(LogTest, AFailedCutKeepsTheLogWhole) {
-  // A log whose name leaves no room in the folder for the longer name of
-  // the cut's new file: the cut cannot be written.
+// A cut that cannot be made (here the log's name leaves no room in the
+// folder for the longer name of the cut's new file; a full device does the
+// same) leaves the log as it was, and the run's lines go into it uncut.
+TEST_F(LogTest, AFailedCutKeepsTheLogWholeAndItsLines) {
   const std::string name(250, 'L');
   const std::string old = PatternedLog(4194305);
   WriteWholeFile(LogPath(name.c_str()), old);
   TPtr<TLog> log = MakeLog(0, name.c_str());
-  log->WriteMessage("Lost", "line");
-  EXPECT_FALSE(log->IsOpen());
+  log->WriteMessage("Kept", "one");
+  EXPECT_TRUE(log->IsOpen());
+  log->WriteMessage("Kept", "two");
   log.Reset();
-  EXPECT_TRUE(ReadWholeFile(LogPath(name.c_str())) == old);
+  const std::string contents = ReadWholeFile(LogPath(name.c_str()));
+  ASSERT_GT(contents.size(), old.size());
+  EXPECT_EQ(contents.compare(0, old.size(), old), 0);
+  EXPECT_EQ(contents.compare(old.size(), 8 + 60, "\r\n\r\n\r\n\r\n" + kRule), 0);
+  const std::vector<std::string> lines = LogLines(contents.substr(old.size() + 8));
+  ExpectHeaderAt(lines, 0);
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 6, lines.end()),
+            (std::vector<std::string>{"", "Kept: one", "Kept: two", "", "Closing log file..."}));
   EXPECT_EQ(FolderNames(), std::vector<std::string>{name});
+}
+
+// A line whose text holds line breaks: each ends in CR LF in the file, as
+// every line does.
+TEST_F(LogTest, LineBreaksInsideALineEndInCrLfToo) {
+  MakeLog()->WriteMessage("Cmd-line", "\n\nERROR: Program stopped with:\n  cause\r\n  file\n");
+  const std::string contents = ReadWholeFile(LogPath());
+  EXPECT_NE(contents.find("Cmd-line: \r\n\r\nERROR: Program stopped with:\r\n  cause\r\n  file\r\n\r\n"),
+            std::string::npos);
+  for (std::size_t at = contents.find('\n'); at != std::string::npos; at = contents.find('\n', at + 1)) {
+    ASSERT_TRUE(at > 0 && contents[at - 1] == '\r') << at;
+  }
 }
 
 // A run that opened the log before another run cut it: everything it
@@ -475,7 +496,10 @@ struct RunnerProcess {
   int output = -1;
 };
 
-RunnerProcess StartRunner(const std::vector<std::string>& arguments) {
+// The runner's environment: this process's, with `env` ("NAME=value")
+// given.
+RunnerProcess StartRunner(const std::vector<std::string>& arguments,
+                          const std::vector<std::string>& env = {}) {
   const std::string program = std::string(DCP_BINARY_DIR) + "/tests/framework/framework_log_runner";
   RunnerProcess runner;
   // Close-on-exec: no other child holds an end, so closing `input` ends
@@ -496,7 +520,11 @@ RunnerProcess StartRunner(const std::vector<std::string>& arguments) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  if (posix_spawn(&runner.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+  std::vector<std::string> variables = ChildEnvironment(env);
+  std::vector<char*> envp;
+  for (std::string& variable : variables) envp.push_back(variable.data());
+  envp.push_back(nullptr);
+  if (posix_spawn(&runner.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
     runner.pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   close(in[0]);
@@ -522,9 +550,10 @@ bool ReadRunner(const RunnerProcess& runner, bool untilEnd, std::string& said) {
 }
 
 // Ends the runner's standard input and waits for its end; its exit code
-// (-1 when it did not exit by itself within the watchdog's two minutes),
-// with what it said meanwhile in `said`.
-int FinishRunner(RunnerProcess& runner, std::string& said) {
+// (-1 when it did not exit by itself within the watchdog's two minutes, with
+// the signal that ended it in *endSignal when given), with what it said
+// meanwhile in `said`.
+int FinishRunner(RunnerProcess& runner, std::string& said, int* endSignal = nullptr) {
   if (runner.input >= 0) close(runner.input);
   runner.input = -1;
   const bool ended = runner.output >= 0 && ReadRunner(runner, true, said);
@@ -535,6 +564,7 @@ int FinishRunner(RunnerProcess& runner, std::string& said) {
   int status = 0;
   waitpid(runner.pid, &status, 0);
   runner.pid = -1;
+  if (endSignal) *endSignal = ended && WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -556,14 +586,33 @@ class RunnerReaper {
   std::vector<RunnerProcess>& mRunners;
 };
 
+// The runner's environment for a library preloaded into it (log_shim.cpp)
+// that makes the conditions `given` names.
+std::vector<std::string> ShimEnvironment(const std::vector<std::string>& given) {
+  std::vector<std::string> env = given;
+  env.push_back("LD_PRELOAD=" + std::string(DCP_BINARY_DIR) + "/tests/framework/libframework_log_shim.so");
+  // In the sanitizer build the preloaded library comes before the
+  // sanitizers' runtime.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  env.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
+  return env;
+}
+
 // Runs in several processes at once: writers that opened the log before
 // it was cut and write until the cutting ends, and runs that cut it again
 // and again (each leaves it over the cut size for the next).  Every line
 // that the file still holds is whole; every run's lines in it follow each
 // other without a gap or a repeat (a lost line or a tail kept twice would
 // show); and the writers' last lines, written after the last cut, are
-// there.
-TEST_F(LogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
+// there.  Also where every lock is a record lock, as on NFS: there a lock
+// needs a descriptor open for its kind of access, and none is refused.
+class SharedLogTest : public LogTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SharedLogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
+  const bool recordLocks = GetParam();
+  const std::string refusals = mScratch.Path() + "refusals.txt";
+  const std::vector<std::string> env =
+      recordLocks ? ShimEnvironment({"DCP_SHIM_RECORD_LOCKS=" + refusals}) : std::vector<std::string>{};
   constexpr int kWriters = 4;
   constexpr int kWriterPadding = 100;
   constexpr int kCutters = 2;
@@ -579,7 +628,8 @@ TEST_F(LogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
   const RunnerReaper cutterReaper(cutters);
   for (int w = 0; w < kWriters; ++w) {
     writers.push_back(StartRunner({mScratch.Path(), std::string("W").append(std::to_string(w)), "1", "0",
-                                   std::to_string(kWriterPadding), "until-closed"}));
+                                   std::to_string(kWriterPadding), "until-closed"},
+                                  env));
     ASSERT_GT(writers.back().pid, 0);
   }
   for (RunnerProcess& writer : writers) {
@@ -590,7 +640,8 @@ TEST_F(LogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
   for (int c = 0; c < kCutters; ++c) {
     cutters.push_back(
         StartRunner({mScratch.Path(), std::string("C").append(std::to_string(c)), std::to_string(kCutterRuns),
-                     std::to_string(kCutterLines), std::to_string(kCutterPadding)}));
+                     std::to_string(kCutterLines), std::to_string(kCutterPadding)},
+                    env));
     ASSERT_GT(cutters.back().pid, 0);
   }
   for (RunnerProcess& cutter : cutters) {
@@ -651,7 +702,51 @@ TEST_F(LogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
       EXPECT_EQ(last[tag], kCutterRuns * kCutterLines - 1) << tag;
     }
   }
-  EXPECT_EQ(FolderNames(), std::vector<std::string>{"Log.txt"});
+  EXPECT_FALSE(PathExists(refusals)) << ReadWholeFile(refusals);
+  std::vector<std::string> names = FolderNames();
+  EXPECT_EQ(names, std::vector<std::string>{"Log.txt"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Locks, SharedLogTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "RecordLocks" : "LocalLocks";
+                         });
+
+// A run ended by a signal in the middle of its cut, once the tail is
+// written and before the new file takes the log's place: the new file goes
+// with the run, and the log is as it was.
+TEST_F(LogTest, ASignalDuringTheCutLeavesNoFileBehind) {
+  const std::string old = PatternedLog(4194305);
+  WriteWholeFile(LogPath(), old);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    RunnerProcess runner =
+        StartRunner({mScratch.Path(), "S", "1", "1", "1"},
+                    ShimEnvironment({"DCP_SHIM_SIGNAL_BEFORE_CUT_RENAME=" + std::to_string(signal)}));
+    std::vector<RunnerProcess> running{runner};
+    const RunnerReaper reaper(running);
+    std::string said;
+    int ended = 0;
+    EXPECT_EQ(FinishRunner(running[0], said, &ended), -1) << said;
+    EXPECT_EQ(ended, signal);
+    EXPECT_TRUE(ReadWholeFile(LogPath()) == old);
+    EXPECT_EQ(FolderNames(), std::vector<std::string>{"Log.txt"});
+  }
+}
+
+// What a run killed during its cut (by SIGKILL, which no handler sees)
+// leaves is removed by the next cut; nothing else named like it is.
+TEST_F(LogTest, TheNextCutRemovesTheFilesOfKilledCuts) {
+  WriteWholeFile(LogPath("Log.txt.cut-K1lledRun000000A"), "left by a killed cut");
+  WriteWholeFile(LogPath("Log.txt.cut-short"), "not a cut's");
+  WriteWholeFile(LogPath("Other.txt.cut-K1lledRun000000B"), "another log's");
+  ASSERT_EQ(symlink(LogPath("Log.txt.cut-short").c_str(), LogPath("Log.txt.cut-ALinkNotAFile000").c_str()),
+            0);
+  WriteWholeFile(LogPath(), PatternedLog(4194305));
+  MakeLog()->WriteMessage("After", "cut");
+  EXPECT_EQ(ReadWholeFile(LogPath()).size() < 1100000, true);
+  EXPECT_EQ(FolderNames(),
+            (std::vector<std::string>{"Log.txt", "Log.txt.cut-ALinkNotAFile000", "Log.txt.cut-short",
+                                      "Other.txt.cut-K1lledRun000000B"}));
 }
 
 TEST_F(LogTest, EchoWritesTheLineToTheConsole) {

@@ -3,6 +3,8 @@
 // the real user's folders are never touched.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -295,6 +298,43 @@ TEST_F(ProbeTest, AnAbortIsHandledLikeAFault) {
   ExpectCrashTrace(Log(), "6", nullptr);
   // The log echoes to the console, so the crash lines reach it too.
   EXPECT_NE(result.output.find("Tarvo LOG> CrashLog: Handling Exception! Code : 6\n"), std::string::npos);
+}
+
+// Nothing at the log's name holds a run up: not a lock that another process
+// keeps (a run stopped with Ctrl-Z in its cut, any program that locks the
+// file, with either kind of lock), nor a FIFO.  With the lock kept, the
+// run's lines and its crash lines are appended without it and the cut is
+// left to a later run; without a regular file the run goes on without its
+// log.
+TEST_F(ProbeTest, NothingAtTheLogsNameHoldsARunUp) {
+  std::filesystem::create_directories(mScratch.Path() + "data/Tarvo/V0.0.1");
+  const std::string old = std::string(4194305, 'x') + "\r\n";
+  WriteWholeFile(LogPath(), old);
+  const int holder = open(LogPath().c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  struct flock whole {};
+  whole.l_type = F_WRLCK;
+  whole.l_whence = SEEK_SET;
+  ASSERT_EQ(fcntl(holder, F_OFD_SETLK, &whole), 0);
+  ChildResult result = Run("fault-worker");
+  close(holder);
+  ASSERT_FALSE(result.timedOut) << "the run waited for the lock";
+  EXPECT_TRUE(result.exited && result.exitCode == 1) << result.signal;
+  const std::string log = Log();
+  EXPECT_EQ(log.compare(0, old.size(), old), 0);
+  EXPECT_NE(log.find("Worker: about to fault\r\n"), std::string::npos);
+  ExpectCrashTrace(log, "B", "ProbeWriteThroughNull(int volatile*)");
+
+  ASSERT_EQ(unlink(LogPath().c_str()), 0);
+  ASSERT_EQ(mkfifo(LogPath().c_str(), 0600), 0);
+  result = Run("fault-worker");
+  ASSERT_FALSE(result.timedOut) << "the run waited for the FIFO";
+  EXPECT_TRUE(result.exited && result.exitCode == 1) << result.signal;
+  EXPECT_NE(result.output.find("Tarvo LOG> CrashLog: Handling Exception! Code : B\n"), std::string::npos);
+  struct stat info {};
+  ASSERT_EQ(lstat(LogPath().c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 }  // namespace
