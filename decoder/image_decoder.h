@@ -28,11 +28,12 @@
 // failure but the refusals below), every later ReadHeader and ReadData fails
 // at once with Except_EarlierReadFailed and reads and writes nothing, with or
 // without LendCallerPlanes, whatever its planes; until a new stream is
-// attached (AttachStream) or Close.  A ReadData refused before anything is
-// read or written leaves the decoder as it was: without a state, with an
-// image that does not fit the header (plane layout, planes, sampling, row
-// steps; no diagnostic) and with 16-bit planes for components too deep for
-// them (Except_BitDepthExceedsDataType).
+// attached (AttachStream, which reads the new stream whole only after
+// ResetInput) or Close.  A ReadData refused before anything is read or
+// written leaves the decoder as it was: without a state, with an image that
+// does not fit the header (plane layout, planes, sampling, row steps; no
+// diagnostic) and with 16-bit planes for components too deep for them
+// (Except_BitDepthExceedsDataType).
 //
 // A ReadData that fails leaves its planes as they were when it is refused as
 // above, when the codestream is refused or damaged (every tile-part is read
@@ -75,6 +76,12 @@ class BaseImageCodec {
 
 class BaseImageDecoder : public BaseImageCodec {
  public:
+  // Reads from `stream` from here on, within its size.  A stream attached
+  // while another is still attached (no ResetInput since) is also held to
+  // what the earlier stream's size has left unread: after a whole
+  // codestream that is usually nothing, and its reads fail with
+  // Except_noDataToRead.  ResetInput first, then AttachStream, to read the
+  // next stream.
   virtual std::int32_t AttachStream(BaseStreamInput* stream) = 0;
   virtual std::int32_t ReadHeader(ImageHeader* header, ImageSampling* sampling) = 0;
   virtual std::int32_t ReadData(void** planes, ImageBufferDescr* descr) = 0;

@@ -171,6 +171,31 @@ TEST(DecoderInterface, AFailedHeaderReadIsFinalUntilANewStream) {
   EXPECT_EQ(dec.ReadData(image.planePointers, &image.layout), 0);
 }
 
+// A stream attached without ResetInput after another is held to what the
+// other's size left unread: after a whole codestream, nothing.
+TEST(DecoderInterface, AStreamAttachedWithoutResetInputIsHeldToTheEarlierOnesRest) {
+  REQUIRE_TESTDATA(path, "conformance/p0_09.j2k");
+  const Bytes good = codec_test::ReadFile(path);
+  Codec::CMemBuffInput first;
+  Codec::CMemBuffInput second;
+  first.Open(good.data(), static_cast<std::uint32_t>(good.size()));
+  second.Open(good.data(), static_cast<std::uint32_t>(good.size()));
+  Codec::JPEG2000Decoder dec;
+  codec_test::RecordingSink sink;
+  ASSERT_EQ(dec.Init(), 0);
+  dec.AttachDiagnOutput(&sink);
+  ASSERT_EQ(dec.AttachStream(&first), 0);
+  Codec::ImageHeader header;
+  Codec::ImageSampling sampling;
+  ASSERT_EQ(dec.ReadHeader(&header, &sampling), 0);
+  Codec::ImageBuffer image;
+  ASSERT_EQ(image.Alloc(Codec::kImageData32s, 0, sampling, 6, 0), 0);
+  ASSERT_EQ(dec.ReadData(image.planePointers, &image.layout), 0);
+  ASSERT_EQ(dec.AttachStream(&second), 0);
+  EXPECT_EQ(dec.ReadHeader(&header, &sampling), -1);
+  EXPECT_EQ(sink.texts.back(), std::string(kPrefix) + "Except_noDataToRead");
+}
+
 // A stream whose reads throw what a caller's stream might: nothing of it
 // leaves the decoder.
 struct ThrowingStream : Codec::BaseStreamInput {
