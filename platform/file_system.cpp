@@ -177,6 +177,22 @@ bool platformResolvePath(const char* path, char* resolved, std::size_t capacity)
   return fits;
 }
 
+bool platformOwnerOf(const char* path, std::uint32_t* owner) {
+  struct stat info {};
+  if (lstat(path, &info) != 0) return false;
+  *owner = static_cast<std::uint32_t>(info.st_uid);
+  return true;
+}
+
+bool platformIsSharedStickyFolder(const char* path, std::uint32_t* owner) {
+  struct stat info {};
+  if (stat(path, &info) != 0 || !S_ISDIR(info.st_mode) || (info.st_mode & S_ISVTX) == 0 ||
+      (info.st_mode & (S_IWGRP | S_IWOTH)) == 0)
+    return false;
+  *owner = static_cast<std::uint32_t>(info.st_uid);
+  return true;
+}
+
 bool platformMayWrite(const char* path, int* errorCode) {
   if (access(path, W_OK) == 0) return true;
   if (errorCode) *errorCode = errno;
