@@ -263,10 +263,10 @@ TEST_F(FileSafety, WhatIsAtTheTemporaryNameIsLeftAsItWas) {
 constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE,
                                   SIGXFSZ, SIGUSR1, SIGALRM, SIGSEGV, SIGABRT};
 
-// Starts the tool with `out` as its standard output, its standard error
-// discarded, every signal at its default action and unblocked, and no core
-// file.
-pid_t StartTool(const std::vector<std::string>& arguments, int out) {
+// Starts the tool with `out` as its standard output, `err` as its standard
+// error (-1: discarded), every signal at its default action and unblocked,
+// and no core file.
+pid_t StartTool(const std::vector<std::string>& arguments, int out, int err = -1) {
   std::vector<std::string> all{DCP2MOV_PATH};
   all.insert(all.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -276,7 +276,7 @@ pid_t StartTool(const std::vector<std::string>& arguments, int out) {
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(out, 1);
-    dup2(discard, 2);
+    dup2(err >= 0 ? err : discard, 2);
     const rlimit noCore{0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
     sigset_t none;
@@ -288,6 +288,21 @@ pid_t StartTool(const std::vector<std::string>& arguments, int out) {
   }
   close(discard);
   return pid;
+}
+
+// Makes a pipe whose writing end (ends[1]) is already full: a run with it as
+// its standard output waits at its first progress line, with the temporary
+// movie made and no frame read, until the pipe is read or closed.
+bool MakeFullPipe(int ends[2]) {
+  if (pipe2(ends, O_CLOEXEC) != 0) return false;
+  fcntl(ends[1], F_SETFL, O_NONBLOCK);
+  const char block[512] = {};
+  while (write(ends[1], block, sizeof block) > 0) {
+  }
+  while (write(ends[1], block, 1) > 0) {
+  }
+  fcntl(ends[1], F_SETFL, 0);
+  return true;
 }
 
 // Waits at most two minutes for `done`; false when it never came.
@@ -307,18 +322,10 @@ TEST_F(FileSafety, SignalsAndCrashesRemoveTheTemporaryMovie) {
   const std::set<std::string> names = Names();
   for (int signal : kEndingSignals) {
     SCOPED_TRACE(strsignal(signal));
-    // The run's standard output is a pipe that is already full: the run
-    // waits at its first progress line, with the temporary movie made and
-    // no frame read, until the pipe is read or closed.
+    // The run waits at its first progress line, with the temporary movie
+    // made, until the pipe is read or closed.
     int pipeEnds[2];
-    ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
-    fcntl(pipeEnds[1], F_SETFL, O_NONBLOCK);
-    const char block[512] = {};
-    while (write(pipeEnds[1], block, sizeof block) > 0) {
-    }
-    while (write(pipeEnds[1], block, 1) > 0) {
-    }
-    fcntl(pipeEnds[1], F_SETFL, 0);
+    ASSERT_TRUE(MakeFullPipe(pipeEnds));
     const pid_t pid = StartTool({track, Path("movie")}, pipeEnds[1]);
     close(pipeEnds[1]);
     ASSERT_GT(pid, 0);
