@@ -167,16 +167,6 @@ bool platformNameFitsFolder(const char* path, int* errorCode) {
   return false;
 }
 
-bool platformResolvePath(const char* path, char* resolved, std::size_t capacity) {
-  char* full = realpath(path, nullptr);
-  if (!full) return false;
-  const std::size_t length = std::strlen(full);
-  const bool fits = length < capacity;
-  if (fits) std::memcpy(resolved, full, length + 1);
-  std::free(full);
-  return fits;
-}
-
 bool platformOwnerOf(const char* path, std::uint32_t* owner) {
   struct stat info {};
   if (lstat(path, &info) != 0) return false;

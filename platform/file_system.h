@@ -46,9 +46,6 @@ bool platformSameFile(const char* first, const char* second);
 // of the name goes (true for a name that exists); false with the error code
 // (ENAMETOOLONG) otherwise.
 bool platformNameFitsFolder(const char* path, int* errorCode);
-// The absolute path with every link resolved (realpath); false when it
-// cannot be had or does not fit.
-bool platformResolvePath(const char* path, char* resolved, std::size_t capacity);
 // The user id of the owner of what is at `path` (a link's own, no link
 // followed); false when nothing is there.
 bool platformOwnerOf(const char* path, std::uint32_t* owner);
