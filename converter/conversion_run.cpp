@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "converter/command_line.h"
 #include "converter/console.h"
@@ -152,6 +153,62 @@ std::uint32_t InitialFrameCapacity(std::uint32_t largest) {
   return largest < kMaxFrameBytes ? largest : kMaxFrameBytes;
 }
 
+// The most links followed from the destination: as many as the system
+// follows before it gives up (ELOOP).
+constexpr int kMaxLinksFollowed = 40;
+
+// The folder of the entry at `path`: "." for a bare name.
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// Whether the entry at `path` may be followed or replaced by this user.  In
+// a folder with the sticky bit that others may write into (as /tmp), anyone
+// may put a link or a file at a name someone else will use, so there only
+// this user's entries and those of the folder's owner are trusted: another
+// user's link could send the movie onto a third user's file, and another
+// user's file is not this user's to replace.  Anything is trusted in other
+// folders, and a missing entry is.
+bool TrustedEntry(const std::string& path) {
+  std::uint32_t folderOwner = 0;
+  std::uint32_t owner = 0;
+  if (!platformIsSharedStickyFolder(FolderOf(path).c_str(), &folderOwner)) return true;
+  if (!platformOwnerOf(path.c_str(), &owner)) return true;
+  return owner == platformUserId() || owner == folderOwner;
+}
+
+// Why the entry at `path`, which the movie would replace, is not trusted.
+std::string ReplaceRefusal(const std::string& path) {
+  const bool link = platformEntryKind(path.c_str(), false) == PlatformEntryKind::kLink;
+  return std::string("another user's ") + (link ? "link" : "file") + " in a shared folder is not replaced";
+}
+
+// The file a movie at `destination` replaces, found as a writer opening the
+// destination would find it: the destination itself, or, when it is a link,
+// the entry at the end of its chain of links, each link's target read from
+// the folder the link is in.  `links` receives the links of the chain, in
+// order.  A chain that ends at no entry (a dangling link, a loop, a link
+// that cannot be read) gives the destination, whose link the movie then
+// replaces.
+std::string ReplacedFile(const std::string& destination, std::vector<std::string>& links) {
+  std::string path = destination;
+  for (int followed = 0; followed <= kMaxLinksFollowed; ++followed) {
+    const PlatformEntryKind kind = platformEntryKind(path.c_str(), false);
+    if (kind == PlatformEntryKind::kNone) break;
+    if (kind != PlatformEntryKind::kLink) return path;
+    char target[kPathCapacity];
+    if (!platformReadLink(path.c_str(), target, sizeof target)) break;
+    links.push_back(path);
+    const std::size_t slash = path.rfind('/');
+    path = target[0] == '/' || slash == std::string::npos ? std::string(target)
+                                                          : path.substr(0, slash + 1) + target;
+  }
+  links.clear();
+  return destination;
+}
+
 // The movie of a run.  It is written into a hidden temporary file in the
 // folder of the file it is to replace and takes that file's place by a
 // rename once it holds a frame (or a run without frames succeeded).  A run
@@ -165,17 +222,20 @@ std::uint32_t InitialFrameCapacity(std::uint32_t largest) {
 // whatever another process put in the folder, under any name, is left as it
 // is.  The movie is written through the descriptor that made it, and its
 // permissions are set through it too; only the final rename names it.
+//
+// A link at the destination stays a link: the movie replaces the file it
+// points to, as a writer opening the destination would.  In a shared folder
+// (see TrustedEntry) another user's link is not followed and another user's
+// file is not replaced: the run is refused before the temporary file is
+// made, and the file the movie replaces is checked again just before the
+// rename, since another user may put a file at a free name in the meantime.
 class TMovieOutput {
  public:
   explicit TMovieOutput(const TString& destination)
-      : mShown(destination), mDestination(destination.ToNarrow(0)), mTarget(mDestination) {
-    // A link stays a link: the movie replaces the file it points to, as a
-    // writer opening the destination would.
-    if (platformEntryKind(mDestination.c_str(), false) == PlatformEntryKind::kLink) {
-      char resolved[kPathCapacity];
-      if (platformResolvePath(mDestination.c_str(), resolved, sizeof resolved)) mTarget = resolved;
-    }
-  }
+      : mShown(destination),
+        mDestination(destination.ToNarrow(0)),
+        mTarget(ReplacedFile(mDestination, mLinks)),
+        mRefused(mDestination) {}
   // Closes the writer; the temporary file goes unless it took the
   // destination's place.
   ~TMovieOutput() {
@@ -188,7 +248,9 @@ class TMovieOutput {
   TMovieOutput(const TMovieOutput&) = delete;
   TMovieOutput& operator=(const TMovieOutput&) = delete;
 
-  const std::string& Destination() const { return mDestination; }
+  // The file a failure concerns: the destination, or the link or file of a
+  // shared folder that was not trusted.
+  const std::string& FailedFile() const { return mRefused; }
   TQuickTimeVideoFile& Writer() { return *mWriter; }
   std::uint64_t FramesAdded() const { return mFramesAdded; }
   void FrameAdded() { ++mFramesAdded; }
@@ -196,18 +258,20 @@ class TMovieOutput {
   void Discard() { mDiscarded = true; }
   bool Discarded() const { return mDiscarded; }
   // Why the step of the movie that gave `result` failed (at `frame`; -1 for
-  // none): the destination and the reason Open refused it before the writer
-  // made anything, else the cause of the writer's result with the system's
-  // words for a failed write.
+  // none): the file and the reason Open refused it before the writer made
+  // anything, else the cause of the writer's result with the system's words
+  // for a failed write.
   TRunFailure Failure(const Kumu::Result_t& result, std::int64_t frame = -1) const {
-    if (!mRefusal.empty()) return {mDestination, frame, mRefusal};
+    if (!mRefusal.empty()) return {mRefused, frame, mRefusal};
     return {mDestination, frame,
             MovieCause(mDestination.c_str(), result, mWriter ? mWriter->SystemError() : 0)};
   }
 
   // Makes the temporary file and opens the writer on it.  A destination
-  // that is the input file itself (by any name or link), or whose name is
-  // longer than its folder allows, is refused before anything is written.
+  // that is the input file itself (by any name or link), whose name is
+  // longer than its folder allows, or that leads through another user's
+  // link or to another user's file in a shared folder, is refused before
+  // anything is written.
   // A destination that the writer could not have replaced (a folder, a file
   // the user may not write) is refused here, as opening it would have been,
   // rather than after the run.
@@ -220,6 +284,18 @@ class TMovieOutput {
     int error = 0;
     if (!platformNameFitsFolder(mTarget.c_str(), &error)) {
       mRefusal = SystemErrorText(error);
+      return refused;
+    }
+    for (const std::string& link : mLinks) {
+      if (!TrustedEntry(link)) {
+        mRefused = link;
+        mRefusal = "another user's link in a shared folder is not followed";
+        return refused;
+      }
+    }
+    if (!TrustedEntry(mTarget)) {
+      mRefused = mTarget;
+      mRefusal = ReplaceRefusal(mTarget);
       return refused;
     }
     // QuickTime starts and the movie's line is printed before the file is
@@ -254,21 +330,29 @@ class TMovieOutput {
   }
 
   // Gives the closed movie the destination's place, with the permissions of
-  // the file it replaces (a new file keeps those it was made with); 0, or
-  // the system's error number.
-  int Keep() {
+  // the file it replaces (a new file keeps those it was made with); empty,
+  // or why not: the system's words for a failed rename, or the refusal of
+  // another user's entry that took the name in a shared folder since Open
+  // (FailedFile() then names it).
+  std::string Keep() {
+    if (!TrustedEntry(mTarget)) {
+      mRefused = mTarget;
+      return ReplaceRefusal(mTarget);
+    }
     platformCopyPermissionsToOpenFile(mTarget.c_str(), mFile);
     int error = 0;
-    if (!platformRename(mTemporary.c_str(), mTarget.c_str(), &error)) return error;
+    if (!platformRename(mTemporary.c_str(), mTarget.c_str(), &error)) return SystemErrorText(error);
     mKept = true;
     platformCancelRemovalOnAbnormalEnd(mRemovalToken);
-    return 0;
+    return std::string();
   }
 
  private:
   TString mShown;
   std::string mDestination;
-  std::string mTarget;     // the file the movie replaces: the destination, or the file a link points to
+  std::vector<std::string> mLinks;  // the links followed from the destination to mTarget
+  std::string mTarget;     // the file the movie replaces: the destination, or the file its links lead to
+  std::string mRefused;    // the file a refusal names
   std::string mTemporary;  // empty until the temporary file is made
   std::string mRefusal;
   int mFile = -1;          // the temporary file, open from its creation to the end
@@ -551,19 +635,19 @@ Kumu::Result_t ConvertTrackFile(const TCommandLineOptions& options, TRunFailure*
   // The movie replaces the destination after a success, and after a failure
   // when it holds the frames converted before it and could be saved.
   if (output && !output->Discarded() && result.Success()) {
-    if (const int error = output->Keep()) {
-      why = {output->Destination(), -1, "the movie could not be given this name: " + SystemErrorText(error)};
+    if (const std::string cause = output->Keep(); !cause.empty()) {
+      why = {output->FailedFile(), -1, "the movie could not be given this name: " + cause};
       result = ConverterFailure(kCategoryQuickTime, "Failed to save the movie file");
     }
   } else if (output && !output->Discarded() && output->FramesAdded() > 0) {
     const std::string lost = "the frames converted before the failure could not be kept";
     if (output->Writer().Close().Failure()) {
       const int error = output->Writer().SystemError();
-      why.movie = output->Destination();
+      why.movie = output->FailedFile();
       why.movieCause = error != 0 ? lost + ": " + SystemErrorText(error) : lost;
-    } else if (const int error = output->Keep()) {
-      why.movie = output->Destination();
-      why.movieCause = lost + ": " + SystemErrorText(error);
+    } else if (const std::string cause = output->Keep(); !cause.empty()) {
+      why.movie = output->FailedFile();
+      why.movieCause = lost + ": " + cause;
     }
   }
   output.reset();

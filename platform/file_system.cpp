@@ -167,14 +167,20 @@ bool platformNameFitsFolder(const char* path, int* errorCode) {
   return false;
 }
 
-bool platformResolvePath(const char* path, char* resolved, std::size_t capacity) {
-  char* full = realpath(path, nullptr);
-  if (!full) return false;
-  const std::size_t length = std::strlen(full);
-  const bool fits = length < capacity;
-  if (fits) std::memcpy(resolved, full, length + 1);
-  std::free(full);
-  return fits;
+bool platformOwnerOf(const char* path, std::uint32_t* owner) {
+  struct stat info {};
+  if (lstat(path, &info) != 0) return false;
+  *owner = static_cast<std::uint32_t>(info.st_uid);
+  return true;
+}
+
+bool platformIsSharedStickyFolder(const char* path, std::uint32_t* owner) {
+  struct stat info {};
+  if (stat(path, &info) != 0 || !S_ISDIR(info.st_mode) || (info.st_mode & S_ISVTX) == 0 ||
+      (info.st_mode & (S_IWGRP | S_IWOTH)) == 0)
+    return false;
+  *owner = static_cast<std::uint32_t>(info.st_uid);
+  return true;
 }
 
 bool platformMayWrite(const char* path, int* errorCode) {

@@ -46,9 +46,13 @@ bool platformSameFile(const char* first, const char* second);
 // of the name goes (true for a name that exists); false with the error code
 // (ENAMETOOLONG) otherwise.
 bool platformNameFitsFolder(const char* path, int* errorCode);
-// The absolute path with every link resolved (realpath); false when it
-// cannot be had or does not fit.
-bool platformResolvePath(const char* path, char* resolved, std::size_t capacity);
+// The user id of the owner of what is at `path` (a link's own, no link
+// followed); false when nothing is there.
+bool platformOwnerOf(const char* path, std::uint32_t* owner);
+// Whether the folder at `path` (links followed) is one that others may put
+// entries into but not remove another's from, as /tmp: the sticky bit set and
+// writable by its group or by others.  Its owner's user id in *owner when so.
+bool platformIsSharedStickyFolder(const char* path, std::uint32_t* owner);
 // Whether this user may write the file (or folder) at `path`; false with
 // the error code in *errorCode when it is given.
 bool platformMayWrite(const char* path, int* errorCode = nullptr);

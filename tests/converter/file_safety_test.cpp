@@ -1,7 +1,9 @@
 // The user's files stay safe, the tool run as a child process: a movie never
 // takes the place of its own input, a destination whose name is too long is
 // refused before the first frame, a track without frames makes no movie, and
-// the hidden temporary movie goes when a signal or a crash ends the run.
+// the hidden temporary movie goes when a signal or a crash ends the run; in a
+// shared folder (sticky, as /tmp) no other user's link is followed and no
+// other user's file replaced.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -263,10 +265,10 @@ TEST_F(FileSafety, WhatIsAtTheTemporaryNameIsLeftAsItWas) {
 constexpr int kEndingSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGPIPE,
                                   SIGXFSZ, SIGUSR1, SIGALRM, SIGSEGV, SIGABRT};
 
-// Starts the tool with `out` as its standard output, its standard error
-// discarded, every signal at its default action and unblocked, and no core
-// file.
-pid_t StartTool(const std::vector<std::string>& arguments, int out) {
+// Starts the tool with `out` as its standard output, `err` as its standard
+// error (-1: discarded), every signal at its default action and unblocked,
+// and no core file.
+pid_t StartTool(const std::vector<std::string>& arguments, int out, int err = -1) {
   std::vector<std::string> all{DCP2MOV_PATH};
   all.insert(all.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -276,7 +278,7 @@ pid_t StartTool(const std::vector<std::string>& arguments, int out) {
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(out, 1);
-    dup2(discard, 2);
+    dup2(err >= 0 ? err : discard, 2);
     const rlimit noCore{0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
     sigset_t none;
@@ -288,6 +290,21 @@ pid_t StartTool(const std::vector<std::string>& arguments, int out) {
   }
   close(discard);
   return pid;
+}
+
+// Makes a pipe whose writing end (ends[1]) is already full: a run with it as
+// its standard output waits at its first progress line, with the temporary
+// movie made and no frame read, until the pipe is read or closed.
+bool MakeFullPipe(int ends[2]) {
+  if (pipe2(ends, O_CLOEXEC) != 0) return false;
+  fcntl(ends[1], F_SETFL, O_NONBLOCK);
+  const char block[512] = {};
+  while (write(ends[1], block, sizeof block) > 0) {
+  }
+  while (write(ends[1], block, 1) > 0) {
+  }
+  fcntl(ends[1], F_SETFL, 0);
+  return true;
 }
 
 // Waits at most two minutes for `done`; false when it never came.
@@ -307,18 +324,10 @@ TEST_F(FileSafety, SignalsAndCrashesRemoveTheTemporaryMovie) {
   const std::set<std::string> names = Names();
   for (int signal : kEndingSignals) {
     SCOPED_TRACE(strsignal(signal));
-    // The run's standard output is a pipe that is already full: the run
-    // waits at its first progress line, with the temporary movie made and
-    // no frame read, until the pipe is read or closed.
+    // The run waits at its first progress line, with the temporary movie
+    // made, until the pipe is read or closed.
     int pipeEnds[2];
-    ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
-    fcntl(pipeEnds[1], F_SETFL, O_NONBLOCK);
-    const char block[512] = {};
-    while (write(pipeEnds[1], block, sizeof block) > 0) {
-    }
-    while (write(pipeEnds[1], block, 1) > 0) {
-    }
-    fcntl(pipeEnds[1], F_SETFL, 0);
+    ASSERT_TRUE(MakeFullPipe(pipeEnds));
     const pid_t pid = StartTool({track, Path("movie")}, pipeEnds[1]);
     close(pipeEnds[1]);
     ASSERT_GT(pid, 0);
@@ -366,6 +375,209 @@ TEST_F(FileSafety, SignalsAndCrashesRemoveTheTemporaryMovie) {
     EXPECT_EQ(Names(), names);
   }
   EXPECT_EQ(ReadFile(Path("movie.mov")), "an earlier movie");
+}
+
+// --- shared folders ------------------------------------------------------------
+
+// Run as root, which may give links and files to other users and which the
+// system lets replace anyone's file: only the tool's own checks keep another
+// user's entries in a shared folder safe.
+class SharedFolders : public FileSafety {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to give links and files to other users (chown)";
+    FileSafety::SetUp();
+  }
+
+  // A folder of the test's folder with `mode` and `owner`.
+  std::string Folder(const std::string& name, mode_t mode, uid_t owner = 0) {
+    const std::string path = Path(name);
+    EXPECT_EQ(mkdir(path.c_str(), 0700), 0) << path;
+    EXPECT_EQ(chown(path.c_str(), owner, 0), 0) << path;
+    EXPECT_EQ(chmod(path.c_str(), mode), 0) << path;
+    return path;
+  }
+
+  // The names in each folder, and each entry's owner, kind and permissions,
+  // and its bytes (the size of a larger file) or a link's target.
+  static std::string Snapshot(const std::vector<std::string>& folders) {
+    std::string shot;
+    for (const std::string& folder : folders) {
+      std::set<std::string> names;
+      for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path());
+      for (const std::string& name : names) {
+        struct stat info {};
+        lstat(name.c_str(), &info);
+        shot += name + " " + std::to_string(info.st_uid) + " " + std::to_string(info.st_mode) + " ";
+        const std::string bytes =
+            S_ISLNK(info.st_mode) ? std::filesystem::read_symlink(name).string() : ReadFile(name);
+        shot += bytes.size() <= 64 ? bytes : std::to_string(bytes.size()) + " bytes";
+        shot += "\n";
+      }
+    }
+    return shot;
+  }
+};
+
+// Other users: a neighbour who may write into the shared folders, and a
+// third user whose files a neighbour's link may point to.
+constexpr uid_t kNeighbour = 54321;
+constexpr uid_t kThirdUser = 54322;
+
+void MakeLink(const std::string& target, const std::string& path, uid_t owner) {
+  ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0) << path;
+  ASSERT_EQ(lchown(path.c_str(), owner, 0), 0) << path;
+}
+
+void MakeFile(const std::string& path, const std::string& bytes, mode_t mode, uid_t owner) {
+  convtest::WriteFile(path, bytes);
+  ASSERT_EQ(chown(path.c_str(), owner, 0), 0) << path;
+  ASSERT_EQ(chmod(path.c_str(), mode), 0) << path;
+}
+
+const std::string kNotFollowed = "another user's link in a shared folder is not followed";
+const std::string kNotReplaced = "another user's file in a shared folder is not replaced";
+
+// A run refused before anything is written, naming `file` and `cause`.
+void ExpectRefused(const convtest::ToolRun& run, const std::string& file, const std::string& cause) {
+  EXPECT_EQ(run.exitCode, 1) << file;
+  EXPECT_EQ(run.out, "") << file;
+  EXPECT_EQ(run.err, kRefused + "  File '" + file + "': " + cause + "\n");
+}
+
+// The movie that took the place of an earlier file: a file with the frames,
+// with the earlier file's permissions.
+void ExpectMovie(const std::string& path, std::filesystem::perms permissions) {
+  ASSERT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(path))) << path;
+  EXPECT_EQ(qttest::Probe(path)["nb_read_frames"], "3") << path;
+  EXPECT_EQ(PermissionsOf(path), permissions) << path;
+}
+
+TEST_F(SharedFolders, OnlyTheCallersAndTheFolderOwnersLinksAreFollowed) {
+  const std::string track = Wrap("track.mxf", frames_);
+  // Two shared folders of the caller's, one of the neighbour's, and an
+  // ordinary one that anyone may write into.
+  const std::string shared = Folder("shared", 01777);
+  const std::string other = Folder("other", 01777);
+  const std::string owned = Folder("owned", 01777, kNeighbour);
+  const std::string plain = Folder("plain", 0777);
+
+  // Refused: the neighbour's link to the third user's file, and the
+  // caller's own link to the neighbour's link in the other shared folder.
+  MakeFile(shared + "/victim.txt", "the third user's", 0644, kThirdUser);
+  MakeLink("victim.txt", shared + "/planted.mov", kNeighbour);
+  MakeFile(shared + "/mine.txt", "the caller's", 0600, 0);
+  MakeLink(other + "/hop.mov", shared + "/chain.mov", 0);
+  MakeLink(shared + "/mine.txt", other + "/hop.mov", kNeighbour);
+  const std::string before = Snapshot({shared, other});
+  ExpectRefused(RunTool({track, shared + "/planted"}), shared + "/planted.mov", kNotFollowed);
+  ExpectRefused(RunTool({track, shared + "/chain"}), other + "/hop.mov", kNotFollowed);
+  EXPECT_EQ(Snapshot({shared, other}), before);
+
+  // Followed: the caller's link, the folder owner's link, and another user's
+  // link in an ordinary folder; each movie replaces the caller's file it
+  // points to.
+  MakeFile(shared + "/earlier.mov", "an earlier movie", 0640, 0);
+  MakeLink("earlier.mov", shared + "/own.mov", 0);
+  MakeFile(owned + "/earlier.mov", "an earlier movie", 0604, 0);
+  MakeLink("earlier.mov", owned + "/owners.mov", kNeighbour);
+  MakeFile(plain + "/earlier.mov", "an earlier movie", 0644, 0);
+  MakeLink("earlier.mov", plain + "/neighbours.mov", kNeighbour);
+  const struct {
+    std::string prefix;
+    std::string target;
+    std::filesystem::perms permissions;
+  } followed[] = {{shared + "/own", shared + "/earlier.mov", std::filesystem::perms(0640)},
+                  {owned + "/owners", owned + "/earlier.mov", std::filesystem::perms(0604)},
+                  {plain + "/neighbours", plain + "/earlier.mov", std::filesystem::perms(0644)}};
+  for (const auto& f : followed) {
+    const auto run = RunTool({track, f.prefix});
+    EXPECT_EQ(run.exitCode, 0) << f.prefix << ": " << run.err;
+    EXPECT_EQ(std::filesystem::read_symlink(f.prefix + ".mov"), "earlier.mov");
+    ExpectMovie(f.target, f.permissions);
+  }
+  EXPECT_EQ(Names(), (std::set<std::string>{"track.mxf", "shared", "other", "owned", "plain"}));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(owned), {}), 2);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(plain), {}), 2);
+}
+
+TEST_F(SharedFolders, OnlyTheCallersAndTheFolderOwnersFilesAreReplaced) {
+  const std::string track = Wrap("track.mxf", frames_);
+  const std::string shared = Folder("shared", 01777);
+  const std::string other = Folder("other", 01777);
+  const std::string owned = Folder("owned", 01777, kNeighbour);
+  const std::string plain = Folder("plain", 0777);
+
+  // Refused: the neighbour's world-writable file at the movie's name, the
+  // third user's file that the caller's own link points to, and the
+  // neighbour's dangling link (which the movie would replace).
+  MakeFile(shared + "/left.mov", "the neighbour's", 0666, kNeighbour);
+  MakeFile(other + "/theirs.mov", "the third user's", 0666, kThirdUser);
+  MakeLink(other + "/theirs.mov", shared + "/to-theirs.mov", 0);
+  MakeLink("nowhere", shared + "/dangling.mov", kNeighbour);
+  const std::string before = Snapshot({shared, other});
+  ExpectRefused(RunTool({track, shared + "/left"}), shared + "/left.mov", kNotReplaced);
+  ExpectRefused(RunTool({track, shared + "/to-theirs"}), other + "/theirs.mov", kNotReplaced);
+  ExpectRefused(RunTool({track, shared + "/dangling"}), shared + "/dangling.mov",
+                "another user's link in a shared folder is not replaced");
+  EXPECT_EQ(Snapshot({shared, other}), before);
+
+  // Replaced, with their permissions: the caller's file, the folder owner's
+  // file, and another user's file in an ordinary folder.
+  MakeFile(shared + "/mine.mov", "an earlier movie", 0640, 0);
+  MakeFile(owned + "/owners.mov", "an earlier movie", 0666, kNeighbour);
+  MakeFile(plain + "/neighbours.mov", "an earlier movie", 0606, kNeighbour);
+  const struct {
+    std::string prefix;
+    std::filesystem::perms permissions;
+  } replaced[] = {{shared + "/mine", std::filesystem::perms(0640)},
+                  {owned + "/owners", std::filesystem::perms(0666)},
+                  {plain + "/neighbours", std::filesystem::perms(0606)}};
+  for (const auto& r : replaced) {
+    const auto run = RunTool({track, r.prefix});
+    EXPECT_EQ(run.exitCode, 0) << r.prefix << ": " << run.err;
+    ExpectMovie(r.prefix + ".mov", r.permissions);
+  }
+}
+
+// A name that was free when the run began may hold another user's file by
+// the time the movie is kept: the movie does not replace it.
+TEST_F(SharedFolders, AnotherUsersFileMadeDuringTheRunIsNotReplaced) {
+  const std::string track = Wrap("track.mxf", frames_);
+  const std::string shared = Folder("shared", 01777);
+  const std::string movie = shared + "/late.mov";
+  const int err = open(Path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(err, 0);
+  int pipeEnds[2];
+  ASSERT_TRUE(MakeFullPipe(pipeEnds));
+  const pid_t pid = StartTool({track, shared + "/late"}, pipeEnds[1], err);
+  close(pipeEnds[1]);
+  close(err);
+  ASSERT_GT(pid, 0);
+  // The run waits with its temporary movie made (or it ended).
+  int status = 0;
+  bool ended = false;
+  const bool made =
+      WaitFor([&] {
+        ended = waitpid(pid, &status, WNOHANG) == pid;
+        return ended || std::filesystem::directory_iterator(shared) != std::filesystem::directory_iterator();
+      }) &&
+      !ended;
+  if (made) MakeFile(movie, "the neighbour's", 0666, kNeighbour);
+  char bytes[4096];
+  while (read(pipeEnds[0], bytes, sizeof bytes) > 0) {
+  }
+  close(pipeEnds[0]);
+  if (!ended) {
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  }
+  ASSERT_TRUE(made) << "the run did not make its temporary movie";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+  EXPECT_EQ(ReadFile(Path("stderr")),
+            kErrorHead + "  QuickTimeVideoFile: Failed to save the movie file\n  File '" + movie +
+                "': the movie could not be given this name: " + kNotReplaced + "\n");
+  EXPECT_EQ(Snapshot({shared}), movie + " " + std::to_string(kNeighbour) + " " +
+                                    std::to_string(S_IFREG | 0666) + " the neighbour's\n");
 }
 
 }  // namespace

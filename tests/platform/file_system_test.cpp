@@ -2,7 +2,8 @@
 // is at a path, whether it may be written, and the first bytes of a file;
 // the open of a regular file for reading, which refuses anything else
 // without waiting; and the new file made under an unused name, which leaves
-// whatever is already at the names it tries.
+// whatever is already at the names it tries; and which folders are shared
+// as /tmp is.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -188,6 +189,36 @@ TEST(FileSystem, NewFileUnderAnUnusedNameLeavesWhatIsAtTheOthers) {
       EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(name[i]))) << name;
   }
   EXPECT_NE(names[0], names[1]);
+  std::filesystem::remove_all(folder);
+}
+
+// Shared: the sticky bit with the group's or others' write right, on the
+// folder a link leads to.
+TEST(FileSystem, SharedStickyFolders) {
+  char made[] = "/tmp/platform_files_XXXXXX";
+  ASSERT_NE(mkdtemp(made), nullptr);
+  const std::string folder = made;
+  const struct {
+    const char* name;
+    mode_t mode;
+    bool shared;
+  } cases[] = {{"tmp", 01777, true},     {"group", 01770, true}, {"others", 01703, true},
+               {"closed", 01755, false}, {"open", 0777, false},  {"file", 01777, false}};
+  for (const auto& c : cases) {
+    const std::string path = folder + "/" + c.name;
+    if (std::string(c.name) == "file")
+      std::ofstream(path) << "bytes";
+    else
+      ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << c.name;
+    ASSERT_EQ(chmod(path.c_str(), c.mode), 0) << c.name;
+    std::uint32_t owner = 99999;
+    EXPECT_EQ(platformIsSharedStickyFolder(path.c_str(), &owner), c.shared) << c.name;
+    EXPECT_EQ(owner, c.shared ? geteuid() : 99999u) << c.name;
+  }
+  ASSERT_EQ(symlink("tmp", (folder + "/link").c_str()), 0);
+  std::uint32_t owner = 0;
+  EXPECT_TRUE(platformIsSharedStickyFolder((folder + "/link").c_str(), &owner));
+  EXPECT_FALSE(platformIsSharedStickyFolder((folder + "/gone").c_str(), &owner));
   std::filesystem::remove_all(folder);
 }
 
