@@ -14,8 +14,8 @@
 #include "framework/framework_hooks.h"
 #include "framework/system_info.h"
 #include "framework/text.h"
-#include "platform/file_system.h"
 #include "platform/abnormal_end.h"
+#include "platform/file_system.h"
 #include "platform/raw_io.h"
 #include "platform/system.h"
 
@@ -114,9 +114,10 @@ PlatformLock LockLog(int fd, bool exclusive, std::uint32_t waitMs) {
   return file;
 }
 
-void UnlockLog(int fd) {
+// Lets the lock LockLog took go (an append's turnstile is let go already).
+void UnlockLog(int fd, bool exclusive) {
   platformRawUnlock(fd, kFileByte);
-  platformRawUnlock(fd, kTurnByte);
+  if (exclusive) platformRawUnlock(fd, kTurnByte);
 }
 
 // The exclusive lock of a cut on the descriptor `fd` of the log, waited for
@@ -125,7 +126,7 @@ class CutLock {
  public:
   CutLock(int fd, std::uint32_t waitMs) : mFd(fd), mLock(LockLog(fd, true, waitMs)) {}
   ~CutLock() {
-    if (mLock == PlatformLock::kHad) UnlockLog(mFd);
+    if (mLock == PlatformLock::kHad) UnlockLog(mFd, true);
     platformRawClose(mFd);
   }
   CutLock(const CutLock&) = delete;
@@ -179,10 +180,10 @@ bool AppendToSharedLog(int* fd, const char* path, const void* data, std::size_t 
     // no stable identities), the line goes to the file just opened.
     if (platformRawIsFileAtPath(*fd, path) || attempt == kReplacedRetries) {
       const bool written = platformRawAppendWhole(*fd, data, size);
-      if (locked) UnlockLog(*fd);
+      if (locked) UnlockLog(*fd, false);
       return written;
     }
-    if (locked) UnlockLog(*fd);
+    if (locked) UnlockLog(*fd, false);
     platformRawClose(*fd);
     *fd = platformRawOpenForAppend(path, false);
   }
