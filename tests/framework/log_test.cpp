@@ -744,9 +744,8 @@ TEST_F(LogTest, TheNextCutRemovesTheFilesOfKilledCuts) {
   WriteWholeFile(LogPath(), PatternedLog(4194305));
   MakeLog()->WriteMessage("After", "cut");
   EXPECT_EQ(ReadWholeFile(LogPath()).size() < 1100000, true);
-  EXPECT_EQ(FolderNames(),
-            (std::vector<std::string>{"Log.txt", "Log.txt.cut-ALinkNotAFile000", "Log.txt.cut-short",
-                                      "Other.txt.cut-K1lledRun000000B"}));
+  EXPECT_EQ(FolderNames(), (std::vector<std::string>{"Log.txt", "Log.txt.cut-ALinkNotAFile000",
+                                                     "Log.txt.cut-short", "Other.txt.cut-K1lledRun000000B"}));
 }
 
 TEST_F(LogTest, EchoWritesTheLineToTheConsole) {
