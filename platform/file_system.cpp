@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/raw_io.h"
+
 PlatformEntryKind platformEntryKind(const char* path, bool followLinks, int* errorCode) {
   struct stat info {};
   int rc = followLinks ? stat(path, &info) : lstat(path, &info);
@@ -190,23 +192,8 @@ bool platformMayWrite(const char* path, int* errorCode) {
 }
 
 std::FILE* platformOpenRegularFileForReading(const char* path) {
-  // What the path names is checked before it is opened, so that no device
-  // is opened (a tape would rewind) and no FIFO waits for a writer; and
-  // again once it is open, without waiting, in case the path was changed
-  // in between.
-  struct stat info {};
-  if (stat(path, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-  int fd;
-  do {
-    fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = platformRawOpenForReadingOnly(path);
   if (fd < 0) return nullptr;
-  const int flags = fcntl(fd, F_GETFL);
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flags < 0 ||
-      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    close(fd);
-    return nullptr;
-  }
   std::FILE* stream = fdopen(fd, "rb");
   if (!stream) close(fd);
   return stream;

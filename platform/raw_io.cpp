@@ -19,18 +19,19 @@ int OpenWithFlags(const char* path, int flags) {
   return fd;
 }
 
-// Opens the regular file at `path` with `flags` (read and write, else
-// `fallback`'s access).  What the path names is looked at first, so that no
-// FIFO waits for its other end and no device is opened; and again once it
-// is open (without waiting), should the path have been changed in between.
-int OpenRegularFile(const char* path, int flags, int fallback) {
+// Opens the regular file at `path` with `flags` and `access` (else, where
+// that is not allowed, `fallback`'s access; -1: none).  What the path names
+// is looked at first, so that no FIFO waits for its other end and no device
+// is opened (a tape would rewind); and again once it is open (without
+// waiting), should the path have been changed in between.
+int OpenRegularFile(const char* path, int flags, int access, int fallback) {
   struct stat info;
   if (stat(path, &info) == 0 && !S_ISREG(info.st_mode)) {
     errno = EINVAL;
     return -1;
   }
-  int fd = OpenWithFlags(path, O_RDWR | flags);
-  if (fd < 0 && errno == EACCES) fd = OpenWithFlags(path, fallback | flags);
+  int fd = OpenWithFlags(path, access | flags);
+  if (fd < 0 && errno == EACCES && fallback >= 0) fd = OpenWithFlags(path, fallback | flags);
   if (fd < 0) return -1;
   const int status = fcntl(fd, F_GETFL);
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || status < 0 ||
@@ -45,10 +46,12 @@ int OpenRegularFile(const char* path, int flags, int fallback) {
 }  // namespace
 
 int platformRawOpenForAppend(const char* path, bool truncate) {
-  return OpenRegularFile(path, O_CREAT | O_APPEND | (truncate ? O_TRUNC : 0), O_WRONLY);
+  return OpenRegularFile(path, O_CREAT | O_APPEND | (truncate ? O_TRUNC : 0), O_RDWR, O_WRONLY);
 }
 
-int platformRawOpenExisting(const char* path) { return OpenRegularFile(path, 0, O_RDONLY); }
+int platformRawOpenExisting(const char* path) { return OpenRegularFile(path, 0, O_RDWR, O_RDONLY); }
+
+int platformRawOpenForReadingOnly(const char* path) { return OpenRegularFile(path, 0, O_RDONLY, -1); }
 
 bool platformRawWriteAll(int fd, const void* data, std::size_t size) {
   const char* p = static_cast<const char*>(data);

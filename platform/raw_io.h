@@ -18,6 +18,9 @@ int platformRawOpenForAppend(const char* path, bool truncate);
 // reading alone when it may not be written), refusing anything else as
 // platformRawOpenForAppend does; -1 on failure.
 int platformRawOpenExisting(const char* path);
+// Opens the existing regular file at `path` for reading only, refusing
+// anything else as platformRawOpenForAppend does; -1 on failure.
+int platformRawOpenForReadingOnly(const char* path);
 // Writes all `size` bytes (retrying short writes); false on failure.
 bool platformRawWriteAll(int fd, const void* data, std::size_t size);
 // Appends `size` bytes to a file opened by platformRawOpenForAppend in one
