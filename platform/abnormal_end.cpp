@@ -20,17 +20,27 @@ constexpr int kEndingSignals[] = {SIGHUP,    SIGINT,  SIGQUIT, SIGTRAP,   SIGUSR
                                   SIGPIPE,   SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ,
                                   SIGVTALRM, SIGPROF, SIGPOLL, SIGPWR,    SIGSYS};
 
-static_assert(std::atomic<int>::is_always_lock_free, "the handlers test the states without a lock");
+static_assert(std::atomic<unsigned>::is_always_lock_free, "the handlers test the states without a lock");
 
-// A place for one named file.  Its path is written only while the place is
+// A place for one named file.  Its word holds the place's state in its low
+// bits and, above them, how often a name in it was cancelled: a token
+// carries that count, so that a token cancelled once cancels nothing when
+// the place is named again.  The path is written only while the place is
 // kClaimed, and read only by the one caller that turns it from kNamed to
 // kRemoved.  A removed place is not used again: the process is ending.
-enum PlaceState : int { kFree, kClaimed, kNamed, kRemoved };
+enum PlaceState : unsigned { kFree, kClaimed, kNamed, kRemoved };
+constexpr unsigned kStateBits = 2;
+constexpr unsigned kStateMask = (1u << kStateBits) - 1;
+// The counts a token tells apart (so that every token is a positive int).
+constexpr unsigned kTokenGenerations = 1u << 24;
 struct Place {
-  std::atomic<int> state{kFree};
+  std::atomic<unsigned> word{kFree};
   char path[kPlatformAbnormalEndPathCapacity];
 };
 Place gPlaces[kPlatformAbnormalEndFiles];
+
+unsigned StateOf(unsigned word) { return word & kStateMask; }
+unsigned GenerationOf(unsigned word) { return (word >> kStateBits) % kTokenGenerations; }
 
 void OnEndingSignal(int signal) {
   const int savedErrno = errno;
@@ -75,13 +85,14 @@ int platformRemoveFileOnAbnormalEnd(const char* path) {
   static const bool installed = InstallEndingSignals();
   const std::size_t length = path ? strlen(path) : 0;
   if (!installed || length == 0 || length >= kPlatformAbnormalEndPathCapacity) return -1;
-  for (int token = 0; token < kPlatformAbnormalEndFiles; ++token) {
-    Place& place = gPlaces[token];
-    int expected = kFree;
-    if (!place.state.compare_exchange_strong(expected, kClaimed)) continue;
+  for (int index = 0; index < kPlatformAbnormalEndFiles; ++index) {
+    Place& place = gPlaces[index];
+    unsigned word = place.word.load();
+    if (StateOf(word) != kFree || !place.word.compare_exchange_strong(word, (word & ~kStateMask) | kClaimed))
+      continue;
     memcpy(place.path, path, length + 1);
-    place.state.store(kNamed);
-    return token;
+    place.word.store((word & ~kStateMask) | kNamed);
+    return static_cast<int>(GenerationOf(word)) * kPlatformAbnormalEndFiles + index;
   }
   return -1;
 }
@@ -117,14 +128,25 @@ int platformCreateFileRemovedOnAbnormalEnd(const char* before, const char* after
 }
 
 void platformCancelRemovalOnAbnormalEnd(int token) {
-  if (token < 0 || token >= kPlatformAbnormalEndFiles) return;
-  int expected = kNamed;
-  gPlaces[token].state.compare_exchange_strong(expected, kFree);
+  if (token < 0) return;
+  Place& place = gPlaces[token % kPlatformAbnormalEndFiles];
+  unsigned word = place.word.load();
+  // Only the naming the token was given for; the place's next naming counts
+  // one more cancel.
+  if (StateOf(word) != kNamed ||
+      GenerationOf(word) != static_cast<unsigned>(token / kPlatformAbnormalEndFiles))
+    return;
+  place.word.compare_exchange_strong(word, ((word & ~kStateMask) + (1u << kStateBits)) | kFree);
 }
 
 void platformRemoveFilesOfAbnormalEnd() {
   for (Place& place : gPlaces) {
-    int expected = kNamed;
-    if (place.state.compare_exchange_strong(expected, kRemoved)) unlink(place.path);
+    unsigned word = place.word.load();
+    while (StateOf(word) == kNamed) {
+      if (place.word.compare_exchange_weak(word, (word & ~kStateMask) | kRemoved)) {
+        unlink(place.path);
+        break;
+      }
+    }
   }
 }

@@ -37,7 +37,8 @@ int platformRemoveFileOnAbnormalEnd(const char* path);
 int platformCreateFileRemovedOnAbnormalEnd(const char* before, const char* after, char* path,
                                            std::size_t capacity, int* errorCode, int* token);
 // The file of `token` is no longer to be removed (it was kept or removed by
-// the program itself); nothing for -1.
+// the program itself); nothing for -1.  A token cancels once: cancelled
+// again, it leaves alone whatever file was named since.
 void platformCancelRemovalOnAbnormalEnd(int token);
 // Removes the named files now, once each, and forgets them.  Safe inside a
 // signal handler.
