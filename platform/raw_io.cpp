@@ -128,6 +128,9 @@ PlatformLock LockByte(int fd, short type, std::uint64_t byte, std::uint32_t wait
   for (;;) {
     if (SetByteLock(fd, type, byte) == 0) return PlatformLock::kHad;
     if (errno == EINTR) continue;
+    // A descriptor without the access the lock needs, which says nothing
+    // of whether the file system gives locks.
+    if (errno == EBADF) return PlatformLock::kRefused;
     if (errno != EAGAIN && errno != EACCES) return PlatformLock::kNone;
     if (waitMs == 0) return PlatformLock::kBusy;
     const std::uint64_t now = MonotonicNs();

@@ -48,8 +48,9 @@ void platformRawClose(int fd);
 // (a process stopped with Ctrl-Z, say) can hold the caller up for long.
 enum class PlatformLock {
   kHad,
-  kBusy,  // another descriptor held a conflicting lock all the time
-  kNone,  // the file system gives no lock (or the descriptor cannot hold it)
+  kBusy,     // another descriptor held a conflicting lock all the time
+  kNone,     // the file system gives no lock
+  kRefused,  // the descriptor's access does not allow this kind of lock
 };
 PlatformLock platformRawLockShared(int fd, std::uint64_t byte, std::uint32_t waitMs);
 PlatformLock platformRawLockExclusive(int fd, std::uint64_t byte, std::uint32_t waitMs);
