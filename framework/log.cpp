@@ -328,6 +328,8 @@ void TLog::OpenFile() {
 void TLog::CutFile() {
   const char* path = mPathBytes.Data();
   for (int attempt = 0; attempt <= kReplacedRetries; ++attempt) {
+    // Opened for reading and writing: a run that may not write the log
+    // never replaces it.
     const int in = platformRawOpenExisting(path);
     if (in < 0) ThrowLogError(u"File I/O Error");
     const CutLock lock(in, mLockWaitMs);
@@ -337,8 +339,11 @@ void TLog::CutFile() {
       mLockWaitMs = 0;
       return;
     }
-    // On a file system that gives no locks the cut goes on without (as the
-    // appends do), so that the log is still kept to its size.
+    // A descriptor that may not hold the lock does not cut (this one is open
+    // for writing, which the lock needs).  On a file system that gives no
+    // locks the cut goes on without (as the appends do), so that the log is
+    // still kept to its size.
+    if (lock.Result() == PlatformLock::kRefused) return;
     if (CutLockedFile(in, lock.Result() == PlatformLock::kHad)) return;
   }
   // The file kept being replaced: others have cut it.

@@ -49,7 +49,7 @@ int platformRawOpenForAppend(const char* path, bool truncate) {
   return OpenRegularFile(path, O_CREAT | O_APPEND | (truncate ? O_TRUNC : 0), O_RDWR, O_WRONLY);
 }
 
-int platformRawOpenExisting(const char* path) { return OpenRegularFile(path, 0, O_RDWR, O_RDONLY); }
+int platformRawOpenExisting(const char* path) { return OpenRegularFile(path, 0, O_RDWR, -1); }
 
 int platformRawOpenForReadingOnly(const char* path) { return OpenRegularFile(path, 0, O_RDONLY, -1); }
 

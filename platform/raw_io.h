@@ -14,9 +14,9 @@
 // read, so that it can hold a shared or an exclusive lock also where locks
 // are record locks (NFS), which need that access.
 int platformRawOpenForAppend(const char* path, bool truncate);
-// Opens the existing regular file at `path` for reading and writing (for
-// reading alone when it may not be written), refusing anything else as
-// platformRawOpenForAppend does; -1 on failure.
+// Opens the existing regular file at `path` for reading and writing,
+// refusing anything else as platformRawOpenForAppend does; -1 on failure
+// (also when the file may not be both read and written).
 int platformRawOpenExisting(const char* path);
 // Opens the existing regular file at `path` for reading only, refusing
 // anything else as platformRawOpenForAppend does; -1 on failure.

@@ -2,10 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,8 +22,6 @@
 #include "framework/exceptions.h"
 #include "tests/framework/startup_test_util.h"
 #include "tests/framework/framework_test_env.h"
-
-extern char** environ;
 
 namespace {
 
@@ -496,10 +494,13 @@ struct RunnerProcess {
   int output = -1;
 };
 
+// Another user, whom root's tests give the runner to.
+constexpr int kOtherUser = 54321;
+
 // The runner's environment: this process's, with `env` ("NAME=value")
-// given.
-RunnerProcess StartRunner(const std::vector<std::string>& arguments,
-                          const std::vector<std::string>& env = {}) {
+// given; its user `user` when not -1 (root drops to it before the exec).
+RunnerProcess StartRunner(const std::vector<std::string>& arguments, const std::vector<std::string>& env = {},
+                          int user = -1) {
   const std::string program = std::string(DCP_BINARY_DIR) + "/tests/framework/framework_log_runner";
   RunnerProcess runner;
   // Close-on-exec: no other child holds an end, so closing `input` ends
@@ -516,17 +517,18 @@ RunnerProcess StartRunner(const std::vector<std::string>& arguments,
   std::vector<char*> argv;
   for (std::string& argument : all) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   std::vector<std::string> variables = ChildEnvironment(env);
   std::vector<char*> envp;
   for (std::string& variable : variables) envp.push_back(variable.data());
   envp.push_back(nullptr);
-  if (posix_spawn(&runner.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
-    runner.pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
+  runner.pid = fork();
+  if (runner.pid == 0) {
+    const bool dropped = user < 0 || (setgroups(0, nullptr) == 0 && setgid(static_cast<gid_t>(user)) == 0 &&
+                                      setuid(static_cast<uid_t>(user)) == 0);
+    if (dropped && dup2(in[0], 0) == 0 && dup2(out[1], 1) == 1)
+      execve(program.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
   close(in[0]);
   close(out[1]);
   runner.input = in[1];
@@ -746,6 +748,32 @@ TEST_F(LogTest, TheNextCutRemovesTheFilesOfKilledCuts) {
   EXPECT_EQ(ReadWholeFile(LogPath()).size() < 1100000, true);
   EXPECT_EQ(FolderNames(), (std::vector<std::string>{"Log.txt", "Log.txt.cut-ALinkNotAFile000",
                                                      "Log.txt.cut-short", "Other.txt.cut-K1lledRun000000B"}));
+}
+
+// A log the run may only read, however long: the run neither writes nor
+// replaces it, and leaves no file beside it.  Root may write any file, so
+// there the run is another user's, who owns the folder and the file.
+TEST_F(LogTest, ALogTheRunMayOnlyReadIsLeftAsItWas) {
+  const std::string old = PatternedLog(4194305);
+  WriteWholeFile(LogPath(), old);
+  ASSERT_EQ(chmod(LogPath().c_str(), 0444), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(mScratch.Path().c_str(), kOtherUser, kOtherUser), 0);
+    ASSERT_EQ(chown(LogPath().c_str(), kOtherUser, kOtherUser), 0);
+  }
+  struct stat before {};
+  ASSERT_EQ(stat(LogPath().c_str(), &before), 0);
+  std::vector<RunnerProcess> runners{
+      StartRunner({mScratch.Path(), "R", "1", "1", "1"}, {}, root ? kOtherUser : -1)};
+  const RunnerReaper reaper(runners);
+  std::string said;
+  EXPECT_EQ(FinishRunner(runners[0], said), 0) << said;
+  struct stat after {};
+  ASSERT_EQ(stat(LogPath().c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_TRUE(ReadWholeFile(LogPath()) == old);
+  EXPECT_EQ(FolderNames(), std::vector<std::string>{"Log.txt"});
 }
 
 TEST_F(LogTest, EchoWritesTheLineToTheConsole) {
