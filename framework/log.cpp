@@ -95,29 +95,35 @@ void WriteLogHook(const char* category, const TString& text) {
   if (TLog* log = TLog::Instance()) log->WriteText(category, text);
 }
 
-// The log's lock, on two bytes of the file.  Every append passes through
-// the turnstile (a shared lock on kTurnByte, let go once the append holds
-// its shared lock on kFileByte); a cut holds the turnstile exclusively from
-// before it waits for the exclusive lock on kFileByte until it is done.  So
-// a cut waits for the appends under way, never for those that follow them.
+// The log's lock, on two bytes of the file, both taken exclusively (which
+// needs only a descriptor open for writing, as every append has).  Every
+// append passes through the turnstile (takes kTurnByte and lets it go at
+// once), then holds kFileByte for its write, so appends exclude each other
+// also where the file system works out O_APPEND's end per client (NFS); a
+// cut holds the turnstile from before it waits for kFileByte until it is
+// done.  So a cut waits for the appends under way, never for those that
+// follow them.
 constexpr std::uint64_t kTurnByte = 0;
 constexpr std::uint64_t kFileByte = 1;
 
-// Takes the log's lock through `fd`, shared for an append or exclusive for
-// a cut, waiting at most `waitMs` for each of its two parts.
-PlatformLock LockLog(int fd, bool exclusive, std::uint32_t waitMs) {
-  const auto lock = exclusive ? &platformRawLockExclusive : &platformRawLockShared;
-  const PlatformLock turn = lock(fd, kTurnByte, waitMs);
+// Takes the log's lock through `fd`, keeping the turnstile for a cut
+// (`cut`), waiting at most `waitMs` for its two parts together.
+PlatformLock LockLog(int fd, bool cut, std::uint32_t waitMs) {
+  const std::uint64_t start = waitMs ? platformMonotonicMs() : 0;
+  const PlatformLock turn = platformRawLockExclusive(fd, kTurnByte, waitMs);
   if (turn != PlatformLock::kHad) return turn;
-  const PlatformLock file = lock(fd, kFileByte, waitMs);
-  if (!exclusive || file != PlatformLock::kHad) platformRawUnlock(fd, kTurnByte);
+  if (!cut) platformRawUnlock(fd, kTurnByte);
+  const std::uint64_t spent = waitMs ? platformMonotonicMs() - start : 0;
+  const PlatformLock file = platformRawLockExclusive(
+      fd, kFileByte, spent < waitMs ? static_cast<std::uint32_t>(waitMs - spent) : 0);
+  if (cut && file != PlatformLock::kHad) platformRawUnlock(fd, kTurnByte);
   return file;
 }
 
 // Lets the lock LockLog took go (an append's turnstile is let go already).
-void UnlockLog(int fd, bool exclusive) {
+void UnlockLog(int fd, bool cut) {
   platformRawUnlock(fd, kFileByte);
-  if (exclusive) platformRawUnlock(fd, kTurnByte);
+  if (cut) platformRawUnlock(fd, kTurnByte);
 }
 
 // The exclusive lock of a cut on the descriptor `fd` of the log, waited for
@@ -175,9 +181,9 @@ bool AppendToSharedLog(int* fd, const char* path, const void* data, std::size_t 
     const bool locked = lock == PlatformLock::kHad;
     if (lockBusy) *lockBusy = lock == PlatformLock::kBusy;
     if (lock == PlatformLock::kBusy) lockWaitMs = 0;
-    // Under the shared lock no cut can replace the file between this check
-    // and the write.  When the check never holds (a file system that gives
-    // no stable identities), the line goes to the file just opened.
+    // Under the lock no cut can replace the file between this check and the
+    // write.  When the check never holds (a file system that gives no stable
+    // identities), the line goes to the file just opened.
     if (platformRawIsFileAtPath(*fd, path) || attempt == kReplacedRetries) {
       const bool written = platformRawAppendWhole(*fd, data, size);
       if (locked) UnlockLog(*fd, false);

@@ -11,8 +11,7 @@
 // when missing and emptied first when `truncate`; -1 on failure.  Anything
 // but a regular file (a FIFO, a device, a folder) is refused without being
 // waited for.  The descriptor is open for reading too where the file may be
-// read, so that it can hold a shared or an exclusive lock also where locks
-// are record locks (NFS), which need that access.
+// read, else for writing alone; either way it can hold an exclusive lock.
 int platformRawOpenForAppend(const char* path, bool truncate);
 // Opens the existing regular file at `path` for reading and writing,
 // refusing anything else as platformRawOpenForAppend does; -1 on failure

@@ -750,6 +750,36 @@ TEST_F(LogTest, TheNextCutRemovesTheFilesOfKilledCuts) {
                                                      "Log.txt.cut-short", "Other.txt.cut-K1lledRun000000B"}));
 }
 
+// Waits until the runner, a child of this process, stops itself; false when
+// it ended instead.
+bool StoppedItself(const RunnerProcess& runner) {
+  int status = 0;
+  return waitpid(runner.pid, &status, WUNTRACED) == runner.pid && WIFSTOPPED(status);
+}
+
+// Two appends exclude each other (on NFS each client works out where the
+// file ends, so two at once could write over each other): while a run is
+// stopped in the middle of its append, no other append has the lock.
+TEST_F(LogTest, AnAppendKeepsOthersOutUntilItIsDone) {
+  std::vector<RunnerProcess> runners{StartRunner({mScratch.Path(), "Held", "1", "1", "1"},
+                                                 ShimEnvironment({"DCP_SHIM_STOP_AT_WRITE_OF=Held:"}))};
+  const RunnerReaper reaper(runners);
+  ASSERT_TRUE(StoppedItself(runners[0]));
+  int fd = open(LogPath().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const std::string entry = "\r\nMeanwhile: appended\r\n";
+  bool busy = false;
+  EXPECT_TRUE(AppendToSharedLog(&fd, LogPath().c_str(), entry.data(), entry.size(), 0, &busy));
+  EXPECT_TRUE(busy);
+  close(fd);
+  kill(runners[0].pid, SIGCONT);
+  std::string said;
+  EXPECT_EQ(FinishRunner(runners[0], said), 0) << said;
+  const std::vector<std::string> lines = Lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Meanwhile: appended"), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Held: 0 0 p"), 1);
+}
+
 // A log the run may only read, however long: the run neither writes nor
 // replaces it, and leaves no file beside it.  Root may write any file, so
 // there the run is another user's, who owns the folder and the file.
