@@ -1,5 +1,6 @@
 #include "framework/log.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -168,6 +169,36 @@ void CollectCutFile(void* context, const char* name) {
   if (IsCutFileName(name, search.logName)) search.found.push_back(search.folder + name);
 }
 
+// How often a cut copies what was appended to the log since it last looked
+// before it gives up on a log that keeps growing.
+constexpr int kCatchUpRounds = 64;
+
+// Copies to `out` what was appended to the log `in` after its first `from`
+// bytes, again and again until its length stays as it was, through
+// `buffer`.  Appends that did not wait for a cut's lock (a cut that was
+// stopped or slow holds it longer than they wait) land in the log it is
+// about to replace; so the cut renames its file at once after this.  The
+// window that remains is a few instructions wide: an append between the
+// last look and the rename, or one that checked before the rename which
+// file is at the log's path and writes after it.  False when the log kept
+// growing, shrank (a run emptied it), or could not be read or copied.
+bool CopyAppendedMeanwhile(int in, int out, std::uint64_t from, TByteArray& buffer) {
+  const auto capacity = static_cast<std::uint64_t>(buffer.Size());
+  for (int round = 0; round <= kCatchUpRounds; ++round) {
+    std::uint64_t size = 0;
+    if (!platformRawOpenFileSize(in, &size) || size < from) return false;
+    if (size == from) return true;
+    if (round == kCatchUpRounds) return false;
+    while (from < size) {
+      const std::uint64_t part = std::min(size - from, capacity);
+      if (!platformRawReadAt(in, buffer.Data(), part, from) || !platformRawWriteAll(out, buffer.Data(), part))
+        return false;
+      from += part;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool AppendToSharedLog(int* fd, const char* path, const void* data, std::size_t size,
@@ -176,7 +207,8 @@ bool AppendToSharedLog(int* fd, const char* path, const void* data, std::size_t 
   for (int attempt = 0; *fd >= 0; ++attempt) {
     // A lock not had in time (its holder may be a run stopped with Ctrl-Z),
     // or a file system without locks: the line is appended all the same
-    // rather than lost.
+    // rather than lost (a cut that held the lock meanwhile copies it into
+    // its new file).
     const PlatformLock lock = LockLog(*fd, false, lockWaitMs);
     const bool locked = lock == PlatformLock::kHad;
     if (lockBusy) *lockBusy = lock == PlatformLock::kBusy;
@@ -387,7 +419,8 @@ bool TLog::CutLockedFile(int in, bool locked) {
       platformCreateFileRemovedOnAbnormalEnd(before.Data(), "", cutPath, capacity, nullptr, &token);
   if (out < 0) ThrowLogError(u"File I/O Error");
   platformCopyPermissionsToOpenFile(path, out);
-  const bool written = platformRawWriteAll(out, tail.Data(), kCutKeep) && platformRawSync(out);
+  const bool written = platformRawWriteAll(out, tail.Data(), kCutKeep) && platformRawSync(out) &&
+                       CopyAppendedMeanwhile(in, out, size, tail);
   platformRawClose(out);
   const bool renamed = written && platformRawRename(cutPath, path);
   if (!renamed) platformRawRemove(cutPath);

@@ -3,10 +3,16 @@
 //
 //   DCP_SHIM_SIGNAL_BEFORE_CUT_RENAME=SIGNAL
 //       a rename of a file whose name holds ".cut-" raises SIGNAL first;
+//   DCP_SHIM_STOP_AT_CUT_SYNC=1
+//       the run stops itself (SIGSTOP) before it syncs a file whose name
+//       holds ".cut-", as a cut stopped with Ctrl-Z or a slow disk would
+//       hold it there;
 //   DCP_SHIM_STOP_AT_WRITE_OF=TEXT
-//       the run stops itself (SIGSTOP) before a write whose bytes hold TEXT.
+//       the run stops itself before a write whose bytes hold TEXT.
 #include <dlfcn.h>
+#include <limits.h>
 #include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -17,6 +23,18 @@ extern "C" int rename(const char* from, const char* to) {
   const char* signal = getenv("DCP_SHIM_SIGNAL_BEFORE_CUT_RENAME");
   if (signal && strstr(from, ".cut-")) raise(atoi(signal));
   return real(from, to);
+}
+
+extern "C" int fsync(int fd) {
+  using Fsync = int (*)(int);
+  static const Fsync real = reinterpret_cast<Fsync>(dlsym(RTLD_NEXT, "fsync"));
+  if (getenv("DCP_SHIM_STOP_AT_CUT_SYNC")) {
+    char link[64];
+    char name[PATH_MAX] = {};
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    if (readlink(link, name, sizeof name - 1) > 0 && strstr(name, ".cut-")) raise(SIGSTOP);
+  }
+  return real(fd);
 }
 
 extern "C" ssize_t write(int fd, const void* data, size_t size) {

@@ -758,6 +758,39 @@ bool StoppedItself(const RunnerProcess& runner) {
   return waitpid(runner.pid, &status, WUNTRACED) == runner.pid && WIFSTOPPED(status);
 }
 
+// A cut stopped (as by Ctrl-Z, or a slow disk) after its copy of the tail
+// holds the lock; another run waits for it once and logs without it.  What
+// it logged is in the cut log, after the kept tail and before the lines of
+// the cutting run.
+TEST_F(LogTest, WhatIsLoggedWhileACutIsStoppedIsKept) {
+  const std::string old = PatternedLog(4194305);
+  WriteWholeFile(LogPath(), old);
+  std::vector<RunnerProcess> runners{StartRunner({mScratch.Path(), "Cutter", "1", "1", "1"},
+                                                 ShimEnvironment({"DCP_SHIM_STOP_AT_CUT_SYNC=1"}))};
+  const RunnerReaper reaper(runners);
+  ASSERT_TRUE(StoppedItself(runners[0]));
+  {
+    TPtr<TLog> other = MakeLog();
+    other->WriteMessage("Other", "one");
+    other->WriteMessage("Other", "two");
+  }
+  kill(runners[0].pid, SIGCONT);
+  std::string said;
+  EXPECT_EQ(FinishRunner(runners[0], said), 0) << said;
+
+  const std::string contents = ReadWholeFile(LogPath());
+  ASSERT_LT(contents.size(), old.size());
+  EXPECT_EQ(contents.compare(0, 1048576, old, old.size() - 1048576, 1048576), 0);
+  const std::vector<std::string> lines = LogLines(contents.substr(1048576));
+  ASSERT_EQ(lines.size(), 29u);
+  for (const std::size_t header : {4u, 19u}) ExpectHeaderAt(lines, header);
+  const std::vector<std::string> other(lines.begin() + 10, lines.begin() + 15);
+  EXPECT_EQ(other, (std::vector<std::string>{"", "Other: one", "Other: two", "", "Closing log file..."}));
+  const std::vector<std::string> cutter(lines.begin() + 25, lines.end());
+  EXPECT_EQ(cutter, (std::vector<std::string>{"", "Cutter: 0 0 p", "", "Closing log file..."}));
+  EXPECT_EQ(FolderNames(), std::vector<std::string>{"Log.txt"});
+}
+
 // Two appends exclude each other (on NFS each client works out where the
 // file ends, so two at once could write over each other): while a run is
 // stopped in the middle of its append, no other append has the lock.
