@@ -771,6 +771,7 @@ TEST_F(LogTest, WhatIsLoggedWhileACutIsStoppedIsKept) {
   ASSERT_TRUE(StoppedItself(runners[0]));
   {
     TPtr<TLog> other = MakeLog();
+    other->SetClockForTesting(&TestClock);
     other->WriteMessage("Other", "one");
     other->WriteMessage("Other", "two");
   }
