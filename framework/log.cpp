@@ -1,5 +1,6 @@
 #include "framework/log.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -95,29 +96,35 @@ void WriteLogHook(const char* category, const TString& text) {
   if (TLog* log = TLog::Instance()) log->WriteText(category, text);
 }
 
-// The log's lock, on two bytes of the file.  Every append passes through
-// the turnstile (a shared lock on kTurnByte, let go once the append holds
-// its shared lock on kFileByte); a cut holds the turnstile exclusively from
-// before it waits for the exclusive lock on kFileByte until it is done.  So
-// a cut waits for the appends under way, never for those that follow them.
+// The log's lock, on two bytes of the file, both taken exclusively (which
+// needs only a descriptor open for writing, as every append has).  Every
+// append passes through the turnstile (takes kTurnByte and lets it go at
+// once), then holds kFileByte for its write, so appends exclude each other
+// also where the file system works out O_APPEND's end per client (NFS); a
+// cut holds the turnstile from before it waits for kFileByte until it is
+// done.  So a cut waits for the appends under way, never for those that
+// follow them.
 constexpr std::uint64_t kTurnByte = 0;
 constexpr std::uint64_t kFileByte = 1;
 
-// Takes the log's lock through `fd`, shared for an append or exclusive for
-// a cut, waiting at most `waitMs` for each of its two parts.
-PlatformLock LockLog(int fd, bool exclusive, std::uint32_t waitMs) {
-  const auto lock = exclusive ? &platformRawLockExclusive : &platformRawLockShared;
-  const PlatformLock turn = lock(fd, kTurnByte, waitMs);
+// Takes the log's lock through `fd`, keeping the turnstile for a cut
+// (`cut`), waiting at most `waitMs` for its two parts together.
+PlatformLock LockLog(int fd, bool cut, std::uint32_t waitMs) {
+  const std::uint64_t start = waitMs ? platformMonotonicMs() : 0;
+  const PlatformLock turn = platformRawLockExclusive(fd, kTurnByte, waitMs);
   if (turn != PlatformLock::kHad) return turn;
-  const PlatformLock file = lock(fd, kFileByte, waitMs);
-  if (!exclusive || file != PlatformLock::kHad) platformRawUnlock(fd, kTurnByte);
+  if (!cut) platformRawUnlock(fd, kTurnByte);
+  const std::uint64_t spent = waitMs ? platformMonotonicMs() - start : 0;
+  const PlatformLock file = platformRawLockExclusive(
+      fd, kFileByte, spent < waitMs ? static_cast<std::uint32_t>(waitMs - spent) : 0);
+  if (cut && file != PlatformLock::kHad) platformRawUnlock(fd, kTurnByte);
   return file;
 }
 
 // Lets the lock LockLog took go (an append's turnstile is let go already).
-void UnlockLog(int fd, bool exclusive) {
+void UnlockLog(int fd, bool cut) {
   platformRawUnlock(fd, kFileByte);
-  if (exclusive) platformRawUnlock(fd, kTurnByte);
+  if (cut) platformRawUnlock(fd, kTurnByte);
 }
 
 // The exclusive lock of a cut on the descriptor `fd` of the log, waited for
@@ -162,6 +169,36 @@ void CollectCutFile(void* context, const char* name) {
   if (IsCutFileName(name, search.logName)) search.found.push_back(search.folder + name);
 }
 
+// How often a cut copies what was appended to the log since it last looked
+// before it gives up on a log that keeps growing.
+constexpr int kCatchUpRounds = 64;
+
+// Copies to `out` what was appended to the log `in` after its first `from`
+// bytes, again and again until its length stays as it was, through
+// `buffer`.  Appends that did not wait for a cut's lock (a cut that was
+// stopped or slow holds it longer than they wait) land in the log it is
+// about to replace; so the cut renames its file at once after this.  The
+// window that remains is a few instructions wide: an append between the
+// last look and the rename, or one that checked before the rename which
+// file is at the log's path and writes after it.  False when the log kept
+// growing, shrank (a run emptied it), or could not be read or copied.
+bool CopyAppendedMeanwhile(int in, int out, std::uint64_t from, TByteArray& buffer) {
+  const auto capacity = static_cast<std::uint64_t>(buffer.Size());
+  for (int round = 0; round <= kCatchUpRounds; ++round) {
+    std::uint64_t size = 0;
+    if (!platformRawOpenFileSize(in, &size) || size < from) return false;
+    if (size == from) return true;
+    if (round == kCatchUpRounds) return false;
+    while (from < size) {
+      const std::uint64_t part = std::min(size - from, capacity);
+      if (!platformRawReadAt(in, buffer.Data(), part, from) || !platformRawWriteAll(out, buffer.Data(), part))
+        return false;
+      from += part;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool AppendToSharedLog(int* fd, const char* path, const void* data, std::size_t size,
@@ -170,14 +207,15 @@ bool AppendToSharedLog(int* fd, const char* path, const void* data, std::size_t 
   for (int attempt = 0; *fd >= 0; ++attempt) {
     // A lock not had in time (its holder may be a run stopped with Ctrl-Z),
     // or a file system without locks: the line is appended all the same
-    // rather than lost.
+    // rather than lost (a cut that held the lock meanwhile copies it into
+    // its new file).
     const PlatformLock lock = LockLog(*fd, false, lockWaitMs);
     const bool locked = lock == PlatformLock::kHad;
     if (lockBusy) *lockBusy = lock == PlatformLock::kBusy;
     if (lock == PlatformLock::kBusy) lockWaitMs = 0;
-    // Under the shared lock no cut can replace the file between this check
-    // and the write.  When the check never holds (a file system that gives
-    // no stable identities), the line goes to the file just opened.
+    // Under the lock no cut can replace the file between this check and the
+    // write.  When the check never holds (a file system that gives no stable
+    // identities), the line goes to the file just opened.
     if (platformRawIsFileAtPath(*fd, path) || attempt == kReplacedRetries) {
       const bool written = platformRawAppendWhole(*fd, data, size);
       if (locked) UnlockLog(*fd, false);
@@ -328,6 +366,8 @@ void TLog::OpenFile() {
 void TLog::CutFile() {
   const char* path = mPathBytes.Data();
   for (int attempt = 0; attempt <= kReplacedRetries; ++attempt) {
+    // Opened for reading and writing: a run that may not write the log
+    // never replaces it.
     const int in = platformRawOpenExisting(path);
     if (in < 0) ThrowLogError(u"File I/O Error");
     const CutLock lock(in, mLockWaitMs);
@@ -337,8 +377,11 @@ void TLog::CutFile() {
       mLockWaitMs = 0;
       return;
     }
-    // On a file system that gives no locks the cut goes on without (as the
-    // appends do), so that the log is still kept to its size.
+    // A descriptor that may not hold the lock does not cut (this one is open
+    // for writing, which the lock needs).  On a file system that gives no
+    // locks the cut goes on without (as the appends do), so that the log is
+    // still kept to its size.
+    if (lock.Result() == PlatformLock::kRefused) return;
     if (CutLockedFile(in, lock.Result() == PlatformLock::kHad)) return;
   }
   // The file kept being replaced: others have cut it.
@@ -376,7 +419,8 @@ bool TLog::CutLockedFile(int in, bool locked) {
       platformCreateFileRemovedOnAbnormalEnd(before.Data(), "", cutPath, capacity, nullptr, &token);
   if (out < 0) ThrowLogError(u"File I/O Error");
   platformCopyPermissionsToOpenFile(path, out);
-  const bool written = platformRawWriteAll(out, tail.Data(), kCutKeep) && platformRawSync(out);
+  const bool written = platformRawWriteAll(out, tail.Data(), kCutKeep) && platformRawSync(out) &&
+                       CopyAppendedMeanwhile(in, out, size, tail);
   platformRawClose(out);
   const bool renamed = written && platformRawRename(cutPath, path);
   if (!renamed) platformRawRemove(cutPath);

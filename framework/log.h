@@ -12,16 +12,19 @@
 // the blank line before it) goes into the file in one append, so entries of
 // runs at the same time follow each other whole.  A run that cuts the log
 // replaces the file by a new one while the other runs keep writing; so that
-// no entry goes into the replaced file, every run appends under a shared
-// lock on the file and only once its descriptor is the file now at the
-// log's path (it opens that file again when not), and the cut holds an
-// exclusive lock from its check of the size until the new file is in place.
-// No run waits long for the log: a lock not had within kLockWaitMs is done
-// without (the line is appended all the same; the cut is left to a later
-// run), and not waited for again until it is had again.  A cut is tried
-// once a run; one that fails leaves the log as it was.  Only a regular file
-// is used as the log: a FIFO or a device at its name is never opened, and
-// the run goes on without its log.
+// no entry goes into the replaced file, every run appends under a lock on
+// the file that excludes the other appends and the cut, and only once its
+// descriptor is the file now at the log's path (it opens that file again
+// when not), and the cut holds the lock from its check of the size until
+// the new file is in place.  No run waits long for the log: a lock not had
+// within kLockWaitMs is done without (the line is appended all the same,
+// and a cut that held the lock meanwhile copies it into its new file just
+// before the rename; the cut is left to a later run), and not waited for
+// again until it is had again.  A cut is tried once a run; one that fails
+// leaves the log as it was.  A run whose descriptor may not hold the lock,
+// or that may not both read and write the log, does not cut it.  Only a
+// regular file is used as the log: a FIFO or a device at its name is never
+// opened, and the run goes on without its log.
 #pragma once
 
 #include <cstdarg>
@@ -134,15 +137,16 @@ void SetApplicationLog(TLog* log);
 
 // Appends `size` bytes in one write to the log at `path` through *fd (a
 // descriptor of platformRawOpenForAppend), the way every run sharing the
-// log does: under a shared lock, and only once *fd is the file now at
-// `path`.  When another run has cut the log meanwhile, *fd names the file
-// that was replaced: it is closed and *fd becomes a new descriptor of the
-// file at `path` (-1 when that cannot be opened).  The lock is waited for
-// at most `lockWaitMs` (0: tried once); when it is not had, or the file
-// system gives none, the bytes are appended without it, and *lockBusy
-// (when given) tells whether another held it.  False when nothing was
-// written.  Only system calls and no allocation, so that the crash handler
-// can use it from a signal handler.
+// log does: under the log's lock, which excludes the other appends and the
+// cut, and only once *fd is the file now at `path`.  When another run has
+// cut the log meanwhile, *fd names the file that was replaced: it is closed
+// and *fd becomes a new descriptor of the file at `path` (-1 when that
+// cannot be opened).  The lock is waited for at most `lockWaitMs` (0: tried
+// once); when it is not had (another holds it, the descriptor may not hold
+// it, the file system gives none), the bytes are appended without it, and
+// *lockBusy (when given) tells whether another held it.  False when
+// nothing was written.  Only system calls and no allocation, so that the
+// crash handler can use it from a signal handler.
 bool AppendToSharedLog(int* fd, const char* path, const void* data, std::size_t size,
                        std::uint32_t lockWaitMs, bool* lockBusy = nullptr);
 

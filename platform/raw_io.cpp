@@ -49,7 +49,7 @@ int platformRawOpenForAppend(const char* path, bool truncate) {
   return OpenRegularFile(path, O_CREAT | O_APPEND | (truncate ? O_TRUNC : 0), O_RDWR, O_WRONLY);
 }
 
-int platformRawOpenExisting(const char* path) { return OpenRegularFile(path, 0, O_RDWR, O_RDONLY); }
+int platformRawOpenExisting(const char* path) { return OpenRegularFile(path, 0, O_RDWR, -1); }
 
 int platformRawOpenForReadingOnly(const char* path) { return OpenRegularFile(path, 0, O_RDONLY, -1); }
 
@@ -128,6 +128,9 @@ PlatformLock LockByte(int fd, short type, std::uint64_t byte, std::uint32_t wait
   for (;;) {
     if (SetByteLock(fd, type, byte) == 0) return PlatformLock::kHad;
     if (errno == EINTR) continue;
+    // A descriptor without the access the lock needs, which says nothing
+    // of whether the file system gives locks.
+    if (errno == EBADF) return PlatformLock::kRefused;
     if (errno != EAGAIN && errno != EACCES) return PlatformLock::kNone;
     if (waitMs == 0) return PlatformLock::kBusy;
     const std::uint64_t now = MonotonicNs();

@@ -11,12 +11,11 @@
 // when missing and emptied first when `truncate`; -1 on failure.  Anything
 // but a regular file (a FIFO, a device, a folder) is refused without being
 // waited for.  The descriptor is open for reading too where the file may be
-// read, so that it can hold a shared or an exclusive lock also where locks
-// are record locks (NFS), which need that access.
+// read, else for writing alone; either way it can hold an exclusive lock.
 int platformRawOpenForAppend(const char* path, bool truncate);
-// Opens the existing regular file at `path` for reading and writing (for
-// reading alone when it may not be written), refusing anything else as
-// platformRawOpenForAppend does; -1 on failure.
+// Opens the existing regular file at `path` for reading and writing,
+// refusing anything else as platformRawOpenForAppend does; -1 on failure
+// (also when the file may not be both read and written).
 int platformRawOpenExisting(const char* path);
 // Opens the existing regular file at `path` for reading only, refusing
 // anything else as platformRawOpenForAppend does; -1 on failure.
@@ -48,8 +47,9 @@ void platformRawClose(int fd);
 // (a process stopped with Ctrl-Z, say) can hold the caller up for long.
 enum class PlatformLock {
   kHad,
-  kBusy,  // another descriptor held a conflicting lock all the time
-  kNone,  // the file system gives no lock (or the descriptor cannot hold it)
+  kBusy,     // another descriptor held a conflicting lock all the time
+  kNone,     // the file system gives no lock
+  kRefused,  // the descriptor's access does not allow this kind of lock
 };
 PlatformLock platformRawLockShared(int fd, std::uint64_t byte, std::uint32_t waitMs);
 PlatformLock platformRawLockExclusive(int fd, std::uint64_t byte, std::uint32_t waitMs);

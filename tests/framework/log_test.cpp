@@ -2,10 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,8 +22,6 @@
 #include "framework/exceptions.h"
 #include "tests/framework/startup_test_util.h"
 #include "tests/framework/framework_test_env.h"
-
-extern char** environ;
 
 namespace {
 
@@ -496,10 +494,13 @@ struct RunnerProcess {
   int output = -1;
 };
 
+// Another user, whom root's tests give the runner to.
+constexpr int kOtherUser = 54321;
+
 // The runner's environment: this process's, with `env` ("NAME=value")
-// given.
-RunnerProcess StartRunner(const std::vector<std::string>& arguments,
-                          const std::vector<std::string>& env = {}) {
+// given; its user `user` when not -1 (root drops to it before the exec).
+RunnerProcess StartRunner(const std::vector<std::string>& arguments, const std::vector<std::string>& env = {},
+                          int user = -1) {
   const std::string program = std::string(DCP_BINARY_DIR) + "/tests/framework/framework_log_runner";
   RunnerProcess runner;
   // Close-on-exec: no other child holds an end, so closing `input` ends
@@ -516,17 +517,18 @@ RunnerProcess StartRunner(const std::vector<std::string>& arguments,
   std::vector<char*> argv;
   for (std::string& argument : all) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   std::vector<std::string> variables = ChildEnvironment(env);
   std::vector<char*> envp;
   for (std::string& variable : variables) envp.push_back(variable.data());
   envp.push_back(nullptr);
-  if (posix_spawn(&runner.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
-    runner.pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
+  runner.pid = fork();
+  if (runner.pid == 0) {
+    const bool dropped = user < 0 || (setgroups(0, nullptr) == 0 && setgid(static_cast<gid_t>(user)) == 0 &&
+                                      setuid(static_cast<uid_t>(user)) == 0);
+    if (dropped && dup2(in[0], 0) == 0 && dup2(out[1], 1) == 1)
+      execve(program.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
   close(in[0]);
   close(out[1]);
   runner.input = in[1];
@@ -604,15 +606,14 @@ std::vector<std::string> ShimEnvironment(const std::vector<std::string>& given) 
 // that the file still holds is whole; every run's lines in it follow each
 // other without a gap or a repeat (a lost line or a tail kept twice would
 // show); and the writers' last lines, written after the last cut, are
-// there.  Also where every lock is a record lock, as on NFS: there a lock
-// needs a descriptor open for its kind of access, and none is refused.
+// there.  Also when the writers may only write the log (root's, mode
+// 0602, written by another user): their descriptors are open for writing
+// alone.
 class SharedLogTest : public LogTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(SharedLogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
-  const bool recordLocks = GetParam();
-  const std::string refusals = mScratch.Path() + "refusals.txt";
-  const std::vector<std::string> env =
-      recordLocks ? ShimEnvironment({"DCP_SHIM_RECORD_LOCKS=" + refusals}) : std::vector<std::string>{};
+  const bool writeOnly = GetParam();
+  if (writeOnly && geteuid() != 0) GTEST_SKIP() << "only root can run the writers as another user";
   constexpr int kWriters = 4;
   constexpr int kWriterPadding = 100;
   constexpr int kCutters = 2;
@@ -621,6 +622,10 @@ TEST_P(SharedLogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
   constexpr int kCutterPadding = 3000;
   // At the cut size: the writers' headers take it over.
   WriteWholeFile(LogPath(), PatternedLog(4194304));
+  if (writeOnly) {
+    ASSERT_EQ(chmod(mScratch.Path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(LogPath().c_str(), 0602), 0);
+  }
 
   std::vector<RunnerProcess> writers;
   std::vector<RunnerProcess> cutters;
@@ -629,7 +634,7 @@ TEST_P(SharedLogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
   for (int w = 0; w < kWriters; ++w) {
     writers.push_back(StartRunner({mScratch.Path(), std::string("W").append(std::to_string(w)), "1", "0",
                                    std::to_string(kWriterPadding), "until-closed"},
-                                  env));
+                                  {}, writeOnly ? kOtherUser : -1));
     ASSERT_GT(writers.back().pid, 0);
   }
   for (RunnerProcess& writer : writers) {
@@ -640,8 +645,7 @@ TEST_P(SharedLogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
   for (int c = 0; c < kCutters; ++c) {
     cutters.push_back(
         StartRunner({mScratch.Path(), std::string("C").append(std::to_string(c)), std::to_string(kCutterRuns),
-                     std::to_string(kCutterLines), std::to_string(kCutterPadding)},
-                    env));
+                     std::to_string(kCutterLines), std::to_string(kCutterPadding)}));
     ASSERT_GT(cutters.back().pid, 0);
   }
   for (RunnerProcess& cutter : cutters) {
@@ -702,14 +706,13 @@ TEST_P(SharedLogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
       EXPECT_EQ(last[tag], kCutterRuns * kCutterLines - 1) << tag;
     }
   }
-  EXPECT_FALSE(PathExists(refusals)) << ReadWholeFile(refusals);
   std::vector<std::string> names = FolderNames();
   EXPECT_EQ(names, std::vector<std::string>{"Log.txt"});
 }
 
 INSTANTIATE_TEST_SUITE_P(Locks, SharedLogTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "RecordLocks" : "LocalLocks";
+                           return info.param ? "WriteOnlyWriters" : "LocalLocks";
                          });
 
 // A run ended by a signal in the middle of its cut, once the tail is
@@ -746,6 +749,96 @@ TEST_F(LogTest, TheNextCutRemovesTheFilesOfKilledCuts) {
   EXPECT_EQ(ReadWholeFile(LogPath()).size() < 1100000, true);
   EXPECT_EQ(FolderNames(), (std::vector<std::string>{"Log.txt", "Log.txt.cut-ALinkNotAFile000",
                                                      "Log.txt.cut-short", "Other.txt.cut-K1lledRun000000B"}));
+}
+
+// Waits until the runner, a child of this process, stops itself; false when
+// it ended instead.
+bool StoppedItself(const RunnerProcess& runner) {
+  int status = 0;
+  return waitpid(runner.pid, &status, WUNTRACED) == runner.pid && WIFSTOPPED(status);
+}
+
+// A cut stopped (as by Ctrl-Z, or a slow disk) after its copy of the tail
+// holds the lock; another run waits for it once and logs without it.  What
+// it logged is in the cut log, after the kept tail and before the lines of
+// the cutting run.
+TEST_F(LogTest, WhatIsLoggedWhileACutIsStoppedIsKept) {
+  const std::string old = PatternedLog(4194305);
+  WriteWholeFile(LogPath(), old);
+  std::vector<RunnerProcess> runners{StartRunner({mScratch.Path(), "Cutter", "1", "1", "1"},
+                                                 ShimEnvironment({"DCP_SHIM_STOP_AT_CUT_SYNC=1"}))};
+  const RunnerReaper reaper(runners);
+  ASSERT_TRUE(StoppedItself(runners[0]));
+  {
+    TPtr<TLog> other = MakeLog();
+    other->SetClockForTesting(&TestClock);
+    other->WriteMessage("Other", "one");
+    other->WriteMessage("Other", "two");
+  }
+  kill(runners[0].pid, SIGCONT);
+  std::string said;
+  EXPECT_EQ(FinishRunner(runners[0], said), 0) << said;
+
+  const std::string contents = ReadWholeFile(LogPath());
+  ASSERT_LT(contents.size(), old.size());
+  EXPECT_EQ(contents.compare(0, 1048576, old, old.size() - 1048576, 1048576), 0);
+  const std::vector<std::string> lines = LogLines(contents.substr(1048576));
+  ASSERT_EQ(lines.size(), 29u);
+  for (const std::size_t header : {4u, 19u}) ExpectHeaderAt(lines, header);
+  const std::vector<std::string> other(lines.begin() + 10, lines.begin() + 15);
+  EXPECT_EQ(other, (std::vector<std::string>{"", "Other: one", "Other: two", "", "Closing log file..."}));
+  const std::vector<std::string> cutter(lines.begin() + 25, lines.end());
+  EXPECT_EQ(cutter, (std::vector<std::string>{"", "Cutter: 0 0 p", "", "Closing log file..."}));
+  EXPECT_EQ(FolderNames(), std::vector<std::string>{"Log.txt"});
+}
+
+// Two appends exclude each other (on NFS each client works out where the
+// file ends, so two at once could write over each other): while a run is
+// stopped in the middle of its append, no other append has the lock.
+TEST_F(LogTest, AnAppendKeepsOthersOutUntilItIsDone) {
+  std::vector<RunnerProcess> runners{StartRunner({mScratch.Path(), "Held", "1", "1", "1"},
+                                                 ShimEnvironment({"DCP_SHIM_STOP_AT_WRITE_OF=Held:"}))};
+  const RunnerReaper reaper(runners);
+  ASSERT_TRUE(StoppedItself(runners[0]));
+  int fd = open(LogPath().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const std::string entry = "\r\nMeanwhile: appended\r\n";
+  bool busy = false;
+  EXPECT_TRUE(AppendToSharedLog(&fd, LogPath().c_str(), entry.data(), entry.size(), 0, &busy));
+  EXPECT_TRUE(busy);
+  close(fd);
+  kill(runners[0].pid, SIGCONT);
+  std::string said;
+  EXPECT_EQ(FinishRunner(runners[0], said), 0) << said;
+  const std::vector<std::string> lines = Lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Meanwhile: appended"), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Held: 0 0 p"), 1);
+}
+
+// A log the run may only read, however long: the run neither writes nor
+// replaces it, and leaves no file beside it.  Root may write any file, so
+// there the run is another user's, who owns the folder and the file.
+TEST_F(LogTest, ALogTheRunMayOnlyReadIsLeftAsItWas) {
+  const std::string old = PatternedLog(4194305);
+  WriteWholeFile(LogPath(), old);
+  ASSERT_EQ(chmod(LogPath().c_str(), 0444), 0);
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(mScratch.Path().c_str(), kOtherUser, kOtherUser), 0);
+    ASSERT_EQ(chown(LogPath().c_str(), kOtherUser, kOtherUser), 0);
+  }
+  struct stat before {};
+  ASSERT_EQ(stat(LogPath().c_str(), &before), 0);
+  std::vector<RunnerProcess> runners{
+      StartRunner({mScratch.Path(), "R", "1", "1", "1"}, {}, root ? kOtherUser : -1)};
+  const RunnerReaper reaper(runners);
+  std::string said;
+  EXPECT_EQ(FinishRunner(runners[0], said), 0) << said;
+  struct stat after {};
+  ASSERT_EQ(stat(LogPath().c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_TRUE(ReadWholeFile(LogPath()) == old);
+  EXPECT_EQ(FolderNames(), std::vector<std::string>{"Log.txt"});
 }
 
 TEST_F(LogTest, EchoWritesTheLineToTheConsole) {

@@ -1,7 +1,8 @@
 // The log's unbuffered file access: only a regular file is opened, without
 // waiting for a FIFO's other end; the descriptors hold both kinds of record
-// lock (as NFS requires of them); a lock that another descriptor keeps is
-// waited for no longer than asked.
+// lock (as NFS requires of them), and a lock the access does not allow is
+// refused; a lock that another descriptor keeps is waited for no longer than
+// asked.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -87,6 +88,24 @@ TEST_F(RawIo, TheLogsDescriptorsHoldBothKindsOfRecordLock) {
   platformRawClose(existing);
   EXPECT_EQ(platformRawLockShared(append, 1, 0), PlatformLock::kHad);
   platformRawClose(append);
+}
+
+// A lock the descriptor's access does not allow is refused, not taken for
+// a file system without locks; a descriptor open for writing alone holds
+// the exclusive lock.
+TEST_F(RawIo, ALockTheDescriptorMayNotHoldIsRefused) {
+  ASSERT_FALSE(mFolder.empty());
+  const std::string log = Path("Log.txt");
+  platformRawClose(platformRawOpenForAppend(log.c_str(), false));
+  const int reading = open(log.c_str(), O_RDONLY | O_CLOEXEC);
+  const int writing = open(log.c_str(), O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(reading, 0);
+  ASSERT_GE(writing, 0);
+  EXPECT_EQ(platformRawLockExclusive(reading, 1, 0), PlatformLock::kRefused);
+  EXPECT_EQ(platformRawLockShared(writing, 1, 0), PlatformLock::kRefused);
+  EXPECT_EQ(platformRawLockExclusive(writing, 1, 0), PlatformLock::kHad);
+  close(reading);
+  close(writing);
 }
 
 }  // namespace
