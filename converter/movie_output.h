@@ -1,0 +1,90 @@
+// The movie's destination: the checks of its path, the hidden temporary
+// movie the writer fills, and the rename that gives the movie its place.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "converter/quicktime_video_file.h"
+#include "converter/run_report.h"
+#include "framework/reference_countable.h"
+#include "framework/tstring.h"
+#include "mxf/KM_error.h"
+
+// The movie of a run.  It is written into a hidden temporary file in the
+// folder of the file it is to replace and takes that file's place by a
+// rename once it holds a frame (or a run without frames succeeded).  A run
+// that fails before its first frame thus leaves no movie and replaces none,
+// and a crash leaves the destination as it was; the temporary file goes at
+// the end of the run, and also when a signal or a crash ends the process.
+// Messages name the destination.
+//
+// The temporary file is made new, under a name no one can know in advance
+// (`.dcp2mov-` + random letters and digits + `.part`), following no link:
+// whatever another process put in the folder, under any name, is left as it
+// is.  The movie is written through the descriptor that made it, and its
+// permissions are set through it too; only the final rename names it.
+//
+// A link at the destination stays a link: the movie replaces the file it
+// points to, as a writer opening the destination would.  In a shared folder
+// (see TrustedEntry) another user's link is not followed and another user's
+// file is not replaced: the run is refused before the temporary file is
+// made, and the file the movie replaces is checked again just before the
+// rename, since another user may put a file at a free name in the meantime.
+class TMovieOutput {
+ public:
+  explicit TMovieOutput(const TString& destination);
+  // Closes the writer; the temporary file goes unless it took the
+  // destination's place.
+  ~TMovieOutput();
+  TMovieOutput(const TMovieOutput&) = delete;
+  TMovieOutput& operator=(const TMovieOutput&) = delete;
+
+  // The file a failure concerns: the destination, or the link or file of a
+  // shared folder that was not trusted.
+  const std::string& FailedFile() const { return mRefused; }
+  TQuickTimeVideoFile& Writer() { return *mWriter; }
+  std::uint64_t FramesAdded() const { return mFramesAdded; }
+  void FrameAdded() { ++mFramesAdded; }
+  // The movie could not be completed or saved: it replaces nothing.
+  void Discard() { mDiscarded = true; }
+  bool Discarded() const { return mDiscarded; }
+  // Why the step of the movie that gave `result` failed (at `frame`; -1 for
+  // none): the file and the reason Open refused it before the writer made
+  // anything, else the cause of the writer's result with the system's words
+  // for a failed write.
+  TRunFailure Failure(const Kumu::Result_t& result, std::int64_t frame = -1) const;
+
+  // Makes the temporary file and opens the writer on it.  A destination
+  // that is the input file itself (by any name or link), whose name is
+  // longer than its folder allows, or that leads through another user's
+  // link or to another user's file in a shared folder, is refused before
+  // anything is written.
+  // A destination that the writer could not have replaced (a folder, a file
+  // the user may not write) is refused here, as opening it would have been,
+  // rather than after the run.
+  Kumu::Result_t Open(const std::string& input);
+
+  // Gives the closed movie the destination's place, with the permissions of
+  // the file it replaces (a new file keeps those it was made with); empty,
+  // or why not: the system's words for a failed rename, or the refusal of
+  // another user's entry that took the name in a shared folder since Open
+  // (FailedFile() then names it).
+  std::string Keep();
+
+ private:
+  TString mShown;
+  std::string mDestination;
+  std::vector<std::string> mLinks;  // the links followed from the destination to mTarget
+  std::string mTarget;     // the file the movie replaces: the destination, or the file its links lead to
+  std::string mRefused;    // the file a refusal names
+  std::string mTemporary;  // empty until the temporary file is made
+  std::string mRefusal;
+  int mFile = -1;          // the temporary file, open from its creation to the end
+  int mRemovalToken = -1;  // its removal at an abnormal end
+  TPtr<TQuickTimeVideoFile> mWriter;
+  bool mKept = false;
+  bool mDiscarded = false;
+  std::uint64_t mFramesAdded = 0;
+};
