@@ -1,7 +1,9 @@
 #include "converter/movie_output.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
+#include <utility>
 
 #include "converter/results.h"
 #include "platform/abnormal_end.h"
@@ -43,36 +45,111 @@ std::string ReplaceRefusal(const std::string& path) {
   return std::string("another user's ") + (link ? "link" : "file") + " in a shared folder is not replaced";
 }
 
-// The file a movie at `destination` replaces, found as a writer opening the
-// destination would find it: the destination itself, or, when it is a link,
-// the entry at the end of its chain of links, each link's target read from
-// the folder the link is in.  `links` receives the links of the chain, in
-// order.  A chain that ends at no entry (a dangling link, a loop, a link
-// that cannot be read) gives the destination, whose link the movie then
-// replaces.
-std::string ReplacedFile(const std::string& destination, std::vector<std::string>& links) {
-  std::string path = destination;
-  for (int followed = 0; followed <= kMaxLinksFollowed; ++followed) {
-    const PlatformEntryKind kind = platformEntryKind(path.c_str(), false);
-    if (kind == PlatformEntryKind::kNone) break;
-    if (kind != PlatformEntryKind::kLink) return path;
-    char target[kPathCapacity];
-    if (!platformReadLink(path.c_str(), target, sizeof target)) break;
-    links.push_back(path);
-    const std::size_t slash = path.rfind('/');
-    path = target[0] == '/' || slash == std::string::npos ? std::string(target)
-                                                          : path.substr(0, slash + 1) + target;
-  }
-  links.clear();
-  return destination;
+// The link-free path of the folder above the link-free folder `folder`
+// ("" is the current folder).
+std::string ParentOf(const std::string& folder) {
+  if (folder.empty()) return "..";
+  if (folder == "/") return folder;
+  if (folder == ".." || (folder.size() > 3 && folder.compare(folder.size() - 3, 3, "/..") == 0))
+    return folder + "/..";
+  const std::size_t slash = folder.rfind('/');
+  if (slash == std::string::npos) return std::string();
+  return slash == 0 ? std::string("/") : folder.substr(0, slash);
+}
+
+// The entry `name` of the link-free folder `folder`.
+std::string EntryOf(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return folder == "/" ? folder + name : folder + "/" + name;
 }
 
 }  // namespace
 
+// Walks the path one name at a time, as the system does, but follows each
+// link itself: the link's target is walked in its place, read from the
+// folder the link is in (an absolute one starts again at "/"), and "." and
+// ".." apply to the link-free folder reached so far.  A name is shown as
+// reached: the text it is read from, up to it, where a link's target is
+// joined to the text of the link's folder, and the text after a folder's
+// link goes on as it was.  The links of the folders are checked as they are
+// met; those from the name on are only gathered, since a chain at the name
+// that ends at no entry (a dangling link, a loop, a link that cannot be
+// read) is not followed at all: the movie replaces the link at the name.  A
+// path the system could not follow either (a missing folder, a file in the
+// middle, too many links) is left as it was given, for the writer to fail
+// on.
+TMovieOutput::TPath TMovieOutput::Follow(const std::string& destination) {
+  // A text being walked: the destination, or a link's target joined to the
+  // text of its folder; `at` is where the names not walked yet begin.
+  struct TText {
+    std::string text;
+    std::size_t at;
+  };
+  std::vector<TText> texts{{destination, 0}};
+  std::string folder = !destination.empty() && destination[0] == '/' ? "/" : "";  // link-free
+  std::vector<TLink> chain;  // the link at the name and those it leads to
+  // Whether the name that ends at `stop` of the last text is the movie's:
+  // nothing follows it there nor in the texts of the links it is walked for.
+  const auto atName = [&texts](std::size_t stop) {
+    if (stop != texts.back().text.size()) return false;
+    for (std::size_t i = 0; i + 1 < texts.size(); ++i) {
+      if (texts[i].at != texts[i].text.size()) return false;
+    }
+    return true;
+  };
+  for (int followed = 0;;) {
+    TText& walked = texts.back();
+    while (walked.at < walked.text.size() && walked.text[walked.at] == '/') ++walked.at;
+    const std::size_t stop = std::min(walked.text.find('/', walked.at), walked.text.size());
+    const std::string name = walked.text.substr(walked.at, stop - walked.at);
+    const bool last = atName(stop);
+    if (name.empty() && !last) {
+      // The target of a folder's link is walked: on with the text after it.
+      texts.pop_back();
+      continue;
+    }
+    if (name.empty() || name == "." || name == "..") {
+      // Only a text that ends with a slash has an empty name, at its end.
+      if (name == "..") folder = ParentOf(folder);
+      walked.at = stop;
+      if (last) return {folder.empty() ? std::string(".") : folder, walked.text, chain, {}};
+      continue;
+    }
+    const std::string path = EntryOf(folder, name);
+    const PlatformEntryKind kind = platformEntryKind(path.c_str(), false);
+    if (kind == PlatformEntryKind::kLink) {
+      const TLink link{path, walked.text.substr(0, stop)};
+      char target[kPathCapacity];
+      if (++followed > kMaxLinksFollowed || !platformReadLink(path.c_str(), target, sizeof target)) break;
+      if (last || !chain.empty()) {
+        chain.push_back(link);
+      } else if (!TrustedEntry(path)) {
+        return {destination, destination, {}, link.shown};
+      }
+      const bool absolute = target[0] == '/';
+      TText next{absolute ? std::string(target) : walked.text.substr(0, walked.at) + target,
+                 absolute ? 0 : walked.at};
+      if (absolute) folder = "/";
+      walked.at = stop;
+      texts.push_back(std::move(next));
+      continue;
+    }
+    if (last) {
+      if (kind == PlatformEntryKind::kNone && !chain.empty()) break;
+      return {path, walked.text.substr(0, stop), chain, {}};
+    }
+    if (kind != PlatformEntryKind::kFolder) break;
+    folder = path;
+    walked.at = stop;
+  }
+  if (!chain.empty()) return {chain.front().path, chain.front().shown, {}, {}};
+  return {destination, destination, {}, {}};
+}
+
 TMovieOutput::TMovieOutput(const TString& destination)
     : mShown(destination),
       mDestination(destination.ToNarrow(0)),
-      mTarget(ReplacedFile(mDestination, mLinks)),
+      mTarget(Follow(mDestination)),
       mRefused(mDestination) {}
 
 TMovieOutput::~TMovieOutput() {
@@ -96,20 +173,22 @@ Kumu::Result_t TMovieOutput::Open(const std::string& input) {
     return refused;
   }
   int error = 0;
-  if (!platformNameFitsFolder(mTarget.c_str(), &error)) {
+  if (!platformNameFitsFolder(mTarget.file.c_str(), &error)) {
     mRefusal = SystemErrorText(error);
     return refused;
   }
-  for (const std::string& link : mLinks) {
-    if (!TrustedEntry(link)) {
-      mRefused = link;
-      mRefusal = "another user's link in a shared folder is not followed";
-      return refused;
-    }
+  std::string refusedLink = mTarget.refusedLink;
+  for (const TLink& link : mTarget.links) {
+    if (refusedLink.empty() && !TrustedEntry(link.path)) refusedLink = link.shown;
   }
-  if (!TrustedEntry(mTarget)) {
-    mRefused = mTarget;
-    mRefusal = ReplaceRefusal(mTarget);
+  if (!refusedLink.empty()) {
+    mRefused = refusedLink;
+    mRefusal = "another user's link in a shared folder is not followed";
+    return refused;
+  }
+  if (!TrustedEntry(mTarget.file)) {
+    mRefused = mTarget.shown;
+    mRefusal = ReplaceRefusal(mTarget.file);
     return refused;
   }
   // QuickTime starts and the movie's line is printed before the file is
@@ -121,9 +200,9 @@ Kumu::Result_t TMovieOutput::Open(const std::string& input) {
   // yet (the decoder components and the encoder start later), so the
   // signals held back in this thread while the file is made and named
   // for removal are held back for the whole process.
-  const std::size_t slash = mTarget.rfind('/');
+  const std::size_t slash = mTarget.file.rfind('/');
   const std::string before =
-      (slash == std::string::npos ? std::string() : mTarget.substr(0, slash + 1)) + ".dcp2mov-";
+      (slash == std::string::npos ? std::string() : mTarget.file.substr(0, slash + 1)) + ".dcp2mov-";
   char made[kPathCapacity];
   mFile = platformCreateFileRemovedOnAbnormalEnd(before.c_str(), ".part", made, sizeof made, &error,
                                                  &mRemovalToken);
@@ -136,21 +215,21 @@ Kumu::Result_t TMovieOutput::Open(const std::string& input) {
   mTemporary = made;
   const Kumu::Result_t result = mWriter->OpenOnFile(mFile);
   if (result.Failure()) return result;
-  const PlatformEntryKind kind = platformEntryKind(mTarget.c_str(), true);
+  const PlatformEntryKind kind = platformEntryKind(mTarget.file.c_str(), true);
   if (kind == PlatformEntryKind::kFolder ||
-      (kind != PlatformEntryKind::kNone && !platformMayWrite(mTarget.c_str())))
+      (kind != PlatformEntryKind::kNone && !platformMayWrite(mTarget.file.c_str())))
     return refused;
   return Kumu::RESULT_OK;
 }
 
 std::string TMovieOutput::Keep() {
-  if (!TrustedEntry(mTarget)) {
-    mRefused = mTarget;
-    return ReplaceRefusal(mTarget);
+  if (!TrustedEntry(mTarget.file)) {
+    mRefused = mTarget.shown;
+    return ReplaceRefusal(mTarget.file);
   }
-  platformCopyPermissionsToOpenFile(mTarget.c_str(), mFile);
+  platformCopyPermissionsToOpenFile(mTarget.file.c_str(), mFile);
   int error = 0;
-  if (!platformRename(mTemporary.c_str(), mTarget.c_str(), &error)) return SystemErrorText(error);
+  if (!platformRename(mTemporary.c_str(), mTarget.file.c_str(), &error)) return SystemErrorText(error);
   mKept = true;
   platformCancelRemovalOnAbnormalEnd(mRemovalToken);
   return std::string();

@@ -27,10 +27,14 @@
 // permissions are set through it too; only the final rename names it.
 //
 // A link at the destination stays a link: the movie replaces the file it
-// points to, as a writer opening the destination would.  In a shared folder
-// (see TrustedEntry) another user's link is not followed and another user's
-// file is not replaced: the run is refused before the temporary file is
-// made, and the file the movie replaces is checked again just before the
+// points to, as a writer opening the destination would.  The path is
+// followed here one name at a time, so that every link on it, at a folder's
+// name or at the movie's, and every link these lead to, is seen; the
+// temporary file is made in the real folder of the file the movie replaces,
+// and the rename names that file by a path without links.  In a shared
+// folder (see TrustedEntry) another user's link is not followed and another
+// user's file is not replaced: the run is refused before the temporary file
+// is made, and the file the movie replaces is checked again just before the
 // rename, since another user may put a file at a free name in the meantime.
 class TMovieOutput {
  public:
@@ -74,10 +78,25 @@ class TMovieOutput {
   std::string Keep();
 
  private:
+  // A link on the movie's path: where it lies, with no link in the path of
+  // its folder, and its path as reached, by which messages name it.
+  struct TLink {
+    std::string path;
+    std::string shown;
+  };
+  // Where the movie's path leads.
+  struct TPath {
+    std::string file;          // the entry the movie replaces, with no link in the path of its folder
+    std::string shown;         // its path as reached
+    std::vector<TLink> links;  // the link at the name and those it leads to, in order
+    std::string refusedLink;   // a folder's link that is not followed, as reached
+  };
+  // Where the path `destination` leads, and the links on the way.
+  static TPath Follow(const std::string& destination);
+
   TString mShown;
   std::string mDestination;
-  std::vector<std::string> mLinks;  // the links followed from the destination to mTarget
-  std::string mTarget;     // the file the movie replaces: the destination, or the file its links lead to
+  TPath mTarget;           // the file the movie replaces: the destination, or the file its links lead to
   std::string mRefused;    // the file a refusal names
   std::string mTemporary;  // empty until the temporary file is made
   std::string mRefusal;

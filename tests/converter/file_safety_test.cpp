@@ -501,6 +501,46 @@ TEST_F(SharedFolders, OnlyTheCallersAndTheFolderOwnersLinksAreFollowed) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(plain), {}), 2);
 }
 
+// The links at the folders' names of the movie's path, and those a link at
+// the name leads through, are held to the same rule, in a folder that others
+// may write into whether all may or only its group.
+TEST_F(SharedFolders, LinksAtTheFoldersOfThePathAreCheckedToo) {
+  const std::string track = Wrap("track.mxf", frames_);
+  const std::string shared = Folder("shared", 01777);
+  const std::string group = Folder("group", 01770);
+  const std::string owned = Folder("owned", 01777, kNeighbour);
+  const std::string third = Folder("third", 0755, kThirdUser);
+  const std::string mine = Folder("mine", 0755);
+  MakeFile(third + "/report.mov", "the third user's", 0644, kThirdUser);
+  MakeFile(mine + "/report.mov", "an earlier movie", 0640, 0);
+
+  // Refused: the neighbour's links to the third user's folder and to the
+  // caller's, and the caller's link at the name that leads through one.
+  MakeLink(third, shared + "/render", kNeighbour);
+  MakeLink(mine, shared + "/chosen", kNeighbour);
+  MakeLink(mine, group + "/render", kNeighbour);
+  MakeLink("render/report.mov", shared + "/own.mov", 0);
+  const std::vector<std::string> folders{shared, group, owned, third, mine};
+  const std::string before = Snapshot(folders);
+  ExpectRefused(RunTool({track, shared + "/render/report"}), shared + "/render", kNotFollowed);
+  ExpectRefused(RunTool({track, shared + "/chosen/report"}), shared + "/chosen", kNotFollowed);
+  ExpectRefused(RunTool({track, group + "/render/report"}), group + "/render", kNotFollowed);
+  ExpectRefused(RunTool({track, shared + "/own"}), shared + "/render", kNotFollowed);
+  EXPECT_EQ(Snapshot(folders), before);
+
+  // Followed: the caller's link and the folder owner's; the movie takes the
+  // earlier movie's place in the folder they lead to.
+  MakeLink(mine, shared + "/mine", 0);
+  MakeLink(mine, owned + "/render", kNeighbour);
+  for (const std::string& prefix : {shared + "/mine/report", owned + "/render/report"}) {
+    const auto run = RunTool({track, prefix});
+    EXPECT_EQ(run.exitCode, 0) << prefix << ": " << run.err;
+    ExpectMovie(mine + "/report.mov", std::filesystem::perms(0640));
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mine), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(owned), {}), 1);
+}
+
 TEST_F(SharedFolders, OnlyTheCallersAndTheFolderOwnersFilesAreReplaced) {
   const std::string track = Wrap("track.mxf", frames_);
   const std::string shared = Folder("shared", 01777);
