@@ -39,10 +39,30 @@ bool TrustedEntry(const std::string& path) {
   return owner == platformUserId() || owner == folderOwner;
 }
 
-// Why the entry at `path`, which the movie would replace, is not trusted.
+// Whether the system lets this user replace the entry at `path`: in a
+// folder with the sticky bit, whoever may write into it, only the entry's
+// owner, the folder's owner and a user who may act as any file's owner may
+// rename another file over it.  A missing entry may always be replaced.
+bool SystemLetsReplace(const std::string& path) {
+  std::uint32_t folderOwner = 0;
+  std::uint32_t owner = 0;
+  if (!platformIsStickyFolder(FolderOf(path).c_str(), &folderOwner)) return true;
+  if (!platformOwnerOf(path.c_str(), &owner)) return true;
+  const std::uint32_t user = platformUserId();
+  return owner == user || folderOwner == user || platformMayActAsAnyFileOwner();
+}
+
+// Why the movie may not replace the entry at `path` (empty when it may):
+// another user's entry in a shared folder is not trusted, and one the
+// system would not let this user replace would stop the run only at the
+// rename, after every frame was converted.
 std::string ReplaceRefusal(const std::string& path) {
-  const bool link = platformEntryKind(path.c_str(), false) == PlatformEntryKind::kLink;
-  return std::string("another user's ") + (link ? "link" : "file") + " in a shared folder is not replaced";
+  const bool trusted = TrustedEntry(path);
+  if (trusted && SystemLetsReplace(path)) return std::string();
+  const std::string entry =
+      platformEntryKind(path.c_str(), false) == PlatformEntryKind::kLink ? "link" : "file";
+  if (!trusted) return "another user's " + entry + " in a shared folder is not replaced";
+  return "only its owner or the folder's owner may replace this " + entry + " in a sticky folder";
 }
 
 // The link-free path of the folder above the link-free folder `folder`
@@ -186,9 +206,9 @@ Kumu::Result_t TMovieOutput::Open(const std::string& input) {
     mRefusal = "another user's link in a shared folder is not followed";
     return refused;
   }
-  if (!TrustedEntry(mTarget.file)) {
+  if (std::string cause = ReplaceRefusal(mTarget.file); !cause.empty()) {
     mRefused = mTarget.shown;
-    mRefusal = ReplaceRefusal(mTarget.file);
+    mRefusal = cause;
     return refused;
   }
   // QuickTime starts and the movie's line is printed before the file is
@@ -223,9 +243,9 @@ Kumu::Result_t TMovieOutput::Open(const std::string& input) {
 }
 
 std::string TMovieOutput::Keep() {
-  if (!TrustedEntry(mTarget.file)) {
+  if (std::string cause = ReplaceRefusal(mTarget.file); !cause.empty()) {
     mRefused = mTarget.shown;
-    return ReplaceRefusal(mTarget.file);
+    return cause;
   }
   platformCopyPermissionsToOpenFile(mTarget.file.c_str(), mFile);
   int error = 0;

@@ -33,9 +33,11 @@
 // temporary file is made in the real folder of the file the movie replaces,
 // and the rename names that file by a path without links.  In a shared
 // folder (see TrustedEntry) another user's link is not followed and another
-// user's file is not replaced: the run is refused before the temporary file
-// is made, and the file the movie replaces is checked again just before the
-// rename, since another user may put a file at a free name in the meantime.
+// user's file is not replaced; nor is, in any folder with the sticky bit,
+// an entry the system would not let this user replace.  The run is refused
+// before the temporary file is made, and the file the movie replaces is
+// checked again just before the rename, since another user may put a file
+// at a free name in the meantime.
 class TMovieOutput {
  public:
   explicit TMovieOutput(const TString& destination);
@@ -46,7 +48,7 @@ class TMovieOutput {
   TMovieOutput& operator=(const TMovieOutput&) = delete;
 
   // The file a failure concerns: the destination, or the link or file of a
-  // shared folder that was not trusted.
+  // shared or sticky folder that was refused.
   const std::string& FailedFile() const { return mRefused; }
   TQuickTimeVideoFile& Writer() { return *mWriter; }
   std::uint64_t FramesAdded() const { return mFramesAdded; }
@@ -62,9 +64,10 @@ class TMovieOutput {
 
   // Makes the temporary file and opens the writer on it.  A destination
   // that is the input file itself (by any name or link), whose name is
-  // longer than its folder allows, or that leads through another user's
-  // link or to another user's file in a shared folder, is refused before
-  // anything is written.
+  // longer than its folder allows, that leads through another user's link
+  // or to another user's file in a shared folder, or to an entry of a
+  // sticky folder that the system would not let this user replace, is
+  // refused before anything is written.
   // A destination that the writer could not have replaced (a folder, a file
   // the user may not write) is refused here, as opening it would have been,
   // rather than after the run.
@@ -73,8 +76,8 @@ class TMovieOutput {
   // Gives the closed movie the destination's place, with the permissions of
   // the file it replaces (a new file keeps those it was made with); empty,
   // or why not: the system's words for a failed rename, or the refusal of
-  // another user's entry that took the name in a shared folder since Open
-  // (FailedFile() then names it).
+  // an entry at the name as Open refuses it, one that took the name since
+  // Open too (FailedFile() then names it).
   std::string Keep();
 
  private:

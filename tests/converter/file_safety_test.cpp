@@ -3,10 +3,12 @@
 // refused before the first frame, a track without frames makes no movie, and
 // the hidden temporary movie goes when a signal or a crash ends the run; in a
 // shared folder (sticky, as /tmp) no other user's link is followed and no
-// other user's file replaced.
+// other user's file replaced, and in any sticky folder an entry the system
+// would not let the user replace stops the run before its first frame.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -26,6 +28,8 @@
 #include "tests/converter/tool_runner.h"
 #include "tests/platform/quicktime/media_tools.h"
 #include "tests/support/testdata.h"
+
+extern char** environ;
 
 namespace {
 
@@ -578,6 +582,73 @@ TEST_F(SharedFolders, OnlyTheCallersAndTheFolderOwnersFilesAreReplaced) {
     EXPECT_EQ(run.exitCode, 0) << r.prefix << ": " << run.err;
     ExpectMovie(r.prefix + ".mov", r.permissions);
   }
+}
+
+// Runs the tool as `user` (its group the same number, no other group) with
+// HOME, XDG_DATA_HOME and TMPDIR at `home`, so that its log is its own.
+convtest::ToolRun RunToolAs(uid_t user, const std::vector<std::string>& arguments, const std::string& home) {
+  std::vector<std::string> all{DCP2MOV_PATH};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> environment;
+  for (char** variable = environ; *variable; ++variable) {
+    const std::string entry = *variable;
+    if (entry.rfind("HOME=", 0) != 0 && entry.rfind("XDG_DATA_HOME=", 0) != 0 &&
+        entry.rfind("TMPDIR=", 0) != 0)
+      environment.push_back(entry);
+  }
+  for (const char* name : {"HOME=", "XDG_DATA_HOME=", "TMPDIR="}) environment.push_back(name + home);
+  std::vector<char*> argv;
+  std::vector<char*> envp;
+  for (std::string& a : all) argv.push_back(a.data());
+  for (std::string& e : environment) envp.push_back(e.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  const convtest::ScopedTempFolder outputs;
+  const int out = open((outputs.Path() + "/out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  const int err = open((outputs.Path() + "/err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out, 1);
+    dup2(err, 2);
+    const gid_t group = user;
+    if (setgroups(0, nullptr) == 0 && setgid(group) == 0 && setuid(user) == 0)
+      execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  close(out);
+  close(err);
+  convtest::ToolRun run;
+  int status = 0;
+  if (pid > 0 && waitpid(pid, &status, 0) == pid)
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.out = ReadFile(outputs.Path() + "/out");
+  run.err = ReadFile(outputs.Path() + "/err");
+  return run;
+}
+
+// Run as another user, who may not act as any file's owner: in a sticky
+// folder, the folder owner's file or link at the movie's name is trusted,
+// but the system would refuse the rename after the last frame; the run is
+// refused before the first.  The user's own file there is replaced.
+TEST_F(SharedFolders, AFileTheSystemWillNotLetTheUserReplaceStopsTheRunFirst) {
+  const std::string track = Wrap("track.mxf", frames_);
+  ASSERT_EQ(chmod(temp_.Path().c_str(), 0755), 0);
+  const std::string home = Folder("home", 0700, kThirdUser);
+  const std::string sticky = Folder("s3", 01777, kNeighbour);
+  MakeFile(sticky + "/out.mov", "the folder owner's", 0666, kNeighbour);
+  MakeLink("nowhere", sticky + "/dangling.mov", kNeighbour);
+  const std::string before = Snapshot({sticky});
+  const std::string cause = "only its owner or the folder's owner may replace this ";
+  ExpectRefused(RunToolAs(kThirdUser, {track, sticky + "/out"}, home), sticky + "/out.mov",
+                cause + "file in a sticky folder");
+  ExpectRefused(RunToolAs(kThirdUser, {track, sticky + "/dangling"}, home), sticky + "/dangling.mov",
+                cause + "link in a sticky folder");
+  EXPECT_EQ(Snapshot({sticky}), before);
+
+  MakeFile(sticky + "/mine.mov", "an earlier movie", 0640, kThirdUser);
+  const auto run = RunToolAs(kThirdUser, {track, sticky + "/mine"}, home);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  ExpectMovie(sticky + "/mine.mov", std::filesystem::perms(0640));
 }
 
 // A name that was free when the run began may hold another user's file by
