@@ -77,6 +77,22 @@ bool platformRename(const char* from, const char* to, int* errorCode) {
   return false;
 }
 
+bool platformRenameToFreeName(const char* from, const char* to, int* errorCode) {
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+  int error = errno;
+  if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
+    // link never replaces an entry either.
+    if (link(from, to) == 0) {
+      unlink(from);
+      return true;
+    }
+    error = errno;
+    if (error == EPERM || error == ENOSYS || error == ENOTSUP) error = ENOTSUP;
+  }
+  if (errorCode) *errorCode = error;
+  return false;
+}
+
 namespace {
 
 bool WriteAll(int fd, const char* bytes, std::size_t count) {

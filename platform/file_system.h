@@ -30,6 +30,13 @@ bool platformRemoveFile(const char* path);
 bool platformMakeFolderAccessible(const char* path);
 // rename; false with the error code.
 bool platformRename(const char* from, const char* to, int* errorCode);
+// Gives the file at `from` the name `to` only while nothing is at `to`, in
+// one step that never replaces an entry: a rename that replaces nothing, or,
+// on a file system without one, a second name for the file and then the
+// removal of the first.  False with the error code otherwise: EEXIST when
+// something is at `to` (it is left as it is), ENOTSUP when the file system
+// can do neither.
+bool platformRenameToFreeName(const char* from, const char* to, int* errorCode);
 // Copies a regular file's bytes and permissions to a new file (an existing
 // one is refused).  False when anything failed (a partial target is
 // removed).

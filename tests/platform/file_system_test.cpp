@@ -4,7 +4,7 @@
 // without waiting; and the new file made under an unused name, which leaves
 // whatever is already at the names it tries; which folders are shared as
 // /tmp is, which are sticky, and whether this process may act as any file's
-// owner.
+// owner; and the rename that takes only a free name.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -252,6 +252,32 @@ TEST(FileSystem, StickyFoldersAndTheRightToActAsAnyFileOwner) {
   }
   ASSERT_EQ(line.rfind("CapEff:", 0), 0u);
   EXPECT_EQ(platformMayActAsAnyFileOwner(), ((std::stoull(line.substr(7), nullptr, 16) >> 3) & 1) != 0);
+}
+
+// A free name is taken; a taken one, even by a dangling link, is left as it
+// is, and so is the file that was to take it.
+TEST(FileSystem, RenameToAFreeNameReplacesNothing) {
+  char made[] = "/tmp/platform_files_XXXXXX";
+  ASSERT_NE(mkdtemp(made), nullptr);
+  const std::string folder = made;
+  std::ofstream(folder + "/movie") << "movie";
+  std::ofstream(folder + "/taken") << "taken";
+  ASSERT_EQ(symlink("nowhere", (folder + "/dangling").c_str()), 0);
+  for (const char* name : {"/taken", "/dangling"}) {
+    int error = 0;
+    EXPECT_FALSE(platformRenameToFreeName((folder + "/movie").c_str(), (folder + name).c_str(), &error));
+    EXPECT_EQ(error, EEXIST) << name;
+  }
+  EXPECT_EQ(std::filesystem::read_symlink(folder + "/dangling"), "nowhere");
+  std::string bytes;
+  std::ifstream(folder + "/taken") >> bytes;
+  EXPECT_EQ(bytes, "taken");
+  int error = 0;
+  EXPECT_TRUE(platformRenameToFreeName((folder + "/movie").c_str(), (folder + "/free").c_str(), &error));
+  std::ifstream(folder + "/free") >> bytes;
+  EXPECT_EQ(bytes, "movie");
+  EXPECT_FALSE(std::filesystem::exists(folder + "/movie"));
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
