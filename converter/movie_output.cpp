@@ -206,11 +206,8 @@ Kumu::Result_t TMovieOutput::Open(const std::string& input) {
     mRefusal = "another user's link in a shared folder is not followed";
     return refused;
   }
-  if (std::string cause = ReplaceRefusal(mTarget.file); !cause.empty()) {
-    mRefused = mTarget.shown;
-    mRefusal = cause;
-    return refused;
-  }
+  mRefusal = TargetRefusal();
+  if (!mRefusal.empty()) return refused;
   // QuickTime starts and the movie's line is printed before the file is
   // made, as when the writer makes it.
   mWriter = TPtr<TQuickTimeVideoFile>(new TQuickTimeVideoFile);
@@ -243,13 +240,28 @@ Kumu::Result_t TMovieOutput::Open(const std::string& input) {
 }
 
 std::string TMovieOutput::Keep() {
-  if (std::string cause = ReplaceRefusal(mTarget.file); !cause.empty()) {
-    mRefused = mTarget.shown;
-    return cause;
+  if (std::string cause = TargetRefusal(); !cause.empty()) return cause;
+  int error = 0;
+  if (platformEntryKind(mTarget.file.c_str(), false) == PlatformEntryKind::kNone) {
+    // A free name is taken only while it is still free: another user may
+    // put a file there at any moment, which is then checked as any entry at
+    // the name.
+    if (platformRenameToFreeName(mTemporary.c_str(), mTarget.file.c_str(), &error)) return Kept();
+    if (error != EEXIST && error != ENOTSUP) return SystemErrorText(error);
+    if (std::string cause = TargetRefusal(); !cause.empty()) return cause;
   }
   platformCopyPermissionsToOpenFile(mTarget.file.c_str(), mFile);
-  int error = 0;
   if (!platformRename(mTemporary.c_str(), mTarget.file.c_str(), &error)) return SystemErrorText(error);
+  return Kept();
+}
+
+std::string TMovieOutput::TargetRefusal() {
+  std::string cause = ReplaceRefusal(mTarget.file);
+  if (!cause.empty()) mRefused = mTarget.shown;
+  return cause;
+}
+
+std::string TMovieOutput::Kept() {
   mKept = true;
   platformCancelRemovalOnAbnormalEnd(mRemovalToken);
   return std::string();

@@ -77,7 +77,9 @@ class TMovieOutput {
   // the file it replaces (a new file keeps those it was made with); empty,
   // or why not: the system's words for a failed rename, or the refusal of
   // an entry at the name as Open refuses it, one that took the name since
-  // Open too (FailedFile() then names it).
+  // Open too (FailedFile() then names it).  A name that is free is taken
+  // only while it still is, so that nothing put there in the last moment
+  // is replaced unchecked.
   std::string Keep();
 
  private:
@@ -96,6 +98,11 @@ class TMovieOutput {
   };
   // Where the path `destination` leads, and the links on the way.
   static TPath Follow(const std::string& destination);
+  // Why the movie may not replace what is at its name now (FailedFile()
+  // then names it); empty when it may.
+  std::string TargetRefusal();
+  // The movie took the destination's place: it stays; empty.
+  std::string Kept();
 
   TString mShown;
   std::string mDestination;

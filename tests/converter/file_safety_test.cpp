@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -689,6 +690,33 @@ TEST_F(SharedFolders, AnotherUsersFileMadeDuringTheRunIsNotReplaced) {
                 "': the movie could not be given this name: " + kNotReplaced + "\n");
   EXPECT_EQ(Snapshot({shared}), movie + " " + std::to_string(kNeighbour) + " " +
                                     std::to_string(S_IFREG | 0666) + " the neighbour's\n");
+}
+
+// The same in the last moment, between the last look at the name and the
+// rename (a preloaded library puts the neighbour's file there), where the
+// file system has a rename that replaces nothing and where it has not.
+TEST_F(SharedFolders, AnotherUsersFileMadeJustBeforeTheRenameIsNotReplaced) {
+  const std::string track = Wrap("track.mxf", frames_);
+  const std::string shared = Folder("shared", 01777);
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  std::string expected;
+  for (const std::string name : {"late", "later"}) {
+    const std::string movie = shared + "/" + name + ".mov";
+    // In the sanitizer build the preloaded library comes before the
+    // sanitizers' runtime.
+    std::vector<std::string> environment{
+        std::string("LD_PRELOAD=") + RENAME_SHIM_PATH,
+        "DCP_SHIM_PLANT_BEFORE_MOVIE_RENAME=" + std::to_string(kNeighbour),
+        std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"};
+    if (name == "later") environment.push_back("DCP_SHIM_NO_RENAME_NOREPLACE=1");
+    const auto run = RunTool({track, shared + "/" + name}, environment);
+    EXPECT_EQ(run.exitCode, 1) << name;
+    EXPECT_EQ(run.err, kErrorHead + "  QuickTimeVideoFile: Failed to save the movie file\n  File '" + movie +
+                           "': the movie could not be given this name: " + kNotReplaced + "\n");
+    expected += movie + " " + std::to_string(kNeighbour) + " " + std::to_string(S_IFREG | 0666) +
+                " the neighbour's\n";
+  }
+  EXPECT_EQ(Snapshot({shared}), expected);
 }
 
 }  // namespace
