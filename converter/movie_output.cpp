@@ -47,6 +47,8 @@ bool SystemLetsReplace(const std::string& path) {
   std::uint32_t folderOwner = 0;
   std::uint32_t owner = 0;
   if (!platformIsStickyFolder(FolderOf(path).c_str(), &folderOwner)) return true;
+  // A folder at the name is refused as such when the movie is begun.
+  if (platformEntryKind(path.c_str(), false) == PlatformEntryKind::kFolder) return true;
   if (!platformOwnerOf(path.c_str(), &owner)) return true;
   const std::uint32_t user = platformUserId();
   return owner == user || folderOwner == user || platformMayActAsAnyFileOwner();
@@ -139,13 +141,14 @@ TMovieOutput::TPath TMovieOutput::Follow(const std::string& destination) {
     const PlatformEntryKind kind = platformEntryKind(path.c_str(), false);
     if (kind == PlatformEntryKind::kLink) {
       const TLink link{path, walked.text.substr(0, stop)};
-      char target[kPathCapacity];
+      const bool ofTheName = last || !chain.empty();
+      // A folder's link is judged before it is read, so that no untrusted
+      // link is left to the system because its target could not be read.
+      if (!ofTheName && !TrustedEntry(path)) return {destination, destination, {}, link.shown};
+      // Room for the longest target a link can hold.
+      char target[kPathCapacity + 1];
       if (++followed > kMaxLinksFollowed || !platformReadLink(path.c_str(), target, sizeof target)) break;
-      if (last || !chain.empty()) {
-        chain.push_back(link);
-      } else if (!TrustedEntry(path)) {
-        return {destination, destination, {}, link.shown};
-      }
+      if (ofTheName) chain.push_back(link);
       const bool absolute = target[0] == '/';
       TText next{absolute ? std::string(target) : walked.text.substr(0, walked.at) + target,
                  absolute ? 0 : walked.at};
