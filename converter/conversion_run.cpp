@@ -1,16 +1,15 @@
 #include "converter/conversion_run.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "converter/command_line.h"
 #include "converter/console.h"
 #include "converter/decoder_component.h"
 #include "converter/framework_bridge.h"
+#include "converter/movie_output.h"
 #include "converter/quicktime_video_file.h"
 #include "converter/results.h"
 #include "converter/run_report.h"
@@ -19,8 +18,6 @@
 #include "framework/sync.h"
 #include "framework/tstring.h"
 #include "mxf/AS_DCP.h"
-#include "platform/abnormal_end.h"
-#include "platform/file_system.h"
 
 namespace {
 
@@ -30,7 +27,6 @@ constexpr std::uint32_t kMaxDecoderThreads = 8;
 constexpr std::uint32_t kMovieQuality = 768;
 constexpr std::uint32_t kPixelFormatRgb24 = 24;
 constexpr std::size_t kProgressBuffer = 4096;
-constexpr std::size_t kPathCapacity = 4096;
 
 void PrintErrorLine(const Kumu::Result_t& result) {
   PrintNote("\n\nERROR: Program stopped with:");
@@ -152,216 +148,6 @@ std::uint32_t InitialFrameCapacity(std::uint32_t largest) {
   if (largest < kFrameBufferCapacity) return kFrameBufferCapacity;
   return largest < kMaxFrameBytes ? largest : kMaxFrameBytes;
 }
-
-// The most links followed from the destination: as many as the system
-// follows before it gives up (ELOOP).
-constexpr int kMaxLinksFollowed = 40;
-
-// The folder of the entry at `path`: "." for a bare name.
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-// Whether the entry at `path` may be followed or replaced by this user.  In
-// a folder with the sticky bit that others may write into (as /tmp), anyone
-// may put a link or a file at a name someone else will use, so there only
-// this user's entries and those of the folder's owner are trusted: another
-// user's link could send the movie onto a third user's file, and another
-// user's file is not this user's to replace.  Anything is trusted in other
-// folders, and a missing entry is.
-bool TrustedEntry(const std::string& path) {
-  std::uint32_t folderOwner = 0;
-  std::uint32_t owner = 0;
-  if (!platformIsSharedStickyFolder(FolderOf(path).c_str(), &folderOwner)) return true;
-  if (!platformOwnerOf(path.c_str(), &owner)) return true;
-  return owner == platformUserId() || owner == folderOwner;
-}
-
-// Why the entry at `path`, which the movie would replace, is not trusted.
-std::string ReplaceRefusal(const std::string& path) {
-  const bool link = platformEntryKind(path.c_str(), false) == PlatformEntryKind::kLink;
-  return std::string("another user's ") + (link ? "link" : "file") + " in a shared folder is not replaced";
-}
-
-// The file a movie at `destination` replaces, found as a writer opening the
-// destination would find it: the destination itself, or, when it is a link,
-// the entry at the end of its chain of links, each link's target read from
-// the folder the link is in.  `links` receives the links of the chain, in
-// order.  A chain that ends at no entry (a dangling link, a loop, a link
-// that cannot be read) gives the destination, whose link the movie then
-// replaces.
-std::string ReplacedFile(const std::string& destination, std::vector<std::string>& links) {
-  std::string path = destination;
-  for (int followed = 0; followed <= kMaxLinksFollowed; ++followed) {
-    const PlatformEntryKind kind = platformEntryKind(path.c_str(), false);
-    if (kind == PlatformEntryKind::kNone) break;
-    if (kind != PlatformEntryKind::kLink) return path;
-    char target[kPathCapacity];
-    if (!platformReadLink(path.c_str(), target, sizeof target)) break;
-    links.push_back(path);
-    const std::size_t slash = path.rfind('/');
-    path = target[0] == '/' || slash == std::string::npos ? std::string(target)
-                                                          : path.substr(0, slash + 1) + target;
-  }
-  links.clear();
-  return destination;
-}
-
-// The movie of a run.  It is written into a hidden temporary file in the
-// folder of the file it is to replace and takes that file's place by a
-// rename once it holds a frame (or a run without frames succeeded).  A run
-// that fails before its first frame thus leaves no movie and replaces none,
-// and a crash leaves the destination as it was; the temporary file goes at
-// the end of the run, and also when a signal or a crash ends the process.
-// Messages name the destination.
-//
-// The temporary file is made new, under a name no one can know in advance
-// (`.dcp2mov-` + random letters and digits + `.part`), following no link:
-// whatever another process put in the folder, under any name, is left as it
-// is.  The movie is written through the descriptor that made it, and its
-// permissions are set through it too; only the final rename names it.
-//
-// A link at the destination stays a link: the movie replaces the file it
-// points to, as a writer opening the destination would.  In a shared folder
-// (see TrustedEntry) another user's link is not followed and another user's
-// file is not replaced: the run is refused before the temporary file is
-// made, and the file the movie replaces is checked again just before the
-// rename, since another user may put a file at a free name in the meantime.
-class TMovieOutput {
- public:
-  explicit TMovieOutput(const TString& destination)
-      : mShown(destination),
-        mDestination(destination.ToNarrow(0)),
-        mTarget(ReplacedFile(mDestination, mLinks)),
-        mRefused(mDestination) {}
-  // Closes the writer; the temporary file goes unless it took the
-  // destination's place.
-  ~TMovieOutput() {
-    if (mWriter) mWriter->Close();
-    mWriter = TPtr<TQuickTimeVideoFile>();
-    if (!mKept && !mTemporary.empty()) platformRemoveFile(mTemporary.c_str());
-    platformCancelRemovalOnAbnormalEnd(mRemovalToken);
-    platformCloseFile(mFile);
-  }
-  TMovieOutput(const TMovieOutput&) = delete;
-  TMovieOutput& operator=(const TMovieOutput&) = delete;
-
-  // The file a failure concerns: the destination, or the link or file of a
-  // shared folder that was not trusted.
-  const std::string& FailedFile() const { return mRefused; }
-  TQuickTimeVideoFile& Writer() { return *mWriter; }
-  std::uint64_t FramesAdded() const { return mFramesAdded; }
-  void FrameAdded() { ++mFramesAdded; }
-  // The movie could not be completed or saved: it replaces nothing.
-  void Discard() { mDiscarded = true; }
-  bool Discarded() const { return mDiscarded; }
-  // Why the step of the movie that gave `result` failed (at `frame`; -1 for
-  // none): the file and the reason Open refused it before the writer made
-  // anything, else the cause of the writer's result with the system's words
-  // for a failed write.
-  TRunFailure Failure(const Kumu::Result_t& result, std::int64_t frame = -1) const {
-    if (!mRefusal.empty()) return {mRefused, frame, mRefusal};
-    return {mDestination, frame,
-            MovieCause(mDestination.c_str(), result, mWriter ? mWriter->SystemError() : 0)};
-  }
-
-  // Makes the temporary file and opens the writer on it.  A destination
-  // that is the input file itself (by any name or link), whose name is
-  // longer than its folder allows, or that leads through another user's
-  // link or to another user's file in a shared folder, is refused before
-  // anything is written.
-  // A destination that the writer could not have replaced (a folder, a file
-  // the user may not write) is refused here, as opening it would have been,
-  // rather than after the run.
-  Kumu::Result_t Open(const std::string& input) {
-    const Kumu::Result_t refused = ConverterFailure(kCategoryQuickTime, "Failed to create a new movie");
-    if (platformSameFile(input.c_str(), mDestination.c_str())) {
-      mRefusal = "the movie would replace the input file";
-      return refused;
-    }
-    int error = 0;
-    if (!platformNameFitsFolder(mTarget.c_str(), &error)) {
-      mRefusal = SystemErrorText(error);
-      return refused;
-    }
-    for (const std::string& link : mLinks) {
-      if (!TrustedEntry(link)) {
-        mRefused = link;
-        mRefusal = "another user's link in a shared folder is not followed";
-        return refused;
-      }
-    }
-    if (!TrustedEntry(mTarget)) {
-      mRefused = mTarget;
-      mRefusal = ReplaceRefusal(mTarget);
-      return refused;
-    }
-    // QuickTime starts and the movie's line is printed before the file is
-    // made, as when the writer makes it.
-    mWriter = TPtr<TQuickTimeVideoFile>(new TQuickTimeVideoFile);
-    const Kumu::Result_t prepared = mWriter->PrepareOpen(mShown);
-    if (prepared.Failure()) return prepared;
-    // Hidden, in the folder of the file it replaces.  No other thread runs
-    // yet (the decoder components and the encoder start later), so the
-    // signals held back in this thread while the file is made and named
-    // for removal are held back for the whole process.
-    const std::size_t slash = mTarget.rfind('/');
-    const std::string before =
-        (slash == std::string::npos ? std::string() : mTarget.substr(0, slash + 1)) + ".dcp2mov-";
-    char made[kPathCapacity];
-    mFile = platformCreateFileRemovedOnAbnormalEnd(before.c_str(), ".part", made, sizeof made, &error,
-                                                   &mRemovalToken);
-    if (mFile < 0) {
-      // Every name tried was taken; other failures are told by the
-      // destination and its folder.
-      if (error == EEXIST) mRefusal = "the movie file could not be created: " + SystemErrorText(error);
-      return refused;
-    }
-    mTemporary = made;
-    const Kumu::Result_t result = mWriter->OpenOnFile(mFile);
-    if (result.Failure()) return result;
-    const PlatformEntryKind kind = platformEntryKind(mTarget.c_str(), true);
-    if (kind == PlatformEntryKind::kFolder ||
-        (kind != PlatformEntryKind::kNone && !platformMayWrite(mTarget.c_str())))
-      return refused;
-    return Kumu::RESULT_OK;
-  }
-
-  // Gives the closed movie the destination's place, with the permissions of
-  // the file it replaces (a new file keeps those it was made with); empty,
-  // or why not: the system's words for a failed rename, or the refusal of
-  // another user's entry that took the name in a shared folder since Open
-  // (FailedFile() then names it).
-  std::string Keep() {
-    if (!TrustedEntry(mTarget)) {
-      mRefused = mTarget;
-      return ReplaceRefusal(mTarget);
-    }
-    platformCopyPermissionsToOpenFile(mTarget.c_str(), mFile);
-    int error = 0;
-    if (!platformRename(mTemporary.c_str(), mTarget.c_str(), &error)) return SystemErrorText(error);
-    mKept = true;
-    platformCancelRemovalOnAbnormalEnd(mRemovalToken);
-    return std::string();
-  }
-
- private:
-  TString mShown;
-  std::string mDestination;
-  std::vector<std::string> mLinks;  // the links followed from the destination to mTarget
-  std::string mTarget;     // the file the movie replaces: the destination, or the file its links lead to
-  std::string mRefused;    // the file a refusal names
-  std::string mTemporary;  // empty until the temporary file is made
-  std::string mRefusal;
-  int mFile = -1;          // the temporary file, open from its creation to the end
-  int mRemovalToken = -1;  // its removal at an abnormal end
-  TPtr<TQuickTimeVideoFile> mWriter;
-  bool mKept = false;
-  bool mDiscarded = false;
-  std::uint64_t mFramesAdded = 0;
-};
 
 }  // namespace
 

@@ -8,9 +8,11 @@
 #include <string>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <pwd.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "platform/raw_io.h"
@@ -72,6 +74,22 @@ bool platformMakeFolderAccessible(const char* path) {
 bool platformRename(const char* from, const char* to, int* errorCode) {
   if (rename(from, to) == 0) return true;
   if (errorCode) *errorCode = errno;
+  return false;
+}
+
+bool platformRenameToFreeName(const char* from, const char* to, int* errorCode) {
+  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+  int error = errno;
+  if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
+    // link never replaces an entry either.
+    if (link(from, to) == 0) {
+      unlink(from);
+      return true;
+    }
+    error = errno;
+    if (error == EPERM || error == ENOSYS || error == ENOTSUP) error = ENOTSUP;
+  }
+  if (errorCode) *errorCode = error;
   return false;
 }
 
@@ -183,6 +201,21 @@ bool platformIsSharedStickyFolder(const char* path, std::uint32_t* owner) {
     return false;
   *owner = static_cast<std::uint32_t>(info.st_uid);
   return true;
+}
+
+bool platformIsStickyFolder(const char* path, std::uint32_t* owner) {
+  struct stat info {};
+  if (stat(path, &info) != 0 || !S_ISDIR(info.st_mode) || (info.st_mode & S_ISVTX) == 0) return false;
+  *owner = static_cast<std::uint32_t>(info.st_uid);
+  return true;
+}
+
+bool platformMayActAsAnyFileOwner() {
+  __user_cap_header_struct header{};
+  header.version = _LINUX_CAPABILITY_VERSION_3;
+  __user_cap_data_struct sets[_LINUX_CAPABILITY_U32S_3] = {};
+  if (syscall(SYS_capget, &header, sets) != 0) return false;
+  return (sets[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
 }
 
 bool platformMayWrite(const char* path, int* errorCode) {

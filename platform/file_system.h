@@ -30,6 +30,13 @@ bool platformRemoveFile(const char* path);
 bool platformMakeFolderAccessible(const char* path);
 // rename; false with the error code.
 bool platformRename(const char* from, const char* to, int* errorCode);
+// Gives the file at `from` the name `to` only while nothing is at `to`, in
+// one step that never replaces an entry: a rename that replaces nothing, or,
+// on a file system without one, a second name for the file and then the
+// removal of the first.  False with the error code otherwise: EEXIST when
+// something is at `to` (it is left as it is), ENOTSUP when the file system
+// can do neither.
+bool platformRenameToFreeName(const char* from, const char* to, int* errorCode);
 // Copies a regular file's bytes and permissions to a new file (an existing
 // one is refused).  False when anything failed (a partial target is
 // removed).
@@ -53,6 +60,15 @@ bool platformOwnerOf(const char* path, std::uint32_t* owner);
 // entries into but not remove another's from, as /tmp: the sticky bit set and
 // writable by its group or by others.  Its owner's user id in *owner when so.
 bool platformIsSharedStickyFolder(const char* path, std::uint32_t* owner);
+// Whether the folder at `path` (links followed) has the sticky bit, whoever
+// may write into it: there only an entry's owner, the folder's owner and a
+// process that may act as any file's owner may remove or rename over the
+// entry.  Its owner's user id in *owner when so.
+bool platformIsStickyFolder(const char* path, std::uint32_t* owner);
+// Whether this process may act as the owner of any file (CAP_FOWNER in its
+// effective set), and so, among other things, replace another user's entry
+// in a sticky folder.
+bool platformMayActAsAnyFileOwner();
 // Whether this user may write the file (or folder) at `path`; false with
 // the error code in *errorCode when it is given.
 bool platformMayWrite(const char* path, int* errorCode = nullptr);

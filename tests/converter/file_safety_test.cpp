@@ -3,10 +3,12 @@
 // refused before the first frame, a track without frames makes no movie, and
 // the hidden temporary movie goes when a signal or a crash ends the run; in a
 // shared folder (sticky, as /tmp) no other user's link is followed and no
-// other user's file replaced.
+// other user's file replaced, and in any sticky folder an entry the system
+// would not let the user replace stops the run before its first frame.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -14,6 +16,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -26,6 +29,8 @@
 #include "tests/converter/tool_runner.h"
 #include "tests/platform/quicktime/media_tools.h"
 #include "tests/support/testdata.h"
+
+extern char** environ;
 
 namespace {
 
@@ -501,6 +506,46 @@ TEST_F(SharedFolders, OnlyTheCallersAndTheFolderOwnersLinksAreFollowed) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(plain), {}), 2);
 }
 
+// The links at the folders' names of the movie's path, and those a link at
+// the name leads through, are held to the same rule, in a folder that others
+// may write into whether all may or only its group.
+TEST_F(SharedFolders, LinksAtTheFoldersOfThePathAreCheckedToo) {
+  const std::string track = Wrap("track.mxf", frames_);
+  const std::string shared = Folder("shared", 01777);
+  const std::string group = Folder("group", 01770);
+  const std::string owned = Folder("owned", 01777, kNeighbour);
+  const std::string third = Folder("third", 0755, kThirdUser);
+  const std::string mine = Folder("mine", 0755);
+  MakeFile(third + "/report.mov", "the third user's", 0644, kThirdUser);
+  MakeFile(mine + "/report.mov", "an earlier movie", 0640, 0);
+
+  // Refused: the neighbour's links to the third user's folder and to the
+  // caller's, and the caller's link at the name that leads through one.
+  MakeLink(third, shared + "/render", kNeighbour);
+  MakeLink(mine, shared + "/chosen", kNeighbour);
+  MakeLink(mine, group + "/render", kNeighbour);
+  MakeLink("render/report.mov", shared + "/own.mov", 0);
+  const std::vector<std::string> folders{shared, group, owned, third, mine};
+  const std::string before = Snapshot(folders);
+  ExpectRefused(RunTool({track, shared + "/render/report"}), shared + "/render", kNotFollowed);
+  ExpectRefused(RunTool({track, shared + "/chosen/report"}), shared + "/chosen", kNotFollowed);
+  ExpectRefused(RunTool({track, group + "/render/report"}), group + "/render", kNotFollowed);
+  ExpectRefused(RunTool({track, shared + "/own"}), shared + "/render", kNotFollowed);
+  EXPECT_EQ(Snapshot(folders), before);
+
+  // Followed: the caller's link and the folder owner's; the movie takes the
+  // earlier movie's place in the folder they lead to.
+  MakeLink(mine, shared + "/mine", 0);
+  MakeLink(mine, owned + "/render", kNeighbour);
+  for (const std::string& prefix : {shared + "/mine/report", owned + "/render/report"}) {
+    const auto run = RunTool({track, prefix});
+    EXPECT_EQ(run.exitCode, 0) << prefix << ": " << run.err;
+    ExpectMovie(mine + "/report.mov", std::filesystem::perms(0640));
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(mine), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(owned), {}), 1);
+}
+
 TEST_F(SharedFolders, OnlyTheCallersAndTheFolderOwnersFilesAreReplaced) {
   const std::string track = Wrap("track.mxf", frames_);
   const std::string shared = Folder("shared", 01777);
@@ -538,6 +583,73 @@ TEST_F(SharedFolders, OnlyTheCallersAndTheFolderOwnersFilesAreReplaced) {
     EXPECT_EQ(run.exitCode, 0) << r.prefix << ": " << run.err;
     ExpectMovie(r.prefix + ".mov", r.permissions);
   }
+}
+
+// Runs the tool as `user` (its group the same number, no other group) with
+// HOME, XDG_DATA_HOME and TMPDIR at `home`, so that its log is its own.
+convtest::ToolRun RunToolAs(uid_t user, const std::vector<std::string>& arguments, const std::string& home) {
+  std::vector<std::string> all{DCP2MOV_PATH};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> environment;
+  for (char** variable = environ; *variable; ++variable) {
+    const std::string entry = *variable;
+    if (entry.rfind("HOME=", 0) != 0 && entry.rfind("XDG_DATA_HOME=", 0) != 0 &&
+        entry.rfind("TMPDIR=", 0) != 0)
+      environment.push_back(entry);
+  }
+  for (const char* name : {"HOME=", "XDG_DATA_HOME=", "TMPDIR="}) environment.push_back(name + home);
+  std::vector<char*> argv;
+  std::vector<char*> envp;
+  for (std::string& a : all) argv.push_back(a.data());
+  for (std::string& e : environment) envp.push_back(e.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  const convtest::ScopedTempFolder outputs;
+  const int out = open((outputs.Path() + "/out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  const int err = open((outputs.Path() + "/err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out, 1);
+    dup2(err, 2);
+    const gid_t group = user;
+    if (setgroups(0, nullptr) == 0 && setgid(group) == 0 && setuid(user) == 0)
+      execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  close(out);
+  close(err);
+  convtest::ToolRun run;
+  int status = 0;
+  if (pid > 0 && waitpid(pid, &status, 0) == pid)
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.out = ReadFile(outputs.Path() + "/out");
+  run.err = ReadFile(outputs.Path() + "/err");
+  return run;
+}
+
+// Run as another user, who may not act as any file's owner: in a sticky
+// folder, the folder owner's file or link at the movie's name is trusted,
+// but the system would refuse the rename after the last frame; the run is
+// refused before the first.  The user's own file there is replaced.
+TEST_F(SharedFolders, AFileTheSystemWillNotLetTheUserReplaceStopsTheRunFirst) {
+  const std::string track = Wrap("track.mxf", frames_);
+  ASSERT_EQ(chmod(temp_.Path().c_str(), 0755), 0);
+  const std::string home = Folder("home", 0700, kThirdUser);
+  const std::string sticky = Folder("s3", 01777, kNeighbour);
+  MakeFile(sticky + "/out.mov", "the folder owner's", 0666, kNeighbour);
+  MakeLink("nowhere", sticky + "/dangling.mov", kNeighbour);
+  const std::string before = Snapshot({sticky});
+  const std::string cause = "only its owner or the folder's owner may replace this ";
+  ExpectRefused(RunToolAs(kThirdUser, {track, sticky + "/out"}, home), sticky + "/out.mov",
+                cause + "file in a sticky folder");
+  ExpectRefused(RunToolAs(kThirdUser, {track, sticky + "/dangling"}, home), sticky + "/dangling.mov",
+                cause + "link in a sticky folder");
+  EXPECT_EQ(Snapshot({sticky}), before);
+
+  MakeFile(sticky + "/mine.mov", "an earlier movie", 0640, kThirdUser);
+  const auto run = RunToolAs(kThirdUser, {track, sticky + "/mine"}, home);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  ExpectMovie(sticky + "/mine.mov", std::filesystem::perms(0640));
 }
 
 // A name that was free when the run began may hold another user's file by
@@ -578,6 +690,33 @@ TEST_F(SharedFolders, AnotherUsersFileMadeDuringTheRunIsNotReplaced) {
                 "': the movie could not be given this name: " + kNotReplaced + "\n");
   EXPECT_EQ(Snapshot({shared}), movie + " " + std::to_string(kNeighbour) + " " +
                                     std::to_string(S_IFREG | 0666) + " the neighbour's\n");
+}
+
+// The same in the last moment, between the last look at the name and the
+// rename (a preloaded library puts the neighbour's file there), where the
+// file system has a rename that replaces nothing and where it has not.
+TEST_F(SharedFolders, AnotherUsersFileMadeJustBeforeTheRenameIsNotReplaced) {
+  const std::string track = Wrap("track.mxf", frames_);
+  const std::string shared = Folder("shared", 01777);
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  std::string expected;
+  for (const std::string name : {"late", "later"}) {
+    const std::string movie = shared + "/" + name + ".mov";
+    // In the sanitizer build the preloaded library comes before the
+    // sanitizers' runtime.
+    std::vector<std::string> environment{
+        std::string("LD_PRELOAD=") + RENAME_SHIM_PATH,
+        "DCP_SHIM_PLANT_BEFORE_MOVIE_RENAME=" + std::to_string(kNeighbour),
+        std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"};
+    if (name == "later") environment.push_back("DCP_SHIM_NO_RENAME_NOREPLACE=1");
+    const auto run = RunTool({track, shared + "/" + name}, environment);
+    EXPECT_EQ(run.exitCode, 1) << name;
+    EXPECT_EQ(run.err, kErrorHead + "  QuickTimeVideoFile: Failed to save the movie file\n  File '" + movie +
+                           "': the movie could not be given this name: " + kNotReplaced + "\n");
+    expected += movie + " " + std::to_string(kNeighbour) + " " + std::to_string(S_IFREG | 0666) +
+                " the neighbour's\n";
+  }
+  EXPECT_EQ(Snapshot({shared}), expected);
 }
 
 }  // namespace

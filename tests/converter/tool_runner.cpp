@@ -40,9 +40,10 @@ ScopedTempFolder::~ScopedTempFolder() {
   if (path_ != "/tmp") std::filesystem::remove_all(path_, ignored);
 }
 
-ToolRun RunTool(const std::vector<std::string>& arguments) { return RunToolWithin(arguments, -1, 0); }
+namespace {
 
-ToolRun RunToolWithin(const std::vector<std::string>& arguments, int input, int limitSeconds) {
+ToolRun RunToolWith(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                    int input, int limitSeconds) {
   ToolRun run;
   const std::string folder = TempFolder();
   const std::string outPath = folder + "/stdout";
@@ -57,8 +58,21 @@ ToolRun RunToolWithin(const std::vector<std::string>& arguments, int input, int 
   std::vector<char*> argv;
   for (std::string& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
+  // The test's variables but those of the names given, then the given.
+  std::vector<std::string> variables;
+  for (char** variable = environ; *variable; ++variable) {
+    const std::string entry = *variable;
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    bool given = false;
+    for (const std::string& g : environment) given = given || g.compare(0, name.size(), name) == 0;
+    if (!given) variables.push_back(entry);
+  }
+  variables.insert(variables.end(), environment.begin(), environment.end());
+  std::vector<char*> envp;
+  for (std::string& v : variables) envp.push_back(v.data());
+  envp.push_back(nullptr);
   pid_t pid = 0;
-  if (posix_spawn(&pid, DCP2MOV_PATH, &actions, nullptr, argv.data(), environ) == 0) {
+  if (posix_spawn(&pid, DCP2MOV_PATH, &actions, nullptr, argv.data(), envp.data()) == 0) {
     int status = 0;
     if (limitSeconds > 0) {
       const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(limitSeconds);
@@ -83,6 +97,18 @@ ToolRun RunToolWithin(const std::vector<std::string>& arguments, int input, int 
   std::remove(errPath.c_str());
   rmdir(folder.c_str());
   return run;
+}
+
+}  // namespace
+
+ToolRun RunTool(const std::vector<std::string>& arguments) { return RunToolWithin(arguments, -1, 0); }
+
+ToolRun RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
+  return RunToolWith(arguments, environment, -1, 0);
+}
+
+ToolRun RunToolWithin(const std::vector<std::string>& arguments, int input, int limitSeconds) {
+  return RunToolWith(arguments, {}, input, limitSeconds);
 }
 
 }  // namespace convtest

@@ -16,6 +16,9 @@ struct ToolRun {
 
 // The arguments go to the program unchanged (no shell).
 ToolRun RunTool(const std::vector<std::string>& arguments);
+// The same with the variables `environment` (NAME=value) set for the run,
+// in place of the test's own of those names.
+ToolRun RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment);
 // The same with the descriptor `input` as the program's standard input (-1:
 // the test's own), for a run that could wait for ever: a run still going
 // after `limitSeconds` is killed and marked `stopped`, so that the test

@@ -2,8 +2,9 @@
 // is at a path, whether it may be written, and the first bytes of a file;
 // the open of a regular file for reading, which refuses anything else
 // without waiting; and the new file made under an unused name, which leaves
-// whatever is already at the names it tries; and which folders are shared
-// as /tmp is.
+// whatever is already at the names it tries; which folders are shared as
+// /tmp is, which are sticky, and whether this process may act as any file's
+// owner; and the rename that takes only a free name.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -219,6 +220,63 @@ TEST(FileSystem, SharedStickyFolders) {
   std::uint32_t owner = 0;
   EXPECT_TRUE(platformIsSharedStickyFolder((folder + "/link").c_str(), &owner));
   EXPECT_FALSE(platformIsSharedStickyFolder((folder + "/gone").c_str(), &owner));
+  std::filesystem::remove_all(folder);
+}
+
+// Sticky whoever may write into it; the right to act as any file's owner as
+// the system reports it (CapEff in /proc/self/status, CAP_FOWNER being 3).
+TEST(FileSystem, StickyFoldersAndTheRightToActAsAnyFileOwner) {
+  char made[] = "/tmp/platform_files_XXXXXX";
+  ASSERT_NE(mkdtemp(made), nullptr);
+  const std::string folder = made;
+  const struct {
+    const char* name;
+    mode_t mode;
+    bool sticky;
+  } cases[] = {{"tmp", 01777, true}, {"closed", 01700, true}, {"open", 0777, false}, {"file", 01777, false}};
+  for (const auto& c : cases) {
+    const std::string path = folder + "/" + c.name;
+    if (std::string(c.name) == "file")
+      std::ofstream(path) << "bytes";
+    else
+      ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << c.name;
+    ASSERT_EQ(chmod(path.c_str(), c.mode), 0) << c.name;
+    std::uint32_t owner = 99999;
+    EXPECT_EQ(platformIsStickyFolder(path.c_str(), &owner), c.sticky) << c.name;
+    EXPECT_EQ(owner, c.sticky ? geteuid() : 99999u) << c.name;
+  }
+  std::filesystem::remove_all(folder);
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line) && line.rfind("CapEff:", 0) != 0) {
+  }
+  ASSERT_EQ(line.rfind("CapEff:", 0), 0u);
+  EXPECT_EQ(platformMayActAsAnyFileOwner(), ((std::stoull(line.substr(7), nullptr, 16) >> 3) & 1) != 0);
+}
+
+// A free name is taken; a taken one, even by a dangling link, is left as it
+// is, and so is the file that was to take it.
+TEST(FileSystem, RenameToAFreeNameReplacesNothing) {
+  char made[] = "/tmp/platform_files_XXXXXX";
+  ASSERT_NE(mkdtemp(made), nullptr);
+  const std::string folder = made;
+  std::ofstream(folder + "/movie") << "movie";
+  std::ofstream(folder + "/taken") << "taken";
+  ASSERT_EQ(symlink("nowhere", (folder + "/dangling").c_str()), 0);
+  for (const char* name : {"/taken", "/dangling"}) {
+    int error = 0;
+    EXPECT_FALSE(platformRenameToFreeName((folder + "/movie").c_str(), (folder + name).c_str(), &error));
+    EXPECT_EQ(error, EEXIST) << name;
+  }
+  EXPECT_EQ(std::filesystem::read_symlink(folder + "/dangling"), "nowhere");
+  std::string bytes;
+  std::ifstream(folder + "/taken") >> bytes;
+  EXPECT_EQ(bytes, "taken");
+  int error = 0;
+  EXPECT_TRUE(platformRenameToFreeName((folder + "/movie").c_str(), (folder + "/free").c_str(), &error));
+  std::ifstream(folder + "/free") >> bytes;
+  EXPECT_EQ(bytes, "movie");
+  EXPECT_FALSE(std::filesystem::exists(folder + "/movie"));
   std::filesystem::remove_all(folder);
 }
 
