@@ -193,9 +193,10 @@ TEST(FileSystem, NewFileUnderAnUnusedNameLeavesWhatIsAtTheOthers) {
   std::filesystem::remove_all(folder);
 }
 
-// Shared: the sticky bit with the group's or others' write right, on the
-// folder a link leads to.
-TEST(FileSystem, SharedStickyFolders) {
+// Sticky: the sticky bit, whoever may write into the folder; shared: with
+// the group's or others' write right too; both on the folder a link leads
+// to.
+TEST(FileSystem, StickyAndSharedStickyFolders) {
   char made[] = "/tmp/platform_files_XXXXXX";
   ASSERT_NE(mkdtemp(made), nullptr);
   const std::string folder = made;
@@ -203,8 +204,9 @@ TEST(FileSystem, SharedStickyFolders) {
     const char* name;
     mode_t mode;
     bool shared;
-  } cases[] = {{"tmp", 01777, true},     {"group", 01770, true}, {"others", 01703, true},
-               {"closed", 01755, false}, {"open", 0777, false},  {"file", 01777, false}};
+    bool sticky;
+  } cases[] = {{"tmp", 01777, true, true},     {"group", 01770, true, true}, {"others", 01703, true, true},
+               {"closed", 01755, false, true}, {"open", 0777, false, false}, {"file", 01777, false, false}};
   for (const auto& c : cases) {
     const std::string path = folder + "/" + c.name;
     if (std::string(c.name) == "file")
@@ -215,6 +217,9 @@ TEST(FileSystem, SharedStickyFolders) {
     std::uint32_t owner = 99999;
     EXPECT_EQ(platformIsSharedStickyFolder(path.c_str(), &owner), c.shared) << c.name;
     EXPECT_EQ(owner, c.shared ? geteuid() : 99999u) << c.name;
+    owner = 99999;
+    EXPECT_EQ(platformIsStickyFolder(path.c_str(), &owner), c.sticky) << c.name;
+    EXPECT_EQ(owner, c.sticky ? geteuid() : 99999u) << c.name;
   }
   ASSERT_EQ(symlink("tmp", (folder + "/link").c_str()), 0);
   std::uint32_t owner = 0;
@@ -223,29 +228,9 @@ TEST(FileSystem, SharedStickyFolders) {
   std::filesystem::remove_all(folder);
 }
 
-// Sticky whoever may write into it; the right to act as any file's owner as
-// the system reports it (CapEff in /proc/self/status, CAP_FOWNER being 3).
-TEST(FileSystem, StickyFoldersAndTheRightToActAsAnyFileOwner) {
-  char made[] = "/tmp/platform_files_XXXXXX";
-  ASSERT_NE(mkdtemp(made), nullptr);
-  const std::string folder = made;
-  const struct {
-    const char* name;
-    mode_t mode;
-    bool sticky;
-  } cases[] = {{"tmp", 01777, true}, {"closed", 01700, true}, {"open", 0777, false}, {"file", 01777, false}};
-  for (const auto& c : cases) {
-    const std::string path = folder + "/" + c.name;
-    if (std::string(c.name) == "file")
-      std::ofstream(path) << "bytes";
-    else
-      ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << c.name;
-    ASSERT_EQ(chmod(path.c_str(), c.mode), 0) << c.name;
-    std::uint32_t owner = 99999;
-    EXPECT_EQ(platformIsStickyFolder(path.c_str(), &owner), c.sticky) << c.name;
-    EXPECT_EQ(owner, c.sticky ? geteuid() : 99999u) << c.name;
-  }
-  std::filesystem::remove_all(folder);
+// The right to act as any file's owner as the system reports it (CapEff in
+// /proc/self/status, CAP_FOWNER being 3).
+TEST(FileSystem, TheRightToActAsAnyFileOwner) {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line) && line.rfind("CapEff:", 0) != 0) {
