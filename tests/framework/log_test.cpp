@@ -45,6 +45,8 @@ std::uint64_t TestClock() { return gNow; }
 
 class LogTest : public FrameworkTest {
  protected:
+  // `base`: the folder the scratch folder is made in (else TMPDIR's).
+  explicit LogTest(const char* base = nullptr) : mScratch(base) {}
   ~LogTest() override { SetApplicationLog(nullptr); }
 
   TPtr<TLog> MakeLog(std::int32_t mode = 0, const char* name = "Log.txt") {
@@ -609,7 +611,11 @@ std::vector<std::string> ShimEnvironment(const std::vector<std::string>& given) 
 // there.  Also when the writers may only write the log (root's, mode
 // 0602, written by another user): their descriptors are open for writing
 // alone.
-class SharedLogTest : public LogTest, public ::testing::WithParamInterface<bool> {};
+class SharedLogTest : public LogTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  // The other user reaches the log through /tmp, whatever TMPDIR is.
+  SharedLogTest() : LogTest(GetParam() ? "/tmp" : nullptr) {}
+};
 
 TEST_P(SharedLogTest, RunsInSeveralProcessesThatCutAndWriteLoseNothing) {
   const bool writeOnly = GetParam();
@@ -817,8 +823,14 @@ TEST_F(LogTest, AnAppendKeepsOthersOutUntilItIsDone) {
 
 // A log the run may only read, however long: the run neither writes nor
 // replaces it, and leaves no file beside it.  Root may write any file, so
-// there the run is another user's, who owns the folder and the file.
-TEST_F(LogTest, ALogTheRunMayOnlyReadIsLeftAsItWas) {
+// there the run is another user's, who owns the folder and the file and
+// reaches it through /tmp, whatever TMPDIR is.
+class ReadOnlyLogTest : public LogTest {
+ protected:
+  ReadOnlyLogTest() : LogTest(geteuid() == 0 ? "/tmp" : nullptr) {}
+};
+
+TEST_F(ReadOnlyLogTest, ALogTheRunMayOnlyReadIsLeftAsItWas) {
   const std::string old = PatternedLog(4194305);
   WriteWholeFile(LogPath(), old);
   ASSERT_EQ(chmod(LogPath().c_str(), 0444), 0);

@@ -18,8 +18,8 @@
 
 extern char** environ;
 
-ScratchFolder::ScratchFolder() {
-  const char* base = getenv("TMPDIR");
+ScratchFolder::ScratchFolder(const char* base) {
+  if (!base) base = getenv("TMPDIR");
   std::string pattern = std::string(base && base[0] ? base : "/tmp") + "/framework-startup-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back(0);

@@ -7,11 +7,11 @@
 
 #include "framework/tstring.h"
 
-// A fresh folder under the system's temporary folder, deleted with its
-// contents at the end of the scope.
+// A fresh folder under `base` (else the system's temporary folder),
+// deleted with its contents at the end of the scope.
 class ScratchFolder {
  public:
-  ScratchFolder();
+  explicit ScratchFolder(const char* base = nullptr);
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
