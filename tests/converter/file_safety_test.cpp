@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -29,8 +28,6 @@
 #include "tests/converter/tool_runner.h"
 #include "tests/platform/quicktime/media_tools.h"
 #include "tests/support/testdata.h"
-
-extern char** environ;
 
 namespace {
 
@@ -585,46 +582,11 @@ TEST_F(SharedFolders, OnlyTheCallersAndTheFolderOwnersFilesAreReplaced) {
   }
 }
 
-// Runs the tool as `user` (its group the same number, no other group) with
-// HOME, XDG_DATA_HOME and TMPDIR at `home`, so that its log is its own.
+// Runs the tool as `user` with HOME, XDG_DATA_HOME and TMPDIR at `home`,
+// so that its log is its own.
 convtest::ToolRun RunToolAs(uid_t user, const std::vector<std::string>& arguments, const std::string& home) {
-  std::vector<std::string> all{DCP2MOV_PATH};
-  all.insert(all.end(), arguments.begin(), arguments.end());
-  std::vector<std::string> environment;
-  for (char** variable = environ; *variable; ++variable) {
-    const std::string entry = *variable;
-    if (entry.rfind("HOME=", 0) != 0 && entry.rfind("XDG_DATA_HOME=", 0) != 0 &&
-        entry.rfind("TMPDIR=", 0) != 0)
-      environment.push_back(entry);
-  }
-  for (const char* name : {"HOME=", "XDG_DATA_HOME=", "TMPDIR="}) environment.push_back(name + home);
-  std::vector<char*> argv;
-  std::vector<char*> envp;
-  for (std::string& a : all) argv.push_back(a.data());
-  for (std::string& e : environment) envp.push_back(e.data());
-  argv.push_back(nullptr);
-  envp.push_back(nullptr);
-  const convtest::ScopedTempFolder outputs;
-  const int out = open((outputs.Path() + "/out").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-  const int err = open((outputs.Path() + "/err").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out, 1);
-    dup2(err, 2);
-    const gid_t group = user;
-    if (setgroups(0, nullptr) == 0 && setgid(group) == 0 && setuid(user) == 0)
-      execve(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  close(out);
-  close(err);
-  convtest::ToolRun run;
-  int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid)
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.out = ReadFile(outputs.Path() + "/out");
-  run.err = ReadFile(outputs.Path() + "/err");
-  return run;
+  return RunTool(arguments, {"HOME=" + home, "XDG_DATA_HOME=" + home, "TMPDIR=" + home},
+                 static_cast<int>(user));
 }
 
 // Run as another user, who may not act as any file's owner: in a sticky

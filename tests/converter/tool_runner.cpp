@@ -43,7 +43,7 @@ ScopedTempFolder::~ScopedTempFolder() {
 namespace {
 
 ToolRun RunToolWith(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
-                    int input, int limitSeconds) {
+                    int user, int input, int limitSeconds) {
   ToolRun run;
   const std::string folder = TempFolder();
   const std::string outPath = folder + "/stdout";
@@ -53,7 +53,14 @@ ToolRun RunToolWith(const std::vector<std::string>& arguments, const std::vector
   if (input >= 0) posix_spawn_file_actions_adddup2(&actions, input, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::vector<std::string> all{DCP2MOV_PATH};
+  // Another user's run: util-linux's setpriv drops to it and becomes the
+  // tool.
+  std::vector<std::string> all;
+  if (user >= 0) {
+    const std::string id = std::to_string(user);
+    all = {"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"};
+  }
+  all.push_back(DCP2MOV_PATH);
   all.insert(all.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& a : all) argv.push_back(a.data());
@@ -72,7 +79,7 @@ ToolRun RunToolWith(const std::vector<std::string>& arguments, const std::vector
   for (std::string& v : variables) envp.push_back(v.data());
   envp.push_back(nullptr);
   pid_t pid = 0;
-  if (posix_spawn(&pid, DCP2MOV_PATH, &actions, nullptr, argv.data(), envp.data()) == 0) {
+  if (posix_spawn(&pid, all[0].c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
     int status = 0;
     if (limitSeconds > 0) {
       const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(limitSeconds);
@@ -103,12 +110,13 @@ ToolRun RunToolWith(const std::vector<std::string>& arguments, const std::vector
 
 ToolRun RunTool(const std::vector<std::string>& arguments) { return RunToolWithin(arguments, -1, 0); }
 
-ToolRun RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
-  return RunToolWith(arguments, environment, -1, 0);
+ToolRun RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                int user) {
+  return RunToolWith(arguments, environment, user, -1, 0);
 }
 
 ToolRun RunToolWithin(const std::vector<std::string>& arguments, int input, int limitSeconds) {
-  return RunToolWith(arguments, {}, input, limitSeconds);
+  return RunToolWith(arguments, {}, -1, input, limitSeconds);
 }
 
 }  // namespace convtest

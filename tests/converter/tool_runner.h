@@ -17,8 +17,10 @@ struct ToolRun {
 // The arguments go to the program unchanged (no shell).
 ToolRun RunTool(const std::vector<std::string>& arguments);
 // The same with the variables `environment` (NAME=value) set for the run,
-// in place of the test's own of those names.
-ToolRun RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment);
+// in place of the test's own of those names, and as the user `user` (its
+// group the same number, no other group) when not -1, which root may ask.
+ToolRun RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                int user = -1);
 // The same with the descriptor `input` as the program's standard input (-1:
 // the test's own), for a run that could wait for ever: a run still going
 // after `limitSeconds` is killed and marked `stopped`, so that the test
