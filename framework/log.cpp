@@ -416,7 +416,7 @@ bool TLog::CutLockedFile(int in, bool locked) {
   // An ending signal or a crash during the cut removes the file.
   int token = -1;
   const int out =
-      platformCreateFileRemovedOnAbnormalEnd(before.Data(), "", cutPath, capacity, nullptr, &token);
+      platformCreateFileRemovedOnAbnormalEnd(kPlatformCurrentFolder, before.Data(), "", cutPath, capacity, nullptr, &token);
   if (out < 0) ThrowLogError(u"File I/O Error");
   platformCopyPermissionsToOpenFile(path, out);
   const bool written = platformRawWriteAll(out, tail.Data(), kCutKeep) && platformRawSync(out) &&

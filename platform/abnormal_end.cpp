@@ -2,6 +2,7 @@
 #include "platform/abnormal_end.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <string.h>
@@ -35,6 +36,7 @@ constexpr unsigned kStateMask = (1u << kStateBits) - 1;
 constexpr unsigned kTokenGenerations = 1u << 24;
 struct Place {
   std::atomic<unsigned> word{kFree};
+  int folder = AT_FDCWD;
   char path[kPlatformAbnormalEndPathCapacity];
 };
 Place gPlaces[kPlatformAbnormalEndFiles];
@@ -81,7 +83,7 @@ bool InstallEndingSignals() {
 
 }  // namespace
 
-int platformRemoveFileOnAbnormalEnd(const char* path) {
+int platformRemoveFileOnAbnormalEnd(int folder, const char* path) {
   static const bool installed = InstallEndingSignals();
   const std::size_t length = path ? strlen(path) : 0;
   if (!installed || length == 0 || length >= kPlatformAbnormalEndPathCapacity) return -1;
@@ -90,6 +92,7 @@ int platformRemoveFileOnAbnormalEnd(const char* path) {
     unsigned word = place.word.load();
     if (StateOf(word) != kFree || !place.word.compare_exchange_strong(word, (word & ~kStateMask) | kClaimed))
       continue;
+    place.folder = folder;
     memcpy(place.path, path, length + 1);
     place.word.store((word & ~kStateMask) | kNamed);
     return static_cast<int>(GenerationOf(word)) * kPlatformAbnormalEndFiles + index;
@@ -97,7 +100,7 @@ int platformRemoveFileOnAbnormalEnd(const char* path) {
   return -1;
 }
 
-int platformCreateFileRemovedOnAbnormalEnd(const char* before, const char* after, char* path,
+int platformCreateFileRemovedOnAbnormalEnd(int folder, const char* before, const char* after, char* path,
                                            std::size_t capacity, int* errorCode, int* token) {
   *token = -1;
   // The crash signals are held back too, for another process may send them
@@ -110,13 +113,13 @@ int platformCreateFileRemovedOnAbnormalEnd(const char* before, const char* after
   for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) sigaddset(&ending, signal);
   const bool held = pthread_sigmask(SIG_BLOCK, &ending, &previous) == 0;
   int error = 0;
-  int fd = platformCreateUnusedFile(before, after, path, capacity, &error);
+  int fd = platformCreateUnusedFile(folder, before, after, path, capacity, &error);
   if (fd >= 0) {
-    *token = platformRemoveFileOnAbnormalEnd(path);
+    *token = platformRemoveFileOnAbnormalEnd(folder, path);
     if (*token < 0) {
       // Not named: the file is not made at all.
       close(fd);
-      unlink(path);
+      unlinkat(folder, path, 0);
       fd = -1;
       error = ENOMEM;
     }
@@ -144,7 +147,7 @@ void platformRemoveFilesOfAbnormalEnd() {
     unsigned word = place.word.load();
     while (StateOf(word) == kNamed) {
       if (place.word.compare_exchange_weak(word, (word & ~kStateMask) | kRemoved)) {
-        unlink(place.path);
+        unlinkat(place.folder, place.path, 0);
         break;
       }
     }

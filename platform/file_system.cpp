@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <dirent.h>
 #include <fcntl.h>
@@ -77,22 +78,6 @@ bool platformRename(const char* from, const char* to, int* errorCode) {
   return false;
 }
 
-bool platformRenameToFreeName(const char* from, const char* to, int* errorCode) {
-  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
-  int error = errno;
-  if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
-    // link never replaces an entry either.
-    if (link(from, to) == 0) {
-      unlink(from);
-      return true;
-    }
-    error = errno;
-    if (error == EPERM || error == ENOSYS || error == ENOTSUP) error = ENOTSUP;
-  }
-  if (errorCode) *errorCode = error;
-  return false;
-}
-
 namespace {
 
 bool WriteAll(int fd, const char* bytes, std::size_t count) {
@@ -162,62 +147,6 @@ bool platformDeviceOf(const char* path, std::uint64_t* device) {
   return true;
 }
 
-bool platformSameFile(const char* first, const char* second) {
-  struct stat a {};
-  struct stat b {};
-  return stat(first, &a) == 0 && stat(second, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-bool platformNameFitsFolder(const char* path, int* errorCode) {
-  struct stat info {};
-  if (lstat(path, &info) == 0) return true;
-  int error = errno;
-  if (error != ENAMETOOLONG) {
-    // A missing name is not measured by every file system's lookup: its
-    // length is compared with the folder's limit.
-    const char* slash = std::strrchr(path, '/');
-    const std::string folder = !slash          ? std::string(".")
-                               : slash == path ? std::string("/")
-                                               : std::string(path, slash);
-    const long limit = pathconf(folder.c_str(), _PC_NAME_MAX);
-    if (limit <= 0 || std::strlen(slash ? slash + 1 : path) <= static_cast<std::size_t>(limit)) return true;
-    error = ENAMETOOLONG;
-  }
-  if (errorCode) *errorCode = error;
-  return false;
-}
-
-bool platformOwnerOf(const char* path, std::uint32_t* owner) {
-  struct stat info {};
-  if (lstat(path, &info) != 0) return false;
-  *owner = static_cast<std::uint32_t>(info.st_uid);
-  return true;
-}
-
-bool platformIsSharedStickyFolder(const char* path, std::uint32_t* owner) {
-  struct stat info {};
-  if (stat(path, &info) != 0 || !S_ISDIR(info.st_mode) || (info.st_mode & S_ISVTX) == 0 ||
-      (info.st_mode & (S_IWGRP | S_IWOTH)) == 0)
-    return false;
-  *owner = static_cast<std::uint32_t>(info.st_uid);
-  return true;
-}
-
-bool platformIsStickyFolder(const char* path, std::uint32_t* owner) {
-  struct stat info {};
-  if (stat(path, &info) != 0 || !S_ISDIR(info.st_mode) || (info.st_mode & S_ISVTX) == 0) return false;
-  *owner = static_cast<std::uint32_t>(info.st_uid);
-  return true;
-}
-
-bool platformMayActAsAnyFileOwner() {
-  __user_cap_header_struct header{};
-  header.version = _LINUX_CAPABILITY_VERSION_3;
-  __user_cap_data_struct sets[_LINUX_CAPABILITY_U32S_3] = {};
-  if (syscall(SYS_capget, &header, sets) != 0) return false;
-  return (sets[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
-}
-
 bool platformMayWrite(const char* path, int* errorCode) {
   if (access(path, W_OK) == 0) return true;
   if (errorCode) *errorCode = errno;
@@ -256,11 +185,6 @@ bool platformReadFileStart(const char* path, void* bytes, std::size_t capacity, 
   return true;
 }
 
-bool platformCopyPermissionsToOpenFile(const char* from, int descriptor) {
-  struct stat info {};
-  return stat(from, &info) == 0 && S_ISREG(info.st_mode) && fchmod(descriptor, info.st_mode & 07777) == 0;
-}
-
 void platformCloseFile(int descriptor) {
   if (descriptor >= 0) close(descriptor);
 }
@@ -281,36 +205,6 @@ bool platformRandomNameCharacters(char* characters, std::size_t count) {
     }
   }
   return true;
-}
-
-int platformCreateUnusedFile(const char* before, const char* after, char* path, std::size_t capacity,
-                             int* errorCode, PlatformNameSource source) {
-  const std::size_t head = std::strlen(before);
-  const std::size_t tail = std::strlen(after);
-  int error = ENAMETOOLONG;
-  if (head + kPlatformUnusedNameCharacters + tail < capacity) {
-    std::memcpy(path, before, head);
-    std::memcpy(path + head + kPlatformUnusedNameCharacters, after, tail + 1);
-    error = EEXIST;
-    for (int attempt = 0; attempt < kPlatformUnusedNameTries && error == EEXIST; ++attempt) {
-      errno = 0;
-      if (!(source ? source : &platformRandomNameCharacters)(path + head, kPlatformUnusedNameCharacters)) {
-        error = errno != 0 ? errno : EIO;
-        break;
-      }
-      // O_EXCL with O_CREAT fails on anything at the name, a link included;
-      // O_NOFOLLOW says so once more.
-      int fd;
-      do {
-        fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-      } while (fd < 0 && errno == EINTR);
-      if (fd >= 0) return fd;
-      error = errno;
-    }
-  }
-  if (capacity > 0) path[0] = 0;
-  if (errorCode) *errorCode = error;
-  return -1;
 }
 
 bool platformCurrentFolder(char* path, std::size_t capacity) { return getcwd(path, capacity) != nullptr; }
@@ -335,4 +229,230 @@ bool platformCreateNewFile(const char* path, const char* bytes, std::size_t coun
   if (close(fd) != 0) ok = false;
   if (!ok) unlink(path);
   return ok;
+}
+
+static_assert(kPlatformCurrentFolder == AT_FDCWD, "the current folder is the system's own");
+
+namespace {
+
+PlatformEntryKind KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return PlatformEntryKind::kFolder;
+  if (S_ISLNK(mode)) return PlatformEntryKind::kLink;
+  if (S_ISREG(mode)) return PlatformEntryKind::kFile;
+  return PlatformEntryKind::kOther;
+}
+
+void Describe(const struct stat& status, PlatformEntryInfo* info) {
+  info->kind = KindOf(status.st_mode);
+  info->owner = static_cast<std::uint32_t>(status.st_uid);
+  info->group = static_cast<std::uint32_t>(status.st_gid);
+  info->mode = static_cast<std::uint32_t>(status.st_mode & 07777);
+  info->device = static_cast<std::uint64_t>(status.st_dev);
+  info->inode = static_cast<std::uint64_t>(status.st_ino);
+}
+
+bool Fail(int* errorCode) {
+  if (errorCode) *errorCode = errno;
+  return false;
+}
+
+}  // namespace
+
+bool platformDescribeEntry(int folder, const char* name, bool followLinks, PlatformEntryInfo* info,
+                           int* errorCode) {
+  struct stat status {};
+  if (fstatat(folder, name, &status, followLinks ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return Fail(errorCode);
+  Describe(status, info);
+  return true;
+}
+
+bool platformDescribeHeld(int held, PlatformEntryInfo* info) {
+  struct stat status {};
+  if (fstat(held, &status) != 0) return false;
+  Describe(status, info);
+  return true;
+}
+
+int platformHoldEntry(int folder, const char* name, int* errorCode) {
+  // O_PATH: no right to read or write is asked for and nothing is opened
+  // (no FIFO waits, no device wakes); the descriptor serves to look at the
+  // entry, to read a link, and as a folder for the *at calls.
+  int held;
+  do {
+    held = openat(folder, *name ? name : ".", O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  } while (held < 0 && errno == EINTR);
+  if (held < 0 && errorCode) *errorCode = errno;
+  return held;
+}
+
+bool platformReadHeldLink(int held, char* target, std::size_t capacity, int* errorCode) {
+  if (capacity == 0) {
+    if (errorCode) *errorCode = ENAMETOOLONG;
+    return false;
+  }
+  const ssize_t n = readlinkat(held, "", target, capacity - 1);
+  if (n < 0) return Fail(errorCode);
+  if (static_cast<std::size_t>(n) >= capacity - 1) {
+    if (errorCode) *errorCode = ENAMETOOLONG;
+    return false;
+  }
+  target[n] = 0;
+  return true;
+}
+
+bool platformNameFitsFolder(int folder, const char* name, int* errorCode) {
+  struct stat status {};
+  if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0) return true;
+  int error = errno;
+  if (error != ENAMETOOLONG) {
+    // A missing name is not measured by every file system's lookup: its
+    // length is compared with the folder's limit.
+    long limit = -1;
+    if (folder == AT_FDCWD) {
+      limit = pathconf(".", _PC_NAME_MAX);
+    } else {
+      // fpathconf on an O_PATH descriptor reads the file system's limit.
+      limit = fpathconf(folder, _PC_NAME_MAX);
+    }
+    if (limit <= 0 || std::strlen(name) <= static_cast<std::size_t>(limit)) return true;
+    error = ENAMETOOLONG;
+  }
+  if (errorCode) *errorCode = error;
+  return false;
+}
+
+bool platformMayWriteEntry(int folder, const char* name, int* errorCode) {
+  if (faccessat(folder, name, W_OK, 0) == 0) return true;
+  return Fail(errorCode);
+}
+
+bool platformRenameInFolder(int folder, const char* from, const char* to, int* errorCode) {
+  if (renameat(folder, from, folder, to) == 0) return true;
+  return Fail(errorCode);
+}
+
+bool platformRenameToFreeName(int folder, const char* from, const char* to, int* errorCode) {
+  if (renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) return true;
+  int error = errno;
+  if (error == EINVAL || error == ENOSYS || error == ENOTSUP) {
+    // link never replaces an entry either.
+    if (linkat(folder, from, folder, to, 0) == 0) {
+      error = 0;
+    } else {
+      error = errno;
+      // A link that worked but whose answer was lost and which was tried
+      // again (NFS) finds its own second name: the same file.
+      struct stat source {};
+      struct stat target {};
+      if (error == EEXIST && fstatat(folder, from, &source, AT_SYMLINK_NOFOLLOW) == 0 &&
+          fstatat(folder, to, &target, AT_SYMLINK_NOFOLLOW) == 0 && source.st_dev == target.st_dev &&
+          source.st_ino == target.st_ino)
+        error = 0;
+    }
+    if (error == 0) {
+      // The first name goes, so that no second name of the file stays;
+      // gone already is as good (an unlink tried again on NFS).
+      if (unlinkat(folder, from, 0) == 0 || errno == ENOENT) return true;
+      error = errno;
+      unlinkat(folder, to, 0);
+    } else if (error == EPERM || error == ENOSYS || error == ENOTSUP) {
+      error = ENOTSUP;
+    }
+  }
+  if (errorCode) *errorCode = error;
+  return false;
+}
+
+bool platformRemoveFileInFolder(int folder, const char* name) { return unlinkat(folder, name, 0) == 0; }
+
+bool platformSetPermissionsOfOpenFile(int descriptor, std::uint32_t mode) {
+  return fchmod(descriptor, static_cast<mode_t>(mode & 07777)) == 0;
+}
+
+bool platformCopyPermissionsToOpenFile(const char* from, int descriptor) {
+  struct stat info {};
+  return stat(from, &info) == 0 && S_ISREG(info.st_mode) && fchmod(descriptor, info.st_mode & 07777) == 0;
+}
+
+int platformCreateUnusedFile(int folder, const char* before, const char* after, char* path,
+                             std::size_t capacity, int* errorCode, PlatformNameSource source) {
+  const std::size_t head = std::strlen(before);
+  const std::size_t tail = std::strlen(after);
+  int error = ENAMETOOLONG;
+  if (head + kPlatformUnusedNameCharacters + tail < capacity) {
+    std::memcpy(path, before, head);
+    std::memcpy(path + head + kPlatformUnusedNameCharacters, after, tail + 1);
+    error = EEXIST;
+    for (int attempt = 0; attempt < kPlatformUnusedNameTries && error == EEXIST; ++attempt) {
+      errno = 0;
+      if (!(source ? source : &platformRandomNameCharacters)(path + head, kPlatformUnusedNameCharacters)) {
+        error = errno != 0 ? errno : EIO;
+        break;
+      }
+      // O_EXCL with O_CREAT fails on anything at the name, a link included;
+      // O_NOFOLLOW says so once more.
+      int fd;
+      do {
+        fd = openat(folder, path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      } while (fd < 0 && errno == EINTR);
+      if (fd >= 0) return fd;
+      error = errno;
+    }
+  }
+  if (capacity > 0) path[0] = 0;
+  if (errorCode) *errorCode = error;
+  return -1;
+}
+
+bool platformIsStickyFolder(const PlatformEntryInfo& folder) {
+  return folder.kind == PlatformEntryKind::kFolder && (folder.mode & S_ISVTX) != 0;
+}
+
+bool platformIsSharedStickyFolder(const PlatformEntryInfo& folder) {
+  return platformIsStickyFolder(folder) && (folder.mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+namespace {
+
+// The id the system shows for every owner (or group) that the process's
+// user namespace does not map: the overflow id, or none (-1 as unsigned)
+// where the namespace maps every id, as the first namespace does.
+std::uint32_t UnmappedId(const char* map, const char* overflow) {
+  std::ifstream lines(map);
+  unsigned long long inside = 0, outside = 0, count = 0;
+  while (lines >> inside >> outside >> count) {
+    if (inside == 0 && count >= 0xFFFFFFFFull) return 0xFFFFFFFFu;
+  }
+  std::ifstream value(overflow);
+  unsigned long long id = 65534;
+  if (!(value >> id) || id >= 0xFFFFFFFFull) id = 65534;
+  return static_cast<std::uint32_t>(id);
+}
+
+}  // namespace
+
+bool platformIsUnmappedUser(std::uint32_t user) {
+  static const std::uint32_t unmapped = UnmappedId("/proc/self/uid_map", "/proc/sys/kernel/overflowuid");
+  return user == unmapped;
+}
+
+bool platformIsUnmappedGroup(std::uint32_t group) {
+  static const std::uint32_t unmapped = UnmappedId("/proc/self/gid_map", "/proc/sys/kernel/overflowgid");
+  return group == unmapped;
+}
+
+bool platformMayActAsAnyFileOwner() {
+  __user_cap_header_struct header{};
+  header.version = _LINUX_CAPABILITY_VERSION_3;
+  __user_cap_data_struct sets[_LINUX_CAPABILITY_U32S_3] = {};
+  if (syscall(SYS_capget, &header, sets) != 0) return false;
+  return (sets[CAP_TO_INDEX(CAP_FOWNER)].effective & CAP_TO_MASK(CAP_FOWNER)) != 0;
+}
+
+bool platformSystemLetsReplace(const PlatformEntryInfo& folder, const PlatformEntryInfo& entry) {
+  if (!platformIsStickyFolder(folder)) return true;
+  const std::uint32_t user = platformUserId();
+  if (!platformIsUnmappedUser(user) && (entry.owner == user || folder.owner == user)) return true;
+  return platformMayActAsAnyFileOwner() && !platformIsUnmappedUser(entry.owner) &&
+         !platformIsUnmappedGroup(entry.group);
 }

@@ -30,13 +30,6 @@ bool platformRemoveFile(const char* path);
 bool platformMakeFolderAccessible(const char* path);
 // rename; false with the error code.
 bool platformRename(const char* from, const char* to, int* errorCode);
-// Gives the file at `from` the name `to` only while nothing is at `to`, in
-// one step that never replaces an entry: a rename that replaces nothing, or,
-// on a file system without one, a second name for the file and then the
-// removal of the first.  False with the error code otherwise: EEXIST when
-// something is at `to` (it is left as it is), ENOTSUP when the file system
-// can do neither.
-bool platformRenameToFreeName(const char* from, const char* to, int* errorCode);
 // Copies a regular file's bytes and permissions to a new file (an existing
 // one is refused).  False when anything failed (a partial target is
 // removed).
@@ -46,29 +39,6 @@ bool platformReadLink(const char* path, char* target, std::size_t capacity);
 bool platformMakeLink(const char* target, const char* path);
 // Device number of what is at `path` (no link followed); false when absent.
 bool platformDeviceOf(const char* path, std::uint64_t* device);
-// Whether both paths, links followed, name one file (same device and
-// inode); false when either is absent.
-bool platformSameFile(const char* first, const char* second);
-// Whether a file of this name can exist in its folder as far as the length
-// of the name goes (true for a name that exists); false with the error code
-// (ENAMETOOLONG) otherwise.
-bool platformNameFitsFolder(const char* path, int* errorCode);
-// The user id of the owner of what is at `path` (a link's own, no link
-// followed); false when nothing is there.
-bool platformOwnerOf(const char* path, std::uint32_t* owner);
-// Whether the folder at `path` (links followed) is one that others may put
-// entries into but not remove another's from, as /tmp: the sticky bit set and
-// writable by its group or by others.  Its owner's user id in *owner when so.
-bool platformIsSharedStickyFolder(const char* path, std::uint32_t* owner);
-// Whether the folder at `path` (links followed) has the sticky bit, whoever
-// may write into it: there only an entry's owner, the folder's owner and a
-// process that may act as any file's owner may remove or rename over the
-// entry.  Its owner's user id in *owner when so.
-bool platformIsStickyFolder(const char* path, std::uint32_t* owner);
-// Whether this process may act as the owner of any file (CAP_FOWNER in its
-// effective set), and so, among other things, replace another user's entry
-// in a sticky folder.
-bool platformMayActAsAnyFileOwner();
 // Whether this user may write the file (or folder) at `path`; false with
 // the error code in *errorCode when it is given.
 bool platformMayWrite(const char* path, int* errorCode = nullptr);
@@ -84,11 +54,7 @@ std::FILE* platformOpenRegularFileForReading(const char* path);
 // open nor the reads wait (for a FIFO's writer, say).
 bool platformReadFileStart(const char* path, void* bytes, std::size_t capacity, std::size_t* count,
                            int* errorCode);
-// Gives the open file `descriptor` the permission bits of the regular file
-// `from` (links followed); false when `from` is not one or the bits could
-// not be set.  The file itself is changed, whatever its name now names.
-bool platformCopyPermissionsToOpenFile(const char* from, int descriptor);
-// Closes a descriptor of the calls above.
+// Closes a descriptor of the calls here.
 void platformCloseFile(int descriptor);
 
 // The characters of a new file's name that no one can know in advance:
@@ -99,17 +65,6 @@ bool platformRandomNameCharacters(char* characters, std::size_t count);
 // How many such characters a name takes, and how many names are tried.
 inline constexpr std::size_t kPlatformUnusedNameCharacters = 16;
 inline constexpr int kPlatformUnusedNameTries = 100;
-// Creates a new file, open for reading and writing, at `before` +
-// kPlatformUnusedNameCharacters characters of `source` (the system's random
-// source when null) + `after`.  The file is made new, and no link is
-// followed: whatever is already at a name (a file, a link, a dangling link)
-// is left exactly as it is and another name is tried, at most
-// kPlatformUnusedNameTries names.  The new file has the permissions of a new
-// file (0666 less the process's file mask).  Its descriptor, with its path
-// in `path`; -1 with the error code otherwise (EEXIST when every name tried
-// was taken, ENAMETOOLONG when the path does not fit `capacity`).
-int platformCreateUnusedFile(const char* before, const char* after, char* path, std::size_t capacity,
-                             int* errorCode, PlatformNameSource source = nullptr);
 // The current folder, zero-terminated; false when it does not fit.
 bool platformCurrentFolder(char* path, std::size_t capacity);
 // The program file's path; false when it cannot be read.
@@ -123,3 +78,104 @@ std::uint32_t platformUserId();
 // Creates a new file exclusively with the given bytes; false when it exists
 // or cannot be written.
 bool platformCreateNewFile(const char* path, const char* bytes, std::size_t count);
+
+// --- Entries of a folder held by its descriptor ---------------------------
+//
+// A folder held open stays the folder it was when it was reached, whatever
+// is done to the names on its path afterwards: the calls below name an entry
+// by a folder's descriptor and a name in it (a path relative to it), so that
+// what was checked is what is used.  kPlatformCurrentFolder stands for the
+// current folder, where a name is read as any path is.
+
+inline constexpr int kPlatformCurrentFolder = -100;
+
+// What an entry is and whose, as the system shows it to this process.
+struct PlatformEntryInfo {
+  PlatformEntryKind kind = PlatformEntryKind::kNone;
+  std::uint32_t owner = 0;  // user id
+  std::uint32_t group = 0;  // group id
+  std::uint32_t mode = 0;   // the permission bits with the set-id and sticky bits (07777)
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+};
+
+// Describes the entry `name` of `folder` (with `followLinks` what a link
+// there leads to); false with the system's error code otherwise.
+bool platformDescribeEntry(int folder, const char* name, bool followLinks, PlatformEntryInfo* info,
+                           int* errorCode = nullptr);
+// Describes what the descriptor `held` holds.
+bool platformDescribeHeld(int held, PlatformEntryInfo* info);
+// Holds the entry `name` of `folder` without opening it for reading or
+// writing and without following a link at it (a link is held as the link
+// itself, a folder as a folder for the calls here): its descriptor, to close
+// with platformCloseFile; -1 with the system's error code otherwise.  An
+// empty name, "." and ".." hold `folder` itself and its parent.
+int platformHoldEntry(int folder, const char* name, int* errorCode);
+// Reads the target of the link that `held` holds (zero-terminated); false
+// with the error code when it is not a link, cannot be read or does not fit
+// (ENAMETOOLONG).
+bool platformReadHeldLink(int held, char* target, std::size_t capacity, int* errorCode);
+// Whether a file of the name `name` can exist in `folder` as far as its
+// length goes (true for a name that exists); false with the error code
+// (ENAMETOOLONG) otherwise.
+bool platformNameFitsFolder(int folder, const char* name, int* errorCode);
+// Whether this user may write the entry `name` of `folder` (links
+// followed); false with the error code in *errorCode when it is given.
+bool platformMayWriteEntry(int folder, const char* name, int* errorCode = nullptr);
+// rename within `folder`; false with the error code.
+bool platformRenameInFolder(int folder, const char* from, const char* to, int* errorCode);
+// Gives the entry `from` of `folder` the name `to` there only while nothing
+// is at `to`, in one step that never replaces an entry: a rename that
+// replaces nothing, or, on a file system without one, a second name for the
+// file and then the removal of the first.  False with the error code
+// otherwise: EEXIST when something is at `to` (it is left as it is), ENOTSUP
+// when the file system can do neither, or the error of a first name that
+// could not be removed (the second is then removed again).
+bool platformRenameToFreeName(int folder, const char* from, const char* to, int* errorCode);
+// unlink within `folder` (never a folder).
+bool platformRemoveFileInFolder(int folder, const char* name);
+// Gives the open file `descriptor` the permission bits `mode` (07777).
+bool platformSetPermissionsOfOpenFile(int descriptor, std::uint32_t mode);
+// Gives the open file `descriptor` the permission bits of the regular file
+// at `from` (links followed); false when `from` is not one or the bits could
+// not be set.  The file itself is changed, whatever its name now names.
+bool platformCopyPermissionsToOpenFile(const char* from, int descriptor);
+// Creates a new file, open for reading and writing, in `folder` at `before`
+// + kPlatformUnusedNameCharacters characters of `source` (the system's
+// random source when null) + `after`.  The file is made new, and no link is
+// followed: whatever is already at a name (a file, a link, a dangling link)
+// is left exactly as it is and another name is tried, at most
+// kPlatformUnusedNameTries names.  The new file has the permissions of a new
+// file (0666 less the process's file mask).  Its descriptor, with its path
+// (relative to `folder`) in `path`; -1 with the error code otherwise
+// (EEXIST when every name tried was taken, ENAMETOOLONG when the path does
+// not fit `capacity`).
+int platformCreateUnusedFile(int folder, const char* before, const char* after, char* path,
+                             std::size_t capacity, int* errorCode, PlatformNameSource source = nullptr);
+
+// --- Who may do what with an entry ----------------------------------------
+
+// Whether the folder `folder` has the sticky bit, whoever may write into it:
+// there only an entry's owner, the folder's owner and a process that may act
+// as any file's owner may remove or rename over the entry.
+bool platformIsStickyFolder(const PlatformEntryInfo& folder);
+// Whether the folder `folder` is one that others may put entries into but
+// not remove another's from, as /tmp: sticky, and writable by its group or
+// by others.
+bool platformIsSharedStickyFolder(const PlatformEntryInfo& folder);
+// Whether a user or group id that an entry shows is one that this process's
+// user namespace does not map (the system then shows every such owner as the
+// same overflow id, /proc/sys/kernel/overflowuid and overflowgid): it names
+// no one in particular, never this user nor a folder's owner.  Never so in a
+// namespace that maps every id.
+bool platformIsUnmappedUser(std::uint32_t user);
+bool platformIsUnmappedGroup(std::uint32_t group);
+// Whether this process may act as the owner of any file (CAP_FOWNER in its
+// effective set); the system honours that only for a file whose owner and
+// group its namespace maps.
+bool platformMayActAsAnyFileOwner();
+// Whether the system lets this process remove the entry `entry` of the
+// folder `folder`, or rename another over it: anywhere but in a sticky
+// folder; there, when the entry or the folder is this user's, or the process
+// may act as the entry's owner.
+bool platformSystemLetsReplace(const PlatformEntryInfo& folder, const PlatformEntryInfo& entry);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/abnormal_end.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ TEST(AbnormalEnd, TheEndingSignalRemovesTheFilesUnlessIgnoredOrCancelled) {
   EXPECT_EXIT(
       {
         signal(SIGHUP, SIG_IGN);
-        platformRemoveFileOnAbnormalEnd(movie.c_str());
+        platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, movie.c_str());
         raise(SIGHUP);
         std::_Exit(7);
       },
@@ -41,8 +42,8 @@ TEST(AbnormalEnd, TheEndingSignalRemovesTheFilesUnlessIgnoredOrCancelled) {
   // One of two named files cancelled: only the other goes.
   EXPECT_EXIT(
       {
-        platformRemoveFileOnAbnormalEnd(movie.c_str());
-        platformCancelRemovalOnAbnormalEnd(platformRemoveFileOnAbnormalEnd(cut.c_str()));
+        platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, movie.c_str());
+        platformCancelRemovalOnAbnormalEnd(platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, cut.c_str()));
         raise(SIGTERM);
       },
       ::testing::KilledBySignal(SIGTERM), "");
@@ -51,8 +52,8 @@ TEST(AbnormalEnd, TheEndingSignalRemovesTheFilesUnlessIgnoredOrCancelled) {
   std::ofstream(movie) << "part";
   EXPECT_EXIT(
       {
-        platformRemoveFileOnAbnormalEnd(cut.c_str());
-        platformRemoveFileOnAbnormalEnd(movie.c_str());
+        platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, cut.c_str());
+        platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, movie.c_str());
         raise(SIGINT);
       },
       ::testing::KilledBySignal(SIGINT), "");
@@ -66,9 +67,9 @@ TEST(AbnormalEnd, TheEndingSignalRemovesTheFilesUnlessIgnoredOrCancelled) {
   std::ofstream(cut) << "cut";
   EXPECT_EXIT(
       {
-        const int first = platformRemoveFileOnAbnormalEnd(movie.c_str());
+        const int first = platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, movie.c_str());
         platformCancelRemovalOnAbnormalEnd(first);
-        if (platformRemoveFileOnAbnormalEnd(cut.c_str()) < 0) std::_Exit(2);
+        if (platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, cut.c_str()) < 0) std::_Exit(2);
         platformCancelRemovalOnAbnormalEnd(first);
         platformCancelRemovalOnAbnormalEnd(first);
         raise(SIGTERM);
@@ -79,14 +80,14 @@ TEST(AbnormalEnd, TheEndingSignalRemovesTheFilesUnlessIgnoredOrCancelled) {
 
   // A path that does not fit is refused, as is a file beyond the places;
   // a cancelled file's place is free again.
-  EXPECT_EQ(platformRemoveFileOnAbnormalEnd(std::string(kPlatformAbnormalEndPathCapacity, 'x').c_str()), -1);
+  EXPECT_EQ(platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, std::string(kPlatformAbnormalEndPathCapacity, 'x').c_str()), -1);
   std::vector<int> tokens;
   for (int i = 0; i < kPlatformAbnormalEndFiles; ++i)
-    tokens.push_back(platformRemoveFileOnAbnormalEnd(movie.c_str()));
+    tokens.push_back(platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, movie.c_str()));
   EXPECT_EQ(std::set<int>(tokens.begin(), tokens.end()).size(), tokens.size());
-  EXPECT_EQ(platformRemoveFileOnAbnormalEnd(movie.c_str()), -1);
+  EXPECT_EQ(platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, movie.c_str()), -1);
   platformCancelRemovalOnAbnormalEnd(tokens[1]);
-  tokens[1] = platformRemoveFileOnAbnormalEnd(movie.c_str());
+  tokens[1] = platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, movie.c_str());
   EXPECT_GE(tokens[1], 0);
   for (const int token : tokens) platformCancelRemovalOnAbnormalEnd(token);
   std::filesystem::remove_all(folder);
@@ -105,7 +106,7 @@ TEST(AbnormalEnd, TheFileMadeAndNamedInOneCallIsTheOneRemoved) {
   for (const bool pending : {false, true}) {
     EXPECT_EXIT(
         {
-          platformCancelRemovalOnAbnormalEnd(platformRemoveFileOnAbnormalEnd(earlier.c_str()));
+          platformCancelRemovalOnAbnormalEnd(platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, earlier.c_str()));
           sigset_t term;
           sigemptyset(&term);
           sigaddset(&term, SIGTERM);
@@ -116,7 +117,7 @@ TEST(AbnormalEnd, TheFileMadeAndNamedInOneCallIsTheOneRemoved) {
           char path[kPlatformAbnormalEndPathCapacity];
           int error = 0;
           int token = -1;
-          if (platformCreateFileRemovedOnAbnormalEnd(before.c_str(), ".part", path, sizeof path, &error,
+          if (platformCreateFileRemovedOnAbnormalEnd(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path, &error,
                                                      &token) < 0 ||
               token < 0)
             std::_Exit(2);
@@ -135,14 +136,14 @@ TEST(AbnormalEnd, TheFileMadeAndNamedInOneCallIsTheOneRemoved) {
         char path[kPlatformAbnormalEndPathCapacity];
         int error = 0;
         int token = 0;
-        if (platformCreateFileRemovedOnAbnormalEnd(missing.c_str(), ".part", path, sizeof path, &error,
+        if (platformCreateFileRemovedOnAbnormalEnd(kPlatformCurrentFolder, missing.c_str(), ".part", path, sizeof path, &error,
                                                    &token) >= 0 ||
             error != ENOENT || token != -1)
           std::_Exit(2);
         const std::string elsewhere = folder + "/elsewhere";
         for (int i = 0; i < kPlatformAbnormalEndFiles; ++i)
-          platformRemoveFileOnAbnormalEnd(elsewhere.c_str());
-        if (platformCreateFileRemovedOnAbnormalEnd(before.c_str(), ".part", path, sizeof path, &error,
+          platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, elsewhere.c_str());
+        if (platformCreateFileRemovedOnAbnormalEnd(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path, &error,
                                                    &token) >= 0 ||
             token != -1)
           std::_Exit(4);

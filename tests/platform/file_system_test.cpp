@@ -134,7 +134,7 @@ TEST(FileSystem, NewFileUnderAnUnusedNameLeavesWhatIsAtTheOthers) {
   gNamesGiven = 0;
   char path[4096];
   int error = 0;
-  const int fd = platformCreateUnusedFile(before.c_str(), ".part", path, sizeof path, &error, &ListedNames);
+  const int fd = platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path, &error, &ListedNames);
   umask(mask);
   ASSERT_GE(fd, 0) << std::strerror(error);
   EXPECT_EQ(std::string(path), at(gNames[5]));
@@ -162,25 +162,25 @@ TEST(FileSystem, NewFileUnderAnUnusedNameLeavesWhatIsAtTheOthers) {
   // Every name taken: the tries end, with EEXIST, and nothing is made.
   gNames.assign(kPlatformUnusedNameTries + 1, NameList(1)[0]);
   gNamesGiven = 0;
-  EXPECT_EQ(platformCreateUnusedFile(before.c_str(), ".part", path, sizeof path, &error, &ListedNames), -1);
+  EXPECT_EQ(platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path, &error, &ListedNames), -1);
   EXPECT_EQ(error, EEXIST);
   EXPECT_EQ(gNamesGiven, std::size_t{kPlatformUnusedNameTries});
   // A source that gives no name, a path that does not fit, a missing folder.
   gNames.clear();
   gNamesGiven = 0;
-  EXPECT_EQ(platformCreateUnusedFile(before.c_str(), ".part", path, sizeof path, &error, &ListedNames), -1);
+  EXPECT_EQ(platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path, &error, &ListedNames), -1);
   EXPECT_NE(error, 0);
-  EXPECT_EQ(platformCreateUnusedFile(before.c_str(), ".part", path, before.size() + 20, &error), -1);
+  EXPECT_EQ(platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, before.size() + 20, &error), -1);
   EXPECT_EQ(error, ENAMETOOLONG);
   const std::string missing = folder + "/gone/.x-";
-  EXPECT_EQ(platformCreateUnusedFile(missing.c_str(), ".part", path, sizeof path, &error), -1);
+  EXPECT_EQ(platformCreateUnusedFile(kPlatformCurrentFolder, missing.c_str(), ".part", path, sizeof path, &error), -1);
   EXPECT_EQ(error, ENOENT);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), entries);
 
   // The system's source: letters and digits, another name each time.
   std::string names[2];
   for (std::string& name : names) {
-    const int made = platformCreateUnusedFile(before.c_str(), ".part", path, sizeof path, &error);
+    const int made = platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path, &error);
     ASSERT_GE(made, 0) << std::strerror(error);
     platformCloseFile(made);
     name = path;
@@ -194,8 +194,7 @@ TEST(FileSystem, NewFileUnderAnUnusedNameLeavesWhatIsAtTheOthers) {
 }
 
 // Sticky: the sticky bit, whoever may write into the folder; shared: with
-// the group's or others' write right too; both on the folder a link leads
-// to.
+// the group's or others' write right too; neither for a file.
 TEST(FileSystem, StickyAndSharedStickyFolders) {
   char made[] = "/tmp/platform_files_XXXXXX";
   ASSERT_NE(mkdtemp(made), nullptr);
@@ -214,17 +213,13 @@ TEST(FileSystem, StickyAndSharedStickyFolders) {
     else
       ASSERT_EQ(mkdir(path.c_str(), 0700), 0) << c.name;
     ASSERT_EQ(chmod(path.c_str(), c.mode), 0) << c.name;
-    std::uint32_t owner = 99999;
-    EXPECT_EQ(platformIsSharedStickyFolder(path.c_str(), &owner), c.shared) << c.name;
-    EXPECT_EQ(owner, c.shared ? geteuid() : 99999u) << c.name;
-    owner = 99999;
-    EXPECT_EQ(platformIsStickyFolder(path.c_str(), &owner), c.sticky) << c.name;
-    EXPECT_EQ(owner, c.sticky ? geteuid() : 99999u) << c.name;
+    PlatformEntryInfo info;
+    ASSERT_TRUE(platformDescribeEntry(kPlatformCurrentFolder, path.c_str(), false, &info)) << c.name;
+    EXPECT_EQ(info.owner, geteuid()) << c.name;
+    EXPECT_EQ(info.mode, c.mode) << c.name;
+    EXPECT_EQ(platformIsSharedStickyFolder(info), c.shared) << c.name;
+    EXPECT_EQ(platformIsStickyFolder(info), c.sticky) << c.name;
   }
-  ASSERT_EQ(symlink("tmp", (folder + "/link").c_str()), 0);
-  std::uint32_t owner = 0;
-  EXPECT_TRUE(platformIsSharedStickyFolder((folder + "/link").c_str(), &owner));
-  EXPECT_FALSE(platformIsSharedStickyFolder((folder + "/gone").c_str(), &owner));
   std::filesystem::remove_all(folder);
 }
 
@@ -250,7 +245,7 @@ TEST(FileSystem, RenameToAFreeNameReplacesNothing) {
   ASSERT_EQ(symlink("nowhere", (folder + "/dangling").c_str()), 0);
   for (const char* name : {"/taken", "/dangling"}) {
     int error = 0;
-    EXPECT_FALSE(platformRenameToFreeName((folder + "/movie").c_str(), (folder + name).c_str(), &error));
+    EXPECT_FALSE(platformRenameToFreeName(kPlatformCurrentFolder, (folder + "/movie").c_str(), (folder + name).c_str(), &error));
     EXPECT_EQ(error, EEXIST) << name;
   }
   EXPECT_EQ(std::filesystem::read_symlink(folder + "/dangling"), "nowhere");
@@ -258,7 +253,7 @@ TEST(FileSystem, RenameToAFreeNameReplacesNothing) {
   std::ifstream(folder + "/taken") >> bytes;
   EXPECT_EQ(bytes, "taken");
   int error = 0;
-  EXPECT_TRUE(platformRenameToFreeName((folder + "/movie").c_str(), (folder + "/free").c_str(), &error));
+  EXPECT_TRUE(platformRenameToFreeName(kPlatformCurrentFolder, (folder + "/movie").c_str(), (folder + "/free").c_str(), &error));
   std::ifstream(folder + "/free") >> bytes;
   EXPECT_EQ(bytes, "movie");
   EXPECT_FALSE(std::filesystem::exists(folder + "/movie"));
