@@ -191,7 +191,8 @@ TMovieOutput::TPath TMovieOutput::Follow(const std::string& destination) {
       }
       // Room for the longest target a link can hold.
       char target[kPathCapacity + 1];
-      if (++followed > kMaxLinksFollowed || !platformReadHeldLink(entry.Get(), target, sizeof target, &error)) {
+      if (++followed > kMaxLinksFollowed ||
+          !platformReadHeldLink(entry.Get(), target, sizeof target, &error)) {
         if (ofTheName) return toChainStart();
         path.error = followed > kMaxLinksFollowed ? ELOOP : error;
         return path;
@@ -339,7 +340,8 @@ std::string TMovieOutput::Keep() {
       if (tries < kFreeNameTries) continue;
       return SystemErrorText(error);
     }
-    if (!platformRenameInFolder(mTarget.folder, mTemporary.c_str(), name, &error)) return SystemErrorText(error);
+    if (!platformRenameInFolder(mTarget.folder, mTemporary.c_str(), name, &error))
+      return SystemErrorText(error);
     return Kept();
   }
 }

@@ -415,8 +415,8 @@ bool TLog::CutLockedFile(int in, bool locked) {
   char* cutPath = made.Data();
   // An ending signal or a crash during the cut removes the file.
   int token = -1;
-  const int out =
-      platformCreateFileRemovedOnAbnormalEnd(kPlatformCurrentFolder, before.Data(), "", cutPath, capacity, nullptr, &token);
+  const int out = platformCreateFileRemovedOnAbnormalEnd(kPlatformCurrentFolder, before.Data(), "", cutPath,
+                                                         capacity, nullptr, &token);
   if (out < 0) ThrowLogError(u"File I/O Error");
   platformCopyPermissionsToOpenFile(path, out);
   const bool written = platformRawWriteAll(out, tail.Data(), kCutKeep) && platformRawSync(out) &&

@@ -421,10 +421,12 @@ class SharedFolders : public FileSafety {
   }
 };
 
-// Other users: a neighbour who may write into the shared folders, and a
-// third user whose files a neighbour's link may point to.
+// Other users: a neighbour who may write into the shared folders, a third
+// user whose files a neighbour's link may point to, and a fourth whose
+// shared folders a third user's run writes into.
 constexpr uid_t kNeighbour = 54321;
 constexpr uid_t kThirdUser = 54322;
+constexpr uid_t kFourthUser = 54323;
 
 void MakeLink(const std::string& target, const std::string& path, uid_t owner) {
   ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0) << path;
@@ -654,31 +656,111 @@ TEST_F(SharedFolders, AnotherUsersFileMadeDuringTheRunIsNotReplaced) {
                                     std::to_string(S_IFREG | 0666) + " the neighbour's\n");
 }
 
-// The same in the last moment, between the last look at the name and the
-// rename (a preloaded library puts the neighbour's file there), where the
-// file system has a rename that replaces nothing and where it has not.
-TEST_F(SharedFolders, AnotherUsersFileMadeJustBeforeTheRenameIsNotReplaced) {
+// What a neighbour does at the moments a run is most exposed (a preloaded
+// library acts for it): a file put at a free name in the last moment
+// before the rename, where the file system has a rename that replaces
+// nothing and where it has not, or just after the run's last look at the
+// name; a link to the caller's folder made at a folder's name just after
+// the run found nothing there.  Nothing of the neighbour's is replaced or
+// followed, and the caller's earlier movie stays as it was.  A second name
+// whose making answered that the name was taken (a link sent again on NFS)
+// is the movie's own: the movie keeps its name and no hidden second one.
+TEST_F(SharedFolders, WhatANeighbourDoesDuringTheRunIsNeitherReplacedNorFollowed) {
   const std::string track = Wrap("track.mxf", frames_);
   const std::string shared = Folder("shared", 01777);
+  const std::string mine = Folder("mine", 0755);
+  MakeFile(mine + "/out.mov", "an earlier movie", 0640, 0);
+  const std::string mineBefore = Snapshot({mine});
+  const std::string neighbour = std::to_string(kNeighbour);
+  const std::string plant = "DCP_SHIM_PLANT_BEFORE_MOVIE_RENAME=" + neighbour;
+  const std::string notSaved = kErrorHead + "  QuickTimeVideoFile: Failed to save the movie file\n  File '";
+  const std::string notReplaced = ".mov': the movie could not be given this name: " + kNotReplaced + "\n";
+  const struct {
+    std::string prefix;
+    std::vector<std::string> environment;
+    int exitCode;
+    std::string err;
+  } cases[] = {
+      {"late", {plant}, 1, notSaved + shared + "/late" + notReplaced},
+      {"later", {plant, "DCP_SHIM_NO_RENAME_NOREPLACE=1"}, 1, notSaved + shared + "/later" + notReplaced},
+      {"latest",
+       {plant, "DCP_SHIM_PLANT_AT_LOOK=latest.mov"},
+       1,
+       notSaved + shared + "/latest" + notReplaced},
+      {"newdir/out",
+       {"DCP_SHIM_LINK_AFTER_LOOK=newdir:" + mine + ":" + neighbour},
+       1,
+       kRefused + "  File '" + shared + "/newdir/out.mov': No such file or directory\n"},
+      {"lost", {"DCP_SHIM_NO_RENAME_NOREPLACE=1", "DCP_SHIM_LINK_ANSWER_LOST=1"}, 0, ""},
+  };
+  // In the sanitizer build the preloaded library comes before the
+  // sanitizers' runtime.
   const char* asan = std::getenv("ASAN_OPTIONS");
-  std::string expected;
-  for (const std::string name : {"late", "later"}) {
-    const std::string movie = shared + "/" + name + ".mov";
-    // In the sanitizer build the preloaded library comes before the
-    // sanitizers' runtime.
-    std::vector<std::string> environment{
-        std::string("LD_PRELOAD=") + RENAME_SHIM_PATH,
-        "DCP_SHIM_PLANT_BEFORE_MOVIE_RENAME=" + std::to_string(kNeighbour),
-        std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"};
-    if (name == "later") environment.push_back("DCP_SHIM_NO_RENAME_NOREPLACE=1");
-    const auto run = RunTool({track, shared + "/" + name}, environment);
-    EXPECT_EQ(run.exitCode, 1) << name;
-    EXPECT_EQ(run.err, kErrorHead + "  QuickTimeVideoFile: Failed to save the movie file\n  File '" + movie +
-                           "': the movie could not be given this name: " + kNotReplaced + "\n");
-    expected += movie + " " + std::to_string(kNeighbour) + " " + std::to_string(S_IFREG | 0666) +
-                " the neighbour's\n";
+  for (const auto& c : cases) {
+    std::vector<std::string> environment = c.environment;
+    environment.push_back(std::string("LD_PRELOAD=") + NEIGHBOUR_SHIM_PATH);
+    environment.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
+    const auto run = RunTool({track, shared + "/" + c.prefix}, environment);
+    EXPECT_EQ(run.exitCode, c.exitCode) << c.prefix;
+    EXPECT_EQ(run.err, c.err) << c.prefix;
   }
-  EXPECT_EQ(Snapshot({shared}), expected);
+  std::string planted;
+  for (const std::string name : {"late", "later", "latest"}) {
+    planted += shared + "/" + name + ".mov " + neighbour + " " + std::to_string(S_IFREG | 0666) +
+               " the neighbour's\n";
+  }
+  const std::string lost = shared + "/lost.mov";
+  planted += shared + "/newdir " + neighbour + " " + std::to_string(S_IFLNK | 0777) + " " + mine + "\n";
+  std::string left = Snapshot({shared});
+  const std::size_t movie = left.find(lost + " ");
+  ASSERT_NE(movie, std::string::npos) << left;
+  left.erase(movie, left.find('\n', movie) + 1 - movie);
+  EXPECT_EQ(left, planted);
+  EXPECT_EQ(Snapshot({mine}), mineBefore);
+  struct stat kept {};
+  ASSERT_EQ(lstat(lost.c_str(), &kept), 0);
+  EXPECT_EQ(kept.st_nlink, 1u);
+  EXPECT_EQ(qttest::Probe(lost)["nb_read_frames"], "3");
+}
+
+// A user namespace of its own (as rootless containers and sandboxes have)
+// shows every owner it does not map as one id: there the neighbour's link
+// looks like the folder owner's, in a third user's folder that all may
+// write into, in a group's, and in root's; and the neighbour's file at the
+// movie's name looks replaceable by the right to act as any file's owner
+// that the namespace gives.  Such owners are no one's: the links are not
+// followed, the file is not replaced, before anything is written.  The
+// caller's own link is followed.
+TEST_F(SharedFolders, OwnersAUserNamespaceDoesNotMapAreNoOnes) {
+  const std::string track = Wrap("track.mxf", frames_);
+  ASSERT_EQ(chmod(temp_.Path().c_str(), 0755), 0);
+  const std::string home = Folder("home", 0700, kThirdUser);
+  const std::vector<std::string> environment{"HOME=" + home, "XDG_DATA_HOME=" + home, "TMPDIR=" + home};
+  const auto probe = RunTool({"-V"}, environment, static_cast<int>(kThirdUser), true);
+  if (probe.exitCode != 0) GTEST_SKIP() << "no user namespace can be made here: " << probe.err;
+  const std::string mine = Folder("mine", 0755, kThirdUser);
+  MakeFile(mine + "/report.mov", "an earlier movie", 0640, kThirdUser);
+  const std::string fourth = Folder("fourth", 01777, kFourthUser);
+  const std::string group = Folder("group", 01770, kFourthUser);
+  ASSERT_EQ(chown(group.c_str(), kFourthUser, kThirdUser), 0);
+  const std::string shared = Folder("shared", 01777);
+  for (const std::string& folder : {fourth, group, shared}) MakeLink(mine, folder + "/render", kNeighbour);
+  MakeFile(fourth + "/out.mov", "the neighbour's", 0666, kNeighbour);
+  const std::vector<std::string> folders{mine, fourth, group, shared};
+  const std::string before = Snapshot(folders);
+  for (const std::string& folder : {fourth, group, shared}) {
+    ExpectRefused(
+        RunTool({track, folder + "/render/report"}, environment, static_cast<int>(kThirdUser), true),
+        folder + "/render", kNotFollowed);
+  }
+  ExpectRefused(RunTool({track, fourth + "/out"}, environment, static_cast<int>(kThirdUser), true),
+                fourth + "/out.mov", kNotReplaced);
+  EXPECT_EQ(Snapshot(folders), before);
+
+  MakeLink(mine, shared + "/mine", kThirdUser);
+  const auto run = RunTool({track, shared + "/mine/report"}, environment, static_cast<int>(kThirdUser), true);
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  ExpectMovie(mine + "/report.mov", std::filesystem::perms(0640));
 }
 
 }  // namespace

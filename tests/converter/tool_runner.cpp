@@ -43,7 +43,7 @@ ScopedTempFolder::~ScopedTempFolder() {
 namespace {
 
 ToolRun RunToolWith(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
-                    int user, int input, int limitSeconds) {
+                    int user, bool ownUserNamespace, int input, int limitSeconds) {
   ToolRun run;
   const std::string folder = TempFolder();
   const std::string outPath = folder + "/stdout";
@@ -53,13 +53,14 @@ ToolRun RunToolWith(const std::vector<std::string>& arguments, const std::vector
   if (input >= 0) posix_spawn_file_actions_adddup2(&actions, input, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  // Another user's run: util-linux's setpriv drops to it and becomes the
-  // tool.
+  // Another user's run: util-linux's setpriv drops to it, and its unshare
+  // makes the namespace; then each becomes the next program.
   std::vector<std::string> all;
   if (user >= 0) {
     const std::string id = std::to_string(user);
     all = {"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups"};
   }
+  if (ownUserNamespace) all.insert(all.end(), {"/usr/bin/unshare", "-r"});
   all.push_back(DCP2MOV_PATH);
   all.insert(all.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -111,12 +112,12 @@ ToolRun RunToolWith(const std::vector<std::string>& arguments, const std::vector
 ToolRun RunTool(const std::vector<std::string>& arguments) { return RunToolWithin(arguments, -1, 0); }
 
 ToolRun RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
-                int user) {
-  return RunToolWith(arguments, environment, user, -1, 0);
+                int user, bool ownUserNamespace) {
+  return RunToolWith(arguments, environment, user, ownUserNamespace, -1, 0);
 }
 
 ToolRun RunToolWithin(const std::vector<std::string>& arguments, int input, int limitSeconds) {
-  return RunToolWith(arguments, {}, -1, input, limitSeconds);
+  return RunToolWith(arguments, {}, -1, false, input, limitSeconds);
 }
 
 }  // namespace convtest

@@ -17,10 +17,12 @@ struct ToolRun {
 // The arguments go to the program unchanged (no shell).
 ToolRun RunTool(const std::vector<std::string>& arguments);
 // The same with the variables `environment` (NAME=value) set for the run,
-// in place of the test's own of those names, and as the user `user` (its
-// group the same number, no other group) when not -1, which root may ask.
+// in place of the test's own of those names, as the user `user` (its group
+// the same number, no other group) when not -1, which root may ask, and,
+// with `ownUserNamespace`, in a user namespace of its own where that user
+// is root and every other user and group is unmapped (`unshare -r`).
 ToolRun RunTool(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
-                int user = -1);
+                int user = -1, bool ownUserNamespace = false);
 // The same with the descriptor `input` as the program's standard input (-1:
 // the test's own), for a run that could wait for ever: a run still going
 // after `limitSeconds` is killed and marked `stopped`, so that the test

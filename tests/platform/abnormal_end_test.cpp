@@ -43,7 +43,8 @@ TEST(AbnormalEnd, TheEndingSignalRemovesTheFilesUnlessIgnoredOrCancelled) {
   EXPECT_EXIT(
       {
         platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, movie.c_str());
-        platformCancelRemovalOnAbnormalEnd(platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, cut.c_str()));
+        platformCancelRemovalOnAbnormalEnd(
+            platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, cut.c_str()));
         raise(SIGTERM);
       },
       ::testing::KilledBySignal(SIGTERM), "");
@@ -80,7 +81,9 @@ TEST(AbnormalEnd, TheEndingSignalRemovesTheFilesUnlessIgnoredOrCancelled) {
 
   // A path that does not fit is refused, as is a file beyond the places;
   // a cancelled file's place is free again.
-  EXPECT_EQ(platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, std::string(kPlatformAbnormalEndPathCapacity, 'x').c_str()), -1);
+  EXPECT_EQ(platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder,
+                                            std::string(kPlatformAbnormalEndPathCapacity, 'x').c_str()),
+            -1);
   std::vector<int> tokens;
   for (int i = 0; i < kPlatformAbnormalEndFiles; ++i)
     tokens.push_back(platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, movie.c_str()));
@@ -106,7 +109,8 @@ TEST(AbnormalEnd, TheFileMadeAndNamedInOneCallIsTheOneRemoved) {
   for (const bool pending : {false, true}) {
     EXPECT_EXIT(
         {
-          platformCancelRemovalOnAbnormalEnd(platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, earlier.c_str()));
+          platformCancelRemovalOnAbnormalEnd(
+              platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, earlier.c_str()));
           sigset_t term;
           sigemptyset(&term);
           sigaddset(&term, SIGTERM);
@@ -117,8 +121,8 @@ TEST(AbnormalEnd, TheFileMadeAndNamedInOneCallIsTheOneRemoved) {
           char path[kPlatformAbnormalEndPathCapacity];
           int error = 0;
           int token = -1;
-          if (platformCreateFileRemovedOnAbnormalEnd(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path, &error,
-                                                     &token) < 0 ||
+          if (platformCreateFileRemovedOnAbnormalEnd(kPlatformCurrentFolder, before.c_str(), ".part", path,
+                                                     sizeof path, &error, &token) < 0 ||
               token < 0)
             std::_Exit(2);
           if (pending) sigprocmask(SIG_UNBLOCK, &term, nullptr);
@@ -129,6 +133,27 @@ TEST(AbnormalEnd, TheFileMadeAndNamedInOneCallIsTheOneRemoved) {
     EXPECT_TRUE(std::filesystem::exists(earlier));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
   }
+  // Made in a held folder: it goes from that folder, wherever the folder's
+  // path leads by the time of the signal.
+  const std::string moved = folder + ".moved";
+  EXPECT_EXIT(
+      {
+        const int held = platformHoldEntry(kPlatformCurrentFolder, folder.c_str(), nullptr);
+        char path[kPlatformAbnormalEndPathCapacity];
+        int error = 0;
+        int token = -1;
+        if (held < 0 ||
+            platformCreateFileRemovedOnAbnormalEnd(held, ".movie-", ".part", path, sizeof path, &error,
+                                                   &token) < 0 ||
+            rename(folder.c_str(), moved.c_str()) != 0 || mkdir(folder.c_str(), 0700) != 0)
+          std::_Exit(2);
+        raise(SIGTERM);
+        std::_Exit(3);
+      },
+      ::testing::KilledBySignal(SIGTERM), "");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(moved), {}), 1);
+  std::filesystem::remove_all(folder);
+  std::filesystem::rename(moved, folder);
   // No file made, and none named; nor when every place is taken.
   EXPECT_EXIT(
       {
@@ -136,15 +161,15 @@ TEST(AbnormalEnd, TheFileMadeAndNamedInOneCallIsTheOneRemoved) {
         char path[kPlatformAbnormalEndPathCapacity];
         int error = 0;
         int token = 0;
-        if (platformCreateFileRemovedOnAbnormalEnd(kPlatformCurrentFolder, missing.c_str(), ".part", path, sizeof path, &error,
-                                                   &token) >= 0 ||
+        if (platformCreateFileRemovedOnAbnormalEnd(kPlatformCurrentFolder, missing.c_str(), ".part", path,
+                                                   sizeof path, &error, &token) >= 0 ||
             error != ENOENT || token != -1)
           std::_Exit(2);
         const std::string elsewhere = folder + "/elsewhere";
         for (int i = 0; i < kPlatformAbnormalEndFiles; ++i)
           platformRemoveFileOnAbnormalEnd(kPlatformCurrentFolder, elsewhere.c_str());
-        if (platformCreateFileRemovedOnAbnormalEnd(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path, &error,
-                                                   &token) >= 0 ||
+        if (platformCreateFileRemovedOnAbnormalEnd(kPlatformCurrentFolder, before.c_str(), ".part", path,
+                                                   sizeof path, &error, &token) >= 0 ||
             token != -1)
           std::_Exit(4);
         raise(SIGTERM);

@@ -134,7 +134,8 @@ TEST(FileSystem, NewFileUnderAnUnusedNameLeavesWhatIsAtTheOthers) {
   gNamesGiven = 0;
   char path[4096];
   int error = 0;
-  const int fd = platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path, &error, &ListedNames);
+  const int fd = platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path,
+                                          &error, &ListedNames);
   umask(mask);
   ASSERT_GE(fd, 0) << std::strerror(error);
   EXPECT_EQ(std::string(path), at(gNames[5]));
@@ -162,25 +163,34 @@ TEST(FileSystem, NewFileUnderAnUnusedNameLeavesWhatIsAtTheOthers) {
   // Every name taken: the tries end, with EEXIST, and nothing is made.
   gNames.assign(kPlatformUnusedNameTries + 1, NameList(1)[0]);
   gNamesGiven = 0;
-  EXPECT_EQ(platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path, &error, &ListedNames), -1);
+  EXPECT_EQ(platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path,
+                                     &error, &ListedNames),
+            -1);
   EXPECT_EQ(error, EEXIST);
   EXPECT_EQ(gNamesGiven, std::size_t{kPlatformUnusedNameTries});
   // A source that gives no name, a path that does not fit, a missing folder.
   gNames.clear();
   gNamesGiven = 0;
-  EXPECT_EQ(platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path, &error, &ListedNames), -1);
+  EXPECT_EQ(platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path,
+                                     &error, &ListedNames),
+            -1);
   EXPECT_NE(error, 0);
-  EXPECT_EQ(platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, before.size() + 20, &error), -1);
+  EXPECT_EQ(platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path,
+                                     before.size() + 20, &error),
+            -1);
   EXPECT_EQ(error, ENAMETOOLONG);
   const std::string missing = folder + "/gone/.x-";
-  EXPECT_EQ(platformCreateUnusedFile(kPlatformCurrentFolder, missing.c_str(), ".part", path, sizeof path, &error), -1);
+  EXPECT_EQ(
+      platformCreateUnusedFile(kPlatformCurrentFolder, missing.c_str(), ".part", path, sizeof path, &error),
+      -1);
   EXPECT_EQ(error, ENOENT);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), entries);
 
   // The system's source: letters and digits, another name each time.
   std::string names[2];
   for (std::string& name : names) {
-    const int made = platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path, &error);
+    const int made =
+        platformCreateUnusedFile(kPlatformCurrentFolder, before.c_str(), ".part", path, sizeof path, &error);
     ASSERT_GE(made, 0) << std::strerror(error);
     platformCloseFile(made);
     name = path;
@@ -245,7 +255,8 @@ TEST(FileSystem, RenameToAFreeNameReplacesNothing) {
   ASSERT_EQ(symlink("nowhere", (folder + "/dangling").c_str()), 0);
   for (const char* name : {"/taken", "/dangling"}) {
     int error = 0;
-    EXPECT_FALSE(platformRenameToFreeName(kPlatformCurrentFolder, (folder + "/movie").c_str(), (folder + name).c_str(), &error));
+    EXPECT_FALSE(platformRenameToFreeName(kPlatformCurrentFolder, (folder + "/movie").c_str(),
+                                          (folder + name).c_str(), &error));
     EXPECT_EQ(error, EEXIST) << name;
   }
   EXPECT_EQ(std::filesystem::read_symlink(folder + "/dangling"), "nowhere");
@@ -253,7 +264,8 @@ TEST(FileSystem, RenameToAFreeNameReplacesNothing) {
   std::ifstream(folder + "/taken") >> bytes;
   EXPECT_EQ(bytes, "taken");
   int error = 0;
-  EXPECT_TRUE(platformRenameToFreeName(kPlatformCurrentFolder, (folder + "/movie").c_str(), (folder + "/free").c_str(), &error));
+  EXPECT_TRUE(platformRenameToFreeName(kPlatformCurrentFolder, (folder + "/movie").c_str(),
+                                       (folder + "/free").c_str(), &error));
   std::ifstream(folder + "/free") >> bytes;
   EXPECT_EQ(bytes, "movie");
   EXPECT_FALSE(std::filesystem::exists(folder + "/movie"));
