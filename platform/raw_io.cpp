@@ -108,7 +108,7 @@ std::uint64_t MonotonicNs() {
   return static_cast<std::uint64_t>(now.tv_sec) * 1000000000u + static_cast<std::uint64_t>(now.tv_nsec);
 }
 
-// Sets the lock of `type` (F_RDLCK, F_WRLCK, F_UNLCK) on `byte` of the
+// Sets the lock of `type` (F_WRLCK, F_UNLCK) on `byte` of the
 // descriptor's open file.
 int SetByteLock(int fd, short type, std::uint64_t byte) {
   struct flock lock {};
@@ -143,10 +143,6 @@ PlatformLock LockByte(int fd, short type, std::uint64_t byte, std::uint32_t wait
 }
 
 }  // namespace
-
-PlatformLock platformRawLockShared(int fd, std::uint64_t byte, std::uint32_t waitMs) {
-  return LockByte(fd, F_RDLCK, byte, waitMs);
-}
 
 PlatformLock platformRawLockExclusive(int fd, std::uint64_t byte, std::uint32_t waitMs) {
   return LockByte(fd, F_WRLCK, byte, waitMs);
