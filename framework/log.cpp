@@ -377,11 +377,9 @@ void TLog::CutFile() {
       mLockWaitMs = 0;
       return;
     }
-    // A descriptor that may not hold the lock does not cut (this one is open
-    // for writing, which the lock needs).  On a file system that gives no
-    // locks the cut goes on without (as the appends do), so that the log is
-    // still kept to its size.
-    if (lock.Result() == PlatformLock::kRefused) return;
+    // The descriptor, open for writing, may hold the lock.  On a file system
+    // that gives no locks the cut goes on without (as the appends do), so
+    // that the log is still kept to its size.
     if (CutLockedFile(in, lock.Result() == PlatformLock::kHad)) return;
   }
   // The file kept being replaced: others have cut it.

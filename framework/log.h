@@ -21,10 +21,9 @@
 // and a cut that held the lock meanwhile copies it into its new file just
 // before the rename; the cut is left to a later run), and not waited for
 // again until it is had again.  A cut is tried once a run; one that fails
-// leaves the log as it was.  A run whose descriptor may not hold the lock,
-// or that may not both read and write the log, does not cut it.  Only a
-// regular file is used as the log: a FIFO or a device at its name is never
-// opened, and the run goes on without its log.
+// leaves the log as it was.  A run that may not both read and write the
+// log does not cut it.  Only a regular file is used as the log: a FIFO or a
+// device at its name is never opened, and the run goes on without its log.
 #pragma once
 
 #include <cstdarg>
