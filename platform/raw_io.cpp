@@ -53,6 +53,11 @@ int platformRawOpenExisting(const char* path) { return OpenRegularFile(path, 0, 
 
 int platformRawOpenForReadingOnly(const char* path) { return OpenRegularFile(path, 0, O_RDONLY, -1); }
 
+bool platformRawSetAppending(int fd) {
+  const int status = fcntl(fd, F_GETFL);
+  return status >= 0 && fcntl(fd, F_SETFL, status | O_APPEND) == 0;
+}
+
 bool platformRawWriteAll(int fd, const void* data, std::size_t size) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {

@@ -20,6 +20,10 @@ int platformRawOpenExisting(const char* path);
 // Opens the existing regular file at `path` for reading only, refusing
 // anything else as platformRawOpenForAppend does; -1 on failure.
 int platformRawOpenForReadingOnly(const char* path);
+// Makes every later write through `fd` go to the end of the file in the
+// same step, as through a descriptor of platformRawOpenForAppend; false on
+// failure.
+bool platformRawSetAppending(int fd);
 // Writes all `size` bytes (retrying short writes); false on failure.
 bool platformRawWriteAll(int fd, const void* data, std::size_t size);
 // Appends `size` bytes to a file opened by platformRawOpenForAppend in one

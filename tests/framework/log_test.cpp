@@ -765,14 +765,17 @@ bool StoppedItself(const RunnerProcess& runner) {
 }
 
 // A cut stopped (as by Ctrl-Z, or a slow disk) after its copy of the tail
-// holds the lock; another run waits for it once and logs without it.  What
-// it logged is in the cut log, after the kept tail and before the lines of
-// the cutting run.
-TEST_F(LogTest, WhatIsLoggedWhileACutIsStoppedIsKept) {
+// holds the lock: at the sync of its new file, or at the rename of that
+// file over the log.  Another run waits for the lock once and logs without
+// it, into the log the cut is about to replace.  What it logged is in the
+// cut log, after the kept tail and before the lines of the cutting run.
+class StoppedCutLogTest : public LogTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(StoppedCutLogTest, WhatIsLoggedWhileACutIsStoppedIsKept) {
   const std::string old = PatternedLog(4194305);
   WriteWholeFile(LogPath(), old);
-  std::vector<RunnerProcess> runners{StartRunner({mScratch.Path(), "Cutter", "1", "1", "1"},
-                                                 ShimEnvironment({"DCP_SHIM_STOP_AT_CUT_SYNC=1"}))};
+  std::vector<RunnerProcess> runners{
+      StartRunner({mScratch.Path(), "Cutter", "1", "1", "1"}, ShimEnvironment({GetParam()}))};
   const RunnerReaper reaper(runners);
   ASSERT_TRUE(StoppedItself(runners[0]));
   {
@@ -797,6 +800,13 @@ TEST_F(LogTest, WhatIsLoggedWhileACutIsStoppedIsKept) {
   EXPECT_EQ(cutter, (std::vector<std::string>{"", "Cutter: 0 0 p", "", "Closing log file..."}));
   EXPECT_EQ(FolderNames(), std::vector<std::string>{"Log.txt"});
 }
+
+INSTANTIATE_TEST_SUITE_P(Stops, StoppedCutLogTest,
+                         ::testing::Values("DCP_SHIM_STOP_AT_CUT_SYNC=1", "DCP_SHIM_STOP_AT_CUT_RENAME=1"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param).find("SYNC") != std::string::npos ? "AtTheSync"
+                                                                                            : "AtTheRename";
+                         });
 
 // Two appends exclude each other (on NFS each client works out where the
 // file ends, so two at once could write over each other): while a run is
