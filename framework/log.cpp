@@ -158,6 +158,26 @@ bool IsCutFileName(const char* name, const char* logName) {
   return count == kPlatformUnusedNameCharacters;
 }
 
+// The folder part of `path` with its final '/', or "" for a bare name.
+std::string FolderOf(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash ? std::string(path, static_cast<std::size_t>(slash + 1 - path)) : std::string();
+}
+
+// Whether the system lets this process rename a file over the log at
+// `path`: in a sticky folder only the log's owner, the folder's owner and
+// a process that may act as the log's owner may.  False also when the log
+// or its folder cannot be described.
+bool SystemLetsReplaceLog(const char* path) {
+  const std::string folder = FolderOf(path);
+  PlatformEntryInfo folderInfo;
+  PlatformEntryInfo logInfo;
+  return platformDescribeEntry(kPlatformCurrentFolder, folder.empty() ? "." : folder.c_str(), true,
+                               &folderInfo) &&
+         platformDescribeEntry(kPlatformCurrentFolder, path, false, &logInfo) &&
+         platformSystemLetsReplace(folderInfo, logInfo);
+}
+
 struct CutFileSearch {
   const char* logName;
   std::string folder;
@@ -402,6 +422,10 @@ void TLog::OpenFile() {
 
 void TLog::CutFile() {
   const char* path = mPathBytes.Data();
+  // A log the system would not let this run replace (another user's in a
+  // sticky folder) is not cut: the rename would be refused only after the
+  // new file was written and synced.
+  if (!SystemLetsReplaceLog(path)) return;
   for (int attempt = 0; attempt <= kReplacedRetries; ++attempt) {
     // Opened for reading and writing: a run that may not write the log
     // never replaces it.
@@ -472,9 +496,7 @@ void TLog::RemoveLeftCutFiles() {
   TByteArray logName;
   ToPathBytes(mFileName, logName);
   CutFileSearch search{logName.Data(), {}, {}};
-  const char* path = mPathBytes.Data();
-  const char* slash = std::strrchr(path, '/');
-  search.folder = slash ? std::string(path, static_cast<std::size_t>(slash + 1 - path)) : std::string();
+  search.folder = FolderOf(mPathBytes.Data());
   platformListFolder(search.folder.empty() ? "." : search.folder.c_str(), &CollectCutFile, &search);
   for (const std::string& file : search.found) {
     if (platformEntryKind(file.c_str(), false) == PlatformEntryKind::kFile) platformRemoveFile(file.c_str());

@@ -23,9 +23,10 @@
 // file after the rename, appends it to the new log; the cut is left to a
 // later run), and not waited for again until it is had again.  A cut is
 // tried once a run; one that fails leaves the log as it was.  A run that may
-// not both read and write the log does not cut it.  Only a regular file is
-// used as the log: a FIFO or a device at its name is never opened, and the
-// run goes on without its log.
+// not both read and write the log, or that the system would not let replace
+// it (another user's log in a sticky folder), does not cut it.  Only a
+// regular file is used as the log: a FIFO or a device at its name is never
+// opened, and the run goes on without its log.
 #pragma once
 
 #include <cstdarg>
