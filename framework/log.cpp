@@ -190,8 +190,12 @@ void CollectCutFile(void* context, const char* name) {
 }
 
 // How often a cut copies what was appended to the log since it last looked
-// before it gives up on a log that keeps growing.
+// after the rename before it stops; and how often it copies and syncs what
+// was appended before the rename, after which it gives up on a log that
+// keeps growing, so that a slow disk costs the cutting run a few syncs, not
+// one for every line the others write meanwhile.
 constexpr int kCatchUpRounds = 64;
+constexpr int kSyncedRounds = 4;
 
 // Copies the bytes of `in` from `from` up to `to` to the end of `out` (a
 // descriptor that appends), each part of `buffer`'s size in one write.
@@ -214,17 +218,17 @@ bool CopyToEnd(int in, int out, std::uint64_t from, std::uint64_t to, TByteArray
 // whether the log has grown, copies what was added and syncs again, until a
 // look after a sync finds nothing new, so that the rename follows the last
 // look at once, not after a flush of the copied bytes.  *from is then the
-// log's length.  False when the log kept growing, shrank (a run emptied
-// it), or could not be read, copied or synced.
+// log's length.  False when the log was still growing after kSyncedRounds
+// copies, shrank (a run emptied it), or could not be read, copied or
+// synced.
 bool CatchUpBeforeRename(int in, int out, std::uint64_t* from, TByteArray& buffer) {
-  for (int round = 0; round <= kCatchUpRounds; ++round) {
+  for (int round = 0;; ++round) {
     std::uint64_t size = 0;
     if (!platformRawSync(out) || !platformRawOpenFileSize(in, &size) || size < *from) return false;
     if (size == *from) return true;
-    if (round == kCatchUpRounds || !CopyToEnd(in, out, *from, size, buffer)) return false;
+    if (round == kSyncedRounds || !CopyToEnd(in, out, *from, size, buffer)) return false;
     *from = size;
   }
-  return false;
 }
 
 // After the rename: appends to the new log `out` what landed in the
