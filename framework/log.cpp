@@ -158,6 +158,26 @@ bool IsCutFileName(const char* name, const char* logName) {
   return count == kPlatformUnusedNameCharacters;
 }
 
+// The folder part of `path` with its final '/', or "" for a bare name.
+std::string FolderOf(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash ? std::string(path, static_cast<std::size_t>(slash + 1 - path)) : std::string();
+}
+
+// Whether the system lets this process rename a file over the log at
+// `path`: in a sticky folder only the log's owner, the folder's owner and
+// a process that may act as the log's owner may.  False also when the log
+// or its folder cannot be described.
+bool SystemLetsReplaceLog(const char* path) {
+  const std::string folder = FolderOf(path);
+  PlatformEntryInfo folderInfo;
+  PlatformEntryInfo logInfo;
+  return platformDescribeEntry(kPlatformCurrentFolder, folder.empty() ? "." : folder.c_str(), true,
+                               &folderInfo) &&
+         platformDescribeEntry(kPlatformCurrentFolder, path, false, &logInfo) &&
+         platformSystemLetsReplace(folderInfo, logInfo);
+}
+
 struct CutFileSearch {
   const char* logName;
   std::string folder;
@@ -170,33 +190,74 @@ void CollectCutFile(void* context, const char* name) {
 }
 
 // How often a cut copies what was appended to the log since it last looked
-// before it gives up on a log that keeps growing.
+// after the rename before it stops; and how often it copies and syncs what
+// was appended before the rename, after which it gives up on a log that
+// keeps growing, so that a slow disk costs the cutting run a few syncs, not
+// one for every line the others write meanwhile.
 constexpr int kCatchUpRounds = 64;
+constexpr int kSyncedRounds = 4;
 
-// Copies to `out` what was appended to the log `in` after its first `from`
-// bytes, again and again until its length stays as it was, through
-// `buffer`.  Appends that did not wait for a cut's lock (a cut that was
-// stopped or slow holds it longer than they wait) land in the log it is
-// about to replace; so the cut renames its file at once after this.  The
-// window that remains is a few instructions wide: an append between the
-// last look and the rename, or one that checked before the rename which
-// file is at the log's path and writes after it.  False when the log kept
-// growing, shrank (a run emptied it), or could not be read or copied.
-bool CopyAppendedMeanwhile(int in, int out, std::uint64_t from, TByteArray& buffer) {
+// Copies the bytes of `in` from `from` up to `to` to the end of `out` (a
+// descriptor that appends), each part of `buffer`'s size in one write.
+bool CopyToEnd(int in, int out, std::uint64_t from, std::uint64_t to, TByteArray& buffer) {
   const auto capacity = static_cast<std::uint64_t>(buffer.Size());
-  for (int round = 0; round <= kCatchUpRounds; ++round) {
-    std::uint64_t size = 0;
-    if (!platformRawOpenFileSize(in, &size) || size < from) return false;
-    if (size == from) return true;
-    if (round == kCatchUpRounds) return false;
-    while (from < size) {
-      const std::uint64_t part = std::min(size - from, capacity);
-      if (!platformRawReadAt(in, buffer.Data(), part, from) || !platformRawWriteAll(out, buffer.Data(), part))
-        return false;
-      from += part;
-    }
+  while (from < to) {
+    const std::uint64_t part = std::min(to - from, capacity);
+    if (!platformRawReadAt(in, buffer.Data(), part, from) ||
+        !platformRawAppendWhole(out, buffer.Data(), part))
+      return false;
+    from += part;
   }
-  return false;
+  return true;
+}
+
+// Before the rename: brings the cut's new file `out` up to date with the
+// log `in`, of which it holds all up to *from.  Appends that did not wait
+// for the cut's lock (a cut that was stopped or slow holds it longer than
+// they wait) land in the log it is about to replace.  It syncs `out`, looks
+// whether the log has grown, copies what was added and syncs again, until a
+// look after a sync finds nothing new, so that the rename follows the last
+// look at once, not after a flush of the copied bytes.  *from is then the
+// log's length.  False when the log was still growing after kSyncedRounds
+// copies, shrank (a run emptied it), or could not be read, copied or
+// synced.
+bool CatchUpBeforeRename(int in, int out, std::uint64_t* from, TByteArray& buffer) {
+  for (int round = 0;; ++round) {
+    std::uint64_t size = 0;
+    if (!platformRawSync(out) || !platformRawOpenFileSize(in, &size) || size < *from) return false;
+    if (size == *from) return true;
+    if (round == kSyncedRounds || !CopyToEnd(in, out, *from, size, buffer)) return false;
+    *from = size;
+  }
+}
+
+// After the rename: appends to the new log `out` what landed in the
+// replaced log `in` after its first `from` bytes, until the replaced log's
+// length stays as it was (at most kCatchUpRounds times).  An append that
+// found the replaced file at the log's path just before the rename writes
+// into it after; the cut, which still holds the replaced file and its lock,
+// takes that over.  Other runs may append to the new log already, so the
+// copy goes in whole writes to its end, under its lock taken as an append
+// takes it: waited for at most *lockWaitMs, and when another held it all
+// that time, the copy goes in without it and the run waits for no lock
+// again.  What is still lost is an append that found the replaced file at
+// the log's path before the rename and writes after the cut's last look.
+void CopyLandedAfterRename(int in, int out, std::uint64_t from, TByteArray& buffer,
+                           std::uint32_t* lockWaitMs) {
+  PlatformLock lock = PlatformLock::kNone;
+  bool lockTried = false;
+  for (int round = 0; round < kCatchUpRounds; ++round) {
+    std::uint64_t size = 0;
+    if (!platformRawOpenFileSize(in, &size) || size <= from) break;
+    if (!lockTried) {
+      lockTried = true;
+      lock = LockLog(out, false, *lockWaitMs);
+      *lockWaitMs = lock == PlatformLock::kBusy ? 0 : TLog::kLockWaitMs;
+    }
+    if (!CopyToEnd(in, out, from, size, buffer)) break;
+    from = size;
+  }
+  if (lock == PlatformLock::kHad) UnlockLog(out, false);
 }
 
 }  // namespace
@@ -365,6 +426,10 @@ void TLog::OpenFile() {
 
 void TLog::CutFile() {
   const char* path = mPathBytes.Data();
+  // A log the system would not let this run replace (another user's in a
+  // sticky folder) is not cut: the rename would be refused only after the
+  // new file was written and synced.
+  if (!SystemLetsReplaceLog(path)) return;
   for (int attempt = 0; attempt <= kReplacedRetries; ++attempt) {
     // Opened for reading and writing: a run that may not write the log
     // never replaces it.
@@ -377,11 +442,9 @@ void TLog::CutFile() {
       mLockWaitMs = 0;
       return;
     }
-    // A descriptor that may not hold the lock does not cut (this one is open
-    // for writing, which the lock needs).  On a file system that gives no
-    // locks the cut goes on without (as the appends do), so that the log is
-    // still kept to its size.
-    if (lock.Result() == PlatformLock::kRefused) return;
+    // The descriptor, open for writing, may hold the lock.  On a file system
+    // that gives no locks the cut goes on without (as the appends do), so
+    // that the log is still kept to its size.
     if (CutLockedFile(in, lock.Result() == PlatformLock::kHad)) return;
   }
   // The file kept being replaced: others have cut it.
@@ -419,12 +482,16 @@ bool TLog::CutLockedFile(int in, bool locked) {
                                                          capacity, nullptr, &token);
   if (out < 0) ThrowLogError(u"File I/O Error");
   platformCopyPermissionsToOpenFile(path, out);
-  const bool written = platformRawWriteAll(out, tail.Data(), kCutKeep) && platformRawSync(out) &&
-                       CopyAppendedMeanwhile(in, out, size, tail);
-  platformRawClose(out);
+  // The new file's descriptor appends: once the file is the log, others
+  // append to it too.
+  std::uint64_t copied = size;
+  const bool written = platformRawSetAppending(out) && platformRawWriteAll(out, tail.Data(), kCutKeep) &&
+                       CatchUpBeforeRename(in, out, &copied, tail);
   const bool renamed = written && platformRawRename(cutPath, path);
   if (!renamed) platformRawRemove(cutPath);
   platformCancelRemovalOnAbnormalEnd(token);
+  if (renamed) CopyLandedAfterRename(in, out, copied, tail, &mLockWaitMs);
+  platformRawClose(out);
   if (!renamed) ThrowLogError(kWriteFailed);
   return true;
 }
@@ -433,9 +500,7 @@ void TLog::RemoveLeftCutFiles() {
   TByteArray logName;
   ToPathBytes(mFileName, logName);
   CutFileSearch search{logName.Data(), {}, {}};
-  const char* path = mPathBytes.Data();
-  const char* slash = std::strrchr(path, '/');
-  search.folder = slash ? std::string(path, static_cast<std::size_t>(slash + 1 - path)) : std::string();
+  search.folder = FolderOf(mPathBytes.Data());
   platformListFolder(search.folder.empty() ? "." : search.folder.c_str(), &CollectCutFile, &search);
   for (const std::string& file : search.found) {
     if (platformEntryKind(file.c_str(), false) == PlatformEntryKind::kFile) platformRemoveFile(file.c_str());

@@ -16,13 +16,15 @@
 // the file that excludes the other appends and the cut, and only once its
 // descriptor is the file now at the log's path (it opens that file again
 // when not), and the cut holds the lock from its check of the size until
-// the new file is in place.  No run waits long for the log: a lock not had
-// within kLockWaitMs is done without (the line is appended all the same,
-// and a cut that held the lock meanwhile copies it into its new file just
-// before the rename; the cut is left to a later run), and not waited for
-// again until it is had again.  A cut is tried once a run; one that fails
-// leaves the log as it was.  A run whose descriptor may not hold the lock,
-// or that may not both read and write the log, does not cut it.  Only a
+// the new file is in place and what landed in the replaced file is copied.
+// No run waits long for the log: a lock not had within kLockWaitMs is done
+// without (the line is appended all the same, and a cut that held the lock
+// meanwhile copies it into its new file, or, when it landed in the replaced
+// file after the rename, appends it to the new log; the cut is left to a
+// later run), and not waited for again until it is had again.  A cut is
+// tried once a run; one that fails leaves the log as it was.  A run that may
+// not both read and write the log, or that the system would not let replace
+// it (another user's log in a sticky folder), does not cut it.  Only a
 // regular file is used as the log: a FIFO or a device at its name is never
 // opened, and the run goes on without its log.
 #pragma once

@@ -53,6 +53,11 @@ int platformRawOpenExisting(const char* path) { return OpenRegularFile(path, 0, 
 
 int platformRawOpenForReadingOnly(const char* path) { return OpenRegularFile(path, 0, O_RDONLY, -1); }
 
+bool platformRawSetAppending(int fd) {
+  const int status = fcntl(fd, F_GETFL);
+  return status >= 0 && fcntl(fd, F_SETFL, status | O_APPEND) == 0;
+}
+
 bool platformRawWriteAll(int fd, const void* data, std::size_t size) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
@@ -108,7 +113,7 @@ std::uint64_t MonotonicNs() {
   return static_cast<std::uint64_t>(now.tv_sec) * 1000000000u + static_cast<std::uint64_t>(now.tv_nsec);
 }
 
-// Sets the lock of `type` (F_RDLCK, F_WRLCK, F_UNLCK) on `byte` of the
+// Sets the lock of `type` (F_WRLCK, F_UNLCK) on `byte` of the
 // descriptor's open file.
 int SetByteLock(int fd, short type, std::uint64_t byte) {
   struct flock lock {};
@@ -143,10 +148,6 @@ PlatformLock LockByte(int fd, short type, std::uint64_t byte, std::uint32_t wait
 }
 
 }  // namespace
-
-PlatformLock platformRawLockShared(int fd, std::uint64_t byte, std::uint32_t waitMs) {
-  return LockByte(fd, F_RDLCK, byte, waitMs);
-}
 
 PlatformLock platformRawLockExclusive(int fd, std::uint64_t byte, std::uint32_t waitMs) {
   return LockByte(fd, F_WRLCK, byte, waitMs);

@@ -20,6 +20,10 @@ int platformRawOpenExisting(const char* path);
 // Opens the existing regular file at `path` for reading only, refusing
 // anything else as platformRawOpenForAppend does; -1 on failure.
 int platformRawOpenForReadingOnly(const char* path);
+// Makes every later write through `fd` go to the end of the file in the
+// same step, as through a descriptor of platformRawOpenForAppend; false on
+// failure.
+bool platformRawSetAppending(int fd);
 // Writes all `size` bytes (retrying short writes); false on failure.
 bool platformRawWriteAll(int fd, const void* data, std::size_t size);
 // Appends `size` bytes to a file opened by platformRawOpenForAppend in one
@@ -33,14 +37,13 @@ bool platformRawReadAt(int fd, void* data, std::size_t size, std::uint64_t offse
 bool platformRawSync(int fd);
 void platformRawClose(int fd);
 
-// Advisory record locks on single bytes of a file (the bytes need not
-// exist; what is written is not held back), which every process taking them
-// on the same file honours, also on NFS.  Each opening of the file
+// Advisory exclusive record locks on single bytes of a file (the bytes need
+// not exist; what is written is not held back), which every process taking
+// them on the same file honours, also on NFS.  Each opening of the file
 // (descriptor) holds its own locks, so two descriptors of one process
-// exclude each other as two processes do; locking a byte again through the
-// same descriptor changes the lock's kind.  Closing the descriptor (or the
-// end of the process) releases them.  A shared lock needs a descriptor open
-// for reading, an exclusive one a descriptor open for writing.
+// exclude each other as two processes do.  Closing the descriptor (or the
+// end of the process) releases them.  The lock needs a descriptor open for
+// writing.
 //
 // Each call waits at most `waitMs` milliseconds for a lock that another
 // descriptor holds (0: it tries once and never waits), so that no holder
@@ -49,9 +52,8 @@ enum class PlatformLock {
   kHad,
   kBusy,     // another descriptor held a conflicting lock all the time
   kNone,     // the file system gives no lock
-  kRefused,  // the descriptor's access does not allow this kind of lock
+  kRefused,  // the descriptor's access does not allow the lock
 };
-PlatformLock platformRawLockShared(int fd, std::uint64_t byte, std::uint32_t waitMs);
 PlatformLock platformRawLockExclusive(int fd, std::uint64_t byte, std::uint32_t waitMs);
 void platformRawUnlock(int fd, std::uint64_t byte);
 // Whether the open file `fd` is the file now at `path` (links followed):

@@ -4,7 +4,11 @@
 //   DCP_SHIM_SIGNAL_BEFORE_CUT_RENAME=SIGNAL
 //       a rename of a file whose name holds ".cut-" raises SIGNAL first;
 //   DCP_SHIM_STOP_AT_CUT_SYNC=1
-//       the run stops itself (SIGSTOP) before it syncs a file whose name
+//       the run stops itself (SIGSTOP) before its first sync of a file
+//       whose name holds ".cut-", as a cut stopped with Ctrl-Z or a slow
+//       disk would hold it there;
+//   DCP_SHIM_STOP_AT_CUT_RENAME=1
+//       the run stops itself before its first rename of a file whose name
 //       holds ".cut-", as a cut stopped with Ctrl-Z or a slow disk would
 //       hold it there;
 //   DCP_SHIM_STOP_AT_WRITE_OF=TEXT
@@ -17,11 +21,28 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <atomic>
+
+namespace {
+
+// Stops the run when `variable` is set, the first time only.
+void StopOnceWhenAsked(const char* variable, std::atomic<bool>& stopped) {
+  if (getenv(variable) && !stopped.exchange(true)) raise(SIGSTOP);
+}
+
+std::atomic<bool> gStoppedAtSync{false};
+std::atomic<bool> gStoppedAtRename{false};
+
+}  // namespace
+
 extern "C" int rename(const char* from, const char* to) {
   using Rename = int (*)(const char*, const char*);
   static const Rename real = reinterpret_cast<Rename>(dlsym(RTLD_NEXT, "rename"));
-  const char* signal = getenv("DCP_SHIM_SIGNAL_BEFORE_CUT_RENAME");
-  if (signal && strstr(from, ".cut-")) raise(atoi(signal));
+  if (strstr(from, ".cut-")) {
+    const char* signal = getenv("DCP_SHIM_SIGNAL_BEFORE_CUT_RENAME");
+    if (signal) raise(atoi(signal));
+    StopOnceWhenAsked("DCP_SHIM_STOP_AT_CUT_RENAME", gStoppedAtRename);
+  }
   return real(from, to);
 }
 
@@ -32,7 +53,8 @@ extern "C" int fsync(int fd) {
     char link[64];
     char name[PATH_MAX] = {};
     snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    if (readlink(link, name, sizeof name - 1) > 0 && strstr(name, ".cut-")) raise(SIGSTOP);
+    if (readlink(link, name, sizeof name - 1) > 0 && strstr(name, ".cut-"))
+      StopOnceWhenAsked("DCP_SHIM_STOP_AT_CUT_SYNC", gStoppedAtSync);
   }
   return real(fd);
 }

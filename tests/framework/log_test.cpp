@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -765,14 +766,17 @@ bool StoppedItself(const RunnerProcess& runner) {
 }
 
 // A cut stopped (as by Ctrl-Z, or a slow disk) after its copy of the tail
-// holds the lock; another run waits for it once and logs without it.  What
-// it logged is in the cut log, after the kept tail and before the lines of
-// the cutting run.
-TEST_F(LogTest, WhatIsLoggedWhileACutIsStoppedIsKept) {
+// holds the lock: at the sync of its new file, or at the rename of that
+// file over the log.  Another run waits for the lock once and logs without
+// it, into the log the cut is about to replace.  What it logged is in the
+// cut log, after the kept tail and before the lines of the cutting run.
+class StoppedCutLogTest : public LogTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(StoppedCutLogTest, WhatIsLoggedWhileACutIsStoppedIsKept) {
   const std::string old = PatternedLog(4194305);
   WriteWholeFile(LogPath(), old);
-  std::vector<RunnerProcess> runners{StartRunner({mScratch.Path(), "Cutter", "1", "1", "1"},
-                                                 ShimEnvironment({"DCP_SHIM_STOP_AT_CUT_SYNC=1"}))};
+  std::vector<RunnerProcess> runners{
+      StartRunner({mScratch.Path(), "Cutter", "1", "1", "1"}, ShimEnvironment({GetParam()}))};
   const RunnerReaper reaper(runners);
   ASSERT_TRUE(StoppedItself(runners[0]));
   {
@@ -798,6 +802,13 @@ TEST_F(LogTest, WhatIsLoggedWhileACutIsStoppedIsKept) {
   EXPECT_EQ(FolderNames(), std::vector<std::string>{"Log.txt"});
 }
 
+INSTANTIATE_TEST_SUITE_P(Stops, StoppedCutLogTest,
+                         ::testing::Values("DCP_SHIM_STOP_AT_CUT_SYNC=1", "DCP_SHIM_STOP_AT_CUT_RENAME=1"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param).find("SYNC") != std::string::npos ? "AtTheSync"
+                                                                                            : "AtTheRename";
+                         });
+
 // Two appends exclude each other (on NFS each client works out where the
 // file ends, so two at once could write over each other): while a run is
 // stopped in the middle of its append, no other append has the lock.
@@ -821,37 +832,84 @@ TEST_F(LogTest, AnAppendKeepsOthersOutUntilItIsDone) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "Held: 0 0 p"), 1);
 }
 
-// A log the run may only read, however long: the run neither writes nor
-// replaces it, and leaves no file beside it.  Root may write any file, so
-// there the run is another user's, who owns the folder and the file and
-// reaches it through /tmp, whatever TMPDIR is.
-class ReadOnlyLogTest : public LogTest {
+// A log the run may not replace, however long: the run never tries to cut
+// it (a cut tried would end the run at its rename), the log keeps its file,
+// and no file is left beside it.  A log the run may only read it does not
+// write either; root may write any file, so there the run is another
+// user's, who owns the folder and the file.  Another user's log that anyone
+// may write, in a third user's sticky folder (a log kept in a shared
+// folder), gets the lines of a fourth user's run after its old bytes; only
+// root can give the log and the folder away.  These runs of other users
+// reach the log through /tmp, whatever TMPDIR is.
+struct UnreplaceableLog {
+  const char* name;
+  bool sticky;  // the shared sticky folder's case, else the log the run may only read
+};
+void PrintTo(const UnreplaceableLog& log, std::ostream* out) { *out << log.name; }
+
+class UnreplaceableLogTest : public LogTest, public ::testing::WithParamInterface<UnreplaceableLog> {
  protected:
-  ReadOnlyLogTest() : LogTest(geteuid() == 0 ? "/tmp" : nullptr) {}
+  UnreplaceableLogTest() : LogTest(geteuid() == 0 ? "/tmp" : nullptr) {}
 };
 
-TEST_F(ReadOnlyLogTest, ALogTheRunMayOnlyReadIsLeftAsItWas) {
+// The owner of the sticky folder, and the user whose run logs there.
+constexpr int kFolderOwner = 54322;
+constexpr int kFourthUser = 54323;
+
+TEST_P(UnreplaceableLogTest, ALogTheRunMayNotReplaceIsNotCut) {
+  const bool sticky = GetParam().sticky;
+  const bool root = geteuid() == 0;
+  if (sticky && !root) GTEST_SKIP() << "only root can give the log and its sticky folder to other users";
   const std::string old = PatternedLog(4194305);
   WriteWholeFile(LogPath(), old);
-  ASSERT_EQ(chmod(LogPath().c_str(), 0444), 0);
-  const bool root = geteuid() == 0;
-  if (root) {
-    ASSERT_EQ(chown(mScratch.Path().c_str(), kOtherUser, kOtherUser), 0);
+  int user = -1;
+  if (sticky) {
+    ASSERT_EQ(chown(mScratch.Path().c_str(), kFolderOwner, kFolderOwner), 0);
+    ASSERT_EQ(chmod(mScratch.Path().c_str(), 01777), 0);
     ASSERT_EQ(chown(LogPath().c_str(), kOtherUser, kOtherUser), 0);
+    ASSERT_EQ(chmod(LogPath().c_str(), 0666), 0);
+    user = kFourthUser;
+  } else {
+    ASSERT_EQ(chmod(LogPath().c_str(), 0444), 0);
+    if (root) {
+      ASSERT_EQ(chown(mScratch.Path().c_str(), kOtherUser, kOtherUser), 0);
+      ASSERT_EQ(chown(LogPath().c_str(), kOtherUser, kOtherUser), 0);
+      user = kOtherUser;
+    }
   }
   struct stat before {};
   ASSERT_EQ(stat(LogPath().c_str(), &before), 0);
   std::vector<RunnerProcess> runners{
-      StartRunner({mScratch.Path(), "R", "1", "1", "1"}, {}, root ? kOtherUser : -1)};
+      StartRunner({mScratch.Path(), "R", "1", "1", "1"},
+                  ShimEnvironment({"DCP_SHIM_SIGNAL_BEFORE_CUT_RENAME=" + std::to_string(SIGTERM)}), user)};
   const RunnerReaper reaper(runners);
   std::string said;
   EXPECT_EQ(FinishRunner(runners[0], said), 0) << said;
   struct stat after {};
   ASSERT_EQ(stat(LogPath().c_str(), &after), 0);
   EXPECT_EQ(after.st_ino, before.st_ino);
-  EXPECT_TRUE(ReadWholeFile(LogPath()) == old);
+  const std::string contents = ReadWholeFile(LogPath());
+  if (sticky) {
+    ASSERT_GT(contents.size(), old.size());
+    EXPECT_EQ(contents.compare(0, old.size(), old), 0);
+    const std::vector<std::string> lines = LogLines(contents.substr(old.size()));
+    ASSERT_EQ(lines.size(), 14u);
+    ExpectHeaderAt(lines, 4);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4), std::vector<std::string>(4));
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 10, lines.end()),
+              (std::vector<std::string>{"", "R: 0 0 p", "", "Closing log file..."}));
+  } else {
+    EXPECT_TRUE(contents == old);
+  }
   EXPECT_EQ(FolderNames(), std::vector<std::string>{"Log.txt"});
 }
+
+INSTANTIATE_TEST_SUITE_P(Logs, UnreplaceableLogTest,
+                         ::testing::Values(UnreplaceableLog{"MayOnlyRead", false},
+                                           UnreplaceableLog{"AnothersInASharedStickyFolder", true}),
+                         [](const ::testing::TestParamInfo<UnreplaceableLog>& info) {
+                           return info.param.name;
+                         });
 
 TEST_F(LogTest, EchoWritesTheLineToTheConsole) {
   const std::string capture = mScratch.Path() + "stdout.txt";

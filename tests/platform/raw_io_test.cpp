@@ -1,8 +1,7 @@
 // The log's unbuffered file access: only a regular file is opened, without
-// waiting for a FIFO's other end; the descriptors hold both kinds of record
-// lock (as NFS requires of them), and a lock the access does not allow is
-// refused; a lock that another descriptor keeps is waited for no longer than
-// asked.
+// waiting for a FIFO's other end; the descriptors hold the exclusive record
+// lock, each its own, and a lock the access does not allow is refused; a
+// lock that another descriptor keeps is waited for no longer than asked.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -59,7 +58,7 @@ TEST_F(RawIo, OnlyARegularFileIsOpenedAndNothingWaits) {
   platformRawClose(existing);
 }
 
-TEST_F(RawIo, TheLogsDescriptorsHoldBothKindsOfRecordLock) {
+TEST_F(RawIo, TheLogsDescriptorsHoldTheirOwnRecordLocks) {
   ASSERT_FALSE(mFolder.empty());
   const std::string log = Path("Log.txt");
   const int append = platformRawOpenForAppend(log.c_str(), false);
@@ -67,15 +66,14 @@ TEST_F(RawIo, TheLogsDescriptorsHoldBothKindsOfRecordLock) {
   ASSERT_GE(append, 0);
   ASSERT_GE(existing, 0);
   for (const int fd : {append, existing}) {
-    EXPECT_EQ(platformRawLockShared(fd, 0, 0), PlatformLock::kHad);
     EXPECT_EQ(platformRawLockExclusive(fd, 0, 0), PlatformLock::kHad);
     platformRawUnlock(fd, 0);
   }
   // Each descriptor holds its own locks, byte by byte.
   ASSERT_EQ(platformRawLockExclusive(append, 1, 0), PlatformLock::kHad);
-  EXPECT_EQ(platformRawLockShared(existing, 1, 0), PlatformLock::kBusy);
-  EXPECT_EQ(platformRawLockShared(existing, 1, 30), PlatformLock::kBusy);
-  EXPECT_EQ(platformRawLockShared(existing, 0, 0), PlatformLock::kHad);
+  EXPECT_EQ(platformRawLockExclusive(existing, 1, 0), PlatformLock::kBusy);
+  EXPECT_EQ(platformRawLockExclusive(existing, 1, 30), PlatformLock::kBusy);
+  EXPECT_EQ(platformRawLockExclusive(existing, 0, 0), PlatformLock::kHad);
   // A lock let go while another waits for it is had.
   std::thread release([append] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -83,10 +81,10 @@ TEST_F(RawIo, TheLogsDescriptorsHoldBothKindsOfRecordLock) {
   });
   EXPECT_EQ(platformRawLockExclusive(existing, 1, 60000), PlatformLock::kHad);
   release.join();
-  EXPECT_EQ(platformRawLockShared(append, 1, 0), PlatformLock::kBusy);
+  EXPECT_EQ(platformRawLockExclusive(append, 1, 0), PlatformLock::kBusy);
   // Closing the descriptor lets its locks go.
   platformRawClose(existing);
-  EXPECT_EQ(platformRawLockShared(append, 1, 0), PlatformLock::kHad);
+  EXPECT_EQ(platformRawLockExclusive(append, 1, 0), PlatformLock::kHad);
   platformRawClose(append);
 }
 
@@ -102,7 +100,6 @@ TEST_F(RawIo, ALockTheDescriptorMayNotHoldIsRefused) {
   ASSERT_GE(reading, 0);
   ASSERT_GE(writing, 0);
   EXPECT_EQ(platformRawLockExclusive(reading, 1, 0), PlatformLock::kRefused);
-  EXPECT_EQ(platformRawLockShared(writing, 1, 0), PlatformLock::kRefused);
   EXPECT_EQ(platformRawLockExclusive(writing, 1, 0), PlatformLock::kHad);
   close(reading);
   close(writing);
