@@ -46,7 +46,18 @@ int OpenRegularFile(const char* path, int flags, int access, int fallback) {
 }  // namespace
 
 int platformRawOpenForAppend(const char* path, bool truncate) {
-  return OpenRegularFile(path, O_CREAT | O_APPEND | (truncate ? O_TRUNC : 0), O_RDWR, O_WRONLY);
+  // An existing file is opened where its name leads (a link to it is
+  // followed); a missing one is made new, never through a link at its name
+  // (a dangling one would make the file it names).  Another process may make
+  // it in between: that one is then opened.
+  const int flags = O_APPEND | (truncate ? O_TRUNC : 0);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int fd = OpenRegularFile(path, flags, O_RDWR, O_WRONLY);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    fd = OpenRegularFile(path, flags | O_CREAT | O_EXCL, O_RDWR, O_WRONLY);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
 }
 
 int platformRawOpenExisting(const char* path) { return OpenRegularFile(path, 0, O_RDWR, -1); }

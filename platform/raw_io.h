@@ -8,7 +8,8 @@
 #include <cstdint>
 
 // Opens the regular file at `path` (links followed) for appending, created
-// when missing and emptied first when `truncate`; -1 on failure.  Anything
+// new when missing (never through a dangling link at `path`, which is
+// refused) and emptied first when `truncate`; -1 on failure.  Anything
 // but a regular file (a FIFO, a device, a folder) is refused without being
 // waited for.  The descriptor is open for reading too where the file may be
 // read, else for writing alone; either way it can hold an exclusive lock.

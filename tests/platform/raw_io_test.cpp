@@ -1,7 +1,7 @@
 // The log's unbuffered file access: only a regular file is opened, without
-// waiting for a FIFO's other end; the descriptors hold the exclusive record
-// lock, each its own, and a lock the access does not allow is refused; a
-// lock that another descriptor keeps is waited for no longer than asked.
+// waiting for a FIFO's other end, and none is made through a dangling link; the descriptors hold the
+// exclusive record lock, each its own, and a lock the access does not allow is refused; a lock that another
+// descriptor keeps is waited for no longer than asked.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -56,6 +56,16 @@ TEST_F(RawIo, OnlyARegularFileIsOpenedAndNothingWaits) {
   EXPECT_TRUE(platformRawReadAt(existing, read, sizeof read, 0));
   EXPECT_EQ(std::string(read, sizeof read), "line\r\n");
   platformRawClose(existing);
+
+  // A link to the file is followed; a dangling one makes no file.
+  ASSERT_EQ(symlink(log.c_str(), Path("link").c_str()), 0);
+  ASSERT_EQ(symlink(Path("made-by-link").c_str(), Path("dangling").c_str()), 0);
+  const int linked = platformRawOpenForAppend(Path("link").c_str(), false);
+  EXPECT_TRUE(platformRawAppendWhole(linked, "more\r\n", 6));
+  platformRawClose(linked);
+  EXPECT_EQ(std::filesystem::file_size(log), 12u);
+  EXPECT_EQ(platformRawOpenForAppend(Path("dangling").c_str(), false), -1);
+  EXPECT_FALSE(std::filesystem::exists(Path("made-by-link")));
 }
 
 TEST_F(RawIo, TheLogsDescriptorsHoldTheirOwnRecordLocks) {
